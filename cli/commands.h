@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+void PrintUsageError(const std::string& message);
+bool StderrIsTerminal();
+
+int RunRender(const std::vector<std::string>& args);

@@ -1,0 +1,147 @@
+#include "options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "parameters.h"
+
+namespace {
+
+struct ModeEntry {
+    PlayMode mode;
+    const char* name;
+};
+
+constexpr ModeEntry kModeNames[] = {
+    {PlayMode::Mode2, "mode2"}, {PlayMode::Mode1, "mode1"}, {PlayMode::Original, "original"},
+    {PlayMode::Low, "low"},     {PlayMode::High, "high"},   {PlayMode::Left, "left"},
+    {PlayMode::Right, "right"},
+};
+
+std::optional<int> ParseInt(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < -1000000000L || value > 1000000000L) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+}  // namespace
+
+const char* ModeName(PlayMode mode) {
+    for (const ModeEntry& entry : kModeNames) {
+        if (entry.mode == mode) {
+            return entry.name;
+        }
+    }
+    return "mode2";
+}
+
+std::optional<PlayMode> ModeFromName(const std::string& name) {
+    for (const ModeEntry& entry : kModeNames) {
+        if (name == entry.name) {
+            return entry.mode;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
+    return {
+        {"--pan", -30, 30, &options.pan},
+        {"--low", 0, 40, &options.low},
+        {"--high", 0, 80, &options.high},
+        {"--left", 0, 25, &options.left},
+        {"--right", 0, 25, &options.right},
+        {"--output-level", 0, 25, &options.outputLevel},
+    };
+}
+
+std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
+                                        const std::vector<IntOption>& intOptions,
+                                        PlayMode* mode, std::vector<std::string>& flags,
+                                        const std::vector<std::string>& knownFlags,
+                                        std::vector<std::string>& positional) {
+    bool onlyPositional = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        if (std::find(knownFlags.begin(), knownFlags.end(), arg) != knownFlags.end()) {
+            flags.push_back(arg);
+            continue;
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        const bool inlineValue = eq != std::string::npos;
+        const auto takeValue = [&]() -> std::optional<std::string> {
+            if (inlineValue) {
+                return arg.substr(eq + 1);
+            }
+            if (i + 1 < args.size()) {
+                return args[++i];
+            }
+            return std::nullopt;
+        };
+        if (name == "--mode" && mode != nullptr) {
+            const std::optional<std::string> value = takeValue();
+            if (!value) {
+                return "option --mode needs a value";
+            }
+            const std::optional<PlayMode> parsed = ModeFromName(*value);
+            if (!parsed) {
+                return "--mode must be one of mode2, mode1, original, low, high, left, right "
+                       "(got " + Quoted(*value) + ")";
+            }
+            *mode = *parsed;
+            continue;
+        }
+        const auto option = std::find_if(intOptions.begin(), intOptions.end(),
+                                         [&](const IntOption& o) { return name == o.name; });
+        if (option == intOptions.end()) {
+            return "unknown option " + Quoted(arg);
+        }
+        const std::optional<std::string> value = takeValue();
+        if (!value) {
+            return "option " + name + " needs a value";
+        }
+        const std::optional<int> number = ParseInt(*value);
+        if (!number || *number < option->min || *number > option->max) {
+            return name + " must be a whole number from " + std::to_string(option->min) +
+                   " to " + std::to_string(option->max) + " (got " + Quoted(*value) + ")";
+        }
+        *option->value = *number;
+    }
+    return std::nullopt;
+}
+
+void ApplyRenderOptions(const RenderOptions& options, WindowState& state) {
+    state.m_nPan = options.pan;
+    state.m_nLowSlider = options.low;
+    state.m_nHighSlider = options.high;
+    state.m_nLeftSlider = options.left;
+    state.m_nRightSlider = options.right;
+    state.m_nOutputLevel = options.outputLevel;
+    UpdateDerivedParameters(state);
+    state.m_bPlayMode2 = options.mode == PlayMode::Mode2;
+    state.m_bPlayLow = options.mode == PlayMode::Low;
+    state.m_bPlayHigh = options.mode == PlayMode::High;
+    state.m_bPlayOriginal = options.mode == PlayMode::Original;
+    state.m_bPlayMode1 = options.mode == PlayMode::Mode1;
+    state.m_bPlayLeft = options.mode == PlayMode::Left;
+    state.m_bPlayRight = options.mode == PlayMode::Right;
+}

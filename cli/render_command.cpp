@@ -1,0 +1,45 @@
+#include <filesystem>
+#include <system_error>
+
+#include "commands.h"
+#include "console_window.h"
+#include "options.h"
+#include "wave_job.h"
+
+namespace {
+
+// Files smaller than this finish too quickly for a progress bar to help.
+constexpr std::uintmax_t kProgressMinBytes = 16u << 20;
+
+bool WorthAProgressBar(const std::string& input) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(input, ec);
+    return !ec && size >= kProgressMinBytes;
+}
+
+}  // namespace
+
+int RunRender(const std::vector<std::string>& args) {
+    RenderOptions options;
+    std::vector<std::string> flags;
+    std::vector<std::string> files;
+    if (const auto error =
+            ParseOptions(args, RenderIntOptions(options), &options.mode, flags, {}, files)) {
+        PrintUsageError(*error);
+        return kExitUsage;
+    }
+    if (files.size() != 2) {
+        PrintUsageError(files.size() < 2 ? "render needs INPUT and OUTPUT"
+                                         : "render takes exactly INPUT and OUTPUT");
+        return kExitUsage;
+    }
+    ConsoleWindow window;
+    ApplyRenderOptions(options, window.State());
+    if (StderrIsTerminal() && WorthAProgressBar(files[0])) {
+        window.SetStatus(ConsoleWindow::Status::Progress);
+    }
+    JobContext context{window, nullptr};
+    const JobResult result = ProcessWaveFile(context, files[0].c_str(), files[1].c_str(), 0);
+    window.FinishStatus();
+    return result == JobResult::Done ? kExitOk : kExitFailed;
+}

@@ -1,0 +1,184 @@
+#include "processing.h"
+
+#include <cmath>
+#include <cstdlib>
+
+std::int16_t Saturate16(double x) {
+    if (x > 32767.0) {
+        return 32767;
+    }
+    if (!(x >= -32768.0)) {  // NaN lands here too
+        return -32768;
+    }
+    return static_cast<std::int16_t>(x);
+}
+
+LadderCoefficients LadderCoefficientsFor(int cutoffHz) {
+    const double f = cutoffHz * kLadderFrequencyFactor;
+    const double k = f * kLadderTuningA - f * f * kLadderTuningB - 1.0;
+    const double p = (k + 1.0) * 0.5;
+    const double r = std::exp(1.0 - p) * kLadderResonance * 0.5;
+    return {k, p, r};
+}
+
+double SvfCoefficientFor(int cutoffHz) { return 2.0 * std::sin(cutoffHz * kSvfFrequencyFactor); }
+
+std::int16_t LadderLowPass::Step(double v, const LadderCoefficients& c) {
+    const double x = v - y4 * c.r;
+    const double n1 = (x + xPrev) * c.p - y1 * c.k;
+    const double n2 = (y1 + n1) * c.p - y2 * c.k;
+    const double n3 = (y2 + n2) * c.p - y3 * c.k;
+    const double n4 = (y3 + n3) * c.p - y4 * c.k;
+    xPrev = x;
+    y1 = n1;
+    y2 = n2;
+    y3 = n3;
+    y4 = n4;
+    return Saturate16(n4);
+}
+
+std::int16_t SvfLowPass::Step(std::int16_t v, double fsv) {
+    low = Saturate16(fsv * band + low);
+    const std::int16_t high = Saturate16(static_cast<double>(v) - low - band);
+    band = Saturate16(high * fsv + band);
+    return low;
+}
+
+namespace {
+
+void RefreshCoefficients(FilterCoefficients& c, int lowCutoff, int highCutoff) {
+    if (c.valid && c.lowCutoff == lowCutoff && c.highCutoff == highCutoff) {
+        return;
+    }
+    c.low = LadderCoefficientsFor(lowCutoff);
+    c.high = LadderCoefficientsFor(highCutoff);
+    c.fsv = SvfCoefficientFor(lowCutoff);
+    c.lowCutoff = lowCutoff;
+    c.highCutoff = highCutoff;
+    c.valid = true;
+}
+
+// Integer subtraction stored modulo 65536 as a signed 16-bit value.
+std::int16_t Wrap16(int value) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+}
+
+}  // namespace
+
+PlayMode CurrentProcessingMode(const WindowState& params) {
+    if (params.m_bPlayLow) {
+        return PlayMode::Low;
+    }
+    if (params.m_bPlayHigh) {
+        return PlayMode::High;
+    }
+    if (params.m_bPlayOriginal) {
+        return PlayMode::Original;
+    }
+    if (params.m_bPlayMode1) {
+        return PlayMode::Mode1;
+    }
+    if (params.m_bPlayLeft) {
+        return PlayMode::Left;
+    }
+    if (params.m_bPlayRight) {
+        return PlayMode::Right;
+    }
+    return PlayMode::Mode2;
+}
+
+StereoSample ProcessFrame(FrameState& state, const WindowState& params, StereoSample in) {
+    const std::int16_t L = Saturate16(in.left * kInputAttenuation);
+    const std::int16_t R = Saturate16(in.right * kInputAttenuation);
+
+    FilterCoefficients& c = state.coefficients;
+    RefreshCoefficients(c, params.m_nLowCutoff, params.m_nHighCutoff);
+
+    const std::int16_t a = state.ladderA.Step(L, c.low);
+    const std::int16_t b = state.ladderB.Step(R, c.low);
+    const std::int16_t lp2L = state.ladderC.Step(L, c.high);
+    const std::int16_t lp2R = state.ladderD.Step(R, c.high);
+    const std::int16_t lp1R = state.svfRight.Step(b, c.fsv);
+    const std::int16_t lp1L = state.svfLeft.Step(a, c.fsv);
+
+    const double gL = params.m_fLeftGain.Get();
+    const double gR = params.m_fRightGain.Get();
+
+    StereoSample out{};
+    switch (CurrentProcessingMode(params)) {
+        case PlayMode::Low:
+            out.left = Saturate16(lp1L * gL);
+            out.right = Saturate16(lp1R * gR);
+            break;
+        case PlayMode::High:
+            out.left = Saturate16(L - lp2L * gL);
+            out.right = Saturate16(R - lp2R * gR);
+            break;
+        case PlayMode::Original:
+            out = {L, R};
+            break;
+        case PlayMode::Mode1:
+            out.left = Saturate16(static_cast<double>(L) - R);
+            out.right = Saturate16(static_cast<double>(R) - L);
+            break;
+        case PlayMode::Left: {
+            const std::int16_t aL = Saturate16(L - lp2L * gL);
+            const std::int16_t mL = Saturate16(L - lp1L * gL - aL);
+            out.left = Wrap16(L - mL);
+            break;
+        }
+        case PlayMode::Right: {
+            const std::int16_t aR = Saturate16(R - lp2R * gR);
+            const std::int16_t mR = Saturate16(R - lp1R * gR - aR);
+            out.right = Wrap16(R - mR);
+            break;
+        }
+        case PlayMode::Mode2: {
+            const std::int16_t aL = Saturate16(L - lp2L * gL);
+            const std::int16_t aR = Saturate16(R - lp2R * gR);
+            const std::int16_t mL = Saturate16(L - lp1L * gL - aL);
+            const std::int16_t mR = Saturate16(R - lp1R * gR - aR);
+            const double panL = params.m_fPanGainL.Get();
+            const double panR = params.m_fPanGainR.Get();
+            out.left = Wrap16(L - Saturate16(mR * panL));
+            out.right = Wrap16(R - Saturate16(mL * panR));
+            break;
+        }
+    }
+
+    if (!params.m_bPlayOriginal) {
+        const double gOut = params.m_fOutputGain.Get();
+        out.left = Saturate16(out.left * gOut);
+        out.right = Saturate16(out.right * gOut);
+    }
+    return out;
+}
+
+int LevelMeterBitmap(int sample) {
+    const int m = std::abs(sample);
+    if (m <= 0) {
+        return 134;
+    }
+    if (m <= 1) {
+        return 140;
+    }
+    if (m <= 4) {
+        return 139;
+    }
+    if (m <= 653) {
+        return 138;
+    }
+    if (m <= 2067) {
+        return 137;
+    }
+    if (m <= 4125) {
+        return 136;
+    }
+    if (m <= 10361) {
+        return 135;
+    }
+    if (m <= 20674) {
+        return 142;
+    }
+    return 132;
+}

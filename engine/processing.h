@@ -1,0 +1,90 @@
+#pragma once
+
+// Vocal-removal processing of one stereo frame, in seven modes.
+//
+// Each channel is split into bands by low-pass filters: a four-pole ladder (one-pole
+// stages with resonance feedback, after Moog) at the low cut-off F1 and one at the high
+// cut-off F2 per channel, and a Chamberlin state-variable low-pass at F1 that runs on
+// 16-bit values. Mode 2 subtracts from each channel the pan-weighted middle band of the
+// other; mode 1 is the difference of the channels. All filter constants assume 44,100
+// frames per second whatever the file declares.
+
+#include <cstdint>
+
+#include "window_state.h"
+
+inline constexpr double kInputAttenuation = 0.45;
+inline constexpr double kLadderFrequencyFactor = 1.0 / 22050.0;
+inline constexpr double kLadderTuningA = 3.6;
+inline constexpr double kLadderTuningB = 1.6;
+inline constexpr double kLadderResonance = 1.386249;
+inline constexpr double kSvfFrequencyFactor = 3.1415926535 / 44100.0;
+inline constexpr int kLevelMeterStride = 2000;  // bytes between meter refreshes in a block
+
+// Clamps to 32767 / -32768, otherwise truncates toward zero; NaN gives -32768.
+std::int16_t Saturate16(double x);
+
+struct LadderCoefficients {
+    double k;
+    double p;
+    double r;
+};
+
+LadderCoefficients LadderCoefficientsFor(int cutoffHz);
+double SvfCoefficientFor(int cutoffHz);
+
+struct LadderLowPass {
+    double xPrev = 0, y1 = 0, y2 = 0, y3 = 0, y4 = 0;
+
+    // One step; returns the saturated output of the fourth stage.
+    std::int16_t Step(double v, const LadderCoefficients& c);
+};
+
+struct SvfLowPass {
+    std::int16_t low = 0;
+    std::int16_t band = 0;
+
+    // One step with damping 1; returns the new low value.
+    std::int16_t Step(std::int16_t v, double fsv);
+};
+
+// Coefficients derived from the two cut-offs, recomputed only when a cut-off changes.
+struct FilterCoefficients {
+    int lowCutoff = 0;
+    int highCutoff = 0;
+    bool valid = false;
+    LadderCoefficients low{};
+    LadderCoefficients high{};
+    double fsv = 0;
+};
+
+// Filter state of one job: zeroed when the job starts, carried across blocks, seeks and
+// loop backs.
+struct FrameState {
+    LadderLowPass ladderA;  // left at F1
+    LadderLowPass ladderB;  // right at F1
+    LadderLowPass ladderC;  // left at F2
+    LadderLowPass ladderD;  // right at F2
+    SvfLowPass svfRight;
+    SvfLowPass svfLeft;
+    FilterCoefficients coefficients;
+};
+
+struct StereoSample {
+    std::int16_t left;
+    std::int16_t right;
+};
+
+enum class PlayMode { Low, High, Original, Mode1, Left, Right, Mode2 };
+
+// The first set flag in the processing's order; mode 2 when none is set.
+PlayMode CurrentProcessingMode(const WindowState& params);
+
+// Processes one frame with the parameters of this moment.
+StereoSample ProcessFrame(FrameState& state, const WindowState& params, StereoSample in);
+
+// The value the level meter shows for a processed frame.
+inline std::int16_t MeterSample(StereoSample out) { return out.left != 0 ? out.left : out.right; }
+
+// Bitmap id of the meter image for a sample value (134 dark .. 132 full, top red).
+int LevelMeterBitmap(int sample);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+
+// A write job's output: written to a temporary file beside the target and moved over
+// the target only once everything was written, so the target never holds half a file.
+class SafeOutput {
+public:
+    SafeOutput() = default;
+    SafeOutput(const SafeOutput&) = delete;
+    SafeOutput& operator=(const SafeOutput&) = delete;
+    ~SafeOutput();  // discards the temporary file unless committed
+
+    // Creates the temporary file for the target; false when that is impossible.
+    bool Create(const std::filesystem::path& target);
+    std::FILE* File() const { return m_file; }
+    // Flushes, syncs and closes the temporary file, then renames it over the target.
+    bool Commit();
+    // Closes and removes the temporary file; the target is untouched.
+    void Discard();
+
+private:
+    std::filesystem::path m_target;
+    std::filesystem::path m_temp;
+    std::FILE* m_file = nullptr;
+};
+
+// A symbolic link as the output names its target: the file behind it is replaced.
+std::filesystem::path ResolveOutputTarget(const std::filesystem::path& output);

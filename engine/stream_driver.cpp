@@ -1,0 +1,376 @@
+#include "stream_driver.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "job_io.h"
+#include "job_state.h"
+#include "processing.h"
+#include "wave_device.h"
+
+WaveOutDevice* g_pWaveOut = nullptr;
+unsigned char* g_pStagingBuffer[2] = {nullptr, nullptr};
+int g_nStagingHalf = 0;
+int g_nQueuedBlocks = 0;
+AutoResetEvent* g_hBlockDone = nullptr;
+AutoResetEvent* g_hDoneAck = nullptr;
+
+namespace {
+
+constexpr int kFrameBytes = 4;  // one 16-bit stereo frame
+
+// The sound side of a playback job: device, staging buffer and the two events, created
+// at the start of the job and released at its end.
+class PlaybackOutput {
+public:
+    explicit PlaybackOutput(WaveOutBackend& backend)
+        : m_device(std::make_unique<WaveOutDevice>(backend)) {}
+    ~PlaybackOutput() { Release(); }
+
+    MMRESULT Open() {
+        g_pWaveOut = m_device.get();
+        return m_device->Open(WAVE_MAPPER, &g_waveFormat, &OnWaveOutDone);
+    }
+
+    void Start() {
+        g_nStagingHalf = 0;
+        m_staging.assign(2 * kHalfBufferBytes, 0);
+        g_pStagingBuffer[0] = m_staging.data();
+        g_pStagingBuffer[1] = m_staging.data() + kHalfBufferBytes;
+        m_blockDone = std::make_unique<AutoResetEvent>(false);
+        m_doneAck = std::make_unique<AutoResetEvent>(true);
+        g_hBlockDone = m_blockDone.get();
+        g_nQueuedBlocks = 0;
+        g_hDoneAck = m_doneAck.get();
+    }
+
+    // Hands a block to the device, first waiting for one completion when two blocks are
+    // already queued. Returns the device's result.
+    MMRESULT Queue(const unsigned char* data, std::uint32_t count) {
+        if (g_nQueuedBlocks >= 2) {
+            ConsumeCompletion();
+        }
+        ++g_nQueuedBlocks;
+        m_everQueued = true;
+        unsigned char* half = g_pStagingBuffer[g_nStagingHalf];
+        std::memcpy(half, data, count);
+        const MMRESULT result = g_pWaveOut->Write(count, half);
+        if (result != MMSYSERR_NOERROR) {
+            --g_nQueuedBlocks;  // no completion will come for a refused block
+        }
+        g_nStagingHalf ^= 1;
+        return result;
+    }
+
+    // Waits until every queued block has finished playing.
+    void Drain() {
+        while (g_nQueuedBlocks > 0) {
+            ConsumeCompletion();
+        }
+    }
+
+    bool EverQueued() const { return m_everQueued; }
+
+    WaveOutDevice& Device() { return *m_device; }
+
+    void Release() {
+        if (m_device) {
+            m_device->Close();
+            m_device.reset();
+        }
+        g_pWaveOut = nullptr;
+        g_hBlockDone = nullptr;
+        m_blockDone.reset();
+        m_staging.clear();
+        m_staging.shrink_to_fit();
+        g_pStagingBuffer[0] = g_pStagingBuffer[1] = nullptr;
+        g_hDoneAck = nullptr;
+        m_doneAck.reset();
+    }
+
+private:
+    void ConsumeCompletion() {
+        g_hBlockDone->Wait();
+        g_hDoneAck->Set();
+        --g_nQueuedBlocks;
+    }
+
+    std::unique_ptr<WaveOutDevice> m_device;
+    std::vector<unsigned char> m_staging;
+    std::unique_ptr<AutoResetEvent> m_blockDone;
+    std::unique_ptr<AutoResetEvent> m_doneAck;
+    bool m_everQueued = false;
+};
+
+// The pass loop's local state.
+struct DriverState {
+    std::int64_t dataStart = 0;
+    std::uint64_t length = 0;
+    std::uint64_t U = 0;  // bytes in one position step
+    std::uint64_t P = 0;  // sample bytes consumed, the position of the next block
+    std::uint64_t T = 0;  // P when the position counter last advanced
+    int N = 0;  // position counter in trackbar steps
+    std::size_t C = 0;  // bytes in the last block read
+    bool first = true;
+    bool restart = false;
+    bool moved = false;
+    bool stopped = false;
+    FrameState frames{};
+};
+
+class StreamDriver {
+public:
+    StreamDriver(Job& job, std::uint64_t length)
+        : m_job(job), m_window(job.context.window), m_state(job.State()) {
+        m_d.length = length;
+    }
+
+    int Run();
+
+private:
+    void Refuse(const char* message);
+    void StartPositions();
+    void ResetLoop(const char* message);
+    void Reposition();
+    void MoveToLoopStart(std::int64_t& q, std::int64_t s);
+    std::int16_t ProcessBlock();
+    bool OutputBlock();
+    void AdvancePosition();
+    std::int64_t Pos(int v) const { return TrackbarBytePos(v, m_d.U); }
+
+    Job& m_job;
+    WindowLink& m_window;
+    WindowState& m_state;
+    DriverState m_d;
+    std::unique_ptr<PlaybackOutput> m_playback;
+};
+
+void StreamDriver::Refuse(const char* message) {
+    m_window.ShowMessage(message);
+    if (g_bPlayJob) {
+        m_state.m_bNoRestart = 1;
+        m_state.m_bStopRequest = 1;
+    }
+}
+
+void StreamDriver::ResetLoop(const char* message) {
+    m_window.ShowMessage(message);
+    m_state.m_nLoopStart = 0;
+    m_state.m_nLoopEnd = 100;
+    m_window.SetTrackbarPos(Trackbar::LoopStart, 0);
+    m_window.SetTrackbarPos(Trackbar::LoopEnd, 100);
+}
+
+void StreamDriver::StartPositions() {
+    m_d.dataStart = std::ftell(m_job.input);
+    m_d.U = m_d.length / kPositionSteps;
+    std::int64_t start = Pos(m_state.m_nLoopStart);
+    const std::int64_t end = Pos(m_state.m_nLoopEnd);
+    if (!g_bPlayJob) {
+        start = 0;
+        m_window.SetTrackbarPos(Trackbar::LoopStart, 0);
+        m_state.m_bSeekRequest = 0;
+    }
+    if (start >= end) {
+        ResetLoop(kMsgError86);
+        start = 0;
+    }
+    m_d.restart = g_bPlayJob != 0;
+    m_d.T = static_cast<std::uint64_t>(start);
+    m_d.N = g_bPlayJob ? m_state.m_nLoopStart.Get() : 0;
+    m_state.m_nPlayPos = m_d.N;
+    m_window.SetTrackbarPos(Trackbar::PlayPos, m_d.N);
+}
+
+void StreamDriver::MoveToLoopStart(std::int64_t& q, std::int64_t s) {
+    q = s;
+    m_state.m_nPlayPos = m_state.m_nLoopStart.Get();
+    m_d.N = m_state.m_nLoopStart;
+    m_window.SetTrackbarPos(Trackbar::PlayPos, m_window.GetTrackbarPos(Trackbar::LoopStart));
+    m_d.moved = true;
+}
+
+void StreamDriver::Reposition() {
+    SeekInput(m_job, m_d.dataStart);
+    std::int64_t q = Pos(m_state.m_nPlayPos);
+    std::int64_t s = Pos(m_state.m_nLoopStart);
+    std::int64_t e = Pos(m_state.m_nLoopEnd);
+    if (s >= e) {
+        ResetLoop(kMsgError87);
+        s = 0;
+        // The loop is 0..100 from here on; compare with the loop end it now has.
+        e = Pos(100);
+    }
+    if (q <= s) {
+        MoveToLoopStart(q, s);
+    }
+    if (q >= e - static_cast<std::int64_t>(m_d.U)) {
+        MoveToLoopStart(q, s);
+    }
+    SeekInput(m_job, m_d.dataStart + q);
+    m_d.P = static_cast<std::uint64_t>(q);
+    m_d.T = static_cast<std::uint64_t>(q);
+    if (!m_d.moved) {
+        m_d.N = m_state.m_nPlayPos;
+        m_window.SetTrackbarPos(Trackbar::PlayPos, m_d.N);
+    }
+    m_d.moved = false;
+    m_state.m_bSeekRequest = 0;
+    m_d.restart = false;
+}
+
+// Processes the whole frames of the block in place until a seek or stop request comes.
+// Bytes after the last whole frame stay as they were read. Returns the meter sample of
+// the last frame processed.
+std::int16_t StreamDriver::ProcessBlock() {
+    StereoSample last{};
+    const std::size_t wholeFrames = m_d.C - m_d.C % kFrameBytes;
+    for (std::size_t offset = 0; offset < wholeFrames; offset += kFrameBytes) {
+        if (m_state.m_bSeekRequest || m_state.m_bStopRequest) {
+            break;
+        }
+        unsigned char* frame = g_blockBuffer + offset;
+        const StereoSample in{
+            static_cast<std::int16_t>(frame[0] | (frame[1] << 8)),
+            static_cast<std::int16_t>(frame[2] | (frame[3] << 8)),
+        };
+        last = ProcessFrame(m_d.frames, m_state, in);
+        const auto l = static_cast<std::uint16_t>(last.left);
+        const auto r = static_cast<std::uint16_t>(last.right);
+        frame[0] = static_cast<unsigned char>(l);
+        frame[1] = static_cast<unsigned char>(l >> 8);
+        frame[2] = static_cast<unsigned char>(r);
+        frame[3] = static_cast<unsigned char>(r >> 8);
+        if (offset % kLevelMeterStride == 0) {
+            UpdateLevelMeter(m_window, MeterSample(last));
+        }
+    }
+    return MeterSample(last);
+}
+
+bool StreamDriver::OutputBlock() {
+    if (!g_bPlayJob) {
+        WriteBytes(m_job, g_blockBuffer, m_d.C);
+        return !JobFailed(m_job);
+    }
+    const MMRESULT result =
+        m_playback->Queue(g_blockBuffer, static_cast<std::uint32_t>(m_d.C));
+    if (result != MMSYSERR_NOERROR) {
+        char text[256] = {};
+        m_playback->Device().GetErrorText(result, text, sizeof text);
+        text[sizeof text - 1] = '\0';
+        Refuse(text);
+        return false;
+    }
+    m_job.dataBytesPlayed += m_d.C;
+    return true;
+}
+
+void StreamDriver::AdvancePosition() {
+    m_d.P += m_d.C;
+    if (m_d.P >= m_d.T + m_d.U) {
+        m_d.T = m_d.P;
+        ++m_d.N;
+        m_state.m_nPlayPos = m_state.m_nPlayPos + 1;
+        m_window.SetTrackbarPos(Trackbar::PlayPos, m_d.N);
+    }
+}
+
+int StreamDriver::Run() {
+    if (g_nChannels != 2) {
+        Refuse(kMsgNotStereo);
+        return 1;
+    }
+    if (g_nBytesPerSample != 2) {
+        Refuse(kMsgNot16Bit);
+        return 1;
+    }
+    if (g_bPlayJob) {
+        m_playback = std::make_unique<PlaybackOutput>(*m_job.context.audio);
+        if (m_playback->Open() != MMSYSERR_NOERROR) {
+            m_playback.reset();
+            Refuse(kMsgNoDevice);
+            return 1;
+        }
+        m_playback->Start();
+    }
+    StartPositions();
+
+    for (;;) {
+        if (m_d.C == 0 && !m_d.first) {
+            break;
+        }
+        m_d.first = false;
+        if (m_state.m_bSeekRequest || m_d.restart) {
+            Reposition();
+        }
+        if (m_state.m_bStopRequest) {
+            m_d.stopped = true;
+            break;
+        }
+        const std::uint64_t left = m_d.P < m_d.length ? m_d.length - m_d.P : 0;
+        const std::size_t want = left < kBlockBytes ? static_cast<std::size_t>(left) : kBlockBytes;
+        m_d.C = ReadBytes(m_job, g_blockBuffer, want);
+        if (m_d.C == 0) {
+            break;
+        }
+        const std::int16_t meter = ProcessBlock();
+        if (m_state.m_bStopRequest) {
+            continue;
+        }
+        UpdateLevelMeter(m_window, meter);
+        if (m_state.m_bSeekRequest) {
+            m_d.first = true;
+            continue;
+        }
+        if (!OutputBlock()) {
+            break;
+        }
+        AdvancePosition();
+        if (m_d.P >= m_d.length) {
+            m_d.C = 0;
+            continue;
+        }
+        if (m_d.N >= m_state.m_nLoopEnd && g_bPlayJob) {
+            m_d.restart = true;
+        }
+    }
+
+    if (m_playback) {
+        m_playback->Drain();
+        const bool hadQueued = m_playback->EverQueued();
+        m_playback->Release();
+        m_playback.reset();
+        if (m_d.stopped && hadQueued) {
+            m_window.ResetPlayButtons();
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::int64_t TrackbarBytePos(int v, std::uint64_t u) {
+    const std::int64_t product = static_cast<std::int64_t>(v) * static_cast<std::int64_t>(u);
+    return product / kPositionGranularity * kPositionGranularity;
+}
+
+void UpdateLevelMeter(WindowLink& window, int sample) {
+    window.ShowMeter(LevelMeterBitmap(sample));
+}
+
+int ProcessDataChunk(Job& job, std::uint64_t length) {
+    StreamDriver driver(job, length);
+    return driver.Run();
+}
+
+void OnWaveOutDone(HWAVEOUT /*device*/, unsigned message, std::uintptr_t /*instance*/,
+                   std::uintptr_t param1, std::uintptr_t /*param2*/) {
+    if (message != MM_WOM_DONE) {
+        return;
+    }
+    WaveOutDevice::ReleaseBlock(reinterpret_cast<WAVEHDR*>(param1));
+    g_hDoneAck->Wait();
+    g_hBlockDone->Set();
+}

@@ -1,0 +1,218 @@
+#include "wave_job.h"
+
+#include <cstring>
+#include <system_error>
+
+#include "job_io.h"
+#include "job_state.h"
+#include "safe_output.h"
+#include "stream_driver.h"
+
+namespace fs = std::filesystem;
+
+int g_bPlayJob = 0;
+WaveFormat g_waveFormat{};
+int g_nChannels = 0;
+int g_nBytesPerSample = 0;
+unsigned char g_blockBuffer[kBlockBytes];
+
+namespace {
+
+constexpr std::size_t kRiffHeaderBytes = 12;
+constexpr std::size_t kChunkHeaderBytes = 8;
+constexpr std::size_t kFileBufferBytes = 1 << 20;
+
+std::uint16_t ReadLe16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t ReadLe32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+bool IdIs(const unsigned char* id, const char (&name)[5]) { return std::memcmp(id, name, 4) == 0; }
+
+// Remaining lengths are signed 32-bit counts that may wrap, as the size fields dictate.
+std::int32_t SubtractWrapping(std::int32_t remaining, std::uint64_t amount) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(remaining) -
+                                     static_cast<std::uint32_t>(amount));
+}
+
+void RefuseRestart(WindowState& state) {
+    state.m_bStopRequest = 1;
+    state.m_bNoRestart = 1;
+}
+
+std::FILE* OpenInput(const char* path) {
+    std::error_code ec;
+    // Only regular files: a directory, a FIFO or a device would block or never end.
+    if (!fs::is_regular_file(path, ec)) {
+        return nullptr;
+    }
+    return std::fopen(path, "rb");
+}
+
+// Reads 12-byte blocks to the end of the input, walking every RIFF/WAVE form met while
+// no block before it failed the check. Returns false when the job was ended early.
+bool ScanForms(Job& job) {
+    bool scanOk = true;
+    unsigned char header[kRiffHeaderBytes];
+    for (;;) {
+        const std::size_t got = ReadBytes(job, header, sizeof header);
+        if (got == 0) {
+            return !JobFailed(job);
+        }
+        WriteBytes(job, header, got);
+        if (got < sizeof header || !IdIs(header, "RIFF") || !IdIs(header + 8, "WAVE")) {
+            scanOk = false;
+        } else if (scanOk) {
+            const std::int32_t remaining = SubtractWrapping(
+                static_cast<std::int32_t>(ReadLe32(header + 4)), 4);
+            if (!WalkChunks(job, remaining)) {
+                return false;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void ReadFormatChunk(Job& job, std::uint64_t size) {
+    unsigned char body[sizeof(WaveFormat)];
+    const std::size_t got = ReadBytes(job, body, sizeof body);
+    WriteBytes(job, body, got);
+    if (got < sizeof body) {
+        return;
+    }
+    g_waveFormat.wFormatTag = ReadLe16(body);
+    g_waveFormat.nChannels = ReadLe16(body + 2);
+    g_waveFormat.nSamplesPerSec = ReadLe32(body + 4);
+    g_waveFormat.nAvgBytesPerSec = ReadLe32(body + 8);
+    g_waveFormat.nBlockAlign = ReadLe16(body + 12);
+    g_waveFormat.wBitsPerSample = ReadLe16(body + 14);
+    g_nChannels = g_waveFormat.nChannels;
+    g_nBytesPerSample = g_waveFormat.wBitsPerSample / 8;
+    CopyBody(job, size - sizeof body);
+}
+
+bool WalkChunks(Job& job, std::int32_t remaining, int depth) {
+    while (remaining != 0) {
+        unsigned char header[kChunkHeaderBytes];
+        const std::size_t got = ReadBytes(job, header, sizeof header);
+        // A header cut short by the end of the file is still the input's bytes: keep them.
+        WriteBytes(job, header, got);
+        if (got < sizeof header) {
+            return !JobFailed(job);
+        }
+        const std::uint32_t size = ReadLe32(header + 4);
+        const std::uint64_t rounded = static_cast<std::uint64_t>(size) + (size & 1u);
+        remaining = SubtractWrapping(remaining, rounded + kChunkHeaderBytes);
+
+        if (IdIs(header, "fmt ") && rounded >= sizeof(WaveFormat)) {
+            ReadFormatChunk(job, rounded);
+        } else if (IdIs(header, "data")) {
+            if (ProcessDataChunk(job, rounded) != 0) {
+                if (g_bPlayJob) {
+                    RefuseRestart(job.State());
+                }
+                return false;
+            }
+            // A stopped playback has nothing more to do in this file.
+            if (g_bPlayJob && job.State().m_bStopRequest) {
+                return false;
+            }
+        } else if (IdIs(header, "LIST") && rounded >= 4 && depth < kMaxListDepth) {
+            unsigned char listType[4];
+            const std::size_t typeGot = ReadBytes(job, listType, sizeof listType);
+            WriteBytes(job, listType, typeGot);
+            if (typeGot < sizeof listType) {
+                return !JobFailed(job);
+            }
+            if (!WalkChunks(job, SubtractWrapping(static_cast<std::int32_t>(rounded), 4),
+                            depth + 1)) {
+                return false;
+            }
+        } else {
+            CopyBody(job, rounded);
+        }
+        if (JobFailed(job)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+}
+
+namespace {
+
+JobResult RunJob(Job& job) {
+    std::setvbuf(job.input, nullptr, _IOFBF, kFileBufferBytes);
+    const bool completed = ScanForms(job);
+    if (job.readFailed) {
+        job.context.window.ShowMessage(kMsgReadError);
+        return JobResult::Failed;
+    }
+    if (job.writeFailed) {
+        job.context.window.ShowMessage(kMsgWriteError);
+        return JobResult::Failed;
+    }
+    return completed ? JobResult::Done : JobResult::Refused;
+}
+
+JobResult RunPlaybackJob(JobContext& context, std::FILE* input) {
+    Job job{context, input};
+    const JobResult result = RunJob(job);
+    if (result == JobResult::Failed) {
+        RefuseRestart(context.window.State());
+    }
+    return result;
+}
+
+JobResult RunWriteJob(JobContext& context, std::FILE* input, const char* inputPath,
+                      const char* outputPath) {
+    WindowLink& window = context.window;
+    if (SameFile(inputPath, outputPath)) {
+        window.ShowMessage(kMsgSameFile);
+        return JobResult::Failed;
+    }
+    SafeOutput output;
+    if (!output.Create(ResolveOutputTarget(outputPath))) {
+        window.ShowMessage(kMsgCreateError);
+        return JobResult::Failed;
+    }
+    std::setvbuf(output.File(), nullptr, _IOFBF, kFileBufferBytes);
+    Job job{context, input, output.File()};
+    const JobResult result = RunJob(job);
+    if (result != JobResult::Done) {
+        return result;
+    }
+    if (!output.Commit()) {
+        window.ShowMessage(kMsgWriteError);
+        return JobResult::Failed;
+    }
+    return JobResult::Done;
+}
+
+}  // namespace
+
+JobResult ProcessWaveFile(JobContext& context, const char* inputPath, const char* outputPath,
+                          int playFlag) {
+    g_bPlayJob = playFlag;
+    std::FILE* input = OpenInput(inputPath);
+    if (input == nullptr) {
+        context.window.ShowMessage(kMsgReadError);
+        if (playFlag) {
+            RefuseRestart(context.window.State());
+        }
+        return JobResult::Failed;
+    }
+    const JobResult result = playFlag ? RunPlaybackJob(context, input)
+                                      : RunWriteJob(context, input, inputPath, outputPath);
+    std::fclose(input);
+    return result;
+}

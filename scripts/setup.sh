@@ -1,0 +1,40 @@
+# Shared by scripts/run and scripts/test: installs what is missing and builds.
+# shellcheck shell=bash
+
+ZERBEX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ZERBEX_BUILD="${ZERBEX_BUILD:-$ZERBEX_ROOT/build}"
+
+ZERBEX_PACKAGES=(
+  cmake ninja-build g++ ccache pkg-config
+  qt6-base-dev portaudio19-dev
+  libgtest-dev libbenchmark-dev
+  fonts-wqy-microhei
+  xvfb xauth poppler-utils
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing_packages() {
+  local missing=()
+  local pkg
+  for pkg in "${ZERBEX_PACKAGES[@]}" "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$pkg")
+    fi
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}"
+  fi
+}
+
+configure_and_build() {
+  local build_dir="$1"
+  shift
+  cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "$@"
+  cmake --build "$build_dir" --parallel "$(nproc)"
+}
