@@ -52,8 +52,14 @@ SafeOutput::~SafeOutput() { Discard(); }
 bool SafeOutput::Create(const fs::path& target) {
     m_target = target;
     std::error_code ec;
-    if (fs::is_directory(target, ec)) {
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::is_directory(status)) {
         return false;
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        m_direct = true;
+        m_file = std::fopen(target.c_str(), "wb");
+        return m_file != nullptr;
     }
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -76,9 +82,12 @@ bool SafeOutput::Commit() {
         return false;
     }
     bool ok = std::fflush(m_file) == 0;
-    ok = ok && ::fsync(::fileno(m_file)) == 0;
+    ok = ok && (m_direct || ::fsync(::fileno(m_file)) == 0);
     ok = (std::fclose(m_file) == 0) && ok;
     m_file = nullptr;
+    if (m_direct) {
+        return ok;
+    }
     if (ok) {
         CopyPermissions(m_target, m_temp);
         std::error_code ec;

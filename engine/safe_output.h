@@ -5,6 +5,8 @@
 
 // A write job's output: written to a temporary file beside the target and moved over
 // the target only once everything was written, so the target never holds half a file.
+// A target that exists but is no regular file (/dev/null, a FIFO) is written directly:
+// it cannot be replaced, and must not be.
 class SafeOutput {
 public:
     SafeOutput() = default;
@@ -24,6 +26,7 @@ private:
     std::filesystem::path m_target;
     std::filesystem::path m_temp;
     std::FILE* m_file = nullptr;
+    bool m_direct = false;
 };
 
 // A symbolic link as the output names its target: the file behind it is replaced.

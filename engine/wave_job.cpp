@@ -54,14 +54,14 @@ std::FILE* OpenInput(const char* path) {
 }
 
 // Reads 12-byte blocks to the end of the input, walking every RIFF/WAVE form met while
-// no block before it failed the check. Returns false when the job was ended early.
-bool ScanForms(Job& job) {
+// no block before it failed the check, until the job ends.
+void ScanForms(Job& job) {
     bool scanOk = true;
     unsigned char header[kRiffHeaderBytes];
     for (;;) {
         const std::size_t got = ReadBytes(job, header, sizeof header);
         if (got == 0) {
-            return !JobFailed(job);
+            return;
         }
         WriteBytes(job, header, got);
         if (got < sizeof header || !IdIs(header, "RIFF") || !IdIs(header + 8, "WAVE")) {
@@ -70,7 +70,7 @@ bool ScanForms(Job& job) {
             const std::int32_t remaining = SubtractWrapping(
                 static_cast<std::int32_t>(ReadLe32(header + 4)), 4);
             if (!WalkChunks(job, remaining)) {
-                return false;
+                return;
             }
         }
     }
@@ -113,6 +113,7 @@ bool WalkChunks(Job& job, std::int32_t remaining, int depth) {
             ReadFormatChunk(job, rounded);
         } else if (IdIs(header, "data")) {
             if (ProcessDataChunk(job, rounded) != 0) {
+                job.refused = true;
                 if (g_bPlayJob) {
                     RefuseRestart(job.State());
                 }
@@ -152,7 +153,7 @@ namespace {
 
 JobResult RunJob(Job& job) {
     std::setvbuf(job.input, nullptr, _IOFBF, kFileBufferBytes);
-    const bool completed = ScanForms(job);
+    ScanForms(job);
     if (job.readFailed) {
         job.context.window.ShowMessage(kMsgReadError);
         return JobResult::Failed;
@@ -161,7 +162,7 @@ JobResult RunJob(Job& job) {
         job.context.window.ShowMessage(kMsgWriteError);
         return JobResult::Failed;
     }
-    return completed ? JobResult::Done : JobResult::Refused;
+    return job.refused ? JobResult::Refused : JobResult::Done;
 }
 
 JobResult RunPlaybackJob(JobContext& context, std::FILE* input) {

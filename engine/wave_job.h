@@ -31,6 +31,7 @@ struct Job {
     std::FILE* output = nullptr;  // null in a playback job
     bool readFailed = false;
     bool writeFailed = false;
+    bool refused = false;  // the sample data was refused; the job ended there
     std::uint64_t dataBytesPlayed = 0;  // sample bytes handed to the device
 
     WindowState& State() { return context.window.State(); }
@@ -57,7 +58,8 @@ JobResult ProcessWaveFile(JobContext& context, const char* inputPath, const char
                           int playFlag);
 
 // Walks a run of chunks of the given total length from the input's position.
-// Returns false when the job must end (the sample data was refused or a file failed).
+// Returns false when the job must end: the data was refused, a playback was stopped,
+// or a file failed.
 bool WalkChunks(Job& job, std::int32_t remaining, int depth = 0);
 
 // Reads (and in a write job copies) a "fmt " body of the given rounded size.

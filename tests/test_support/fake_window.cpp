@@ -27,8 +27,13 @@ int FakeWindow::GetTrackbarPos(Trackbar trackbar) {
 }
 
 void FakeWindow::ShowMeter(int bitmapId) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_meters.push_back(bitmapId);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_meters.push_back(bitmapId);
+    }
+    if (onMeter) {
+        onMeter(bitmapId);
+    }
 }
 
 void FakeWindow::ResetPlayButtons() {

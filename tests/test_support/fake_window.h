@@ -10,7 +10,7 @@
 // A window for engine tests: remembers every message, trackbar move and meter image.
 // Hooks let a test act like a user at the moment the engine reaches the window.
 class FakeWindow : public WindowLink {
-public:
+  public:
     struct TrackbarMove {
         Trackbar trackbar;
         int pos;
@@ -31,8 +31,10 @@ public:
     // Called after each play-position move, with the new position.
     std::function<void(int)> onPlayPos;
     std::function<void(const std::string&)> onMessage;
+    // Called after each meter image, with the bitmap id.
+    std::function<void(int)> onMeter;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     WindowState m_state;
     int m_positions[3] = {0, 100, 0};

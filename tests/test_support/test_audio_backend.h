@@ -15,7 +15,7 @@
 #include "wave_out_api.h"
 
 class TestAudioBackend : public WaveOutBackend {
-public:
+  public:
     explicit TestAudioBackend(std::chrono::microseconds perBlock = std::chrono::microseconds(0))
         : m_perBlock(perBlock) {}
     ~TestAudioBackend() override;
@@ -30,9 +30,9 @@ public:
     MMRESULT GetErrorText(MMRESULT error, char* text, unsigned size) override;
 
     // Setup.
-    MMRESULT openResult = MMSYSERR_NOERROR;  // nonzero: Open fails with it
-    MMRESULT writeResult = MMSYSERR_NOERROR;  // nonzero: Write refuses with it
-    bool holdCompletions = false;  // completions wait until ReleaseHeld()
+    MMRESULT openResult = MMSYSERR_NOERROR;               // nonzero: Open fails with it
+    MMRESULT writeResult = MMSYSERR_NOERROR;              // nonzero: Write refuses with it
+    bool holdCompletions = false;                         // completions wait until ReleaseHeld()
     std::function<void(std::size_t blockIndex)> onWrite;  // runs on the writer's thread
 
     void ReleaseHeld();
@@ -46,7 +46,7 @@ public:
     int Closes() const;
     WaveFormat OpenedFormat() const;
 
-private:
+  private:
     void CompletionLoop();
 
     std::chrono::microseconds m_perBlock;

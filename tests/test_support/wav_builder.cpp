@@ -84,8 +84,8 @@ Bytes FmtBody(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, st
 
 Bytes ExtensibleFmtBody(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
     Bytes extra;
-    AppendLe16(extra, 22);  // size of the extension
-    AppendLe16(extra, bits);  // valid bits
+    AppendLe16(extra, 22);                       // size of the extension
+    AppendLe16(extra, bits);                     // valid bits
     AppendLe32(extra, channels == 2 ? 3u : 4u);  // front left | front right, or centre
     // KSDATAFORMAT_SUBTYPE_PCM
     const std::uint8_t guid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
@@ -135,7 +135,8 @@ std::vector<std::int16_t> TestSignal(std::size_t frames, std::uint32_t seed) {
 
 void WriteFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
