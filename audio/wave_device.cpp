@@ -21,14 +21,18 @@ BlockPrefix* PrefixOf(const WAVEHDR* header) {
 
 }  // namespace
 
-WaveDevice::~WaveDevice() { m_hWaveOut = 0; }
+WaveDevice::~WaveDevice() {
+    m_hWaveOut = 0;
+}
 
 MMRESULT WaveDevice::Open(unsigned /*deviceId*/, const WaveFormat* /*format*/) {
     m_hWaveOut = 1;
     return MMSYSERR_NOERROR;
 }
 
-bool WaveDevice::IsOpen() const { return m_hWaveOut != 0; }
+bool WaveDevice::IsOpen() const {
+    return m_hWaveOut != 0;
+}
 
 MMRESULT WaveDevice::PrepareHeader(WAVEHDR* /*header*/, unsigned /*size*/) {
     return MMSYSERR_NOERROR;
@@ -51,7 +55,9 @@ MMRESULT WaveDevice::GetErrorText(MMRESULT /*error*/, char* text, unsigned size)
     return MMSYSERR_NOERROR;
 }
 
-const char* WaveDevice::GetErrorCaption() const { return kErrorCaption; }
+const char* WaveDevice::GetErrorCaption() const {
+    return kErrorCaption;
+}
 
 void WaveDevice::ReportError(MMRESULT error, ErrorDisplay& parent) {
     if (error == MMSYSERR_NOERROR) {
@@ -63,7 +69,9 @@ void WaveDevice::ReportError(MMRESULT error, ErrorDisplay& parent) {
     parent.ShowError(text, GetErrorCaption());
 }
 
-WaveOutDevice::~WaveOutDevice() { Close(); }
+WaveOutDevice::~WaveOutDevice() {
+    Close();
+}
 
 MMRESULT WaveOutDevice::PrepareHeader(WAVEHDR* header, unsigned size) {
     return m_backend.PrepareHeader(m_hWaveOut, header, size);
@@ -91,20 +99,34 @@ MMRESULT WaveOutDevice::GetErrorText(MMRESULT error, char* text, unsigned size) 
     return m_backend.GetErrorText(error, text, size);
 }
 
+MMRESULT WaveOutDevice::OpenWith(unsigned deviceId, const WaveFormat* format,
+                                 std::uintptr_t callback, std::uint32_t flags) {
+    HWAVEOUT handle = 0;
+    const MMRESULT result = m_backend.Open(&handle, deviceId, format, callback, 0, flags);
+    // A failed open leaves the object closed, so that nothing is ever closed twice.
+    m_hWaveOut = result == MMSYSERR_NOERROR ? handle : 0;
+    return result;
+}
+
 MMRESULT WaveOutDevice::OpenNoCallback(unsigned deviceId, const WaveFormat* format) {
-    return m_backend.Open(&m_hWaveOut, deviceId, format, 0, 0, CALLBACK_NULL);
+    return OpenWith(deviceId, format, 0, CALLBACK_NULL);
 }
 
 MMRESULT WaveOutDevice::Open(unsigned deviceId, const WaveFormat* format, WaveOutProc callback) {
-    return m_backend.Open(&m_hWaveOut, deviceId, format, reinterpret_cast<std::uintptr_t>(callback),
-                          0, CALLBACK_FUNCTION);
+    return OpenWith(deviceId, format, reinterpret_cast<std::uintptr_t>(callback),
+                    CALLBACK_FUNCTION);
 }
 
 MMRESULT WaveOutDevice::Open(unsigned deviceId, const WaveFormat* format, std::uintptr_t window) {
-    return m_backend.Open(&m_hWaveOut, deviceId, format, window & 0xFFFFu, 0, CALLBACK_WINDOW);
+    return OpenWith(deviceId, format, window & 0xFFFFu, CALLBACK_WINDOW);
 }
 
 MMRESULT WaveOutDevice::Write(std::uint32_t length, const void* data) {
+    if (!IsOpen()) {
+        // WriteHeader would accept the buffer without queueing it: no completion would
+        // ever come, and the caller would wait for it.
+        return MMSYSERR_INVALHANDLE;
+    }
     WAVEHDR* header = nullptr;
     const MMRESULT result = AllocBlock(&header, length, data);
     if (result != MMSYSERR_NOERROR) {
@@ -124,7 +146,9 @@ MMRESULT WaveOutDevice::WriteHeader(WAVEHDR* header, unsigned size) {
     return m_backend.Write(m_hWaveOut, header, size);
 }
 
-MMRESULT WaveOutDevice::Reset() { return m_backend.Reset(m_hWaveOut); }
+MMRESULT WaveOutDevice::Reset() {
+    return m_backend.Reset(m_hWaveOut);
+}
 
 MMRESULT WaveOutDevice::AllocBlock(WAVEHDR** header, std::uint32_t length, const void* data) {
     *header = new (std::nothrow) WAVEHDR{};

@@ -6,7 +6,7 @@
 
 // Where ReportError shows a device error: the owner of the message box.
 class ErrorDisplay {
-public:
+  public:
     virtual ~ErrorDisplay() = default;
     virtual void ShowError(const char* text, const char* caption) = 0;
 };
@@ -14,7 +14,7 @@ public:
 // An output device's open/closed handle with operations that touch no device: an object
 // of this class counts as open after Open without any output behind it.
 class WaveDevice {
-public:
+  public:
     WaveDevice() = default;
     WaveDevice(const WaveDevice&) = delete;
     WaveDevice& operator=(const WaveDevice&) = delete;
@@ -30,14 +30,14 @@ public:
     // Shows the text of a nonzero result code with the exclamation icon; 0 shows nothing.
     virtual void ReportError(MMRESULT error, ErrorDisplay& parent);
 
-protected:
+  protected:
     HWAVEOUT m_hWaveOut = 0;
 };
 
 // One open waveform-audio output device. Every queued block is copied into an output
 // buffer of its own that lives until the device reports it done; ReleaseBlock frees it.
 class WaveOutDevice : public WaveDevice {
-public:
+  public:
     explicit WaveOutDevice(WaveOutBackend& backend) : m_backend(backend) {}
     ~WaveOutDevice() override;
 
@@ -61,6 +61,9 @@ public:
     // Open without a callback (the four-argument form of the classic interface).
     MMRESULT OpenNoCallback(unsigned deviceId, const WaveFormat* format);
 
-private:
+  private:
+    MMRESULT OpenWith(unsigned deviceId, const WaveFormat* format, std::uintptr_t callback,
+                      std::uint32_t flags);
+
     WaveOutBackend& m_backend;
 };

@@ -11,3 +11,4 @@ void PrintUsageError(const std::string& message);
 bool StderrIsTerminal();
 
 int RunRender(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& args);

@@ -19,6 +19,9 @@ constexpr char kUsage[] =
     "Commands:\n"
     "  render [OPTION]... INPUT OUTPUT   write a processed copy of INPUT to OUTPUT; every\n"
     "                                    chunk is kept byte for byte except the sample data\n"
+    "  play [OPTION]... INPUT            play INPUT on the default sound device, over and\n"
+    "                                    over from the loop start, until Ctrl-C or SIGTERM\n"
+    "                                    (the sound already queued still plays out)\n"
     "\n"
     "Options (trackbar positions; defaults are the window's start-up positions):\n"
     "  --mode MODE           mode2 (default), mode1, original, low, high, left, right\n"
@@ -30,8 +33,15 @@ constexpr char kUsage[] =
     "  --output-level N      output level, 0 (top, +) .. 25 (bottom, 0); default 25\n"
     "  -h, --help            show this help and exit\n"
     "\n"
+    "Play options:\n"
+    "  --loop-start N        loop start, 0 .. 100; default 0\n"
+    "  --loop-end N          loop end, 0 .. 100; default 100 (100/110 of the data)\n"
+    "  --once                play from the loop start to the loop end once and stop; a\n"
+    "                        loop end of 100 then plays to the end of the data\n"
+    "\n"
     "OUTPUT is replaced only when the whole file was written; it may not be INPUT.\n"
-    "Exit status: 0 success, 1 the job failed or was refused, 2 usage error.\n";
+    "Exit status: 0 success, 1 the job failed or was refused (no sound device), 2 usage\n"
+    "error. A second Ctrl-C during play quits at once.\n";
 
 }  // namespace
 
@@ -40,7 +50,9 @@ void PrintUsageError(const std::string& message) {
                  message.c_str());
 }
 
-bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -62,6 +74,9 @@ int main(int argc, char** argv) {
     }
     if (command == "render") {
         return RunRender(args);
+    }
+    if (command == "play") {
+        return RunPlay(args);
     }
     PrintUsageError("unknown command '" + command + "'");
     return kExitUsage;

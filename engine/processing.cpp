@@ -44,8 +44,6 @@ std::int16_t SvfLowPass::Step(std::int16_t v, double fsv) {
     return low;
 }
 
-namespace {
-
 void RefreshCoefficients(FilterCoefficients& c, int lowCutoff, int highCutoff) {
     if (c.valid && c.lowCutoff == lowCutoff && c.highCutoff == highCutoff) {
         return;
@@ -57,6 +55,8 @@ void RefreshCoefficients(FilterCoefficients& c, int lowCutoff, int highCutoff) {
     c.highCutoff = highCutoff;
     c.valid = true;
 }
+
+namespace {
 
 // Integer subtraction stored modulo 65536 as a signed 16-bit value.
 std::int16_t Wrap16(int value) {

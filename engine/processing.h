@@ -58,6 +58,9 @@ struct FilterCoefficients {
     double fsv = 0;
 };
 
+// Recomputes the coefficients unless they were computed for these cut-offs already.
+void RefreshCoefficients(FilterCoefficients& c, int lowCutoff, int highCutoff);
+
 // Filter state of one job: zeroed when the job starts, carried across blocks, seeks and
 // loop backs.
 struct FrameState {

@@ -1,13 +1,16 @@
 #include "stream_driver.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "fast_frames.h"
 #include "job_io.h"
 #include "job_state.h"
 #include "processing.h"
 #include "wave_device.h"
+#include "write_job_streams.h"
 
 WaveOutDevice* g_pWaveOut = nullptr;
 unsigned char* g_pStagingBuffer[2] = {nullptr, nullptr};
@@ -155,7 +158,9 @@ void StreamDriver::Refuse(const char* message) {
 }
 
 void StreamDriver::ResetLoop(const char* message) {
-    m_window.ShowMessage(message);
+    if (message != nullptr) {
+        m_window.ShowMessage(message);
+    }
     m_state.m_nLoopStart = 0;
     m_state.m_nLoopEnd = 100;
     m_window.SetTrackbarPos(Trackbar::LoopStart, 0);
@@ -173,7 +178,9 @@ void StreamDriver::StartPositions() {
         m_state.m_bSeekRequest = 0;
     }
     if (start >= end) {
-        ResetLoop(kMsgError86);
+        // Once per job: a file of a million tiny "data" chunks must not bring a million.
+        ResetLoop(m_job.loopWarningShown ? nullptr : kMsgError86);
+        m_job.loopWarningShown = true;
         start = 0;
     }
     m_d.restart = g_bPlayJob != 0;
@@ -220,29 +227,30 @@ void StreamDriver::Reposition() {
     m_d.restart = false;
 }
 
-// Processes the whole frames of the block in place until a seek or stop request comes.
+// Processes the whole frames of the block in place until a seek or stop request comes,
+// refreshing the meter after every frame whose offset is a multiple of the meter stride.
 // Bytes after the last whole frame stay as they were read. Returns the meter sample of
 // the last frame processed.
 std::int16_t StreamDriver::ProcessBlock() {
+    static_assert(kLevelMeterStride % kFrameBytes == 0);
+    constexpr std::size_t kMeterFrames = kLevelMeterStride / kFrameBytes;
     StereoSample last{};
-    const std::size_t wholeFrames = m_d.C - m_d.C % kFrameBytes;
-    for (std::size_t offset = 0; offset < wholeFrames; offset += kFrameBytes) {
-        if (m_state.m_bSeekRequest || m_state.m_bStopRequest) {
-            break;
+    const std::size_t frames = m_d.C / kFrameBytes;
+    std::size_t done = 0;
+    while (done < frames) {
+        // Up to and including the next frame that refreshes the meter.
+        const std::size_t meterFrame = (done + kMeterFrames - 1) / kMeterFrames * kMeterFrames;
+        const std::size_t wanted = std::min(frames, meterFrame + 1) - done;
+        const FrameRun run =
+            ProcessFrames(m_d.frames, m_state, g_blockBuffer + done * kFrameBytes, wanted);
+        if (run.frames > 0) {
+            last = run.last;
         }
-        unsigned char* frame = g_blockBuffer + offset;
-        const StereoSample in{
-            static_cast<std::int16_t>(frame[0] | (frame[1] << 8)),
-            static_cast<std::int16_t>(frame[2] | (frame[3] << 8)),
-        };
-        last = ProcessFrame(m_d.frames, m_state, in);
-        const auto l = static_cast<std::uint16_t>(last.left);
-        const auto r = static_cast<std::uint16_t>(last.right);
-        frame[0] = static_cast<unsigned char>(l);
-        frame[1] = static_cast<unsigned char>(l >> 8);
-        frame[2] = static_cast<unsigned char>(r);
-        frame[3] = static_cast<unsigned char>(r >> 8);
-        if (offset % kLevelMeterStride == 0) {
+        done += run.frames;
+        if (run.frames < wanted) {
+            break;  // a seek or stop request
+        }
+        if (done == meterFrame + 1) {
             UpdateLevelMeter(m_window, MeterSample(last));
         }
     }
@@ -287,6 +295,10 @@ int StreamDriver::Run() {
         return 1;
     }
     if (g_bPlayJob) {
+        if (m_job.context.audio == nullptr) {
+            Refuse(kMsgNoDevice);
+            return 1;
+        }
         m_playback = std::make_unique<PlaybackOutput>(*m_job.context.audio);
         if (m_playback->Open() != MMSYSERR_NOERROR) {
             m_playback.reset();
@@ -294,6 +306,13 @@ int StreamDriver::Run() {
             return 1;
         }
         m_playback->Start();
+    }
+    // A write job reads ahead and writes behind while it processes, when the data is
+    // large enough to repay two threads.
+    std::unique_ptr<WriteJobStreams> streams;
+    if (!g_bPlayJob && m_job.output != nullptr && m_d.length >= WriteJobStreams::kWorthBytes) {
+        streams = std::make_unique<WriteJobStreams>(m_job, m_d.length);
+        m_job.streams = streams.get();
     }
     StartPositions();
 
@@ -337,6 +356,11 @@ int StreamDriver::Run() {
         }
     }
 
+    if (streams) {
+        m_job.streams = nullptr;
+        streams->Finish();
+    }
+    m_job.stopped = m_d.stopped;
     if (m_playback) {
         m_playback->Drain();
         const bool hadQueued = m_playback->EverQueued();
@@ -370,7 +394,9 @@ void OnWaveOutDone(HWAVEOUT /*device*/, unsigned message, std::uintptr_t /*insta
     if (message != MM_WOM_DONE) {
         return;
     }
-    WaveOutDevice::ReleaseBlock(reinterpret_cast<WAVEHDR*>(param1));
+    // The device passes the finished buffer's header as a plain integer.
+    WaveOutDevice::ReleaseBlock(
+        reinterpret_cast<WAVEHDR*>(param1));  // NOLINT(performance-no-int-to-ptr)
     g_hDoneAck->Wait();
     g_hBlockDone->Set();
 }

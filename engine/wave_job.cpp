@@ -1,5 +1,7 @@
 #include "wave_job.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <system_error>
 
@@ -168,10 +170,33 @@ JobResult RunJob(Job& job) {
 JobResult RunPlaybackJob(JobContext& context, std::FILE* input) {
     Job job{context, input};
     const JobResult result = RunJob(job);
+    context.dataBytesPlayed = job.dataBytesPlayed;
     if (result == JobResult::Failed) {
         RefuseRestart(context.window.State());
     }
     return result;
+}
+
+// Size and modification time of an open file: a write job whose input changed while it
+// was read has written neither the old file nor the new one.
+struct FileStamp {
+    bool known = false;
+    off_t size = 0;
+    timespec modified{};
+};
+
+FileStamp StampOf(std::FILE* file) {
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0) {
+        return {};
+    }
+    return {true, info.st_size, info.st_mtim};
+}
+
+bool Unchanged(const FileStamp& before, const FileStamp& after) {
+    return before.known && after.known && before.size == after.size &&
+           before.modified.tv_sec == after.modified.tv_sec &&
+           before.modified.tv_nsec == after.modified.tv_nsec;
 }
 
 JobResult RunWriteJob(JobContext& context, std::FILE* input, const char* inputPath,
@@ -187,10 +212,18 @@ JobResult RunWriteJob(JobContext& context, std::FILE* input, const char* inputPa
         return JobResult::Failed;
     }
     std::setvbuf(output.File(), nullptr, _IOFBF, kFileBufferBytes);
+    const FileStamp inputBefore = StampOf(input);
     Job job{context, input, output.File()};
     const JobResult result = RunJob(job);
     if (result != JobResult::Done) {
         return result;
+    }
+    if (job.stopped) {
+        return JobResult::Failed;  // half a file is no copy: the output stays as it was
+    }
+    if (!Unchanged(inputBefore, StampOf(input))) {
+        window.ShowMessage(kMsgReadError);
+        return JobResult::Failed;
     }
     if (!output.Commit()) {
         window.ShowMessage(kMsgWriteError);

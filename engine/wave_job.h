@@ -11,11 +11,13 @@
 #include "window_link.h"
 
 class WaveOutBackend;
+class WriteJobStreams;
 
 // What a job needs from outside the engine.
 struct JobContext {
     WindowLink& window;
     WaveOutBackend* audio = nullptr;  // the output system for playback jobs
+    std::uint64_t dataBytesPlayed = 0;  // set by a playback job: sample bytes it played
 };
 
 enum class JobResult {
@@ -31,8 +33,11 @@ struct Job {
     std::FILE* output = nullptr;  // null in a playback job
     bool readFailed = false;
     bool writeFailed = false;
+    bool loopWarningShown = false;  // "Error 86" was shown in this job already
     bool refused = false;  // the sample data was refused; the job ended there
+    bool stopped = false;  // the stop request ended the job
     std::uint64_t dataBytesPlayed = 0;  // sample bytes handed to the device
+    WriteJobStreams* streams = nullptr;  // while a write job streams its sample data
 
     WindowState& State() { return context.window.State(); }
 };

@@ -1,0 +1,156 @@
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <thread>
+
+#include "commands.h"
+#include "console_window.h"
+#include "options.h"
+#include "portaudio_backend.h"
+#include "wave_job.h"
+
+namespace {
+
+constexpr int kTrackbarEnd = 100;
+
+struct PlayOptions {
+    RenderOptions render;
+    int loopStart = 0;
+    int loopEnd = kTrackbarEnd;
+    bool once = false;
+};
+
+// The terminal's window for a playback. With --once it turns the moment the position
+// counter reaches the loop end into a stop request, where the window would loop back.
+class PlayWindow : public ConsoleWindow {
+  public:
+    void StopAtLoopEnd(bool stop) { m_stopAtLoopEnd = stop; }
+
+    void SetTrackbarPos(Trackbar trackbar, int pos) override {
+        ConsoleWindow::SetTrackbarPos(trackbar, pos);
+        if (m_stopAtLoopEnd && trackbar == Trackbar::PlayPos && pos >= State().m_nLoopEnd) {
+            State().m_bStopRequest = 1;
+        }
+    }
+
+  private:
+    bool m_stopAtLoopEnd = false;
+};
+
+// Turns SIGINT and SIGTERM into a stop request. The signals are blocked in this thread
+// and in every thread started after it (PortAudio's included) and taken by a watcher
+// thread, so nothing runs in signal context. A second signal ends the program at once.
+class StopOnSignals {
+  public:
+    explicit StopOnSignals(WindowState& state) : m_state(state) {
+        sigemptyset(&m_signals);
+        sigaddset(&m_signals, SIGINT);
+        sigaddset(&m_signals, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_signals, &m_previousMask);
+        m_thread = std::thread(&StopOnSignals::Watch, this);
+    }
+
+    ~StopOnSignals() {
+        m_finished.store(true, std::memory_order_relaxed);
+        m_thread.join();
+        pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
+    }
+
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  private:
+    void Watch() {
+        const timespec poll{0, 100'000'000};
+        bool stopping = false;
+        while (!m_finished.load(std::memory_order_relaxed)) {
+            const int signal = sigtimedwait(&m_signals, nullptr, &poll);
+            if (signal <= 0) {
+                continue;
+            }
+            if (stopping) {
+                std::_Exit(128 + signal);
+            }
+            stopping = true;
+            m_state.m_bStopRequest = 1;
+        }
+    }
+
+    WindowState& m_state;
+    sigset_t m_signals{};
+    sigset_t m_previousMask{};
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
+};
+
+std::vector<IntOption> PlayIntOptions(PlayOptions& options) {
+    std::vector<IntOption> all = RenderIntOptions(options.render);
+    all.push_back({"--loop-start", 0, kTrackbarEnd, &options.loopStart});
+    all.push_back({"--loop-end", 0, kTrackbarEnd, &options.loopEnd});
+    return all;
+}
+
+void SetUpWindow(const PlayOptions& options, PlayWindow& window) {
+    WindowState& state = window.State();
+    ApplyRenderOptions(options.render, state);
+    state.m_nLoopStart = options.loopStart;
+    state.m_nLoopEnd = options.loopEnd;
+    window.SetTrackbarPos(Trackbar::LoopStart, options.loopStart);
+    window.SetTrackbarPos(Trackbar::LoopEnd, options.loopEnd);
+    if (options.once) {
+        if (options.loopEnd == kTrackbarEnd) {
+            // The trackbar's end stands for 100/110 of the data, where the window loops
+            // back; played once, the rightmost position means the end of the data, so the
+            // position counter is given a loop end it never reaches.
+            state.m_nLoopEnd = std::numeric_limits<int>::max();
+        }
+        window.StopAtLoopEnd(true);
+    }
+    if (StderrIsTerminal()) {
+        window.SetStatus(ConsoleWindow::Status::PlayPosition);
+    }
+}
+
+// Plays the file until it is stopped, starting it again whenever a job ends at the end of
+// the data, as the window's end-of-playback routine does.
+JobResult PlayUntilStopped(PlayWindow& window, WaveOutBackend& audio, const std::string& input,
+                           bool once) {
+    WindowState& state = window.State();
+    JobContext context{window, &audio};
+    for (;;) {
+        const JobResult result = ProcessWaveFile(context, input.c_str(), nullptr, 1);
+        if (result != JobResult::Done || once || state.m_bStopRequest || state.m_bNoRestart) {
+            return result;
+        }
+    }
+}
+
+}  // namespace
+
+int RunPlay(const std::vector<std::string>& args) {
+    PlayOptions options;
+    std::vector<std::string> flags;
+    std::vector<std::string> files;
+    if (const auto error = ParseOptions(args, PlayIntOptions(options), &options.render.mode, flags,
+                                        {"--once"}, files)) {
+        PrintUsageError(*error);
+        return kExitUsage;
+    }
+    if (files.size() != 1) {
+        PrintUsageError(files.empty() ? "play needs INPUT" : "play takes exactly one INPUT");
+        return kExitUsage;
+    }
+    options.once = !flags.empty();
+
+    PlayWindow window;
+    SetUpWindow(options, window);
+    StopOnSignals signals(window.State());
+    PortAudioBackend audio;
+    const JobResult result = PlayUntilStopped(window, audio, files[0], options.once);
+    window.FinishStatus();
+    return result == JobResult::Done ? kExitOk : kExitFailed;
+}

@@ -1,0 +1,147 @@
+#include "fast_frames.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define FAST_FRAMES_X86 1
+#include <immintrin.h>
+#else
+#define FAST_FRAMES_X86 0
+#endif
+
+namespace {
+
+FrameRun RunPlainFrames(FrameState& state, const WindowState& params, unsigned char* frames,
+                        std::size_t count) {
+    FrameRun run;
+    for (; run.frames < count; ++run.frames) {
+        if (params.m_bSeekRequest || params.m_bStopRequest) {
+            break;
+        }
+        unsigned char* frame = frames + run.frames * 4;
+        const StereoSample in{
+            static_cast<std::int16_t>(frame[0] | (frame[1] << 8)),
+            static_cast<std::int16_t>(frame[2] | (frame[3] << 8)),
+        };
+        run.last = ProcessFrame(state, params, in);
+        const auto l = static_cast<std::uint16_t>(run.last.left);
+        const auto r = static_cast<std::uint16_t>(run.last.right);
+        frame[0] = static_cast<unsigned char>(l);
+        frame[1] = static_cast<unsigned char>(l >> 8);
+        frame[2] = static_cast<unsigned char>(r);
+        frame[3] = static_cast<unsigned char>(r >> 8);
+    }
+    return run;
+}
+
+}  // namespace
+
+#if FAST_FRAMES_X86
+
+// The same loop three times. Everything defined between the target pragmas may use the
+// named instructions; the headers above stay baseline, so no inline function they define
+// is ever compiled for a newer processor than the one the program runs on.
+namespace sse2 {
+#define FAST_FRAMES_WIDE 0
+#define FAST_FRAMES_ROUND 0
+#include "fast_frames_kernel.inc"
+#undef FAST_FRAMES_WIDE
+#undef FAST_FRAMES_ROUND
+}  // namespace sse2
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("sse4.1"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("sse4.1")
+#endif
+namespace sse41 {
+#define FAST_FRAMES_WIDE 0
+#define FAST_FRAMES_ROUND 1
+#include "fast_frames_kernel.inc"
+#undef FAST_FRAMES_WIDE
+#undef FAST_FRAMES_ROUND
+}  // namespace sse41
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx")
+#endif
+namespace avx {
+#define FAST_FRAMES_WIDE 1
+#define FAST_FRAMES_ROUND 1
+#include "fast_frames_kernel.inc"
+#undef FAST_FRAMES_WIDE
+#undef FAST_FRAMES_ROUND
+}  // namespace avx
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#endif
+
+bool FrameKernelAvailable(FrameKernel kernel) {
+    switch (kernel) {
+        case FrameKernel::Plain:
+            return true;
+#if FAST_FRAMES_X86
+        case FrameKernel::Sse2:
+            return true;
+        case FrameKernel::Sse41:
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("sse4.1");
+        case FrameKernel::Avx:
+            __builtin_cpu_init();  // also tells whether the system saves the 256-bit registers
+            return __builtin_cpu_supports("avx");
+#else
+        case FrameKernel::Sse2:
+        case FrameKernel::Sse41:
+        case FrameKernel::Avx:
+            return false;
+#endif
+    }
+    return false;
+}
+
+FrameKernel BestFrameKernel() {
+    static const FrameKernel best = [] {
+        for (const FrameKernel k : {FrameKernel::Avx, FrameKernel::Sse41, FrameKernel::Sse2}) {
+            if (FrameKernelAvailable(k)) {
+                return k;
+            }
+        }
+        return FrameKernel::Plain;
+    }();
+    return best;
+}
+
+FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state, const WindowState& params,
+                           unsigned char* frames, std::size_t count) {
+    switch (kernel) {
+#if FAST_FRAMES_X86
+        case FrameKernel::Sse2:
+            return sse2::RunFrames(state, params, frames, count);
+        case FrameKernel::Sse41:
+            return sse41::RunFrames(state, params, frames, count);
+        case FrameKernel::Avx:
+            return avx::RunFrames(state, params, frames, count);
+#endif
+        default:
+            return RunPlainFrames(state, params, frames, count);
+    }
+}
+
+FrameRun ProcessFrames(FrameState& state, const WindowState& params, unsigned char* frames,
+                       std::size_t count) {
+    return ProcessFramesWith(BestFrameKernel(), state, params, frames, count);
+}

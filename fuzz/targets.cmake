@@ -1,0 +1,21 @@
+# The fuzz targets as a library: linked into the libFuzzer executables of a fuzz build
+# and into the regression tests of every build.
+if(NOT TARGET zerbex_fuzz_targets)
+  set(zerbex_support_dir ${PROJECT_SOURCE_DIR}/tests/test_support)
+  add_library(zerbex_fuzz_targets STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/play_job_target.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/processing_target.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/scratch_dir.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/walk_model.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/write_job_target.cpp
+  )
+  target_include_directories(zerbex_fuzz_targets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  if(TARGET zerbex_test_support)
+    target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_test_support)
+  else()
+    target_sources(zerbex_fuzz_targets PRIVATE ${zerbex_support_dir}/fake_window.cpp
+      ${zerbex_support_dir}/test_audio_backend.cpp)
+    target_include_directories(zerbex_fuzz_targets PUBLIC ${zerbex_support_dir})
+    target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_engine Threads::Threads)
+  endif()
+endif()

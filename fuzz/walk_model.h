@@ -1,0 +1,19 @@
+#pragma once
+
+// An independent account of what a write job does with a file: which byte ranges are
+// sample data (and may change) and whether the sample data is refused. Everything
+// outside those ranges must reach the output unchanged.
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+struct WalkPrediction {
+    bool refused = false;  // a "data" chunk met a format that is not 16-bit stereo
+    std::vector<std::pair<std::size_t, std::size_t>> dataRanges;  // [begin, end)
+};
+
+// channels and bytesPerSample are the format left behind by the previous job.
+WalkPrediction PredictWriteJob(const std::uint8_t* data, std::size_t size, int channels,
+                               int bytesPerSample);

@@ -1,0 +1,247 @@
+// Draws the button faces, the level-meter images and the application icon as PNG files.
+// Run once when a picture changes; the PNGs it writes are kept in the source tree.
+//
+//   zerbex2-draw-images OUTPUT_DIR
+//
+// OUTPUT_DIR receives bitmaps/<number>.png and icons/zerbex2-<size>.png.
+
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <QString>
+#include <cstdio>
+
+namespace {
+
+struct Palette {
+    QColor top;
+    QColor middle;
+    QColor bottom;
+    QColor glyph;
+};
+
+// Idle faces invite a start: green. Stop faces warn: red. The two read apart at a glance
+// even where the button shows only the middle of its face.
+const Palette kPlay{QColor(0x6f, 0xd3, 0x7a), QColor(0x2e, 0x9b, 0x45), QColor(0x1c, 0x6e, 0x30),
+                    QColor(Qt::white)};
+const Palette kStop{QColor(0xf2, 0x7a, 0x6e), QColor(0xc9, 0x2e, 0x25), QColor(0x8e, 0x17, 0x12),
+                    QColor(Qt::white)};
+
+QFont FaceFont(int pixelSize, bool bold) {
+    QFont font;
+    font.setFamilies({"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans SC", "DejaVu Sans"});
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    return font;
+}
+
+// The background is the same in every column, so a button wider than its face can extend
+// it sideways without a seam.
+void FillBackground(QPainter& p, const QSize& size, const Palette& palette) {
+    QLinearGradient gradient(0, 0, 0, size.height());
+    gradient.setColorAt(0.0, palette.top);
+    gradient.setColorAt(0.45, palette.middle);
+    gradient.setColorAt(1.0, palette.bottom);
+    p.fillRect(QRect(QPoint(0, 0), size), gradient);
+    // A soft gloss on the upper half of the visible middle.
+    QLinearGradient gloss(0, 0, 0, size.height() / 2.0);
+    gloss.setColorAt(0.0, QColor(255, 255, 255, 0));
+    gloss.setColorAt(0.6, QColor(255, 255, 255, 40));
+    gloss.setColorAt(1.0, QColor(255, 255, 255, 0));
+    p.fillRect(QRect(0, 0, size.width(), size.height() / 2), gloss);
+}
+
+enum class Glyph { Play, Stop };
+
+void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& color) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 70));
+    const QPointF shadow(0.0, 1.0);
+    QPainterPath path;
+    if (glyph == Glyph::Play) {
+        path.moveTo(box.left(), box.top());
+        path.lineTo(box.right(), box.center().y());
+        path.lineTo(box.left(), box.bottom());
+        path.closeSubpath();
+    } else {
+        path.addRoundedRect(box, 1.0, 1.0);
+    }
+    p.drawPath(path.translated(shadow));
+    p.setBrush(color);
+    p.drawPath(path);
+}
+
+void DrawLabel(QPainter& p, const QString& text, const QRectF& box, const QFont& font,
+               const QColor& color) {
+    p.setFont(font);
+    p.setPen(QColor(0, 0, 0, 90));
+    p.drawText(box.translated(0.0, 1.0), Qt::AlignLeft | Qt::AlignVCenter, text);
+    p.setPen(color);
+    p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, text);
+}
+
+// A face: glyph and label side by side, centred on the image.
+QImage DrawFace(QSize size, const Palette& palette, Glyph glyph, const QString& label,
+                int fontPixels) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    FillBackground(p, size, palette);
+
+    const QFont font = FaceFont(fontPixels, true);
+    const QFontMetricsF metrics(font);
+    const qreal glyphSize = fontPixels * 0.72;
+    const qreal gap = label.isEmpty() ? 0.0 : 3.0;
+    const qreal textWidth = metrics.horizontalAdvance(label);
+    const qreal total = glyphSize + gap + textWidth;
+    const qreal left = (size.width() - total) / 2.0;
+    const qreal centreY = size.height() / 2.0;
+    DrawGlyph(p, glyph, QRectF(left, centreY - glyphSize / 2.0, glyphSize, glyphSize),
+              palette.glyph);
+    DrawLabel(p, label, QRectF(left + glyphSize + gap, 0, textWidth + 2, size.height()), font,
+              palette.glyph);
+    return image;
+}
+
+// Eight segments from the bottom up: six green, one amber, the top one red.
+QImage DrawMeter(int lit) {
+    const QSize size(11, 142);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(0x12, 0x14, 0x16));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor litColours[8] = {QColor(0x3d, 0xe0, 0x5a), QColor(0x3d, 0xe0, 0x5a),
+                                  QColor(0x3d, 0xe0, 0x5a), QColor(0x5c, 0xe6, 0x4a),
+                                  QColor(0x8c, 0xea, 0x3e), QColor(0xbd, 0xee, 0x36),
+                                  QColor(0xff, 0xc2, 0x1f), QColor(0xff, 0x2e, 0x24)};
+    constexpr int kSegmentHeight = 15;
+    constexpr int kGap = 2;
+    constexpr int kMargin = 4;  // 8 * 15 + 7 * 2 + 2 * 4 = 142
+    for (int i = 0; i < 8; ++i) {
+        const int bottom = size.height() - kMargin - i * (kSegmentHeight + kGap);
+        const QRectF segment(1.5, bottom - kSegmentHeight, 8.0, kSegmentHeight);
+        QColor colour = litColours[i];
+        if (i >= lit) {
+            colour = colour.darker(420);
+        }
+        QLinearGradient shade(segment.topLeft(), segment.topRight());
+        shade.setColorAt(0.0, colour.darker(125));
+        shade.setColorAt(0.45, i < lit ? colour.lighter(125) : colour);
+        shade.setColorAt(1.0, colour.darker(140));
+        p.setPen(Qt::NoPen);
+        p.setBrush(shade);
+        p.drawRoundedRect(segment, 1.0, 1.0);
+    }
+    return image;
+}
+
+// A sound wave whose middle band is cut out, on a dark rounded tile.
+QImage DrawIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size;
+    const QRectF tile(s * 0.03, s * 0.03, s * 0.94, s * 0.94);
+    QLinearGradient back(tile.topLeft(), tile.bottomLeft());
+    back.setColorAt(0.0, QColor(0x2b, 0x3a, 0x55));
+    back.setColorAt(1.0, QColor(0x11, 0x18, 0x26));
+    p.setPen(QPen(QColor(0x0a, 0x0f, 0x18), qMax(1.0, s / 32.0)));
+    p.setBrush(back);
+    p.drawRoundedRect(tile, s * 0.18, s * 0.18);
+
+    const int bars = size < 24 ? 5 : 7;
+    const qreal heights[7] = {0.30, 0.52, 0.70, 0.86, 0.70, 0.52, 0.30};
+    const qreal heights5[5] = {0.36, 0.62, 0.84, 0.62, 0.36};
+    const qreal span = tile.width() * 0.74;
+    const qreal step = span / bars;
+    const qreal barWidth = step * 0.62;
+    const qreal centreY = tile.center().y();
+    for (int i = 0; i < bars; ++i) {
+        const qreal h = (bars == 7 ? heights[i] : heights5[i]) * tile.height() * 0.8;
+        const qreal x = tile.center().x() - span / 2.0 + i * step + (step - barWidth) / 2.0;
+        const QRectF bar(x, centreY - h / 2.0, barWidth, h);
+        QLinearGradient g(bar.topLeft(), bar.bottomLeft());
+        g.setColorAt(0.0, QColor(0x7f, 0xe8, 0xff));
+        g.setColorAt(1.0, QColor(0x2a, 0x9d, 0xd8));
+        p.setPen(Qt::NoPen);
+        p.setBrush(g);
+        p.drawRoundedRect(bar, barWidth / 2.5, barWidth / 2.5);
+    }
+    // The removed voice: a red band across the middle.
+    const qreal band = qMax(2.0, s * 0.12);
+    QRectF cut(tile.left() + s * 0.08, centreY - band / 2.0, tile.width() - s * 0.16, band);
+    p.setBrush(QColor(0xff, 0x3b, 0x30));
+    p.drawRoundedRect(cut, band / 2.0, band / 2.0);
+    return image;
+}
+
+bool Save(const QImage& image, const QString& path) {
+    if (!image.save(path, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+struct FaceDesign {
+    int id;
+    QSize size;
+    const Palette* palette;
+    Glyph glyph;
+    const char* label;
+    int fontPixels;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    if (!out.mkpath("bitmaps") || !out.mkpath("icons")) {
+        std::fprintf(stderr, "cannot create folders under %s\n", argv[1]);
+        return 1;
+    }
+
+    const QSize narrow(48, 33);
+    const QSize wide(85, 27);
+    const FaceDesign faces[] = {
+        {144, narrow, &kPlay, Glyph::Play, "低", 12},
+        {145, narrow, &kPlay, Glyph::Play, "左", 12},
+        {146, narrow, &kPlay, Glyph::Play, "右", 12},
+        {147, narrow, &kPlay, Glyph::Play, "高", 12},
+        {148, narrow, &kStop, Glyph::Stop, "低", 12},
+        {149, narrow, &kStop, Glyph::Stop, "左", 12},
+        {152, narrow, &kStop, Glyph::Stop, "右", 12},
+        {153, narrow, &kStop, Glyph::Stop, "高", 12},
+        {154, wide, &kPlay, Glyph::Play, "Zerbex 2", 12},
+        {155, wide, &kStop, Glyph::Stop, "停止", 12},
+        {156, wide, &kPlay, Glyph::Play, "Zerbex 1", 12},
+        {157, wide, &kPlay, Glyph::Play, "原件", 12},
+    };
+    bool ok = true;
+    for (const FaceDesign& face : faces) {
+        ok &= Save(DrawFace(face.size, *face.palette, face.glyph, QString::fromUtf8(face.label),
+                            face.fontPixels),
+                   out.filePath(QString("bitmaps/%1.png").arg(face.id)));
+    }
+    const int meters[9] = {134, 140, 139, 138, 137, 136, 135, 142, 132};
+    for (int lit = 0; lit < 9; ++lit) {
+        ok &= Save(DrawMeter(lit), out.filePath(QString("bitmaps/%1.png").arg(meters[lit])));
+    }
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        ok &= Save(DrawIcon(size), out.filePath(QString("icons/zerbex2-%1.png").arg(size)));
+    }
+    return ok ? 0 : 1;
+}

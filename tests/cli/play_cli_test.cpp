@@ -1,0 +1,228 @@
+// zerbex2-cli play through PortAudio for real, on ALSA devices that capture what they
+// play, compared with what zerbex2-cli render writes for the same file and options.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "audio/alsa_capture.h"
+#include "command.h"
+#include "wav_builder.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 44;
+constexpr std::size_t kBlockBytes = 44100;
+const std::vector<std::string> kOptions = {"--pan", "4", "--output-level", "20", "--low", "10"};
+
+class PlayCliTest : public ::testing::Test {
+  protected:
+    std::string UseAlsaConfig(const std::string& text) {
+        const auto path = m_dir / "asound.conf";
+        WriteFile(path, Bytes(text.begin(), text.end()));
+        return "ALSA_CONFIG_PATH=" + path.string();
+    }
+
+    std::filesystem::path Capture() const { return m_dir / "capture.raw"; }
+
+    // A generated 16-bit stereo file of the given length.
+    std::string MakeInput(double seconds, std::uint32_t rate) {
+        const auto path = m_dir / ("in" + std::to_string(rate) + ".wav");
+        const auto frames = static_cast<std::size_t>(seconds * rate);
+        WriteFile(path, SimpleWav(TestSignal(frames), 2, rate));
+        return path.string();
+    }
+
+    // The sample data render writes for the input with kOptions.
+    Bytes Rendered(const std::string& input) {
+        const auto output = (m_dir / "rendered.wav").string();
+        std::vector<std::string> args = {ZERBEX_CLI, "render"};
+        args.insert(args.end(), kOptions.begin(), kOptions.end());
+        args.insert(args.end(), {input, output});
+        const CommandResult run = RunCommand(args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const Bytes file = ReadFile(output);
+        return Bytes(file.begin() + kHeaderBytes, file.end());
+    }
+
+    CommandResult Play(const std::string& env, std::vector<std::string> extra,
+                       const std::string& input) {
+        std::vector<std::string> args = {ZERBEX_CLI, "play"};
+        args.insert(args.end(), kOptions.begin(), kOptions.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(input);
+        return RunCommand(args, {env});
+    }
+
+    TempDir m_dir;
+};
+
+// A play run that is interrupted from outside once enough sound was captured.
+struct InterruptedPlay {
+    int exitCode = -1;
+    bool exited = false;
+};
+
+InterruptedPlay PlayUntilCaptured(const std::vector<std::string>& argv, const std::string& env,
+                                  const std::filesystem::path& capture, std::size_t bytes,
+                                  int signal) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    std::vector<std::string> envStrings = {env};
+    for (char** e = environ; *e != nullptr; ++e) {
+        envStrings.emplace_back(*e);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : envStrings) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    InterruptedPlay result;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) {
+        return result;
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code ec;
+    while (std::chrono::steady_clock::now() < giveUp &&
+           (!std::filesystem::exists(capture, ec) ||
+            std::filesystem::file_size(capture, ec) < bytes)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, signal);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    result.exited = WIFEXITED(status);
+    result.exitCode = result.exited ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+class PlayOnceTest : public PlayCliTest, public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(PlayOnceTest, PlaysTheWholeDataOnceExactlyAsRenderWritesIt) {
+    const std::uint32_t rate = GetParam();
+    const std::string input = MakeInput(6.0, rate);
+    const Bytes expected = Rendered(input);
+    const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 4 * rate));
+    const CommandResult run = Play(env, {"--once"}, input);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(PlayedExactly(ReadFile(Capture()), expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, PlayOnceTest, ::testing::Values(44100u, 48000u));
+
+TEST_F(PlayCliTest, OnceStopsWhenThePositionReachesTheLoopEnd) {
+    // 6 seconds make a position step shorter than a block: one step per block.
+    const std::string input = MakeInput(6.0, 44100);
+    const Bytes rendered = Rendered(input);
+    const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 176400));
+    const CommandResult run = Play(env, {"--once", "--loop-end", "10"}, input);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const Bytes tenBlocks(rendered.begin(), rendered.begin() + 10 * kBlockBytes);
+    EXPECT_TRUE(PlayedExactly(ReadFile(Capture()), tenBlocks));
+}
+
+TEST_F(PlayCliTest, WithoutASoundDeviceTheJobIsRefusedQuietly) {
+    const std::string input = MakeInput(1.0, 44100);
+    const std::string env = UseAlsaConfig(MissingCardConfig());
+    const CommandResult run = Play(env, {}, input);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "A sound device was not found!\nPlease install one and try again.\n");
+}
+
+bool SilentFrom(const Bytes& bytes, std::size_t offset) {
+    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(offset), bytes.end(),
+                       [](std::uint8_t b) { return b == 0; });
+}
+
+// The sounding stretches of a capture of several playbacks: each a whole copy of the
+// expected sound, except that the last may stop after a whole block. Returns the number of
+// whole copies.
+int WholeCopies(const Bytes& capture, const Bytes& expected, std::string& problem) {
+    int copies = 0;
+    std::size_t pos = FirstSoundingFrame(capture, 4);
+    while (pos < capture.size()) {
+        const std::size_t n = std::min(expected.size(), capture.size() - pos);
+        const auto diff =
+            std::mismatch(expected.begin(), expected.begin() + n, capture.begin() + pos);
+        const auto at = static_cast<std::size_t>(diff.first - expected.begin());
+        if (at < n) {
+            if (at % kBlockBytes == 0 && SilentFrom(capture, pos + at)) {
+                break;  // the interrupted playback
+            }
+            problem = "copy " + std::to_string(copies + 1) + " differs at byte " +
+                      std::to_string(at) + " of " + std::to_string(n);
+            return copies;
+        }
+        if (n < expected.size()) {
+            break;
+        }
+        ++copies;
+        pos += n;
+        while (pos < capture.size() && SilentFrame(capture, pos, 4)) {
+            pos += 4;
+        }
+    }
+    return copies;
+}
+
+TEST_F(PlayCliTest, PlaysTheFileOverAndOverUntilInterrupted) {
+    const std::string input = MakeInput(0.5, 44100);
+    const Bytes rendered = Rendered(input);
+    // Each playback opens the device anew; the capture keeps them all.
+    const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 176400, true));
+    std::vector<std::string> argv = {ZERBEX_CLI, "play"};
+    argv.insert(argv.end(), kOptions.begin(), kOptions.end());
+    argv.push_back(input);
+    // Room for three playbacks with the silence around each.
+    const InterruptedPlay run =
+        PlayUntilCaptured(argv, env, Capture(), 3 * (rendered.size() + 90000), SIGINT);
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0);
+    std::string problem;
+    EXPECT_GE(WholeCopies(ReadFile(Capture()), rendered, problem), 2) << problem;
+    EXPECT_EQ(problem, "");
+}
+
+class PlayInterruptTest : public PlayCliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PlayInterruptTest, SignalStopsAfterTheQueuedBlocksPlayOut) {
+    const std::string input = MakeInput(6.0, 44100);
+    const Bytes rendered = Rendered(input);
+    const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 176400));
+    std::vector<std::string> argv = {ZERBEX_CLI, "play"};
+    argv.insert(argv.end(), kOptions.begin(), kOptions.end());
+    argv.push_back(input);
+    const InterruptedPlay run = PlayUntilCaptured(argv, env, Capture(), 200000, GetParam());
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0);
+
+    // Whole blocks from the start, however many were handed over before the signal.
+    const Bytes capture = ReadFile(Capture());
+    std::size_t end = capture.size();
+    while (end > 0 && capture[end - 1] == 0) {
+        --end;
+    }
+    const std::size_t sounding = end - FirstSoundingFrame(capture, 4);
+    const std::size_t blocks = (sounding + kBlockBytes - 1) / kBlockBytes;
+    ASSERT_GE(blocks, 1u);
+    ASSERT_LT(blocks * kBlockBytes, rendered.size()) << "the signal did not stop the playback";
+    const Bytes played(rendered.begin(), rendered.begin() + blocks * kBlockBytes);
+    EXPECT_TRUE(PlayedExactly(capture, played));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, PlayInterruptTest, ::testing::Values(SIGINT, SIGTERM));
+
+}  // namespace

@@ -1,0 +1,406 @@
+// The block path against ProcessFrame, the reference, frame by frame: on the golden data,
+// in every mode, with runs cut at random sizes and every parameter and the mode changed
+// between runs, and through whole write jobs that change them in the middle of blocks.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <limits>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fake_window.h"
+#include "fast_frames.h"
+#include "job_state.h"
+#include "parameters.h"
+#include "wav_builder.h"
+#include "wave_job.h"
+
+namespace {
+
+const std::filesystem::path kGolden = std::filesystem::path(ZERBEX_TEST_DATA) / "golden";
+constexpr std::size_t kWavHeaderBytes = 44;
+
+const FrameKernel kKernels[] = {FrameKernel::Plain, FrameKernel::Sse2, FrameKernel::Sse41,
+                                FrameKernel::Avx};
+
+const char* KernelName(FrameKernel kernel) {
+    switch (kernel) {
+        case FrameKernel::Plain:
+            return "plain";
+        case FrameKernel::Sse2:
+            return "sse2";
+        case FrameKernel::Sse41:
+            return "sse41";
+        case FrameKernel::Avx:
+            return "avx";
+    }
+    return "?";
+}
+
+void SetModeFlags(WindowState& s, int low, int high, int original, int mode1, int left, int right) {
+    s.m_bPlayLow = low;
+    s.m_bPlayHigh = high;
+    s.m_bPlayOriginal = original;
+    s.m_bPlayMode1 = mode1;
+    s.m_bPlayLeft = left;
+    s.m_bPlayRight = right;
+}
+
+// Mode flag patterns: each mode alone, several flags at once (the first in the order low,
+// high, original, mode 1, left, right decides), and none (mode 2).
+void SetModePattern(WindowState& s, int pattern) {
+    switch (pattern % 10) {
+        case 0:
+            SetModeFlags(s, 1, 0, 0, 0, 0, 0);
+            break;
+        case 1:
+            SetModeFlags(s, 0, 1, 0, 0, 0, 0);
+            break;
+        case 2:
+            SetModeFlags(s, 0, 0, 1, 0, 0, 0);
+            break;
+        case 3:
+            SetModeFlags(s, 0, 0, 0, 1, 0, 0);
+            break;
+        case 4:
+            SetModeFlags(s, 0, 0, 0, 0, 1, 0);
+            break;
+        case 5:
+            SetModeFlags(s, 0, 0, 0, 0, 0, 1);
+            break;
+        case 6:
+            SetModeFlags(s, 0, 1, 1, 0, 1, 0);
+            break;
+        case 7:
+            SetModeFlags(s, 0, 0, 0, 1, 1, 1);
+            break;
+        case 8:
+            SetModeFlags(s, 0, 0, 0, 0, 1, 1);
+            break;
+        default:
+            SetModeFlags(s, 0, 0, 0, 0, 0, 0);
+            break;
+    }
+}
+
+// Moves every parameter the processing reads to a new random place in the ranges the
+// trackbars produce, and picks a mode.
+void ChangeEverything(WindowState& s, std::mt19937& random) {
+    auto pick = [&random](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    s.m_nLowSlider = pick(0, 40);
+    s.m_nHighSlider = pick(0, 80);
+    s.m_nLeftSlider = pick(0, 25);
+    s.m_nRightSlider = pick(0, 25);
+    s.m_nOutputLevel = pick(0, 25);
+    s.m_nPan = pick(-30, 30);
+    UpdateDerivedParameters(s);
+    SetModePattern(s, pick(0, 9));
+}
+
+struct Frames {
+    std::vector<StereoSample> samples;
+    Bytes bytes;
+};
+
+Frames FramesOf(const Bytes& body) {
+    Frames f;
+    f.bytes.assign(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(body.size() / 4 * 4));
+    const std::vector<std::int16_t> s = SamplesOf(f.bytes);
+    for (std::size_t i = 0; i + 1 < s.size(); i += 2) {
+        f.samples.push_back({s[i], s[i + 1]});
+    }
+    return f;
+}
+
+Frames GoldenFrames() {
+    const Bytes wav = ReadFile(kGolden / "saturating.wav");
+    return FramesOf(Bytes(wav.begin() + kWavHeaderBytes, wav.end()));
+}
+
+Frames SignalFrames(std::size_t count, std::uint32_t seed) {
+    return FramesOf(Samples(TestSignal(count, seed)));
+}
+
+// Where the reference and the block path first differ, or npos.
+std::size_t FirstDifference(const Bytes& expected, const Bytes& got) {
+    if (expected.size() != got.size()) {
+        return 0;
+    }
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (expected[i] != got[i]) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
+void PutSample(Bytes& out, std::size_t frame, StereoSample s) {
+    const auto l = static_cast<std::uint16_t>(s.left);
+    const auto r = static_cast<std::uint16_t>(s.right);
+    out[4 * frame] = static_cast<std::uint8_t>(l);
+    out[4 * frame + 1] = static_cast<std::uint8_t>(l >> 8);
+    out[4 * frame + 2] = static_cast<std::uint8_t>(r);
+    out[4 * frame + 3] = static_cast<std::uint8_t>(r >> 8);
+}
+
+// Runs the frames through both paths in runs of random length from 1 to maxRun frames;
+// before each run, change(params) may move any parameter. Both paths see the same
+// parameters for every frame. Returns the two outputs.
+template <typename Change>
+std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, WindowState& params,
+                                std::size_t maxRun, std::uint32_t seed, Change change) {
+    std::mt19937 random(seed);
+    FrameState reference{};
+    FrameState fast{};
+    Bytes expected = in.bytes;
+    Bytes got = in.bytes;
+    std::size_t done = 0;
+    while (done < in.samples.size()) {
+        change(params, random);
+        const std::size_t run =
+            std::min(in.samples.size() - done,
+                     std::uniform_int_distribution<std::size_t>(1, maxRun)(random));
+        StereoSample last{};
+        for (std::size_t i = done; i < done + run; ++i) {
+            last = ProcessFrame(reference, params, in.samples[i]);
+            PutSample(expected, i, last);
+        }
+        const FrameRun r = ProcessFramesWith(kernel, fast, params, got.data() + 4 * done, run);
+        EXPECT_EQ(r.frames, run);
+        EXPECT_EQ(r.last.left, last.left);
+        EXPECT_EQ(r.last.right, last.right);
+        done += run;
+    }
+    return {expected, got};
+}
+
+class FastPathTest : public ::testing::TestWithParam<FrameKernel> {
+  protected:
+    void SetUp() override {
+        if (!FrameKernelAvailable(GetParam())) {
+            GTEST_SKIP() << "this processor lacks the instruction set";
+        }
+    }
+};
+
+TEST_P(FastPathTest, GoldenDataInEveryModeAndGoldenSettings) {
+    const Frames in = GoldenFrames();
+    ASSERT_GT(in.samples.size(), 1000u);
+    struct Setting {
+        int pan, outputLevel, leftRight;
+    };
+    for (const Setting setting : {Setting{0, 25, 13}, Setting{30, 3, 0}, Setting{-17, 0, 25}}) {
+        for (int pattern = 0; pattern < 10; ++pattern) {
+            WindowState s;
+            s.m_nPan = setting.pan;
+            s.m_nOutputLevel = setting.outputLevel;
+            s.m_nLeftSlider = setting.leftRight;
+            s.m_nRightSlider = setting.leftRight;
+            UpdateDerivedParameters(s);
+            SetModePattern(s, pattern);
+            const auto [expected, got] =
+                RunBoth(GetParam(), in, s, 3000, 11u + static_cast<unsigned>(pattern),
+                        [](WindowState&, std::mt19937&) {});
+            EXPECT_EQ(FirstDifference(expected, got), std::string::npos)
+                << "pan " << setting.pan << ", mode pattern " << pattern;
+        }
+    }
+}
+
+TEST_P(FastPathTest, EveryParameterAndTheModeChangingBetweenRunsOfRandomLength) {
+    const Frames in = GoldenFrames();
+    WindowState s;
+    const auto [expected, got] =
+        RunBoth(GetParam(), in, s, 40, 5, [](WindowState& p, std::mt19937& random) {
+            if (random() % 4 != 0) {
+                ChangeEverything(p, random);
+            }
+        });
+    EXPECT_EQ(FirstDifference(expected, got), std::string::npos);
+}
+
+TEST_P(FastPathTest, SingleFrameRunsAndLongRunsOnMusicLikeSignal) {
+    const Frames in = SignalFrames(30000, 3);
+    for (const std::size_t maxRun : {std::size_t{1}, std::size_t{2}, std::size_t{11025}}) {
+        WindowState s;
+        const auto [expected, got] =
+            RunBoth(GetParam(), in, s, maxRun, 9, [](WindowState& p, std::mt19937& random) {
+                if (random() % 50 == 0) {
+                    ChangeEverything(p, random);
+                }
+            });
+        EXPECT_EQ(FirstDifference(expected, got), std::string::npos) << "runs up to " << maxRun;
+    }
+}
+
+// Values no trackbar produces are used as they are: unstable filters run into infinity and
+// NaN, which saturate to the same samples on both paths.
+TEST_P(FastPathTest, ParametersOutsideTheTrackbarRangesIncludingInfinityAndNaN) {
+    const Frames in = SignalFrames(4000, 8);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> gains = {0.0f, -3.5f, 1e30f, inf, -inf, nan, 2.2f};
+    const std::vector<int> cutoffs = {0, -500, 30000, 44100, 1 << 30, 240};
+    for (std::size_t g = 0; g < gains.size(); ++g) {
+        WindowState s;
+        const auto [expected, got] =
+            RunBoth(GetParam(), in, s, 300, 21u + static_cast<unsigned>(g),
+                    [&](WindowState& p, std::mt19937& random) {
+                        SetModePattern(p, static_cast<int>(random() % 10));
+                        p.m_fLeftGain = gains[random() % gains.size()];
+                        p.m_fRightGain = gains[g];
+                        p.m_fPanGainL = gains[random() % gains.size()];
+                        p.m_fPanGainR = gains[g];
+                        p.m_fOutputGain = random() % 3 == 0 ? gains[g] : 1.5f;
+                        p.m_nLowCutoff = cutoffs[random() % cutoffs.size()];
+                        p.m_nHighCutoff = cutoffs[(g + random() % 2) % cutoffs.size()];
+                    });
+        EXPECT_EQ(FirstDifference(expected, got), std::string::npos) << "gain " << gains[g];
+    }
+}
+
+TEST_P(FastPathTest, PendingRequestStopsTheRunBeforeItsFirstFrame) {
+    Frames in = SignalFrames(100, 4);
+    for (const bool seek : {false, true}) {
+        WindowState s;
+        FrameState state{};
+        ASSERT_EQ(ProcessFramesWith(GetParam(), state, s, in.bytes.data(), 50).frames, 50u);
+        const FrameState before = state;
+        (seek ? s.m_bSeekRequest : s.m_bStopRequest) = 1;
+        Bytes bytes = in.bytes;
+        const FrameRun r = ProcessFramesWith(GetParam(), state, s, bytes.data() + 200, 50);
+        EXPECT_EQ(r.frames, 0u);
+        EXPECT_EQ(r.last.left, 0);
+        EXPECT_EQ(r.last.right, 0);
+        EXPECT_EQ(bytes, in.bytes) << "nothing may be written";
+        EXPECT_EQ(state.ladderD.y4, before.ladderD.y4);
+        EXPECT_EQ(state.svfLeft.band, before.svfLeft.band);
+    }
+}
+
+// A user keeps toggling the original mode while one long run is under way. Filters run
+// alike in every mode, so each frame must be the reference's mode-2 or original output,
+// and both must occur: the flag is read for every frame, not once per run.
+TEST_P(FastPathTest, ModeFlagToggledDuringALongRunTakesEffectFromFrameToFrame) {
+    const Frames in = SignalFrames(100000, 14);
+    const std::size_t n = in.samples.size();
+    std::vector<StereoSample> mode2(n);
+    std::vector<StereoSample> original(n);
+    {
+        WindowState s;
+        WindowState o;
+        o.m_bPlayOriginal = 1;
+        FrameState a{};
+        FrameState b{};
+        for (std::size_t i = 0; i < n; ++i) {
+            mode2[i] = ProcessFrame(a, s, in.samples[i]);
+            original[i] = ProcessFrame(b, o, in.samples[i]);
+        }
+    }
+    const auto same = [](StereoSample x, StereoSample y) {
+        return x.left == y.left && x.right == y.right;
+    };
+    bool sawBoth = false;
+    for (int attempt = 0; attempt < 50 && !sawBoth; ++attempt) {
+        WindowState live;
+        std::atomic<bool> done{false};
+        std::thread user([&live, &done] {
+            for (int v = 1; !done.load(std::memory_order_relaxed); v ^= 1) {
+                live.m_bPlayOriginal = v;
+            }
+        });
+        FrameState state{};
+        Bytes bytes = in.bytes;
+        const FrameRun run = ProcessFramesWith(GetParam(), state, live, bytes.data(), n);
+        done = true;
+        user.join();
+        ASSERT_EQ(run.frames, n);
+        const std::vector<std::int16_t> got = SamplesOf(bytes);
+        std::size_t asMode2 = 0;
+        std::size_t asOriginal = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const StereoSample g{got[2 * i], got[2 * i + 1]};
+            const bool m = same(g, mode2[i]);
+            const bool o = same(g, original[i]);
+            ASSERT_TRUE(m || o) << "frame " << i << " is neither mode 2 nor the original";
+            asMode2 += m && !o;
+            asOriginal += o && !m;
+        }
+        sawBoth = asMode2 > 0 && asOriginal > 0;
+    }
+    EXPECT_TRUE(sawBoth);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, FastPathTest, ::testing::ValuesIn(kKernels),
+                         [](const ::testing::TestParamInfo<FrameKernel>& info) {
+                             return std::string(KernelName(info.param));
+                         });
+
+TEST(FastPath, BestKernelIsAvailable) {
+    EXPECT_TRUE(FrameKernelAvailable(BestFrameKernel()));
+}
+
+// A window whose user moves every control each time the meter is refreshed: after the
+// first frame of a block, after every 500th, and after the last.
+class RestlessWindow : public FakeWindow {
+  public:
+    void ShowMeter(int bitmapId) override {
+        FakeWindow::ShowMeter(bitmapId);
+        ChangeEverything(State(), m_random);
+        ++m_changes;
+    }
+    int Changes() const { return m_changes; }
+
+  private:
+    std::mt19937 m_random{17};
+    int m_changes = 0;
+};
+
+// What the write job must produce under RestlessWindow: the same changes after the same
+// frames, processed one frame at a time.
+Bytes ReferenceUnderRestlessUser(const Frames& in, int& changes) {
+    constexpr std::size_t kBlockFrames = kBlockBytes / 4;
+    WindowState s;
+    std::mt19937 random(17);
+    FrameState state{};
+    Bytes out = in.bytes;
+    changes = 0;
+    for (std::size_t i = 0; i < in.samples.size(); ++i) {
+        PutSample(out, i, ProcessFrame(state, s, in.samples[i]));
+        const std::size_t inBlock = i % kBlockFrames;
+        if (inBlock % 500 == 0) {
+            ChangeEverything(s, random);
+            ++changes;
+        }
+        if (inBlock == kBlockFrames - 1 || i + 1 == in.samples.size()) {
+            ChangeEverything(s, random);
+            ++changes;
+        }
+    }
+    return out;
+}
+
+TEST(FastPath, WriteJobWithEveryParameterChangingInTheMiddleOfBlocks) {
+    const Frames in = SignalFrames(3 * kBlockBytes / 4 + 777, 12);
+    int expectedChanges = 0;
+    const Bytes expected = ReferenceUnderRestlessUser(in, expectedChanges);
+
+    TempDir dir;
+    WriteFile(dir / "in.wav", SimpleWav(TestSignal(in.samples.size(), 12)));
+    RestlessWindow window;
+    JobContext context{window};
+    ASSERT_EQ(ProcessWaveFile(context, (dir / "in.wav").c_str(), (dir / "out.wav").c_str(), 0),
+              JobResult::Done);
+    const Bytes written = ReadFile(dir / "out.wav");
+    ASSERT_EQ(written.size(), kWavHeaderBytes + expected.size());
+    EXPECT_EQ(window.Changes(), expectedChanges);
+    EXPECT_EQ(FirstDifference(expected, Bytes(written.begin() + kWavHeaderBytes, written.end())),
+              std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs scripts/screenshot on the built program into a temporary folder and checks that the
+# program, started with arguments it ignores, ended normally on Escape and that the picture
+# shows a window, not a blank rectangle.
+#   screenshot_test.sh SCREENSHOT_SCRIPT PROGRAM
+set -euo pipefail
+script="$1"
+program="$2"
+dir="$(mktemp -d)"
+trap 'rm -rf "$dir"' EXIT
+picture="$dir/main-window.png"
+
+# Options the toolkit would act on, had the program not ignored its command line.
+"$script" "$picture" "$program" -platform none -style nonexistent extra-argument
+
+read -r width height colours deviation < <(identify -format '%w %h %k %[fx:standard_deviation]\n' "$picture")
+echo "picture ${width}x${height}, ${colours} colours, standard deviation ${deviation}"
+[ "$width" -ge 600 ] && [ "$height" -ge 380 ] || { echo "window too small" >&2; exit 1; }
+[ "$colours" -ge 200 ] || { echo "too few colours: blank picture?" >&2; exit 1; }
+awk -v d="$deviation" 'BEGIN { exit !(d > 0.05) }' || { echo "picture is nearly flat" >&2; exit 1; }

@@ -1,0 +1,44 @@
+#include "about_dialog.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "dialog_units.h"
+#include "resource_ids.h"
+#include "resources.h"
+
+namespace {
+
+// Template positions in dialog units.
+const QSize kBoxSize(238, 102);
+const QRect kIconRect(11, 17, 20, 20);
+const QRect kTextRect(40, 17, 190, 40);
+const QRect kOkRect(92, 71, 50, 14);
+
+}  // namespace
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("关于Zerbex"));
+    setFont(DialogFont(9));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    const DialogBaseUnits units = DialogBaseUnits::FromFont(font());
+    setFixedSize(units.MapSize(kBoxSize));
+
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("aboutIcon"));
+    const QRect iconRect = units.MapRect(kIconRect);
+    icon->setGeometry(iconRect);
+    icon->setPixmap(LoadAppIcon().pixmap(iconRect.size()));
+
+    auto* text = new QLabel(QStringLiteral("Zerbex 2声乐消除工作站\n2.0"), this);
+    text->setObjectName(QStringLiteral("aboutText"));
+    text->setGeometry(units.MapRect(kTextRect));
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("aboutOk"));
+    ok->setGeometry(units.MapRect(kOkRect));
+    ok->setDefault(true);
+    ok->setProperty("controlId", IDOK);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}

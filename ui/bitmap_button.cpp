@@ -1,0 +1,67 @@
+#include "bitmap_button.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyleOptionButton>
+
+namespace {
+
+constexpr qreal kCornerRadius = 3.0;
+
+void DrawFace(QPainter& p, const QRect& area, const QPixmap& image) {
+    const QSize size = image.deviceIndependentSize().toSize();
+    const int top = area.top() + (area.height() - size.height()) / 2;
+    const int left = area.left() + (area.width() - size.width()) / 2;
+    if (size.width() < area.width()) {
+        p.drawPixmap(QRect(area.left(), top, area.width(), size.height()), image);
+    }
+    p.drawPixmap(left, top, image);
+}
+
+}  // namespace
+
+void BitmapButton::SetImage(const QPixmap& image, int resourceId) {
+    m_image = image;
+    m_imageId = image.isNull() ? 0 : resourceId;
+    update();
+}
+
+void BitmapButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF outer = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath shape;
+    shape.addRoundedRect(outer, kCornerRadius, kCornerRadius);
+
+    if (m_image.isNull()) {
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        style()->drawControl(QStyle::CE_PushButton, &option, &p, this);
+        return;
+    }
+
+    p.save();
+    p.setClipPath(shape);
+    DrawFace(p, rect(), m_image);
+    if (isDown() || isChecked()) {
+        p.fillPath(shape, QColor(0, 0, 0, 70));
+    } else if (underMouse() && isEnabled()) {
+        p.fillPath(shape, QColor(255, 255, 255, 40));
+    }
+    if (!isEnabled()) {
+        p.fillPath(shape, QColor(128, 128, 128, 140));
+    }
+    p.restore();
+
+    const QColor edge = palette().color(QPalette::Shadow);
+    p.setPen(QPen(edge, isDefault() ? 2.0 : 1.0));
+    p.setBrush(Qt::NoBrush);
+    const qreal inset = isDefault() ? 1.0 : 0.5;
+    p.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), kCornerRadius,
+                      kCornerRadius);
+    if (hasFocus()) {
+        QPen focus(QColor(255, 255, 255, 220), 1.0, Qt::DotLine);
+        p.setPen(focus);
+        p.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), 2.0, 2.0);
+    }
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPushButton>
+
+// A push button that shows an image instead of its caption. The caption stays the button's
+// text, so its mnemonic still works. The image is centred and clipped to the button; where
+// the button is wider, the image's outer columns are stretched to fill it.
+class BitmapButton : public QPushButton {
+    Q_OBJECT
+
+  public:
+    using QPushButton::QPushButton;
+
+    void SetImage(const QPixmap& image, int resourceId);
+    const QPixmap& Image() const { return m_image; }
+    // Resource number of the image shown, 0 for none.
+    int ImageId() const { return m_imageId; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QPixmap m_image;
+    int m_imageId = 0;
+};

@@ -1,0 +1,58 @@
+#include "dialog_units.h"
+
+#include <QFontMetrics>
+#include <QStringList>
+
+namespace {
+
+// Rounded a * b / c, as the dialog manager computes it.
+int MulDivRounded(int a, int b, int c) {
+    const long long product = static_cast<long long>(a) * b;
+    const long long half = c / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
+}
+
+}  // namespace
+
+DialogBaseUnits DialogBaseUnits::FromFont(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int alphabet =
+        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    DialogBaseUnits units;
+    units.cx = (alphabet / 26 + 1) / 2;
+    units.cy = metrics.height();
+    if (units.cx <= 0 || units.cy <= 0) {
+        return DialogBaseUnits{};
+    }
+    return units;
+}
+
+int DialogBaseUnits::MapX(int du) const {
+    return MulDivRounded(du, cx, 4);
+}
+
+int DialogBaseUnits::MapY(int du) const {
+    return MulDivRounded(du, cy, 8);
+}
+
+QRect DialogBaseUnits::MapRect(const QRect& du) const {
+    // Both edges are mapped, so neighbours that touch in dialog units touch in pixels.
+    const int left = MapX(du.x());
+    const int top = MapY(du.y());
+    const int right = MapX(du.x() + du.width());
+    const int bottom = MapY(du.y() + du.height());
+    return QRect(left, top, right - left, bottom - top);
+}
+
+QSize DialogBaseUnits::MapSize(const QSize& du) const {
+    return QSize(MapX(du.width()), MapY(du.height()));
+}
+
+QFont DialogFont(int pointSize) {
+    QFont font;
+    font.setFamilies(QStringList{"SimSun", "WenQuanYi Micro Hei", "Noto Sans CJK SC",
+                                 "Noto Sans SC", "Source Han Sans SC", "Droid Sans Fallback"});
+    font.setPointSize(pointSize);
+    font.setWeight(QFont::Normal);
+    return font;
+}

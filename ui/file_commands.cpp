@@ -1,0 +1,142 @@
+// Choosing the input and output files, and writing the processed copy.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstring>
+
+#include "current_directory.h"
+#include "file_dialogs.h"
+#include "main_dialog.h"
+#include "parameters.h"
+#include "profile.h"
+#include "resource_ids.h"
+#include "slider_ctrl.h"
+#include "wave_job.h"
+
+namespace {
+
+const QString kProfileSection = QStringLiteral("Default");
+const QString kProfileEntry = QStringLiteral("Path");
+
+const QString kMsgStopFirst = QStringLiteral("Please stop playing audio first!");
+const QString kMsgSelectBoth =
+    QStringLiteral("You need to select an input file and output file first!");
+const QString kMsgOverwrite =
+    QStringLiteral("This command will overwrite the output file. Are you sure?");
+const QString kMsgCreate = QStringLiteral("Do you wish to create a new file?");
+const QString kMsgDone = QStringLiteral("Done processing file!");
+const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
+
+// Copies a path into a path member; false (member untouched) when it does not fit.
+bool StorePath(const QString& path, char (&member)[kPathChars]) {
+    const QByteArray bytes = QFile::encodeName(path);
+    if (bytes.size() >= static_cast<qsizetype>(kPathChars)) {
+        return false;
+    }
+    std::memcpy(member, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    member[bytes.size()] = '\0';
+    return true;
+}
+
+}  // namespace
+
+QString MainDialog::ProfileFolder() const {
+    return m_services.profile.GetString(kProfileSection, kProfileEntry, QDir::homePath());
+}
+
+bool MainDialog::AnyModeFlagSet() const {
+    return m_state.m_bPlayMode2 || m_state.m_bPlayLow || m_state.m_bPlayHigh ||
+           m_state.m_bPlayOriginal || m_state.m_bPlayMode1 || m_state.m_bPlayLeft ||
+           m_state.m_bPlayRight;
+}
+
+void MainDialog::OnSelectInput() {
+    if (AnyModeFlagSet()) {
+        MessageBox(kMsgStopFirst);
+        return;
+    }
+    SetCurrentDirectory(ProfileFolder());
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Kind::Open;
+    request.directory = CurrentDirectory();
+    if (const std::optional<QString> chosen = m_services.files.Choose(request)) {
+        if (!StorePath(*chosen, m_state.m_szInputPath)) {
+            MessageBox(kMsgPathTooLong);
+        } else {
+            SetDlgItemText(IDC_INPUT_PATH, *chosen);
+            m_state.m_bInputSelected = true;
+            m_sliderLoopStart->setRange(0, 100);
+            m_sliderLoopStart->SetPos(0);
+            m_sliderLoopEnd->setRange(0, 100);
+            m_sliderLoopEnd->SetPos(100);
+            // A confirmed choice makes the chosen file's folder current.
+            SetCurrentDirectory(QFileInfo(*chosen).absolutePath());
+        }
+    }
+    m_services.profile.WriteString(kProfileSection, kProfileEntry, CurrentDirectory());
+}
+
+void MainDialog::OnSelectOutput() {
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Kind::Save;
+    request.directory = CurrentDirectory();
+    const std::optional<QString> chosen = m_services.files.Choose(request);
+    if (!chosen) {
+        return;
+    }
+    if (!StorePath(*chosen, m_state.m_szOutputPath)) {
+        MessageBox(kMsgPathTooLong);
+        return;
+    }
+    SetDlgItemText(IDC_OUTPUT_PATH, *chosen);
+    m_state.m_bOutputSelected = true;
+}
+
+// Refreshes the bound members from their controls; the typed path is read only when the
+// write command runs.
+void MainDialog::OnOutputPathChange() {
+    UpdateData(true);
+}
+
+void MainDialog::OnWriteFile() {
+    if (!m_state.m_bInputSelected || !m_state.m_bOutputSelected) {
+        MessageBox(kMsgSelectBoth);
+        return;
+    }
+    // One job at a time: a write never runs beside a playback.
+    if (m_state.m_bPlaying != 0) {
+        MessageBox(kMsgStopFirst);
+        return;
+    }
+    UpdateData(true);
+    const QString typed = GetDlgItemText(IDC_OUTPUT_PATH);
+    if (!StorePath(typed, m_state.m_szOutputPath)) {
+        MessageBox(kMsgPathTooLong);
+        return;
+    }
+    if (std::strcmp(m_state.m_szOutputPath, m_state.m_szInputPath) == 0 ||
+        SameFile(m_state.m_szInputPath, m_state.m_szOutputPath)) {
+        MessageBox(QString::fromUtf8(kMsgSameFile));
+        return;
+    }
+    const bool exists = QFileInfo::exists(QFile::decodeName(m_state.m_szOutputPath));
+    if (MessageBox(exists ? kMsgOverwrite : kMsgCreate, MB_YESNO) != IDYES) {
+        return;
+    }
+    m_state.m_bStopRequest = 0;
+    ApplyPanGains(m_state);
+    SetModeFlags(PlayMode::Mode2);
+
+    JobContext context{*this, nullptr};
+    m_writing = true;
+    const JobResult result =
+        ProcessWaveFile(context, m_state.m_szInputPath, m_state.m_szOutputPath, 0);
+    m_writing = false;
+
+    m_state.m_bPlayMode2 = 0;
+    if (result == JobResult::Done) {
+        MessageBox(kMsgDone, MB_ICONINFORMATION);
+    }
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+class QFileDialog;
+
+struct FileDialogRequest {
+    enum class Kind { Open, Save };
+    Kind kind = Kind::Open;
+    QString directory;  // where the dialog opens; empty for the current directory
+    QString defaultSuffix = QStringLiteral("wav");
+    QString initialName = QStringLiteral("*.wav");
+    QString filter = QStringLiteral("Wave Files (*.wav)");
+};
+
+// Every file dialog of the program goes through this, so that tests can answer it.
+class FileDialogs {
+  public:
+    virtual ~FileDialogs() = default;
+    // Runs the dialog modally; the chosen file's full path, or nothing when cancelled.
+    virtual std::optional<QString> Choose(const FileDialogRequest& request) = 0;
+};
+
+class QtFileDialogs : public FileDialogs {
+  public:
+    std::optional<QString> Choose(const FileDialogRequest& request) override;
+};
+
+// The dialog QtFileDialogs runs, built but not yet shown.
+std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request);

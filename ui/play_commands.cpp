@@ -1,0 +1,182 @@
+// The seven play buttons: each starts playback in its mode, switches a running playback
+// to its mode, or stops the playback that runs in its mode. A playback job runs on a worker
+// thread; when it ends, the same thread puts the window back to idle and, unless the user
+// stopped it, has the same mode started again.
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "main_dialog.h"
+#include "parameters.h"
+#include "resource_ids.h"
+#include "wave_job.h"
+
+namespace {
+
+struct PlayCommand {
+    PlayMode mode;
+    int buttonId;
+    Shared<int> WindowState::*flag;
+    int stopFace;
+    bool computesCutoffs;
+};
+
+// In the order in which the current mode is looked for; mode 2 last.
+constexpr PlayCommand kPlayCommands[] = {
+    {PlayMode::Low, IDC_LOW, &WindowState::m_bPlayLow, IDB_LOW_STOP, true},
+    {PlayMode::High, IDC_HIGH, &WindowState::m_bPlayHigh, IDB_HIGH_STOP, true},
+    {PlayMode::Original, IDC_PLAY_ORIGINAL, &WindowState::m_bPlayOriginal, IDB_WIDE_STOP, false},
+    {PlayMode::Mode1, IDC_PLAY_MODE1, &WindowState::m_bPlayMode1, IDB_WIDE_STOP, false},
+    {PlayMode::Left, IDC_LEFT, &WindowState::m_bPlayLeft, IDB_LEFT_STOP, false},
+    {PlayMode::Right, IDC_RIGHT, &WindowState::m_bPlayRight, IDB_RIGHT_STOP, false},
+    {PlayMode::Mode2, IDC_PLAY_MODE2, &WindowState::m_bPlayMode2, IDB_WIDE_STOP, false},
+};
+
+const PlayCommand& CommandFor(PlayMode mode) {
+    for (const PlayCommand& command : kPlayCommands) {
+        if (command.mode == mode) {
+            return command;
+        }
+    }
+    return kPlayCommands[6];
+}
+
+}  // namespace
+
+void MainDialog::OnPlayMode2() {
+    OnPlayCommand(PlayMode::Mode2);
+}
+void MainDialog::OnPlayMode1() {
+    OnPlayCommand(PlayMode::Mode1);
+}
+void MainDialog::OnPlayOriginal() {
+    OnPlayCommand(PlayMode::Original);
+}
+void MainDialog::OnLow() {
+    OnPlayCommand(PlayMode::Low);
+}
+void MainDialog::OnHigh() {
+    OnPlayCommand(PlayMode::High);
+}
+void MainDialog::OnLeft() {
+    OnPlayCommand(PlayMode::Left);
+}
+void MainDialog::OnRight() {
+    OnPlayCommand(PlayMode::Right);
+}
+
+void MainDialog::OnPlayCommand(PlayMode mode) {
+    if (m_state.m_bPlaying == 0) {
+        StartPlayback(mode);
+        return;
+    }
+    m_state.m_bStopRequest = 1;
+    m_state.m_bNoRestart = 1;
+    if (AnotherModeIsCurrent(mode)) {
+        // Switch: the running job processes the new mode from its next frame on.
+        m_state.m_bStopRequest = 0;
+        m_state.m_bNoRestart = 0;
+        SetModeFlags(mode);
+        ResetPlayButtons();
+        ShowStopFace(mode);
+    }
+    // Otherwise the job ends at its next check of the stop request.
+}
+
+bool MainDialog::AnotherModeIsCurrent(PlayMode mode) const {
+    for (const PlayCommand& command : kPlayCommands) {
+        if (command.mode != mode && (m_state.*command.flag) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void MainDialog::SetModeFlags(PlayMode mode) {
+    // Written one after another in this order; a job may see two set for a moment and takes
+    // the first in its own order.
+    const PlayMode order[] = {PlayMode::Mode2, PlayMode::Low,  PlayMode::High, PlayMode::Original,
+                              PlayMode::Mode1, PlayMode::Left, PlayMode::Right};
+    for (PlayMode m : order) {
+        m_state.*CommandFor(m).flag = m == mode ? 1 : 0;
+    }
+}
+
+void MainDialog::ClearModeFlags() {
+    for (const PlayCommand& command : kPlayCommands) {
+        m_state.*command.flag = 0;
+    }
+}
+
+PlayMode MainDialog::CurrentPlayMode() const {
+    for (const PlayCommand& command : kPlayCommands) {
+        if (command.mode != PlayMode::Mode2 && (m_state.*command.flag) != 0) {
+            return command.mode;
+        }
+    }
+    return PlayMode::Mode2;
+}
+
+void MainDialog::ShowStopFace(PlayMode mode) {
+    const PlayCommand& command = CommandFor(mode);
+    SetDlgItemText(command.buttonId, QStringLiteral("Stop"));
+    ShowButtonFace(command.buttonId, command.stopFace);
+}
+
+// Runs on the user-interface thread only, so two starts never overlap.
+void MainDialog::StartPlayback(PlayMode mode) {
+    m_state.m_bStopRequest = 0;
+    if (!m_state.m_bInputSelected) {
+        MessageBox(QStringLiteral("You need to select an input file first!"));
+        return;
+    }
+    UpdateData(true);
+    ApplyPanGains(m_state);
+    if (CommandFor(mode).computesCutoffs) {
+        m_state.m_nLowCutoff = LowCutoffFor(m_state.m_nLowSlider);
+        m_state.m_nHighCutoff = HighCutoffFor(m_state.m_nHighSlider);
+    }
+    m_state.m_bPlaying = 1;
+    ShowStopFace(mode);
+    SetModeFlags(mode);
+    if (!m_workers.Start([this] { PlayThreadProc(); })) {
+        // Closing, or no thread to be had: nothing plays.
+        m_state.m_bPlaying = 0;
+        ClearModeFlags();
+        ShowAllIdleFaces();
+    }
+}
+
+void MainDialog::PlayThreadProc() {
+    JobContext context{*this, m_services.audio};
+    ProcessWaveFile(context, m_state.m_szInputPath, m_state.m_szOutputPath, 1);
+    OnPlayFinished(context.dataBytesPlayed > 0);
+}
+
+// Runs on the worker whose job has just ended. Everything it asks of the window happens
+// before it clears m_bPlaying: from then on the window may start the next job at once.
+void MainDialog::OnPlayFinished(bool playedSomething) {
+    ResetPlayButtons();
+    ShowMeter(IDB_METER_DARK);
+    // A file with no sample data to play would otherwise start again without end.
+    const bool restart = m_state.m_bNoRestart == 0 && playedSomething;
+    const PlayMode mode = CurrentPlayMode();
+    if (!restart) {
+        m_state.m_bNoRestart = 0;
+        ClearModeFlags();
+    }
+    m_state.m_bPlaying = 0;
+    if (restart) {
+        // The window starts the same mode again, as the user's click would.
+        QMetaObject::invokeMethod(
+            this, [this, mode] { RestartPlayback(mode); }, Qt::QueuedConnection);
+    }
+}
+
+void MainDialog::RestartPlayback(PlayMode mode) {
+    // A click may have started playback meanwhile; the window may be closing.
+    if (m_state.m_bPlaying != 0 || m_workers.Closed()) {
+        return;
+    }
+    StartPlayback(mode);
+}

@@ -1,0 +1,7 @@
+#include "url_opener.h"
+
+#include <QDesktopServices>
+
+bool DesktopUrlOpener::Open(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
