@@ -524,7 +524,11 @@ MMRESULT PortAudioBackend::Write(HWAVEOUT device, WAVEHDR* header, unsigned size
         (header->lpData == nullptr && header->dwBufferLength != 0)) {
         return MMSYSERR_INVALPARAM;
     }
-    return stream->Write(header);
+    const MMRESULT result = stream->Write(header);
+    if (result == MMSYSERR_NODRIVER) {
+        return Fail(result, "The sound device stopped working.");
+    }
+    return result;
 }
 
 MMRESULT PortAudioBackend::Reset(HWAVEOUT device) {

@@ -9,6 +9,7 @@
 # build/). sox and ffmpeg are installed when missing. Work files live in a temporary
 # folder that is removed at the end.
 set -euo pipefail
+# shellcheck source=scripts/setup.sh
 source "$(dirname "$0")/../scripts/setup.sh"
 
 rounds=7

@@ -5,6 +5,7 @@
 #
 #   bench/memory.sh [--minutes M] [--cli PATH]     (default 100 minutes: 1.06 GB)
 set -euo pipefail
+# shellcheck source=scripts/setup.sh
 source "$(dirname "$0")/../scripts/setup.sh"
 
 minutes=100

@@ -27,22 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-python3 - "$work/in.wav" "$seconds" <<'PY'
-import math, random, struct, sys
-path, seconds = sys.argv[1], float(sys.argv[2])
-rate = 44100
-n = int(rate * seconds)
-rnd = random.Random(7)
-frames = bytearray()
-for i in range(n):
-    t = i / rate
-    l = 9000 * math.sin(2 * math.pi * 220 * t) + 4000 * math.sin(2 * math.pi * 1500 * t) + rnd.randint(-800, 800)
-    r = 8000 * math.sin(2 * math.pi * 330 * t) + 4000 * math.sin(2 * math.pi * 1500 * t) + rnd.randint(-800, 800)
-    frames += struct.pack('<hh', int(l), int(r))
-header = b'RIFF' + struct.pack('<I', 36 + len(frames)) + b'WAVEfmt ' + \
-    struct.pack('<IHHIIHH', 16, 1, 2, rate, rate * 4, 4, 16) + b'data' + struct.pack('<I', len(frames))
-open(path, 'wb').write(header + frames)
-PY
+"$(dirname "$0")/make_test_wav.py" "$work/in.wav" "$seconds"
 
 "$cli" render "$work/in.wav" "$work/rendered.wav"
 

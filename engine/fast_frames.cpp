@@ -91,26 +91,22 @@ namespace avx {
 #endif
 
 bool FrameKernelAvailable(FrameKernel kernel) {
-    switch (kernel) {
-        case FrameKernel::Plain:
-            return true;
+    if (kernel == FrameKernel::Plain) {
+        return true;
+    }
 #if FAST_FRAMES_X86
-        case FrameKernel::Sse2:
-            return true;
+    __builtin_cpu_init();
+    switch (kernel) {
         case FrameKernel::Sse41:
-            __builtin_cpu_init();
             return __builtin_cpu_supports("sse4.1");
         case FrameKernel::Avx:
-            __builtin_cpu_init();  // also tells whether the system saves the 256-bit registers
-            return __builtin_cpu_supports("avx");
-#else
-        case FrameKernel::Sse2:
-        case FrameKernel::Sse41:
-        case FrameKernel::Avx:
-            return false;
-#endif
+            return __builtin_cpu_supports("avx");  // and the system saves the 256-bit state
+        default:
+            return true;  // SSE2: every x86-64 processor
     }
+#else
     return false;
+#endif
 }
 
 FrameKernel BestFrameKernel() {

@@ -40,7 +40,7 @@ UserActions ActionsFrom(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
-    const fs::path input = ScratchDir() / "play.wav";
+    static const fs::path input = ScratchSubfolder("play") / "in.wav";
     {
         std::FILE* f = std::fopen(input.c_str(), "wb");
         FUZZ_CHECK(f != nullptr);

@@ -10,7 +10,7 @@ namespace {
 
 // Reads the fuzz input front to back; past its end every read fails.
 class ByteReader {
-public:
+  public:
     ByteReader(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
 
     bool Take(void* out, std::size_t n) {
@@ -24,18 +24,18 @@ public:
     }
     bool Done() const { return m_pos >= m_size; }
 
-private:
+  private:
     const std::uint8_t* m_data;
     std::size_t m_size;
     std::size_t m_pos = 0;
 };
 
 enum Op : std::uint8_t {
-    kFrames = 0,  // bits 3..7 + 1 frames follow, 4 bytes each
+    kFrames = 0,     // bits 3..7 + 1 frames follow, 4 bytes each
     kModeFlags = 1,  // one byte: bit i sets the i-th mode flag, several at once included
-    kCutoff = 2,  // one byte selects low/high, then a raw int32 in Hz
-    kGain = 3,  // one byte selects the gain, then raw float bits (NaN and infinities too)
-    kSlider = 4,  // one byte selects the trackbar, then an int16 position, rederived
+    kCutoff = 2,     // one byte selects low/high, then a raw int32 in Hz
+    kGain = 3,       // one byte selects the gain, then raw float bits (NaN and infinities too)
+    kSlider = 4,     // one byte selects the trackbar, then an int16 position, rederived
 };
 
 void SetModeFlags(WindowState& s, std::uint8_t bits) {
@@ -50,22 +50,44 @@ void SetModeFlags(WindowState& s, std::uint8_t bits) {
 
 void SetGain(WindowState& s, std::uint8_t which, float value) {
     switch (which % 5) {
-        case 0: s.m_fLeftGain = value; break;
-        case 1: s.m_fRightGain = value; break;
-        case 2: s.m_fPanGainL = value; break;
-        case 3: s.m_fPanGainR = value; break;
-        default: s.m_fOutputGain = value; break;
+        case 0:
+            s.m_fLeftGain = value;
+            break;
+        case 1:
+            s.m_fRightGain = value;
+            break;
+        case 2:
+            s.m_fPanGainL = value;
+            break;
+        case 3:
+            s.m_fPanGainR = value;
+            break;
+        default:
+            s.m_fOutputGain = value;
+            break;
     }
 }
 
 void SetSlider(WindowState& s, std::uint8_t which, int value) {
     switch (which % 6) {
-        case 0: s.m_nPan = value; break;
-        case 1: s.m_nLowSlider = value; break;
-        case 2: s.m_nHighSlider = value; break;
-        case 3: s.m_nLeftSlider = value; break;
-        case 4: s.m_nRightSlider = value; break;
-        default: s.m_nOutputLevel = value; break;
+        case 0:
+            s.m_nPan = value;
+            break;
+        case 1:
+            s.m_nLowSlider = value;
+            break;
+        case 2:
+            s.m_nHighSlider = value;
+            break;
+        case 3:
+            s.m_nLeftSlider = value;
+            break;
+        case 4:
+            s.m_nRightSlider = value;
+            break;
+        default:
+            s.m_nOutputLevel = value;
+            break;
     }
     UpdateDerivedParameters(s);
 }
@@ -96,8 +118,7 @@ void CheckFrame(const WindowState& s, StereoSample in, StereoSample out) {
             break;
     }
     const int bitmap = LevelMeterBitmap(MeterSample(out));
-    FUZZ_CHECK(bitmap == 134 || (bitmap >= 132 && bitmap <= 142 && bitmap != 133 &&
-                                 bitmap != 141));
+    FUZZ_CHECK(bitmap == 134 || (bitmap >= 132 && bitmap <= 142 && bitmap != 133 && bitmap != 141));
 }
 
 }  // namespace

@@ -46,6 +46,12 @@ const fs::path& ScratchDir() {
     return dir;
 }
 
+fs::path ScratchSubfolder(const std::string& name) {
+    const fs::path folder = ScratchDir() / name;
+    fs::create_directories(folder);
+    return folder;
+}
+
 std::vector<std::string> FolderEntries(const fs::path& folder) {
     std::vector<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {

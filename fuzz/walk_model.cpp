@@ -22,7 +22,7 @@ std::int32_t Minus(std::int32_t a, std::uint64_t b) {
 }
 
 class Walker {
-public:
+  public:
     Walker(const std::uint8_t* data, std::size_t size, int channels, int bytesPerSample)
         : m_data(data), m_size(size), m_channels(channels), m_bytesPerSample(bytesPerSample) {}
 
@@ -41,9 +41,11 @@ public:
         return m_result;
     }
 
-private:
+  private:
     std::size_t Left() const { return m_size - m_pos; }
-    void Skip(std::uint64_t n) { m_pos += static_cast<std::size_t>(std::min<std::uint64_t>(n, Left())); }
+    void Skip(std::uint64_t n) {
+        m_pos += static_cast<std::size_t>(std::min<std::uint64_t>(n, Left()));
+    }
 
     // False when the sample data was refused and the job ends.
     bool Chunks(std::int32_t remaining, int depth) {

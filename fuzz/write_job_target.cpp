@@ -58,8 +58,9 @@ bool OnlyLoopWarnings(const std::vector<std::string>& messages) {
 }  // namespace
 
 int FuzzWriteJob(const std::uint8_t* data, std::size_t size) {
-    const fs::path input = ScratchDir() / "in.wav";
-    const fs::path output = ScratchDir() / "out.wav";
+    static const fs::path folder = ScratchSubfolder("write");
+    const fs::path input = folder / "in.wav";
+    const fs::path output = folder / "out.wav";
     std::error_code ec;
     fs::remove(output, ec);
     WriteWhole(input, data, size);
@@ -79,12 +80,12 @@ int FuzzWriteJob(const std::uint8_t* data, std::size_t size) {
         const std::vector<std::string> messages = window.Messages();
         FUZZ_CHECK(!messages.empty());
         FUZZ_CHECK(messages.back() == kMsgNotStereo || messages.back() == kMsgNot16Bit);
-        FUZZ_CHECK(FolderEntries(ScratchDir()) == std::vector<std::string>{"in.wav"});
+        FUZZ_CHECK(FolderEntries(folder) == std::vector<std::string>{"in.wav"});
         return 0;
     }
     FUZZ_CHECK(result == JobResult::Done);
     FUZZ_CHECK(OnlyLoopWarnings(window.Messages()));
-    FUZZ_CHECK((FolderEntries(ScratchDir()) == std::vector<std::string>{"in.wav", "out.wav"}));
+    FUZZ_CHECK((FolderEntries(folder) == std::vector<std::string>{"in.wav", "out.wav"}));
     const std::vector<std::uint8_t> written = ReadWhole(output);
     FUZZ_CHECK(written.size() == size);
     const std::vector<bool> mask = DataMask(prediction, size);

@@ -309,11 +309,16 @@ TEST_P(FastPathTest, ModeFlagToggledDuringALongRunTakesEffectFromFrameToFrame) {
     for (int attempt = 0; attempt < 50 && !sawBoth; ++attempt) {
         WindowState live;
         std::atomic<bool> done{false};
-        std::thread user([&live, &done] {
+        std::atomic<int> flips{0};
+        std::thread user([&live, &done, &flips] {
             for (int v = 1; !done.load(std::memory_order_relaxed); v ^= 1) {
                 live.m_bPlayOriginal = v;
+                flips.fetch_add(1, std::memory_order_relaxed);
             }
         });
+        while (flips.load(std::memory_order_relaxed) < 2) {
+            std::this_thread::yield();  // the user is at work before the run starts
+        }
         FrameState state{};
         Bytes bytes = in.bytes;
         const FrameRun run = ProcessFramesWith(GetParam(), state, live, bytes.data(), n);

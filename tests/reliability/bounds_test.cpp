@@ -31,7 +31,9 @@ Bytes Header(std::uint32_t riffSize) {
     return out;
 }
 
-Bytes StereoFmt() { return Chunk("fmt ", FmtBody(2)); }
+Bytes StereoFmt() {
+    return Chunk("fmt ", FmtBody(2));
+}
 
 // Repeats unit after head until the file is about kInputBytes long, then (unless told
 // not to) sets the first RIFF size to cover the whole file.
@@ -92,36 +94,49 @@ struct Layout {
 };
 
 const Layout kLayouts[] = {
-    {"many_tiny_chunks", [] { return Fill(Concat({Header(0), StereoFmt()}), Chunk("junk", {})); }},
-    {"many_odd_chunks", [] { return Fill(Concat({Header(0), StereoFmt()}), Chunk("odd ", {7})); }},
+    {"many_tiny_chunks",
+     [] {
+         return Fill(Concat({Header(0), StereoFmt()}), Chunk("junk", {}));
+     }},
+    {"many_odd_chunks",
+     [] {
+         return Fill(Concat({Header(0), StereoFmt()}), Chunk("odd ", {7}));
+     }},
     {"many_tiny_data_chunks",
-     [] { return Fill(Concat({Header(0), StereoFmt()}), Chunk("data", {1, 2, 3, 4})); }},
+     [] {
+         return Fill(Concat({Header(0), StereoFmt()}), Chunk("data", {1, 2, 3, 4}));
+     }},
     {"many_empty_data_chunks",
-     [] { return Fill(Concat({Header(0), StereoFmt()}), Chunk("data", {})); }},
+     [] {
+         return Fill(Concat({Header(0), StereoFmt()}), Chunk("data", {}));
+     }},
     {"many_fmt_chunks", [] { return Fill(Header(0), StereoFmt()); }},
     {"deep_list_towers",
-     [] { return Fill(Concat({Header(0), StereoFmt()}), Tower(70, Chunk("data", {9, 9, 9, 9}))); }},
+     [] {
+         return Fill(Concat({Header(0), StereoFmt()}), Tower(70, Chunk("data", {9, 9, 9, 9})));
+     }},
     {"endless_nesting", EndlessNesting},
     {"wrapping_sizes", WrappingSizes},
-    {"riff_size_3", [] {
+    {"riff_size_3",
+     [] {
          Bytes file = Fill(Concat({Header(0), StereoFmt()}), Chunk("junk", {}));
          file[4] = 3;
          file[5] = file[6] = file[7] = 0;
          return file;
      }},
-    {"riff_size_huge_with_data_claiming_4gb", [] {
+    {"riff_size_huge_with_data_claiming_4gb",
+     [] {
          Bytes file = Concat({Header(0), StereoFmt(), ChunkWithSize("data", 0xFFFFFFFFu, {})});
          file.resize(kInputBytes, 0x5A);
          file[4] = file[5] = file[6] = file[7] = 0xFF;
          return file;
      }},
     {"many_empty_forms", [] { return Fill({}, Header(4), false); }},
-    {"many_small_forms", [] {
+    {"many_small_forms",
+     [] {
          return Fill({}, Concat({Header(36), StereoFmt(), Chunk("data", {1, 0, 2, 0})}), false);
      }},
-    {"one_big_data_chunk", [] {
-         return SimpleWav(TestSignal((kInputBytes - 44) / 4, 11));
-     }},
+    {"one_big_data_chunk", [] { return SimpleWav(TestSignal((kInputBytes - 44) / 4, 11)); }},
     {"not_riff", [] { return Bytes(kInputBytes, 0); }},
 };
 

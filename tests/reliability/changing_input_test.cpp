@@ -20,7 +20,7 @@ constexpr std::size_t kFrames = 200000;  // about 18 blocks
 const Bytes kKeep = {'o', 'l', 'd'};
 
 class ChangingInputTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_input = ValidInput();
         WriteFile(m_in, m_input);
@@ -64,8 +64,7 @@ TEST_F(ChangingInputTest, InputDeletedWhileWrittenIsWrittenWhole) {
 TEST_F(ChangingInputTest, InputCutShortWhileWrittenFailsAndKeepsTheOldOutput) {
     WriteFile(m_out, kKeep);
     FakeWindow window;
-    const JobResult result =
-        WriteWhile([&] { fs::resize_file(m_in, m_input.size() / 2); }, window);
+    const JobResult result = WriteWhile([&] { fs::resize_file(m_in, m_input.size() / 2); }, window);
     EXPECT_EQ(result, JobResult::Failed);
     ASSERT_FALSE(window.Messages().empty());
     EXPECT_EQ(window.Messages().back(), kMsgReadError);

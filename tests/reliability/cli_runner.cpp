@@ -12,6 +12,8 @@
 #include <cstring>
 #include <stdexcept>
 
+extern char** environ;
+
 namespace {
 
 void SetLimit(int resource, rlim_t value) {
@@ -22,8 +24,8 @@ void SetLimit(int resource, rlim_t value) {
 }
 
 // Only async-signal-safe calls between fork and exec.
-[[noreturn]] void ExecChild(const std::vector<char*>& argv, const CliLimits& limits, int outFd,
-                            int errFd) {
+[[noreturn]] void ExecChild(const std::vector<char*>& argv, const std::vector<char*>& envp,
+                            const CliLimits& limits, int outFd, int errFd) {
     ::dup2(outFd, STDOUT_FILENO);
     ::dup2(errFd, STDERR_FILENO);
     const int devNull = ::open("/dev/null", O_RDONLY);
@@ -43,7 +45,7 @@ void SetLimit(int resource, rlim_t value) {
         }
     }
     ::alarm(limits.hangGuardSeconds);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
 }
 
@@ -88,6 +90,15 @@ CliRun RunCli(const std::vector<std::string>& args, const CliLimits& limits) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
+    std::vector<std::string> environment(limits.extraEnv);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
 
     int outPipe[2];
     int errPipe[2];
@@ -99,7 +110,7 @@ CliRun RunCli(const std::vector<std::string>& args, const CliLimits& limits) {
         throw std::runtime_error("fork failed");
     }
     if (pid == 0) {
-        ExecChild(argv, limits, outPipe[1], errPipe[1]);
+        ExecChild(argv, envp, limits, outPipe[1], errPipe[1]);
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);

@@ -12,11 +12,12 @@
 #include <vector>
 
 struct CliLimits {
-    rlim_t addressSpaceBytes = 0;  // RLIMIT_AS; 0 leaves it alone
-    rlim_t cpuSeconds = 0;  // RLIMIT_CPU; 0 leaves it alone
-    rlim_t fileSizeBytes = 0;  // RLIMIT_FSIZE, with SIGXFSZ ignored so writes fail instead
+    rlim_t addressSpaceBytes = 0;     // RLIMIT_AS; 0 leaves it alone
+    rlim_t cpuSeconds = 0;            // RLIMIT_CPU; 0 leaves it alone
+    rlim_t fileSizeBytes = 0;         // RLIMIT_FSIZE, with SIGXFSZ ignored so writes fail instead
     unsigned hangGuardSeconds = 120;  // SIGALRM kills a child that blocks
     std::optional<std::pair<uid_t, gid_t>> runAs;  // user and group, e.g. nobody
+    std::vector<std::string> extraEnv;             // NAME=VALUE entries added to the environment
 };
 
 struct CliRun {

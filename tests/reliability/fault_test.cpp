@@ -30,13 +30,17 @@ constexpr int kExitFailed = 1;
 
 const Bytes kKeep = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
 
-Bytes ValidWav(std::size_t frames) { return SimpleWav(TestSignal(frames, 7)); }
+Bytes ValidWav(std::size_t frames) {
+    return SimpleWav(TestSignal(frames, 7));
+}
 
-bool IsRoot() { return ::geteuid() == 0; }
+bool IsRoot() {
+    return ::geteuid() == 0;
+}
 
 // A tmpfs mounted over a folder for the life of the object, when the system allows it.
 class TmpfsMount {
-public:
+  public:
     TmpfsMount(const fs::path& where, const std::string& options) : m_where(where) {
         fs::create_directories(where);
         m_mounted = ::mount("tmpfs", where.c_str(), "tmpfs", 0, options.c_str()) == 0;
@@ -53,14 +57,14 @@ public:
         return ::mount(nullptr, m_where.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     }
 
-private:
+  private:
     fs::path m_where;
     bool m_mounted = false;
     int m_error = 0;
 };
 
 class CliFaultTest : public ::testing::Test {
-protected:
+  protected:
     // A failed render: exit status 1, the message on stderr, nothing left behind.
     void ExpectFailure(const CliRun& run, const std::string& message, const fs::path& folder) {
         EXPECT_TRUE(run.exited) << "killed by signal " << run.signal;
@@ -221,9 +225,9 @@ TEST_F(CliFaultTest, UnwritableFolderKeepsTheOldOutput) {
     fs::permissions(m_dir.Path(), fs::perms::owner_all | fs::perms::group_read |
                                       fs::perms::group_exec | fs::perms::others_read |
                                       fs::perms::others_exec);
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec |
-                                fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
 
     CliLimits limits;
     if (IsRoot()) {

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,12 +32,8 @@ int main(int argc, char** argv) {
     using Clock = std::chrono::steady_clock;
     constexpr std::size_t kChunk = 4096;
     char buffer[kChunk];
-    const Clock::time_point start = Clock::now();
-    double taken = 0;
+    Clock::time_point due = Clock::now();
     for (;;) {
-        // Not ahead of the pace: wait until the next chunk is due.
-        const auto due = start + std::chrono::duration_cast<Clock::duration>(
-                                     std::chrono::duration<double>(taken / rate));
         std::this_thread::sleep_until(due);
         const ssize_t got = ::read(STDIN_FILENO, buffer, kChunk);
         if (got <= 0) {
@@ -47,7 +44,11 @@ int main(int argc, char** argv) {
             std::perror(argv[1]);
             return 1;
         }
-        taken += static_cast<double>(got);
+        // Time spent waiting for the writer is not made up for later, as a sound card
+        // does not play faster after an underrun.
+        due = std::max(due, Clock::now()) +
+              std::chrono::duration_cast<Clock::duration>(
+                  std::chrono::duration<double>(static_cast<double>(got) / rate));
     }
     return std::fclose(out) == 0 ? 0 : 1;
 }
