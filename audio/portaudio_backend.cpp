@@ -19,6 +19,7 @@ namespace {
 
 constexpr MMRESULT kBadErrorNumber = 9;
 constexpr double kMinLatencySeconds = 0.2;
+constexpr double kLoneBufferWaitSeconds = 0.1;
 constexpr double kMaxPlayOutSeconds = 2.0;
 constexpr double kPlayOutMarginSeconds = 0.1;
 
@@ -164,7 +165,8 @@ class PortAudioStream {
                                 const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags status,
                                 void* self);
     static void OnStreamFinished(void* self);
-    void Fill(unsigned char* out, std::size_t bytes);
+    void Fill(unsigned char* out, std::size_t bytes, double now);
+    bool KeepWaiting(double now);
     void NotifierLoop();
     void DeliverDone();
     void ReturnQueuedBuffers();
@@ -181,6 +183,8 @@ class PortAudioStream {
     SpscRing<WAVEHDR, PortAudioBackend::kMaxQueuedBuffers> m_pending;
     SpscRing<WAVEHDR, PortAudioBackend::kMaxQueuedBuffers> m_done;
     WAVEHDR* m_current = nullptr;            // the buffer the callback is copying from
+    bool m_starting = true;                  // the queue ran dry and has not restarted since
+    double m_loneSince = -1.0;               // stream time since which a lone buffer has waited
     std::uint32_t m_offset = 0;              // bytes of m_current already copied
     std::atomic<unsigned> m_outstanding{0};  // written, completion not yet begun
     std::atomic<bool> m_streamEnded{false};
@@ -229,10 +233,11 @@ PaError PortAudioStream::Start(const PaStreamParameters& parameters, double rate
 }
 
 int PortAudioStream::OnStreamCallback(const void*, void* output, unsigned long frames,
-                                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags,
+                                      const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags,
                                       void* self) {
     auto* stream = static_cast<PortAudioStream*>(self);
-    stream->Fill(static_cast<unsigned char*>(output), frames * stream->m_frameBytes);
+    stream->Fill(static_cast<unsigned char*>(output), frames * stream->m_frameBytes,
+                 time != nullptr ? time->currentTime : -1.0);
     return paContinue;
 }
 
@@ -242,15 +247,41 @@ void PortAudioStream::OnStreamFinished(void* self) {
     stream->m_wake.Post();
 }
 
+// After the queue ran dry, a lone buffer waits a moment for the next one: some devices
+// take a whole buffer's worth at once, and would otherwise swallow the first block and
+// play silence before the writer has the second one ready.
+bool PortAudioStream::KeepWaiting(double now) {
+    if (!m_starting || m_current != nullptr) {
+        return false;
+    }
+    const std::size_t queued = m_pending.Size();
+    if (queued == 0) {
+        m_loneSince = -1.0;
+        return true;
+    }
+    if (queued == 1 && now >= 0.0) {
+        if (m_loneSince < 0.0) {
+            m_loneSince = now;
+        }
+        if (now - m_loneSince < kLoneBufferWaitSeconds) {
+            return true;
+        }
+    }
+    m_starting = false;
+    m_loneSince = -1.0;
+    return false;
+}
+
 // Runs on PortAudio's real-time thread: copies and hands on, nothing else.
-void PortAudioStream::Fill(unsigned char* out, std::size_t bytes) {
+void PortAudioStream::Fill(unsigned char* out, std::size_t bytes, double now) {
     bool finishedOne = false;
     bool copiedAny = false;
-    while (bytes > 0) {
+    while (bytes > 0 && !KeepWaiting(now)) {
         if (m_current == nullptr) {
             m_current = m_pending.Pop();
             m_offset = 0;
             if (m_current == nullptr) {
+                m_starting = true;
                 break;
             }
         }
@@ -316,6 +347,8 @@ void PortAudioStream::ReturnQueuedBuffers() {
         m_done.Push(m_current);
         m_current = nullptr;
     }
+    m_starting = true;
+    m_loneSince = -1.0;
     while (WAVEHDR* header = m_pending.Pop()) {
         m_done.Push(header);
     }

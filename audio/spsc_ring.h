@@ -23,6 +23,11 @@ class SpscRing {
         return true;
     }
 
+    // How many items are queued; exact on the consumer's side.
+    std::size_t Size() const {
+        return m_tail.load(std::memory_order_acquire) - m_head.load(std::memory_order_relaxed);
+    }
+
     // Null when the ring is empty.
     T* Pop() {
         const std::size_t head = m_head.load(std::memory_order_relaxed);

@@ -122,8 +122,11 @@ JobResult PlayUntilStopped(PlayWindow& window, WaveOutBackend& audio, const std:
     WindowState& state = window.State();
     JobContext context{window, &audio};
     for (;;) {
+        context.dataBytesPlayed = 0;
         const JobResult result = ProcessWaveFile(context, input.c_str(), nullptr, 1);
-        if (result != JobResult::Done || once || state.m_bStopRequest || state.m_bNoRestart) {
+        // A file without sample data would otherwise start again without end.
+        if (result != JobResult::Done || once || state.m_bStopRequest || state.m_bNoRestart ||
+            context.dataBytesPlayed == 0) {
             return result;
         }
     }

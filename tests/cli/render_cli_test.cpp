@@ -131,6 +131,14 @@ TEST_F(RenderCli, DevicesAreWrittenIntoAndFullDiskIsAWriteError) {
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
+// A file with nothing to play ends the playback instead of starting it again for ever.
+TEST_F(RenderCli, PlayingAFileWithoutSampleDataEnds) {
+    const fs::path text = dir / "notes.wav";
+    WriteFile(text, Bytes(3000, 'n'));
+    const CommandResult r = RunCommand({kCli, "play", text.string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
 TEST(RenderCliUsage, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
     struct Case {
         std::vector<std::string> args;

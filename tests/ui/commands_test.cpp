@@ -398,42 +398,21 @@ TEST_F(Commands, ClosingWhilePlayingStopsAndJoinsTheWorker) {
 
 TEST_F(Commands, ManyStartSwitchSeekStopCyclesLeaveNoJobBehind) {
     ChooseInput(Make("in.wav", SimpleWav(TestSignal(44100 * 2))));
-    const PlayMode modes[] = {PlayMode::Mode2, PlayMode::Low, PlayMode::High, PlayMode::Left};
+    using Handler = void (MainDialog::*)();
+    const Handler buttons[] = {&MainDialog::OnPlayMode2, &MainDialog::OnLow, &MainDialog::OnHigh,
+                               &MainDialog::OnLeft};
     for (int cycle = 0; cycle < 1000; ++cycle) {
-        dialog->OnPlayMode2();
+        const Handler button = buttons[cycle % 4];
+        dialog->OnPlayMode2();  // start
         QCoreApplication::processEvents();
-        switch (modes[cycle % 4]) {
-            case PlayMode::Low:
-                dialog->OnLow();
-                break;
-            case PlayMode::High:
-                dialog->OnHigh();
-                break;
-            case PlayMode::Left:
-                dialog->OnLeft();
-                break;
-            default:
-                break;
+        if (button != &MainDialog::OnPlayMode2) {
+            ((*dialog).*button)();  // switch
         }
         Slider(IDC_PLAY_POS)->setValue(cycle % 90);
-        dialog->OnReleasedCapturePlayPos();
+        dialog->OnReleasedCapturePlayPos();  // seek
         QCoreApplication::processEvents();
         if (s().m_bPlaying) {
-            // The current mode's own button stops.
-            switch (modes[cycle % 4]) {
-                case PlayMode::Low:
-                    dialog->OnLow();
-                    break;
-                case PlayMode::High:
-                    dialog->OnHigh();
-                    break;
-                case PlayMode::Left:
-                    dialog->OnLeft();
-                    break;
-                default:
-                    dialog->OnPlayMode2();
-                    break;
-            }
+            ((*dialog).*button)();  // the current mode's own button stops
         }
         ASSERT_TRUE(PumpUntil([&] { return Idle(); })) << "cycle " << cycle;
     }
