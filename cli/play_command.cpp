@@ -1,6 +1,3 @@
-#include <pthread.h>
-#include <signal.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
@@ -11,6 +8,7 @@
 #include "console_window.h"
 #include "options.h"
 #include "portaudio_backend.h"
+#include "stop_on_signals.h"
 #include "wave_job.h"
 
 namespace {
@@ -39,52 +37,6 @@ class PlayWindow : public ConsoleWindow {
 
   private:
     bool m_stopAtLoopEnd = false;
-};
-
-// Turns SIGINT and SIGTERM into a stop request. The signals are blocked in this thread
-// and in every thread started after it (PortAudio's included) and taken by a watcher
-// thread, so nothing runs in signal context. A second signal ends the program at once.
-class StopOnSignals {
-  public:
-    explicit StopOnSignals(WindowState& state) : m_state(state) {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_signals, &m_previousMask);
-        m_thread = std::thread(&StopOnSignals::Watch, this);
-    }
-
-    ~StopOnSignals() {
-        m_finished.store(true, std::memory_order_relaxed);
-        m_thread.join();
-        pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
-    }
-
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-  private:
-    void Watch() {
-        const timespec poll{0, 100'000'000};
-        bool stopping = false;
-        while (!m_finished.load(std::memory_order_relaxed)) {
-            const int signal = sigtimedwait(&m_signals, nullptr, &poll);
-            if (signal <= 0) {
-                continue;
-            }
-            if (stopping) {
-                std::_Exit(128 + signal);
-            }
-            stopping = true;
-            m_state.m_bStopRequest = 1;
-        }
-    }
-
-    WindowState& m_state;
-    sigset_t m_signals{};
-    sigset_t m_previousMask{};
-    std::atomic<bool> m_finished{false};
-    std::thread m_thread;
 };
 
 std::vector<IntOption> PlayIntOptions(PlayOptions& options) {

@@ -1,9 +1,11 @@
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "commands.h"
 #include "console_window.h"
 #include "options.h"
+#include "stop_on_signals.h"
 #include "wave_job.h"
 
 namespace {
@@ -39,7 +41,15 @@ int RunRender(const std::vector<std::string>& args) {
         window.SetStatus(ConsoleWindow::Status::Progress);
     }
     JobContext context{window, nullptr};
-    const JobResult result = ProcessWaveFile(context, files[0].c_str(), files[1].c_str(), 0);
+    JobResult result = JobResult::Failed;
+    {
+        // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
+        StopOnSignals signals(window.State());
+        result = ProcessWaveFile(context, files[0].c_str(), files[1].c_str(), 0);
+    }
     window.FinishStatus();
+    if (result != JobResult::Done && window.State().m_bStopRequest) {
+        std::fprintf(stderr, "zerbex2-cli: interrupted; %s was left as it was\n", files[1].c_str());
+    }
     return result == JobResult::Done ? kExitOk : kExitFailed;
 }

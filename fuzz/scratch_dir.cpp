@@ -1,6 +1,9 @@
 #include "scratch_dir.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,8 +25,27 @@ fs::path BaseFolder() {
     return fs::temp_directory_path();
 }
 
+constexpr char kPrefix[] = "zerbex-fuzz-";
+
+// libFuzzer ends some runs without exit handlers: clear what dead processes left behind.
+void RemoveStaleDirs(const fs::path& base) {
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(base, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kPrefix, 0) != 0) {
+            continue;
+        }
+        const long pid = std::strtol(name.c_str() + sizeof kPrefix - 1, nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            fs::remove_all(entry.path(), ec);
+        }
+    }
+}
+
 fs::path MakeScratchDir() {
-    const fs::path dir = BaseFolder() / ("zerbex-fuzz-" + std::to_string(::getpid()));
+    const fs::path base = BaseFolder();
+    RemoveStaleDirs(base);
+    const fs::path dir = base / (kPrefix + std::to_string(::getpid()));
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir);
@@ -38,12 +60,13 @@ void RemoveScratchDir() {
 }  // namespace
 
 const fs::path& ScratchDir() {
-    static const fs::path dir = [] {
-        fs::path made = MakeScratchDir();
+    // Never destroyed: the exit handler still needs it after static destructors ran.
+    static const fs::path* dir = [] {
+        const fs::path* made = new fs::path(MakeScratchDir());
         std::atexit(RemoveScratchDir);
         return made;
     }();
-    return dir;
+    return *dir;
 }
 
 fs::path ScratchSubfolder(const std::string& name) {

@@ -1,8 +1,14 @@
 // zerbex2-cli render as a user runs it: exit status, messages, and what happens to files.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include <filesystem>
 
@@ -129,6 +135,36 @@ TEST_F(RenderCli, DevicesAreWrittenIntoAndFullDiskIsAWriteError) {
     r = Render({input, "/dev/null"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+// Ctrl-C or SIGTERM stops a render: the old output stays and no temporary file is left.
+TEST_F(RenderCli, InterruptedRenderLeavesTheOutputAsItWas) {
+    // Six minutes of sound: long enough to be caught in the middle.
+    const fs::path big = dir / "big.wav";
+    WriteFile(big, SimpleWav(std::vector<std::int16_t>(44100 * 2 * 360, 1234)));
+    const Bytes previous(321, 0x42);
+    WriteFile(output, previous);
+    const std::string bigPath = big.string();
+    const std::string outPath = output.string();
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, 2);
+        ::execl(kCli.c_str(), kCli.c_str(), "render", bigPath.c_str(), outPath.c_str(), nullptr);
+        ::_exit(127);
+    }
+    // Once its temporary file is there, the render is under way.
+    for (int i = 0; i < 5000 && NoTempFilesIn(dir.Path()); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(ReadFile(output) == previous);
+    EXPECT_TRUE(NoTempFilesIn(dir.Path()));
 }
 
 // A file with nothing to play ends the playback instead of starting it again for ever.

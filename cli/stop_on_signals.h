@@ -1,0 +1,30 @@
+#pragma once
+
+#include <signal.h>
+
+#include <atomic>
+#include <thread>
+
+#include "window_state.h"
+
+// Turns SIGINT and SIGTERM into a stop request. The signals are blocked in this thread
+// and in every thread started after it (PortAudio's included) and taken by a watcher
+// thread, so nothing runs in signal context. A second signal ends the program at once.
+class StopOnSignals {
+  public:
+    explicit StopOnSignals(WindowState& state);
+
+    ~StopOnSignals();
+
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  private:
+    void Watch();
+
+    WindowState& m_state;
+    sigset_t m_signals{};
+    sigset_t m_previousMask{};
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
+};
