@@ -574,14 +574,22 @@ void MainDialog::RunOnUi(F&& f) {
     if (m_closing) {
         return;
     }
+    // Qt's hand-over between the threads is invisible to ThreadSanitizer; this pair of
+    // release/acquire steps states the same order in a form it sees.
+    std::atomic<bool> handedOver{true};
+    std::atomic<bool> carriedOut{false};
+    handedOver.store(true, std::memory_order_release);
     QMetaObject::invokeMethod(
         this,
-        [this, &f] {
+        [this, &f, &handedOver, &carriedOut] {
+            handedOver.load(std::memory_order_acquire);
             if (!m_closing) {
                 f();
             }
+            carriedOut.store(true, std::memory_order_release);
         },
         Qt::BlockingQueuedConnection);
+    carriedOut.load(std::memory_order_acquire);
 }
 
 void MainDialog::done(int result) {
