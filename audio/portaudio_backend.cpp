@@ -520,7 +520,8 @@ MMRESULT PortAudioBackend::Open(HWAVEOUT* device, unsigned deviceId, const WaveF
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT PortAudioBackend::PrepareHeader(HWAVEOUT device, WAVEHDR* header, unsigned size) {
+// Whether a header may be prepared or unprepared on the device now.
+MMRESULT PortAudioBackend::CheckIdleHeader(HWAVEOUT device, const WAVEHDR* header, unsigned size) {
     if (Find(device) == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
@@ -530,22 +531,23 @@ MMRESULT PortAudioBackend::PrepareHeader(HWAVEOUT device, WAVEHDR* header, unsig
     if ((header->dwFlags & WHDR_INQUEUE) != 0) {
         return WAVERR_STILLPLAYING;
     }
-    header->dwFlags |= WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
 
+MMRESULT PortAudioBackend::PrepareHeader(HWAVEOUT device, WAVEHDR* header, unsigned size) {
+    const MMRESULT result = CheckIdleHeader(device, header, size);
+    if (result == MMSYSERR_NOERROR) {
+        header->dwFlags |= WHDR_PREPARED;
+    }
+    return result;
+}
+
 MMRESULT PortAudioBackend::UnprepareHeader(HWAVEOUT device, WAVEHDR* header, unsigned size) {
-    if (Find(device) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+    const MMRESULT result = CheckIdleHeader(device, header, size);
+    if (result == MMSYSERR_NOERROR) {
+        header->dwFlags &= ~WHDR_PREPARED;
     }
-    if (header == nullptr || size < kWaveHdrSize) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if ((header->dwFlags & WHDR_INQUEUE) != 0) {
-        return WAVERR_STILLPLAYING;
-    }
-    header->dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return result;
 }
 
 MMRESULT PortAudioBackend::Write(HWAVEOUT device, WAVEHDR* header, unsigned size) {

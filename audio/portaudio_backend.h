@@ -45,6 +45,7 @@ class PortAudioBackend : public WaveOutBackend {
   private:
     MMRESULT Fail(MMRESULT code, std::string text);
     PortAudioStream* Find(HWAVEOUT device);
+    MMRESULT CheckIdleHeader(HWAVEOUT device, const WAVEHDR* header, unsigned size);
 
     int m_initError = 0;  // PortAudio's result of its initialisation
     std::mutex m_mutex;   // guards the members below
