@@ -25,18 +25,10 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-need=()
-command -v sox >/dev/null || need+=(sox)
-command -v ffmpeg >/dev/null || need+=(ffmpeg)
-if [ "${#need[@]}" -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${need[@]}"
-fi
+# The project's own packages and the tools this script compares with.
+install_missing_packages sox ffmpeg
 
 if [ -z "$cli" ]; then
-  install_missing_packages
   configure_and_build "$ZERBEX_BUILD" >/dev/null
   cli="$ZERBEX_BUILD/bin/zerbex2-cli"
 fi

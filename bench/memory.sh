@@ -19,17 +19,9 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-need=()
-command -v sox >/dev/null || need+=(sox)
-[ -x /usr/bin/time ] || need+=(time)
-if [ "${#need[@]}" -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${need[@]}"
-fi
+# The project's own packages and the tools this script compares with.
+install_missing_packages sox time
 if [ -z "$cli" ]; then
-  install_missing_packages
   configure_and_build "$ZERBEX_BUILD" >/dev/null
   cli="$ZERBEX_BUILD/bin/zerbex2-cli"
 fi
