@@ -11,6 +11,7 @@
 #include "bench_support.h"
 #include "fast_frames.h"
 #include "job_state.h"
+#include "window_state.h"
 
 namespace {
 
@@ -90,7 +91,8 @@ void BM_ProcessFrames(benchmark::State& state) {
         state.ResumeTiming();
         for (std::size_t done = 0; done < kFrames;) {
             const std::size_t run = std::min<std::size_t>(500, kFrames - done);
-            done += ProcessFramesWith(kernel, frames, params, block.data() + done * 4, run).frames;
+            done +=
+                ProcessFramesWith(kernel, frames, params, {}, block.data() + done * 4, run).frames;
         }
         benchmark::DoNotOptimize(block.data());
         benchmark::ClobberMemory();

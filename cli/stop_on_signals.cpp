@@ -1,4 +1,5 @@
 #include "stop_on_signals.h"
+#include "window_state.h"
 
 #include <pthread.h>
 

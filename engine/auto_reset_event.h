@@ -5,7 +5,7 @@
 
 // An event that releases exactly one waiter per Set and then clears itself.
 class AutoResetEvent {
-public:
+  public:
     explicit AutoResetEvent(bool signalled = false) : m_signalled(signalled) {}
 
     void Set() {
@@ -22,7 +22,7 @@ public:
         m_signalled = false;
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_signalled;

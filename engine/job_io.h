@@ -16,4 +16,6 @@ void SeekInput(Job& job, std::int64_t position);
 // buffer. Stops early at the end of the input.
 void CopyBody(Job& job, std::uint64_t n);
 
-inline bool JobFailed(const Job& job) { return job.readFailed || job.writeFailed; }
+inline bool JobFailed(const Job& job) {
+    return job.readFailed || job.writeFailed;
+}

@@ -10,12 +10,12 @@
 
 class WaveOutDevice;
 
-inline constexpr std::size_t kBlockBytes = 44100;  // bytes read per block
+inline constexpr std::size_t kBlockBytes = 44100;       // bytes read per block
 inline constexpr std::size_t kHalfBufferBytes = 88200;  // each half of the staging buffer
-inline constexpr int kPositionSteps = 110;  // data length / this = one trackbar step
-inline constexpr int kPositionGranularity = 32;  // byte positions are multiples of this
+inline constexpr int kPositionSteps = 110;              // data length / this = one trackbar step
+inline constexpr int kPositionGranularity = 32;         // byte positions are multiples of this
 
-extern int g_bPlayJob;  // 1 playback, 0 write
+extern int g_bPlayJob;           // 1 playback, 0 write
 extern WaveFormat g_waveFormat;  // from the most recent "fmt " chunk, kept between jobs
 extern int g_nChannels;
 extern int g_nBytesPerSample;
@@ -24,6 +24,6 @@ extern unsigned char g_blockBuffer[kBlockBytes];
 extern WaveOutDevice* g_pWaveOut;
 extern unsigned char* g_pStagingBuffer[2];
 extern int g_nStagingHalf;
-extern int g_nQueuedBlocks;  // blocks handed over without waiting for a completion, 0..2
+extern int g_nQueuedBlocks;           // blocks handed over without waiting for a completion, 0..2
 extern AutoResetEvent* g_hBlockDone;  // set by the completion callback once per block
-extern AutoResetEvent* g_hDoneAck;  // set by the driver when it consumed one completion
+extern AutoResetEvent* g_hDoneAck;    // set by the driver when it consumed one completion

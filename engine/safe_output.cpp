@@ -47,7 +47,9 @@ fs::path ResolveOutputTarget(const fs::path& output) {
     return target;
 }
 
-SafeOutput::~SafeOutput() { Discard(); }
+SafeOutput::~SafeOutput() {
+    Discard();
+}
 
 bool SafeOutput::Create(const fs::path& target) {
     m_target = target;

@@ -8,7 +8,7 @@
 // A target that exists but is no regular file (/dev/null, a FIFO) is written directly:
 // it cannot be replaced, and must not be.
 class SafeOutput {
-public:
+  public:
     SafeOutput() = default;
     SafeOutput(const SafeOutput&) = delete;
     SafeOutput& operator=(const SafeOutput&) = delete;
@@ -22,7 +22,7 @@ public:
     // Closes and removes the temporary file; the target is untouched.
     void Discard();
 
-private:
+  private:
     std::filesystem::path m_target;
     std::filesystem::path m_temp;
     std::FILE* m_file = nullptr;

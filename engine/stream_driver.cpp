@@ -10,6 +10,7 @@
 #include "job_state.h"
 #include "processing.h"
 #include "wave_device.h"
+#include "window_state.h"
 #include "write_job_streams.h"
 
 WaveOutDevice* g_pWaveOut = nullptr;
@@ -26,7 +27,7 @@ constexpr int kFrameBytes = 4;  // one 16-bit stereo frame
 // The sound side of a playback job: device, staging buffer and the two events, created
 // at the start of the job and released at its end.
 class PlaybackOutput {
-public:
+  public:
     explicit PlaybackOutput(WaveOutBackend& backend)
         : m_device(std::make_unique<WaveOutDevice>(backend)) {}
     ~PlaybackOutput() { Release(); }
@@ -92,7 +93,7 @@ public:
         m_doneAck.reset();
     }
 
-private:
+  private:
     void ConsumeCompletion() {
         g_hBlockDone->Wait();
         g_hDoneAck->Set();
@@ -106,6 +107,11 @@ private:
     bool m_everQueued = false;
 };
 
+struct BlockResult {
+    bool complete = false;   // every whole frame was processed
+    std::int16_t meter = 0;  // meter sample of the last frame processed
+};
+
 // The pass loop's local state.
 struct DriverState {
     std::int64_t dataStart = 0;
@@ -113,8 +119,8 @@ struct DriverState {
     std::uint64_t U = 0;  // bytes in one position step
     std::uint64_t P = 0;  // sample bytes consumed, the position of the next block
     std::uint64_t T = 0;  // P when the position counter last advanced
-    int N = 0;  // position counter in trackbar steps
-    std::size_t C = 0;  // bytes in the last block read
+    int N = 0;            // position counter in trackbar steps
+    std::size_t C = 0;    // bytes in the last block read
     bool first = true;
     bool restart = false;
     bool moved = false;
@@ -123,7 +129,7 @@ struct DriverState {
 };
 
 class StreamDriver {
-public:
+  public:
     StreamDriver(Job& job, std::uint64_t length)
         : m_job(job), m_window(job.context.window), m_state(job.State()) {
         m_d.length = length;
@@ -131,13 +137,13 @@ public:
 
     int Run();
 
-private:
+  private:
     void Refuse(const char* message);
     void StartPositions();
     void ResetLoop(const char* message);
     void Reposition();
     void MoveToLoopStart(std::int64_t& q, std::int64_t s);
-    std::int16_t ProcessBlock();
+    BlockResult ProcessBlock();
     bool OutputBlock();
     void AdvancePosition();
     std::int64_t Pos(int v) const { return TrackbarBytePos(v, m_d.U); }
@@ -229,11 +235,13 @@ void StreamDriver::Reposition() {
 
 // Processes the whole frames of the block in place until a seek or stop request comes,
 // refreshing the meter after every frame whose offset is a multiple of the meter stride.
-// Bytes after the last whole frame stay as they were read. Returns the meter sample of
-// the last frame processed.
-std::int16_t StreamDriver::ProcessBlock() {
+// Bytes after the last whole frame stay as they were read. A run that ended on a request
+// that was withdrawn before it could be acted on goes on, so a block is either processed
+// whole or not played at all.
+BlockResult StreamDriver::ProcessBlock() {
     static_assert(kLevelMeterStride % kFrameBytes == 0);
     constexpr std::size_t kMeterFrames = kLevelMeterStride / kFrameBytes;
+    const RunInterrupts interrupts = InterruptsOf(m_state);
     StereoSample last{};
     const std::size_t frames = m_d.C / kFrameBytes;
     std::size_t done = 0;
@@ -241,20 +249,20 @@ std::int16_t StreamDriver::ProcessBlock() {
         // Up to and including the next frame that refreshes the meter.
         const std::size_t meterFrame = (done + kMeterFrames - 1) / kMeterFrames * kMeterFrames;
         const std::size_t wanted = std::min(frames, meterFrame + 1) - done;
-        const FrameRun run =
-            ProcessFrames(m_d.frames, m_state, g_blockBuffer + done * kFrameBytes, wanted);
+        const FrameRun run = ProcessFrames(m_d.frames, m_state, interrupts,
+                                           g_blockBuffer + done * kFrameBytes, wanted);
         if (run.frames > 0) {
             last = run.last;
         }
         done += run.frames;
-        if (run.frames < wanted) {
-            break;  // a seek or stop request
+        if (run.frames < wanted && interrupts.Requested()) {
+            break;
         }
         if (done == meterFrame + 1) {
             UpdateLevelMeter(m_window, MeterSample(last));
         }
     }
-    return MeterSample(last);
+    return {done == frames, MeterSample(last)};
 }
 
 bool StreamDriver::OutputBlock() {
@@ -262,8 +270,7 @@ bool StreamDriver::OutputBlock() {
         WriteBytes(m_job, g_blockBuffer, m_d.C);
         return !JobFailed(m_job);
     }
-    const MMRESULT result =
-        m_playback->Queue(g_blockBuffer, static_cast<std::uint32_t>(m_d.C));
+    const MMRESULT result = m_playback->Queue(g_blockBuffer, static_cast<std::uint32_t>(m_d.C));
     if (result != MMSYSERR_NOERROR) {
         char text[256] = {};
         m_playback->Device().GetErrorText(result, text, sizeof text);
@@ -334,12 +341,12 @@ int StreamDriver::Run() {
         if (m_d.C == 0) {
             break;
         }
-        const std::int16_t meter = ProcessBlock();
+        const BlockResult block = ProcessBlock();
         if (m_state.m_bStopRequest) {
             continue;
         }
-        UpdateLevelMeter(m_window, meter);
-        if (m_state.m_bSeekRequest) {
+        UpdateLevelMeter(m_window, block.meter);
+        if (m_state.m_bSeekRequest || !block.complete) {
             m_d.first = true;
             continue;
         }

@@ -33,7 +33,9 @@ std::uint32_t ReadLe32(const unsigned char* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-bool IdIs(const unsigned char* id, const char (&name)[5]) { return std::memcmp(id, name, 4) == 0; }
+bool IdIs(const unsigned char* id, const char (&name)[5]) {
+    return std::memcmp(id, name, 4) == 0;
+}
 
 // Remaining lengths are signed 32-bit counts that may wrap, as the size fields dictate.
 std::int32_t SubtractWrapping(std::int32_t remaining, std::uint64_t amount) {
@@ -69,8 +71,8 @@ void ScanForms(Job& job) {
         if (got < sizeof header || !IdIs(header, "RIFF") || !IdIs(header + 8, "WAVE")) {
             scanOk = false;
         } else if (scanOk) {
-            const std::int32_t remaining = SubtractWrapping(
-                static_cast<std::int32_t>(ReadLe32(header + 4)), 4);
+            const std::int32_t remaining =
+                SubtractWrapping(static_cast<std::int32_t>(ReadLe32(header + 4)), 4);
             if (!WalkChunks(job, remaining)) {
                 return;
             }

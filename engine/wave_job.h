@@ -16,14 +16,14 @@ class WriteJobStreams;
 // What a job needs from outside the engine.
 struct JobContext {
     WindowLink& window;
-    WaveOutBackend* audio = nullptr;  // the output system for playback jobs
+    WaveOutBackend* audio = nullptr;    // the output system for playback jobs
     std::uint64_t dataBytesPlayed = 0;  // set by a playback job: sample bytes it played
 };
 
 enum class JobResult {
-    Done,  // the job ran to its end (a non-RIFF input is copied unchanged and counts)
+    Done,     // the job ran to its end (a non-RIFF input is copied unchanged and counts)
     Refused,  // the sample data was refused (not 16-bit stereo, no sound device)
-    Failed,  // a file could not be opened, read or written
+    Failed,   // a file could not be opened, read or written
 };
 
 // One running job's files and what went wrong with them.
@@ -33,10 +33,10 @@ struct Job {
     std::FILE* output = nullptr;  // null in a playback job
     bool readFailed = false;
     bool writeFailed = false;
-    bool loopWarningShown = false;  // "Error 86" was shown in this job already
-    bool refused = false;  // the sample data was refused; the job ended there
-    bool stopped = false;  // the stop request ended the job
-    std::uint64_t dataBytesPlayed = 0;  // sample bytes handed to the device
+    bool loopWarningShown = false;       // "Error 86" was shown in this job already
+    bool refused = false;                // the sample data was refused; the job ended there
+    bool stopped = false;                // the stop request ended the job
+    std::uint64_t dataBytesPlayed = 0;   // sample bytes handed to the device
     WriteJobStreams* streams = nullptr;  // while a write job streams its sample data
 
     WindowState& State() { return context.window.State(); }

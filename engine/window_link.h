@@ -8,7 +8,7 @@
 enum class Trackbar { LoopStart, LoopEnd, PlayPos };
 
 class WindowLink {
-public:
+  public:
     virtual ~WindowLink() = default;
 
     virtual WindowState& State() = 0;

@@ -5,6 +5,7 @@
 #include "fuzz_targets.h"
 #include "parameters.h"
 #include "processing.h"
+#include "window_state.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "job_runner.h"
 #include "options.h"
 #include "parameters.h"
+#include "window_state.h"
 
 namespace fs = std::filesystem;
 

@@ -8,6 +8,7 @@
 #include "job_runner.h"
 #include "job_state.h"
 #include "parameters.h"
+#include "window_state.h"
 
 namespace {
 

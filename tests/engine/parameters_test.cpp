@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "parameters.h"
+#include "window_state.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "parameters.h"
 #include "processing.h"
+#include "window_state.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "processing.h"
 #include "stream_driver.h"
 #include "test_audio_backend.h"
+#include "window_state.h"
 
 namespace {
 
@@ -161,7 +162,8 @@ TEST(StreamDriver, SeekRequestedDuringABlockDropsIt) {
     f.Play();
     ASSERT_EQ(f.audio.BlockSizes().size(), 3u);
     EXPECT_TRUE(f.BlockIs(0, 0));
-    EXPECT_TRUE(f.BlockIs(1, TrackbarBytePos(80, 2 * kBlock))) << "the interrupted block is dropped";
+    EXPECT_TRUE(f.BlockIs(1, TrackbarBytePos(80, 2 * kBlock)))
+        << "the interrupted block is dropped";
     EXPECT_TRUE(f.BlockIs(2, TrackbarBytePos(80, 2 * kBlock) + kBlock));
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "processing.h"
+#include "window_state.h"
 
 WriteOutcome RunWriteJob(const Bytes& input, FakeWindow& window) {
     TempDir dir;

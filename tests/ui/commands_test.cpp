@@ -25,6 +25,7 @@
 #include "test_audio_backend.h"
 #include "ui_test_support.h"
 #include "url_opener.h"
+#include "window_state.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -19,6 +19,7 @@
 #include "resource_ids.h"
 #include "slider_ctrl.h"
 #include "ui_test_support.h"
+#include "window_state.h"
 
 namespace {
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "window_state.h"
-
 // Trackbar positions to processing parameters. Every rule is evaluated in double
 // precision and rounded to float once; the cut-offs are integer arithmetic.
 
@@ -14,14 +12,7 @@ struct PanGains {
 inline constexpr double kPanStep = 0.00625;
 
 PanGains PanMapping(int pan);
-int LowCutoffFor(int lowSlider);  // Hz
-int HighCutoffFor(int highSlider);  // Hz
+int LowCutoffFor(int lowSlider);        // Hz
+int HighCutoffFor(int highSlider);      // Hz
 float ChannelGainFor(int levelSlider);  // left and right levels alike
 float OutputGainFor(int outputLevel);
-
-// Stores the pan mapping of m_nPan into the two pan gains (not the pan value text).
-void ApplyPanGains(WindowState& state);
-// Stores the pan mapping of m_nPan into the gains and the pan value text.
-void ApplyPanMapping(WindowState& state);
-// Recomputes every derived member from the trackbar members.
-void UpdateDerivedParameters(WindowState& state);

@@ -21,7 +21,9 @@ LadderCoefficients LadderCoefficientsFor(int cutoffHz) {
     return {k, p, r};
 }
 
-double SvfCoefficientFor(int cutoffHz) { return 2.0 * std::sin(cutoffHz * kSvfFrequencyFactor); }
+double SvfCoefficientFor(int cutoffHz) {
+    return 2.0 * std::sin(cutoffHz * kSvfFrequencyFactor);
+}
 
 std::int16_t LadderLowPass::Step(double v, const LadderCoefficients& c) {
     const double x = v - y4 * c.r;
@@ -65,29 +67,7 @@ std::int16_t Wrap16(int value) {
 
 }  // namespace
 
-PlayMode CurrentProcessingMode(const WindowState& params) {
-    if (params.m_bPlayLow) {
-        return PlayMode::Low;
-    }
-    if (params.m_bPlayHigh) {
-        return PlayMode::High;
-    }
-    if (params.m_bPlayOriginal) {
-        return PlayMode::Original;
-    }
-    if (params.m_bPlayMode1) {
-        return PlayMode::Mode1;
-    }
-    if (params.m_bPlayLeft) {
-        return PlayMode::Left;
-    }
-    if (params.m_bPlayRight) {
-        return PlayMode::Right;
-    }
-    return PlayMode::Mode2;
-}
-
-StereoSample ProcessFrame(FrameState& state, const WindowState& params, StereoSample in) {
+StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params, StereoSample in) {
     const std::int16_t L = Saturate16(in.left * kInputAttenuation);
     const std::int16_t R = Saturate16(in.right * kInputAttenuation);
 

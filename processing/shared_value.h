@@ -9,7 +9,7 @@ template <typename T>
 class Shared {
     static_assert(std::atomic<T>::is_always_lock_free);
 
-public:
+  public:
     constexpr Shared(T value = T{}) noexcept : m_value(value) {}
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
@@ -21,6 +21,6 @@ public:
     }
     T Get() const noexcept { return m_value.load(std::memory_order_relaxed); }
 
-private:
+  private:
     std::atomic<T> m_value;
 };

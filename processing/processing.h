@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "window_state.h"
+#include "processing_parameters.h"
 
 inline constexpr double kInputAttenuation = 0.45;
 inline constexpr double kLadderFrequencyFactor = 1.0 / 22050.0;
@@ -78,16 +78,13 @@ struct StereoSample {
     std::int16_t right;
 };
 
-enum class PlayMode { Low, High, Original, Mode1, Left, Right, Mode2 };
-
-// The first set flag in the processing's order; mode 2 when none is set.
-PlayMode CurrentProcessingMode(const WindowState& params);
-
 // Processes one frame with the parameters of this moment.
-StereoSample ProcessFrame(FrameState& state, const WindowState& params, StereoSample in);
+StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params, StereoSample in);
 
 // The value the level meter shows for a processed frame.
-inline std::int16_t MeterSample(StereoSample out) { return out.left != 0 ? out.left : out.right; }
+inline std::int16_t MeterSample(StereoSample out) {
+    return out.left != 0 ? out.left : out.right;
+}
 
 // Bitmap id of the meter image for a sample value (134 dark .. 132 full, top red).
 int LevelMeterBitmap(int sample);

@@ -28,8 +28,9 @@ bool FrameKernelAvailable(FrameKernel kernel);
 FrameKernel BestFrameKernel();
 
 // Processes up to count 16-bit stereo frames in place, left then right, little-endian.
-// Stops before the first frame at which a seek or a stop request is set.
-FrameRun ProcessFrames(FrameState& state, const WindowState& params, unsigned char* frames,
-                       std::size_t count);
-FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state, const WindowState& params,
+// Stops before the first frame at which one of the interrupts is requested.
+FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params,
+                       RunInterrupts interrupts, unsigned char* frames, std::size_t count);
+FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state,
+                           const ProcessingParameters& params, RunInterrupts interrupts,
                            unsigned char* frames, std::size_t count);

@@ -12,11 +12,11 @@
 
 namespace {
 
-FrameRun RunPlainFrames(FrameState& state, const WindowState& params, unsigned char* frames,
-                        std::size_t count) {
+FrameRun RunPlainFrames(FrameState& state, const ProcessingParameters& params,
+                        RunInterrupts interrupts, unsigned char* frames, std::size_t count) {
     FrameRun run;
     for (; run.frames < count; ++run.frames) {
-        if (params.m_bSeekRequest || params.m_bStopRequest) {
+        if (interrupts.Requested()) {
             break;
         }
         unsigned char* frame = frames + run.frames * 4;
@@ -121,23 +121,24 @@ FrameKernel BestFrameKernel() {
     return best;
 }
 
-FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state, const WindowState& params,
+FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state,
+                           const ProcessingParameters& params, RunInterrupts interrupts,
                            unsigned char* frames, std::size_t count) {
     switch (kernel) {
 #if FAST_FRAMES_X86
         case FrameKernel::Sse2:
-            return sse2::RunFrames(state, params, frames, count);
+            return sse2::RunFrames(state, params, interrupts, frames, count);
         case FrameKernel::Sse41:
-            return sse41::RunFrames(state, params, frames, count);
+            return sse41::RunFrames(state, params, interrupts, frames, count);
         case FrameKernel::Avx:
-            return avx::RunFrames(state, params, frames, count);
+            return avx::RunFrames(state, params, interrupts, frames, count);
 #endif
         default:
-            return RunPlainFrames(state, params, frames, count);
+            return RunPlainFrames(state, params, interrupts, frames, count);
     }
 }
 
-FrameRun ProcessFrames(FrameState& state, const WindowState& params, unsigned char* frames,
-                       std::size_t count) {
-    return ProcessFramesWith(BestFrameKernel(), state, params, frames, count);
+FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params,
+                       RunInterrupts interrupts, unsigned char* frames, std::size_t count) {
+    return ProcessFramesWith(BestFrameKernel(), state, params, interrupts, frames, count);
 }
