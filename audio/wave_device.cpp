@@ -55,20 +55,6 @@ MMRESULT WaveDevice::GetErrorText(MMRESULT /*error*/, char* text, unsigned size)
     return MMSYSERR_NOERROR;
 }
 
-const char* WaveDevice::GetErrorCaption() const {
-    return kErrorCaption;
-}
-
-void WaveDevice::ReportError(MMRESULT error, ErrorDisplay& parent) {
-    if (error == MMSYSERR_NOERROR) {
-        return;
-    }
-    char text[256] = {};
-    GetErrorText(error, text, sizeof text);
-    text[sizeof text - 1] = '\0';
-    parent.ShowError(text, GetErrorCaption());
-}
-
 WaveOutDevice::~WaveOutDevice() {
     Close();
 }
@@ -99,26 +85,15 @@ MMRESULT WaveOutDevice::GetErrorText(MMRESULT error, char* text, unsigned size) 
     return m_backend.GetErrorText(error, text, size);
 }
 
-MMRESULT WaveOutDevice::OpenWith(unsigned deviceId, const WaveFormat* format,
-                                 std::uintptr_t callback, std::uint32_t flags) {
+MMRESULT WaveOutDevice::Open(unsigned deviceId, const WaveFormat* format, WaveOutProc callback,
+                             std::uintptr_t instance) {
     HWAVEOUT handle = 0;
-    const MMRESULT result = m_backend.Open(&handle, deviceId, format, callback, 0, flags);
+    const MMRESULT result =
+        m_backend.Open(&handle, deviceId, format, reinterpret_cast<std::uintptr_t>(callback),
+                       instance, CALLBACK_FUNCTION);
     // A failed open leaves the object closed, so that nothing is ever closed twice.
     m_hWaveOut = result == MMSYSERR_NOERROR ? handle : 0;
     return result;
-}
-
-MMRESULT WaveOutDevice::OpenNoCallback(unsigned deviceId, const WaveFormat* format) {
-    return OpenWith(deviceId, format, 0, CALLBACK_NULL);
-}
-
-MMRESULT WaveOutDevice::Open(unsigned deviceId, const WaveFormat* format, WaveOutProc callback) {
-    return OpenWith(deviceId, format, reinterpret_cast<std::uintptr_t>(callback),
-                    CALLBACK_FUNCTION);
-}
-
-MMRESULT WaveOutDevice::Open(unsigned deviceId, const WaveFormat* format, std::uintptr_t window) {
-    return OpenWith(deviceId, format, window & 0xFFFFu, CALLBACK_WINDOW);
 }
 
 MMRESULT WaveOutDevice::Write(std::uint32_t length, const void* data) {

@@ -4,13 +4,6 @@
 
 #include "wave_out_api.h"
 
-// Where ReportError shows a device error: the owner of the message box.
-class ErrorDisplay {
-  public:
-    virtual ~ErrorDisplay() = default;
-    virtual void ShowError(const char* text, const char* caption) = 0;
-};
-
 // An output device's open/closed handle with operations that touch no device: an object
 // of this class counts as open after Open without any output behind it.
 class WaveDevice {
@@ -26,9 +19,6 @@ class WaveDevice {
     virtual MMRESULT UnprepareHeader(WAVEHDR* header, unsigned size);
     virtual MMRESULT Close();
     virtual MMRESULT GetErrorText(MMRESULT error, char* text, unsigned size);
-    virtual const char* GetErrorCaption() const;
-    // Shows the text of a nonzero result code with the exclamation icon; 0 shows nothing.
-    virtual void ReportError(MMRESULT error, ErrorDisplay& parent);
 
   protected:
     HWAVEOUT m_hWaveOut = 0;
@@ -47,8 +37,9 @@ class WaveOutDevice : public WaveDevice {
     MMRESULT Close() override;
     MMRESULT GetErrorText(MMRESULT error, char* text, unsigned size) override;
 
-    virtual MMRESULT Open(unsigned deviceId, const WaveFormat* format, WaveOutProc callback);
-    virtual MMRESULT Open(unsigned deviceId, const WaveFormat* format, std::uintptr_t window);
+    // Opens with a completion callback, which receives instance with every completion.
+    virtual MMRESULT Open(unsigned deviceId, const WaveFormat* format, WaveOutProc callback,
+                          std::uintptr_t instance);
     virtual MMRESULT Write(std::uint32_t length, const void* data);
     virtual MMRESULT WriteHeader(WAVEHDR* header, unsigned size);
     virtual MMRESULT Reset();
@@ -58,12 +49,6 @@ class WaveOutDevice : public WaveDevice {
     // Unprepares and frees one output buffer; finds its device through the buffer.
     static void ReleaseBlock(WAVEHDR* header);
 
-    // Open without a callback (the four-argument form of the classic interface).
-    MMRESULT OpenNoCallback(unsigned deviceId, const WaveFormat* format);
-
   private:
-    MMRESULT OpenWith(unsigned deviceId, const WaveFormat* format, std::uintptr_t callback,
-                      std::uint32_t flags);
-
     WaveOutBackend& m_backend;
 };

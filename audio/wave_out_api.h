@@ -56,7 +56,7 @@ using WaveOutProc = void (*)(HWAVEOUT, unsigned, std::uintptr_t, std::uintptr_t,
 
 // One implementation per output system; tests provide their own.
 class WaveOutBackend {
-public:
+  public:
     virtual ~WaveOutBackend() = default;
 
     virtual MMRESULT Open(HWAVEOUT* device, unsigned deviceId, const WaveFormat* format,

@@ -13,13 +13,6 @@
 #include "window_state.h"
 #include "write_job_streams.h"
 
-WaveOutDevice* g_pWaveOut = nullptr;
-unsigned char* g_pStagingBuffer[2] = {nullptr, nullptr};
-int g_nStagingHalf = 0;
-int g_nQueuedBlocks = 0;
-AutoResetEvent* g_hBlockDone = nullptr;
-AutoResetEvent* g_hDoneAck = nullptr;
-
 namespace {
 
 constexpr int kFrameBytes = 4;  // one 16-bit stereo frame
@@ -34,7 +27,8 @@ class PlaybackOutput {
 
     MMRESULT Open() {
         g_pWaveOut = m_device.get();
-        return m_device->Open(WAVE_MAPPER, &g_waveFormat, &OnWaveOutDone);
+        return m_device->Open(WAVE_MAPPER, &g_waveFormat, &OnWaveOutDone,
+                              reinterpret_cast<std::uintptr_t>(&g_job));
     }
 
     void Start() {
@@ -396,14 +390,16 @@ int ProcessDataChunk(Job& job, std::uint64_t length) {
     return driver.Run();
 }
 
-void OnWaveOutDone(HWAVEOUT /*device*/, unsigned message, std::uintptr_t /*instance*/,
+void OnWaveOutDone(HWAVEOUT /*device*/, unsigned message, std::uintptr_t instance,
                    std::uintptr_t param1, std::uintptr_t /*param2*/) {
     if (message != MM_WOM_DONE) {
         return;
     }
-    // The device passes the finished buffer's header as a plain integer.
+    // The device passes the job it was opened for and the finished buffer's header as
+    // plain integers.
+    JobState& job = *reinterpret_cast<JobState*>(instance);  // NOLINT(performance-no-int-to-ptr)
     WaveOutDevice::ReleaseBlock(
         reinterpret_cast<WAVEHDR*>(param1));  // NOLINT(performance-no-int-to-ptr)
-    g_hDoneAck->Wait();
-    g_hBlockDone->Set();
+    job.doneAck->Wait();
+    job.blockDone->Set();
 }

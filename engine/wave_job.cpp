@@ -12,12 +12,6 @@
 
 namespace fs = std::filesystem;
 
-int g_bPlayJob = 0;
-WaveFormat g_waveFormat{};
-int g_nChannels = 0;
-int g_nBytesPerSample = 0;
-unsigned char g_blockBuffer[kBlockBytes];
-
 namespace {
 
 constexpr std::size_t kRiffHeaderBytes = 12;
@@ -238,6 +232,10 @@ JobResult RunWriteJob(JobContext& context, std::FILE* input, const char* inputPa
 
 JobResult ProcessWaveFile(JobContext& context, const char* inputPath, const char* outputPath,
                           int playFlag) {
+    const JobGuard guard;
+    if (!guard.Acquired()) {
+        return JobResult::Busy;  // the running job keeps the job state to itself
+    }
     g_bPlayJob = playFlag;
     std::FILE* input = OpenInput(inputPath);
     if (input == nullptr) {

@@ -24,6 +24,7 @@ enum class JobResult {
     Done,     // the job ran to its end (a non-RIFF input is copied unchanged and counts)
     Refused,  // the sample data was refused (not 16-bit stereo, no sound device)
     Failed,   // a file could not be opened, read or written
+    Busy,     // another job was running: nothing was done
 };
 
 // One running job's files and what went wrong with them.

@@ -47,9 +47,7 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
         FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, f) == size);
         FUZZ_CHECK(std::fclose(f) == 0);
     }
-    g_waveFormat = {};
-    g_nChannels = 0;
-    g_nBytesPerSample = 0;
+    g_job.Reset();
 
     const UserActions actions = ActionsFrom(data, size);
     FakeWindow window;

@@ -66,9 +66,7 @@ int FuzzWriteJob(const std::uint8_t* data, std::size_t size) {
     WriteWhole(input, data, size);
 
     // The format is kept between jobs; start every input from the same state.
-    g_waveFormat = {};
-    g_nChannels = 0;
-    g_nBytesPerSample = 0;
+    g_job.Reset();
     const WalkPrediction prediction = PredictWriteJob(data, size, 0, 0);
 
     FakeWindow window;

@@ -43,7 +43,8 @@ TEST_F(PortAudioBackendTest, BuffersCompleteOnceInOrderAndPlayWhole) {
     {
         PortAudioBackend backend;
         WaveOutDevice device(backend);
-        ASSERT_EQ(device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback), MMSYSERR_NOERROR);
+        ASSERT_EQ(device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback, 0),
+                  MMSYSERR_NOERROR);
         constexpr std::uint32_t kBlocks = 12;
         for (std::uint32_t i = 0; i < kBlocks; ++i) {
             const auto block = NumberedBlock(i + 1, 4410 + 4 * i);
@@ -66,7 +67,7 @@ TEST_F(PortAudioBackendTest, ResetReturnsEveryQueuedBufferWithoutPlayingIt) {
     UsePacedDevice(kRealTime);
     PortAudioBackend backend;
     WaveOutDevice device(backend);
-    ASSERT_EQ(device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback), MMSYSERR_NOERROR);
+    ASSERT_EQ(device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback, 0), MMSYSERR_NOERROR);
     constexpr std::uint32_t kBlocks = 10;  // 2.5 seconds
     for (std::uint32_t i = 0; i < kBlocks; ++i) {
         const auto block = NumberedBlock(i + 1, 44100);
@@ -94,7 +95,7 @@ TEST_F(PortAudioBackendTest, CloseIsRefusedWhileBuffersAreQueued) {
     UsePacedDevice(kRealTime);
     PortAudioBackend backend;
     WaveOutDevice device(backend);
-    ASSERT_EQ(device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback), MMSYSERR_NOERROR);
+    ASSERT_EQ(device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback, 0), MMSYSERR_NOERROR);
     for (std::uint32_t i = 0; i < 4; ++i) {
         const auto block = NumberedBlock(i, 44100);
         ASSERT_EQ(device.Write(44100, block.data()), MMSYSERR_NOERROR);
@@ -114,7 +115,7 @@ TEST_F(PortAudioBackendTest, UnplayableFormatsFailWithPortAudiosText) {
     const WaveFormat floats{3, 2, 44100, 44100 * 8, 8, 32};
     const WaveFormat noChannels{kWaveFormatPcm, 0, 44100, 0, 0, 16};
     for (const WaveFormat& format : {twelveBit, floats, noChannels}) {
-        EXPECT_EQ(device.Open(WAVE_MAPPER, &format, &CompletionLog::Callback), WAVERR_BADFORMAT);
+        EXPECT_EQ(device.Open(WAVE_MAPPER, &format, &CompletionLog::Callback, 0), WAVERR_BADFORMAT);
         EXPECT_FALSE(device.IsOpen());
         char text[256] = {};
         EXPECT_EQ(device.GetErrorText(WAVERR_BADFORMAT, text, sizeof text), MMSYSERR_NOERROR);
@@ -133,7 +134,7 @@ TEST_F(PortAudioBackendTest, OpensAtTheFilesOwnRateAndChannelCount) {
     };
     for (const WaveFormat& format : formats) {
         WaveOutDevice device(backend);
-        EXPECT_EQ(device.Open(WAVE_MAPPER, &format, &CompletionLog::Callback), MMSYSERR_NOERROR)
+        EXPECT_EQ(device.Open(WAVE_MAPPER, &format, &CompletionLog::Callback, 0), MMSYSERR_NOERROR)
             << format.nChannels << " channels at " << format.nSamplesPerSec;
         EXPECT_EQ(device.Close(), MMSYSERR_NOERROR);
     }
@@ -143,7 +144,7 @@ TEST_F(PortAudioBackendTest, NoSoundCardMakesOpenFailWithPortAudiosText) {
     UseAlsaConfig(MissingCardConfig());
     PortAudioBackend backend;
     WaveOutDevice device(backend);
-    const MMRESULT result = device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback);
+    const MMRESULT result = device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback, 0);
     EXPECT_NE(result, MMSYSERR_NOERROR);
     EXPECT_FALSE(device.IsOpen());
     char text[256] = {};

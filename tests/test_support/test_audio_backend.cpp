@@ -19,7 +19,8 @@ TestAudioBackend::~TestAudioBackend() {
 }
 
 MMRESULT TestAudioBackend::Open(HWAVEOUT* device, unsigned, const WaveFormat* format,
-                                std::uintptr_t callback, std::uintptr_t, std::uint32_t flags) {
+                                std::uintptr_t callback, std::uintptr_t instance,
+                                std::uint32_t flags) {
     if (openResult != MMSYSERR_NOERROR) {
         return openResult;
     }
@@ -27,6 +28,7 @@ MMRESULT TestAudioBackend::Open(HWAVEOUT* device, unsigned, const WaveFormat* fo
     ++m_opens;
     m_format = *format;
     m_callback = flags == CALLBACK_FUNCTION ? reinterpret_cast<WaveOutProc>(callback) : nullptr;
+    m_instance = instance;
     m_stop = false;
     m_thread = std::thread(&TestAudioBackend::CompletionLoop, this);
     *device = kHandle;
@@ -129,7 +131,7 @@ void TestAudioBackend::CompletionLoop() {
         }
         m_cv.notify_all();
         if (callback != nullptr) {
-            callback(kHandle, MM_WOM_DONE, 0, reinterpret_cast<std::uintptr_t>(header), 0);
+            callback(kHandle, MM_WOM_DONE, m_instance, reinterpret_cast<std::uintptr_t>(header), 0);
         }
     }
 }

@@ -56,6 +56,7 @@ class TestAudioBackend : public WaveOutBackend {
     std::thread m_thread;
     bool m_stop = false;
     WaveOutProc m_callback = nullptr;
+    std::uintptr_t m_instance = 0;
     std::vector<std::uint8_t> m_played;
     std::vector<std::size_t> m_blockSizes;
     std::size_t m_completions = 0;
