@@ -442,7 +442,7 @@ PortAudioBackend::PortAudioBackend() {
 }
 
 PortAudioBackend::~PortAudioBackend() {
-    std::vector<std::unique_ptr<PortAudioStream>> streams;
+    std::vector<std::shared_ptr<PortAudioStream>> streams;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         streams.swap(m_streams);
@@ -460,11 +460,11 @@ MMRESULT PortAudioBackend::Fail(MMRESULT code, std::string text) {
     return code;
 }
 
-PortAudioStream* PortAudioBackend::Find(HWAVEOUT device) {
+std::shared_ptr<PortAudioStream> PortAudioBackend::Find(HWAVEOUT device) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (const auto& stream : m_streams) {
         if (stream->Handle() == device) {
-            return stream.get();
+            return stream;
         }
     }
     return nullptr;
@@ -504,7 +504,7 @@ MMRESULT PortAudioBackend::Open(HWAVEOUT* device, unsigned deviceId, const WaveF
     const double rate = format->nSamplesPerSec;
     const auto proc =
         flags == CALLBACK_FUNCTION ? reinterpret_cast<WaveOutProc>(callback) : nullptr;
-    auto stream = std::make_unique<PortAudioStream>(proc, instance, *format);
+    auto stream = std::make_shared<PortAudioStream>(proc, instance, *format);
     const PaError error = stream->Start(parameters, rate);
     if (error != paNoError) {
         return Fail(ResultFor(error), PortAudioText(error));
@@ -551,7 +551,7 @@ MMRESULT PortAudioBackend::UnprepareHeader(HWAVEOUT device, WAVEHDR* header, uns
 }
 
 MMRESULT PortAudioBackend::Write(HWAVEOUT device, WAVEHDR* header, unsigned size) {
-    PortAudioStream* stream = Find(device);
+    const std::shared_ptr<PortAudioStream> stream = Find(device);
     if (stream == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
@@ -567,7 +567,7 @@ MMRESULT PortAudioBackend::Write(HWAVEOUT device, WAVEHDR* header, unsigned size
 }
 
 MMRESULT PortAudioBackend::Reset(HWAVEOUT device) {
-    PortAudioStream* stream = Find(device);
+    const std::shared_ptr<PortAudioStream> stream = Find(device);
     if (stream == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
@@ -576,7 +576,7 @@ MMRESULT PortAudioBackend::Reset(HWAVEOUT device) {
 }
 
 MMRESULT PortAudioBackend::Close(HWAVEOUT device) {
-    PortAudioStream* stream = Find(device);
+    const std::shared_ptr<PortAudioStream> stream = Find(device);
     if (stream == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
@@ -585,8 +585,7 @@ MMRESULT PortAudioBackend::Close(HWAVEOUT device) {
         return result;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_streams.erase(std::find_if(m_streams.begin(), m_streams.end(),
-                                 [stream](const auto& s) { return s.get() == stream; }));
+    m_streams.erase(std::remove(m_streams.begin(), m_streams.end(), stream), m_streams.end());
     return MMSYSERR_NOERROR;
 }
 

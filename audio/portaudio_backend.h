@@ -44,12 +44,13 @@ class PortAudioBackend : public WaveOutBackend {
 
   private:
     MMRESULT Fail(MMRESULT code, std::string text);
-    PortAudioStream* Find(HWAVEOUT device);
+    // The open stream with this handle, kept alive for as long as the caller holds it.
+    std::shared_ptr<PortAudioStream> Find(HWAVEOUT device);
     MMRESULT CheckIdleHeader(HWAVEOUT device, const WAVEHDR* header, unsigned size);
 
     int m_initError = 0;  // PortAudio's result of its initialisation
     std::mutex m_mutex;   // guards the members below
-    std::vector<std::unique_ptr<PortAudioStream>> m_streams;
+    std::vector<std::shared_ptr<PortAudioStream>> m_streams;
     MMRESULT m_lastFailure = MMSYSERR_NOERROR;
     std::string m_lastFailureText;
 };

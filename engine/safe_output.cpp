@@ -19,17 +19,14 @@ fs::path TempNameBeside(const fs::path& target, unsigned long token) {
     return target.parent_path() / ("." + target.filename().string() + suffix);
 }
 
-// New files get the permissions the user's umask allows; a replaced file keeps its own.
+// A replaced file keeps its own permissions; a new one keeps those the temporary file was
+// created with, which the user's umask already shaped.
 void CopyPermissions(const fs::path& from, const fs::path& to) {
     std::error_code ec;
     const fs::file_status status = fs::status(from, ec);
     if (!ec && fs::is_regular_file(status)) {
         fs::permissions(to, status.permissions(), ec);
-        return;
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    fs::permissions(to, static_cast<fs::perms>(0666 & ~mask), ec);
 }
 
 }  // namespace
