@@ -53,7 +53,7 @@ bool MainDialog::AnyModeFlagSet() const {
 }
 
 void MainDialog::OnSelectInput() {
-    if (AnyModeFlagSet()) {
+    if (!m_phase.Idle() || AnyModeFlagSet()) {
         MessageBox(kMsgStopFirst);
         return;
     }
@@ -105,38 +105,44 @@ void MainDialog::OnWriteFile() {
         MessageBox(kMsgSelectBoth);
         return;
     }
-    // One job at a time: a write never runs beside a playback.
-    if (m_state.m_bPlaying != 0) {
+    // One job at a time: a write never runs beside a playback, nor beside another write
+    // started from a message box's own event loop.
+    if (!m_phase.BeginWrite()) {
         MessageBox(kMsgStopFirst);
         return;
     }
+    const JobResult result = RunWriteCommand();
+    m_phase.EndWrite();
+    if (result == JobResult::Done) {
+        MessageBox(kMsgDone, MB_ICONINFORMATION);
+    }
+}
+
+// The write command once the window is in its writing phase; Done only when the copy was
+// written.
+JobResult MainDialog::RunWriteCommand() {
     UpdateData(true);
     const QString typed = GetDlgItemText(IDC_OUTPUT_PATH);
     if (!StorePath(typed, m_state.m_szOutputPath)) {
         MessageBox(kMsgPathTooLong);
-        return;
+        return JobResult::Failed;
     }
     if (std::strcmp(m_state.m_szOutputPath, m_state.m_szInputPath) == 0 ||
         SameFile(m_state.m_szInputPath, m_state.m_szOutputPath)) {
         MessageBox(QString::fromUtf8(kMsgSameFile));
-        return;
+        return JobResult::Failed;
     }
     const bool exists = QFileInfo::exists(QFile::decodeName(m_state.m_szOutputPath));
     if (MessageBox(exists ? kMsgOverwrite : kMsgCreate, MB_YESNO) != IDYES) {
-        return;
+        return JobResult::Failed;
     }
     m_state.m_bStopRequest = 0;
     ApplyPanGains(m_state);
     SetModeFlags(PlayMode::Mode2);
 
     JobContext context{*this, nullptr};
-    m_writing = true;
     const JobResult result =
         ProcessWaveFile(context, m_state.m_szInputPath, m_state.m_szOutputPath, 0);
-    m_writing = false;
-
     m_state.m_bPlayMode2 = 0;
-    if (result == JobResult::Done) {
-        MessageBox(kMsgDone, MB_ICONINFORMATION);
-    }
+    return result;
 }

@@ -467,7 +467,7 @@ SliderCtrl* MainDialog::SliderFor(Trackbar trackbar) const {
 
 void MainDialog::SetTrackbarPos(Trackbar trackbar, int pos) {
     RunOnUi([&] { SliderFor(trackbar)->SetPos(pos); });
-    if (m_writing) {
+    if (m_phase.Phase() == JobPhase::Writing) {
         // A write job runs on this thread: let the window repaint, but take no input.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "dialog_template.h"
+#include "job_phase.h"
 #include "message_boxes.h"
 #include "processing.h"
 #include "url_opener.h"
+#include "wave_job.h"
 #include "window_link.h"
 #include "worker_threads.h"
 
@@ -74,6 +76,7 @@ class MainDialog : public QDialog, public WindowLink {
     const QString& StartDir() const { return m_strStartDir; }
     const UiServices& Services() const { return m_services; }
     WorkerThreads& Workers() { return m_workers; }
+    JobPhase Phase() const { return m_phase.Phase(); }
 
     void done(int result) override;
 
@@ -151,11 +154,12 @@ class MainDialog : public QDialog, public WindowLink {
     PlayMode CurrentPlayMode() const;
     void ShowStopFace(PlayMode mode);
     void StartPlayback(PlayMode mode);
-    void RestartPlayback(PlayMode mode);
     void PlayThreadProc();
     void OnPlayFinished(bool playedSomething);
+    void OnPlaybackEnded(bool playedSomething);
 
     // File commands.
+    JobResult RunWriteCommand();
     bool AnyModeFlagSet() const;
     QString ProfileFolder() const;
     UrlOpener& Urls();
@@ -163,7 +167,7 @@ class MainDialog : public QDialog, public WindowLink {
     UiServices m_services;
     WindowState m_state;
     std::atomic<bool> m_closing{false};
-    bool m_writing = false;  // a write job runs on this thread
+    JobPhaseState m_phase;
     DesktopUrlOpener m_desktopUrls;
     WorkerThreads m_workers;
 

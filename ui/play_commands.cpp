@@ -10,6 +10,7 @@
 #include "parameters.h"
 #include "resource_ids.h"
 #include "wave_job.h"
+#include "window_state.h"
 
 namespace {
 
@@ -66,21 +67,24 @@ void MainDialog::OnRight() {
 }
 
 void MainDialog::OnPlayCommand(PlayMode mode) {
-    if (m_state.m_bPlaying == 0) {
+    if (m_phase.Phase() == JobPhase::Writing) {
+        return;
+    }
+    if (m_phase.Idle()) {
         StartPlayback(mode);
         return;
     }
-    m_state.m_bStopRequest = 1;
-    m_state.m_bNoRestart = 1;
     if (AnotherModeIsCurrent(mode)) {
-        // Switch: the running job processes the new mode from its next frame on.
-        m_state.m_bStopRequest = 0;
-        m_state.m_bNoRestart = 0;
+        // Switch: the running job processes the new mode from its next frame on. The stop
+        // request is left alone, so the job never sees a stop that is taken back.
         SetModeFlags(mode);
         ResetPlayButtons();
         ShowStopFace(mode);
+        return;
     }
-    // Otherwise the job ends at its next check of the stop request.
+    // Stop: the job ends at its next check of the stop request.
+    m_state.m_bStopRequest = 1;
+    m_state.m_bNoRestart = 1;
 }
 
 bool MainDialog::AnotherModeIsCurrent(PlayMode mode) const {
@@ -127,6 +131,7 @@ void MainDialog::ShowStopFace(PlayMode mode) {
 void MainDialog::StartPlayback(PlayMode mode) {
     m_state.m_bStopRequest = 0;
     if (!m_state.m_bInputSelected) {
+        m_phase.PlaybackStopped();
         MessageBox(QStringLiteral("You need to select an input file first!"));
         return;
     }
@@ -139,11 +144,13 @@ void MainDialog::StartPlayback(PlayMode mode) {
     m_state.m_bPlaying = 1;
     ShowStopFace(mode);
     SetModeFlags(mode);
+    m_phase.PlaybackStarted();
     if (!m_workers.Start([this] { PlayThreadProc(); })) {
         // Closing, or no thread to be had: nothing plays.
         m_state.m_bPlaying = 0;
         ClearModeFlags();
         ShowAllIdleFaces();
+        m_phase.PlaybackStopped();
     }
 }
 
@@ -154,29 +161,26 @@ void MainDialog::PlayThreadProc() {
 }
 
 // Runs on the worker whose job has just ended. Everything it asks of the window happens
-// before it clears m_bPlaying: from then on the window may start the next job at once.
+// before it clears m_bPlaying; whether the mode starts again is decided on the window's
+// thread, in order with the user's commands.
 void MainDialog::OnPlayFinished(bool playedSomething) {
     ResetPlayButtons();
     ShowMeter(IDB_METER_DARK);
+    m_state.m_bPlaying = 0;
+    QMetaObject::invokeMethod(
+        this, [this, playedSomething] { OnPlaybackEnded(playedSomething); }, Qt::QueuedConnection);
+}
+
+void MainDialog::OnPlaybackEnded(bool playedSomething) {
     // A file with no sample data to play would otherwise start again without end.
-    const bool restart = m_state.m_bNoRestart == 0 && playedSomething;
-    const PlayMode mode = CurrentPlayMode();
+    const bool restart = m_state.m_bNoRestart == 0 && playedSomething && !m_workers.Closed();
     if (!restart) {
         m_state.m_bNoRestart = 0;
         ClearModeFlags();
-    }
-    m_state.m_bPlaying = 0;
-    if (restart) {
-        // The window starts the same mode again, as the user's click would.
-        QMetaObject::invokeMethod(
-            this, [this, mode] { RestartPlayback(mode); }, Qt::QueuedConnection);
-    }
-}
-
-void MainDialog::RestartPlayback(PlayMode mode) {
-    // A click may have started playback meanwhile; the window may be closing.
-    if (m_state.m_bPlaying != 0 || m_workers.Closed()) {
+        m_phase.PlaybackStopped();
         return;
     }
-    StartPlayback(mode);
+    // The window starts the same mode again, as the user's click would.
+    m_phase.PlaybackRestarting();
+    StartPlayback(CurrentPlayMode());
 }

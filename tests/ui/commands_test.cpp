@@ -14,11 +14,13 @@
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "about_dialog.h"
 #include "current_directory.h"
 #include "job_runner.h"
+#include "job_state.h"
 #include "parameters.h"
 #include "resource_ids.h"
 #include "slider_ctrl.h"
@@ -84,7 +86,10 @@ class Commands : public ::testing::Test {
         }
         return texts;
     }
-    bool Idle() { return s().m_bPlaying == 0 && dialog->Workers().AllFinished(); }
+    bool Idle() {
+        return s().m_bPlaying == 0 && dialog->Workers().AllFinished() &&
+               dialog->Phase() == JobPhase::Idle;
+    }
     WindowState& s() { return dialog->State(); }
     SliderCtrl* Slider(int id) { return qobject_cast<SliderCtrl*>(dialog->GetDlgItem(id)); }
     int Face(int id) { return dialog->ButtonFace(id); }
@@ -397,29 +402,98 @@ TEST_F(Commands, ClosingWhilePlayingStopsAndJoinsTheWorker) {
     EXPECT_FALSE(dialog->isVisible());
 }
 
-TEST_F(Commands, ManyStartSwitchSeekStopCyclesLeaveNoJobBehind) {
-    ChooseInput(Make("in.wav", SimpleWav(TestSignal(44100 * 2))));
-    using Handler = void (MainDialog::*)();
-    const Handler buttons[] = {&MainDialog::OnPlayMode2, &MainDialog::OnLow, &MainDialog::OnHigh,
-                               &MainDialog::OnLeft};
-    for (int cycle = 0; cycle < 1000; ++cycle) {
-        const Handler button = buttons[cycle % 4];
-        dialog->OnPlayMode2();  // start
+TEST_F(Commands, OneJobAtATime) {
+    const fs::path output = dir / "out.wav";
+    ChooseInput(Make("in.wav", SimpleWav(TestSignal(11025 * 6))));
+    ChooseOutput(output);
+    const std::uint64_t refusals = JobGuard::Refusals();
+
+    // A playback that reached the end of its data has ended on its worker, but the window
+    // has not yet started it again: a write now would run beside the restarted playback.
+    dialog->OnPlayMode2();
+    ASSERT_TRUE(PumpUntil([&] { return s().m_bPlaying == 0; }));
+    dialog->OnWriteFile();
+    EXPECT_EQ(Texts(), std::vector<QString>{"Please stop playing audio first!"});
+    ASSERT_TRUE(PumpUntil([&] { return s().m_bPlaying == 1; })) << "the restart still comes";
+    dialog->OnPlayMode2();
+    ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
+
+    // Clicks while the write asks for confirmation, or while it runs, start nothing.
+    boxes.shown.clear();
+    const int opens = audio.Opens();
+    boxes.whileOpen = [&](const MessageBoxRequest&) {
+        boxes.whileOpen = nullptr;
+        dialog->OnPlayMode1();
+        dialog->OnWriteFile();
         QCoreApplication::processEvents();
-        if (button != &MainDialog::OnPlayMode2) {
-            ((*dialog).*button)();  // switch
-        }
-        Slider(IDC_PLAY_POS)->setValue(cycle % 90);
-        dialog->OnReleasedCapturePlayPos();  // seek
-        QCoreApplication::processEvents();
-        if (s().m_bPlaying) {
-            ((*dialog).*button)();  // the current mode's own button stops
-        }
-        ASSERT_TRUE(PumpUntil([&] { return Idle(); })) << "cycle " << cycle;
+    };
+    dialog->OnWriteFile();
+    EXPECT_EQ(audio.Opens(), opens);
+    EXPECT_EQ(fs::file_size(output), fs::file_size(dir / "in.wav"));
+    EXPECT_EQ(Texts().back(), "Done processing file!");
+    EXPECT_EQ(JobGuard::Refusals(), refusals);
+    EXPECT_EQ(dialog->Phase(), JobPhase::Idle);
+}
+
+TEST_F(Commands, ModeSwitchesNeverPlayAnUnprocessedSample) {
+    // Left and right play silence on the other channel; the input has sound on both.
+    std::vector<std::int16_t> samples(44100 * 2 * 60);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = i % 2 == 0 ? 1000 : 3000;
     }
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(AllModeFlagsClear());
-    EXPECT_TRUE(Texts().empty());
+    ChooseInput(Make("in.wav", SimpleWav(samples)));
+    dialog->OnLeft();
+    for (int i = 0; i < 1000; ++i) {
+        i % 2 == 0 ? dialog->OnRight() : dialog->OnLeft();
+        QCoreApplication::processEvents();
+    }
+    (s().m_bPlayLeft ? dialog->OnLeft() : dialog->OnRight());
+    ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
+    const std::vector<std::uint8_t> played = audio.Played();
+    ASSERT_GT(played.size(), 44100u);
+    std::size_t unprocessed = 0;
+    for (std::size_t i = 0; i + 4 <= played.size(); i += 4) {
+        const bool left = played[i] != 0 || played[i + 1] != 0;
+        const bool right = played[i + 2] != 0 || played[i + 3] != 0;
+        unprocessed += left && right ? 1 : 0;
+    }
+    EXPECT_EQ(unprocessed, 0u);
+}
+
+TEST_F(Commands, RandomCommandSequencesNeverRunTwoJobsAtOnce) {
+    const fs::path input = Make("in.wav", SimpleWav(TestSignal(44100 * 2)));
+    const fs::path output = dir / "out.wav";
+    ChooseInput(input);
+    ChooseOutput(output);
+    const std::uint64_t refusals = JobGuard::Refusals();
+    using Handler = void (MainDialog::*)();
+    const Handler commands[] = {&MainDialog::OnPlayMode2, &MainDialog::OnLow,
+                                &MainDialog::OnHigh,      &MainDialog::OnLeft,
+                                &MainDialog::OnWriteFile, &MainDialog::OnReleasedCapturePlayPos};
+    std::mt19937 random(20261208);
+    for (int sequence = 0; sequence < 1000; ++sequence) {
+        for (int step = 0; step < 4; ++step) {
+            const Handler command = commands[random() % std::size(commands)];
+            Slider(IDC_PLAY_POS)->setValue(static_cast<int>(random() % 90));
+            ((*dialog).*command)();
+            if (random() % 2 == 0) {
+                QCoreApplication::processEvents();
+            }
+        }
+        if (dialog->Phase() != JobPhase::Idle) {
+            s().m_bNoRestart = 1;
+            s().m_bStopRequest = 1;
+        }
+        ASSERT_TRUE(PumpUntil([&] { return Idle(); })) << "sequence " << sequence;
+    }
+    EXPECT_EQ(JobGuard::Refusals(), refusals);
+    EXPECT_EQ(fs::file_size(output), fs::file_size(input));
+    for (const QString& text : Texts()) {
+        EXPECT_TRUE(text == "Please stop playing audio first!" || text == "Done processing file!" ||
+                    text == "Do you wish to create a new file?" ||
+                    text.startsWith("This command will overwrite"))
+            << text.toStdString();
+    }
 }
 
 // --- About, manual, upgrades ----------------------------------------------------------------

@@ -132,8 +132,10 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond; }));
 
     QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil(
-        [&] { return window.State().m_bPlaying == 0 && window.Workers().AllFinished(); }));
+    ASSERT_TRUE(PumpUntil([&] {
+        return window.State().m_bPlaying == 0 && window.Workers().AllFinished() &&
+               window.Phase() == JobPhase::Idle;
+    }));
     QCoreApplication::processEvents();
     EXPECT_EQ(window.ButtonFace(IDC_PLAY_MODE2), IDB_PLAY_MODE2_IDLE);
     EXPECT_EQ(window.MeterBitmap(), IDB_METER_DARK);

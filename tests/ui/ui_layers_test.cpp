@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
-#include <thread>
 #include <filesystem>
+#include <thread>
 
 #include "resource_ids.h"
 #include "ui_test_support.h"

@@ -22,6 +22,10 @@ void EnsureApplication() {
 int RecordingBoxes::Show(const MessageBoxRequest& request) {
     const std::size_t index = shown.size();
     shown.push_back(request);
+    if (whileOpen) {
+        const auto hook = whileOpen;  // the hook may replace itself
+        hook(request);
+    }
     if (index < answers.size()) {
         return answers[index];
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -20,6 +21,8 @@ class RecordingBoxes : public MessageBoxes {
 
     std::vector<MessageBoxRequest> shown;
     std::vector<int> answers;  // given in turn; IDOK or IDYES when they run out
+    // Runs while a box is open, as the user's clicks would in the box's own event loop.
+    std::function<void(const MessageBoxRequest&)> whileOpen;
 };
 
 // File dialogs that answer from a script.
