@@ -4,9 +4,10 @@ set(ZERBEX_MAINTAINER "Zerbex 2 maintainers <zerbex2@hollenby.com>"
   CACHE STRING "Maintainer of the Debian package")
 
 # What Debian asks of every package's documentation folder: the copyright and a compressed
-# changelog (built without name or time stamp, so the package is reproducible).
+# changelog, named as for a package made here rather than from a separate upstream (built
+# without name or time stamp, so the package is reproducible).
 find_program(GZIP_PROGRAM gzip REQUIRED)
-set(ZERBEX_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/package/changelog.Debian.gz)
+set(ZERBEX_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/package/changelog.gz)
 add_custom_command(
   OUTPUT ${ZERBEX_CHANGELOG_GZ}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
@@ -29,8 +30,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZERBEX_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Zerbex 2 plays a WAV file live in seven modes (original, vocal removal 1 and 2,
+# The synopsis is the summary above; this is the extended description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zerbex 2 plays a WAV file live in seven modes (original, vocal removal 1 and 2,
 low, high, left, right) while trackbars move the pan, the two filter cut-offs,
 the channel and output levels, the loop region and the play position; or it
 writes a processed copy in which every chunk of the file is kept byte for byte

@@ -5,7 +5,7 @@
 
 QString FindManual(const QString& programDir) {
     const QDir dir(programDir);
-    const QString beside = dir.filePath(QStringLiteral("manual/zerbex2manual.pdf"));
+    QString beside = dir.filePath(QStringLiteral("manual/zerbex2manual.pdf"));
     const QString installed =
         QDir::cleanPath(dir.filePath(QStringLiteral(ZERBEX_DOC_FROM_BIN "/zerbex2manual.pdf")));
     for (const QString& candidate : {beside, installed}) {

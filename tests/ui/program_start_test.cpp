@@ -13,8 +13,8 @@
 #include "profile.h"
 #include "resource_ids.h"
 #include "ui_test_support.h"
-#include "wave_app.h"
 #include "wav_builder.h"
+#include "wave_app.h"
 
 namespace fs = std::filesystem;
 
@@ -27,31 +27,33 @@ QString Q(const fs::path& path) {
 TEST(ProgramStart, CommandLineOpensOneFileOrPrintsOrRefuses) {
     using Action = StartRequest::Action;
     TempDir dir;
-    const fs::path song = dir / "song.wav";
-    const fs::path dashed = dir / "-dashed.wav";
-    WriteFile(song, SimpleWav(TestSignal(10)));
-    WriteFile(dashed, SimpleWav(TestSignal(10)));
+    WriteFile(dir / "song.wav", SimpleWav(TestSignal(10)));
+    WriteFile(dir / "-dashed.wav", SimpleWav(TestSignal(10)));
+    // Names relative to where the program was started, as typed in a terminal.
+    const fs::path startDir = fs::current_path();
+    fs::current_path(dir.Path());
     struct Case {
         std::vector<std::string> args;
         Action action;
-        QString input;  // OpenWindow
+        QString input;   // OpenWindow
         int exitStatus;  // Refuse
     };
     const std::vector<Case> cases = {
         {{}, Action::OpenWindow, {}, 0},
-        {{song.string()}, Action::OpenWindow, Q(song), 0},
-        {{"--", dashed.string()}, Action::OpenWindow, Q(dashed), 0},
+        {{"song.wav"}, Action::OpenWindow, Q(dir / "song.wav"), 0},
+        {{(dir / "song.wav").string()}, Action::OpenWindow, Q(dir / "song.wav"), 0},
+        {{"--", "-dashed.wav"}, Action::OpenWindow, Q(dir / "-dashed.wav"), 0},
         {{"--help"}, Action::PrintHelp, {}, 0},
         {{"-h", "-platform"}, Action::PrintHelp, {}, 0},
         {{"--version"}, Action::PrintVersion, {}, 0},
         {{"-platform", "none"}, Action::Refuse, {}, 2},
-        {{song.string(), song.string()}, Action::Refuse, {}, 2},
-        {{dashed.string()}, Action::Refuse, {}, 2},
-        {{(dir / "missing.wav").string()}, Action::Refuse, {}, 1},
-        {{dir.Path().string()}, Action::Refuse, {}, 1},
+        {{"song.wav", "song.wav"}, Action::Refuse, {}, 2},
+        {{"-dashed.wav"}, Action::Refuse, {}, 2},
+        {{"missing.wav"}, Action::Refuse, {}, 1},
+        {{"."}, Action::Refuse, {}, 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args.front());
+        SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args.back());
         const StartRequest request = ParseCommandLine(c.args);
         EXPECT_EQ(request.action, c.action);
         EXPECT_EQ(request.input, c.input);
@@ -60,6 +62,7 @@ TEST(ProgramStart, CommandLineOpensOneFileOrPrintsOrRefuses) {
             EXPECT_FALSE(request.message.isEmpty());
         }
     }
+    fs::current_path(startDir);
 }
 
 TEST(ProgramStart, FileArgumentIsTheStartedWindowsInputAndItsFolderIsRemembered) {
