@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     // Qt sees only the program's own name: its options are not the program's.
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication application(qtArgc, argv);
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZERBEX_APP_ID));
     WaveApp app;
     app.InitInstance(request.input);
     return 0;
