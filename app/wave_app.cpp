@@ -9,7 +9,7 @@
 #include "profile.h"
 #include "resources.h"
 
-bool WaveApp::InitInstance() {
+bool WaveApp::InitInstance(const QString& input) {
     // Message boxes and dialogs show the same icon as the main window.
     QApplication::setWindowIcon(LoadAppIcon());
     QtMessageBoxes boxes;
@@ -17,6 +17,9 @@ bool WaveApp::InitInstance() {
     Profile profile(DefaultProfilePath());
     PortAudioBackend audio;
     MainDialog dialog(UiServices{boxes, files, profile, &audio});
+    if (!input.isEmpty()) {
+        dialog.SelectInputFile(input);
+    }
     dialog.exec();
     return false;
 }

@@ -32,6 +32,7 @@ constexpr char kUsage[] =
     "  --right N             right level, 0 (loudest) .. 25; default 13\n"
     "  --output-level N      output level, 0 (top, +) .. 25 (bottom, 0); default 25\n"
     "  -h, --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
     "\n"
     "Play options:\n"
     "  --loop-start N        loop start, 0 .. 100; default 0\n"
@@ -64,6 +65,10 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::fputs("zerbex2-cli " ZERBEX_VERSION "\n", stdout);
         return kExitOk;
     }
     for (const std::string& arg : args) {

@@ -21,7 +21,7 @@ QPixmap LoadBitmapResource(int id) {
 QIcon LoadAppIcon() {
     EnsureImagesRegistered();
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256}) {
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         icon.addFile(QStringLiteral(":/icons/zerbex2-%1.png").arg(size), QSize(size, size));
     }
     return icon;

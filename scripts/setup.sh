@@ -11,6 +11,7 @@ ZERBEX_PACKAGES=(
   fonts-wqy-microhei
   xvfb xauth poppler-utils
   imagemagick xdotool
+  file dpkg-dev desktop-file-utils appstream lintian man-db
 )
 
 as_root() {
@@ -38,6 +39,17 @@ configure_and_build() {
   shift
   cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "$@"
   cmake --build "$build_dir" --parallel "$(nproc)"
+}
+
+# Builds only the given targets. A build folder that is already set up is not configured
+# again: Ninja reruns CMake itself when a CMakeLists.txt changed.
+build_targets() {
+  local build_dir="$1"
+  shift
+  if [ ! -f "$build_dir/build.ninja" ]; then
+    cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja
+  fi
+  cmake --build "$build_dir" --parallel "$(nproc)" --target "$@"
 }
 
 # Runs the suite in the current build folder with the given ctest options. Playback that is

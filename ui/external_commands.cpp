@@ -7,13 +7,13 @@
 #include "about_dialog.h"
 #include "current_directory.h"
 #include "main_dialog.h"
+#include "manual_path.h"
 #include "url_opener.h"
 
 namespace {
 
 const QString kUpgradePage = QStringLiteral("https://www.hollenby.com/zerbex2/upgrade.html");
 const QString kReaderDownloadPage = QStringLiteral("https://get.adobe.com/reader/");
-const QString kManualPath = QStringLiteral("/manual/zerbex2manual.pdf");
 const QString kMsgNoReader = QStringLiteral(
     "Error: You need to install Acrobat Reader to view manual!\n Zerbex will attempt to "
     "connect to the Adobe webpage.");
@@ -35,8 +35,8 @@ void MainDialog::OnCheckUpgrades() {
 
 void MainDialog::OnManual() {
     SetCurrentDirectory(m_strStartDir);
-    // The manual is installed beside the program, wherever the user started it from.
-    const QString manual = QCoreApplication::applicationDirPath() + kManualPath;
+    // Found from the program's own folder, wherever the user started it from.
+    const QString manual = FindManual(QCoreApplication::applicationDirPath());
     if (!QFile::exists(manual) || !Urls().Open(QUrl::fromLocalFile(manual))) {
         MessageBox(kMsgNoReader);
         Urls().Open(QUrl(kReaderDownloadPage));

@@ -62,18 +62,24 @@ void MainDialog::OnSelectInput() {
     request.kind = FileDialogRequest::Kind::Open;
     request.directory = CurrentDirectory();
     if (const std::optional<QString> chosen = m_services.files.Choose(request)) {
-        if (!StorePath(*chosen, m_state.m_szInputPath)) {
-            MessageBox(kMsgPathTooLong);
-        } else {
-            SetDlgItemText(IDC_INPUT_PATH, *chosen);
-            m_state.m_bInputSelected = true;
-            m_sliderLoopStart->setRange(0, 100);
-            m_sliderLoopStart->SetPos(0);
-            m_sliderLoopEnd->setRange(0, 100);
-            m_sliderLoopEnd->SetPos(100);
-            // A confirmed choice makes the chosen file's folder current.
-            SetCurrentDirectory(QFileInfo(*chosen).absolutePath());
-        }
+        SelectInputFile(*chosen);
+        return;
+    }
+    m_services.profile.WriteString(kProfileSection, kProfileEntry, CurrentDirectory());
+}
+
+void MainDialog::SelectInputFile(const QString& path) {
+    if (!StorePath(path, m_state.m_szInputPath)) {
+        MessageBox(kMsgPathTooLong);
+    } else {
+        SetDlgItemText(IDC_INPUT_PATH, path);
+        m_state.m_bInputSelected = true;
+        m_sliderLoopStart->setRange(0, 100);
+        m_sliderLoopStart->SetPos(0);
+        m_sliderLoopEnd->setRange(0, 100);
+        m_sliderLoopEnd->SetPos(100);
+        // A confirmed choice makes the chosen file's folder current.
+        SetCurrentDirectory(QFileInfo(path).absolutePath());
     }
     m_services.profile.WriteString(kProfileSection, kProfileEntry, CurrentDirectory());
 }

@@ -99,6 +99,8 @@ class MainDialog : public QDialog, public WindowLink {
 
     // Commands.
     void OnSelectInput();
+    // What OnSelectInput does once its dialog returned path; also the program's FILE argument.
+    void SelectInputFile(const QString& path);
     void OnSelectOutput();
     void OnOutputPathChange();
     void OnWriteFile();

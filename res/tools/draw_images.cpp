@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
     for (int lit = 0; lit < 9; ++lit) {
         ok &= Save(DrawMeter(lit), out.filePath(QString("bitmaps/%1.png").arg(meters[lit])));
     }
-    for (int size : {16, 32, 48, 64, 128, 256}) {
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         ok &= Save(DrawIcon(size), out.filePath(QString("icons/zerbex2-%1.png").arg(size)));
     }
     return ok ? 0 : 1;

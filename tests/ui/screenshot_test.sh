@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Runs scripts/screenshot on the built program into a temporary folder and checks that the
-# program, started with arguments it ignores, ended normally on Escape and that the picture
-# shows a window, not a blank rectangle.
-#   screenshot_test.sh SCREENSHOT_SCRIPT PROGRAM
+# Runs scripts/screenshot on the built program, started with a file as the desktop starts it,
+# into a temporary folder, and checks that the program ended normally on Escape and that
+# the picture shows a window, not a blank rectangle.
+#   screenshot_test.sh SCREENSHOT_SCRIPT PROGRAM FILE
 set -euo pipefail
 script="$1"
 program="$2"
+file="$3"
 dir="$(mktemp -d)"
 trap 'rm -rf "$dir"' EXIT
 picture="$dir/main-window.png"
 
-# Options the toolkit would act on, had the program not ignored its command line.
-"$script" "$picture" "$program" -platform none -style nonexistent extra-argument
+"$script" "$picture" "$program" "$file"
 
 read -r width height colours deviation < <(identify -format '%w %h %k %[fx:standard_deviation]\n' "$picture")
 echo "picture ${width}x${height}, ${colours} colours, standard deviation ${deviation}"

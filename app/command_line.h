@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <string>
+#include <vector>
+
+// What the window program's command line asks for.
+struct StartRequest {
+    enum class Action { OpenWindow, PrintHelp, PrintVersion, Refuse };
+    Action action = Action::OpenWindow;
+    QString input;       // OpenWindow: the absolute path of the file to select; empty for none
+    QString message;     // Refuse: what is wrong
+    int exitStatus = 0;  // Refuse: 2 for a usage error, 1 for a file that cannot be used
+};
+
+// Reads the arguments after the program's name: [--help | --version | [--] FILE].
+StartRequest ParseCommandLine(const std::vector<std::string>& args);
+
+// The texts printed for --help, --version and a usage error.
+QString HelpText();
+QString VersionText();
+QString UsageHint();
