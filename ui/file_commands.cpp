@@ -2,11 +2,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressDialog>
+#include <QTimer>
+#include <atomic>
 #include <cstring>
+#include <limits>
+#include <thread>
 
 #include "current_directory.h"
+#include "engine_input.h"
 #include "file_dialogs.h"
 #include "main_dialog.h"
 #include "parameters.h"
@@ -28,6 +36,11 @@ const QString kMsgOverwrite =
 const QString kMsgCreate = QStringLiteral("Do you wish to create a new file?");
 const QString kMsgDone = QStringLiteral("Done processing file!");
 const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
+const QString kMsgDecoding = QStringLiteral("Decoding the input file...");
+
+constexpr int kProgressDelayMs = 500;  // shorter decodings show no dialog
+constexpr int kProgressPollMs = 20;
+constexpr int kProgressSteps = 1000;
 
 // Copies a path into a path member; false (member untouched) when it does not fit.
 bool StorePath(const QString& path, char (&member)[kPathChars]) {
@@ -38,6 +51,51 @@ bool StorePath(const QString& path, char (&member)[kPathChars]) {
     std::memcpy(member, bytes.constData(), static_cast<std::size_t>(bytes.size()));
     member[bytes.size()] = '\0';
     return true;
+}
+
+// Prepares the chosen input for the engine on a worker thread. A decoding that lasts longer
+// than half a second shows a progress dialog with Cancel; until then the window takes no
+// input, so that nothing starts meanwhile. Nothing when the user cancelled.
+std::optional<EngineInput> PrepareWithProgress(const QString& path, QWidget* parent) {
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    EngineInput input;
+    std::thread worker([&, name = QFile::encodeName(path).toStdString()] {
+        input = PrepareEngineInput(name, [&](double fraction) {
+            done = static_cast<int>(fraction * kProgressSteps);
+            return !cancel;
+        });
+        finished = true;
+    });
+    QProgressDialog progress(kMsgDecoding, QStringLiteral("Cancel"), 0, kProgressSteps, parent);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setMinimumDuration(std::numeric_limits<int>::max());  // shown here, not by itself
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (finished || (!progress.isVisible() && clock.elapsed() >= kProgressDelayMs)) {
+            loop.quit();
+            return;
+        }
+        progress.setValue(done);
+        cancel = progress.wasCanceled();
+    });
+    poll.start(kProgressPollMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!finished) {
+        progress.show();
+        loop.exec();
+    }
+    worker.join();
+    if (input.Status() == InputStatus::Cancelled) {
+        return std::nullopt;
+    }
+    return input;
 }
 
 }  // namespace
@@ -61,10 +119,21 @@ void MainDialog::OnSelectInput() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Open;
     request.directory = CurrentDirectory();
-    if (const std::optional<QString> chosen = m_services.files.Choose(request)) {
+    request.filter = AudioFilesFilter();
+    request.initialName.clear();  // a "*.wav" name would hide every other kind
+    request.otherFilters = {QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")};
+    std::optional<QString> chosen = m_services.files.Choose(request);
+    // The decoding happens now, so that play starts at once later; a cancelled decoding is
+    // a cancelled choice.
+    std::optional<EngineInput> input;
+    if (chosen && !(input = PrepareWithProgress(*chosen, this))) {
+        chosen.reset();
+    }
+    if (chosen) {
         if (!StorePath(*chosen, m_state.m_szInputPath)) {
             MessageBox(kMsgPathTooLong);
         } else {
+            m_input = std::move(*input);
             SetDlgItemText(IDC_INPUT_PATH, *chosen);
             m_state.m_bInputSelected = true;
             m_sliderLoopStart->setRange(0, 100);
@@ -82,6 +151,7 @@ void MainDialog::OnSelectOutput() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Save;
     request.directory = CurrentDirectory();
+    request.otherFilters = {QStringLiteral("FLAC Files (*.flac)")};
     const std::optional<QString> chosen = m_services.files.Choose(request);
     if (!chosen) {
         return;
@@ -132,7 +202,7 @@ void MainDialog::OnWriteFile() {
     JobContext context{*this, nullptr};
     m_writing = true;
     const JobResult result =
-        ProcessWaveFile(context, m_state.m_szInputPath, m_state.m_szOutputPath, 0);
+        WriteOutputFile(context, m_input, m_state.m_szInputPath, m_state.m_szOutputPath);
     m_writing = false;
 
     m_state.m_bPlayMode2 = 0;

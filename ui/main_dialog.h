@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dialog_template.h"
+#include "engine_input.h"
 #include "message_boxes.h"
 #include "processing.h"
 #include "url_opener.h"
@@ -162,6 +163,7 @@ class MainDialog : public QDialog, public WindowLink {
 
     UiServices m_services;
     WindowState m_state;
+    EngineInput m_input;  // what the engine reads for m_szInputPath; changed only while idle
     std::atomic<bool> m_closing{false};
     bool m_writing = false;  // a write job runs on this thread
     DesktopUrlOpener m_desktopUrls;
