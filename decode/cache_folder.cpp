@@ -53,7 +53,7 @@ fs::path CacheFolder() {
     } else {
         return {};
     }
-    const fs::path folder = base / "zerbex2";
+    fs::path folder = base / "zerbex2";
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (!fs::is_directory(folder, ec)) {
