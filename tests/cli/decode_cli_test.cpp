@@ -3,6 +3,7 @@
 // tags; inputs that are no usable audio are refused and leave nothing behind.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -144,6 +145,16 @@ TEST_F(DecodeCli, TagsReachBothOutputsAndFlacHoldsTheWaveSamples) {
         EXPECT_TRUE(Bytes(fromFlac.out.begin(), fromFlac.out.end()) == PcmOf(ReadFile(wav)).data);
         EXPECT_TRUE(CacheIsEmpty());
     }
+    // What a killed run left behind goes at the next decoding; a running one's stays.
+    const fs::path stale = cache / "zerbex2/4194303-0badf00d-decoded.wav";
+    const fs::path live =
+        cache / ("zerbex2/" + std::to_string(::getpid()) + "-0badf00d-decoded.wav");
+    WriteFile(stale, Bytes(8, 1));
+    WriteFile(live, Bytes(8, 1));
+    ASSERT_EQ(Cli({"render", (dir / "tagged.mp3").string(), (dir / "again.wav").string()}).exitCode,
+              0);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
 }
 
 TEST_F(DecodeCli, InputsThatAreNoUsableAudioAreRefusedAndLeaveNothingBehind) {
