@@ -32,9 +32,7 @@ std::optional<int> ParseInt(const std::string& text) {
     return static_cast<int>(value);
 }
 
-std::string Quoted(const std::string& text) {
-    return "'" + text + "'";
-}
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 }  // namespace
 
@@ -58,15 +56,18 @@ std::optional<PlayMode> ModeFromName(const std::string& name) {
 
 std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
     return {
-        {"--pan", -30, 30, &options.pan},   {"--low", 0, 40, &options.low},
-        {"--high", 0, 80, &options.high},   {"--left", 0, 25, &options.left},
-        {"--right", 0, 25, &options.right}, {"--output-level", 0, 25, &options.outputLevel},
+        {"--pan", -30, 30, &options.pan},
+        {"--low", 0, 40, &options.low},
+        {"--high", 0, 80, &options.high},
+        {"--left", 0, 25, &options.left},
+        {"--right", 0, 25, &options.right},
+        {"--output-level", 0, 25, &options.outputLevel},
     };
 }
 
 std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
-                                        const std::vector<IntOption>& intOptions, PlayMode* mode,
-                                        std::vector<std::string>& flags,
+                                        const std::vector<IntOption>& intOptions,
+                                        PlayMode* mode, std::vector<std::string>& flags,
                                         const std::vector<std::string>& knownFlags,
                                         std::vector<std::string>& positional) {
     bool onlyPositional = false;
@@ -104,8 +105,7 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
             const std::optional<PlayMode> parsed = ModeFromName(*value);
             if (!parsed) {
                 return "--mode must be one of mode2, mode1, original, low, high, left, right "
-                       "(got " +
-                       Quoted(*value) + ")";
+                       "(got " + Quoted(*value) + ")";
             }
             *mode = *parsed;
             continue;
@@ -121,8 +121,8 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
         }
         const std::optional<int> number = ParseInt(*value);
         if (!number || *number < option->min || *number > option->max) {
-            return name + " must be a whole number from " + std::to_string(option->min) + " to " +
-                   std::to_string(option->max) + " (got " + Quoted(*value) + ")";
+            return name + " must be a whole number from " + std::to_string(option->min) +
+                   " to " + std::to_string(option->max) + " (got " + Quoted(*value) + ")";
         }
         *option->value = *number;
     }
