@@ -63,16 +63,30 @@ void ConsoleWindow::DrawStatus() {
     m_lastDrawnPos = pos;
     m_lastDrawnMeter = meter;
     if (m_status == Status::Progress) {
-        const int percent = pos >= kProgressSteps ? 100 : pos * 100 / kProgressSteps;
-        const int filled = percent * kBarWidth / 100;
-        std::fprintf(m_err, "\r[%.*s%*s] %3d%%", filled,
-                     "########################################", kBarWidth - filled, "", percent);
-    } else {
-        const int lit = MeterSegments(meter);
-        std::fprintf(m_err, "\rposition %3d  level [%.*s%*s]", pos, lit, "########", 8 - lit, "");
+        DrawBar("", pos >= kProgressSteps ? 100 : pos * 100 / kProgressSteps);
+        return;
     }
+    const int lit = MeterSegments(meter);
+    std::fprintf(m_err, "\rposition %3d  level [%.*s%*s]", pos, lit, "########", 8 - lit, "");
     m_statusShown = true;
     std::fflush(m_err);
+}
+
+void ConsoleWindow::DrawBar(const char* label, int percent) {
+    const int filled = percent * kBarWidth / 100;
+    std::fprintf(m_err, "\r%s[%.*s%*s] %3d%%", label, filled,
+                 "########################################", kBarWidth - filled, "", percent);
+    m_statusShown = true;
+    std::fflush(m_err);
+}
+
+void ConsoleWindow::ShowStepProgress(const char* step, double fraction) {
+    const int percent = static_cast<int>(fraction * 100);
+    if (m_status == Status::None || percent == m_lastStepPercent) {
+        return;
+    }
+    m_lastStepPercent = percent;
+    DrawBar(step, percent);
 }
 
 void ConsoleWindow::FinishStatus() {

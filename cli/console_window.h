@@ -16,6 +16,9 @@ public:
     // Chooses the status line; None when stderr is not a terminal.
     void SetStatus(Status status) { m_status = status; }
     void FinishStatus();
+    // A progress bar for a step before the job ("decoding"), drawn when the percentage
+    // changes and only when a status line was chosen.
+    void ShowStepProgress(const char* step, double fraction);
 
     WindowState& State() override { return m_state; }
     void ShowMessage(const char* text) override;
@@ -28,6 +31,7 @@ public:
 
 private:
     void DrawStatus();
+    void DrawBar(const char* label, int percent);
 
     std::FILE* m_err;
     WindowState m_state;
@@ -37,6 +41,7 @@ private:
     std::atomic<int> m_meter{134};
     int m_lastDrawnPos = -1;
     int m_lastDrawnMeter = -1;
+    int m_lastStepPercent = -1;
 };
 
 // Number of lit segments (0..8) for a meter bitmap id.

@@ -14,7 +14,8 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: zerbex2-cli COMMAND [OPTION]... FILE...\n"
-    "Vocal removal for 16-bit stereo WAV files.\n"
+    "Vocal removal for audio files: WAV, FLAC, MP3, AAC/M4A, Ogg and whatever else\n"
+    "FFmpeg reads; the output is a WAV file, or FLAC when OUTPUT ends in .flac.\n"
     "\n"
     "Commands:\n"
     "  render [OPTION]... INPUT OUTPUT   write a processed copy of INPUT to OUTPUT; every\n"

@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "console_window.h"
+#include "input_file.h"
 #include "options.h"
 #include "portaudio_backend.h"
 #include "stop_on_signals.h"
@@ -69,13 +70,13 @@ void SetUpWindow(const PlayOptions& options, PlayWindow& window) {
 
 // Plays the file until it is stopped, starting it again whenever a job ends at the end of
 // the data, as the window's end-of-playback routine does.
-JobResult PlayUntilStopped(PlayWindow& window, WaveOutBackend& audio, const std::string& input,
+JobResult PlayUntilStopped(PlayWindow& window, WaveOutBackend& audio, const EngineInput& input,
                            bool once) {
     WindowState& state = window.State();
     JobContext context{window, &audio};
     for (;;) {
         context.dataBytesPlayed = 0;
-        const JobResult result = ProcessWaveFile(context, input.c_str(), nullptr, 1);
+        const JobResult result = PlayInputFile(context, input);
         // A file without sample data would otherwise start again without end.
         if (result != JobResult::Done || once || state.m_bStopRequest || state.m_bNoRestart ||
             context.dataBytesPlayed == 0) {
@@ -105,7 +106,9 @@ int RunPlay(const std::vector<std::string>& args) {
     SetUpWindow(options, window);
     StopOnSignals signals(window.State());
     PortAudioBackend audio;
-    const JobResult result = PlayUntilStopped(window, audio, files[0], options.once);
+    const std::optional<EngineInput> input = PrepareCliInput(files[0], window);
+    const JobResult result =
+        input ? PlayUntilStopped(window, audio, *input, options.once) : JobResult::Failed;
     window.FinishStatus();
     return result == JobResult::Done ? kExitOk : kExitFailed;
 }

@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "console_window.h"
+#include "input_file.h"
 #include "options.h"
 #include "stop_on_signals.h"
 #include "wave_job.h"
@@ -37,7 +38,8 @@ int RunRender(const std::vector<std::string>& args) {
     }
     ConsoleWindow window;
     ApplyRenderOptions(options, window.State());
-    if (StderrIsTerminal() && WorthAProgressBar(files[0])) {
+    const bool terminal = StderrIsTerminal();
+    if (terminal) {
         window.SetStatus(ConsoleWindow::Status::Progress);
     }
     JobContext context{window, nullptr};
@@ -45,7 +47,14 @@ int RunRender(const std::vector<std::string>& args) {
     {
         // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
         StopOnSignals signals(window.State());
-        result = ProcessWaveFile(context, files[0].c_str(), files[1].c_str(), 0);
+        if (const std::optional<EngineInput> input = PrepareCliInput(files[0], window)) {
+            const bool bar = terminal && WorthAProgressBar(input->EnginePath());
+            window.SetStatus(bar ? ConsoleWindow::Status::Progress : ConsoleWindow::Status::None);
+            result = WriteOutputFile(context, *input, files[0], files[1], [&](double done) {
+                window.ShowStepProgress("encoding ", done);
+                return true;
+            });
+        }
     }
     window.FinishStatus();
     if (result != JobResult::Done && window.State().m_bStopRequest) {

@@ -49,6 +49,9 @@ inline constexpr char kMsgCreateError[] = "Error creating output wave file...\n"
 inline constexpr char kMsgWriteError[] = "Error writing output wave file...\n";
 inline constexpr char kMsgNotStereo[] = "Error code 1101, Input not stereo! \n";
 inline constexpr char kMsgNot16Bit[] = "Error code 1102, Input not 16-bit! \n";
+inline constexpr char kMsgNotAudio[] = "Error code 1103, Input is not an audio file! \n";
+inline constexpr char kMsgNoDecodeSpace[] =
+    "Error code 1104, Not enough disk space to decode the input! \n";
 inline constexpr char kMsgNoDevice[] =
     "A sound device was not found!\nPlease install one and try again.";
 inline constexpr char kMsgError86[] = "Error 86: Play start is after play end. Play starts at 0.";

@@ -18,3 +18,7 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size);
 // Frame processing driven by a little program in the bytes: frames, mode changes and
 // parameter changes, raw values far outside the trackbar ranges included.
 int FuzzProcessing(const std::uint8_t* data, std::size_t size);
+
+// The decoding front-end over the bytes as a file of any kind: a decoded copy must be a
+// whole 16-bit stereo WAV, and nothing may be left in the cache folder.
+int FuzzDecode(const std::uint8_t* data, std::size_t size);

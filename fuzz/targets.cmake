@@ -3,6 +3,7 @@
 if(NOT TARGET zerbex_fuzz_targets)
   set(zerbex_support_dir ${PROJECT_SOURCE_DIR}/tests/test_support)
   add_library(zerbex_fuzz_targets STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/decode_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/play_job_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/processing_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scratch_dir.cpp
@@ -10,6 +11,7 @@ if(NOT TARGET zerbex_fuzz_targets)
     ${CMAKE_CURRENT_LIST_DIR}/write_job_target.cpp
   )
   target_include_directories(zerbex_fuzz_targets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_decode)
   if(TARGET zerbex_test_support)
     target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_test_support)
   else()

@@ -2,11 +2,21 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressDialog>
+#include <QTimer>
+#include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <limits>
+#include <thread>
 
 #include "current_directory.h"
+#include "engine_input.h"
+#include "wave_probe.h"
 #include "file_dialogs.h"
 #include "main_dialog.h"
 #include "parameters.h"
@@ -28,6 +38,11 @@ const QString kMsgOverwrite =
 const QString kMsgCreate = QStringLiteral("Do you wish to create a new file?");
 const QString kMsgDone = QStringLiteral("Done processing file!");
 const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
+const QString kMsgDecoding = QStringLiteral("Decoding the input file...");
+
+constexpr int kProgressDelayMs = 500;  // shorter decodings show no dialog
+constexpr int kProgressPollMs = 20;
+constexpr int kProgressSteps = 1000;
 
 // Copies a path into a path member; false (member untouched) when it does not fit.
 bool StorePath(const QString& path, char (&member)[kPathChars]) {
@@ -38,6 +53,56 @@ bool StorePath(const QString& path, char (&member)[kPathChars]) {
     std::memcpy(member, bytes.constData(), static_cast<std::size_t>(bytes.size()));
     member[bytes.size()] = '\0';
     return true;
+}
+
+// Prepares the chosen input for the engine on a worker thread. A decoding that lasts longer
+// than half a second shows a progress dialog with Cancel; until then the window takes no
+// input, so that nothing starts meanwhile. Nothing when the user cancelled.
+std::optional<EngineInput> PrepareWithProgress(const QString& path, QWidget* parent) {
+    const std::string name = QFile::encodeName(path).toStdString();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(name, ec) || EngineTakesAsIs(name)) {
+        return PrepareEngineInput(name, {});  // nothing to decode: no thread, no dialog
+    }
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    EngineInput input;
+    std::thread worker([&] {
+        input = PrepareEngineInput(name, [&](double fraction) {
+            done = static_cast<int>(fraction * kProgressSteps);
+            return !cancel;
+        });
+        finished = true;
+    });
+    QProgressDialog progress(kMsgDecoding, QStringLiteral("Cancel"), 0, kProgressSteps, parent);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setMinimumDuration(std::numeric_limits<int>::max());  // shown here, not by itself
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (finished || (!progress.isVisible() && clock.elapsed() >= kProgressDelayMs)) {
+            loop.quit();
+            return;
+        }
+        progress.setValue(done);
+        cancel = progress.wasCanceled();
+    });
+    poll.start(kProgressPollMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!finished) {
+        progress.show();
+        loop.exec();
+    }
+    worker.join();
+    if (input.Status() == InputStatus::Cancelled) {
+        return std::nullopt;
+    }
+    return input;
 }
 
 }  // namespace
@@ -61,6 +126,9 @@ void MainDialog::OnSelectInput() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Open;
     request.directory = CurrentDirectory();
+    request.filter = AudioFilesFilter();
+    request.initialName.clear();  // a "*.wav" name would hide every other kind
+    request.otherFilters = {QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")};
     if (const std::optional<QString> chosen = m_services.files.Choose(request)) {
         SelectInputFile(*chosen);
         return;
@@ -69,9 +137,13 @@ void MainDialog::OnSelectInput() {
 }
 
 void MainDialog::SelectInputFile(const QString& path) {
-    if (!StorePath(path, m_state.m_szInputPath)) {
+    // The decoding happens now, so that play starts at once later; a cancelled decoding is
+    // a cancelled choice.
+    std::optional<EngineInput> input = PrepareWithProgress(path, this);
+    if (input && !StorePath(path, m_state.m_szInputPath)) {
         MessageBox(kMsgPathTooLong);
-    } else {
+    } else if (input) {
+        m_input = std::move(*input);
         SetDlgItemText(IDC_INPUT_PATH, path);
         m_state.m_bInputSelected = true;
         m_sliderLoopStart->setRange(0, 100);
@@ -88,6 +160,7 @@ void MainDialog::OnSelectOutput() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Save;
     request.directory = CurrentDirectory();
+    request.otherFilters = {QStringLiteral("FLAC Files (*.flac)")};
     const std::optional<QString> chosen = m_services.files.Choose(request);
     if (!chosen) {
         return;
@@ -148,7 +221,7 @@ JobResult MainDialog::RunWriteCommand() {
 
     JobContext context{*this, nullptr};
     const JobResult result =
-        ProcessWaveFile(context, m_state.m_szInputPath, m_state.m_szOutputPath, 0);
+        WriteOutputFile(context, m_input, m_state.m_szInputPath, m_state.m_szOutputPath);
     m_state.m_bPlayMode2 = 0;
     return result;
 }

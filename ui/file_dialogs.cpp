@@ -3,9 +3,16 @@
 #include <QDir>
 #include <QFileDialog>
 
+QString AudioFilesFilter() {
+    return QStringLiteral(
+        "Audio Files (*.wav *.mp3 *.flac *.m4a *.aac *.mp4 *.ogg *.oga *.opus *.aif *.aiff "
+        "*.aifc *.wv *.caf *.wma *.ape *.mka *.ac3 *.mp2 *.au *.w64)");
+}
+
 std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request) {
     const QString directory = request.directory.isEmpty() ? QDir::currentPath() : request.directory;
-    auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), directory, request.filter);
+    auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), directory);
+    dialog->setNameFilters(QStringList{request.filter} + request.otherFilters);
     const bool save = request.kind == FileDialogRequest::Kind::Save;
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // The open dialog accepts a name that does not exist yet; the job reports it later.
@@ -13,6 +20,12 @@ std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request) {
     // Overwriting is asked about by the write command itself.
     dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog->setDefaultSuffix(request.defaultSuffix);
+    // A name typed without an extension takes the one of the filter chosen.
+    QObject::connect(dialog.get(), &QFileDialog::filterSelected, dialog.get(),
+                     [raw = dialog.get(), fallback = request.defaultSuffix](const QString& filter) {
+                         const bool flac = filter.contains(QStringLiteral("*.flac"));
+                         raw->setDefaultSuffix(flac ? QStringLiteral("flac") : fallback);
+                     });
     dialog->selectNameFilter(request.filter);
     dialog->selectFile(request.initialName);
     return dialog;

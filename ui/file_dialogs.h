@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -12,8 +13,12 @@ struct FileDialogRequest {
     QString directory;  // where the dialog opens; empty for the current directory
     QString defaultSuffix = QStringLiteral("wav");
     QString initialName = QStringLiteral("*.wav");
-    QString filter = QStringLiteral("Wave Files (*.wav)");
+    QString filter = QStringLiteral("Wave Files (*.wav)");  // the one selected first
+    QStringList otherFilters;                               // offered after it
 };
+
+// Every kind of file the program reads, the default filter of the input dialog.
+QString AudioFilesFilter();
 
 // Every file dialog of the program goes through this, so that tests can answer it.
 class FileDialogs {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dialog_template.h"
+#include "engine_input.h"
 #include "job_phase.h"
 #include "message_boxes.h"
 #include "processing.h"
@@ -168,6 +169,7 @@ class MainDialog : public QDialog, public WindowLink {
 
     UiServices m_services;
     WindowState m_state;
+    EngineInput m_input;  // what the engine reads for m_szInputPath; changed only while idle
     std::atomic<bool> m_closing{false};
     JobPhaseState m_phase;
     DesktopUrlOpener m_desktopUrls;

@@ -156,7 +156,7 @@ void MainDialog::StartPlayback(PlayMode mode) {
 
 void MainDialog::PlayThreadProc() {
     JobContext context{*this, m_services.audio};
-    ProcessWaveFile(context, m_state.m_szInputPath, m_state.m_szOutputPath, 1);
+    PlayInputFile(context, m_input);
     OnPlayFinished(context.dataBytesPlayed > 0);
 }
 

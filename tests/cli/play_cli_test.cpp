@@ -12,13 +12,13 @@
 
 #include "audio/alsa_capture.h"
 #include "command.h"
+#include "job_runner.h"
 #include "wav_builder.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr std::size_t kHeaderBytes = 44;
 constexpr std::size_t kBlockBytes = 44100;
 const std::vector<std::string> kOptions = {"--pan", "4", "--output-level", "20", "--low", "10"};
 
@@ -49,7 +49,11 @@ class PlayCliTest : public ::testing::Test {
         const CommandResult run = RunCommand(args);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         const Bytes file = ReadFile(output);
-        return Bytes(file.begin() + kHeaderBytes, file.end());
+        const std::vector<ByteRange> data = DataBodies(file);
+        EXPECT_EQ(data.size(), 1u);
+        return data.empty() ? Bytes{}
+                            : Bytes(file.begin() + data[0].offset,
+                                    file.begin() + data[0].offset + data[0].size);
     }
 
     CommandResult Play(const std::string& env, std::vector<std::string> extra,
@@ -122,6 +126,27 @@ TEST_P(PlayOnceTest, PlaysTheWholeDataOnceExactlyAsRenderWritesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, PlayOnceTest, ::testing::Values(44100u, 48000u));
+
+// A file that is decoded first plays exactly what render writes for it.
+class PlayDecodedTest : public PlayCliTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PlayDecodedTest, PlaysWhatRenderWrites) {
+    const std::string input = (m_dir / GetParam()).string();
+    ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                          "aevalsrc=sin(440*2*PI*t)|0.5*sin(700*2*PI*t):s=48000:d=3", input})
+                  .exitCode,
+              0);
+    const Bytes expected = Rendered(input);
+    const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 4 * 48000));
+    const CommandResult run = Play(env, {"--once"}, input);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(PlayedExactly(ReadFile(Capture()), expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PlayDecodedTest, ::testing::Values("in.mp3", "in.flac"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param).substr(3);
+                         });
 
 TEST_F(PlayCliTest, OnceStopsWhenThePositionReachesTheLoopEnd) {
     // 6 seconds make a position step shorter than a block: one step per block.

@@ -170,9 +170,9 @@ TEST_F(RenderCli, InterruptedRenderLeavesTheOutputAsItWas) {
 
 // A file with nothing to play ends the playback instead of starting it again for ever.
 TEST_F(RenderCli, PlayingAFileWithoutSampleDataEnds) {
-    const fs::path text = dir / "notes.wav";
-    WriteFile(text, Bytes(3000, 'n'));
-    const CommandResult r = RunCommand({kCli, "play", text.string()});
+    const fs::path noData = dir / "no-data.wav";
+    WriteFile(noData, Riff({Chunk("fmt ", FmtBody(2)), Chunk("junk", Bytes(3000, 'n'))}));
+    const CommandResult r = RunCommand({kCli, "play", noData.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 

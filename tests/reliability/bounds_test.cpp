@@ -20,6 +20,8 @@ namespace {
 
 constexpr std::size_t kInputBytes = 10 * 1000 * 1000;
 constexpr rlim_t kMemoryBytes = 64u << 20;
+// The FFmpeg libraries the tool links map about 150 MB before it reads a byte.
+constexpr rlim_t kAddressSpaceBytes = 256u << 20;
 constexpr rlim_t kCpuSeconds = 10;
 constexpr rlim_t kSanitizerSlowdown = 6;
 
@@ -91,6 +93,7 @@ Bytes WrappingSizes() {
 struct Layout {
     const char* name;
     std::function<Bytes()> make;
+    bool notAudio = false;  // refused before the engine sees it
 };
 
 const Layout kLayouts[] = {
@@ -137,7 +140,7 @@ const Layout kLayouts[] = {
          return Fill({}, Concat({Header(36), StereoFmt(), Chunk("data", {1, 0, 2, 0})}), false);
      }},
     {"one_big_data_chunk", [] { return SimpleWav(TestSignal((kInputBytes - 44) / 4, 11)); }},
-    {"not_riff", [] { return Bytes(kInputBytes, 0); }},
+    {"not_riff", [] { return Bytes(kInputBytes, 0); }, true},
 };
 
 class BoundsTest : public ::testing::TestWithParam<Layout> {};
@@ -154,13 +157,13 @@ TEST_P(BoundsTest, RendersWithinTimeAndMemory) {
     CliLimits limits;
     limits.cpuSeconds = BuiltWithSanitizer() ? kCpuSeconds * kSanitizerSlowdown : kCpuSeconds;
     if (!BuiltWithSanitizer()) {
-        limits.addressSpaceBytes = kMemoryBytes;
+        limits.addressSpaceBytes = kAddressSpaceBytes;
     }
     const CliRun run = RunCli({"render", in.string(), out.string()}, limits);
 
     ASSERT_TRUE(run.exited) << "killed by signal " << run.signal
                             << (run.signal == SIGXCPU ? " (processor time limit)" : "");
-    EXPECT_EQ(run.exitCode, 0) << run.err.substr(0, 2000);
+    EXPECT_EQ(run.exitCode, GetParam().notAudio ? 1 : 0) << run.err.substr(0, 2000);
     if (!BuiltWithSanitizer()) {
         EXPECT_LE(run.maxRssKb * 1024, static_cast<long>(kMemoryBytes));
     }

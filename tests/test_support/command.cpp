@@ -56,7 +56,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
 
     CommandResult result;
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+    // A bare name is looked for on the PATH, as a shell would.
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         result.err = "cannot start " + argv[0];

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "about_dialog.h"
+#include "command.h"
 #include "current_directory.h"
 #include "job_runner.h"
 #include "job_state.h"
@@ -274,6 +275,41 @@ TEST_F(Commands, WriteIsRefusedWhilePlaying) {
     dialog->OnPlayMode2();
     audio.ReleaseHeld();
     EXPECT_TRUE(PumpUntil([&] { return Idle(); }));
+}
+
+// Every kind of audio file is offered and decoded when chosen; a file that is no audio is
+// refused when written or played, with no "Done processing file!" and the output untouched.
+TEST_F(Commands, AudioOfAnyKindIsReadAndNonAudioIsRefused) {
+    const Bytes old(10, 7);
+    const fs::path out = Make("out.wav", old);
+    ChooseInput(Make("notes.txt", Bytes{'h', 'i', '\n'}));
+    ChooseOutput(out);
+    EXPECT_TRUE(files.requests.at(0).filter.startsWith("Audio Files (*.wav *.mp3 *.flac"));
+    EXPECT_EQ(files.requests.at(0).otherFilters,
+              (QStringList{"Wave Files (*.wav)", "All Files (*)"}));
+    EXPECT_EQ(files.requests.at(1).otherFilters, QStringList{"FLAC Files (*.flac)"});
+    const QString notAudio = "Error code 1103, Input is not an audio file! \n";
+    dialog->OnWriteFile();
+    dialog->OnPlayMode2();
+    ASSERT_TRUE(PumpUntil([&] { return Idle() && boxes.shown.size() == 3; }));
+    EXPECT_EQ(Texts(),
+              (std::vector<QString>{"This command will overwrite the output file. Are you sure?",
+                                    notAudio, notAudio}));
+    EXPECT_TRUE(ReadFile(out) == old);
+
+    const fs::path mp3 = dir / "song.mp3";
+    ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=d=0.3:r=22050", "-ac",
+                          "2", mp3.string()})
+                  .exitCode,
+              0);
+    ChooseInput(mp3);
+    ChooseOutput(dir / "out.FLAC");
+    boxes.shown.clear();
+    dialog->OnWriteFile();
+    EXPECT_EQ(Texts().back(), "Done processing file!");
+    const Bytes flac = ReadFile(dir / "out.FLAC");
+    EXPECT_EQ(std::string(flac.begin(), flac.begin() + std::min<std::size_t>(4, flac.size())),
+              "fLaC");
 }
 
 TEST_F(Commands, OverLongOutputPathIsRefusedWithoutOverrunningTheMember) {

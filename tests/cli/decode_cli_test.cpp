@@ -1,0 +1,213 @@
+// Inputs of every kind FFmpeg reads, through zerbex2-cli render: each must come out as the
+// engine's processing of the same audio decoded to 16-bit stereo at its own rate, with its
+// tags; inputs that are no usable audio are refused and leave nothing behind.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "job_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCli = ZERBEX_CLI;
+
+class DecodeCli : public ::testing::Test {
+  protected:
+    TempDir dir;
+    TempDir cache;
+
+    CommandResult Cli(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {kCli};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunCommand(argv, {"XDG_CACHE_HOME=" + cache.Path().string()});
+    }
+    // A short stereo signal (or the channels given) encoded by the ffmpeg tool.
+    fs::path Make(const std::string& name, int rate, const std::vector<std::string>& encode,
+                  const std::string& channels = "sin(440*2*PI*t)*0.6|sin(1250*2*PI*t)*0.5") {
+        const fs::path path = dir / name;
+        std::vector<std::string> argv = {
+            "ffmpeg", "-v",
+            "error",  "-y",
+            "-f",     "lavfi",
+            "-i",     "aevalsrc=" + channels + ":s=" + std::to_string(rate) + ":d=0.4"};
+        argv.insert(argv.end(), encode.begin(), encode.end());
+        argv.push_back(path.string());
+        EXPECT_EQ(RunCommand(argv).exitCode, 0) << name;
+        return path;
+    }
+    bool CacheIsEmpty() const { return fs::is_empty(cache.Path() / "zerbex2"); }
+};
+
+// The sample data of a WAV file and its rate.
+struct Pcm {
+    Bytes data;
+    std::uint32_t rate = 0;
+};
+
+Pcm PcmOf(const Bytes& wav) {
+    Pcm pcm;
+    if (wav.size() >= 28) {
+        pcm.rate = wav[24] | (wav[25] << 8) | (wav[26] << 16) | (wav[27] << 24);
+    }
+    for (const ByteRange& body : DataBodies(wav)) {
+        pcm.data.insert(pcm.data.end(), wav.begin() + body.offset,
+                        wav.begin() + body.offset + body.size);
+    }
+    return pcm;
+}
+
+std::string Tags(const fs::path& file) {
+    return RunCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags", "-of",
+                       "default=nw=1", file.string()})
+        .out;
+}
+
+struct Kind {
+    const char* file;
+    int rate;
+    std::vector<std::string> encode;
+};
+
+TEST_F(DecodeCli, EveryKindRendersAsTheEngineDoesWithItsDecodedAudio) {
+    const std::string surround =
+        "0.5*sin(300*2*PI*t)|0.4*sin(500*2*PI*t)|0.3*sin(700*2*PI*t)|"
+        "0.2*sin(50*2*PI*t)|0.3*sin(900*2*PI*t)|0.3*sin(1100*2*PI*t)";
+    const Kind kinds[] = {
+        {"u8.wav", 22050, {"-c:a", "pcm_u8"}},
+        {"s24.wav", 96000, {"-c:a", "pcm_s24le"}},
+        {"s32.wav", 44100, {"-c:a", "pcm_s32le"}},
+        {"f32.wav", 44100, {"-c:a", "pcm_f32le"}},
+        {"f64.wav", 48000, {"-c:a", "pcm_f64le"}},
+        {"x.flac", 44100, {}},
+        {"x.mp3", 44100, {}},
+        {"aac.m4a", 44100, {"-c:a", "aac"}},
+        {"x.ogg", 44100, {"-c:a", "libvorbis"}},
+        {"x.opus", 48000, {"-c:a", "libopus"}},
+        {"x.aiff", 44100, {}},
+        {"x.wv", 44100, {}},
+        {"alac.m4a", 44100, {"-c:a", "alac"}},
+        {"surround.flac", 48000, {"-channel_layout", "5.1"}},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.file);
+        const std::string name = kind.file;
+        const fs::path source = name.starts_with("surround")
+                                    ? Make(name, kind.rate, kind.encode, surround)
+                                    : Make(name, kind.rate, kind.encode);
+        // The decoded audio as the ffmpeg tool makes it, rendered by the engine unchanged.
+        const fs::path decoded = dir / (name + ".s16.wav");
+        ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-y", "-i", source.string(), "-ac", "2",
+                              "-c:a", "pcm_s16le", decoded.string()})
+                      .exitCode,
+                  0);
+        const fs::path expected = dir / (name + ".expected.wav");
+        const fs::path out = dir / (name + ".out.wav");
+        ASSERT_EQ(Cli({"render", decoded.string(), expected.string()}).exitCode, 0);
+        const CommandResult run = Cli({"render", source.string(), out.string()});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const Pcm want = PcmOf(ReadFile(expected));
+        const Pcm got = PcmOf(ReadFile(out));
+        EXPECT_EQ(got.rate, static_cast<std::uint32_t>(kind.rate)) << "never resampled";
+        EXPECT_GT(got.data.size(), 0u);
+        EXPECT_TRUE(got.data == want.data);
+        EXPECT_TRUE(CacheIsEmpty());
+    }
+}
+
+TEST_F(DecodeCli, TagsReachBothOutputsAndFlacHoldsTheWaveSamples) {
+    const std::vector<std::string> tags = {
+        "-metadata",  "title=Night Song", "-metadata", "artist=Ann Lee",  "-metadata",
+        "album=Live", "-metadata",        "date=2024", "-metadata",       "genre=Folk",
+        "-metadata",  "track=7",          "-metadata", "comment=take two"};
+    for (const char* name : {"tagged.mp3", "tagged.ogg"}) {
+        SCOPED_TRACE(name);
+        const fs::path source = Make(name, 44100, tags);
+        const fs::path wav = dir / (std::string(name) + ".wav");
+        const fs::path flac = dir / (std::string(name) + ".Flac");
+        ASSERT_EQ(Cli({"render", source.string(), wav.string()}).exitCode, 0);
+        ASSERT_EQ(Cli({"render", source.string(), flac.string()}).exitCode, 0);
+        for (const fs::path& out : {wav, flac}) {
+            const std::string found = Tags(out);
+            for (const char* tag : {"title=Night Song", "artist=Ann Lee", "album=Live", "date=2024",
+                                    "genre=Folk", "track=7", "comment=take two"}) {
+                EXPECT_NE(found.find(tag), std::string::npos) << out << " lacks " << tag;
+            }
+        }
+        const CommandResult fromFlac =
+            RunCommand({"ffmpeg", "-v", "error", "-i", flac.string(), "-f", "s16le", "-"});
+        EXPECT_TRUE(Bytes(fromFlac.out.begin(), fromFlac.out.end()) == PcmOf(ReadFile(wav)).data);
+        EXPECT_TRUE(CacheIsEmpty());
+    }
+    // What a killed run left behind goes at the next decoding; a running one's stays.
+    const fs::path stale = cache / "zerbex2/4194303-0badf00d-decoded.wav";
+    const fs::path live =
+        cache / ("zerbex2/" + std::to_string(::getpid()) + "-0badf00d-decoded.wav");
+    WriteFile(stale, Bytes(8, 1));
+    WriteFile(live, Bytes(8, 1));
+    ASSERT_EQ(Cli({"render", (dir / "tagged.mp3").string(), (dir / "again.wav").string()}).exitCode,
+              0);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
+}
+
+TEST_F(DecodeCli, InputsThatAreNoUsableAudioAreRefusedAndLeaveNothingBehind) {
+    const Bytes old(33, 0x5A);
+    const fs::path out = dir / "out.flac";
+    WriteFile(out, old);
+    const fs::path mono = Make("mono.mp3", 44100, {}, "sin(440*2*PI*t)");
+    const fs::path picture = dir / "picture.png";
+    ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=red:s=16x16",
+                          "-frames:v", "1", picture.string()})
+                  .exitCode,
+              0);
+    const fs::path text = dir / "notes.wav";
+    WriteFile(text, Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    const fs::path empty = dir / "empty.mp3";
+    WriteFile(empty, {});
+    const Bytes m4a = ReadFile(Make("whole.m4a", 44100, {"-c:a", "aac"}));
+    const fs::path truncated = dir / "truncated.m4a";
+    WriteFile(truncated, Bytes(m4a.begin(), m4a.begin() + 64));
+    const fs::path folder = dir / "folder.mp3";
+    fs::create_directory(folder);
+
+    const std::string notAudio = "Error code 1103, Input is not an audio file! \n";
+    const struct {
+        fs::path input;
+        std::string message;
+    } refusals[] = {
+        {mono, "Error code 1101, Input not stereo! \n"},
+        {picture, "zerbex2-cli: " + picture.string() + ": " + notAudio},
+        {text, "zerbex2-cli: " + text.string() + ": " + notAudio},
+        {empty, "zerbex2-cli: " + empty.string() + ": " + notAudio},
+        {truncated, "zerbex2-cli: " + truncated.string() + ": " + notAudio},
+        {folder, "zerbex2-cli: " + folder.string() + ": " + notAudio},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.input.string());
+        for (const char* command : {"render", "play"}) {
+            const CommandResult run = command == std::string("render")
+                                          ? Cli({"render", refusal.input.string(), out.string()})
+                                          : Cli({"play", "--once", refusal.input.string()});
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_EQ(run.err, refusal.message) << command;
+        }
+        EXPECT_TRUE(ReadFile(out) == old);
+        EXPECT_TRUE(CacheIsEmpty());
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+        if (entry.path().extension() == ".tmp") {
+            left.push_back(entry.path().string());
+        }
+    }
+    EXPECT_TRUE(left.empty());
+}
+
+}  // namespace
