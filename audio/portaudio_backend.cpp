@@ -18,10 +18,12 @@
 namespace {
 
 constexpr MMRESULT kBadErrorNumber = 9;
-constexpr double kMinLatencySeconds = 0.2;
-constexpr double kLoneBufferWaitSeconds = 0.1;
+// The device's own buffer. The two blocks the driver keeps queued ahead of it are the
+// margin against a late writer; this only covers a late callback thread.
+constexpr double kMinLatencySeconds = 0.04;
+constexpr double kLoneBufferWaitSeconds = 0.02;
 constexpr double kMaxPlayOutSeconds = 2.0;
-constexpr double kPlayOutMarginSeconds = 0.1;
+constexpr double kPlayOutMarginSeconds = 0.02;
 
 // A counting semaphore whose Post is safe in a real-time callback: it neither locks nor
 // waits.
@@ -154,6 +156,10 @@ class PortAudioStream {
     PortAudioStream& operator=(const PortAudioStream&) = delete;
 
     HWAVEOUT Handle() const { return reinterpret_cast<HWAVEOUT>(this); }
+    double OutputLatency() const {
+        const PaStreamInfo* info = m_stream != nullptr ? Pa_GetStreamInfo(m_stream) : nullptr;
+        return info != nullptr ? info->outputLatency : 0.0;
+    }
 
     PaError Start(const PaStreamParameters& parameters, double rate);
     MMRESULT Write(WAVEHDR* header);
@@ -497,10 +503,10 @@ MMRESULT PortAudioBackend::Open(HWAVEOUT* device, unsigned deviceId, const WaveF
     const PaDeviceInfo* info = Pa_GetDeviceInfo(parameters.device);
     parameters.channelCount = format->nChannels;
     parameters.sampleFormat = sampleFormat;
-    // A few hundredths of a second, as many devices suggest, underrun behind sound
-    // servers on a busy machine; the blocks queued ahead are a quarter of a second each.
+    // As low as the device offers, so that Stop is heard at once; a few hundredths of a
+    // second at least, which a busy machine's callback thread still keeps filled.
     parameters.suggestedLatency =
-        std::max(info != nullptr ? info->defaultHighOutputLatency : 0.0, kMinLatencySeconds);
+        std::max(info != nullptr ? info->defaultLowOutputLatency : 0.0, kMinLatencySeconds);
     const double rate = format->nSamplesPerSec;
     const auto proc =
         flags == CALLBACK_FUNCTION ? reinterpret_cast<WaveOutProc>(callback) : nullptr;
@@ -512,6 +518,7 @@ MMRESULT PortAudioBackend::Open(HWAVEOUT* device, unsigned deviceId, const WaveF
     *device = stream->Handle();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_grantedLatency = stream->OutputLatency();
         m_streams.push_back(std::move(stream));
     }
     if (proc != nullptr) {
@@ -587,6 +594,11 @@ MMRESULT PortAudioBackend::Close(HWAVEOUT device) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_streams.erase(std::remove(m_streams.begin(), m_streams.end(), stream), m_streams.end());
     return MMSYSERR_NOERROR;
+}
+
+double PortAudioBackend::GrantedLatency() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_grantedLatency;
 }
 
 MMRESULT PortAudioBackend::GetErrorText(MMRESULT error, char* text, unsigned size) {

@@ -39,6 +39,9 @@ class PortAudioBackend : public WaveOutBackend {
     // PortAudio's own text for the most recent failure with this code, else a fixed text.
     MMRESULT GetErrorText(MMRESULT error, char* text, unsigned size) override;
 
+    // The output latency PortAudio granted the most recently opened device, in seconds.
+    double GrantedLatency();
+
     // Buffers that may be queued on one device at a time.
     static constexpr unsigned kMaxQueuedBuffers = 64;
 
@@ -53,4 +56,5 @@ class PortAudioBackend : public WaveOutBackend {
     std::vector<std::shared_ptr<PortAudioStream>> m_streams;
     MMRESULT m_lastFailure = MMSYSERR_NOERROR;
     std::string m_lastFailureText;
+    double m_grantedLatency = 0.0;
 };

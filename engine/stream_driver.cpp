@@ -43,12 +43,16 @@ class PlaybackOutput {
         g_hDoneAck = m_doneAck.get();
     }
 
-    // Hands a block to the device, first waiting for one completion when two blocks are
-    // already queued. Returns the device's result.
-    MMRESULT Queue(const unsigned char* data, std::uint32_t count) {
+    // Waits for one completion when two blocks are already queued.
+    void WaitForRoom() {
         if (g_nQueuedBlocks >= 2) {
             ConsumeCompletion();
         }
+    }
+
+    // Hands a block to the device once there is room for it. Returns the device's result.
+    MMRESULT Queue(const unsigned char* data, std::uint32_t count) {
+        WaitForRoom();
         ++g_nQueuedBlocks;
         m_everQueued = true;
         unsigned char* half = g_pStagingBuffer[g_nStagingHalf];
@@ -264,6 +268,12 @@ bool StreamDriver::OutputBlock() {
         WriteBytes(m_job, g_blockBuffer, m_d.C);
         return !JobFailed(m_job);
     }
+    m_playback->WaitForRoom();
+    if (m_state.m_bStopRequest) {
+        // What is queued plays out; the block that waited for room is not heard.
+        m_d.stopped = true;
+        return false;
+    }
     const MMRESULT result = m_playback->Queue(g_blockBuffer, static_cast<std::uint32_t>(m_d.C));
     if (result != MMSYSERR_NOERROR) {
         char text[256] = {};
@@ -364,12 +374,12 @@ int StreamDriver::Run() {
     m_job.stopped = m_d.stopped;
     if (m_playback) {
         m_playback->Drain();
-        const bool hadQueued = m_playback->EverQueued();
-        m_playback->Release();
-        m_playback.reset();
-        if (m_d.stopped && hadQueued) {
+        // The buttons go idle as the last sound ends, not once the device has closed.
+        if (m_d.stopped && m_playback->EverQueued()) {
             m_window.ResetPlayButtons();
         }
+        m_playback->Release();
+        m_playback.reset();
     }
     return 0;
 }
