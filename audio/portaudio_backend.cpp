@@ -21,7 +21,7 @@ constexpr MMRESULT kBadErrorNumber = 9;
 // The device's own buffer. The two blocks the driver keeps queued ahead of it are the
 // margin against a late writer; this only covers a late callback thread.
 constexpr double kMinLatencySeconds = 0.04;
-constexpr double kLoneBufferWaitSeconds = 0.02;
+constexpr double kLoneBufferWaitSeconds = 0.1;
 constexpr double kMaxPlayOutSeconds = 2.0;
 constexpr double kPlayOutMarginSeconds = 0.02;
 

@@ -19,22 +19,11 @@ done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 "$(dirname "$0")/make_test_wav.py" "$work/in.wav" 30
-cat > "$work/asound.conf" <<CONF
-pcm.!default {
-  type file
-  slave { pcm { type null } }
-  file "|exec $(realpath "$sink") $work/window.raw 176400"
-  format "raw"
-  truncate true
-}
-CONF
-export ALSA_CONFIG_PATH="$work/asound.conf"
-
 now() { date +%s.%N; }
 
-# The start is measured through a FIFO whose pacer runs, with the pipe already shrunk,
-# before the stream opens: through ALSA's "|command" the stream can fill the pipe before
-# the pacer runs.
+# The device writes into a FIFO whose pacer runs, with the pipe already shrunk to 4 KB,
+# before the stream opens: through ALSA's "|command" the stream can fill a 64 KB pipe
+# before the pacer runs, and that would be measured too.
 mkfifo "$work/fifo"
 cat > "$work/fifo.conf" <<CONF
 pcm.!default {
@@ -45,15 +34,27 @@ pcm.!default {
 }
 CONF
 
+sinkpid=""
+# Opened for reading and writing, the FIFO neither blocks the pacer nor ends when a stream
+# closes it; the pacer is stopped by hand.
+start_sink() {
+  "$sink" "$1" 176400 0<>"$work/fifo" &
+  sinkpid=$!
+  sleep 0.2
+}
+stop_sink() {
+  kill "$sinkpid" 2>/dev/null || true
+  wait "$sinkpid" 2>/dev/null || true
+}
+
 for run in $(seq "$runs"); do
   echo "--- run $run"
-  QT_QPA_PLATFORM=offscreen "$window" "$work/in.wav" 2>/dev/null
+  start_sink "$work/window.raw"
+  ALSA_CONFIG_PATH="$work/fifo.conf" QT_QPA_PLATFORM=offscreen "$window" "$work/in.wav" \
+    2>/dev/null
+  stop_sink
 
-  exec 3<>"$work/fifo"
-  "$sink" "$work/capture.raw" 176400 <&3 &
-  sinkpid=$!
-  exec 3<&-
-  sleep 0.2
+  start_sink "$work/capture.raw"
   ALSA_CONFIG_PATH="$work/fifo.conf" "$cli" play "$work/in.wav" >/dev/null 2>&1 &
   pid=$!
   sleep 2
@@ -61,8 +62,7 @@ for run in $(seq "$runs"); do
   kill -INT "$pid"
   wait "$pid" || true
   t1=$(now)
-  kill "$sinkpid" 2>/dev/null || true
-  wait "$sinkpid" 2>/dev/null || true
+  stop_sink
   python3 - "$t0" "$t1" "$work/capture.raw" <<'PY'
 import sys
 t0, t1 = float(sys.argv[1]), float(sys.argv[2])

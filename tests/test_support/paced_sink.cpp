@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,26 +26,12 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 1;
     }
+    // The smallest pipe: the silence a stream starts with fills it at once, so the pace
+    // holds from the first byte of sound on.
+    fcntl(STDIN_FILENO, F_SETPIPE_SZ, 4096);
     using Clock = std::chrono::steady_clock;
     constexpr std::size_t kChunk = 4096;
     char buffer[kChunk];
-    // The smallest pipe: the silence a stream starts with fills it at once, so the pace
-    // holds from the first byte of sound on. A pipe that already holds more than that
-    // cannot shrink: what it holds is passed on at once until it can.
-    std::size_t passed = 0;
-    while (fcntl(STDIN_FILENO, F_SETPIPE_SZ, 4096) < 0 && errno == EBUSY) {
-        const ssize_t got = ::read(STDIN_FILENO, buffer, kChunk);
-        if (got <= 0 || std::fwrite(buffer, 1, static_cast<std::size_t>(got), out) !=
-                            static_cast<std::size_t>(got)) {
-            break;
-        }
-        passed += static_cast<std::size_t>(got);
-    }
-    if (passed > 0) {
-        // The writer filled the pipe before this program ran: not the writer's pace.
-        std::fprintf(stderr, "paced_sink: %zu bytes passed before the pipe could shrink\n",
-                     passed);
-    }
     Clock::time_point due = Clock::now();
     for (;;) {
         std::this_thread::sleep_until(due);
