@@ -25,6 +25,10 @@ Biquad Section(double cutoffHz, bool high) {
 
 }  // namespace
 
-Biquad LowPass(double cutoffHz) { return Section(cutoffHz, false); }
+Biquad LowPass(double cutoffHz) {
+    return Section(cutoffHz, false);
+}
 
-Biquad HighPass(double cutoffHz) { return Section(cutoffHz, true); }
+Biquad HighPass(double cutoffHz) {
+    return Section(cutoffHz, true);
+}

@@ -21,8 +21,8 @@ struct BalanceHistogram {
         std::vector<double>(static_cast<std::size_t>(2 * kMaxBalanceDb / kStepDb) + 1, 0.0);
 
     void Add(double balanceDb, double energy) {
-        const auto index = static_cast<std::size_t>(
-            std::lround((balanceDb + kMaxBalanceDb) / kStepDb));
+        const auto index =
+            static_cast<std::size_t>(std::lround((balanceDb + kMaxBalanceDb) / kStepDb));
         weight[index] += energy;
     }
 

@@ -15,7 +15,7 @@ constexpr std::size_t kWarmupFrames = 4096;  // the filters settle before anythi
 constexpr double kSplitHz = 200.0;
 constexpr double kBassAllowanceDb = 1.0;
 constexpr double kBassPenalty = 2.0;  // score lost per dB of bass lost beyond the allowance
-constexpr int kMaxEvaluations = 160;
+constexpr int kMaxEvaluations = 120;
 constexpr std::uint64_t kEdgeFrames = 5 * 44100;
 
 // One excerpt split into the voice's part and the rest, as the processing takes them.
@@ -28,8 +28,8 @@ struct SplitExcerpt {
 // the processing's fixed attenuation.
 struct Energies {
     double voice = 0;  // the voice's part above 200 Hz
-    double rest = 0;  // the rest, every frequency
-    double bass = 0;  // the whole mix below 200 Hz
+    double rest = 0;   // the rest, every frequency
+    double bass = 0;   // the whole mix below 200 Hz
 };
 
 std::int16_t ToSample(double x) {
@@ -53,7 +53,8 @@ double SampleAt(const std::vector<unsigned char>& bytes, std::size_t index) {
 // Projects every frame on the voice's direction (unit vector a, c).
 SplitExcerpt Split(const StereoFrames& frames, double a, double c) {
     const std::size_t count = frames.size() / 2;
-    SplitExcerpt split{std::vector<unsigned char>(4 * count), std::vector<unsigned char>(4 * count)};
+    SplitExcerpt split{std::vector<unsigned char>(4 * count),
+                       std::vector<unsigned char>(4 * count)};
     for (std::size_t i = 0; i < count; ++i) {
         const double l = frames[2 * i];
         const double r = frames[2 * i + 1];
@@ -100,10 +101,13 @@ Energies Measure(const std::vector<unsigned char>& voice, const std::vector<unsi
                  double scale) {
     return {FilteredEnergy(voice, scale, [] { return HighPass(kSplitHz); }),
             PlainEnergy(rest, scale),
-            FilteredEnergy(voice, scale, [] { return LowPass(kSplitHz); }, &rest)};
+            FilteredEnergy(
+                voice, scale, [] { return LowPass(kSplitHz); }, &rest)};
 }
 
-double Db(double ratio) { return 10.0 * std::log10(std::max(ratio, 1e-12)); }
+double Db(double ratio) {
+    return 10.0 * std::log10(std::max(ratio, 1e-12));
+}
 
 struct Search {
     std::vector<SplitExcerpt> excerpts;
@@ -184,10 +188,11 @@ TrackbarPositions Climb(Search& search, TrackbarPositions best) {
             improved = false;
             for (const Axis& axis : kAxes) {
                 for (const int direction : {-1, 1}) {
-                    const int by = direction * step * (axis.first == &TrackbarPositions::high ||
-                                                               axis.first == &TrackbarPositions::pan
-                                                           ? 2
-                                                           : 1);
+                    const int by = direction * step *
+                                   (axis.first == &TrackbarPositions::high ||
+                                            axis.first == &TrackbarPositions::pan
+                                        ? 2
+                                        : 1);
                     for (;;) {
                         const TrackbarPositions next = Moved(best, axis, by);
                         if (next == best || search.scores.size() >= kMaxEvaluations) {

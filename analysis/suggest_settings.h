@@ -11,10 +11,10 @@
 #include "centre_direction.h"
 
 struct TrackbarPositions {
-    int pan = 0;  // -30 .. 30
-    int low = 8;  // 0 .. 40
-    int high = 57;  // 0 .. 80
-    int left = 13;  // 0 .. 25
+    int pan = 0;     // -30 .. 30
+    int low = 8;     // 0 .. 40
+    int high = 57;   // 0 .. 80
+    int left = 13;   // 0 .. 25
     int right = 13;  // 0 .. 25
 
     auto operator<=>(const TrackbarPositions&) const = default;
@@ -25,7 +25,7 @@ inline constexpr TrackbarPositions kStartupPositions{};
 
 // The analysis reads this many excerpts of this many frames, spread over the song.
 inline constexpr std::size_t kSuggestExcerpts = 8;
-inline constexpr std::size_t kSuggestExcerptFrames = 32768;
+inline constexpr std::size_t kSuggestExcerptFrames = 24576;
 
 // First frame of each excerpt to read from a song of totalFrames frames: evenly spread,
 // clear of the first and last few seconds. Fewer (or shorter) when the song is short.

@@ -30,7 +30,9 @@ std::vector<unsigned char> ToBytes(const Stereo& s) {
     return bytes;
 }
 
-double Db(double ratio) { return 10.0 * std::log10(std::max(ratio, 1e-15)); }
+double Db(double ratio) {
+    return 10.0 * std::log10(std::max(ratio, 1e-15));
+}
 
 std::vector<double> Energies(const Stereo& s, double gain) {
     std::vector<double> e = StereoBandEnergies(s.left, s.right, kEdges);
@@ -118,6 +120,7 @@ bool WriteWav(const std::filesystem::path& path, const Stereo& s) {
                          le32(static_cast<std::uint32_t>(data.size()));
     std::ofstream out(path, std::ios::binary);
     out.write(header.data(), static_cast<std::streamsize>(header.size()));
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
     return static_cast<bool>(out);
 }

@@ -16,9 +16,9 @@ inline constexpr const char* kBandNames[kBands] = {"<200", "200-3k", "3k-8k", ">
 
 struct Figures {
     std::array<double, kBands> vocalRemoved{};  // dB, per band
-    double vocalRemovedTotal = 0;  // dB over every band
-    double instrumentKept = 0;  // dB, every band (0 is unchanged)
-    double bassKept = 0;  // dB of the instruments below 200 Hz
+    double vocalRemovedTotal = 0;               // dB over every band
+    double instrumentKept = 0;                  // dB, every band (0 is unchanged)
+    double bassKept = 0;                        // dB of the instruments below 200 Hz
     double vig = 0;  // vocal-to-instrument gain: instruments kept plus vocal removed
 };
 

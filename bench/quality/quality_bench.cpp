@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kSongSeconds = 15.0;
+constexpr double kSongSeconds = 12.0;
 constexpr double kBassKeptDb = -1.0;  // a setting "keeps the bass" when it loses no more
 
 struct Row {
@@ -43,7 +43,7 @@ struct SongResult {
 std::vector<TrackbarPositions> Grid() {
     std::vector<TrackbarPositions> grid;
     for (const int pan : {-30, -15, 0, 15, 30}) {
-        for (const int low : {2, 4, 8}) {
+        for (const int low : {2, 8}) {
             for (const int high : {57, 70, 80}) {
                 for (const int left : {13, 17, 21}) {
                     for (const int right : {13, 17, 21}) {
@@ -81,7 +81,9 @@ void PrintHeader(const std::string& title) {
 }
 
 // Runs a shell command on the stem files; false when it failed.
-bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
+bool Run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
 
 // A reference tool run on both stems; the command has IN and OUT in it.
 bool ReferenceOutputs(const Song& song, const fs::path& dir, const std::string& command,
@@ -233,8 +235,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
-    std::printf("\nSuggested settings against the start-up positions and the grid's best "
-                "(keeping the bass)\n");
+    std::printf(
+        "\nSuggested settings against the start-up positions and the grid's best "
+        "(keeping the bass)\n");
     std::printf("  %-16s %9s %9s %9s | %9s %9s %9s | %7s\n", "song", "start-up", "suggested",
                 "gained", "V/I sugg", "V/I best", "short by", "time s");
     double gained = 0;
@@ -249,9 +252,10 @@ int main(int argc, char** argv) {
                     r.suggested.vig, r.gridBest.vig, shortBy, r.suggestSeconds);
     }
     gained /= static_cast<double>(results.size());
-    std::printf("  average gain in vocal removed: %.1f dB (goal >= 6); largest shortfall of "
-                "V/I against the grid: %.1f dB (goal <= 2)\n",
-                gained, worstShort);
+    std::printf(
+        "  average gain in vocal removed: %.1f dB (goal >= 6); largest shortfall of "
+        "V/I against the grid: %.1f dB (goal <= 2)\n",
+        gained, worstShort);
 
     const fs::path png = out / "removal-pan-level.png";
     if (!DrawRemovalMaps({MapRemoval(songs[0]), MapRemoval(songs[1])}, png)) {

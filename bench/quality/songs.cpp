@@ -55,14 +55,20 @@ void AddPanned(Stereo& into, const std::vector<double>& mono, double gainL, doub
     }
 }
 
-Stereo Silence(std::size_t frames) { return {std::vector<double>(frames), std::vector<double>(frames)}; }
+Stereo Silence(std::size_t frames) {
+    return {std::vector<double>(frames), std::vector<double>(frames)};
+}
 
-double Midi(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+double Midi(int note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
 constexpr int kProgression[] = {45, 41, 36, 43};  // A, F, C, G: a bar each
-constexpr double kBeat = 0.5;  // seconds; four beats a bar
+constexpr double kBeat = 0.5;                     // seconds; four beats a bar
 
-int RootAt(double t) { return kProgression[static_cast<int>(t / (4 * kBeat)) % 4]; }
+int RootAt(double t) {
+    return kProgression[static_cast<int>(t / (4 * kBeat)) % 4];
+}
 
 std::vector<double> Bass(std::size_t frames) {
     std::vector<double> out(frames);
@@ -70,7 +76,7 @@ std::vector<double> Bass(std::size_t frames) {
     for (std::size_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / kRate;
         const double inBeat = std::fmod(t, kBeat);
-        phase += 2 * kPi * Midi(RootAt(t) - 12) / kRate;
+        phase += 2 * kPi * Midi(RootAt(t)) / kRate;
         const double env = std::exp(-inBeat * 3.0);
         out[i] = env * (std::sin(phase) + 0.3 * std::sin(2 * phase) + 0.1 * std::sin(3 * phase));
     }
@@ -82,7 +88,9 @@ std::vector<double> Kick(std::size_t frames) {
     double phase = 0;
     for (std::size_t i = 0; i < frames; ++i) {
         const double inBeat = std::fmod(static_cast<double>(i) / kRate, kBeat);
-        phase = inBeat < 1.0 / kRate ? 0 : phase + 2 * kPi * (50.0 + 90.0 * std::exp(-inBeat * 30)) / kRate;
+        phase = inBeat < 1.0 / kRate
+                    ? 0
+                    : phase + 2 * kPi * (50.0 + 90.0 * std::exp(-inBeat * 30)) / kRate;
         out[i] = std::exp(-inBeat * 12) * std::sin(phase);
     }
     return out;
@@ -190,8 +198,11 @@ Stereo Reverb(const std::vector<double>& dry, std::mt19937& rng) {
     for (int channel = 0; channel < 2; ++channel) {
         std::vector<double>& out = channel == 0 ? wet.left : wet.right;
         for (std::size_t tap = 0; tap < 400; ++tap) {
-            const std::size_t delay = 441 + (tap * tail) / 400 + static_cast<std::size_t>(std::abs(noise(rng)) * 40);
-            const double gain = noise(rng) * std::exp(-3.0 * static_cast<double>(delay) / static_cast<double>(tail)) * 0.08;
+            const std::size_t delay =
+                441 + (tap * tail) / 400 + static_cast<std::size_t>(std::abs(noise(rng)) * 40);
+            const double gain =
+                noise(rng) *
+                std::exp(-3.0 * static_cast<double>(delay) / static_cast<double>(tail)) * 0.08;
             for (std::size_t i = delay; i < dry.size(); ++i) {
                 out[i] += dry[i - delay] * gain;
             }
@@ -209,10 +220,8 @@ struct Arrangement {
 };
 
 constexpr Arrangement kArrangements[] = {
-    {"centred", 1.0, 1.0, false, 1.0},
-    {"left 1.0/0.8", 1.0, 0.8, false, 1.0},
-    {"right 0.8/1.0", 0.8, 1.0, false, 1.0},
-    {"reverb", 1.0, 1.0, true, 1.0},
+    {"centred", 1.0, 1.0, false, 1.0},       {"left 1.0/0.8", 1.0, 0.8, false, 1.0},
+    {"right 0.8/1.0", 0.8, 1.0, false, 1.0}, {"reverb", 1.0, 1.0, true, 1.0},
     {"quiet vocal", 1.0, 1.0, false, 0.5},
 };
 

@@ -21,7 +21,7 @@ struct Song {
     std::string name;
     Stereo vocal;
     Stereo instruments;  // everything but the vocal
-    Stereo bass;  // the centred bass and kick, part of the instruments
+    Stereo bass;         // the centred bass and kick, part of the instruments
 };
 
 // A 16-bit mono or stereo WAV (any rate, resampled to 44,100 Hz) as samples in -1..1; a mono
