@@ -25,7 +25,7 @@ inline constexpr TrackbarPositions kStartupPositions{};
 
 // The analysis reads this many excerpts of this many frames, spread over the song.
 inline constexpr std::size_t kSuggestExcerpts = 8;
-inline constexpr std::size_t kSuggestExcerptFrames = 24576;
+inline constexpr std::size_t kSuggestExcerptFrames = 16384;
 
 // First frame of each excerpt to read from a song of totalFrames frames: evenly spread,
 // clear of the first and last few seconds. Fewer (or shorter) when the song is short.
@@ -33,8 +33,8 @@ std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames);
 
 // Searches the trackbar positions with the real processing on the excerpts: the voice is
 // taken to be what the mix holds in phase at the centre voice's balance (CentreBalanceDb),
-// the instruments the rest; the score is the voice removed above 200 Hz plus the level the
-// instruments keep, less what the bass below 200 Hz loses beyond 1 dB.
+// the instruments the rest; the score is the voice removed between 200 Hz and 5 kHz plus
+// the level the instruments keep, less what the mix below 200 Hz loses beyond 1 dB.
 TrackbarPositions SuggestSettings(const std::vector<StereoFrames>& excerpts);
 
 // "--pan 0 --low 4 --high 70 --left 17 --right 17": the render options for the positions.

@@ -4,6 +4,8 @@
 // pan and level trackbars.
 //
 //   quality_bench --out DIR VOICE.wav...     (bench/quality.sh renders the voices)
+//   quality_bench --suggest-only VOICE.wav...  (the suggestion against the start-up
+//                                               positions only: for tuning the analysis)
 
 #include <chrono>
 #include <cstdio>
@@ -118,7 +120,7 @@ constexpr char kFfmpegChain[] =
     "[b]highpass=f=200,highpass=f=200,pan=stereo|c0=c0-c1|c1=c1-c0[hi];"
     "[lo][hi]amix=inputs=2:normalize=0\" -c:a pcm_s16le OUT";
 
-SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes) {
+SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool suggestOnly) {
     SongResult result;
     result.name = song.name;
     const auto engine = [&](PlayMode mode, const TrackbarPositions& p) {
@@ -129,7 +131,7 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes) {
     const PlayMode others[] = {PlayMode::Mode1, PlayMode::Original, PlayMode::Low,
                                PlayMode::High,  PlayMode::Left,     PlayMode::Right};
     const char* otherNames[] = {"mode 1", "original", "low", "high", "left", "right"};
-    for (std::size_t i = 0; i < (allModes ? 6u : 1u); ++i) {
+    for (std::size_t i = 0; i < (allModes && !suggestOnly ? 6u : suggestOnly ? 0u : 1u); ++i) {
         result.rows.push_back({otherNames[i], engine(others[i], kStartupPositions)});
     }
 
@@ -146,6 +148,9 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     result.suggested = engine(PlayMode::Mode2, result.suggestion);
     result.rows.push_back({"suggested: " + Name(result.suggestion), result.suggested});
+    if (suggestOnly) {
+        return result;
+    }
 
     Figures bestAny;
     TrackbarPositions bestAnyAt;
@@ -198,11 +203,16 @@ RemovalMap MapRemoval(const Song& song) {
 
 int main(int argc, char** argv) {
     fs::path out = ".";
+    bool suggestOnly = false;
     std::vector<std::vector<double>> voices;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--out" && i + 1 < argc) {
             out = argv[++i];
+            continue;
+        }
+        if (arg == "--suggest-only") {
+            suggestOnly = true;
             continue;
         }
         const Stereo voice = ReadWav(arg);
@@ -227,7 +237,7 @@ int main(int argc, char** argv) {
 
     std::vector<SongResult> results;
     for (std::size_t i = 0; i < songs.size(); ++i) {
-        results.push_back(Evaluate(songs[i], out, i == 0));
+        results.push_back(Evaluate(songs[i], out, i == 0, suggestOnly));
         PrintHeader("Song \"" + songs[i].name + "\"");
         for (const Row& row : results.back().rows) {
             PrintRow(row);
@@ -256,6 +266,9 @@ int main(int argc, char** argv) {
         "  average gain in vocal removed: %.1f dB (goal >= 6); largest shortfall of "
         "V/I against the grid: %.1f dB (goal <= 2)\n",
         gained, worstShort);
+    if (suggestOnly) {
+        return 0;
+    }
 
     const fs::path png = out / "removal-pan-level.png";
     if (!DrawRemovalMaps({MapRemoval(songs[0]), MapRemoval(songs[1])}, png)) {
