@@ -31,7 +31,9 @@ inline constexpr std::size_t kSuggestExcerptFrames = 16384;
 // clear of the first and last few seconds. Fewer (or shorter) when the song is short.
 std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames);
 
-// Searches the trackbar positions with the real processing on the excerpts: the voice is
+// Searches the trackbar positions with the real processing on the excerpts (run at unit pan
+// and level gains: those only scale the band mode 2 subtracts, so one run for each pair of
+// cut-offs tells the score of every pan and level position). The voice is
 // taken to be what the mix holds in phase at the centre voice's balance (CentreBalanceDb),
 // the instruments the rest; the score is the voice removed between 200 Hz and 5 kHz plus
 // the level the instruments keep, less what the mix below 200 Hz loses beyond 1 dB.

@@ -131,7 +131,8 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool s
     const PlayMode others[] = {PlayMode::Mode1, PlayMode::Original, PlayMode::Low,
                                PlayMode::High,  PlayMode::Left,     PlayMode::Right};
     const char* otherNames[] = {"mode 1", "original", "low", "high", "left", "right"};
-    for (std::size_t i = 0; i < (allModes && !suggestOnly ? 6u : suggestOnly ? 0u : 1u); ++i) {
+    const std::size_t otherCount = suggestOnly ? 0 : allModes ? 6 : 1;
+    for (std::size_t i = 0; i < otherCount; ++i) {
         result.rows.push_back({otherNames[i], engine(others[i], kStartupPositions)});
     }
 
