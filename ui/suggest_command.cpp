@@ -35,7 +35,7 @@ void MainDialog::OnSuggestSettings() {
         MessageBox(QStringLiteral("You need to select an input file first!"));
         return;
     }
-    // A second or so on a long song: reading a few excerpts and trying settings on them.
+    // A fraction of a second whatever the song's length: a few excerpts are read and tried.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const WaveExcerpts excerpts =
         ReadWaveExcerpts(m_state.m_szInputPath, SuggestExcerptStarts, kSuggestExcerptFrames);
