@@ -67,7 +67,7 @@ class Commands : public ::testing::Test {
     ~Commands() override { dialog.reset(); }
 
     fs::path Make(const std::string& name, const Bytes& bytes) {
-        const fs::path path = dir / name;
+        fs::path path = dir / name;
         WriteFile(path, bytes);
         return path;
     }
