@@ -23,6 +23,9 @@ constexpr char kUsage[] =
     "  play [OPTION]... INPUT            play INPUT on the default sound device, over and\n"
     "                                    over from the loop start, until Ctrl-C or SIGTERM\n"
     "                                    (the sound already queued still plays out)\n"
+    "  suggest INPUT                     print the trackbar positions that should remove\n"
+    "                                    INPUT's centre voice deepest while keeping bass\n"
+    "                                    and treble, and the render options for them\n"
     "\n"
     "Options (trackbar positions; defaults are the window's start-up positions):\n"
     "  --mode MODE           mode2 (default), mode1, original, low, high, left, right\n"
@@ -83,6 +86,9 @@ int main(int argc, char** argv) {
     }
     if (command == "play") {
         return RunPlay(args);
+    }
+    if (command == "suggest") {
+        return RunSuggest(args);
     }
     PrintUsageError("unknown command '" + command + "'");
     return kExitUsage;

@@ -277,6 +277,7 @@ void MainDialog::OnInitDialog() {
     UpdateData(false);
     // 2.
     AppendAboutEntry();
+    AppendSuggestEntry();
     // 3.
     setWindowIcon(m_hIcon);
     // 4.

@@ -115,6 +115,8 @@ class MainDialog : public QDialog, public WindowLink {
     void OnCheckUpgrades();
     void OnManual();
     virtual void OnAbout();
+    // Moves the pan, cut-off and level trackbars to the settings suggested for the input.
+    void OnSuggestSettings();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -136,6 +138,7 @@ class MainDialog : public QDialog, public WindowLink {
     bool ExchangePanValue(bool saveAndValidate);
     void OnInitDialog();
     void AppendAboutEntry();
+    void AppendSuggestEntry();
     void ShowIdleFaceOfCurrentMode();
     void ShowAllIdleFaces();
     void PumpMessages();

@@ -191,6 +191,9 @@ TEST(RenderCliUsage, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
         {{"render", "--frobnicate", "a", "b"}, "unknown option '--frobnicate'"},
         {{"render", "a"}, "render needs INPUT and OUTPUT"},
         {{"render", "a", "b", "c"}, "render takes exactly INPUT and OUTPUT"},
+        {{"suggest"}, "suggest needs INPUT"},
+        {{"suggest", "a", "b"}, "suggest takes exactly INPUT"},
+        {{"suggest", "--pan", "3", "a"}, "unknown option '--pan'"},
         {{"mix", "a", "b"}, "unknown command 'mix'"},
         {{}, "missing command"},
     };
@@ -207,8 +210,8 @@ TEST(RenderCliUsage, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
 TEST(RenderCliUsage, HelpListsTheCommandAndEveryOption) {
     const CommandResult r = RunCommand({kCli, "--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* word : {"Usage: zerbex2-cli", "render", "--mode", "--pan", "--low", "--high",
-                             "--left", "--right", "--output-level"}) {
+    for (const char* word : {"Usage: zerbex2-cli", "render", "suggest", "--mode", "--pan", "--low",
+                             "--high", "--left", "--right", "--output-level"}) {
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(RunCommand({kCli, "render", "--help"}).exitCode, 0);

@@ -1,6 +1,6 @@
 // The window's commands: choosing files, writing, the seven play buttons with their worker
-// threads, the About box, the manual and the upgrade page. Playback goes to a test sound
-// device behind the output-system interface.
+// threads, the suggested settings, the About box, the manual and the upgrade page. Playback goes to
+// a test sound device behind the output-system interface.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -25,9 +26,11 @@
 #include "parameters.h"
 #include "resource_ids.h"
 #include "slider_ctrl.h"
+#include "suggest_settings.h"
 #include "test_audio_backend.h"
 #include "ui_test_support.h"
 #include "url_opener.h"
+#include "wave_excerpts.h"
 #include "window_state.h"
 
 namespace fs = std::filesystem;
@@ -68,7 +71,7 @@ class Commands : public ::testing::Test {
     ~Commands() override { dialog.reset(); }
 
     fs::path Make(const std::string& name, const Bytes& bytes) {
-        const fs::path path = dir / name;
+        fs::path path = dir / name;
         WriteFile(path, bytes);
         return path;
     }
@@ -530,6 +533,43 @@ TEST_F(Commands, RandomCommandSequencesNeverRunTwoJobsAtOnce) {
                     text.startsWith("This command will overwrite"))
             << text.toStdString();
     }
+}
+
+// --- Suggested settings ----------------------------------------------------------------------
+
+TEST_F(Commands, SuggestEntryMovesTheTrackbarsToWhatTheCommandLineSuggests) {
+    QAction* suggest = nullptr;
+    for (QAction* action : dialog->SystemMenu()->actions()) {
+        if (action->text() == "Suggest settings for this song") {
+            suggest = action;
+        }
+    }
+    ASSERT_NE(suggest, nullptr);
+    const auto positions = [&] {
+        return TrackbarPositions{Slider(IDC_PAN)->GetPos(), Slider(IDC_LOW_SLIDER)->GetPos(),
+                                 Slider(IDC_HIGH_SLIDER)->GetPos(),
+                                 Slider(IDC_LEFT_SLIDER)->GetPos(),
+                                 Slider(IDC_RIGHT_SLIDER)->GetPos()};
+    };
+    suggest->trigger();
+    EXPECT_EQ(Texts(), std::vector<QString>{"You need to select an input file first!"});
+    EXPECT_EQ(positions(), kStartupPositions);
+
+    const fs::path input = Make("song.wav", SimpleWav(TestSignal(3 * 44100)));
+    ChooseInput(input);
+    const WaveExcerpts excerpts =
+        ReadWaveExcerpts(input.c_str(), SuggestExcerptStarts, kSuggestExcerptFrames);
+    const TrackbarPositions expected =
+        SuggestSettings(std::vector<StereoFrames>(excerpts.frames.begin(), excerpts.frames.end()));
+    ASSERT_NE(expected, kStartupPositions) << "the song should move the trackbars";
+    suggest->trigger();
+    EXPECT_EQ(Texts().size(), 1u);
+    EXPECT_EQ(positions(), expected);
+    EXPECT_EQ((TrackbarPositions{s().m_nPan, s().m_nLowSlider, s().m_nHighSlider, s().m_nLeftSlider,
+                                 s().m_nRightSlider}),
+              expected);
+    EXPECT_EQ(s().m_nLowCutoff, LowCutoffFor(expected.low)) << "the processing uses them at once";
+    EXPECT_EQ(s().m_fLeftGain, ChannelGainFor(expected.left));
 }
 
 // --- About, manual, upgrades ----------------------------------------------------------------

@@ -1,0 +1,34 @@
+#include "band_filters.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr double kRate = 44100.0;
+constexpr double kButterworthQ = 1.0 / std::numbers::sqrt2;
+
+Biquad Section(double cutoffHz, bool high) {
+    const double w = 2.0 * std::numbers::pi * cutoffHz / kRate;
+    const double alpha = std::sin(w) / (2.0 * kButterworthQ);
+    const double cosw = std::cos(w);
+    const double a0 = 1.0 + alpha;
+    Biquad q;
+    const double edge = high ? (1.0 + cosw) / 2.0 : (1.0 - cosw) / 2.0;
+    q.b0 = edge / a0;
+    q.b1 = (high ? -2.0 * edge : 2.0 * edge) / a0;
+    q.b2 = edge / a0;
+    q.a1 = -2.0 * cosw / a0;
+    q.a2 = (1.0 - alpha) / a0;
+    return q;
+}
+
+}  // namespace
+
+Biquad LowPass(double cutoffHz) {
+    return Section(cutoffHz, false);
+}
+
+Biquad HighPass(double cutoffHz) {
+    return Section(cutoffHz, true);
+}

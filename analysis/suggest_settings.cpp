@@ -1,0 +1,308 @@
+#include "suggest_settings.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <span>
+#include <utility>
+
+#include "band_filters.h"
+#include "fast_frames.h"
+#include "parameters.h"
+#include "processing.h"
+
+namespace {
+
+constexpr std::size_t kWarmupFrames = 2048;  // the filters settle before anything is measured
+constexpr double kBassHz = 200.0;
+// The band the voice is weighed in: where it is strongest, and where the centred bass and
+// kick, which the mix's centre also holds, have little.
+constexpr double kVoiceLowHz = 200.0;
+constexpr double kVoiceHighHz = 5000.0;
+constexpr double kBassAllowanceDb = 1.0;
+constexpr double kBassPenalty = 6.0;  // score lost per dB of bass lost beyond the allowance
+constexpr std::size_t kMaxCutoffTries = 24;
+constexpr std::uint64_t kEdgeFrames = 5 * 44100;
+constexpr int kUnityLevel = 25;  // the level position whose gain is 1
+
+// The sum of (x - k b)^2 over a channel's frames past the warm-up, kept as its three sums:
+// mode 2 subtracts a band of the other channel, b, scaled by the pan and level gains, from
+// the channel x, so one run at unit gains gives the energy of the output at every gain k.
+struct Quadratic {
+    double xx = 0;
+    double xb = 0;
+    double bb = 0;
+
+    double At(double k) const { return xx - 2.0 * k * xb + k * k * bb; }
+
+    void Add(std::span<const double> x, std::span<const double> b) {
+        for (std::size_t i = kWarmupFrames; i < x.size(); ++i) {
+            xx += x[i] * x[i];
+            xb += x[i] * b[i];
+            bb += b[i] * b[i];
+        }
+    }
+};
+
+// The measures the score weighs, of one channel.
+template <typename T>
+struct Measures {
+    T voice;  // the voice's part, in the voice's band
+    T rest;   // the rest, every frequency
+    T bass;   // the whole mix below 200 Hz
+};
+
+using Signals = Measures<std::vector<double>>;
+
+// One excerpt split into the voice's part and the rest, as the processing takes them and
+// as it attenuates them on input, with each input channel as the measures see it.
+struct Excerpt {
+    std::vector<unsigned char> voice;
+    std::vector<unsigned char> rest;
+    std::vector<unsigned char> voiceIn;
+    std::vector<unsigned char> restIn;
+    std::array<Signals, 2> in;
+};
+
+std::int16_t ToSample(double x) {
+    return static_cast<std::int16_t>(std::clamp(std::lround(x), -32768L, 32767L));
+}
+
+void PutFrame(std::vector<unsigned char>& bytes, std::size_t frame, double l, double r) {
+    const auto left = static_cast<std::uint16_t>(ToSample(l));
+    const auto right = static_cast<std::uint16_t>(ToSample(r));
+    unsigned char* p = bytes.data() + 4 * frame;
+    p[0] = static_cast<unsigned char>(left);
+    p[1] = static_cast<unsigned char>(left >> 8);
+    p[2] = static_cast<unsigned char>(right);
+    p[3] = static_cast<unsigned char>(right >> 8);
+}
+
+double SampleAt(const std::vector<unsigned char>& bytes, std::size_t index) {
+    return static_cast<std::int16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+}
+
+void Filter(std::vector<double>& x, Biquad first, Biquad second) {
+    for (double& v : x) {
+        v = second.Step(first.Step(v));
+    }
+}
+
+// A channel of each part, less the same channel of each part's processed output when given,
+// through the measures' filters.
+void Measure(const std::vector<unsigned char>& voice, const std::vector<unsigned char>& rest,
+             const std::vector<unsigned char>* voiceOut, const std::vector<unsigned char>* restOut,
+             std::size_t channel, Signals& s) {
+    const std::size_t count = voice.size() / 4;
+    s.voice.resize(count);
+    s.rest.resize(count);
+    s.bass.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = 2 * i + channel;
+        s.voice[i] = SampleAt(voice, at) - (voiceOut != nullptr ? SampleAt(*voiceOut, at) : 0.0);
+        s.rest[i] = SampleAt(rest, at) - (restOut != nullptr ? SampleAt(*restOut, at) : 0.0);
+        s.bass[i] = s.voice[i] + s.rest[i];
+    }
+    Filter(s.voice, HighPass(kVoiceLowHz), HighPass(kVoiceLowHz));
+    Filter(s.voice, LowPass(kVoiceHighHz), LowPass(kVoiceHighHz));
+    Filter(s.bass, LowPass(kBassHz), LowPass(kBassHz));
+}
+
+// The parameters the trackbars at these positions give, the output level at its start-up
+// position.
+void SetPositions(ProcessingParameters& params, const TrackbarPositions& p) {
+    const PanGains pan = PanMapping(p.pan);
+    params.m_fPanGainL = pan.gainL;
+    params.m_fPanGainR = pan.gainR;
+    params.m_nLowCutoff = LowCutoffFor(p.low);
+    params.m_nHighCutoff = HighCutoffFor(p.high);
+    params.m_fLeftGain = ChannelGainFor(p.left);
+    params.m_fRightGain = ChannelGainFor(p.right);
+}
+
+void Process(std::vector<unsigned char>& bytes, const ProcessingParameters& params) {
+    FrameState frames;
+    ProcessFrames(frames, params, {}, bytes.data(), bytes.size() / 4);
+}
+
+// Projects every frame on the voice's direction (unit vector a, c).
+Excerpt Split(const StereoFrames& frames, double a, double c) {
+    const std::size_t count = frames.size() / 2;
+    Excerpt e{
+        std::vector<unsigned char>(4 * count), std::vector<unsigned char>(4 * count), {}, {}, {}};
+    for (std::size_t i = 0; i < count; ++i) {
+        const double l = frames[2 * i];
+        const double r = frames[2 * i + 1];
+        const double m = a * l + c * r;
+        PutFrame(e.voice, i, a * m, c * m);
+        PutFrame(e.rest, i, l - a * m, r - c * m);
+    }
+    ProcessingParameters original;
+    SetPositions(original, {0, 0, 0, kUnityLevel, kUnityLevel});
+    original.m_bPlayOriginal = 1;
+    e.voiceIn = e.voice;
+    e.restIn = e.rest;
+    Process(e.voiceIn, original);
+    Process(e.restIn, original);
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        Measure(e.voiceIn, e.restIn, nullptr, nullptr, channel, e.in[channel]);
+    }
+    return e;
+}
+
+double Db(double ratio) {
+    return 10.0 * std::log10(std::max(ratio, 1e-12));
+}
+
+struct Scored {
+    double score = -1e300;
+    TrackbarPositions at;
+};
+
+struct Search {
+    std::vector<Excerpt> excerpts;
+    std::map<std::pair<int, int>, Scored> tried;
+    // Reused from one try to the next.
+    std::vector<unsigned char> voiceOut;
+    std::vector<unsigned char> restOut;
+    Signals band;
+
+    // Sums of each output channel for the cut-offs.
+    std::array<Measures<Quadratic>, 2> SumsFor(int low, int high) {
+        ProcessingParameters unity;
+        SetPositions(unity, {0, low, high, kUnityLevel, kUnityLevel});
+        std::array<Measures<Quadratic>, 2> sums;
+        for (const Excerpt& e : excerpts) {
+            voiceOut.assign(e.voice.begin(), e.voice.end());
+            restOut.assign(e.rest.begin(), e.rest.end());
+            Process(voiceOut, unity);
+            Process(restOut, unity);
+            for (std::size_t channel = 0; channel < 2; ++channel) {
+                Measure(e.voiceIn, e.restIn, &voiceOut, &restOut, channel, band);
+                const Signals& in = e.in[channel];
+                sums[channel].voice.Add(in.voice, band.voice);
+                sums[channel].rest.Add(in.rest, band.rest);
+                sums[channel].bass.Add(in.bass, band.bass);
+            }
+        }
+        return sums;
+    }
+
+    // The best pan and levels for the cut-offs: the score is the voice removed plus the
+    // level the rest keeps, less what the bass loses beyond the allowance.
+    Scored Best(int low, int high) {
+        if (const auto found = tried.find({low, high}); found != tried.end()) {
+            return found->second;
+        }
+        const std::array<Measures<Quadratic>, 2> s = SumsFor(low, high);
+        const double voiceIn = s[0].voice.xx + s[1].voice.xx;
+        const double restIn = s[0].rest.xx + s[1].rest.xx;
+        const double bassIn = s[0].bass.xx + s[1].bass.xx;
+        Scored best;
+        for (int pan = -30; pan <= 30; ++pan) {
+            const PanGains gains = PanMapping(pan);
+            for (int left = 0; left <= 25; ++left) {
+                // The right output loses the left channel's band at the left level.
+                const double kR = static_cast<double>(gains.gainR) * ChannelGainFor(left);
+                for (int right = 0; right <= 25; ++right) {
+                    const double kL = static_cast<double>(gains.gainL) * ChannelGainFor(right);
+                    const double voice = s[0].voice.At(kL) + s[1].voice.At(kR);
+                    const double rest = s[0].rest.At(kL) + s[1].rest.At(kR);
+                    const double bass = s[0].bass.At(kL) + s[1].bass.At(kR);
+                    const double bassLost = Db(bassIn / bass);
+                    const double score = Db(voiceIn / voice) + Db(rest / restIn) -
+                                         kBassPenalty * std::max(0.0, bassLost - kBassAllowanceDb);
+                    if (score > best.score) {
+                        best = {score, {pan, low, high, left, right}};
+                    }
+                }
+            }
+        }
+        tried.emplace(std::make_pair(low, high), best);
+        return best;
+    }
+};
+
+// The low cut-off decides most (it sets where the voice's fundamental is taken out, and
+// the score is uneven along it), the high one little: every low position a voice can use
+// first, then a coordinate search from the best, with ever smaller steps.
+TrackbarPositions Climb(Search& search) {
+    constexpr int kFirstHigh = 64;
+    Scored best;
+    for (const int low : {0, 1, 2, 3, 4, 6, 8, 12}) {
+        if (const Scored next = search.Best(low, kFirstHigh); next.score > best.score) {
+            best = next;
+        }
+    }
+    for (const int step : {4, 2, 1}) {
+        bool improved = true;
+        while (improved && search.tried.size() < kMaxCutoffTries) {
+            improved = false;
+            for (const auto& [dLow, dHigh] : {std::pair{0, -2 * step}, std::pair{0, 2 * step},
+                                              std::pair{-step, 0}, std::pair{step, 0}}) {
+                if (search.tried.size() >= kMaxCutoffTries) {
+                    break;
+                }
+                const Scored next = search.Best(std::clamp(best.at.low + dLow, 0, 40),
+                                                std::clamp(best.at.high + dHigh, 0, 80));
+                if (next.score > best.score) {
+                    best = next;
+                    improved = true;
+                }
+            }
+        }
+    }
+    return best.at;
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames) {
+    std::vector<std::uint64_t> starts;
+    if (totalFrames < kSuggestExcerptFrames) {
+        if (totalFrames > 0) {
+            starts.push_back(0);
+        }
+        return starts;
+    }
+    const std::uint64_t edge = totalFrames >= 4 * kEdgeFrames ? kEdgeFrames : 0;
+    const std::uint64_t span = totalFrames - 2 * edge - kSuggestExcerptFrames;
+    const std::uint64_t count =
+        std::min<std::uint64_t>(kSuggestExcerpts, 1 + span / kSuggestExcerptFrames);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        starts.push_back(edge + (count == 1 ? span / 2 : span * i / (count - 1)));
+    }
+    return starts;
+}
+
+TrackbarPositions SuggestSettings(const std::vector<StereoFrames>& excerpts) {
+    const double balanceDb = CentreBalanceDb(excerpts);
+    const double ratio = std::pow(10.0, balanceDb / 20.0);
+    const double norm = std::sqrt(ratio * ratio + 1.0);
+    Search search;
+    double voiceIn = 0;
+    double restIn = 0;
+    for (const StereoFrames& frames : excerpts) {
+        if (frames.size() / 2 <= 2 * kWarmupFrames) {
+            continue;
+        }
+        search.excerpts.push_back(Split(frames, ratio / norm, 1.0 / norm));
+        for (const Signals& s : search.excerpts.back().in) {
+            Quadratic q;
+            q.Add(s.voice, s.rest);
+            voiceIn += q.xx;
+            restIn += q.bb;
+        }
+    }
+    if (voiceIn <= 0 || restIn <= 0) {
+        return kStartupPositions;
+    }
+    return Climb(search);
+}
+
+std::string RenderOptionsFor(const TrackbarPositions& p) {
+    return "--pan " + std::to_string(p.pan) + " --low " + std::to_string(p.low) + " --high " +
+           std::to_string(p.high) + " --left " + std::to_string(p.left) + " --right " +
+           std::to_string(p.right);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+// Suggested trackbar positions for a song: those that should remove its centre voice
+// deepest in mode 2 while keeping the bass and the instruments, found from the mix alone.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "centre_direction.h"
+
+struct TrackbarPositions {
+    int pan = 0;     // -30 .. 30
+    int low = 8;     // 0 .. 40
+    int high = 57;   // 0 .. 80
+    int left = 13;   // 0 .. 25
+    int right = 13;  // 0 .. 25
+
+    auto operator<=>(const TrackbarPositions&) const = default;
+};
+
+// The window's start-up positions.
+inline constexpr TrackbarPositions kStartupPositions{};
+
+// The analysis reads this many excerpts of this many frames, spread over the song.
+inline constexpr std::size_t kSuggestExcerpts = 8;
+inline constexpr std::size_t kSuggestExcerptFrames = 16384;
+
+// First frame of each excerpt to read from a song of totalFrames frames: evenly spread,
+// clear of the first and last few seconds. Fewer (or shorter) when the song is short.
+std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames);
+
+// Searches the trackbar positions with the real processing on the excerpts (run at unit pan
+// and level gains: those only scale the band mode 2 subtracts, so one run for each pair of
+// cut-offs tells the score of every pan and level position). The voice is
+// taken to be what the mix holds in phase at the centre voice's balance (CentreBalanceDb),
+// the instruments the rest; the score is the voice removed between 200 Hz and 5 kHz plus
+// the level the instruments keep, less what the mix below 200 Hz loses beyond 1 dB.
+TrackbarPositions SuggestSettings(const std::vector<StereoFrames>& excerpts);
+
+// "--pan 0 --low 4 --high 70 --left 17 --right 17": the render options for the positions.
+std::string RenderOptionsFor(const TrackbarPositions& positions);

@@ -1,0 +1,122 @@
+#include "measure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+
+#include "fast_frames.h"
+#include "parameters.h"
+#include "spectrum.h"
+#include "window_state.h"
+
+namespace {
+
+const BandEdges kEdges{{200.0, 3000.0, 8000.0}};
+
+std::int16_t ToSample(double x) {
+    return static_cast<std::int16_t>(std::clamp(std::lround(x * 32768.0), -32768L, 32767L));
+}
+
+std::vector<unsigned char> ToBytes(const Stereo& s) {
+    std::vector<unsigned char> bytes(4 * s.Frames());
+    for (std::size_t i = 0; i < s.Frames(); ++i) {
+        const auto l = static_cast<std::uint16_t>(ToSample(s.left[i]));
+        const auto r = static_cast<std::uint16_t>(ToSample(s.right[i]));
+        bytes[4 * i] = static_cast<unsigned char>(l);
+        bytes[4 * i + 1] = static_cast<unsigned char>(l >> 8);
+        bytes[4 * i + 2] = static_cast<unsigned char>(r);
+        bytes[4 * i + 3] = static_cast<unsigned char>(r >> 8);
+    }
+    return bytes;
+}
+
+double Db(double ratio) {
+    return 10.0 * std::log10(std::max(ratio, 1e-15));
+}
+
+std::vector<double> Energies(const Stereo& s, double gain) {
+    std::vector<double> e = StereoBandEnergies(s.left, s.right, kEdges);
+    for (double& x : e) {
+        x *= gain * gain;
+    }
+    return e;
+}
+
+double Sum(const std::vector<double>& v) {
+    double total = 0;
+    for (const double x : v) {
+        total += x;
+    }
+    return total;
+}
+
+}  // namespace
+
+Stereo RunEngine(const Stereo& in, PlayMode mode, const TrackbarPositions& p) {
+    WindowState state;
+    state.m_nPan = p.pan;
+    state.m_nLowSlider = p.low;
+    state.m_nHighSlider = p.high;
+    state.m_nLeftSlider = p.left;
+    state.m_nRightSlider = p.right;
+    UpdateDerivedParameters(state);
+    FlagOf(state, mode) = 1;
+    std::vector<unsigned char> bytes = ToBytes(in);
+    FrameState frames;
+    ProcessFrames(frames, state, {}, bytes.data(), in.Frames());
+    Stereo out{std::vector<double>(in.Frames()), std::vector<double>(in.Frames())};
+    for (std::size_t i = 0; i < in.Frames(); ++i) {
+        out.left[i] = static_cast<std::int16_t>(bytes[4 * i] | (bytes[4 * i + 1] << 8)) / 32768.0;
+        out.right[i] =
+            static_cast<std::int16_t>(bytes[4 * i + 2] | (bytes[4 * i + 3] << 8)) / 32768.0;
+    }
+    return out;
+}
+
+StemOutputs EngineOutputs(const Song& song, PlayMode mode, const TrackbarPositions& positions) {
+    return {RunEngine(song.vocal, mode, positions), RunEngine(song.instruments, mode, positions),
+            kInputAttenuation};
+}
+
+Figures Measure(const Song& song, const StemOutputs& outputs) {
+    const std::vector<double> vocalIn = Energies(song.vocal, outputs.referenceGain);
+    const std::vector<double> vocalOut = Energies(outputs.vocal, 1.0);
+    const std::vector<double> instrumentsIn = Energies(song.instruments, outputs.referenceGain);
+    const std::vector<double> instrumentsOut = Energies(outputs.instruments, 1.0);
+    Figures f;
+    for (std::size_t b = 0; b < kBands; ++b) {
+        f.vocalRemoved[b] = Db(vocalIn[b] / vocalOut[b]);
+    }
+    f.vocalRemovedTotal = Db(Sum(vocalIn) / Sum(vocalOut));
+    f.instrumentKept = Db(Sum(instrumentsOut) / Sum(instrumentsIn));
+    f.bassKept = Db(instrumentsOut[0] / instrumentsIn[0]);
+    f.vig = f.instrumentKept + f.vocalRemovedTotal;
+    return f;
+}
+
+std::vector<std::int16_t> MixFrames(const Song& song) {
+    std::vector<std::int16_t> frames(2 * song.vocal.Frames());
+    for (std::size_t i = 0; i < song.vocal.Frames(); ++i) {
+        frames[2 * i] = ToSample(song.vocal.left[i] + song.instruments.left[i]);
+        frames[2 * i + 1] = ToSample(song.vocal.right[i] + song.instruments.right[i]);
+    }
+    return frames;
+}
+
+bool WriteWav(const std::filesystem::path& path, const Stereo& s) {
+    const std::vector<unsigned char> data = ToBytes(s);
+    const auto le32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    };
+    std::string header = "RIFF" + le32(static_cast<std::uint32_t>(36 + data.size())) + "WAVEfmt " +
+                         le32(16) + std::string("\x01\x00\x02\x00", 4) + le32(44100) +
+                         le32(44100 * 4) + std::string("\x04\x00\x10\x00", 4) + "data" +
+                         le32(static_cast<std::uint32_t>(data.size()));
+    std::ofstream out(path, std::ios::binary);
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+    return static_cast<bool>(out);
+}

@@ -1,0 +1,281 @@
+// Vocal-removal quality on songs built from stems: every mode at the start-up positions, a
+// grid of settings, the suggested settings, and `sox oops` and an FFmpeg band-limited
+// channel-difference chain for comparison. Prints the tables and draws removal against the
+// pan and level trackbars.
+//
+//   quality_bench --out DIR VOICE.wav...     (bench/quality.sh renders the voices)
+//   quality_bench --suggest-only VOICE.wav...  (the suggestion against the start-up
+//                                               positions only: for tuning the analysis)
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "measure.h"
+#include "plot.h"
+#include "songs.h"
+#include "suggest_settings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kSongSeconds = 12.0;
+constexpr double kBassKeptDb = -1.0;  // a setting "keeps the bass" when it loses no more
+
+struct Row {
+    std::string what;
+    Figures f;
+};
+
+struct SongResult {
+    std::string name;
+    Figures startup;
+    Figures suggested;
+    TrackbarPositions suggestion;
+    double suggestSeconds = 0;
+    Figures gridBest;  // best vocal-to-instrument gain among the settings that keep the bass
+    TrackbarPositions gridBestAt;
+    std::vector<Row> rows;
+};
+
+std::vector<TrackbarPositions> Grid() {
+    std::vector<TrackbarPositions> grid;
+    for (const int pan : {-30, -15, 0, 15, 30}) {
+        for (const int low : {2, 8}) {
+            for (const int high : {57, 70, 80}) {
+                for (const int left : {13, 17, 21}) {
+                    for (const int right : {13, 17, 21}) {
+                        grid.push_back({pan, low, high, left, right});
+                    }
+                }
+            }
+        }
+    }
+    return grid;
+}
+
+std::string Name(const TrackbarPositions& p) {
+    char text[64];
+    std::snprintf(text, sizeof text, "pan %d low %d high %d L %d R %d", p.pan, p.low, p.high,
+                  p.left, p.right);
+    return text;
+}
+
+void PrintRow(const Row& row) {
+    std::printf("  %-40s", row.what.c_str());
+    for (const double db : row.f.vocalRemoved) {
+        std::printf(" %6.1f", db);
+    }
+    std::printf(" | %6.1f | %6.1f %6.1f | %6.1f\n", row.f.vocalRemovedTotal, row.f.instrumentKept,
+                row.f.bassKept, row.f.vig);
+}
+
+void PrintHeader(const std::string& title) {
+    std::printf("\n%s\n  %-40s", title.c_str(), "vocal removed, dB:");
+    for (const char* band : kBandNames) {
+        std::printf(" %6s", band);
+    }
+    std::printf(" | %6s | %6s %6s | %6s\n", "total", "instr", "bass", "V/I");
+}
+
+// Runs a shell command on the stem files; false when it failed.
+bool Run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+// A reference tool run on both stems; the command has IN and OUT in it.
+bool ReferenceOutputs(const Song& song, const fs::path& dir, const std::string& command,
+                      StemOutputs& out) {
+    const Stereo* stems[2] = {&song.vocal, &song.instruments};
+    Stereo* outputs[2] = {&out.vocal, &out.instruments};
+    for (int i = 0; i < 2; ++i) {
+        const fs::path in = dir / "stem.wav";
+        const fs::path processed = dir / "processed.wav";
+        if (!WriteWav(in, *stems[i])) {
+            return false;
+        }
+        std::string line = command;
+        line.replace(line.find("IN"), 2, "'" + in.string() + "'");
+        line.replace(line.find("OUT"), 3, "'" + processed.string() + "'");
+        if (!Run(line + " 2>/dev/null")) {
+            return false;
+        }
+        *outputs[i] = ReadWav(processed);
+        outputs[i]->left.resize(stems[i]->Frames());
+        outputs[i]->right.resize(stems[i]->Frames());
+    }
+    out.referenceGain = 1.0;
+    return true;
+}
+
+constexpr char kSoxOops[] = "sox -D IN OUT oops";
+// Below 200 Hz the channels as they are, above it their difference.
+constexpr char kFfmpegChain[] =
+    "ffmpeg -v error -y -i IN -filter_complex "
+    "\"[0:a]asplit=2[a][b];[a]lowpass=f=200,lowpass=f=200[lo];"
+    "[b]highpass=f=200,highpass=f=200,pan=stereo|c0=c0-c1|c1=c1-c0[hi];"
+    "[lo][hi]amix=inputs=2:normalize=0\" -c:a pcm_s16le OUT";
+
+SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool suggestOnly) {
+    SongResult result;
+    result.name = song.name;
+    const auto engine = [&](PlayMode mode, const TrackbarPositions& p) {
+        return Measure(song, EngineOutputs(song, mode, p));
+    };
+    result.startup = engine(PlayMode::Mode2, kStartupPositions);
+    result.rows.push_back({"mode 2, start-up positions", result.startup});
+    const PlayMode others[] = {PlayMode::Mode1, PlayMode::Original, PlayMode::Low,
+                               PlayMode::High,  PlayMode::Left,     PlayMode::Right};
+    const char* otherNames[] = {"mode 1", "original", "low", "high", "left", "right"};
+    const std::size_t otherCount = suggestOnly ? 0 : allModes ? 6 : 1;
+    for (std::size_t i = 0; i < otherCount; ++i) {
+        result.rows.push_back({otherNames[i], engine(others[i], kStartupPositions)});
+    }
+
+    const std::vector<std::int16_t> mix = MixFrames(song);
+    std::vector<StereoFrames> excerpts;
+    for (const std::uint64_t start : SuggestExcerptStarts(mix.size() / 2)) {
+        const std::size_t count =
+            std::min<std::size_t>(kSuggestExcerptFrames, mix.size() / 2 - start);
+        excerpts.emplace_back(mix.data() + 2 * start, 2 * count);
+    }
+    const auto began = std::chrono::steady_clock::now();
+    result.suggestion = SuggestSettings(excerpts);
+    result.suggestSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    result.suggested = engine(PlayMode::Mode2, result.suggestion);
+    result.rows.push_back({"suggested: " + Name(result.suggestion), result.suggested});
+    if (suggestOnly) {
+        return result;
+    }
+
+    Figures bestAny;
+    TrackbarPositions bestAnyAt;
+    bool first = true;
+    for (const TrackbarPositions& p : Grid()) {
+        const Figures f = engine(PlayMode::Mode2, p);
+        if (first || f.vig > bestAny.vig) {
+            bestAny = f;
+            bestAnyAt = p;
+        }
+        if (f.bassKept >= kBassKeptDb && (first || f.vig > result.gridBest.vig)) {
+            result.gridBest = f;
+            result.gridBestAt = p;
+        }
+        first = false;
+    }
+    result.rows.push_back({"grid best: " + Name(result.gridBestAt), result.gridBest});
+    result.rows.push_back({"grid best, bass free: " + Name(bestAnyAt), bestAny});
+
+    StemOutputs tool;
+    if (ReferenceOutputs(song, dir, kSoxOops, tool)) {
+        result.rows.push_back({"sox oops", Measure(song, tool)});
+    }
+    if (ReferenceOutputs(song, dir, kFfmpegChain, tool)) {
+        result.rows.push_back({"ffmpeg band-limited L-R", Measure(song, tool)});
+    }
+    return result;
+}
+
+// Vocal removed over the pan and level (left = right) trackbars at low 4, high 70.
+RemovalMap MapRemoval(const Song& song) {
+    RemovalMap map{song.name, {}, {}, {}};
+    for (int pan = -30; pan <= 30; pan += 5) {
+        map.pans.push_back(pan);
+    }
+    for (int level = 9; level <= 25; level += 2) {
+        map.levels.push_back(level);
+    }
+    for (const int level : map.levels) {
+        for (const int pan : map.pans) {
+            const TrackbarPositions p{pan, 4, 70, level, level};
+            map.removedDb.push_back(
+                Measure(song, EngineOutputs(song, PlayMode::Mode2, p)).vocalRemovedTotal);
+        }
+    }
+    return map;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    fs::path out = ".";
+    bool suggestOnly = false;
+    std::vector<std::vector<double>> voices;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--out" && i + 1 < argc) {
+            out = argv[++i];
+            continue;
+        }
+        if (arg == "--suggest-only") {
+            suggestOnly = true;
+            continue;
+        }
+        const Stereo voice = ReadWav(arg);
+        if (voice.left.empty()) {
+            std::fprintf(stderr, "quality_bench: cannot read %s\n", arg.c_str());
+            return 1;
+        }
+        voices.push_back(voice.left);
+    }
+    if (voices.empty()) {
+        std::fprintf(stderr, "usage: quality_bench --out DIR VOICE.wav...\n");
+        return 2;
+    }
+    fs::create_directories(out);
+    const std::vector<Song> songs = BuildSongs(voices, kSongSeconds);
+    Stereo mix = songs.front().vocal;
+    for (std::size_t i = 0; i < mix.Frames(); ++i) {
+        mix.left[i] += songs.front().instruments.left[i];
+        mix.right[i] += songs.front().instruments.right[i];
+    }
+    WriteWav(out / "song-centred.wav", mix);
+
+    std::vector<SongResult> results;
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        results.push_back(Evaluate(songs[i], out, i == 0, suggestOnly));
+        PrintHeader("Song \"" + songs[i].name + "\"");
+        for (const Row& row : results.back().rows) {
+            PrintRow(row);
+        }
+        std::fflush(stdout);
+    }
+
+    std::printf(
+        "\nSuggested settings against the start-up positions and the grid's best "
+        "(keeping the bass)\n");
+    std::printf("  %-16s %9s %9s %9s | %9s %9s %9s | %7s\n", "song", "start-up", "suggested",
+                "gained", "V/I sugg", "V/I best", "short by", "time s");
+    double gained = 0;
+    double worstShort = 0;
+    for (const SongResult& r : results) {
+        const double gain = r.suggested.vocalRemovedTotal - r.startup.vocalRemovedTotal;
+        const double shortBy = r.gridBest.vig - r.suggested.vig;
+        gained += gain;
+        worstShort = std::max(worstShort, shortBy);
+        std::printf("  %-16s %9.1f %9.1f %9.1f | %9.1f %9.1f %9.1f | %7.3f\n", r.name.c_str(),
+                    r.startup.vocalRemovedTotal, r.suggested.vocalRemovedTotal, gain,
+                    r.suggested.vig, r.gridBest.vig, shortBy, r.suggestSeconds);
+    }
+    gained /= static_cast<double>(results.size());
+    std::printf(
+        "  average gain in vocal removed: %.1f dB (goal >= 6); largest shortfall of "
+        "V/I against the grid: %.1f dB (goal <= 2)\n",
+        gained, worstShort);
+    if (suggestOnly) {
+        return 0;
+    }
+
+    const fs::path png = out / "removal-pan-level.png";
+    if (!DrawRemovalMaps({MapRemoval(songs[0]), MapRemoval(songs[1])}, png)) {
+        std::fprintf(stderr, "quality_bench: cannot write %s\n", png.c_str());
+        return 1;
+    }
+    std::printf("\nplot: %s\n", png.c_str());
+    return gained >= 6.0 && worstShort <= 2.0 ? 0 : 1;
+}

@@ -1,0 +1,124 @@
+// The suggested settings remove more of a centred voice than the start-up positions while
+// the centred bass and the instruments at the sides stay.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <vector>
+
+#include "fast_frames.h"
+#include "parameters.h"
+#include "suggest_settings.h"
+#include "window_state.h"
+
+namespace {
+
+constexpr double kRate = 44100.0;
+constexpr double kPi = std::numbers::pi;
+constexpr std::size_t kFrames = 6 * 44100;
+
+struct Stems {
+    std::vector<double> voice;  // centred
+    std::vector<double> bass;   // centred
+    std::vector<double> left;   // instrument mostly on the left
+    std::vector<double> right;  // instrument mostly on the right
+};
+
+// A sung vowel: harmonics of a pitch with vibrato, shaped by three formants, in syllables.
+double Voice(double t, double& phase) {
+    const double pitch = 196.0 * (1.0 + 0.03 * std::sin(2 * kPi * 5.5 * t));
+    phase += 2 * kPi * pitch / kRate;
+    double x = 0;
+    for (int h = 1; h <= 24; ++h) {
+        const double f = h * pitch;
+        double formants = 0;
+        for (const double centre : {650.0, 1100.0, 2700.0}) {
+            formants += 1.0 / (1.0 + std::pow((f - centre) / 150.0, 2));
+        }
+        x += formants * std::sin(h * phase) / std::sqrt(h);
+    }
+    return x * std::pow(std::sin(kPi * std::fmod(t * 3.0, 1.0)), 2);
+}
+
+Stems MakeStems() {
+    Stems s{std::vector<double>(kFrames), std::vector<double>(kFrames),
+            std::vector<double>(kFrames), std::vector<double>(kFrames)};
+    double voicePhase = 0;
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        s.voice[i] = 2500.0 * Voice(t, voicePhase);
+        s.bass[i] = 4000.0 * std::sin(2 * kPi * 98.0 * t) * std::exp(-3.0 * std::fmod(t, 0.5));
+        s.left[i] = 2500.0 * std::sin(2 * kPi * 523.0 * t) * std::exp(-6.0 * std::fmod(t, 0.25));
+        s.right[i] = 1500.0 * (std::fmod(t * 392.0, 1.0) < 0.5 ? 1.0 : -1.0);
+    }
+    return s;
+}
+
+std::vector<std::int16_t> Interleave(const std::vector<double>& l, const std::vector<double>& r) {
+    std::vector<std::int16_t> frames(2 * l.size());
+    for (std::size_t i = 0; i < l.size(); ++i) {
+        frames[2 * i] = static_cast<std::int16_t>(std::lround(l[i]));
+        frames[2 * i + 1] = static_cast<std::int16_t>(std::lround(r[i]));
+    }
+    return frames;
+}
+
+// Energy of a stem after mode 2 at the positions, against the same stem at the processing's
+// fixed input attenuation, in dB (the first tenth of a second left out while filters settle).
+double GainDb(const std::vector<std::int16_t>& stem, const TrackbarPositions& p) {
+    WindowState state;
+    state.m_nPan = p.pan;
+    state.m_nLowSlider = p.low;
+    state.m_nHighSlider = p.high;
+    state.m_nLeftSlider = p.left;
+    state.m_nRightSlider = p.right;
+    UpdateDerivedParameters(state);
+    std::vector<unsigned char> bytes(2 * stem.size());
+    for (std::size_t i = 0; i < stem.size(); ++i) {
+        bytes[2 * i] = static_cast<unsigned char>(static_cast<std::uint16_t>(stem[i]));
+        bytes[2 * i + 1] = static_cast<unsigned char>(static_cast<std::uint16_t>(stem[i]) >> 8);
+    }
+    FrameState frames;
+    ProcessFrames(frames, state, {}, bytes.data(), stem.size() / 2);
+    double in = 0;
+    double out = 0;
+    for (std::size_t i = 2 * 4410; i < stem.size(); ++i) {
+        const double x = stem[i] * kInputAttenuation;
+        const double y = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+        in += x * x;
+        out += y * y;
+    }
+    return 10.0 * std::log10(out / in);
+}
+
+TEST(SuggestSettings, RemovesACentredVoiceDeeperThanTheStartUpPositions) {
+    const Stems s = MakeStems();
+    std::vector<double> mixL(kFrames), mixR(kFrames), sideL(kFrames), sideR(kFrames);
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        sideL[i] = 0.9 * s.left[i] + 0.2 * s.right[i];
+        sideR[i] = 0.2 * s.left[i] + 0.9 * s.right[i];
+        mixL[i] = s.voice[i] + s.bass[i] + sideL[i];
+        mixR[i] = s.voice[i] + s.bass[i] + sideR[i];
+    }
+    const std::vector<std::int16_t> mix = Interleave(mixL, mixR);
+    std::vector<StereoFrames> excerpts;
+    for (const std::uint64_t start : SuggestExcerptStarts(kFrames)) {
+        const std::size_t count = std::min<std::size_t>(kSuggestExcerptFrames, kFrames - start);
+        excerpts.emplace_back(mix.data() + 2 * start, 2 * count);
+    }
+    const TrackbarPositions suggested = SuggestSettings(excerpts);
+
+    const std::vector<std::int16_t> voice = Interleave(s.voice, s.voice);
+    const std::vector<std::int16_t> bass = Interleave(s.bass, s.bass);
+    const std::vector<std::int16_t> sides = Interleave(sideL, sideR);
+    const double voiceStartUp = GainDb(voice, kStartupPositions);
+    const double voiceSuggested = GainDb(voice, suggested);
+    SCOPED_TRACE(RenderOptionsFor(suggested));
+    EXPECT_LT(voiceSuggested, voiceStartUp - 6.0);
+    EXPECT_GT(GainDb(bass, suggested), -1.5);
+    EXPECT_GT(GainDb(sides, suggested), GainDb(sides, kStartupPositions) - 1.0);
+}
+
+}  // namespace
