@@ -16,7 +16,6 @@
 
 #include "current_directory.h"
 #include "engine_input.h"
-#include "wave_probe.h"
 #include "file_dialogs.h"
 #include "main_dialog.h"
 #include "parameters.h"
@@ -24,6 +23,7 @@
 #include "resource_ids.h"
 #include "slider_ctrl.h"
 #include "wave_job.h"
+#include "wave_probe.h"
 
 namespace {
 
@@ -112,9 +112,12 @@ QString MainDialog::ProfileFolder() const {
 }
 
 bool MainDialog::AnyModeFlagSet() const {
-    return m_state.m_bPlayMode2 || m_state.m_bPlayLow || m_state.m_bPlayHigh ||
-           m_state.m_bPlayOriginal || m_state.m_bPlayMode1 || m_state.m_bPlayLeft ||
-           m_state.m_bPlayRight;
+    for (const ModeFlag& entry : kPlayModes) {
+        if ((m_state.*entry.flag) != 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void MainDialog::OnSelectInput() {

@@ -3,30 +3,22 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMetaObject>
-#include <QRegularExpressionValidator>
 #include <QShortcut>
-#include <QThread>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "bitmap_button.h"
-#include "dialog_units.h"
-#include "group_frame.h"
 #include "parameters.h"
+#include "play_buttons.h"
 #include "resource_ids.h"
 #include "resources.h"
 #include "slider_ctrl.h"
+#include "window_builder.h"
 
 namespace {
-
-constexpr char kIdProperty[] = "controlId";
 
 // A page of a trackbar is a fifth of its range.
 void SetRange(SliderCtrl* slider, int minimum, int maximum) {
@@ -40,70 +32,6 @@ void ExchangeSlider(bool save, SliderCtrl* slider, Shared<int>& member) {
     } else {
         slider->SetPos(member);
     }
-}
-
-QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setFrame((control.style & kBorder) != 0);
-    if (control.style & kNumber) {
-        edit->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
-    }
-    if (control.style & kDisabled) {
-        edit->setReadOnly(true);
-    }
-    return edit;
-}
-
-QWidget* CreateButton(const ControlTemplate& control, QWidget* parent) {
-    const QString caption = QString::fromUtf8(control.caption);
-    QPushButton* button = (control.style & kBitmap) ? new BitmapButton(caption, parent)
-                                                    : new QPushButton(caption, parent);
-    button->setAutoDefault(true);
-    button->setDefault((control.style & kDefault) != 0);
-    button->setFocusPolicy(Qt::StrongFocus);
-    return button;
-}
-
-QWidget* CreateStatic(const ControlTemplate& control, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    if ((control.style & kBitmap) == 0) {
-        label->setText(QString::fromUtf8(control.caption));
-        label->setWordWrap((control.style & kNoWordWrap) == 0);
-    }
-    label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    return label;
-}
-
-QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
-    auto* box = new GroupFrame(QString::fromUtf8(control.caption), parent);
-    // A frame drawn around its neighbours, which stay on top of it and take the mouse.
-    box->setAttribute(Qt::WA_TransparentForMouseEvents);
-    box->setFocusPolicy(Qt::NoFocus);
-    return box;
-}
-
-QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
-    const bool vertical = (control.style & kVertical) != 0;
-    auto* slider = new SliderCtrl(vertical ? Qt::Vertical : Qt::Horizontal, parent);
-    slider->setAccessibleName(QString::fromUtf8(control.caption));
-    slider->setFocusPolicy(Qt::StrongFocus);
-    slider->setTickInterval(1);
-    if (control.style & kTicksBoth) {
-        slider->setTickPosition(QSlider::TicksBothSides);
-    } else if (control.style & kTicksAbove) {
-        slider->setTickPosition(QSlider::TicksAbove);  // on the left of a vertical one
-    } else {
-        slider->setTickPosition(QSlider::NoTicks);
-    }
-    if (vertical) {
-        // The smallest position at the top, and the arrow keys move the thumb the way they
-        // point.
-        slider->setInvertedAppearance(true);
-        slider->setInvertedControls(true);
-    }
-    return slider;
 }
 
 }  // namespace
@@ -134,59 +62,7 @@ MainDialog::~MainDialog() {
 }
 
 void MainDialog::CreateControls(const DialogTemplate& dialog) {
-    setWindowTitle(QString::fromUtf8(dialog.caption));
-    // A top-level window with a taskbar button, a title and a close box; it cannot be
-    // maximised or resized.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(DialogFont(dialog.fontPointSize));
-    const DialogBaseUnits units = DialogBaseUnits::FromFont(font());
-    setFixedSize(units.MapSize(dialog.size));
-
-    for (const ControlTemplate& control : dialog.controls) {
-        QWidget* widget = CreateControl(control);
-        widget->setObjectName(QString::fromUtf8(control.name));
-        widget->setProperty(kIdProperty, control.id);
-        widget->setGeometry(units.MapRect(control.rect));
-        widget->setEnabled((control.style & kDisabled) == 0);
-        if (control.style & kHidden) {
-            widget->hide();
-        }
-        m_controls.push_back(widget);
-    }
-    // Group boxes only frame their neighbours; keep them underneath.
-    for (QWidget* widget : m_controls) {
-        if (qobject_cast<QGroupBox*>(widget)) {
-            widget->lower();
-        }
-    }
-    // Template order is the tab order.
-    QWidget* previous = nullptr;
-    for (std::size_t i = 0; i < m_controls.size(); ++i) {
-        if (!IsTabStop(dialog.controls[i].kind)) {
-            continue;
-        }
-        if (previous) {
-            setTabOrder(previous, m_controls[i]);
-        }
-        previous = m_controls[i];
-    }
-}
-
-QWidget* MainDialog::CreateControl(const ControlTemplate& control) {
-    switch (control.kind) {
-        case ControlKind::Edit:
-            return CreateEdit(control, this);
-        case ControlKind::PushButton:
-            return CreateButton(control, this);
-        case ControlKind::GroupBox:
-            return CreateGroupBox(control, this);
-        case ControlKind::Static:
-            return CreateStatic(control, this);
-        case ControlKind::Trackbar:
-            return CreateTrackbar(control, this);
-    }
-    return new QWidget(this);
+    m_controls = BuildWindow(*this, dialog);
 }
 
 void MainDialog::BindControls() {
@@ -357,7 +233,7 @@ void MainDialog::OnSysCommand(int nID) {
 
 bool MainDialog::UpdateData(bool saveAndValidate) {
     bool ok = false;
-    RunOnUi([&] { ok = DoDataExchange(saveAndValidate); });
+    m_bridge.Run([&] { ok = DoDataExchange(saveAndValidate); });
     return ok;
 }
 
@@ -409,13 +285,13 @@ void MainDialog::UpdateParameters() {
 
 int MainDialog::MessageBox(const QString& text, unsigned type) {
     int answer = (type & MB_YESNO) ? IDNO : IDOK;
-    RunOnUi([&] { answer = m_services.boxes.Show({AppDisplayName(), text, type}); });
+    m_bridge.Run([&] { answer = m_services.boxes.Show({AppDisplayName(), text, type}); });
     return answer;
 }
 
 QWidget* MainDialog::GetDlgItem(int id) const {
     for (QWidget* widget : m_controls) {
-        if (widget->property(kIdProperty).toInt() == id) {
+        if (widget->property(kControlIdProperty).toInt() == id) {
             return widget;
         }
     }
@@ -424,7 +300,7 @@ QWidget* MainDialog::GetDlgItem(int id) const {
 
 QString MainDialog::GetDlgItemText(int id) {
     QString text;
-    RunOnUi([&] {
+    m_bridge.Run([&] {
         QWidget* widget = GetDlgItem(id);
         if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
             text = edit->text();
@@ -438,7 +314,7 @@ QString MainDialog::GetDlgItemText(int id) {
 }
 
 void MainDialog::SetDlgItemText(int id, const QString& text) {
-    RunOnUi([&] {
+    m_bridge.Run([&] {
         QWidget* widget = GetDlgItem(id);
         if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
             edit->setText(text);
@@ -467,7 +343,7 @@ SliderCtrl* MainDialog::SliderFor(Trackbar trackbar) const {
 }
 
 void MainDialog::SetTrackbarPos(Trackbar trackbar, int pos) {
-    RunOnUi([&] { SliderFor(trackbar)->SetPos(pos); });
+    m_bridge.Run([&] { SliderFor(trackbar)->SetPos(pos); });
     if (m_phase.Phase() == JobPhase::Writing) {
         // A write job runs on this thread: let the window repaint, but take no input.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -479,12 +355,12 @@ int MainDialog::GetTrackbarPos(Trackbar trackbar) {
     int pos = trackbar == Trackbar::LoopStart ? m_state.m_nLoopStart.Get()
               : trackbar == Trackbar::LoopEnd ? m_state.m_nLoopEnd.Get()
                                               : m_state.m_nPlayPos.Get();
-    RunOnUi([&] { pos = SliderFor(trackbar)->GetPos(); });
+    m_bridge.Run([&] { pos = SliderFor(trackbar)->GetPos(); });
     return pos;
 }
 
 void MainDialog::ShowMeter(int bitmapId) {
-    RunOnUi([&] {
+    m_bridge.Run([&] {
         m_bmpMeter = LoadBitmapResource(bitmapId);
         m_staticMeter->setPixmap(m_bmpMeter);
         m_staticMeter->resize(m_bmpMeter.deviceIndependentSize().toSize());
@@ -498,9 +374,9 @@ void MainDialog::ShowFace(BitmapButton* button, QPixmap& bitmap, int bitmapId) {
 }
 
 void MainDialog::ShowButtonFace(int buttonId, int bitmapId) {
-    RunOnUi([&] {
+    m_bridge.Run([&] {
         for (ModeButton& mode : m_modeButtons) {
-            if (mode.button->property(kIdProperty).toInt() == buttonId) {
+            if (mode.button->property(kControlIdProperty).toInt() == buttonId) {
                 ShowFace(mode.button, *mode.bitmap, bitmapId);
             }
         }
@@ -519,31 +395,14 @@ void MainDialog::ShowAllIdleFaces() {
 }
 
 void MainDialog::ShowIdleFaceOfCurrentMode() {
-    const struct {
-        const Shared<int>& flag;
-        int buttonId;
-        int idleFace;
-    } order[] = {
-        {m_state.m_bPlayLow, IDC_LOW, IDB_LOW_IDLE},
-        {m_state.m_bPlayHigh, IDC_HIGH, IDB_HIGH_IDLE},
-        {m_state.m_bPlayOriginal, IDC_PLAY_ORIGINAL, IDB_PLAY_ORIGINAL_IDLE},
-        {m_state.m_bPlayMode1, IDC_PLAY_MODE1, IDB_PLAY_MODE1_IDLE},
-        {m_state.m_bPlayLeft, IDC_LEFT, IDB_LEFT_IDLE},
-        {m_state.m_bPlayRight, IDC_RIGHT, IDB_RIGHT_IDLE},
-    };
-    for (const auto& mode : order) {
-        if (mode.flag) {
-            ShowButtonFace(mode.buttonId, mode.idleFace);
-            return;
-        }
-    }
-    ShowButtonFace(IDC_PLAY_MODE2, IDB_PLAY_MODE2_IDLE);
+    const PlayButton& current = ButtonFor(CurrentProcessingMode(m_state));
+    ShowButtonFace(current.buttonId, current.idleFace);
 }
 
 void MainDialog::ResetPlayButtons() {
-    if (!OnUiThread()) {
+    if (!m_bridge.OnUiThread()) {
         // A worker has no messages of its own to pump.
-        RunOnUi([this] {
+        m_bridge.Run([this] {
             ShowIdleFaceOfCurrentMode();
             DoDataExchange(true);
             ShowAllIdleFaces();
@@ -562,52 +421,13 @@ void MainDialog::PumpMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-bool MainDialog::OnUiThread() const {
-    return QThread::currentThread() == thread();
-}
-
-template <typename F>
-void MainDialog::RunOnUi(F&& f) {
-    if (OnUiThread()) {
-        f();
-        return;
-    }
-    if (m_closing) {
-        return;
-    }
-    // Qt's hand-over between the threads is invisible to ThreadSanitizer; this pair of
-    // release/acquire steps states the same order in a form it sees.
-    std::atomic<bool> handedOver{true};
-    std::atomic<bool> carriedOut{false};
-    handedOver.store(true, std::memory_order_release);
-    QMetaObject::invokeMethod(
-        this,
-        [this, &f, &handedOver, &carriedOut] {
-            handedOver.load(std::memory_order_acquire);
-            if (!m_closing) {
-                f();
-            }
-            carriedOut.store(true, std::memory_order_release);
-        },
-        Qt::BlockingQueuedConnection);
-    carriedOut.load(std::memory_order_acquire);
-}
-
 void MainDialog::done(int result) {
     ShutDownJobs();
     QDialog::done(result);
 }
 
 void MainDialog::ShutDownJobs() {
-    m_closing = true;
     m_state.m_bStopRequest = 1;
     m_state.m_bNoRestart = 1;
-    m_workers.Close();
-    // A worker may be waiting for this thread to carry out one of its calls: keep handling
-    // those until every worker has ended.
-    while (!m_workers.AllFinished()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    m_workers.JoinAll();
+    m_bridge.ShutDown();
 }

@@ -12,10 +12,10 @@
 #include "job_phase.h"
 #include "message_boxes.h"
 #include "processing.h"
+#include "ui_thread_bridge.h"
 #include "url_opener.h"
 #include "wave_job.h"
 #include "window_link.h"
-#include "worker_threads.h"
 
 class BitmapButton;
 class FileDialogs;
@@ -76,7 +76,7 @@ class MainDialog : public QDialog, public WindowLink {
     int MeterBitmap() const { return m_meterBitmapId; }
     const QString& StartDir() const { return m_strStartDir; }
     const UiServices& Services() const { return m_services; }
-    WorkerThreads& Workers() { return m_workers; }
+    WorkerThreads& Workers() { return m_bridge.Workers(); }
     JobPhase Phase() const { return m_phase.Phase(); }
 
     void done(int result) override;
@@ -130,7 +130,6 @@ class MainDialog : public QDialog, public WindowLink {
     };
 
     void CreateControls(const DialogTemplate& dialog);
-    QWidget* CreateControl(const ControlTemplate& control);
     void BindControls();
     void ConnectMessageMap();
     void ConnectTrackbar(SliderCtrl* slider, void (MainDialog::*onRelease)());
@@ -145,10 +144,6 @@ class MainDialog : public QDialog, public WindowLink {
     void ShowFace(BitmapButton* button, QPixmap& bitmap, int bitmapId);
     SliderCtrl* SliderFor(Trackbar trackbar) const;
     bool KeyReachedWindowItself(const QKeyEvent& event) const;
-    bool OnUiThread() const;
-    // Runs f on the user-interface thread and waits for it; skipped once the window closes.
-    template <typename F>
-    void RunOnUi(F&& f);
     // Stops every job and waits for its worker, carrying out what the workers ask meanwhile.
     void ShutDownJobs();
 
@@ -157,7 +152,6 @@ class MainDialog : public QDialog, public WindowLink {
     bool AnotherModeIsCurrent(PlayMode mode) const;
     void SetModeFlags(PlayMode mode);
     void ClearModeFlags();
-    PlayMode CurrentPlayMode() const;
     void ShowStopFace(PlayMode mode);
     void StartPlayback(PlayMode mode);
     void PlayThreadProc();
@@ -173,10 +167,9 @@ class MainDialog : public QDialog, public WindowLink {
     UiServices m_services;
     WindowState m_state;
     EngineInput m_input;  // what the engine reads for m_szInputPath; changed only while idle
-    std::atomic<bool> m_closing{false};
     JobPhaseState m_phase;
     DesktopUrlOpener m_desktopUrls;
-    WorkerThreads m_workers;
+    UiThreadBridge m_bridge{*this};
 
     QPixmap m_bmpMeter;
     QPixmap m_bmpLow;

@@ -8,41 +8,10 @@
 
 #include "main_dialog.h"
 #include "parameters.h"
+#include "play_buttons.h"
 #include "resource_ids.h"
 #include "wave_job.h"
 #include "window_state.h"
-
-namespace {
-
-struct PlayCommand {
-    PlayMode mode;
-    int buttonId;
-    Shared<int> WindowState::*flag;
-    int stopFace;
-    bool computesCutoffs;
-};
-
-// In the order in which the current mode is looked for; mode 2 last.
-constexpr PlayCommand kPlayCommands[] = {
-    {PlayMode::Low, IDC_LOW, &WindowState::m_bPlayLow, IDB_LOW_STOP, true},
-    {PlayMode::High, IDC_HIGH, &WindowState::m_bPlayHigh, IDB_HIGH_STOP, true},
-    {PlayMode::Original, IDC_PLAY_ORIGINAL, &WindowState::m_bPlayOriginal, IDB_WIDE_STOP, false},
-    {PlayMode::Mode1, IDC_PLAY_MODE1, &WindowState::m_bPlayMode1, IDB_WIDE_STOP, false},
-    {PlayMode::Left, IDC_LEFT, &WindowState::m_bPlayLeft, IDB_LEFT_STOP, false},
-    {PlayMode::Right, IDC_RIGHT, &WindowState::m_bPlayRight, IDB_RIGHT_STOP, false},
-    {PlayMode::Mode2, IDC_PLAY_MODE2, &WindowState::m_bPlayMode2, IDB_WIDE_STOP, false},
-};
-
-const PlayCommand& CommandFor(PlayMode mode) {
-    for (const PlayCommand& command : kPlayCommands) {
-        if (command.mode == mode) {
-            return command;
-        }
-    }
-    return kPlayCommands[6];
-}
-
-}  // namespace
 
 void MainDialog::OnPlayMode2() {
     OnPlayCommand(PlayMode::Mode2);
@@ -88,8 +57,8 @@ void MainDialog::OnPlayCommand(PlayMode mode) {
 }
 
 bool MainDialog::AnotherModeIsCurrent(PlayMode mode) const {
-    for (const PlayCommand& command : kPlayCommands) {
-        if (command.mode != mode && (m_state.*command.flag) != 0) {
+    for (const ModeFlag& entry : kPlayModes) {
+        if (entry.mode != mode && (m_state.*entry.flag) != 0) {
             return true;
         }
     }
@@ -97,32 +66,24 @@ bool MainDialog::AnotherModeIsCurrent(PlayMode mode) const {
 }
 
 void MainDialog::SetModeFlags(PlayMode mode) {
-    // Written one after another in this order; a job may see two set for a moment and takes
+    // Written one after another, mode 2 first; a job may see two set for a moment and takes
     // the first in its own order.
-    const PlayMode order[] = {PlayMode::Mode2, PlayMode::Low,  PlayMode::High, PlayMode::Original,
-                              PlayMode::Mode1, PlayMode::Left, PlayMode::Right};
-    for (PlayMode m : order) {
-        m_state.*CommandFor(m).flag = m == mode ? 1 : 0;
+    FlagOf(m_state, PlayMode::Mode2) = mode == PlayMode::Mode2 ? 1 : 0;
+    for (const ModeFlag& entry : kPlayModes) {
+        if (entry.mode != PlayMode::Mode2) {
+            m_state.*entry.flag = entry.mode == mode ? 1 : 0;
+        }
     }
 }
 
 void MainDialog::ClearModeFlags() {
-    for (const PlayCommand& command : kPlayCommands) {
-        m_state.*command.flag = 0;
+    for (const ModeFlag& entry : kPlayModes) {
+        m_state.*entry.flag = 0;
     }
-}
-
-PlayMode MainDialog::CurrentPlayMode() const {
-    for (const PlayCommand& command : kPlayCommands) {
-        if (command.mode != PlayMode::Mode2 && (m_state.*command.flag) != 0) {
-            return command.mode;
-        }
-    }
-    return PlayMode::Mode2;
 }
 
 void MainDialog::ShowStopFace(PlayMode mode) {
-    const PlayCommand& command = CommandFor(mode);
+    const PlayButton& command = ButtonFor(mode);
     SetDlgItemText(command.buttonId, QStringLiteral("Stop"));
     ShowButtonFace(command.buttonId, command.stopFace);
 }
@@ -137,7 +98,7 @@ void MainDialog::StartPlayback(PlayMode mode) {
     }
     UpdateData(true);
     ApplyPanGains(m_state);
-    if (CommandFor(mode).computesCutoffs) {
+    if (ButtonFor(mode).computesCutoffs) {
         m_state.m_nLowCutoff = LowCutoffFor(m_state.m_nLowSlider);
         m_state.m_nHighCutoff = HighCutoffFor(m_state.m_nHighSlider);
     }
@@ -145,7 +106,7 @@ void MainDialog::StartPlayback(PlayMode mode) {
     ShowStopFace(mode);
     SetModeFlags(mode);
     m_phase.PlaybackStarted();
-    if (!m_workers.Start([this] { PlayThreadProc(); })) {
+    if (!m_bridge.Workers().Start([this] { PlayThreadProc(); })) {
         // Closing, or no thread to be had: nothing plays.
         m_state.m_bPlaying = 0;
         ClearModeFlags();
@@ -173,7 +134,8 @@ void MainDialog::OnPlayFinished(bool playedSomething) {
 
 void MainDialog::OnPlaybackEnded(bool playedSomething) {
     // A file with no sample data to play would otherwise start again without end.
-    const bool restart = m_state.m_bNoRestart == 0 && playedSomething && !m_workers.Closed();
+    const bool restart =
+        m_state.m_bNoRestart == 0 && playedSomething && !m_bridge.Workers().Closed();
     if (!restart) {
         m_state.m_bNoRestart = 0;
         ClearModeFlags();
@@ -182,5 +144,5 @@ void MainDialog::OnPlaybackEnded(bool playedSomething) {
     }
     // The window starts the same mode again, as the user's click would.
     m_phase.PlaybackRestarting();
-    StartPlayback(CurrentPlayMode());
+    StartPlayback(CurrentProcessingMode(m_state));
 }

@@ -1,0 +1,138 @@
+#include "window_builder.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include "bitmap_button.h"
+#include "dialog_units.h"
+#include "group_frame.h"
+#include "slider_ctrl.h"
+
+namespace {
+
+QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setFrame((control.style & kBorder) != 0);
+    if (control.style & kNumber) {
+        edit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    }
+    if (control.style & kDisabled) {
+        edit->setReadOnly(true);
+    }
+    return edit;
+}
+
+QWidget* CreateButton(const ControlTemplate& control, QWidget* parent) {
+    const QString caption = QString::fromUtf8(control.caption);
+    QPushButton* button = (control.style & kBitmap) ? new BitmapButton(caption, parent)
+                                                    : new QPushButton(caption, parent);
+    button->setAutoDefault(true);
+    button->setDefault((control.style & kDefault) != 0);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+QWidget* CreateStatic(const ControlTemplate& control, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if ((control.style & kBitmap) == 0) {
+        label->setText(QString::fromUtf8(control.caption));
+        label->setWordWrap((control.style & kNoWordWrap) == 0);
+    }
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
+    auto* box = new GroupFrame(QString::fromUtf8(control.caption), parent);
+    // A frame drawn around its neighbours, which stay on top of it and take the mouse.
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
+    const bool vertical = (control.style & kVertical) != 0;
+    auto* slider = new SliderCtrl(vertical ? Qt::Vertical : Qt::Horizontal, parent);
+    slider->setAccessibleName(QString::fromUtf8(control.caption));
+    slider->setFocusPolicy(Qt::StrongFocus);
+    slider->setTickInterval(1);
+    if (control.style & kTicksBoth) {
+        slider->setTickPosition(QSlider::TicksBothSides);
+    } else if (control.style & kTicksAbove) {
+        slider->setTickPosition(QSlider::TicksAbove);  // on the left of a vertical one
+    } else {
+        slider->setTickPosition(QSlider::NoTicks);
+    }
+    if (vertical) {
+        // The smallest position at the top, and the arrow keys move the thumb the way they
+        // point.
+        slider->setInvertedAppearance(true);
+        slider->setInvertedControls(true);
+    }
+    return slider;
+}
+
+QWidget* CreateControl(const ControlTemplate& control, QWidget* parent) {
+    switch (control.kind) {
+        case ControlKind::Edit:
+            return CreateEdit(control, parent);
+        case ControlKind::PushButton:
+            return CreateButton(control, parent);
+        case ControlKind::GroupBox:
+            return CreateGroupBox(control, parent);
+        case ControlKind::Static:
+            return CreateStatic(control, parent);
+        case ControlKind::Trackbar:
+            return CreateTrackbar(control, parent);
+    }
+    return new QWidget(parent);
+}
+
+}  // namespace
+
+std::vector<QWidget*> BuildWindow(QDialog& window, const DialogTemplate& dialog) {
+    std::vector<QWidget*> controls;
+    window.setWindowTitle(QString::fromUtf8(dialog.caption));
+    // A top-level window with a taskbar button, a title and a close box; it cannot be
+    // maximised or resized.
+    window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window.setFont(DialogFont(dialog.fontPointSize));
+    const DialogBaseUnits units = DialogBaseUnits::FromFont(window.font());
+    window.setFixedSize(units.MapSize(dialog.size));
+
+    for (const ControlTemplate& control : dialog.controls) {
+        QWidget* widget = CreateControl(control, &window);
+        widget->setObjectName(QString::fromUtf8(control.name));
+        widget->setProperty(kControlIdProperty, control.id);
+        widget->setGeometry(units.MapRect(control.rect));
+        widget->setEnabled((control.style & kDisabled) == 0);
+        if (control.style & kHidden) {
+            widget->hide();
+        }
+        controls.push_back(widget);
+    }
+    // Group boxes only frame their neighbours; keep them underneath.
+    for (QWidget* widget : controls) {
+        if (qobject_cast<QGroupBox*>(widget)) {
+            widget->lower();
+        }
+    }
+    // Template order is the tab order.
+    QWidget* previous = nullptr;
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        if (!IsTabStop(dialog.controls[i].kind)) {
+            continue;
+        }
+        if (previous) {
+            QWidget::setTabOrder(previous, controls[i]);
+        }
+        previous = controls[i];
+    }
+    return controls;
+}
