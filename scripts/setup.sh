@@ -13,6 +13,7 @@ ZERBEX_PACKAGES=(
   xvfb xauth poppler-utils
   imagemagick xdotool
   file dpkg-dev desktop-file-utils appstream lintian man-db
+  clang-format
 )
 
 as_root() {
@@ -35,10 +36,22 @@ install_missing_packages() {
   fi
 }
 
+# Fails when a C++ source differs from what clang-format makes of it.
+check_format() {
+  local files
+  mapfile -t files < <(git -C "$ZERBEX_ROOT" ls-files '*.cpp' '*.h')
+  (cd "$ZERBEX_ROOT" && clang-format --dry-run --Werror "${files[@]}")
+}
+
 configure_and_build() {
   local build_dir="$1"
   shift
-  cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "$@"
+  # CI builds with warnings as errors.
+  local werror=()
+  if [ -n "${CI:-}" ]; then
+    werror=(-DZERBEX_WERROR=ON)
+  fi
+  cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "${werror[@]}" "$@"
   cmake --build "$build_dir" --parallel "$(nproc)"
 }
 

@@ -12,7 +12,6 @@ namespace {
 // Template positions in dialog units.
 const QSize kBoxSize(238, 102);
 const QRect kIconRect(11, 17, 20, 20);
-const QRect kTextRect(40, 17, 190, 40);
 const QRect kOkRect(92, 71, 50, 14);
 
 }  // namespace
@@ -29,11 +28,6 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     const QRect iconRect = units.MapRect(kIconRect);
     icon->setGeometry(iconRect);
     icon->setPixmap(LoadAppIcon().pixmap(iconRect.size()));
-
-    auto* text = new QLabel(QStringLiteral("Zerbex 2声乐消除工作站\n2.0"), this);
-    text->setObjectName(QStringLiteral("aboutText"));
-    text->setGeometry(units.MapRect(kTextRect));
-    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setObjectName(QStringLiteral("aboutOk"));

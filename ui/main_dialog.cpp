@@ -149,31 +149,29 @@ void MainDialog::ConnectMessageMap() {
 }
 
 void MainDialog::OnInitDialog() {
-    // 1. First exchange: every bound trackbar at 0, the pan value box "0".
+    // The first exchange: every bound trackbar at 0, the pan value box "0".
     UpdateData(false);
-    // 2.
     AppendAboutEntry();
     AppendSuggestEntry();
-    // 3.
     setWindowIcon(m_hIcon);
-    // 4.
     m_state.m_bInputSelected = false;
     m_state.m_bOutputSelected = false;
-    // 5., 6.
+    // Pan centred.
     SetRange(m_sliderPan, -30, 30);
     m_sliderPan->SetPos(0);
     SetDlgItemText(IDC_PAN_VALUE, QStringLiteral("0"));
-    // 7.
+    // Nothing plays.
     m_state.m_bPlaying = 0;
     m_state.m_bNoRestart = 0;
-    // 8. - 10.
+    // The cut-off trackbars at their start-up positions; the cut-offs stay at their lowest
+    // until the parameters are derived below.
     SetRange(m_sliderLow, 0, 40);
     m_sliderLow->SetPos(8);
     SetRange(m_sliderHigh, 0, 80);
     m_sliderHigh->SetPos(57);
     m_state.m_nLowCutoff = 40;
     m_state.m_nHighCutoff = 900;
-    // 11. - 14.
+    // Play position, channel levels and requests.
     SetRange(m_sliderPlayPos, 0, 100);
     m_sliderPlayPos->SetPos(0);
     SetRange(m_sliderLeft, 0, 25);
@@ -183,29 +181,19 @@ void MainDialog::OnInitDialog() {
     m_state.m_fLeftGain = 1.0f;
     m_state.m_fRightGain = 1.0f;
     m_state.m_bSeekRequest = 0;
-    // 15.
     SetRange(m_sliderOutputLevel, 0, 25);
     m_sliderOutputLevel->SetPos(25);
-    // 16.
     ShowMeter(IDB_METER_DARK);
-    // 17., 18.
+    // The loop spans the whole data.
     SetRange(m_sliderLoopStart, 0, 100);
     m_sliderLoopStart->SetPos(0);
     SetRange(m_sliderLoopEnd, 0, 100);
     m_sliderLoopEnd->SetPos(100);
-    // 19.
     ShowAllIdleFaces();
-    // 20.
-    m_state.m_bPlayMode2 = 0;
-    m_state.m_bPlayLow = 0;
-    m_state.m_bPlayHigh = 0;
-    m_state.m_bPlayOriginal = 0;
-    m_state.m_bPlayMode1 = 0;
-    m_state.m_bPlayLeft = 0;
-    m_state.m_bPlayRight = 0;
-    // 21.
+    ClearModeFlags();
+    // The derived parameters from the trackbars.
     UpdateParameters();
-    // 22.
+    // Where the program started, for the manual command.
     m_strStartDir = QDir::currentPath();
 }
 
