@@ -42,13 +42,14 @@ std::vector<double> HannWindow(std::size_t size) {
     return window;
 }
 
-std::vector<double> BandEnergies(std::span<const double> signal, const BandEdges& edges,
-                                 std::size_t frameSize) {
+namespace {
+
+// The band each of the first bins of a frame falls in, at 44.1 kHz.
+std::vector<std::size_t> BandOfBins(const BandEdges& edges, std::size_t frameSize,
+                                    std::size_t bins) {
     constexpr double kRate = 44100.0;
-    std::vector<double> energy(edges.upperHz.size() + 1, 0.0);
-    const std::vector<double> window = HannWindow(frameSize);
-    std::vector<std::size_t> bandOfBin(frameSize / 2 + 1);
-    for (std::size_t bin = 0; bin < bandOfBin.size(); ++bin) {
+    std::vector<std::size_t> bandOfBin(bins);
+    for (std::size_t bin = 0; bin < bins; ++bin) {
         const double hz = static_cast<double>(bin) * kRate / static_cast<double>(frameSize);
         std::size_t band = 0;
         while (band < edges.upperHz.size() && hz >= edges.upperHz[band]) {
@@ -56,6 +57,16 @@ std::vector<double> BandEnergies(std::span<const double> signal, const BandEdges
         }
         bandOfBin[bin] = band;
     }
+    return bandOfBin;
+}
+
+}  // namespace
+
+std::vector<double> BandEnergies(std::span<const double> signal, const BandEdges& edges,
+                                 std::size_t frameSize) {
+    std::vector<double> energy(edges.upperHz.size() + 1, 0.0);
+    const std::vector<double> window = HannWindow(frameSize);
+    const std::vector<std::size_t> bandOfBin = BandOfBins(edges, frameSize, frameSize / 2 + 1);
     std::vector<std::complex<double>> buffer(frameSize);
     for (std::size_t start = 0; start + frameSize <= signal.size(); start += frameSize / 2) {
         for (std::size_t i = 0; i < frameSize; ++i) {
@@ -71,18 +82,9 @@ std::vector<double> BandEnergies(std::span<const double> signal, const BandEdges
 
 std::vector<double> StereoBandEnergies(std::span<const double> left, std::span<const double> right,
                                        const BandEdges& edges, std::size_t frameSize) {
-    constexpr double kRate = 44100.0;
     std::vector<double> energy(edges.upperHz.size() + 1, 0.0);
     const std::vector<double> window = HannWindow(frameSize);
-    std::vector<std::size_t> bandOfBin(frameSize / 2);
-    for (std::size_t bin = 0; bin < bandOfBin.size(); ++bin) {
-        const double hz = static_cast<double>(bin) * kRate / static_cast<double>(frameSize);
-        std::size_t band = 0;
-        while (band < edges.upperHz.size() && hz >= edges.upperHz[band]) {
-            ++band;
-        }
-        bandOfBin[bin] = band;
-    }
+    const std::vector<std::size_t> bandOfBin = BandOfBins(edges, frameSize, frameSize / 2);
     std::vector<std::complex<double>> buffer(frameSize);
     const std::size_t count = std::min(left.size(), right.size());
     for (std::size_t start = 0; start + frameSize <= count; start += frameSize) {

@@ -1,25 +1,11 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "input_file.h"
 #include "options.h"
 #include "suggest_settings.h"
 #include "wave_excerpts.h"
 #include "wave_job.h"
-
-namespace {
-
-const char* MessageFor(ExcerptStatus status) {
-    switch (status) {
-        case ExcerptStatus::NotStereo:
-            return kMsgNotStereo;
-        case ExcerptStatus::Not16Bit:
-            return kMsgNot16Bit;
-        default:
-            return kMsgReadError;
-    }
-}
-
-}  // namespace
 
 int RunSuggest(const std::vector<std::string>& args) {
     std::vector<std::string> flags;
@@ -32,10 +18,16 @@ int RunSuggest(const std::vector<std::string>& args) {
         PrintUsageError(files.empty() ? "suggest needs INPUT" : "suggest takes exactly INPUT");
         return kExitUsage;
     }
+    // Any audio file: what is no 16-bit stereo WAV is decoded first.
+    ConsoleWindow window;
+    const std::optional<EngineInput> input = PrepareCliInput(files[0], window);
+    if (!input) {
+        return kExitFailed;
+    }
     const WaveExcerpts excerpts =
-        ReadWaveExcerpts(files[0].c_str(), SuggestExcerptStarts, kSuggestExcerptFrames);
+        ReadWaveExcerpts(input->EnginePath(), SuggestExcerptStarts, kSuggestExcerptFrames);
     if (excerpts.status != ExcerptStatus::Ok) {
-        std::fputs(MessageFor(excerpts.status), stderr);
+        std::fputs(ExcerptMessage(excerpts.status), stderr);
         return kExitFailed;
     }
     const std::vector<StereoFrames> spans(excerpts.frames.begin(), excerpts.frames.end());

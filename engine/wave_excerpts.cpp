@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "wave_job.h"
+
 namespace {
 
 constexpr int kMaxDepth = 64;
@@ -118,4 +120,15 @@ WaveExcerpts ReadWaveExcerpts(const char* path, const ExcerptStartsFor& startsFo
     }
     result.status = ExcerptStatus::Ok;
     return result;
+}
+
+const char* ExcerptMessage(ExcerptStatus status) {
+    switch (status) {
+        case ExcerptStatus::NotStereo:
+            return kMsgNotStereo;
+        case ExcerptStatus::Not16Bit:
+            return kMsgNot16Bit;
+        default:
+            return kMsgReadError;
+    }
 }

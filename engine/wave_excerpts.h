@@ -24,3 +24,6 @@ using ExcerptStartsFor = std::function<std::vector<std::uint64_t>(std::uint64_t 
 // Only 16-bit stereo sample data is read.
 WaveExcerpts ReadWaveExcerpts(const char* path, const ExcerptStartsFor& startsFor,
                               std::size_t excerptFrames);
+
+// What the user is told when the excerpts could not be read.
+const char* ExcerptMessage(ExcerptStatus status);

@@ -7,21 +7,6 @@
 #include "wave_excerpts.h"
 #include "wave_job.h"
 
-namespace {
-
-const char* MessageFor(ExcerptStatus status) {
-    switch (status) {
-        case ExcerptStatus::NotStereo:
-            return kMsgNotStereo;
-        case ExcerptStatus::Not16Bit:
-            return kMsgNot16Bit;
-        default:
-            return kMsgReadError;
-    }
-}
-
-}  // namespace
-
 // Above About, which stays the menu's last entry.
 void MainDialog::AppendSuggestEntry() {
     auto* suggest = new QAction(QStringLiteral("Suggest settings for this song"), m_systemMenu);
@@ -38,7 +23,7 @@ void MainDialog::OnSuggestSettings() {
     // A fraction of a second whatever the song's length: a few excerpts are read and tried.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const WaveExcerpts excerpts =
-        ReadWaveExcerpts(m_state.m_szInputPath, SuggestExcerptStarts, kSuggestExcerptFrames);
+        ReadWaveExcerpts(m_input.EnginePath(), SuggestExcerptStarts, kSuggestExcerptFrames);
     TrackbarPositions p;
     if (excerpts.status == ExcerptStatus::Ok) {
         p = SuggestSettings(
@@ -46,7 +31,7 @@ void MainDialog::OnSuggestSettings() {
     }
     QApplication::restoreOverrideCursor();
     if (excerpts.status != ExcerptStatus::Ok) {
-        ShowMessage(MessageFor(excerpts.status));
+        ShowMessage(ExcerptMessage(excerpts.status));
         return;
     }
     // Through the trackbars, so that a playback hears the new settings from its next frame.
