@@ -1,38 +1,41 @@
-// Faults around the files of a write job, through the real command-line tool: inputs
-// that are no regular file, outputs that cannot be written, links and awkward names.
-// Every case must end with a clear message and exit status, leave existing files as they
-// were and leave no temporary file behind.
+// Faults around the files of a render, through the real command-line tool: inputs that
+// are no regular file, outputs that cannot be written, the input named as the output,
+// links, devices, awkward names and interruptions. A failed render ends with a clear
+// message and exit status 1, changes no file and leaves no temporary file behind.
 
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <iostream>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "cli_runner.h"
-#include "fake_window.h"
-#include "parameters.h"
+#include "job_runner.h"
 #include "wav_builder.h"
 #include "wave_job.h"
+#include "window_state.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kExitFailed = 1;
-
 const Bytes kKeep = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
-
-Bytes ValidWav(std::size_t frames) {
-    return SimpleWav(TestSignal(frames, 7));
-}
 
 bool IsRoot() {
     return ::geteuid() == 0;
@@ -44,15 +47,15 @@ class TmpfsMount {
     TmpfsMount(const fs::path& where, const std::string& options) : m_where(where) {
         fs::create_directories(where);
         m_mounted = ::mount("tmpfs", where.c_str(), "tmpfs", 0, options.c_str()) == 0;
-        m_error = m_mounted ? 0 : errno;
     }
     ~TmpfsMount() {
         if (m_mounted) {
             ::umount2(m_where.c_str(), MNT_DETACH);
         }
     }
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
     bool Mounted() const { return m_mounted; }
-    const char* Error() const { return std::strerror(m_error); }
     bool MakeReadOnly() {
         return ::mount(nullptr, m_where.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     }
@@ -60,234 +63,242 @@ class TmpfsMount {
   private:
     fs::path m_where;
     bool m_mounted = false;
-    int m_error = 0;
 };
 
-class CliFaultTest : public ::testing::Test {
-  protected:
-    // A failed render: exit status 1, the message on stderr, nothing left behind.
-    void ExpectFailure(const CliRun& run, const std::string& message, const fs::path& folder) {
-        EXPECT_TRUE(run.exited) << "killed by signal " << run.signal;
-        EXPECT_EQ(run.exitCode, kExitFailed) << run.err;
-        EXPECT_NE(run.err.find(message), std::string::npos) << "stderr: " << run.err;
-        EXPECT_TRUE(TempFilesIn(folder).empty()) << "a temporary file was left in " << folder;
-    }
-
-    void ExpectKept(const fs::path& path) {
-        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path))) << path;
-        EXPECT_EQ(ReadFile(path), kKeep) << path << " was changed";
-    }
-
-    TempDir m_dir;
+// What a name refers to, without following a link: its type, and its bytes or how many
+// entries it holds.
+struct FileState {
+    fs::file_type type;
+    Bytes bytes;
+    std::ptrdiff_t entries = 0;
+    bool operator==(const FileState&) const = default;
 };
 
-TEST_F(CliFaultTest, InputsThatAreNoRegularFileAreRefusedWithoutBlocking) {
-    const fs::path out = m_dir / "out.wav";
-    WriteFile(out, kKeep);
-    const fs::path fifo = m_dir / "fifo.wav";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    const fs::path zeroLink = m_dir / "zero.wav";
-    fs::create_symlink("/dev/zero", zeroLink);
-
-    // A folder is no audio file: it has its own refusal, tested with the other kinds.
-    for (const fs::path& input : {fifo, fs::path("/dev/zero"), zeroLink, m_dir / "missing.wav"}) {
-        SCOPED_TRACE(input.string());
-        CliLimits limits;
-        limits.hangGuardSeconds = 30;
-        const CliRun run = RunCli({"render", input.string(), out.string()}, limits);
-        ExpectFailure(run, kMsgReadError, m_dir.Path());
-        ExpectKept(out);
+FileState StateOf(const fs::path& path) {
+    FileState state{fs::symlink_status(path).type(), {}};
+    if (state.type == fs::file_type::regular) {
+        state.bytes = ReadFile(path);
+    } else if (state.type == fs::file_type::directory) {
+        state.entries = std::distance(fs::directory_iterator(path), fs::directory_iterator());
     }
+    return state;
 }
 
-TEST_F(CliFaultTest, OutputNamingTheInputIsRefused) {
-    const fs::path in = m_dir / "in.wav";
-    const Bytes original = ValidWav(3000);
-    WriteFile(in, original);
-    fs::create_directory(m_dir / "sub");
-    const fs::path symlink = m_dir / "link.wav";
-    fs::create_symlink("in.wav", symlink);
-    const fs::path hardlink = m_dir / "hard.wav";
-    fs::create_hard_link(in, hardlink);
+// One failing render: its files, where a temporary file would be left, and its limits.
+struct Scene {
+    explicit Scene(fs::path where) : dir(std::move(where)) {}
 
-    for (const fs::path& out : {in, symlink, hardlink, m_dir / "sub" / ".." / "in.wav"}) {
-        SCOPED_TRACE(out.string());
-        const CliRun run = RunCli({"render", in.string(), out.string()});
-        ExpectFailure(run, kMsgSameFile, m_dir.Path());
-        EXPECT_EQ(ReadFile(in), original) << "the input was changed";
-    }
-    EXPECT_TRUE(fs::is_symlink(symlink));
-}
+    fs::path dir;
+    fs::path in = dir / "in.wav";
+    fs::path out = dir / "out.wav";
+    fs::path folder = dir;
+    CliLimits limits;
+    std::unique_ptr<TmpfsMount> mount;
+    std::string skip;             // why the case cannot run here
+    std::function<void()> after;  // undoes what would keep the folder from being removed
+};
 
-TEST_F(CliFaultTest, OutputThroughALinkReplacesTheFileBehindItAndKeepsTheLink) {
-    const fs::path in = m_dir / "in.wav";
-    WriteFile(in, ValidWav(3000));
-    const fs::path target = m_dir / "target.wav";
-    WriteFile(target, kKeep);
-    const fs::path link = m_dir / "link.wav";
-    fs::create_symlink("target.wav", link);
-
-    const CliRun run = RunCli({"render", in.string(), link.string()});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(fs::file_size(target), fs::file_size(in));
-    EXPECT_TRUE(TempFilesIn(m_dir.Path()).empty());
-}
-
-TEST_F(CliFaultTest, NamesWithSpacesQuotesAndNonAsciiCharacters) {
-    const fs::path folder = m_dir / "dossier d'été \"final\"";
-    fs::create_directory(folder);
-    const fs::path in = folder / "my song 'live' \"take 2\" — Ünïcødé 日本語.wav";
-    const fs::path out = folder / "out $HOME `x` ; *.wav";
-    const Bytes input = ValidWav(20000);
-    WriteFile(in, input);
-
-    const CliRun run = RunCli({"render", in.string(), out.string()});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-
-    FakeWindow window;
-    UpdateDerivedParameters(window.State());
-    JobContext context{window};
-    const fs::path reference = m_dir / "reference.wav";
-    ASSERT_EQ(ProcessWaveFile(context, in.c_str(), reference.c_str(), 0), JobResult::Done);
-    EXPECT_EQ(ReadFile(out), ReadFile(reference));
-    EXPECT_EQ(ReadFile(in), input);
-    EXPECT_TRUE(TempFilesIn(folder).empty());
-}
-
-TEST_F(CliFaultTest, FullDeviceAsOutputFailsAndStaysADevice) {
-    fs::path full = "/dev/full";
+// Root may write anywhere and into /dev: some cases need a private stand-in.
+void FullDevice(Scene& s) {
+    s.out = "/dev/full";
     if (IsRoot()) {
-        // Root may write into /dev: use a private node of the same device instead.
-        full = m_dir / "full";
-        if (::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
-            GTEST_SKIP() << "cannot create a device node: " << std::strerror(errno);
+        s.out = s.dir / "full";
+        if (::mknod(s.out.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
+            s.skip = "cannot create a device node";
+        } else if (const int fd = ::open(s.out.c_str(), O_WRONLY); fd < 0) {
+            s.skip = "device nodes are not usable here";
+        } else {
+            ::close(fd);
         }
-        const int fd = ::open(full.c_str(), O_WRONLY);
-        if (fd < 0) {
-            GTEST_SKIP() << "device nodes are not usable here: " << std::strerror(errno);
-        }
-        ::close(fd);
     }
-    const fs::path in = m_dir / "in.wav";
-    WriteFile(in, ValidWav(50000));
-
-    const CliRun run = RunCli({"render", in.string(), full.string()});
-    ExpectFailure(run, kMsgWriteError, full.parent_path());
-    EXPECT_TRUE(fs::is_character_file(full)) << "the device was replaced";
-
-    const CliRun toNull = RunCli({"render", in.string(), "/dev/null"});
-    EXPECT_EQ(toNull.exitCode, 0) << toNull.err;
-    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    s.folder = s.out.parent_path();
 }
 
-TEST_F(CliFaultTest, FullFileSystemKeepsTheOldOutput) {
+void SmallFileSystem(Scene& s, const char* options, bool readOnly) {
     if (!IsRoot()) {
-        GTEST_SKIP() << "mounting a small file system needs root";
+        s.skip = "mounting a file system needs root";
+        return;
     }
-    const fs::path small = m_dir / "small";
-    TmpfsMount mount(small, "size=64k");
-    if (!mount.Mounted()) {
-        GTEST_SKIP() << "mount is not permitted here: " << mount.Error();
+    s.folder = s.dir / "mounted";
+    s.mount = std::make_unique<TmpfsMount>(s.folder, options);
+    if (!s.mount->Mounted()) {
+        s.skip = "mount is not permitted here";
+        return;
     }
-    const fs::path in = m_dir / "in.wav";
-    WriteFile(in, ValidWav(40000));  // 160 kB of samples
-    const fs::path out = small / "out.wav";
-    WriteFile(out, kKeep);
-
-    const CliRun run = RunCli({"render", in.string(), out.string()});
-    ExpectFailure(run, kMsgWriteError, small);
-    ExpectKept(out);
+    s.out = s.folder / "out.wav";
+    WriteFile(s.out, kKeep);
+    if (readOnly && !s.mount->MakeReadOnly()) {
+        s.skip = "cannot remount read-only";
+    }
 }
 
-TEST_F(CliFaultTest, FileSizeLimitKeepsTheOldOutput) {
-    const fs::path in = m_dir / "in.wav";
-    WriteFile(in, ValidWav(40000));
-    const fs::path out = m_dir / "out.wav";
-    WriteFile(out, kKeep);
-
-    CliLimits limits;
-    limits.fileSizeBytes = 64 * 1024;
-    const CliRun run = RunCli({"render", in.string(), out.string()}, limits);
-    ExpectFailure(run, kMsgWriteError, m_dir.Path());
-    ExpectKept(out);
-}
-
-TEST_F(CliFaultTest, UnwritableFolderKeepsTheOldOutput) {
-    const fs::path in = m_dir / "in.wav";
-    WriteFile(in, ValidWav(3000));
-    const fs::path folder = m_dir / "locked";
-    fs::create_directory(folder);
-    const fs::path out = folder / "out.wav";
-    WriteFile(out, kKeep);
-    fs::permissions(m_dir.Path(), fs::perms::owner_all | fs::perms::group_read |
-                                      fs::perms::group_exec | fs::perms::others_read |
-                                      fs::perms::others_exec);
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                fs::perms::group_exec | fs::perms::others_read |
-                                fs::perms::others_exec);
-
-    CliLimits limits;
+void UnwritableFolder(Scene& s) {
+    s.folder = s.dir / "locked";
+    fs::create_directory(s.folder);
+    s.out = s.folder / "out.wav";
+    WriteFile(s.out, kKeep);
+    const auto readAndEnter = fs::perms::owner_read | fs::perms::owner_exec |
+                              fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(s.dir, readAndEnter | fs::perms::owner_write);
+    fs::permissions(s.folder, readAndEnter);
+    s.after = [folder = s.folder] { fs::permissions(folder, fs::perms::owner_all); };
     if (IsRoot()) {
         // Permission bits do not stop root: write as an ordinary user instead.
-        limits.runAs = Nobody();
-        if (!limits.runAs) {
-            GTEST_SKIP() << "running as root and there is no user 'nobody'";
+        s.limits.runAs = Nobody();
+        if (!s.limits.runAs) {
+            s.skip = "running as root and there is no user 'nobody'";
         }
     }
-    const CliRun run = RunCli({"render", in.string(), out.string()}, limits);
-    if (run.exitCode == 126 || run.exitCode == 127) {
-        GTEST_SKIP() << "the tool cannot be started as 'nobody' from its build folder";
-    }
-    fs::permissions(folder, fs::perms::owner_all);
-    ExpectFailure(run, kMsgCreateError, folder);
-    ExpectKept(out);
 }
 
-TEST_F(CliFaultTest, ReadOnlyFileSystemKeepsTheOldOutput) {
-    if (!IsRoot()) {
-        GTEST_SKIP() << "mounting a file system needs root";
-    }
-    const fs::path frozen = m_dir / "frozen";
-    TmpfsMount mount(frozen, "size=1m");
-    if (!mount.Mounted()) {
-        GTEST_SKIP() << "mount is not permitted here: " << mount.Error();
-    }
-    const fs::path out = frozen / "out.wav";
-    WriteFile(out, kKeep);
-    ASSERT_TRUE(mount.MakeReadOnly()) << std::strerror(errno);
-    const fs::path in = m_dir / "in.wav";
-    WriteFile(in, ValidWav(3000));
+struct FaultCase {
+    const char* name;
+    const char* message;
+    std::function<void(Scene&)> prepare;
+};
 
-    const CliRun run = RunCli({"render", in.string(), out.string()});
-    ExpectFailure(run, kMsgCreateError, frozen);
-    ExpectKept(out);
+const FaultCase kFaults[] = {
+    // Inputs that are no regular file are refused without blocking on them.
+    {"fifo as input", kMsgReadError,
+     [](Scene& s) { ASSERT_EQ(::mkfifo((s.in = s.dir / "fifo.wav").c_str(), 0644), 0); }},
+    {"/dev/zero as input", kMsgReadError, [](Scene& s) { s.in = "/dev/zero"; }},
+    {"link to /dev/zero as input", kMsgReadError,
+     [](Scene& s) { fs::create_symlink("/dev/zero", s.in = s.dir / "zero.wav"); }},
+    {"missing input", kMsgReadError, [](Scene& s) { s.in = s.dir / "missing.wav"; }},
+    {"mono input", kMsgNotStereo,
+     [](Scene& s) { WriteFile(s.in, SimpleWav(TestSignal(3000, 2), 1)); }},
+    // The input under any spelling is never written over.
+    {"the input itself", kMsgSameFile, [](Scene& s) { s.out = s.in; }},
+    {"symbolic link to the input", kMsgSameFile,
+     [](Scene& s) { fs::create_symlink("in.wav", s.out = s.dir / "link.wav"); }},
+    {"hard link to the input", kMsgSameFile,
+     [](Scene& s) { fs::create_hard_link(s.in, s.out = s.dir / "hard.wav"); }},
+    {"the input through ..", kMsgSameFile,
+     [](Scene& s) {
+         fs::create_directory(s.dir / "sub");
+         s.out = s.dir / "sub" / ".." / "in.wav";
+     }},
+    {"the input through .", kMsgSameFile, [](Scene& s) { s.out = s.dir / "." / "in.wav"; }},
+    // Outputs that cannot be made or written.
+    {"folder as output", kMsgCreateError,
+     [](Scene& s) { fs::create_directory(s.out = s.dir / "folder.wav"); }},
+    {"output in a missing folder", kMsgCreateError,
+     [](Scene& s) { s.out = s.dir / "no such folder" / "out.wav"; }},
+    {"unwritable folder", kMsgCreateError, UnwritableFolder},
+    {"read-only file system", kMsgCreateError,
+     [](Scene& s) { SmallFileSystem(s, "size=1m", true); }},
+    {"full device", kMsgWriteError, FullDevice},
+    {"full file system", kMsgWriteError, [](Scene& s) { SmallFileSystem(s, "size=64k", false); }},
+    {"file size limit", kMsgWriteError, [](Scene& s) { s.limits.fileSizeBytes = 64 * 1024; }},
+};
+
+TEST(RenderFaults, FailedRenderChangesNoFileAndLeavesNoTemporaryFile) {
+    std::vector<std::string> skipped;
+    for (const FaultCase& c : kFaults) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Scene s(dir.Path());
+        WriteFile(s.in, SimpleWav(TestSignal(40000, 7)));  // 160 kB of samples
+        WriteFile(s.out, kKeep);
+        s.limits.hangGuardSeconds = 30;
+        c.prepare(s);
+        const FileState in = StateOf(s.in);
+        const FileState out = StateOf(s.out);
+        CliRun run;
+        if (s.skip.empty()) {
+            run = RunCli({"render", s.in.string(), s.out.string()}, s.limits);
+            if (s.limits.runAs && (run.exitCode == 126 || run.exitCode == 127)) {
+                s.skip = "the tool cannot be started as 'nobody' from its build folder";
+            }
+        }
+        if (s.after) {
+            s.after();
+        }
+        if (!s.skip.empty()) {
+            skipped.push_back(std::string(c.name) + ": " + s.skip);
+            continue;
+        }
+        EXPECT_TRUE(run.exited) << "killed by signal " << run.signal;
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_TRUE(TempFilesIn(s.folder).empty()) << s.folder;
+        EXPECT_TRUE(StateOf(s.in) == in) << s.in << " was changed";
+        EXPECT_TRUE(StateOf(s.out) == out) << s.out << " was changed";
+    }
+    for (const std::string& why : skipped) {
+        std::cout << "[  SKIPPED ] " << why << '\n';
+    }
 }
 
-TEST_F(CliFaultTest, OutputThatCannotBeAFileIsRefused) {
-    const fs::path in = m_dir / "in.wav";
-    WriteFile(in, ValidWav(3000));
-    const fs::path folder = m_dir / "folder.wav";
+// Links and devices are written through, never replaced; no name is too awkward.
+TEST(RenderFaults, LinksDevicesAndAwkwardNamesAreWrittenThrough) {
+    TempDir dir;
+    const fs::path folder = dir / "dossier d'été \"final\"";
     fs::create_directory(folder);
+    const fs::path in = folder / "my song 'live' \"take 2\" — Ünïcødé 日本語.wav";
+    const Bytes input = SimpleWav(TestSignal(20000, 7));
+    WriteFile(in, input);
+    const fs::path target = folder / "target.wav";
+    WriteFile(target, kKeep);
+    fs::create_symlink("target.wav", folder / "link.wav");
 
-    for (const fs::path& out : {folder, m_dir / "no such folder" / "out.wav"}) {
-        SCOPED_TRACE(out.string());
-        const CliRun run = RunCli({"render", in.string(), out.string()});
-        ExpectFailure(run, kMsgCreateError, m_dir.Path());
+    struct Case {
+        fs::path out;
+        fs::path lands;  // where the processed copy ends up; empty for a device
+    };
+    const Case cases[] = {
+        {folder / "out $HOME `x` ; *.wav", folder / "out $HOME `x` ; *.wav"},
+        {folder / "link.wav", target},
+        {"/dev/null", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out.string());
+        const fs::file_type type = fs::symlink_status(c.out).type();
+        const CliRun run = RunCli({"render", in.string(), c.out.string()});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        if (type != fs::file_type::not_found) {
+            EXPECT_EQ(fs::symlink_status(c.out).type(), type) << "it was replaced";
+        }
+        if (!c.lands.empty()) {
+            EXPECT_TRUE(ReadFile(c.lands) == ExpectedWrite(input, WindowState{}));
+        }
+        EXPECT_TRUE(ReadFile(in) == input);
+        EXPECT_TRUE(TempFilesIn(folder).empty());
     }
-    EXPECT_TRUE(fs::is_directory(folder));
-    EXPECT_TRUE(fs::is_empty(folder));
 }
 
-TEST_F(CliFaultTest, RefusedInputKeepsTheOldOutput) {
-    const fs::path in = m_dir / "mono.wav";
-    WriteFile(in, SimpleWav(TestSignal(3000, 2), 1));
-    const fs::path out = m_dir / "out.wav";
-    WriteFile(out, kKeep);
-
-    const CliRun run = RunCli({"render", in.string(), out.string()});
-    ExpectFailure(run, kMsgNotStereo, m_dir.Path());
-    ExpectKept(out);
+// Ctrl-C or SIGTERM stops a render: the old output stays and no temporary file is left.
+TEST(RenderFaults, InterruptedRenderLeavesTheOutputAsItWas) {
+    TempDir dir;
+    // Six minutes of sound: long enough to be caught in the middle.
+    const fs::path big = dir / "big.wav";
+    WriteFile(big, SimpleWav(std::vector<std::int16_t>(44100 * 2 * 360, 1234)));
+    const fs::path out = dir / "out.wav";
+    const std::string cli = ZERBEX_CLI;
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signal));
+        WriteFile(out, kKeep);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devNull, 2);
+            ::execl(cli.c_str(), cli.c_str(), "render", big.c_str(), out.c_str(), nullptr);
+            ::_exit(127);
+        }
+        // Once its temporary file is there, the render is under way.
+        for (int i = 0; i < 5000 && TempFilesIn(dir.Path()).empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ::kill(pid, signal);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(ReadFile(out), kKeep);
+        EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QSet>
 
 #include "bitmap_button.h"
+#include "dialog_template.h"
 #include "dialog_units.h"
 #include "resource_ids.h"
 #include "resources.h"
@@ -17,56 +18,6 @@
 #include "ui_test_support.h"
 
 namespace {
-
-struct Expected {
-    int id;
-    const char* kind;  // Qt class
-    const char* caption;
-};
-
-// Every control in template order, with the class it is built as and the text it carries.
-const Expected kControls[] = {
-    {IDC_INPUT_PATH, "QLineEdit", ""},
-    {IDC_SELECT_INPUT, "QPushButton", "选择和输入文件"},
-    {IDC_OUTPUT_PATH, "QLineEdit", ""},
-    {IDC_SELECT_OUTPUT, "QPushButton", "选择输出文件"},
-    {IDC_STATIC, "GroupFrame", "发挥节能与控制"},
-    {IDC_STATIC, "QLabel", "循环开始："},
-    {IDC_LOOP_START, "SliderCtrl", nullptr},
-    {IDC_STATIC, "QLabel", "发挥定位及作用："},
-    {IDC_PLAY_POS, "SliderCtrl", nullptr},
-    {IDC_STATIC, "QLabel", "循环结束："},
-    {IDC_LOOP_END, "SliderCtrl", nullptr},
-    {IDC_STATIC, "GroupFrame", "调整过滤器和频道自上而下"},
-    {IDC_LOW, "BitmapButton", "低"},
-    {IDC_LOW_SLIDER, "SliderCtrl", nullptr},
-    {IDC_HIGH, "BitmapButton", "&高"},
-    {IDC_HIGH_SLIDER, "SliderCtrl", nullptr},
-    {IDC_LEFT, "BitmapButton", "左边"},
-    {IDC_LEFT_SLIDER, "SliderCtrl", nullptr},
-    {IDC_RIGHT, "BitmapButton", "右边"},
-    {IDC_RIGHT_SLIDER, "SliderCtrl", nullptr},
-    {IDC_STATIC, "GroupFrame", "调整声相位置"},
-    {IDC_PLAY_MODE2, "BitmapButton", "发挥Zerbex &2"},
-    {IDC_PLAY_MODE1, "BitmapButton", "发挥Zerbex &1"},
-    {IDC_PLAY_ORIGINAL, "BitmapButton", "发挥原件"},
-    {IDC_PAN, "SliderCtrl", nullptr},
-    {IDC_STATIC, "QLabel", "左边"},
-    {IDC_STATIC, "QLabel", "中心"},
-    {IDC_STATIC, "QLabel", "右："},
-    {IDC_STATIC, "QLabel", "潘："},
-    {IDC_PAN_VALUE, "QLineEdit", nullptr},
-    {IDC_OUTPUT_LEVEL, "SliderCtrl", nullptr},
-    {IDC_STATIC, "QLabel", "+"},
-    {IDC_STATIC, "QLabel", "0"},
-    {IDC_WRITE_FILE, "QPushButton", "写文件"},
-    {IDC_ABOUT, "QPushButton", "关于Zerbex"},
-    {IDC_CHECK_UPGRADES, "QPushButton", "检查的Hollenby"},
-    {IDCANCEL, "QPushButton", "退出"},
-    {IDC_STATIC, "GroupFrame", "调节输出"},
-    {IDC_CLIP_LAMP, "QLabel", ""},
-    {IDC_MANUAL, "QPushButton", "读取和手册"},
-};
 
 QString Caption(QWidget* widget) {
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -90,65 +41,77 @@ class MainWindowTemplate : public ::testing::Test {
     MainDialog& dialog = *f.dialog;
 };
 
-TEST_F(MainWindowTemplate, HasEveryControlInTemplateOrderWithItsCaption) {
+bool BuiltAs(QWidget* widget, ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Edit:
+            return qobject_cast<QLineEdit*>(widget);
+        case ControlKind::PushButton:
+            return qobject_cast<QPushButton*>(widget);
+        case ControlKind::GroupBox:
+            return qobject_cast<QGroupBox*>(widget);
+        case ControlKind::Static:
+            return qobject_cast<QLabel*>(widget);
+        case ControlKind::Trackbar:
+            return qobject_cast<SliderCtrl*>(widget);
+    }
+    return false;
+}
+
+// Edits and trackbars show the program's values, an image lamp its picture.
+bool KeepsItsCaption(const ControlTemplate& row) {
+    return row.kind == ControlKind::PushButton || row.kind == ControlKind::GroupBox ||
+           (row.kind == ControlKind::Static && !(row.style & kBitmap));
+}
+
+// Each template row becomes one control of its kind, caption and styles, found by its id.
+TEST_F(MainWindowTemplate, EveryTemplateRowBecomesItsControl) {
+    const auto& rows = MainDialogTemplate().controls;
     const auto& controls = dialog.Controls();
-    ASSERT_EQ(controls.size(), std::size(kControls));
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "row " << i + 1);
-        EXPECT_EQ(controls[i]->property("controlId").toInt(), kControls[i].id);
-        EXPECT_STREQ(controls[i]->metaObject()->className(), kControls[i].kind);
-        if (kControls[i].caption) {
-            EXPECT_EQ(Caption(controls[i]), QString::fromUtf8(kControls[i].caption));
+    ASSERT_EQ(controls.size(), rows.size());
+    QSet<int> ids;
+    int defaults = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ControlTemplate& row = rows[i];
+        QWidget* control = controls[i];
+        SCOPED_TRACE(testing::Message() << "row " << i + 1 << " " << row.name);
+        EXPECT_TRUE(BuiltAs(control, row.kind));
+        EXPECT_EQ(qobject_cast<BitmapButton*>(control) != nullptr,
+                  row.kind == ControlKind::PushButton && (row.style & kBitmap));
+        if (KeepsItsCaption(row)) {
+            EXPECT_EQ(Caption(control), QString::fromUtf8(row.caption));
         }
-        if (kControls[i].id != IDC_STATIC) {
-            EXPECT_EQ(dialog.GetDlgItem(kControls[i].id), controls[i]);
+        if (row.id != IDC_STATIC) {
+            EXPECT_FALSE(ids.contains(row.id)) << "the id is taken twice";
+            ids.insert(row.id);
+            EXPECT_EQ(dialog.GetDlgItem(row.id), control);
+        }
+        EXPECT_EQ(control->isHidden(), (row.style & kHidden) != 0);
+        EXPECT_EQ(control->isEnabled(), (row.style & kDisabled) == 0);
+        if (auto* button = qobject_cast<QPushButton*>(control)) {
+            EXPECT_EQ(button->isDefault(), (row.style & kDefault) != 0);
+            defaults += button->isDefault() ? 1 : 0;
+        }
+        if (auto* slider = qobject_cast<SliderCtrl*>(control)) {
+            const bool vertical = (row.style & kVertical) != 0;
+            EXPECT_EQ(slider->orientation(), vertical ? Qt::Vertical : Qt::Horizontal);
+            EXPECT_EQ(slider->invertedAppearance(), vertical);  // 0 at the top, by "+"
+            EXPECT_EQ(slider->tickPosition() != QSlider::NoTicks,
+                      (row.style & (kTicksAbove | kTicksBoth)) != 0);
         }
     }
+    EXPECT_EQ(defaults, 1);
 }
 
 TEST_F(MainWindowTemplate, WindowIsFixedSizeWithItsCaptionAndNoMaximiseBox) {
-    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Zerbex 2声乐消除工作站"));
+    const DialogTemplate& window = MainDialogTemplate();
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(window.caption));
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-    // 441 x 287 dialog units keep their proportions.
-    const double ratio = double(dialog.width()) / dialog.height();
-    EXPECT_NEAR(ratio, 441.0 / 287.0, 0.02);
+    // The dialog units keep their proportions.
+    EXPECT_NEAR(double(dialog.width()) / dialog.height(),
+                double(window.size.width()) / window.size.height(), 0.02);
     EXPECT_FALSE(dialog.windowIcon().isNull());
-}
-
-TEST_F(MainWindowTemplate, StylesOfTheSpecialControls) {
-    EXPECT_TRUE(dialog.GetDlgItem(IDC_PAN_VALUE)->isHidden());
-    EXPECT_TRUE(dialog.Controls()[28]->isHidden());  // its label
-    int hidden = 0;
-    for (QWidget* control : dialog.Controls()) {
-        hidden += control->isHidden() ? 1 : 0;
-    }
-    EXPECT_EQ(hidden, 2);
-    EXPECT_FALSE(dialog.GetDlgItem(IDC_PAN_VALUE)->isEnabled());
-
-    auto* input = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_INPUT_PATH));
-    EXPECT_TRUE(input->isReadOnly());
-    EXPECT_FALSE(input->isEnabled());
-    auto* output = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_OUTPUT_PATH));
-    EXPECT_FALSE(output->isReadOnly());
-    EXPECT_TRUE(output->isEnabled());
-
-    for (QWidget* control : dialog.Controls()) {
-        auto* button = qobject_cast<QPushButton*>(control);
-        if (button) {
-            EXPECT_EQ(button->isDefault(), control == dialog.GetDlgItem(IDC_PLAY_MODE2));
-        }
-    }
-
-    auto* output_level = qobject_cast<SliderCtrl*>(dialog.GetDlgItem(IDC_OUTPUT_LEVEL));
-    EXPECT_EQ(output_level->orientation(), Qt::Vertical);
-    EXPECT_TRUE(output_level->invertedAppearance());  // 0 at the top, by "+"
-    EXPECT_EQ(output_level->tickPosition(), QSlider::TicksLeft);
-    auto* play_pos = qobject_cast<SliderCtrl*>(dialog.GetDlgItem(IDC_PLAY_POS));
-    EXPECT_EQ(play_pos->tickPosition(), QSlider::TicksBothSides);
-    EXPECT_EQ(qobject_cast<SliderCtrl*>(dialog.GetDlgItem(IDC_LOOP_START))->tickPosition(),
-              QSlider::NoTicks);
 }
 
 TEST_F(MainWindowTemplate, TabOrderFollowsTemplateOrderOverTabStops) {
@@ -172,42 +135,26 @@ TEST_F(MainWindowTemplate, TabOrderFollowsTemplateOrderOverTabStops) {
     }
 }
 
-TEST_F(MainWindowTemplate, VisibleControlsStayInsideTheWindowAndDoNotOverlap) {
-    const QRect client = dialog.rect();
+// A frame holds its neighbours whole or keeps clear of them; other controls never overlap.
+TEST_F(MainWindowTemplate, VisibleControlsStayInsideTheWindowAndNeverOverlapOrStraddleAFrame) {
     std::vector<QWidget*> visible;
     for (QWidget* control : dialog.Controls()) {
         if (!control->isHidden()) {
-            EXPECT_TRUE(client.contains(control->geometry()))
+            EXPECT_TRUE(dialog.rect().contains(control->geometry()))
                 << control->objectName().toStdString();
             visible.push_back(control);
         }
     }
     for (std::size_t i = 0; i < visible.size(); ++i) {
         for (std::size_t j = i + 1; j < visible.size(); ++j) {
-            const bool frame =
-                qobject_cast<QGroupBox*>(visible[i]) || qobject_cast<QGroupBox*>(visible[j]);
-            if (frame) {
-                continue;
-            }
-            EXPECT_FALSE(visible[i]->geometry().intersects(visible[j]->geometry()))
-                << "row " << i + 1 << " and row " << j + 1;
-        }
-    }
-}
-
-TEST_F(MainWindowTemplate, ControlsSitInsideOrOutsideEachFrameNeverAcrossIt) {
-    for (QWidget* frame : dialog.Controls()) {
-        if (!qobject_cast<QGroupBox*>(frame)) {
-            continue;
-        }
-        for (QWidget* control : dialog.Controls()) {
-            if (control == frame || control->isHidden()) {
-                continue;
-            }
-            const QRect inner = frame->geometry();
-            const QRect r = control->geometry();
-            EXPECT_TRUE(inner.contains(r) || !inner.intersects(r))
-                << Caption(frame).toStdString() << " / " << control->objectName().toStdString();
+            const QRect a = visible[i]->geometry();
+            const QRect b = visible[j]->geometry();
+            const bool nested = (qobject_cast<QGroupBox*>(visible[i]) && a.contains(b)) ||
+                                (qobject_cast<QGroupBox*>(visible[j]) && b.contains(a));
+            EXPECT_TRUE(nested || !a.intersects(b))
+                << visible[i]->objectName().toStdString() << " ("
+                << Caption(visible[i]).toStdString() << ") / "
+                << visible[j]->objectName().toStdString();
         }
     }
 }
