@@ -1,5 +1,6 @@
 #include "about_dialog.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -18,7 +19,7 @@ const QRect kOkRect(92, 71, 50, 14);
 }  // namespace
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("关于Zerbex"));
+    setWindowTitle(QCoreApplication::translate("Zerbex", "关于Zerbex"));
     setFont(DialogFont(9));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     const DialogBaseUnits units = DialogBaseUnits::FromFont(font());
@@ -30,12 +31,13 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     icon->setGeometry(iconRect);
     icon->setPixmap(LoadAppIcon().pixmap(iconRect.size()));
 
-    auto* text = new QLabel(QStringLiteral("Zerbex 2声乐消除工作站\n2.0"), this);
+    auto* text = new QLabel(
+        QCoreApplication::translate("Zerbex", "Zerbex 2声乐消除工作站") + QStringLiteral("\n2.0"), this);
     text->setObjectName(QStringLiteral("aboutText"));
     text->setGeometry(units.MapRect(kTextRect));
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(QCoreApplication::translate("Zerbex", "确定"), this);
     ok->setObjectName(QStringLiteral("aboutOk"));
     ok->setGeometry(units.MapRect(kOkRect));
     ok->setDefault(true);
