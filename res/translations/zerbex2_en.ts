@@ -13,7 +13,7 @@
     </message>
     <message>
         <source>选择输出文件</source>
-        <translation>Select Output File...</translation>
+        <translation>Select Output...</translation>
     </message>
     <message>
         <source>发挥节能与控制</source>
@@ -89,7 +89,7 @@
     </message>
     <message>
         <source>检查的Hollenby</source>
-        <translation>Check for Upgrades</translation>
+        <translation>Upgrades...</translation>
     </message>
     <message>
         <source>退出</source>
