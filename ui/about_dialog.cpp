@@ -32,7 +32,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(LoadAppIcon().pixmap(iconRect.size()));
 
     auto* text = new QLabel(
-        QCoreApplication::translate("Zerbex", "Zerbex 2声乐消除工作站") + QStringLiteral("\n2.0"), this);
+        QCoreApplication::translate("Zerbex", "Zerbex 2声乐消除工作站") + QStringLiteral("\n2.0"),
+        this);
     text->setObjectName(QStringLiteral("aboutText"));
     text->setGeometry(units.MapRect(kTextRect));
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);

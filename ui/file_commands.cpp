@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QTimer>
 #include <atomic>

@@ -14,8 +14,8 @@
 #include "processing.h"
 #include "ui_thread_bridge.h"
 #include "url_opener.h"
-#include "wave_probe.h"
 #include "wave_job.h"
+#include "wave_probe.h"
 #include "window_link.h"
 
 class BitmapButton;
@@ -174,7 +174,7 @@ class MainDialog : public QDialog, public WindowLink {
 
     UiServices m_services;
     WindowState m_state;
-    EngineInput m_input;  // what the engine reads for m_szInputPath; changed only while idle
+    EngineInput m_input;       // what the engine reads for m_szInputPath; changed only while idle
     WaveLength m_inputLength;  // of m_input's sample data, for the position tooltips
     JobPhaseState m_phase;
     DesktopUrlOpener m_desktopUrls;

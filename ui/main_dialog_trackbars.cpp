@@ -113,22 +113,20 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainDialog::AttachTrackbarTips() {
-    for (SliderCtrl* slider : {m_sliderPan, m_sliderLow, m_sliderHigh, m_sliderLeft,
-                               m_sliderRight, m_sliderOutputLevel, m_sliderPlayPos,
-                               m_sliderLoopStart, m_sliderLoopEnd}) {
+    for (SliderCtrl* slider :
+         {m_sliderPan, m_sliderLow, m_sliderHigh, m_sliderLeft, m_sliderRight, m_sliderOutputLevel,
+          m_sliderPlayPos, m_sliderLoopStart, m_sliderLoopEnd}) {
         const int id = slider->property(kControlIdProperty).toInt();
-        slider->SetTip(
-            [this, id](int pos) { return TrackbarTipText(id, pos, m_inputLength); });
+        slider->SetTip([this, id](int pos) { return TrackbarTipText(id, pos, m_inputLength); });
     }
 }
 
 // The template's box is disabled, which greys its text out; read-only with the read-only
-// background keeps it as unchangeable and leaves the path legible.
+// background keeps it as unchangeable, leaves the path legible and lets it be copied.
 void MainDialog::MakeInputPathReadable() {
     auto* edit = qobject_cast<QLineEdit*>(GetDlgItem(IDC_INPUT_PATH));
     edit->setEnabled(true);
     edit->setReadOnly(true);
-    edit->setFocusPolicy(Qt::NoFocus);
     QPalette palette = edit->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     edit->setPalette(palette);

@@ -128,9 +128,12 @@ TEST_F(MainWindowTemplate, StylesOfTheSpecialControls) {
     EXPECT_FALSE(dialog.GetDlgItem(IDC_PAN_VALUE)->isEnabled());
 
     auto* input = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_INPUT_PATH));
-    EXPECT_TRUE(input->isReadOnly());
-    EXPECT_FALSE(input->isEnabled());
     auto* output = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_OUTPUT_PATH));
+    // Unchangeable, yet its path in the normal text colour.
+    EXPECT_TRUE(input->isReadOnly());
+    EXPECT_EQ(input->palette().color(input->foregroundRole()),
+              output->palette().color(output->foregroundRole()));
+    EXPECT_NE(input->palette().color(QPalette::Base), output->palette().color(QPalette::Base));
     EXPECT_FALSE(output->isReadOnly());
     EXPECT_TRUE(output->isEnabled());
 
