@@ -1,7 +1,9 @@
 #include <QApplication>
+#include <QLocale>
 #include <cstdio>
 
 #include "command_line.h"
+#include "ui_language.h"
 #include "wave_app.h"
 
 int main(int argc, char** argv) {
@@ -26,6 +28,7 @@ int main(int argc, char** argv) {
     QApplication application(qtArgc, argv);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZERBEX_APP_ID));
+    InstallUiLanguage(application, QLocale::system().uiLanguages());
     WaveApp app;
     app.InitInstance(request.input);
     return 0;

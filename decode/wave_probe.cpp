@@ -61,3 +61,37 @@ bool EngineTakesAsIs(const std::filesystem::path& path) {
     std::fclose(file);
     return engines;
 }
+
+WaveLength ProbeWaveLength(const std::filesystem::path& path) {
+    std::error_code ec;
+    const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
+    std::FILE* file = ec ? nullptr : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return {};
+    }
+    WaveLength length;
+    unsigned char riff[12];
+    bool wave = std::fread(riff, 1, sizeof riff, file) == sizeof riff &&
+                std::memcmp(riff, "RIFF", 4) == 0 && std::memcmp(riff + 8, "WAVE", 4) == 0;
+    unsigned char header[8];
+    while (wave && std::fread(header, 1, sizeof header, file) == sizeof header) {
+        const std::uint32_t size = Le32(header + 4);
+        if (std::memcmp(header, "data", 4) == 0) {
+            const off_t here = ftello(file);
+            const std::uint64_t left = here < 0 ? 0 : fileSize - static_cast<std::uint64_t>(here);
+            length.dataBytes = size < left ? size : left;
+            break;
+        }
+        if (std::memcmp(header, "fmt ", 4) == 0 && size >= 16) {
+            unsigned char body[16];
+            wave = std::fread(body, 1, sizeof body, file) == sizeof body;
+            length.byteRate = Le32(body + 8);
+            const off_t rest = static_cast<off_t>(size - 16) + (size & 1u);
+            wave = wave && fseeko(file, rest, SEEK_CUR) == 0;
+            continue;
+        }
+        wave = fseeko(file, static_cast<off_t>(size) + (size & 1u), SEEK_CUR) == 0;
+    }
+    std::fclose(file);
+    return length.Known() ? length : WaveLength{};
+}

@@ -6,7 +6,7 @@ ZERBEX_BUILD="${ZERBEX_BUILD:-$ZERBEX_ROOT/build}"
 
 ZERBEX_PACKAGES=(
   cmake ninja-build g++ ccache pkg-config
-  qt6-base-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
+  qt6-base-dev qt6-tools-dev qt6-l10n-tools portaudio19-dev libasound2-dev libjack-jackd2-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   libgtest-dev libbenchmark-dev
   fonts-wqy-microhei

@@ -1,5 +1,6 @@
 #include "about_dialog.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -17,7 +18,7 @@ const QRect kOkRect(92, 71, 50, 14);
 }  // namespace
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("关于Zerbex"));
+    setWindowTitle(QCoreApplication::translate("Zerbex", "关于Zerbex"));
     setFont(DialogFont(9));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     const DialogBaseUnits units = DialogBaseUnits::FromFont(font());
@@ -29,7 +30,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     icon->setGeometry(iconRect);
     icon->setPixmap(LoadAppIcon().pixmap(iconRect.size()));
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(QCoreApplication::translate("Zerbex", "确定"), this);
     ok->setObjectName(QStringLiteral("aboutOk"));
     ok->setGeometry(units.MapRect(kOkRect));
     ok->setDefault(true);

@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QTimer>
 #include <atomic>
@@ -139,6 +142,46 @@ void MainDialog::OnSelectInput() {
     m_services.profile.WriteString(kProfileSection, kProfileEntry, CurrentDirectory());
 }
 
+// Local files among what is dragged or dropped, in their order.
+static QStringList LocalFiles(const QMimeData* data) {
+    QStringList paths;
+    if (data == nullptr) {
+        return paths;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            paths.append(url.toLocalFile());
+        }
+    }
+    return paths;
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    OnDropFiles(paths);
+}
+
+void MainDialog::OnDropFiles(const QStringList& paths) {
+    if (paths.isEmpty()) {
+        return;
+    }
+    if (!m_phase.Idle() || AnyModeFlagSet()) {
+        MessageBox(kMsgStopFirst);
+        return;
+    }
+    SelectInputFile(paths.first());
+}
+
 void MainDialog::SelectInputFile(const QString& path) {
     // The decoding happens now, so that play starts at once later; a cancelled decoding is
     // a cancelled choice.
@@ -147,6 +190,7 @@ void MainDialog::SelectInputFile(const QString& path) {
         MessageBox(kMsgPathTooLong);
     } else if (input) {
         m_input = std::move(*input);
+        m_inputLength = ProbeWaveLength(m_input.EnginePath());
         SetDlgItemText(IDC_INPUT_PATH, path);
         m_state.m_bInputSelected = true;
         m_sliderLoopStart->setRange(0, 100);

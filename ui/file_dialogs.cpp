@@ -2,6 +2,37 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
+
+namespace {
+
+// Qt's own dialog takes whatever the name box holds as the file, "*.wav" included; the
+// desktop dialogs it stands in for filter the listing by such a name instead.
+class PatternFileDialog : public QFileDialog {
+  public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = name != nullptr ? name->text().trimmed() : QString();
+        if (!IsNamePattern(typed)) {
+            QFileDialog::accept();
+            return;
+        }
+        QStringList filters = nameFilters();
+        filters.removeAll(typed);
+        filters.prepend(typed);
+        setNameFilters(filters);
+        selectNameFilter(typed);
+        name->clear();
+    }
+};
+
+}  // namespace
+
+bool IsNamePattern(const QString& typed) {
+    return typed.contains(QLatin1Char('*')) || typed.contains(QLatin1Char('?'));
+}
 
 QString AudioFilesFilter() {
     return QStringLiteral(
@@ -11,7 +42,8 @@ QString AudioFilesFilter() {
 
 std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request) {
     const QString directory = request.directory.isEmpty() ? QDir::currentPath() : request.directory;
-    auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), directory);
+    std::unique_ptr<QFileDialog> dialog =
+        std::make_unique<PatternFileDialog>(nullptr, QString(), directory);
     dialog->setNameFilters(QStringList{request.filter} + request.otherFilters);
     const bool save = request.kind == FileDialogRequest::Kind::Save;
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

@@ -53,6 +53,11 @@ MainDialog::MainDialog(UiServices services, QWidget* parent)
 
     CreateControls(MainDialogTemplate());
     BindControls();
+    AttachTrackbarTips();
+    MakeInputPathReadable();
+    setAcceptDrops(true);
+    // A file dropped anywhere on the window is the input, also over the output box.
+    GetDlgItem(IDC_OUTPUT_PATH)->setAcceptDrops(false);
     ConnectMessageMap();
     OnInitDialog();
 }
@@ -199,7 +204,7 @@ void MainDialog::OnInitDialog() {
 
 void MainDialog::AppendAboutEntry() {
     m_systemMenu = new QMenu(this);
-    const QString text = QString::fromUtf8(kAboutMenuText);
+    const QString text = QCoreApplication::translate("Zerbex", kAboutMenuText);
     if (text.isEmpty()) {
         return;
     }

@@ -15,6 +15,7 @@
 #include "ui_thread_bridge.h"
 #include "url_opener.h"
 #include "wave_job.h"
+#include "wave_probe.h"
 #include "window_link.h"
 
 class BitmapButton;
@@ -102,6 +103,9 @@ class MainDialog : public QDialog, public WindowLink {
     void OnSelectInput();
     // What OnSelectInput does once its dialog returned path; also the program's FILE argument.
     void SelectInputFile(const QString& path);
+    // Files dropped onto the window: the first is chosen as the input, as the input dialog
+    // would choose it.
+    void OnDropFiles(const QStringList& paths);
     void OnSelectOutput();
     void OnOutputPathChange();
     void OnWriteFile();
@@ -121,6 +125,8 @@ class MainDialog : public QDialog, public WindowLink {
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     struct ModeButton {
@@ -131,6 +137,8 @@ class MainDialog : public QDialog, public WindowLink {
 
     void CreateControls(const DialogTemplate& dialog);
     void BindControls();
+    void AttachTrackbarTips();
+    void MakeInputPathReadable();
     void ConnectMessageMap();
     void ConnectTrackbar(SliderCtrl* slider, void (MainDialog::*onRelease)());
     bool DoDataExchange(bool saveAndValidate);
@@ -166,7 +174,8 @@ class MainDialog : public QDialog, public WindowLink {
 
     UiServices m_services;
     WindowState m_state;
-    EngineInput m_input;  // what the engine reads for m_szInputPath; changed only while idle
+    EngineInput m_input;       // what the engine reads for m_szInputPath; changed only while idle
+    WaveLength m_inputLength;  // of m_input's sample data, for the position tooltips
     JobPhaseState m_phase;
     DesktopUrlOpener m_desktopUrls;
     UiThreadBridge m_bridge{*this};

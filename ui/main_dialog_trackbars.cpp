@@ -1,9 +1,14 @@
 // The trackbar handlers and the keys that reach the window itself.
 
 #include <QKeyEvent>
+#include <QLineEdit>
 
 #include "main_dialog.h"
 #include "parameters.h"
+#include "resource_ids.h"
+#include "slider_ctrl.h"
+#include "trackbar_tips.h"
+#include "window_builder.h"
 
 void MainDialog::OnReleasedCapturePan() {
     UpdateData(true);
@@ -105,4 +110,24 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
     if (itself && !event->text().isEmpty()) {
         OnChar(event->text().at(0).unicode());
     }
+}
+
+void MainDialog::AttachTrackbarTips() {
+    for (SliderCtrl* slider :
+         {m_sliderPan, m_sliderLow, m_sliderHigh, m_sliderLeft, m_sliderRight, m_sliderOutputLevel,
+          m_sliderPlayPos, m_sliderLoopStart, m_sliderLoopEnd}) {
+        const int id = slider->property(kControlIdProperty).toInt();
+        slider->SetTip([this, id](int pos) { return TrackbarTipText(id, pos, m_inputLength); });
+    }
+}
+
+// The template's box is disabled, which greys its text out; read-only with the read-only
+// background keeps it as unchangeable, leaves the path legible and lets it be copied.
+void MainDialog::MakeInputPathReadable() {
+    auto* edit = qobject_cast<QLineEdit*>(GetDlgItem(IDC_INPUT_PATH));
+    edit->setEnabled(true);
+    edit->setReadOnly(true);
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    edit->setPalette(palette);
 }

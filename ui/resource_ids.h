@@ -2,6 +2,8 @@
 
 // Numbers of the main window's controls, commands and resources.
 
+#include <QtGlobal>
+
 inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDS_ABOUTBOX = 101;
 inline constexpr int IDD_MAIN = 102;
@@ -57,4 +59,4 @@ inline constexpr int IDB_PLAY_MODE1_IDLE = 156;
 inline constexpr int IDB_PLAY_ORIGINAL_IDLE = 157;
 
 // Text of the About entry in the window menu (the trailing blank belongs to it).
-inline constexpr char kAboutMenuText[] = "关于Zerbex ... ";
+inline constexpr char kAboutMenuText[] = QT_TRANSLATE_NOOP("Zerbex", "关于Zerbex ... ");

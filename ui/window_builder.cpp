@@ -1,5 +1,6 @@
 #include "window_builder.h"
 
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,11 @@
 #include "slider_ctrl.h"
 
 namespace {
+
+// A template caption in the language the program speaks; the template holds the source text.
+QString Caption(const char* text) {
+    return QCoreApplication::translate("Zerbex", text);
+}
 
 QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
@@ -27,7 +33,7 @@ QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
 }
 
 QWidget* CreateButton(const ControlTemplate& control, QWidget* parent) {
-    const QString caption = QString::fromUtf8(control.caption);
+    const QString caption = Caption(control.caption);
     QPushButton* button = (control.style & kBitmap) ? new BitmapButton(caption, parent)
                                                     : new QPushButton(caption, parent);
     button->setAutoDefault(true);
@@ -40,7 +46,7 @@ QWidget* CreateStatic(const ControlTemplate& control, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     if ((control.style & kBitmap) == 0) {
-        label->setText(QString::fromUtf8(control.caption));
+        label->setText(Caption(control.caption));
         label->setWordWrap((control.style & kNoWordWrap) == 0);
     }
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -48,7 +54,7 @@ QWidget* CreateStatic(const ControlTemplate& control, QWidget* parent) {
 }
 
 QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
-    auto* box = new GroupFrame(QString::fromUtf8(control.caption), parent);
+    auto* box = new GroupFrame(Caption(control.caption), parent);
     // A frame drawn around its neighbours, which stay on top of it and take the mouse.
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->setFocusPolicy(Qt::NoFocus);
@@ -97,7 +103,7 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget* parent) {
 
 std::vector<QWidget*> BuildWindow(QDialog& window, const DialogTemplate& dialog) {
     std::vector<QWidget*> controls;
-    window.setWindowTitle(QString::fromUtf8(dialog.caption));
+    window.setWindowTitle(Caption(dialog.caption));
     // A top-level window with a taskbar button, a title and a close box; it cannot be
     // maximised or resized.
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -198,6 +198,7 @@ struct FaceDesign {
     Glyph glyph;
     const char* label;
     int fontPixels;
+    const char* english;  // the English face's label; null when the label is no word
 };
 
 }  // namespace
@@ -209,7 +210,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    if (!out.mkpath("bitmaps") || !out.mkpath("icons")) {
+    if (!out.mkpath("bitmaps/en") || !out.mkpath("icons")) {
         std::fprintf(stderr, "cannot create folders under %s\n", argv[1]);
         return 1;
     }
@@ -217,24 +218,31 @@ int main(int argc, char** argv) {
     const QSize narrow(48, 33);
     const QSize wide(85, 27);
     const FaceDesign faces[] = {
-        {144, narrow, &kPlay, Glyph::Play, "低", 12},
-        {145, narrow, &kPlay, Glyph::Play, "左", 12},
-        {146, narrow, &kPlay, Glyph::Play, "右", 12},
-        {147, narrow, &kPlay, Glyph::Play, "高", 12},
-        {148, narrow, &kStop, Glyph::Stop, "低", 12},
-        {149, narrow, &kStop, Glyph::Stop, "左", 12},
-        {152, narrow, &kStop, Glyph::Stop, "右", 12},
-        {153, narrow, &kStop, Glyph::Stop, "高", 12},
-        {154, wide, &kPlay, Glyph::Play, "Zerbex 2", 12},
-        {155, wide, &kStop, Glyph::Stop, "停止", 12},
-        {156, wide, &kPlay, Glyph::Play, "Zerbex 1", 12},
-        {157, wide, &kPlay, Glyph::Play, "原件", 12},
+        {144, narrow, &kPlay, Glyph::Play, "低", 12, "Low"},
+        {145, narrow, &kPlay, Glyph::Play, "左", 12, "Left"},
+        {146, narrow, &kPlay, Glyph::Play, "右", 12, "Right"},
+        {147, narrow, &kPlay, Glyph::Play, "高", 12, "High"},
+        {148, narrow, &kStop, Glyph::Stop, "低", 12, "Low"},
+        {149, narrow, &kStop, Glyph::Stop, "左", 12, "Left"},
+        {152, narrow, &kStop, Glyph::Stop, "右", 12, "Right"},
+        {153, narrow, &kStop, Glyph::Stop, "高", 12, "High"},
+        {154, wide, &kPlay, Glyph::Play, "Zerbex 2", 12, nullptr},
+        {155, wide, &kStop, Glyph::Stop, "停止", 12, "Stop"},
+        {156, wide, &kPlay, Glyph::Play, "Zerbex 1", 12, nullptr},
+        {157, wide, &kPlay, Glyph::Play, "原件", 12, "Original"},
     };
     bool ok = true;
     for (const FaceDesign& face : faces) {
         ok &= Save(DrawFace(face.size, *face.palette, face.glyph, QString::fromUtf8(face.label),
                             face.fontPixels),
                    out.filePath(QString("bitmaps/%1.png").arg(face.id)));
+        if (face.english != nullptr) {
+            // A narrow face takes a word a pixel smaller.
+            const int pixels = face.size == narrow ? face.fontPixels - 1 : face.fontPixels;
+            ok &= Save(DrawFace(face.size, *face.palette, face.glyph,
+                                QString::fromUtf8(face.english), pixels),
+                       out.filePath(QString("bitmaps/en/%1.png").arg(face.id)));
+        }
     }
     const int meters[9] = {134, 140, 139, 138, 137, 136, 135, 142, 132};
     for (int lit = 0; lit < 9; ++lit) {

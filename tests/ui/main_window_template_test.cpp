@@ -86,7 +86,10 @@ TEST_F(MainWindowTemplate, EveryTemplateRowBecomesItsControl) {
             EXPECT_EQ(dialog.GetDlgItem(row.id), control);
         }
         EXPECT_EQ(control->isHidden(), (row.style & kHidden) != 0);
-        EXPECT_EQ(control->isEnabled(), (row.style & kDisabled) == 0);
+        // The input path box is read-only instead of disabled, so that its path stays legible.
+        if (row.id != IDC_INPUT_PATH) {
+            EXPECT_EQ(control->isEnabled(), (row.style & kDisabled) == 0);
+        }
         if (auto* button = qobject_cast<QPushButton*>(control)) {
             EXPECT_EQ(button->isDefault(), (row.style & kDefault) != 0);
             defaults += button->isDefault() ? 1 : 0;
@@ -112,6 +115,16 @@ TEST_F(MainWindowTemplate, WindowIsFixedSizeWithItsCaptionAndNoMaximiseBox) {
     EXPECT_NEAR(double(dialog.width()) / dialog.height(),
                 double(window.size.width()) / window.size.height(), 0.02);
     EXPECT_FALSE(dialog.windowIcon().isNull());
+}
+
+TEST_F(MainWindowTemplate, InputPathIsReadOnlyInTheNormalTextColour) {
+    auto* input = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_INPUT_PATH));
+    auto* output = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_OUTPUT_PATH));
+    EXPECT_TRUE(input->isReadOnly());
+    EXPECT_EQ(input->palette().color(input->foregroundRole()),
+              output->palette().color(output->foregroundRole()));
+    EXPECT_NE(input->palette().color(QPalette::Base), output->palette().color(QPalette::Base));
+    EXPECT_FALSE(output->isReadOnly());
 }
 
 TEST_F(MainWindowTemplate, TabOrderFollowsTemplateOrderOverTabStops) {

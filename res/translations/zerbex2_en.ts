@@ -1,0 +1,115 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>Zerbex</name>
+    <message>
+        <source>Zerbex 2声乐消除工作站</source>
+        <translation>Zerbex 2 Vocal Removal Workstation</translation>
+    </message>
+    <message>
+        <source>选择和输入文件</source>
+        <translation>Select Input File...</translation>
+    </message>
+    <message>
+        <source>选择输出文件</source>
+        <translation>Select Output...</translation>
+    </message>
+    <message>
+        <source>发挥节能与控制</source>
+        <translation>Playback</translation>
+    </message>
+    <message>
+        <source>循环开始：</source>
+        <translation>Loop start:</translation>
+    </message>
+    <message>
+        <source>发挥定位及作用：</source>
+        <translation>Position:</translation>
+    </message>
+    <message>
+        <source>循环结束：</source>
+        <translation>Loop end:</translation>
+    </message>
+    <message>
+        <source>调整过滤器和频道自上而下</source>
+        <translation>Filters and Channels</translation>
+    </message>
+    <message>
+        <source>低</source>
+        <translation>Low</translation>
+    </message>
+    <message>
+        <source>&amp;高</source>
+        <translation>&amp;High</translation>
+    </message>
+    <message>
+        <source>左边</source>
+        <translation>Left</translation>
+    </message>
+    <message>
+        <source>右边</source>
+        <translation>Right</translation>
+    </message>
+    <message>
+        <source>调整声相位置</source>
+        <translation>Pan</translation>
+    </message>
+    <message>
+        <source>发挥Zerbex &amp;2</source>
+        <translation>Play Zerbex &amp;2</translation>
+    </message>
+    <message>
+        <source>发挥Zerbex &amp;1</source>
+        <translation>Play Zerbex &amp;1</translation>
+    </message>
+    <message>
+        <source>发挥原件</source>
+        <translation>Play Original</translation>
+    </message>
+    <message>
+        <source>中心</source>
+        <translation>Centre</translation>
+    </message>
+    <message>
+        <source>右：</source>
+        <translation>Right</translation>
+    </message>
+    <message>
+        <source>潘：</source>
+        <translation>Pan:</translation>
+    </message>
+    <message>
+        <source>写文件</source>
+        <translation>Write File</translation>
+    </message>
+    <message>
+        <source>关于Zerbex</source>
+        <translation>About Zerbex</translation>
+    </message>
+    <message>
+        <source>检查的Hollenby</source>
+        <translation>Upgrades...</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>调节输出</source>
+        <translation>Output Level</translation>
+    </message>
+    <message>
+        <source>读取和手册</source>
+        <translation>Manual</translation>
+    </message>
+    <message>
+        <source>关于Zerbex ... </source>
+        <translation>About Zerbex... </translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+</context>
+</TS>
