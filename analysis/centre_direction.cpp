@@ -4,7 +4,7 @@
 #include <cmath>
 #include <complex>
 
-#include "spectrum.h"
+#include "fft_bands.h"
 
 namespace {
 

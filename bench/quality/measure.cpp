@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "fast_frames.h"
+#include "fft_bands.h"
 #include "parameters.h"
-#include "spectrum.h"
 #include "window_state.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "fft_bands.h"
 
 #include <algorithm>
 #include <cmath>
