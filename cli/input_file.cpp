@@ -9,18 +9,24 @@ std::optional<EngineInput> PrepareCliInput(const std::string& path, ConsoleWindo
         return state.m_bStopRequest == 0;
     });
     window.FinishStatus();
-    switch (input.Status()) {
+    if (input.Status() == InputStatus::Ready) {
+        return input;
+    }
+    ReportUnusableInput(path, input.Status(), window);
+    return std::nullopt;
+}
+
+void ReportUnusableInput(const std::string& path, InputStatus status, ConsoleWindow& window) {
+    switch (status) {
         case InputStatus::Ready:
-            return input;
         case InputStatus::Cancelled:
-            return std::nullopt;
+            return;
         case InputStatus::NotStereo:
-            window.ShowMessage(input.Refusal());
-            return std::nullopt;
+            window.ShowMessage(RefusalOf(status));
+            return;
         case InputStatus::NotAudio:
         case InputStatus::NoSpace:
             break;
     }
-    std::fprintf(stderr, "zerbex2-cli: %s: %s", path.c_str(), input.Refusal());
-    return std::nullopt;
+    std::fprintf(stderr, "zerbex2-cli: %s: %s", path.c_str(), RefusalOf(status));
 }

@@ -7,6 +7,7 @@
 #include "input_file.h"
 #include "options.h"
 #include "stop_on_signals.h"
+#include "stream_output.h"
 #include "wave_job.h"
 
 namespace {
@@ -18,6 +19,19 @@ bool WorthAProgressBar(const std::string& input) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(input, ec);
     return !ec && size >= kProgressMinBytes;
+}
+
+// Decodes, processes and writes in one pass, with one progress bar on a terminal.
+JobResult StreamInput(JobContext& context, const std::string& input, const std::string& output,
+                      ConsoleWindow& window) {
+    InputStatus status = InputStatus::Ready;
+    const JobResult result = StreamOutputFile(context, input, output, status, [&](double done) {
+        window.ShowStepProgress("rendering ", done);
+        return true;
+    });
+    window.FinishStatus();
+    ReportUnusableInput(input, status, window);
+    return result;
 }
 
 }  // namespace
@@ -47,7 +61,9 @@ int RunRender(const std::vector<std::string>& args) {
     {
         // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
         StopOnSignals signals(window.State());
-        if (const std::optional<EngineInput> input = PrepareCliInput(files[0], window)) {
+        if (StreamsToOutput(files[0], files[1])) {
+            result = StreamInput(context, files[0], files[1], window);
+        } else if (const std::optional<EngineInput> input = PrepareCliInput(files[0], window)) {
             const bool bar = terminal && WorthAProgressBar(input->EnginePath());
             window.SetStatus(bar ? ConsoleWindow::Status::Progress : ConsoleWindow::Status::None);
             result = WriteOutputFile(context, *input, files[0], files[1], [&](double done) {

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "audio_reader.h"
-
 namespace {
 
 constexpr std::uint64_t kReserveBytes = 64u << 20;  // left free for everything else
@@ -69,16 +67,6 @@ std::string WaveHeader(int rate, const AudioTags& tags) {
     return header;
 }
 
-bool PatchSizes(std::FILE* file, std::size_t headerBytes, std::uint64_t dataBytes) {
-    std::string riffSize;
-    AppendLe32(riffSize, static_cast<std::uint32_t>(headerBytes - 8 + dataBytes));
-    std::string dataSize;
-    AppendLe32(dataSize, static_cast<std::uint32_t>(dataBytes));
-    return std::fseek(file, 4, SEEK_SET) == 0 && std::fwrite(riffSize.data(), 1, 4, file) == 4 &&
-           std::fseek(file, static_cast<long>(headerBytes - 4), SEEK_SET) == 0 &&
-           std::fwrite(dataSize.data(), 1, 4, file) == 4;
-}
-
 DecodeStatus FromOpen(AudioReader::Status status) {
     return status == AudioReader::Status::NotStereo ? DecodeStatus::NotStereo
                                                     : DecodeStatus::NotAudio;
@@ -86,33 +74,37 @@ DecodeStatus FromOpen(AudioReader::Status status) {
 
 }  // namespace
 
-DecodeStatus DecodeToWave(const std::filesystem::path& input,
-                          const std::filesystem::path& cacheFolder, CacheFile& decoded,
-                          const ProgressFn& progress) {
-    AudioReader reader;
-    if (const AudioReader::Status opened = reader.Open(input); opened != AudioReader::Status::Ok) {
-        return FromOpen(opened);
-    }
-    const std::uint64_t free = FreeBytes(cacheFolder);
-    std::uint64_t budget = free > kReserveBytes ? free - kReserveBytes : 0;
-    budget = budget < kMaxDataBytes ? budget : kMaxDataBytes;
-    const double declared = reader.DeclaredSeconds() * reader.SampleRate() * kFrameBytes;
-    if (declared > static_cast<double>(budget)) {
-        return DecodeStatus::NoSpace;
-    }
-    if (!decoded.Create(cacheFolder, "decoded")) {
+std::uint64_t DecodeBudget(const std::filesystem::path& folder) {
+    const std::uint64_t free = FreeBytes(folder);
+    const std::uint64_t budget = free > kReserveBytes ? free - kReserveBytes : 0;
+    return budget < kMaxDataBytes ? budget : kMaxDataBytes;
+}
+
+std::uint64_t UnboundedDecodeBudget() {
+    return kMaxDataBytes;
+}
+
+DecodeStatus WaveDecoder::Open(const std::filesystem::path& input) {
+    const AudioReader::Status opened = m_reader.Open(input);
+    return opened == AudioReader::Status::Ok ? DecodeStatus::Done : FromOpen(opened);
+}
+
+DecodeStatus WaveDecoder::Budget(std::uint64_t bytes) {
+    m_budget = bytes;
+    const double declared = m_reader.DeclaredSeconds() * m_reader.SampleRate() * kFrameBytes;
+    return declared > static_cast<double>(bytes) ? DecodeStatus::NoSpace : DecodeStatus::Done;
+}
+
+DecodeStatus WaveDecoder::Write(std::FILE* out, const FramesSink& sink,
+                                const ProgressFn& progress) {
+    m_header = WaveHeader(m_reader.SampleRate(), m_reader.Tags());
+    if (std::fwrite(m_header.data(), 1, m_header.size(), out) != m_header.size()) {
         return DecodeStatus::WriteError;
     }
-    std::FILE* out = decoded.File();
-    std::setvbuf(out, nullptr, _IOFBF, kWriteBufferBytes);
-    const std::string header = WaveHeader(reader.SampleRate(), reader.Tags());
-    if (std::fwrite(header.data(), 1, header.size(), out) != header.size()) {
-        return DecodeStatus::WriteError;
-    }
-    std::uint64_t dataBytes = 0;
+    m_dataBytes = 0;
     std::vector<std::int16_t> frames;
     for (;;) {
-        const AudioReader::Next next = reader.Read(frames);
+        const AudioReader::Next next = m_reader.Read(frames);
         if (next == AudioReader::Next::End) {
             break;
         }
@@ -122,22 +114,57 @@ DecodeStatus DecodeToWave(const std::filesystem::path& input,
         if (next == AudioReader::Next::Failed) {
             return DecodeStatus::NotAudio;
         }
-        const std::size_t bytes = frames.size() * sizeof(std::int16_t);
-        dataBytes += bytes;
-        if (dataBytes > budget) {
+        m_dataBytes += frames.size() * sizeof(std::int16_t);
+        if (m_dataBytes > m_budget) {
             return DecodeStatus::NoSpace;
         }
-        if (std::fwrite(frames.data(), 1, bytes, out) != bytes) {
+        if (!sink(frames)) {
             return DecodeStatus::WriteError;
         }
-        if (progress && !progress(reader.Progress())) {
+        if (progress && !progress(m_reader.Progress())) {
             return DecodeStatus::Cancelled;
         }
     }
-    if (dataBytes == 0) {
-        return DecodeStatus::NotAudio;  // nothing in it could be decoded
+    // Nothing in it could be decoded.
+    return m_dataBytes == 0 ? DecodeStatus::NotAudio : DecodeStatus::Done;
+}
+
+bool WaveDecoder::PatchSizes(std::FILE* out) const {
+    std::string riffSize;
+    AppendLe32(riffSize, static_cast<std::uint32_t>(m_header.size() - 8 + m_dataBytes));
+    std::string dataSize;
+    AppendLe32(dataSize, static_cast<std::uint32_t>(m_dataBytes));
+    return std::fseek(out, 4, SEEK_SET) == 0 && std::fwrite(riffSize.data(), 1, 4, out) == 4 &&
+           std::fseek(out, static_cast<long>(m_header.size() - 4), SEEK_SET) == 0 &&
+           std::fwrite(dataSize.data(), 1, 4, out) == 4;
+}
+
+DecodeStatus DecodeToWave(const std::filesystem::path& input,
+                          const std::filesystem::path& cacheFolder, CacheFile& decoded,
+                          const ProgressFn& progress) {
+    WaveDecoder decoder;
+    if (const DecodeStatus opened = decoder.Open(input); opened != DecodeStatus::Done) {
+        return opened;
     }
-    if (!PatchSizes(out, header.size(), dataBytes) || !decoded.Close()) {
+    if (decoder.Budget(DecodeBudget(cacheFolder)) != DecodeStatus::Done) {
+        return DecodeStatus::NoSpace;
+    }
+    if (!decoded.Create(cacheFolder, "decoded")) {
+        return DecodeStatus::WriteError;
+    }
+    std::FILE* out = decoded.File();
+    std::setvbuf(out, nullptr, _IOFBF, kWriteBufferBytes);
+    const DecodeStatus status = decoder.Write(
+        out,
+        [out](std::vector<std::int16_t>& frames) {
+            const std::size_t bytes = frames.size() * sizeof(std::int16_t);
+            return std::fwrite(frames.data(), 1, bytes, out) == bytes;
+        },
+        progress);
+    if (status != DecodeStatus::Done) {
+        return status;
+    }
+    if (!decoder.PatchSizes(out) || !decoded.Close()) {
         return DecodeStatus::WriteError;
     }
     return DecodeStatus::Done;

@@ -13,23 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-InputStatus FromDecode(DecodeStatus status) {
-    switch (status) {
-        case DecodeStatus::Done:
-            return InputStatus::Ready;
-        case DecodeStatus::NotStereo:
-            return InputStatus::NotStereo;
-        case DecodeStatus::NoSpace:
-        case DecodeStatus::WriteError:
-            return InputStatus::NoSpace;
-        case DecodeStatus::Cancelled:
-            return InputStatus::Cancelled;
-        case DecodeStatus::NotAudio:
-            break;
-    }
-    return InputStatus::NotAudio;
-}
-
 JobResult Refuse(JobContext& context, const EngineInput& input) {
     if (const char* refusal = input.Refusal()) {
         context.window.ShowMessage(refusal);
@@ -64,8 +47,25 @@ JobResult EncodeFlacOutput(JobContext& context, const fs::path& rendered, SafeOu
 
 }  // namespace
 
-const char* EngineInput::Refusal() const {
-    switch (m_status) {
+InputStatus InputStatusOf(DecodeStatus status) {
+    switch (status) {
+        case DecodeStatus::Done:
+            return InputStatus::Ready;
+        case DecodeStatus::NotStereo:
+            return InputStatus::NotStereo;
+        case DecodeStatus::NoSpace:
+        case DecodeStatus::WriteError:
+            return InputStatus::NoSpace;
+        case DecodeStatus::Cancelled:
+            return InputStatus::Cancelled;
+        case DecodeStatus::NotAudio:
+            break;
+    }
+    return InputStatus::NotAudio;
+}
+
+const char* RefusalOf(InputStatus status) {
+    switch (status) {
         case InputStatus::NotAudio:
             return kMsgNotAudio;
         case InputStatus::NotStereo:
@@ -94,7 +94,7 @@ EngineInput PrepareEngineInput(const std::string& path, const ProgressFn& progre
     }
     const fs::path cache = CacheFolder();
     RemoveStaleCacheFiles(cache);
-    input.m_status = FromDecode(DecodeToWave(path, cache, input.m_decoded, progress));
+    input.m_status = InputStatusOf(DecodeToWave(path, cache, input.m_decoded, progress));
     if (input.m_status == InputStatus::Ready) {
         input.m_enginePath = input.m_decoded.Path().string();
     } else {

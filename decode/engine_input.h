@@ -13,6 +13,12 @@
 
 enum class InputStatus { Ready, NotAudio, NotStereo, NoSpace, Cancelled };
 
+// How a decoding that did not finish is told to the user.
+InputStatus InputStatusOf(DecodeStatus status);
+// What the user is told about an input that cannot be used; null when it can (or when the
+// user cancelled the decoding).
+const char* RefusalOf(InputStatus status);
+
 // An input made ready for the engine; a decoded copy lives as long as the object.
 class EngineInput {
   public:
@@ -20,9 +26,7 @@ class EngineInput {
     bool Decoded() const { return !m_decoded.Path().empty(); }
     // The file the engine reads: the input itself or its decoded copy.
     const char* EnginePath() const { return m_enginePath.c_str(); }
-    // What the user is told about an input that cannot be used; null when it can (or
-    // when the user cancelled the decoding).
-    const char* Refusal() const;
+    const char* Refusal() const { return RefusalOf(m_status); }
 
   private:
     friend EngineInput PrepareEngineInput(const std::string& path, const ProgressFn& progress);
