@@ -3,9 +3,9 @@
 // tags; inputs that are no usable audio are refused and leave nothing behind.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -49,6 +49,9 @@ class DecodeCli : public ::testing::Test {
     bool CacheIsEmpty() const { return fs::is_empty(cache.Path() / "zerbex2"); }
     // The output of decoding into the cache folder and writing that copy with the engine.
     Bytes TwoStepOutput(const fs::path& input, const std::string& mode) {
+        // The commands this test runs get the cache folder their own way: leave no trace.
+        const char* const previous = std::getenv("XDG_CACHE_HOME");
+        const std::string restore = previous != nullptr ? previous : "";
         ::setenv("XDG_CACHE_HOME", cache.Path().c_str(), 1);
         RenderOptions options;
         options.mode = mode == "mode1" ? PlayMode::Mode1 : PlayMode::Mode2;
@@ -58,6 +61,11 @@ class DecodeCli : public ::testing::Test {
         const fs::path out = dir / "two-step.wav";
         const EngineInput decoded = PrepareEngineInput(input.string());
         EXPECT_EQ(WriteOutputFile(context, decoded, input.string(), out.string()), JobResult::Done);
+        if (previous != nullptr) {
+            ::setenv("XDG_CACHE_HOME", restore.c_str(), 1);
+        } else {
+            ::unsetenv("XDG_CACHE_HOME");
+        }
         return ReadFile(out);
     }
 };
