@@ -206,13 +206,14 @@ JobResult StreamOutputFile(JobContext& context, const std::string& inputPath,
         return JobResult::Failed;
     }
     const fs::path target = ResolveOutputTarget(outputPath);
-    if (decoder.Budget(OutputBudget(target)) != DecodeStatus::Done) {
-        return Refused(status, DecodeStatus::NoSpace);
-    }
+    // The budget comes second: a folder that is missing has no free space to tell.
     SafeOutput output;
     if (!output.Create(target)) {
         window.ShowMessage(kMsgCreateError);
         return JobResult::Failed;
+    }
+    if (decoder.Budget(OutputBudget(target)) != DecodeStatus::Done) {
+        return Refused(status, DecodeStatus::NoSpace);
     }
     return Decode(context, decoder, output, status, progress);
 }
