@@ -7,7 +7,7 @@ ZERBEX_BUILD="${ZERBEX_BUILD:-$ZERBEX_ROOT/build}"
 ZERBEX_PACKAGES=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libtbb-dev
   fonts-wqy-microhei
   xvfb xauth poppler-utils
   imagemagick xdotool
