@@ -244,7 +244,8 @@ int RunBatchRender(const RenderOptions& options, int threads, const std::string&
         }
     }
     if (state.m_bStopRequest) {
-        std::fprintf(stderr, "zerbex2-cli: interrupted; unfinished outputs were left as they were\n");
+        std::fprintf(stderr,
+                     "zerbex2-cli: interrupted; unfinished outputs were left as they were\n");
     }
     return anyFailed ? kExitFailed : kExitOk;
 }

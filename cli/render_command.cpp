@@ -32,7 +32,8 @@ std::optional<std::string> TakeOutputDir(std::vector<std::string>& args, std::st
                 return "option --output-dir needs a value";
             }
             dir = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             return std::nullopt;
         }
         if (args[i].rfind("--output-dir=", 0) == 0) {

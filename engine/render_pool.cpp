@@ -21,7 +21,8 @@ struct RenderPool::Workers {
 };
 
 RenderPool::RenderPool(int threads)
-    : m_threads(threads > 0 ? threads : CoreCount()), m_impl(std::make_unique<Workers>(m_threads)) {}
+    : m_threads(threads > 0 ? threads : CoreCount()),
+      m_impl(std::make_unique<Workers>(m_threads)) {}
 
 RenderPool::~RenderPool() = default;
 
@@ -35,12 +36,13 @@ void RenderPool::Submit(std::function<void()> task) {
 
 void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& body) {
     m_impl->arena.execute([&] {
-        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, 1),
-                          [&](const tbb::blocked_range<std::size_t>& range) {
-                              for (std::size_t i = range.begin(); i != range.end(); ++i) {
-                                  body(i);
-                              }
-                          },
-                          tbb::simple_partitioner());
+        tbb::parallel_for(
+            tbb::blocked_range<std::size_t>(0, count, 1),
+            [&](const tbb::blocked_range<std::size_t>& range) {
+                for (std::size_t i = range.begin(); i != range.end(); ++i) {
+                    body(i);
+                }
+            },
+            tbb::simple_partitioner());
     });
 }

@@ -74,7 +74,8 @@ class SegmentedJob : public FrameIo {
     RunStatus Run();
 
     bool Read(std::uint64_t frame, unsigned char* buffer, std::size_t count) override {
-        return ReadAll(m_job.inputFd, buffer, count * kFrameBytes, FileOffset(m_job.inputOffset, frame));
+        return ReadAll(m_job.inputFd, buffer, count * kFrameBytes,
+                       FileOffset(m_job.inputOffset, frame));
     }
     bool Write(std::uint64_t frame, const unsigned char* buffer, std::size_t count) override;
 
@@ -90,6 +91,7 @@ class SegmentedJob : public FrameIo {
     RunStatus FollowFirst();
     RunStatus Settle(std::size_t k, FrameState& truth);
     void EmitBlocks(std::uint64_t finalFrames);
+    void StartWriteBack(std::uint64_t finalFrames);
     void WaitForWorkers();
 
     const SegmentedWrite& m_job;
@@ -102,12 +104,13 @@ class SegmentedJob : public FrameIo {
     int m_running = 0;
     std::size_t m_submitted = 0;
     std::uint64_t m_nextBlock = 0;
+    std::uint64_t m_writtenBack = 0;  // frames whose write-back was started
 };
 
 std::size_t SegmentedJob::SlotOf(std::uint64_t frame) const {
-    const auto after = std::upper_bound(
-        m_slots.begin(), m_slots.end(), frame,
-        [](std::uint64_t f, const Slot& slot) { return f < slot.segment.begin; });
+    const auto after =
+        std::upper_bound(m_slots.begin(), m_slots.end(), frame,
+                         [](std::uint64_t f, const Slot& slot) { return f < slot.segment.begin; });
     return static_cast<std::size_t>(after - m_slots.begin()) - 1;
 }
 
@@ -137,14 +140,10 @@ void SegmentedJob::RecordMeters(Slot& slot, std::uint64_t frame, const unsigned 
 bool SegmentedJob::Write(std::uint64_t frame, const unsigned char* buffer, std::size_t count) {
     Slot& slot = m_slots[SlotOf(frame)];
     RecordMeters(slot, frame, buffer, count);
-    const std::int64_t offset = FileOffset(m_job.outputOffset, frame);
-    if (!WriteAll(m_job.outputFd, buffer, count * kFrameBytes, offset)) {
+    if (!WriteAll(m_job.outputFd, buffer, count * kFrameBytes,
+                  FileOffset(m_job.outputOffset, frame))) {
         return false;
     }
-    // Starting the write-back at once spreads the disk's work over the job instead of
-    // leaving it all to the final sync.
-    ::sync_file_range(m_job.outputFd, offset, static_cast<off_t>(count * kFrameBytes),
-                      SYNC_FILE_RANGE_WRITE);
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         slot.stored = std::max(slot.stored, frame + count);
@@ -204,11 +203,27 @@ void SegmentedJob::EmitBlocks(std::uint64_t finalFrames) {
         report.frames = report.bytes / kFrameBytes;
         if (report.frames > 0) {
             const Slot& slot = m_slots[SlotOf(start)];
-            const BlockMeters& meters = slot.meters[m_nextBlock - slot.segment.begin / kBlockFrames];
+            const BlockMeters& meters =
+                slot.meters[m_nextBlock - slot.segment.begin / kBlockFrames];
             std::copy(meters.begin(), meters.end(), report.meters);
         }
         m_onBlock(report);
+        StartWriteBack(std::min(m_frames, start + kBlockFrames));
     }
+}
+
+// Starting the write-back of final frames at once spreads the disk's work over the job
+// instead of leaving it all to the final sync. Frames that a redo may still replace are
+// left alone: a page being written back would make the redo wait for the disk.
+void SegmentedJob::StartWriteBack(std::uint64_t finalFrames) {
+    constexpr std::uint64_t kWriteBackFrames = 1 << 17;
+    if (finalFrames < m_writtenBack + kWriteBackFrames && finalFrames < m_frames) {
+        return;
+    }
+    ::sync_file_range(m_job.outputFd, FileOffset(m_job.outputOffset, m_writtenBack),
+                      static_cast<off_t>((finalFrames - m_writtenBack) * kFrameBytes),
+                      SYNC_FILE_RANGE_WRITE);
+    m_writtenBack = finalFrames;
 }
 
 // The first segment starts from the true state: its blocks are final as they are stored.
@@ -297,7 +312,8 @@ RunStatus SegmentedJob::Run() {
 }  // namespace
 
 std::size_t SegmentCount(std::uint64_t frames, int threads, const SegmentSettings& settings) {
-    const std::uint64_t minFrames = kMinSegmentWarmUps * std::max<std::uint64_t>(1, settings.warmUpFrames);
+    const std::uint64_t minFrames =
+        kMinSegmentWarmUps * std::max<std::uint64_t>(1, settings.warmUpFrames);
     const auto t = static_cast<std::uint64_t>(std::max(1, threads));
     std::uint64_t n = std::min(t, frames / minFrames);
     if (n >= 2 && frames / n > kMaxSegmentFrames) {

@@ -29,7 +29,7 @@ struct SegmentedWrite {
     std::int64_t inputOffset = 0;  // first sample byte
     int outputFd = -1;
     std::int64_t outputOffset = 0;
-    std::uint64_t bytes = 0;  // sample bytes there are to process
+    std::uint64_t bytes = 0;                       // sample bytes there are to process
     const ProcessingParameters* params = nullptr;  // constant while the job runs
     const Shared<int>* stop = nullptr;
     RenderPool* pool = nullptr;

@@ -414,9 +414,8 @@ bool StreamDriver::RunInSegments() {
         ::fstat(::fileno(m_job.output), &outputInfo) != 0 || !S_ISREG(outputInfo.st_mode)) {
         return false;
     }
-    const std::uint64_t present = info.st_size > inputOffset
-                                      ? static_cast<std::uint64_t>(info.st_size - inputOffset)
-                                      : 0;
+    const std::uint64_t present =
+        info.st_size > inputOffset ? static_cast<std::uint64_t>(info.st_size - inputOffset) : 0;
     const std::uint64_t bytes = std::min(m_d.length, present);
     std::size_t segments = SegmentCount(bytes / kFrameBytes, threads, context.segmentSettings);
     if (context.segments != 0) {

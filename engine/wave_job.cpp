@@ -198,8 +198,8 @@ bool Unchanged(const FileStamp& before, const FileStamp& after) {
            before.modified.tv_nsec == after.modified.tv_nsec;
 }
 
-JobResult RunWriteJob(JobContext& context, JobState& state, std::FILE* input,
-                      const char* inputPath, const char* outputPath) {
+JobResult RunWriteJob(JobContext& context, JobState& state, std::FILE* input, const char* inputPath,
+                      const char* outputPath) {
     WindowLink& window = context.window;
     if (SameFile(inputPath, outputPath)) {
         window.ShowMessage(kMsgSameFile);
@@ -243,9 +243,8 @@ JobResult RunFileJob(JobContext& context, JobState& state, const char* inputPath
         }
         return JobResult::Failed;
     }
-    const JobResult result = playFlag
-                                 ? RunPlaybackJob(context, input)
-                                 : RunWriteJob(context, state, input, inputPath, outputPath);
+    const JobResult result = playFlag ? RunPlaybackJob(context, input)
+                                      : RunWriteJob(context, state, input, inputPath, outputPath);
     std::fclose(input);
     return result;
 }

@@ -67,8 +67,8 @@ std::uint64_t SoundedBoundary(FrameIo& io, std::uint64_t nominal, std::uint64_t 
     std::size_t runLeft = 0;
     std::size_t runRight = 0;
     for (std::uint64_t f = first; f < latest;) {
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(settings.pieceFrames, latest - f));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(settings.pieceFrames, latest - f));
         if (!io.Read(f, buffer.data(), n)) {
             return nominal;
         }
@@ -161,15 +161,17 @@ std::uint64_t CheckpointAt(const Segment& segment, std::size_t index) {
 RunStatus RunSegment(Segment& segment, const ProcessingParameters& params, FrameIo& io,
                      const SegmentSettings& settings, RunInterrupts interrupts) {
     const std::uint64_t length = segment.end - segment.begin;
-    segment.checkpointFrames = static_cast<std::size_t>(std::max<std::uint64_t>(
-        settings.checkpointFrames, (length + settings.maxCheckpoints - 1) / settings.maxCheckpoints));
+    segment.checkpointFrames = static_cast<std::size_t>(
+        std::max<std::uint64_t>(settings.checkpointFrames,
+                                (length + settings.maxCheckpoints - 1) / settings.maxCheckpoints));
     segment.checkpoints.clear();
     segment.checkpoints.reserve(static_cast<std::size_t>(length / segment.checkpointFrames));
     std::vector<unsigned char> buffer(settings.pieceFrames * kFrameBytes);
     FrameState state{};
     const std::uint64_t warmFrom =
         segment.begin - std::min<std::uint64_t>(segment.begin, settings.warmUpFrames);
-    RunStatus status = RunFrames(state, params, io, buffer, warmFrom, segment.begin, false, interrupts);
+    RunStatus status =
+        RunFrames(state, params, io, buffer, warmFrom, segment.begin, false, interrupts);
     segment.start = state;
     for (std::uint64_t f = segment.begin; status == RunStatus::Done && f < segment.end;) {
         const std::uint64_t mark =

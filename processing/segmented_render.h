@@ -62,10 +62,10 @@ enum class RunStatus { Done, Stopped, ReadFailed, WriteFailed };
 struct Segment {
     std::uint64_t begin = 0;
     std::uint64_t end = 0;
-    std::size_t checkpointFrames = 0;    // spacing of the checkpoints, set by RunSegment
-    FrameState start{};                  // after the warm-up; zero for the first segment
+    std::size_t checkpointFrames = 0;     // spacing of the checkpoints, set by RunSegment
+    FrameState start{};                   // after the warm-up; zero for the first segment
     std::vector<FrameState> checkpoints;  // at begin + (i + 1) * checkpointFrames, before end
-    FrameState finish{};                 // after the last frame
+    FrameState finish{};                  // after the last frame
 };
 
 // Boundaries of n segments over total frames: 0, ..., total. Each inner boundary lies on

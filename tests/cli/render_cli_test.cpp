@@ -181,12 +181,12 @@ TEST_F(RenderCli, BatchWritesEachInputIntoTheFolderAndReportsFailures) {
     WriteFile(mono, SimpleWav(std::vector<std::int16_t>(1000, 9), 1));
     const std::string missing = (dir / "missing.wav").string();
 
-    CommandResult r = Render({"--low", "3", "-j", "2", "--output-dir", outDir, input, mono,
-                              missing, second});
+    CommandResult r =
+        Render({"--low", "3", "-j", "2", "--output-dir", outDir, input, mono, missing, second});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("zerbex2-cli: " + mono.string() +
-                         ": Error code 1101, Input not stereo!\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("zerbex2-cli: " + mono.string() + ": Error code 1101, Input not stereo!\n"),
+        std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("zerbex2-cli: " + missing + ": Error reading input wave file...\n"),
               std::string::npos)

@@ -146,8 +146,10 @@ struct SignalCase {
 };
 
 const SignalCase kSignals[] = {
-    {"noise", Noise},           {"sound then silence", SoundThenSilence},
-    {"periodic tone", PeriodicTone}, {"saturating", Saturating},
+    {"noise", Noise},
+    {"sound then silence", SoundThenSilence},
+    {"periodic tone", PeriodicTone},
+    {"saturating", Saturating},
     {"golden", Golden},
 };
 

@@ -27,7 +27,7 @@ void SlowestFilters(FakeWindow& window) {
 }
 
 JobRun Write(const Bytes& file, RenderPool* pool, std::size_t segments,
-          const SegmentSettings& settings) {
+             const SegmentSettings& settings) {
     TempDir dir;
     WriteFile(dir / "in.wav", file);
     FakeWindow window;
@@ -64,8 +64,8 @@ const FileCase kFiles[] = {
 Bytes FileFor(const FileCase& c) {
     std::vector<std::int16_t> samples = TestSignal(c.frames, 9);
     if (c.silentMiddle) {
-        std::fill(samples.begin() + static_cast<std::ptrdiff_t>(samples.size() / 3),
-                  samples.end(), 0);
+        std::fill(samples.begin() + static_cast<std::ptrdiff_t>(samples.size() / 3), samples.end(),
+                  0);
     }
     Bytes data = Samples(samples);
     data.resize(data.size() + c.extraBytes, 0x5a);
@@ -122,7 +122,8 @@ TEST(SegmentedWrite, BatchJobsRunSideBySideEachWithItsOwnState) {
             EXPECT_TRUE(ReadFile(dir / ("out" + std::to_string(i) + ".wav")) == alone.output);
         } else {
             EXPECT_EQ(results[i], JobResult::Refused);
-            EXPECT_EQ(windows[i].Messages(), std::vector<std::string>{"Error code 1101, Input not stereo! \n"});
+            EXPECT_EQ(windows[i].Messages(),
+                      std::vector<std::string>{"Error code 1101, Input not stereo! \n"});
         }
     }
 }
