@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -136,7 +137,7 @@ class BatchConsole {
         const int filled = static_cast<int>(share * kBarWidth);
         char left[32] = "--:--";
         if (share > 0.01) {
-            const auto seconds = static_cast<long>(elapsed * (1 - share) / share + 0.5);
+            const long seconds = std::lround(elapsed * (1 - share) / share);
             std::snprintf(left, sizeof left, "%ld:%02ld", seconds / 60, seconds % 60);
         }
         std::fprintf(stderr, "\r[%.*s%*s] %d/%zu files  %.0f/%.0f MB  %s left\033[K", filled,
