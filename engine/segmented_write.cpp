@@ -165,12 +165,11 @@ void SegmentedJob::Submit(std::size_t k) {
     m_job.pool->Submit([this, &slot] {
         const RunStatus status = RunSegment(slot.segment, *m_job.params, *this, m_job.settings,
                                             RunInterrupts{&m_cancel, m_job.stop});
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            slot.status = status;
-            slot.done = true;
-            --m_running;
-        }
+        // Notified under the lock: once m_running is 0 the job may be gone.
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        slot.status = status;
+        slot.done = true;
+        --m_running;
         m_changed.notify_all();
     });
 }
