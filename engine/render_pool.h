@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 // The worker threads that write jobs share: the segments of one file, or the files of a
 // batch. Tasks run in the order they were submitted, as threads become free.
@@ -26,9 +25,6 @@ class RenderPool {
 
   private:
     struct Workers;
-    void HandOver();
-
     int m_threads;
     std::unique_ptr<Workers> m_impl;
-    std::mutex m_handOver;
 };
