@@ -22,6 +22,8 @@ constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 24;
 // A segment shorter than this many warm-ups would spend too much of its time warming up.
 constexpr std::uint64_t kMinSegmentWarmUps = 8;
 
+constexpr std::uint64_t kWriteBackMarginWarmUps = 2;
+
 using BlockMeters = std::array<std::int16_t, kMeterSlots>;
 
 bool ReadAll(int fd, unsigned char* buffer, std::size_t n, std::int64_t offset) {
@@ -63,7 +65,8 @@ struct Slot {
     std::vector<BlockMeters> meters;  // one entry per block of the segment
     RunStatus status = RunStatus::Done;
     bool done = false;
-    std::uint64_t stored = 0;  // frames before this one are stored
+    std::uint64_t stored = 0;       // frames before this one are stored
+    std::uint64_t writtenBack = 0;  // frames before this one are being written back
 };
 
 class SegmentedJob : public FrameIo {
@@ -92,6 +95,7 @@ class SegmentedJob : public FrameIo {
     RunStatus Settle(std::size_t k, FrameState& truth);
     void EmitBlocks(std::uint64_t finalFrames);
     void StartWriteBack(std::uint64_t finalFrames);
+    void StartEarlyWriteBack();
     void WaitForWorkers();
 
     const SegmentedWrite& m_job;
@@ -211,9 +215,31 @@ void SegmentedJob::EmitBlocks(std::uint64_t finalFrames) {
     }
 }
 
+// Frames this far into a later segment are hardly ever redone: their write-back starts
+// while the first segment runs, so that the disk works while the job does. This thread
+// starts it: a worker must not wait for the disk.
+void SegmentedJob::StartEarlyWriteBack() {
+    for (std::size_t k = 1; k < m_submitted; ++k) {
+        Slot& slot = m_slots[k];
+        std::uint64_t stored = 0;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            stored = slot.stored;
+        }
+        const std::uint64_t from =
+            std::max(slot.writtenBack,
+                     slot.segment.begin + kWriteBackMarginWarmUps * m_job.settings.warmUpFrames);
+        if (stored > from) {
+            ::sync_file_range(m_job.outputFd, FileOffset(m_job.outputOffset, from),
+                              static_cast<off_t>((stored - from) * kFrameBytes),
+                              SYNC_FILE_RANGE_WRITE);
+            slot.writtenBack = stored;
+        }
+    }
+}
+
 // Starting the write-back of final frames at once spreads the disk's work over the job
-// instead of leaving it all to the final sync. Frames that a redo may still replace are
-// left alone: a page being written back would make the redo wait for the disk.
+// instead of leaving it all to the final sync.
 void SegmentedJob::StartWriteBack(std::uint64_t finalFrames) {
     constexpr std::uint64_t kWriteBackFrames = 1 << 17;
     if (finalFrames < m_writtenBack + kWriteBackFrames && finalFrames < m_frames) {
@@ -243,6 +269,7 @@ RunStatus SegmentedJob::FollowFirst() {
             return slot.status;
         }
         EmitBlocks(stored);
+        StartEarlyWriteBack();
         if (done) {
             return RunStatus::Done;
         }
