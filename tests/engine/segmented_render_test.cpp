@@ -241,6 +241,8 @@ TEST(SegmentedRender, NegligibleLaddersAreEquivalent) {
             FrameState sb;
             sa.ladderA = a;
             sb.ladderA = b;
+            RefreshCoefficients(sa.coefficients, cutoff, cutoff);
+            RefreshCoefficients(sb.coefficients, cutoff, cutoff);
             EXPECT_TRUE(EquivalentStates(sa, sb));
             EXPECT_FALSE(SameState(sa, sb));
             for (int i = 0; i < 2000; ++i) {
