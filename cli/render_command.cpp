@@ -2,10 +2,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "batch_render.h"
 #include "commands.h"
 #include "console_window.h"
 #include "input_file.h"
 #include "options.h"
+#include "render_pool.h"
 #include "stop_on_signals.h"
 #include "stream_output.h"
 #include "wave_job.h"
@@ -34,15 +36,67 @@ JobResult StreamInput(JobContext& context, const std::string& input, const std::
     return result;
 }
 
+// Takes "--output-dir DIR" and "--output-dir=DIR" out of args.
+std::optional<std::string> TakeOutputDir(std::vector<std::string>& args, std::string& dir) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") {
+            break;
+        }
+        if (args[i] == "--output-dir") {
+            if (i + 1 == args.size()) {
+                return "option --output-dir needs a value";
+            }
+            dir = args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            return std::nullopt;
+        }
+        if (args[i].rfind("--output-dir=", 0) == 0) {
+            dir = args[i].substr(13);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-int RunRender(const std::vector<std::string>& args) {
+int RunRender(const std::vector<std::string>& givenArgs) {
     RenderOptions options;
+    std::vector<std::string> args = givenArgs;
+    std::string outputDir;
+    if (const auto error = TakeOutputDir(args, outputDir)) {
+        PrintUsageError(*error);
+        return kExitUsage;
+    }
+    int threads = RenderPool::CoreCount();
+    std::vector<IntOption> intOptions = RenderIntOptions(options);
+    intOptions.push_back({"-j", 1, 1024, &threads});
+    intOptions.push_back({"--jobs", 1, 1024, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
     if (const auto error =
-            ParseOptions(args, RenderIntOptions(options), &options.mode, flags, {}, files)) {
+            ParseOptions(args, intOptions, &options.mode, flags, {"--flac"}, files)) {
         PrintUsageError(*error);
+        return kExitUsage;
+    }
+    if (!outputDir.empty()) {
+        if (files.empty()) {
+            PrintUsageError("render --output-dir needs at least one INPUT");
+            return kExitUsage;
+        }
+        if (!flags.empty()) {
+            std::fputs(
+                "zerbex2-cli: --flac is not available for batches yet; render each "
+                "file to NAME.flac instead\n",
+                stderr);
+            return kExitFailed;
+        }
+        return RunBatchRender(options, threads, outputDir, files);
+    }
+    if (!flags.empty()) {
+        PrintUsageError("--flac goes with --output-dir; name the OUTPUT NAME.flac instead");
         return kExitUsage;
     }
     if (files.size() != 2) {
@@ -61,6 +115,8 @@ int RunRender(const std::vector<std::string>& args) {
     {
         // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
         StopOnSignals signals(window.State());
+        RenderPool pool(threads);
+        context.pool = &pool;
         if (StreamsToOutput(files[0], files[1])) {
             result = StreamInput(context, files[0], files[1], window);
         } else if (const std::optional<EngineInput> input = PrepareCliInput(files[0], window)) {

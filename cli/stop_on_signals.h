@@ -21,10 +21,14 @@ class StopOnSignals {
 
   private:
     void Watch();
+    // The next signal taken, or 0 when there was none (or the watcher was woken to end).
+    int NextSignal();
 
     WindowState& m_state;
     sigset_t m_signals{};
     sigset_t m_previousMask{};
+    int m_signalFd = -1;
+    int m_wakeFd = -1;  // written once the watcher is to end
     std::atomic<bool> m_finished{false};
     std::thread m_thread;
 };

@@ -48,8 +48,9 @@ void SeekInput(Job& job, std::int64_t position) {
 void CopyBody(Job& job, std::uint64_t n) {
     while (n > 0 && !JobFailed(job)) {
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(n, kBlockBytes));
-        const std::size_t got = ReadBytes(job, g_blockBuffer, piece);
-        WriteBytes(job, g_blockBuffer, got);
+        unsigned char* buffer = job.jobState->blockBuffer;
+        const std::size_t got = ReadBytes(job, buffer, piece);
+        WriteBytes(job, buffer, got);
         if (got < piece) {
             return;
         }

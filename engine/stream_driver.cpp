@@ -1,6 +1,9 @@
 #include "stream_driver.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -9,6 +12,8 @@
 #include "job_io.h"
 #include "job_state.h"
 #include "processing.h"
+#include "render_pool.h"
+#include "segmented_write.h"
 #include "wave_device.h"
 #include "window_state.h"
 #include "write_job_streams.h"
@@ -129,7 +134,7 @@ struct DriverState {
 class StreamDriver {
   public:
     StreamDriver(Job& job, std::uint64_t length)
-        : m_job(job), m_window(job.context.window), m_state(job.State()) {
+        : m_job(job), m_js(*job.jobState), m_window(job.context.window), m_state(job.State()) {
         m_d.length = length;
     }
 
@@ -144,9 +149,13 @@ class StreamDriver {
     BlockResult ProcessBlock();
     bool OutputBlock();
     void AdvancePosition();
+    void RunPasses();
+    bool RunInSegments();
+    void ReportBlock(const BlockReport& block);
     std::int64_t Pos(int v) const { return TrackbarBytePos(v, m_d.U); }
 
     Job& m_job;
+    JobState& m_js;
     WindowLink& m_window;
     WindowState& m_state;
     DriverState m_d;
@@ -155,7 +164,7 @@ class StreamDriver {
 
 void StreamDriver::Refuse(const char* message) {
     m_window.ShowMessage(message);
-    if (g_bPlayJob) {
+    if (m_js.playJob) {
         m_state.m_bNoRestart = 1;
         m_state.m_bStopRequest = 1;
     }
@@ -176,7 +185,7 @@ void StreamDriver::StartPositions() {
     m_d.U = m_d.length / kPositionSteps;
     std::int64_t start = Pos(m_state.m_nLoopStart);
     const std::int64_t end = Pos(m_state.m_nLoopEnd);
-    if (!g_bPlayJob) {
+    if (!m_js.playJob) {
         start = 0;
         m_window.SetTrackbarPos(Trackbar::LoopStart, 0);
         m_state.m_bSeekRequest = 0;
@@ -187,9 +196,9 @@ void StreamDriver::StartPositions() {
         m_job.loopWarningShown = true;
         start = 0;
     }
-    m_d.restart = g_bPlayJob != 0;
+    m_d.restart = m_js.playJob != 0;
     m_d.T = static_cast<std::uint64_t>(start);
-    m_d.N = g_bPlayJob ? m_state.m_nLoopStart.Get() : 0;
+    m_d.N = m_js.playJob ? m_state.m_nLoopStart.Get() : 0;
     m_state.m_nPlayPos = m_d.N;
     m_window.SetTrackbarPos(Trackbar::PlayPos, m_d.N);
 }
@@ -248,7 +257,7 @@ BlockResult StreamDriver::ProcessBlock() {
         const std::size_t meterFrame = (done + kMeterFrames - 1) / kMeterFrames * kMeterFrames;
         const std::size_t wanted = std::min(frames, meterFrame + 1) - done;
         const FrameRun run = ProcessFrames(m_d.frames, m_state, interrupts,
-                                           g_blockBuffer + done * kFrameBytes, wanted);
+                                           m_js.blockBuffer + done * kFrameBytes, wanted);
         if (run.frames > 0) {
             last = run.last;
         }
@@ -264,8 +273,8 @@ BlockResult StreamDriver::ProcessBlock() {
 }
 
 bool StreamDriver::OutputBlock() {
-    if (!g_bPlayJob) {
-        WriteBytes(m_job, g_blockBuffer, m_d.C);
+    if (!m_js.playJob) {
+        WriteBytes(m_job, m_js.blockBuffer, m_d.C);
         return !JobFailed(m_job);
     }
     m_playback->WaitForRoom();
@@ -274,7 +283,7 @@ bool StreamDriver::OutputBlock() {
         m_d.stopped = true;
         return false;
     }
-    const MMRESULT result = m_playback->Queue(g_blockBuffer, static_cast<std::uint32_t>(m_d.C));
+    const MMRESULT result = m_playback->Queue(m_js.blockBuffer, static_cast<std::uint32_t>(m_d.C));
     if (result != MMSYSERR_NOERROR) {
         char text[256] = {};
         m_playback->Device().GetErrorText(result, text, sizeof text);
@@ -297,15 +306,15 @@ void StreamDriver::AdvancePosition() {
 }
 
 int StreamDriver::Run() {
-    if (g_nChannels != 2) {
+    if (m_js.channels != 2) {
         Refuse(kMsgNotStereo);
         return 1;
     }
-    if (g_nBytesPerSample != 2) {
+    if (m_js.bytesPerSample != 2) {
         Refuse(kMsgNot16Bit);
         return 1;
     }
-    if (g_bPlayJob) {
+    if (m_js.playJob) {
         if (m_job.context.audio == nullptr) {
             Refuse(kMsgNoDevice);
             return 1;
@@ -318,15 +327,31 @@ int StreamDriver::Run() {
         }
         m_playback->Start();
     }
+    StartPositions();
+    if (!RunInSegments()) {
+        RunPasses();
+    }
+    m_job.stopped = m_d.stopped;
+    if (m_playback) {
+        m_playback->Drain();
+        // The buttons go idle as the last sound ends, not once the device has closed.
+        if (m_d.stopped && m_playback->EverQueued()) {
+            m_window.ResetPlayButtons();
+        }
+        m_playback->Release();
+        m_playback.reset();
+    }
+    return 0;
+}
+
+void StreamDriver::RunPasses() {
     // A write job reads ahead and writes behind while it processes, when the data is
     // large enough to repay two threads.
     std::unique_ptr<WriteJobStreams> streams;
-    if (!g_bPlayJob && m_job.output != nullptr && m_d.length >= WriteJobStreams::kWorthBytes) {
+    if (!m_js.playJob && m_job.output != nullptr && m_d.length >= WriteJobStreams::kWorthBytes) {
         streams = std::make_unique<WriteJobStreams>(m_job, m_d.length);
         m_job.streams = streams.get();
     }
-    StartPositions();
-
     for (;;) {
         if (m_d.C == 0 && !m_d.first) {
             break;
@@ -341,7 +366,7 @@ int StreamDriver::Run() {
         }
         const std::uint64_t left = m_d.P < m_d.length ? m_d.length - m_d.P : 0;
         const std::size_t want = left < kBlockBytes ? static_cast<std::size_t>(left) : kBlockBytes;
-        m_d.C = ReadBytes(m_job, g_blockBuffer, want);
+        m_d.C = ReadBytes(m_job, m_js.blockBuffer, want);
         if (m_d.C == 0) {
             break;
         }
@@ -362,7 +387,7 @@ int StreamDriver::Run() {
             m_d.C = 0;
             continue;
         }
-        if (m_d.N >= m_state.m_nLoopEnd && g_bPlayJob) {
+        if (m_d.N >= m_state.m_nLoopEnd && m_js.playJob) {
             m_d.restart = true;
         }
     }
@@ -371,17 +396,91 @@ int StreamDriver::Run() {
         m_job.streams = nullptr;
         streams->Finish();
     }
-    m_job.stopped = m_d.stopped;
-    if (m_playback) {
-        m_playback->Drain();
-        // The buttons go idle as the last sound ends, not once the device has closed.
-        if (m_d.stopped && m_playback->EverQueued()) {
-            m_window.ResetPlayButtons();
-        }
-        m_playback->Release();
-        m_playback.reset();
+}
+
+void StreamDriver::ReportBlock(const BlockReport& block) {
+    for (std::size_t m = 0; m * kMeterFrames < block.frames; ++m) {
+        UpdateLevelMeter(m_window, block.meters[m]);
     }
-    return 0;
+    UpdateLevelMeter(m_window, block.frames > 0 ? block.meters[kMeterSlots - 1] : 0);
+    m_d.C = block.bytes;
+    AdvancePosition();
+}
+
+// A write job's parameters do not change while it runs (the window takes no input then),
+// so its data can be processed in segments on every core. The window calls are those of
+// the pass loop, made from this thread in the same order.
+bool StreamDriver::RunInSegments() {
+    if (m_js.playJob || m_job.output == nullptr || JobFailed(m_job)) {
+        return false;
+    }
+    const JobContext& context = m_job.context;
+    const int threads = context.pool != nullptr ? context.pool->Threads() : RenderPool::CoreCount();
+    const std::int64_t inputOffset = ::ftello(m_job.input);
+    struct stat info {};
+    struct stat outputInfo {};
+    // Segments are stored at their places in the output: a device or FIFO is written in order.
+    if (inputOffset < 0 || ::fstat(::fileno(m_job.input), &info) != 0 ||
+        ::fstat(::fileno(m_job.output), &outputInfo) != 0 || !S_ISREG(outputInfo.st_mode)) {
+        return false;
+    }
+    const std::uint64_t present =
+        info.st_size > inputOffset ? static_cast<std::uint64_t>(info.st_size - inputOffset) : 0;
+    const std::uint64_t bytes = std::min(m_d.length, present);
+    std::size_t segments = SegmentCount(bytes / kFrameBytes, threads, context.segmentSettings);
+    if (context.segments != 0) {
+        segments = std::min(segments, context.segments);
+    }
+    if (segments < 2 || std::fflush(m_job.output) != 0) {
+        return false;
+    }
+    const std::int64_t outputOffset = ::ftello(m_job.output);
+    if (outputOffset < 0) {
+        return false;
+    }
+    std::unique_ptr<RenderPool> ownPool;
+    RenderPool* pool = context.pool;
+    if (pool == nullptr) {
+        ownPool = std::make_unique<RenderPool>();
+        pool = ownPool.get();
+    }
+    ProcessingParameters params;
+    CopyParameters(m_state, params);
+    SegmentedWrite job;
+    job.inputFd = ::fileno(m_job.input);
+    job.inputOffset = inputOffset;
+    job.outputFd = ::fileno(m_job.output);
+    job.outputOffset = outputOffset;
+    job.bytes = bytes;
+    job.params = &params;
+    job.stop = &m_state.m_bStopRequest;
+    job.pool = pool;
+    job.segments = segments;
+    job.settings = context.segmentSettings;
+    const RunStatus status =
+        WriteInSegments(job, [this](const BlockReport& block) { ReportBlock(block); });
+    const auto end = static_cast<off_t>(bytes);
+    switch (status) {
+        case RunStatus::Done:
+            break;
+        case RunStatus::Stopped:
+            m_d.stopped = true;
+            break;
+        case RunStatus::ReadFailed:
+            m_job.readFailed = true;
+            break;
+        case RunStatus::WriteFailed:
+            m_job.writeFailed = true;
+            break;
+    }
+    // The walk goes on after the data, in both files, as after the pass loop.
+    if (::fseeko(m_job.input, inputOffset + end, SEEK_SET) != 0) {
+        m_job.readFailed = true;
+    }
+    if (::fseeko(m_job.output, outputOffset + end, SEEK_SET) != 0) {
+        m_job.writeFailed = true;
+    }
+    return true;
 }
 
 }  // namespace

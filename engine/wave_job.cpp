@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <memory>
 #include <system_error>
 
 #include "job_io.h"
@@ -83,14 +84,16 @@ void ReadFormatChunk(Job& job, std::uint64_t size) {
     if (got < sizeof body) {
         return;
     }
-    g_waveFormat.wFormatTag = ReadLe16(body);
-    g_waveFormat.nChannels = ReadLe16(body + 2);
-    g_waveFormat.nSamplesPerSec = ReadLe32(body + 4);
-    g_waveFormat.nAvgBytesPerSec = ReadLe32(body + 8);
-    g_waveFormat.nBlockAlign = ReadLe16(body + 12);
-    g_waveFormat.wBitsPerSample = ReadLe16(body + 14);
-    g_nChannels = g_waveFormat.nChannels;
-    g_nBytesPerSample = g_waveFormat.wBitsPerSample / 8;
+    JobState& state = *job.jobState;
+    WaveFormat& format = state.waveFormat;
+    format.wFormatTag = ReadLe16(body);
+    format.nChannels = ReadLe16(body + 2);
+    format.nSamplesPerSec = ReadLe32(body + 4);
+    format.nAvgBytesPerSec = ReadLe32(body + 8);
+    format.nBlockAlign = ReadLe16(body + 12);
+    format.wBitsPerSample = ReadLe16(body + 14);
+    state.channels = format.nChannels;
+    state.bytesPerSample = format.wBitsPerSample / 8;
     CopyBody(job, size - sizeof body);
 }
 
@@ -112,13 +115,13 @@ bool WalkChunks(Job& job, std::int32_t remaining, int depth) {
         } else if (IdIs(header, "data")) {
             if (ProcessDataChunk(job, rounded) != 0) {
                 job.refused = true;
-                if (g_bPlayJob) {
+                if (job.jobState->playJob) {
                     RefuseRestart(job.State());
                 }
                 return false;
             }
             // A stopped playback has nothing more to do in this file.
-            if (g_bPlayJob && job.State().m_bStopRequest) {
+            if (job.jobState->playJob && job.State().m_bStopRequest) {
                 return false;
             }
         } else if (IdIs(header, "LIST") && rounded >= 4 && depth < kMaxListDepth) {
@@ -195,7 +198,7 @@ bool Unchanged(const FileStamp& before, const FileStamp& after) {
            before.modified.tv_nsec == after.modified.tv_nsec;
 }
 
-JobResult RunWriteJob(JobContext& context, std::FILE* input, const char* inputPath,
+JobResult RunWriteJob(JobContext& context, JobState& state, std::FILE* input, const char* inputPath,
                       const char* outputPath) {
     WindowLink& window = context.window;
     if (SameFile(inputPath, outputPath)) {
@@ -210,6 +213,7 @@ JobResult RunWriteJob(JobContext& context, std::FILE* input, const char* inputPa
     std::setvbuf(output.File(), nullptr, _IOFBF, kFileBufferBytes);
     const FileStamp inputBefore = StampOf(input);
     Job job{context, input, output.File()};
+    job.jobState = &state;
     const JobResult result = RunJob(job);
     if (result != JobResult::Done) {
         return result;
@@ -228,15 +232,9 @@ JobResult RunWriteJob(JobContext& context, std::FILE* input, const char* inputPa
     return JobResult::Done;
 }
 
-}  // namespace
-
-JobResult ProcessWaveFile(JobContext& context, const char* inputPath, const char* outputPath,
-                          int playFlag) {
-    const JobGuard guard;
-    if (!guard.Acquired()) {
-        return JobResult::Busy;  // the running job keeps the job state to itself
-    }
-    g_bPlayJob = playFlag;
+JobResult RunFileJob(JobContext& context, JobState& state, const char* inputPath,
+                     const char* outputPath, int playFlag) {
+    state.playJob = playFlag;
     std::FILE* input = OpenInput(inputPath);
     if (input == nullptr) {
         context.window.ShowMessage(kMsgReadError);
@@ -246,7 +244,23 @@ JobResult ProcessWaveFile(JobContext& context, const char* inputPath, const char
         return JobResult::Failed;
     }
     const JobResult result = playFlag ? RunPlaybackJob(context, input)
-                                      : RunWriteJob(context, input, inputPath, outputPath);
+                                      : RunWriteJob(context, state, input, inputPath, outputPath);
     std::fclose(input);
     return result;
+}
+
+}  // namespace
+
+JobResult ProcessWaveFile(JobContext& context, const char* inputPath, const char* outputPath,
+                          int playFlag) {
+    const JobGuard guard;
+    if (!guard.Acquired()) {
+        return JobResult::Busy;  // the running job keeps the job state to itself
+    }
+    return RunFileJob(context, g_job, inputPath, outputPath, playFlag);
+}
+
+JobResult WriteWaveFile(JobContext& context, const char* inputPath, const char* outputPath) {
+    const auto state = std::make_unique<JobState>();
+    return RunFileJob(context, *state, inputPath, outputPath, 0);
 }

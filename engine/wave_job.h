@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "job_state.h"
+#include "segmented_render.h"
 #include "window_link.h"
 
+class RenderPool;
 class WaveOutBackend;
 class WriteJobStreams;
 
@@ -18,6 +21,10 @@ struct JobContext {
     WindowLink& window;
     WaveOutBackend* audio = nullptr;    // the output system for playback jobs
     std::uint64_t dataBytesPlayed = 0;  // set by a playback job: sample bytes it played
+    // Threads for the segments of a write job; null: a pool of every core for the job.
+    RenderPool* pool = nullptr;
+    std::size_t segments = 0;  // at most this many; 0: as many as the pool has threads
+    SegmentSettings segmentSettings{};
 };
 
 enum class JobResult {
@@ -39,6 +46,7 @@ struct Job {
     bool stopped = false;                // the stop request ended the job
     std::uint64_t dataBytesPlayed = 0;   // sample bytes handed to the device
     WriteJobStreams* streams = nullptr;  // while a write job streams its sample data
+    JobState* jobState = &g_job;         // a batch's write jobs each have their own
 
     WindowState& State() { return context.window.State(); }
 };
@@ -65,6 +73,10 @@ inline constexpr int kMaxListDepth = 64;  // deeper "LIST" chunks are copied as 
 // succeeds; otherwise the output is left as it was. Failures are shown through the window.
 JobResult ProcessWaveFile(JobContext& context, const char* inputPath, const char* outputPath,
                           int playFlag);
+
+// A write job with a job state of its own, so that several can run at the same time;
+// otherwise the same as ProcessWaveFile with playFlag 0.
+JobResult WriteWaveFile(JobContext& context, const char* inputPath, const char* outputPath);
 
 // Walks a run of chunks of the given total length from the input's position.
 // Returns false when the job must end: the data was refused, a playback was stopped,

@@ -79,6 +79,56 @@ TEST_F(RenderCli, OverwritesAnExistingOutputAndKeepsItsPermissions) {
     EXPECT_TRUE(NoTempFilesIn(dir.Path()));
 }
 
+// A batch writes DIR/NAME.wav for each input, reports each failure by its input and goes
+// on; names that clash, or an output that is an input, stop it before anything is written.
+TEST_F(RenderCli, BatchWritesEachInputIntoTheFolderAndReportsFailures) {
+    const fs::path outDir = dir / "out";
+    fs::create_directory(outDir);
+    fs::create_directory(dir / "sub");
+    const fs::path second = dir / "sub" / "second.take.wav";
+    const Bytes secondBytes = SimpleWav(TestSignal(30000, 4));
+    WriteFile(second, secondBytes);
+    const fs::path mono = dir / "mono.wav";
+    WriteFile(mono, SimpleWav(std::vector<std::int16_t>(1000, 9), 1));
+    const std::string missing = (dir / "missing.wav").string();
+
+    CommandResult r =
+        Render({"--low", "3", "-j", "2", "--output-dir", outDir, input, mono, missing, second});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(
+        r.err.find("zerbex2-cli: " + mono.string() + ": Error code 1101, Input not stereo!\n"),
+        std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("zerbex2-cli: " + missing + ": Error reading input wave file...\n"),
+              std::string::npos)
+        << r.err;
+    RenderOptions options;
+    options.low = 3;
+    WindowState params;
+    ApplyRenderOptions(options, params);
+    EXPECT_TRUE(ReadFile(outDir / "in.wav") == ExpectedWrite(inputBytes, params));
+    EXPECT_TRUE(ReadFile(outDir / "second.take.wav") == ExpectedWrite(secondBytes, params));
+    EXPECT_FALSE(fs::exists(outDir / "mono.wav"));
+    EXPECT_TRUE(NoTempFilesIn(outDir));
+
+    r = Render({"--output-dir=" + outDir.string(), input});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+
+    fs::remove_all(outDir);
+    fs::create_directory(outDir);
+    const fs::path sameName = dir / "sub" / "in.wav";
+    WriteFile(sameName, inputBytes);
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"--output-dir", outDir, input, second, sameName},
+          std::vector<std::string>{"--output-dir", dir.Path() / "sub", input, second}}) {
+        r = Render(refused);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(fs::is_empty(outDir));
+    EXPECT_TRUE(ReadFile(second) == secondBytes);
+}
+
 // A file with nothing to play ends the playback instead of starting it again for ever.
 TEST_F(RenderCli, PlayingAFileWithoutSampleDataEnds) {
     const fs::path noData = dir / "no-data.wav";

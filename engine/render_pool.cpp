@@ -1,0 +1,136 @@
+#include "render_pool.h"
+
+#include <algorithm>
+#include <thread>
+
+// ThreadSanitizer cannot see the synchronisation inside oneTBB, which is not built with
+// it, and reports every hand-over of a task as a race. Built with it, the pool runs its
+// tasks on threads of its own instead, so that the engine's own code is still checked.
+#if defined(__SANITIZE_THREAD__)
+#define RENDER_POOL_OWN_THREADS 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define RENDER_POOL_OWN_THREADS 1
+#endif
+#endif
+
+#if defined(RENDER_POOL_OWN_THREADS)
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+struct RenderPool::Workers {
+    explicit Workers(int n) {
+        for (int i = 0; i < n; ++i) {
+            threads.emplace_back([this] { Serve(); });
+        }
+    }
+    ~Workers() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread& t : threads) {
+            t.join();
+        }
+    }
+
+    void Enqueue(std::function<void()> task) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        tasks.push_back(std::move(task));
+        changed.notify_one();
+    }
+
+    void Serve() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [this] { return stopping || !tasks.empty(); });
+                if (tasks.empty()) {
+                    return;
+                }
+                task = std::move(tasks.front());
+                tasks.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::function<void()>> tasks;
+    bool stopping = false;
+    std::vector<std::thread> threads;
+};
+
+void RenderPool::Submit(std::function<void()> task) {
+    m_impl->Enqueue(std::move(task));
+}
+
+void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& body) {
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::size_t left = count;
+    for (std::size_t i = 0; i < count; ++i) {
+        m_impl->Enqueue([&, i] {
+            body(i);
+            const std::lock_guard<std::mutex> lock(mutex);
+            --left;
+            finished.notify_all();
+        });
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    finished.wait(lock, [&] { return left == 0; });
+}
+
+#else
+
+#include <tbb/blocked_range.h>
+#include <tbb/global_control.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+struct RenderPool::Workers {
+    explicit Workers(int n)
+        // The thread that waits for a job's segments takes no part in them, so the pool
+        // needs n workers of its own besides it.
+        : parallelism(tbb::global_control::max_allowed_parallelism,
+                      static_cast<std::size_t>(n) + 1),
+          arena(n, 0) {}
+
+    tbb::global_control parallelism;
+    tbb::task_arena arena;
+};
+
+void RenderPool::Submit(std::function<void()> task) {
+    m_impl->arena.enqueue(std::move(task));
+}
+
+void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& body) {
+    m_impl->arena.execute([&] {
+        tbb::parallel_for(
+            tbb::blocked_range<std::size_t>(0, count, 1),
+            [&](const tbb::blocked_range<std::size_t>& range) {
+                for (std::size_t i = range.begin(); i != range.end(); ++i) {
+                    body(i);
+                }
+            },
+            tbb::simple_partitioner());
+    });
+}
+
+#endif
+
+RenderPool::RenderPool(int threads)
+    : m_threads(threads > 0 ? threads : CoreCount()),
+      m_impl(std::make_unique<Workers>(m_threads)) {}
+
+RenderPool::~RenderPool() = default;
+
+int RenderPool::CoreCount() {
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
