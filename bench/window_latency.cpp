@@ -62,9 +62,8 @@ int main(int argc, char** argv) {
             PumpFor(2.0, [] { return false; });
             std::printf("granted output latency: %.3f s\n", audio.GrantedLatency());
             Click(dialog, IDC_PLAY_MODE2);
-            const double stop = PumpFor(5.0, [&] {
-                return dialog.ButtonFace(IDC_PLAY_MODE2) == IDB_PLAY_MODE2_IDLE;
-            });
+            const double stop = PumpFor(
+                5.0, [&] { return dialog.ButtonFace(IDC_PLAY_MODE2) == IDB_PLAY_MODE2_IDLE; });
             std::printf("stop -> idle face: %.3f s\n", stop);
             PumpFor(5.0, [&] { return dialog.Phase() == JobPhase::Idle; });
 

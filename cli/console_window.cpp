@@ -7,21 +7,32 @@ namespace {
 constexpr int kProgressSteps = 110;  // a write job's position counter ends near here
 constexpr int kBarWidth = 40;
 
-int Index(Trackbar trackbar) { return static_cast<int>(trackbar); }
+int Index(Trackbar trackbar) {
+    return static_cast<int>(trackbar);
+}
 
 }  // namespace
 
 int MeterSegments(int bitmapId) {
     switch (bitmapId) {
-        case 140: return 1;
-        case 139: return 2;
-        case 138: return 3;
-        case 137: return 4;
-        case 136: return 5;
-        case 135: return 6;
-        case 142: return 7;
-        case 132: return 8;
-        default: return 0;
+        case 140:
+            return 1;
+        case 139:
+            return 2;
+        case 138:
+            return 3;
+        case 137:
+            return 4;
+        case 136:
+            return 5;
+        case 135:
+            return 6;
+        case 142:
+            return 7;
+        case 132:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -45,7 +56,9 @@ void ConsoleWindow::SetTrackbarPos(Trackbar trackbar, int pos) {
     }
 }
 
-int ConsoleWindow::GetTrackbarPos(Trackbar trackbar) { return m_positions[Index(trackbar)]; }
+int ConsoleWindow::GetTrackbarPos(Trackbar trackbar) {
+    return m_positions[Index(trackbar)];
+}
 
 void ConsoleWindow::ShowMeter(int bitmapId) {
     m_meter.store(bitmapId, std::memory_order_relaxed);

@@ -8,7 +8,7 @@
 // The window as the command-line tool shows it: messages go to stderr, trackbar
 // positions and the meter are remembered, and on a terminal a status line follows them.
 class ConsoleWindow : public WindowLink {
-public:
+  public:
     enum class Status { None, Progress, PlayPosition };
 
     explicit ConsoleWindow(std::FILE* err = stderr) : m_err(err) {}
@@ -29,7 +29,7 @@ public:
 
     int MeterBitmap() const { return m_meter; }
 
-private:
+  private:
     void DrawStatus();
     void DrawBar(const char* label, int percent);
 

@@ -11,11 +11,11 @@
 // positions.
 struct RenderOptions {
     PlayMode mode = PlayMode::Mode2;
-    int pan = 0;  // -30 .. 30
-    int low = 8;  // 0 .. 40
-    int high = 57;  // 0 .. 80
-    int left = 13;  // 0 .. 25
-    int right = 13;  // 0 .. 25
+    int pan = 0;           // -30 .. 30
+    int low = 8;           // 0 .. 40
+    int high = 57;         // 0 .. 80
+    int left = 13;         // 0 .. 25
+    int right = 13;        // 0 .. 25
     int outputLevel = 25;  // 0 .. 25
 };
 
@@ -30,8 +30,8 @@ struct IntOption {
 // Parses "--name VALUE" and "--name=VALUE" forms of the integer options and --mode.
 // Non-option words go to positional. Returns an error text for a usage error.
 std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
-                                        const std::vector<IntOption>& intOptions,
-                                        PlayMode* mode, std::vector<std::string>& flags,
+                                        const std::vector<IntOption>& intOptions, PlayMode* mode,
+                                        std::vector<std::string>& flags,
                                         const std::vector<std::string>& knownFlags,
                                         std::vector<std::string>& positional);
 

@@ -170,7 +170,8 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, WindowStat
             last = ProcessFrame(reference, params, in.samples[i]);
             PutSample(expected, i, last);
         }
-        const FrameRun r = ProcessFramesWith(kernel, fast, params, InterruptsOf(params), got.data() + 4 * done, run);
+        const FrameRun r = ProcessFramesWith(kernel, fast, params, InterruptsOf(params),
+                                             got.data() + 4 * done, run);
         EXPECT_EQ(r.frames, run);
         EXPECT_EQ(r.last.left, last.left);
         EXPECT_EQ(r.last.right, last.right);
@@ -269,11 +270,14 @@ TEST_P(FastPathTest, PendingRequestStopsTheRunBeforeItsFirstFrame) {
     for (const bool seek : {false, true}) {
         WindowState s;
         FrameState state{};
-        ASSERT_EQ(ProcessFramesWith(GetParam(), state, s, InterruptsOf(s), in.bytes.data(), 50).frames, 50u);
+        ASSERT_EQ(
+            ProcessFramesWith(GetParam(), state, s, InterruptsOf(s), in.bytes.data(), 50).frames,
+            50u);
         const FrameState before = state;
         (seek ? s.m_bSeekRequest : s.m_bStopRequest) = 1;
         Bytes bytes = in.bytes;
-        const FrameRun r = ProcessFramesWith(GetParam(), state, s, InterruptsOf(s), bytes.data() + 200, 50);
+        const FrameRun r =
+            ProcessFramesWith(GetParam(), state, s, InterruptsOf(s), bytes.data() + 200, 50);
         EXPECT_EQ(r.frames, 0u);
         EXPECT_EQ(r.last.left, 0);
         EXPECT_EQ(r.last.right, 0);
@@ -321,7 +325,8 @@ TEST_P(FastPathTest, ModeFlagToggledDuringALongRunTakesEffectFromFrameToFrame) {
         }
         FrameState state{};
         Bytes bytes = in.bytes;
-        const FrameRun run = ProcessFramesWith(GetParam(), state, live, InterruptsOf(live), bytes.data(), n);
+        const FrameRun run =
+            ProcessFramesWith(GetParam(), state, live, InterruptsOf(live), bytes.data(), n);
         done = true;
         user.join();
         ASSERT_EQ(run.frames, n);

@@ -1,6 +1,6 @@
 // The real program's parts end to end on a virtual display: the real window, the real
 // file dialog, PortAudio into an ALSA device that captures what is played at a sound card's
-// pace. Choose the input, play mode 2, move the pan, stop.
+// pace. Choose the input, play mode 2, move the pan, stop; and a file that is decoded first.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "alsa_capture.h"
+#include "command.h"
 #include "job_runner.h"
 #include "main_dialog.h"
 #include "message_boxes.h"
@@ -152,6 +153,59 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
                                      captured.size(), FirstSoundingFrame(captured, 4) + 44100))),
         firstBlock));
     EXPECT_GE(captured.size(), static_cast<std::size_t>(kBytesPerSecond));
+    EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
+    window.reject();
+}
+
+// A file that is decoded first plays through the window as any WAV does: a FLAC file holds
+// the same samples as the WAV it was made from, so the window plays what render writes.
+TEST(EndToEnd, DecodedFilePlaysThroughTheRealWindow) {
+    TempDir dir;
+    const fs::path capture = dir / "capture.raw";
+    const fs::path config = dir / "asound.conf";
+    WriteFile(config, [&] {
+        const std::string text = PacedFileDeviceConfig(capture, kBytesPerSecond, true);
+        return Bytes(text.begin(), text.end());
+    }());
+    ::setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
+    const Bytes input = SimpleWav(TestSignal(44100 * 5));
+    WriteFile(dir / "song.wav", input);
+    const fs::path flac = dir / "song.flac";
+    ASSERT_EQ(
+        RunCommand({"ffmpeg", "-v", "error", "-i", (dir / "song.wav").string(), flac.string()})
+            .exitCode,
+        0);
+
+    EnsureApplication();
+    QtMessageBoxes boxes;
+    QtFileDialogs files;
+    Profile profile(QString::fromStdString((dir / "zerbex2.ini").string()));
+    PortAudioBackend audio;
+    MainDialog window(UiServices{boxes, files, profile, &audio});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    MessageBoxWatch unexpected;
+    window.SelectInputFile(QString::fromStdString(flac.string()));
+    ASSERT_TRUE(window.State().m_bInputSelected);
+
+    QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond / 2; }));
+    QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] {
+        return window.State().m_bPlaying == 0 && window.Workers().AllFinished() &&
+               window.Phase() == JobPhase::Idle;
+    }));
+    std::this_thread::sleep_for(300ms);  // the sink writes out its last bytes
+    const Bytes captured = ReadFile(capture);
+    WindowState startUp;
+    const Bytes processed = ExpectedWrite(input, startUp);
+    const Bytes firstBlock(processed.begin() + 44, processed.begin() + 44 + 44100);
+    EXPECT_TRUE(PlayedExactly(
+        Bytes(captured.begin(),
+              captured.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                     captured.size(), FirstSoundingFrame(captured, 4) + 44100))),
+        firstBlock));
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
     window.reject();
 }
