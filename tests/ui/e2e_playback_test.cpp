@@ -53,6 +53,28 @@ std::uintmax_t SizeOf(const fs::path& path) {
     return ec ? 0 : size;
 }
 
+// Points ALSA's default device at a capture file in dir, paced at a sound card's rate.
+fs::path UseCaptureDevice(const TempDir& dir) {
+    const fs::path capture = dir / "capture.raw";
+    const fs::path config = dir / "asound.conf";
+    const std::string text = PacedFileDeviceConfig(capture, kBytesPerSecond, true);
+    WriteFile(config, Bytes(text.begin(), text.end()));
+    ::setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    return capture;
+}
+
+// Whether what was played starts with the input's first block in mode 2 at the start-up
+// positions, byte for byte.
+::testing::AssertionResult FirstBlockIsModeTwoAtStartUp(const Bytes& captured, const Bytes& input) {
+    WindowState startUp;
+    const Bytes processed = ExpectedWrite(input, startUp);
+    const Bytes firstBlock(processed.begin() + 44, processed.begin() + 44 + 44100);
+    const std::size_t end =
+        std::min<std::size_t>(captured.size(), FirstSoundingFrame(captured, 4) + 44100);
+    return PlayedExactly(
+        Bytes(captured.begin(), captured.begin() + static_cast<std::ptrdiff_t>(end)), firstBlock);
+}
+
 // Answers the next real file dialog by typing a path into its name box and pressing
 // Enter, as a user would.
 void AnswerNextFileDialog(const QString& path) {
@@ -93,13 +115,7 @@ class MessageBoxWatch {
 
 TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     TempDir dir;
-    const fs::path capture = dir / "capture.raw";
-    const fs::path config = dir / "asound.conf";
-    WriteFile(config, [&] {
-        const std::string text = PacedFileDeviceConfig(capture, kBytesPerSecond, true);
-        return Bytes(text.begin(), text.end());
-    }());
-    ::setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    const fs::path capture = UseCaptureDevice(dir);
 
     const Bytes input = SimpleWav(TestSignal(44100 * 20));
     const fs::path inputPath = dir / "song.wav";
@@ -144,14 +160,7 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     // What was played starts with mode 2 at the start-up positions, byte for byte.
     std::this_thread::sleep_for(300ms);  // the sink writes out its last bytes
     const Bytes captured = ReadFile(capture);
-    WindowState startUp;
-    const Bytes processed = ExpectedWrite(input, startUp);
-    const Bytes firstBlock(processed.begin() + 44, processed.begin() + 44 + 44100);
-    EXPECT_TRUE(PlayedExactly(
-        Bytes(captured.begin(),
-              captured.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
-                                     captured.size(), FirstSoundingFrame(captured, 4) + 44100))),
-        firstBlock));
+    EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(captured, input));
     EXPECT_GE(captured.size(), static_cast<std::size_t>(kBytesPerSecond));
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
     window.reject();
@@ -161,13 +170,7 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
 // the same samples as the WAV it was made from, so the window plays what render writes.
 TEST(EndToEnd, DecodedFilePlaysThroughTheRealWindow) {
     TempDir dir;
-    const fs::path capture = dir / "capture.raw";
-    const fs::path config = dir / "asound.conf";
-    WriteFile(config, [&] {
-        const std::string text = PacedFileDeviceConfig(capture, kBytesPerSecond, true);
-        return Bytes(text.begin(), text.end());
-    }());
-    ::setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    const fs::path capture = UseCaptureDevice(dir);
     ::setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
     const Bytes input = SimpleWav(TestSignal(44100 * 5));
     WriteFile(dir / "song.wav", input);
@@ -198,14 +201,7 @@ TEST(EndToEnd, DecodedFilePlaysThroughTheRealWindow) {
     }));
     std::this_thread::sleep_for(300ms);  // the sink writes out its last bytes
     const Bytes captured = ReadFile(capture);
-    WindowState startUp;
-    const Bytes processed = ExpectedWrite(input, startUp);
-    const Bytes firstBlock(processed.begin() + 44, processed.begin() + 44 + 44100);
-    EXPECT_TRUE(PlayedExactly(
-        Bytes(captured.begin(),
-              captured.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
-                                     captured.size(), FirstSoundingFrame(captured, 4) + 44100))),
-        firstBlock));
+    EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(captured, input));
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
     window.reject();
 }
