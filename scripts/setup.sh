@@ -46,12 +46,7 @@ check_format() {
 configure_and_build() {
   local build_dir="$1"
   shift
-  # CI builds with warnings as errors.
-  local werror=()
-  if [ -n "${CI:-}" ]; then
-    werror=(-DZERBEX_WERROR=ON)
-  fi
-  cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "${werror[@]}" "$@"
+  cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "$@"
   cmake --build "$build_dir" --parallel "$(nproc)"
 }
 
