@@ -109,18 +109,6 @@ void Measure(const std::vector<unsigned char>& voice, const std::vector<unsigned
     Filter(s.bass, LowPass(kBassHz), LowPass(kBassHz));
 }
 
-// The parameters the trackbars at these positions give, the output level at its start-up
-// position.
-void SetPositions(ProcessingParameters& params, const TrackbarPositions& p) {
-    const PanGains pan = PanMapping(p.pan);
-    params.m_fPanGainL = pan.gainL;
-    params.m_fPanGainR = pan.gainR;
-    params.m_nLowCutoff = LowCutoffFor(p.low);
-    params.m_nHighCutoff = HighCutoffFor(p.high);
-    params.m_fLeftGain = ChannelGainFor(p.left);
-    params.m_fRightGain = ChannelGainFor(p.right);
-}
-
 void Process(std::vector<unsigned char>& bytes, const ProcessingParameters& params) {
     FrameState frames;
     ProcessFrames(frames, params, {}, bytes.data(), bytes.size() / 4);
@@ -305,4 +293,14 @@ std::string RenderOptionsFor(const TrackbarPositions& p) {
     return "--pan " + std::to_string(p.pan) + " --low " + std::to_string(p.low) + " --high " +
            std::to_string(p.high) + " --left " + std::to_string(p.left) + " --right " +
            std::to_string(p.right);
+}
+
+void SetPositions(ProcessingParameters& params, const TrackbarPositions& p) {
+    const PanGains pan = PanMapping(p.pan);
+    params.m_fPanGainL = pan.gainL;
+    params.m_fPanGainR = pan.gainR;
+    params.m_nLowCutoff = LowCutoffFor(p.low);
+    params.m_nHighCutoff = HighCutoffFor(p.high);
+    params.m_fLeftGain = ChannelGainFor(p.left);
+    params.m_fRightGain = ChannelGainFor(p.right);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "centre_direction.h"
+#include "processing_parameters.h"
 
 struct TrackbarPositions {
     int pan = 0;     // -30 .. 30
@@ -38,6 +39,10 @@ std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames);
 // the instruments the rest; the score is the voice removed between 200 Hz and 5 kHz plus
 // the level the instruments keep, less what the mix below 200 Hz loses beyond 1 dB.
 TrackbarPositions SuggestSettings(const std::vector<StereoFrames>& excerpts);
+
+// Stores the parameters the trackbars at these positions give; the output level stays at
+// its start-up position.
+void SetPositions(ProcessingParameters& params, const TrackbarPositions& p);
 
 // "--pan 0 --low 4 --high 70 --left 17 --right 17": the render options for the positions.
 std::string RenderOptionsFor(const TrackbarPositions& positions);

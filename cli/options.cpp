@@ -138,11 +138,7 @@ void ApplyRenderOptions(const RenderOptions& options, WindowState& state) {
     state.m_nRightSlider = options.right;
     state.m_nOutputLevel = options.outputLevel;
     UpdateDerivedParameters(state);
-    state.m_bPlayMode2 = options.mode == PlayMode::Mode2;
-    state.m_bPlayLow = options.mode == PlayMode::Low;
-    state.m_bPlayHigh = options.mode == PlayMode::High;
-    state.m_bPlayOriginal = options.mode == PlayMode::Original;
-    state.m_bPlayMode1 = options.mode == PlayMode::Mode1;
-    state.m_bPlayLeft = options.mode == PlayMode::Left;
-    state.m_bPlayRight = options.mode == PlayMode::Right;
+    for (const ModeFlag& entry : kPlayModes) {
+        state.*entry.flag = entry.mode == options.mode ? 1 : 0;
+    }
 }

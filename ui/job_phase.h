@@ -15,9 +15,6 @@ class JobPhaseState {
   public:
     JobPhase Phase() const { return m_phase; }
     bool Idle() const { return m_phase == JobPhase::Idle; }
-    bool PlaybackRunning() const {
-        return m_phase == JobPhase::Playing || m_phase == JobPhase::RestartPending;
-    }
 
     // Idle -> Writing; false when a playback runs or a write is already under way.
     bool BeginWrite() {

@@ -8,7 +8,6 @@
 #include "fast_frames.h"
 #include "fft_bands.h"
 #include "parameters.h"
-#include "window_state.h"
 
 namespace {
 
@@ -54,13 +53,8 @@ double Sum(const std::vector<double>& v) {
 }  // namespace
 
 Stereo RunEngine(const Stereo& in, PlayMode mode, const TrackbarPositions& p) {
-    WindowState state;
-    state.m_nPan = p.pan;
-    state.m_nLowSlider = p.low;
-    state.m_nHighSlider = p.high;
-    state.m_nLeftSlider = p.left;
-    state.m_nRightSlider = p.right;
-    UpdateDerivedParameters(state);
+    ProcessingParameters state;
+    SetPositions(state, p);
     FlagOf(state, mode) = 1;
     std::vector<unsigned char> bytes = ToBytes(in);
     FrameState frames;

@@ -11,7 +11,6 @@
 #include "fast_frames.h"
 #include "parameters.h"
 #include "suggest_settings.h"
-#include "window_state.h"
 
 namespace {
 
@@ -68,13 +67,8 @@ std::vector<std::int16_t> Interleave(const std::vector<double>& l, const std::ve
 // Energy of a stem after mode 2 at the positions, against the same stem at the processing's
 // fixed input attenuation, in dB (the first tenth of a second left out while filters settle).
 double GainDb(const std::vector<std::int16_t>& stem, const TrackbarPositions& p) {
-    WindowState state;
-    state.m_nPan = p.pan;
-    state.m_nLowSlider = p.low;
-    state.m_nHighSlider = p.high;
-    state.m_nLeftSlider = p.left;
-    state.m_nRightSlider = p.right;
-    UpdateDerivedParameters(state);
+    ProcessingParameters state;
+    SetPositions(state, p);
     std::vector<unsigned char> bytes(2 * stem.size());
     for (std::size_t i = 0; i < stem.size(); ++i) {
         bytes[2 * i] = static_cast<unsigned char>(static_cast<std::uint16_t>(stem[i]));
