@@ -85,7 +85,8 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
     const double gR = params.m_fRightGain.Get();
 
     StereoSample out{};
-    switch (CurrentProcessingMode(params)) {
+    state.mode = FrameMode(params, state.mode);
+    switch (state.mode) {
         case PlayMode::Low:
             out.left = Saturate16(lp1L * gL);
             out.right = Saturate16(lp1R * gR);

@@ -71,6 +71,7 @@ struct FrameState {
     SvfLowPass svfRight;
     SvfLowPass svfLeft;
     FilterCoefficients coefficients;
+    PlayMode mode = PlayMode::Mode2;  // of the frame processed last
 };
 
 struct StereoSample {

@@ -53,6 +53,20 @@ inline constexpr ModeFlag kPlayModes[] = {
     return PlayMode::Mode2;
 }
 
+// The mode a job processes a frame in. A job reads the flags one by one while the window
+// may be switching, so it can find none set though the window never clears them all while
+// a job runs; the frame then keeps the mode of the frame before. A job that starts with no
+// flag set processes mode 2.
+[[gnu::always_inline]] inline PlayMode FrameMode(const ProcessingParameters& params,
+                                                 PlayMode previous) {
+    for (const ModeFlag& entry : kPlayModes) {
+        if ((params.*entry.flag).Get() != 0) {
+            return entry.mode;
+        }
+    }
+    return previous;
+}
+
 static_assert([] {
     for (int i = 0; i < 7; ++i) {
         if (static_cast<int>(kPlayModes[i].mode) != i) {

@@ -66,12 +66,13 @@ bool MainDialog::AnotherModeIsCurrent(PlayMode mode) const {
 }
 
 void MainDialog::SetModeFlags(PlayMode mode) {
-    // Written one after another, mode 2 first; a job may see two set for a moment and takes
-    // the first in its own order.
-    FlagOf(m_state, PlayMode::Mode2) = mode == PlayMode::Mode2 ? 1 : 0;
+    // The new flag is set before the old one is cleared: a job that reads the flags in
+    // between sees two set and takes the first in its own order, never none (which would
+    // be mode 2 for a moment). Mode 2 has no flag the job reads, so clearing suffices.
+    FlagOf(m_state, mode) = 1;
     for (const ModeFlag& entry : kPlayModes) {
-        if (entry.mode != PlayMode::Mode2) {
-            m_state.*entry.flag = entry.mode == mode ? 1 : 0;
+        if (entry.mode != mode) {
+            m_state.*entry.flag = 0;
         }
     }
 }

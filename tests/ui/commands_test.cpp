@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -482,10 +483,23 @@ TEST_F(Commands, ModeSwitchesNeverPlayAnUnprocessedSample) {
     }
     ChooseInput(Make("in.wav", SimpleWav(samples)));
     dialog->OnLeft();
+    // A job may read the flags at any moment of a switch; this reader reads them without pause.
+    std::atomic<bool> switching{true};
+    std::atomic<int> otherModesSeen{0};
+    std::thread reader([&] {
+        PlayMode mode = PlayMode::Left;
+        while (switching.load()) {
+            mode = FrameMode(s(), mode);
+            otherModesSeen += mode != PlayMode::Left && mode != PlayMode::Right ? 1 : 0;
+        }
+    });
     for (int i = 0; i < 1000; ++i) {
         i % 2 == 0 ? dialog->OnRight() : dialog->OnLeft();
         QCoreApplication::processEvents();
     }
+    switching = false;
+    reader.join();
+    EXPECT_EQ(otherModesSeen, 0);
     (s().m_bPlayLeft ? dialog->OnLeft() : dialog->OnRight());
     ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
     const std::vector<std::uint8_t> played = audio.Played();
