@@ -194,12 +194,8 @@ void RenderOne(BatchFile& f, RenderPool& pool, bool segments, BatchConsole& cons
     const std::string output = f.output.string();
     // What is no 16-bit stereo WAV is decoded first, or refused with its reason.
     const EngineInput input = PrepareEngineInput(f.input);
-    JobResult result = JobResult::Refused;
-    if (const char* refusal = input.Refusal()) {
-        f.window->ShowMessage(refusal);
-    } else {
-        result = WriteWaveFile(context, input.EnginePath(), output.c_str());
-    }
+    const JobResult result =
+        WriteOutputFile(context, input, f.input, output, {}, WriteJobState::Own);
     f.state = 2;
     if (result == JobResult::Done) {
         return;
@@ -219,15 +215,17 @@ void RenderOne(BatchFile& f, RenderPool& pool, bool segments, BatchConsole& cons
 
 }  // namespace
 
-int RunBatchRender(const RenderOptions& options, int threads, const std::string& outputDir,
+int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
                    const std::vector<std::string>& inputs) {
+    const std::string& outputDir = batch.outputDir;
     WindowState state;
     ApplyRenderOptions(options, state);
     std::vector<BatchFile> files(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         BatchFile& f = files[i];
         f.input = inputs[i];
-        f.output = fs::path(outputDir) / (fs::path(inputs[i]).stem().string() + ".wav");
+        f.output = fs::path(outputDir) /
+                   (fs::path(inputs[i]).stem().string() + (batch.flac ? ".flac" : ".wav"));
         std::error_code ec;
         f.bytes = fs::file_size(inputs[i], ec);
         f.bytes = ec ? 0 : f.bytes;
@@ -242,7 +240,7 @@ int RunBatchRender(const RenderOptions& options, int threads, const std::string&
         // Ctrl-C stops every job: no output is left half written, none is started after.
         // Taken first, so that every thread started below leaves the signals to it.
         StopOnSignals signals(state);
-        RenderPool pool(threads);
+        RenderPool pool(batch.threads);
         BatchConsole console(files, StderrIsTerminal());
         if (files.size() == 1) {
             RenderOne(files[0], pool, true, console, anyFailed);

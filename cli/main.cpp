@@ -39,7 +39,7 @@ constexpr char kUsage[] =
     "  --right N             right level, 0 (loudest) .. 25; default 13\n"
     "  --output-level N      output level, 0 (top, +) .. 25 (bottom, 0); default 25\n"
     "  -j, --jobs N          use at most N threads (default: one for each core)\n"
-    "  --flac                write DIR/NAME.flac (not yet taken: refused)\n"
+    "  --flac                with --output-dir: write DIR/NAME.flac instead of .wav\n"
     "  -h, --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"

@@ -86,14 +86,7 @@ int RunRender(const std::vector<std::string>& givenArgs) {
             PrintUsageError("render --output-dir needs at least one INPUT");
             return kExitUsage;
         }
-        if (!flags.empty()) {
-            std::fputs(
-                "zerbex2-cli: --flac is not available for batches yet; render each "
-                "file to NAME.flac instead\n",
-                stderr);
-            return kExitFailed;
-        }
-        return RunBatchRender(options, threads, outputDir, files);
+        return RunBatchRender(options, {outputDir, threads, !flags.empty()}, files);
     }
     if (!flags.empty()) {
         PrintUsageError("--flac goes with --output-dir; name the OUTPUT NAME.flac instead");

@@ -113,7 +113,12 @@ bool WantsFlac(const std::string& outputPath) {
 
 JobResult WriteOutputFile(JobContext& context, const EngineInput& input,
                           const std::string& inputPath, const std::string& outputPath,
-                          const ProgressFn& encodeProgress) {
+                          const ProgressFn& encodeProgress, WriteJobState jobState) {
+    const auto writeWave = [&](const char* output) {
+        return jobState == WriteJobState::Own
+                   ? WriteWaveFile(context, input.EnginePath(), output)
+                   : ProcessWaveFile(context, input.EnginePath(), output, 0);
+    };
     if (input.Status() != InputStatus::Ready) {
         return Refuse(context, input);
     }
@@ -124,7 +129,7 @@ JobResult WriteOutputFile(JobContext& context, const EngineInput& input,
         return JobResult::Failed;
     }
     if (!WantsFlac(outputPath)) {
-        return ProcessWaveFile(context, input.EnginePath(), outputPath.c_str(), 0);
+        return writeWave(outputPath.c_str());
     }
     SafeOutput flac;
     CacheFile rendered;
@@ -134,8 +139,7 @@ JobResult WriteOutputFile(JobContext& context, const EngineInput& input,
         window.ShowMessage(kMsgCreateError);
         return JobResult::Failed;
     }
-    const JobResult result =
-        ProcessWaveFile(context, input.EnginePath(), rendered.Path().c_str(), 0);
+    const JobResult result = writeWave(rendered.Path().c_str());
     if (result != JobResult::Done) {
         return result;
     }

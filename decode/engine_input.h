@@ -44,12 +44,17 @@ EngineInput PrepareEngineInput(const std::string& path, const ProgressFn& progre
 // Whether an output name asks for FLAC.
 bool WantsFlac(const std::string& outputPath);
 
+// Which job state a write job uses: the process's one job (the window, a single render),
+// or one of its own, so that it can run beside others (a batch).
+enum class WriteJobState { Process, Own };
+
 // A write job from a prepared input: refused with its message when the input cannot be
 // used, otherwise the engine's WAV, or FLAC by the output's name. The output is replaced
 // only when everything succeeded; a stop request leaves it as it was.
 JobResult WriteOutputFile(JobContext& context, const EngineInput& input,
                           const std::string& inputPath, const std::string& outputPath,
-                          const ProgressFn& encodeProgress = {});
+                          const ProgressFn& encodeProgress = {},
+                          WriteJobState jobState = WriteJobState::Process);
 
 // A playback job from a prepared input; an input that cannot be used is refused with its
 // message and, as for any refused playback, not started again.

@@ -161,16 +161,27 @@ TEST_F(DecodeCli, TagsReachBothOutputsAndFlacHoldsTheWaveSamples) {
         ASSERT_EQ(Cli({"render", "--mode", mode, source.string(), wav.string()}).exitCode, 0);
         EXPECT_TRUE(ReadFile(wav) == TwoStepOutput(source, mode));
         ASSERT_EQ(Cli({"render", "--mode", mode, source.string(), flac.string()}).exitCode, 0);
-        for (const fs::path& out : {wav, flac}) {
+        // A batch with --flac writes what the single render to NAME.flac writes.
+        const fs::path batchFlac = dir / "batch" / "tagged.flac";
+        fs::create_directories(batchFlac.parent_path());
+        ASSERT_EQ(Cli({"render", "--mode", mode, "--flac", "--output-dir",
+                       batchFlac.parent_path().string(), source.string()})
+                      .exitCode,
+                  0);
+        for (const fs::path& out : {wav, flac, batchFlac}) {
             const std::string found = Tags(out);
             for (const char* tag : {"title=Night Song", "artist=Ann Lee", "album=Live", "date=2024",
                                     "genre=Folk", "track=7", "comment=take two"}) {
                 EXPECT_NE(found.find(tag), std::string::npos) << out << " lacks " << tag;
             }
         }
-        const CommandResult fromFlac =
-            RunCommand({"ffmpeg", "-v", "error", "-i", flac.string(), "-f", "s16le", "-"});
-        EXPECT_TRUE(Bytes(fromFlac.out.begin(), fromFlac.out.end()) == PcmOf(ReadFile(wav)).data);
+        for (const fs::path& out : {flac, batchFlac}) {
+            const CommandResult fromFlac =
+                RunCommand({"ffmpeg", "-v", "error", "-i", out.string(), "-f", "s16le", "-"});
+            EXPECT_TRUE(Bytes(fromFlac.out.begin(), fromFlac.out.end()) ==
+                        PcmOf(ReadFile(wav)).data)
+                << out;
+        }
         EXPECT_TRUE(CacheIsEmpty());
     }
     // What a killed run left behind goes at the next decoding; a running one's stays.
