@@ -60,6 +60,7 @@ bool SafeOutput::Create(const fs::path& target) {
         m_file = std::fopen(target.c_str(), "wb");
         return m_file != nullptr;
     }
+    m_replaces = fs::exists(status);
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
         const fs::path candidate = TempNameBeside(target, random());
@@ -81,7 +82,7 @@ bool SafeOutput::Commit() {
         return false;
     }
     bool ok = std::fflush(m_file) == 0;
-    ok = ok && (m_direct || ::fsync(::fileno(m_file)) == 0);
+    ok = ok && (!m_replaces || ::fsync(::fileno(m_file)) == 0);
     ok = (std::fclose(m_file) == 0) && ok;
     m_file = nullptr;
     if (m_direct) {

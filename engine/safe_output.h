@@ -17,7 +17,12 @@ class SafeOutput {
     // Creates the temporary file for the target; false when that is impossible.
     bool Create(const std::filesystem::path& target);
     std::FILE* File() const { return m_file; }
-    // Flushes, syncs and closes the temporary file, then renames it over the target.
+    // Whether Commit syncs the file to the disk: only when it replaces a file, whose old
+    // contents a crash after the rename must not take with it. A new name holds no data
+    // that could be lost, so it is written as any program writes a file.
+    bool Syncs() const { return m_replaces; }
+    // Flushes, syncs when it replaces a file, closes the temporary file, then renames it
+    // over the target.
     bool Commit();
     // Closes and removes the temporary file; the target is untouched.
     void Discard();
@@ -27,6 +32,7 @@ class SafeOutput {
     std::filesystem::path m_temp;
     std::FILE* m_file = nullptr;
     bool m_direct = false;
+    bool m_replaces = false;
 };
 
 // A symbolic link as the output names its target: the file behind it is replaced.

@@ -89,7 +89,8 @@ class SegmentedJob : public FrameIo {
     std::size_t SlotOf(std::uint64_t frame) const;
     void RecordMeters(Slot& slot, std::uint64_t frame, const unsigned char* buffer,
                       std::size_t count);
-    void Submit(std::size_t k);
+    void Prepare(Slot& slot);
+    void SubmitNext();
     RunStatus CopyTail();
     RunStatus FollowFirst();
     RunStatus Settle(std::size_t k, FrameState& truth);
@@ -156,23 +157,43 @@ bool SegmentedJob::Write(std::uint64_t frame, const unsigned char* buffer, std::
     return true;
 }
 
-void SegmentedJob::Submit(std::size_t k) {
-    Slot& slot = m_slots[k];
+void SegmentedJob::Prepare(Slot& slot) {
     const std::uint64_t blocks =
         (slot.segment.end - slot.segment.begin + kBlockFrames - 1) / kBlockFrames;
     slot.meters.assign(static_cast<std::size_t>(blocks), BlockMeters{});
     slot.stored = slot.segment.begin;
+}
+
+// Submits slot k's task: k and k + 1 as a pair on one thread when the job pairs them.
+void SegmentedJob::SubmitNext() {
+    const std::size_t k = m_submitted;
+    const bool pair = m_job.pairs && k + 1 < m_slots.size();
+    Slot& first = m_slots[k];
+    Slot* second = pair ? &m_slots[k + 1] : nullptr;
+    Prepare(first);
+    if (second != nullptr) {
+        Prepare(*second);
+    }
+    m_submitted += pair ? 2 : 1;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         ++m_running;
     }
-    m_job.pool->Submit([this, &slot] {
-        const RunStatus status = RunSegment(slot.segment, *m_job.params, *this, m_job.settings,
-                                            RunInterrupts{&m_cancel, m_job.stop});
+    m_job.pool->Submit([this, &first, second] {
+        const RunInterrupts interrupts{&m_cancel, m_job.stop};
+        const RunStatus status =
+            second != nullptr
+                ? RunSegmentPair(first.segment, second->segment, *m_job.params, *this,
+                                 m_job.settings, interrupts)
+                : RunSegment(first.segment, *m_job.params, *this, m_job.settings, interrupts);
         // Notified under the lock: once m_running is 0 the job may be gone.
         const std::lock_guard<std::mutex> lock(m_mutex);
-        slot.status = status;
-        slot.done = true;
+        for (Slot* slot : {&first, second}) {
+            if (slot != nullptr) {
+                slot->status = status;
+                slot->done = true;
+            }
+        }
         --m_running;
         m_changed.notify_all();
     });
@@ -219,6 +240,9 @@ void SegmentedJob::EmitBlocks(std::uint64_t finalFrames) {
 // while the first segment runs, so that the disk works while the job does. This thread
 // starts it: a worker must not wait for the disk.
 void SegmentedJob::StartEarlyWriteBack() {
+    if (!m_job.syncOutput) {
+        return;
+    }
     for (std::size_t k = 1; k < m_submitted; ++k) {
         Slot& slot = m_slots[k];
         std::uint64_t stored = 0;
@@ -242,6 +266,9 @@ void SegmentedJob::StartEarlyWriteBack() {
 // instead of leaving it all to the final sync.
 void SegmentedJob::StartWriteBack(std::uint64_t finalFrames) {
     constexpr std::uint64_t kWriteBackFrames = 1 << 17;
+    if (!m_job.syncOutput) {
+        return;
+    }
     if (finalFrames < m_writtenBack + kWriteBackFrames && finalFrames < m_frames) {
         return;
     }
@@ -312,9 +339,10 @@ RunStatus SegmentedJob::Run() {
         m_slots[k].segment.end = bounds[k + 1];
     }
     // Segments run at most two rounds ahead of the one being settled, so memory stays flat.
-    const std::size_t ahead = 2 * static_cast<std::size_t>(m_job.pool->Threads());
-    for (; m_submitted < std::min(ahead, m_slots.size()); ++m_submitted) {
-        Submit(m_submitted);
+    const std::size_t ahead =
+        2 * static_cast<std::size_t>(m_job.pool->Threads()) * (m_job.pairs ? 2 : 1);
+    while (m_submitted < std::min(ahead, m_slots.size())) {
+        SubmitNext();
     }
     RunStatus status = CopyTail();
     FrameState truth{};
@@ -322,8 +350,8 @@ RunStatus SegmentedJob::Run() {
         status = Settle(k, truth);
         m_slots[k].meters = {};
         m_slots[k].segment.checkpoints = {};
-        if (m_submitted < m_slots.size()) {
-            Submit(m_submitted++);
+        if (m_submitted < m_slots.size() && m_submitted < k + 1 + ahead) {
+            SubmitNext();
         }
     }
     if (status == RunStatus::Done) {
@@ -340,7 +368,8 @@ RunStatus SegmentedJob::Run() {
 std::size_t SegmentCount(std::uint64_t frames, int threads, const SegmentSettings& settings) {
     const std::uint64_t minFrames =
         kMinSegmentWarmUps * std::max<std::uint64_t>(1, settings.warmUpFrames);
-    const auto t = static_cast<std::uint64_t>(std::max(1, threads));
+    // Each thread takes its segments two at a time; one thread runs the job as one.
+    const auto t = threads >= 2 ? 2 * static_cast<std::uint64_t>(threads) : 1;
     std::uint64_t n = std::min(t, frames / minFrames);
     if (n >= 2 && frames / n > kMaxSegmentFrames) {
         const std::uint64_t rounds = (frames / t + kMaxSegmentFrames - 1) / kMaxSegmentFrames;

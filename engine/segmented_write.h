@@ -29,15 +29,18 @@ struct SegmentedWrite {
     std::int64_t inputOffset = 0;  // first sample byte
     int outputFd = -1;
     std::int64_t outputOffset = 0;
-    std::uint64_t bytes = 0;                       // sample bytes there are to process
+    bool syncOutput = false;  // the output is synced at the end: start its write-back early
+    std::uint64_t bytes = 0;  // sample bytes there are to process
     const ProcessingParameters* params = nullptr;  // constant while the job runs
     const Shared<int>* stop = nullptr;
     RenderPool* pool = nullptr;
     std::size_t segments = 2;
+    bool pairs = true;  // each task runs two adjacent segments together
     SegmentSettings settings;
 };
 
-// How many segments a run of frames is worth on threads threads; below 2 it runs as one.
+// How many segments a run of frames is worth on threads threads, two for each thread;
+// below 2 it runs as one.
 std::size_t SegmentCount(std::uint64_t frames, int threads, const SegmentSettings& settings);
 
 // Processes the bytes, reporting each block through onBlock from the calling thread, in

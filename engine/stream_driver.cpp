@@ -451,6 +451,7 @@ bool StreamDriver::RunInSegments() {
     job.inputOffset = inputOffset;
     job.outputFd = ::fileno(m_job.output);
     job.outputOffset = outputOffset;
+    job.syncOutput = m_job.syncOutput;
     job.bytes = bytes;
     job.params = &params;
     job.stop = &m_state.m_bStopRequest;

@@ -213,6 +213,7 @@ JobResult RunWriteJob(JobContext& context, JobState& state, std::FILE* input, co
     std::setvbuf(output.File(), nullptr, _IOFBF, kFileBufferBytes);
     const FileStamp inputBefore = StampOf(input);
     Job job{context, input, output.File()};
+    job.syncOutput = output.Syncs();
     job.jobState = &state;
     const JobResult result = RunJob(job);
     if (result != JobResult::Done) {

@@ -23,7 +23,7 @@ struct JobContext {
     std::uint64_t dataBytesPlayed = 0;  // set by a playback job: sample bytes it played
     // Threads for the segments of a write job; null: a pool of every core for the job.
     RenderPool* pool = nullptr;
-    std::size_t segments = 0;  // at most this many; 0: as many as the pool has threads
+    std::size_t segments = 0;  // at most this many; 0: two for each thread of the pool
     SegmentSettings segmentSettings{};
 };
 
@@ -39,6 +39,7 @@ struct Job {
     JobContext& context;
     std::FILE* input = nullptr;
     std::FILE* output = nullptr;  // null in a playback job
+    bool syncOutput = false;      // the output is synced at the end: start its write-back early
     bool readFailed = false;
     bool writeFailed = false;
     bool loopWarningShown = false;       // "Error 86" was shown in this job already

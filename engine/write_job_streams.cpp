@@ -237,7 +237,7 @@ void WriteJobStreams::WriteBehind() {
             data += put;
             left -= static_cast<std::size_t>(put);
         }
-        if (error == 0 && offset >= 0) {
+        if (error == 0 && offset >= 0 && m_job.syncOutput) {
             ::sync_file_range(m_outputFd, offset, static_cast<off_t>(piece->size),
                               SYNC_FILE_RANGE_WRITE);
             offset += static_cast<std::int64_t>(piece->size);

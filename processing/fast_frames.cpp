@@ -138,6 +138,30 @@ FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state,
     }
 }
 
+void ProcessFramePairWith(FrameKernel kernel, FrameState& s0, unsigned char* frames0,
+                          FrameState& s1, unsigned char* frames1, std::size_t count,
+                          const ProcessingParameters& params) {
+    switch (kernel) {
+#if FAST_FRAMES_X86
+        case FrameKernel::Sse2:
+            return sse2::RunFramePair(s0, frames0, s1, frames1, count, params);
+        case FrameKernel::Sse41:
+            return sse41::RunFramePair(s0, frames0, s1, frames1, count, params);
+        case FrameKernel::Avx:
+            return avx::RunFramePair(s0, frames0, s1, frames1, count, params);
+#endif
+        default:
+            RunPlainFrames(s0, params, {}, frames0, count);
+            RunPlainFrames(s1, params, {}, frames1, count);
+    }
+}
+
+void ProcessFramePair(FrameState& s0, unsigned char* frames0, FrameState& s1,
+                      unsigned char* frames1, std::size_t count,
+                      const ProcessingParameters& params) {
+    ProcessFramePairWith(BestFrameKernel(), s0, frames0, s1, frames1, count, params);
+}
+
 FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params,
                        RunInterrupts interrupts, unsigned char* frames, std::size_t count) {
     return ProcessFramesWith(BestFrameKernel(), state, params, interrupts, frames, count);

@@ -139,58 +139,122 @@ std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std:
 
 namespace {
 
-// Runs frames [from, to) through state, reading and optionally storing them piece by piece.
-RunStatus RunFrames(FrameState& state, const ProcessingParameters& params, FrameIo& io,
-                    std::vector<unsigned char>& buffer, std::uint64_t from, std::uint64_t to,
-                    bool store, RunInterrupts interrupts) {
-    const std::size_t piece = buffer.size() / kFrameBytes;
-    for (std::uint64_t f = from; f < to;) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(piece, to - f));
-        if (!io.Read(f, buffer.data(), n)) {
-            return RunStatus::ReadFailed;
-        }
-        if (ProcessFrames(state, params, interrupts, buffer.data(), n).frames < n) {
-            return RunStatus::Stopped;
-        }
-        if (store && !io.Write(f, buffer.data(), n)) {
-            return RunStatus::WriteFailed;
-        }
-        f += n;
-    }
-    return RunStatus::Done;
-}
-
 std::uint64_t CheckpointAt(const Segment& segment, std::size_t index) {
     return segment.begin + (index + 1) * static_cast<std::uint64_t>(segment.checkpointFrames);
+}
+
+// A segment's speculative run taken piece by piece, so that two runs can share a thread:
+// each piece ends at the segment's next event (the end of the warm-up, a checkpoint, the
+// end), where the state is recorded.
+class SegmentRun {
+  public:
+    SegmentRun(Segment& segment, const SegmentSettings& settings)
+        : m_segment(segment),
+          m_buffer(settings.pieceFrames * kFrameBytes),
+          m_frame(segment.begin - std::min<std::uint64_t>(segment.begin, settings.warmUpFrames)) {
+        const std::uint64_t length = segment.end - segment.begin;
+        segment.checkpointFrames = static_cast<std::size_t>(std::max<std::uint64_t>(
+            settings.checkpointFrames,
+            (length + settings.maxCheckpoints - 1) / settings.maxCheckpoints));
+        segment.checkpoints.clear();
+        segment.checkpoints.reserve(static_cast<std::size_t>(length / segment.checkpointFrames));
+        Record();
+    }
+
+    bool Done() const { return m_frame >= m_segment.end; }
+    FrameState& State() { return m_state; }
+    unsigned char* Frames() { return m_buffer.data(); }
+
+    // Frames up to the next event, at most a piece.
+    std::size_t NextCount() const {
+        const std::uint64_t event =
+            m_frame < m_segment.begin
+                ? m_segment.begin
+                : std::min(m_segment.end, CheckpointAt(m_segment, m_segment.checkpoints.size()));
+        return static_cast<std::size_t>(
+            std::min<std::uint64_t>(m_buffer.size() / kFrameBytes, event - m_frame));
+    }
+    bool Read(FrameIo& io, std::size_t count) { return io.Read(m_frame, m_buffer.data(), count); }
+    // After the frames were processed: stores them unless they were warm-up.
+    RunStatus Finish(FrameIo& io, std::size_t count) {
+        if (m_frame >= m_segment.begin && !io.Write(m_frame, m_buffer.data(), count)) {
+            return RunStatus::WriteFailed;
+        }
+        m_frame += count;
+        Record();
+        return RunStatus::Done;
+    }
+
+  private:
+    void Record() {
+        if (m_frame == m_segment.begin) {
+            m_segment.start = m_state;
+        }
+        if (m_frame == m_segment.end) {
+            m_segment.finish = m_state;
+        } else if (m_frame > m_segment.begin &&
+                   m_frame == CheckpointAt(m_segment, m_segment.checkpoints.size())) {
+            m_segment.checkpoints.push_back(m_state);
+        }
+    }
+
+    Segment& m_segment;
+    std::vector<unsigned char> m_buffer;
+    FrameState m_state{};
+    std::uint64_t m_frame;
+};
+
+RunStatus Step(SegmentRun& run, const ProcessingParameters& params, FrameIo& io,
+               RunInterrupts interrupts) {
+    const std::size_t n = run.NextCount();
+    if (!run.Read(io, n)) {
+        return RunStatus::ReadFailed;
+    }
+    if (ProcessFrames(run.State(), params, interrupts, run.Frames(), n).frames < n) {
+        return RunStatus::Stopped;
+    }
+    return run.Finish(io, n);
+}
+
+RunStatus StepPair(SegmentRun& a, SegmentRun& b, const ProcessingParameters& params, FrameIo& io,
+                   RunInterrupts interrupts) {
+    const std::size_t n = std::min(a.NextCount(), b.NextCount());
+    if (!a.Read(io, n) || !b.Read(io, n)) {
+        return RunStatus::ReadFailed;
+    }
+    if (interrupts.Requested()) {
+        return RunStatus::Stopped;
+    }
+    ProcessFramePair(a.State(), a.Frames(), b.State(), b.Frames(), n, params);
+    const RunStatus status = a.Finish(io, n);
+    return status == RunStatus::Done ? b.Finish(io, n) : status;
 }
 
 }  // namespace
 
 RunStatus RunSegment(Segment& segment, const ProcessingParameters& params, FrameIo& io,
                      const SegmentSettings& settings, RunInterrupts interrupts) {
-    const std::uint64_t length = segment.end - segment.begin;
-    segment.checkpointFrames = static_cast<std::size_t>(
-        std::max<std::uint64_t>(settings.checkpointFrames,
-                                (length + settings.maxCheckpoints - 1) / settings.maxCheckpoints));
-    segment.checkpoints.clear();
-    segment.checkpoints.reserve(static_cast<std::size_t>(length / segment.checkpointFrames));
-    std::vector<unsigned char> buffer(settings.pieceFrames * kFrameBytes);
-    FrameState state{};
-    const std::uint64_t warmFrom =
-        segment.begin - std::min<std::uint64_t>(segment.begin, settings.warmUpFrames);
-    RunStatus status =
-        RunFrames(state, params, io, buffer, warmFrom, segment.begin, false, interrupts);
-    segment.start = state;
-    for (std::uint64_t f = segment.begin; status == RunStatus::Done && f < segment.end;) {
-        const std::uint64_t mark =
-            std::min(segment.end, CheckpointAt(segment, segment.checkpoints.size()));
-        status = RunFrames(state, params, io, buffer, f, mark, true, interrupts);
-        f = mark;
-        if (status == RunStatus::Done && f < segment.end) {
-            segment.checkpoints.push_back(state);
+    SegmentRun run(segment, settings);
+    RunStatus status = RunStatus::Done;
+    while (status == RunStatus::Done && !run.Done()) {
+        status = Step(run, params, io, interrupts);
+    }
+    return status;
+}
+
+RunStatus RunSegmentPair(Segment& first, Segment& second, const ProcessingParameters& params,
+                         FrameIo& io, const SegmentSettings& settings, RunInterrupts interrupts) {
+    SegmentRun a(first, settings);
+    SegmentRun b(second, settings);
+    RunStatus status = RunStatus::Done;
+    while (status == RunStatus::Done && !a.Done() && !b.Done()) {
+        status = StepPair(a, b, params, io, interrupts);
+    }
+    for (SegmentRun* rest : {&a, &b}) {
+        while (status == RunStatus::Done && !rest->Done()) {
+            status = Step(*rest, params, io, interrupts);
         }
     }
-    segment.finish = state;
     return status;
 }
 
@@ -202,18 +266,41 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
         truth = segment.finish;
         return result;
     }
+    // Read and stored a piece at a time; within a piece the true run stops at each
+    // checkpoint to compare states, and what follows a merge is left as the segment wrote it.
     std::vector<unsigned char> buffer(settings.pieceFrames * kFrameBytes);
-    std::uint64_t f = segment.begin;
-    for (std::size_t i = 0; i <= segment.checkpoints.size(); ++i) {
-        const std::uint64_t mark =
-            i < segment.checkpoints.size() ? CheckpointAt(segment, i) : segment.end;
-        result.status = RunFrames(truth, params, io, buffer, f, mark, true, interrupts);
-        result.redoneFrames += mark - f;
-        f = mark;
-        if (result.status != RunStatus::Done) {
+    std::size_t next = 0;  // the checkpoint compared next
+    for (std::uint64_t f = segment.begin; f < segment.end;) {
+        const auto n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(settings.pieceFrames, segment.end - f));
+        if (!io.Read(f, buffer.data(), n)) {
+            result.status = RunStatus::ReadFailed;
             return result;
         }
-        if (i < segment.checkpoints.size() && EquivalentStates(truth, segment.checkpoints[i])) {
+        std::size_t done = 0;
+        bool merged = false;
+        while (done < n && !merged) {
+            const std::uint64_t mark =
+                next < segment.checkpoints.size() ? CheckpointAt(segment, next) : segment.end;
+            const auto run =
+                static_cast<std::size_t>(std::min<std::uint64_t>(n - done, mark - f - done));
+            if (ProcessFrames(truth, params, interrupts, buffer.data() + done * kFrameBytes, run)
+                    .frames < run) {
+                result.status = RunStatus::Stopped;
+                return result;
+            }
+            done += run;
+            if (f + done == mark && next < segment.checkpoints.size()) {
+                merged = EquivalentStates(truth, segment.checkpoints[next++]);
+            }
+        }
+        if (!io.Write(f, buffer.data(), done)) {
+            result.status = RunStatus::WriteFailed;
+            return result;
+        }
+        result.redoneFrames += done;
+        f += done;
+        if (merged) {
             truth = segment.finish;
             result.merge = Merge::AfterRedo;
             return result;

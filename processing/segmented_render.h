@@ -78,6 +78,12 @@ std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std:
 RunStatus RunSegment(Segment& segment, const ProcessingParameters& params, FrameIo& io,
                      const SegmentSettings& settings, RunInterrupts interrupts);
 
+// Runs two segments on the calling thread, frame by frame in step, in little more than
+// the time of one (the processor overlaps the two filter chains); each ends as RunSegment
+// would leave it. Either interrupt ends both, checked between pieces.
+RunStatus RunSegmentPair(Segment& first, Segment& second, const ProcessingParameters& params,
+                         FrameIo& io, const SegmentSettings& settings, RunInterrupts interrupts);
+
 enum class Merge {
     AtBoundary,  // the segment's frames were exact as they stood
     AfterRedo,   // the true run replaced frames up to a checkpoint

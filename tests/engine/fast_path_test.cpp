@@ -148,9 +148,20 @@ void PutSample(Bytes& out, std::size_t frame, StereoSample s) {
     out[4 * frame + 3] = static_cast<std::uint8_t>(r >> 8);
 }
 
+Bytes SwapChannels(const Bytes& frames) {
+    Bytes swapped = frames;
+    for (std::size_t i = 0; i + 4 <= swapped.size(); i += 4) {
+        std::swap_ranges(swapped.begin() + static_cast<std::ptrdiff_t>(i),
+                         swapped.begin() + static_cast<std::ptrdiff_t>(i + 2),
+                         swapped.begin() + static_cast<std::ptrdiff_t>(i + 2));
+    }
+    return swapped;
+}
+
 // Runs the frames through both paths in runs of random length from 1 to maxRun frames;
 // before each run, change(params) may move any parameter. Both paths see the same
-// parameters for every frame. Returns the two outputs.
+// parameters for every frame. Returns the two outputs. The paired path runs the same
+// frames beside their channel-swapped copy, each checked against its own reference.
 template <typename Change>
 std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, WindowState& params,
                                 std::size_t maxRun, std::uint32_t seed, Change change) {
@@ -159,6 +170,10 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, WindowStat
     FrameState fast{};
     Bytes expected = in.bytes;
     Bytes got = in.bytes;
+    FrameState swappedReference{};
+    FrameState pair[2] = {};
+    Bytes swappedExpected = SwapChannels(in.bytes);
+    Bytes paired[2] = {in.bytes, swappedExpected};
     std::size_t done = 0;
     while (done < in.samples.size()) {
         change(params, random);
@@ -169,7 +184,11 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, WindowStat
         for (std::size_t i = done; i < done + run; ++i) {
             last = ProcessFrame(reference, params, in.samples[i]);
             PutSample(expected, i, last);
+            const StereoSample swapped{in.samples[i].right, in.samples[i].left};
+            PutSample(swappedExpected, i, ProcessFrame(swappedReference, params, swapped));
         }
+        ProcessFramePairWith(kernel, pair[0], paired[0].data() + 4 * done, pair[1],
+                             paired[1].data() + 4 * done, run, params);
         const FrameRun r = ProcessFramesWith(kernel, fast, params, InterruptsOf(params),
                                              got.data() + 4 * done, run);
         EXPECT_EQ(r.frames, run);
@@ -177,6 +196,8 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, WindowStat
         EXPECT_EQ(r.last.right, last.right);
         done += run;
     }
+    EXPECT_EQ(FirstDifference(expected, paired[0]), std::string::npos) << "paired";
+    EXPECT_EQ(FirstDifference(swappedExpected, paired[1]), std::string::npos) << "paired, swapped";
     return {expected, got};
 }
 

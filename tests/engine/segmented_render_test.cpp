@@ -49,10 +49,10 @@ struct SegmentedOutcome {
     std::vector<Merge> merges;  // one for each segment after the first
 };
 
-// Every segment runs speculatively first, then each is reconciled in order, as the write
-// job does it.
+// Every segment runs speculatively first, alone or two at a time, then each is reconciled
+// in order, as the write job does it.
 SegmentedOutcome RunInSegments(const Bytes& input, const WindowState& params, std::size_t n,
-                               const SegmentSettings& settings) {
+                               const SegmentSettings& settings, bool pairs = false) {
     MemoryFrames io(input);
     const std::uint64_t frames = input.size() / kFrameBytes;
     const std::vector<std::uint64_t> bounds = PlanBoundaries(io, frames, n, 1, settings);
@@ -60,7 +60,12 @@ SegmentedOutcome RunInSegments(const Bytes& input, const WindowState& params, st
     for (std::size_t k = 0; k < segments.size(); ++k) {
         segments[k].begin = bounds[k];
         segments[k].end = bounds[k + 1];
-        EXPECT_EQ(RunSegment(segments[k], params, io, settings, {}), RunStatus::Done);
+    }
+    for (std::size_t k = 0; k < segments.size(); k += pairs ? 2 : 1) {
+        EXPECT_EQ(pairs && k + 1 < segments.size()
+                      ? RunSegmentPair(segments[k], segments[k + 1], params, io, settings, {})
+                      : RunSegment(segments[k], params, io, settings, {}),
+                  RunStatus::Done);
     }
     SegmentedOutcome outcome;
     FrameState truth = segments[0].finish;
@@ -164,9 +169,12 @@ TEST(SegmentedRender, EqualsTheSequentialRunOnEverySignalAndCutOff) {
             Apply(positions, params);
             const Bytes expected = ProcessedBody(input, params);
             for (const std::size_t n : {2, 5}) {
-                const SegmentedOutcome got = RunInSegments(input, params, n, settings);
-                EXPECT_TRUE(got.output == expected)
-                    << signal.name << ", " << positions.name << ", " << n << " segments";
+                for (const bool pairs : {false, true}) {
+                    const SegmentedOutcome got = RunInSegments(input, params, n, settings, pairs);
+                    EXPECT_TRUE(got.output == expected)
+                        << signal.name << ", " << positions.name << ", " << n << " segments, pairs "
+                        << pairs;
+                }
             }
         }
     }
@@ -199,10 +207,13 @@ TEST(SegmentedRender, EachWayOfMeetingTheTrueRunGivesTheSequentialBytes) {
         settings.warmUpFrames = c.warmUp;
         settings.checkpointFrames = c.checkpoint;
         settings.silentRunFrames = 1000000;  // boundaries stay where they are put
-        const SegmentedOutcome got = RunInSegments(input, params, 2, settings);
-        ASSERT_EQ(got.merges.size(), 1u) << c.name;
-        EXPECT_EQ(got.merges[0], c.expected) << c.name;
-        EXPECT_TRUE(got.output == ProcessedBody(input, params)) << c.name;
+        for (const bool pairs : {false, true}) {
+            const SegmentedOutcome got = RunInSegments(input, params, 2, settings, pairs);
+            ASSERT_EQ(got.merges.size(), 1u) << c.name;
+            EXPECT_EQ(got.merges[0], c.expected) << c.name << ", pairs " << pairs;
+            EXPECT_TRUE(got.output == ProcessedBody(input, params))
+                << c.name << ", pairs " << pairs;
+        }
     }
 }
 

@@ -483,6 +483,7 @@ TEST_F(Commands, ModeSwitchesNeverPlayAnUnprocessedSample) {
     }
     ChooseInput(Make("in.wav", SimpleWav(samples)));
     dialog->OnLeft();
+    ASSERT_TRUE(PumpUntil([&] { return audio.Completions() > 0; }));
     // A job may read the flags at any moment of a switch; this reader reads them without pause.
     std::atomic<bool> switching{true};
     std::atomic<int> otherModesSeen{0};
@@ -500,6 +501,8 @@ TEST_F(Commands, ModeSwitchesNeverPlayAnUnprocessedSample) {
     switching = false;
     reader.join();
     EXPECT_EQ(otherModesSeen, 0);
+    const std::size_t completions = audio.Completions();
+    ASSERT_TRUE(PumpUntil([&] { return audio.Completions() > completions + 1; }));
     (s().m_bPlayLeft ? dialog->OnLeft() : dialog->OnRight());
     ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
     const std::vector<std::uint8_t> played = audio.Played();
