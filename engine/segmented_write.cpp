@@ -333,6 +333,10 @@ void SegmentedJob::WaitForWorkers() {
 RunStatus SegmentedJob::Run() {
     const std::vector<std::uint64_t> bounds =
         PlanBoundaries(*this, m_frames, m_job.segments, kBlockFrames, m_job.settings);
+    if (bounds.size() > 2 && m_job.settings.declineWhereWarmUpsDisagree &&
+        !WarmUpsAgree(*this, bounds[1], *m_job.params, m_job.settings)) {
+        return RunStatus::Declined;
+    }
     m_slots.resize(bounds.size() - 1);
     for (std::size_t k = 0; k < m_slots.size(); ++k) {
         m_slots[k].segment.begin = bounds[k];

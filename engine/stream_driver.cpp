@@ -460,6 +460,9 @@ bool StreamDriver::RunInSegments() {
     job.settings = context.segmentSettings;
     const RunStatus status =
         WriteInSegments(job, [this](const BlockReport& block) { ReportBlock(block); });
+    if (status == RunStatus::Declined) {
+        return false;
+    }
     const auto end = static_cast<off_t>(bytes);
     switch (status) {
         case RunStatus::Done:
@@ -472,6 +475,8 @@ bool StreamDriver::RunInSegments() {
             break;
         case RunStatus::WriteFailed:
             m_job.writeFailed = true;
+            break;
+        case RunStatus::Declined:
             break;
     }
     // The walk goes on after the data, in both files, as after the pass loop.

@@ -232,6 +232,35 @@ RunStatus StepPair(SegmentRun& a, SegmentRun& b, const ProcessingParameters& par
 
 }  // namespace
 
+bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameters& params,
+                  const SegmentSettings& settings) {
+    const std::uint64_t w = settings.warmUpFrames;
+    if (boundary <= w) {
+        return true;  // the warm-up starts at the first frame, where the true run does
+    }
+    const std::uint64_t longFrom = boundary - std::min(boundary, 2 * w);
+    const std::uint64_t shortFrom = boundary - w;
+    std::vector<unsigned char> frames(settings.pieceFrames * kFrameBytes);
+    std::vector<unsigned char> copy(frames.size());
+    FrameState longRun{};
+    FrameState shortRun{};
+    for (std::uint64_t f = longFrom; f < boundary;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(
+            settings.pieceFrames, (f < shortFrom ? shortFrom : boundary) - f));
+        if (!io.Read(f, frames.data(), n)) {
+            return true;  // the segments will meet the failure and report it
+        }
+        if (f < shortFrom) {
+            ProcessFrames(longRun, params, {}, frames.data(), n);
+        } else {
+            std::copy_n(frames.begin(), n * kFrameBytes, copy.begin());
+            ProcessFramePair(longRun, frames.data(), shortRun, copy.data(), n, params);
+        }
+        f += n;
+    }
+    return EquivalentStates(longRun, shortRun);
+}
+
 RunStatus RunSegment(Segment& segment, const ProcessingParameters& params, FrameIo& io,
                      const SegmentSettings& settings, RunInterrupts interrupts) {
     SegmentRun run(segment, settings);

@@ -29,6 +29,9 @@ struct SegmentSettings {
     // A boundary is moved, by at most a quarter of its segment, to where neither channel
     // was silent for this many frames within the warm-up before it.
     std::size_t silentRunFrames = 64;
+    // Whether a job whose warm-ups disagree at the first boundary runs in one piece
+    // instead (WarmUpsAgree); off, the segments run whatever the input.
+    bool declineWhereWarmUpsDisagree = true;
 };
 
 // Where a segmented run takes its input frames and puts its processed frames: 16-bit
@@ -56,7 +59,13 @@ bool EquivalentStates(const FrameState& a, const FrameState& b);
 // Copies every parameter and mode flag: a write job reads them once, at its start.
 void CopyParameters(const ProcessingParameters& from, ProcessingParameters& to);
 
-enum class RunStatus { Done, Stopped, ReadFailed, WriteFailed };
+enum class RunStatus {
+    Done,
+    Stopped,
+    ReadFailed,
+    WriteFailed,
+    Declined,  // the input would hardly merge: nothing was written, run it in one piece
+};
 
 // One segment of the run, frames [begin, end).
 struct Segment {
@@ -72,6 +81,13 @@ struct Segment {
 // a multiple of align and, where the input allows it, after warmUpFrames of sound.
 std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std::size_t n,
                                           std::size_t align, const SegmentSettings& settings);
+
+// Whether segments are worth running: two warm-ups that end at the boundary, one of
+// warmUpFrames and one twice as long, reach equivalent states there. Where they do not
+// (a sample-exact periodic tone at the lowest cut-off), the true run seldom merges with a
+// segment either, and every segment after the first would be run twice.
+bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameters& params,
+                  const SegmentSettings& settings);
 
 // Runs one segment speculatively: warm-up, then its frames, stored through io as they come.
 // Either interrupt ends the run early.

@@ -217,6 +217,33 @@ TEST(SegmentedRender, EachWayOfMeetingTheTrueRunGivesTheSequentialBytes) {
     }
 }
 
+// Two warm-ups ending at a boundary agree where the filters forget their start, as on
+// noise; not on a periodic tone at the lowest cut-off, which then runs in one piece.
+TEST(SegmentedRender, WarmUpsAgreeWhereSegmentsWouldMerge) {
+    struct Case {
+        const char* name;
+        Signal (*make)(std::size_t);
+        Positions positions;
+        std::uint64_t boundary;
+        bool agree;
+    };
+    const Case cases[] = {
+        {"noise", Noise, kPositions[0], 100000, true},
+        {"noise, lowest cut-offs", Noise, kPositions[1], 100000, true},
+        {"periodic tone, lowest cut-offs", PeriodicTone, kPositions[1], 100000, false},
+        {"periodic tone, boundary within the warm-up", PeriodicTone, kPositions[1], 6000, true},
+    };
+    SegmentSettings settings;
+    settings.warmUpFrames = 40000;
+    for (const Case& c : cases) {
+        const Bytes input = Samples(c.make(150000));
+        MemoryFrames io(input);
+        WindowState params;
+        Apply(c.positions, params);
+        EXPECT_EQ(WarmUpsAgree(io, c.boundary, params, settings), c.agree) << c.name;
+    }
+}
+
 TEST(SegmentedRender, BoundariesMoveOutOfSilenceWhereTheInputAllows) {
     // Sound, a second of silence around the middle, sound again.
     Signal s = TestSignal(400000, 5);

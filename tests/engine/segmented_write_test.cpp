@@ -84,8 +84,10 @@ TEST(SegmentedWrite, SameFileAndSameWindowCallsAsTheSequentialJob) {
         const Bytes file = FileFor(c);
         const JobRun sequential = Write(file, &pool, 1, settings);
         ASSERT_EQ(sequential.result, JobResult::Done) << c.name;
-        for (const std::size_t segments : {2, 4}) {
-            const JobRun segmented = Write(file, &pool, segments, settings);
+        // Declined, the job runs in one piece after all, from where it stood.
+        for (const std::size_t segments : {2, 4, 0}) {
+            settings.declineWhereWarmUpsDisagree = segments == 0;
+            const JobRun segmented = Write(file, &pool, segments == 0 ? 2 : segments, settings);
             EXPECT_EQ(segmented.result, JobResult::Done) << c.name;
             EXPECT_TRUE(segmented.output == sequential.output) << c.name << ", " << segments;
             EXPECT_EQ(segmented.messages, sequential.messages) << c.name;
