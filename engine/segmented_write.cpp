@@ -26,36 +26,31 @@ constexpr std::uint64_t kWriteBackMarginWarmUps = 2;
 
 using BlockMeters = std::array<std::int16_t, kMeterSlots>;
 
-bool ReadAll(int fd, unsigned char* buffer, std::size_t n, std::int64_t offset) {
+// Repeats a positioned read or write until all n bytes are moved; false on an error or at
+// the end of the file.
+template <typename Byte, typename Transfer>
+bool TransferAll(Transfer transfer, int fd, Byte* buffer, std::size_t n, std::int64_t offset) {
     while (n > 0) {
-        const ssize_t got = ::pread(fd, buffer, n, offset);
-        if (got < 0 && errno == EINTR) {
+        const ssize_t moved = transfer(fd, buffer, n, offset);
+        if (moved < 0 && errno == EINTR) {
             continue;
         }
-        if (got <= 0) {
+        if (moved <= 0) {
             return false;
         }
-        buffer += got;
-        n -= static_cast<std::size_t>(got);
-        offset += got;
+        buffer += moved;
+        n -= static_cast<std::size_t>(moved);
+        offset += moved;
     }
     return true;
 }
 
+bool ReadAll(int fd, unsigned char* buffer, std::size_t n, std::int64_t offset) {
+    return TransferAll(::pread, fd, buffer, n, offset);
+}
+
 bool WriteAll(int fd, const unsigned char* buffer, std::size_t n, std::int64_t offset) {
-    while (n > 0) {
-        const ssize_t put = ::pwrite(fd, buffer, n, offset);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        buffer += put;
-        n -= static_cast<std::size_t>(put);
-        offset += put;
-    }
-    return true;
+    return TransferAll(::pwrite, fd, buffer, n, offset);
 }
 
 // One segment as the job tracks it. The worker fills it; the job's thread reads it once
@@ -164,10 +159,10 @@ void SegmentedJob::Prepare(Slot& slot) {
     slot.stored = slot.segment.begin;
 }
 
-// Submits slot k's task: k and k + 1 as a pair on one thread when the job pairs them.
+// Submits the next slot's task, together with the slot after it as a pair on one thread.
 void SegmentedJob::SubmitNext() {
     const std::size_t k = m_submitted;
-    const bool pair = m_job.pairs && k + 1 < m_slots.size();
+    const bool pair = k + 1 < m_slots.size();
     Slot& first = m_slots[k];
     Slot* second = pair ? &m_slots[k + 1] : nullptr;
     Prepare(first);
@@ -343,8 +338,7 @@ RunStatus SegmentedJob::Run() {
         m_slots[k].segment.end = bounds[k + 1];
     }
     // Segments run at most two rounds ahead of the one being settled, so memory stays flat.
-    const std::size_t ahead =
-        2 * static_cast<std::size_t>(m_job.pool->Threads()) * (m_job.pairs ? 2 : 1);
+    const std::size_t ahead = 4 * static_cast<std::size_t>(m_job.pool->Threads());
     while (m_submitted < std::min(ahead, m_slots.size())) {
         SubmitNext();
     }

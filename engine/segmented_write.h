@@ -35,7 +35,6 @@ struct SegmentedWrite {
     const Shared<int>* stop = nullptr;
     RenderPool* pool = nullptr;
     std::size_t segments = 2;
-    bool pairs = true;  // each task runs two adjacent segments together
     SegmentSettings settings;
 };
 

@@ -460,9 +460,6 @@ bool StreamDriver::RunInSegments() {
     job.settings = context.segmentSettings;
     const RunStatus status =
         WriteInSegments(job, [this](const BlockReport& block) { ReportBlock(block); });
-    if (status == RunStatus::Declined) {
-        return false;
-    }
     const auto end = static_cast<off_t>(bytes);
     switch (status) {
         case RunStatus::Done:
@@ -477,7 +474,7 @@ bool StreamDriver::RunInSegments() {
             m_job.writeFailed = true;
             break;
         case RunStatus::Declined:
-            break;
+            return false;  // nothing was written: the pass loop takes the data in order
     }
     // The walk goes on after the data, in both files, as after the pass loop.
     if (::fseeko(m_job.input, inputOffset + end, SEEK_SET) != 0) {

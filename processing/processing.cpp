@@ -136,30 +136,17 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
 }
 
 int LevelMeterBitmap(int sample) {
+    struct Step {
+        int upTo;  // largest magnitude shown with this bitmap
+        int bitmap;
+    };
+    static constexpr Step kSteps[] = {{0, 134},    {1, 140},    {4, 139},     {653, 138},
+                                      {2067, 137}, {4125, 136}, {10361, 135}, {20674, 142}};
     const int m = std::abs(sample);
-    if (m <= 0) {
-        return 134;
-    }
-    if (m <= 1) {
-        return 140;
-    }
-    if (m <= 4) {
-        return 139;
-    }
-    if (m <= 653) {
-        return 138;
-    }
-    if (m <= 2067) {
-        return 137;
-    }
-    if (m <= 4125) {
-        return 136;
-    }
-    if (m <= 10361) {
-        return 135;
-    }
-    if (m <= 20674) {
-        return 142;
+    for (const Step& step : kSteps) {
+        if (m <= step.upTo) {
+            return step.bitmap;
+        }
     }
     return 132;
 }

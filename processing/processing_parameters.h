@@ -43,16 +43,6 @@ inline constexpr ModeFlag kPlayModes[] = {
     {PlayMode::Mode2, &ProcessingParameters::m_bPlayMode2},
 };
 
-// The mode the flags select: the first set one of the first six, else mode 2.
-[[gnu::always_inline]] inline PlayMode CurrentProcessingMode(const ProcessingParameters& params) {
-    for (const ModeFlag& entry : kPlayModes) {
-        if (entry.mode != PlayMode::Mode2 && (params.*entry.flag).Get() != 0) {
-            return entry.mode;
-        }
-    }
-    return PlayMode::Mode2;
-}
-
 // The mode a job processes a frame in. A job reads the flags one by one while the window
 // may be switching, so it can find none set though the window never clears them all while
 // a job runs; the frame then keeps the mode of the frame before. A job that starts with no
@@ -65,6 +55,12 @@ inline constexpr ModeFlag kPlayModes[] = {
         }
     }
     return previous;
+}
+
+// The mode the flags select: the first set one of the first six, else mode 2 (whose own
+// flag comes last).
+[[gnu::always_inline]] inline PlayMode CurrentProcessingMode(const ProcessingParameters& params) {
+    return FrameMode(params, PlayMode::Mode2);
 }
 
 static_assert([] {

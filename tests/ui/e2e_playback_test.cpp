@@ -94,6 +94,26 @@ void AnswerNextFileDialog(const QString& path) {
     poll->start(20);
 }
 
+// The program's window with the real message boxes, file dialogs and sound device, shown.
+struct RealWindow {
+    explicit RealWindow(const TempDir& dir)
+        : profile(QString::fromStdString((dir / "zerbex2.ini").string())),
+          window(UiServices{boxes, files, profile, &audio}) {
+        window.show();
+    }
+    bool Idle() {
+        return window.State().m_bPlaying == 0 && window.Workers().AllFinished() &&
+               window.Phase() == JobPhase::Idle;
+    }
+
+    bool application = (EnsureApplication(), true);  // before any widget
+    QtMessageBoxes boxes;
+    QtFileDialogs files;
+    Profile profile;
+    PortAudioBackend audio;
+    MainDialog window;
+};
+
 // Closes any message box that comes up, so that an unexpected one fails the test instead
 // of waiting for a user who is not there.
 class MessageBoxWatch {
@@ -121,13 +141,8 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     const fs::path inputPath = dir / "song.wav";
     WriteFile(inputPath, input);
 
-    EnsureApplication();
-    QtMessageBoxes boxes;
-    QtFileDialogs files;
-    Profile profile(QString::fromStdString((dir / "zerbex2.ini").string()));
-    PortAudioBackend audio;
-    MainDialog window(UiServices{boxes, files, profile, &audio});
-    window.show();
+    RealWindow real(dir);
+    MainDialog& window = real.window;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     MessageBoxWatch unexpected;
 
@@ -149,10 +164,7 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond; }));
 
     QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] {
-        return window.State().m_bPlaying == 0 && window.Workers().AllFinished() &&
-               window.Phase() == JobPhase::Idle;
-    }));
+    ASSERT_TRUE(PumpUntil([&] { return real.Idle(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(window.ButtonFace(IDC_PLAY_MODE2), IDB_PLAY_MODE2_IDLE);
     EXPECT_EQ(window.MeterBitmap(), IDB_METER_DARK);
@@ -180,13 +192,8 @@ TEST(EndToEnd, DecodedFilePlaysThroughTheRealWindow) {
             .exitCode,
         0);
 
-    EnsureApplication();
-    QtMessageBoxes boxes;
-    QtFileDialogs files;
-    Profile profile(QString::fromStdString((dir / "zerbex2.ini").string()));
-    PortAudioBackend audio;
-    MainDialog window(UiServices{boxes, files, profile, &audio});
-    window.show();
+    RealWindow real(dir);
+    MainDialog& window = real.window;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     MessageBoxWatch unexpected;
     window.SelectInputFile(QString::fromStdString(flac.string()));
@@ -195,10 +202,7 @@ TEST(EndToEnd, DecodedFilePlaysThroughTheRealWindow) {
     QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond / 2; }));
     QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] {
-        return window.State().m_bPlaying == 0 && window.Workers().AllFinished() &&
-               window.Phase() == JobPhase::Idle;
-    }));
+    ASSERT_TRUE(PumpUntil([&] { return real.Idle(); }));
     std::this_thread::sleep_for(300ms);  // the sink writes out its last bytes
     const Bytes captured = ReadFile(capture);
     EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(captured, input));
