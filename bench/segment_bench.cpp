@@ -5,10 +5,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "bench_support.h"
+#include "fast_frames.h"
 #include "render_pool.h"
 #include "segmented_render.h"
 #include "window_state.h"
@@ -44,21 +46,23 @@ void BM_SegmentedFrames(benchmark::State& state) {
     const SegmentSettings settings;
     RenderPool pool(threads);
     for (auto _ : state) {
-        // As a write job runs them: two segments a thread, side by side; one thread, one.
-        const std::size_t n = threads >= 2 ? 2 * static_cast<std::size_t>(threads) : 1;
+        // As a write job runs them: a group of segments a thread, side by side; one thread,
+        // one segment.
+        const std::size_t n = threads >= 2 ? kMaxFrameGroup * static_cast<std::size_t>(threads) : 1;
         const std::vector<std::uint64_t> bounds = PlanBoundaries(io, kFrames, n, 11025, settings);
         std::vector<Segment> segments(bounds.size() - 1);
         for (std::size_t k = 0; k < segments.size(); ++k) {
             segments[k].begin = bounds[k];
             segments[k].end = bounds[k + 1];
         }
-        pool.ForEach((segments.size() + 1) / 2, [&](std::size_t pair) {
-            const std::size_t k = 2 * pair;
-            if (k + 1 < segments.size()) {
-                RunSegmentPair(segments[k], segments[k + 1], params, io, settings, {});
-            } else {
-                RunSegment(segments[k], params, io, settings, {});
+        const std::size_t groups = (segments.size() + kMaxFrameGroup - 1) / kMaxFrameGroup;
+        pool.ForEach(groups, [&](std::size_t g) {
+            std::vector<Segment*> group;
+            for (std::size_t k = g * kMaxFrameGroup;
+                 k < std::min(segments.size(), (g + 1) * kMaxFrameGroup); ++k) {
+                group.push_back(&segments[k]);
             }
+            RunSegmentGroup(group.data(), group.size(), params, io, settings, {});
         });
         FrameState truth = segments[0].finish;
         for (std::size_t k = 1; k < segments.size(); ++k) {

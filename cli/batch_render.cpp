@@ -1,5 +1,7 @@
 #include "batch_render.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -9,6 +11,8 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -158,11 +162,31 @@ class BatchConsole {
     std::thread m_ticker;
 };
 
-// The reason the batch cannot start, or empty.
+// Who a file is: its device and inode, when it exists.
+std::optional<std::pair<dev_t, ino_t>> Identity(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(info.st_dev, info.st_ino);
+}
+
+// The reason the batch cannot start, or empty. Each name is looked at once, so that a
+// batch of thousands starts at once too.
 std::string CheckOutputs(const std::vector<BatchFile>& files, const std::string& outputDir) {
     std::error_code ec;
     if (!fs::is_directory(outputDir, ec)) {
         return outputDir + ": no such folder";
+    }
+    std::set<fs::path> inputPaths;
+    std::set<std::pair<dev_t, ino_t>> inputFiles;
+    for (const BatchFile& f : files) {
+        if (fs::path canonical = fs::weakly_canonical(f.input, ec); !ec) {
+            inputPaths.insert(std::move(canonical));
+        }
+        if (const auto id = Identity(f.input)) {
+            inputFiles.insert(*id);
+        }
     }
     std::map<fs::path, const BatchFile*> seen;
     for (const BatchFile& f : files) {
@@ -171,17 +195,24 @@ std::string CheckOutputs(const std::vector<BatchFile>& files, const std::string&
             return f.input + " and " + it->second->input + " would both be written to " +
                    f.output.string();
         }
-        for (const BatchFile& other : files) {
-            if (SameFile(f.output, other.input) ||
-                fs::weakly_canonical(f.output, ec) == fs::weakly_canonical(other.input, ec)) {
-                return f.output.string() + " is an input and would be overwritten";
-            }
+        const auto id = Identity(f.output);
+        const fs::path canonical = fs::weakly_canonical(f.output, ec);
+        if ((id && inputFiles.count(*id) != 0) || (!ec && inputPaths.count(canonical) != 0)) {
+            return f.output.string() + " is an input and would be overwritten";
         }
     }
     return {};
 }
 
-void RenderOne(BatchFile& f, RenderPool& pool, bool segments, BatchConsole& console,
+// How the files share the pool: one file on all of it, in segments; or several side by
+// side, each in one piece, reading and writing on threads of its own only while the pool
+// has a thread and a core left for them.
+struct BatchSharing {
+    bool segments;
+    bool ioThreads;
+};
+
+void RenderOne(BatchFile& f, RenderPool& pool, BatchSharing sharing, BatchConsole& console,
                std::atomic<bool>& anyFailed) {
     if (f.window->State().m_bStopRequest) {
         anyFailed = true;
@@ -190,7 +221,8 @@ void RenderOne(BatchFile& f, RenderPool& pool, bool segments, BatchConsole& cons
     f.state = 1;
     JobContext context{*f.window};
     context.pool = &pool;
-    context.segments = segments ? 0 : 1;
+    context.segments = sharing.segments ? 0 : 1;
+    context.ioThreads = sharing.ioThreads;
     const std::string output = f.output.string();
     // What is no 16-bit stereo WAV is decoded first, or refused with its reason.
     const EngineInput input = PrepareEngineInput(f.input);
@@ -243,10 +275,12 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
         RenderPool pool(batch.threads);
         BatchConsole console(files, StderrIsTerminal());
         if (files.size() == 1) {
-            RenderOne(files[0], pool, true, console, anyFailed);
+            RenderOne(files[0], pool, {true, pool.HasSpareThread(1)}, console, anyFailed);
         } else {
+            const auto sideBySide = std::min<std::size_t>(files.size(), pool.Threads());
+            const BatchSharing sharing{false, pool.HasSpareThread(sideBySide)};
             pool.ForEach(files.size(), [&](std::size_t i) {
-                RenderOne(files[i], pool, false, console, anyFailed);
+                RenderOne(files[i], pool, sharing, console, anyFailed);
             });
         }
     }

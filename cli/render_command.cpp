@@ -110,6 +110,7 @@ int RunRender(const std::vector<std::string>& givenArgs) {
         StopOnSignals signals(window.State());
         RenderPool pool(threads);
         context.pool = &pool;
+        context.ioThreads = pool.HasSpareThread(1);
         if (StreamsToOutput(files[0], files[1])) {
             result = StreamInput(context, files[0], files[1], window);
         } else if (const std::optional<EngineInput> input = PrepareCliInput(files[0], window)) {

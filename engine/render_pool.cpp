@@ -134,3 +134,7 @@ RenderPool::~RenderPool() = default;
 int RenderPool::CoreCount() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
+
+bool RenderPool::HasSpareThread(std::size_t busy) const {
+    return busy < static_cast<std::size_t>(std::min(m_threads, CoreCount()));
+}

@@ -16,6 +16,9 @@ class RenderPool {
 
     int Threads() const { return m_threads; }
     static int CoreCount();
+    // Whether one more thread, beside busy ones at work, stays within the pool's threads
+    // and the cores: room for a job's read-ahead and write-behind.
+    bool HasSpareThread(std::size_t busy) const;
 
     // Runs task on a pool thread; returns at once.
     void Submit(std::function<void()> task);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "fast_frames.h"
 #include "render_pool.h"
 
 namespace {
@@ -159,35 +160,33 @@ void SegmentedJob::Prepare(Slot& slot) {
     slot.stored = slot.segment.begin;
 }
 
-// Submits the next slot's task, together with the slot after it as a pair on one thread.
+// Submits the next slot's task, together with the slots after it as a group on one thread.
 void SegmentedJob::SubmitNext() {
-    const std::size_t k = m_submitted;
-    const bool pair = k + 1 < m_slots.size();
-    Slot& first = m_slots[k];
-    Slot* second = pair ? &m_slots[k + 1] : nullptr;
-    Prepare(first);
-    if (second != nullptr) {
-        Prepare(*second);
+    const std::size_t first = m_submitted;
+    const std::size_t count = std::min(kMaxFrameGroup, m_slots.size() - first);
+    std::array<Slot*, kMaxFrameGroup> group{};
+    for (std::size_t i = 0; i < count; ++i) {
+        group[i] = &m_slots[first + i];
+        Prepare(*group[i]);
     }
-    m_submitted += pair ? 2 : 1;
+    m_submitted += count;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         ++m_running;
     }
-    m_job.pool->Submit([this, &first, second] {
+    m_job.pool->Submit([this, group, count] {
         const RunInterrupts interrupts{&m_cancel, m_job.stop};
-        const RunStatus status =
-            second != nullptr
-                ? RunSegmentPair(first.segment, second->segment, *m_job.params, *this,
-                                 m_job.settings, interrupts)
-                : RunSegment(first.segment, *m_job.params, *this, m_job.settings, interrupts);
+        std::array<Segment*, kMaxFrameGroup> segments{};
+        for (std::size_t i = 0; i < count; ++i) {
+            segments[i] = &group[i]->segment;
+        }
+        const RunStatus status = RunSegmentGroup(segments.data(), count, *m_job.params, *this,
+                                                 m_job.settings, interrupts);
         // Notified under the lock: once m_running is 0 the job may be gone.
         const std::lock_guard<std::mutex> lock(m_mutex);
-        for (Slot* slot : {&first, second}) {
-            if (slot != nullptr) {
-                slot->status = status;
-                slot->done = true;
-            }
+        for (std::size_t i = 0; i < count; ++i) {
+            group[i]->status = status;
+            group[i]->done = true;
         }
         --m_running;
         m_changed.notify_all();
@@ -338,7 +337,7 @@ RunStatus SegmentedJob::Run() {
         m_slots[k].segment.end = bounds[k + 1];
     }
     // Segments run at most two rounds ahead of the one being settled, so memory stays flat.
-    const std::size_t ahead = 4 * static_cast<std::size_t>(m_job.pool->Threads());
+    const std::size_t ahead = 2 * kMaxFrameGroup * static_cast<std::size_t>(m_job.pool->Threads());
     while (m_submitted < std::min(ahead, m_slots.size())) {
         SubmitNext();
     }
@@ -366,8 +365,8 @@ RunStatus SegmentedJob::Run() {
 std::size_t SegmentCount(std::uint64_t frames, int threads, const SegmentSettings& settings) {
     const std::uint64_t minFrames =
         kMinSegmentWarmUps * std::max<std::uint64_t>(1, settings.warmUpFrames);
-    // Each thread takes its segments two at a time; one thread runs the job as one.
-    const auto t = threads >= 2 ? 2 * static_cast<std::uint64_t>(threads) : 1;
+    // Each thread takes its segments a group at a time; one thread runs the job as one.
+    const auto t = threads >= 2 ? kMaxFrameGroup * static_cast<std::uint64_t>(threads) : 1;
     std::uint64_t n = std::min(t, frames / minFrames);
     if (n >= 2 && frames / n > kMaxSegmentFrames) {
         const std::uint64_t rounds = (frames / t + kMaxSegmentFrames - 1) / kMaxSegmentFrames;

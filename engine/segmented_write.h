@@ -38,8 +38,8 @@ struct SegmentedWrite {
     SegmentSettings settings;
 };
 
-// How many segments a run of frames is worth on threads threads, two for each thread;
-// below 2 it runs as one.
+// How many segments a run of frames is worth on threads threads, a group for each thread
+// (kMaxFrameGroup); below 2 it runs as one.
 std::size_t SegmentCount(std::uint64_t frames, int threads, const SegmentSettings& settings);
 
 // Processes the bytes, reporting each block through onBlock from the calling thread, in

@@ -147,6 +147,7 @@ class StreamDriver {
     void Reposition();
     void MoveToLoopStart(std::int64_t& q, std::int64_t s);
     BlockResult ProcessBlock();
+    FrameRun ProcessRun(unsigned char* frames, std::size_t count, RunInterrupts interrupts);
     bool OutputBlock();
     void AdvancePosition();
     void RunPasses();
@@ -158,6 +159,7 @@ class StreamDriver {
     JobState& m_js;
     WindowLink& m_window;
     WindowState& m_state;
+    ProcessingParameters m_writeParams;  // a write job's, read once at the start of its data
     DriverState m_d;
     std::unique_ptr<PlaybackOutput> m_playback;
 };
@@ -256,8 +258,7 @@ BlockResult StreamDriver::ProcessBlock() {
         // Up to and including the next frame that refreshes the meter.
         const std::size_t meterFrame = (done + kMeterFrames - 1) / kMeterFrames * kMeterFrames;
         const std::size_t wanted = std::min(frames, meterFrame + 1) - done;
-        const FrameRun run = ProcessFrames(m_d.frames, m_state, interrupts,
-                                           m_js.blockBuffer + done * kFrameBytes, wanted);
+        const FrameRun run = ProcessRun(m_js.blockBuffer + done * kFrameBytes, wanted, interrupts);
         if (run.frames > 0) {
             last = run.last;
         }
@@ -270,6 +271,25 @@ BlockResult StreamDriver::ProcessBlock() {
         }
     }
     return {done == frames, MeterSample(last)};
+}
+
+// Playback follows the trackbars frame by frame. A write job takes no input while it runs,
+// so its frames go through the faster path for constant parameters, the interrupts checked
+// before each run instead of before each frame.
+FrameRun StreamDriver::ProcessRun(unsigned char* frames, std::size_t count,
+                                  RunInterrupts interrupts) {
+    if (m_js.playJob) {
+        return ProcessFrames(m_d.frames, m_state, interrupts, frames, count);
+    }
+    if (count == 0 || interrupts.Requested()) {
+        return {};
+    }
+    FrameState* state = &m_d.frames;
+    ProcessFrameGroup(&state, &frames, 1, count, m_writeParams);
+    const unsigned char* last = frames + (count - 1) * kFrameBytes;
+    return {count,
+            {static_cast<std::int16_t>(last[0] | (last[1] << 8)),
+             static_cast<std::int16_t>(last[2] | (last[3] << 8))}};
 }
 
 bool StreamDriver::OutputBlock() {
@@ -345,10 +365,14 @@ int StreamDriver::Run() {
 }
 
 void StreamDriver::RunPasses() {
+    if (!m_js.playJob) {
+        CopyParameters(m_state, m_writeParams);
+    }
     // A write job reads ahead and writes behind while it processes, when the data is
-    // large enough to repay two threads.
+    // large enough to repay two threads and a core is free for them.
     std::unique_ptr<WriteJobStreams> streams;
-    if (!m_js.playJob && m_job.output != nullptr && m_d.length >= WriteJobStreams::kWorthBytes) {
+    if (!m_js.playJob && m_job.output != nullptr && m_job.context.ioThreads &&
+        m_d.length >= WriteJobStreams::kWorthBytes) {
         streams = std::make_unique<WriteJobStreams>(m_job, m_d.length);
         m_job.streams = streams.get();
     }

@@ -24,6 +24,9 @@ struct JobContext {
     // Threads for the segments of a write job; null: a pool of every core for the job.
     RenderPool* pool = nullptr;
     std::size_t segments = 0;  // at most this many; 0: two for each thread of the pool
+    // Whether a write job run in one piece reads ahead and writes behind on threads of its
+    // own: only where the threads the user allows and the cores leave room for them.
+    bool ioThreads = true;
     SegmentSettings segmentSettings{};
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define FAST_FRAMES_X86 1
@@ -138,28 +139,28 @@ FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state,
     }
 }
 
-void ProcessFramePairWith(FrameKernel kernel, FrameState& s0, unsigned char* frames0,
-                          FrameState& s1, unsigned char* frames1, std::size_t count,
-                          const ProcessingParameters& params) {
+void ProcessFrameGroupWith(FrameKernel kernel, FrameState* const* states,
+                           unsigned char* const* frames, std::size_t runs, std::size_t count,
+                           const ProcessingParameters& params) {
     switch (kernel) {
 #if FAST_FRAMES_X86
         case FrameKernel::Sse2:
-            return sse2::RunFramePair(s0, frames0, s1, frames1, count, params);
+            return sse2::RunFrameGroup(states, frames, runs, count, params);
         case FrameKernel::Sse41:
-            return sse41::RunFramePair(s0, frames0, s1, frames1, count, params);
+            return sse41::RunFrameGroup(states, frames, runs, count, params);
         case FrameKernel::Avx:
-            return avx::RunFramePair(s0, frames0, s1, frames1, count, params);
+            return avx::RunFrameGroup(states, frames, runs, count, params);
 #endif
         default:
-            RunPlainFrames(s0, params, {}, frames0, count);
-            RunPlainFrames(s1, params, {}, frames1, count);
+            for (std::size_t i = 0; i < runs; ++i) {
+                RunPlainFrames(*states[i], params, {}, frames[i], count);
+            }
     }
 }
 
-void ProcessFramePair(FrameState& s0, unsigned char* frames0, FrameState& s1,
-                      unsigned char* frames1, std::size_t count,
-                      const ProcessingParameters& params) {
-    ProcessFramePairWith(BestFrameKernel(), s0, frames0, s1, frames1, count, params);
+void ProcessFrameGroup(FrameState* const* states, unsigned char* const* frames, std::size_t runs,
+                       std::size_t count, const ProcessingParameters& params) {
+    ProcessFrameGroupWith(BestFrameKernel(), states, frames, runs, count, params);
 }
 
 FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params,

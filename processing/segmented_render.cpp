@@ -143,9 +143,9 @@ std::uint64_t CheckpointAt(const Segment& segment, std::size_t index) {
     return segment.begin + (index + 1) * static_cast<std::uint64_t>(segment.checkpointFrames);
 }
 
-// A segment's speculative run taken piece by piece, so that two runs can share a thread:
-// each piece ends at the segment's next event (the end of the warm-up, a checkpoint, the
-// end), where the state is recorded.
+// A segment's speculative run, read and stored a piece at a time, so that several runs can
+// share a thread. A piece ends at the end of the warm-up or of the segment; inside it the
+// run stops at each checkpoint, where the state is recorded.
 class SegmentRun {
   public:
     SegmentRun(Segment& segment, const SegmentSettings& settings)
@@ -163,26 +163,35 @@ class SegmentRun {
 
     bool Done() const { return m_frame >= m_segment.end; }
     FrameState& State() { return m_state; }
-    unsigned char* Frames() { return m_buffer.data(); }
 
-    // Frames up to the next event, at most a piece.
-    std::size_t NextCount() const {
-        const std::uint64_t event =
-            m_frame < m_segment.begin
-                ? m_segment.begin
-                : std::min(m_segment.end, CheckpointAt(m_segment, m_segment.checkpoints.size()));
+    // Frames of the next piece.
+    std::size_t PieceCount() const {
+        const std::uint64_t event = m_frame < m_segment.begin ? m_segment.begin : m_segment.end;
         return static_cast<std::size_t>(
             std::min<std::uint64_t>(m_buffer.size() / kFrameBytes, event - m_frame));
     }
-    bool Read(FrameIo& io, std::size_t count) { return io.Read(m_frame, m_buffer.data(), count); }
-    // After the frames were processed: stores them unless they were warm-up.
-    RunStatus Finish(FrameIo& io, std::size_t count) {
-        if (m_frame >= m_segment.begin && !io.Write(m_frame, m_buffer.data(), count)) {
-            return RunStatus::WriteFailed;
+    bool Read(FrameIo& io, std::size_t count) {
+        m_pieceStart = m_frame;
+        return io.Read(m_frame, m_buffer.data(), count);
+    }
+    // Frames of the piece from here to the next checkpoint, at most left.
+    std::size_t ToCheckpoint(std::size_t left) const {
+        if (m_frame < m_segment.begin) {
+            return left;
         }
+        const std::uint64_t next = CheckpointAt(m_segment, m_segment.checkpoints.size());
+        return static_cast<std::size_t>(std::min<std::uint64_t>(left, next - m_frame));
+    }
+    unsigned char* Frames() { return m_buffer.data() + (m_frame - m_pieceStart) * kFrameBytes; }
+    void Advance(std::size_t count) {
         m_frame += count;
         Record();
-        return RunStatus::Done;
+    }
+    // After the piece was processed: stores it unless it was warm-up.
+    bool Store(FrameIo& io) {
+        return m_pieceStart < m_segment.begin ||
+               io.Write(m_pieceStart, m_buffer.data(),
+                        static_cast<std::size_t>(m_frame - m_pieceStart));
     }
 
   private:
@@ -202,32 +211,45 @@ class SegmentRun {
     std::vector<unsigned char> m_buffer;
     FrameState m_state{};
     std::uint64_t m_frame;
+    std::uint64_t m_pieceStart = 0;
 };
 
-RunStatus Step(SegmentRun& run, const ProcessingParameters& params, FrameIo& io,
-               RunInterrupts interrupts) {
-    const std::size_t n = run.NextCount();
-    if (!run.Read(io, n)) {
-        return RunStatus::ReadFailed;
+// One piece of each run, in step: as long as the shortest run's next piece.
+RunStatus StepGroup(SegmentRun* const* runs, std::size_t count, const ProcessingParameters& params,
+                    FrameIo& io, RunInterrupts interrupts) {
+    std::size_t n = runs[0]->PieceCount();
+    for (std::size_t i = 1; i < count; ++i) {
+        n = std::min(n, runs[i]->PieceCount());
     }
-    if (ProcessFrames(run.State(), params, interrupts, run.Frames(), n).frames < n) {
-        return RunStatus::Stopped;
-    }
-    return run.Finish(io, n);
-}
-
-RunStatus StepPair(SegmentRun& a, SegmentRun& b, const ProcessingParameters& params, FrameIo& io,
-                   RunInterrupts interrupts) {
-    const std::size_t n = std::min(a.NextCount(), b.NextCount());
-    if (!a.Read(io, n) || !b.Read(io, n)) {
-        return RunStatus::ReadFailed;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!runs[i]->Read(io, n)) {
+            return RunStatus::ReadFailed;
+        }
     }
     if (interrupts.Requested()) {
         return RunStatus::Stopped;
     }
-    ProcessFramePair(a.State(), a.Frames(), b.State(), b.Frames(), n, params);
-    const RunStatus status = a.Finish(io, n);
-    return status == RunStatus::Done ? b.Finish(io, n) : status;
+    FrameState* states[kMaxFrameGroup];
+    unsigned char* frames[kMaxFrameGroup];
+    for (std::size_t done = 0; done < n;) {
+        std::size_t step = n - done;
+        for (std::size_t i = 0; i < count; ++i) {
+            step = runs[i]->ToCheckpoint(step);
+            states[i] = &runs[i]->State();
+            frames[i] = runs[i]->Frames();
+        }
+        ProcessFrameGroup(states, frames, count, step, params);
+        for (std::size_t i = 0; i < count; ++i) {
+            runs[i]->Advance(step);
+        }
+        done += step;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!runs[i]->Store(io)) {
+            return RunStatus::WriteFailed;
+        }
+    }
+    return RunStatus::Done;
 }
 
 }  // namespace
@@ -250,39 +272,39 @@ bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameter
         if (!io.Read(f, frames.data(), n)) {
             return true;  // the segments will meet the failure and report it
         }
-        if (f < shortFrom) {
-            ProcessFrames(longRun, params, {}, frames.data(), n);
-        } else {
+        const bool both = f >= shortFrom;
+        if (both) {
             std::copy_n(frames.begin(), n * kFrameBytes, copy.begin());
-            ProcessFramePair(longRun, frames.data(), shortRun, copy.data(), n, params);
         }
+        FrameState* states[] = {&longRun, &shortRun};
+        unsigned char* runs[] = {frames.data(), copy.data()};
+        ProcessFrameGroup(states, runs, both ? 2 : 1, n, params);
         f += n;
     }
     return EquivalentStates(longRun, shortRun);
 }
 
-RunStatus RunSegment(Segment& segment, const ProcessingParameters& params, FrameIo& io,
-                     const SegmentSettings& settings, RunInterrupts interrupts) {
-    SegmentRun run(segment, settings);
-    RunStatus status = RunStatus::Done;
-    while (status == RunStatus::Done && !run.Done()) {
-        status = Step(run, params, io, interrupts);
+RunStatus RunSegmentGroup(Segment* const* segments, std::size_t count,
+                          const ProcessingParameters& params, FrameIo& io,
+                          const SegmentSettings& settings, RunInterrupts interrupts) {
+    std::vector<SegmentRun> runs;
+    runs.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        runs.emplace_back(*segments[i], settings);
     }
-    return status;
-}
-
-RunStatus RunSegmentPair(Segment& first, Segment& second, const ProcessingParameters& params,
-                         FrameIo& io, const SegmentSettings& settings, RunInterrupts interrupts) {
-    SegmentRun a(first, settings);
-    SegmentRun b(second, settings);
     RunStatus status = RunStatus::Done;
-    while (status == RunStatus::Done && !a.Done() && !b.Done()) {
-        status = StepPair(a, b, params, io, interrupts);
-    }
-    for (SegmentRun* rest : {&a, &b}) {
-        while (status == RunStatus::Done && !rest->Done()) {
-            status = Step(*rest, params, io, interrupts);
+    while (status == RunStatus::Done) {
+        SegmentRun* active[kMaxFrameGroup];
+        std::size_t n = 0;
+        for (SegmentRun& run : runs) {
+            if (!run.Done()) {
+                active[n++] = &run;
+            }
         }
+        if (n == 0) {
+            break;
+        }
+        status = StepGroup(active, n, params, io, interrupts);
     }
     return status;
 }

@@ -71,7 +71,7 @@ enum class RunStatus {
 struct Segment {
     std::uint64_t begin = 0;
     std::uint64_t end = 0;
-    std::size_t checkpointFrames = 0;     // spacing of the checkpoints, set by RunSegment
+    std::size_t checkpointFrames = 0;     // spacing of the checkpoints, set by RunSegmentGroup
     FrameState start{};                   // after the warm-up; zero for the first segment
     std::vector<FrameState> checkpoints;  // at begin + (i + 1) * checkpointFrames, before end
     FrameState finish{};                  // after the last frame
@@ -89,16 +89,13 @@ std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std:
 bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameters& params,
                   const SegmentSettings& settings);
 
-// Runs one segment speculatively: warm-up, then its frames, stored through io as they come.
-// Either interrupt ends the run early.
-RunStatus RunSegment(Segment& segment, const ProcessingParameters& params, FrameIo& io,
-                     const SegmentSettings& settings, RunInterrupts interrupts);
-
-// Runs two segments on the calling thread, frame by frame in step, in little more than
-// the time of one (the processor overlaps the two filter chains); each ends as RunSegment
-// would leave it. Either interrupt ends both, checked between pieces.
-RunStatus RunSegmentPair(Segment& first, Segment& second, const ProcessingParameters& params,
-                         FrameIo& io, const SegmentSettings& settings, RunInterrupts interrupts);
+// Runs up to kMaxFrameGroup segments speculatively on the calling thread, frame by frame
+// in step, in little more than the time of one (the processor overlaps their filter
+// chains): each its warm-up, then its frames, stored through io a piece at a time. Either
+// interrupt ends them all, checked between pieces.
+RunStatus RunSegmentGroup(Segment* const* segments, std::size_t count,
+                          const ProcessingParameters& params, FrameIo& io,
+                          const SegmentSettings& settings, RunInterrupts interrupts);
 
 enum class Merge {
     AtBoundary,  // the segment's frames were exact as they stood

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -49,10 +50,10 @@ struct SegmentedOutcome {
     std::vector<Merge> merges;  // one for each segment after the first
 };
 
-// Every segment runs speculatively first, alone or two at a time, then each is reconciled
-// in order, as the write job does it.
+// Every segment runs speculatively first, alone or up to group at a time, then each is
+// reconciled in order, as the write job does it.
 SegmentedOutcome RunInSegments(const Bytes& input, const WindowState& params, std::size_t n,
-                               const SegmentSettings& settings, bool pairs = false) {
+                               const SegmentSettings& settings, std::size_t group = 1) {
     MemoryFrames io(input);
     const std::uint64_t frames = input.size() / kFrameBytes;
     const std::vector<std::uint64_t> bounds = PlanBoundaries(io, frames, n, 1, settings);
@@ -61,10 +62,13 @@ SegmentedOutcome RunInSegments(const Bytes& input, const WindowState& params, st
         segments[k].begin = bounds[k];
         segments[k].end = bounds[k + 1];
     }
-    for (std::size_t k = 0; k < segments.size(); k += pairs ? 2 : 1) {
-        EXPECT_EQ(pairs && k + 1 < segments.size()
-                      ? RunSegmentPair(segments[k], segments[k + 1], params, io, settings, {})
-                      : RunSegment(segments[k], params, io, settings, {}),
+    for (std::size_t k = 0; k < segments.size(); k += group) {
+        const std::size_t count = std::min(group, segments.size() - k);
+        std::vector<Segment*> together;
+        for (std::size_t i = k; i < k + count; ++i) {
+            together.push_back(&segments[i]);
+        }
+        EXPECT_EQ(RunSegmentGroup(together.data(), count, params, io, settings, {}),
                   RunStatus::Done);
     }
     SegmentedOutcome outcome;
@@ -169,11 +173,11 @@ TEST(SegmentedRender, EqualsTheSequentialRunOnEverySignalAndCutOff) {
             Apply(positions, params);
             const Bytes expected = ProcessedBody(input, params);
             for (const std::size_t n : {2, 5}) {
-                for (const bool pairs : {false, true}) {
-                    const SegmentedOutcome got = RunInSegments(input, params, n, settings, pairs);
+                for (const std::size_t group : {std::size_t{1}, kMaxFrameGroup}) {
+                    const SegmentedOutcome got = RunInSegments(input, params, n, settings, group);
                     EXPECT_TRUE(got.output == expected)
-                        << signal.name << ", " << positions.name << ", " << n << " segments, pairs "
-                        << pairs;
+                        << signal.name << ", " << positions.name << ", " << n
+                        << " segments, groups of " << group;
                 }
             }
         }
@@ -207,12 +211,12 @@ TEST(SegmentedRender, EachWayOfMeetingTheTrueRunGivesTheSequentialBytes) {
         settings.warmUpFrames = c.warmUp;
         settings.checkpointFrames = c.checkpoint;
         settings.silentRunFrames = 1000000;  // boundaries stay where they are put
-        for (const bool pairs : {false, true}) {
-            const SegmentedOutcome got = RunInSegments(input, params, 2, settings, pairs);
+        for (const std::size_t group : {std::size_t{1}, kMaxFrameGroup}) {
+            const SegmentedOutcome got = RunInSegments(input, params, 2, settings, group);
             ASSERT_EQ(got.merges.size(), 1u) << c.name;
-            EXPECT_EQ(got.merges[0], c.expected) << c.name << ", pairs " << pairs;
+            EXPECT_EQ(got.merges[0], c.expected) << c.name << ", groups of " << group;
             EXPECT_TRUE(got.output == ProcessedBody(input, params))
-                << c.name << ", pairs " << pairs;
+                << c.name << ", groups of " << group;
         }
     }
 }

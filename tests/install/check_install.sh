@@ -2,11 +2,12 @@
 # Installs the build into a temporary prefix and checks it as a desktop and a user meet it:
 # every file in place, the desktop entry, metadata and manual pages clean in their validators
 # (each skipped when it is not installed), and the installed programs starting.
-#   check_install.sh BUILD_DIR APP_ID VERSION
+#   check_install.sh BUILD_DIR APP_ID VERSION WAV
 set -euo pipefail
 build="$1"
 id="$2"
 version="$3"
+wav="$4"
 prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 status=0
@@ -62,6 +63,17 @@ fi
 
 [ "$("$prefix/bin/zerbex2-cli" --version)" = "zerbex2-cli $version" ] || fail "zerbex2-cli --version"
 [ "$("$prefix/bin/zerbex2" --version)" = "zerbex2 $version" ] || fail "zerbex2 --version"
+# The installed tool finds its codec module: it writes FLAC and reads it back, as many
+# frames as the WAV holds.
+cli="$prefix/bin/zerbex2-cli"
+if "$cli" render "$wav" "$prefix/a.flac" && "$cli" render "$prefix/a.flac" "$prefix/b.wav" &&
+  "$cli" render "$wav" "$prefix/c.wav"; then
+  [ "$(head -c 4 "$prefix/a.flac")" = fLaC ] || fail "a.flac is no FLAC file"
+  [ "$(stat -c %s "$prefix/b.wav")" = "$(stat -c %s "$prefix/c.wav")" ] ||
+    fail "the FLAC read back does not hold the WAV's frames"
+else
+  fail "zerbex2-cli cannot write or read FLAC as installed"
+fi
 # Anything but FILE, --help and --version is refused before a window opens.
 set +e
 err="$("$prefix/bin/zerbex2" -platform none 2>&1 >/dev/null)"

@@ -1,4 +1,4 @@
-#include "flac_writer.h"
+#include "ffmpeg_codecs.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -9,8 +9,6 @@ extern "C" {
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#include "audio_reader.h"
 
 namespace {
 
@@ -160,9 +158,10 @@ struct FlacEncoder {
 
 }  // namespace
 
-FlacStatus WriteFlac(const std::filesystem::path& wave, std::FILE* out,
-                     const ProgressFn& progress) {
-    AudioReader reader;
+FlacStatus EncodeFlac(const std::filesystem::path& wave, std::FILE* out,
+                      const ProgressFn& progress) {
+    const std::unique_ptr<AudioReader::Decoder> decoder = NewFfmpegDecoder();
+    AudioReader::Decoder& reader = *decoder;
     if (reader.Open(wave) != AudioReader::Status::Ok) {
         return FlacStatus::ReadError;
     }

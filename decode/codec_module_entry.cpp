@@ -1,0 +1,7 @@
+#include "codec_module.h"
+#include "ffmpeg_codecs.h"
+
+extern "C" __attribute__((visibility("default"))) const CodecModule* zerbex_codec_module() {
+    static const CodecModule module{kCodecModuleRevision, NewFfmpegDecoder, EncodeFlac};
+    return &module;
+}
