@@ -13,6 +13,7 @@
 #include "fast_frames.h"
 #include "job_state.h"
 #include "safe_output.h"
+#include "segmented_render.h"
 #include "stream_driver.h"
 #include "wave_probe.h"
 
@@ -25,11 +26,14 @@ constexpr std::size_t kBlocksQueued = 4;
 constexpr std::size_t kWriteBufferBytes = 1 << 20;
 
 // Processes and writes the decoded frames on a thread of its own, in order, with one
-// filter state from the first frame on. At most a few blocks wait, so memory stays flat.
+// filter state from the first frame on and the parameters as they were at the start, as
+// every write job. At most a few blocks wait, so memory stays flat.
 class ProcessingWriter {
   public:
-    ProcessingWriter(std::FILE* out, const ProcessingParameters& params)
-        : m_out(out), m_params(params), m_thread([this] { Run(); }) {}
+    ProcessingWriter(std::FILE* out, const ProcessingParameters& params) : m_out(out) {
+        CopyParameters(params, m_params);
+        m_thread = std::thread([this] { Run(); });
+    }
     ~ProcessingWriter() { Finish(); }
     ProcessingWriter(const ProcessingWriter&) = delete;
     ProcessingWriter& operator=(const ProcessingWriter&) = delete;
@@ -98,12 +102,13 @@ class ProcessingWriter {
         // The samples are little-endian in memory, as in the file.
         auto* bytes = reinterpret_cast<unsigned char*>(block.data());
         const std::size_t size = block.size() * sizeof(std::int16_t);
-        ProcessFrames(m_frames, m_params, {}, bytes, size / 4);
+        FrameState* state = &m_frames;
+        ProcessFrameGroup(&state, &bytes, 1, size / 4, m_params);
         return std::fwrite(bytes, 1, size, m_out) == size;
     }
 
     std::FILE* m_out;
-    const ProcessingParameters& m_params;
+    ProcessingParameters m_params;
     FrameState m_frames{};  // used by the thread only
     std::vector<std::int16_t> m_filling;
 

@@ -249,4 +249,30 @@ TEST_F(DecodeCli, InputsThatAreNoUsableAudioAreRefusedAndLeaveNothingBehind) {
     EXPECT_TRUE(left.empty());
 }
 
+// FFmpeg lives in a module loaded on first need: a tool that cannot find it still renders
+// a 16-bit WAV, and says plainly why it cannot read anything else.
+TEST_F(DecodeCli, WithoutTheCodecModuleWavStillRendersAndOtherInputsSayWhy) {
+    const fs::path lone = dir / "elsewhere" / "zerbex2-cli";
+    fs::create_directories(lone.parent_path());
+    fs::copy_file(kCli, lone);
+    const fs::path wav = Make("in.wav", 44100, {"-c:a", "pcm_s16le"});
+    const fs::path flac = Make("in.flac", 44100, {});
+    const auto run = [&](const std::string& cli, const fs::path& in, const fs::path& out) {
+        return RunCommand({cli, "render", in.string(), out.string()},
+                          {"XDG_CACHE_HOME=" + cache.Path().string()});
+    };
+    const CommandResult fromFlac = run(lone.string(), flac, dir / "flac.wav");
+    if (fromFlac.exitCode == 0) {
+        GTEST_SKIP() << "a codec module is installed on this machine";
+    }
+    EXPECT_EQ(fromFlac.exitCode, 1);
+    EXPECT_NE(fromFlac.err.find("zerbex2-cli: the audio codecs (FFmpeg) could not be loaded"),
+              std::string::npos)
+        << fromFlac.err;
+    EXPECT_FALSE(fs::exists(dir / "flac.wav"));
+    ASSERT_EQ(run(lone.string(), wav, dir / "lone.wav").exitCode, 0);
+    ASSERT_EQ(run(kCli, wav, dir / "beside.wav").exitCode, 0);
+    EXPECT_TRUE(ReadFile(dir / "lone.wav") == ReadFile(dir / "beside.wav"));
+}
+
 }  // namespace
