@@ -45,9 +45,12 @@ TEST_F(PortAudioBackendTest, BuffersCompleteOnceInOrderAndPlayWhole) {
         WaveOutDevice device(backend);
         ASSERT_EQ(device.Open(WAVE_MAPPER, &m_format, &CompletionLog::Callback, 0),
                   MMSYSERR_NOERROR);
+        // Blocks of about 100 ms, each a few frames longer than the last, so that none
+        // lines up with the device's periods; long enough that a writer slowed down by a
+        // sanitizer still queues the next before the device needs it.
         constexpr std::uint32_t kBlocks = 12;
         for (std::uint32_t i = 0; i < kBlocks; ++i) {
-            const auto block = NumberedBlock(i + 1, 4410 + 4 * i);
+            const auto block = NumberedBlock(i + 1, 17640 + 4 * i);
             played.insert(played.end(), block.begin(), block.end());
             ASSERT_EQ(device.Write(static_cast<std::uint32_t>(block.size()), block.data()),
                       MMSYSERR_NOERROR);
