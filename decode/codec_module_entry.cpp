@@ -2,6 +2,9 @@
 #include "ffmpeg_codecs.h"
 
 extern "C" __attribute__((visibility("default"))) const CodecModule* zerbex_codec_module() {
-    static const CodecModule module{kCodecModuleRevision, NewFfmpegDecoder, EncodeFlac};
+    static const CodecModule module = [] {
+        SetUpFfmpeg();
+        return CodecModule{kCodecModuleRevision, NewFfmpegDecoder, EncodeFlac};
+    }();
     return &module;
 }

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/mem.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
@@ -145,10 +146,7 @@ struct DecoderState {
 
 class FfmpegDecoder final : public AudioReader::Decoder {
   public:
-    FfmpegDecoder() : m(std::make_unique<DecoderState>()) {
-        // What goes wrong reaches the user as the program's own message, not the library's.
-        av_log_set_level(AV_LOG_QUIET);
-    }
+    FfmpegDecoder() : m(std::make_unique<DecoderState>()) {}
 
     Status Open(const std::filesystem::path& path) override;
     int SampleRate() const override;
@@ -273,6 +271,16 @@ Next FfmpegDecoder::Read(std::vector<std::int16_t>& frames) {
 }
 
 }  // namespace
+
+void SetUpFfmpeg() {
+    // What goes wrong reaches the user as the program's own message, not the library's.
+    av_log_set_level(AV_LOG_QUIET);
+    // A damaged header can declare a chunk of gigabytes, which a demuxer would try to
+    // buffer whole: a 200-byte WAV took 2 GB and 4 s before it was refused. No buffer of
+    // a real file's comes near this (cover art included); beyond it the file is refused at
+    // once.
+    av_max_alloc(kMaxFfmpegAllocation);
+}
 
 std::unique_ptr<AudioReader::Decoder> NewFfmpegDecoder() {
     return std::make_unique<FfmpegDecoder>();

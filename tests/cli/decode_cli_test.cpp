@@ -3,6 +3,7 @@
 // tags; inputs that are no usable audio are refused and leave nothing behind.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -215,6 +216,8 @@ TEST_F(DecodeCli, InputsThatAreNoUsableAudioAreRefusedAndLeaveNothingBehind) {
     WriteFile(truncated, Bytes(m4a.begin(), m4a.begin() + 64));
     const fs::path folder = dir / "folder.mp3";
     fs::create_directory(folder);
+    // 200 bytes whose header declares a chunk of gigabytes, which FFmpeg would buffer whole.
+    const fs::path huge = fs::path(ZERBEX_TEST_DATA) / "fuzz/decode/huge-declared-chunk.wav";
 
     const std::string notAudio = "Error code 1103, Input is not an audio file! \n";
     const struct {
@@ -227,6 +230,7 @@ TEST_F(DecodeCli, InputsThatAreNoUsableAudioAreRefusedAndLeaveNothingBehind) {
         {empty, "zerbex2-cli: " + empty.string() + ": " + notAudio},
         {truncated, "zerbex2-cli: " + truncated.string() + ": " + notAudio},
         {folder, "zerbex2-cli: " + folder.string() + ": " + notAudio},
+        {huge, "zerbex2-cli: " + huge.string() + ": " + notAudio},
     };
     for (const auto& refusal : refusals) {
         SCOPED_TRACE(refusal.input.string());
@@ -240,6 +244,11 @@ TEST_F(DecodeCli, InputsThatAreNoUsableAudioAreRefusedAndLeaveNothingBehind) {
         EXPECT_TRUE(ReadFile(out) == old);
         EXPECT_TRUE(CacheIsEmpty());
     }
+    // Refusing any of them took no more memory than a render does (the largest of all the
+    // commands run so far, sanitizer shadow included).
+    struct rusage children {};
+    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
+    EXPECT_LT(children.ru_maxrss, 1024L * 1024) << "KB";
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(dir.Path())) {
         if (entry.path().extension() == ".tmp") {
