@@ -111,7 +111,8 @@ int RunRender(const std::vector<std::string>& givenArgs) {
         RenderPool pool(threads);
         context.pool = &pool;
         context.ioThreads = pool.HasSpareThread(1);
-        if (StreamsToOutput(files[0], files[1])) {
+        // Decoding while processing takes a second thread; with one, decode first.
+        if (context.ioThreads && StreamsToOutput(files[0], files[1])) {
             result = StreamInput(context, files[0], files[1], window);
         } else if (const std::optional<EngineInput> input = PrepareCliInput(files[0], window)) {
             const bool bar = terminal && WorthAProgressBar(input->EnginePath());
