@@ -102,8 +102,7 @@ class ProcessingWriter {
         // The samples are little-endian in memory, as in the file.
         auto* bytes = reinterpret_cast<unsigned char*>(block.data());
         const std::size_t size = block.size() * sizeof(std::int16_t);
-        FrameState* state = &m_frames;
-        ProcessFrameGroup(&state, &bytes, 1, size / 4, m_params);
+        ProcessConstantFrames(m_frames, bytes, size / 4, m_params);
         return std::fwrite(bytes, 1, size, m_out) == size;
     }
 

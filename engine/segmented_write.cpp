@@ -125,10 +125,7 @@ void SegmentedJob::RecordMeters(Slot& slot, std::uint64_t frame, const unsigned 
         BlockMeters& meters = slot.meters[b - firstBlock];
         const auto record = [&](std::size_t index, std::uint64_t g) {
             if (g >= frame && g < end && g <= last) {
-                const unsigned char* p = buffer + (g - frame) * kFrameBytes;
-                const StereoSample out{static_cast<std::int16_t>(p[0] | (p[1] << 8)),
-                                       static_cast<std::int16_t>(p[2] | (p[3] << 8))};
-                meters[index] = MeterSample(out);
+                meters[index] = MeterSample(FrameSample(buffer + (g - frame) * kFrameBytes));
             }
         };
         for (std::size_t m = 0; m + 1 < kMeterSlots; ++m) {

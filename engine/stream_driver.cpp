@@ -284,12 +284,8 @@ FrameRun StreamDriver::ProcessRun(unsigned char* frames, std::size_t count,
     if (count == 0 || interrupts.Requested()) {
         return {};
     }
-    FrameState* state = &m_d.frames;
-    ProcessFrameGroup(&state, &frames, 1, count, m_writeParams);
-    const unsigned char* last = frames + (count - 1) * kFrameBytes;
-    return {count,
-            {static_cast<std::int16_t>(last[0] | (last[1] << 8)),
-             static_cast<std::int16_t>(last[2] | (last[3] << 8))}};
+    ProcessConstantFrames(m_d.frames, frames, count, m_writeParams);
+    return {count, FrameSample(frames + (count - 1) * kFrameBytes)};
 }
 
 bool StreamDriver::OutputBlock() {
@@ -348,6 +344,9 @@ int StreamDriver::Run() {
         m_playback->Start();
     }
     StartPositions();
+    if (!m_js.playJob) {
+        CopyParameters(m_state, m_writeParams);
+    }
     if (!RunInSegments()) {
         RunPasses();
     }
@@ -365,9 +364,6 @@ int StreamDriver::Run() {
 }
 
 void StreamDriver::RunPasses() {
-    if (!m_js.playJob) {
-        CopyParameters(m_state, m_writeParams);
-    }
     // A write job reads ahead and writes behind while it processes, when the data is
     // large enough to repay two threads and a core is free for them.
     std::unique_ptr<WriteJobStreams> streams;
@@ -468,8 +464,6 @@ bool StreamDriver::RunInSegments() {
         ownPool = std::make_unique<RenderPool>();
         pool = ownPool.get();
     }
-    ProcessingParameters params;
-    CopyParameters(m_state, params);
     SegmentedWrite job;
     job.inputFd = ::fileno(m_job.input);
     job.inputOffset = inputOffset;
@@ -477,7 +471,7 @@ bool StreamDriver::RunInSegments() {
     job.outputOffset = outputOffset;
     job.syncOutput = m_job.syncOutput;
     job.bytes = bytes;
-    job.params = &params;
+    job.params = &m_writeParams;
     job.stop = &m_state.m_bStopRequest;
     job.pool = pool;
     job.segments = segments;

@@ -21,11 +21,7 @@ FrameRun RunPlainFrames(FrameState& state, const ProcessingParameters& params,
             break;
         }
         unsigned char* frame = frames + run.frames * 4;
-        const StereoSample in{
-            static_cast<std::int16_t>(frame[0] | (frame[1] << 8)),
-            static_cast<std::int16_t>(frame[2] | (frame[3] << 8)),
-        };
-        run.last = ProcessFrame(state, params, in);
+        run.last = ProcessFrame(state, params, FrameSample(frame));
         const auto l = static_cast<std::uint16_t>(run.last.left);
         const auto r = static_cast<std::uint16_t>(run.last.right);
         frame[0] = static_cast<unsigned char>(l);

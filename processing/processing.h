@@ -79,6 +79,12 @@ struct StereoSample {
     std::int16_t right;
 };
 
+// A frame as it lies in a file: left then right, 16-bit little-endian.
+inline StereoSample FrameSample(const unsigned char* frame) {
+    return {static_cast<std::int16_t>(frame[0] | (frame[1] << 8)),
+            static_cast<std::int16_t>(frame[2] | (frame[3] << 8))};
+}
+
 // Processes one frame with the parameters of this moment.
 StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params, StereoSample in);
 
