@@ -2,6 +2,50 @@
 
 #include <cstdlib>
 
+namespace {
+
+std::string WithNote(int value, const char* note) {
+    std::string text = std::to_string(value);
+    if (note[0] != '\0') {
+        text += ' ';
+        text += note;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string KnobHelp(const KnobSpec& spec) {
+    std::string help = std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) +
+                       " .. " + WithNote(spec.max, spec.maxNote);
+    if (spec.rule[0] != '\0') {
+        help += ' ';
+        help += spec.rule;
+    }
+    return help + "; default " + WithNote(spec.start, spec.startNote);
+}
+
+int& PositionOf(Positions& positions, Knob knob) {
+    switch (knob) {
+        case Knob::Pan:
+            return positions.pan;
+        case Knob::Low:
+            return positions.low;
+        case Knob::High:
+            return positions.high;
+        case Knob::Left:
+            return positions.left;
+        case Knob::Right:
+            return positions.right;
+        default:
+            return positions.outputLevel;
+    }
+}
+
+int PositionOf(const Positions& positions, Knob knob) {
+    return PositionOf(const_cast<Positions&>(positions), knob);
+}
+
 PanGains PanMapping(int pan) {
     const double x = 1.0 + kPanStep * std::abs(pan);
     const float larger = static_cast<float>(x);
@@ -28,4 +72,36 @@ float ChannelGainFor(int levelSlider) {
 
 float OutputGainFor(int outputLevel) {
     return static_cast<float>(1.0 + 0.15 * (25 - outputLevel));
+}
+
+double KnobValue(Knob knob, int pos) {
+    switch (knob) {
+        case Knob::Low:
+            return LowCutoffFor(pos);
+        case Knob::High:
+            return HighCutoffFor(pos);
+        case Knob::Left:
+        case Knob::Right:
+            return ChannelGainFor(pos);
+        case Knob::OutputLevel:
+            return OutputGainFor(pos);
+        default:
+            return pos;
+    }
+}
+
+void ApplyPositions(const Positions& positions, ProcessingParameters& params) {
+    const PanGains pan = PanMapping(positions.pan);
+    params.panGainL = pan.gainL;
+    params.panGainR = pan.gainR;
+    params.leftGain = ChannelGainFor(positions.left);
+    params.rightGain = ChannelGainFor(positions.right);
+    params.highCutoff = HighCutoffFor(positions.high);
+    params.lowCutoff = LowCutoffFor(positions.low);
+    params.outputGain = OutputGainFor(positions.outputLevel);
+}
+
+std::int64_t PositionBytes(int v, std::uint64_t stepBytes) {
+    const std::int64_t product = static_cast<std::int64_t>(v) * static_cast<std::int64_t>(stepBytes);
+    return product / kPositionGranularity * kPositionGranularity;
 }

@@ -71,7 +71,6 @@ struct FrameState {
     SvfLowPass svfRight;
     SvfLowPass svfLeft;
     FilterCoefficients coefficients;
-    PlayMode mode = PlayMode::Mode2;  // of the frame processed last
 };
 
 struct StereoSample {
@@ -93,5 +92,7 @@ inline std::int16_t MeterSample(StereoSample out) {
     return out.left != 0 ? out.left : out.right;
 }
 
-// Bitmap id of the meter image for a sample value (134 dark .. 132 full, top red).
-int LevelMeterBitmap(int sample);
+// Segments the level meter lights for a sample value: 0 (dark) .. 8 (the top, red, one
+// included); the thresholds lie at -34, -24, -18, -10 and -4 dB of full scale.
+inline constexpr int kMeterSegments = 8;
+int MeterSegments(int sample);

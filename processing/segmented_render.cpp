@@ -108,19 +108,6 @@ bool EquivalentStates(const FrameState& a, const FrameState& b) {
         });
 }
 
-void CopyParameters(const ProcessingParameters& from, ProcessingParameters& to) {
-    to.m_fPanGainL = from.m_fPanGainL.Get();
-    to.m_fPanGainR = from.m_fPanGainR.Get();
-    to.m_fLeftGain = from.m_fLeftGain.Get();
-    to.m_fRightGain = from.m_fRightGain.Get();
-    to.m_fOutputGain = from.m_fOutputGain.Get();
-    to.m_nLowCutoff = from.m_nLowCutoff.Get();
-    to.m_nHighCutoff = from.m_nHighCutoff.Get();
-    for (const ModeFlag& entry : kPlayModes) {
-        to.*entry.flag = (from.*entry.flag).Get();
-    }
-}
-
 std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std::size_t n,
                                           std::size_t align, const SegmentSettings& settings) {
     std::vector<std::uint64_t> bounds{0};

@@ -16,9 +16,6 @@ std::filesystem::path CacheFolder();
 // Removes the files of processes that no longer run.
 void RemoveStaleCacheFiles(const std::filesystem::path& folder);
 
-// Bytes a user may still write into the folder's file system; 0 when unknown.
-std::uint64_t FreeBytes(const std::filesystem::path& folder);
-
 // A file of this process in the cache folder, removed when the object goes.
 class CacheFile {
   public:

@@ -31,3 +31,17 @@ class RenderPool {
     int m_threads;
     std::unique_ptr<Workers> m_impl;
 };
+
+// How many threads the process's pools may have in all: set once, in main, for as long as it
+// runs; without it a pool gets one thread fewer than the cores.
+class ThreadAllowance {
+  public:
+    explicit ThreadAllowance(int threads);
+    ~ThreadAllowance();
+    ThreadAllowance(const ThreadAllowance&) = delete;
+    ThreadAllowance& operator=(const ThreadAllowance&) = delete;
+
+  private:
+    struct Control;
+    std::unique_ptr<Control> m_control;
+};

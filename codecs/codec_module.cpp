@@ -55,9 +55,3 @@ const CodecModule* Codecs() {
     static const CodecModule* const module = LoadModule();
     return module;
 }
-
-FlacStatus WriteFlac(const std::filesystem::path& wave, std::FILE* out,
-                     const ProgressFn& progress) {
-    const CodecModule* codecs = Codecs();
-    return codecs != nullptr ? codecs->writeFlac(wave, out, progress) : FlacStatus::WriteError;
-}

@@ -67,6 +67,10 @@ struct RenderPool::Workers {
     std::vector<std::thread> threads;
 };
 
+struct ThreadAllowance::Control {
+    explicit Control(int /*threads*/) {}
+};
+
 void RenderPool::Submit(std::function<void()> task) {
     m_impl->Enqueue(std::move(task));
 }
@@ -95,15 +99,18 @@ void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t
 #include <tbb/task_arena.h>
 
 struct RenderPool::Workers {
-    explicit Workers(int n)
-        // The thread that waits for a job's segments takes no part in them, so the pool
-        // needs n workers of its own besides it.
-        : parallelism(tbb::global_control::max_allowed_parallelism,
-                      static_cast<std::size_t>(n) + 1),
-          arena(n, 0) {}
+    explicit Workers(int n) : arena(n, 0) {}
 
-    tbb::global_control parallelism;
     tbb::task_arena arena;
+};
+
+struct ThreadAllowance::Control {
+    // The thread that waits for a job's segments takes no part in them, so a pool of n
+    // threads needs n workers besides it.
+    explicit Control(int threads)
+        : parallelism(tbb::global_control::max_allowed_parallelism,
+                      static_cast<std::size_t>(threads) + 1) {}
+    tbb::global_control parallelism;
 };
 
 void RenderPool::Submit(std::function<void()> task) {
@@ -130,6 +137,11 @@ RenderPool::RenderPool(int threads)
       m_impl(std::make_unique<Workers>(m_threads)) {}
 
 RenderPool::~RenderPool() = default;
+
+ThreadAllowance::ThreadAllowance(int threads)
+    : m_control(std::make_unique<Control>(std::max(threads, RenderPool::CoreCount()))) {}
+
+ThreadAllowance::~ThreadAllowance() = default;
 
 int RenderPool::CoreCount() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));

@@ -4,7 +4,7 @@
 extern "C" __attribute__((visibility("default"))) const CodecModule* zerbex_codec_module() {
     static const CodecModule module = [] {
         SetUpFfmpeg();
-        return CodecModule{kCodecModuleRevision, NewFfmpegDecoder, EncodeFlac};
+        return CodecModule{kCodecModuleRevision, NewFfmpegDecoder, NewFfmpegEncoder};
     }();
     return &module;
 }

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,14 +71,6 @@ void RemoveStaleCacheFiles(const fs::path& folder) {
             fs::remove(it->path(), ignored);
         }
     }
-}
-
-std::uint64_t FreeBytes(const fs::path& folder) {
-    struct statvfs info {};
-    if (::statvfs(folder.c_str(), &info) != 0) {
-        return 0;
-    }
-    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 CacheFile::CacheFile(CacheFile&& other) noexcept

@@ -15,8 +15,8 @@ extern "C" {
 
 namespace {
 
-using Status = AudioReader::Status;
-using Next = AudioReader::Next;
+using Status = AudioDecoder::Status;
+using Next = AudioDecoder::Next;
 
 constexpr int kIoBufferBytes = 1 << 16;
 
@@ -144,7 +144,7 @@ struct DecoderState {
     }
 };
 
-class FfmpegDecoder final : public AudioReader::Decoder {
+class FfmpegDecoder final : public AudioDecoder {
   public:
     FfmpegDecoder() : m(std::make_unique<DecoderState>()) {}
 
@@ -235,11 +235,11 @@ double FfmpegDecoder::Progress() const {
 AudioTags FfmpegDecoder::Tags() const {
     AudioTags tags;
     const AVDictionary* sources[] = {m->format->metadata, m->format->streams[m->stream]->metadata};
-    for (const TagKey& key : kTagKeys) {
+    for (const char* name : kCarriedTags) {
         for (const AVDictionary* source : sources) {
-            const AVDictionaryEntry* entry = av_dict_get(source, key.name, nullptr, 0);
+            const AVDictionaryEntry* entry = av_dict_get(source, name, nullptr, 0);
             if (entry != nullptr && entry->value[0] != '\0') {
-                tags.emplace_back(key.name, entry->value);
+                tags.emplace_back(name, entry->value);
                 break;
             }
         }
@@ -282,6 +282,6 @@ void SetUpFfmpeg() {
     av_max_alloc(kMaxFfmpegAllocation);
 }
 
-std::unique_ptr<AudioReader::Decoder> NewFfmpegDecoder() {
+std::unique_ptr<AudioDecoder> NewFfmpegDecoder() {
     return std::make_unique<FfmpegDecoder>();
 }

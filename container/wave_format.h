@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The first 16 bytes of a "fmt " chunk, in file order.
+struct WaveFormat {
+    std::uint16_t formatTag = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t sampleRate = 0;
+    std::uint32_t byteRate = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint16_t bitsPerSample = 0;
+
+    int BytesPerSample() const { return bitsPerSample / 8; }
+    // What the engine plays and processes: two channels of 16-bit samples.
+    bool Stereo16() const { return channels == 2 && BytesPerSample() == 2; }
+};
+
+inline constexpr std::size_t kWaveFormatBytes = 16;
+
+WaveFormat ParseWaveFormat(const unsigned char* body);
