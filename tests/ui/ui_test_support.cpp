@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTemporaryDir>
+#include <QPushButton>
 
-#include "resource_ids.h"
+#include "job_runner.h"
+#include "parameters.h"
+
+namespace fs = std::filesystem;
 
 void EnsureApplication() {
     if (QApplication::instance()) {
@@ -19,17 +22,26 @@ void EnsureApplication() {
     new QApplication(argc, argv);
 }
 
-int RecordingBoxes::Show(const MessageBoxRequest& request) {
-    const std::size_t index = shown.size();
+bool RecordingBoxes::Show(const MessageBoxRequest& request) {
     shown.push_back(request);
+    threads.push_back(QThread::currentThread());
     if (whileOpen) {
         const auto hook = whileOpen;  // the hook may replace itself
         hook(request);
     }
-    if (index < answers.size()) {
-        return answers[index];
+    if (!request.question) {
+        return true;
     }
-    return (request.type & MB_YESNO) ? IDYES : IDOK;
+    const std::size_t index = m_questions++;
+    return index >= answers.size() || answers[index];
+}
+
+std::vector<QString> RecordingBoxes::Texts() const {
+    std::vector<QString> texts;
+    for (const MessageBoxRequest& request : shown) {
+        texts.push_back(request.text);
+    }
+    return texts;
 }
 
 std::optional<QString> ScriptedFileDialogs::Choose(const FileDialogRequest& request) {
@@ -38,31 +50,55 @@ std::optional<QString> ScriptedFileDialogs::Choose(const FileDialogRequest& requ
     return index < answers.size() ? answers[index] : std::nullopt;
 }
 
-namespace {
-
-QString MakeProfileDir() {
-    QTemporaryDir dir;
-    dir.setAutoRemove(false);
-    return dir.path();
+bool RecordingUrls::Open(const QUrl& url) {
+    opened.push_back(url);
+    return url.isLocalFile() ? manualOpens : true;
 }
 
-}  // namespace
+WindowFixture::WindowFixture(std::chrono::microseconds perBlock)
+    : profile((EnsureApplication(), QDir(profileDir.path()).filePath("zerbex2.ini"))),
+      audio(perBlock),
+      window(std::make_unique<MainWindow>(UiServices{boxes, files, profile, &audio, &urls})) {}
 
-DialogFixture::DialogFixture()
-    : profileDir((EnsureApplication(), MakeProfileDir())),
-      profile(QDir(profileDir).filePath("zerbex2.ini")) {
-    dialog = std::make_unique<MainDialog>(UiServices{boxes, files, profile, nullptr});
+WindowFixture::~WindowFixture() {
+    window.reset();
 }
 
-DialogFixture::~DialogFixture() {
-    dialog.reset();
-    QDir(profileDir).removeRecursively();
+fs::path WindowFixture::Make(const std::string& name, const Bytes& bytes) {
+    fs::path path = dir / name;
+    WriteFile(path, bytes);
+    return path;
 }
 
-std::vector<QString> DialogFixture::Texts() const {
-    std::vector<QString> texts;
-    for (const MessageBoxRequest& request : boxes.shown) {
-        texts.push_back(request.text);
+void WindowFixture::ChooseInput(const fs::path& path) {
+    files.answers.resize(files.requests.size());
+    files.answers.push_back(Q(path));
+    Ui().selectInputButton->click();
+}
+
+void WindowFixture::ChooseOutput(const fs::path& path) {
+    files.answers.resize(files.requests.size());
+    files.answers.push_back(Q(path));
+    Ui().selectOutputButton->click();
+}
+
+QString Q(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+Bytes EngineWrite(const fs::path& input, const Positions& positions) {
+    const TempDir dir;
+    ProcessingParameters params;
+    ApplyPositions(positions, params);
+    params.mode = PlayMode::Mode2;
+    WriteRequest request;
+    request.input = input;
+    request.output = dir / "expected.wav";
+    request.params = &params;
+    JobObserver quiet;
+    JobRunner runner;
+    if (runner.Write(request, quiet) != JobResult::Done) {
+        return {};
     }
-    return texts;
+    return ReadFile(request.output);
 }
