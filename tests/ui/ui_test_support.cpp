@@ -6,6 +6,7 @@
 
 #include "job_runner.h"
 #include "parameters.h"
+#include "render_pool.h"
 
 namespace fs = std::filesystem;
 
@@ -13,6 +14,8 @@ void EnsureApplication() {
     if (QApplication::instance()) {
         return;
     }
+    // As the program's main allows its write jobs' pools.
+    static const ThreadAllowance threads(RenderPool::CoreCount());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
