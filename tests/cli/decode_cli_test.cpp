@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "command.h"
-#include "console_window.h"
-#include "engine_input.h"
-#include "job_runner.h"
+#include "input_file.h"
 #include "options.h"
+#include "write_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -56,12 +55,19 @@ class DecodeCli : public ::testing::Test {
         ::setenv("XDG_CACHE_HOME", cache.Path().c_str(), 1);
         RenderOptions options;
         options.mode = mode == "mode1" ? PlayMode::Mode1 : PlayMode::Mode2;
-        ConsoleWindow window;
-        ApplyRenderOptions(options, window.State());
-        JobContext context{window};
+        ProcessingParameters params;
+        ApplyRenderOptions(options, params);
         const fs::path out = dir / "two-step.wav";
-        const EngineInput decoded = PrepareEngineInput(input.string());
-        EXPECT_EQ(WriteOutputFile(context, decoded, input.string(), out.string()), JobResult::Done);
+        RecordingObserver observer;
+        const InputFile decoded = PrepareInput(input, nullptr, observer);
+        EXPECT_TRUE(decoded.Decoded());
+        WriteRequest request;
+        request.input = input;
+        request.reads = decoded.Reads();
+        request.output = out;
+        request.params = &params;
+        JobRunner runner;
+        EXPECT_EQ(runner.Write(request, observer), JobResult::Done);
         if (previous != nullptr) {
             ::setenv("XDG_CACHE_HOME", restore.c_str(), 1);
         } else {

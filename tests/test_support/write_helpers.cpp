@@ -1,41 +1,49 @@
-#include "job_runner.h"
+#include "write_helpers.h"
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 
 #include "processing.h"
-#include "window_state.h"
 
-WriteOutcome RunWriteJob(const Bytes& input, FakeWindow& window) {
+WriteOutcome RunWriteJob(const Bytes& input, const ProcessingParameters& params,
+                         RecordingObserver& observer, JobRunner* runner, int loopEnd) {
     TempDir dir;
     const auto in = dir / "in.wav";
     const auto out = dir / "out.wav";
     WriteFile(in, input);
-    JobContext context{window};
+    WriteRequest request;
+    request.input = in;
+    request.output = out;
+    request.params = &params;
+    request.loopEnd = loopEnd;
+    JobRunner own;
     WriteOutcome outcome{};
-    outcome.result = ProcessWaveFile(context, in.c_str(), out.c_str(), 0);
+    outcome.result = (runner != nullptr ? *runner : own).Write(request, observer);
     outcome.outputExists = std::filesystem::exists(out);
     if (outcome.outputExists) {
         outcome.output = ReadFile(out);
     }
-    outcome.messages = window.Messages();
+    outcome.messages = observer.Messages();
     return outcome;
 }
 
-Bytes ProcessedBody(const Bytes& body, const WindowState& params) {
+Bytes ProcessedBody(const Bytes& body, const ProcessingParameters& params) {
     Bytes out = body;
     FrameState state;
     for (std::size_t i = 0; i + 4 <= out.size(); i += 4) {
-        const StereoSample in{static_cast<std::int16_t>(out[i] | (out[i + 1] << 8)),
-                              static_cast<std::int16_t>(out[i + 2] | (out[i + 3] << 8))};
-        const StereoSample o = ProcessFrame(state, params, in);
+        const StereoSample o = ProcessFrame(state, params, FrameSample(out.data() + i));
         out[i] = static_cast<std::uint8_t>(o.left);
         out[i + 1] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(o.left) >> 8);
         out[i + 2] = static_cast<std::uint8_t>(o.right);
         out[i + 3] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(o.right) >> 8);
     }
     return out;
+}
+
+void SetParameters(ProcessingParameters& params, const Positions& positions, PlayMode mode) {
+    ApplyPositions(positions, params);
+    params.mode = mode;
 }
 
 namespace {
@@ -80,7 +88,7 @@ std::vector<ByteRange> DataBodies(const Bytes& file) {
     return out;
 }
 
-Bytes ExpectedWrite(const Bytes& input, const WindowState& params) {
+Bytes ExpectedWrite(const Bytes& input, const ProcessingParameters& params) {
     Bytes out = input;
     for (const ByteRange& r : DataBodies(input)) {
         const Bytes body(input.begin() + static_cast<std::ptrdiff_t>(r.offset),
