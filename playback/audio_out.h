@@ -14,10 +14,18 @@ struct AudioFormat {
     bool operator==(const AudioFormat&) const = default;
 };
 
+// An output device as the sound system lists it.
+struct AudioDevice {
+    int index = -1;       // what Open takes, written in digits
+    std::string name;     // what Open takes too
+    std::string hostApi;  // the sound system behind it: ALSA, JACK, ...
+    bool isDefault = false;
+};
+
 class AudioOut {
   public:
     static constexpr std::size_t kMaxBlockBytes = 44100;  // the largest block Write takes
-    static constexpr int kQueuedBlocks = 2;  // blocks waiting to be played at most
+    static constexpr int kQueuedBlocks = 2;               // blocks waiting to be played at most
 
     virtual ~AudioOut() = default;
 
@@ -35,8 +43,8 @@ class AudioOut {
     // Lets what went to the device play out, then closes it; what is still queued is
     // dropped (Drain first for it to be heard).
     virtual void Close() = 0;
-    // From any thread: drops what is queued, wakes every wait and closes at once; Write
-    // fails until the next Open.
+    // From any thread: drops what is queued, wakes every wait and silences the device at
+    // once; Write fails until the next Open. Close still releases the device.
     virtual void Abort() = 0;
     virtual std::string Error() const = 0;
 };
