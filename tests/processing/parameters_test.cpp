@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "parameters.h"
-#include "window_state.h"
+#include "processing.h"
 
 namespace {
 
@@ -61,37 +61,46 @@ TEST(TrackbarFormulas, RangeEndsAndStartPositions) {
     EXPECT_EQ(ChannelGainFor(13), static_cast<float>(1.0 + 0.1 * 12));
 }
 
-TEST(UpdateDerivedParameters, RecomputesEveryDerivedMemberFromTheTrackbars) {
-    WindowState s;
-    s.m_nPan = -30;
-    s.m_nLowSlider = 40;
-    s.m_nHighSlider = 0;
-    s.m_nLeftSlider = 0;
-    s.m_nRightSlider = 25;
-    s.m_nOutputLevel = 0;
-    UpdateDerivedParameters(s);
-    EXPECT_FLOAT_EQ(s.m_fPanGainR, 1.1875f);
-    EXPECT_FLOAT_EQ(s.m_fPanValue, -1.1875f);
-    EXPECT_EQ(s.m_nLowCutoff, 1040);
-    EXPECT_EQ(s.m_nHighCutoff, 900);
-    EXPECT_FLOAT_EQ(s.m_fLeftGain, 3.5f);
-    EXPECT_FLOAT_EQ(s.m_fRightGain, 1.0f);
-    EXPECT_FLOAT_EQ(s.m_fOutputGain, 4.75f);
+TEST(ApplyPositions, SetsEveryParameterTheTrackbarsGive) {
+    ProcessingParameters params;
+    ApplyPositions({-30, 40, 0, 0, 25, 0}, params);
+    EXPECT_FLOAT_EQ(params.panGainR, 1.1875f);
+    EXPECT_FLOAT_EQ(params.panGainL, 1.0f / 1.1875f);
+    EXPECT_EQ(params.lowCutoff, 1040);
+    EXPECT_EQ(params.highCutoff, 900);
+    EXPECT_FLOAT_EQ(params.leftGain, 3.5f);
+    EXPECT_FLOAT_EQ(params.rightGain, 1.0f);
+    EXPECT_FLOAT_EQ(params.outputGain, 4.75f);
 }
 
-TEST(WindowState, StartValuesMatchTheStartUpPositions) {
-    WindowState s;
-    const float gainsBefore[] = {s.m_fPanGainL,  s.m_fPanGainR,   s.m_fLeftGain,
-                                 s.m_fRightGain, s.m_fOutputGain, s.m_fPanValue};
-    const int cutoffsBefore[] = {s.m_nLowCutoff, s.m_nHighCutoff};
-    UpdateDerivedParameters(s);
-    const float gainsAfter[] = {s.m_fPanGainL,  s.m_fPanGainR,   s.m_fLeftGain,
-                                s.m_fRightGain, s.m_fOutputGain, s.m_fPanValue};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(gainsBefore[i], gainsAfter[i]) << i;
+// The parameters a job starts with are those of the trackbars' start-up positions, and the
+// table's start positions are what the help and the window show.
+TEST(KnobTable, StartPositionsGiveTheStartParametersAndTheHelpSaysThem) {
+    const ProcessingParameters defaults;
+    ProcessingParameters fromTable;
+    ApplyPositions(Positions{}, fromTable);
+    EXPECT_EQ(defaults.panGainL.Get(), fromTable.panGainL.Get());
+    EXPECT_EQ(defaults.panGainR.Get(), fromTable.panGainR.Get());
+    EXPECT_EQ(defaults.leftGain.Get(), fromTable.leftGain.Get());
+    EXPECT_EQ(defaults.rightGain.Get(), fromTable.rightGain.Get());
+    EXPECT_EQ(defaults.outputGain.Get(), fromTable.outputGain.Get());
+    EXPECT_EQ(defaults.lowCutoff.Get(), fromTable.lowCutoff.Get());
+    EXPECT_EQ(defaults.highCutoff.Get(), fromTable.highCutoff.Get());
+    EXPECT_EQ(KnobHelp(SpecOf(Knob::Pan)), "pan, -30 (left) .. 30 (right); default 0");
+    EXPECT_EQ(KnobHelp(SpecOf(Knob::High)), "high cut-off, 0 .. 80 (900 + 175 N Hz); default 57");
+    EXPECT_EQ(KnobHelp(SpecOf(Knob::LoopEnd)),
+              "loop end, 0 .. 100; default 100 (100/110 of the data)");
+    for (const KnobSpec& spec : kKnobs) {
+        EXPECT_LE(spec.min, spec.start) << spec.label;
+        EXPECT_LE(spec.start, spec.max) << spec.label;
     }
-    EXPECT_EQ(cutoffsBefore[0], s.m_nLowCutoff.Get());
-    EXPECT_EQ(cutoffsBefore[1], s.m_nHighCutoff.Get());
+}
+
+TEST(PositionBytes, FallOnThirtyTwoByteBoundaries) {
+    EXPECT_EQ(PositionBytes(5, 2 * 44100), 440992);
+    EXPECT_EQ(PositionBytes(100, 0), 0);
+    EXPECT_EQ(PositionBytes(100, 288654), 28865376);
+    EXPECT_EQ(PositionBytes(1, 31), 0);
 }
 
 }  // namespace

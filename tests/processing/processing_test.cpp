@@ -6,21 +6,10 @@
 
 #include "parameters.h"
 #include "processing.h"
-#include "window_state.h"
 
 namespace {
 
-void SetMode(WindowState& s, PlayMode mode) {
-    s.m_bPlayLow = mode == PlayMode::Low;
-    s.m_bPlayHigh = mode == PlayMode::High;
-    s.m_bPlayOriginal = mode == PlayMode::Original;
-    s.m_bPlayMode1 = mode == PlayMode::Mode1;
-    s.m_bPlayLeft = mode == PlayMode::Left;
-    s.m_bPlayRight = mode == PlayMode::Right;
-    s.m_bPlayMode2 = mode == PlayMode::Mode2;
-}
-
-std::vector<StereoSample> ProcessAll(WindowState& s, const std::vector<StereoSample>& in) {
+std::vector<StereoSample> ProcessAll(const ProcessingParameters& s, const std::vector<StereoSample>& in) {
     FrameState state;
     std::vector<StereoSample> out;
     for (const StereoSample& frame : in) {
@@ -77,18 +66,18 @@ TEST(Coefficients, MatchTheFiguresAt240Hz) {
     EXPECT_DOUBLE_EQ(kSvfFrequencyFactor, 7.123792865079366e-05);
 }
 
-TEST(LevelMeter, ThresholdsPickTheBitmaps) {
+TEST(LevelMeter, ThresholdsPickTheLitSegments) {
     struct Case {
         int sample;
-        int bitmap;
+        int segments;
     };
     const Case cases[] = {
-        {0, 134},     {1, 140},     {-1, 140},    {2, 139},     {4, 139},      {5, 138},
-        {653, 138},   {654, 137},   {2067, 137},  {2068, 136},  {4125, 136},   {4126, 135},
-        {10361, 135}, {10362, 142}, {20674, 142}, {20675, 132}, {-32768, 132}, {32767, 132},
+        {0, 0},     {1, 1},     {-1, 1},    {2, 2},     {4, 2},     {5, 3},
+        {653, 3},   {654, 4},   {2067, 4},  {2068, 5},  {4125, 5},  {4126, 6},
+        {10361, 6}, {10362, 7}, {20674, 7}, {20675, 8}, {-32768, 8}, {32767, 8},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(LevelMeterBitmap(c.sample), c.bitmap) << "sample " << c.sample;
+        EXPECT_EQ(MeterSegments(c.sample), c.segments) << "sample " << c.sample;
     }
     // The thresholds are 32767 x 10^(dB/20) rounded down.
     const int dbs[] = {-34, -24, -18, -10, -4};
@@ -100,23 +89,25 @@ TEST(LevelMeter, ThresholdsPickTheBitmaps) {
 
 TEST(ProcessFrame, SilenceStaysSilentInEveryMode) {
     for (PlayMode mode : kAllModes) {
-        WindowState s;
-        s.m_nOutputLevel = 0;
-        UpdateDerivedParameters(s);
-        SetMode(s, mode);
+        ProcessingParameters s;
+    Positions p;
+        p.outputLevel = 0;
+        ApplyPositions(p, s);
+        s.mode = mode;
         for (const StereoSample& out : ProcessAll(s, std::vector<StereoSample>(2000, {0, 0}))) {
             ASSERT_EQ(out.left, 0);
             ASSERT_EQ(out.right, 0);
-            ASSERT_EQ(LevelMeterBitmap(MeterSample(out)), 134);
+            ASSERT_EQ(MeterSegments(MeterSample(out)), 0);
         }
     }
 }
 
 TEST(ProcessFrame, OriginalPlaysTheAttenuatedInputWhateverTheOutputGain) {
-    WindowState s;
-    s.m_nOutputLevel = 0;
-    UpdateDerivedParameters(s);
-    SetMode(s, PlayMode::Original);
+    ProcessingParameters s;
+    Positions p;
+    p.outputLevel = 0;
+    ApplyPositions(p, s);
+    s.mode = PlayMode::Original;
     const auto out = ProcessAll(s, {{32767, -32768}, {-32768, 32767}, {1000, -3}, {3, 2}});
     EXPECT_EQ(out[0].left, 14745);
     EXPECT_EQ(out[0].right, -14745);
@@ -129,7 +120,8 @@ TEST(ProcessFrame, OriginalPlaysTheAttenuatedInputWhateverTheOutputGain) {
 }
 
 TEST(ProcessFrame, ModeOneIsTheDifferenceOfTheChannels) {
-    WindowState s;
+    ProcessingParameters s;
+    Positions p;
     SetMode(s, PlayMode::Mode1);
     for (const StereoSample& out : ProcessAll(s, Tone(440, 20000, 20000, 500))) {
         ASSERT_EQ(out.left, 0);
@@ -138,8 +130,8 @@ TEST(ProcessFrame, ModeOneIsTheDifferenceOfTheChannels) {
     const auto full = ProcessAll(s, {{32767, -32768}});
     EXPECT_EQ(full[0].left, 29490);
     EXPECT_EQ(full[0].right, -29490);
-    s.m_nOutputLevel = 0;
-    UpdateDerivedParameters(s);
+    p.outputLevel = 0;
+    ApplyPositions(p, s);
     const auto hot = ProcessAll(s, {{1000, 0}, {32767, -32768}});
     EXPECT_EQ(hot[0].left, 2137);  // 450 x 4.75, truncated
     EXPECT_EQ(hot[0].right, -2137);
@@ -148,18 +140,19 @@ TEST(ProcessFrame, ModeOneIsTheDifferenceOfTheChannels) {
 }
 
 TEST(ProcessFrame, LeftAndRightModesSilenceTheOtherChannel) {
-    WindowState s;
-    s.m_nOutputLevel = 0;
-    UpdateDerivedParameters(s);
+    ProcessingParameters s;
+    Positions p;
+    p.outputLevel = 0;
+    ApplyPositions(p, s);
     const auto signal = Tone(700, 25000, -18000, 3000);
-    SetMode(s, PlayMode::Left);
+    s.mode = PlayMode::Left;
     bool leftSounds = false;
     for (const StereoSample& out : ProcessAll(s, signal)) {
         ASSERT_EQ(out.right, 0);
         leftSounds = leftSounds || out.left != 0;
     }
     EXPECT_TRUE(leftSounds);
-    SetMode(s, PlayMode::Right);
+    s.mode = PlayMode::Right;
     bool rightSounds = false;
     for (const StereoSample& out : ProcessAll(s, signal)) {
         ASSERT_EQ(out.left, 0);
@@ -171,21 +164,22 @@ TEST(ProcessFrame, LeftAndRightModesSilenceTheOtherChannel) {
 // With both levels at 1 and no saturation on the way, the middle band that mode 2
 // subtracts is the high low-pass minus the low low-pass.
 TEST(ProcessFrame, MiddleBandIsTheDifferenceOfTheTwoLowPasses) {
-    WindowState s;
-    s.m_nLeftSlider = 25;
-    s.m_nRightSlider = 25;
-    UpdateDerivedParameters(s);
+    ProcessingParameters s;
+    Positions p;
+    p.left = 25;
+    p.right = 25;
+    ApplyPositions(p, s);
     const auto signal = Tone(1000, 6000, 3000, 2000);
     FrameState probe;
     FrameState state;
-    SetMode(s, PlayMode::Left);
+    s.mode = PlayMode::Left;
     for (const StereoSample& in : signal) {
         const std::int16_t L = Saturate16(in.left * kInputAttenuation);
-        const LadderCoefficients low = LadderCoefficientsFor(s.m_nLowCutoff);
-        const LadderCoefficients high = LadderCoefficientsFor(s.m_nHighCutoff);
+        const LadderCoefficients low = LadderCoefficientsFor(s.lowCutoff);
+        const LadderCoefficients high = LadderCoefficientsFor(s.highCutoff);
         const std::int16_t a = probe.ladderA.Step(L, low);
         const std::int16_t lp2L = probe.ladderC.Step(L, high);
-        const std::int16_t lp1L = probe.svfLeft.Step(a, SvfCoefficientFor(s.m_nLowCutoff));
+        const std::int16_t lp1L = probe.svfLeft.Step(a, SvfCoefficientFor(s.lowCutoff));
         const StereoSample out = ProcessFrame(state, s, in);
         // Left mode plays L - ML, so ML = L - output.
         ASSERT_EQ(L - out.left, lp2L - lp1L);
@@ -194,9 +188,10 @@ TEST(ProcessFrame, MiddleBandIsTheDifferenceOfTheTwoLowPasses) {
 
 // The worked example: L - S(MR x pan) = 14745 + 32768 = 47513 is stored as -18023.
 TEST(ProcessFrame, ModeTwoWrapsTheFinalSubtractionInsteadOfSaturating) {
-    WindowState s;
-    s.m_nRightSlider = 0;  // gain 3.5
-    UpdateDerivedParameters(s);
+    ProcessingParameters s;
+    Positions p;
+    p.right = 0;  // gain 3.5
+    ApplyPositions(p, s);
     FrameState state;
     state.svfRight.low = 32767;  // drives MR to the bottom of the range
     const StereoSample out = ProcessFrame(state, s, {32767, -32768});
@@ -204,14 +199,14 @@ TEST(ProcessFrame, ModeTwoWrapsTheFinalSubtractionInsteadOfSaturating) {
 }
 
 TEST(ProcessFrame, FiltersRunInEveryModeSoASwitchKeepsTheirState) {
-    WindowState s;
+    ProcessingParameters s;
     const auto signal = Tone(300, 15000, 9000, 4000);
     FrameState continuous;
     FrameState switched;
     for (std::size_t i = 0; i < signal.size(); ++i) {
-        SetMode(s, PlayMode::Mode2);
+        s.mode = PlayMode::Mode2;
         const StereoSample expected = ProcessFrame(continuous, s, signal[i]);
-        SetMode(s, i < 2000 ? PlayMode::Original : PlayMode::Mode2);
+        s.mode = i < 2000 ? PlayMode::Original : PlayMode::Mode2;
         const StereoSample got = ProcessFrame(switched, s, signal[i]);
         if (i >= 2000) {
             ASSERT_EQ(got.left, expected.left) << i;
@@ -220,30 +215,16 @@ TEST(ProcessFrame, FiltersRunInEveryModeSoASwitchKeepsTheirState) {
     }
 }
 
-TEST(ProcessFrame, FirstSetFlagDecidesTheMode) {
-    WindowState s;
-    const auto signal = Tone(500, 12000, 4000, 200);
-    SetMode(s, PlayMode::High);
-    const auto high = ProcessAll(s, signal);
-    s.m_bPlayOriginal = 1;  // a later flag set as well: high still wins
-    s.m_bPlayRight = 1;
-    const auto both = ProcessAll(s, signal);
-    for (std::size_t i = 0; i < signal.size(); ++i) {
-        ASSERT_EQ(both[i].left, high[i].left);
-        ASSERT_EQ(both[i].right, high[i].right);
-    }
-}
-
 // Cached coefficients must never lag a cut-off change: the result equals a run that
 // recomputes them for every frame.
 TEST(ProcessFrame, CutOffChangeTakesEffectAtTheNextFrame) {
-    WindowState s;
+    ProcessingParameters s;
     const auto signal = Tone(900, 14000, 2000, 3000);
     FrameState cached;
     FrameState uncached;
     for (std::size_t i = 0; i < signal.size(); ++i) {
-        s.m_nLowCutoff = LowCutoffFor(static_cast<int>(i / 37 % 41));
-        s.m_nHighCutoff = HighCutoffFor(static_cast<int>(i / 53 % 81));
+        s.lowCutoff = LowCutoffFor(static_cast<int>(i / 37 % 41));
+        s.highCutoff = HighCutoffFor(static_cast<int>(i / 53 % 81));
         const StereoSample x = ProcessFrame(cached, s, signal[i]);
         uncached.coefficients = FilterCoefficients{};
         const StereoSample y = ProcessFrame(uncached, s, signal[i]);
@@ -254,7 +235,7 @@ TEST(ProcessFrame, CutOffChangeTakesEffectAtTheNextFrame) {
 
 // A centred vocal goes, a one-sided instrument stays.
 TEST(ProcessFrame, ModeTwoRemovesACentredToneButKeepsASideTone) {
-    WindowState s;
+    ProcessingParameters s;
     constexpr std::size_t kFrames = 44100;
     constexpr std::size_t kSettle = 4410;
     const auto centred = Tone(1000, 8000, 8000, kFrames);

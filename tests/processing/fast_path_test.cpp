@@ -11,12 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "fake_window.h"
 #include "fast_frames.h"
-#include "job_state.h"
 #include "parameters.h"
 #include "wav_builder.h"
-#include "wave_job.h"
 
 namespace {
 
@@ -40,66 +37,29 @@ const char* KernelName(FrameKernel kernel) {
     return "?";
 }
 
-void SetModeFlags(WindowState& s, int low, int high, int original, int mode1, int left, int right) {
-    s.m_bPlayLow = low;
-    s.m_bPlayHigh = high;
-    s.m_bPlayOriginal = original;
-    s.m_bPlayMode1 = mode1;
-    s.m_bPlayLeft = left;
-    s.m_bPlayRight = right;
-}
-
-// Mode flag patterns: each mode alone, several flags at once (the first in the order low,
-// high, original, mode 1, left, right decides), and none (mode 2).
-void SetModePattern(WindowState& s, int pattern) {
-    switch (pattern % 10) {
-        case 0:
-            SetModeFlags(s, 1, 0, 0, 0, 0, 0);
-            break;
-        case 1:
-            SetModeFlags(s, 0, 1, 0, 0, 0, 0);
-            break;
-        case 2:
-            SetModeFlags(s, 0, 0, 1, 0, 0, 0);
-            break;
-        case 3:
-            SetModeFlags(s, 0, 0, 0, 1, 0, 0);
-            break;
-        case 4:
-            SetModeFlags(s, 0, 0, 0, 0, 1, 0);
-            break;
-        case 5:
-            SetModeFlags(s, 0, 0, 0, 0, 0, 1);
-            break;
-        case 6:
-            SetModeFlags(s, 0, 1, 1, 0, 1, 0);
-            break;
-        case 7:
-            SetModeFlags(s, 0, 0, 0, 1, 1, 1);
-            break;
-        case 8:
-            SetModeFlags(s, 0, 0, 0, 0, 1, 1);
-            break;
-        default:
-            SetModeFlags(s, 0, 0, 0, 0, 0, 0);
-            break;
-    }
+// Each mode, mode 2 among them, picked by a number.
+void SetModePattern(ProcessingParameters& s, int pattern) {
+    constexpr PlayMode kModes[] = {PlayMode::Low,   PlayMode::High,  PlayMode::Original,
+                                   PlayMode::Mode1, PlayMode::Left,  PlayMode::Right,
+                                   PlayMode::Mode2};
+    s.mode = kModes[pattern % 7];
 }
 
 // Moves every parameter the processing reads to a new random place in the ranges the
 // trackbars produce, and picks a mode.
-void ChangeEverything(WindowState& s, std::mt19937& random) {
+void ChangeEverything(ProcessingParameters& s, std::mt19937& random) {
     auto pick = [&random](int lo, int hi) {
         return std::uniform_int_distribution<int>(lo, hi)(random);
     };
-    s.m_nLowSlider = pick(0, 40);
-    s.m_nHighSlider = pick(0, 80);
-    s.m_nLeftSlider = pick(0, 25);
-    s.m_nRightSlider = pick(0, 25);
-    s.m_nOutputLevel = pick(0, 25);
-    s.m_nPan = pick(-30, 30);
-    UpdateDerivedParameters(s);
-    SetModePattern(s, pick(0, 9));
+    Positions p;
+    p.low = pick(0, 40);
+    p.high = pick(0, 80);
+    p.left = pick(0, 25);
+    p.right = pick(0, 25);
+    p.outputLevel = pick(0, 25);
+    p.pan = pick(-30, 30);
+    ApplyPositions(p, s);
+    SetModePattern(s, pick(0, 6));
 }
 
 struct Frames {
@@ -164,7 +124,7 @@ Bytes SwapChannels(const Bytes& frames) {
 // frames alone, and in a group beside their channel-swapped copy, each checked against its
 // own reference.
 template <typename Change>
-std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, WindowState& params,
+std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, ProcessingParameters& params,
                                 std::size_t maxRun, std::uint32_t seed, Change change) {
     std::mt19937 random(seed);
     FrameState reference{};
@@ -196,7 +156,7 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, WindowStat
         }
         ProcessFrameGroupWith(kernel, states, frames, 1, run, params);
         ProcessFrameGroupWith(kernel, states + 1, frames + 1, 2, run, params);
-        const FrameRun r = ProcessFramesWith(kernel, fast, params, InterruptsOf(params),
+        const FrameRun r = ProcessFramesWith(kernel, fast, params, {},
                                              got.data() + 4 * done, run);
         EXPECT_EQ(r.frames, run);
         EXPECT_EQ(r.last.left, last.left);
@@ -227,17 +187,18 @@ TEST_P(FastPathTest, GoldenDataInEveryModeAndGoldenSettings) {
         int pan, outputLevel, leftRight;
     };
     for (const Setting setting : {Setting{0, 25, 13}, Setting{30, 3, 0}, Setting{-17, 0, 25}}) {
-        for (int pattern = 0; pattern < 10; ++pattern) {
-            WindowState s;
-            s.m_nPan = setting.pan;
-            s.m_nOutputLevel = setting.outputLevel;
-            s.m_nLeftSlider = setting.leftRight;
-            s.m_nRightSlider = setting.leftRight;
-            UpdateDerivedParameters(s);
+        for (int pattern = 0; pattern < 7; ++pattern) {
+            ProcessingParameters s;
+            Positions p;
+            p.pan = setting.pan;
+            p.outputLevel = setting.outputLevel;
+            p.left = setting.leftRight;
+            p.right = setting.leftRight;
+            ApplyPositions(p, s);
             SetModePattern(s, pattern);
             const auto [expected, got] =
                 RunBoth(GetParam(), in, s, 3000, 11u + static_cast<unsigned>(pattern),
-                        [](WindowState&, std::mt19937&) {});
+                        [](ProcessingParameters&, std::mt19937&) {});
             EXPECT_EQ(FirstDifference(expected, got), std::string::npos)
                 << "pan " << setting.pan << ", mode pattern " << pattern;
         }
@@ -246,9 +207,9 @@ TEST_P(FastPathTest, GoldenDataInEveryModeAndGoldenSettings) {
 
 TEST_P(FastPathTest, EveryParameterAndTheModeChangingBetweenRunsOfRandomLength) {
     const Frames in = GoldenFrames();
-    WindowState s;
+    ProcessingParameters s;
     const auto [expected, got] =
-        RunBoth(GetParam(), in, s, 40, 5, [](WindowState& p, std::mt19937& random) {
+        RunBoth(GetParam(), in, s, 40, 5, [](ProcessingParameters& p, std::mt19937& random) {
             if (random() % 4 != 0) {
                 ChangeEverything(p, random);
             }
@@ -259,9 +220,9 @@ TEST_P(FastPathTest, EveryParameterAndTheModeChangingBetweenRunsOfRandomLength) 
 TEST_P(FastPathTest, SingleFrameRunsAndLongRunsOnMusicLikeSignal) {
     const Frames in = SignalFrames(30000, 3);
     for (const std::size_t maxRun : {std::size_t{1}, std::size_t{2}, std::size_t{11025}}) {
-        WindowState s;
+        ProcessingParameters s;
         const auto [expected, got] =
-            RunBoth(GetParam(), in, s, maxRun, 9, [](WindowState& p, std::mt19937& random) {
+            RunBoth(GetParam(), in, s, maxRun, 9, [](ProcessingParameters& p, std::mt19937& random) {
                 if (random() % 50 == 0) {
                     ChangeEverything(p, random);
                 }
@@ -279,18 +240,18 @@ TEST_P(FastPathTest, ParametersOutsideTheTrackbarRangesIncludingInfinityAndNaN) 
     const std::vector<float> gains = {0.0f, -3.5f, 1e30f, inf, -inf, nan, 2.2f};
     const std::vector<int> cutoffs = {0, -500, 30000, 44100, 1 << 30, 240};
     for (std::size_t g = 0; g < gains.size(); ++g) {
-        WindowState s;
+        ProcessingParameters s;
         const auto [expected, got] =
             RunBoth(GetParam(), in, s, 300, 21u + static_cast<unsigned>(g),
-                    [&](WindowState& p, std::mt19937& random) {
-                        SetModePattern(p, static_cast<int>(random() % 10));
-                        p.m_fLeftGain = gains[random() % gains.size()];
-                        p.m_fRightGain = gains[g];
-                        p.m_fPanGainL = gains[random() % gains.size()];
-                        p.m_fPanGainR = gains[g];
-                        p.m_fOutputGain = random() % 3 == 0 ? gains[g] : 1.5f;
-                        p.m_nLowCutoff = cutoffs[random() % cutoffs.size()];
-                        p.m_nHighCutoff = cutoffs[(g + random() % 2) % cutoffs.size()];
+                    [&](ProcessingParameters& p, std::mt19937& random) {
+                        SetModePattern(p, static_cast<int>(random() % 7));
+                        p.leftGain = gains[random() % gains.size()];
+                        p.rightGain = gains[g];
+                        p.panGainL = gains[random() % gains.size()];
+                        p.panGainR = gains[g];
+                        p.outputGain = random() % 3 == 0 ? gains[g] : 1.5f;
+                        p.lowCutoff = cutoffs[random() % cutoffs.size()];
+                        p.highCutoff = cutoffs[(g + random() % 2) % cutoffs.size()];
                     });
         EXPECT_EQ(FirstDifference(expected, got), std::string::npos) << "gain " << gains[g];
     }
@@ -299,16 +260,18 @@ TEST_P(FastPathTest, ParametersOutsideTheTrackbarRangesIncludingInfinityAndNaN) 
 TEST_P(FastPathTest, PendingRequestStopsTheRunBeforeItsFirstFrame) {
     Frames in = SignalFrames(100, 4);
     for (const bool seek : {false, true}) {
-        WindowState s;
+        const ProcessingParameters s;
+        Shared<int> seekRequest{0};
+        Shared<int> stopRequest{0};
+        const RunInterrupts interrupts{&seekRequest, &stopRequest};
         FrameState state{};
-        ASSERT_EQ(
-            ProcessFramesWith(GetParam(), state, s, InterruptsOf(s), in.bytes.data(), 50).frames,
-            50u);
+        ASSERT_EQ(ProcessFramesWith(GetParam(), state, s, interrupts, in.bytes.data(), 50).frames,
+                  50u);
         const FrameState before = state;
-        (seek ? s.m_bSeekRequest : s.m_bStopRequest) = 1;
+        (seek ? seekRequest : stopRequest) = 1;
         Bytes bytes = in.bytes;
         const FrameRun r =
-            ProcessFramesWith(GetParam(), state, s, InterruptsOf(s), bytes.data() + 200, 50);
+            ProcessFramesWith(GetParam(), state, s, interrupts, bytes.data() + 200, 50);
         EXPECT_EQ(r.frames, 0u);
         EXPECT_EQ(r.last.left, 0);
         EXPECT_EQ(r.last.right, 0);
@@ -318,18 +281,18 @@ TEST_P(FastPathTest, PendingRequestStopsTheRunBeforeItsFirstFrame) {
     }
 }
 
-// A user keeps toggling the original mode while one long run is under way. Filters run
+// A user keeps switching to the original mode and back while one long run is under way. Filters run
 // alike in every mode, so each frame must be the reference's mode-2 or original output,
-// and both must occur: the flag is read for every frame, not once per run.
-TEST_P(FastPathTest, ModeFlagToggledDuringALongRunTakesEffectFromFrameToFrame) {
+// and both must occur: the mode is read for every frame, not once per run.
+TEST_P(FastPathTest, ModeSwitchedDuringALongRunTakesEffectFromFrameToFrame) {
     const Frames in = SignalFrames(100000, 14);
     const std::size_t n = in.samples.size();
     std::vector<StereoSample> mode2(n);
     std::vector<StereoSample> original(n);
     {
-        WindowState s;
-        WindowState o;
-        o.m_bPlayOriginal = 1;
+        const ProcessingParameters s;
+        ProcessingParameters o;
+        o.mode = PlayMode::Original;
         FrameState a{};
         FrameState b{};
         for (std::size_t i = 0; i < n; ++i) {
@@ -342,12 +305,12 @@ TEST_P(FastPathTest, ModeFlagToggledDuringALongRunTakesEffectFromFrameToFrame) {
     };
     bool sawBoth = false;
     for (int attempt = 0; attempt < 50 && !sawBoth; ++attempt) {
-        WindowState live;
+        ProcessingParameters live;
         std::atomic<bool> done{false};
         std::atomic<int> flips{0};
         std::thread user([&live, &done, &flips] {
             for (int v = 1; !done.load(std::memory_order_relaxed); v ^= 1) {
-                live.m_bPlayOriginal = v;
+                live.mode = v != 0 ? PlayMode::Original : PlayMode::Mode2;
                 flips.fetch_add(1, std::memory_order_relaxed);
             }
         });
@@ -357,7 +320,7 @@ TEST_P(FastPathTest, ModeFlagToggledDuringALongRunTakesEffectFromFrameToFrame) {
         FrameState state{};
         Bytes bytes = in.bytes;
         const FrameRun run =
-            ProcessFramesWith(GetParam(), state, live, InterruptsOf(live), bytes.data(), n);
+            ProcessFramesWith(GetParam(), state, live, {}, bytes.data(), n);
         done = true;
         user.join();
         ASSERT_EQ(run.frames, n);
@@ -384,58 +347,6 @@ INSTANTIATE_TEST_SUITE_P(Kernels, FastPathTest, ::testing::ValuesIn(kKernels),
 
 TEST(FastPath, BestKernelIsAvailable) {
     EXPECT_TRUE(FrameKernelAvailable(BestFrameKernel()));
-}
-
-// A window whose user moves every control each time the meter is refreshed: after the
-// first frame of a block, after every 500th, and after the last.
-class RestlessWindow : public FakeWindow {
-  public:
-    void ShowMeter(int bitmapId) override {
-        FakeWindow::ShowMeter(bitmapId);
-        ChangeEverything(State(), m_random);
-        ++m_changes;
-    }
-    int Changes() const { return m_changes; }
-
-  private:
-    std::mt19937 m_random{17};
-    int m_changes = 0;
-};
-
-// What the write job must produce under RestlessWindow: its parameters are read once, at
-// the start of the data, so the output is what the starting positions give, frame by frame;
-// the meter is still refreshed after the same frames, each time met by a change.
-Bytes ReferenceUnderRestlessUser(const Frames& in, int& changes) {
-    constexpr std::size_t kBlockFrames = kBlockBytes / 4;
-    const WindowState start;
-    FrameState state{};
-    Bytes out = in.bytes;
-    changes = 0;
-    for (std::size_t i = 0; i < in.samples.size(); ++i) {
-        PutSample(out, i, ProcessFrame(state, start, in.samples[i]));
-        const std::size_t inBlock = i % kBlockFrames;
-        changes += inBlock % 500 == 0;
-        changes += inBlock == kBlockFrames - 1 || i + 1 == in.samples.size();
-    }
-    return out;
-}
-
-TEST(FastPath, WriteJobKeepsItsStartingParametersWhateverTheWindowDoes) {
-    const Frames in = SignalFrames(3 * kBlockBytes / 4 + 777, 12);
-    int expectedChanges = 0;
-    const Bytes expected = ReferenceUnderRestlessUser(in, expectedChanges);
-
-    TempDir dir;
-    WriteFile(dir / "in.wav", SimpleWav(TestSignal(in.samples.size(), 12)));
-    RestlessWindow window;
-    JobContext context{window};
-    ASSERT_EQ(ProcessWaveFile(context, (dir / "in.wav").c_str(), (dir / "out.wav").c_str(), 0),
-              JobResult::Done);
-    const Bytes written = ReadFile(dir / "out.wav");
-    ASSERT_EQ(written.size(), kWavHeaderBytes + expected.size());
-    EXPECT_EQ(window.Changes(), expectedChanges);
-    EXPECT_EQ(FirstDifference(expected, Bytes(written.begin() + kWavHeaderBytes, written.end())),
-              std::string::npos);
 }
 
 }  // namespace
