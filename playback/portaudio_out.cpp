@@ -20,6 +20,7 @@ constexpr double kMinLatencySeconds = 0.04;
 constexpr double kLoneBlockWaitSeconds = 0.1;
 constexpr double kMaxPlayOutSeconds = 2.0;
 constexpr double kPlayOutMarginSeconds = 0.02;
+constexpr const char* kAbortedText = "Playback was aborted.";
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietJack(const char*) {}
@@ -145,6 +146,7 @@ PortAudioOut::~PortAudioOut() {
     CloseStreamLocked();
 }
 
+// A device still open is ended at once, as by Abort.
 bool PortAudioOut::Open(const AudioFormat& format, const std::string& device) {
     {
         std::lock_guard<std::mutex> lock(m_control);
@@ -194,7 +196,7 @@ void PortAudioOut::ResetQueues() {
 bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
     std::lock_guard<std::mutex> lock(m_control);
     if (m_aborted.load()) {
-        return Fail("Playback was aborted.");
+        return Fail(kAbortedText);
     }
     ResetQueues();
     const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
@@ -330,7 +332,7 @@ bool PortAudioOut::Write(const unsigned char* data, std::size_t bytes) {
     }
     WaitForRoom();
     if (m_aborted.load()) {
-        return Fail("Playback was aborted.");
+        return Fail(kAbortedText);
     }
     if (DeviceLost()) {
         return Fail("The sound device stopped working.");
