@@ -1,5 +1,5 @@
-// The pass loop of playback and write jobs, driven through a test output device that
-// completes blocks on a thread of its own. Playback runs in the original mode, whose
+// The pass loop of playback jobs (and what write jobs share with it), driven through a test
+// sound output that plays blocks on a thread of its own. Playback runs in the original mode, whose
 // output is the attenuated input, so every played byte tells where it came from.
 
 #include <gtest/gtest.h>
@@ -8,12 +8,11 @@
 #include <chrono>
 #include <thread>
 
-#include "job_runner.h"
-#include "job_state.h"
+#include "playback_job.h"
+#include "render.h"
 #include "processing.h"
-#include "stream_driver.h"
-#include "test_audio_backend.h"
-#include "window_state.h"
+#include "test_audio_out.h"
+#include "write_helpers.h"
 
 namespace {
 
@@ -23,18 +22,17 @@ struct PlaybackFixture {
     TempDir dir;
     std::filesystem::path input = dir / "in.wav";
     Bytes data;  // the data body
-    FakeWindow window;
-    TestAudioBackend audio;
+    RecordingObserver observer;
+    PlayControls controls;
+    TestAudioOut audio;
+    WaveFormat format;
 
     explicit PlaybackFixture(Bytes body) : data(std::move(body)) {
         WriteFile(input, Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", data)}));
-        window.State().m_bPlayOriginal = 1;
+        controls.params.mode = PlayMode::Original;
     }
 
-    JobResult Play() {
-        JobContext context{window, &audio};
-        return ProcessWaveFile(context, input.c_str(), "", 1);
-    }
+    JobResult Play() { return PlayWaveFile(input, controls, audio, format, observer).result; }
 
     // What the original mode plays for data[from, from + n).
     Bytes Attenuated(std::size_t from, std::size_t n) const {
@@ -64,7 +62,7 @@ struct PlaybackFixture {
     void StopAfterBlocks(std::size_t count) {
         audio.onWrite = [this, count](std::size_t index) {
             if (index + 1 == count) {
-                window.State().m_bStopRequest = 1;
+                controls.stop = 1;
             }
         };
     }
@@ -85,15 +83,15 @@ constexpr std::size_t kBlock = kBlockBytes;
 // 110 steps of exactly two blocks: U = 88200.
 constexpr std::size_t kTwoBlockSteps = 110 * 2 * kBlockBytes;
 
-TEST(StreamDriver, PlaysTheLoopRegionOverAndOver) {
+TEST(PlaybackJob, PlaysTheLoopRegionOverAndOver) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
-    WindowState& s = f.window.State();
-    s.m_nLoopStart = 5;
-    s.m_nLoopEnd = 10;
+    PlayControls& s = f.controls;
+    s.loopStart = 5;
+    s.loopEnd = 10;
     f.StopAfterBlocks(25);
-    ASSERT_EQ(f.Play(), JobResult::Done);
+    ASSERT_EQ(f.Play(), JobResult::Stopped);
 
-    const std::size_t loopStart = TrackbarBytePos(5, 2 * kBlock);
+    const std::size_t loopStart = PositionBytes(5, 2 * kBlock);
     EXPECT_EQ(loopStart, 440992u) << "positions fall on 32-byte boundaries";
     ASSERT_EQ(f.audio.BlockSizes().size(), 25u);
     for (std::size_t i = 0; i < 25; ++i) {
@@ -102,72 +100,72 @@ TEST(StreamDriver, PlaysTheLoopRegionOverAndOver) {
     EXPECT_LE(f.audio.MaxInFlight(), 2u);
     EXPECT_EQ(f.audio.Completions(), 25u);
     EXPECT_EQ(f.audio.Closes(), 1);
-    EXPECT_EQ(f.window.ResetCount(), 1) << "a stop with blocks queued resets the buttons";
-    EXPECT_TRUE(f.window.Messages().empty());
+    EXPECT_EQ(f.observer.PlayedOutCount(), 1) << "a stop with blocks queued resets the buttons";
+    EXPECT_TRUE(f.observer.Messages().empty());
 }
 
-TEST(StreamDriver, SeekInsideTheLoopJumpsToTheReleasedPosition) {
+TEST(PlaybackJob, SeekInsideTheLoopJumpsToTheReleasedPosition) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
-    WindowState& s = f.window.State();
+    PlayControls& s = f.controls;
     f.audio.onWrite = [&](std::size_t index) {
         // After block 2 the position counter does not step, so the released value stands.
         if (index == 2) {
-            s.m_nPlayPos = 50;
-            s.m_bSeekRequest = 1;
+            s.playPos = 50;
+            s.seek = 1;
         }
         if (index == 5) {
-            s.m_bStopRequest = 1;
+            s.stop = 1;
         }
     };
     f.Play();
     EXPECT_TRUE(f.BlockIs(2, 2 * kBlock));
-    EXPECT_TRUE(f.BlockIs(3, TrackbarBytePos(50, 2 * kBlock)));
-    EXPECT_TRUE(f.BlockIs(4, TrackbarBytePos(50, 2 * kBlock) + kBlock));
-    EXPECT_EQ(s.m_bSeekRequest, 0);
+    EXPECT_TRUE(f.BlockIs(3, PositionBytes(50, 2 * kBlock)));
+    EXPECT_TRUE(f.BlockIs(4, PositionBytes(50, 2 * kBlock) + kBlock));
+    EXPECT_EQ(s.seek, 0);
 }
 
-TEST(StreamDriver, SeekOutsideTheLoopOrNearItsEndGoesToTheLoopStart) {
+TEST(PlaybackJob, SeekOutsideTheLoopOrNearItsEndGoesToTheLoopStart) {
     for (int target : {10, 20, 69, 70}) {
         PlaybackFixture f(RampData(kTwoBlockSteps));
-        WindowState& s = f.window.State();
-        s.m_nLoopStart = 20;
-        s.m_nLoopEnd = 70;
+        PlayControls& s = f.controls;
+        s.loopStart = 20;
+        s.loopEnd = 70;
         f.audio.onWrite = [&](std::size_t index) {
             if (index == 0) {
-                s.m_nPlayPos = target;
-                s.m_bSeekRequest = 1;
+                s.playPos = target;
+                s.seek = 1;
             }
             if (index == 2) {
-                s.m_bStopRequest = 1;
+                s.stop = 1;
             }
         };
         f.Play();
         // Within one step of the loop end counts as at the end: 69 is.
-        EXPECT_TRUE(f.BlockIs(1, TrackbarBytePos(20, 2 * kBlock))) << "seek to " << target;
+        EXPECT_TRUE(f.BlockIs(1, PositionBytes(20, 2 * kBlock))) << "seek to " << target;
     }
 }
 
-TEST(StreamDriver, SeekRequestedDuringABlockDropsIt) {
+TEST(PlaybackJob, SeekRequestedDuringABlockDropsIt) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
-    WindowState& s = f.window.State();
+    PlayControls& s = f.controls;
     int meters = 0;
-    f.window.onMeter = [&](int) {
+    f.observer.onLevel = [&](int) {
         // Block 0 refreshes the meter 24 times; the 30th refresh is inside block 1.
         if (++meters == 30) {
-            s.m_nPlayPos = 80;
-            s.m_bSeekRequest = 1;
+            s.playPos = 80;
+            s.seek = 1;
         }
     };
     f.StopAfterBlocks(3);
     f.Play();
     ASSERT_EQ(f.audio.BlockSizes().size(), 3u);
     EXPECT_TRUE(f.BlockIs(0, 0));
-    EXPECT_TRUE(f.BlockIs(1, TrackbarBytePos(80, 2 * kBlock)))
+    EXPECT_TRUE(f.BlockIs(1, PositionBytes(80, 2 * kBlock)))
         << "the interrupted block is dropped";
-    EXPECT_TRUE(f.BlockIs(2, TrackbarBytePos(80, 2 * kBlock) + kBlock));
+    EXPECT_TRUE(f.BlockIs(2, PositionBytes(80, 2 * kBlock) + kBlock));
 }
 
-TEST(StreamDriver, StopWithTwoBlocksQueuedWaitsForBothBeforeClosing) {
+TEST(PlaybackJob, StopWithTwoBlocksQueuedWaitsForBothBeforeClosing) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
     f.audio.holdCompletions = true;
     f.StopAfterBlocks(2);
@@ -184,54 +182,53 @@ TEST(StreamDriver, StopWithTwoBlocksQueuedWaitsForBothBeforeClosing) {
     EXPECT_TRUE(finished);
     EXPECT_EQ(f.audio.Completions(), 2u);
     EXPECT_EQ(f.audio.Closes(), 1);
-    EXPECT_EQ(f.window.ResetCount(), 1);
+    EXPECT_EQ(f.observer.PlayedOutCount(), 1);
 }
 
-TEST(StreamDriver, LoopStartAfterLoopEndShowsError86AndPlaysFromTheBeginning) {
+TEST(PlaybackJob, LoopStartAfterLoopEndShowsError86AndPlaysFromTheBeginning) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
-    WindowState& s = f.window.State();
-    s.m_nLoopStart = 40;
-    s.m_nLoopEnd = 30;
+    PlayControls& s = f.controls;
+    s.loopStart = 40;
+    s.loopEnd = 30;
     f.StopAfterBlocks(2);
     f.Play();
-    ASSERT_EQ(f.window.Messages().size(), 1u);
-    EXPECT_EQ(f.window.Messages()[0], "Error 86: Play start is after play end. Play starts at 0.");
-    EXPECT_EQ(s.m_nLoopStart, 0);
-    EXPECT_EQ(s.m_nLoopEnd, 100);
-    EXPECT_EQ(f.window.GetTrackbarPos(Trackbar::LoopStart), 0);
-    EXPECT_EQ(f.window.GetTrackbarPos(Trackbar::LoopEnd), 100);
+    ASSERT_EQ(f.observer.Messages().size(), 1u);
+    EXPECT_EQ(f.observer.Messages()[0], "Error 86: Play start is after play end. Play starts at 0.");
+    EXPECT_EQ(s.loopStart, 0);
+    EXPECT_EQ(s.loopEnd, 100);
+    EXPECT_EQ(f.observer.Loops(), (std::vector<std::pair<int, int>>{{0, 100}}));
     EXPECT_TRUE(f.BlockIs(0, 0));
 }
 
-TEST(StreamDriver, LoopMovedPastItsEndDuringPlaybackShowsError87AtTheNextLoopBack) {
+TEST(PlaybackJob, LoopMovedPastItsEndDuringPlaybackShowsError87AtTheNextLoopBack) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
-    WindowState& s = f.window.State();
-    s.m_nLoopEnd = 3;
+    PlayControls& s = f.controls;
+    s.loopEnd = 3;
     f.audio.onWrite = [&](std::size_t index) {
         if (index == 1) {
-            s.m_nLoopStart = 60;
+            s.loopStart = 60;
         }
         if (index == 8) {
-            s.m_bStopRequest = 1;
+            s.stop = 1;
         }
     };
     f.Play();
-    const auto messages = f.window.Messages();
+    const auto messages = f.observer.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Error 87: Play start is after play end. Play starts at 0.");
-    EXPECT_EQ(s.m_nLoopStart, 0);
-    EXPECT_EQ(s.m_nLoopEnd, 100);
+    EXPECT_EQ(s.loopStart, 0);
+    EXPECT_EQ(s.loopEnd, 100);
 }
 
-TEST(StreamDriver, LoweringTheLoopEndSendsPlaybackBackAfterTheCurrentBlock) {
+TEST(PlaybackJob, LoweringTheLoopEndSendsPlaybackBackAfterTheCurrentBlock) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
-    WindowState& s = f.window.State();
+    PlayControls& s = f.controls;
     f.audio.onWrite = [&](std::size_t index) {
         if (index == 9) {
-            s.m_nLoopEnd = 2;  // the position counter is already past it
+            s.loopEnd = 2;  // the position counter is already past it
         }
         if (index == 12) {
-            s.m_bStopRequest = 1;
+            s.stop = 1;
         }
     };
     f.Play();
@@ -239,31 +236,32 @@ TEST(StreamDriver, LoweringTheLoopEndSendsPlaybackBackAfterTheCurrentBlock) {
     EXPECT_TRUE(f.BlockIs(10, 0));
 }
 
-TEST(StreamDriver, TinyChunkGivesZeroStepsAndTheLoopErrors) {
+TEST(PlaybackJob, TinyChunkGivesZeroStepsAndTheLoopErrors) {
     {
         PlaybackFixture f(RampData(100));
         f.Play();
-        const auto messages = f.window.Messages();
+        const auto messages = f.observer.Messages();
         ASSERT_EQ(messages.size(), 2u);
         EXPECT_EQ(messages[0], "Error 86: Play start is after play end. Play starts at 0.");
         EXPECT_EQ(messages[1], "Error 87: Play start is after play end. Play starts at 0.");
         EXPECT_TRUE(f.audio.Played() == f.Attenuated(0, 100));
     }
-    FakeWindow window;
+    RecordingObserver observer;
+    const ProcessingParameters params;
     const Bytes input = Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", RampData(100))});
-    const WriteOutcome o = RunWriteJob(input, window);
+    const WriteOutcome o = RunWriteJob(input, params, observer);
     ASSERT_EQ(o.messages.size(), 1u);
     EXPECT_EQ(o.messages[0], "Error 86: Play start is after play end. Play starts at 0.");
-    EXPECT_TRUE(o.output == ExpectedWrite(input, window.State()));
+    EXPECT_TRUE(o.output == ExpectedWrite(input, params));
 }
 
 // 31,752,000 bytes give U = 288,654: one step is 7 blocks, and with the loop at 0..100
 // playback goes back to the beginning after 30,870,000 bytes.
-TEST(StreamDriver, PositionCounterStepsEverySevenBlocksAndLoopsBackAt100) {
+TEST(PlaybackJob, PositionCounterStepsEverySevenBlocksAndLoopsBackAt100) {
     PlaybackFixture f(RampData(31752000));
     f.StopAfterBlocks(702);
     std::vector<int> positions;
-    f.window.onPlayPos = [&](int pos) { positions.push_back(pos); };
+    f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
     f.Play();
     ASSERT_EQ(f.audio.BlockSizes().size(), 702u);
     EXPECT_TRUE(f.BlockIs(699, 699 * kBlock));
@@ -277,11 +275,11 @@ TEST(StreamDriver, PositionCounterStepsEverySevenBlocksAndLoopsBackAt100) {
     EXPECT_EQ(positions[102], 0);
 }
 
-TEST(StreamDriver, SmallStepsAdvanceOncePerBlockAndLag) {
+TEST(PlaybackJob, SmallStepsAdvanceOncePerBlockAndLag) {
     // 2,000,000 bytes: U = 18,181, smaller than a block.
     PlaybackFixture f(RampData(2000000));
     std::vector<int> positions;
-    f.window.onPlayPos = [&](int pos) { positions.push_back(pos); };
+    f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
     f.StopAfterBlocks(10);
     f.Play();
     ASSERT_GE(positions.size(), 11u);
@@ -290,96 +288,88 @@ TEST(StreamDriver, SmallStepsAdvanceOncePerBlockAndLag) {
     }
 }
 
-TEST(StreamDriver, WriteJobProcessesEverythingFromTheFirstByte) {
-    FakeWindow window;
-    WindowState& s = window.State();
-    s.m_nLoopStart = 30;
-    s.m_nLoopEnd = 40;
-    s.m_nPlayPos = 50;
-    s.m_bSeekRequest = 1;
+// A write takes the whole data from its first byte whatever the loop says: its loop start
+// shows 0, its position counter starts at 0; with a loop end at the first byte it says so
+// first. Its meter is refreshed every 2000 bytes and after each block.
+TEST(WriteJob, ProcessesEverythingFromTheFirstByteAndShowsWhereItIs) {
+    const ProcessingParameters params;
     const Bytes input =
         Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", Samples(TestSignal(300000)))});
-    const WriteOutcome o = RunWriteJob(input, window);
-    EXPECT_EQ(o.result, JobResult::Done);
-    EXPECT_TRUE(o.output == ExpectedWrite(input, s));
-    EXPECT_EQ(s.m_bSeekRequest, 0);
-    EXPECT_EQ(window.GetTrackbarPos(Trackbar::LoopStart), 0) << "the loop-start thumb goes to 0";
-    EXPECT_EQ(s.m_nLoopStart, 30) << "the member keeps its value";
-    EXPECT_TRUE(o.messages.empty());
-}
-
-TEST(StreamDriver, WriteJobWithLoopEndZeroShowsError86First) {
-    FakeWindow window;
-    window.State().m_nLoopEnd = 0;
-    const Bytes input = SimpleWav(TestSignal(5000));
-    const WriteOutcome o = RunWriteJob(input, window);
-    ASSERT_EQ(o.messages.size(), 1u);
-    EXPECT_EQ(o.messages[0], "Error 86: Play start is after play end. Play starts at 0.");
-    EXPECT_TRUE(o.output == ExpectedWrite(input, window.State()));
-}
-
-TEST(StreamDriver, MeterIsRefreshedEvery2000BytesAndAfterEachBlock) {
-    FakeWindow window;
-    const Bytes input = SimpleWav(TestSignal(kBlockBytes / 4));  // exactly one block
-    RunWriteJob(input, window);
+    for (const int loopEnd : {40, 0}) {
+        RecordingObserver observer;
+        JobRunner runner;
+        const WriteOutcome o = RunWriteJob(input, params, observer, &runner, loopEnd);
+        EXPECT_EQ(o.result, JobResult::Done);
+        EXPECT_TRUE(o.output == ExpectedWrite(input, params));
+        const std::vector<std::pair<int, int>> loops = observer.Loops();
+        ASSERT_FALSE(loops.empty());
+        EXPECT_EQ(loops.front(), std::make_pair(0, loopEnd)) << "the loop start shows 0";
+        EXPECT_EQ(observer.Positions().front(), 0);
+        if (loopEnd == 0) {
+            EXPECT_EQ(o.messages, std::vector<std::string>{
+                                      "Error 86: Play start is after play end. Play starts at 0."});
+            EXPECT_EQ(loops.back(), std::make_pair(0, 100));
+        } else {
+            EXPECT_TRUE(o.messages.empty());
+        }
+    }
+    RecordingObserver observer;
+    RunWriteJob(SimpleWav(TestSignal(kBlockBytes / 4)), params, observer);  // exactly one block
     // Offsets 0, 2000, ..., 44000 and once after the block.
-    EXPECT_EQ(window.Meters().size(), 23u + 1u);
+    EXPECT_EQ(observer.Levels().size(), 23u + 1u);
 }
 
-TEST(StreamDriver, PlaybackEndsAtTheEndOfTheDataWithoutAStop) {
+TEST(PlaybackJob, PlaybackEndsAtTheEndOfTheDataWithoutAStop) {
     PlaybackFixture f(RampData(3 * kBlock + 1000));
-    f.window.State().m_nLoopEnd = 100;
+    f.controls.loopEnd = 100;
     ASSERT_EQ(f.Play(), JobResult::Done);
     EXPECT_TRUE(f.audio.Played() == f.Attenuated(0, 3 * kBlock + 1000));
-    EXPECT_EQ(f.window.ResetCount(), 0);
-    EXPECT_EQ(f.window.State().m_bStopRequest, 0);
+    EXPECT_EQ(f.observer.PlayedOutCount(), 0);
 }
 
-TEST(StreamDriver, RefusedPlaybackSetsTheNoRestartFlags) {
+// A playback that cannot play says why once and ends as refused or failed, which the
+// window does not start again.
+TEST(PlaybackJob, RefusedPlaybackSaysWhyAndEndsRefusedOrFailed) {
     {
         PlaybackFixture f(RampData(1000));
-        f.audio.openResult = MMSYSERR_BADDEVICEID;
+        f.audio.failOpen = true;
         EXPECT_EQ(f.Play(), JobResult::Refused);
-        ASSERT_EQ(f.window.Messages().size(), 1u);
-        EXPECT_EQ(f.window.Messages()[0],
-                  "A sound device was not found!\nPlease install one and try again.");
-        EXPECT_EQ(f.window.State().m_bStopRequest, 1);
-        EXPECT_EQ(f.window.State().m_bNoRestart, 1);
+        EXPECT_EQ(f.observer.Messages(),
+                  std::vector<std::string>{
+                      "A sound device was not found!\nPlease install one and try again."});
     }
-    {
-        TempDir dir;
-        const auto mono = dir / "mono.wav";
-        WriteFile(mono, SimpleWav(std::vector<std::int16_t>(500, 3), 1));
-        FakeWindow window;
-        TestAudioBackend audio;
-        JobContext context{window, &audio};
-        EXPECT_EQ(ProcessWaveFile(context, mono.c_str(), "", 1), JobResult::Refused);
+    TempDir dir;
+    const auto mono = dir / "mono.wav";
+    WriteFile(mono, SimpleWav(std::vector<std::int16_t>(500, 3), 1));
+    const struct {
+        std::filesystem::path input;
+        JobResult result;
+        const char* message;
+    } cases[] = {
+        {mono, JobResult::Refused, "Error code 1101, Input not stereo! \n"},
+        {"/nonexistent/zerbex.wav", JobResult::Failed, "Error reading input wave file...\n"},
+    };
+    for (const auto& c : cases) {
+        RecordingObserver observer;
+        PlayControls controls;
+        TestAudioOut audio;
+        WaveFormat format;
+        EXPECT_EQ(PlayWaveFile(c.input, controls, audio, format, observer).result, c.result);
         EXPECT_EQ(audio.Opens(), 0) << "nothing is opened for a refused input";
-        EXPECT_EQ(window.Messages().size(), 1u);
-        EXPECT_EQ(window.State().m_bNoRestart, 1);
-    }
-    {
-        FakeWindow window;
-        TestAudioBackend audio;
-        JobContext context{window, &audio};
-        EXPECT_EQ(ProcessWaveFile(context, "/nonexistent/zerbex.wav", "", 1), JobResult::Failed);
-        EXPECT_EQ(window.Messages().at(0), "Error reading input wave file...\n");
-        EXPECT_EQ(window.State().m_bStopRequest, 1);
-        EXPECT_EQ(window.State().m_bNoRestart, 1);
+        EXPECT_EQ(observer.Messages(), std::vector<std::string>{c.message});
     }
 }
 
-TEST(StreamDriver, DeviceRefusingABlockEndsTheJobInsteadOfHanging) {
+TEST(PlaybackJob, DeviceRefusingABlockEndsTheJobInsteadOfHanging) {
     PlaybackFixture f(RampData(10 * kBlock));
     f.audio.onWrite = [&](std::size_t index) {
         if (index == 1) {
-            f.audio.writeResult = MMSYSERR_NOMEM;
+            f.audio.failWrites = true;
         }
     };
-    f.Play();
+    EXPECT_EQ(f.Play(), JobResult::Refused);
     EXPECT_EQ(f.audio.Completions(), 2u);
-    ASSERT_EQ(f.window.Messages().size(), 1u);
-    EXPECT_EQ(f.window.State().m_bNoRestart, 1);
+    EXPECT_EQ(f.observer.Messages(), std::vector<std::string>{"The sound device stopped working."});
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ TEST(ProcessFrame, OriginalPlaysTheAttenuatedInputWhateverTheOutputGain) {
 TEST(ProcessFrame, ModeOneIsTheDifferenceOfTheChannels) {
     ProcessingParameters s;
     Positions p;
-    SetMode(s, PlayMode::Mode1);
+    s.mode = PlayMode::Mode1;
     for (const StereoSample& out : ProcessAll(s, Tone(440, 20000, 20000, 500))) {
         ASSERT_EQ(out.left, 0);
         ASSERT_EQ(out.right, 0);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fast_frames.h"
-#include "job_runner.h"
+#include "write_helpers.h"
 #include "parameters.h"
 #include "segmented_render.h"
 #include "wav_builder.h"
@@ -52,7 +52,7 @@ struct SegmentedOutcome {
 
 // Every segment runs speculatively first, alone or up to group at a time, then each is
 // reconciled in order, as the write job does it.
-SegmentedOutcome RunInSegments(const Bytes& input, const WindowState& params, std::size_t n,
+SegmentedOutcome RunInSegments(const Bytes& input, const ProcessingParameters& params, std::size_t n,
                                const SegmentSettings& settings, std::size_t group = 1) {
     MemoryFrames io(input);
     const std::uint64_t frames = input.size() / kFrameBytes;
@@ -124,14 +124,14 @@ Signal Golden(std::size_t /*frames*/) {
     return SamplesOf(Bytes(file.begin() + 44, file.end()));
 }
 
-struct Positions {
+struct Setting {
     const char* name;
     int low;
     int high;
     PlayMode mode;
 };
 
-const Positions kPositions[] = {
+const Setting kSettings[] = {
     {"default", 8, 57, PlayMode::Mode2},
     {"lowest cut-offs", 0, 0, PlayMode::Mode2},
     {"highest cut-offs", 40, 80, PlayMode::Low},
@@ -139,14 +139,8 @@ const Positions kPositions[] = {
     {"hot", 40, 0, PlayMode::High},
 };
 
-void Apply(const Positions& p, WindowState& s) {
-    s.m_nLowSlider = p.low;
-    s.m_nHighSlider = p.high;
-    s.m_nLeftSlider = 0;
-    s.m_nRightSlider = 0;
-    s.m_nOutputLevel = p.low == 40 && p.high == 0 ? 0 : 25;
-    UpdateDerivedParameters(s);
-    FlagOf(s, p.mode) = 1;
+void Apply(const Setting& p, ProcessingParameters& s) {
+    SetParameters(s, {0, p.low, p.high, 0, 0, p.low == 40 && p.high == 0 ? 0 : 25}, p.mode);
 }
 
 struct SignalCase {
@@ -168,8 +162,8 @@ TEST(SegmentedRender, EqualsTheSequentialRunOnEverySignalAndCutOff) {
     settings.checkpointFrames = 700;
     for (const SignalCase& signal : kSignals) {
         const Bytes input = Samples(signal.make(150000));
-        for (const Positions& positions : kPositions) {
-            WindowState params;
+        for (const Setting& positions : kSettings) {
+            ProcessingParameters params;
             Apply(positions, params);
             const Bytes expected = ProcessedBody(input, params);
             for (const std::size_t n : {2, 5}) {
@@ -206,7 +200,7 @@ const PathCase kPaths[] = {
 TEST(SegmentedRender, EachWayOfMeetingTheTrueRunGivesTheSequentialBytes) {
     for (const PathCase& c : kPaths) {
         const Bytes input = Samples(c.make(200000));
-        WindowState params;
+        ProcessingParameters params;
         SegmentSettings settings;
         settings.warmUpFrames = c.warmUp;
         settings.checkpointFrames = c.checkpoint;
@@ -227,22 +221,22 @@ TEST(SegmentedRender, WarmUpsAgreeWhereSegmentsWouldMerge) {
     struct Case {
         const char* name;
         Signal (*make)(std::size_t);
-        Positions positions;
+        Setting positions;
         std::uint64_t boundary;
         bool agree;
     };
     const Case cases[] = {
-        {"noise", Noise, kPositions[0], 100000, true},
-        {"noise, lowest cut-offs", Noise, kPositions[1], 100000, true},
-        {"periodic tone, lowest cut-offs", PeriodicTone, kPositions[1], 100000, false},
-        {"periodic tone, boundary within the warm-up", PeriodicTone, kPositions[1], 6000, true},
+        {"noise", Noise, kSettings[0], 100000, true},
+        {"noise, lowest cut-offs", Noise, kSettings[1], 100000, true},
+        {"periodic tone, lowest cut-offs", PeriodicTone, kSettings[1], 100000, false},
+        {"periodic tone, boundary within the warm-up", PeriodicTone, kSettings[1], 6000, true},
     };
     SegmentSettings settings;
     settings.warmUpFrames = 40000;
     for (const Case& c : cases) {
         const Bytes input = Samples(c.make(150000));
         MemoryFrames io(input);
-        WindowState params;
+        ProcessingParameters params;
         Apply(c.positions, params);
         EXPECT_EQ(WarmUpsAgree(io, c.boundary, params, settings), c.agree) << c.name;
     }
@@ -260,7 +254,7 @@ TEST(SegmentedRender, BoundariesMoveOutOfSilenceWhereTheInputAllows) {
     ASSERT_EQ(bounds.size(), 3u);
     EXPECT_EQ(bounds[1] % 1000, 0u);
     EXPECT_GE(bounds[1], 224100u + settings.warmUpFrames);
-    WindowState params;
+    ProcessingParameters params;
     const SegmentedOutcome got = RunInSegments(input, params, 2, settings);
     EXPECT_EQ(got.merges[0], Merge::AtBoundary);
 }
@@ -308,7 +302,7 @@ TEST(SegmentedRender, StatesDifferingInAnyOneValueAreNotTheSame) {
         [](FrameState& s) { s.coefficients.fsv = std::nextafter(s.coefficients.fsv, 1.0); },
         [](FrameState& s) { s.coefficients.low.r = std::nextafter(s.coefficients.low.r, 1.0); },
     };
-    WindowState params;
+    ProcessingParameters params;
     FrameState base;
     Bytes frames = Samples(TestSignal(3000, 2));
     ProcessFrames(base, params, {}, frames.data(), 3000);

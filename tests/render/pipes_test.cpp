@@ -1,19 +1,17 @@
-// The read-ahead and write-behind of large write jobs: the same bytes, the same input
-// position and the same failures as plain reads and writes.
+// The read-ahead and write-behind of write jobs: the same bytes, the same input position
+// and the same failures as plain reads and writes.
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 
-#include "job_io.h"
-#include "job_runner.h"
-#include "job_state.h"
-#include "write_job_streams.h"
+#include "file_input.h"
+#include "pipes.h"
+#include "write_helpers.h"
 
 namespace {
 
-constexpr std::size_t kBig = WriteJobStreams::kWorthBytes + 3 * WriteJobStreams::kPieceBytes / 2;
+constexpr std::size_t kBig = 5 << 20;  // several pieces of the pipes
 
 Bytes Body(std::size_t bytes, std::uint32_t seed) {
     Bytes out = Samples(TestSignal(bytes / 4 + 1, seed));
@@ -21,149 +19,114 @@ Bytes Body(std::size_t bytes, std::uint32_t seed) {
     return out;
 }
 
-TEST(WriteJobStreams, LargeDataBodiesAmongOtherChunksComeOutAsPlainProcessingMakesThem) {
-    const Bytes input = Riff({
-        Chunk("fmt ", FmtBody(2)),
-        ListChunk("INFO", {Chunk("INAM", {'s', 'o', 'n', 'g', 0})}),
-        Chunk("data", Body(kBig, 1)),
-        Chunk("junk", {1, 2, 3}),
-        Chunk("data", Body(kBig + 6, 2)),  // ends in half a frame
-        Chunk("zzzz", Bytes(100, 7)),
-    });
-    FakeWindow window;
-    const WriteOutcome outcome = RunWriteJob(input, window);
-    ASSERT_EQ(outcome.result, JobResult::Done);
-    EXPECT_TRUE(outcome.messages.empty());
-    EXPECT_TRUE(outcome.output == ExpectedWrite(input, window.State()));
+WriteOutcome WriteWithThreads(const Bytes& input, const ProcessingParameters& params) {
+    TempDir dir;
+    WriteFile(dir / "in.wav", input);
+    WriteRequest request;
+    request.input = dir / "in.wav";
+    request.output = dir / "out.wav";
+    request.params = &params;
+    request.ioThreads = true;
+    RecordingObserver observer;
+    WaveFormat format;
+    WriteOutcome outcome{WriteFile(request, format, observer), {}, false, observer.Messages()};
+    outcome.output = ReadFile(dir / "out.wav");
+    return outcome;
 }
 
-TEST(WriteJobStreams, DataBodyCutShortByTheEndOfTheFile) {
-    Bytes input = Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", Body(kBig, 3))});
-    const std::size_t sizeField = 44 - 4;
-    input[sizeField] = 0xF0;  // claims about 16 MB, far more than the file holds
-    input[sizeField + 1] = 0xFF;
-    input[sizeField + 2] = 0xFF;
-    FakeWindow window;
-    const WriteOutcome outcome = RunWriteJob(input, window);
-    ASSERT_EQ(outcome.result, JobResult::Done);
-    EXPECT_TRUE(outcome.output == ExpectedWrite(input, window.State()));
+// Large data bodies among other chunks, one cut short by the end of the file.
+TEST(Pipes, WriteJobsReadingAheadAndWritingBehindWriteWhatPlainProcessingMakes) {
+    Bytes cutShort = Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", Body(kBig, 3))});
+    cutShort[40] = 0xF0;  // the data claims about 16 MB, far more than the file holds
+    cutShort[41] = 0xFF;
+    cutShort[42] = 0xFF;
+    const Bytes inputs[] = {
+        Riff({
+            Chunk("fmt ", FmtBody(2)),
+            ListChunk("INFO", {Chunk("INAM", {'s', 'o', 'n', 'g', 0})}),
+            Chunk("data", Body(kBig, 1)),
+            Chunk("junk", {1, 2, 3}),
+            Chunk("data", Body(kBig + 6, 2)),  // ends in half a frame
+            Chunk("zzzz", Bytes(100, 7)),
+        }),
+        cutShort,
+    };
+    const ProcessingParameters params;
+    for (const Bytes& input : inputs) {
+        const WriteOutcome outcome = WriteWithThreads(input, params);
+        ASSERT_EQ(outcome.result, JobResult::Done);
+        EXPECT_TRUE(outcome.messages.empty());
+        EXPECT_TRUE(outcome.output == ExpectedWrite(input, params));
+    }
 }
 
-// Files opened as a job opens them, positioned at byte `start` of the input.
-struct JobFiles {
-    JobFiles(const std::filesystem::path& in, const std::filesystem::path& out, std::size_t start)
-        : input(std::fopen(in.c_str(), "rb")), output(std::fopen(out.c_str(), "wb")) {
-        std::fseek(input, static_cast<long>(start), SEEK_SET);
-    }
-    ~JobFiles() {
-        if (input) {
-            std::fclose(input);
-        }
-        if (output) {
-            std::fclose(output);
-        }
-    }
-    std::FILE* input;
-    std::FILE* output;
-};
-
-// Random reads, writes and seeks, done once plainly and once through the streams.
-TEST(WriteJobStreams, ReadsWritesAndSeeksMatchPlainFileCalls) {
+// Reads of random sizes through the read-ahead return what plain reads return, no further
+// than its limit, and leave the input where plain reads would.
+TEST(Pipes, ReadAheadReadsWhatPlainReadsReadAndStopsAtItsLimit) {
     TempDir dir;
     const Bytes file = Body(3 * kBig, 4);
     WriteFile(dir / "in", file);
     constexpr std::size_t kStart = 1234;
-    const std::size_t length = 2 * kBig + 17;  // the bytes after it belong to the walk
-
-    FakeWindow window;
-    JobContext context{window};
-    JobFiles plainFiles(dir / "in", dir / "plain", kStart);
-    JobFiles streamFiles(dir / "in", dir / "streamed", kStart);
-    Job plain{context, plainFiles.input, plainFiles.output};
-    Job streamed{context, streamFiles.input, streamFiles.output};
-    WriteBytes(plain, "head", 4);
-    WriteBytes(streamed, "head", 4);
-
-    WriteJobStreams streams(streamed, length);
-    streamed.streams = &streams;
-    std::mt19937 random(5);
-    std::size_t consumed = 0;
-    Bytes a(200000);
-    Bytes b(200000);
-    for (int step = 0; step < 150; ++step) {
-        const unsigned action = random() % 10;
-        if (action == 0) {
-            const std::size_t to = kStart + random() % length;
-            SeekInput(plain, static_cast<std::int64_t>(to));
-            SeekInput(streamed, static_cast<std::int64_t>(to));
-            consumed = to - kStart;
-            continue;
+    for (const std::size_t limit : {2 * kBig + 17, 4 * kBig}) {  // inside the file, past it
+        FileInput plain;
+        FileInput ahead;
+        ASSERT_TRUE(plain.Open(dir / "in") && ahead.Open(dir / "in"));
+        plain.Seek(kStart);
+        ahead.Seek(kStart);
+        std::mt19937 random(5);
+        Bytes a(200000);
+        Bytes b(200000);
+        std::size_t consumed = 0;
+        {
+            ReadAhead reader(ahead, limit);
+            for (;;) {
+                const std::size_t want = std::min<std::size_t>(random() % a.size(), limit - consumed);
+                const std::size_t gotPlain = plain.Read(a.data(), want);
+                ASSERT_EQ(reader.Read(b.data(), want), gotPlain);
+                ASSERT_TRUE(std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(gotPlain),
+                                       b.begin()));
+                consumed += gotPlain;
+                if (gotPlain < want || consumed == limit) {
+                    break;
+                }
+            }
+            EXPECT_EQ(reader.Read(b.data(), 1), 0u) << "nothing past the limit or the end";
         }
-        const std::size_t want = std::min<std::size_t>(random() % a.size(), length - consumed);
-        const std::size_t gotPlain = ReadBytes(plain, a.data(), want);
-        const std::size_t gotStreamed = ReadBytes(streamed, b.data(), want);
-        ASSERT_EQ(gotPlain, gotStreamed) << "step " << step;
-        ASSERT_TRUE(
-            std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(gotPlain), b.begin()))
-            << "step " << step;
-        consumed += gotPlain;
-        WriteBytes(plain, a.data(), gotPlain);
-        WriteBytes(streamed, b.data(), gotStreamed);
+        EXPECT_EQ(consumed, std::min(limit, file.size() - kStart));
+        EXPECT_EQ(ahead.Tell(), plain.Tell()) << "the walk reads on where the data ended";
     }
-    streamed.streams = nullptr;
-    streams.Finish();
-    EXPECT_FALSE(JobFailed(streamed));
-    EXPECT_EQ(std::ftell(streamFiles.input), std::ftell(plainFiles.input));
-    WriteBytes(plain, "tail", 4);
-    WriteBytes(streamed, "tail", 4);
-    // The walk reads on where the driver stopped.
-    EXPECT_EQ(std::fgetc(streamFiles.input), std::fgetc(plainFiles.input));
-    std::fflush(plainFiles.output);
-    std::fflush(streamFiles.output);
-    const Bytes plainOut = ReadFile(dir / "plain");
-    EXPECT_GT(plainOut.size(), kBig);
-    EXPECT_TRUE(plainOut == ReadFile(dir / "streamed"));
 }
 
-TEST(WriteJobStreams, FailuresOfEitherFileReachTheJob) {
-    TempDir dir;
-    WriteFile(dir / "in", Body(kBig, 6));
-    FakeWindow window;
-    JobContext context{window};
-    Bytes buffer(kBlockBytes);
-
-    {
-        // A full disk: every write fails with ENOSPC.
-        JobFiles files(dir / "in", "/dev/full", 0);
-        ASSERT_NE(files.output, nullptr);
-        Job job{context, files.input, files.output};
-        WriteJobStreams streams(job, kBig);
-        job.streams = &streams;
-        while (!JobFailed(job)) {
-            const std::size_t got = ReadBytes(job, buffer.data(), buffer.size());
-            if (got == 0) {
-                break;
-            }
-            WriteBytes(job, buffer.data(), got);
-        }
-        job.streams = nullptr;
-        streams.Finish();
-        EXPECT_TRUE(job.writeFailed);
-        EXPECT_FALSE(job.readFailed);
+// A sink that fails after a number of bytes, as a full disk does.
+class FailingSink : public RenderSink {
+  public:
+    explicit FailingSink(std::size_t room) : m_room(room) {}
+    bool Container(const unsigned char*, std::size_t) override { return true; }
+    bool Format(const WaveFormat&) override { return true; }
+    bool Frames(const unsigned char*, std::size_t n) override {
+        m_written += n;
+        return m_written <= m_room;
     }
-    {
-        // An input that cannot be read.
-        JobFiles files(dir / "in", dir / "out", 0);
-        std::fclose(files.input);
-        files.input = std::fopen((dir / "in").c_str(), "ab");
-        ASSERT_NE(files.input, nullptr);
-        Job job{context, files.input, files.output};
-        WriteJobStreams streams(job, kBig);
-        job.streams = &streams;
-        EXPECT_EQ(ReadBytes(job, buffer.data(), buffer.size()), 0u);
-        job.streams = nullptr;
-        streams.Finish();
-        EXPECT_TRUE(job.readFailed);
+    bool Patch(std::uint64_t, const unsigned char*, std::size_t) override { return true; }
+    bool Commit() override { return true; }
+
+  private:
+    std::size_t m_room;
+    std::size_t m_written = 0;
+};
+
+TEST(Pipes, AFailureBehindReachesTheWriterAndTheSinkHearsNothingMore) {
+    for (const std::size_t room : {std::size_t{0}, std::size_t{3} << 20, std::size_t{1} << 40}) {
+        FailingSink sink(room);
+        WriteBehind behind(sink);
+        const Bytes block(44100, 1);
+        bool refused = false;
+        for (int i = 0; i < 400 && !refused; ++i) {
+            refused = !behind.Frames(block.data(), block.size());
+        }
+        const bool finished = behind.Finish();
+        EXPECT_EQ(finished, room > 400 * block.size()) << room;
+        EXPECT_EQ(refused || !finished, room < 400 * block.size()) << room;
     }
 }
 

@@ -5,6 +5,9 @@
 #include <filesystem>
 
 #include "processing.h"
+#include "render.h"
+#include "wav_sink.h"
+#include "wav_source.h"
 
 WriteOutcome RunWriteJob(const Bytes& input, const ProcessingParameters& params,
                          RecordingObserver& observer, JobRunner* runner, int loopEnd) {
@@ -20,6 +23,31 @@ WriteOutcome RunWriteJob(const Bytes& input, const ProcessingParameters& params,
     JobRunner own;
     WriteOutcome outcome{};
     outcome.result = (runner != nullptr ? *runner : own).Write(request, observer);
+    outcome.outputExists = std::filesystem::exists(out);
+    if (outcome.outputExists) {
+        outcome.output = ReadFile(out);
+    }
+    outcome.messages = observer.Messages();
+    return outcome;
+}
+
+WriteOutcome RenderWave(const Bytes& input, const ProcessingParameters& params,
+                        RecordingObserver& observer, WaveFormat& format) {
+    TempDir dir;
+    const auto in = dir / "in.wav";
+    const auto out = dir / "out.wav";
+    WriteFile(in, input);
+    WavSource source;
+    WavSink sink;
+    WriteOutcome outcome{JobResult::Failed, {}, false, {}};
+    if (source.Open(in) && sink.Create(out)) {
+        RenderSettings settings;
+        settings.params = &params;
+        const RenderStatus status = Render(source, sink, settings, format, observer);
+        outcome.result = status == RenderStatus::Refused ? JobResult::Refused
+                         : status == RenderStatus::Done && sink.Commit() ? JobResult::Done
+                                                                          : JobResult::Failed;
+    }
     outcome.outputExists = std::filesystem::exists(out);
     if (outcome.outputExists) {
         outcome.output = ReadFile(out);

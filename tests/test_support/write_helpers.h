@@ -22,6 +22,12 @@ WriteOutcome RunWriteJob(const Bytes& input, const ProcessingParameters& params,
                          RecordingObserver& observer, JobRunner* runner = nullptr,
                          int loopEnd = SpecOf(Knob::LoopEnd).start);
 
+// Runs the container walk of a write job over input as it is, whatever it holds (no
+// decoding): the pipeline from a WAV source into a WAV sink. format carries from one such
+// job to the next, as a job runner's does.
+WriteOutcome RenderWave(const Bytes& input, const ProcessingParameters& params,
+                        RecordingObserver& observer, WaveFormat& format);
+
 // The data body as the processing turns it: whole frames processed in order from a fresh
 // filter state; trailing bytes of a partial frame kept.
 Bytes ProcessedBody(const Bytes& body, const ProcessingParameters& params);
