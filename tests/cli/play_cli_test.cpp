@@ -10,9 +10,9 @@
 #include <chrono>
 #include <thread>
 
-#include "audio/alsa_capture.h"
+#include "alsa_capture.h"
 #include "command.h"
-#include "job_runner.h"
+#include "write_helpers.h"
 #include "wav_builder.h"
 
 extern char** environ;

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <limits>
 #include <random>
+#include <thread>
 
 #include "file_input.h"
 #include "pipes.h"
@@ -94,6 +97,43 @@ TEST(Pipes, ReadAheadReadsWhatPlainReadsReadAndStopsAtItsLimit) {
         }
         EXPECT_EQ(consumed, std::min(limit, file.size() - kStart));
         EXPECT_EQ(ahead.Tell(), plain.Tell()) << "the walk reads on where the data ended";
+    }
+}
+
+// An input of unknown length that produces its bytes slowly, a little at a time, as a
+// decoder does: the reader must hand on every byte, however fast they are taken.
+class SlowInput : public ByteInput {
+  public:
+    explicit SlowInput(std::size_t bytes) : m_left(bytes) {}
+    std::size_t Read(unsigned char* buffer, std::size_t n) override {
+        std::size_t got = 0;
+        while (got < n && m_left > 0) {
+            const std::size_t take = std::min({n - got, m_left, std::size_t{4096}});
+            std::fill_n(buffer + got, take, static_cast<unsigned char>(m_left & 0xFF));
+            got += take;
+            m_left -= take;
+            if (m_left % (64 * 4096) == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        return got;
+    }
+
+  private:
+    std::size_t m_left;
+};
+
+TEST(Pipes, ReadAheadHandsOnEveryByteOfASlowInputOfUnknownLength) {
+    for (int round = 0; round < 20; ++round) {
+        constexpr std::size_t kBytes = 576000;  // a piece and a bit
+        SlowInput input(kBytes);
+        ReadAhead reader(input, std::numeric_limits<std::uint64_t>::max());
+        Bytes block(44100);
+        std::size_t total = 0;
+        while (const std::size_t got = reader.Read(block.data(), block.size())) {
+            total += got;
+        }
+        ASSERT_EQ(total, kBytes) << "round " << round;
     }
 }
 

@@ -13,6 +13,23 @@
 
 #include "wav_builder.h"
 
+// The default device writes everything played into capture, raw. The null device behind it
+// takes sound as fast as it comes, so paced_sink sits in between and takes it at
+// bytesPerSecond, as a sound card would. With append, every opening of the device adds to
+// the capture instead of replacing it.
+inline std::string PacedFileDeviceConfig(const std::filesystem::path& capture, long bytesPerSecond,
+                                         bool append = false) {
+    std::ostringstream config;
+    config << "pcm.!default {\n"
+           << "  type file\n"
+           << "  slave { pcm { type null } }\n"
+           << "  file \"|exec " << ZERBEX_PACED_SINK << " " << capture.string() << " "
+           << bytesPerSecond << (append ? " append" : "") << "\"\n"
+           << "  format \"raw\"\n"
+           << "}\n";
+    return config.str();
+}
+
 // A device named pcm that writes everything played into capture, as a WAV file whose header
 // holds the rate, channel count and sample size the device was opened with. The null device
 // behind it takes sound as fast as it comes, so paced_sink sits in between and takes it at
@@ -78,6 +95,13 @@ inline bool HeardAnything(const std::filesystem::path& path) {
            std::any_of(captured.sound.begin(), captured.sound.end(), [](auto b) { return b; });
 }
 
+inline bool SilentFrame(const Bytes& bytes, std::size_t offset, std::size_t frameBytes) {
+    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(std::min(offset, bytes.size())),
+                       bytes.begin() +
+                           static_cast<std::ptrdiff_t>(std::min(offset + frameBytes, bytes.size())),
+                       [](auto b) { return b == 0; });
+}
+
 inline std::size_t FirstSoundingFrame(const Bytes& bytes, std::size_t frameBytes) {
     std::size_t offset = 0;
     while (offset + frameBytes <= bytes.size() &&
@@ -111,15 +135,38 @@ inline ::testing::AssertionResult PlayedPrefix(const Bytes& capture, const Bytes
 
 // Whether capture is silence, then expected byte for byte, then silence.
 inline ::testing::AssertionResult PlayedExactly(const Bytes& capture, const Bytes& expected,
-                                                std::size_t frameBytes) {
-    std::size_t heard = 0;
-    ::testing::AssertionResult prefix = PlayedPrefix(capture, expected, frameBytes, heard);
-    if (!prefix) {
-        return prefix;
+                                                std::size_t frameBytes = 4) {
+    const std::size_t expectedStart = FirstSoundingFrame(expected, frameBytes);
+    const std::size_t captureStart = FirstSoundingFrame(capture, frameBytes);
+    if (expectedStart == expected.size()) {
+        return ::testing::AssertionFailure() << "the expected sound is all silence";
     }
-    if (heard < expected.size()) {
+    if (captureStart == capture.size()) {
         return ::testing::AssertionFailure()
-               << "only " << heard << " of " << expected.size() << " bytes were heard";
+               << "nothing but silence was captured (" << capture.size() << " bytes)";
+    }
+    if (captureStart < expectedStart) {
+        return ::testing::AssertionFailure() << "sound starts too early in the capture";
+    }
+    const std::size_t offset = captureStart - expectedStart;
+    const std::size_t common = std::min(expected.size(), capture.size() - offset);
+    for (std::size_t i = 0; i < common; ++i) {
+        if (capture[offset + i] != expected[i]) {
+            return ::testing::AssertionFailure()
+                   << "byte " << i << " of the sound differs (captured " << int{capture[offset + i]}
+                   << ", expected " << int{expected[i]} << "; " << offset
+                   << " bytes of leading silence)";
+        }
+    }
+    if (common < expected.size()) {
+        return ::testing::AssertionFailure()
+               << "only " << common << " of " << expected.size() << " bytes were captured";
+    }
+    for (std::size_t i = offset + expected.size(); i < capture.size(); ++i) {
+        if (capture[i] != 0) {
+            return ::testing::AssertionFailure()
+                   << "sound after the end, " << i - offset - expected.size() << " bytes on";
+        }
     }
     return ::testing::AssertionSuccess();
 }
