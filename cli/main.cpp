@@ -46,7 +46,8 @@ std::string KnobLine(Knob knob) {
 
 std::string Usage() {
     std::string usage = kUsageHead;
-    usage += OptionHelpLine("--mode MODE", "mode2 (default), mode1, original, low, high, left, right");
+    usage +=
+        OptionHelpLine("--mode MODE", "mode2 (default), mode1, original, low, high, left, right");
     for (const Knob knob :
          {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
         usage += KnobLine(knob);

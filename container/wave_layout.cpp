@@ -83,8 +83,8 @@ class Locate {
         } else if (chunk.kind == ChunkKind::Data && !m_layout.dataFound) {
             m_layout.dataFound = true;
             m_layout.dataOffset = body;
-            m_layout.dataBytes = std::min<std::uint64_t>(
-                chunk.size, m_fileBytes > body ? m_fileBytes - body : 0);
+            m_layout.dataBytes =
+                std::min<std::uint64_t>(chunk.size, m_fileBytes > body ? m_fileBytes - body : 0);
         } else if (chunk.kind == ChunkKind::List) {
             Walk(run.Inside(chunk), body + 4);
         }
@@ -158,7 +158,8 @@ WaveExcerpts ReadWaveExcerpts(const std::filesystem::path& path, const ExcerptSt
         const auto count =
             static_cast<std::size_t>(std::min<std::uint64_t>(excerptFrames, totalFrames - start));
         bytes.resize(4 * count);
-        if (!file || !ReadAt(file.get(), layout.dataOffset + 4 * start, bytes.data(), bytes.size())) {
+        if (!file ||
+            !ReadAt(file.get(), layout.dataOffset + 4 * start, bytes.data(), bytes.size())) {
             return result;
         }
         std::vector<std::int16_t> frames(2 * count);

@@ -79,7 +79,8 @@ bool Walk::Chunks(ChunkRun run) {
         unsigned char header[kChunkHeaderBytes];
         std::size_t got = 0;
         if (!Pass(header, sizeof header, got)) {
-            return false;  // the input ended (a header cut short is still passed on) or the handler did
+            return false;  // the input ended (a header cut short is still passed on) or the handler
+                           // did
         }
         const Chunk chunk = run.Next(header);
         bool goOn = true;

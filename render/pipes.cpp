@@ -93,9 +93,8 @@ class PieceQueue {
 
 ReadAhead::ReadAhead(ByteInput& input, std::uint64_t limit, std::function<double()> progress)
     : m_queue(std::make_unique<PieceQueue>()),
-      m_thread([this, &input, limit, progress = std::move(progress)] {
-          Run(input, limit, progress);
-      }) {}
+      m_thread(
+          [this, &input, limit, progress = std::move(progress)] { Run(input, limit, progress); }) {}
 
 ReadAhead::~ReadAhead() {
     m_queue->Stop();

@@ -34,8 +34,8 @@ class WriteProgress {
             m_observer.Position(++m_steps);
         }
         m_observer.Progress(m_length != kUnknownLength ? static_cast<double>(m_done) / m_length
-                            : m_ahead != nullptr   ? m_ahead->Progress()
-                                                   : m_source.Progress());
+                            : m_ahead != nullptr       ? m_ahead->Progress()
+                                                       : m_source.Progress());
     }
     std::uint64_t Done() const { return m_done; }
 
@@ -222,9 +222,8 @@ bool RenderRun::InSegments(std::uint64_t length) {
         return false;
     }
     const std::optional<FilePlace> input = m_source.DataPlace(length);
-    std::size_t segments = input ? SegmentCount(input->bytes / kFrameBytes, s.pool->Threads(),
-                                                s.segmentSettings)
-                                 : 0;
+    std::size_t segments =
+        input ? SegmentCount(input->bytes / kFrameBytes, s.pool->Threads(), s.segmentSettings) : 0;
     if (s.segments != 0) {
         segments = std::min(segments, s.segments);
     }

@@ -12,8 +12,8 @@
 
 #include "alsa_capture.h"
 #include "command.h"
-#include "write_helpers.h"
 #include "wav_builder.h"
+#include "write_helpers.h"
 
 extern char** environ;
 

@@ -240,8 +240,7 @@ TEST_F(ContainerWalk, FilesWrittenBySoxAndFfmpeg) {
         ExpectProcessedCopy(input);
     }
     for (const char* name : {"sox_24bit.wav", "sox_mono.wav"}) {
-        EXPECT_EQ(Walk(ReadFile(kFixtures / name)).result, JobResult::Refused)
-            << name;
+        EXPECT_EQ(Walk(ReadFile(kFixtures / name)).result, JobResult::Refused) << name;
     }
 }
 

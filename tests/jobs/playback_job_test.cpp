@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "playback_job.h"
-#include "render.h"
 #include "processing.h"
+#include "render.h"
 #include "test_audio_out.h"
 #include "write_helpers.h"
 
@@ -160,8 +160,7 @@ TEST(PlaybackJob, SeekRequestedDuringABlockDropsIt) {
     f.Play();
     ASSERT_EQ(f.audio.BlockSizes().size(), 3u);
     EXPECT_TRUE(f.BlockIs(0, 0));
-    EXPECT_TRUE(f.BlockIs(1, PositionBytes(80, 2 * kBlock)))
-        << "the interrupted block is dropped";
+    EXPECT_TRUE(f.BlockIs(1, PositionBytes(80, 2 * kBlock))) << "the interrupted block is dropped";
     EXPECT_TRUE(f.BlockIs(2, PositionBytes(80, 2 * kBlock) + kBlock));
 }
 
@@ -193,7 +192,8 @@ TEST(PlaybackJob, LoopStartAfterLoopEndShowsError86AndPlaysFromTheBeginning) {
     f.StopAfterBlocks(2);
     f.Play();
     ASSERT_EQ(f.observer.Messages().size(), 1u);
-    EXPECT_EQ(f.observer.Messages()[0], "Error 86: Play start is after play end. Play starts at 0.");
+    EXPECT_EQ(f.observer.Messages()[0],
+              "Error 86: Play start is after play end. Play starts at 0.");
     EXPECT_EQ(s.loopStart, 0);
     EXPECT_EQ(s.loopEnd, 100);
     EXPECT_EQ(f.observer.Loops(), (std::vector<std::pair<int, int>>{{0, 100}}));

@@ -39,8 +39,8 @@ const char* KernelName(FrameKernel kernel) {
 
 // Each mode, mode 2 among them, picked by a number.
 void SetModePattern(ProcessingParameters& s, int pattern) {
-    constexpr PlayMode kModes[] = {PlayMode::Low,   PlayMode::High,  PlayMode::Original,
-                                   PlayMode::Mode1, PlayMode::Left,  PlayMode::Right,
+    constexpr PlayMode kModes[] = {PlayMode::Low,   PlayMode::High, PlayMode::Original,
+                                   PlayMode::Mode1, PlayMode::Left, PlayMode::Right,
                                    PlayMode::Mode2};
     s.mode = kModes[pattern % 7];
 }
@@ -156,8 +156,7 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, Processing
         }
         ProcessFrameGroupWith(kernel, states, frames, 1, run, params);
         ProcessFrameGroupWith(kernel, states + 1, frames + 1, 2, run, params);
-        const FrameRun r = ProcessFramesWith(kernel, fast, params, {},
-                                             got.data() + 4 * done, run);
+        const FrameRun r = ProcessFramesWith(kernel, fast, params, {}, got.data() + 4 * done, run);
         EXPECT_EQ(r.frames, run);
         EXPECT_EQ(r.last.left, last.left);
         EXPECT_EQ(r.last.right, last.right);
@@ -221,12 +220,12 @@ TEST_P(FastPathTest, SingleFrameRunsAndLongRunsOnMusicLikeSignal) {
     const Frames in = SignalFrames(30000, 3);
     for (const std::size_t maxRun : {std::size_t{1}, std::size_t{2}, std::size_t{11025}}) {
         ProcessingParameters s;
-        const auto [expected, got] =
-            RunBoth(GetParam(), in, s, maxRun, 9, [](ProcessingParameters& p, std::mt19937& random) {
-                if (random() % 50 == 0) {
-                    ChangeEverything(p, random);
-                }
-            });
+        const auto [expected, got] = RunBoth(GetParam(), in, s, maxRun, 9,
+                                             [](ProcessingParameters& p, std::mt19937& random) {
+                                                 if (random() % 50 == 0) {
+                                                     ChangeEverything(p, random);
+                                                 }
+                                             });
         EXPECT_EQ(FirstDifference(expected, got), std::string::npos) << "runs up to " << maxRun;
     }
 }
@@ -241,18 +240,18 @@ TEST_P(FastPathTest, ParametersOutsideTheTrackbarRangesIncludingInfinityAndNaN) 
     const std::vector<int> cutoffs = {0, -500, 30000, 44100, 1 << 30, 240};
     for (std::size_t g = 0; g < gains.size(); ++g) {
         ProcessingParameters s;
-        const auto [expected, got] =
-            RunBoth(GetParam(), in, s, 300, 21u + static_cast<unsigned>(g),
-                    [&](ProcessingParameters& p, std::mt19937& random) {
-                        SetModePattern(p, static_cast<int>(random() % 7));
-                        p.leftGain = gains[random() % gains.size()];
-                        p.rightGain = gains[g];
-                        p.panGainL = gains[random() % gains.size()];
-                        p.panGainR = gains[g];
-                        p.outputGain = random() % 3 == 0 ? gains[g] : 1.5f;
-                        p.lowCutoff = cutoffs[random() % cutoffs.size()];
-                        p.highCutoff = cutoffs[(g + random() % 2) % cutoffs.size()];
-                    });
+        const auto [expected, got] = RunBoth(GetParam(), in, s, 300, 21u + static_cast<unsigned>(g),
+                                             [&](ProcessingParameters& p, std::mt19937& random) {
+                                                 SetModePattern(p, static_cast<int>(random() % 7));
+                                                 p.leftGain = gains[random() % gains.size()];
+                                                 p.rightGain = gains[g];
+                                                 p.panGainL = gains[random() % gains.size()];
+                                                 p.panGainR = gains[g];
+                                                 p.outputGain = random() % 3 == 0 ? gains[g] : 1.5f;
+                                                 p.lowCutoff = cutoffs[random() % cutoffs.size()];
+                                                 p.highCutoff =
+                                                     cutoffs[(g + random() % 2) % cutoffs.size()];
+                                             });
         EXPECT_EQ(FirstDifference(expected, got), std::string::npos) << "gain " << gains[g];
     }
 }
@@ -319,8 +318,7 @@ TEST_P(FastPathTest, ModeSwitchedDuringALongRunTakesEffectFromFrameToFrame) {
         }
         FrameState state{};
         Bytes bytes = in.bytes;
-        const FrameRun run =
-            ProcessFramesWith(GetParam(), state, live, {}, bytes.data(), n);
+        const FrameRun run = ProcessFramesWith(GetParam(), state, live, {}, bytes.data(), n);
         done = true;
         user.join();
         ASSERT_EQ(run.frames, n);

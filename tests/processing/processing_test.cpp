@@ -9,7 +9,8 @@
 
 namespace {
 
-std::vector<StereoSample> ProcessAll(const ProcessingParameters& s, const std::vector<StereoSample>& in) {
+std::vector<StereoSample> ProcessAll(const ProcessingParameters& s,
+                                     const std::vector<StereoSample>& in) {
     FrameState state;
     std::vector<StereoSample> out;
     for (const StereoSample& frame : in) {
@@ -72,8 +73,8 @@ TEST(LevelMeter, ThresholdsPickTheLitSegments) {
         int segments;
     };
     const Case cases[] = {
-        {0, 0},     {1, 1},     {-1, 1},    {2, 2},     {4, 2},     {5, 3},
-        {653, 3},   {654, 4},   {2067, 4},  {2068, 5},  {4125, 5},  {4126, 6},
+        {0, 0},     {1, 1},     {-1, 1},    {2, 2},     {4, 2},      {5, 3},
+        {653, 3},   {654, 4},   {2067, 4},  {2068, 5},  {4125, 5},   {4126, 6},
         {10361, 6}, {10362, 7}, {20674, 7}, {20675, 8}, {-32768, 8}, {32767, 8},
     };
     for (const Case& c : cases) {
@@ -90,7 +91,7 @@ TEST(LevelMeter, ThresholdsPickTheLitSegments) {
 TEST(ProcessFrame, SilenceStaysSilentInEveryMode) {
     for (PlayMode mode : kAllModes) {
         ProcessingParameters s;
-    Positions p;
+        Positions p;
         p.outputLevel = 0;
         ApplyPositions(p, s);
         s.mode = mode;

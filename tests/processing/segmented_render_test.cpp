@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "fast_frames.h"
-#include "write_helpers.h"
 #include "parameters.h"
 #include "segmented_render.h"
 #include "wav_builder.h"
+#include "write_helpers.h"
 
 namespace {
 
@@ -52,8 +52,9 @@ struct SegmentedOutcome {
 
 // Every segment runs speculatively first, alone or up to group at a time, then each is
 // reconciled in order, as the write job does it.
-SegmentedOutcome RunInSegments(const Bytes& input, const ProcessingParameters& params, std::size_t n,
-                               const SegmentSettings& settings, std::size_t group = 1) {
+SegmentedOutcome RunInSegments(const Bytes& input, const ProcessingParameters& params,
+                               std::size_t n, const SegmentSettings& settings,
+                               std::size_t group = 1) {
     MemoryFrames io(input);
     const std::uint64_t frames = input.size() / kFrameBytes;
     const std::vector<std::uint64_t> bounds = PlanBoundaries(io, frames, n, 1, settings);

@@ -83,7 +83,8 @@ TEST(Pipes, ReadAheadReadsWhatPlainReadsReadAndStopsAtItsLimit) {
         {
             ReadAhead reader(ahead, limit);
             for (;;) {
-                const std::size_t want = std::min<std::size_t>(random() % a.size(), limit - consumed);
+                const std::size_t want =
+                    std::min<std::size_t>(random() % a.size(), limit - consumed);
                 const std::size_t gotPlain = plain.Read(a.data(), want);
                 ASSERT_EQ(reader.Read(b.data(), want), gotPlain);
                 ASSERT_TRUE(std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(gotPlain),

@@ -96,10 +96,10 @@ inline bool HeardAnything(const std::filesystem::path& path) {
 }
 
 inline bool SilentFrame(const Bytes& bytes, std::size_t offset, std::size_t frameBytes) {
-    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(std::min(offset, bytes.size())),
-                       bytes.begin() +
-                           static_cast<std::ptrdiff_t>(std::min(offset + frameBytes, bytes.size())),
-                       [](auto b) { return b == 0; });
+    return std::all_of(
+        bytes.begin() + static_cast<std::ptrdiff_t>(std::min(offset, bytes.size())),
+        bytes.begin() + static_cast<std::ptrdiff_t>(std::min(offset + frameBytes, bytes.size())),
+        [](auto b) { return b == 0; });
 }
 
 inline std::size_t FirstSoundingFrame(const Bytes& bytes, std::size_t frameBytes) {

@@ -44,9 +44,9 @@ WriteOutcome RenderWave(const Bytes& input, const ProcessingParameters& params,
         RenderSettings settings;
         settings.params = &params;
         const RenderStatus status = Render(source, sink, settings, format, observer);
-        outcome.result = status == RenderStatus::Refused ? JobResult::Refused
+        outcome.result = status == RenderStatus::Refused                 ? JobResult::Refused
                          : status == RenderStatus::Done && sink.Commit() ? JobResult::Done
-                                                                          : JobResult::Failed;
+                                                                         : JobResult::Failed;
     }
     outcome.outputExists = std::filesystem::exists(out);
     if (outcome.outputExists) {
