@@ -51,7 +51,7 @@ class ChangingInputTest : public ::testing::Test {
     fs::path m_in = m_dir / "in.wav";
     fs::path m_out = m_dir / "out.wav";
     Bytes m_input;
-    const ProcessingParameters m_params;
+    ProcessingParameters m_params;  // the start-up positions, mode 2
 };
 
 // Deleting an open file leaves its bytes readable, so the job completes; a file cut short
