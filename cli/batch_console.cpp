@@ -87,8 +87,7 @@ class BatchConsole : public BatchObserver {
 
   private:
     void Report(std::size_t item, const std::string& text) {
-        std::fprintf(stderr, "zerbex2-cli: %s: %s\n", m_items[item].input.c_str(),
-                     text.c_str());
+        std::fprintf(stderr, "zerbex2-cli: %s: %s\n", m_items[item].input.c_str(), text.c_str());
     }
     void ClearBar() {
         if (m_barShown) {
@@ -108,7 +107,8 @@ class BatchConsole : public BatchObserver {
     void Draw(double elapsed) {
         double doneBytes = 0;
         for (std::size_t i = 0; i < m_bytes.size(); ++i) {
-            doneBytes += static_cast<double>(m_bytes[i]) * m_done[i].load(std::memory_order_relaxed);
+            doneBytes +=
+                static_cast<double>(m_bytes[i]) * m_done[i].load(std::memory_order_relaxed);
         }
         const double total = std::max(1.0, static_cast<double>(m_totalBytes));
         const double share = std::min(1.0, doneBytes / total);
@@ -157,7 +157,8 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
     const std::vector<BatchItem> items =
         BatchItems(inputs, batch.outputDir, batch.flac ? ".flac" : ".wav");
     if (const std::optional<BatchProblem> problem = CheckBatch(items, batch.outputDir)) {
-        std::fprintf(stderr, "zerbex2-cli: %s; nothing was written\n", ProblemText(*problem).c_str());
+        std::fprintf(stderr, "zerbex2-cli: %s; nothing was written\n",
+                     ProblemText(*problem).c_str());
         return kExitFailed;
     }
     ProcessingParameters params;

@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "options.h"
 #include "parameters.h"
+#include "render_pool.h"
 
 namespace {
 
@@ -46,7 +47,8 @@ std::string KnobLine(Knob knob) {
 
 std::string Usage() {
     std::string usage = kUsageHead;
-    usage += OptionHelpLine("--mode MODE", "mode2 (default), mode1, original, low, high, left, right");
+    usage +=
+        OptionHelpLine("--mode MODE", "mode2 (default), mode1, original, low, high, left, right");
     for (const Knob knob :
          {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
         usage += KnobLine(knob);
@@ -75,6 +77,8 @@ bool StderrIsTerminal() {
 }
 
 int main(int argc, char** argv) {
+    // Room for the threads -j may ask for; they are made only when a job needs them.
+    const ThreadAllowance threads(kMaxThreads);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsageError("missing command");

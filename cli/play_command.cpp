@@ -43,8 +43,7 @@ JobResult PlayUntilStopped(JobRunner& runner, const std::filesystem::path& wav,
     for (;;) {
         const PlayResult played = runner.Play(wav, controls, out, console, once);
         // A file without sample data would otherwise start again without end.
-        if (played.result != JobResult::Done || once || controls.stop ||
-            played.bytesPlayed == 0) {
+        if (played.result != JobResult::Done || once || controls.stop || played.bytesPlayed == 0) {
             return played.result == JobResult::Stopped ? JobResult::Done : played.result;
         }
     }

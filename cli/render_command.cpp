@@ -9,6 +9,7 @@
 #include "options.h"
 #include "render_pool.h"
 #include "stop_on_signals.h"
+#include "wave_layout.h"
 
 namespace {
 

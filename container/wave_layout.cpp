@@ -45,7 +45,7 @@ class Locate {
             if (!ReadAt(m_file, offset, header, sizeof header)) {
                 return;
             }
-            const Chunk chunk = run.Next(header);
+            const RiffChunk chunk = run.Next(header);
             const std::uint64_t body = offset + kChunkHeaderBytes;
             if (run.Depth() == 0) {
                 Decide(chunk, body);
@@ -59,7 +59,7 @@ class Locate {
     bool Finished() const { return m_decided && m_layout.dataFound; }
 
     // The first top-level "fmt " or "data" chunk tells whether the engine reads the file.
-    void Decide(const Chunk& chunk, std::uint64_t body) {
+    void Decide(const RiffChunk& chunk, std::uint64_t body) {
         const bool fmt = IdIs(chunk.id, "fmt ");
         if (m_decided || (!fmt && !IdIs(chunk.id, "data"))) {
             return;
@@ -74,7 +74,7 @@ class Locate {
             !ReadAt(m_file, body, fmtBody, want) || IsStereo16BitPcm(fmtBody, want);
     }
 
-    void Note(const Chunk& chunk, std::uint64_t body, const ChunkRun& run) {
+    void Note(const RiffChunk& chunk, std::uint64_t body, const ChunkRun& run) {
         unsigned char bytes[kWaveFormatBytes];
         if (chunk.kind == ChunkKind::Format && !m_layout.dataFound &&
             ReadAt(m_file, body, bytes, sizeof bytes)) {
@@ -83,8 +83,8 @@ class Locate {
         } else if (chunk.kind == ChunkKind::Data && !m_layout.dataFound) {
             m_layout.dataFound = true;
             m_layout.dataOffset = body;
-            m_layout.dataBytes = std::min<std::uint64_t>(
-                chunk.size, m_fileBytes > body ? m_fileBytes - body : 0);
+            m_layout.dataBytes =
+                std::min<std::uint64_t>(chunk.size, m_fileBytes > body ? m_fileBytes - body : 0);
         } else if (chunk.kind == ChunkKind::List) {
             Walk(run.Inside(chunk), body + 4);
         }
@@ -158,7 +158,8 @@ WaveExcerpts ReadWaveExcerpts(const std::filesystem::path& path, const ExcerptSt
         const auto count =
             static_cast<std::size_t>(std::min<std::uint64_t>(excerptFrames, totalFrames - start));
         bytes.resize(4 * count);
-        if (!file || !ReadAt(file.get(), layout.dataOffset + 4 * start, bytes.data(), bytes.size())) {
+        if (!file ||
+            !ReadAt(file.get(), layout.dataOffset + 4 * start, bytes.data(), bytes.size())) {
             return result;
         }
         std::vector<std::int16_t> frames(2 * count);

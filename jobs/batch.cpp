@@ -47,8 +47,7 @@ struct Sharing {
 };
 
 bool WriteOne(const BatchItem& item, std::size_t index, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, Sharing sharing,
-              BatchObserver& observer) {
+              const Shared<int>& stop, RenderPool& pool, Sharing sharing, BatchObserver& observer) {
     if (stop) {
         return false;
     }
@@ -115,8 +114,8 @@ bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& p
               const Shared<int>& stop, RenderPool& pool, BatchObserver& observer) {
     std::atomic<bool> allWritten{true};
     if (items.size() == 1) {
-        allWritten = WriteOne(items[0], 0, params, stop, pool, {true, pool.HasSpareThread(1)},
-                              observer);
+        allWritten =
+            WriteOne(items[0], 0, params, stop, pool, {true, pool.HasSpareThread(1)}, observer);
         return allWritten;
     }
     const auto sideBySide = std::min<std::size_t>(items.size(), pool.Threads());

@@ -77,7 +77,8 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, JobResult& refusa
     if (opened == SourceStatus::Ok) {
         return decoded;
     }
-    observer.Message({opened == SourceStatus::NotStereo ? JobError::NotStereo : JobError::NotAudio});
+    observer.Message(
+        {opened == SourceStatus::NotStereo ? JobError::NotStereo : JobError::NotAudio});
     refusal = JobResult::Refused;
     return nullptr;
 }

@@ -17,9 +17,9 @@
 class RenderPool;
 
 struct WriteRequest {
-    std::filesystem::path input;   // as the user named it
-    std::filesystem::path reads;   // its decoded copy, when there is one already
-    std::filesystem::path output;  // its extension picks the format
+    std::filesystem::path input;                   // as the user named it
+    std::filesystem::path reads;                   // its decoded copy, when there is one already
+    std::filesystem::path output;                  // its extension picks the format
     const ProcessingParameters* params = nullptr;  // copied when the job starts
     int loopEnd = SpecOf(Knob::LoopEnd).start;
     const Shared<int>* stop = nullptr;

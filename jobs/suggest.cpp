@@ -3,9 +3,9 @@
 #include "suggest_settings.h"
 #include "wave_layout.h"
 
-std::optional<Positions> SuggestPositions(const std::filesystem::path& wav,
-                                          JobObserver& observer) {
-    const WaveExcerpts excerpts = ReadWaveExcerpts(wav, SuggestExcerptStarts, kSuggestExcerptFrames);
+std::optional<Positions> SuggestPositions(const std::filesystem::path& wav, JobObserver& observer) {
+    const WaveExcerpts excerpts =
+        ReadWaveExcerpts(wav, SuggestExcerptStarts, kSuggestExcerptFrames);
     switch (excerpts.status) {
         case ExcerptStatus::Ok:
             return SuggestSettings(

@@ -16,8 +16,8 @@ std::string WithNote(int value, const char* note) {
 }  // namespace
 
 std::string KnobHelp(const KnobSpec& spec) {
-    std::string help = std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) +
-                       " .. " + WithNote(spec.max, spec.maxNote);
+    std::string help = std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) + " .. " +
+                       WithNote(spec.max, spec.maxNote);
     if (spec.rule[0] != '\0') {
         help += ' ';
         help += spec.rule;
@@ -102,6 +102,7 @@ void ApplyPositions(const Positions& positions, ProcessingParameters& params) {
 }
 
 std::int64_t PositionBytes(int v, std::uint64_t stepBytes) {
-    const std::int64_t product = static_cast<std::int64_t>(v) * static_cast<std::int64_t>(stepBytes);
+    const std::int64_t product =
+        static_cast<std::int64_t>(v) * static_cast<std::int64_t>(stepBytes);
     return product / kPositionGranularity * kPositionGranularity;
 }

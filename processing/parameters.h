@@ -29,10 +29,10 @@ struct KnobSpec {
     int max;
     int start;  // the window's start-up position and the command line's default
     Unit unit;
-    const char* minNote = "";      // what the lowest position means, e.g. "(left)"
-    const char* maxNote = "";      // what the highest position means
-    const char* rule = "";         // how a position becomes the value, e.g. "(40 + 25 N Hz)"
-    const char* startNote = "";    // what the start position means
+    const char* minNote = "";    // what the lowest position means, e.g. "(left)"
+    const char* maxNote = "";    // what the highest position means
+    const char* rule = "";       // how a position becomes the value, e.g. "(40 + 25 N Hz)"
+    const char* startNote = "";  // what the start position means
 };
 
 inline constexpr KnobSpec kKnobs[] = {

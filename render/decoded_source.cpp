@@ -116,7 +116,8 @@ std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
         if (have == 0 && !Refill()) {
             break;
         }
-        const std::size_t take = std::min(n - got, m_frames.size() * sizeof(std::int16_t) - m_taken);
+        const std::size_t take =
+            std::min(n - got, m_frames.size() * sizeof(std::int16_t) - m_taken);
         // The samples are little-endian in memory, as in the file.
         std::memcpy(buffer + got, reinterpret_cast<const unsigned char*>(m_frames.data()) + m_taken,
                     take);

@@ -93,9 +93,8 @@ class PieceQueue {
 
 ReadAhead::ReadAhead(ByteInput& input, std::uint64_t limit, std::function<double()> progress)
     : m_queue(std::make_unique<PieceQueue>()),
-      m_thread([this, &input, limit, progress = std::move(progress)] {
-          Run(input, limit, progress);
-      }) {}
+      m_thread(
+          [this, &input, limit, progress = std::move(progress)] { Run(input, limit, progress); }) {}
 
 ReadAhead::~ReadAhead() {
     m_queue->Stop();
@@ -110,17 +109,18 @@ void ReadAhead::Run(ByteInput& input, std::uint64_t limit,
             break;
         }
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(limit, kPieceBytes));
-        piece->size = input.Read(piece->bytes.data(), want);
-        limit -= piece->size;
+        const std::size_t got = input.Read(piece->bytes.data(), want);
+        piece->size = got;
+        limit -= got;
         if (progress) {
             m_progress.store(progress(), std::memory_order_relaxed);
         }
-        if (piece->size == 0) {
+        if (got == 0) {
             m_queue->Release(piece);
             break;
         }
-        m_queue->Put(piece);
-        if (piece->size < want) {
+        m_queue->Put(piece);  // the piece is the reader's from here on
+        if (got < want) {
             break;  // the input has ended
         }
     }

@@ -34,8 +34,8 @@ class WriteProgress {
             m_observer.Position(++m_steps);
         }
         m_observer.Progress(m_length != kUnknownLength ? static_cast<double>(m_done) / m_length
-                            : m_ahead != nullptr   ? m_ahead->Progress()
-                                                   : m_source.Progress());
+                            : m_ahead != nullptr       ? m_ahead->Progress()
+                                                       : m_source.Progress());
     }
     std::uint64_t Done() const { return m_done; }
 
@@ -222,9 +222,8 @@ bool RenderRun::InSegments(std::uint64_t length) {
         return false;
     }
     const std::optional<FilePlace> input = m_source.DataPlace(length);
-    std::size_t segments = input ? SegmentCount(input->bytes / kFrameBytes, s.pool->Threads(),
-                                                s.segmentSettings)
-                                 : 0;
+    std::size_t segments =
+        input ? SegmentCount(input->bytes / kFrameBytes, s.pool->Threads(), s.segmentSettings) : 0;
     if (s.segments != 0) {
         segments = std::min(segments, s.segments);
     }
@@ -284,9 +283,11 @@ void RenderRun::Ended(std::uint64_t length, const WriteProgress& progress) {
     }
 }
 
-// Reads ahead and writes behind on threads of their own where there are threads for them.
+// Reads ahead and writes behind on threads of their own where there are threads for them
+// and the data is long enough to repay them (or of unknown length: a decoder's).
 bool RenderRun::InOrder(std::uint64_t length) {
-    if (!m_settings.ioThreads) {
+    constexpr std::uint64_t kWorthThreads = 4u << 20;
+    if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
         Blocks(m_source.DataInput(), length, m_sink, progress);
         Ended(length, progress);

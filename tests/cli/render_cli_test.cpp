@@ -8,10 +8,8 @@
 #include <filesystem>
 
 #include "command.h"
-#include "job_runner.h"
 #include "options.h"
-#include "parameters.h"
-#include "window_state.h"
+#include "write_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -52,20 +50,20 @@ TEST_F(RenderCli, WritesTheProcessedCopyWithTheGivenPositions) {
     EXPECT_EQ(r.err, "");
     RenderOptions options;
     options.mode = PlayMode::High;
-    options.pan = -12;
-    options.low = 3;
-    options.high = 70;
-    options.left = 2;
-    options.right = 20;
-    options.outputLevel = 9;
-    WindowState expected;
+    options.positions.pan = -12;
+    options.positions.low = 3;
+    options.positions.high = 70;
+    options.positions.left = 2;
+    options.positions.right = 20;
+    options.positions.outputLevel = 9;
+    ProcessingParameters expected;
     ApplyRenderOptions(options, expected);
     EXPECT_TRUE(ReadFile(output) == ExpectedWrite(inputBytes, expected));
 }
 
 TEST_F(RenderCli, DefaultsAreModeTwoAtTheStartUpPositions) {
     ASSERT_EQ(Render({input, output}).exitCode, 0);
-    WindowState startUp;
+    const ProcessingParameters startUp;
     EXPECT_TRUE(ReadFile(output) == ExpectedWrite(inputBytes, startUp));
 }
 
@@ -103,8 +101,8 @@ TEST_F(RenderCli, BatchWritesEachInputIntoTheFolderAndReportsFailures) {
               std::string::npos)
         << r.err;
     RenderOptions options;
-    options.low = 3;
-    WindowState params;
+    options.positions.low = 3;
+    ProcessingParameters params;
     ApplyRenderOptions(options, params);
     EXPECT_TRUE(ReadFile(outDir / "in.wav") == ExpectedWrite(inputBytes, params));
     EXPECT_TRUE(ReadFile(outDir / "second.take.wav") == ExpectedWrite(secondBytes, params));

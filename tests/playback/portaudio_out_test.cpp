@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "playback/alsa_capture.h"
+#include "alsa_capture.h"
 #include "portaudio_out.h"
 
 namespace {

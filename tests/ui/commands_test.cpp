@@ -12,9 +12,9 @@
 #include <random>
 
 #include "bitmap_button.h"
+#include "command.h"
 #include "play_buttons.h"
 #include "resource_ids.h"
-#include "test_support/command.h"
 #include "trackbar_slider.h"
 #include "ui_test_support.h"
 
@@ -173,8 +173,8 @@ TEST_F(Commands, WriteAsksFirstAndNoLeavesTheDiskUnchanged) {
 // The write hands the engine mode 2 and the positions as they were when it started, moves of
 // the trackbars while it runs notwithstanding.
 TEST_F(Commands, WriteProducesTheModeTwoCopyWithTheSettingsAtItsStartAndSaysDoneOnce) {
-    const fs::path input = f.Make("in.wav", SimpleWav(TestSignal(44100 * 5)));
-    f.ChooseInput(input);
+    const Bytes inBytes = SimpleWav(TestSignal(44100 * 5));
+    f.ChooseInput(f.Make("in.wav", inBytes));
     const fs::path out = f.dir / "out.wav";
     f.ChooseOutput(out);
     ui.panSlider->setSliderPosition(-20);  // as a drag would
@@ -193,8 +193,7 @@ TEST_F(Commands, WriteProducesTheModeTwoCopyWithTheSettingsAtItsStartAndSaysDone
     Positions expected;
     expected.pan = -20;
     expected.outputLevel = 10;
-    const Bytes written = ReadFile(out);
-    EXPECT_TRUE(written == EngineWrite(input, expected));
+    EXPECT_TRUE(ReadFile(out) == ModeTwoWrite(inBytes, expected));
     EXPECT_EQ(ui.loopStartSlider->value(), 0) << "a write runs from the first byte";
     EXPECT_TRUE(window.Idle());
 }

@@ -12,8 +12,8 @@
 #include "command_line.h"
 #include "manual_path.h"
 #include "profile.h"
-#include "test_support/wav_builder.h"
 #include "ui_test_support.h"
+#include "wav_builder.h"
 #include "wave_app.h"
 
 namespace fs = std::filesystem;

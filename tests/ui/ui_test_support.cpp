@@ -4,9 +4,8 @@
 #include <QDir>
 #include <QPushButton>
 
-#include "job_runner.h"
-#include "parameters.h"
 #include "render_pool.h"
+#include "write_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -89,19 +88,8 @@ QString Q(const fs::path& path) {
     return QString::fromStdString(path.string());
 }
 
-Bytes EngineWrite(const fs::path& input, const Positions& positions) {
-    const TempDir dir;
+Bytes ModeTwoWrite(const Bytes& input, const Positions& positions) {
     ProcessingParameters params;
-    ApplyPositions(positions, params);
-    params.mode = PlayMode::Mode2;
-    WriteRequest request;
-    request.input = input;
-    request.output = dir / "expected.wav";
-    request.params = &params;
-    JobObserver quiet;
-    JobRunner runner;
-    if (runner.Write(request, quiet) != JobResult::Done) {
-        return {};
-    }
-    return ReadFile(request.output);
+    SetParameters(params, positions);
+    return ExpectedWrite(input, params);
 }

@@ -18,9 +18,9 @@
 #include "message_boxes.h"
 #include "processing_parameters.h"
 #include "profile.h"
-#include "test_support/test_audio_out.h"
-#include "test_support/wav_builder.h"
+#include "test_audio_out.h"
 #include "url_opener.h"
+#include "wav_builder.h"
 
 // Creates the one QApplication of a test process (offscreen unless a platform was chosen).
 void EnsureApplication();
@@ -83,9 +83,8 @@ struct WindowFixture {
 
 QString Q(const std::filesystem::path& path);
 
-// What a write of input in mode 2 with the trackbars at positions gives, as the engine writes
-// it; the window must hand the engine these settings.
-Bytes EngineWrite(const std::filesystem::path& input, const Positions& positions);
+// What a write of input in mode 2 with the trackbars at positions must write.
+Bytes ModeTwoWrite(const Bytes& input, const Positions& positions = {});
 
 // Spins the event loop until done() or the time is up.
 template <typename Done>
