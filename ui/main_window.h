@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 #include <atomic>
+#include <functional>
 
 #include "input_file.h"
 #include "job_observer.h"
