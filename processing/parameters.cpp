@@ -1,5 +1,6 @@
 #include "parameters.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -26,20 +27,12 @@ std::string KnobHelp(const KnobSpec& spec) {
 }
 
 int& PositionOf(Positions& positions, Knob knob) {
-    switch (knob) {
-        case Knob::Pan:
-            return positions.pan;
-        case Knob::Low:
-            return positions.low;
-        case Knob::High:
-            return positions.high;
-        case Knob::Left:
-            return positions.left;
-        case Knob::Right:
-            return positions.right;
-        default:
-            return positions.outputLevel;
-    }
+    // In the order of Knob; a knob after the six stands for the last.
+    static constexpr int Positions::*kMembers[] = {&Positions::pan,   &Positions::low,
+                                                   &Positions::high,  &Positions::left,
+                                                   &Positions::right, &Positions::outputLevel};
+    const auto index = std::min(static_cast<std::size_t>(knob), std::size(kMembers) - 1);
+    return positions.*kMembers[index];
 }
 
 int PositionOf(const Positions& positions, Knob knob) {

@@ -135,17 +135,6 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
     return out;
 }
 
-void CopyParameters(const ProcessingParameters& from, ProcessingParameters& to) {
-    to.panGainL = from.panGainL.Get();
-    to.panGainR = from.panGainR.Get();
-    to.leftGain = from.leftGain.Get();
-    to.rightGain = from.rightGain.Get();
-    to.outputGain = from.outputGain.Get();
-    to.lowCutoff = from.lowCutoff.Get();
-    to.highCutoff = from.highCutoff.Get();
-    to.mode = from.mode.Get();
-}
-
 int MeterSegments(int sample) {
     // The largest magnitude each number of lit segments stands for.
     static constexpr int kUpTo[kMeterSegments] = {0, 1, 4, 653, 2067, 4125, 10361, 20674};
