@@ -70,13 +70,7 @@ std::int16_t ToSample(double x) {
 }
 
 void PutFrame(std::vector<unsigned char>& bytes, std::size_t frame, double l, double r) {
-    const auto left = static_cast<std::uint16_t>(ToSample(l));
-    const auto right = static_cast<std::uint16_t>(ToSample(r));
-    unsigned char* p = bytes.data() + 4 * frame;
-    p[0] = static_cast<unsigned char>(left);
-    p[1] = static_cast<unsigned char>(left >> 8);
-    p[2] = static_cast<unsigned char>(right);
-    p[3] = static_cast<unsigned char>(right >> 8);
+    StoreFrameSample(bytes.data() + 4 * frame, {ToSample(l), ToSample(r)});
 }
 
 double SampleAt(const std::vector<unsigned char>& bytes, std::size_t index) {

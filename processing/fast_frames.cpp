@@ -22,12 +22,7 @@ FrameRun RunPlainFrames(FrameState& state, const ProcessingParameters& params,
         }
         unsigned char* frame = frames + run.frames * 4;
         run.last = ProcessFrame(state, params, FrameSample(frame));
-        const auto l = static_cast<std::uint16_t>(run.last.left);
-        const auto r = static_cast<std::uint16_t>(run.last.right);
-        frame[0] = static_cast<unsigned char>(l);
-        frame[1] = static_cast<unsigned char>(l >> 8);
-        frame[2] = static_cast<unsigned char>(r);
-        frame[3] = static_cast<unsigned char>(r >> 8);
+        StoreFrameSample(frame, run.last);
     }
     return run;
 }
