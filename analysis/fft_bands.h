@@ -18,10 +18,6 @@ struct BandEdges {
     std::vector<double> upperHz;  // one edge per band but the last
 };
 
-// Energy of a signal in each band (Hann-windowed frames, half overlapping), at 44,100 Hz.
-std::vector<double> BandEnergies(std::span<const double> signal, const BandEdges& edges,
-                                 std::size_t frameSize = 4096);
-
 // Energy of both channels together in each band: one transform of left + i right per frame,
 // Hann-windowed frames one after the other.
 std::vector<double> StereoBandEnergies(std::span<const double> left, std::span<const double> right,

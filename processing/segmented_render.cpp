@@ -336,7 +336,6 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
             result.status = RunStatus::WriteFailed;
             return result;
         }
-        result.redoneFrames += done;
         f += done;
         if (merged) {
             truth = segment.finish;
