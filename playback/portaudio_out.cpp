@@ -5,11 +5,9 @@
 #include <portaudio.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
-#include <system_error>
 #include <thread>
 
 namespace {
@@ -46,42 +44,30 @@ std::string PortAudioText(PaError error) {
     return text;
 }
 
-bool AllDigits(const std::string& text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 bool PlaysSound(PaDeviceIndex index) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
     return info != nullptr && info->maxOutputChannels > 0;
 }
 
-PaDeviceIndex DeviceByNumber(const std::string& digits) {
-    int index = paNoDevice;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
-    if (error != std::errc{} || end != digits.data() + digits.size() ||
-        index >= Pa_GetDeviceCount() || !PlaysSound(index)) {
-        return paNoDevice;
+// Digits name a device by its index, anything else by an exact name or else by the first name
+// that holds the text.
+PaDeviceIndex FindDevice(const std::vector<AudioDevice>& devices, const std::string& text) {
+    const auto first = [&devices](const auto& matches) {
+        const auto found = std::find_if(devices.begin(), devices.end(), matches);
+        return found != devices.end() ? found->index : paNoDevice;
+    };
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        int index = paNoDevice;
+        if (std::from_chars(text.data(), text.data() + text.size(), index).ec != std::errc{}) {
+            return paNoDevice;
+        }
+        return first([index](const AudioDevice& d) { return d.index == index; });
     }
-    return index;
-}
-
-// An exact name first, else the first name that holds the text.
-PaDeviceIndex DeviceByName(const std::string& name) {
-    PaDeviceIndex partial = paNoDevice;
-    for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
-        if (!PlaysSound(i)) {
-            continue;
-        }
-        const std::string deviceName = Pa_GetDeviceInfo(i)->name;
-        if (deviceName == name) {
-            return i;
-        }
-        if (partial == paNoDevice && deviceName.find(name) != std::string::npos) {
-            partial = i;
-        }
+    const PaDeviceIndex exact = first([&text](const AudioDevice& d) { return d.name == text; });
+    if (exact != paNoDevice) {
+        return exact;
     }
-    return partial;
+    return first([&text](const AudioDevice& d) { return d.name.find(text) != std::string::npos; });
 }
 
 }  // namespace
@@ -118,26 +104,6 @@ std::vector<AudioDevice> PortAudioSystem::Devices() const {
     return devices;
 }
 
-PortAudioOut::WakeSemaphore::WakeSemaphore() {
-    if (sem_init(&m_sem, 0, 0) != 0) {
-        throw std::system_error(errno, std::generic_category(), "sem_init");
-    }
-}
-
-PortAudioOut::WakeSemaphore::~WakeSemaphore() {
-    sem_destroy(&m_sem);
-}
-
-// Fails only at the semaphore's largest count, when plenty of wake-ups are pending anyway.
-void PortAudioOut::WakeSemaphore::Post() {
-    sem_post(&m_sem);
-}
-
-void PortAudioOut::WakeSemaphore::Wait() {
-    while (sem_wait(&m_sem) != 0 && errno == EINTR) {
-    }
-}
-
 PortAudioOut::PortAudioOut(const PortAudioSystem& system) : m_system(system) {}
 
 PortAudioOut::~PortAudioOut() {
@@ -164,7 +130,7 @@ bool PortAudioOut::Open(const AudioFormat& format, const std::string& device) {
             return Fail(PortAudioText(paDeviceUnavailable));
         }
     } else {
-        index = AllDigits(device) ? DeviceByNumber(device) : DeviceByName(device);
+        index = FindDevice(m_system.Devices(), device);
         if (index == paNoDevice) {
             return Fail("no such sound device: " + device);
         }
@@ -248,7 +214,7 @@ int PortAudioOut::OnStreamCallback(const void*, void* output, unsigned long fram
 void PortAudioOut::OnStreamFinished(void* self) {
     auto* out = static_cast<PortAudioOut*>(self);
     out->m_streamEnded.store(true);
-    out->m_wake.Post();
+    out->m_wake.release();
 }
 
 // After the queue ran dry, a lone block waits a moment for the next one: some devices take
@@ -307,7 +273,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
         copiedAny ? silent : m_silentFrames.load(std::memory_order_relaxed) + silent,
         std::memory_order_relaxed);
     if (finishedOne) {
-        m_wake.Post();
+        m_wake.release();
     }
 }
 
@@ -321,7 +287,7 @@ bool PortAudioOut::Interrupted() const {
 
 void PortAudioOut::WaitForRoom() {
     while (!Interrupted() && m_free.Size() == 0) {
-        m_wake.Wait();
+        m_wake.acquire();
     }
 }
 
@@ -352,7 +318,7 @@ bool PortAudioOut::Write(const unsigned char* data, std::size_t bytes) {
 
 void PortAudioOut::Drain() {
     while (!Interrupted() && m_free.Size() < m_blocks.size()) {
-        m_wake.Wait();
+        m_wake.acquire();
     }
 }
 
@@ -382,7 +348,7 @@ void PortAudioOut::Close() {
 void PortAudioOut::Abort() {
     m_aborted.store(true);
     m_open.store(false);
-    m_wake.Post();
+    m_wake.release();
     std::lock_guard<std::mutex> lock(m_control);
     StopStreamLocked();
 }
@@ -399,7 +365,7 @@ void PortAudioOut::StopStreamLocked() {
             Fail(PortAudioText(error));
         }
     }
-    m_wake.Post();
+    m_wake.release();
 }
 
 void PortAudioOut::CloseStreamLocked() {

@@ -5,18 +5,17 @@
 // The stream's real-time callback copies the queued blocks into the device and plays silence
 // while none is queued. Blocks travel writer -> callback -> writer through two lock-free
 // rings over memory set aside at Open, so the callback never locks, waits or allocates; it
-// only posts a semaphore when a block is finished, to wake a waiting writer.
+// only releases a semaphore when a block is finished, to wake a waiting writer.
 //
 // Open, WaitForRoom, Write, Drain and Close belong to one thread, the writer; Abort may come
 // from any thread at any time.
-
-#include <semaphore.h>
 
 #include <array>
 #include <atomic>
 #include <bit>
 #include <cstdint>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -69,21 +68,6 @@ class PortAudioOut : public AudioOut {
     };
     using BlockRing = SpscRing<Block, std::bit_ceil(static_cast<std::size_t>(kQueuedBlocks))>;
 
-    // A counting semaphore whose Post is safe in a real-time callback: it neither locks nor
-    // waits.
-    class WakeSemaphore {
-      public:
-        WakeSemaphore();
-        ~WakeSemaphore();
-        WakeSemaphore(const WakeSemaphore&) = delete;
-        WakeSemaphore& operator=(const WakeSemaphore&) = delete;
-        void Post();
-        void Wait();
-
-      private:
-        sem_t m_sem{};
-    };
-
     static int OnStreamCallback(const void* input, void* output, unsigned long frames,
                                 const PaStreamCallbackTimeInfo* time, unsigned long status,
                                 void* self);
@@ -118,7 +102,9 @@ class PortAudioOut : public AudioOut {
     std::atomic<bool> m_aborted{false};
     std::atomic<bool> m_stopping{false};  // we are stopping the stream ourselves
     std::atomic<bool> m_streamEnded{false};
-    WakeSemaphore m_wake;
+    // Wakes the writer. libstdc++'s release is an atomic add and, from zero, a futex wake: it
+    // neither locks nor waits, so the callback may call it.
+    std::counting_semaphore<> m_wake{0};
 
     double m_latency = 0.0;
     double m_rate = 0.0;
