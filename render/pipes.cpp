@@ -38,11 +38,7 @@ class PieceQueue {
         return piece;
     }
     void Put(Piece* piece) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_full.push_back(piece);
-        }
-        m_changed.notify_all();
+        Change([&] { m_full.push_back(piece); });
     }
     // The next full piece, waiting for one; null once the producer closed and all were taken.
     Piece* TakeFull() {
@@ -57,31 +53,28 @@ class PieceQueue {
     }
     void Release(Piece* piece) {
         piece->size = 0;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_free.push_back(piece);
-        }
-        m_changed.notify_all();
+        Change([&] { m_free.push_back(piece); });
     }
     // The producer has no more.
     void Close() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_closed = true;
-        }
-        m_changed.notify_all();
+        Change([this] { m_closed = true; });
     }
     // The consumer wants no more.
     void Stop() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopped = true;
-        }
-        m_changed.notify_all();
+        Change([this] { m_stopped = true; });
     }
     std::atomic<bool> failed{false};  // the consumer of a WriteBehind failed
 
   private:
+    template <typename Update>
+    void Change(Update update) {
+        {
+            const std::lock_guard lock(m_mutex);
+            update();
+        }
+        m_changed.notify_all();
+    }
+
     std::vector<Piece> m_all;
     std::mutex m_mutex;
     std::condition_variable m_changed;
