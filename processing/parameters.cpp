@@ -5,25 +5,21 @@
 
 namespace {
 
+// " text", or nothing for an empty text.
+std::string Spaced(const char* text) {
+    return text[0] != '\0' ? std::string(" ") + text : std::string();
+}
+
 std::string WithNote(int value, const char* note) {
-    std::string text = std::to_string(value);
-    if (note[0] != '\0') {
-        text += ' ';
-        text += note;
-    }
-    return text;
+    return std::to_string(value) + Spaced(note);
 }
 
 }  // namespace
 
 std::string KnobHelp(const KnobSpec& spec) {
-    std::string help = std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) + " .. " +
-                       WithNote(spec.max, spec.maxNote);
-    if (spec.rule[0] != '\0') {
-        help += ' ';
-        help += spec.rule;
-    }
-    return help + "; default " + WithNote(spec.start, spec.startNote);
+    return std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) + " .. " +
+           WithNote(spec.max, spec.maxNote) + Spaced(spec.rule) + "; default " +
+           WithNote(spec.start, spec.startNote);
 }
 
 int& PositionOf(Positions& positions, Knob knob) {
