@@ -1,8 +1,8 @@
 #include "segmented_render.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "fast_frames.h"
 
@@ -10,13 +10,14 @@ namespace {
 
 constexpr std::size_t kFrameBytes = 4;
 
-bool SameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-bool SameLadder(const LadderLowPass& a, const LadderLowPass& b) {
-    return SameBits(a.xPrev, b.xPrev) && SameBits(a.y1, b.y1) && SameBits(a.y2, b.y2) &&
-           SameBits(a.y3, b.y3) && SameBits(a.y4, b.y4);
+// Bit for bit. The parts compared this way hold nothing but doubles, or nothing but 16-bit
+// values, so their bytes are their values.
+template <typename Part>
+bool SameBits(const Part& a, const Part& b) {
+    static_assert(sizeof(LadderLowPass) == 5 * sizeof(double) &&
+                  sizeof(LadderCoefficients) == 3 * sizeof(double) &&
+                  sizeof(SvfLowPass) == 2 * sizeof(std::int16_t));
+    return std::memcmp(&a, &b, sizeof(Part)) == 0;
 }
 
 bool NegligibleLadder(const LadderLowPass& l) {
@@ -28,18 +29,9 @@ bool NegligibleLadder(const LadderLowPass& l) {
     return true;
 }
 
-bool SameCoefficients(const LadderCoefficients& a, const LadderCoefficients& b) {
-    return SameBits(a.k, b.k) && SameBits(a.p, b.p) && SameBits(a.r, b.r);
-}
-
-bool SameFilterCoefficients(const FilterCoefficients& a, const FilterCoefficients& b) {
+bool SameCoefficients(const FilterCoefficients& a, const FilterCoefficients& b) {
     return a.lowCutoff == b.lowCutoff && a.highCutoff == b.highCutoff && a.valid == b.valid &&
-           SameCoefficients(a.low, b.low) && SameCoefficients(a.high, b.high) &&
-           SameBits(a.fsv, b.fsv);
-}
-
-bool SameSvf(const SvfLowPass& a, const SvfLowPass& b) {
-    return a.low == b.low && a.band == b.band;
+           SameBits(a.low, b.low) && SameBits(a.high, b.high) && SameBits(a.fsv, b.fsv);
 }
 
 template <typename LadderEqual>
@@ -47,14 +39,13 @@ bool StatesMatch(const FrameState& a, const FrameState& b, LadderEqual ladderEqu
     const FilterCoefficients& c = a.coefficients;
     return ladderEqual(a.ladderA, b.ladderA, c.low) && ladderEqual(a.ladderB, b.ladderB, c.low) &&
            ladderEqual(a.ladderC, b.ladderC, c.high) && ladderEqual(a.ladderD, b.ladderD, c.high) &&
-           SameSvf(a.svfLeft, b.svfLeft) && SameSvf(a.svfRight, b.svfRight) &&
-           SameFilterCoefficients(a.coefficients, b.coefficients);
+           SameBits(a.svfLeft, b.svfLeft) && SameBits(a.svfRight, b.svfRight) &&
+           SameCoefficients(a.coefficients, b.coefficients);
 }
 
 // A sample the input attenuation turns into 0.
-bool Silent(const unsigned char* sample) {
-    const auto v = static_cast<std::int16_t>(sample[0] | (sample[1] << 8));
-    return v >= -2 && v <= 2;
+bool Silent(std::int16_t sample) {
+    return sample >= -2 && sample <= 2;
 }
 
 // The first multiple of align from nominal up to latest that follows warmUpFrames in
@@ -74,9 +65,9 @@ std::uint64_t SoundedBoundary(FrameIo& io, std::uint64_t nominal, std::uint64_t 
             return nominal;
         }
         for (std::size_t i = 0; i < n; ++i, ++f) {
-            const unsigned char* frame = buffer.data() + i * kFrameBytes;
-            runLeft = Silent(frame) ? runLeft + 1 : 0;
-            runRight = Silent(frame + 2) ? runRight + 1 : 0;
+            const StereoSample sample = FrameSample(buffer.data() + i * kFrameBytes);
+            runLeft = Silent(sample.left) ? runLeft + 1 : 0;
+            runRight = Silent(sample.right) ? runRight + 1 : 0;
             if (runLeft >= settings.silentRunFrames || runRight >= settings.silentRunFrames) {
                 quietUntil = f + 1;
             }
@@ -94,7 +85,7 @@ std::uint64_t SoundedBoundary(FrameIo& io, std::uint64_t nominal, std::uint64_t 
 bool SameState(const FrameState& a, const FrameState& b) {
     return StatesMatch(
         a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients&) {
-            return SameLadder(x, y);
+            return SameBits(x, y);
         });
 }
 
@@ -104,7 +95,7 @@ bool EquivalentStates(const FrameState& a, const FrameState& b) {
             // A non-zero input v gives every stage a value near v * p^n, which swamps the
             // negligible ones, as long as p is not itself tiny and k and r keep them small.
             const bool swamped = c.p > 1e-6 && std::fabs(c.k) < 16 && std::fabs(c.r) < 16;
-            return SameLadder(x, y) || (swamped && NegligibleLadder(x) && NegligibleLadder(y));
+            return SameBits(x, y) || (swamped && NegligibleLadder(x) && NegligibleLadder(y));
         });
 }
 
