@@ -1,8 +1,9 @@
 #include "segmented_render.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
-#include <cstring>
 
 #include "fast_frames.h"
 
@@ -17,7 +18,8 @@ bool SameBits(const Part& a, const Part& b) {
     static_assert(sizeof(LadderLowPass) == 5 * sizeof(double) &&
                   sizeof(LadderCoefficients) == 3 * sizeof(double) &&
                   sizeof(SvfLowPass) == 2 * sizeof(std::int16_t));
-    return std::memcmp(&a, &b, sizeof(Part)) == 0;
+    using Bytes = std::array<unsigned char, sizeof(Part)>;
+    return std::bit_cast<Bytes>(a) == std::bit_cast<Bytes>(b);
 }
 
 bool NegligibleLadder(const LadderLowPass& l) {
