@@ -125,10 +125,8 @@ bool EngineReadsAsIs(const std::filesystem::path& path) {
 }
 
 WaveLength ProbeWaveLength(const std::filesystem::path& path) {
+    // Without a format or data chunk, the byte rate or the length stays zero.
     const WaveLayout layout = LocateWave(path);
-    if (!layout.formatFound || !layout.dataFound) {
-        return {};
-    }
     const WaveLength length{layout.dataBytes, layout.format.byteRate};
     return length.Known() ? length : WaveLength{};
 }
