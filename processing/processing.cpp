@@ -1,5 +1,6 @@
 #include "processing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -138,10 +139,6 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
 int MeterSegments(int sample) {
     // The largest magnitude each number of lit segments stands for.
     static constexpr int kUpTo[kMeterSegments] = {0, 1, 4, 653, 2067, 4125, 10361, 20674};
-    const int m = std::abs(sample);
-    int lit = 0;
-    while (lit < kMeterSegments && m > kUpTo[lit]) {
-        ++lit;
-    }
-    return lit;
+    // One lit for each magnitude the sample's exceeds.
+    return static_cast<int>(std::ranges::lower_bound(kUpTo, std::abs(sample)) - kUpTo);
 }

@@ -23,12 +23,8 @@ bool SameBits(const Part& a, const Part& b) {
 }
 
 bool NegligibleLadder(const LadderLowPass& l) {
-    for (const double v : {l.xPrev, l.y1, l.y2, l.y3, l.y4}) {
-        if (!(std::fabs(v) < kNegligibleLadder)) {
-            return false;
-        }
-    }
-    return true;
+    const double values[] = {l.xPrev, l.y1, l.y2, l.y3, l.y4};
+    return std::ranges::all_of(values, [](double v) { return std::fabs(v) < kNegligibleLadder; });
 }
 
 bool SameCoefficients(const FilterCoefficients& a, const FilterCoefficients& b) {
