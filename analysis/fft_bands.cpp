@@ -51,11 +51,8 @@ std::vector<std::size_t> BandOfBins(const BandEdges& edges, std::size_t frameSiz
     std::vector<std::size_t> bandOfBin(bins);
     for (std::size_t bin = 0; bin < bins; ++bin) {
         const double hz = static_cast<double>(bin) * kRate / static_cast<double>(frameSize);
-        std::size_t band = 0;
-        while (band < edges.upperHz.size() && hz >= edges.upperHz[band]) {
-            ++band;
-        }
-        bandOfBin[bin] = band;
+        bandOfBin[bin] = static_cast<std::size_t>(std::ranges::upper_bound(edges.upperHz, hz) -
+                                                  edges.upperHz.begin());
     }
     return bandOfBin;
 }

@@ -15,7 +15,7 @@ std::vector<double> HannWindow(std::size_t size);
 
 // Band edges in Hz: the last band runs to half the sample rate.
 struct BandEdges {
-    std::vector<double> upperHz;  // one edge per band but the last
+    std::vector<double> upperHz;  // one edge per band but the last, ascending
 };
 
 // Energy of both channels together in each band: one transform of left + i right per frame,
