@@ -140,14 +140,10 @@ bool PortAudioOut::Open(const AudioFormat& format, const std::string& device) {
 
 // Only while no stream runs.
 void PortAudioOut::ResetQueues() {
-    while (m_queued.Pop() != nullptr) {
-    }
-    while (m_free.Pop() != nullptr) {
-    }
-    for (Block& block : m_blocks) {
+    m_blocks.Clear();
+    for (Block& block : m_blocks.Items()) {
         block.bytes.resize(kMaxBlockBytes);
         block.size = 0;
-        m_free.Push(&block);
     }
     m_current = nullptr;
     m_offset = 0;
@@ -224,7 +220,7 @@ bool PortAudioOut::KeepWaiting(double now) {
     if (!m_starting || m_current != nullptr) {
         return false;
     }
-    const std::size_t queued = m_queued.Size();
+    const std::size_t queued = m_blocks.Size();
     if (queued == 0) {
         m_loneSince = -1.0;
         return true;
@@ -248,7 +244,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
     bool copiedAny = false;
     while (bytes > 0 && !m_dropQueued.load(std::memory_order_relaxed) && !KeepWaiting(now)) {
         if (m_current == nullptr) {
-            m_current = m_queued.Pop();
+            m_current = m_blocks.Front();
             m_offset = 0;
             if (m_current == nullptr) {
                 m_starting = true;
@@ -262,7 +258,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
         bytes -= n;
         m_offset += n;
         if (m_offset == m_current->size) {
-            m_free.Push(m_current);  // never full: the two rings hold every block between them
+            m_blocks.Pop();
             m_current = nullptr;
             finishedOne = true;
         }
@@ -286,7 +282,7 @@ bool PortAudioOut::Interrupted() const {
 }
 
 void PortAudioOut::WaitForRoom() {
-    while (!Interrupted() && m_free.Size() == 0) {
+    while (!Interrupted() && m_blocks.Size() == kQueuedBlocks) {
         m_wake.acquire();
     }
 }
@@ -309,15 +305,15 @@ bool PortAudioOut::Write(const unsigned char* data, std::size_t bytes) {
     if (bytes == 0) {
         return true;
     }
-    Block* block = m_free.Pop();
-    std::memcpy(block->bytes.data(), data, bytes);
-    block->size = bytes;
-    m_queued.Push(block);
+    Block& block = m_blocks.Back();
+    std::memcpy(block.bytes.data(), data, bytes);
+    block.size = bytes;
+    m_blocks.Push();
     return true;
 }
 
 void PortAudioOut::Drain() {
-    while (!Interrupted() && m_free.Size() < m_blocks.size()) {
+    while (!Interrupted() && m_blocks.Size() > 0) {
         m_wake.acquire();
     }
 }

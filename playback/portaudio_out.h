@@ -3,16 +3,14 @@
 // Sound output through PortAudio, one stream per open device.
 //
 // The stream's real-time callback copies the queued blocks into the device and plays silence
-// while none is queued. Blocks travel writer -> callback -> writer through two lock-free
-// rings over memory set aside at Open, so the callback never locks, waits or allocates; it
-// only releases a semaphore when a block is finished, to wake a waiting writer.
+// while none is queued. Blocks go from the writer to the callback through a lock-free ring
+// over memory set aside at Open, so the callback never locks, waits or allocates; it only
+// releases a semaphore when a block is finished, to wake a waiting writer.
 //
 // Open, WaitForRoom, Write, Drain and Close belong to one thread, the writer; Abort may come
 // from any thread at any time.
 
-#include <array>
 #include <atomic>
-#include <bit>
 #include <cstdint>
 #include <mutex>
 #include <semaphore>
@@ -66,7 +64,6 @@ class PortAudioOut : public AudioOut {
         std::vector<unsigned char> bytes;  // kMaxBlockBytes, allocated at the first Open
         std::size_t size = 0;
     };
-    using BlockRing = SpscRing<Block, std::bit_ceil(static_cast<std::size_t>(kQueuedBlocks))>;
 
     static int OnStreamCallback(const void* input, void* output, unsigned long frames,
                                 const PaStreamCallbackTimeInfo* time, unsigned long status,
@@ -85,12 +82,10 @@ class PortAudioOut : public AudioOut {
     void CloseStreamLocked();
 
     const PortAudioSystem& m_system;
-    std::array<Block, kQueuedBlocks> m_blocks;
-    BlockRing m_queued;  // writer -> callback
-    BlockRing m_free;    // callback -> writer; holds every block while nothing is queued
+    SpscRing<Block, kQueuedBlocks> m_blocks;  // writer -> callback, each until it has played
 
     // The callback's own; the writer resets them at Open, before the stream starts.
-    Block* m_current = nullptr;  // the block the callback is copying from
+    Block* m_current = nullptr;  // the block the callback is copying from, the ring's front
     std::size_t m_offset = 0;    // bytes of m_current already copied
     bool m_starting = true;      // the queue ran dry and has not restarted since
     double m_loneSince = -1.0;   // stream time since which a lone block has waited
