@@ -288,10 +288,9 @@ RunStatus RunSegmentGroup(Segment* const* segments, std::size_t count,
 Reconciliation Reconcile(FrameState& truth, const Segment& segment,
                          const ProcessingParameters& params, FrameIo& io,
                          const SegmentSettings& settings, RunInterrupts interrupts) {
-    Reconciliation result;
     if (EquivalentStates(truth, segment.start)) {
         truth = segment.finish;
-        return result;
+        return {RunStatus::Done, Merge::AtBoundary};
     }
     // Read and stored a piece at a time; within a piece the true run stops at each
     // checkpoint to compare states, and what follows a merge is left as the segment wrote it.
@@ -301,8 +300,7 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
         const auto n = static_cast<std::size_t>(
             std::min<std::uint64_t>(settings.pieceFrames, segment.end - f));
         if (!io.Read(f, buffer.data(), n)) {
-            result.status = RunStatus::ReadFailed;
-            return result;
+            return {RunStatus::ReadFailed};
         }
         std::size_t done = 0;
         bool merged = false;
@@ -313,8 +311,7 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
                 static_cast<std::size_t>(std::min<std::uint64_t>(n - done, mark - f - done));
             if (ProcessFrames(truth, params, interrupts, buffer.data() + done * kFrameBytes, run)
                     .frames < run) {
-                result.status = RunStatus::Stopped;
-                return result;
+                return {RunStatus::Stopped};
             }
             done += run;
             if (f + done == mark && next < segment.checkpoints.size()) {
@@ -322,16 +319,13 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
             }
         }
         if (!io.Write(f, buffer.data(), done)) {
-            result.status = RunStatus::WriteFailed;
-            return result;
+            return {RunStatus::WriteFailed};
         }
         f += done;
         if (merged) {
             truth = segment.finish;
-            result.merge = Merge::AfterRedo;
-            return result;
+            return {RunStatus::Done, Merge::AfterRedo};
         }
     }
-    result.merge = Merge::Never;
-    return result;
+    return {RunStatus::Done, Merge::Never};
 }
