@@ -38,8 +38,6 @@ namespace sse2 {
 #define FAST_FRAMES_WIDE 0
 #define FAST_FRAMES_ROUND 0
 #include "fast_frames_kernel.inc"
-#undef FAST_FRAMES_WIDE
-#undef FAST_FRAMES_ROUND
 }  // namespace sse2
 
 #if defined(__clang__)
@@ -52,8 +50,6 @@ namespace sse41 {
 #define FAST_FRAMES_WIDE 0
 #define FAST_FRAMES_ROUND 1
 #include "fast_frames_kernel.inc"
-#undef FAST_FRAMES_WIDE
-#undef FAST_FRAMES_ROUND
 }  // namespace sse41
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -71,8 +67,6 @@ namespace avx {
 #define FAST_FRAMES_WIDE 1
 #define FAST_FRAMES_ROUND 1
 #include "fast_frames_kernel.inc"
-#undef FAST_FRAMES_WIDE
-#undef FAST_FRAMES_ROUND
 }  // namespace avx
 #if defined(__clang__)
 #pragma clang attribute pop
