@@ -64,7 +64,6 @@ void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t
 
 #else
 
-#include <tbb/blocked_range.h>
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
@@ -89,16 +88,9 @@ void RenderPool::Submit(std::function<void()> task) {
 }
 
 void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& body) {
-    m_impl->arena.execute([&] {
-        tbb::parallel_for(
-            tbb::blocked_range<std::size_t>(0, count, 1),
-            [&](const tbb::blocked_range<std::size_t>& range) {
-                for (std::size_t i = range.begin(); i != range.end(); ++i) {
-                    body(i);
-                }
-            },
-            tbb::simple_partitioner());
-    });
+    // One index at a time, so that long calls spread over every thread.
+    m_impl->arena.execute(
+        [&] { tbb::parallel_for(std::size_t{0}, count, body, tbb::simple_partitioner()); });
 }
 
 #endif
