@@ -64,16 +64,11 @@ float OutputGainFor(int outputLevel) {
 }
 
 double KnobValue(Knob knob, int pos) {
-    switch (knob) {
-        case Knob::Low:
-            return LowCutoffFor(pos);
-        case Knob::High:
-            return HighCutoffFor(pos);
-        case Knob::Left:
-        case Knob::Right:
-            return ChannelGainFor(pos);
-        case Knob::OutputLevel:
-            return OutputGainFor(pos);
+    switch (SpecOf(knob).unit) {
+        case Unit::Hertz:
+            return knob == Knob::Low ? LowCutoffFor(pos) : HighCutoffFor(pos);
+        case Unit::Decibels:
+            return knob == Knob::OutputLevel ? OutputGainFor(pos) : ChannelGainFor(pos);
         default:
             return pos;
     }
