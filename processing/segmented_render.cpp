@@ -78,43 +78,6 @@ std::uint64_t SoundedBoundary(FrameIo& io, std::uint64_t nominal, std::uint64_t 
     return nominal;
 }
 
-}  // namespace
-
-bool SameState(const FrameState& a, const FrameState& b) {
-    return StatesMatch(
-        a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients&) {
-            return SameBits(x, y);
-        });
-}
-
-bool EquivalentStates(const FrameState& a, const FrameState& b) {
-    return StatesMatch(
-        a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients& c) {
-            // A non-zero input v gives every stage a value near v * p^n, which swamps the
-            // negligible ones, as long as p is not itself tiny and k and r keep them small.
-            const bool swamped = c.p > 1e-6 && std::fabs(c.k) < 16 && std::fabs(c.r) < 16;
-            return SameBits(x, y) || (swamped && NegligibleLadder(x) && NegligibleLadder(y));
-        });
-}
-
-std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std::size_t n,
-                                          std::size_t align, const SegmentSettings& settings) {
-    std::vector<std::uint64_t> bounds{0};
-    const std::uint64_t length = n > 0 ? total / n : total;
-    for (std::size_t i = 1; i < n; ++i) {
-        const std::uint64_t nominal = total * i / n / align * align;
-        const std::uint64_t latest = std::min(total, nominal + length / 4);
-        const std::uint64_t b = SoundedBoundary(io, nominal, latest, align, settings);
-        if (b > bounds.back() && b < total) {
-            bounds.push_back(b);
-        }
-    }
-    bounds.push_back(total);
-    return bounds;
-}
-
-namespace {
-
 std::uint64_t CheckpointAt(const Segment& segment, std::size_t index) {
     return segment.begin + (index + 1) * static_cast<std::uint64_t>(segment.checkpointFrames);
 }
@@ -229,6 +192,39 @@ RunStatus StepGroup(SegmentRun* const* runs, std::size_t count, const Processing
 }
 
 }  // namespace
+
+bool SameState(const FrameState& a, const FrameState& b) {
+    return StatesMatch(
+        a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients&) {
+            return SameBits(x, y);
+        });
+}
+
+bool EquivalentStates(const FrameState& a, const FrameState& b) {
+    return StatesMatch(
+        a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients& c) {
+            // A non-zero input v gives every stage a value near v * p^n, which swamps the
+            // negligible ones, as long as p is not itself tiny and k and r keep them small.
+            const bool swamped = c.p > 1e-6 && std::fabs(c.k) < 16 && std::fabs(c.r) < 16;
+            return SameBits(x, y) || (swamped && NegligibleLadder(x) && NegligibleLadder(y));
+        });
+}
+
+std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std::size_t n,
+                                          std::size_t align, const SegmentSettings& settings) {
+    std::vector<std::uint64_t> bounds{0};
+    const std::uint64_t length = n > 0 ? total / n : total;
+    for (std::size_t i = 1; i < n; ++i) {
+        const std::uint64_t nominal = total * i / n / align * align;
+        const std::uint64_t latest = std::min(total, nominal + length / 4);
+        const std::uint64_t b = SoundedBoundary(io, nominal, latest, align, settings);
+        if (b > bounds.back() && b < total) {
+            bounds.push_back(b);
+        }
+    }
+    bounds.push_back(total);
+    return bounds;
+}
 
 bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameters& params,
                   const SegmentSettings& settings) {
