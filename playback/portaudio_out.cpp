@@ -44,11 +44,6 @@ std::string PortAudioText(PaError error) {
     return text;
 }
 
-bool PlaysSound(PaDeviceIndex index) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
-    return info != nullptr && info->maxOutputChannels > 0;
-}
-
 // Digits name a device by its index, anything else by an exact name or else by the first name
 // that holds the text.
 PaDeviceIndex FindDevice(const std::vector<AudioDevice>& devices, const std::string& text) {
@@ -94,10 +89,10 @@ std::vector<AudioDevice> PortAudioSystem::Devices() const {
     }
     const PaDeviceIndex defaultDevice = Pa_GetDefaultOutputDevice();
     for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
-        if (!PlaysSound(i)) {
-            continue;
-        }
         const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr || info->maxOutputChannels <= 0) {
+            continue;  // it only records, or is gone
+        }
         const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
         devices.push_back({i, info->name, host != nullptr ? host->name : "", i == defaultDevice});
     }
@@ -123,17 +118,11 @@ bool PortAudioOut::Open(const AudioFormat& format, const std::string& device) {
     if (!initError.empty()) {
         return Fail(initError);
     }
-    PaDeviceIndex index = paNoDevice;
-    if (device.empty()) {
-        index = Pa_GetDefaultOutputDevice();
-        if (index == paNoDevice) {
-            return Fail(PortAudioText(paDeviceUnavailable));
-        }
-    } else {
-        index = FindDevice(m_system.Devices(), device);
-        if (index == paNoDevice) {
-            return Fail("no such sound device: " + device);
-        }
+    const PaDeviceIndex index =
+        device.empty() ? Pa_GetDefaultOutputDevice() : FindDevice(m_system.Devices(), device);
+    if (index == paNoDevice) {
+        return Fail(device.empty() ? PortAudioText(paDeviceUnavailable)
+                                   : "no such sound device: " + device);
     }
     return StartStream(format, index);
 }
