@@ -183,10 +183,6 @@ bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
     return true;
 }
 
-bool PortAudioOut::IsOpen() const {
-    return m_open.load();
-}
-
 int PortAudioOut::OnStreamCallback(const void*, void* output, unsigned long frames,
                                    const PaStreamCallbackTimeInfo* time, unsigned long,
                                    void* self) {
@@ -260,14 +256,6 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
     if (finishedOne) {
         m_wake.release();
     }
-}
-
-bool PortAudioOut::DeviceLost() const {
-    return m_streamEnded.load() && !m_stopping.load();
-}
-
-bool PortAudioOut::Interrupted() const {
-    return !m_open.load() || m_aborted.load() || DeviceLost();
 }
 
 void PortAudioOut::WaitForRoom() {

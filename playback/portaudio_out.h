@@ -48,7 +48,7 @@ class PortAudioOut : public AudioOut {
     PortAudioOut& operator=(const PortAudioOut&) = delete;
 
     bool Open(const AudioFormat& format, const std::string& device = {}) override;
-    bool IsOpen() const override;
+    bool IsOpen() const override { return m_open.load(); }
     void WaitForRoom() override;
     bool Write(const unsigned char* data, std::size_t bytes) override;
     void Drain() override;
@@ -74,8 +74,9 @@ class PortAudioOut : public AudioOut {
 
     bool StartStream(const AudioFormat& format, int device);
     void ResetQueues();
-    bool Interrupted() const;
-    bool DeviceLost() const;
+    // The stream ended, and not because we stopped it.
+    bool DeviceLost() const { return m_streamEnded.load() && !m_stopping.load(); }
+    bool Interrupted() const { return !m_open.load() || m_aborted.load() || DeviceLost(); }
     bool Fail(std::string text);
     void PlayOut() const;
     void StopStreamLocked();
