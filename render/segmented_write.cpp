@@ -154,8 +154,10 @@ void SegmentedJob::SubmitNext() {
     const std::size_t first = m_submitted;
     const std::size_t count = std::min(kMaxFrameGroup, m_slots.size() - first);
     std::array<Slot*, kMaxFrameGroup> group{};
+    std::array<Segment*, kMaxFrameGroup> segments{};
     for (std::size_t i = 0; i < count; ++i) {
         group[i] = &m_slots[first + i];
+        segments[i] = &group[i]->segment;
         Prepare(*group[i]);
     }
     m_submitted += count;
@@ -163,12 +165,8 @@ void SegmentedJob::SubmitNext() {
         const std::lock_guard<std::mutex> lock(m_mutex);
         ++m_running;
     }
-    m_job.pool->Submit([this, group, count] {
+    m_job.pool->Submit([this, group, segments, count] {
         const RunInterrupts interrupts{&m_cancel, m_job.stop};
-        std::array<Segment*, kMaxFrameGroup> segments{};
-        for (std::size_t i = 0; i < count; ++i) {
-            segments[i] = &group[i]->segment;
-        }
         const RunStatus status = RunSegmentGroup(segments.data(), count, *m_job.params, *this,
                                                  m_job.settings, interrupts);
         // Notified under the lock: once m_running is 0 the job may be gone.
