@@ -2,12 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <utility>
 
 #include "bitmap_button.h"
 #include "dialog_units.h"
@@ -60,6 +58,7 @@ QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
     // A frame drawn around its neighbours, which stay on top of it and take the mouse.
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->setFocusPolicy(Qt::NoFocus);
+    box->lower();  // beneath the controls made before it; those made later go on top anyway
     return box;
 }
 
@@ -114,17 +113,6 @@ void SetTabOrder(const DialogTemplate& dialog, const std::vector<QWidget*>& cont
     }
 }
 
-// Stores widget in the member that the table gives for id, if any.
-template <typename Widget, std::size_t n>
-void Fill(const std::pair<ControlId, Widget**> (&members)[n], ControlId id, QWidget* widget) {
-    for (const auto& [memberId, member] : members) {
-        if (memberId == id) {
-            *member = qobject_cast<Widget*>(widget);
-            Q_ASSERT(*member != nullptr);
-        }
-    }
-}
-
 }  // namespace
 
 void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
@@ -146,70 +134,21 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
             widget->hide();
         }
         controls.push_back(widget);
-        Keep(control.id, widget);
-    }
-    // Group boxes only frame their neighbours; keep them underneath.
-    for (QWidget* widget : controls) {
-        if (qobject_cast<QGroupBox*>(widget)) {
-            widget->lower();
+        if (control.keep != nullptr) {
+            control.keep(*this, widget);
         }
     }
     SetTabOrder(dialog, controls);
 }
 
-void MainWindowUi::Keep(ControlId id, QWidget* widget) {
-    using Id = ControlId;
-    const std::pair<Id, QLineEdit**> edits[] = {{Id::InputPath, &inputPathEdit},
-                                                {Id::OutputPath, &outputPathEdit},
-                                                {Id::PanValue, &panValueEdit}};
-    const std::pair<Id, QPushButton**> buttons[] = {{Id::SelectInput, &selectInputButton},
-                                                    {Id::SelectOutput, &selectOutputButton},
-                                                    {Id::WriteFile, &writeFileButton},
-                                                    {Id::About, &aboutButton},
-                                                    {Id::CheckUpgrades, &checkUpgradesButton},
-                                                    {Id::Manual, &manualButton},
-                                                    {Id::Exit, &exitButton}};
-    const std::pair<Id, BitmapButton**> faces[] = {{Id::Low, &lowButton},
-                                                   {Id::High, &highButton},
-                                                   {Id::Left, &leftButton},
-                                                   {Id::Right, &rightButton},
-                                                   {Id::PlayMode2, &playMode2Button},
-                                                   {Id::PlayMode1, &playMode1Button},
-                                                   {Id::PlayOriginal, &playOriginalButton}};
-    const std::pair<Id, TrackbarSlider**> sliders[] = {
-        {Id::LoopStart, &loopStartSlider},    {Id::PlayPos, &playPosSlider},
-        {Id::LoopEnd, &loopEndSlider},        {Id::LowSlider, &lowSlider},
-        {Id::HighSlider, &highSlider},        {Id::LeftSlider, &leftSlider},
-        {Id::RightSlider, &rightSlider},      {Id::Pan, &panSlider},
-        {Id::OutputLevel, &outputLevelSlider}};
-    const std::pair<Id, QLabel**> labels[] = {{Id::Meter, &meter}};
-    Fill(edits, id, widget);
-    Fill(buttons, id, widget);
-    Fill(faces, id, widget);
-    Fill(sliders, id, widget);
-    Fill(labels, id, widget);
-}
-
 TrackbarSlider* MainWindowUi::Slider(Knob knob) const {
-    switch (knob) {
-        case Knob::Pan:
-            return panSlider;
-        case Knob::Low:
-            return lowSlider;
-        case Knob::High:
-            return highSlider;
-        case Knob::Left:
-            return leftSlider;
-        case Knob::Right:
-            return rightSlider;
-        case Knob::OutputLevel:
-            return outputLevelSlider;
-        case Knob::LoopStart:
-            return loopStartSlider;
-        case Knob::LoopEnd:
-            return loopEndSlider;
-        case Knob::PlayPos:
-            return playPosSlider;
-    }
-    return nullptr;
+    // In the order of Knob.
+    static constexpr TrackbarSlider* MainWindowUi::*kSliders[] = {
+        &MainWindowUi::panSlider,       &MainWindowUi::lowSlider,
+        &MainWindowUi::highSlider,      &MainWindowUi::leftSlider,
+        &MainWindowUi::rightSlider,     &MainWindowUi::outputLevelSlider,
+        &MainWindowUi::loopStartSlider, &MainWindowUi::loopEndSlider,
+        &MainWindowUi::playPosSlider};
+    static_assert(std::size(kSliders) == std::size(kKnobs));
+    return this->*kSliders[static_cast<int>(knob)];
 }

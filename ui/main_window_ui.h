@@ -54,7 +54,4 @@ struct MainWindowUi {
     // children.
     void SetUp(QDialog& window, const DialogTemplate& dialog);
     TrackbarSlider* Slider(Knob knob) const;
-
-  private:
-    void Keep(ControlId id, QWidget* widget);
 };
