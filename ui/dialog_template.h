@@ -52,8 +52,3 @@ const DialogTemplate& MainDialogTemplate();
 
 // Trackbars carry a template text that they never display.
 inline constexpr char kTrackbarText[] = "滑块1";
-
-inline bool IsTabStop(ControlKind kind) {
-    return kind == ControlKind::Edit || kind == ControlKind::PushButton ||
-           kind == ControlKind::Trackbar;
-}

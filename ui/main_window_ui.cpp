@@ -84,34 +84,10 @@ QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
     return slider;
 }
 
-QWidget* CreateControl(const ControlTemplate& control, QWidget* parent) {
-    switch (control.kind) {
-        case ControlKind::Edit:
-            return CreateEdit(control, parent);
-        case ControlKind::PushButton:
-            return CreateButton(control, parent);
-        case ControlKind::GroupBox:
-            return CreateGroupBox(control, parent);
-        case ControlKind::Static:
-            return CreateStatic(control, parent);
-        case ControlKind::Trackbar:
-            return CreateTrackbar(control, parent);
-    }
-    return new QWidget(parent);
-}
-
-void SetTabOrder(const DialogTemplate& dialog, const std::vector<QWidget*>& controls) {
-    QWidget* previous = nullptr;
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        if (!IsTabStop(dialog.controls[i].kind)) {
-            continue;
-        }
-        if (previous) {
-            QWidget::setTabOrder(previous, controls[i]);
-        }
-        previous = controls[i];
-    }
-}
+using Create = QWidget* (*)(const ControlTemplate& control, QWidget* parent);
+// In the order of ControlKind.
+constexpr Create kCreate[] = {CreateEdit, CreateButton, CreateGroupBox, CreateStatic,
+                              CreateTrackbar};
 
 }  // namespace
 
@@ -125,8 +101,9 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
     const DialogBaseUnits units = DialogBaseUnits::FromFont(window.font());
     window.setFixedSize(units.MapSize(dialog.size));
 
+    // Made in template order, which Qt's focus chain, and with it the tab order, follows.
     for (const ControlTemplate& control : dialog.controls) {
-        QWidget* widget = CreateControl(control, &window);
+        QWidget* widget = kCreate[static_cast<int>(control.kind)](control, &window);
         widget->setObjectName(QString::fromUtf8(control.name));
         widget->setGeometry(units.MapRect(control.rect));
         widget->setEnabled((control.style & kDisabled) == 0);
@@ -138,7 +115,6 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
             control.keep(*this, widget);
         }
     }
-    SetTabOrder(dialog, controls);
 }
 
 TrackbarSlider* MainWindowUi::Slider(Knob knob) const {
