@@ -295,4 +295,14 @@ TEST(DialogUnits, NeighboursThatTouchInDialogUnitsTouchInPixels) {
     EXPECT_GT(DialogBaseUnits::FromFont(DialogFont(9)).cx, 0);
 }
 
+// Halves round away from zero, as the dialog manager's integer arithmetic does.
+TEST(DialogUnits, HalvesRoundAwayFromZero) {
+    const DialogBaseUnits units{6, 12};  // 1.5 pixels a unit each way
+    const std::pair<int, int> cases[] = {{0, 0}, {1, 2}, {2, 3}, {3, 5}, {-1, -2}, {-3, -5}};
+    for (const auto& [du, pixels] : cases) {
+        EXPECT_EQ(units.MapX(du), pixels) << du;
+        EXPECT_EQ(units.MapY(du), pixels) << du;
+    }
+}
+
 }  // namespace
