@@ -59,12 +59,9 @@ void MainWindow::SetUpTrackbars() {
                 [this, knob = spec.knob] { TrackbarReleased(knob); });
         // Mouse drags, channel clicks, the wheel and the keyboard all arrive as actions; moves
         // made by the program do not.
-        if (slider->orientation() == Qt::Horizontal) {
-            connect(slider, &QAbstractSlider::actionTriggered, this,
-                    &MainWindow::HorizontalTrackbarMoved);
-        } else {
-            connect(slider, &QAbstractSlider::actionTriggered, this, &MainWindow::OutputLevelMoved);
-        }
+        const bool horizontal = slider->orientation() == Qt::Horizontal;
+        connect(slider, &QAbstractSlider::actionTriggered, this,
+                horizontal ? &MainWindow::HorizontalTrackbarMoved : &MainWindow::OutputLevelMoved);
     }
 }
 
@@ -246,24 +243,14 @@ void MainWindow::ApplyAllPositions() {
 }
 
 bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {
-    // Alt combinations are menu keys, and the dialog keys below move the focus, press the
-    // default button or close the window before any key handler sees them.
-    if (event.modifiers() & Qt::AltModifier) {
+    // Alt combinations are menu keys, and the dialog keys move the focus, press the default
+    // button or close the window before any key handler sees them.
+    constexpr int kDialogKeys[] = {Qt::Key_Escape, Qt::Key_Return,  Qt::Key_Enter,
+                                   Qt::Key_Tab,    Qt::Key_Backtab, Qt::Key_Up,
+                                   Qt::Key_Down,   Qt::Key_Left,    Qt::Key_Right};
+    const bool dialogKey = std::ranges::find(kDialogKeys, event.key()) != std::end(kDialogKeys);
+    if ((event.modifiers() & Qt::AltModifier) || dialogKey) {
         return false;
-    }
-    switch (event.key()) {
-        case Qt::Key_Escape:
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_Left:
-        case Qt::Key_Right:
-            return false;
-        default:
-            break;
     }
     // A key typed into a control comes here only when the control passed it on.
     const QWidget* focus = focusWidget();

@@ -227,6 +227,22 @@ TEST_F(MainWindowTest, KeysReachingTheWindowItselfShowTheTestBoxes) {
     }
 }
 
+// The dialog keys and Alt combinations are the dialog's own, even where they reach it.
+TEST_F(MainWindowTest, DialogKeysAndAltCombinationsShowNoTestBox) {
+    const std::pair<int, Qt::KeyboardModifiers> keys[] = {
+        {Qt::Key_Tab, Qt::NoModifier},    {Qt::Key_Backtab, Qt::ShiftModifier},
+        {Qt::Key_Up, Qt::NoModifier},     {Qt::Key_Down, Qt::NoModifier},
+        {Qt::Key_Left, Qt::NoModifier},   {Qt::Key_Right, Qt::NoModifier},
+        {Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier},
+        {Qt::Key_A, Qt::AltModifier},     {Qt::Key_Space, Qt::AltModifier},
+    };
+    for (const auto& [key, modifiers] : keys) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(&window, &press);
+    }
+    EXPECT_TRUE(f.boxes.shown.empty());
+}
+
 TEST_F(MainWindowTest, KeysTypedIntoAControlShowNoTestBox) {
     ShowAndActivate();
     ui.selectOutputButton->setFocus();
