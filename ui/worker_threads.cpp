@@ -62,15 +62,10 @@ void WorkerThreads::JoinAll() {
 
 void WorkerThreads::ReapFinishedLocked() {
     const std::thread::id self = std::this_thread::get_id();
-    auto finishedOther = [self](const Worker& worker) {
-        return worker.finished->load(std::memory_order_acquire) && worker.thread.get_id() != self;
+    auto keep = [self](const Worker& worker) {
+        return !worker.finished->load(std::memory_order_acquire) || worker.thread.get_id() == self;
     };
-    for (Worker& worker : m_workers) {
-        if (finishedOther(worker) && worker.thread.joinable()) {
-            worker.thread.join();
-        }
-    }
-    m_workers.erase(std::remove_if(m_workers.begin(), m_workers.end(),
-                                   [](const Worker& worker) { return !worker.thread.joinable(); }),
-                    m_workers.end());
+    const auto finished = std::ranges::partition(m_workers, keep);
+    std::ranges::for_each(finished, [](Worker& worker) { worker.thread.join(); });
+    m_workers.erase(finished.begin(), finished.end());
 }
