@@ -6,11 +6,7 @@
 namespace {
 
 StartRequest Refuse(const QString& message, int exitStatus) {
-    StartRequest request;
-    request.action = StartRequest::Action::Refuse;
-    request.message = message;
-    request.exitStatus = exitStatus;
-    return request;
+    return {StartRequest::Action::Refuse, {}, message, exitStatus};
 }
 
 bool IsOption(const std::string& arg) {
