@@ -78,12 +78,12 @@ void MainWindow::ChooseInput() {
         return;
     }
     FollowProfileFolder();
-    FileDialogRequest request;
-    request.kind = FileDialogRequest::Kind::Open;
-    request.directory = m_folder;
-    request.filter = AudioFilesFilter();
-    request.initialName.clear();  // a "*.wav" name would hide every other kind
-    request.otherFilters = {QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")};
+    const FileDialogRequest request{
+        .kind = FileDialogRequest::Kind::Open,
+        .directory = m_folder,
+        .initialName = {},  // a "*.wav" name would hide every other kind
+        .filter = AudioFilesFilter(),
+        .otherFilters = {QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")}};
     if (const std::optional<QString> chosen = m_services.files.Choose(request)) {
         SelectInputFile(*chosen);
         return;
@@ -99,11 +99,10 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QStringList paths = LocalFiles(event->mimeData());
-    if (paths.isEmpty()) {
-        return;
+    if (!paths.isEmpty()) {
+        event->acceptProposedAction();
+        DropFiles(paths);
     }
-    event->acceptProposedAction();
-    DropFiles(paths);
 }
 
 void MainWindow::DropFiles(const QStringList& paths) {
@@ -150,10 +149,9 @@ void MainWindow::SelectInputFile(const QString& path) {
 }
 
 void MainWindow::ChooseOutput() {
-    FileDialogRequest request;
-    request.kind = FileDialogRequest::Kind::Save;
-    request.directory = m_folder;
-    request.otherFilters = {QStringLiteral("FLAC Files (*.flac)")};
+    const FileDialogRequest request{.kind = FileDialogRequest::Kind::Save,
+                                    .directory = m_folder,
+                                    .otherFilters = {QStringLiteral("FLAC Files (*.flac)")}};
     const std::optional<QString> chosen = m_services.files.Choose(request);
     if (!chosen) {
         return;
@@ -208,7 +206,7 @@ JobResult MainWindow::RunWrite() {
         return JobResult::Refused;
     }
     m_controls.stop = 0;
-    ApplyPanGains();
+    ApplyPan();
     m_controls.params.mode = PlayMode::Mode2;
     WriteRequest request;
     request.input = FsPath(m_inputPath);

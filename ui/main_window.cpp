@@ -115,7 +115,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 
 // The pan value box shows "0" until the parameters are derived from the start positions.
 void MainWindow::ShowStartPositions() {
-    m_ui.panValueEdit->setText(PanValueText(m_panValue));
+    ShowPanValue();
     ShowMeter(IDB_METER_DARK);
     ShowAllIdleFaces();
     m_controls.params.mode = PlayMode::Mode2;
@@ -181,7 +181,7 @@ void MainWindow::TrackbarReleased(Knob knob) {
     ProcessingParameters& params = m_controls.params;
     switch (knob) {
         case Knob::Pan:
-            ApplyPanMapping();
+            ApplyPan();
             ShowPanValue();
             break;
         case Knob::Low:
@@ -212,7 +212,7 @@ void MainWindow::TrackbarReleased(Knob knob) {
 // positions, so that a playback hears a drag as it happens.
 void MainWindow::HorizontalTrackbarMoved() {
     ReadTrackbars();
-    ApplyPanMapping();
+    ApplyPan();
     ProcessingParameters& params = m_controls.params;
     params.leftGain = ChannelGainFor(m_positions.left);
     params.rightGain = ChannelGainFor(m_positions.right);
@@ -226,15 +226,12 @@ void MainWindow::OutputLevelMoved() {
     m_controls.params.outputGain = OutputGainFor(m_positions.outputLevel);
 }
 
-void MainWindow::ApplyPanGains() {
+// The pan value is only computed here; ShowPanValue puts it in the box.
+void MainWindow::ApplyPan() {
     const PanGains pan = PanMapping(m_positions.pan);
     m_controls.params.panGainL = pan.gainL;
     m_controls.params.panGainR = pan.gainR;
-}
-
-void MainWindow::ApplyPanMapping() {
-    ApplyPanGains();
-    m_panValue = PanMapping(m_positions.pan).panValue;
+    m_panValue = pan.panValue;
 }
 
 void MainWindow::ApplyAllPositions() {

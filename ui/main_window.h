@@ -89,8 +89,7 @@ class MainWindow : public QDialog, private JobObserver {
     void TrackbarReleased(Knob knob);
     void HorizontalTrackbarMoved();
     void OutputLevelMoved();
-    void ApplyPanMapping();
-    void ApplyPanGains();
+    void ApplyPan();
     void ApplyAllPositions();
     void ShowPanValue();
 
