@@ -160,7 +160,6 @@ void MainWindow::ChooseOutput() {
         Tell(kMsgPathTooLong);
         return;
     }
-    m_outputPath = *chosen;
     m_ui.outputPathEdit->setText(*chosen);
     m_outputSelected = true;
 }
@@ -187,22 +186,22 @@ void MainWindow::WriteOutput() {
 // written.
 JobResult MainWindow::RunWrite() {
     ReadTrackbars();
-    const QString typed = m_ui.outputPathEdit->text();
-    if (TooLong(typed)) {
+    // The path as typed, whichever file the output dialog chose.
+    const QString output = m_ui.outputPathEdit->text();
+    if (TooLong(output)) {
         Tell(kMsgPathTooLong);
         return JobResult::Failed;
     }
-    m_outputPath = typed;
-    if (m_outputPath == m_inputPath || SameFile(FsPath(m_inputPath), FsPath(m_outputPath))) {
-        Tell(QString::fromStdString(MessageText({JobError::SameFile})));
+    if (output == m_inputPath || SameFile(FsPath(m_inputPath), FsPath(output))) {
+        Message({JobError::SameFile});
         return JobResult::Failed;
     }
-    const bool exists = QFileInfo::exists(m_outputPath);
+    const bool exists = QFileInfo::exists(output);
     if (!m_services.boxes.AskYesNo(exists ? kMsgOverwrite : kMsgCreate)) {
         return JobResult::Failed;
     }
     if (const std::optional<JobMessage> refusal = m_input.Refusal()) {
-        Tell(QString::fromStdString(MessageText(*refusal)));
+        Message(*refusal);
         return JobResult::Refused;
     }
     m_controls.stop = 0;
@@ -213,7 +212,7 @@ JobResult MainWindow::RunWrite() {
     if (m_input.Decoded()) {
         request.reads = m_input.Reads();
     }
-    request.output = FsPath(m_outputPath);
+    request.output = FsPath(output);
     request.params = &m_controls.params;  // copied when the job starts
     request.loopEnd = m_controls.loopEnd;
     request.stop = &m_controls.stop;

@@ -156,7 +156,6 @@ class MainWindow : public QDialog, private JobObserver {
     InputFile m_input;
     WaveLength m_inputLength;
     bool m_inputSelected = false;
-    QString m_outputPath;  // as last chosen or written to
     bool m_outputSelected = false;
     QString m_folder;  // where the file dialogs open
 
