@@ -26,9 +26,7 @@ QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
         edit->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
     }
-    if (control.style & kDisabled) {
-        edit->setReadOnly(true);
-    }
+    edit->setReadOnly((control.style & kDisabled) != 0);
     return edit;
 }
 
