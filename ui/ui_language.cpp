@@ -2,19 +2,15 @@
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTranslator>
 
 bool SpeaksTemplateLanguage(const QStringList& uiLanguages) {
-    if (uiLanguages.isEmpty()) {
-        return true;
-    }
-    const QString first = uiLanguages.first().toLower();
-    if (first == QLatin1String("c") || first == QLatin1String("posix") ||
-        first.startsWith(QLatin1String("c.")) || first.startsWith(QLatin1String("c-"))) {
-        return true;
-    }
-    return first == QLatin1String("zh") || first.startsWith(QLatin1String("zh-")) ||
-           first.startsWith(QLatin1String("zh_"));
+    // C, POSIX, C.UTF-8, C-..., zh, zh-..., zh_...
+    static const QRegularExpression kTemplateLanguage(
+        QStringLiteral("^(c|posix|zh)$|^(c[.-]|zh[-_])"));
+    return uiLanguages.isEmpty() ||
+           kTemplateLanguage.match(uiLanguages.first().toLower()).hasMatch();
 }
 
 bool InstallUiLanguage(QCoreApplication& app, const QStringList& uiLanguages) {
