@@ -70,7 +70,5 @@ void MainWindow::SuggestSettings() {
     for (const Knob knob : {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right}) {
         m_ui.Slider(knob)->setValue(PositionOf(*suggested, knob));
     }
-    ReadTrackbars();
-    ApplyAllPositions();
-    WriteTrackbars();
+    ApplyAllTrackbars();
 }

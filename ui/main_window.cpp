@@ -119,9 +119,7 @@ void MainWindow::ShowStartPositions() {
     ShowMeter(IDB_METER_DARK);
     ShowAllIdleFaces();
     m_controls.params.mode = PlayMode::Mode2;
-    ReadTrackbars();
-    ApplyAllPositions();
-    WriteTrackbars();
+    ApplyAllTrackbars();
 }
 
 void MainWindow::ReadTrackbars() {
@@ -234,9 +232,12 @@ void MainWindow::ApplyPan() {
     m_panValue = pan.panValue;
 }
 
-void MainWindow::ApplyAllPositions() {
+// Every value from the trackbars as read, and the trackbars back at the positions read.
+void MainWindow::ApplyAllTrackbars() {
+    ReadTrackbars();
     ApplyPositions(m_positions, m_controls.params);
     m_panValue = PanMapping(m_positions.pan).panValue;
+    WriteTrackbars();
 }
 
 bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {

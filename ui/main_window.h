@@ -90,7 +90,7 @@ class MainWindow : public QDialog, private JobObserver {
     void HorizontalTrackbarMoved();
     void OutputLevelMoved();
     void ApplyPan();
-    void ApplyAllPositions();
+    void ApplyAllTrackbars();
     void ShowPanValue();
 
     // Keys that reach the window itself rather than one of its controls.
