@@ -6,6 +6,11 @@
 
 namespace {
 
+// Whether a typed name is a pattern (wildcards) rather than a file's name.
+bool IsNamePattern(const QString& typed) {
+    return typed.contains(QLatin1Char('*')) || typed.contains(QLatin1Char('?'));
+}
+
 // Qt's own dialog takes whatever the name box holds as the file, "*.wav" included; the
 // desktop dialogs it stands in for filter the listing by such a name instead.
 class PatternFileDialog : public QFileDialog {
@@ -29,10 +34,6 @@ class PatternFileDialog : public QFileDialog {
 };
 
 }  // namespace
-
-bool IsNamePattern(const QString& typed) {
-    return typed.contains(QLatin1Char('*')) || typed.contains(QLatin1Char('?'));
-}
 
 QString AudioFilesFilter() {
     return QStringLiteral(
