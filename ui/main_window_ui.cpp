@@ -73,12 +73,10 @@ QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
     } else {
         slider->setTickPosition(QSlider::NoTicks);
     }
-    if (vertical) {
-        // The smallest position at the top, and the arrow keys move the thumb the way they
-        // point.
-        slider->setInvertedAppearance(true);
-        slider->setInvertedControls(true);
-    }
+    // A vertical one has its smallest position at the top, and the arrow keys move the thumb
+    // the way they point.
+    slider->setInvertedAppearance(vertical);
+    slider->setInvertedControls(vertical);
     return slider;
 }
 
