@@ -100,13 +100,11 @@ void MainWindow::ConnectControls() {
 // Suggest above About, which stays the last entry.
 void MainWindow::CreateWindowMenu() {
     m_windowMenu = new QMenu(this);
-    const QString about = QCoreApplication::translate("Zerbex", kAboutMenuText);
     m_windowMenu->addSeparator();
     m_windowMenu->addAction(QStringLiteral("Suggest settings for this song"), this,
                             &MainWindow::SuggestSettings);
-    if (!about.isEmpty()) {
-        m_windowMenu->addAction(about, this, &MainWindow::ShowAbout);
-    }
+    m_windowMenu->addAction(QCoreApplication::translate("Zerbex", kAboutMenuText), this,
+                            &MainWindow::ShowAbout);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
