@@ -60,7 +60,6 @@ enum class Glyph { Play, Stop };
 void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 70));
-    const QPointF shadow(0.0, 1.0);
     QPainterPath path;
     if (glyph == Glyph::Play) {
         path.moveTo(box.left(), box.top());
@@ -70,7 +69,7 @@ void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box) {
     } else {
         path.addRoundedRect(box, 1.0, 1.0);
     }
-    p.drawPath(path.translated(shadow));
+    p.drawPath(path.translated(0.0, 1.0));  // its shadow
     p.setBrush(QColor(Qt::white));
     p.drawPath(path);
 }
