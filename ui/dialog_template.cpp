@@ -13,12 +13,19 @@ namespace {
 using K = ControlKind;
 using Ui = MainWindowUi;
 
-// Stores a control in the typed member of the window's controls that its row names.
+// Stores a control in the typed member of the window's controls that its row names, or as the
+// trackbar of its knob.
 template <auto member>
 void Keep(MainWindowUi& ui, QWidget* control) {
     auto& kept = ui.*member;
     kept = qobject_cast<std::remove_reference_t<decltype(kept)>>(control);
     Q_ASSERT(kept != nullptr);
+}
+
+template <Knob knob>
+void KeepSlider(MainWindowUi& ui, QWidget* control) {
+    ui.sliders[static_cast<std::size_t>(knob)] = qobject_cast<TrackbarSlider*>(control);
+    Q_ASSERT(ui.Slider(knob) != nullptr);
 }
 
 // The hidden pan value box, which holds digits and takes no typing.
@@ -36,31 +43,31 @@ constexpr ControlTemplate kMainControls[] = {
     {"selectOutputButton",  K::PushButton, {323, 22, 59, 12},   0,                                  Keep<&Ui::selectOutputButton>,  QT_TRANSLATE_NOOP("Zerbex", "选择输出文件")},
     {"",                    K::GroupBox,   {33, 39, 375, 61},   0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "发挥节能与控制")},
     {"",                    K::Static,     {46, 47, 40, 9},     0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "循环开始：")},
-    {"loopStartSlider",     K::Trackbar,   {86, 47, 313, 11},   kNoTicks | kTransparent,            Keep<&Ui::loopStartSlider>,     kTrackbarText},
+    {"loopStartSlider",     K::Trackbar,   {86, 47, 313, 11},   kNoTicks | kTransparent,            KeepSlider<Knob::LoopStart>,    kTrackbarText},
     {"",                    K::Static,     {46, 59, 40, 18},    0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "发挥定位及作用：")},
-    {"playPosSlider",       K::Trackbar,   {86, 58, 313, 19},   kTicksBoth,                         Keep<&Ui::playPosSlider>,       kTrackbarText},
+    {"playPosSlider",       K::Trackbar,   {86, 58, 313, 19},   kTicksBoth,                         KeepSlider<Knob::PlayPos>,      kTrackbarText},
     {"",                    K::Static,     {46, 84, 40, 9},     0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "循环结束：")},
-    {"loopEndSlider",       K::Trackbar,   {86, 82, 313, 12},   kThumbUp,                           Keep<&Ui::loopEndSlider>,       kTrackbarText},
+    {"loopEndSlider",       K::Trackbar,   {86, 82, 313, 12},   kThumbUp,                           KeepSlider<Knob::LoopEnd>,      kTrackbarText},
     {"",                    K::GroupBox,   {34, 102, 216, 106}, 0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "调整过滤器和频道自上而下")},
     {"lowButton",           K::PushButton, {40, 118, 27, 14},   kBitmap | kGroup,                   Keep<&Ui::lowButton>,           QT_TRANSLATE_NOOP("Zerbex", "低")},
-    {"lowSlider",           K::Trackbar,   {69, 113, 178, 19},  kTicksAbove,                        Keep<&Ui::lowSlider>,           kTrackbarText},
+    {"lowSlider",           K::Trackbar,   {69, 113, 178, 19},  kTicksAbove,                        KeepSlider<Knob::Low>,          kTrackbarText},
     {"highButton",          K::PushButton, {40, 141, 27, 14},   kBitmap,                            Keep<&Ui::highButton>,          QT_TRANSLATE_NOOP("Zerbex", "&高")},
-    {"highSlider",          K::Trackbar,   {69, 136, 178, 19},  kTicksAbove,                        Keep<&Ui::highSlider>,          kTrackbarText},
+    {"highSlider",          K::Trackbar,   {69, 136, 178, 19},  kTicksAbove,                        KeepSlider<Knob::High>,         kTrackbarText},
     {"leftButton",          K::PushButton, {40, 164, 27, 14},   kBitmap,                            Keep<&Ui::leftButton>,          QT_TRANSLATE_NOOP("Zerbex", "左边")},
-    {"leftSlider",          K::Trackbar,   {69, 159, 178, 19},  kTicksAbove,                        Keep<&Ui::leftSlider>,          kTrackbarText},
+    {"leftSlider",          K::Trackbar,   {69, 159, 178, 19},  kTicksAbove,                        KeepSlider<Knob::Left>,         kTrackbarText},
     {"rightButton",         K::PushButton, {40, 187, 27, 14},   kBitmap,                            Keep<&Ui::rightButton>,         QT_TRANSLATE_NOOP("Zerbex", "右边")},
-    {"rightSlider",         K::Trackbar,   {69, 182, 178, 19},  kTicksAbove,                        Keep<&Ui::rightSlider>,         kTrackbarText},
+    {"rightSlider",         K::Trackbar,   {69, 182, 178, 19},  kTicksAbove,                        KeepSlider<Knob::Right>,        kTrackbarText},
     {"",                    K::GroupBox,   {33, 215, 345, 40},  0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "调整声相位置")},
     {"playMode2Button",     K::PushButton, {102, 223, 57, 14},  kBitmap | kDefault,                 Keep<&Ui::playMode2Button>,     QT_TRANSLATE_NOOP("Zerbex", "发挥Zerbex &2")},
     {"playMode1Button",     K::PushButton, {102, 239, 57, 14},  kBitmap,                            Keep<&Ui::playMode1Button>,     QT_TRANSLATE_NOOP("Zerbex", "发挥Zerbex &1")},
     {"playOriginalButton",  K::PushButton, {43, 231, 57, 14},   kBitmap,                            Keep<&Ui::playOriginalButton>,  QT_TRANSLATE_NOOP("Zerbex", "发挥原件")},
-    {"panSlider",           K::Trackbar,   {169, 234, 208, 19}, kTicksAbove,                        Keep<&Ui::panSlider>,           kTrackbarText},
+    {"panSlider",           K::Trackbar,   {169, 234, 208, 19}, kTicksAbove,                        KeepSlider<Knob::Pan>,          kTrackbarText},
     {"",                    K::Static,     {176, 225, 17, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "左边")},
     {"",                    K::Static,     {261, 225, 30, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "中心")},
     {"",                    K::Static,     {352, 225, 17, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "右：")},
     {"",                    K::Static,     {387, 224, 23, 9},   kHidden,                            nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "潘：")},
     {"panValueEdit",        K::Edit,       {387, 238, 30, 12},  kPanValueBox,                       Keep<&Ui::panValueEdit>,        ""},
-    {"outputLevelSlider",   K::Trackbar,   {339, 118, 22, 83},  kVertical | kTicksAbove,            Keep<&Ui::outputLevelSlider>,   kTrackbarText},
+    {"outputLevelSlider",   K::Trackbar,   {339, 118, 22, 83},  kVertical | kTicksAbove,            KeepSlider<Knob::OutputLevel>,  kTrackbarText},
     {"",                    K::Static,     {330, 121, 9, 9},    0,                                  nullptr,                        "+"},
     {"",                    K::Static,     {330, 190, 9, 9},    0,                                  nullptr,                        "0"},
     {"writeFileButton",     K::PushButton, {385, 22, 50, 12},   0,                                  Keep<&Ui::writeFileButton>,     QT_TRANSLATE_NOOP("Zerbex", "写文件")},

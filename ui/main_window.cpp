@@ -121,18 +121,18 @@ void MainWindow::ShowStartPositions() {
 }
 
 void MainWindow::ReadTrackbars() {
-    m_positions.pan = m_ui.panSlider->sliderPosition();
+    m_positions.pan = m_ui.Slider(Knob::Pan)->sliderPosition();
     if (!ReadPanValue()) {
         return;
     }
-    m_positions.low = m_ui.lowSlider->sliderPosition();
-    m_positions.high = m_ui.highSlider->sliderPosition();
-    m_controls.playPos = m_ui.playPosSlider->sliderPosition();
-    m_positions.right = m_ui.rightSlider->sliderPosition();
-    m_positions.left = m_ui.leftSlider->sliderPosition();
-    m_positions.outputLevel = m_ui.outputLevelSlider->sliderPosition();
-    m_controls.loopStart = m_ui.loopStartSlider->sliderPosition();
-    m_controls.loopEnd = m_ui.loopEndSlider->sliderPosition();
+    m_positions.low = m_ui.Slider(Knob::Low)->sliderPosition();
+    m_positions.high = m_ui.Slider(Knob::High)->sliderPosition();
+    m_controls.playPos = m_ui.Slider(Knob::PlayPos)->sliderPosition();
+    m_positions.right = m_ui.Slider(Knob::Right)->sliderPosition();
+    m_positions.left = m_ui.Slider(Knob::Left)->sliderPosition();
+    m_positions.outputLevel = m_ui.Slider(Knob::OutputLevel)->sliderPosition();
+    m_controls.loopStart = m_ui.Slider(Knob::LoopStart)->sliderPosition();
+    m_controls.loopEnd = m_ui.Slider(Knob::LoopEnd)->sliderPosition();
 }
 
 // False, with a message, when the box does not hold a pan value: the trackbars after it are
@@ -155,16 +155,16 @@ bool MainWindow::ReadPanValue() {
 }
 
 void MainWindow::WriteTrackbars() {
-    m_ui.panSlider->setValue(m_positions.pan);
+    m_ui.Slider(Knob::Pan)->setValue(m_positions.pan);
     ShowPanValue();
-    m_ui.lowSlider->setValue(m_positions.low);
-    m_ui.highSlider->setValue(m_positions.high);
-    m_ui.playPosSlider->setValue(m_controls.playPos);
-    m_ui.rightSlider->setValue(m_positions.right);
-    m_ui.leftSlider->setValue(m_positions.left);
-    m_ui.outputLevelSlider->setValue(m_positions.outputLevel);
-    m_ui.loopStartSlider->setValue(m_controls.loopStart);
-    m_ui.loopEndSlider->setValue(m_controls.loopEnd);
+    m_ui.Slider(Knob::Low)->setValue(m_positions.low);
+    m_ui.Slider(Knob::High)->setValue(m_positions.high);
+    m_ui.Slider(Knob::PlayPos)->setValue(m_controls.playPos);
+    m_ui.Slider(Knob::Right)->setValue(m_positions.right);
+    m_ui.Slider(Knob::Left)->setValue(m_positions.left);
+    m_ui.Slider(Knob::OutputLevel)->setValue(m_positions.outputLevel);
+    m_ui.Slider(Knob::LoopStart)->setValue(m_controls.loopStart);
+    m_ui.Slider(Knob::LoopEnd)->setValue(m_controls.loopEnd);
 }
 
 void MainWindow::ShowPanValue() {
@@ -288,13 +288,13 @@ void MainWindow::Message(const JobMessage& message) {
 }
 
 void MainWindow::Position(int step) {
-    m_bridge.Run([&] { m_ui.playPosSlider->setValue(step); });
+    m_bridge.Run([&] { m_ui.Slider(Knob::PlayPos)->setValue(step); });
 }
 
 void MainWindow::Loop(int start, int end) {
     m_bridge.Run([&] {
-        m_ui.loopStartSlider->setValue(start);
-        m_ui.loopEndSlider->setValue(end);
+        m_ui.Slider(Knob::LoopStart)->setValue(start);
+        m_ui.Slider(Knob::LoopEnd)->setValue(end);
     });
 }
 

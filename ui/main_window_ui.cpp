@@ -112,15 +112,3 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
         }
     }
 }
-
-TrackbarSlider* MainWindowUi::Slider(Knob knob) const {
-    // In the order of Knob.
-    static constexpr TrackbarSlider* MainWindowUi::*kSliders[] = {
-        &MainWindowUi::panSlider,       &MainWindowUi::lowSlider,
-        &MainWindowUi::highSlider,      &MainWindowUi::leftSlider,
-        &MainWindowUi::rightSlider,     &MainWindowUi::outputLevelSlider,
-        &MainWindowUi::loopStartSlider, &MainWindowUi::loopEndSlider,
-        &MainWindowUi::playPosSlider};
-    static_assert(std::size(kSliders) == std::size(kKnobs));
-    return this->*kSliders[static_cast<int>(knob)];
-}
