@@ -47,10 +47,7 @@ fs::path FsPath(const QString& path) {
 // Local files among what is dragged or dropped, in their order.
 QStringList LocalFiles(const QMimeData* data) {
     QStringList paths;
-    if (data == nullptr) {
-        return paths;
-    }
-    for (const QUrl& url : data->urls()) {
+    for (const QUrl& url : data != nullptr ? data->urls() : QList<QUrl>()) {
         if (url.isLocalFile()) {
             paths.append(url.toLocalFile());
         }
