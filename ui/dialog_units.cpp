@@ -7,9 +7,7 @@ DialogBaseUnits DialogBaseUnits::FromFont(const QFont& font) {
     const QFontMetrics metrics(font);
     const int alphabet =
         metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    DialogBaseUnits units;
-    units.cx = (alphabet / 26 + 1) / 2;
-    units.cy = metrics.height();
+    const DialogBaseUnits units{(alphabet / 26 + 1) / 2, metrics.height()};
     if (units.cx <= 0 || units.cy <= 0) {
         return DialogBaseUnits{};
     }
