@@ -119,10 +119,7 @@ QImage DrawMeter(int lit) {
     for (int i = 0; i < 8; ++i) {
         const int bottom = size.height() - kMargin - i * (kSegmentHeight + kGap);
         const QRectF segment(1.5, bottom - kSegmentHeight, 8.0, kSegmentHeight);
-        QColor colour(litColours[i]);
-        if (i >= lit) {
-            colour = colour.darker(420);
-        }
+        const QColor colour = i < lit ? QColor(litColours[i]) : QColor(litColours[i]).darker(420);
         QLinearGradient shade(segment.topLeft(), segment.topRight());
         shade.setColorAt(0.0, colour.darker(125));
         shade.setColorAt(0.45, i < lit ? colour.lighter(125) : colour);
