@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <utility>
 
 WorkerThreads::~WorkerThreads() {
     Close();
@@ -45,11 +46,9 @@ bool WorkerThreads::AllFinished() const {
 }
 
 void WorkerThreads::JoinAll() {
-    std::vector<Worker> workers;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        workers.swap(m_workers);
-    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    std::vector<Worker> workers = std::exchange(m_workers, {});
+    lock.unlock();
     const std::thread::id self = std::this_thread::get_id();
     for (Worker& worker : workers) {
         if (worker.thread.get_id() == self) {
