@@ -43,8 +43,7 @@ QString AudioFilesFilter() {
 
 std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request) {
     const QString directory = request.directory.isEmpty() ? QDir::currentPath() : request.directory;
-    std::unique_ptr<QFileDialog> dialog =
-        std::make_unique<PatternFileDialog>(nullptr, QString(), directory);
+    auto dialog = std::make_unique<PatternFileDialog>(nullptr, QString(), directory);
     dialog->setNameFilters(QStringList{request.filter} + request.otherFilters);
     const bool save = request.kind == FileDialogRequest::Kind::Save;
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

