@@ -25,12 +25,6 @@ const QString kProfileSection = QStringLiteral("Default");
 const QString kProfileEntry = QStringLiteral("Path");
 
 const QString kMsgStopFirst = QStringLiteral("Please stop playing audio first!");
-const QString kMsgSelectBoth =
-    QStringLiteral("You need to select an input file and output file first!");
-const QString kMsgOverwrite =
-    QStringLiteral("This command will overwrite the output file. Are you sure?");
-const QString kMsgCreate = QStringLiteral("Do you wish to create a new file?");
-const QString kMsgDone = QStringLiteral("Done processing file!");
 const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
 
 // The classic program kept its paths in fixed buffers; a longer one is refused as it was.
@@ -163,7 +157,7 @@ void MainWindow::ChooseOutput() {
 
 void MainWindow::WriteOutput() {
     if (!m_inputSelected || !m_outputSelected) {
-        Tell(kMsgSelectBoth);
+        Tell(QStringLiteral("You need to select an input file and output file first!"));
         return;
     }
     // One job at a time: a write never runs beside a playback, nor beside another write
@@ -175,7 +169,7 @@ void MainWindow::WriteOutput() {
     const JobResult result = RunWrite();
     m_phase.EndWrite();
     if (result == JobResult::Done) {
-        m_services.boxes.Tell(kMsgDone, MessageIcon::Information);
+        m_services.boxes.Tell(QStringLiteral("Done processing file!"), MessageIcon::Information);
     }
 }
 
@@ -193,8 +187,11 @@ JobResult MainWindow::RunWrite() {
         Message({JobError::SameFile});
         return JobResult::Failed;
     }
-    const bool exists = QFileInfo::exists(output);
-    if (!m_services.boxes.AskYesNo(exists ? kMsgOverwrite : kMsgCreate)) {
+    const QString question =
+        QFileInfo::exists(output)
+            ? QStringLiteral("This command will overwrite the output file. Are you sure?")
+            : QStringLiteral("Do you wish to create a new file?");
+    if (!m_services.boxes.AskYesNo(question)) {
         return JobResult::Failed;
     }
     if (const std::optional<JobMessage> refusal = m_input.Refusal()) {
