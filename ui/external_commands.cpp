@@ -31,8 +31,7 @@ UrlOpener& MainWindow::Urls() {
 }
 
 void MainWindow::ShowAbout() {
-    AboutDialog about(this);
-    about.exec();
+    AboutDialog(this).exec();
 }
 
 void MainWindow::OpenUpgradePage() {
