@@ -256,9 +256,8 @@ bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {
 // one for the character it types.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     const bool itself = KeyReachedWindowItself(*event);
-    const bool space = event->key() == Qt::Key_Space;
     if (itself) {
-        Tell(space ? QStringLiteral("Test 0") : QStringLiteral("Test 1"));
+        Tell(event->key() == Qt::Key_Space ? QStringLiteral("Test 0") : QStringLiteral("Test 1"));
     }
     QDialog::keyPressEvent(event);
     if (itself && !event->text().isEmpty()) {
