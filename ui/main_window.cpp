@@ -25,10 +25,6 @@ namespace {
 constexpr float kPanValueMin = -6.0f;
 constexpr float kPanValueMax = 6.0f;
 
-QString PanValueText(float value) {
-    return QString::asprintf("%.*g", 6, static_cast<double>(value));
-}
-
 }  // namespace
 
 MainWindow::MainWindow(UiServices services, QWidget* parent)
@@ -146,7 +142,8 @@ bool MainWindow::ReadPanValue() {
     m_panValue = static_cast<float>(value);
     if (m_panValue < kPanValueMin || m_panValue > kPanValueMax) {
         m_services.boxes.Tell(QStringLiteral("Please enter a number between %1 and %2.")
-                                  .arg(PanValueText(kPanValueMin), PanValueText(kPanValueMax)),
+                                  .arg(kPanValueMin)
+                                  .arg(kPanValueMax),
                               MessageIcon::Warning);
         return false;
     }
@@ -167,7 +164,7 @@ void MainWindow::WriteTrackbars() {
 }
 
 void MainWindow::ShowPanValue() {
-    m_ui.panValueEdit->setText(PanValueText(m_panValue));
+    m_ui.panValueEdit->setText(QString::number(m_panValue, 'g', 6));  // as printf's %g
 }
 
 // A released trackbar sets its own value only; the play position asks the playback to move.
