@@ -64,7 +64,7 @@ void WorkerThreads::ReapFinishedLocked() {
     auto keep = [self](const Worker& worker) {
         return !worker.finished->load(std::memory_order_acquire) || worker.thread.get_id() == self;
     };
-    const auto finished = std::ranges::partition(m_workers, keep);
-    std::ranges::for_each(finished, [](Worker& worker) { worker.thread.join(); });
-    m_workers.erase(finished.begin(), finished.end());
+    const auto finished = std::partition(m_workers.begin(), m_workers.end(), keep);
+    std::for_each(finished, m_workers.end(), [](Worker& worker) { worker.thread.join(); });
+    m_workers.erase(finished, m_workers.end());
 }
