@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
 #include <QMenu>
 #include <QShortcut>
 #include <algorithm>
@@ -237,11 +238,10 @@ void MainWindow::ApplyAllTrackbars() {
 bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {
     // Alt combinations are menu keys, and the dialog keys move the focus, press the default
     // button or close the window before any key handler sees them.
-    constexpr int kDialogKeys[] = {Qt::Key_Escape, Qt::Key_Return,  Qt::Key_Enter,
-                                   Qt::Key_Tab,    Qt::Key_Backtab, Qt::Key_Up,
-                                   Qt::Key_Down,   Qt::Key_Left,    Qt::Key_Right};
-    const bool dialogKey = std::ranges::find(kDialogKeys, event.key()) != std::end(kDialogKeys);
-    if ((event.modifiers() & Qt::AltModifier) || dialogKey) {
+    static const QList<int> kDialogKeys = {Qt::Key_Escape, Qt::Key_Return,  Qt::Key_Enter,
+                                           Qt::Key_Tab,    Qt::Key_Backtab, Qt::Key_Up,
+                                           Qt::Key_Down,   Qt::Key_Left,    Qt::Key_Right};
+    if ((event.modifiers() & Qt::AltModifier) || kDialogKeys.contains(event.key())) {
         return false;
     }
     // A key typed into a control comes here only when the control passed it on.
