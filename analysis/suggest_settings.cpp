@@ -69,16 +69,6 @@ std::int16_t ToSample(double x) {
     return static_cast<std::int16_t>(std::clamp(std::lround(x), -32768L, 32767L));
 }
 
-void PutFrame(std::vector<unsigned char>& bytes, std::size_t frame, double l, double r) {
-    const auto left = static_cast<std::uint16_t>(ToSample(l));
-    const auto right = static_cast<std::uint16_t>(ToSample(r));
-    unsigned char* p = bytes.data() + 4 * frame;
-    p[0] = static_cast<unsigned char>(left);
-    p[1] = static_cast<unsigned char>(left >> 8);
-    p[2] = static_cast<unsigned char>(right);
-    p[3] = static_cast<unsigned char>(right >> 8);
-}
-
 double SampleAt(const std::vector<unsigned char>& bytes, std::size_t index) {
     return static_cast<std::int16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
 }
@@ -123,12 +113,12 @@ Excerpt Split(const StereoFrames& frames, double a, double c) {
         const double l = frames[2 * i];
         const double r = frames[2 * i + 1];
         const double m = a * l + c * r;
-        PutFrame(e.voice, i, a * m, c * m);
-        PutFrame(e.rest, i, l - a * m, r - c * m);
+        StoreFrameSample(e.voice.data() + 4 * i, {ToSample(a * m), ToSample(c * m)});
+        StoreFrameSample(e.rest.data() + 4 * i, {ToSample(l - a * m), ToSample(r - c * m)});
     }
     ProcessingParameters original;
-    SetPositions(original, {0, 0, 0, kUnityLevel, kUnityLevel});
-    original.m_bPlayOriginal = 1;
+    ApplyPositions({0, 0, 0, kUnityLevel, kUnityLevel}, original);
+    original.mode = PlayMode::Original;
     e.voiceIn = e.voice;
     e.restIn = e.rest;
     Process(e.voiceIn, original);
@@ -145,7 +135,7 @@ double Db(double ratio) {
 
 struct Scored {
     double score = -1e300;
-    TrackbarPositions at;
+    Positions at;
 };
 
 struct Search {
@@ -159,7 +149,7 @@ struct Search {
     // Sums of each output channel for the cut-offs.
     std::array<Measures<Quadratic>, 2> SumsFor(int low, int high) {
         ProcessingParameters unity;
-        SetPositions(unity, {0, low, high, kUnityLevel, kUnityLevel});
+        ApplyPositions({0, low, high, kUnityLevel, kUnityLevel}, unity);
         std::array<Measures<Quadratic>, 2> sums;
         for (const Excerpt& e : excerpts) {
             voiceOut.assign(e.voice.begin(), e.voice.end());
@@ -215,7 +205,7 @@ struct Search {
 // The low cut-off decides most (it sets where the voice's fundamental is taken out, and
 // the score is uneven along it), the high one little: every low position a voice can use
 // first, then a coordinate search from the best, with ever smaller steps.
-TrackbarPositions Climb(Search& search) {
+Positions Climb(Search& search) {
     constexpr int kFirstHigh = 64;
     Scored best;
     for (const int low : {0, 1, 2, 3, 4, 6, 8, 12}) {
@@ -264,7 +254,7 @@ std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames) {
     return starts;
 }
 
-TrackbarPositions SuggestSettings(const std::vector<StereoFrames>& excerpts) {
+Positions SuggestSettings(const std::vector<StereoFrames>& excerpts) {
     const double balanceDb = CentreBalanceDb(excerpts);
     const double ratio = std::pow(10.0, balanceDb / 20.0);
     const double norm = std::sqrt(ratio * ratio + 1.0);
@@ -284,23 +274,16 @@ TrackbarPositions SuggestSettings(const std::vector<StereoFrames>& excerpts) {
         }
     }
     if (voiceIn <= 0 || restIn <= 0) {
-        return kStartupPositions;
+        return Positions{};
     }
     return Climb(search);
 }
 
-std::string RenderOptionsFor(const TrackbarPositions& p) {
-    return "--pan " + std::to_string(p.pan) + " --low " + std::to_string(p.low) + " --high " +
-           std::to_string(p.high) + " --left " + std::to_string(p.left) + " --right " +
-           std::to_string(p.right);
-}
-
-void SetPositions(ProcessingParameters& params, const TrackbarPositions& p) {
-    const PanGains pan = PanMapping(p.pan);
-    params.m_fPanGainL = pan.gainL;
-    params.m_fPanGainR = pan.gainR;
-    params.m_nLowCutoff = LowCutoffFor(p.low);
-    params.m_nHighCutoff = HighCutoffFor(p.high);
-    params.m_fLeftGain = ChannelGainFor(p.left);
-    params.m_fRightGain = ChannelGainFor(p.right);
+std::string RenderOptionsFor(const Positions& p) {
+    std::string options;
+    for (const Knob knob : {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right}) {
+        options += std::string(options.empty() ? "--" : " --") + SpecOf(knob).name + " " +
+                   std::to_string(PositionOf(p, knob));
+    }
+    return options;
 }

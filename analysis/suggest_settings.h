@@ -9,20 +9,7 @@
 #include <vector>
 
 #include "centre_direction.h"
-#include "processing_parameters.h"
-
-struct TrackbarPositions {
-    int pan = 0;     // -30 .. 30
-    int low = 8;     // 0 .. 40
-    int high = 57;   // 0 .. 80
-    int left = 13;   // 0 .. 25
-    int right = 13;  // 0 .. 25
-
-    auto operator<=>(const TrackbarPositions&) const = default;
-};
-
-// The window's start-up positions.
-inline constexpr TrackbarPositions kStartupPositions{};
+#include "parameters.h"
 
 // The analysis reads this many excerpts of this many frames, spread over the song.
 inline constexpr std::size_t kSuggestExcerpts = 8;
@@ -38,11 +25,8 @@ std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames);
 // taken to be what the mix holds in phase at the centre voice's balance (CentreBalanceDb),
 // the instruments the rest; the score is the voice removed between 200 Hz and 5 kHz plus
 // the level the instruments keep, less what the mix below 200 Hz loses beyond 1 dB.
-TrackbarPositions SuggestSettings(const std::vector<StereoFrames>& excerpts);
+Positions SuggestSettings(const std::vector<StereoFrames>& excerpts);
 
-// Stores the parameters the trackbars at these positions give; the output level stays at
-// its start-up position.
-void SetPositions(ProcessingParameters& params, const TrackbarPositions& p);
-
-// "--pan 0 --low 4 --high 70 --left 17 --right 17": the render options for the positions.
-std::string RenderOptionsFor(const TrackbarPositions& positions);
+// "--pan 0 --low 4 --high 70 --left 17 --right 17": the render options for the positions
+// the suggestion sets.
+std::string RenderOptionsFor(const Positions& positions);

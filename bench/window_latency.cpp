@@ -7,16 +7,15 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPushButton>
-#include <QThread>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
+#include "bitmap_button.h"
 #include "file_dialogs.h"
-#include "main_dialog.h"
+#include "main_window.h"
 #include "message_boxes.h"
-#include "portaudio_backend.h"
+#include "portaudio_out.h"
 #include "profile.h"
 #include "resource_ids.h"
 
@@ -34,10 +33,6 @@ double PumpFor(double seconds, Done done) {
     return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
-void Click(MainDialog& dialog, int id) {
-    qobject_cast<QPushButton*>(dialog.GetDlgItem(id))->click();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,25 +47,27 @@ int main(int argc, char** argv) {
     double closeSeconds = 0.0;
     QElapsedTimer closing;
     {
-        PortAudioBackend audio;
+        const PortAudioSystem sound;
+        PortAudioOut audio(sound);
         {
-            MainDialog dialog(UiServices{boxes, files, profile, &audio});
-            dialog.show();
-            dialog.SelectInputFile(QString::fromLocal8Bit(argv[1]));
+            MainWindow window(UiServices{boxes, files, profile, &audio});
+            BitmapButton* play = window.Ui().playMode2Button;
+            window.show();
+            window.SelectInputFile(QString::fromLocal8Bit(argv[1]));
 
-            Click(dialog, IDC_PLAY_MODE2);
+            play->click();
             PumpFor(2.0, [] { return false; });
-            std::printf("granted output latency: %.3f s\n", audio.GrantedLatency());
-            Click(dialog, IDC_PLAY_MODE2);
-            const double stop = PumpFor(
-                5.0, [&] { return dialog.ButtonFace(IDC_PLAY_MODE2) == IDB_PLAY_MODE2_IDLE; });
+            std::printf("granted output latency: %.3f s\n", audio.Latency());
+            play->click();
+            const double stop =
+                PumpFor(5.0, [&] { return play->ImageId() == IDB_PLAY_MODE2_IDLE; });
             std::printf("stop -> idle face: %.3f s\n", stop);
-            PumpFor(5.0, [&] { return dialog.Phase() == JobPhase::Idle; });
+            PumpFor(5.0, [&] { return window.Idle(); });
 
-            Click(dialog, IDC_PLAY_MODE2);
+            play->click();
             PumpFor(2.0, [] { return false; });
             closing.start();
-            dialog.reject();
+            window.reject();
         }
     }
     closeSeconds = static_cast<double>(closing.nsecsElapsed()) / 1e9;

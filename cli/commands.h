@@ -6,6 +6,7 @@
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kMaxThreads = 1024;  // the most -j allows
 
 void PrintUsageError(const std::string& message);
 bool StderrIsTerminal();

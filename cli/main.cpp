@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "commands.h"
+#include "options.h"
+#include "parameters.h"
+#include "render_pool.h"
 
 namespace {
 
-constexpr char kUsage[] =
+constexpr char kUsageHead[] =
     "Usage: zerbex2-cli COMMAND [OPTION]... FILE...\n"
     "Vocal removal for audio files: WAV, FLAC, MP3, AAC/M4A, Ogg and whatever else\n"
     "FFmpeg reads; the output is a WAV file, or FLAC when OUTPUT ends in .flac.\n"
@@ -30,29 +33,37 @@ constexpr char kUsage[] =
     "                                    INPUT's centre voice deepest while keeping bass\n"
     "                                    and treble, and the render options for them\n"
     "\n"
-    "Options (trackbar positions; defaults are the window's start-up positions):\n"
-    "  --mode MODE           mode2 (default), mode1, original, low, high, left, right\n"
-    "  --pan N               pan, -30 (left) .. 30 (right); default 0\n"
-    "  --low N               low cut-off, 0 .. 40 (40 + 25 N Hz); default 8\n"
-    "  --high N              high cut-off, 0 .. 80 (900 + 175 N Hz); default 57\n"
-    "  --left N              left level, 0 (loudest) .. 25; default 13\n"
-    "  --right N             right level, 0 (loudest) .. 25; default 13\n"
-    "  --output-level N      output level, 0 (top, +) .. 25 (bottom, 0); default 25\n"
-    "  -j, --jobs N          use at most N threads, reading and writing included\n"
-    "                        (default: one for each core)\n"
-    "  --flac                with --output-dir: write DIR/NAME.flac instead of .wav\n"
-    "  -h, --help            show this help and exit\n"
-    "      --version         show the version and exit\n"
-    "\n"
-    "Play options:\n"
-    "  --loop-start N        loop start, 0 .. 100; default 0\n"
-    "  --loop-end N          loop end, 0 .. 100; default 100 (100/110 of the data)\n"
-    "  --once                play from the loop start to the loop end once and stop; a\n"
-    "                        loop end of 100 then plays to the end of the data\n"
+    "Options (trackbar positions; defaults are the window's start-up positions):\n";
+
+constexpr char kUsageTail[] =
     "\n"
     "OUTPUT is replaced only when the whole file was written; it may not be INPUT.\n"
     "Exit status: 0 success, 1 the job failed or was refused (no sound device), 2 usage\n"
     "error. A second Ctrl-C during play quits at once.\n";
+
+std::string KnobLine(Knob knob) {
+    return OptionHelpLine(std::string("--") + SpecOf(knob).name + " N", KnobHelp(SpecOf(knob)));
+}
+
+std::string Usage() {
+    std::string usage = kUsageHead;
+    usage +=
+        OptionHelpLine("--mode MODE", "mode2 (default), mode1, original, low, high, left, right");
+    for (const Knob knob :
+         {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
+        usage += KnobLine(knob);
+    }
+    usage += OptionHelpLine("-j, --jobs N", "use at most N threads, reading and writing included");
+    usage += OptionHelpLine("", "(default: one for each core)");
+    usage += OptionHelpLine("--flac", "with --output-dir: write DIR/NAME.flac instead of .wav");
+    usage += OptionHelpLine("-h, --help", "show this help and exit");
+    usage += OptionHelpLine("    --version", "show the version and exit");
+    usage += "\nPlay options:\n";
+    usage += KnobLine(Knob::LoopStart) + KnobLine(Knob::LoopEnd);
+    usage += OptionHelpLine("--once", "play from the loop start to the loop end once and stop; a");
+    usage += OptionHelpLine("", "loop end of 100 then plays to the end of the data");
+    return usage + kUsageTail;
+}
 
 }  // namespace
 
@@ -66,6 +77,8 @@ bool StderrIsTerminal() {
 }
 
 int main(int argc, char** argv) {
+    // Room for the threads -j may ask for; they are made only when a job needs them.
+    const ThreadAllowance threads(kMaxThreads);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsageError("missing command");
@@ -74,7 +87,7 @@ int main(int argc, char** argv) {
     const std::string command = args.front();
     args.erase(args.begin());
     if (command == "-h" || command == "--help" || command == "help") {
-        std::fputs(kUsage, stdout);
+        std::fputs(Usage().c_str(), stdout);
         return kExitOk;
     }
     if (command == "--version") {
@@ -83,7 +96,7 @@ int main(int argc, char** argv) {
     }
     for (const std::string& arg : args) {
         if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
+            std::fputs(Usage().c_str(), stdout);
             return kExitOk;
         }
     }

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "parameters.h"
-#include "window_state.h"
 
 namespace {
 
@@ -57,12 +56,25 @@ std::optional<PlayMode> ModeFromName(const std::string& name) {
     return std::nullopt;
 }
 
+IntOption KnobOption(Knob knob, int& value) {
+    const KnobSpec& spec = SpecOf(knob);
+    return {std::string("--") + spec.name, spec.min, spec.max, &value};
+}
+
 std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
-    return {
-        {"--pan", -30, 30, &options.pan},   {"--low", 0, 40, &options.low},
-        {"--high", 0, 80, &options.high},   {"--left", 0, 25, &options.left},
-        {"--right", 0, 25, &options.right}, {"--output-level", 0, 25, &options.outputLevel},
-    };
+    std::vector<IntOption> all;
+    for (const Knob knob :
+         {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
+        all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
+    }
+    return all;
+}
+
+std::string OptionHelpLine(const std::string& option, const std::string& help) {
+    constexpr std::size_t kColumn = 24;
+    std::string line = "  " + option;
+    line.resize(std::max(kColumn, line.size() + 1), ' ');
+    return line + help + "\n";
 }
 
 std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
@@ -130,15 +142,7 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
     return std::nullopt;
 }
 
-void ApplyRenderOptions(const RenderOptions& options, WindowState& state) {
-    state.m_nPan = options.pan;
-    state.m_nLowSlider = options.low;
-    state.m_nHighSlider = options.high;
-    state.m_nLeftSlider = options.left;
-    state.m_nRightSlider = options.right;
-    state.m_nOutputLevel = options.outputLevel;
-    UpdateDerivedParameters(state);
-    for (const ModeFlag& entry : kPlayModes) {
-        state.*entry.flag = entry.mode == options.mode ? 1 : 0;
-    }
+void ApplyRenderOptions(const RenderOptions& options, ProcessingParameters& params) {
+    ApplyPositions(options.positions, params);
+    params.mode = options.mode;
 }

@@ -4,24 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "processing.h"
-#include "window_state.h"
+#include "parameters.h"
+#include "processing_parameters.h"
 
 // Trackbar positions given on the command line; the defaults are the window's start-up
 // positions.
 struct RenderOptions {
     PlayMode mode = PlayMode::Mode2;
-    int pan = 0;           // -30 .. 30
-    int low = 8;           // 0 .. 40
-    int high = 57;         // 0 .. 80
-    int left = 13;         // 0 .. 25
-    int right = 13;        // 0 .. 25
-    int outputLevel = 25;  // 0 .. 25
+    Positions positions;
 };
 
-// A bounded integer option: its name, range and where its value goes.
+// A bounded integer option: its name ("--pan"), range and where its value goes.
 struct IntOption {
-    const char* name;
+    std::string name;
     int min;
     int max;
     int* value;
@@ -35,10 +30,15 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
                                         const std::vector<std::string>& knownFlags,
                                         std::vector<std::string>& positional);
 
+// The option of a trackbar of the table.
+IntOption KnobOption(Knob knob, int& value);
 std::vector<IntOption> RenderIntOptions(RenderOptions& options);
 
-// Puts the positions and the mode into the window state, with every derived parameter.
-void ApplyRenderOptions(const RenderOptions& options, WindowState& state);
+// Puts every parameter the positions give, and the mode, into params.
+void ApplyRenderOptions(const RenderOptions& options, ProcessingParameters& params);
+
+// The help's line for an option: "  --pan N               pan, -30 (left) .. 30 (right); ...".
+std::string OptionHelpLine(const std::string& option, const std::string& help);
 
 const char* ModeName(PlayMode mode);
 std::optional<PlayMode> ModeFromName(const std::string& name);

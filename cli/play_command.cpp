@@ -1,86 +1,50 @@
-#include <atomic>
-#include <cstdlib>
-#include <ctime>
 #include <limits>
-#include <thread>
 
 #include "commands.h"
-#include "console_window.h"
+#include "console.h"
 #include "input_file.h"
+#include "job_runner.h"
 #include "options.h"
-#include "portaudio_backend.h"
+#include "portaudio_out.h"
 #include "stop_on_signals.h"
-#include "wave_job.h"
 
 namespace {
 
-constexpr int kTrackbarEnd = 100;
-
 struct PlayOptions {
     RenderOptions render;
-    int loopStart = 0;
-    int loopEnd = kTrackbarEnd;
+    int loopStart = SpecOf(Knob::LoopStart).start;
+    int loopEnd = SpecOf(Knob::LoopEnd).start;
     bool once = false;
-};
-
-// The terminal's window for a playback. With --once it turns the moment the position
-// counter reaches the loop end into a stop request, where the window would loop back.
-class PlayWindow : public ConsoleWindow {
-  public:
-    void StopAtLoopEnd(bool stop) { m_stopAtLoopEnd = stop; }
-
-    void SetTrackbarPos(Trackbar trackbar, int pos) override {
-        ConsoleWindow::SetTrackbarPos(trackbar, pos);
-        if (m_stopAtLoopEnd && trackbar == Trackbar::PlayPos && pos >= State().m_nLoopEnd) {
-            State().m_bStopRequest = 1;
-        }
-    }
-
-  private:
-    bool m_stopAtLoopEnd = false;
 };
 
 std::vector<IntOption> PlayIntOptions(PlayOptions& options) {
     std::vector<IntOption> all = RenderIntOptions(options.render);
-    all.push_back({"--loop-start", 0, kTrackbarEnd, &options.loopStart});
-    all.push_back({"--loop-end", 0, kTrackbarEnd, &options.loopEnd});
+    all.push_back(KnobOption(Knob::LoopStart, options.loopStart));
+    all.push_back(KnobOption(Knob::LoopEnd, options.loopEnd));
     return all;
 }
 
-void SetUpWindow(const PlayOptions& options, PlayWindow& window) {
-    WindowState& state = window.State();
-    ApplyRenderOptions(options.render, state);
-    state.m_nLoopStart = options.loopStart;
-    state.m_nLoopEnd = options.loopEnd;
-    window.SetTrackbarPos(Trackbar::LoopStart, options.loopStart);
-    window.SetTrackbarPos(Trackbar::LoopEnd, options.loopEnd);
-    if (options.once) {
-        if (options.loopEnd == kTrackbarEnd) {
-            // The trackbar's end stands for 100/110 of the data, where the window loops
-            // back; played once, the rightmost position means the end of the data, so the
-            // position counter is given a loop end it never reaches.
-            state.m_nLoopEnd = std::numeric_limits<int>::max();
-        }
-        window.StopAtLoopEnd(true);
-    }
-    if (StderrIsTerminal()) {
-        window.SetStatus(ConsoleWindow::Status::PlayPosition);
+void SetUpControls(const PlayOptions& options, PlayControls& controls) {
+    ApplyRenderOptions(options.render, controls.params);
+    controls.loopStart = options.loopStart;
+    controls.loopEnd = options.loopEnd;
+    if (options.once && options.loopEnd == SpecOf(Knob::LoopEnd).max) {
+        // The trackbar's end stands for 100/110 of the data, where the window loops back;
+        // played once, the rightmost position means the end of the data, so the position
+        // counter is given a loop end it never reaches.
+        controls.loopEnd = std::numeric_limits<int>::max();
     }
 }
 
 // Plays the file until it is stopped, starting it again whenever a job ends at the end of
-// the data, as the window's end-of-playback routine does.
-JobResult PlayUntilStopped(PlayWindow& window, WaveOutBackend& audio, const EngineInput& input,
-                           bool once) {
-    WindowState& state = window.State();
-    JobContext context{window, &audio};
+// the data, as the window does.
+JobResult PlayUntilStopped(JobRunner& runner, const std::filesystem::path& wav,
+                           PlayControls& controls, AudioOut& out, Console& console, bool once) {
     for (;;) {
-        context.dataBytesPlayed = 0;
-        const JobResult result = PlayInputFile(context, input);
+        const PlayResult played = runner.Play(wav, controls, out, console, once);
         // A file without sample data would otherwise start again without end.
-        if (result != JobResult::Done || once || state.m_bStopRequest || state.m_bNoRestart ||
-            context.dataBytesPlayed == 0) {
-            return result;
+        if (played.result != JobResult::Done || once || controls.stop || played.bytesPlayed == 0) {
+            return played.result == JobResult::Stopped ? JobResult::Done : played.result;
         }
     }
 }
@@ -102,13 +66,29 @@ int RunPlay(const std::vector<std::string>& args) {
     }
     options.once = !flags.empty();
 
-    PlayWindow window;
-    SetUpWindow(options, window);
-    StopOnSignals signals(window.State());
-    PortAudioBackend audio;
-    const std::optional<EngineInput> input = PrepareCliInput(files[0], window);
-    const JobResult result =
-        input ? PlayUntilStopped(window, audio, *input, options.once) : JobResult::Failed;
-    window.FinishStatus();
+    PlayControls controls;
+    SetUpControls(options, controls);
+    Console console;
+    console.SetInput(files[0]);
+    StopOnSignals signals(controls.stop);
+    PortAudioSystem sound;
+    PortAudioOut out(sound);
+    if (StderrIsTerminal()) {
+        console.SetStatus(Console::Status::Progress);
+        console.SetStep("decoding ");
+    }
+    const InputFile input = PrepareInput(files[0], &controls.stop, console);
+    console.FinishStatus();
+    JobResult result = JobResult::Failed;
+    if (const std::optional<JobMessage> refusal = input.Refusal()) {
+        console.Message(*refusal);
+    } else if (input.Status() == InputStatus::Ready) {
+        if (StderrIsTerminal()) {
+            console.SetStatus(Console::Status::PlayPosition);
+        }
+        JobRunner runner;
+        result = PlayUntilStopped(runner, input.Reads(), controls, out, console, options.once);
+    }
+    console.FinishStatus();
     return result == JobResult::Done ? kExitOk : kExitFailed;
 }

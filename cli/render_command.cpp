@@ -2,15 +2,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "batch_render.h"
+#include "batch_console.h"
 #include "commands.h"
-#include "console_window.h"
-#include "input_file.h"
+#include "console.h"
+#include "job_runner.h"
 #include "options.h"
 #include "render_pool.h"
 #include "stop_on_signals.h"
-#include "stream_output.h"
-#include "wave_job.h"
+#include "wave_layout.h"
 
 namespace {
 
@@ -21,19 +20,6 @@ bool WorthAProgressBar(const std::string& input) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(input, ec);
     return !ec && size >= kProgressMinBytes;
-}
-
-// Decodes, processes and writes in one pass, with one progress bar on a terminal.
-JobResult StreamInput(JobContext& context, const std::string& input, const std::string& output,
-                      ConsoleWindow& window) {
-    InputStatus status = InputStatus::Ready;
-    const JobResult result = StreamOutputFile(context, input, output, status, [&](double done) {
-        window.ShowStepProgress("rendering ", done);
-        return true;
-    });
-    window.FinishStatus();
-    ReportUnusableInput(input, status, window);
-    return result;
 }
 
 // Takes "--output-dir DIR" and "--output-dir=DIR" out of args.
@@ -60,6 +46,38 @@ std::optional<std::string> TakeOutputDir(std::vector<std::string>& args, std::st
     return std::nullopt;
 }
 
+int RenderOne(const RenderOptions& options, int threads, const std::string& input,
+              const std::string& output) {
+    ProcessingParameters params;
+    ApplyRenderOptions(options, params);
+    Shared<int> stop{0};
+    Console console;
+    console.SetInput(input);
+    if (StderrIsTerminal() && (WorthAProgressBar(input) || !EngineReadsAsIs(input))) {
+        console.SetStatus(Console::Status::Progress);
+    }
+    JobResult result = JobResult::Failed;
+    {
+        // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
+        StopOnSignals signals(stop);
+        RenderPool pool(threads);
+        WriteRequest request;
+        request.input = input;
+        request.output = output;
+        request.params = &params;
+        request.stop = &stop;
+        request.pool = &pool;
+        request.ioThreads = pool.HasSpareThread(1);
+        JobRunner runner;
+        result = runner.Write(request, console);
+    }
+    console.FinishStatus();
+    if (result == JobResult::Stopped) {
+        std::fprintf(stderr, "zerbex2-cli: interrupted; %s was left as it was\n", output.c_str());
+    }
+    return result == JobResult::Done ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
 int RunRender(const std::vector<std::string>& givenArgs) {
@@ -72,8 +90,8 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     }
     int threads = RenderPool::CoreCount();
     std::vector<IntOption> intOptions = RenderIntOptions(options);
-    intOptions.push_back({"-j", 1, 1024, &threads});
-    intOptions.push_back({"--jobs", 1, 1024, &threads});
+    intOptions.push_back({"-j", 1, kMaxThreads, &threads});
+    intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
     if (const auto error =
@@ -97,35 +115,5 @@ int RunRender(const std::vector<std::string>& givenArgs) {
                                          : "render takes exactly INPUT and OUTPUT");
         return kExitUsage;
     }
-    ConsoleWindow window;
-    ApplyRenderOptions(options, window.State());
-    const bool terminal = StderrIsTerminal();
-    if (terminal) {
-        window.SetStatus(ConsoleWindow::Status::Progress);
-    }
-    JobContext context{window, nullptr};
-    JobResult result = JobResult::Failed;
-    {
-        // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
-        StopOnSignals signals(window.State());
-        RenderPool pool(threads);
-        context.pool = &pool;
-        context.ioThreads = pool.HasSpareThread(1);
-        // Decoding while processing takes a second thread; with one, decode first.
-        if (context.ioThreads && StreamsToOutput(files[0], files[1])) {
-            result = StreamInput(context, files[0], files[1], window);
-        } else if (const std::optional<EngineInput> input = PrepareCliInput(files[0], window)) {
-            const bool bar = terminal && WorthAProgressBar(input->EnginePath());
-            window.SetStatus(bar ? ConsoleWindow::Status::Progress : ConsoleWindow::Status::None);
-            result = WriteOutputFile(context, *input, files[0], files[1], [&](double done) {
-                window.ShowStepProgress("encoding ", done);
-                return true;
-            });
-        }
-    }
-    window.FinishStatus();
-    if (result != JobResult::Done && window.State().m_bStopRequest) {
-        std::fprintf(stderr, "zerbex2-cli: interrupted; %s was left as it was\n", files[1].c_str());
-    }
-    return result == JobResult::Done ? kExitOk : kExitFailed;
+    return RenderOne(options, threads, files[0], files[1]);
 }

@@ -1,5 +1,4 @@
 #include "stop_on_signals.h"
-#include "window_state.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -11,7 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 
-StopOnSignals::StopOnSignals(WindowState& state) : m_state(state) {
+StopOnSignals::StopOnSignals(Shared<int>& stop) : m_stop(stop) {
     sigemptyset(&m_signals);
     sigaddset(&m_signals, SIGINT);
     sigaddset(&m_signals, SIGTERM);
@@ -64,6 +63,6 @@ void StopOnSignals::Watch() {
             std::_Exit(128 + signal);
         }
         stopping = true;
-        m_state.m_bStopRequest = 1;
+        m_stop = 1;
     }
 }

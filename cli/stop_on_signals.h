@@ -5,14 +5,14 @@
 #include <atomic>
 #include <thread>
 
-#include "window_state.h"
+#include "shared_value.h"
 
 // Turns SIGINT and SIGTERM into a stop request. The signals are blocked in this thread
 // and in every thread started after it (PortAudio's included) and taken by a watcher
 // thread, so nothing runs in signal context. A second signal ends the program at once.
 class StopOnSignals {
   public:
-    explicit StopOnSignals(WindowState& state);
+    explicit StopOnSignals(Shared<int>& stop);
 
     ~StopOnSignals();
 
@@ -24,7 +24,7 @@ class StopOnSignals {
     // The next signal taken, or 0 when there was none (or the watcher was woken to end).
     int NextSignal();
 
-    WindowState& m_state;
+    Shared<int>& m_stop;
     sigset_t m_signals{};
     sigset_t m_previousMask{};
     int m_signalFd = -1;

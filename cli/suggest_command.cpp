@@ -1,11 +1,11 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "console.h"
 #include "input_file.h"
 #include "options.h"
+#include "suggest.h"
 #include "suggest_settings.h"
-#include "wave_excerpts.h"
-#include "wave_job.h"
 
 int RunSuggest(const std::vector<std::string>& args) {
     std::vector<std::string> flags;
@@ -19,21 +19,19 @@ int RunSuggest(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     // Any audio file: what is no 16-bit stereo WAV is decoded first.
-    ConsoleWindow window;
-    const std::optional<EngineInput> input = PrepareCliInput(files[0], window);
-    if (!input) {
+    Console console;
+    console.SetInput(files[0]);
+    const InputFile input = PrepareInput(files[0], nullptr, console);
+    if (const std::optional<JobMessage> refusal = input.Refusal()) {
+        console.Message(*refusal);
         return kExitFailed;
     }
-    const WaveExcerpts excerpts =
-        ReadWaveExcerpts(input->EnginePath(), SuggestExcerptStarts, kSuggestExcerptFrames);
-    if (excerpts.status != ExcerptStatus::Ok) {
-        std::fputs(ExcerptMessage(excerpts.status), stderr);
+    const std::optional<Positions> p = SuggestPositions(input.Reads(), console);
+    if (!p) {
         return kExitFailed;
     }
-    const std::vector<StereoFrames> spans(excerpts.frames.begin(), excerpts.frames.end());
-    const TrackbarPositions p = SuggestSettings(spans);
-    std::printf("pan %d\nlow %d\nhigh %d\nleft %d\nright %d\n", p.pan, p.low, p.high, p.left,
-                p.right);
-    std::printf("zerbex2-cli render %s INPUT OUTPUT\n", RenderOptionsFor(p).c_str());
+    std::printf("pan %d\nlow %d\nhigh %d\nleft %d\nright %d\n", p->pan, p->low, p->high, p->left,
+                p->right);
+    std::printf("zerbex2-cli render %s INPUT OUTPUT\n", RenderOptionsFor(*p).c_str());
     return kExitOk;
 }

@@ -1,6 +1,39 @@
 #include "parameters.h"
 
+#include <algorithm>
 #include <cstdlib>
+
+namespace {
+
+// " text", or nothing for an empty text.
+std::string Spaced(const char* text) {
+    return text[0] != '\0' ? std::string(" ") + text : std::string();
+}
+
+std::string WithNote(int value, const char* note) {
+    return std::to_string(value) + Spaced(note);
+}
+
+}  // namespace
+
+std::string KnobHelp(const KnobSpec& spec) {
+    return std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) + " .. " +
+           WithNote(spec.max, spec.maxNote) + Spaced(spec.rule) + "; default " +
+           WithNote(spec.start, spec.startNote);
+}
+
+int& PositionOf(Positions& positions, Knob knob) {
+    // In the order of Knob; a knob after the six stands for the last.
+    static constexpr int Positions::*kMembers[] = {&Positions::pan,   &Positions::low,
+                                                   &Positions::high,  &Positions::left,
+                                                   &Positions::right, &Positions::outputLevel};
+    const auto index = std::min(static_cast<std::size_t>(knob), std::size(kMembers) - 1);
+    return positions.*kMembers[index];
+}
+
+int PositionOf(const Positions& positions, Knob knob) {
+    return PositionOf(const_cast<Positions&>(positions), knob);
+}
 
 PanGains PanMapping(int pan) {
     const double x = 1.0 + kPanStep * std::abs(pan);
@@ -28,4 +61,32 @@ float ChannelGainFor(int levelSlider) {
 
 float OutputGainFor(int outputLevel) {
     return static_cast<float>(1.0 + 0.15 * (25 - outputLevel));
+}
+
+double KnobValue(Knob knob, int pos) {
+    switch (SpecOf(knob).unit) {
+        case Unit::Hertz:
+            return knob == Knob::Low ? LowCutoffFor(pos) : HighCutoffFor(pos);
+        case Unit::Decibels:
+            return knob == Knob::OutputLevel ? OutputGainFor(pos) : ChannelGainFor(pos);
+        default:
+            return pos;
+    }
+}
+
+void ApplyPositions(const Positions& positions, ProcessingParameters& params) {
+    const PanGains pan = PanMapping(positions.pan);
+    params.panGainL = pan.gainL;
+    params.panGainR = pan.gainR;
+    params.leftGain = ChannelGainFor(positions.left);
+    params.rightGain = ChannelGainFor(positions.right);
+    params.highCutoff = HighCutoffFor(positions.high);
+    params.lowCutoff = LowCutoffFor(positions.low);
+    params.outputGain = OutputGainFor(positions.outputLevel);
+}
+
+std::int64_t PositionBytes(int v, std::uint64_t stepBytes) {
+    const std::int64_t product =
+        static_cast<std::int64_t>(v) * static_cast<std::int64_t>(stepBytes);
+    return product / kPositionGranularity * kPositionGranularity;
 }

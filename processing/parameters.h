@@ -1,7 +1,77 @@
 #pragma once
 
-// Trackbar positions to processing parameters. Every rule is evaluated in double
-// precision and rounded to float once; the cut-offs are integer arithmetic.
+// The positions a user sets on the trackbars, and what they give the processing. One table
+// describes every trackbar: the window's sliders, the command line's options, the tooltips
+// and the manual page all come from it. Every rule is evaluated in double precision and
+// rounded to float once; the cut-offs are integer arithmetic.
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <string>
+
+#include "processing_parameters.h"
+
+enum class Knob { Pan, Low, High, Left, Right, OutputLevel, LoopStart, LoopEnd, PlayPos };
+
+// How a position reads to the user.
+enum class Unit {
+    Pan,       // centre, or a side and a distance
+    Hertz,     // a cut-off
+    Decibels,  // a gain
+    Position,  // a place in the file: position v stands for v/110 of the sample data
+};
+
+struct KnobSpec {
+    Knob knob;
+    const char* name;   // its command-line option without "--"; empty when it has none
+    const char* label;  // what it sets
+    int min;
+    int max;
+    int start;  // the window's start-up position and the command line's default
+    Unit unit;
+    const char* minNote = "";    // what the lowest position means, e.g. "(left)"
+    const char* maxNote = "";    // what the highest position means
+    const char* rule = "";       // how a position becomes the value, e.g. "(40 + 25 N Hz)"
+    const char* startNote = "";  // what the start position means
+};
+
+inline constexpr KnobSpec kKnobs[] = {
+    {Knob::Pan, "pan", "pan", -30, 30, 0, Unit::Pan, "(left)", "(right)"},
+    {Knob::Low, "low", "low cut-off", 0, 40, 8, Unit::Hertz, "", "", "(40 + 25 N Hz)"},
+    {Knob::High, "high", "high cut-off", 0, 80, 57, Unit::Hertz, "", "", "(900 + 175 N Hz)"},
+    {Knob::Left, "left", "left level", 0, 25, 13, Unit::Decibels, "(loudest)"},
+    {Knob::Right, "right", "right level", 0, 25, 13, Unit::Decibels, "(loudest)"},
+    {Knob::OutputLevel, "output-level", "output level", 0, 25, 25, Unit::Decibels, "(top, +)",
+     "(bottom, 0)"},
+    {Knob::LoopStart, "loop-start", "loop start", 0, 100, 0, Unit::Position},
+    {Knob::LoopEnd, "loop-end", "loop end", 0, 100, 100, Unit::Position, "", "", "",
+     "(100/110 of the data)"},
+    {Knob::PlayPos, "", "play position", 0, 100, 0, Unit::Position},
+};
+
+constexpr const KnobSpec& SpecOf(Knob knob) {
+    return *std::find_if(std::begin(kKnobs), std::end(kKnobs),
+                         [knob](const KnobSpec& spec) { return spec.knob == knob; });
+}
+
+// "pan, -30 (left) .. 30 (right); default 0": the option's help, from the table.
+std::string KnobHelp(const KnobSpec& spec);
+
+// The positions of the trackbars that set the processing.
+struct Positions {
+    int pan = SpecOf(Knob::Pan).start;
+    int low = SpecOf(Knob::Low).start;
+    int high = SpecOf(Knob::High).start;
+    int left = SpecOf(Knob::Left).start;
+    int right = SpecOf(Knob::Right).start;
+    int outputLevel = SpecOf(Knob::OutputLevel).start;
+
+    auto operator<=>(const Positions&) const = default;
+};
+
+int& PositionOf(Positions& positions, Knob knob);  // one of the six above
+int PositionOf(const Positions& positions, Knob knob);
 
 struct PanGains {
     float gainL;
@@ -16,3 +86,17 @@ int LowCutoffFor(int lowSlider);        // Hz
 int HighCutoffFor(int highSlider);      // Hz
 float ChannelGainFor(int levelSlider);  // left and right levels alike
 float OutputGainFor(int outputLevel);
+
+// What a trackbar at pos gives, in its unit: Hz, a gain, the pan position; for a
+// position in the file, pos itself.
+double KnobValue(Knob knob, int pos);
+
+// Positions in the file: one step is the sample data's length divided by kPositionSteps, and
+// position v lies ((v x step) / 32) x 32 bytes after the first sample byte, always on a frame
+// boundary. The highest position, 100, thus stands for 100/110 of the data.
+inline constexpr int kPositionSteps = 110;
+inline constexpr int kPositionGranularity = 32;
+std::int64_t PositionBytes(int v, std::uint64_t stepBytes);
+
+// Stores every parameter the positions give (not the mode).
+void ApplyPositions(const Positions& positions, ProcessingParameters& params);

@@ -1,5 +1,6 @@
 #include "processing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -72,7 +73,7 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
     const std::int16_t R = Saturate16(in.right * kInputAttenuation);
 
     FilterCoefficients& c = state.coefficients;
-    RefreshCoefficients(c, params.m_nLowCutoff, params.m_nHighCutoff);
+    RefreshCoefficients(c, params.lowCutoff, params.highCutoff);
 
     const std::int16_t a = state.ladderA.Step(L, c.low);
     const std::int16_t b = state.ladderB.Step(R, c.low);
@@ -81,12 +82,12 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
     const std::int16_t lp1R = state.svfRight.Step(b, c.fsv);
     const std::int16_t lp1L = state.svfLeft.Step(a, c.fsv);
 
-    const double gL = params.m_fLeftGain.Get();
-    const double gR = params.m_fRightGain.Get();
+    const double gL = params.leftGain.Get();
+    const double gR = params.rightGain.Get();
 
     StereoSample out{};
-    state.mode = FrameMode(params, state.mode);
-    switch (state.mode) {
+    const PlayMode mode = params.mode.Get();
+    switch (mode) {
         case PlayMode::Low:
             out.left = Saturate16(lp1L * gL);
             out.right = Saturate16(lp1R * gR);
@@ -119,34 +120,25 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
             const std::int16_t aR = Saturate16(R - lp2R * gR);
             const std::int16_t mL = Saturate16(L - lp1L * gL - aL);
             const std::int16_t mR = Saturate16(R - lp1R * gR - aR);
-            const double panL = params.m_fPanGainL.Get();
-            const double panR = params.m_fPanGainR.Get();
+            const double panL = params.panGainL.Get();
+            const double panR = params.panGainR.Get();
             out.left = Wrap16(L - Saturate16(mR * panL));
             out.right = Wrap16(R - Saturate16(mL * panR));
             break;
         }
     }
 
-    if (!params.m_bPlayOriginal) {
-        const double gOut = params.m_fOutputGain.Get();
+    if (mode != PlayMode::Original) {
+        const double gOut = params.outputGain.Get();
         out.left = Saturate16(out.left * gOut);
         out.right = Saturate16(out.right * gOut);
     }
     return out;
 }
 
-int LevelMeterBitmap(int sample) {
-    struct Step {
-        int upTo;  // largest magnitude shown with this bitmap
-        int bitmap;
-    };
-    static constexpr Step kSteps[] = {{0, 134},    {1, 140},    {4, 139},     {653, 138},
-                                      {2067, 137}, {4125, 136}, {10361, 135}, {20674, 142}};
-    const int m = std::abs(sample);
-    for (const Step& step : kSteps) {
-        if (m <= step.upTo) {
-            return step.bitmap;
-        }
-    }
-    return 132;
+int MeterSegments(int sample) {
+    // The largest magnitude each number of lit segments stands for.
+    static constexpr int kUpTo[kMeterSegments] = {0, 1, 4, 653, 2067, 4125, 10361, 20674};
+    // One lit for each magnitude the sample's exceeds.
+    return static_cast<int>(std::ranges::lower_bound(kUpTo, std::abs(sample)) - kUpTo);
 }

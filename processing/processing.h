@@ -10,6 +10,7 @@
 // frames per second whatever the file declares.
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "processing_parameters.h"
 
@@ -71,7 +72,6 @@ struct FrameState {
     SvfLowPass svfRight;
     SvfLowPass svfLeft;
     FilterCoefficients coefficients;
-    PlayMode mode = PlayMode::Mode2;  // of the frame processed last
 };
 
 struct StereoSample {
@@ -85,6 +85,14 @@ inline StereoSample FrameSample(const unsigned char* frame) {
             static_cast<std::int16_t>(frame[2] | (frame[3] << 8))};
 }
 
+inline void StoreFrameSample(unsigned char* frame, StereoSample sample) {
+    for (const std::int16_t value : {sample.left, sample.right}) {
+        const auto bits = static_cast<std::uint16_t>(value);
+        *frame++ = static_cast<unsigned char>(bits);
+        *frame++ = static_cast<unsigned char>(bits >> 8);
+    }
+}
+
 // Processes one frame with the parameters of this moment.
 StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params, StereoSample in);
 
@@ -93,5 +101,7 @@ inline std::int16_t MeterSample(StereoSample out) {
     return out.left != 0 ? out.left : out.right;
 }
 
-// Bitmap id of the meter image for a sample value (134 dark .. 132 full, top red).
-int LevelMeterBitmap(int sample);
+// Segments the level meter lights for a sample value: 0 (dark) .. 8 (the top, red, one
+// included); the thresholds lie at -34, -24, -18, -10 and -4 dB of full scale.
+inline constexpr int kMeterSegments = 8;
+int MeterSegments(int sample);

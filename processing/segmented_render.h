@@ -56,9 +56,6 @@ bool SameState(const FrameState& a, const FrameState& b);
 inline constexpr double kNegligibleLadder = 1e-250;
 bool EquivalentStates(const FrameState& a, const FrameState& b);
 
-// Copies every parameter and mode flag: a write job reads them once, at its start.
-void CopyParameters(const ProcessingParameters& from, ProcessingParameters& to);
-
 enum class RunStatus {
     Done,
     Stopped,
@@ -106,7 +103,6 @@ enum class Merge {
 struct Reconciliation {
     RunStatus status = RunStatus::Done;
     Merge merge = Merge::AtBoundary;
-    std::uint64_t redoneFrames = 0;
 };
 
 // Brings a finished segment in line with the true state at its begin, which becomes the

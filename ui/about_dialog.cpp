@@ -5,7 +5,6 @@
 #include <QPushButton>
 
 #include "dialog_units.h"
-#include "resource_ids.h"
 #include "resources.h"
 
 namespace {
@@ -26,14 +25,12 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("aboutIcon"));
-    const QRect iconRect = units.MapRect(kIconRect);
-    icon->setGeometry(iconRect);
-    icon->setPixmap(LoadAppIcon().pixmap(iconRect.size()));
+    icon->setGeometry(units.MapRect(kIconRect));
+    icon->setPixmap(LoadAppIcon().pixmap(icon->size()));
 
     auto* ok = new QPushButton(QCoreApplication::translate("Zerbex", "确定"), this);
     ok->setObjectName(QStringLiteral("aboutOk"));
     ok->setGeometry(units.MapRect(kOkRect));
     ok->setDefault(true);
-    ok->setProperty("controlId", IDOK);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QStyleOptionButton>
 
+#include "resources.h"
+
 namespace {
 
 constexpr qreal kCornerRadius = 3.0;
@@ -20,9 +22,9 @@ void DrawFace(QPainter& p, const QRect& area, const QPixmap& image) {
 
 }  // namespace
 
-void BitmapButton::SetImage(const QPixmap& image, int resourceId) {
-    m_image = image;
-    m_imageId = image.isNull() ? 0 : resourceId;
+void BitmapButton::SetImage(int resourceId) {
+    m_image = LoadBitmapResource(resourceId);
+    m_imageId = m_image.isNull() ? 0 : resourceId;
     update();
 }
 
@@ -53,15 +55,13 @@ void BitmapButton::paintEvent(QPaintEvent*) {
     }
     p.restore();
 
-    const QColor edge = palette().color(QPalette::Shadow);
-    p.setPen(QPen(edge, isDefault() ? 2.0 : 1.0));
+    p.setPen(QPen(palette().color(QPalette::Shadow), isDefault() ? 2.0 : 1.0));
     p.setBrush(Qt::NoBrush);
     const qreal inset = isDefault() ? 1.0 : 0.5;
     p.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), kCornerRadius,
                       kCornerRadius);
     if (hasFocus()) {
-        QPen focus(QColor(255, 255, 255, 220), 1.0, Qt::DotLine);
-        p.setPen(focus);
+        p.setPen(QPen(QColor(255, 255, 255, 220), 1.0, Qt::DotLine));
         p.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), 2.0, 2.0);
     }
 }

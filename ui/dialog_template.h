@@ -3,6 +3,9 @@
 #include <QRect>
 #include <span>
 
+class QWidget;
+struct MainWindowUi;
+
 // The main window as a table of controls in template order, which is also the tab order.
 // Positions and sizes are in dialog units.
 
@@ -29,11 +32,12 @@ enum ControlStyle : unsigned {
 };
 
 struct ControlTemplate {
-    int id;
-    const char* name;  // symbolic name of the id
+    const char* name;  // the widget's object name; empty for the unnamed ones
     ControlKind kind;
-    unsigned style;
     QRect rect;  // dialog units
+    unsigned style;
+    // Stores the control in its typed member of MainWindowUi; null for the unnamed ones.
+    void (*keep)(MainWindowUi& ui, QWidget* control);
     const char* caption;
 };
 
@@ -48,8 +52,3 @@ const DialogTemplate& MainDialogTemplate();
 
 // Trackbars carry a template text that they never display.
 inline constexpr char kTrackbarText[] = "滑块1";
-
-inline bool IsTabStop(ControlKind kind) {
-    return kind == ControlKind::Edit || kind == ControlKind::PushButton ||
-           kind == ControlKind::Trackbar;
-}

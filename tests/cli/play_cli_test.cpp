@@ -10,12 +10,10 @@
 #include <chrono>
 #include <thread>
 
-#include "audio/alsa_capture.h"
+#include "alsa_capture.h"
 #include "command.h"
-#include "job_runner.h"
 #include "wav_builder.h"
-
-extern char** environ;
+#include "write_helpers.h"
 
 namespace {
 
@@ -77,20 +75,10 @@ struct InterruptedPlay {
 InterruptedPlay PlayUntilCaptured(const std::vector<std::string>& argv, const std::string& env,
                                   const std::filesystem::path& capture, std::size_t bytes,
                                   int signal) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    std::vector<std::string> envStrings = {env};
-    for (char** e = environ; *e != nullptr; ++e) {
-        envStrings.emplace_back(*e);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : envStrings) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+    std::vector<std::string> argStrings = argv;
+    std::vector<char*> args = SpawnPointers(argStrings);
+    std::vector<std::string> envStrings = EnvironmentWith({env});
+    std::vector<char*> envp = SpawnPointers(envStrings);
     pid_t pid = 0;
     InterruptedPlay result;
     if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) {
@@ -144,8 +132,8 @@ TEST_P(PlayDecodedTest, PlaysWhatRenderWrites) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PlayDecodedTest, ::testing::Values("in.mp3", "in.flac"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param).substr(3);
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             return std::string(param.param).substr(3);
                          });
 
 TEST_F(PlayCliTest, OnceStopsWhenThePositionReachesTheLoopEnd) {

@@ -8,10 +8,8 @@
 #include <filesystem>
 
 #include "command.h"
-#include "job_runner.h"
 #include "options.h"
-#include "parameters.h"
-#include "window_state.h"
+#include "write_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -52,20 +50,20 @@ TEST_F(RenderCli, WritesTheProcessedCopyWithTheGivenPositions) {
     EXPECT_EQ(r.err, "");
     RenderOptions options;
     options.mode = PlayMode::High;
-    options.pan = -12;
-    options.low = 3;
-    options.high = 70;
-    options.left = 2;
-    options.right = 20;
-    options.outputLevel = 9;
-    WindowState expected;
+    options.positions.pan = -12;
+    options.positions.low = 3;
+    options.positions.high = 70;
+    options.positions.left = 2;
+    options.positions.right = 20;
+    options.positions.outputLevel = 9;
+    ProcessingParameters expected;
     ApplyRenderOptions(options, expected);
     EXPECT_TRUE(ReadFile(output) == ExpectedWrite(inputBytes, expected));
 }
 
 TEST_F(RenderCli, DefaultsAreModeTwoAtTheStartUpPositions) {
     ASSERT_EQ(Render({input, output}).exitCode, 0);
-    WindowState startUp;
+    const ProcessingParameters startUp;
     EXPECT_TRUE(ReadFile(output) == ExpectedWrite(inputBytes, startUp));
 }
 
@@ -103,8 +101,8 @@ TEST_F(RenderCli, BatchWritesEachInputIntoTheFolderAndReportsFailures) {
               std::string::npos)
         << r.err;
     RenderOptions options;
-    options.low = 3;
-    WindowState params;
+    options.positions.low = 3;
+    ProcessingParameters params;
     ApplyRenderOptions(options, params);
     EXPECT_TRUE(ReadFile(outDir / "in.wav") == ExpectedWrite(inputBytes, params));
     EXPECT_TRUE(ReadFile(outDir / "second.take.wav") == ExpectedWrite(secondBytes, params));
@@ -176,6 +174,37 @@ TEST(RenderCliUsage, HelpListsTheCommandAndEveryOption) {
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(RunCommand({kCli, "render", "--help"}).exitCode, 0);
+}
+
+// Text as roff writes it: a minus sign is "\-".
+std::string Roff(const std::string& text) {
+    std::string roff;
+    for (const char c : text) {
+        roff += c == '-' ? std::string("\\-") : std::string(1, c);
+    }
+    return roff;
+}
+
+// The manual page is written from the tool's help: every trackbar with an option is there,
+// with its range and default as the table gives them.
+TEST(RenderCliUsage, ManualPageDescribesEveryTrackbarOption) {
+    const Bytes page = ReadFile(ZERBEX_CLI_MAN_PAGE);
+    const std::string text(page.begin(), page.end());
+    for (const KnobSpec& spec : kKnobs) {
+        if (spec.name[0] == '\0') {
+            continue;
+        }
+        SCOPED_TRACE(spec.name);
+        const std::string option = ".BI " + Roff(std::string("--") + spec.name) + " \" n\"\n";
+        const std::size_t at = text.find(option);
+        ASSERT_NE(at, std::string::npos) << option;
+        const std::string paragraph = text.substr(at, text.find(".TP", at) - at);
+        for (const int value : {spec.min, spec.max}) {
+            EXPECT_NE(paragraph.find(Roff(std::to_string(value))), std::string::npos) << paragraph;
+        }
+        EXPECT_NE(paragraph.find("default " + std::to_string(spec.start)), std::string::npos)
+            << paragraph;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,181 @@
+#include "batch_console.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "batch.h"
+#include "commands.h"
+#include "console.h"
+#include "job_messages.h"
+#include "render_pool.h"
+#include "stop_on_signals.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kBarWidth = 30;
+constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
+
+// stderr as a batch uses it: failure lines, and on a terminal one progress bar for all files.
+class BatchConsole : public BatchObserver {
+  public:
+    BatchConsole(const std::vector<BatchItem>& items, bool bar)
+        : m_items(items), m_done(items.size()) {
+        for (const BatchItem& item : items) {
+            std::error_code ec;
+            const std::uintmax_t size = fs::file_size(item.input, ec);
+            m_bytes.push_back(ec ? 0 : size);
+            m_totalBytes += m_bytes.back();
+        }
+        if (bar) {
+            m_ticker = std::thread([this] { Tick(); });
+        }
+    }
+    ~BatchConsole() override { Finish(); }
+    BatchConsole(const BatchConsole&) = delete;
+    BatchConsole& operator=(const BatchConsole&) = delete;
+
+    void Progress(std::size_t item, double done) override {
+        m_done[item].store(std::min(done, 1.0), std::memory_order_relaxed);
+    }
+
+    void Finished(std::size_t item, JobResult result,
+                  const std::vector<JobMessage>& messages) override {
+        m_done[item].store(1.0, std::memory_order_relaxed);
+        ++m_finished;
+        if (result == JobResult::Done || result == JobResult::Stopped) {
+            return;
+        }
+        const std::lock_guard lock(m_mutex);
+        ClearBar();
+        if (messages.empty()) {
+            Report(item, "the file could not be written");
+        }
+        for (const JobMessage& message : messages) {
+            std::string line = MessageText(message);
+            while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) {
+                line.pop_back();
+            }
+            std::replace(line.begin(), line.end(), '\n', ' ');
+            Report(item, line);
+        }
+        std::fflush(stderr);
+    }
+
+    void Finish() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        if (m_ticker.joinable()) {
+            m_ticker.join();
+        }
+        const std::lock_guard lock(m_mutex);
+        ClearBar();
+    }
+
+  private:
+    void Report(std::size_t item, const std::string& text) {
+        std::fprintf(stderr, "zerbex2-cli: %s: %s\n", m_items[item].input.c_str(), text.c_str());
+    }
+    void ClearBar() {
+        if (m_barShown) {
+            std::fputs("\r\033[K", stderr);
+            m_barShown = false;
+        }
+    }
+
+    void Tick() {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock lock(m_mutex);
+        while (!m_wake.wait_for(lock, kRedrawEvery, [this] { return m_stopping; })) {
+            Draw(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+    }
+
+    void Draw(double elapsed) {
+        double doneBytes = 0;
+        for (std::size_t i = 0; i < m_bytes.size(); ++i) {
+            doneBytes +=
+                static_cast<double>(m_bytes[i]) * m_done[i].load(std::memory_order_relaxed);
+        }
+        const double total = std::max(1.0, static_cast<double>(m_totalBytes));
+        const double share = std::min(1.0, doneBytes / total);
+        const int filled = static_cast<int>(share * kBarWidth);
+        char left[32] = "--:--";
+        if (share > 0.01) {
+            const long seconds = std::lround(elapsed * (1 - share) / share);
+            std::snprintf(left, sizeof left, "%ld:%02ld", seconds / 60, seconds % 60);
+        }
+        std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu files  %.0f/%.0f MB  %s left\033[K", filled,
+                     "##############################", kBarWidth - filled, "", m_finished.load(),
+                     m_bytes.size(), doneBytes / 1e6, total / 1e6, left);
+        std::fflush(stderr);
+        m_barShown = true;
+    }
+
+    const std::vector<BatchItem>& m_items;
+    std::vector<std::uintmax_t> m_bytes;
+    std::vector<std::atomic<double>> m_done;
+    std::atomic<std::size_t> m_finished{0};
+    std::uintmax_t m_totalBytes = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    bool m_barShown = false;
+    std::thread m_ticker;
+};
+
+std::string ProblemText(const BatchProblem& problem) {
+    switch (problem.kind) {
+        case BatchProblem::Kind::NoFolder:
+            return problem.first + ": no such folder";
+        case BatchProblem::Kind::SameOutput:
+            return problem.first + " and " + problem.second + " would both be written to " +
+                   problem.output;
+        case BatchProblem::Kind::OutputIsInput:
+            break;
+    }
+    return problem.first + " is an input and would be overwritten";
+}
+
+}  // namespace
+
+int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
+                   const std::vector<std::string>& inputs) {
+    const std::vector<BatchItem> items =
+        BatchItems(inputs, batch.outputDir, batch.flac ? ".flac" : ".wav");
+    if (const std::optional<BatchProblem> problem = CheckBatch(items, batch.outputDir)) {
+        std::fprintf(stderr, "zerbex2-cli: %s; nothing was written\n",
+                     ProblemText(*problem).c_str());
+        return kExitFailed;
+    }
+    ProcessingParameters params;
+    ApplyRenderOptions(options, params);
+    Shared<int> stop{0};
+    bool written = false;
+    {
+        // Ctrl-C stops every job: no output is left half written, none is started after.
+        // Taken first, so that every thread started below leaves the signals to it.
+        StopOnSignals signals(stop);
+        RenderPool pool(batch.threads);
+        BatchConsole console(items, StderrIsTerminal());
+        written = RunBatch(items, params, stop, pool, console);
+    }
+    if (stop) {
+        std::fprintf(stderr,
+                     "zerbex2-cli: interrupted; unfinished outputs were left as they were\n");
+    }
+    return written ? kExitOk : kExitFailed;
+}

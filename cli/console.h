@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "job_observer.h"
+
+// A job as the command-line tool shows it: messages on stderr, and on a terminal a status
+// line, either a progress bar or the play position and level.
+class Console : public JobObserver {
+  public:
+    enum class Status { None, Progress, PlayPosition };
+
+    explicit Console(std::FILE* err = stderr) : m_err(err) {}
+
+    // Chooses the status line; None when stderr is not a terminal.
+    void SetStatus(Status status) { m_status = status; }
+    // The input the job reads: what is wrong with it is told under its name.
+    void SetInput(std::string input) { m_input = std::move(input); }
+    // The label of the progress bar ("decoding ").
+    void SetStep(std::string step) { m_step = std::move(step); }
+    void FinishStatus();
+
+    void Message(const JobMessage& message) override;
+    void Position(int step) override;
+    void Level(int segments) override;
+    void Progress(double done) override;
+
+  private:
+    void DrawPlayStatus();
+    void DrawBar(int percent);
+    void ClearStatus();
+
+    std::FILE* m_err;
+    Status m_status = Status::None;
+    std::string m_input;
+    std::string m_step;
+    bool m_statusShown = false;
+    int m_position = 0;
+    std::atomic<int> m_segments{0};
+    int m_lastPosition = -1;
+    int m_lastSegments = -1;
+    int m_lastPercent = -1;
+};
+
+// "zerbex2-cli: " and the message, as the tool prints a failure.
+void PrintError(const std::string& message);

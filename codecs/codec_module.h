@@ -1,0 +1,71 @@
+#pragma once
+
+// Audio files of every kind through FFmpeg's libraries. They and the hundred-odd shared
+// objects they pull in take longer to load than a short render takes to run, so they live in
+// a module of their own, loaded the first time a file needs them. The module knows nothing of
+// the program that loads it: frames of 16-bit stereo go in and out.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Tags by their common names ("title", "artist", ...).
+using AudioTags = std::vector<std::pair<std::string, std::string>>;
+
+// The tag names carried from one file to another, in the order they are written.
+inline constexpr const char* kCarriedTags[] = {"title", "artist", "album",  "date",
+                                               "genre", "track",  "comment"};
+
+// The best audio stream of a file as interleaved 16-bit stereo frames at the stream's own
+// rate: never resampled, more than two channels mixed down with the library's standard
+// matrix, mono refused. Only the file itself is ever opened: playlists and other containers
+// that name further files or addresses are refused.
+class AudioDecoder {
+  public:
+    enum class Status { Ok, NotAudio, NotStereo, ReadError };
+    enum class Next { Frames, End, NotStereo, Failed };
+
+    virtual ~AudioDecoder() = default;
+    virtual Status Open(const std::filesystem::path& path) = 0;
+    virtual int SampleRate() const = 0;
+    // The length the container declares, in seconds; 0 when it declares none.
+    virtual double DeclaredSeconds() const = 0;
+    // How far through the file the reading is, 0 .. 1.
+    virtual double Progress() const = 0;
+    virtual AudioTags Tags() const = 0;  // those of kCarriedTags the file has
+    // Replaces frames with the next decoded frames.
+    virtual Next Read(std::vector<std::int16_t>& frames) = 0;
+};
+
+// 16-bit stereo frames encoded into a file of a format.
+class AudioEncoder {
+  public:
+    virtual ~AudioEncoder() = default;
+    // Starts the file in out, which must be seekable: the encoder goes back to fill in the
+    // stream's length. False when the encoder or the file refuses.
+    virtual bool Open(std::FILE* out, int rate, const AudioTags& tags) = 0;
+    virtual bool Write(const std::int16_t* frames, std::size_t count) = 0;
+    // Writes what is pending and the trailer.
+    virtual bool Finish() = 0;
+};
+
+// What the module offers. Built with the program, never on its own: a module of another
+// build is refused by its revision.
+struct CodecModule {
+    int revision;
+    std::unique_ptr<AudioDecoder> (*newDecoder)();
+    // An encoder for a format by its file extension ("flac"); null for one it has not.
+    std::unique_ptr<AudioEncoder> (*newEncoder)(const char* format);
+};
+
+inline constexpr int kCodecModuleRevision = 2;
+// The one symbol the module exports: a function returning its table.
+inline constexpr char kCodecModuleEntry[] = "zerbex_codec_module";
+
+// The module, loaded at the first call; null when it cannot be, the reason printed once.
+const CodecModule* Codecs();

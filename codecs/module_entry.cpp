@@ -1,0 +1,10 @@
+#include "codec_module.h"
+#include "ffmpeg_codecs.h"
+
+extern "C" __attribute__((visibility("default"))) const CodecModule* zerbex_codec_module() {
+    static const CodecModule module = [] {
+        SetUpFfmpeg();
+        return CodecModule{kCodecModuleRevision, NewFfmpegDecoder, NewFfmpegEncoder};
+    }();
+    return &module;
+}

@@ -1,0 +1,129 @@
+#include "batch.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "job_runner.h"
+#include "render_pool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Who a file is: its device and inode, when it exists.
+std::optional<std::pair<dev_t, ino_t>> Identity(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(info.st_dev, info.st_ino);
+}
+
+// One file's job as the batch observes it: its messages kept for the report.
+class FileObserver : public JobObserver {
+  public:
+    FileObserver(BatchObserver& batch, std::size_t item) : m_batch(batch), m_item(item) {}
+    void Message(const JobMessage& message) override { m_messages.push_back(message); }
+    void Progress(double done) override { m_batch.Progress(m_item, done); }
+    const std::vector<JobMessage>& Messages() const { return m_messages; }
+
+  private:
+    BatchObserver& m_batch;
+    std::size_t m_item;
+    std::vector<JobMessage> m_messages;
+};
+
+// How the files share the pool: one file on all of it, in segments; or several side by side,
+// each in one piece, reading and writing on threads of its own only while the pool has a
+// thread and a core left for them.
+struct Sharing {
+    bool segments;
+    bool ioThreads;
+};
+
+bool WriteOne(const BatchItem& item, std::size_t index, const ProcessingParameters& params,
+              const Shared<int>& stop, RenderPool& pool, Sharing sharing, BatchObserver& observer) {
+    if (stop) {
+        return false;
+    }
+    WriteRequest request;
+    request.input = item.input;
+    request.output = item.output;
+    request.params = &params;
+    request.stop = &stop;
+    request.pool = &pool;
+    request.segments = sharing.segments ? 0 : 1;
+    request.ioThreads = sharing.ioThreads;
+    FileObserver file(observer, index);
+    WaveFormat format;
+    const JobResult result = WriteFile(request, format, file);
+    observer.Finished(index, result, file.Messages());
+    return result == JobResult::Done;
+}
+
+}  // namespace
+
+std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs, const fs::path& folder,
+                                  const std::string& extension) {
+    std::vector<BatchItem> items;
+    items.reserve(inputs.size());
+    for (const std::string& input : inputs) {
+        items.push_back({input, folder / (fs::path(input).stem().string() + extension)});
+    }
+    return items;
+}
+
+std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
+                                       const fs::path& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        return BatchProblem{BatchProblem::Kind::NoFolder, folder.string(), {}, {}};
+    }
+    std::set<fs::path> inputPaths;
+    std::set<std::pair<dev_t, ino_t>> inputFiles;
+    for (const BatchItem& item : items) {
+        if (fs::path canonical = fs::weakly_canonical(item.input, ec); !ec) {
+            inputPaths.insert(std::move(canonical));
+        }
+        if (const auto id = Identity(item.input)) {
+            inputFiles.insert(*id);
+        }
+    }
+    std::map<fs::path, const BatchItem*> seen;
+    for (const BatchItem& item : items) {
+        const auto [it, added] = seen.emplace(item.output, &item);
+        if (!added) {
+            return BatchProblem{BatchProblem::Kind::SameOutput, item.input.string(),
+                                it->second->input.string(), item.output.string()};
+        }
+        const auto id = Identity(item.output);
+        const fs::path canonical = fs::weakly_canonical(item.output, ec);
+        if ((id && inputFiles.count(*id) != 0) || (!ec && inputPaths.count(canonical) != 0)) {
+            return BatchProblem{BatchProblem::Kind::OutputIsInput, item.output.string(), {}, {}};
+        }
+    }
+    return std::nullopt;
+}
+
+bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
+              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer) {
+    std::atomic<bool> allWritten{true};
+    if (items.size() == 1) {
+        allWritten =
+            WriteOne(items[0], 0, params, stop, pool, {true, pool.HasSpareThread(1)}, observer);
+        return allWritten;
+    }
+    const auto sideBySide = std::min<std::size_t>(items.size(), pool.Threads());
+    const Sharing sharing{false, pool.HasSpareThread(sideBySide)};
+    pool.ForEach(items.size(), [&](std::size_t i) {
+        if (!WriteOne(items[i], i, params, stop, pool, sharing, observer)) {
+            allWritten = false;
+        }
+    });
+    return allWritten;
+}

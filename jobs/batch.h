@@ -1,0 +1,56 @@
+#pragma once
+
+// Many inputs written into one folder, several at a time on a pool of threads: NAME.EXT for
+// each input's NAME. Each file goes through the same write as a single render, with a job
+// state of its own.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "job_observer.h"
+#include "playback_job.h"
+#include "processing_parameters.h"
+
+class RenderPool;
+
+struct BatchItem {
+    std::filesystem::path input;
+    std::filesystem::path output;
+};
+
+// folder/NAME.extension for each input (extension with its dot).
+std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs,
+                                  const std::filesystem::path& folder,
+                                  const std::string& extension);
+
+// Why a batch must not start, before anything is written.
+struct BatchProblem {
+    enum class Kind {
+        NoFolder,       // first: the folder
+        SameOutput,     // first and second: two inputs that would write one output, second
+        OutputIsInput,  // first: an output that is one of the inputs
+    };
+    Kind kind;
+    std::string first;
+    std::string second;
+    std::string output;
+};
+// Each name is looked at once, so that a batch of thousands starts at once too.
+std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
+                                       const std::filesystem::path& folder);
+
+// Hears each file of a batch, from whichever thread runs it.
+class BatchObserver {
+  public:
+    virtual ~BatchObserver() = default;
+    virtual void Progress(std::size_t /*item*/, double /*done*/) {}
+    virtual void Finished(std::size_t /*item*/, JobResult /*result*/,
+                          const std::vector<JobMessage>& /*messages*/) {}
+};
+
+// Writes every item; true when all were written.
+bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
+              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer);

@@ -1,0 +1,20 @@
+#pragma once
+
+// What the user changes while a job runs. A job reads these without a lock at the moments
+// its loop says; the window writes them from its own thread.
+
+#include "parameters.h"
+#include "processing_parameters.h"
+#include "shared_value.h"
+
+struct PlayControls {
+    ProcessingParameters params;
+    Shared<int> stop{0};
+    // The play-position trackbar was released: a playback moves to playPos and clears it.
+    Shared<int> seek{0};
+    Shared<int> playPos{SpecOf(Knob::PlayPos).start};  // trackbar steps; a playback advances it
+    Shared<int> loopStart{SpecOf(Knob::LoopStart).start};
+    Shared<int> loopEnd{SpecOf(Knob::LoopEnd).start};
+
+    RunInterrupts Interrupts() const { return {&seek, &stop}; }
+};

@@ -1,0 +1,32 @@
+#include "job_messages.h"
+
+std::string MessageText(const JobMessage& message) {
+    switch (message.error) {
+        case JobError::ReadInput:
+            return "Error reading input wave file...\n";
+        case JobError::CreateOutput:
+            return "Error creating output wave file...\n";
+        case JobError::WriteOutput:
+            return "Error writing output wave file...\n";
+        case JobError::NotStereo:
+            return "Error code 1101, Input not stereo! \n";
+        case JobError::Not16Bit:
+            return "Error code 1102, Input not 16-bit! \n";
+        case JobError::NotAudio:
+            return "Error code 1103, Input is not an audio file! \n";
+        case JobError::NoDecodeSpace:
+            return "Error code 1104, Not enough disk space to decode the input! \n";
+        case JobError::NoDevice:
+            return "A sound device was not found!\nPlease install one and try again.";
+        case JobError::DeviceFailed:
+            return message.detail;
+        case JobError::SameFile:
+            return "Enter a different filename. Trying to write to the input filename is not "
+                   "allowed.";
+        case JobError::LoopAtStart:
+            return "Error 86: Play start is after play end. Play starts at 0.";
+        case JobError::LoopAtReposition:
+            return "Error 87: Play start is after play end. Play starts at 0.";
+    }
+    return message.detail;
+}

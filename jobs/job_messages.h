@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+#include "job_observer.h"
+
+// What the user is told, in the classic wording the window's message boxes and the command
+// line's lines share.
+std::string MessageText(const JobMessage& message);

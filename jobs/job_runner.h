@@ -1,0 +1,52 @@
+#pragma once
+
+// The jobs layer: what the window, a single render and a batch all call. It runs the checks
+// every write needs (the output is not the input under any spelling, the output is replaced
+// only by a whole file, one job at a time) and picks the pipeline for the input and output.
+
+#include <atomic>
+#include <filesystem>
+
+#include "audio_out.h"
+#include "controls.h"
+#include "job_observer.h"
+#include "playback_job.h"
+#include "segmented_render.h"
+#include "wave_format.h"
+
+class RenderPool;
+
+struct WriteRequest {
+    std::filesystem::path input;                   // as the user named it
+    std::filesystem::path reads;                   // its decoded copy, when there is one already
+    std::filesystem::path output;                  // its extension picks the format
+    const ProcessingParameters* params = nullptr;  // copied when the job starts
+    int loopEnd = SpecOf(Knob::LoopEnd).start;
+    const Shared<int>* stop = nullptr;
+    RenderPool* pool = nullptr;  // threads for segments; null: in one piece
+    std::size_t segments = 0;    // at most this many; 0: two for each thread of the pool
+    bool ioThreads = false;      // read ahead and write behind on threads of their own
+    SegmentSettings segmentSettings;
+};
+
+// Whether the output names the existing input, whatever the spelling (a link, a hard link,
+// a path through ".."): the one check every write makes before it starts.
+bool SameFile(const std::filesystem::path& input, const std::filesystem::path& output);
+
+// A write with a format state of its own, so that several can run side by side (a batch).
+// format: as for PlayWaveFile.
+JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver& observer);
+
+// Runs one job at a time and keeps what carries from one job to the next: the format of the
+// last "fmt " chunk read, which a file without one is played and written with.
+class JobRunner {
+  public:
+    JobResult Write(const WriteRequest& request, JobObserver& observer);
+    PlayResult Play(const std::filesystem::path& wav, PlayControls& controls, AudioOut& out,
+                    JobObserver& observer, bool once = false);
+    bool Busy() const { return m_busy.load(); }
+
+  private:
+    std::atomic<bool> m_busy{false};
+    WaveFormat m_format;
+};

@@ -1,0 +1,284 @@
+#include "playback_job.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "fast_frames.h"
+#include "file_input.h"
+#include "render.h"
+#include "segmented_write.h"
+
+namespace {
+
+constexpr std::size_t kFrameBytes = 4;
+
+struct BlockResult {
+    bool complete = false;   // every whole frame was processed
+    std::int16_t meter = 0;  // meter sample of the last frame processed
+};
+
+// One file's walk, and the pass loop for each of its "data" chunks.
+class Playback : public WalkHandler {
+  public:
+    Playback(FileInput& input, PlayControls& controls, AudioOut& out, WaveFormat& format,
+             JobObserver& observer, bool once)
+        : m_once(once),
+          m_input(input),
+          m_controls(controls),
+          m_out(out),
+          m_format(format),
+          m_observer(observer),
+          m_block(kBlockBytes) {}
+
+    bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
+    void Format(const WaveFormat& format) override { m_format = format; }
+    bool Data(std::uint64_t length) override;
+
+    JobResult Result() const { return m_result; }
+    std::uint64_t BytesPlayed() const { return m_bytesPlayed; }
+
+  private:
+    bool Refuse(JobError error, std::string detail = {}) {
+        m_observer.Message({error, std::move(detail)});
+        m_result = JobResult::Refused;
+        return false;
+    }
+    std::int64_t Pos(int v) const { return PositionBytes(v, m_step); }
+    void ResetLoop(JobError error);
+    void StartPositions();
+    void MoveToLoopStart(std::int64_t& q, std::int64_t s);
+    void Reposition();
+    BlockResult ProcessBlock();
+    bool OutputBlock();
+    void AdvancePosition();
+    void Passes();
+
+    const bool m_once;
+    FileInput& m_input;
+    PlayControls& m_controls;
+    AudioOut& m_out;
+    WaveFormat& m_format;
+    JobObserver& m_observer;
+    std::vector<unsigned char> m_block;
+    JobResult m_result = JobResult::Done;
+    std::uint64_t m_bytesPlayed = 0;
+    bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
+
+    // The pass loop's state, for the chunk being played.
+    std::int64_t m_dataStart = 0;
+    std::uint64_t m_length = 0;
+    std::uint64_t m_step = 0;       // bytes in one position step
+    std::uint64_t m_position = 0;   // sample bytes consumed: where the next block starts
+    std::uint64_t m_stepStart = 0;  // m_position when the counter last advanced
+    int m_steps = 0;                // the position counter, in trackbar steps
+    std::size_t m_read = 0;         // bytes of the last block read
+    bool m_restart = false;         // the next pass goes back to the loop start
+    bool m_moved = false;           // a reposition went back to the loop start
+    bool m_stopped = false;
+    bool m_queued = false;       // a block went to the device
+    bool m_endedAtLoop = false;  // played once to the loop end
+    FrameState m_frames{};
+};
+
+bool Playback::Data(std::uint64_t length) {
+    if (m_format.channels != 2) {
+        return Refuse(JobError::NotStereo);
+    }
+    if (m_format.BytesPerSample() != 2) {
+        return Refuse(JobError::Not16Bit);
+    }
+    if (!m_out.Open({static_cast<int>(m_format.sampleRate), 2})) {
+        return Refuse(JobError::NoDevice);
+    }
+    m_length = length;
+    m_frames = FrameState{};
+    m_stopped = false;
+    m_queued = false;
+    StartPositions();
+    Passes();
+    m_out.Drain();
+    // The buttons go idle as the last sound ends, not once the device has closed.
+    if (m_stopped && m_queued) {
+        m_observer.PlayedOut();
+    }
+    m_out.Close();
+    if (m_stopped || m_controls.stop) {
+        m_result = m_result == JobResult::Done ? JobResult::Stopped : m_result;
+    }
+    // A stopped playback, or one that played its loop once, has nothing more to do in this
+    // file: the walk must not read on from the middle of the sample data.
+    return m_result == JobResult::Done && !m_endedAtLoop && !m_input.Failed();
+}
+
+void Playback::ResetLoop(JobError error) {
+    if (!m_loopWarned || error != JobError::LoopAtStart) {
+        m_observer.Message({error});
+    }
+    m_loopWarned = m_loopWarned || error == JobError::LoopAtStart;
+    m_controls.loopStart = SpecOf(Knob::LoopStart).min;
+    m_controls.loopEnd = SpecOf(Knob::LoopEnd).max;
+    m_observer.Loop(m_controls.loopStart, m_controls.loopEnd);
+}
+
+void Playback::StartPositions() {
+    m_dataStart = m_input.Tell();
+    m_step = m_length / kPositionSteps;
+    if (Pos(m_controls.loopStart) >= Pos(m_controls.loopEnd)) {
+        ResetLoop(JobError::LoopAtStart);
+    }
+    m_restart = true;  // the first pass moves to the loop start
+    m_steps = m_controls.loopStart;
+    m_controls.playPos = m_steps;
+    m_observer.Position(m_steps);
+}
+
+void Playback::MoveToLoopStart(std::int64_t& q, std::int64_t s) {
+    q = s;
+    m_controls.playPos = m_controls.loopStart.Get();
+    m_steps = m_controls.loopStart;
+    m_observer.Position(m_steps);
+    m_moved = true;
+}
+
+// At the start, after each loop end and on a released play position: back to the loop start,
+// or to the released position when it lies inside the loop, not within a step of its end.
+void Playback::Reposition() {
+    m_input.Seek(m_dataStart);
+    std::int64_t q = Pos(m_controls.playPos);
+    std::int64_t s = Pos(m_controls.loopStart);
+    std::int64_t e = Pos(m_controls.loopEnd);
+    if (s >= e) {
+        ResetLoop(JobError::LoopAtReposition);
+        s = 0;
+        e = Pos(m_controls.loopEnd);  // the loop is the whole range from here on
+    }
+    if (q <= s) {
+        MoveToLoopStart(q, s);
+    }
+    if (q >= e - static_cast<std::int64_t>(m_step)) {
+        MoveToLoopStart(q, s);
+    }
+    m_input.Seek(m_dataStart + q);
+    m_position = static_cast<std::uint64_t>(q);
+    m_stepStart = static_cast<std::uint64_t>(q);
+    if (!m_moved) {
+        m_steps = m_controls.playPos;
+        m_observer.Position(m_steps);
+    }
+    m_moved = false;
+    m_controls.seek = 0;
+    m_restart = false;
+}
+
+// Processes the whole frames of the block in place with the settings of each frame's moment
+// until a seek or stop request comes, refreshing the meter after every frame whose offset is
+// a multiple of the meter's stride. A run that ended on a request that was withdrawn before
+// it could be acted on goes on, so a block is either processed whole or not played at all.
+BlockResult Playback::ProcessBlock() {
+    const RunInterrupts interrupts = m_controls.Interrupts();
+    StereoSample last{};
+    const std::size_t frames = m_read / kFrameBytes;
+    std::size_t done = 0;
+    while (done < frames) {
+        // Up to and including the next frame that refreshes the meter.
+        const std::size_t meterFrame = (done + kMeterFrames - 1) / kMeterFrames * kMeterFrames;
+        const std::size_t wanted = std::min(frames, meterFrame + 1) - done;
+        const FrameRun run = ProcessFrames(m_frames, m_controls.params, interrupts,
+                                           m_block.data() + done * kFrameBytes, wanted);
+        if (run.frames > 0) {
+            last = run.last;
+        }
+        done += run.frames;
+        if (run.frames < wanted && interrupts.Requested()) {
+            break;
+        }
+        if (done == meterFrame + 1) {
+            m_observer.Level(MeterSegments(MeterSample(last)));
+        }
+    }
+    return {done == frames, MeterSample(last)};
+}
+
+bool Playback::OutputBlock() {
+    m_out.WaitForRoom();
+    if (m_controls.stop) {
+        // What is queued plays out; the block that waited for room is not heard.
+        m_stopped = true;
+        return false;
+    }
+    if (!m_out.Write(m_block.data(), m_read)) {
+        Refuse(JobError::DeviceFailed, m_out.Error());
+        return false;
+    }
+    m_queued = true;
+    m_bytesPlayed += m_read;
+    return true;
+}
+
+void Playback::AdvancePosition() {
+    m_position += m_read;
+    if (m_position >= m_stepStart + m_step) {
+        m_stepStart = m_position;
+        ++m_steps;
+        m_controls.playPos = m_controls.playPos + 1;
+        m_observer.Position(m_steps);
+    }
+}
+
+void Playback::Passes() {
+    for (;;) {
+        if (m_controls.seek || m_restart) {
+            Reposition();
+        }
+        if (m_controls.stop) {
+            m_stopped = true;
+            return;
+        }
+        const std::uint64_t left = m_position < m_length ? m_length - m_position : 0;
+        m_read = m_input.Read(m_block.data(),
+                              static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockBytes)));
+        if (m_read == 0) {
+            return;
+        }
+        const BlockResult block = ProcessBlock();
+        if (m_controls.stop) {
+            continue;
+        }
+        m_observer.Level(MeterSegments(block.meter));
+        if (m_controls.seek || !block.complete) {
+            continue;  // the block is dropped: the next pass moves or reads on
+        }
+        if (!OutputBlock()) {
+            return;
+        }
+        AdvancePosition();
+        if (m_position >= m_length) {
+            return;
+        }
+        if (m_steps >= m_controls.loopEnd) {
+            if (m_once) {
+                m_endedAtLoop = true;
+                return;
+            }
+            m_restart = true;
+        }
+    }
+}
+
+}  // namespace
+
+PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& controls, AudioOut& out,
+                        WaveFormat& format, JobObserver& observer, bool once) {
+    FileInput input;
+    if (!input.Open(path)) {
+        observer.Message({JobError::ReadInput});
+        return {JobResult::Failed, 0};
+    }
+    Playback playback(input, controls, out, format, observer, once);
+    WalkWave(input, playback);
+    if (input.Failed()) {
+        observer.Message({JobError::ReadInput});
+        return {JobResult::Failed, playback.BytesPlayed()};
+    }
+    return {playback.Result(), playback.BytesPlayed()};
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// A playback job: a WAV file's sample data processed with the settings of each moment and
+// played, over and over within the loop region, moving on a released play position, until
+// the data ends or the user stops it.
+
+#include <cstdint>
+#include <filesystem>
+
+#include "audio_out.h"
+#include "controls.h"
+#include "job_observer.h"
+#include "wave_format.h"
+
+enum class JobResult {
+    Done,     // ran to its end (a non-RIFF input copied unchanged counts)
+    Stopped,  // the stop request ended it
+    Refused,  // the input was refused (not 16-bit stereo, no audio, no sound device)
+    Failed,   // a file could not be opened, read or written
+    Busy,     // another job was running: nothing was done
+};
+
+struct PlayResult {
+    JobResult result = JobResult::Done;
+    std::uint64_t bytesPlayed = 0;  // sample bytes handed to the device
+};
+
+// format: the format of the job before, which a file without a "fmt " chunk plays with; it
+// ends as the file's last. once: the loop end ends the job instead of going back.
+PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& controls, AudioOut& out,
+                        WaveFormat& format, JobObserver& observer, bool once = false);

@@ -1,0 +1,366 @@
+#include "portaudio_out.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <portaudio.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+// The device's own buffer. The blocks queued ahead of it are the margin against a late
+// writer; this only covers a late callback thread.
+constexpr double kMinLatencySeconds = 0.04;
+constexpr double kLoneBlockWaitSeconds = 0.1;
+constexpr double kMaxPlayOutSeconds = 2.0;
+constexpr double kPlayOutMarginSeconds = 0.02;
+constexpr const char* kAbortedText = "Playback was aborted.";
+
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void QuietJack(const char*) {}
+
+// ALSA and JACK print dozens of lines while PortAudio probes for devices, most of them
+// about devices this machine simply lacks. Failures still reach the user through
+// PortAudio's result codes and texts.
+void QuietHostDiagnostics() {
+    snd_lib_error_set_handler(&QuietAlsa);
+    jack_set_error_function(&QuietJack);
+    jack_set_info_function(&QuietJack);
+}
+
+std::string PortAudioText(PaError error) {
+    std::string text = Pa_GetErrorText(error);
+    if (error == paUnanticipatedHostError) {
+        const PaHostErrorInfo* info = Pa_GetLastHostErrorInfo();
+        if (info != nullptr && info->errorText != nullptr && info->errorText[0] != '\0') {
+            text += ": ";
+            text += info->errorText;
+        }
+    }
+    return text;
+}
+
+// Digits name a device by its index, anything else by an exact name or else by the first name
+// that holds the text.
+PaDeviceIndex FindDevice(const std::vector<AudioDevice>& devices, const std::string& text) {
+    const auto first = [&devices](const auto& matches) {
+        const auto found = std::find_if(devices.begin(), devices.end(), matches);
+        return found != devices.end() ? found->index : paNoDevice;
+    };
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        int index = paNoDevice;
+        if (std::from_chars(text.data(), text.data() + text.size(), index).ec != std::errc{}) {
+            return paNoDevice;
+        }
+        return first([index](const AudioDevice& d) { return d.index == index; });
+    }
+    const PaDeviceIndex exact = first([&text](const AudioDevice& d) { return d.name == text; });
+    if (exact != paNoDevice) {
+        return exact;
+    }
+    return first([&text](const AudioDevice& d) { return d.name.find(text) != std::string::npos; });
+}
+
+}  // namespace
+
+PortAudioSystem::PortAudioSystem() {
+    QuietHostDiagnostics();
+    m_initError = Pa_Initialize();
+}
+
+PortAudioSystem::~PortAudioSystem() {
+    if (m_initError == paNoError) {
+        Pa_Terminate();
+    }
+}
+
+std::string PortAudioSystem::InitError() const {
+    return m_initError == paNoError ? std::string() : PortAudioText(m_initError);
+}
+
+std::vector<AudioDevice> PortAudioSystem::Devices() const {
+    std::vector<AudioDevice> devices;
+    if (m_initError != paNoError) {
+        return devices;
+    }
+    const PaDeviceIndex defaultDevice = Pa_GetDefaultOutputDevice();
+    for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr || info->maxOutputChannels <= 0) {
+            continue;  // it only records, or is gone
+        }
+        const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
+        devices.push_back({i, info->name, host != nullptr ? host->name : "", i == defaultDevice});
+    }
+    return devices;
+}
+
+PortAudioOut::PortAudioOut(const PortAudioSystem& system) : m_system(system) {}
+
+PortAudioOut::~PortAudioOut() {
+    Abort();
+    std::lock_guard<std::mutex> lock(m_control);
+    CloseStreamLocked();
+}
+
+// A device still open is ended at once, as by Abort.
+bool PortAudioOut::Open(const AudioFormat& format, const std::string& device) {
+    {
+        std::lock_guard<std::mutex> lock(m_control);
+        CloseStreamLocked();
+        m_aborted.store(false);  // an Abort from here on still ends this device
+    }
+    const std::string initError = m_system.InitError();
+    if (!initError.empty()) {
+        return Fail(initError);
+    }
+    const PaDeviceIndex index =
+        device.empty() ? Pa_GetDefaultOutputDevice() : FindDevice(m_system.Devices(), device);
+    if (index == paNoDevice) {
+        return Fail(device.empty() ? PortAudioText(paDeviceUnavailable)
+                                   : "no such sound device: " + device);
+    }
+    return StartStream(format, index);
+}
+
+// Only while no stream runs.
+void PortAudioOut::ResetQueues() {
+    m_blocks.Clear();
+    for (Block& block : m_blocks.Items()) {
+        block.bytes.resize(kMaxBlockBytes);
+        block.size = 0;
+    }
+    m_current = nullptr;
+    m_offset = 0;
+    m_starting = true;
+    m_loneSince = -1.0;
+    m_silentFrames.store(0);
+    m_dropQueued.store(false);
+    m_stopping.store(false);
+    m_streamEnded.store(false);
+}
+
+bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
+    std::lock_guard<std::mutex> lock(m_control);
+    if (m_aborted.load()) {
+        return Fail(kAbortedText);
+    }
+    ResetQueues();
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    PaStreamParameters parameters{};
+    parameters.device = device;
+    parameters.channelCount = format.channels;
+    parameters.sampleFormat = paInt16;
+    // As low as the device offers, so that Stop is heard at once; a few hundredths of a
+    // second at least, which a busy machine's callback thread still keeps filled.
+    parameters.suggestedLatency =
+        std::max(info != nullptr ? info->defaultLowOutputLatency : 0.0, kMinLatencySeconds);
+    m_frameBytes = static_cast<std::size_t>(std::max(format.channels, 1)) * sizeof(std::int16_t);
+    PaStream* stream = nullptr;
+    PaError error = Pa_OpenStream(&stream, nullptr, &parameters, format.rate,
+                                  paFramesPerBufferUnspecified, paNoFlag, &OnStreamCallback, this);
+    if (error != paNoError) {
+        return Fail(PortAudioText(error));
+    }
+    error = Pa_SetStreamFinishedCallback(stream, &OnStreamFinished);
+    if (error == paNoError) {
+        error = Pa_StartStream(stream);
+    }
+    if (error != paNoError) {
+        const std::string text = PortAudioText(error);
+        Pa_CloseStream(stream);
+        return Fail(text);
+    }
+    const PaStreamInfo* granted = Pa_GetStreamInfo(stream);
+    m_latency = granted != nullptr ? granted->outputLatency : 0.0;
+    m_rate = granted != nullptr ? granted->sampleRate : format.rate;
+    m_stream = stream;
+    m_open.store(true);
+    return true;
+}
+
+int PortAudioOut::OnStreamCallback(const void*, void* output, unsigned long frames,
+                                   const PaStreamCallbackTimeInfo* time, unsigned long,
+                                   void* self) {
+    auto* out = static_cast<PortAudioOut*>(self);
+    out->Fill(static_cast<unsigned char*>(output), frames * out->m_frameBytes,
+              time != nullptr ? time->currentTime : -1.0);
+    return paContinue;
+}
+
+void PortAudioOut::OnStreamFinished(void* self) {
+    auto* out = static_cast<PortAudioOut*>(self);
+    out->m_streamEnded.store(true);
+    out->m_wake.release();
+}
+
+// After the queue ran dry, a lone block waits a moment for the next one: some devices take
+// a whole buffer's worth at once, and would otherwise swallow the first block and play
+// silence before the writer has the second one ready.
+bool PortAudioOut::KeepWaiting(double now) {
+    if (!m_starting || m_current != nullptr) {
+        return false;
+    }
+    const std::size_t queued = m_blocks.Size();
+    if (queued == 0) {
+        m_loneSince = -1.0;
+        return true;
+    }
+    if (queued == 1 && now >= 0.0) {
+        if (m_loneSince < 0.0) {
+            m_loneSince = now;
+        }
+        if (now - m_loneSince < kLoneBlockWaitSeconds) {
+            return true;
+        }
+    }
+    m_starting = false;
+    m_loneSince = -1.0;
+    return false;
+}
+
+// Runs on PortAudio's real-time thread: copies and hands on, nothing else.
+void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
+    bool finishedOne = false;
+    bool copiedAny = false;
+    while (bytes > 0 && !m_dropQueued.load(std::memory_order_relaxed) && !KeepWaiting(now)) {
+        if (m_current == nullptr) {
+            m_current = m_blocks.Front();
+            m_offset = 0;
+            if (m_current == nullptr) {
+                m_starting = true;
+                break;
+            }
+        }
+        const std::size_t n = std::min(m_current->size - m_offset, bytes);
+        std::memcpy(out, m_current->bytes.data() + m_offset, n);
+        copiedAny = copiedAny || n > 0;
+        out += n;
+        bytes -= n;
+        m_offset += n;
+        if (m_offset == m_current->size) {
+            m_blocks.Pop();
+            m_current = nullptr;
+            finishedOne = true;
+        }
+    }
+    std::memset(out, 0, bytes);
+    const std::uint64_t silent = bytes / m_frameBytes;
+    m_silentFrames.store(
+        copiedAny ? silent : m_silentFrames.load(std::memory_order_relaxed) + silent,
+        std::memory_order_relaxed);
+    if (finishedOne) {
+        m_wake.release();
+    }
+}
+
+void PortAudioOut::WaitForRoom() {
+    while (!Interrupted() && m_blocks.Size() == kQueuedBlocks) {
+        m_wake.acquire();
+    }
+}
+
+bool PortAudioOut::Write(const unsigned char* data, std::size_t bytes) {
+    if (bytes > kMaxBlockBytes) {
+        return Fail("A block of " + std::to_string(bytes) + " bytes is larger than the " +
+                    std::to_string(kMaxBlockBytes) + " the sound device takes.");
+    }
+    WaitForRoom();
+    if (m_aborted.load()) {
+        return Fail(kAbortedText);
+    }
+    if (DeviceLost()) {
+        return Fail("The sound device stopped working.");
+    }
+    if (!m_open.load()) {
+        return Fail("The sound device is not open.");
+    }
+    if (bytes == 0) {
+        return true;
+    }
+    Block& block = m_blocks.Back();
+    std::memcpy(block.bytes.data(), data, bytes);
+    block.size = bytes;
+    m_blocks.Push();
+    return true;
+}
+
+void PortAudioOut::Drain() {
+    while (!Interrupted() && m_blocks.Size() > 0) {
+        m_wake.acquire();
+    }
+}
+
+// The sound handed over last is first given time to pass through the device's buffer:
+// until the callback has followed it with as much silence as the buffer holds, and a little
+// more. A drain would wait on the device itself, which a stalled device never ends.
+void PortAudioOut::PlayOut() const {
+    const double latency = std::clamp(m_latency, 0.0, kMaxPlayOutSeconds);
+    const auto silence = static_cast<std::uint64_t>((latency + kPlayOutMarginSeconds) * m_rate);
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(2 * latency + 1.0);
+    while (!Interrupted() && m_silentFrames.load(std::memory_order_relaxed) < silence &&
+           std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void PortAudioOut::Close() {
+    m_dropQueued.store(true);
+    PlayOut();
+    std::lock_guard<std::mutex> lock(m_control);
+    CloseStreamLocked();
+}
+
+// The stream stays open until Close: closing waits on the device, and the thread that calls
+// Abort is the one that must not wait.
+void PortAudioOut::Abort() {
+    m_aborted.store(true);
+    m_open.store(false);
+    m_wake.release();
+    std::lock_guard<std::mutex> lock(m_control);
+    StopStreamLocked();
+}
+
+// Aborting ends even a callback thread stuck in the device.
+void PortAudioOut::StopStreamLocked() {
+    if (m_stream == nullptr || m_stopping.load()) {
+        return;
+    }
+    m_stopping.store(true);
+    if (Pa_IsStreamStopped(m_stream) != 1) {
+        const PaError error = Pa_AbortStream(m_stream);
+        if (error != paNoError) {
+            Fail(PortAudioText(error));
+        }
+    }
+    m_wake.release();
+}
+
+void PortAudioOut::CloseStreamLocked() {
+    m_open.store(false);
+    if (m_stream == nullptr) {
+        return;
+    }
+    StopStreamLocked();
+    const PaError error = Pa_CloseStream(m_stream);
+    m_stream = nullptr;
+    if (error != paNoError) {
+        Fail(PortAudioText(error));
+    }
+}
+
+bool PortAudioOut::Fail(std::string text) {
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    m_error = std::move(text);
+    return false;
+}
+
+std::string PortAudioOut::Error() const {
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    return m_error;
+}

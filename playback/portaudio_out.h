@@ -1,0 +1,113 @@
+#pragma once
+
+// Sound output through PortAudio, one stream per open device.
+//
+// The stream's real-time callback copies the queued blocks into the device and plays silence
+// while none is queued. Blocks go from the writer to the callback through a lock-free ring
+// over memory set aside at Open, so the callback never locks, waits or allocates; it only
+// releases a semaphore when a block is finished, to wake a waiting writer.
+//
+// Open, WaitForRoom, Write, Drain and Close belong to one thread, the writer; Abort may come
+// from any thread at any time.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <semaphore>
+#include <string>
+#include <vector>
+
+#include "audio_out.h"
+#include "spsc_ring.h"
+
+struct PaStreamCallbackTimeInfo;
+
+// PortAudio for the lifetime of the object, with ALSA's and JACK's diagnostics on stderr
+// turned off. Every PortAudioOut must be gone before it.
+class PortAudioSystem {
+  public:
+    PortAudioSystem();
+    ~PortAudioSystem();
+    PortAudioSystem(const PortAudioSystem&) = delete;
+    PortAudioSystem& operator=(const PortAudioSystem&) = delete;
+
+    // Empty when PortAudio started, else its text for why it did not.
+    std::string InitError() const;
+    // The devices that play, in PortAudio's order.
+    std::vector<AudioDevice> Devices() const;
+
+  private:
+    int m_initError = 0;  // PortAudio's result of its initialisation
+};
+
+class PortAudioOut : public AudioOut {
+  public:
+    explicit PortAudioOut(const PortAudioSystem& system);
+    ~PortAudioOut() override;
+    PortAudioOut(const PortAudioOut&) = delete;
+    PortAudioOut& operator=(const PortAudioOut&) = delete;
+
+    bool Open(const AudioFormat& format, const std::string& device = {}) override;
+    bool IsOpen() const override { return m_open.load(); }
+    void WaitForRoom() override;
+    bool Write(const unsigned char* data, std::size_t bytes) override;
+    void Drain() override;
+    void Close() override;
+    void Abort() override;
+    std::string Error() const override;
+
+    // The output latency PortAudio granted the open device, in seconds.
+    double Latency() const { return m_latency; }
+
+  private:
+    struct Block {
+        std::vector<unsigned char> bytes;  // kMaxBlockBytes, allocated at the first Open
+        std::size_t size = 0;
+    };
+
+    static int OnStreamCallback(const void* input, void* output, unsigned long frames,
+                                const PaStreamCallbackTimeInfo* time, unsigned long status,
+                                void* self);
+    static void OnStreamFinished(void* self);
+    void Fill(unsigned char* out, std::size_t bytes, double now);
+    bool KeepWaiting(double now);
+
+    bool StartStream(const AudioFormat& format, int device);
+    void ResetQueues();
+    // The stream ended, and not because we stopped it.
+    bool DeviceLost() const { return m_streamEnded.load() && !m_stopping.load(); }
+    bool Interrupted() const { return !m_open.load() || m_aborted.load() || DeviceLost(); }
+    bool Fail(std::string text);
+    void PlayOut() const;
+    void StopStreamLocked();
+    void CloseStreamLocked();
+
+    const PortAudioSystem& m_system;
+    SpscRing<Block, kQueuedBlocks> m_blocks;  // writer -> callback, each until it has played
+
+    // The callback's own; the writer resets them at Open, before the stream starts.
+    Block* m_current = nullptr;  // the block the callback is copying from, the ring's front
+    std::size_t m_offset = 0;    // bytes of m_current already copied
+    bool m_starting = true;      // the queue ran dry and has not restarted since
+    double m_loneSince = -1.0;   // stream time since which a lone block has waited
+    std::size_t m_frameBytes = 0;
+
+    std::atomic<std::uint64_t> m_silentFrames{0};  // played since the last sound
+    std::atomic<bool> m_dropQueued{false};         // Close: take no more sound from the queue
+    std::atomic<bool> m_open{false};               // opened, and neither closed nor aborted since
+    std::atomic<bool> m_aborted{false};
+    std::atomic<bool> m_stopping{false};  // we are stopping the stream ourselves
+    std::atomic<bool> m_streamEnded{false};
+    // Wakes the writer. libstdc++'s release is an atomic add and, from zero, a futex wake: it
+    // neither locks nor waits, so the callback may call it.
+    std::counting_semaphore<> m_wake{0};
+
+    double m_latency = 0.0;
+    double m_rate = 0.0;
+
+    mutable std::mutex m_control;  // the stream's opening and closing, by the writer or Abort
+    void* m_stream = nullptr;      // PortAudio's stream; guarded by m_control
+
+    mutable std::mutex m_errorMutex;
+    std::string m_error;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec_module.h"
+#include "render_sink.h"
+#include "safe_output.h"
+
+// An output in a compressed or lossless format of the codec module's, encoded as the frames
+// come, into a temporary file beside the output that replaces it on Commit. The container's
+// bytes are not carried; the tags are.
+class EncoderSink : public RenderSink {
+  public:
+    // format: the output's extension ("flac"). False when the output cannot be created.
+    bool Create(const std::filesystem::path& output, const std::string& format, AudioTags tags);
+    // Why Create failed: the codecs cannot be loaded (true) or the file cannot be made.
+    bool CodecsMissing() const { return m_codecsMissing; }
+
+    bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
+    bool Format(const WaveFormat& format) override;
+    bool Frames(const unsigned char* bytes, std::size_t n) override;
+    bool Patch(std::uint64_t /*offset*/, const unsigned char* /*bytes*/,
+               std::size_t /*n*/) override {
+        return true;
+    }
+    bool Commit() override;
+
+  private:
+    SafeOutput m_output;
+    std::unique_ptr<AudioEncoder> m_encoder;
+    AudioTags m_tags;
+    std::vector<std::int16_t> m_samples;
+    bool m_opened = false;
+    bool m_failed = false;
+    bool m_codecsMissing = false;
+};

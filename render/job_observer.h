@@ -1,0 +1,44 @@
+#pragma once
+
+// What a job tells whoever runs it, in the engine's own terms: the window turns these into
+// message boxes, trackbar positions and meter images, the command-line tool into its lines
+// and progress bars. A job calls its observer from the thread it runs on and waits for each
+// call to return.
+
+#include <string>
+
+enum class JobError {
+    ReadInput,         // the input could not be opened or read, or changed while it was read
+    CreateOutput,      // the output could not be created
+    WriteOutput,       // the output could not be written
+    NotStereo,         // the sample data does not have two channels
+    Not16Bit,          // the samples are not 16-bit
+    NotAudio,          // nothing in the input is audio
+    NoDecodeSpace,     // the decoded input does not fit the disk
+    NoDevice,          // no sound device can be opened
+    DeviceFailed,      // the sound device failed while playing
+    SameFile,          // the output is the input
+    LoopAtStart,       // a job started with its loop start at or after its loop end
+    LoopAtReposition,  // a playback found its loop start at or after its loop end
+};
+
+struct JobMessage {
+    JobError error;
+    std::string detail = {};  // the system's or the device's own words, when there are any
+};
+
+class JobObserver {
+  public:
+    virtual ~JobObserver() = default;
+    virtual void Message(const JobMessage& /*message*/) {}
+    // The play-position counter moved to step (trackbar steps).
+    virtual void Position(int /*step*/) {}
+    // The loop region now runs from start to end (trackbar steps).
+    virtual void Loop(int /*start*/, int /*end*/) {}
+    // The level meter's lit segments, 0 .. 8.
+    virtual void Level(int /*segments*/) {}
+    // How much of a write is done, 0 .. 1.
+    virtual void Progress(double /*done*/) {}
+    // The last block a stopped playback had queued has played.
+    virtual void PlayedOut() {}
+};

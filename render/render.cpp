@@ -1,0 +1,310 @@
+#include "render.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "fast_frames.h"
+#include "pipes.h"
+#include "render_pool.h"
+#include "segmented_write.h"
+
+namespace {
+
+constexpr std::size_t kFrameBytes = 4;
+
+// What a write shows while it runs: the level of the frames at the meter's stride, and the
+// play-position counter, which advances one step at the first block boundary after at least
+// a step's worth of bytes (so one step is a whole number of blocks); how far it is.
+class WriteProgress {
+  public:
+    WriteProgress(JobObserver& observer, std::uint64_t length, const ReadAhead* ahead,
+                  const RenderSource& source)
+        : m_observer(observer),
+          m_length(length),
+          m_step(length == kUnknownLength ? 0 : length / kPositionSteps),
+          m_ahead(ahead),
+          m_source(source) {}
+
+    void Level(StereoSample sample) { m_observer.Level(MeterSegments(MeterSample(sample))); }
+    void Block(std::size_t bytes) {
+        m_done += bytes;
+        if (m_length != kUnknownLength && m_done >= m_stepStart + m_step) {
+            m_stepStart = m_done;
+            m_observer.Position(++m_steps);
+        }
+        m_observer.Progress(m_length != kUnknownLength ? static_cast<double>(m_done) / m_length
+                            : m_ahead != nullptr       ? m_ahead->Progress()
+                                                       : m_source.Progress());
+    }
+    std::uint64_t Done() const { return m_done; }
+
+  private:
+    JobObserver& m_observer;
+    std::uint64_t m_length;
+    std::uint64_t m_step;
+    const ReadAhead* m_ahead;
+    const RenderSource& m_source;
+    std::uint64_t m_done = 0;
+    std::uint64_t m_stepStart = 0;
+    int m_steps = 0;
+};
+
+class RenderRun : public SourceHandler {
+  public:
+    RenderRun(RenderSource& source, RenderSink& sink, const RenderSettings& settings,
+              WaveFormat& format, JobObserver& observer)
+        : m_source(source),
+          m_sink(sink),
+          m_settings(settings),
+          m_format(format),
+          m_observer(observer),
+          m_block(kBlockBytes) {}
+
+    RenderStatus Run();
+
+    bool Container(const unsigned char* bytes, std::size_t n) override {
+        return Check(m_sink.Container(bytes, n));
+    }
+    void Format(const WaveFormat& format) override { m_format = format; }
+    bool Data(std::uint64_t length) override;
+    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
+        return Check(m_sink.Patch(offset, bytes, n));
+    }
+
+  private:
+    bool Check(bool written) {
+        if (!written && m_status == RenderStatus::Done) {
+            m_status = RenderStatus::WriteFailed;
+        }
+        return written;
+    }
+    bool Refuse(JobError error) {
+        m_observer.Message({error});
+        m_status = RenderStatus::Refused;
+        return false;
+    }
+    bool Stopped() const { return m_settings.stop != nullptr && m_settings.stop->Get() != 0; }
+    void StartPositions(std::uint64_t length);
+    void WarnOfEmptyLoop(std::uint64_t length);
+    bool InSegments(std::uint64_t length);
+    bool InOrder(std::uint64_t length);
+    void Ended(std::uint64_t length, const WriteProgress& progress);
+    template <typename Output>
+    bool Blocks(ByteInput& input, std::uint64_t length, Output& output, WriteProgress& progress);
+    void ProcessBlock(std::size_t bytes, WriteProgress& progress);
+
+    RenderSource& m_source;
+    RenderSink& m_sink;
+    const RenderSettings& m_settings;
+    WaveFormat& m_format;
+    JobObserver& m_observer;
+    std::vector<unsigned char> m_block;
+    FrameState m_frames{};
+    bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
+    RenderStatus m_status = RenderStatus::Done;
+};
+
+RenderStatus RenderRun::Run() {
+    m_source.Walk(*this);
+    switch (m_source.Status()) {
+        case SourceStatus::Ok:
+            break;
+        case SourceStatus::ReadFailed:
+        case SourceStatus::Changed:
+            return m_status == RenderStatus::Done ? RenderStatus::ReadFailed : m_status;
+        case SourceStatus::NotAudio:
+            Refuse(JobError::NotAudio);
+            return m_status;
+        case SourceStatus::NotStereo:
+            Refuse(JobError::NotStereo);
+            return m_status;
+        case SourceStatus::NoSpace:
+            Refuse(JobError::NoDecodeSpace);
+            return m_status;
+    }
+    return m_status;
+}
+
+bool RenderRun::Data(std::uint64_t length) {
+    if (m_settings.params != nullptr) {
+        if (m_format.channels != 2) {
+            return Refuse(JobError::NotStereo);
+        }
+        if (m_format.BytesPerSample() != 2) {
+            return Refuse(JobError::Not16Bit);
+        }
+    }
+    if (!Check(m_sink.Format(m_format))) {
+        return false;
+    }
+    if (m_settings.params != nullptr && length != kUnknownLength) {
+        StartPositions(length);
+    }
+    m_frames = FrameState{};
+    if (!InSegments(length) && !InOrder(length)) {
+        return false;
+    }
+    return m_status == RenderStatus::Done;
+}
+
+// A write processes the data from its first byte whatever the loop says; its loop start
+// shows 0, and a loop end at the first byte is an error worth telling, as in a playback.
+void RenderRun::StartPositions(std::uint64_t length) {
+    m_observer.Loop(0, m_settings.loopEnd);
+    WarnOfEmptyLoop(length);
+    m_observer.Position(0);
+}
+
+void RenderRun::WarnOfEmptyLoop(std::uint64_t length) {
+    if (PositionBytes(m_settings.loopEnd, length / kPositionSteps) > 0) {
+        return;
+    }
+    if (!m_loopWarned) {
+        m_observer.Message({JobError::LoopAtStart});
+        m_loopWarned = true;
+    }
+    m_observer.Loop(0, SpecOf(Knob::LoopEnd).max);
+}
+
+// Processes the frames of the block in place, refreshing the meter after every frame whose
+// offset is a multiple of the meter's stride. Bytes after the last whole frame stay as read.
+void RenderRun::ProcessBlock(std::size_t bytes, WriteProgress& progress) {
+    static_assert(kMeterFrames == kLevelMeterStride / kFrameBytes);
+    const std::size_t frames = bytes / kFrameBytes;
+    if (m_settings.params == nullptr || frames == 0) {
+        return;
+    }
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t run = std::min(frames - done, done == 0 ? 1 : kMeterFrames);
+        unsigned char* at = m_block.data() + done * kFrameBytes;
+        ProcessConstantFrames(m_frames, at, run, *m_settings.params);
+        done += run;
+        const std::size_t last = done - 1;
+        if (last % kMeterFrames == 0) {
+            progress.Level(FrameSample(m_block.data() + last * kFrameBytes));
+        }
+    }
+    progress.Level(FrameSample(m_block.data() + (frames - 1) * kFrameBytes));
+}
+
+template <typename Output>
+bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
+                       WriteProgress& progress) {
+    for (;;) {
+        const std::uint64_t left = length - progress.Done();
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockBytes));
+        const std::size_t got = want > 0 ? input.Read(m_block.data(), want) : 0;
+        if (got == 0) {
+            return true;
+        }
+        if (Stopped()) {
+            m_status = RenderStatus::Stopped;  // half a file is no copy
+            return false;
+        }
+        ProcessBlock(got, progress);
+        if (!Check(output.Frames(m_block.data(), got))) {
+            return false;
+        }
+        progress.Block(got);
+        if (got < want) {
+            return true;
+        }
+    }
+}
+
+// Constant parameters make the data of a regular file into a regular file worth running in
+// segments on every core, with the sequential result byte for byte. The observer hears the
+// blocks in order, as the sequential run would.
+bool RenderRun::InSegments(std::uint64_t length) {
+    const RenderSettings& s = m_settings;
+    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength) {
+        return false;
+    }
+    const std::optional<FilePlace> input = m_source.DataPlace(length);
+    std::size_t segments =
+        input ? SegmentCount(input->bytes / kFrameBytes, s.pool->Threads(), s.segmentSettings) : 0;
+    if (s.segments != 0) {
+        segments = std::min(segments, s.segments);
+    }
+    const std::optional<FilePlace> output = segments >= 2 ? m_sink.FramesPlace() : std::nullopt;
+    if (!output) {
+        return false;
+    }
+    SegmentedWrite job;
+    job.inputFd = input->fd;
+    job.inputOffset = input->offset;
+    job.outputFd = output->fd;
+    job.outputOffset = output->offset;
+    job.syncOutput = m_sink.WritesBackEarly();
+    job.bytes = input->bytes;
+    job.params = s.params;
+    job.stop = s.stop;
+    job.pool = s.pool;
+    job.segments = segments;
+    job.settings = s.segmentSettings;
+    WriteProgress progress(m_observer, length, nullptr, m_source);
+    const RunStatus status = WriteInSegments(job, [&](const BlockReport& block) {
+        for (std::size_t m = 0; m * kMeterFrames < block.frames; ++m) {
+            m_observer.Level(MeterSegments(block.meters[m]));
+        }
+        m_observer.Level(MeterSegments(block.frames > 0 ? block.meters[kMeterSlots - 1] : 0));
+        progress.Block(block.bytes);
+    });
+    switch (status) {
+        case RunStatus::Declined:
+            return false;  // nothing was written: the data goes in order
+        case RunStatus::Stopped:
+            m_status = RenderStatus::Stopped;
+            return true;
+        case RunStatus::ReadFailed:
+            m_status = RenderStatus::ReadFailed;
+            return true;
+        case RunStatus::WriteFailed:
+            m_status = RenderStatus::WriteFailed;
+            return true;
+        case RunStatus::Done:
+            break;
+    }
+    // The walk goes on after the data, in both files.
+    if (!m_source.SkipData(input->bytes)) {
+        m_status = RenderStatus::ReadFailed;
+    }
+    Check(m_sink.SkipFrames(input->bytes));
+    return true;
+}
+
+// Data whose length was not known tells of an empty loop once it is known, as a decoded copy
+// of it would at its start.
+void RenderRun::Ended(std::uint64_t length, const WriteProgress& progress) {
+    if (length == kUnknownLength && m_settings.params != nullptr &&
+        m_status == RenderStatus::Done && m_source.Status() == SourceStatus::Ok) {
+        WarnOfEmptyLoop(progress.Done());
+    }
+}
+
+// Reads ahead and writes behind on threads of their own where there are threads for them
+// and the data is long enough to repay them (or of unknown length: a decoder's).
+bool RenderRun::InOrder(std::uint64_t length) {
+    constexpr std::uint64_t kWorthThreads = 4u << 20;
+    if (!m_settings.ioThreads || length < kWorthThreads) {
+        WriteProgress progress(m_observer, length, nullptr, m_source);
+        Blocks(m_source.DataInput(), length, m_sink, progress);
+        Ended(length, progress);
+        return true;
+    }
+    ReadAhead ahead(m_source.DataInput(), length, [this] { return m_source.Progress(); });
+    WriteBehind behind(m_sink);
+    WriteProgress progress(m_observer, length, &ahead, m_source);
+    Blocks(ahead, length, behind, progress);
+    Check(behind.Finish());
+    Ended(length, progress);
+    return true;
+}
+
+}  // namespace
+
+RenderStatus Render(RenderSource& source, RenderSink& sink, const RenderSettings& settings,
+                    WaveFormat& format, JobObserver& observer) {
+    return RenderRun(source, sink, settings, format, observer).Run();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// The write pipeline: a source's container bytes and sample data, the processing, a sink.
+// Every write job runs through here, whatever its input and output.
+
+#include <cstddef>
+
+#include "job_observer.h"
+#include "parameters.h"
+#include "processing_parameters.h"
+#include "render_source.h"
+#include "segmented_render.h"
+
+class RenderPool;
+
+struct RenderSettings {
+    // Constant for the whole job; null: the frames pass as they are (a decoded copy).
+    const ProcessingParameters* params = nullptr;
+    // A write whose loop would be empty says so, as a playback does.
+    int loopEnd = SpecOf(Knob::LoopEnd).start;
+    const Shared<int>* stop = nullptr;
+    RenderPool* pool = nullptr;  // threads for segments; null: in one piece, in order
+    std::size_t segments = 0;    // at most this many; 0: two for each thread of the pool
+    bool ioThreads = false;      // read ahead and write behind on threads of their own
+    SegmentSettings segmentSettings;
+};
+
+enum class RenderStatus { Done, Refused, Stopped, ReadFailed, WriteFailed };
+
+// Runs the input through the processing into the sink, in the input's order; each run of
+// sample data from a fresh filter state. format: the format of the job before, which a file
+// without a "fmt " chunk is processed with; it ends as the input's last. A refusal is told
+// to the observer where it is found; failures are returned.
+RenderStatus Render(RenderSource& source, RenderSink& sink, const RenderSettings& settings,
+                    WaveFormat& format, JobObserver& observer);
+
+inline constexpr std::size_t kBlockBytes = 44100;  // bytes read and processed at a time

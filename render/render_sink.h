@@ -1,0 +1,40 @@
+#pragma once
+
+// Where a write job's output goes: the container's bytes and the processed sample data, in
+// order. A sink over a regular file also lets a job store sample data at any offset, which
+// segments finished out of order need.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "wave_format.h"
+
+// A stretch of bytes in a regular file, for positioned reads or writes.
+struct FilePlace {
+    int fd = -1;
+    std::int64_t offset = 0;  // of the first byte
+    std::uint64_t bytes = 0;  // how many there are to read from there (inputs)
+};
+
+class RenderSink {
+  public:
+    virtual ~RenderSink() = default;
+    virtual bool Container(const unsigned char* bytes, std::size_t n) = 0;
+    // The sample data that follows has this format (the first call decides for an encoder).
+    virtual bool Format(const WaveFormat& format) = 0;
+    // Processed sample bytes, in order.
+    virtual bool Frames(const unsigned char* bytes, std::size_t n) = 0;
+    // Bytes that replace some passed earlier, offset counted from the first byte written.
+    virtual bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) = 0;
+    // Where the next frames go when they may be stored at any offset; nothing when the sink
+    // takes them only in order. Once the job stored bytes there, SkipFrames moves past them.
+    virtual std::optional<FilePlace> FramesPlace() { return std::nullopt; }
+    virtual bool SkipFrames(std::uint64_t /*bytes*/) { return false; }
+    // Whether finished bytes should be on their way to the disk while the job runs, and the
+    // start of that for every byte written so far.
+    virtual bool WritesBackEarly() const { return false; }
+    virtual void StartWriteBack() {}
+    // Everything was written: the output becomes what the job wrote.
+    virtual bool Commit() = 0;
+};

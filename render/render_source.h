@@ -1,0 +1,51 @@
+#pragma once
+
+// Where a write job's input comes from: a WAV file walked as it is, or a decoder whose frames
+// come with a header of its own.
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "codec_module.h"
+#include "render_sink.h"
+#include "wave_walk.h"
+
+// The length of sample data that is known only once it has all been read.
+inline constexpr std::uint64_t kUnknownLength = std::numeric_limits<std::uint64_t>::max();
+
+class SourceHandler : public WalkHandler {
+  public:
+    // Bytes that replace some passed to Container earlier, offset counted from the first.
+    virtual bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) = 0;
+};
+
+enum class SourceStatus {
+    Ok,
+    ReadFailed,  // the file could not be read
+    Changed,     // the file changed while it was read
+    NotAudio,
+    NotStereo,
+    NoSpace,  // the decoded audio grew past what the output may take
+};
+
+class RenderSource {
+  public:
+    virtual ~RenderSource() = default;
+    // Walks the input: container bytes, formats and, for each run of sample data, a call of
+    // Data through which the handler reads the run from DataInput.
+    virtual void Walk(SourceHandler& handler) = 0;
+    virtual ByteInput& DataInput() = 0;
+    // The run being read, in a regular file, for reads at any offset (available: the bytes of
+    // it the file holds); once the job took bytes that way, SkipData moves past them.
+    virtual std::optional<FilePlace> DataPlace(std::uint64_t /*length*/) { return std::nullopt; }
+    virtual bool SkipData(std::uint64_t /*bytes*/) { return false; }
+    // How far through the input the walk is, 0 .. 1, where the length of a run is unknown.
+    virtual double Progress() const { return 0; }
+    virtual AudioTags Tags() = 0;
+    virtual SourceStatus Status() const = 0;
+    // Whether the sample data fits in budget bytes, for sources whose length is only declared
+    // (a tiny file that declares hours of audio must not fill the disk); a longer one then
+    // stops there.
+    virtual bool FitsIn(std::uint64_t /*budget*/) { return true; }
+};

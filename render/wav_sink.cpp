@@ -1,0 +1,84 @@
+#include "wav_sink.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr std::size_t kBufferBytes = 1 << 20;
+
+// Moves all n bytes to offset; false on an error.
+bool PutAt(int fd, const unsigned char* bytes, std::size_t n, std::int64_t offset) {
+    while (n > 0) {
+        const ssize_t put = ::pwrite(fd, bytes, n, offset);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        bytes += put;
+        n -= static_cast<std::size_t>(put);
+        offset += put;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WavSink::Create(const std::filesystem::path& output) {
+    if (!m_output.Create(ResolveOutputTarget(output))) {
+        return false;
+    }
+    std::setvbuf(File(), nullptr, _IOFBF, kBufferBytes);
+    return true;
+}
+
+bool WavSink::Commit() {
+    if (m_adopted != nullptr) {
+        return !m_failed && std::fflush(m_adopted) == 0;
+    }
+    return !m_failed && m_output.Commit();
+}
+
+bool WavSink::Put(const unsigned char* bytes, std::size_t n) {
+    m_failed = m_failed || std::fwrite(bytes, 1, n, File()) != n;
+    m_written += n;
+    return !m_failed;
+}
+
+bool WavSink::Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) {
+    m_failed = m_failed || std::fflush(File()) != 0 ||
+               !PutAt(::fileno(File()), bytes, n, static_cast<std::int64_t>(offset));
+    return !m_failed;
+}
+
+// Segments are stored at their places in the output: a device or FIFO is written in order.
+std::optional<FilePlace> WavSink::FramesPlace() {
+    struct stat info {};
+    std::FILE* file = File();
+    if (m_failed || ::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode) ||
+        std::fflush(file) != 0) {
+        return std::nullopt;
+    }
+    return FilePlace{::fileno(file), static_cast<std::int64_t>(m_written)};
+}
+
+bool WavSink::SkipFrames(std::uint64_t bytes) {
+    m_written += bytes;
+    m_failed = m_failed || fseeko(File(), static_cast<off_t>(m_written), SEEK_SET) != 0;
+    return !m_failed;
+}
+
+void WavSink::StartWriteBack() {
+    std::FILE* file = File();
+    if (m_failed || m_written == m_writtenBack || std::fflush(file) != 0) {
+        return;
+    }
+    ::sync_file_range(::fileno(file), static_cast<off_t>(m_writtenBack),
+                      static_cast<off_t>(m_written - m_writtenBack), SYNC_FILE_RANGE_WRITE);
+    m_writtenBack = m_written;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+
+#include "render_sink.h"
+#include "safe_output.h"
+
+// A WAV output: the container's bytes and the processed data, as they come, into a temporary
+// file beside the output that replaces it on Commit (see SafeOutput).
+class WavSink : public RenderSink {
+  public:
+    // False when the output cannot be created.
+    bool Create(const std::filesystem::path& output);
+    // Writes into a file that is open already and stays the caller's (a decoded copy).
+    void Adopt(std::FILE* file) { m_adopted = file; }
+
+    bool Container(const unsigned char* bytes, std::size_t n) override { return Put(bytes, n); }
+    bool Format(const WaveFormat& /*format*/) override { return true; }
+    bool Frames(const unsigned char* bytes, std::size_t n) override { return Put(bytes, n); }
+    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override;
+    std::optional<FilePlace> FramesPlace() override;
+    bool SkipFrames(std::uint64_t bytes) override;
+    bool WritesBackEarly() const override { return m_output.Syncs(); }
+    void StartWriteBack() override;
+    bool Commit() override;
+
+  private:
+    bool Put(const unsigned char* bytes, std::size_t n);
+    std::FILE* File() const { return m_adopted != nullptr ? m_adopted : m_output.File(); }
+
+    SafeOutput m_output;
+    std::FILE* m_adopted = nullptr;
+    std::uint64_t m_written = 0;
+    std::uint64_t m_writtenBack = 0;
+    bool m_failed = false;
+};

@@ -1,0 +1,396 @@
+// The pass loop of playback jobs (and what write jobs share with it), driven through a test
+// sound output that plays blocks on a thread of its own. Playback runs in the original mode, whose
+// output is the attenuated input, so every played byte tells where it came from.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "playback_job.h"
+#include "processing.h"
+#include "render.h"
+#include "test_audio_out.h"
+#include "write_helpers.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct PlaybackFixture {
+    TempDir dir;
+    std::filesystem::path input = dir / "in.wav";
+    Bytes data;  // the data body
+    RecordingObserver observer;
+    PlayControls controls;
+    TestAudioOut audio;
+    WaveFormat format;
+
+    explicit PlaybackFixture(Bytes body) : data(std::move(body)) {
+        WriteFile(input, Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", data)}));
+        controls.params.mode = PlayMode::Original;
+    }
+
+    JobResult Play() { return PlayWaveFile(input, controls, audio, format, observer).result; }
+
+    // What the original mode plays for data[from, from + n).
+    Bytes Attenuated(std::size_t from, std::size_t n) const {
+        Bytes out;
+        for (std::size_t i = from; i < from + n; i += 2) {
+            const auto v = static_cast<std::int16_t>(data[i] | (data[i + 1] << 8));
+            const auto a = static_cast<std::uint16_t>(Saturate16(v * kInputAttenuation));
+            out.push_back(static_cast<std::uint8_t>(a));
+            out.push_back(static_cast<std::uint8_t>(a >> 8));
+        }
+        return out;
+    }
+
+    // The played block with the given index, as attenuated data from `from`.
+    bool BlockIs(std::size_t index, std::size_t from) const {
+        const Bytes played = audio.Played();
+        const std::vector<std::size_t> sizes = audio.BlockSizes();
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < index; ++i) {
+            start += sizes[i];
+        }
+        const Bytes expected = Attenuated(from, sizes[index]);
+        return std::equal(expected.begin(), expected.end(),
+                          played.begin() + static_cast<std::ptrdiff_t>(start));
+    }
+
+    void StopAfterBlocks(std::size_t count) {
+        audio.onWrite = [this, count](std::size_t index) {
+            if (index + 1 == count) {
+                controls.stop = 1;
+            }
+        };
+    }
+};
+
+// Distinct, attenuation-safe sample values so that a misplaced block cannot pass.
+Bytes RampData(std::size_t bytes) {
+    Bytes out(bytes);
+    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+        const auto v = static_cast<std::uint16_t>((i / 2) * 7 % 60000);
+        out[i] = static_cast<std::uint8_t>(v);
+        out[i + 1] = static_cast<std::uint8_t>(v >> 8);
+    }
+    return out;
+}
+
+constexpr std::size_t kBlock = kBlockBytes;
+// 110 steps of exactly two blocks: U = 88200.
+constexpr std::size_t kTwoBlockSteps = 110 * 2 * kBlockBytes;
+
+TEST(PlaybackJob, PlaysTheLoopRegionOverAndOver) {
+    PlaybackFixture f(RampData(kTwoBlockSteps));
+    PlayControls& s = f.controls;
+    s.loopStart = 5;
+    s.loopEnd = 10;
+    f.StopAfterBlocks(25);
+    ASSERT_EQ(f.Play(), JobResult::Stopped);
+
+    const std::size_t loopStart = PositionBytes(5, 2 * kBlock);
+    EXPECT_EQ(loopStart, 440992u) << "positions fall on 32-byte boundaries";
+    ASSERT_EQ(f.audio.BlockSizes().size(), 25u);
+    for (std::size_t i = 0; i < 25; ++i) {
+        EXPECT_TRUE(f.BlockIs(i, loopStart + (i % 10) * kBlock)) << "block " << i;
+    }
+    EXPECT_LE(f.audio.MaxInFlight(), 2u);
+    EXPECT_EQ(f.audio.Completions(), 25u);
+    EXPECT_EQ(f.audio.Closes(), 1);
+    EXPECT_EQ(f.observer.PlayedOutCount(), 1) << "a stop with blocks queued resets the buttons";
+    EXPECT_TRUE(f.observer.Messages().empty());
+}
+
+TEST(PlaybackJob, SeekInsideTheLoopJumpsToTheReleasedPosition) {
+    PlaybackFixture f(RampData(kTwoBlockSteps));
+    PlayControls& s = f.controls;
+    f.audio.onWrite = [&](std::size_t index) {
+        // After block 2 the position counter does not step, so the released value stands.
+        if (index == 2) {
+            s.playPos = 50;
+            s.seek = 1;
+        }
+        if (index == 5) {
+            s.stop = 1;
+        }
+    };
+    f.Play();
+    EXPECT_TRUE(f.BlockIs(2, 2 * kBlock));
+    EXPECT_TRUE(f.BlockIs(3, PositionBytes(50, 2 * kBlock)));
+    EXPECT_TRUE(f.BlockIs(4, PositionBytes(50, 2 * kBlock) + kBlock));
+    EXPECT_EQ(s.seek, 0);
+}
+
+TEST(PlaybackJob, SeekOutsideTheLoopOrNearItsEndGoesToTheLoopStart) {
+    for (int target : {10, 20, 69, 70}) {
+        PlaybackFixture f(RampData(kTwoBlockSteps));
+        PlayControls& s = f.controls;
+        s.loopStart = 20;
+        s.loopEnd = 70;
+        f.audio.onWrite = [&](std::size_t index) {
+            if (index == 0) {
+                s.playPos = target;
+                s.seek = 1;
+            }
+            if (index == 2) {
+                s.stop = 1;
+            }
+        };
+        f.Play();
+        // Within one step of the loop end counts as at the end: 69 is.
+        EXPECT_TRUE(f.BlockIs(1, PositionBytes(20, 2 * kBlock))) << "seek to " << target;
+    }
+}
+
+TEST(PlaybackJob, SeekRequestedDuringABlockDropsIt) {
+    PlaybackFixture f(RampData(kTwoBlockSteps));
+    PlayControls& s = f.controls;
+    int meters = 0;
+    f.observer.onLevel = [&](int) {
+        // Block 0 refreshes the meter 24 times; the 30th refresh is inside block 1.
+        if (++meters == 30) {
+            s.playPos = 80;
+            s.seek = 1;
+        }
+    };
+    f.StopAfterBlocks(3);
+    f.Play();
+    ASSERT_EQ(f.audio.BlockSizes().size(), 3u);
+    EXPECT_TRUE(f.BlockIs(0, 0));
+    EXPECT_TRUE(f.BlockIs(1, PositionBytes(80, 2 * kBlock))) << "the interrupted block is dropped";
+    EXPECT_TRUE(f.BlockIs(2, PositionBytes(80, 2 * kBlock) + kBlock));
+}
+
+TEST(PlaybackJob, StopWithTwoBlocksQueuedWaitsForBothBeforeClosing) {
+    PlaybackFixture f(RampData(kTwoBlockSteps));
+    f.audio.holdCompletions = true;
+    f.StopAfterBlocks(2);
+    std::atomic<bool> finished{false};
+    std::thread job([&] {
+        f.Play();
+        finished = true;
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(finished) << "the job must wait for its queued blocks";
+    EXPECT_EQ(f.audio.Closes(), 0);
+    f.audio.ReleaseHeld();
+    job.join();
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(f.audio.Completions(), 2u);
+    EXPECT_EQ(f.audio.Closes(), 1);
+    EXPECT_EQ(f.observer.PlayedOutCount(), 1);
+}
+
+TEST(PlaybackJob, LoopStartAfterLoopEndShowsError86AndPlaysFromTheBeginning) {
+    PlaybackFixture f(RampData(kTwoBlockSteps));
+    PlayControls& s = f.controls;
+    s.loopStart = 40;
+    s.loopEnd = 30;
+    f.StopAfterBlocks(2);
+    f.Play();
+    ASSERT_EQ(f.observer.Messages().size(), 1u);
+    EXPECT_EQ(f.observer.Messages()[0],
+              "Error 86: Play start is after play end. Play starts at 0.");
+    EXPECT_EQ(s.loopStart, 0);
+    EXPECT_EQ(s.loopEnd, 100);
+    EXPECT_EQ(f.observer.Loops(), (std::vector<std::pair<int, int>>{{0, 100}}));
+    EXPECT_TRUE(f.BlockIs(0, 0));
+}
+
+TEST(PlaybackJob, LoopMovedPastItsEndDuringPlaybackShowsError87AtTheNextLoopBack) {
+    PlaybackFixture f(RampData(kTwoBlockSteps));
+    PlayControls& s = f.controls;
+    s.loopEnd = 3;
+    f.audio.onWrite = [&](std::size_t index) {
+        if (index == 1) {
+            s.loopStart = 60;
+        }
+        if (index == 8) {
+            s.stop = 1;
+        }
+    };
+    f.Play();
+    const auto messages = f.observer.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Error 87: Play start is after play end. Play starts at 0.");
+    EXPECT_EQ(s.loopStart, 0);
+    EXPECT_EQ(s.loopEnd, 100);
+}
+
+TEST(PlaybackJob, LoweringTheLoopEndSendsPlaybackBackAfterTheCurrentBlock) {
+    PlaybackFixture f(RampData(kTwoBlockSteps));
+    PlayControls& s = f.controls;
+    f.audio.onWrite = [&](std::size_t index) {
+        if (index == 9) {
+            s.loopEnd = 2;  // the position counter is already past it
+        }
+        if (index == 12) {
+            s.stop = 1;
+        }
+    };
+    f.Play();
+    EXPECT_TRUE(f.BlockIs(9, 9 * kBlock));
+    EXPECT_TRUE(f.BlockIs(10, 0));
+}
+
+TEST(PlaybackJob, TinyChunkGivesZeroStepsAndTheLoopErrors) {
+    {
+        PlaybackFixture f(RampData(100));
+        f.Play();
+        const auto messages = f.observer.Messages();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[0], "Error 86: Play start is after play end. Play starts at 0.");
+        EXPECT_EQ(messages[1], "Error 87: Play start is after play end. Play starts at 0.");
+        EXPECT_TRUE(f.audio.Played() == f.Attenuated(0, 100));
+    }
+    RecordingObserver observer;
+    const ProcessingParameters params;
+    const Bytes input = Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", RampData(100))});
+    const WriteOutcome o = RunWriteJob(input, params, observer);
+    ASSERT_EQ(o.messages.size(), 1u);
+    EXPECT_EQ(o.messages[0], "Error 86: Play start is after play end. Play starts at 0.");
+    EXPECT_TRUE(o.output == ExpectedWrite(input, params));
+}
+
+// 31,752,000 bytes give U = 288,654: one step is 7 blocks, and with the loop at 0..100
+// playback goes back to the beginning after 30,870,000 bytes.
+TEST(PlaybackJob, PositionCounterStepsEverySevenBlocksAndLoopsBackAt100) {
+    PlaybackFixture f(RampData(31752000));
+    f.StopAfterBlocks(702);
+    std::vector<int> positions;
+    f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
+    f.Play();
+    ASSERT_EQ(f.audio.BlockSizes().size(), 702u);
+    EXPECT_TRUE(f.BlockIs(699, 699 * kBlock));
+    EXPECT_TRUE(f.BlockIs(700, 0));
+    EXPECT_TRUE(f.BlockIs(701, kBlock));
+    // Start at 0, one step per 7 blocks up to 100, then back to the loop start.
+    ASSERT_GE(positions.size(), 103u);
+    for (int i = 0; i <= 100; ++i) {
+        EXPECT_EQ(positions[static_cast<std::size_t>(i + 1)], i) << i;
+    }
+    EXPECT_EQ(positions[102], 0);
+}
+
+TEST(PlaybackJob, SmallStepsAdvanceOncePerBlockAndLag) {
+    // 2,000,000 bytes: U = 18,181, smaller than a block.
+    PlaybackFixture f(RampData(2000000));
+    std::vector<int> positions;
+    f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
+    f.StopAfterBlocks(10);
+    f.Play();
+    ASSERT_GE(positions.size(), 11u);
+    for (std::size_t i = 2; i <= 11 && i < positions.size(); ++i) {
+        EXPECT_EQ(positions[i], positions[i - 1] + 1);
+    }
+}
+
+// A write takes the whole data from its first byte whatever the loop says: its loop start
+// shows 0, its position counter starts at 0; with a loop end at the first byte it says so
+// first. Its meter is refreshed every 2000 bytes and after each block.
+TEST(WriteJob, ProcessesEverythingFromTheFirstByteAndShowsWhereItIs) {
+    const ProcessingParameters params;
+    const Bytes input =
+        Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", Samples(TestSignal(300000)))});
+    for (const int loopEnd : {40, 0}) {
+        RecordingObserver observer;
+        JobRunner runner;
+        const WriteOutcome o = RunWriteJob(input, params, observer, &runner, loopEnd);
+        EXPECT_EQ(o.result, JobResult::Done);
+        EXPECT_TRUE(o.output == ExpectedWrite(input, params));
+        const std::vector<std::pair<int, int>> loops = observer.Loops();
+        ASSERT_FALSE(loops.empty());
+        EXPECT_EQ(loops.front(), std::make_pair(0, loopEnd)) << "the loop start shows 0";
+        EXPECT_EQ(observer.Positions().front(), 0);
+        if (loopEnd == 0) {
+            EXPECT_EQ(o.messages, std::vector<std::string>{
+                                      "Error 86: Play start is after play end. Play starts at 0."});
+            EXPECT_EQ(loops.back(), std::make_pair(0, 100));
+        } else {
+            EXPECT_TRUE(o.messages.empty());
+        }
+    }
+    RecordingObserver observer;
+    RunWriteJob(SimpleWav(TestSignal(kBlockBytes / 4)), params, observer);  // exactly one block
+    // Offsets 0, 2000, ..., 44000 and once after the block.
+    EXPECT_EQ(observer.Levels().size(), 23u + 1u);
+}
+
+TEST(PlaybackJob, PlaybackEndsAtTheEndOfTheDataWithoutAStop) {
+    PlaybackFixture f(RampData(3 * kBlock + 1000));
+    f.controls.loopEnd = 100;
+    ASSERT_EQ(f.Play(), JobResult::Done);
+    EXPECT_TRUE(f.audio.Played() == f.Attenuated(0, 3 * kBlock + 1000));
+    EXPECT_EQ(f.observer.PlayedOutCount(), 0);
+}
+
+// A playback that cannot play says why once and ends as refused or failed, which the
+// window does not start again.
+TEST(PlaybackJob, RefusedPlaybackSaysWhyAndEndsRefusedOrFailed) {
+    {
+        PlaybackFixture f(RampData(1000));
+        f.audio.failOpen = true;
+        EXPECT_EQ(f.Play(), JobResult::Refused);
+        EXPECT_EQ(f.observer.Messages(),
+                  std::vector<std::string>{
+                      "A sound device was not found!\nPlease install one and try again."});
+    }
+    TempDir dir;
+    const auto mono = dir / "mono.wav";
+    WriteFile(mono, SimpleWav(std::vector<std::int16_t>(500, 3), 1));
+    const struct {
+        std::filesystem::path input;
+        JobResult result;
+        const char* message;
+    } cases[] = {
+        {mono, JobResult::Refused, "Error code 1101, Input not stereo! \n"},
+        {"/nonexistent/zerbex.wav", JobResult::Failed, "Error reading input wave file...\n"},
+    };
+    for (const auto& c : cases) {
+        RecordingObserver observer;
+        PlayControls controls;
+        TestAudioOut audio;
+        WaveFormat format;
+        EXPECT_EQ(PlayWaveFile(c.input, controls, audio, format, observer).result, c.result);
+        EXPECT_EQ(audio.Opens(), 0) << "nothing is opened for a refused input";
+        EXPECT_EQ(observer.Messages(), std::vector<std::string>{c.message});
+    }
+}
+
+TEST(PlaybackJob, DeviceRefusingABlockEndsTheJobInsteadOfHanging) {
+    PlaybackFixture f(RampData(10 * kBlock));
+    f.audio.onWrite = [&](std::size_t index) {
+        if (index == 1) {
+            f.audio.failWrites = true;
+        }
+    };
+    EXPECT_EQ(f.Play(), JobResult::Refused);
+    EXPECT_EQ(f.audio.Completions(), 2u);
+    EXPECT_EQ(f.observer.Messages(), std::vector<std::string>{"The sound device stopped working."});
+}
+
+}  // namespace
+
+// Played once to its loop end, a playback ends there: the walk does not read on from the
+// middle of the sample data, where the bytes may look like a chunk.
+TEST(PlaybackJob, PlayedOnceToTheLoopEndEndsTheFile) {
+    TempDir dir;
+    Bytes data = RampData(10 * kBlock);
+    const Bytes lookalike = Chunk("data", Bytes(8, 1));
+    std::copy(lookalike.begin(), lookalike.end(), data.begin() + 5 * kBlock);
+    const auto input = dir / "in.wav";
+    WriteFile(input, Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", data),
+                           ListChunk("INFO", {Chunk("INAM", {'x', 0})})}));
+    RecordingObserver observer;
+    PlayControls controls;
+    controls.loopEnd = 5;
+    TestAudioOut audio;
+    WaveFormat format;
+    EXPECT_EQ(PlayWaveFile(input, controls, audio, format, observer, true).result,
+              JobResult::Done);
+    EXPECT_EQ(audio.BlockSizes(), std::vector<std::size_t>(5, kBlock));
+    EXPECT_EQ(audio.Opens(), 1);
+}

@@ -1,0 +1,114 @@
+#include "main_window_ui.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include "bitmap_button.h"
+#include "dialog_units.h"
+#include "group_frame.h"
+#include "trackbar_slider.h"
+
+namespace {
+
+// A template caption in the language the program speaks; the template holds the source text.
+QString Caption(const char* text) {
+    return QCoreApplication::translate("Zerbex", text);
+}
+
+QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setFrame((control.style & kBorder) != 0);
+    if (control.style & kNumber) {
+        edit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    }
+    edit->setReadOnly((control.style & kDisabled) != 0);
+    return edit;
+}
+
+QWidget* CreateButton(const ControlTemplate& control, QWidget* parent) {
+    const QString caption = Caption(control.caption);
+    QPushButton* button = (control.style & kBitmap) ? new BitmapButton(caption, parent)
+                                                    : new QPushButton(caption, parent);
+    button->setAutoDefault(true);
+    button->setDefault((control.style & kDefault) != 0);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+QWidget* CreateStatic(const ControlTemplate& control, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if ((control.style & kBitmap) == 0) {
+        label->setText(Caption(control.caption));
+        label->setWordWrap((control.style & kNoWordWrap) == 0);
+    }
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
+    auto* box = new GroupFrame(Caption(control.caption), parent);
+    // A frame drawn around its neighbours, which stay on top of it and take the mouse.
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    box->setFocusPolicy(Qt::NoFocus);
+    box->lower();  // beneath the controls made before it; those made later go on top anyway
+    return box;
+}
+
+QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
+    const bool vertical = (control.style & kVertical) != 0;
+    auto* slider = new TrackbarSlider(vertical ? Qt::Vertical : Qt::Horizontal, parent);
+    slider->setAccessibleName(QString::fromUtf8(control.caption));
+    slider->setFocusPolicy(Qt::StrongFocus);
+    slider->setTickInterval(1);
+    if (control.style & kTicksBoth) {
+        slider->setTickPosition(QSlider::TicksBothSides);
+    } else if (control.style & kTicksAbove) {
+        slider->setTickPosition(QSlider::TicksAbove);  // on the left of a vertical one
+    } else {
+        slider->setTickPosition(QSlider::NoTicks);
+    }
+    // A vertical one has its smallest position at the top, and the arrow keys move the thumb
+    // the way they point.
+    slider->setInvertedAppearance(vertical);
+    slider->setInvertedControls(vertical);
+    return slider;
+}
+
+using Create = QWidget* (*)(const ControlTemplate& control, QWidget* parent);
+// In the order of ControlKind.
+constexpr Create kCreate[] = {CreateEdit, CreateButton, CreateGroupBox, CreateStatic,
+                              CreateTrackbar};
+
+}  // namespace
+
+void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
+    window.setWindowTitle(Caption(dialog.caption));
+    // A top-level window with a taskbar button, a title and a close box; it cannot be
+    // maximised or resized.
+    window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window.setFont(DialogFont(dialog.fontPointSize));
+    const DialogBaseUnits units = DialogBaseUnits::FromFont(window.font());
+    window.setFixedSize(units.MapSize(dialog.size));
+
+    // Made in template order, which Qt's focus chain, and with it the tab order, follows.
+    for (const ControlTemplate& control : dialog.controls) {
+        QWidget* widget = kCreate[static_cast<int>(control.kind)](control, &window);
+        widget->setObjectName(QString::fromUtf8(control.name));
+        widget->setGeometry(units.MapRect(control.rect));
+        widget->setEnabled((control.style & kDisabled) == 0);
+        if (control.style & kHidden) {
+            widget->hide();
+        }
+        controls.push_back(widget);
+        if (control.keep != nullptr) {
+            control.keep(*this, widget);
+        }
+    }
+}
