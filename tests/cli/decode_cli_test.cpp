@@ -63,14 +63,14 @@ class DecodeCli : public ::testing::Test {
         ApplyRenderOptions(options, params);
         const fs::path out = dir / "two-step.wav";
         RecordingObserver observer;
-        const InputFile decoded = PrepareInput(input, nullptr, observer);
+        JobRunner runner;
+        const InputFile decoded = PrepareInput(input, nullptr, runner.Disk(), observer);
         EXPECT_TRUE(decoded.Decoded());
         WriteRequest request;
         request.input = input;
         request.reads = decoded.Reads();
         request.output = out;
         request.params = &params;
-        JobRunner runner;
         EXPECT_EQ(runner.Write(request, observer), JobResult::Done);
         if (previous != nullptr) {
             ::setenv("XDG_CACHE_HOME", restore.c_str(), 1);
