@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "options.h"
 #include "parameters.h"
+#include "render_pool.h"
 
 namespace {
 
@@ -76,6 +77,8 @@ bool StderrIsTerminal() {
 }
 
 int main(int argc, char** argv) {
+    // Room for the threads -j may ask for; they are made only when a job needs them.
+    const ThreadAllowance threads(kMaxThreads);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsageError("missing command");
