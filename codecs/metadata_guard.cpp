@@ -6,9 +6,7 @@ namespace {
 
 constexpr std::size_t kId3HeaderBytes = 10;
 constexpr int kMaxFlacBlocks = 4096;  // more than any encoder writes
-constexpr unsigned char kFlacPadding = 1;
 constexpr unsigned char kFlacComments = 4;
-constexpr unsigned char kFlacPicture = 6;
 
 std::uint32_t Le32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -56,12 +54,9 @@ void GuardFlacBlocks(const ReadAt& read, std::uint64_t offset, FileView& view) {
         if (read(offset, h, 4) != 4) {
             return;
         }
-        const unsigned char type = h[0] & 0x7F;
+        // A block is at most 16 MB: its size is read whole; only the count needs a bound.
         const std::uint64_t length = (std::uint64_t{h[1]} << 16) | (std::uint64_t{h[2]} << 8) | h[3];
-        const bool tagBlock = type == kFlacComments || type == kFlacPicture;
-        if (tagBlock && length > kMaxTagBytes) {
-            view.patches.emplace_back(offset, static_cast<unsigned char>((h[0] & 0x80) | kFlacPadding));
-        } else if (type == kFlacComments) {
+        if ((h[0] & 0x7F) == kFlacComments) {
             std::uint64_t countAt = 0;
             std::uint32_t count = 0;
             if (CommentCount(read, offset + 4, length, countAt, count) && count > kMaxComments) {

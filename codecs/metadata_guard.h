@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-inline constexpr std::uint64_t kMaxTagBytes = 16u << 20;  // an ID3v2 tag, a FLAC tag block
+inline constexpr std::uint64_t kMaxTagBytes = 16u << 20;  // an ID3v2 tag
 inline constexpr std::uint32_t kMaxComments = 1024;       // Vorbis comments in a FLAC file
 
 // The file as FFmpeg is shown it.
@@ -29,7 +29,6 @@ struct FileView {
 using ReadAt = std::function<std::size_t(std::uint64_t offset, unsigned char* buffer, std::size_t n)>;
 
 // Looks at the file's leading tags (an ID3v2 tag at its start, a FLAC file's metadata
-// blocks) and returns how to show it: an ID3v2 tag over kMaxTagBytes is hidden; a FLAC tag
-// or picture block over it is shown as padding, which is skipped; more than kMaxComments
-// comments are shown as that many.
+// blocks) and returns how to show it: an ID3v2 tag over kMaxTagBytes is hidden; more than
+// kMaxComments comments in a FLAC file are shown as that many.
 FileView GuardMetadata(const ReadAt& read, std::uint64_t fileBytes);
