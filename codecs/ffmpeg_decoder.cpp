@@ -104,7 +104,8 @@ struct DecoderState {
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     int stream = -1;
-    int rate = 0;  // of the output: the stream's first
+    int rate = 0;  // of the output: that of the stream's first frame
+    std::vector<std::int16_t> primed;  // the first frames, decoded to learn the rate
     bool flushing = false;
     bool converterDrained = false;
     int damaged = 0;
@@ -306,13 +307,20 @@ Status FfmpegDecoder::OpenStream(const std::filesystem::path& path) {
         avcodec_open2(m->codec, decoder, nullptr) < 0 || m->codec->sample_rate <= 0) {
         return Status::NotAudio;
     }
-    m->rate = m->codec->sample_rate;
     for (unsigned i = 0; i < m->format->nb_streams; ++i) {
         if (static_cast<int>(i) != m->stream) {
             m->format->streams[i]->discard = AVDISCARD_ALL;
         }
     }
-    return Status::Ok;
+    // The stream's parameters may be those of a later part (a file of two parts at different
+    // rates, one after the other): the first frame tells the rate it starts at.
+    const Next first = Read(m->primed);
+    if (m->rate <= 0) {
+        m->rate = m->codec->sample_rate;
+    }
+    return first == Next::NotStereo ? Status::NotStereo
+           : first == Next::Failed  ? Status::NotAudio
+                                    : Status::Ok;
 }
 
 bool FfmpegDecoder::LengthDeclared() const {
@@ -338,6 +346,7 @@ bool FfmpegDecoder::Seek(double seconds) {
     }
     avcodec_flush_buffers(m->codec);
     swr_free(&m->swr);
+    m->primed.clear();
     m->flushing = false;
     m->converterDrained = false;
     return true;
@@ -368,12 +377,23 @@ AudioTags FfmpegDecoder::Tags() const {
 }
 
 Next FfmpegDecoder::Read(std::vector<std::int16_t>& frames) {
+    if (!m->primed.empty()) {
+        frames.swap(m->primed);
+        m->primed.clear();
+        return Next::Frames;
+    }
     for (;;) {
         if (m->in.Interrupted()) {
             return Next::Interrupted;
         }
         const int received = avcodec_receive_frame(m->codec, m->frame);
         if (received >= 0) {
+            // The decoder's context holds the rate of the frame it decoded last; a frame's own
+            // field can still hold the one before, where the rate changed (MP3).
+            if (m->codec->sample_rate > 0) {
+                m->frame->sample_rate = m->codec->sample_rate;
+            }
+            m->rate = m->rate > 0 ? m->rate : m->frame->sample_rate;
             const Next next = m->Convert(frames);
             av_frame_unref(m->frame);
             if (next != Next::Frames || !frames.empty()) {
