@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "job_messages.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -73,8 +75,8 @@ void WriteSignalWav(const fs::path& path, std::size_t frames) {
     }
 }
 
-void SilentWindow::ShowMessage(const char* text) {
-    std::fprintf(stderr, "%s\n", text);
+void QuietObserver::Message(const JobMessage& message) {
+    std::fprintf(stderr, "%s\n", MessageText(message).c_str());
 }
 
 ScratchDir::ScratchDir() {

@@ -1,13 +1,13 @@
 #pragma once
 
-// What the benchmarks share: a deterministic stereo signal, a window that shows nothing,
-// and a scratch folder for the files of the write-job benchmarks.
+// What the benchmarks share: a deterministic stereo signal, an observer that only passes
+// messages on, and a scratch folder for the files of the write-job benchmarks.
 
 #include <cstdint>
 #include <filesystem>
 #include <vector>
 
-#include "window_link.h"
+#include "job_observer.h"
 
 // Interleaved 16-bit stereo frames as little-endian bytes: tones in the middle and on the
 // sides with a little noise, like a mix with a centred voice.
@@ -16,17 +16,10 @@ std::vector<unsigned char> SignalBytes(std::size_t frames);
 // Writes a plain 16-bit stereo 44,100 Hz WAV file of the given number of frames.
 void WriteSignalWav(const std::filesystem::path& path, std::size_t frames);
 
-class SilentWindow : public WindowLink {
+// Shows nothing but the messages, on stderr.
+class QuietObserver : public JobObserver {
   public:
-    WindowState& State() override { return m_state; }
-    void ShowMessage(const char* text) override;
-    void SetTrackbarPos(Trackbar, int) override {}
-    int GetTrackbarPos(Trackbar) override { return 0; }
-    void ShowMeter(int) override {}
-    void ResetPlayButtons() override {}
-
-  private:
-    WindowState m_state;
+    void Message(const JobMessage& message) override;
 };
 
 // A fresh folder in the system's temporary folder, removed with its contents.

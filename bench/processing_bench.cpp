@@ -10,8 +10,7 @@
 
 #include "bench_support.h"
 #include "fast_frames.h"
-#include "job_state.h"
-#include "window_state.h"
+#include "render.h"
 
 namespace {
 
@@ -30,9 +29,8 @@ void SetPerFrameCounters(benchmark::State& state) {
         benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void SelectMode(WindowState& params, std::int64_t mode) {
-    params.m_bPlayLow = mode == static_cast<int>(PlayMode::Low);
-    params.m_bPlayOriginal = mode == static_cast<int>(PlayMode::Original);
+void SelectMode(ProcessingParameters& params, std::int64_t mode) {
+    params.mode = static_cast<PlayMode>(mode);
 }
 
 const char* ModeLabel(std::int64_t mode) {
@@ -48,7 +46,7 @@ const char* ModeLabel(std::int64_t mode) {
 
 void BM_ProcessFrame(benchmark::State& state) {
     const std::vector<unsigned char> signal = SignalBytes(kFrames);
-    WindowState params;
+    ProcessingParameters params;
     SelectMode(params, state.range(0));
     FrameState frames{};
     std::vector<StereoSample> in(kFrames);
@@ -82,7 +80,7 @@ void BM_ProcessFrames(benchmark::State& state) {
     }
     const std::vector<unsigned char> signal = SignalBytes(kFrames);
     std::vector<unsigned char> block(signal.size());
-    WindowState params;
+    ProcessingParameters params;
     SelectMode(params, state.range(1));
     FrameState frames{};
     for (auto _ : state) {

@@ -13,7 +13,6 @@
 #include "fast_frames.h"
 #include "render_pool.h"
 #include "segmented_render.h"
-#include "window_state.h"
 
 namespace {
 
@@ -41,7 +40,7 @@ class MemoryFrames : public FrameIo {
 void BM_SegmentedFrames(benchmark::State& state) {
     const auto threads = static_cast<int>(state.range(0));
     const std::vector<unsigned char> signal = SignalBytes(kFrames);
-    WindowState params;
+    const ProcessingParameters params;
     MemoryFrames io(signal);
     const SegmentSettings settings;
     RenderPool pool(threads);

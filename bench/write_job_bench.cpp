@@ -1,5 +1,6 @@
-// A whole write job through ProcessWaveFile: container walk, reading, processing, writing
-// and the final commit of the output, on a file of one minute.
+// A whole write job through the jobs layer: container walk, reading, processing, writing and
+// the final commit of the output, on a file of one minute. The argument is the render pool's
+// threads, 0 for one per core: a pool of one runs the job in one piece, as render -j 1 does.
 
 #include <benchmark/benchmark.h>
 
@@ -7,7 +8,8 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "wave_job.h"
+#include "job_runner.h"
+#include "render_pool.h"
 
 namespace {
 
@@ -18,10 +20,19 @@ void BM_WriteJob(benchmark::State& state) {
     const auto input = dir / "in.wav";
     const auto output = dir / "out.wav";
     WriteSignalWav(input, kFrames);
-    SilentWindow window;
-    JobContext context{window};
+    const ProcessingParameters params;
+    RenderPool pool(static_cast<int>(state.range(0)));
+    // As zerbex2-cli render sets it up.
+    WriteRequest request;
+    request.input = input;
+    request.output = output;
+    request.params = &params;
+    request.pool = &pool;
+    request.ioThreads = pool.HasSpareThread(1);
+    JobRunner runner;
+    QuietObserver observer;
     for (auto _ : state) {
-        if (ProcessWaveFile(context, input.c_str(), output.c_str(), 0) != JobResult::Done) {
+        if (runner.Write(request, observer) != JobResult::Done) {
             state.SkipWithError("the write job failed");
             return;
         }
@@ -32,8 +43,11 @@ void BM_WriteJob(benchmark::State& state) {
         benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["x_realtime"] =
         benchmark::Counter(frames / 44100.0, benchmark::Counter::kIsRate);
+    state.SetLabel(std::to_string(pool.Threads()) + " threads");
 }
 BENCHMARK(BM_WriteJob)
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->ComputeStatistics("min", [](const std::vector<double>& v) {

@@ -14,8 +14,8 @@ bool IsRiffWave(const unsigned char* header, std::size_t bytes) {
     return bytes >= kRiffHeaderBytes && IdIs(header, "RIFF") && IdIs(header + 8, "WAVE");
 }
 
-Chunk ChunkRun::Next(const unsigned char* header) {
-    Chunk chunk{};
+RiffChunk ChunkRun::Next(const unsigned char* header) {
+    RiffChunk chunk{};
     std::memcpy(chunk.id, header, 4);
     chunk.size = Le32(header + 4);
     chunk.rounded = static_cast<std::uint64_t>(chunk.size) + (chunk.size & 1u);

@@ -37,7 +37,7 @@ enum class ChunkKind {
     Other,   // copied or skipped as it is
 };
 
-struct Chunk {
+struct RiffChunk {
     unsigned char id[4];
     std::uint32_t size;     // as the header says
     std::uint64_t rounded;  // with the pad byte of an odd size
@@ -55,9 +55,9 @@ class ChunkRun {
 
     bool Ended() const { return m_remaining == 0; }
     // Classifies the chunk whose 8-byte header this is and takes its share of the run.
-    Chunk Next(const unsigned char* header);
+    RiffChunk Next(const unsigned char* header);
     // The sub-chunks of a "LIST" chunk of this run, after its 4-byte type.
-    ChunkRun Inside(const Chunk& list) const {
+    ChunkRun Inside(const RiffChunk& list) const {
         return ChunkRun(Wrap(static_cast<std::uint32_t>(list.rounded), 4), m_depth + 1);
     }
     int Depth() const { return m_depth; }

@@ -45,7 +45,7 @@ class Locate {
             if (!ReadAt(m_file, offset, header, sizeof header)) {
                 return;
             }
-            const Chunk chunk = run.Next(header);
+            const RiffChunk chunk = run.Next(header);
             const std::uint64_t body = offset + kChunkHeaderBytes;
             if (run.Depth() == 0) {
                 Decide(chunk, body);
@@ -59,7 +59,7 @@ class Locate {
     bool Finished() const { return m_decided && m_layout.dataFound; }
 
     // The first top-level "fmt " or "data" chunk tells whether the engine reads the file.
-    void Decide(const Chunk& chunk, std::uint64_t body) {
+    void Decide(const RiffChunk& chunk, std::uint64_t body) {
         const bool fmt = IdIs(chunk.id, "fmt ");
         if (m_decided || (!fmt && !IdIs(chunk.id, "data"))) {
             return;
@@ -74,7 +74,7 @@ class Locate {
             !ReadAt(m_file, body, fmtBody, want) || IsStereo16BitPcm(fmtBody, want);
     }
 
-    void Note(const Chunk& chunk, std::uint64_t body, const ChunkRun& run) {
+    void Note(const RiffChunk& chunk, std::uint64_t body, const ChunkRun& run) {
         unsigned char bytes[kWaveFormatBytes];
         if (chunk.kind == ChunkKind::Format && !m_layout.dataFound &&
             ReadAt(m_file, body, bytes, sizeof bytes)) {

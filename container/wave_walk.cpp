@@ -25,7 +25,7 @@ class Walk {
     }
     bool CopyBody(std::uint64_t n);
     bool Chunks(ChunkRun run);
-    bool FormatChunk(const Chunk& chunk);
+    bool FormatChunk(const RiffChunk& chunk);
 
     ByteInput& m_input;
     WalkHandler& m_handler;
@@ -62,7 +62,7 @@ bool Walk::CopyBody(std::uint64_t n) {
     return true;
 }
 
-bool Walk::FormatChunk(const Chunk& chunk) {
+bool Walk::FormatChunk(const RiffChunk& chunk) {
     unsigned char body[kWaveFormatBytes];
     std::size_t got = 0;
     if (!Pass(body, sizeof body, got)) {
@@ -82,7 +82,7 @@ bool Walk::Chunks(ChunkRun run) {
             return false;  // the input ended (a header cut short is still passed on) or the handler
                            // did
         }
-        const Chunk chunk = run.Next(header);
+        const RiffChunk chunk = run.Next(header);
         bool goOn = true;
         switch (chunk.kind) {
             case ChunkKind::Format:

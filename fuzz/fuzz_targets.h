@@ -7,16 +7,20 @@
 #include <cstddef>
 #include <cstdint>
 
-// A write job over the bytes as an input file: the output must have the input's length
-// and equal it outside the sample data, and no temporary file may be left behind.
+// A write job over the bytes as an input file. One the engine reads as it is must come out
+// with the input's length, equal to it outside the sample data and processed frame by frame
+// inside; any other must come out as a whole decoded WAV or be refused with a reason. No
+// temporary file may be left behind.
 int FuzzWriteJob(const std::uint8_t* data, std::size_t size);
 
-// A playback job over the bytes into an output system that completes at once, stopped
-// after a few blocks; the last bytes choose the loop and a seek.
+// A playback job over the bytes into a test output that completes at once, stopped after a
+// few blocks; the last bytes choose the loop, the play position, a seek, a move of the loop
+// end and a mode switch while it plays.
 int FuzzPlayJob(const std::uint8_t* data, std::size_t size);
 
 // Frame processing driven by a little program in the bytes: frames, mode changes and
-// parameter changes, raw values far outside the trackbar ranges included.
+// parameter changes, raw values far outside the trackbar ranges included; the block path
+// in every instruction set must match the frame-by-frame processing.
 int FuzzProcessing(const std::uint8_t* data, std::size_t size);
 
 // The decoding front-end over the bytes as a file of any kind: a decoded copy must be a

@@ -1,14 +1,18 @@
-#include <atomic>
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
-#include "fake_window.h"
 #include "fuzz_check.h"
+#include "fuzz_io.h"
 #include "fuzz_targets.h"
-#include "job_state.h"
+#include "job_messages.h"
+#include "playback_job.h"
+#include "recording_observer.h"
+#include "render.h"
 #include "scratch_dir.h"
-#include "test_audio_backend.h"
-#include "wave_job.h"
+#include "test_audio_out.h"
+#include "walk_model.h"
 
 namespace fs = std::filesystem;
 
@@ -16,12 +20,15 @@ namespace {
 
 constexpr std::size_t kStopAfterBlocks = 4;
 
-// The trailing bytes of an input, read as what the user did with the trackbars.
+// The trailing bytes of an input, read as what the user did with the trackbars and buttons.
 struct UserActions {
-    int loopStart = 0;
-    int loopEnd = 100;
-    int playPos = 0;
+    int loopStart = SpecOf(Knob::LoopStart).start;
+    int loopEnd = SpecOf(Knob::LoopEnd).start;
+    int playPos = SpecOf(Knob::PlayPos).start;
     bool seekAfterFirstBlock = false;
+    bool switchMode = false;  // after the second block, to mode
+    PlayMode mode = PlayMode::Mode2;
+    bool moveLoopEnd = false;  // after the first block, to the play position
 };
 
 UserActions ActionsFrom(const std::uint8_t* data, std::size_t size) {
@@ -33,52 +40,85 @@ UserActions ActionsFrom(const std::uint8_t* data, std::size_t size) {
         actions.loopEnd = tail[1] % 101;
         actions.playPos = tail[2] % 101;
         actions.seekAfterFirstBlock = (tail[3] & 1) != 0;
+        actions.switchMode = (tail[3] & 2) != 0;
+        actions.mode = static_cast<PlayMode>((tail[3] >> 2) % 7);
+        actions.moveLoopEnd = (tail[3] & 0x20) != 0;
     }
     return actions;
+}
+
+bool InRange(int value, Knob knob) {
+    return value >= SpecOf(knob).min && value <= SpecOf(knob).max;
+}
+
+// What the window shows stays on its trackbars and meter.
+void CheckShown(const RecordingObserver& observer) {
+    for (const int step : observer.Positions()) {
+        FUZZ_CHECK(InRange(step, Knob::PlayPos));
+    }
+    for (const auto& [start, end] : observer.Loops()) {
+        FUZZ_CHECK(InRange(start, Knob::LoopStart) && InRange(end, Knob::LoopEnd) && start < end);
+    }
+    for (const int level : observer.Levels()) {
+        FUZZ_CHECK(level >= 0 && level <= kMeterSegments);
+    }
 }
 
 }  // namespace
 
 int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
     static const fs::path input = ScratchSubfolder("play") / "in.wav";
-    {
-        std::FILE* f = std::fopen(input.c_str(), "wb");
-        FUZZ_CHECK(f != nullptr);
-        FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, f) == size);
-        FUZZ_CHECK(std::fclose(f) == 0);
-    }
-    g_job.Reset();
+    WriteWhole(input, data, size);
 
     const UserActions actions = ActionsFrom(data, size);
-    FakeWindow window;
-    WindowState& state = window.State();
-    state.m_nLoopStart = actions.loopStart;
-    state.m_nLoopEnd = actions.loopEnd;
-    state.m_nPlayPos = actions.playPos;
+    PlayControls controls;
+    controls.loopStart = actions.loopStart;
+    controls.loopEnd = actions.loopEnd;
+    controls.playPos = actions.playPos;
 
-    TestAudioBackend backend;
-    backend.onWrite = [&](std::size_t blockIndex) {
+    TestAudioOut out;
+    out.onWrite = [&](std::size_t blockIndex) {
         if (blockIndex == 0 && actions.seekAfterFirstBlock) {
-            state.m_bSeekRequest = 1;
+            controls.seek = 1;
+        }
+        if (blockIndex == 0 && actions.moveLoopEnd) {
+            controls.loopEnd = controls.playPos.Get();
+        }
+        if (blockIndex == 1 && actions.switchMode) {
+            controls.params.mode = actions.mode;
         }
         if (blockIndex + 1 >= kStopAfterBlocks) {
-            state.m_bStopRequest = 1;
+            controls.stop = 1;
         }
     };
-    JobContext context{window, &backend};
-    const JobResult result = ProcessWaveFile(context, input.c_str(), nullptr, 1);
+    // A fresh job has no format from a job before.
+    WaveFormat format;
+    RecordingObserver observer;
+    const PlayResult played = PlayWaveFile(input, controls, out, format, observer);
 
-    FUZZ_CHECK(result != JobResult::Failed);
-    FUZZ_CHECK(backend.Opens() == backend.Closes());
-    FUZZ_CHECK(backend.MaxInFlight() <= 2);
-    const std::vector<std::size_t> blocks = backend.BlockSizes();
+    FUZZ_CHECK(played.result != JobResult::Failed && played.result != JobResult::Busy);
+    FUZZ_CHECK(out.Opens() == out.Closes());
+    FUZZ_CHECK(out.MaxInFlight() <= static_cast<std::size_t>(AudioOut::kQueuedBlocks));
+    const std::vector<std::size_t> blocks = out.BlockSizes();
     FUZZ_CHECK(blocks.size() <= kStopAfterBlocks);
-    FUZZ_CHECK(backend.Completions() == blocks.size());
+    FUZZ_CHECK(out.Completions() == blocks.size());
     for (const std::size_t bytes : blocks) {
         FUZZ_CHECK(bytes > 0 && bytes <= kBlockBytes);
     }
-    if (result == JobResult::Refused) {
-        FUZZ_CHECK(state.m_bNoRestart && state.m_bStopRequest);
+    FUZZ_CHECK(played.bytesPlayed == out.Played().size());
+    CheckShown(observer);
+
+    const WalkPrediction prediction = PredictWriteJob(data, size, 0, 0);
+    if (prediction.dataRanges.empty() && !prediction.refused) {
+        // Nothing to play: the device is never opened.
+        FUZZ_CHECK(played.result == JobResult::Done && out.Opens() == 0);
+    }
+    if (played.result == JobResult::Refused) {
+        // The user is told why.
+        const std::vector<std::string> messages = observer.Messages();
+        FUZZ_CHECK(!messages.empty());
+        FUZZ_CHECK(messages.back() == MessageText({JobError::NotStereo}) ||
+                   messages.back() == MessageText({JobError::Not16Bit}));
     }
     return 0;
 }

@@ -1,11 +1,13 @@
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
+#include "fast_frames.h"
 #include "fuzz_check.h"
 #include "fuzz_targets.h"
 #include "parameters.h"
 #include "processing.h"
-#include "window_state.h"
 
 namespace {
 
@@ -23,7 +25,6 @@ class ByteReader {
         m_pos += n;
         return true;
     }
-    bool Done() const { return m_pos >= m_size; }
 
   private:
     const std::uint8_t* m_data;
@@ -32,75 +33,37 @@ class ByteReader {
 };
 
 enum Op : std::uint8_t {
-    kFrames = 0,     // bits 3..7 + 1 frames follow, 4 bytes each
-    kModeFlags = 1,  // one byte: bit i sets the i-th mode flag, several at once included
-    kCutoff = 2,     // one byte selects low/high, then a raw int32 in Hz
-    kGain = 3,       // one byte selects the gain, then raw float bits (NaN and infinities too)
-    kSlider = 4,     // one byte selects the trackbar, then an int16 position, rederived
+    kFrames = 0,  // bits 3..7 + 1 frames follow, 4 bytes each
+    kMode = 1,    // one byte: the mode, modulo the seven there are
+    kCutoff = 2,  // one byte selects low/high, then a raw int32 in Hz
+    kGain = 3,    // one byte selects the gain, then raw float bits (NaN and infinities too)
+    kSlider = 4,  // one byte selects the trackbar, then an int16 position, every value rederived
 };
 
-void SetModeFlags(WindowState& s, std::uint8_t bits) {
-    s.m_bPlayLow = bits & 1;
-    s.m_bPlayHigh = (bits >> 1) & 1;
-    s.m_bPlayOriginal = (bits >> 2) & 1;
-    s.m_bPlayMode1 = (bits >> 3) & 1;
-    s.m_bPlayLeft = (bits >> 4) & 1;
-    s.m_bPlayRight = (bits >> 5) & 1;
-    s.m_bPlayMode2 = (bits >> 6) & 1;
+constexpr int kModes = 7;
+constexpr std::size_t kMaxFrames = 32;
+
+void SetGain(ProcessingParameters& p, std::uint8_t which, float value) {
+    Shared<float>* const gains[] = {&p.leftGain, &p.rightGain, &p.panGainL, &p.panGainR,
+                                    &p.outputGain};
+    *gains[which % std::size(gains)] = value;
 }
 
-void SetGain(WindowState& s, std::uint8_t which, float value) {
-    switch (which % 5) {
-        case 0:
-            s.m_fLeftGain = value;
-            break;
-        case 1:
-            s.m_fRightGain = value;
-            break;
-        case 2:
-            s.m_fPanGainL = value;
-            break;
-        case 3:
-            s.m_fPanGainR = value;
-            break;
-        default:
-            s.m_fOutputGain = value;
-            break;
-    }
-}
-
-void SetSlider(WindowState& s, std::uint8_t which, int value) {
-    switch (which % 6) {
-        case 0:
-            s.m_nPan = value;
-            break;
-        case 1:
-            s.m_nLowSlider = value;
-            break;
-        case 2:
-            s.m_nHighSlider = value;
-            break;
-        case 3:
-            s.m_nLeftSlider = value;
-            break;
-        case 4:
-            s.m_nRightSlider = value;
-            break;
-        default:
-            s.m_nOutputLevel = value;
-            break;
-    }
-    UpdateDerivedParameters(s);
+void SetSlider(Positions& positions, ProcessingParameters& p, std::uint8_t which, int value) {
+    constexpr Knob kSliders[] = {Knob::Pan,  Knob::Low,   Knob::High,
+                                 Knob::Left, Knob::Right, Knob::OutputLevel};
+    PositionOf(positions, kSliders[which % std::size(kSliders)]) = value;
+    ApplyPositions(positions, p);
 }
 
 // What every mode promises whatever the parameters.
-void CheckFrame(const WindowState& s, StereoSample in, StereoSample out) {
+void CheckFrame(const ProcessingParameters& p, StereoSample in, StereoSample out) {
     const std::int16_t attenuatedL = Saturate16(in.left * kInputAttenuation);
     const std::int16_t attenuatedR = Saturate16(in.right * kInputAttenuation);
     // 0 times an infinite or NaN gain is NaN, which saturates to -32768: such a gain
     // cannot come from the trackbars, and silence is promised only for real gains.
-    const bool realGain = std::isfinite(s.m_fOutputGain.Get());
-    switch (CurrentProcessingMode(s)) {
+    const bool realGain = std::isfinite(p.outputGain.Get());
+    switch (p.mode.Get()) {
         case PlayMode::Original:
             FUZZ_CHECK(out.left == attenuatedL && out.right == attenuatedR);
             break;
@@ -118,34 +81,71 @@ void CheckFrame(const WindowState& s, StereoSample in, StereoSample out) {
         default:
             break;
     }
-    const int bitmap = LevelMeterBitmap(MeterSample(out));
-    FUZZ_CHECK(bitmap == 134 || (bitmap >= 132 && bitmap <= 142 && bitmap != 133 && bitmap != 141));
+    const int segments = MeterSegments(MeterSample(out));
+    FUZZ_CHECK(segments >= 0 && segments <= kMeterSegments);
+}
+
+// The block path in each instruction set the processor has, each with a filter state of its
+// own, must give every frame exactly what the frame-by-frame reference gives.
+struct BlockPaths {
+    static constexpr FrameKernel kKernels[] = {FrameKernel::Plain, FrameKernel::Sse2,
+                                               FrameKernel::Sse41, FrameKernel::Avx};
+    FrameState states[std::size(kKernels)]{};
+
+    void Check(const ProcessingParameters& p, const unsigned char* in,
+               const unsigned char* expected, std::size_t frames) {
+        for (std::size_t k = 0; k < std::size(kKernels); ++k) {
+            if (!FrameKernelAvailable(kKernels[k])) {
+                continue;
+            }
+            unsigned char block[kMaxFrames * 4];
+            std::memcpy(block, in, frames * 4);
+            const FrameRun run = ProcessFramesWith(kKernels[k], states[k], p, {}, block, frames);
+            FUZZ_CHECK(run.frames == frames);
+            FUZZ_CHECK(std::memcmp(block, expected, frames * 4) == 0);
+        }
+    }
+};
+
+void PutFrame(unsigned char* at, StereoSample s) {
+    const auto left = static_cast<std::uint16_t>(s.left);
+    const auto right = static_cast<std::uint16_t>(s.right);
+    at[0] = static_cast<unsigned char>(left);
+    at[1] = static_cast<unsigned char>(left >> 8);
+    at[2] = static_cast<unsigned char>(right);
+    at[3] = static_cast<unsigned char>(right >> 8);
 }
 
 }  // namespace
 
 int FuzzProcessing(const std::uint8_t* data, std::size_t size) {
     ByteReader reader(data, size);
-    WindowState params;
-    UpdateDerivedParameters(params);
+    ProcessingParameters params;
+    Positions positions;
+    ApplyPositions(positions, params);
     FrameState state{};
+    BlockPaths blocks;
     std::uint8_t op = 0;
     while (reader.Take(&op, 1)) {
         switch (op & 7) {
-            case kFrames:
-                for (int n = (op >> 3) + 1; n > 0; --n) {
-                    std::int16_t lr[2];
-                    if (!reader.Take(lr, sizeof lr)) {
-                        break;
-                    }
-                    const StereoSample in{lr[0], lr[1]};
-                    CheckFrame(params, in, ProcessFrame(state, params, in));
+            case kFrames: {
+                unsigned char in[kMaxFrames * 4];
+                unsigned char out[kMaxFrames * 4];
+                std::size_t n = 0;
+                for (; n < static_cast<std::size_t>(op >> 3) + 1 && reader.Take(in + n * 4, 4);
+                     ++n) {
+                    const StereoSample sample = FrameSample(in + n * 4);
+                    const StereoSample processed = ProcessFrame(state, params, sample);
+                    CheckFrame(params, sample, processed);
+                    PutFrame(out + n * 4, processed);
                 }
+                blocks.Check(params, in, out, n);
                 break;
-            case kModeFlags: {
-                std::uint8_t bits = 0;
-                if (reader.Take(&bits, 1)) {
-                    SetModeFlags(params, bits);
+            }
+            case kMode: {
+                std::uint8_t mode = 0;
+                if (reader.Take(&mode, 1)) {
+                    params.mode = static_cast<PlayMode>(mode % kModes);
                 }
                 break;
             }
@@ -153,7 +153,7 @@ int FuzzProcessing(const std::uint8_t* data, std::size_t size) {
                 std::uint8_t which = 0;
                 std::int32_t hz = 0;
                 if (reader.Take(&which, 1) && reader.Take(&hz, sizeof hz)) {
-                    (which & 1 ? params.m_nHighCutoff : params.m_nLowCutoff) = hz;
+                    ((which & 1) != 0 ? params.highCutoff : params.lowCutoff) = hz;
                 }
                 break;
             }
@@ -169,7 +169,7 @@ int FuzzProcessing(const std::uint8_t* data, std::size_t size) {
                 std::uint8_t which = 0;
                 std::int16_t value = 0;
                 if (reader.Take(&which, 1) && reader.Take(&value, sizeof value)) {
-                    SetSlider(params, which, value);
+                    SetSlider(positions, params, which, value);
                 }
                 break;
             }

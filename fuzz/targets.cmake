@@ -4,6 +4,7 @@ if(NOT TARGET zerbex_fuzz_targets)
   set(zerbex_support_dir ${PROJECT_SOURCE_DIR}/tests/test_support)
   add_library(zerbex_fuzz_targets STATIC
     ${CMAKE_CURRENT_LIST_DIR}/decode_target.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fuzz_io.cpp
     ${CMAKE_CURRENT_LIST_DIR}/play_job_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/processing_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scratch_dir.cpp
@@ -11,13 +12,14 @@ if(NOT TARGET zerbex_fuzz_targets)
     ${CMAKE_CURRENT_LIST_DIR}/write_job_target.cpp
   )
   target_include_directories(zerbex_fuzz_targets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_decode)
   if(TARGET zerbex_test_support)
     target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_test_support)
   else()
-    target_sources(zerbex_fuzz_targets PRIVATE ${zerbex_support_dir}/fake_window.cpp
-      ${zerbex_support_dir}/test_audio_backend.cpp)
+    # A fuzz build has no tests: the observer and the sound output of the tests come along.
+    target_sources(zerbex_fuzz_targets PRIVATE ${zerbex_support_dir}/recording_observer.cpp
+      ${zerbex_support_dir}/test_audio_out.cpp ${zerbex_support_dir}/wav_builder.cpp)
     target_include_directories(zerbex_fuzz_targets PUBLIC ${zerbex_support_dir})
-    target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_engine Threads::Threads)
+    target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_jobs zerbex_playback
+      Threads::Threads)
   endif()
 endif()

@@ -6,6 +6,9 @@
 namespace {
 
 constexpr int kListDepthLimit = 64;
+constexpr std::uint16_t kPcmTag = 1;
+constexpr std::uint16_t kExtensibleTag = 0xFFFE;
+constexpr std::size_t kExtensibleFmtBytes = 40;  // the extensible record, sub-format included
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -101,6 +104,36 @@ class Walker {
 };
 
 }  // namespace
+
+bool PredictEngineReads(const std::uint8_t* data, std::size_t size) {
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0) {
+        return false;
+    }
+    std::int32_t remaining = Minus(static_cast<std::int32_t>(Le32(data + 4)), 4);
+    std::uint64_t at = 12;
+    while (remaining != 0 && at + 8 <= size) {
+        const std::uint8_t* h = data + at;
+        const std::uint32_t chunkSize = Le32(h + 4);
+        const std::uint64_t rounded = static_cast<std::uint64_t>(chunkSize) + (chunkSize & 1u);
+        remaining = Minus(remaining, rounded + 8);
+        const bool fmt = std::memcmp(h, "fmt ", 4) == 0;
+        if (fmt || std::memcmp(h, "data", 4) == 0) {
+            // Data before any format, a format record too short or cut short: the engine's.
+            const std::size_t want = std::min<std::size_t>(chunkSize, kExtensibleFmtBytes);
+            if (!fmt || chunkSize < 16 || at + 8 + want > size) {
+                return true;
+            }
+            const std::uint8_t* body = h + 8;
+            const std::uint16_t tag = Le16(body);
+            const bool pcm =
+                tag == kPcmTag || (tag == kExtensibleTag && want >= kExtensibleFmtBytes &&
+                                   Le16(body + 24) == kPcmTag);
+            return pcm && Le16(body + 2) == 2 && Le16(body + 14) == 16;
+        }
+        at += 8 + rounded;
+    }
+    return true;
+}
 
 WalkPrediction PredictWriteJob(const std::uint8_t* data, std::size_t size, int channels,
                                int bytesPerSample) {

@@ -1,8 +1,9 @@
 #pragma once
 
-// An independent account of what a write job does with a file: which byte ranges are
-// sample data (and may change) and whether the sample data is refused. Everything
-// outside those ranges must reach the output unchanged.
+// An independent account of what a write job does with a file: whether the engine reads it as
+// it is or hands it to the decoder, which byte ranges are sample data (and may change) and
+// whether the sample data is refused. Everything outside those ranges must reach the output
+// unchanged.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,3 +18,8 @@ struct WalkPrediction {
 // channels and bytesPerSample are the format left behind by the previous job.
 WalkPrediction PredictWriteJob(const std::uint8_t* data, std::size_t size, int channels,
                                int bytesPerSample);
+
+// Whether the engine reads the file as it is: a RIFF/WAVE file whose first top-level "fmt "
+// or "data" chunk is not a whole "fmt " of another format than 16-bit stereo integer PCM.
+// The rest is decoded first.
+bool PredictEngineReads(const std::uint8_t* data, std::size_t size);

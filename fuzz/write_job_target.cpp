@@ -3,37 +3,19 @@
 #include <string>
 #include <vector>
 
-#include "fake_window.h"
 #include "fuzz_check.h"
+#include "fuzz_io.h"
 #include "fuzz_targets.h"
-#include "job_state.h"
+#include "job_messages.h"
+#include "job_runner.h"
+#include "processing.h"
+#include "recording_observer.h"
 #include "scratch_dir.h"
 #include "walk_model.h"
-#include "wave_job.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteWhole(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    FUZZ_CHECK(f != nullptr);
-    FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, f) == size);
-    FUZZ_CHECK(std::fclose(f) == 0);
-}
-
-std::vector<std::uint8_t> ReadWhole(const fs::path& path) {
-    std::vector<std::uint8_t> bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    FUZZ_CHECK(f != nullptr);
-    std::uint8_t chunk[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    std::fclose(f);
-    return bytes;
-}
 
 std::vector<bool> DataMask(const WalkPrediction& prediction, std::size_t size) {
     std::vector<bool> mask(size, false);
@@ -45,14 +27,92 @@ std::vector<bool> DataMask(const WalkPrediction& prediction, std::size_t size) {
     return mask;
 }
 
+// The input with each run of sample data processed frame by frame from a fresh filter state,
+// the reference the block path must match; a partial frame at a run's end stays as it is.
+std::vector<std::uint8_t> Processed(const std::uint8_t* data, std::size_t size,
+                                    const WalkPrediction& prediction,
+                                    const ProcessingParameters& params) {
+    std::vector<std::uint8_t> out(data, data + size);
+    for (const auto& [begin, end] : prediction.dataRanges) {
+        FrameState state;
+        for (std::size_t i = begin; i + 4 <= end; i += 4) {
+            const StereoSample o = ProcessFrame(state, params, FrameSample(out.data() + i));
+            const auto left = static_cast<std::uint16_t>(o.left);
+            const auto right = static_cast<std::uint16_t>(o.right);
+            out[i] = static_cast<std::uint8_t>(left);
+            out[i + 1] = static_cast<std::uint8_t>(left >> 8);
+            out[i + 2] = static_cast<std::uint8_t>(right);
+            out[i + 3] = static_cast<std::uint8_t>(right >> 8);
+        }
+    }
+    return out;
+}
+
+bool IsOneOf(const std::string& text, std::initializer_list<JobError> errors) {
+    for (const JobError error : errors) {
+        if (text == MessageText({error})) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A file too short for a position step starts every write job with the loop warning.
 bool OnlyLoopWarnings(const std::vector<std::string>& messages) {
     for (const std::string& message : messages) {
-        if (message != kMsgError86) {
+        if (!IsOneOf(message, {JobError::LoopAtStart})) {
             return false;
         }
     }
     return true;
+}
+
+void CheckRefusal(JobResult result, const RecordingObserver& observer, const fs::path& folder,
+                  std::initializer_list<JobError> reasons) {
+    FUZZ_CHECK(result == JobResult::Refused);
+    const std::vector<std::string> messages = observer.Messages();
+    FUZZ_CHECK(!messages.empty() && IsOneOf(messages.back(), reasons));
+    FUZZ_CHECK(FolderEntries(folder) == std::vector<std::string>{"in.wav"});
+}
+
+// A file the engine reads as it is comes out with its length and every byte outside the
+// sample data as they were; the sample data as the frame-by-frame processing gives it.
+void CheckAsIs(const std::uint8_t* data, std::size_t size, const ProcessingParameters& params,
+               JobResult result, const RecordingObserver& observer, const fs::path& folder,
+               const fs::path& output) {
+    // A fresh job has no format from a job before.
+    const WalkPrediction prediction = PredictWriteJob(data, size, 0, 0);
+    if (prediction.refused) {
+        CheckRefusal(result, observer, folder, {JobError::NotStereo, JobError::Not16Bit});
+        return;
+    }
+    FUZZ_CHECK(result == JobResult::Done);
+    FUZZ_CHECK(OnlyLoopWarnings(observer.Messages()));
+    FUZZ_CHECK((FolderEntries(folder) == std::vector<std::string>{"in.wav", "out.wav"}));
+    const std::vector<std::uint8_t> written = ReadWhole(output);
+    FUZZ_CHECK(written.size() == size);
+    const std::vector<bool> mask = DataMask(prediction, size);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (written[i] != data[i] && !mask[i]) {
+            std::fprintf(stderr, "byte %zu changed outside the sample data\n", i);
+            FUZZ_CHECK(written[i] == data[i]);
+        }
+    }
+    FUZZ_CHECK(written == Processed(data, size, prediction, params));
+}
+
+// Anything else is decoded on the way: a whole 16-bit stereo WAV, or a refusal.
+void CheckDecoded(JobResult result, const RecordingObserver& observer, const fs::path& folder,
+                  const fs::path& output) {
+    if (result == JobResult::Refused) {
+        CheckRefusal(result, observer, folder,
+                     {JobError::NotAudio, JobError::NotStereo, JobError::NoDecodeSpace});
+        return;
+    }
+    FUZZ_CHECK(result == JobResult::Done);
+    FUZZ_CHECK(OnlyLoopWarnings(observer.Messages()));
+    FUZZ_CHECK((FolderEntries(folder) == std::vector<std::string>{"in.wav", "out.wav"}));
+    CheckDecodedWave(output);
 }
 
 }  // namespace
@@ -65,33 +125,23 @@ int FuzzWriteJob(const std::uint8_t* data, std::size_t size) {
     fs::remove(output, ec);
     WriteWhole(input, data, size);
 
-    // The format is kept between jobs; start every input from the same state.
-    g_job.Reset();
-    const WalkPrediction prediction = PredictWriteJob(data, size, 0, 0);
+    // The input's length picks the mode and whether the data passes through the reading and
+    // writing threads, so that every input runs one way only and a finding reproduces.
+    ProcessingParameters params;
+    params.mode = static_cast<PlayMode>(size % 7);
+    WriteRequest request;
+    request.input = input;
+    request.output = output;
+    request.params = &params;
+    request.ioThreads = (size / 7) % 2 == 1;
+    WaveFormat format;
+    RecordingObserver observer;
+    const JobResult result = WriteFile(request, format, observer);
 
-    FakeWindow window;
-    JobContext context{window};
-    const JobResult result = ProcessWaveFile(context, input.c_str(), output.c_str(), 0);
-
-    if (prediction.refused) {
-        FUZZ_CHECK(result == JobResult::Refused);
-        const std::vector<std::string> messages = window.Messages();
-        FUZZ_CHECK(!messages.empty());
-        FUZZ_CHECK(messages.back() == kMsgNotStereo || messages.back() == kMsgNot16Bit);
-        FUZZ_CHECK(FolderEntries(folder) == std::vector<std::string>{"in.wav"});
-        return 0;
-    }
-    FUZZ_CHECK(result == JobResult::Done);
-    FUZZ_CHECK(OnlyLoopWarnings(window.Messages()));
-    FUZZ_CHECK((FolderEntries(folder) == std::vector<std::string>{"in.wav", "out.wav"}));
-    const std::vector<std::uint8_t> written = ReadWhole(output);
-    FUZZ_CHECK(written.size() == size);
-    const std::vector<bool> mask = DataMask(prediction, size);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (written[i] != data[i] && !mask[i]) {
-            std::fprintf(stderr, "byte %zu changed outside the sample data\n", i);
-            FUZZ_CHECK(written[i] == data[i]);
-        }
+    if (PredictEngineReads(data, size)) {
+        CheckAsIs(data, size, params, result, observer, folder, output);
+    } else {
+        CheckDecoded(result, observer, folder, output);
     }
     return 0;
 }

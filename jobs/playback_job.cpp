@@ -76,7 +76,8 @@ class Playback : public WalkHandler {
     bool m_restart = false;         // the next pass goes back to the loop start
     bool m_moved = false;           // a reposition went back to the loop start
     bool m_stopped = false;
-    bool m_queued = false;  // a block went to the device
+    bool m_queued = false;       // a block went to the device
+    bool m_endedAtLoop = false;  // played once to the loop end
     FrameState m_frames{};
 };
 
@@ -107,8 +108,9 @@ bool Playback::Data(std::uint64_t length) {
     if (m_stopped || m_controls.stop) {
         m_result = m_result == JobResult::Done ? JobResult::Stopped : m_result;
     }
-    // A stopped playback has nothing more to do in this file.
-    return m_result == JobResult::Done && !m_input.Failed();
+    // A stopped playback, or one that played its loop once, has nothing more to do in this
+    // file: the walk must not read on from the middle of the sample data.
+    return m_result == JobResult::Done && !m_endedAtLoop && !m_input.Failed();
 }
 
 void Playback::ResetLoop(JobError error) {
@@ -267,6 +269,7 @@ void Playback::Passes() {
         }
         if (m_steps >= m_controls.loopEnd) {
             if (m_once) {
+                m_endedAtLoop = true;
                 return;
             }
             m_restart = true;

@@ -292,9 +292,11 @@ void RenderRun::Ended(std::uint64_t length, const WriteProgress& progress) {
     }
 }
 
-// Reads ahead and writes behind on threads of their own where there are threads for them.
+// Reads ahead and writes behind on threads of their own where there are threads for them
+// and the data is long enough to repay them (or of unknown length: a decoder's).
 bool RenderRun::InOrder(std::uint64_t length) {
-    if (!m_settings.ioThreads) {
+    constexpr std::uint64_t kWorthThreads = 4u << 20;
+    if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
         Blocks(m_source.DataInput(), length, m_sink, progress);
         Ended(length, progress);

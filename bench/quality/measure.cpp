@@ -52,10 +52,10 @@ double Sum(const std::vector<double>& v) {
 
 }  // namespace
 
-Stereo RunEngine(const Stereo& in, PlayMode mode, const TrackbarPositions& p) {
+Stereo RunEngine(const Stereo& in, PlayMode mode, const Positions& p) {
     ProcessingParameters state;
-    SetPositions(state, p);
-    FlagOf(state, mode) = 1;
+    ApplyPositions(p, state);
+    state.mode = mode;
     std::vector<unsigned char> bytes = ToBytes(in);
     FrameState frames;
     ProcessFrames(frames, state, {}, bytes.data(), in.Frames());
@@ -68,7 +68,7 @@ Stereo RunEngine(const Stereo& in, PlayMode mode, const TrackbarPositions& p) {
     return out;
 }
 
-StemOutputs EngineOutputs(const Song& song, PlayMode mode, const TrackbarPositions& positions) {
+StemOutputs EngineOutputs(const Song& song, PlayMode mode, const Positions& positions) {
     return {RunEngine(song.vocal, mode, positions), RunEngine(song.instruments, mode, positions),
             kInputAttenuation};
 }

@@ -30,9 +30,9 @@ struct StemOutputs {
 };
 
 // Runs a stem through the engine's block path exactly as a job would.
-Stereo RunEngine(const Stereo& in, PlayMode mode, const TrackbarPositions& positions);
+Stereo RunEngine(const Stereo& in, PlayMode mode, const Positions& positions);
 
-StemOutputs EngineOutputs(const Song& song, PlayMode mode, const TrackbarPositions& positions);
+StemOutputs EngineOutputs(const Song& song, PlayMode mode, const Positions& positions);
 
 Figures Measure(const Song& song, const StemOutputs& outputs);
 

@@ -35,15 +35,15 @@ struct SongResult {
     std::string name;
     Figures startup;
     Figures suggested;
-    TrackbarPositions suggestion;
+    Positions suggestion;
     double suggestSeconds = 0;
     Figures gridBest;  // best vocal-to-instrument gain among the settings that keep the bass
-    TrackbarPositions gridBestAt;
+    Positions gridBestAt;
     std::vector<Row> rows;
 };
 
-std::vector<TrackbarPositions> Grid() {
-    std::vector<TrackbarPositions> grid;
+std::vector<Positions> Grid() {
+    std::vector<Positions> grid;
     for (const int pan : {-30, -15, 0, 15, 30}) {
         for (const int low : {2, 8}) {
             for (const int high : {57, 70, 80}) {
@@ -58,7 +58,7 @@ std::vector<TrackbarPositions> Grid() {
     return grid;
 }
 
-std::string Name(const TrackbarPositions& p) {
+std::string Name(const Positions& p) {
     char text[64];
     std::snprintf(text, sizeof text, "pan %d low %d high %d L %d R %d", p.pan, p.low, p.high,
                   p.left, p.right);
@@ -123,17 +123,17 @@ constexpr char kFfmpegChain[] =
 SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool suggestOnly) {
     SongResult result;
     result.name = song.name;
-    const auto engine = [&](PlayMode mode, const TrackbarPositions& p) {
+    const auto engine = [&](PlayMode mode, const Positions& p) {
         return Measure(song, EngineOutputs(song, mode, p));
     };
-    result.startup = engine(PlayMode::Mode2, kStartupPositions);
+    result.startup = engine(PlayMode::Mode2, Positions{});
     result.rows.push_back({"mode 2, start-up positions", result.startup});
     const PlayMode others[] = {PlayMode::Mode1, PlayMode::Original, PlayMode::Low,
                                PlayMode::High,  PlayMode::Left,     PlayMode::Right};
     const char* otherNames[] = {"mode 1", "original", "low", "high", "left", "right"};
     const std::size_t otherCount = suggestOnly ? 0 : allModes ? 6 : 1;
     for (std::size_t i = 0; i < otherCount; ++i) {
-        result.rows.push_back({otherNames[i], engine(others[i], kStartupPositions)});
+        result.rows.push_back({otherNames[i], engine(others[i], Positions{})});
     }
 
     const std::vector<std::int16_t> mix = MixFrames(song);
@@ -154,9 +154,9 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool s
     }
 
     Figures bestAny;
-    TrackbarPositions bestAnyAt;
+    Positions bestAnyAt;
     bool first = true;
-    for (const TrackbarPositions& p : Grid()) {
+    for (const Positions& p : Grid()) {
         const Figures f = engine(PlayMode::Mode2, p);
         if (first || f.vig > bestAny.vig) {
             bestAny = f;
@@ -192,7 +192,7 @@ RemovalMap MapRemoval(const Song& song) {
     }
     for (const int level : map.levels) {
         for (const int pan : map.pans) {
-            const TrackbarPositions p{pan, 4, 70, level, level};
+            const Positions p{pan, 4, 70, level, level};
             map.removedDb.push_back(
                 Measure(song, EngineOutputs(song, PlayMode::Mode2, p)).vocalRemovedTotal);
         }

@@ -144,8 +144,8 @@ TEST_P(PlayDecodedTest, PlaysWhatRenderWrites) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PlayDecodedTest, ::testing::Values("in.mp3", "in.flac"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param).substr(3);
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             return std::string(param.param).substr(3);
                          });
 
 TEST_F(PlayCliTest, OnceStopsWhenThePositionReachesTheLoopEnd) {

@@ -373,3 +373,24 @@ TEST(PlaybackJob, DeviceRefusingABlockEndsTheJobInsteadOfHanging) {
 }
 
 }  // namespace
+
+// Played once to its loop end, a playback ends there: the walk does not read on from the
+// middle of the sample data, where the bytes may look like a chunk.
+TEST(PlaybackJob, PlayedOnceToTheLoopEndEndsTheFile) {
+    TempDir dir;
+    Bytes data = RampData(10 * kBlock);
+    const Bytes lookalike = Chunk("data", Bytes(8, 1));
+    std::copy(lookalike.begin(), lookalike.end(), data.begin() + 5 * kBlock);
+    const auto input = dir / "in.wav";
+    WriteFile(input, Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", data),
+                           ListChunk("INFO", {Chunk("INAM", {'x', 0})})}));
+    RecordingObserver observer;
+    PlayControls controls;
+    controls.loopEnd = 5;
+    TestAudioOut audio;
+    WaveFormat format;
+    EXPECT_EQ(PlayWaveFile(input, controls, audio, format, observer, true).result,
+              JobResult::Done);
+    EXPECT_EQ(audio.BlockSizes(), std::vector<std::size_t>(5, kBlock));
+    EXPECT_EQ(audio.Opens(), 1);
+}

@@ -339,8 +339,8 @@ TEST_P(FastPathTest, ModeSwitchedDuringALongRunTakesEffectFromFrameToFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, FastPathTest, ::testing::ValuesIn(kKernels),
-                         [](const ::testing::TestParamInfo<FrameKernel>& info) {
-                             return std::string(KernelName(info.param));
+                         [](const ::testing::TestParamInfo<FrameKernel>& param) {
+                             return std::string(KernelName(param.param));
                          });
 
 TEST(FastPath, BestKernelIsAvailable) {

@@ -10,9 +10,9 @@
 #include <functional>
 
 #include "cli_runner.h"
-#include "fake_window.h"
+#include "job_messages.h"
 #include "wav_builder.h"
-#include "wave_job.h"
+#include "write_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -174,23 +174,22 @@ TEST_P(BoundsTest, RendersWithinTimeAndMemory) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WorstLayouts, BoundsTest, ::testing::ValuesIn(kLayouts),
-                         [](const ::testing::TestParamInfo<Layout>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<Layout>& layout) {
+                             return std::string(layout.param.name);
                          });
 
 // Every "data" chunk too short for a position step resets the loop; the warning about it
-// comes once per job, not once per chunk.
+// comes once per job, not once per chunk, and the loop end is back at its highest.
 TEST(BoundsTest, TinyDataChunksWarnOncePerJob) {
-    TempDir dir;
-    const fs::path in = dir / "in.wav";
-    const fs::path out = dir / "out.wav";
     const Bytes tiny = Chunk("data", {1, 2, 3, 4});
-    WriteFile(in, Riff({StereoFmt(), tiny, tiny, tiny, tiny}));
-    FakeWindow window;
-    JobContext context{window};
-    ASSERT_EQ(ProcessWaveFile(context, in.c_str(), out.c_str(), 0), JobResult::Done);
-    EXPECT_EQ(window.Messages(), std::vector<std::string>{kMsgError86});
-    EXPECT_EQ(window.State().m_nLoopEnd, 100);
+    ProcessingParameters params;
+    RecordingObserver observer;
+    const WriteOutcome outcome = RunWriteJob(Riff({StereoFmt(), tiny, tiny, tiny, tiny}), params,
+                                             observer, nullptr, SpecOf(Knob::LoopEnd).max / 2);
+    ASSERT_EQ(outcome.result, JobResult::Done);
+    EXPECT_EQ(outcome.messages, std::vector<std::string>{MessageText({JobError::LoopAtStart})});
+    ASSERT_FALSE(observer.Loops().empty());
+    EXPECT_EQ(observer.Loops().back(), std::make_pair(0, SpecOf(Knob::LoopEnd).max));
 }
 
 }  // namespace

@@ -7,12 +7,11 @@
 #include <filesystem>
 #include <functional>
 
-#include "fake_window.h"
-#include "job_runner.h"
-#include "parameters.h"
-#include "test_audio_backend.h"
+#include "job_messages.h"
+#include "playback_job.h"
+#include "test_audio_out.h"
 #include "wav_builder.h"
-#include "wave_job.h"
+#include "write_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -30,29 +29,36 @@ class ChangingInputTest : public ::testing::Test {
 
     static Bytes ValidInput() { return SimpleWav(TestSignal(kFrames, 3)); }
 
-    // Runs a write job that calls change() once, at its second play-position move.
-    JobResult WriteWhile(const std::function<void()>& change, FakeWindow& window) {
+    // Runs a write job that calls change() once, at its second play-position move: after its
+    // first block was written.
+    JobResult WriteWhile(const std::function<void()>& change, bool ioThreads,
+                         RecordingObserver& observer) {
         int moves = 0;
-        window.onPlayPos = [&](int) {
+        observer.onPosition = [&](int) {
             if (++moves == 2) {
                 change();
             }
         };
-        UpdateDerivedParameters(window.State());
-        JobContext context{window};
-        return ProcessWaveFile(context, m_in.c_str(), m_out.c_str(), 0);
+        WriteRequest request;
+        request.input = m_in;
+        request.output = m_out;
+        request.params = &m_params;
+        request.ioThreads = ioThreads;
+        return JobRunner().Write(request, observer);
     }
 
     TempDir m_dir;
     fs::path m_in = m_dir / "in.wav";
     fs::path m_out = m_dir / "out.wav";
     Bytes m_input;
+    ProcessingParameters m_params;  // the start-up positions, mode 2
 };
 
 // Deleting an open file leaves its bytes readable, so the job completes; a file cut short
-// or grown under a write job fails it and keeps the old output.
+// or grown under a write job fails it and keeps the old output. The same whether the job
+// reads ahead on a thread of its own or not.
 TEST_F(ChangingInputTest, InputChangedWhileWrittenIsWrittenWholeOrNotAtAll) {
-    const Bytes expected = ExpectedWrite(m_input, WindowState{});
+    const Bytes expected = ExpectedWrite(m_input, m_params);
     struct Case {
         const char* name;
         std::function<void()> change;
@@ -66,30 +72,32 @@ TEST_F(ChangingInputTest, InputChangedWhileWrittenIsWrittenWholeOrNotAtAll) {
              std::FILE* f = std::fopen(m_in.c_str(), "ab");
              ASSERT_NE(f, nullptr);
              std::fputs("appended", f);
-             std::fclose(f);
+             ASSERT_EQ(std::fclose(f), 0);
          },
          JobResult::Failed},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        WriteFile(m_in, m_input);
-        WriteFile(m_out, kKeep);
-        FakeWindow window;
-        ASSERT_EQ(WriteWhile(c.change, window), c.result);
-        if (c.result == JobResult::Failed) {
-            ASSERT_FALSE(window.Messages().empty());
-            EXPECT_EQ(window.Messages().back(), kMsgReadError);
-        }
-        EXPECT_TRUE(ReadFile(m_out) == (c.result == JobResult::Done ? expected : kKeep));
-        for (const auto& entry : fs::directory_iterator(m_dir.Path())) {
-            EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    for (const bool ioThreads : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (ioThreads ? ", reading ahead" : ""));
+            WriteFile(m_in, m_input);
+            WriteFile(m_out, kKeep);
+            RecordingObserver observer;
+            ASSERT_EQ(WriteWhile(c.change, ioThreads, observer), c.result);
+            if (c.result == JobResult::Failed) {
+                ASSERT_FALSE(observer.Messages().empty());
+                EXPECT_EQ(observer.Messages().back(), MessageText({JobError::ReadInput}));
+            }
+            EXPECT_TRUE(ReadFile(m_out) == (c.result == JobResult::Done ? expected : kKeep));
+            for (const auto& entry : fs::directory_iterator(m_dir.Path())) {
+                EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+            }
         }
     }
 }
 
 // A playback job over a file that is cut short or deleted while it plays ends when the
-// data runs out or when told to, and closes its device. The file is larger than the
-// job's read buffer, so the cut is seen.
+// data runs out (done, so a player starts it again) or when told to (stopped), and closes
+// its device. The file is larger than the job's read buffer, so the cut is seen.
 TEST_F(ChangingInputTest, InputChangedWhilePlayingPlaysWhatIsThere) {
     constexpr std::size_t kBlock = 44100;
     constexpr std::size_t kStopAfter = 40;
@@ -97,11 +105,9 @@ TEST_F(ChangingInputTest, InputChangedWhilePlayingPlaysWhatIsThere) {
     for (const bool deleteIt : {false, true}) {
         SCOPED_TRACE(deleteIt ? "deleted" : "cut short");
         WriteFile(m_in, big);
-        FakeWindow window;
-        WindowState& state = window.State();
-        UpdateDerivedParameters(state);
-        TestAudioBackend backend;
-        backend.onWrite = [&](std::size_t block) {
+        PlayControls controls;
+        TestAudioOut out;
+        out.onWrite = [&](std::size_t block) {
             if (block == 1) {
                 if (deleteIt) {
                     fs::remove(m_in);
@@ -110,19 +116,21 @@ TEST_F(ChangingInputTest, InputChangedWhilePlayingPlaysWhatIsThere) {
                 }
             }
             if (block + 1 >= kStopAfter) {
-                state.m_bStopRequest = 1;
+                controls.stop = 1;
             }
         };
-        JobContext context{window, &backend};
-        EXPECT_EQ(ProcessWaveFile(context, m_in.c_str(), nullptr, 1), JobResult::Done);
-        EXPECT_EQ(backend.Opens(), backend.Closes());
-        EXPECT_EQ(backend.Completions(), backend.BlockSizes().size());
-        const std::size_t played = backend.Played().size();
+        WaveFormat format;
+        RecordingObserver observer;
+        const PlayResult played = PlayWaveFile(m_in, controls, out, format, observer);
+        EXPECT_EQ(played.result, deleteIt ? JobResult::Stopped : JobResult::Done);
+        EXPECT_TRUE(observer.Messages().empty());
+        EXPECT_EQ(out.Opens(), out.Closes());
+        EXPECT_EQ(out.Completions(), out.BlockSizes().size());
+        EXPECT_EQ(played.bytesPlayed, out.Played().size());
         if (deleteIt) {
-            EXPECT_EQ(played, kStopAfter * kBlock);
+            EXPECT_EQ(played.bytesPlayed, kStopAfter * kBlock);
         } else {
-            EXPECT_LT(played, kStopAfter * kBlock) << "the data should have run out";
-            EXPECT_FALSE(state.m_bNoRestart);
+            EXPECT_LT(played.bytesPlayed, kStopAfter * kBlock) << "the data should have run out";
         }
     }
 }

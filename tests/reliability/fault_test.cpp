@@ -26,10 +26,9 @@
 #include <utility>
 
 #include "cli_runner.h"
-#include "job_runner.h"
+#include "job_messages.h"
 #include "wav_builder.h"
-#include "wave_job.h"
-#include "window_state.h"
+#include "write_helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -154,43 +153,45 @@ void UnwritableFolder(Scene& s) {
 
 struct FaultCase {
     const char* name;
-    const char* message;
+    JobError message;
     std::function<void(Scene&)> prepare;
 };
 
 const FaultCase kFaults[] = {
     // Inputs that are no regular file are refused without blocking on them.
-    {"fifo as input", kMsgReadError,
+    {"fifo as input", JobError::ReadInput,
      [](Scene& s) { ASSERT_EQ(::mkfifo((s.in = s.dir / "fifo.wav").c_str(), 0644), 0); }},
-    {"/dev/zero as input", kMsgReadError, [](Scene& s) { s.in = "/dev/zero"; }},
-    {"link to /dev/zero as input", kMsgReadError,
+    {"/dev/zero as input", JobError::ReadInput, [](Scene& s) { s.in = "/dev/zero"; }},
+    {"link to /dev/zero as input", JobError::ReadInput,
      [](Scene& s) { fs::create_symlink("/dev/zero", s.in = s.dir / "zero.wav"); }},
-    {"missing input", kMsgReadError, [](Scene& s) { s.in = s.dir / "missing.wav"; }},
-    {"mono input", kMsgNotStereo,
+    {"missing input", JobError::ReadInput, [](Scene& s) { s.in = s.dir / "missing.wav"; }},
+    {"mono input", JobError::NotStereo,
      [](Scene& s) { WriteFile(s.in, SimpleWav(TestSignal(3000, 2), 1)); }},
     // The input under any spelling is never written over.
-    {"the input itself", kMsgSameFile, [](Scene& s) { s.out = s.in; }},
-    {"symbolic link to the input", kMsgSameFile,
+    {"the input itself", JobError::SameFile, [](Scene& s) { s.out = s.in; }},
+    {"symbolic link to the input", JobError::SameFile,
      [](Scene& s) { fs::create_symlink("in.wav", s.out = s.dir / "link.wav"); }},
-    {"hard link to the input", kMsgSameFile,
+    {"hard link to the input", JobError::SameFile,
      [](Scene& s) { fs::create_hard_link(s.in, s.out = s.dir / "hard.wav"); }},
-    {"the input through ..", kMsgSameFile,
+    {"the input through ..", JobError::SameFile,
      [](Scene& s) {
          fs::create_directory(s.dir / "sub");
          s.out = s.dir / "sub" / ".." / "in.wav";
      }},
-    {"the input through .", kMsgSameFile, [](Scene& s) { s.out = s.dir / "." / "in.wav"; }},
+    {"the input through .", JobError::SameFile, [](Scene& s) { s.out = s.dir / "." / "in.wav"; }},
     // Outputs that cannot be made or written.
-    {"folder as output", kMsgCreateError,
+    {"folder as output", JobError::CreateOutput,
      [](Scene& s) { fs::create_directory(s.out = s.dir / "folder.wav"); }},
-    {"output in a missing folder", kMsgCreateError,
+    {"output in a missing folder", JobError::CreateOutput,
      [](Scene& s) { s.out = s.dir / "no such folder" / "out.wav"; }},
-    {"unwritable folder", kMsgCreateError, UnwritableFolder},
-    {"read-only file system", kMsgCreateError,
+    {"unwritable folder", JobError::CreateOutput, UnwritableFolder},
+    {"read-only file system", JobError::CreateOutput,
      [](Scene& s) { SmallFileSystem(s, "size=1m", true); }},
-    {"full device", kMsgWriteError, FullDevice},
-    {"full file system", kMsgWriteError, [](Scene& s) { SmallFileSystem(s, "size=64k", false); }},
-    {"file size limit", kMsgWriteError, [](Scene& s) { s.limits.fileSizeBytes = 64 * 1024; }},
+    {"full device", JobError::WriteOutput, FullDevice},
+    {"full file system", JobError::WriteOutput,
+     [](Scene& s) { SmallFileSystem(s, "size=64k", false); }},
+    {"file size limit", JobError::WriteOutput,
+     [](Scene& s) { s.limits.fileSizeBytes = 64 * 1024; }},
 };
 
 TEST(RenderFaults, FailedRenderChangesNoFileAndLeavesNoTemporaryFile) {
@@ -221,7 +222,7 @@ TEST(RenderFaults, FailedRenderChangesNoFileAndLeavesNoTemporaryFile) {
         }
         EXPECT_TRUE(run.exited) << "killed by signal " << run.signal;
         EXPECT_EQ(run.exitCode, 1) << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(MessageText({c.message})), std::string::npos) << run.err;
         EXPECT_TRUE(TempFilesIn(s.folder).empty()) << s.folder;
         EXPECT_TRUE(StateOf(s.in) == in) << s.in << " was changed";
         EXPECT_TRUE(StateOf(s.out) == out) << s.out << " was changed";
@@ -261,7 +262,7 @@ TEST(RenderFaults, LinksDevicesAndAwkwardNamesAreWrittenThrough) {
             EXPECT_EQ(fs::symlink_status(c.out).type(), type) << "it was replaced";
         }
         if (!c.lands.empty()) {
-            EXPECT_TRUE(ReadFile(c.lands) == ExpectedWrite(input, WindowState{}));
+            EXPECT_TRUE(ReadFile(c.lands) == ExpectedWrite(input, ProcessingParameters{}));
         }
         EXPECT_TRUE(ReadFile(in) == input);
         EXPECT_TRUE(TempFilesIn(folder).empty());

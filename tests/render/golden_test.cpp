@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
                       GoldenCase{"low", "saturating.low.raw", 0, 25, 13, true},
                       GoldenCase{"mode2_pan30_hot", "saturating.mode2_pan30_hot.raw", 30, 3, 0,
                                  false}),
-    [](const ::testing::TestParamInfo<GoldenCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<GoldenCase>& param) { return param.param.name; });
 
 // A user who moves every trackbar each time the meter is refreshed (after the first frame
 // of a block, after every 500th, and after the last) changes nothing of a write: it reads
