@@ -15,8 +15,10 @@
 
 #include "cache_folder.h"
 #include "command.h"
+#include "decoded_source.h"
 #include "disk_space.h"
 #include "input_file.h"
+#include "job_messages.h"
 #include "write_helpers.h"
 
 namespace fs = std::filesystem;
@@ -45,7 +47,8 @@ class CacheHome {
     std::string m_previous;
 };
 
-fs::path Encode(const fs::path& path, const std::string& source, std::vector<std::string> extra = {}) {
+fs::path Encode(const fs::path& path, const std::string& source,
+                std::vector<std::string> extra = {}) {
     std::vector<std::string> argv = {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", source};
     argv.insert(argv.end(), extra.begin(), extra.end());
     argv.push_back(path.string());
@@ -232,3 +235,62 @@ TEST(DecodedInput, AStreamWhoseRateChangesMidwayKeepsItsPitch) {
 }
 
 }  // namespace
+
+// A FLAC file that says it holds frames frames (STREAMINFO's 36-bit sample count).
+void DeclareFrames(const fs::path& flac, std::uint64_t frames) {
+    Bytes bytes = ReadFile(flac);
+    constexpr std::size_t kPackedFields = 18;  // rate, channels, bits and count, big-endian
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        packed = (packed << 8) | bytes[kPackedFields + i];
+    }
+    packed = (packed & ~((std::uint64_t{1} << 36) - 1)) | frames;
+    for (std::size_t i = 0; i < 8; ++i) {
+        bytes[kPackedFields + 7 - i] = static_cast<std::uint8_t>(packed >> (8 * i));
+    }
+    WriteFile(flac, bytes);
+}
+
+TEST(DecodedSource, ADeclaredLengthThatOverflowsAWaveIsRefusedTagsCounted) {
+    TempDir dir;
+    const std::string big(60000, 'x');
+    std::vector<std::string> manyTags;
+    for (const char* key : {"title", "artist", "album", "genre", "comment", "date", "track"}) {
+        manyTags.insert(manyTags.end(), {"-metadata", std::string(key) + "=" + big});
+    }
+    // The room a WAV has for samples: a RIFF size counts everything after its first 8 bytes.
+    const std::uint64_t justFits = (0xFFFFFFFFull - 200000) / 4;
+    const struct {
+        const char* name;
+        std::vector<std::string> tags;
+        std::uint64_t frames;
+        bool wav;
+        SourceStatus expected;
+    } cases[] = {
+        {"fits untagged", {}, justFits, true, SourceStatus::Ok},
+        {"the tags take the room", manyTags, justFits, true, SourceStatus::TooLong},
+        {"4 GB of samples", {}, 0x40000000, true, SourceStatus::TooLong},
+        {"no such bound but a FLAC's", manyTags, 0x40000000, false, SourceStatus::Ok},
+        {"more than the disk holds", {}, 0x40000000, false, SourceStatus::NoSpace},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path flac = Encode(dir / "in.flac", Tone(440, 44100, 0.5), c.tags);
+        DeclareFrames(flac, c.frames);
+        DecodedSource source;
+        ASSERT_EQ(source.Open(flac), SourceStatus::Ok);
+        const bool disk = c.expected != SourceStatus::NoSpace;
+        EXPECT_EQ(source.Limit(disk ? ~std::uint64_t{0} : std::uint64_t{1} << 30, c.wav),
+                  c.expected);
+    }
+}
+
+TEST(DecodedInput, OneThatOverflowsAWaveSaysSoAndWritesNothing) {
+    TempDir dir;
+    const fs::path flac = Encode(dir / "long.flac", Tone(440, 44100, 0.5));
+    DeclareFrames(flac, 0x50000000);
+    const Written w = Write(flac, dir / "long.wav");
+    EXPECT_EQ(w.result, JobResult::Refused);
+    EXPECT_EQ(w.messages, std::vector<std::string>{MessageText({JobError::TooLongForWav, ""})});
+    EXPECT_FALSE(fs::exists(dir / "long.wav"));
+}
