@@ -6,6 +6,7 @@
 
 #include "riff.h"
 #include "wave_header.h"
+#include "wave_layout.h"
 
 namespace {
 
@@ -23,6 +24,18 @@ std::string Seconds(double seconds) {
     return digits;
 }
 
+// The length the file declares: FFmpeg's, or a WAV header's where FFmpeg takes the file's
+// own length for it (a WAV cut short declares more than FFmpeg says).
+double DeclaredSeconds(const AudioDecoder& decoder, const std::filesystem::path& path) {
+    const double declared = decoder.LengthDeclared() ? decoder.DeclaredSeconds() : 0;
+    const WaveLayout wave = LocateWave(path);
+    const bool known = wave.riffWave && wave.dataFound && wave.format.byteRate > 0 &&
+                       wave.declaredDataBytes != 0 && wave.declaredDataBytes != 0xFFFFFFFFu;
+    return known ? std::max(declared,
+                            static_cast<double>(wave.declaredDataBytes) / wave.format.byteRate)
+                 : declared;
+}
+
 }  // namespace
 
 DecodedSource::DecodedSource() = default;
@@ -37,6 +50,7 @@ SourceStatus DecodedSource::Open(const std::filesystem::path& path, const Shared
     switch (m_decoder ? m_decoder->Open(path, interrupted) : AudioDecoder::Status::ReadError) {
         case AudioDecoder::Status::Ok:
             m_header = WaveHeader(m_decoder->SampleRate(), m_decoder->Tags());
+            m_declaredSeconds = DeclaredSeconds(*m_decoder, path);
             break;
         case AudioDecoder::Status::NotStereo:
             m_status = SourceStatus::NotStereo;
@@ -130,7 +144,8 @@ std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
         if (have == 0 && !Refill()) {
             break;
         }
-        const std::size_t take = std::min(n - got, m_frames.size() * sizeof(std::int16_t) - m_taken);
+        const std::size_t take =
+            std::min(n - got, m_frames.size() * sizeof(std::int16_t) - m_taken);
         // The samples are little-endian in memory, as in the file.
         std::memcpy(buffer + got, reinterpret_cast<const unsigned char*>(m_frames.data()) + m_taken,
                     take);
@@ -143,7 +158,7 @@ std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
 std::optional<JobMessage> DecodedSource::Warning() const {
     const double rate = m_decoder->SampleRate();
     const double decoded = static_cast<double>(m_dataBytes / kFrameBytes) / rate;
-    const double declared = m_decoder->LengthDeclared() ? m_decoder->DeclaredSeconds() : 0;
+    const double declared = m_declaredSeconds;
     const bool shortOf = declared > 0 && declared - decoded > kShortfallSeconds &&
                          declared - decoded > kShortfallShare * declared;
     const int damaged = m_decoder->DamagedPackets();

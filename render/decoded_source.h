@@ -42,6 +42,7 @@ class DecodedSource : public RenderSource, private ByteInput {
     std::uint64_t m_diskBytes = 0;
     std::uint64_t m_formatBytes = 0;
     std::uint64_t m_dataBytes = 0;
+    double m_declaredSeconds = 0;  // 0: the file declares no length
     std::vector<std::int16_t> m_frames;
     std::size_t m_taken = 0;  // bytes of m_frames read already
     bool m_ended = false;

@@ -189,16 +189,28 @@ TEST(DecodedInput, ChangingWhileDecodedIsNoCopyAndCutShortIsWrittenWithAWord) {
     EXPECT_EQ(changed.messages, std::vector<std::string>{"Error reading input wave file...\n"});
     EXPECT_FALSE(fs::exists(dir / "changed.wav"));
 
-    const fs::path whole = Encode(dir / "whole.flac", Tone(440, 44100, 6));
-    const Bytes all = ReadFile(whole);
-    const fs::path cut = dir / "cut.flac";
-    WriteFile(cut, Bytes(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(all.size() / 2)));
-    const Written w = Write(cut, dir / "cut.wav");
-    EXPECT_EQ(w.result, JobResult::Done);
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_EQ(w.messages[0].rfind("decoded ", 0), 0u) << w.messages[0];
-    EXPECT_NE(w.messages[0].find(" of the 6 s it declares"), std::string::npos) << w.messages[0];
-    EXPECT_TRUE(Write(whole, dir / "whole.wav").messages.empty());
+    // Each kind declares its length its own way: FLAC's stream info, MP3's Xing frame count,
+    // a WAV's data chunk size (which FFmpeg itself takes as the file's length).
+    const struct {
+        const char* name;
+        std::vector<std::string> encode;
+    } kinds[] = {{"whole.flac", {}}, {"whole.mp3", {}}, {"whole.wav", {"-c:a", "pcm_s24le"}}};
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        const fs::path whole = Encode(dir / kind.name, Tone(440, 44100, 6), kind.encode);
+        const Bytes all = ReadFile(whole);
+        const fs::path cut = dir / ("cut-" + std::string(kind.name));
+        WriteFile(cut,
+                  Bytes(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(all.size() / 2)));
+        const Written w = Write(cut, dir / "cut.wav");
+        EXPECT_EQ(w.result, JobResult::Done);
+        ASSERT_EQ(w.messages.size(), 1u);
+        EXPECT_EQ(w.messages[0].rfind("decoded 3 s", 0), 0u) << w.messages[0];
+        EXPECT_NE(w.messages[0].find(" of the 6 s it declares"), std::string::npos)
+            << w.messages[0];
+        EXPECT_NEAR(static_cast<double>(DataBodies(w.output).at(0).size) / 4 / 44100, 3.0, 0.1);
+        EXPECT_TRUE(Write(whole, dir / "whole-out.wav").messages.empty());
+    }
 }
 
 // Frequency of the left channel from its zero crossings.
