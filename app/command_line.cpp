@@ -43,7 +43,7 @@ StartRequest ParseCommandLine(const std::vector<std::string>& args) {
     if (files.empty()) {
         return request;
     }
-    // Made absolute now: selecting the input changes the current directory.
+    // Made absolute now: the window shows it, and remembers its folder, as a full path.
     const QFileInfo file(QFile::decodeName(QByteArray::fromStdString(files.front())));
     if (!file.isFile()) {
         return Refuse(QStringLiteral("'%1' is not a file").arg(file.filePath()), 1);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "render_pool.h"
 #include "ui_language.h"
 #include "wave_app.h"
 
@@ -29,7 +30,8 @@ int main(int argc, char** argv) {
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZERBEX_APP_ID));
     InstallUiLanguage(application, QLocale::system().uiLanguages());
-    WaveApp app;
-    app.InitInstance(request.input);
+    // The segments of a write job run on every core, and no pool takes more.
+    const ThreadAllowance threads(RenderPool::CoreCount());
+    RunProgram(request.input);
     return 0;
 }

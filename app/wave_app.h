@@ -2,10 +2,12 @@
 
 #include <QString>
 
-// The application: builds the main window, runs it, and ends the program when it closes.
-class WaveApp {
-  public:
-    // Runs the main window until it closes, with input (when not empty) selected as if
-    // chosen in the input dialog. Returns false: the program then ends.
-    bool InitInstance(const QString& input = {});
-};
+struct UiServices;
+
+// Runs the main window over services until it closes, with input (when not empty) chosen as
+// if in the input dialog.
+void RunMainWindow(const UiServices& services, const QString& input = {});
+
+// The same over the desktop's message boxes and file dialogs, the user's profile and the
+// default sound device.
+void RunProgram(const QString& input = {});

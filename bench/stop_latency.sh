@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# How quickly playback answers: Ctrl-C in `zerbex2-cli play`, and the silence a stream
-# starts with. The sound goes to an ALSA file device that paced_sink drains at a sound card's
-# rate through a 4 KB pipe, so what is queued takes as long to play as on real hardware.
-# (Stop and close in the window are measured with the window, not here.)
+# How quickly playback answers: Stop in the window (until the idle face), closing the window
+# while it plays, Ctrl-C in `zerbex2-cli play`, and the silence a stream starts with. The
+# sound goes to an ALSA file device that paced_sink drains at a sound card's rate through a
+# 4 KB pipe, so what is queued takes as long to play as on real hardware.
 #
 # Usage: bench/stop_latency.sh [BUILD_DIR] [RUNS]   (needs python3)
 set -euo pipefail
@@ -10,8 +10,9 @@ set -euo pipefail
 build="${1:-build}"
 runs="${2:-3}"
 cli="$build/bin/zerbex2-cli"
+window="$build/bin/zerbex_window_latency"
 sink="$build/bin/paced_sink"
-for f in "$cli" "$sink"; do
+for f in "$cli" "$window" "$sink"; do
   [ -x "$f" ] || { echo "missing $f: build the project (with tests) first" >&2; exit 1; }
 done
 
@@ -48,6 +49,11 @@ stop_sink() {
 
 for run in $(seq "$runs"); do
   echo "--- run $run"
+  start_sink "$work/window.raw"
+  ALSA_CONFIG_PATH="$work/fifo.conf" QT_QPA_PLATFORM=offscreen "$window" "$work/in.wav" \
+    2>/dev/null
+  stop_sink
+
   start_sink "$work/capture.raw"
   ALSA_CONFIG_PATH="$work/fifo.conf" "$cli" play "$work/in.wav" >/dev/null 2>&1 &
   pid=$!

@@ -45,7 +45,7 @@ void RemoveStaleDirs(const fs::path& base) {
 fs::path MakeScratchDir() {
     const fs::path base = BaseFolder();
     RemoveStaleDirs(base);
-    const fs::path dir = base / (kPrefix + std::to_string(::getpid()));
+    fs::path dir = base / (kPrefix + std::to_string(::getpid()));
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir);
@@ -70,7 +70,7 @@ const fs::path& ScratchDir() {
 }
 
 fs::path ScratchSubfolder(const std::string& name) {
-    const fs::path folder = ScratchDir() / name;
+    fs::path folder = ScratchDir() / name;
     fs::create_directories(folder);
     return folder;
 }

@@ -13,8 +13,13 @@ ZERBEX_PACKAGES=(
   xvfb xauth poppler-utils
   imagemagick xdotool
   file dpkg-dev desktop-file-utils appstream lintian man-db
-  clang-format
+  clang-format clang-tidy
 )
+
+# CI's g++ builds keep line tables, enough for the file and line in a sanitizer's or a
+# crash's stack, not the full debug information that only a debugger reads: a fifth to a
+# third less compile time.
+ZERBEX_CI_GCC_FLAGS=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

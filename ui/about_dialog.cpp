@@ -5,7 +5,6 @@
 #include <QPushButton>
 
 #include "dialog_units.h"
-#include "resource_ids.h"
 #include "resources.h"
 
 namespace {
@@ -34,6 +33,5 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     ok->setObjectName(QStringLiteral("aboutOk"));
     ok->setGeometry(units.MapRect(kOkRect));
     ok->setDefault(true);
-    ok->setProperty("controlId", IDOK);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

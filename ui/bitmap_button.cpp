@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QStyleOptionButton>
 
+#include "resources.h"
+
 namespace {
 
 constexpr qreal kCornerRadius = 3.0;
@@ -20,9 +22,9 @@ void DrawFace(QPainter& p, const QRect& area, const QPixmap& image) {
 
 }  // namespace
 
-void BitmapButton::SetImage(const QPixmap& image, int resourceId) {
-    m_image = image;
-    m_imageId = image.isNull() ? 0 : resourceId;
+void BitmapButton::SetImage(int resourceId) {
+    m_image = LoadBitmapResource(resourceId);
+    m_imageId = m_image.isNull() ? 0 : resourceId;
     update();
 }
 

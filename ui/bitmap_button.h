@@ -12,7 +12,8 @@ class BitmapButton : public QPushButton {
   public:
     using QPushButton::QPushButton;
 
-    void SetImage(const QPixmap& image, int resourceId);
+    // Shows the image with that resource number.
+    void SetImage(int resourceId);
     const QPixmap& Image() const { return m_image; }
     // Resource number of the image shown, 0 for none.
     int ImageId() const { return m_imageId; }

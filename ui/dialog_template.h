@@ -8,6 +8,38 @@
 
 enum class ControlKind { Edit, PushButton, GroupBox, Static, Trackbar };
 
+// The controls' numbers in the classic resource script; Static for the unnamed ones.
+enum class ControlId {
+    Static = -1,
+    Exit = 2,
+    InputPath = 1002,
+    SelectInput = 1003,
+    WriteFile = 1004,
+    PlayMode2 = 1005,
+    CheckUpgrades = 1006,
+    OutputPath = 1007,
+    SelectOutput = 1008,
+    About = 1009,
+    Pan = 1010,
+    Low = 1011,
+    PanValue = 1012,
+    LowSlider = 1013,
+    HighSlider = 1014,
+    High = 1015,
+    PlayOriginal = 1016,
+    PlayMode1 = 1017,
+    PlayPos = 1018,
+    Left = 1019,
+    LeftSlider = 1020,
+    RightSlider = 1021,
+    Right = 1022,
+    OutputLevel = 1023,
+    LoopEnd = 1024,
+    LoopStart = 1025,
+    Manual = 1026,
+    Meter = 1035,
+};
+
 // Styles a control may carry; several are combined in one value.
 enum ControlStyle : unsigned {
     kHidden = 1u << 0,
@@ -29,8 +61,8 @@ enum ControlStyle : unsigned {
 };
 
 struct ControlTemplate {
-    int id;
-    const char* name;  // symbolic name of the id
+    ControlId id;
+    const char* name;  // the widget's object name; empty for the unnamed ones
     ControlKind kind;
     unsigned style;
     QRect rect;  // dialog units

@@ -1,14 +1,13 @@
-// The About box, the manual and the maker's upgrade page.
+// The About box, the manual, the maker's upgrade page and the suggested settings.
 
-#include <QCoreApplication>
-#include <QDir>
+#include <QApplication>
 #include <QFile>
 
 #include "about_dialog.h"
-#include "current_directory.h"
-#include "main_dialog.h"
+#include "main_window.h"
 #include "manual_path.h"
-#include "url_opener.h"
+#include "suggest.h"
+#include "trackbar_slider.h"
 
 namespace {
 
@@ -18,28 +17,60 @@ const QString kMsgNoReader = QStringLiteral(
     "Error: You need to install Acrobat Reader to view manual!\n Zerbex will attempt to "
     "connect to the Adobe webpage.");
 
+// Keeps what a job told, to be shown once the job has returned.
+class HeldMessage : public JobObserver {
+  public:
+    void Message(const JobMessage& message) override { held = message; }
+    std::optional<JobMessage> held;
+};
+
 }  // namespace
 
-UrlOpener& MainDialog::Urls() {
+UrlOpener& MainWindow::Urls() {
     return m_services.urls ? *m_services.urls : m_desktopUrls;
 }
 
-void MainDialog::OnAbout() {
+void MainWindow::ShowAbout() {
     AboutDialog about(this);
     about.exec();
 }
 
-void MainDialog::OnCheckUpgrades() {
+void MainWindow::OpenUpgradePage() {
     Urls().Open(QUrl(kUpgradePage));
 }
 
-void MainDialog::OnManual() {
-    SetCurrentDirectory(m_strStartDir);
-    // Found from the program's own folder, wherever the user started it from.
+// Found from the program's own folder, wherever the user started it from.
+void MainWindow::OpenManual() {
     const QString manual = FindManual(QCoreApplication::applicationDirPath());
     if (!QFile::exists(manual) || !Urls().Open(QUrl::fromLocalFile(manual))) {
-        MessageBox(kMsgNoReader);
+        Tell(kMsgNoReader);
         Urls().Open(QUrl(kReaderDownloadPage));
     }
-    SetCurrentDirectory(ProfileFolder());
+    FollowProfileFolder();
+}
+
+// Moves the pan, cut-off and level trackbars to the settings suggested for the input, read
+// from a few excerpts of it: a fraction of a second whatever the song's length.
+void MainWindow::SuggestSettings() {
+    if (!m_inputSelected) {
+        Tell(QStringLiteral("You need to select an input file first!"));
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    HeldMessage refusal;
+    const std::optional<Positions> suggested = SuggestPositions(m_input.Reads(), refusal);
+    QApplication::restoreOverrideCursor();
+    if (!suggested) {
+        if (refusal.held) {
+            Message(*refusal.held);
+        }
+        return;
+    }
+    // Through the trackbars, so that a playback hears the new settings from its next frame.
+    for (const Knob knob : {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right}) {
+        m_ui.Slider(knob)->setValue(PositionOf(*suggested, knob));
+    }
+    ReadTrackbars();
+    ApplyAllPositions();
+    WriteTrackbars();
 }

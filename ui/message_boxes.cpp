@@ -4,49 +4,45 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "resource_ids.h"
-
 namespace {
 
-constexpr unsigned kButtonsMask = 0xF;
-constexpr unsigned kIconMask = 0xF0;
-
-QMessageBox::Icon IconFor(unsigned type) {
-    switch (type & kIconMask) {
-        case MB_ICONINFORMATION:
+QMessageBox::Icon IconFor(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Information:
             return QMessageBox::Information;
-        case MB_ICONEXCLAMATION:
+        case MessageIcon::Warning:
             return QMessageBox::Warning;
-        default:
-            return QMessageBox::NoIcon;
+        case MessageIcon::None:
+            break;
     }
+    return QMessageBox::NoIcon;
 }
 
 }  // namespace
+
+void MessageBoxes::Tell(const QString& text, MessageIcon icon) {
+    Show({AppDisplayName(), text, icon, false});
+}
+
+bool MessageBoxes::AskYesNo(const QString& text) {
+    return Show({AppDisplayName(), text, MessageIcon::None, true});
+}
 
 std::unique_ptr<QMessageBox> BuildMessageBox(const MessageBoxRequest& request) {
     auto box = std::make_unique<QMessageBox>();
     box->setWindowTitle(request.caption);
     box->setText(request.text);
     box->setTextFormat(Qt::PlainText);
-    box->setIcon(IconFor(request.type));
-    if ((request.type & kButtonsMask) == MB_YESNO) {
-        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box->setDefaultButton(QMessageBox::Yes);
-    } else {
-        box->setStandardButtons(QMessageBox::Ok);
-        box->setDefaultButton(QMessageBox::Ok);
-    }
+    box->setIcon(IconFor(request.icon));
+    const QMessageBox::StandardButton first = request.question ? QMessageBox::Yes : QMessageBox::Ok;
+    box->setStandardButtons(request.question ? first | QMessageBox::No : first);
+    box->setDefaultButton(first);
     return box;
 }
 
-int QtMessageBoxes::Show(const MessageBoxRequest& request) {
-    const std::unique_ptr<QMessageBox> box = BuildMessageBox(request);
-    const int answer = box->exec();
-    if ((request.type & kButtonsMask) == MB_YESNO) {
-        return answer == QMessageBox::Yes ? IDYES : IDNO;
-    }
-    return IDOK;
+bool QtMessageBoxes::Show(const MessageBoxRequest& request) {
+    const int answer = BuildMessageBox(request)->exec();
+    return !request.question || answer == QMessageBox::Yes;
 }
 
 QString AppDisplayName() {

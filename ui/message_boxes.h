@@ -5,33 +5,30 @@
 
 class QMessageBox;
 
-// Message-box types and answers, combined and compared as the window's commands use them.
-enum MessageBoxType : unsigned {
-    MB_OK = 0x0,
-    MB_YESNO = 0x4,
-    MB_ICONEXCLAMATION = 0x30,
-    MB_ICONINFORMATION = 0x40,
-};
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
+enum class MessageIcon { None, Information, Warning };
 
 struct MessageBoxRequest {
     QString caption;
     QString text;
-    unsigned type = MB_OK;
+    MessageIcon icon = MessageIcon::None;
+    bool question = false;  // Yes and No instead of OK
 };
 
 // Every message box of the program goes through this, so that tests can answer it.
 class MessageBoxes {
   public:
     virtual ~MessageBoxes() = default;
-    // Shows the box modally; returns IDOK, IDYES or IDNO.
-    virtual int Show(const MessageBoxRequest& request) = 0;
+    // Shows the box modally; for a question, whether the user answered yes.
+    virtual bool Show(const MessageBoxRequest& request) = 0;
+
+    // A box with OK, the program's display name as its caption.
+    void Tell(const QString& text, MessageIcon icon = MessageIcon::None);
+    bool AskYesNo(const QString& text);
 };
 
 class QtMessageBoxes : public MessageBoxes {
   public:
-    int Show(const MessageBoxRequest& request) override;
+    bool Show(const MessageBoxRequest& request) override;
 };
 
 // The box QtMessageBoxes shows, built but not yet shown.

@@ -1,16 +1,12 @@
 #include "trackbar_tips.h"
 
 #include <cmath>
-
-#include "job_state.h"
-#include "parameters.h"
-#include "resource_ids.h"
-#include "stream_driver.h"
+#include <cstdlib>
 
 namespace {
 
-QString Decibels(float gain) {
-    const double db = 20.0 * std::log10(static_cast<double>(gain));
+QString Decibels(double gain) {
+    const double db = 20.0 * std::log10(gain);
     return QStringLiteral("%1%2 dB").arg(db > 0.0 ? "+" : "").arg(db, 0, 'f', 1);
 }
 
@@ -21,38 +17,31 @@ QString Pan(int pos) {
     return QStringLiteral("%1 %2").arg(pos < 0 ? 'L' : 'R').arg(std::abs(pos));
 }
 
-// Where the engine puts position pos of the data.
+// Where a playback puts position pos of the data.
 QString FilePosition(int pos, const WaveLength& input) {
     if (!input.Known()) {
-        const int percent =
+        const auto percent =
             static_cast<int>(std::lround(100.0 * pos / static_cast<double>(kPositionSteps)));
         return QStringLiteral("%1%").arg(percent);
     }
-    const std::int64_t bytes = TrackbarBytePos(pos, input.dataBytes / kPositionSteps);
+    const std::int64_t bytes = PositionBytes(pos, input.dataBytes / kPositionSteps);
     const std::int64_t seconds = bytes / static_cast<std::int64_t>(input.byteRate);
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
 }
 
 }  // namespace
 
-QString TrackbarTipText(int controlId, int pos, const WaveLength& input) {
-    switch (controlId) {
-        case IDC_LOW_SLIDER:
-            return QStringLiteral("%1 Hz").arg(LowCutoffFor(pos));
-        case IDC_HIGH_SLIDER:
-            return QStringLiteral("%1 Hz").arg(HighCutoffFor(pos));
-        case IDC_LEFT_SLIDER:
-        case IDC_RIGHT_SLIDER:
-            return Decibels(ChannelGainFor(pos));
-        case IDC_OUTPUT_LEVEL:
-            return Decibels(OutputGainFor(pos));
-        case IDC_PAN:
+QString TrackbarTip(Knob knob, int pos, const WaveLength& input) {
+    switch (SpecOf(knob).unit) {
+        case Unit::Hertz:
+            return QStringLiteral("%1 Hz").arg(static_cast<int>(KnobValue(knob, pos)));
+        case Unit::Decibels:
+            // The gain as the processing holds it, in single precision.
+            return Decibels(static_cast<float>(KnobValue(knob, pos)));
+        case Unit::Pan:
             return Pan(pos);
-        case IDC_LOOP_START:
-        case IDC_LOOP_END:
-        case IDC_PLAY_POS:
+        case Unit::Position:
             return FilePosition(pos, input);
-        default:
-            return {};
     }
+    return {};
 }

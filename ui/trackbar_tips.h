@@ -2,9 +2,10 @@
 
 #include <QString>
 
-#include "wave_probe.h"
+#include "parameters.h"
+#include "wave_layout.h"
 
-// The value a trackbar stands for, as its tooltip shows it: the cut-offs in Hz, the levels
-// in dB, the pan by side, and the loop and play positions as minutes:seconds of the loaded
-// file (or as a percentage of it when its length is unknown). Empty for any other control.
-QString TrackbarTipText(int controlId, int pos, const WaveLength& input);
+// The value a trackbar stands for, in the unit its table row gives: the cut-offs in Hz, the
+// levels in dB, the pan by side, and places in the file as minutes:seconds of the loaded
+// file (or as a percentage of it when its length is unknown).
+QString TrackbarTip(Knob knob, int pos, const WaveLength& input);

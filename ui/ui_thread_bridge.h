@@ -18,6 +18,7 @@ class UiThreadBridge {
 
     bool OnUiThread() const { return QThread::currentThread() == m_owner.thread(); }
     WorkerThreads& Workers() { return m_workers; }
+    const WorkerThreads& Workers() const { return m_workers; }
 
     // Runs f on the window's thread and waits for it; skipped once the window closes.
     template <typename F>

@@ -177,4 +177,35 @@ TEST(RenderCliUsage, HelpListsTheCommandAndEveryOption) {
     EXPECT_EQ(RunCommand({kCli, "render", "--help"}).exitCode, 0);
 }
 
+// Text as roff writes it: a minus sign is "\-".
+std::string Roff(const std::string& text) {
+    std::string roff;
+    for (const char c : text) {
+        roff += c == '-' ? std::string("\\-") : std::string(1, c);
+    }
+    return roff;
+}
+
+// The manual page is written from the tool's help: every trackbar with an option is there,
+// with its range and default as the table gives them.
+TEST(RenderCliUsage, ManualPageDescribesEveryTrackbarOption) {
+    const Bytes page = ReadFile(ZERBEX_CLI_MAN_PAGE);
+    const std::string text(page.begin(), page.end());
+    for (const KnobSpec& spec : kKnobs) {
+        if (spec.name[0] == '\0') {
+            continue;
+        }
+        SCOPED_TRACE(spec.name);
+        const std::string option = ".BI " + Roff(std::string("--") + spec.name) + " \" n\"\n";
+        const std::size_t at = text.find(option);
+        ASSERT_NE(at, std::string::npos) << option;
+        const std::string paragraph = text.substr(at, text.find(".TP", at) - at);
+        for (const int value : {spec.min, spec.max}) {
+            EXPECT_NE(paragraph.find(Roff(std::to_string(value))), std::string::npos) << paragraph;
+        }
+        EXPECT_NE(paragraph.find("default " + std::to_string(spec.start)), std::string::npos)
+            << paragraph;
+    }
+}
+
 }  // namespace

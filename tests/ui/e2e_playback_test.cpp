@@ -17,14 +17,14 @@
 #include <thread>
 
 #include "alsa_capture.h"
+#include "bitmap_button.h"
 #include "command.h"
-#include "job_runner.h"
-#include "main_dialog.h"
+#include "main_window.h"
 #include "message_boxes.h"
-#include "portaudio_backend.h"
+#include "portaudio_out.h"
 #include "profile.h"
 #include "resource_ids.h"
-#include "slider_ctrl.h"
+#include "trackbar_slider.h"
 #include "ui_test_support.h"
 
 namespace fs = std::filesystem;
@@ -34,30 +34,19 @@ namespace {
 
 constexpr long kBytesPerSecond = 44100 * 4;
 
-template <typename Done>
-bool PumpUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(30)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
+// Sound captured so far; the capture's 44-byte header is not sound.
 std::uintmax_t SizeOf(const fs::path& path) {
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(path, ec);
-    return ec ? 0 : size;
+    return ec || size < 44 ? 0 : size - 44;
 }
 
-// Points ALSA's default device at a capture file in dir, paced at a sound card's rate.
+// Points ALSA's default device at a capture file in dir, paced at a sound card's rate; the
+// next PortAudioSystem made uses it.
 fs::path UseCaptureDevice(const TempDir& dir) {
-    const fs::path capture = dir / "capture.raw";
+    fs::path capture = dir / "capture.wav";
     const fs::path config = dir / "asound.conf";
-    const std::string text = PacedFileDeviceConfig(capture, kBytesPerSecond, true);
+    const std::string text = PacedFileDevice("!default", capture, kBytesPerSecond);
     WriteFile(config, Bytes(text.begin(), text.end()));
     ::setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
     return capture;
@@ -65,14 +54,23 @@ fs::path UseCaptureDevice(const TempDir& dir) {
 
 // Whether what was played starts with the input's first block in mode 2 at the start-up
 // positions, byte for byte.
-::testing::AssertionResult FirstBlockIsModeTwoAtStartUp(const Bytes& captured, const Bytes& input) {
-    WindowState startUp;
-    const Bytes processed = ExpectedWrite(input, startUp);
-    const Bytes firstBlock(processed.begin() + 44, processed.begin() + 44 + 44100);
-    const std::size_t end =
-        std::min<std::size_t>(captured.size(), FirstSoundingFrame(captured, 4) + 44100);
-    return PlayedExactly(
-        Bytes(captured.begin(), captured.begin() + static_cast<std::ptrdiff_t>(end)), firstBlock);
+::testing::AssertionResult FirstBlockIsModeTwoAtStartUp(const fs::path& capture,
+                                                        const fs::path& input) {
+    CapturedSound captured;
+    if (::testing::AssertionResult read = ReadCapture(capture, captured); !read) {
+        return read;
+    }
+    const Bytes processed = ModeTwoWrite(ReadFile(input));
+    const Bytes first(processed.begin() + 44, processed.begin() + 44 + 44100);
+    const std::size_t heard = FirstSoundingFrame(captured.sound, 4);
+    const std::size_t expected = FirstSoundingFrame(first, 4);
+    const auto at = static_cast<std::ptrdiff_t>(heard);
+    if (captured.sound.size() < heard + first.size() - expected ||
+        !std::equal(first.begin() + static_cast<std::ptrdiff_t>(expected), first.end(),
+                    captured.sound.begin() + at)) {
+        return ::testing::AssertionFailure() << "the first block was not played as written";
+    }
+    return ::testing::AssertionSuccess();
 }
 
 // Answers the next real file dialog by typing a path into its name box and pressing
@@ -98,20 +96,18 @@ void AnswerNextFileDialog(const QString& path) {
 struct RealWindow {
     explicit RealWindow(const TempDir& dir)
         : profile(QString::fromStdString((dir / "zerbex2.ini").string())),
+          audio(sound),
           window(UiServices{boxes, files, profile, &audio}) {
         window.show();
-    }
-    bool Idle() {
-        return window.State().m_bPlaying == 0 && window.Workers().AllFinished() &&
-               window.Phase() == JobPhase::Idle;
     }
 
     bool application = (EnsureApplication(), true);  // before any widget
     QtMessageBoxes boxes;
     QtFileDialogs files;
     Profile profile;
-    PortAudioBackend audio;
-    MainDialog window;
+    PortAudioSystem sound;
+    PortAudioOut audio;
+    MainWindow window;
 };
 
 // Closes any message box that comes up, so that an unexpected one fails the test instead
@@ -137,43 +133,40 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     TempDir dir;
     const fs::path capture = UseCaptureDevice(dir);
 
-    const Bytes input = SimpleWav(TestSignal(44100 * 20));
     const fs::path inputPath = dir / "song.wav";
-    WriteFile(inputPath, input);
+    WriteFile(inputPath, SimpleWav(TestSignal(44100 * 20)));
 
     RealWindow real(dir);
-    MainDialog& window = real.window;
+    MainWindow& window = real.window;
+    const MainWindowUi& ui = window.Ui();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     MessageBoxWatch unexpected;
 
     AnswerNextFileDialog(QString::fromStdString(inputPath.string()));
-    QTest::mouseClick(window.GetDlgItem(IDC_SELECT_INPUT), Qt::LeftButton);
-    ASSERT_TRUE(window.State().m_bInputSelected);
+    QTest::mouseClick(ui.selectInputButton, Qt::LeftButton);
+    ASSERT_EQ(ui.inputPathEdit->text(), QString::fromStdString(inputPath.string()));
 
-    QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
-    EXPECT_EQ(window.ButtonFace(IDC_PLAY_MODE2), IDB_WIDE_STOP);
+    QTest::mouseClick(ui.playMode2Button, Qt::LeftButton);
+    EXPECT_EQ(ui.playMode2Button->ImageId(), IDB_WIDE_STOP);
     // Half a second of sound before the pan moves.
-    ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond / 2; }));
-    auto* pan = qobject_cast<SliderCtrl*>(window.GetDlgItem(IDC_PAN));
-    pan->setFocus();
+    ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond / 2; }, 30s));
+    ui.panSlider->setFocus();
     for (int i = 0; i < 10; ++i) {
-        QTest::keyClick(pan, Qt::Key_Right);
+        QTest::keyClick(ui.panSlider, Qt::Key_Right);
     }
-    EXPECT_EQ(window.State().m_nPan, 10);
-    EXPECT_GT(window.State().m_fPanGainL, 1.0f);
-    ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond; }));
+    EXPECT_EQ(ui.panSlider->value(), 10);
+    EXPECT_EQ(window.Controls().params.panGainL, PanMapping(10).gainL);
+    ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond; }, 30s));
 
-    QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return real.Idle(); }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(window.ButtonFace(IDC_PLAY_MODE2), IDB_PLAY_MODE2_IDLE);
-    EXPECT_EQ(window.MeterBitmap(), IDB_METER_DARK);
+    QTest::mouseClick(ui.playMode2Button, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }, 30s));
+    EXPECT_EQ(ui.playMode2Button->ImageId(), IDB_PLAY_MODE2_IDLE);
+    EXPECT_EQ(window.MeterImage(), IDB_METER_DARK);
 
     // What was played starts with mode 2 at the start-up positions, byte for byte.
     std::this_thread::sleep_for(300ms);  // the sink writes out its last bytes
-    const Bytes captured = ReadFile(capture);
-    EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(captured, input));
-    EXPECT_GE(captured.size(), static_cast<std::size_t>(kBytesPerSecond));
+    EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(capture, inputPath));
+    EXPECT_GE(SizeOf(capture), static_cast<std::size_t>(kBytesPerSecond));
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
     window.reject();
 }
@@ -184,8 +177,7 @@ TEST(EndToEnd, DecodedFilePlaysThroughTheRealWindow) {
     TempDir dir;
     const fs::path capture = UseCaptureDevice(dir);
     ::setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
-    const Bytes input = SimpleWav(TestSignal(44100 * 5));
-    WriteFile(dir / "song.wav", input);
+    WriteFile(dir / "song.wav", SimpleWav(TestSignal(44100 * 5)));
     const fs::path flac = dir / "song.flac";
     ASSERT_EQ(
         RunCommand({"ffmpeg", "-v", "error", "-i", (dir / "song.wav").string(), flac.string()})
@@ -193,19 +185,19 @@ TEST(EndToEnd, DecodedFilePlaysThroughTheRealWindow) {
         0);
 
     RealWindow real(dir);
-    MainDialog& window = real.window;
+    MainWindow& window = real.window;
+    const MainWindowUi& ui = window.Ui();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     MessageBoxWatch unexpected;
     window.SelectInputFile(QString::fromStdString(flac.string()));
-    ASSERT_TRUE(window.State().m_bInputSelected);
+    ASSERT_EQ(ui.inputPathEdit->text(), QString::fromStdString(flac.string()));
 
-    QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond / 2; }));
-    QTest::mouseClick(window.GetDlgItem(IDC_PLAY_MODE2), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return real.Idle(); }));
+    QTest::mouseClick(ui.playMode2Button, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond / 2; }, 30s));
+    QTest::mouseClick(ui.playMode2Button, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }, 30s));
     std::this_thread::sleep_for(300ms);  // the sink writes out its last bytes
-    const Bytes captured = ReadFile(capture);
-    EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(captured, input));
+    EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(capture, dir / "song.wav"));
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
     window.reject();
 }

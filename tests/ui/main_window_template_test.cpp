@@ -14,7 +14,7 @@
 #include "dialog_units.h"
 #include "resource_ids.h"
 #include "resources.h"
-#include "slider_ctrl.h"
+#include "trackbar_slider.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -37,8 +37,9 @@ QString Caption(QWidget* widget) {
 
 class MainWindowTemplate : public ::testing::Test {
   protected:
-    DialogFixture f;
-    MainDialog& dialog = *f.dialog;
+    WindowFixture f;
+    MainWindow& dialog = *f.window;
+    const MainWindowUi& ui = f.Ui();
 };
 
 bool BuiltAs(QWidget* widget, ControlKind kind) {
@@ -52,7 +53,7 @@ bool BuiltAs(QWidget* widget, ControlKind kind) {
         case ControlKind::Static:
             return qobject_cast<QLabel*>(widget);
         case ControlKind::Trackbar:
-            return qobject_cast<SliderCtrl*>(widget);
+            return qobject_cast<TrackbarSlider*>(widget);
     }
     return false;
 }
@@ -63,10 +64,10 @@ bool KeepsItsCaption(const ControlTemplate& row) {
            (row.kind == ControlKind::Static && !(row.style & kBitmap));
 }
 
-// Each template row becomes one control of its kind, caption and styles, found by its id.
+// Each template row becomes one control of its kind, caption and styles, named as the row says.
 TEST_F(MainWindowTemplate, EveryTemplateRowBecomesItsControl) {
     const auto& rows = MainDialogTemplate().controls;
-    const auto& controls = dialog.Controls();
+    const auto& controls = ui.controls;
     ASSERT_EQ(controls.size(), rows.size());
     QSet<int> ids;
     int defaults = 0;
@@ -80,21 +81,22 @@ TEST_F(MainWindowTemplate, EveryTemplateRowBecomesItsControl) {
         if (KeepsItsCaption(row)) {
             EXPECT_EQ(Caption(control), QString::fromUtf8(row.caption));
         }
-        if (row.id != IDC_STATIC) {
-            EXPECT_FALSE(ids.contains(row.id)) << "the id is taken twice";
-            ids.insert(row.id);
-            EXPECT_EQ(dialog.GetDlgItem(row.id), control);
+        EXPECT_EQ(control->objectName(), QString::fromUtf8(row.name));
+        if (row.id != ControlId::Static) {
+            EXPECT_FALSE(ids.contains(static_cast<int>(row.id))) << "the id is taken twice";
+            ids.insert(static_cast<int>(row.id));
+            EXPECT_EQ(dialog.findChild<QWidget*>(control->objectName()), control);
         }
         EXPECT_EQ(control->isHidden(), (row.style & kHidden) != 0);
         // The input path box is read-only instead of disabled, so that its path stays legible.
-        if (row.id != IDC_INPUT_PATH) {
+        if (row.id != ControlId::InputPath) {
             EXPECT_EQ(control->isEnabled(), (row.style & kDisabled) == 0);
         }
         if (auto* button = qobject_cast<QPushButton*>(control)) {
             EXPECT_EQ(button->isDefault(), (row.style & kDefault) != 0);
             defaults += button->isDefault() ? 1 : 0;
         }
-        if (auto* slider = qobject_cast<SliderCtrl*>(control)) {
+        if (auto* slider = qobject_cast<TrackbarSlider*>(control)) {
             const bool vertical = (row.style & kVertical) != 0;
             EXPECT_EQ(slider->orientation(), vertical ? Qt::Vertical : Qt::Horizontal);
             EXPECT_EQ(slider->invertedAppearance(), vertical);  // 0 at the top, by "+"
@@ -118,8 +120,8 @@ TEST_F(MainWindowTemplate, WindowIsFixedSizeWithItsCaptionAndNoMaximiseBox) {
 }
 
 TEST_F(MainWindowTemplate, InputPathIsReadOnlyInTheNormalTextColour) {
-    auto* input = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_INPUT_PATH));
-    auto* output = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_OUTPUT_PATH));
+    const QLineEdit* input = ui.inputPathEdit;
+    const QLineEdit* output = ui.outputPathEdit;
     EXPECT_TRUE(input->isReadOnly());
     EXPECT_EQ(input->palette().color(input->foregroundRole()),
               output->palette().color(output->foregroundRole()));
@@ -129,10 +131,10 @@ TEST_F(MainWindowTemplate, InputPathIsReadOnlyInTheNormalTextColour) {
 
 TEST_F(MainWindowTemplate, TabOrderFollowsTemplateOrderOverTabStops) {
     std::vector<QWidget*> stops;
-    for (QWidget* control : dialog.Controls()) {
+    for (QWidget* control : ui.controls) {
         const bool tabStop = qobject_cast<QLineEdit*>(control) ||
                              qobject_cast<QPushButton*>(control) ||
-                             qobject_cast<SliderCtrl*>(control);
+                             qobject_cast<TrackbarSlider*>(control);
         EXPECT_EQ(tabStop, (control->focusPolicy() & Qt::TabFocus) != 0)
             << control->objectName().toStdString();
         if (tabStop) {
@@ -151,7 +153,7 @@ TEST_F(MainWindowTemplate, TabOrderFollowsTemplateOrderOverTabStops) {
 // A frame holds its neighbours whole or keeps clear of them; other controls never overlap.
 TEST_F(MainWindowTemplate, VisibleControlsStayInsideTheWindowAndNeverOverlapOrStraddleAFrame) {
     std::vector<QWidget*> visible;
-    for (QWidget* control : dialog.Controls()) {
+    for (QWidget* control : ui.controls) {
         if (!control->isHidden()) {
             EXPECT_TRUE(dialog.rect().contains(control->geometry()))
                 << control->objectName().toStdString();
@@ -173,7 +175,7 @@ TEST_F(MainWindowTemplate, VisibleControlsStayInsideTheWindowAndNeverOverlapOrSt
 }
 
 TEST_F(MainWindowTemplate, EveryCaptionFitsItsControl) {
-    for (QWidget* control : dialog.Controls()) {
+    for (QWidget* control : ui.controls) {
         if (control->isHidden() || qobject_cast<BitmapButton*>(control)) {
             continue;
         }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <filesystem>
@@ -11,7 +12,6 @@
 #include "command_line.h"
 #include "manual_path.h"
 #include "profile.h"
-#include "resource_ids.h"
 #include "ui_test_support.h"
 #include "wav_builder.h"
 #include "wave_app.h"
@@ -19,10 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Q(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 TEST(ProgramStart, CommandLineOpensOneFileOrPrintsOrRefuses) {
     using Action = StartRequest::Action;
@@ -81,21 +77,18 @@ TEST(ProgramStart, FileArgumentIsTheStartedWindowsInputAndItsFolderIsRemembered)
     const StartRequest request = ParseCommandLine({"music/song.wav"});
     ASSERT_EQ(request.action, StartRequest::Action::OpenWindow);
     QString shown;
-    bool selected = false;
     QTimer::singleShot(0, [&] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<MainDialog*>(widget)) {
-                shown = dialog->GetDlgItemText(IDC_INPUT_PATH);
-                selected = dialog->State().m_bInputSelected;
-                dialog->reject();
+            if (auto* window = qobject_cast<MainWindow*>(widget)) {
+                shown = window->Ui().inputPathEdit->text();
+                window->reject();
             }
         }
     });
-    WaveApp().InitInstance(request.input);
+    RunProgram(request.input);
     fs::current_path(startDir);
 
     EXPECT_EQ(shown, Q(song));
-    EXPECT_TRUE(selected);
     EXPECT_EQ(Profile(DefaultProfilePath()).GetString("Default", "Path", ""), Q(dir / "music"));
     qputenv("XDG_CONFIG_HOME", oldConfig);
 }

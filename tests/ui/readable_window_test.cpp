@@ -9,8 +9,9 @@
 #include <QTest>
 #include <QTranslator>
 
+#include "bitmap_button.h"
 #include "file_dialogs.h"
-#include "resource_ids.h"
+#include "trackbar_slider.h"
 #include "trackbar_tips.h"
 #include "ui_language.h"
 #include "ui_test_support.h"
@@ -40,16 +41,16 @@ TEST(UiLanguage, ChineseFirstOrTheCLocaleKeepsTheTemplateAnyOtherGetsEnglish) {
 
 TEST(UiLanguage, EnglishDesktopTitlesTheWindowInEnglishAndChineseKeepsTheTemplate) {
     EnsureApplication();
-    const QString chinese = DialogFixture().dialog->windowTitle();
+    const QString chinese = WindowFixture().window->windowTitle();
     ASSERT_TRUE(InstallUiLanguage(*QCoreApplication::instance(), {"en-GB"}));
-    const QString english = DialogFixture().dialog->windowTitle();
+    const QString english = WindowFixture().window->windowTitle();
     for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
         QCoreApplication::removeTranslator(translator);
         delete translator;
     }
     ASSERT_TRUE(InstallUiLanguage(*QCoreApplication::instance(), {"zh-CN"}));
     EXPECT_EQ(english, QStringLiteral("Zerbex 2 Vocal Removal Workstation"));
-    EXPECT_EQ(DialogFixture().dialog->windowTitle(), chinese);
+    EXPECT_EQ(WindowFixture().window->windowTitle(), chinese);
     EXPECT_NE(english, chinese);
 }
 
@@ -57,44 +58,39 @@ TEST(TrackbarTips, EachKindOfValueInItsUnit) {
     // 110 seconds of data at 32 bytes a second: one trackbar step is one second.
     const WaveLength file{110 * 32, 32};
     const struct {
-        int id;
+        Knob knob;
         int pos;
         WaveLength input;
         const char* tip;
     } cases[] = {
-        {IDC_LOW_SLIDER, 8, {}, "240 Hz"},
-        {IDC_HIGH_SLIDER, 80, {}, "14900 Hz"},
-        {IDC_LEFT_SLIDER, 25, {}, "0.0 dB"},
-        {IDC_RIGHT_SLIDER, 0, {}, "+10.9 dB"},
-        {IDC_OUTPUT_LEVEL, 0, {}, "+13.5 dB"},
-        {IDC_PAN, -12, {}, "L 12"},
-        {IDC_PAN, 0, {}, "centre"},
-        {IDC_PAN, 30, {}, "R 30"},
-        {IDC_PLAY_POS, 55, file, "0:55"},
-        {IDC_LOOP_END, 100, file, "1:40"},
-        {IDC_LOOP_START, 55, {}, "50%"},
-        {IDC_WRITE_FILE, 3, file, ""},
+        {Knob::Low, 8, {}, "240 Hz"},           {Knob::High, 80, {}, "14900 Hz"},
+        {Knob::Left, 25, {}, "0.0 dB"},         {Knob::Right, 0, {}, "+10.9 dB"},
+        {Knob::OutputLevel, 0, {}, "+13.5 dB"}, {Knob::Pan, -12, {}, "L 12"},
+        {Knob::Pan, 0, {}, "centre"},           {Knob::Pan, 30, {}, "R 30"},
+        {Knob::PlayPos, 55, file, "0:55"},      {Knob::LoopEnd, 100, file, "1:40"},
+        {Knob::LoopStart, 55, {}, "50%"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(TrackbarTipText(c.id, c.pos, c.input), QString::fromUtf8(c.tip))
-            << c.id << " at " << c.pos;
+        EXPECT_EQ(TrackbarTip(c.knob, c.pos, c.input), QString::fromUtf8(c.tip))
+            << SpecOf(c.knob).label << " at " << c.pos;
     }
 }
 
 TEST(DroppedFiles, RefusedWhilePlayingAndTheFirstOfSeveralChosenOtherwise) {
-    EnsureApplication();
-    DialogFixture f;
+    WindowFixture f;
     const QString first = QStringLiteral(ZERBEX_TEST_DATA "/fixtures/sox_stereo.wav");
-    f.dialog->State().m_bPlayMode2 = 1;
-    f.dialog->OnDropFiles({first, QStringLiteral("/nonexistent/second.wav")});
-    ASSERT_EQ(f.boxes.shown.size(), 1u);
-    EXPECT_EQ(f.boxes.shown[0].text, QStringLiteral("Please stop playing audio first!"));
-    EXPECT_TRUE(f.dialog->GetDlgItemText(IDC_INPUT_PATH).isEmpty());
+    f.ChooseInput(f.Make("long.wav", SimpleWav(TestSignal(44100 * 30))));
+    f.audio.holdCompletions = true;
+    f.Ui().playMode2Button->click();
+    f.window->DropFiles({first, QStringLiteral("/nonexistent/second.wav")});
+    ASSERT_EQ(f.boxes.Texts(), std::vector<QString>{"Please stop playing audio first!"});
+    EXPECT_EQ(f.Ui().inputPathEdit->text(), Q(f.dir / "long.wav"));
 
-    f.dialog->State().m_bPlayMode2 = 0;
-    f.dialog->OnDropFiles({first, QStringLiteral("/nonexistent/second.wav")});
-    EXPECT_EQ(f.dialog->GetDlgItemText(IDC_INPUT_PATH), first);
-    EXPECT_TRUE(f.dialog->State().m_bInputSelected);
+    f.Ui().playMode2Button->click();
+    f.audio.ReleaseHeld();
+    ASSERT_TRUE(PumpUntil([&] { return f.window->Idle(); }));
+    f.window->DropFiles({first, QStringLiteral("/nonexistent/second.wav")});
+    EXPECT_EQ(f.Ui().inputPathEdit->text(), first);
     EXPECT_EQ(f.boxes.shown.size(), 1u);
 }
 

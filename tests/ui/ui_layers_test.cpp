@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -14,42 +16,56 @@
 #include <filesystem>
 #include <thread>
 
-#include "resource_ids.h"
+#include "bitmap_button.h"
+#include "job_progress.h"
 #include "ui_test_support.h"
 #include "wave_app.h"
+#include "worker_threads.h"
 
 namespace {
 
-TEST(MessageBoxLayer, BuildsTheBoxTheTypeAsksFor) {
+TEST(MessageBoxLayer, BuildsTheBoxTheRequestAsksFor) {
     EnsureApplication();
-    auto ok = BuildMessageBox({"zerbex2", "Done processing file!", MB_ICONINFORMATION});
-    EXPECT_EQ(ok->windowTitle(), "zerbex2");
-    EXPECT_EQ(ok->text(), "Done processing file!");
-    EXPECT_EQ(ok->icon(), QMessageBox::Information);
-    EXPECT_EQ(ok->standardButtons(), QMessageBox::Ok);
-
-    auto question = BuildMessageBox({"zerbex2", "Do you wish to create a new file?", MB_YESNO});
-    EXPECT_EQ(question->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(question->defaultButton(), question->button(QMessageBox::Yes));
-    EXPECT_EQ(question->icon(), QMessageBox::NoIcon);
-
-    auto warning = BuildMessageBox({"zerbex2", "x", MB_ICONEXCLAMATION});
-    EXPECT_EQ(warning->icon(), QMessageBox::Warning);
+    const struct {
+        MessageBoxRequest request;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+    } cases[] = {
+        {{"zerbex2", "Done processing file!", MessageIcon::Information},
+         QMessageBox::Information,
+         QMessageBox::Ok},
+        {{"zerbex2", "Please enter a number.", MessageIcon::Warning},
+         QMessageBox::Warning,
+         QMessageBox::Ok},
+        {{"zerbex2", "Do you wish to create a new file?", MessageIcon::None, true},
+         QMessageBox::NoIcon,
+         QMessageBox::Yes | QMessageBox::No},
+    };
+    for (const auto& c : cases) {
+        const auto box = BuildMessageBox(c.request);
+        EXPECT_EQ(box->windowTitle(), "zerbex2");
+        EXPECT_EQ(box->text(), c.request.text);
+        EXPECT_EQ(box->icon(), c.icon);
+        EXPECT_EQ(box->standardButtons(), c.buttons);
+        // Yes or OK is the default, whichever the box has.
+        EXPECT_EQ(box->defaultButton(), box->buttons().front());
+    }
 }
 
-TEST(MessageBoxLayer, WindowBoxesCarryTheExecutableNameAndReturnTheAnswer) {
-    DialogFixture f;
+TEST(MessageBoxLayer, ToldAndAskedBoxesCarryTheExecutableNameAndReturnTheAnswer) {
+    EnsureApplication();
+    RecordingBoxes boxes;
     EXPECT_EQ(AppDisplayName(), "ui_tests");
-    f.boxes.answers = {IDNO, IDYES};
-    EXPECT_EQ(f.dialog->MessageBox("This command will overwrite the output file. Are you sure?",
-                                   MB_YESNO),
-              IDNO);
-    EXPECT_EQ(f.dialog->MessageBox("Do you wish to create a new file?", MB_YESNO), IDYES);
-    ASSERT_EQ(f.boxes.shown.size(), 2u);
-    for (const MessageBoxRequest& request : f.boxes.shown) {
+    boxes.answers = {false, true};
+    EXPECT_FALSE(boxes.AskYesNo("This command will overwrite the output file. Are you sure?"));
+    boxes.Tell("Done processing file!", MessageIcon::Information);
+    EXPECT_TRUE(boxes.AskYesNo("Do you wish to create a new file?"));
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    for (const MessageBoxRequest& request : boxes.shown) {
         EXPECT_EQ(request.caption, "ui_tests");
-        EXPECT_EQ(request.type, unsigned(MB_YESNO));
     }
+    EXPECT_TRUE(boxes.shown[0].question);
+    EXPECT_FALSE(boxes.shown[1].question);
 }
 
 TEST(FileDialogLayer, BuildsAWaveFileDialogInTheCurrentDirectory) {
@@ -113,6 +129,52 @@ TEST(Workers, AreAllJoinedAndRefusedOnceClosed) {
     EXPECT_EQ(ran, 2);
 }
 
+// A job the window waits for shows no dialog when it ends at once; one that goes on shows a
+// progress dialog after half a second, whose Cancel sets the job's stop request.
+TEST(JobProgressDialog, ShowsAfterHalfASecondAndCancelStopsTheJob) {
+    EnsureApplication();
+    QWidget window;
+    window.show();
+    WorkerThreads workers;
+    Shared<int> stop{0};
+    {
+        JobProgress progress(window, "Working...", stop);
+        bool ran = false;
+        ASSERT_TRUE(progress.Run(workers, [&] { ran = true; }));
+        EXPECT_TRUE(ran);
+    }
+    EXPECT_EQ(window.findChild<QProgressDialog*>(), nullptr) << "gone with its job";
+
+    JobProgress progress(window, "Working...", stop);
+    QElapsedTimer clock;
+    qint64 shownAfter = -1;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = window.findChild<QProgressDialog*>();
+        if (dialog != nullptr && dialog->isVisible() && shownAfter < 0) {
+            shownAfter = clock.elapsed();
+            EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+            progress.SetDone(0.25);
+            EXPECT_EQ(dialog->value(), 250);
+            dialog->findChild<QPushButton*>()->click();
+        }
+    });
+    poll.start(10);
+    clock.start();
+    ASSERT_TRUE(progress.Run(workers, [&] {
+        while (stop == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }));
+    EXPECT_GE(shownAfter, JobProgress::kDelayMs);
+    EXPECT_EQ(stop, 1);
+
+    workers.Close();
+    bool ran = false;
+    EXPECT_FALSE(progress.Run(workers, [&] { ran = true; }));
+    EXPECT_FALSE(ran);
+}
+
 // Threads of this process, leaving out Qt's own pool, whose idle threads expire by themselves.
 int ThreadCount() {
     int count = 0;
@@ -126,31 +188,33 @@ int ThreadCount() {
     return count;
 }
 
-TEST(Program, ClosingTheWindowEndsTheRunWithNoWorkerLeft) {
+// Closing the window while it plays ends the run with no thread of the window's left.
+TEST(Program, ClosingTheWindowWhilePlayingEndsTheRunWithNoThreadLeft) {
     EnsureApplication();
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    TempDir dir;
+    WriteFile(dir / "long.wav", SimpleWav(TestSignal(44100 * 30)));
+    RecordingBoxes boxes;
+    ScriptedFileDialogs files;
+    Profile profile(QString::fromStdString((dir / "zerbex2.ini").string()));
+    TestAudioOut audio(std::chrono::milliseconds(5));
     // A sanitizer starts a thread of its own with the first thread of the process.
     std::thread([] {}).join();
     const int before = ThreadCount();
-    std::atomic<int> calls{0};
-    // Once the window runs: a worker keeps calling it, then the exit button is clicked.
+    int during = 0;
+    // Once the window runs: play, then the exit button while the sound goes on.
     QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<MainDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        dialog->Workers().Start([&calls, dialog] {
-            while (!dialog->State().m_bStopRequest) {
-                dialog->ShowMeter(kMeterBitmaps[++calls % 9]);
-            }
-        });
-        QTimer::singleShot(100, dialog, [dialog] {
-            qobject_cast<QPushButton*>(dialog->GetDlgItem(IDCANCEL))->click();
-        });
+        auto* window = qobject_cast<MainWindow*>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        window->Ui().playMode2Button->click();
+        ASSERT_TRUE(PumpUntil([&] { return audio.BlockSizes().size() >= 4; }));
+        during = ThreadCount();
+        window->Ui().exitButton->click();
     });
-    WaveApp app;
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_GT(calls, 0);
+    RunMainWindow(UiServices{boxes, files, profile, &audio},
+                  QString::fromStdString((dir / "long.wav").string()));
+    EXPECT_GT(during, before) << "the playback's worker and the device ran";
     EXPECT_EQ(ThreadCount(), before);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 }  // namespace

@@ -2,14 +2,19 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTemporaryDir>
+#include <QPushButton>
 
-#include "resource_ids.h"
+#include "render_pool.h"
+#include "write_helpers.h"
+
+namespace fs = std::filesystem;
 
 void EnsureApplication() {
     if (QApplication::instance()) {
         return;
     }
+    // As the program's main allows its write jobs' pools.
+    static const ThreadAllowance threads(RenderPool::CoreCount());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -19,17 +24,26 @@ void EnsureApplication() {
     new QApplication(argc, argv);
 }
 
-int RecordingBoxes::Show(const MessageBoxRequest& request) {
-    const std::size_t index = shown.size();
+bool RecordingBoxes::Show(const MessageBoxRequest& request) {
     shown.push_back(request);
+    threads.push_back(QThread::currentThread());
     if (whileOpen) {
         const auto hook = whileOpen;  // the hook may replace itself
         hook(request);
     }
-    if (index < answers.size()) {
-        return answers[index];
+    if (!request.question) {
+        return true;
     }
-    return (request.type & MB_YESNO) ? IDYES : IDOK;
+    const std::size_t index = m_questions++;
+    return index >= answers.size() || answers[index];
+}
+
+std::vector<QString> RecordingBoxes::Texts() const {
+    std::vector<QString> texts;
+    for (const MessageBoxRequest& request : shown) {
+        texts.push_back(request.text);
+    }
+    return texts;
 }
 
 std::optional<QString> ScriptedFileDialogs::Choose(const FileDialogRequest& request) {
@@ -38,31 +52,44 @@ std::optional<QString> ScriptedFileDialogs::Choose(const FileDialogRequest& requ
     return index < answers.size() ? answers[index] : std::nullopt;
 }
 
-namespace {
-
-QString MakeProfileDir() {
-    QTemporaryDir dir;
-    dir.setAutoRemove(false);
-    return dir.path();
+bool RecordingUrls::Open(const QUrl& url) {
+    opened.push_back(url);
+    return url.isLocalFile() ? manualOpens : true;
 }
 
-}  // namespace
+WindowFixture::WindowFixture(std::chrono::microseconds perBlock)
+    : profile((EnsureApplication(), QDir(profileDir.path()).filePath("zerbex2.ini"))),
+      audio(perBlock),
+      window(std::make_unique<MainWindow>(UiServices{boxes, files, profile, &audio, &urls})) {}
 
-DialogFixture::DialogFixture()
-    : profileDir((EnsureApplication(), MakeProfileDir())),
-      profile(QDir(profileDir).filePath("zerbex2.ini")) {
-    dialog = std::make_unique<MainDialog>(UiServices{boxes, files, profile, nullptr});
+WindowFixture::~WindowFixture() {
+    window.reset();
 }
 
-DialogFixture::~DialogFixture() {
-    dialog.reset();
-    QDir(profileDir).removeRecursively();
+fs::path WindowFixture::Make(const std::string& name, const Bytes& bytes) {
+    fs::path path = dir / name;
+    WriteFile(path, bytes);
+    return path;
 }
 
-std::vector<QString> DialogFixture::Texts() const {
-    std::vector<QString> texts;
-    for (const MessageBoxRequest& request : boxes.shown) {
-        texts.push_back(request.text);
-    }
-    return texts;
+void WindowFixture::ChooseInput(const fs::path& path) {
+    files.answers.resize(files.requests.size());
+    files.answers.push_back(Q(path));
+    Ui().selectInputButton->click();
+}
+
+void WindowFixture::ChooseOutput(const fs::path& path) {
+    files.answers.resize(files.requests.size());
+    files.answers.push_back(Q(path));
+    Ui().selectOutputButton->click();
+}
+
+QString Q(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+Bytes ModeTwoWrite(const Bytes& input, const Positions& positions) {
+    ProcessingParameters params;
+    SetParameters(params, positions);
+    return ExpectedWrite(input, params);
 }

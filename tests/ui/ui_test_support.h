@@ -1,28 +1,45 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <thread>
 #include <vector>
 
 #include "file_dialogs.h"
-#include "main_dialog.h"
+#include "main_window.h"
 #include "message_boxes.h"
+#include "processing_parameters.h"
 #include "profile.h"
+#include "test_audio_out.h"
+#include "url_opener.h"
+#include "wav_builder.h"
 
 // Creates the one QApplication of a test process (offscreen unless a platform was chosen).
 void EnsureApplication();
 
-// Message boxes that record what they were asked and answer from a script.
+// Message boxes that record what they were asked, and on which thread, and answer from a
+// script.
 class RecordingBoxes : public MessageBoxes {
   public:
-    int Show(const MessageBoxRequest& request) override;
+    bool Show(const MessageBoxRequest& request) override;
+    std::vector<QString> Texts() const;
 
     std::vector<MessageBoxRequest> shown;
-    std::vector<int> answers;  // given in turn; IDOK or IDYES when they run out
+    std::vector<QThread*> threads;  // where each box was shown
+    std::vector<bool> answers;      // to the questions, in turn; yes when they run out
     // Runs while a box is open, as the user's clicks would in the box's own event loop.
     std::function<void(const MessageBoxRequest&)> whileOpen;
+
+  private:
+    std::size_t m_questions = 0;
 };
 
 // File dialogs that answer from a script.
@@ -34,16 +51,56 @@ class ScriptedFileDialogs : public FileDialogs {
     std::vector<std::optional<QString>> answers;
 };
 
-// A main window over test doubles, with a profile in a temporary folder.
-struct DialogFixture {
-    DialogFixture();
-    ~DialogFixture();
+class RecordingUrls : public UrlOpener {
+  public:
+    bool Open(const QUrl& url) override;
 
+    std::vector<QUrl> opened;
+    bool manualOpens = true;  // whether a local document opens
+};
+
+// A main window over test doubles: a profile in a temporary folder, a sound output that plays
+// a quarter second of sound in perBlock.
+struct WindowFixture {
+    explicit WindowFixture(std::chrono::microseconds perBlock = std::chrono::microseconds(0));
+    ~WindowFixture();
+
+    const MainWindowUi& Ui() const { return window->Ui(); }
+    // Writes a file into the test's folder.
+    std::filesystem::path Make(const std::string& name, const Bytes& bytes);
+    void ChooseInput(const std::filesystem::path& path);
+    void ChooseOutput(const std::filesystem::path& path);
+
+    TempDir dir;
+    QTemporaryDir profileDir;
     RecordingBoxes boxes;
     ScriptedFileDialogs files;
-    QString profileDir;
     Profile profile;
-    std::unique_ptr<MainDialog> dialog;
-
-    std::vector<QString> Texts() const;
+    TestAudioOut audio;
+    RecordingUrls urls;
+    std::unique_ptr<MainWindow> window;
 };
+
+QString Q(const std::filesystem::path& path);
+
+// What a write of input in mode 2 with the trackbars at positions must write.
+Bytes ModeTwoWrite(const Bytes& input, const Positions& positions = {});
+
+// Spins the event loop until done() or the time is up.
+template <typename Done>
+bool PumpUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Readable texts in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}

@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -14,8 +15,7 @@
 #include <QToolTip>
 #include <QUrl>
 
-#include "resource_ids.h"
-#include "slider_ctrl.h"
+#include "trackbar_slider.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -26,7 +26,9 @@ QString WriteSlowWave(const QString& path) {
     const quint32 dataBytes = 110 * byteRate;
     QByteArray bytes("RIFF");
     auto le32 = [&](quint32 v) {
-        for (int i = 0; i < 4; ++i) bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+        for (int i = 0; i < 4; ++i) {
+            bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+        }
     };
     auto le16 = [&](quint16 v) {
         bytes.append(static_cast<char>(v & 0xFF));
@@ -50,7 +52,7 @@ QString WriteSlowWave(const QString& path) {
     return path;
 }
 
-QPoint ThumbCentre(SliderCtrl* slider) {
+QPoint ThumbCentre(TrackbarSlider* slider) {
     QStyleOptionSlider option;
     option.initFrom(slider);
     option.orientation = slider->orientation();
@@ -82,8 +84,8 @@ bool DropFiles(QWidget& target, const QList<QUrl>& urls) {
 
 TEST(RealWindow, DroppedFileBecomesTheInputAndTrackbarsShowTheirValues) {
     EnsureApplication();
-    DialogFixture f;
-    MainDialog& window = *f.dialog;
+    WindowFixture f;
+    MainWindow& window = *f.window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
@@ -92,31 +94,31 @@ TEST(RealWindow, DroppedFileBecomesTheInputAndTrackbarsShowTheirValues) {
     EXPECT_FALSE(DropFiles(window, {QUrl(QStringLiteral("https://example.org/a.wav"))}));
     ASSERT_TRUE(DropFiles(window, {QUrl::fromLocalFile(wave),
                                    QUrl::fromLocalFile(dir.filePath(QStringLiteral("b.wav")))}));
-    EXPECT_EQ(window.GetDlgItemText(IDC_INPUT_PATH), wave);
+    EXPECT_EQ(f.Ui().inputPathEdit->text(), wave);
 
     // Hovering: the low cut-off in Hz.
-    auto* low = qobject_cast<SliderCtrl*>(window.GetDlgItem(IDC_LOW_SLIDER));
+    TrackbarSlider* low = f.Ui().lowSlider;
     QTest::mouseMove(low, ThumbCentre(low));
     QHelpEvent hover(QEvent::ToolTip, ThumbCentre(low), low->mapToGlobal(ThumbCentre(low)));
     QApplication::sendEvent(low, &hover);
     EXPECT_EQ(QToolTip::text(), QStringLiteral("240 Hz"));
 
     // Dragging: the pan by side.
-    auto* pan = qobject_cast<SliderCtrl*>(window.GetDlgItem(IDC_PAN));
+    TrackbarSlider* pan = f.Ui().panSlider;
     const QPoint grab = ThumbCentre(pan);
     QTest::mousePress(pan, Qt::LeftButton, Qt::NoModifier, grab);
     QMouseEvent move(QEvent::MouseMove, QPointF(grab + QPoint(pan->width() / 4, 0)),
                      pan->mapToGlobal(QPointF(grab + QPoint(pan->width() / 4, 0))), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(pan, &move);
-    EXPECT_GT(pan->GetPos(), 0);
-    EXPECT_EQ(QToolTip::text(), QStringLiteral("R %1").arg(pan->GetPos()));
+    EXPECT_GT(pan->sliderPosition(), 0);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("R %1").arg(pan->sliderPosition()));
     QTest::mouseRelease(pan, Qt::LeftButton, Qt::NoModifier, grab + QPoint(pan->width() / 4, 0));
 
     // Keys: the play position in minutes:seconds of the dropped file.
-    auto* position = qobject_cast<SliderCtrl*>(window.GetDlgItem(IDC_PLAY_POS));
+    TrackbarSlider* position = f.Ui().playPosSlider;
     position->setFocus();
-    position->SetPos(64);
+    position->setValue(64);
     QTest::keyClick(position, Qt::Key_Right);
     EXPECT_EQ(QToolTip::text(), QStringLiteral("1:05"));
 }

@@ -3,24 +3,26 @@
 #include <QSlider>
 #include <functional>
 
+struct KnobSpec;
+
 // A trackbar. Besides QSlider's signals it reports when a mouse press on it ends, whether
-// the press dragged the thumb or stepped along the channel.
-class SliderCtrl : public QSlider {
+// the press dragged the thumb or stepped along the channel, and it shows its value as a
+// tooltip.
+class TrackbarSlider : public QSlider {
     Q_OBJECT
 
   public:
     using QSlider::QSlider;
 
-    // The thumb's position, also while it is being dragged.
-    int GetPos() const { return sliderPosition(); }
-    void SetPos(int pos) { setValue(pos); }
+    // The range and start position the knob's table row gives; a page is a fifth of the range.
+    void SetUp(const KnobSpec& spec);
     // What the tooltip says for a position; shown while the trackbar is hovered or dragged
     // and when a key moves it.
     void SetTip(std::function<QString(int)> tip) { m_tip = std::move(tip); }
     void ShowTip();
 
   signals:
-    void releasedCapture();
+    void released();
 
   protected:
     bool event(QEvent* event) override;

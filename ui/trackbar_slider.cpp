@@ -1,4 +1,4 @@
-#include "slider_ctrl.h"
+#include "trackbar_slider.h"
 
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -6,8 +6,17 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolTip>
+#include <algorithm>
 
-void SliderCtrl::ShowTip() {
+#include "parameters.h"
+
+void TrackbarSlider::SetUp(const KnobSpec& spec) {
+    setRange(spec.min, spec.max);
+    setPageStep(std::max(1, (spec.max - spec.min) / 5));
+    setValue(spec.start);
+}
+
+void TrackbarSlider::ShowTip() {
     if (!m_tip) {
         return;
     }
@@ -16,10 +25,10 @@ void SliderCtrl::ShowTip() {
     initStyleOption(&option);
     const QRect thumb =
         style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-    QToolTip::showText(mapToGlobal(thumb.bottomLeft()), m_tip(GetPos()), this);
+    QToolTip::showText(mapToGlobal(thumb.bottomLeft()), m_tip(sliderPosition()), this);
 }
 
-bool SliderCtrl::event(QEvent* event) {
+bool TrackbarSlider::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip && m_tip) {
         ShowTip();
         return true;
@@ -27,22 +36,22 @@ bool SliderCtrl::event(QEvent* event) {
     return QSlider::event(event);
 }
 
-void SliderCtrl::keyPressEvent(QKeyEvent* event) {
-    const int before = GetPos();
+void TrackbarSlider::keyPressEvent(QKeyEvent* event) {
+    const int before = sliderPosition();
     QSlider::keyPressEvent(event);
-    if (GetPos() != before) {
+    if (sliderPosition() != before) {
         ShowTip();
     }
 }
 
-void SliderCtrl::mouseMoveEvent(QMouseEvent* event) {
+void TrackbarSlider::mouseMoveEvent(QMouseEvent* event) {
     QSlider::mouseMoveEvent(event);
     if (isSliderDown()) {
         ShowTip();
     }
 }
 
-void SliderCtrl::mousePressEvent(QMouseEvent* event) {
+void TrackbarSlider::mousePressEvent(QMouseEvent* event) {
     QSlider::mousePressEvent(event);
     if (event->button() == Qt::LeftButton && isEnabled()) {
         m_captured = true;
@@ -50,10 +59,10 @@ void SliderCtrl::mousePressEvent(QMouseEvent* event) {
     }
 }
 
-void SliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
+void TrackbarSlider::mouseReleaseEvent(QMouseEvent* event) {
     QSlider::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && m_captured) {
         m_captured = false;
-        emit releasedCapture();
+        emit released();
     }
 }

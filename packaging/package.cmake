@@ -11,10 +11,10 @@ set(ZERBEX_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/package/changelog.gz)
 add_custom_command(
   OUTPUT ${ZERBEX_CHANGELOG_GZ}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
-  COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/res/package/changelog > ${ZERBEX_CHANGELOG_GZ}
-  DEPENDS ${PROJECT_SOURCE_DIR}/res/package/changelog)
+  COMMAND ${GZIP_PROGRAM} -9nc ${CMAKE_CURRENT_LIST_DIR}/deb/changelog > ${ZERBEX_CHANGELOG_GZ}
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/deb/changelog)
 add_custom_target(zerbex_package_docs ALL DEPENDS ${ZERBEX_CHANGELOG_GZ})
-install(FILES ${PROJECT_SOURCE_DIR}/res/package/copyright ${ZERBEX_CHANGELOG_GZ}
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/deb/copyright ${ZERBEX_CHANGELOG_GZ}
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)

@@ -1,16 +1,18 @@
-#include "window_builder.h"
+#include "main_window_ui.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <utility>
 
 #include "bitmap_button.h"
 #include "dialog_units.h"
 #include "group_frame.h"
-#include "slider_ctrl.h"
+#include "trackbar_slider.h"
 
 namespace {
 
@@ -63,7 +65,7 @@ QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
 
 QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
     const bool vertical = (control.style & kVertical) != 0;
-    auto* slider = new SliderCtrl(vertical ? Qt::Vertical : Qt::Horizontal, parent);
+    auto* slider = new TrackbarSlider(vertical ? Qt::Vertical : Qt::Horizontal, parent);
     slider->setAccessibleName(QString::fromUtf8(control.caption));
     slider->setFocusPolicy(Qt::StrongFocus);
     slider->setTickInterval(1);
@@ -99,10 +101,33 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget* parent) {
     return new QWidget(parent);
 }
 
+void SetTabOrder(const DialogTemplate& dialog, const std::vector<QWidget*>& controls) {
+    QWidget* previous = nullptr;
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        if (!IsTabStop(dialog.controls[i].kind)) {
+            continue;
+        }
+        if (previous) {
+            QWidget::setTabOrder(previous, controls[i]);
+        }
+        previous = controls[i];
+    }
+}
+
+// Stores widget in the member that the table gives for id, if any.
+template <typename Widget, std::size_t n>
+void Fill(const std::pair<ControlId, Widget**> (&members)[n], ControlId id, QWidget* widget) {
+    for (const auto& [memberId, member] : members) {
+        if (memberId == id) {
+            *member = qobject_cast<Widget*>(widget);
+            Q_ASSERT(*member != nullptr);
+        }
+    }
+}
+
 }  // namespace
 
-std::vector<QWidget*> BuildWindow(QDialog& window, const DialogTemplate& dialog) {
-    std::vector<QWidget*> controls;
+void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
     window.setWindowTitle(Caption(dialog.caption));
     // A top-level window with a taskbar button, a title and a close box; it cannot be
     // maximised or resized.
@@ -115,13 +140,13 @@ std::vector<QWidget*> BuildWindow(QDialog& window, const DialogTemplate& dialog)
     for (const ControlTemplate& control : dialog.controls) {
         QWidget* widget = CreateControl(control, &window);
         widget->setObjectName(QString::fromUtf8(control.name));
-        widget->setProperty(kControlIdProperty, control.id);
         widget->setGeometry(units.MapRect(control.rect));
         widget->setEnabled((control.style & kDisabled) == 0);
         if (control.style & kHidden) {
             widget->hide();
         }
         controls.push_back(widget);
+        Keep(control.id, widget);
     }
     // Group boxes only frame their neighbours; keep them underneath.
     for (QWidget* widget : controls) {
@@ -129,16 +154,62 @@ std::vector<QWidget*> BuildWindow(QDialog& window, const DialogTemplate& dialog)
             widget->lower();
         }
     }
-    // Template order is the tab order.
-    QWidget* previous = nullptr;
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        if (!IsTabStop(dialog.controls[i].kind)) {
-            continue;
-        }
-        if (previous) {
-            QWidget::setTabOrder(previous, controls[i]);
-        }
-        previous = controls[i];
+    SetTabOrder(dialog, controls);
+}
+
+void MainWindowUi::Keep(ControlId id, QWidget* widget) {
+    using Id = ControlId;
+    const std::pair<Id, QLineEdit**> edits[] = {{Id::InputPath, &inputPathEdit},
+                                                {Id::OutputPath, &outputPathEdit},
+                                                {Id::PanValue, &panValueEdit}};
+    const std::pair<Id, QPushButton**> buttons[] = {{Id::SelectInput, &selectInputButton},
+                                                    {Id::SelectOutput, &selectOutputButton},
+                                                    {Id::WriteFile, &writeFileButton},
+                                                    {Id::About, &aboutButton},
+                                                    {Id::CheckUpgrades, &checkUpgradesButton},
+                                                    {Id::Manual, &manualButton},
+                                                    {Id::Exit, &exitButton}};
+    const std::pair<Id, BitmapButton**> faces[] = {{Id::Low, &lowButton},
+                                                   {Id::High, &highButton},
+                                                   {Id::Left, &leftButton},
+                                                   {Id::Right, &rightButton},
+                                                   {Id::PlayMode2, &playMode2Button},
+                                                   {Id::PlayMode1, &playMode1Button},
+                                                   {Id::PlayOriginal, &playOriginalButton}};
+    const std::pair<Id, TrackbarSlider**> sliders[] = {
+        {Id::LoopStart, &loopStartSlider},    {Id::PlayPos, &playPosSlider},
+        {Id::LoopEnd, &loopEndSlider},        {Id::LowSlider, &lowSlider},
+        {Id::HighSlider, &highSlider},        {Id::LeftSlider, &leftSlider},
+        {Id::RightSlider, &rightSlider},      {Id::Pan, &panSlider},
+        {Id::OutputLevel, &outputLevelSlider}};
+    const std::pair<Id, QLabel**> labels[] = {{Id::Meter, &meter}};
+    Fill(edits, id, widget);
+    Fill(buttons, id, widget);
+    Fill(faces, id, widget);
+    Fill(sliders, id, widget);
+    Fill(labels, id, widget);
+}
+
+TrackbarSlider* MainWindowUi::Slider(Knob knob) const {
+    switch (knob) {
+        case Knob::Pan:
+            return panSlider;
+        case Knob::Low:
+            return lowSlider;
+        case Knob::High:
+            return highSlider;
+        case Knob::Left:
+            return leftSlider;
+        case Knob::Right:
+            return rightSlider;
+        case Knob::OutputLevel:
+            return outputLevelSlider;
+        case Knob::LoopStart:
+            return loopStartSlider;
+        case Knob::LoopEnd:
+            return loopEndSlider;
+        case Knob::PlayPos:
+            return playPosSlider;
     }
-    return controls;
+    return nullptr;
 }

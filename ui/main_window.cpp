@@ -1,0 +1,361 @@
+#include "main_window.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QShortcut>
+#include <algorithm>
+
+#include "bitmap_button.h"
+#include "job_messages.h"
+#include "job_progress.h"
+#include "message_boxes.h"
+#include "play_buttons.h"
+#include "resources.h"
+#include "trackbar_slider.h"
+#include "trackbar_tips.h"
+
+namespace {
+
+// The classic range check of the hidden pan value box.
+constexpr float kPanValueMin = -6.0f;
+constexpr float kPanValueMax = 6.0f;
+
+QString PanValueText(float value) {
+    return QString::asprintf("%.*g", 6, static_cast<double>(value));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(UiServices services, QWidget* parent)
+    : QDialog(parent), m_services(services), m_folder(QDir::currentPath()) {
+    m_ui.SetUp(*this, MainDialogTemplate());
+    setWindowIcon(LoadAppIcon());
+    SetUpTrackbars();
+    MakeInputPathReadable();
+    setAcceptDrops(true);
+    // A file dropped anywhere on the window is the input, also over the output box.
+    m_ui.outputPathEdit->setAcceptDrops(false);
+    ConnectControls();
+    CreateWindowMenu();
+    ShowStartPositions();
+}
+
+MainWindow::~MainWindow() {
+    ShutDown();
+}
+
+void MainWindow::SetUpTrackbars() {
+    for (const KnobSpec& spec : kKnobs) {
+        TrackbarSlider* slider = m_ui.Slider(spec.knob);
+        slider->SetUp(spec);
+        slider->SetTip(
+            [this, knob = spec.knob](int pos) { return TrackbarTip(knob, pos, m_inputLength); });
+        connect(slider, &TrackbarSlider::released, this,
+                [this, knob = spec.knob] { TrackbarReleased(knob); });
+        // Mouse drags, channel clicks, the wheel and the keyboard all arrive as actions; moves
+        // made by the program do not.
+        if (slider->orientation() == Qt::Horizontal) {
+            connect(slider, &QAbstractSlider::actionTriggered, this,
+                    &MainWindow::HorizontalTrackbarMoved);
+        } else {
+            connect(slider, &QAbstractSlider::actionTriggered, this, &MainWindow::OutputLevelMoved);
+        }
+    }
+}
+
+// The template's box is disabled, which greys its text out; read-only with the read-only
+// background keeps it as unchangeable, leaves the path legible and lets it be copied.
+void MainWindow::MakeInputPathReadable() {
+    QLineEdit* edit = m_ui.inputPathEdit;
+    edit->setEnabled(true);
+    edit->setReadOnly(true);
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    edit->setPalette(palette);
+}
+
+void MainWindow::ConnectControls() {
+    connect(m_ui.selectInputButton, &QPushButton::clicked, this, &MainWindow::ChooseInput);
+    connect(m_ui.selectOutputButton, &QPushButton::clicked, this, &MainWindow::ChooseOutput);
+    connect(m_ui.writeFileButton, &QPushButton::clicked, this, &MainWindow::WriteOutput);
+    connect(m_ui.aboutButton, &QPushButton::clicked, this, &MainWindow::ShowAbout);
+    connect(m_ui.checkUpgradesButton, &QPushButton::clicked, this, &MainWindow::OpenUpgradePage);
+    connect(m_ui.manualButton, &QPushButton::clicked, this, &MainWindow::OpenManual);
+    connect(m_ui.exitButton, &QPushButton::clicked, this, &QDialog::reject);
+    for (const PlayButton& play : kPlayButtons) {
+        connect(m_ui.*play.button, &QPushButton::clicked, this,
+                [this, mode = play.mode] { PlayCommand(mode); });
+    }
+    // The typed path is read when the write command runs; a change reads the trackbars.
+    connect(m_ui.outputPathEdit, &QLineEdit::textChanged, this, &MainWindow::ReadTrackbars);
+    // Where a Linux desktop user looks for About: F1 and Ctrl+?.
+    for (const QKeySequence& keys :
+         {QKeySequence(QKeySequence::HelpContents), QKeySequence(Qt::CTRL | Qt::Key_Question)}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &MainWindow::ShowAbout);
+    }
+}
+
+// Suggest above About, which stays the last entry.
+void MainWindow::CreateWindowMenu() {
+    m_windowMenu = new QMenu(this);
+    const QString about = QCoreApplication::translate("Zerbex", kAboutMenuText);
+    m_windowMenu->addSeparator();
+    m_windowMenu->addAction(QStringLiteral("Suggest settings for this song"), this,
+                            &MainWindow::SuggestSettings);
+    if (!about.isEmpty()) {
+        m_windowMenu->addAction(about, this, &MainWindow::ShowAbout);
+    }
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    m_windowMenu->exec(event->globalPos());
+}
+
+// The pan value box shows "0" until the parameters are derived from the start positions.
+void MainWindow::ShowStartPositions() {
+    m_ui.panValueEdit->setText(PanValueText(m_panValue));
+    ShowMeter(IDB_METER_DARK);
+    ShowAllIdleFaces();
+    m_controls.params.mode = PlayMode::Mode2;
+    ReadTrackbars();
+    ApplyAllPositions();
+    WriteTrackbars();
+}
+
+void MainWindow::ReadTrackbars() {
+    m_positions.pan = m_ui.panSlider->sliderPosition();
+    if (!ReadPanValue()) {
+        return;
+    }
+    m_positions.low = m_ui.lowSlider->sliderPosition();
+    m_positions.high = m_ui.highSlider->sliderPosition();
+    m_controls.playPos = m_ui.playPosSlider->sliderPosition();
+    m_positions.right = m_ui.rightSlider->sliderPosition();
+    m_positions.left = m_ui.leftSlider->sliderPosition();
+    m_positions.outputLevel = m_ui.outputLevelSlider->sliderPosition();
+    m_controls.loopStart = m_ui.loopStartSlider->sliderPosition();
+    m_controls.loopEnd = m_ui.loopEndSlider->sliderPosition();
+}
+
+// False, with a message, when the box does not hold a pan value: the trackbars after it are
+// then not read.
+bool MainWindow::ReadPanValue() {
+    bool parsed = false;
+    const double value = m_ui.panValueEdit->text().trimmed().toDouble(&parsed);
+    if (!parsed) {
+        m_services.boxes.Tell(QStringLiteral("Please enter a number."), MessageIcon::Warning);
+        return false;
+    }
+    m_panValue = static_cast<float>(value);
+    if (m_panValue < kPanValueMin || m_panValue > kPanValueMax) {
+        m_services.boxes.Tell(QStringLiteral("Please enter a number between %1 and %2.")
+                                  .arg(PanValueText(kPanValueMin), PanValueText(kPanValueMax)),
+                              MessageIcon::Warning);
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::WriteTrackbars() {
+    m_ui.panSlider->setValue(m_positions.pan);
+    ShowPanValue();
+    m_ui.lowSlider->setValue(m_positions.low);
+    m_ui.highSlider->setValue(m_positions.high);
+    m_ui.playPosSlider->setValue(m_controls.playPos);
+    m_ui.rightSlider->setValue(m_positions.right);
+    m_ui.leftSlider->setValue(m_positions.left);
+    m_ui.outputLevelSlider->setValue(m_positions.outputLevel);
+    m_ui.loopStartSlider->setValue(m_controls.loopStart);
+    m_ui.loopEndSlider->setValue(m_controls.loopEnd);
+}
+
+void MainWindow::ShowPanValue() {
+    m_ui.panValueEdit->setText(PanValueText(m_panValue));
+}
+
+// A released trackbar sets its own value only; the play position asks the playback to move.
+void MainWindow::TrackbarReleased(Knob knob) {
+    ReadTrackbars();
+    ProcessingParameters& params = m_controls.params;
+    switch (knob) {
+        case Knob::Pan:
+            ApplyPanMapping();
+            ShowPanValue();
+            break;
+        case Knob::Low:
+            params.lowCutoff = LowCutoffFor(m_positions.low);
+            break;
+        case Knob::High:
+            params.highCutoff = HighCutoffFor(m_positions.high);
+            break;
+        case Knob::Left:
+            params.leftGain = ChannelGainFor(m_positions.left);
+            break;
+        case Knob::Right:
+            params.rightGain = ChannelGainFor(m_positions.right);
+            break;
+        case Knob::OutputLevel:
+            params.outputGain = OutputGainFor(m_positions.outputLevel);
+            break;
+        case Knob::PlayPos:
+            m_controls.seek = 1;
+            break;
+        case Knob::LoopStart:
+        case Knob::LoopEnd:
+            break;
+    }
+}
+
+// Whichever horizontal trackbar moved, every value but the output gain follows the
+// positions, so that a playback hears a drag as it happens.
+void MainWindow::HorizontalTrackbarMoved() {
+    ReadTrackbars();
+    ApplyPanMapping();
+    ProcessingParameters& params = m_controls.params;
+    params.leftGain = ChannelGainFor(m_positions.left);
+    params.rightGain = ChannelGainFor(m_positions.right);
+    params.highCutoff = HighCutoffFor(m_positions.high);
+    params.lowCutoff = LowCutoffFor(m_positions.low);
+    ShowPanValue();
+}
+
+void MainWindow::OutputLevelMoved() {
+    ReadTrackbars();
+    m_controls.params.outputGain = OutputGainFor(m_positions.outputLevel);
+}
+
+void MainWindow::ApplyPanGains() {
+    const PanGains pan = PanMapping(m_positions.pan);
+    m_controls.params.panGainL = pan.gainL;
+    m_controls.params.panGainR = pan.gainR;
+}
+
+void MainWindow::ApplyPanMapping() {
+    ApplyPanGains();
+    m_panValue = PanMapping(m_positions.pan).panValue;
+}
+
+void MainWindow::ApplyAllPositions() {
+    ApplyPositions(m_positions, m_controls.params);
+    m_panValue = PanMapping(m_positions.pan).panValue;
+}
+
+bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {
+    // Alt combinations are menu keys, and the dialog keys below move the focus, press the
+    // default button or close the window before any key handler sees them.
+    if (event.modifiers() & Qt::AltModifier) {
+        return false;
+    }
+    switch (event.key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            return false;
+        default:
+            break;
+    }
+    // A key typed into a control comes here only when the control passed it on.
+    const QWidget* focus = focusWidget();
+    return focus == nullptr || focus == this;
+}
+
+// A key that reaches the window itself shows the classic test boxes: one as it goes down,
+// one for the character it types.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const bool itself = KeyReachedWindowItself(*event);
+    const bool space = event->key() == Qt::Key_Space;
+    if (itself) {
+        Tell(space ? QStringLiteral("Test 0") : QStringLiteral("Test 1"));
+    }
+    QDialog::keyPressEvent(event);
+    if (itself && !event->text().isEmpty()) {
+        Tell(event->text().at(0) == QLatin1Char(' ') ? QStringLiteral("Test 2")
+                                                     : QStringLiteral("Test 3"));
+    }
+}
+
+void MainWindow::Tell(const QString& text) {
+    m_services.boxes.Tell(text);
+}
+
+void MainWindow::ShowMeter(int bitmapId) {
+    const QPixmap image = LoadBitmapResource(bitmapId);
+    m_ui.meter->setPixmap(image);
+    m_ui.meter->resize(image.deviceIndependentSize().toSize());
+    m_meterImage = image.isNull() ? 0 : bitmapId;
+}
+
+bool MainWindow::Idle() const {
+    return m_phase.Idle() && m_bridge.Workers().AllFinished();
+}
+
+void MainWindow::Message(const JobMessage& message) {
+    m_bridge.Run([&] { Tell(QString::fromStdString(MessageText(message))); });
+}
+
+void MainWindow::Position(int step) {
+    m_bridge.Run([&] { m_ui.playPosSlider->setValue(step); });
+}
+
+void MainWindow::Loop(int start, int end) {
+    m_bridge.Run([&] {
+        m_ui.loopStartSlider->setValue(start);
+        m_ui.loopEndSlider->setValue(end);
+    });
+}
+
+void MainWindow::Level(int segments) {
+    m_latestLevel = std::clamp(segments, 0, 8);
+    QueueLatest();
+}
+
+void MainWindow::Progress(double done) {
+    m_latestDone = done;
+    QueueLatest();
+}
+
+// Queued behind what the job told before, so that the end of a job shows after its last level.
+void MainWindow::QueueLatest() {
+    if (!m_latestQueued.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this, [this] { ShowLatest(); }, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::ShowLatest() {
+    m_latestQueued = false;
+    if (const int level = m_latestLevel.exchange(-1); level >= 0) {
+        ShowMeter(kMeterBitmaps[level]);
+    }
+    if (const double done = m_latestDone.exchange(-1.0); done >= 0.0 && m_progress != nullptr) {
+        m_progress->SetDone(done);
+    }
+}
+
+void MainWindow::PlayedOut() {
+    m_bridge.Run([this] { ResetPlayButtons(); });
+}
+
+void MainWindow::done(int result) {
+    ShutDown();
+    QDialog::done(result);
+}
+
+void MainWindow::ShutDown() {
+    m_controls.stop = 1;
+    if (m_services.audio != nullptr) {
+        m_services.audio->Abort();
+    }
+    m_bridge.ShutDown();
+}

@@ -1,0 +1,165 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <atomic>
+#include <functional>
+
+#include "input_file.h"
+#include "job_observer.h"
+#include "job_phase.h"
+#include "job_runner.h"
+#include "main_window_ui.h"
+#include "ui_thread_bridge.h"
+#include "url_opener.h"
+#include "wave_layout.h"
+
+class AudioOut;
+class FileDialogs;
+class JobProgress;
+class MessageBoxes;
+class Profile;
+class QMenu;
+
+// What the window needs from outside: the message boxes, the file dialogs, the profile and
+// the sound output.
+struct UiServices {
+    MessageBoxes& boxes;
+    FileDialogs& files;
+    Profile& profile;
+    AudioOut* audio = nullptr;  // null: there is no sound device
+    UrlOpener* urls = nullptr;  // null: the desktop's
+};
+
+// The main window. It runs one job at a time on a worker thread and shares the controls with
+// it; what the job tells is carried out on the window's thread while the job waits. Closing
+// the window stops the job, and the window does not go away before its workers have ended.
+class MainWindow : public QDialog, private JobObserver {
+    Q_OBJECT
+
+  public:
+    explicit MainWindow(UiServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Chooses path as the input, as the input dialog would: the program's FILE argument.
+    void SelectInputFile(const QString& path);
+    // Files dropped onto the window: the first is chosen as the input.
+    void DropFiles(const QStringList& paths);
+
+    const MainWindowUi& Ui() const { return m_ui; }
+    const PlayControls& Controls() const { return m_controls; }
+    JobPhase Phase() const { return m_phase.Phase(); }
+    // No job runs, and the end of the last one has been handled.
+    bool Idle() const;
+    // Resource number of the level meter's image.
+    int MeterImage() const { return m_meterImage; }
+    // The window's own menu, on its context menu.
+    QMenu* WindowMenu() const { return m_windowMenu; }
+
+    void done(int result) override;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    // One slot for each control's command.
+    void ChooseInput();
+    void ChooseOutput();
+    void WriteOutput();
+    void ShowAbout();
+    void OpenUpgradePage();
+    void OpenManual();
+    void SuggestSettings();
+
+    // Set-up.
+    void SetUpTrackbars();
+    void MakeInputPathReadable();
+    void ConnectControls();
+    void CreateWindowMenu();
+    void ShowStartPositions();
+
+    // Trackbars. ReadTrackbars copies every position into the shared state, in the classic
+    // order, and is the output path box's slot too; WriteTrackbars goes the other way.
+    void ReadTrackbars();
+    bool ReadPanValue();
+    void WriteTrackbars();
+    void TrackbarReleased(Knob knob);
+    void HorizontalTrackbarMoved();
+    void OutputLevelMoved();
+    void ApplyPanMapping();
+    void ApplyPanGains();
+    void ApplyAllPositions();
+    void ShowPanValue();
+
+    // Keys that reach the window itself rather than one of its controls.
+    bool KeyReachedWindowItself(const QKeyEvent& event) const;
+
+    // Play commands.
+    void PlayCommand(PlayMode mode);
+    void StartPlayback(PlayMode mode);
+    PlayResult PlayInput();
+    void PlaybackEnded(PlayResult result);
+    void ShowStopFace(PlayMode mode);
+    void ShowAllIdleFaces();
+    void ResetPlayButtons();
+    void ShowMeter(int bitmapId);
+
+    // File commands. The file dialogs open in the profile's folder from now on, unless it has
+    // gone.
+    void FollowProfileFolder();
+    void RememberFolder();
+    JobResult RunWrite();
+    // Runs job on a worker, the window waiting with a progress dialog after half a second.
+    void RunWithProgress(const QString& label, const std::function<void()>& job);
+    void Tell(const QString& text);
+    UrlOpener& Urls();
+
+    // JobObserver: called from a job's thread and carried out on the window's, the job
+    // waiting; the level and the progress come too often for that, and the window shows the
+    // latest of them as soon as it can.
+    void Message(const JobMessage& message) override;
+    void Position(int step) override;
+    void Loop(int start, int end) override;
+    void Level(int segments) override;
+    void Progress(double done) override;
+    void PlayedOut() override;
+    void QueueLatest();
+    void ShowLatest();
+
+    // Stops the job and waits for its worker, carrying out what the worker asks meanwhile.
+    void ShutDown();
+
+    UiServices m_services;
+    MainWindowUi m_ui;
+    QMenu* m_windowMenu = nullptr;
+    DesktopUrlOpener m_desktopUrls;
+
+    // What the job shares: the processing parameters and the requests, read without locks.
+    PlayControls m_controls;
+    // The trackbars as last read, and the pan value the hidden box shows.
+    Positions m_positions;
+    float m_panValue = 0.0f;
+
+    JobRunner m_runner;
+    JobPhaseState m_phase;
+    JobProgress* m_progress = nullptr;  // while the window waits for a job
+    int m_meterImage = 0;
+    // What the job told last and the window has not shown yet; negative: nothing.
+    std::atomic<int> m_latestLevel{-1};
+    std::atomic<double> m_latestDone{-1.0};
+    std::atomic<bool> m_latestQueued{false};
+
+    // The input as chosen, what the jobs read for it and its length; changed only while idle.
+    QString m_inputPath;
+    InputFile m_input;
+    WaveLength m_inputLength;
+    bool m_inputSelected = false;
+    QString m_outputPath;  // as last chosen or written to
+    bool m_outputSelected = false;
+    QString m_folder;  // where the file dialogs open
+
+    UiThreadBridge m_bridge{*this};
+};

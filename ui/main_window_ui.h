@@ -1,0 +1,60 @@
+#pragma once
+
+// The main window's controls, built from its template: each at its place, with its caption
+// in the language the program speaks, in template order, which is also the tab order.
+
+#include <vector>
+
+#include "dialog_template.h"
+#include "parameters.h"
+
+class BitmapButton;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+class TrackbarSlider;
+
+struct MainWindowUi {
+    QLineEdit* inputPathEdit = nullptr;
+    QPushButton* selectInputButton = nullptr;
+    QLineEdit* outputPathEdit = nullptr;
+    QPushButton* selectOutputButton = nullptr;
+    QPushButton* writeFileButton = nullptr;
+
+    TrackbarSlider* loopStartSlider = nullptr;
+    TrackbarSlider* playPosSlider = nullptr;
+    TrackbarSlider* loopEndSlider = nullptr;
+    TrackbarSlider* lowSlider = nullptr;
+    TrackbarSlider* highSlider = nullptr;
+    TrackbarSlider* leftSlider = nullptr;
+    TrackbarSlider* rightSlider = nullptr;
+    TrackbarSlider* panSlider = nullptr;
+    TrackbarSlider* outputLevelSlider = nullptr;
+    QLineEdit* panValueEdit = nullptr;  // hidden: the pan value as text
+
+    BitmapButton* lowButton = nullptr;
+    BitmapButton* highButton = nullptr;
+    BitmapButton* leftButton = nullptr;
+    BitmapButton* rightButton = nullptr;
+    BitmapButton* playMode2Button = nullptr;
+    BitmapButton* playMode1Button = nullptr;
+    BitmapButton* playOriginalButton = nullptr;
+    QLabel* meter = nullptr;
+
+    QPushButton* aboutButton = nullptr;
+    QPushButton* checkUpgradesButton = nullptr;
+    QPushButton* manualButton = nullptr;
+    QPushButton* exitButton = nullptr;
+
+    std::vector<QWidget*> controls;  // every control, in template order
+
+    // Gives the window its caption, font and fixed size, and creates the controls as its
+    // children.
+    void SetUp(QDialog& window, const DialogTemplate& dialog);
+    TrackbarSlider* Slider(Knob knob) const;
+
+  private:
+    void Keep(ControlId id, QWidget* widget);
+};
