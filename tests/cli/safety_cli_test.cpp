@@ -2,13 +2,13 @@
 // side: nothing of the user's is lost or deleted, nothing hangs, a failure names its cause,
 // and no tag costs more than its audio.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -83,8 +83,10 @@ class SafetyCli : public ::testing::Test {
                     const std::string& seconds = "1") {
         const fs::path path = dir / name;
         std::vector<std::string> argv = {
-            "ffmpeg", "-v", "error", "-y", "-f", "lavfi",
-            "-i", "aevalsrc=sin(440*2*PI*t)*0.5|sin(660*2*PI*t)*0.4:s=44100:d=" + seconds};
+            "ffmpeg", "-v",
+            "error",  "-y",
+            "-f",     "lavfi",
+            "-i",     "aevalsrc=sin(440*2*PI*t)*0.5|sin(660*2*PI*t)*0.4:s=44100:d=" + seconds};
         argv.insert(argv.end(), extra.begin(), extra.end());
         argv.push_back(path.string());
         EXPECT_EQ(RunCommand(argv).exitCode, 0) << name;
@@ -146,7 +148,8 @@ TEST_F(SafetyCli, MessagesNameTheFileAndTheRealCause) {
         {{"render", "--output-dir", notFolder, in}, 1, notFolder.string() + " is not a folder"},
         {{"play", "--once", Encode("p.mp3")},
          1,
-         "The cache folder " + (cache / "zerbex2").string() + " cannot be used: it is not a folder"},
+         "The cache folder " + (cache / "zerbex2").string() +
+             " cannot be used: it is not a folder"},
     };
     for (const auto& c : cases) {
         const CommandResult r = Cli(c.args);
@@ -212,7 +215,8 @@ TEST_F(SafetyCli, BatchesSayWhatTheyReplaceAndNoClobberLeavesIt) {
 TEST_F(SafetyCli, ADecodedInputCutShortIsWrittenWithAWarning) {
     const Bytes whole = ReadFile(Encode("whole.flac", {}, "10"));
     const fs::path cut = dir / "cut.flac";
-    WriteFile(cut, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 3)));
+    WriteFile(cut,
+              Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 3)));
     const CommandResult r = Cli({"render", cut, dir / "cut.wav"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("zerbex2-cli: " + cut.string() + ": decoded "), std::string::npos)
@@ -245,29 +249,33 @@ TEST_F(SafetyCli, TagsTooManyOrTooLargeCostLittle) {
         AppendLe32(comments, static_cast<std::uint32_t>(tag.size()));
         comments.insert(comments.end(), tag.begin(), tag.end());
     }
-    const Bytes header = {0x84, static_cast<std::uint8_t>(comments.size() >> 16),
-                          static_cast<std::uint8_t>(comments.size() >> 8),
-                          static_cast<std::uint8_t>(comments.size())};
-    WriteFile(dir / "comments.flac", Concat({head, header, comments, frames}));
+    const Bytes blockHeader = {0x84, static_cast<std::uint8_t>(comments.size() >> 16),
+                               static_cast<std::uint8_t>(comments.size() >> 8),
+                               static_cast<std::uint8_t>(comments.size())};
+    WriteFile(dir / "comments.flac", Concat({head, blockHeader, comments, frames}));
 
     // An ID3v2.4 tag of one 100 MB text frame before the MP3 frames, written a piece at a
     // time so that the test itself stays small.
     const std::size_t value = 100u << 20;
     {
         std::ofstream tagged(dir / "tagged.mp3", std::ios::binary);
-        const Bytes header = Concat({{'I', 'D', '3', 4, 0, 0}, Syncsafe(10 + value),
-                                     {'T', 'X', 'X', 'X'}, Syncsafe(value), {0, 0}});
-        tagged.write(reinterpret_cast<const char*>(header.data()), header.size());
+        const Bytes id3 = Concat({{'I', 'D', '3', 4, 0, 0},
+                                  Syncsafe(10 + value),
+                                  {'T', 'X', 'X', 'X'},
+                                  Syncsafe(value),
+                                  {0, 0}});
+        tagged.write(reinterpret_cast<const char*>(id3.data()), id3.size());
         const std::string piece(1 << 20, 'x');
         for (std::size_t written = 0; written < value; written += piece.size()) {
             tagged.write(piece.data(), static_cast<std::streamsize>(piece.size()));
         }
         const Bytes mp3 = ReadFile(Encode("plain.mp3", {"-id3v2_version", "0"}));
-        tagged.write(reinterpret_cast<const char*>(mp3.data()), static_cast<std::streamsize>(mp3.size()));
+        tagged.write(reinterpret_cast<const char*>(mp3.data()),
+                     static_cast<std::streamsize>(mp3.size()));
     }
     for (const char* name : {"comments.flac", "tagged.mp3"}) {
-        const Measured m = RunMeasured({kCli, "render", (dir / name).string(),
-                                        (dir / (std::string(name) + ".wav")).string()});
+        const Measured m = RunMeasured(
+            {kCli, "render", (dir / name).string(), (dir / (std::string(name) + ".wav")).string()});
         EXPECT_EQ(m.exitCode, 0) << name;
         EXPECT_LT(m.cpuSeconds, 20.0) << name;
         EXPECT_LT(m.peakKb, 200 * 1024) << name;
@@ -279,8 +287,8 @@ TEST_F(SafetyCli, TagsTooManyOrTooLargeCostLittle) {
 TEST_F(SafetyCli, TagsReachTheOutputAsCleanBoundedText) {
     const std::string title = "bad\xFF\x01name";
     const std::string comment(100 << 10, 'c');  // over the 64 KB a tag may take
-    const fs::path in = Encode("tagged.flac", {"-metadata", "title=" + title, "-metadata",
-                                               "comment=" + comment});
+    const fs::path in =
+        Encode("tagged.flac", {"-metadata", "title=" + title, "-metadata", "comment=" + comment});
     ASSERT_EQ(Cli({"render", in, dir / "out.wav"}).exitCode, 0);
     const Bytes out = ReadFile(dir / "out.wav");
     const std::string text(out.begin(), out.end());
