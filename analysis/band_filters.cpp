@@ -13,14 +13,12 @@ Biquad Section(double cutoffHz, bool high) {
     const double alpha = std::sin(w) / (2.0 * kButterworthQ);
     const double cosw = std::cos(w);
     const double a0 = 1.0 + alpha;
-    Biquad q;
     const double edge = high ? (1.0 + cosw) / 2.0 : (1.0 - cosw) / 2.0;
-    q.b0 = edge / a0;
-    q.b1 = (high ? -2.0 * edge : 2.0 * edge) / a0;
-    q.b2 = edge / a0;
-    q.a1 = -2.0 * cosw / a0;
-    q.a2 = (1.0 - alpha) / a0;
-    return q;
+    return {.b0 = edge / a0,
+            .b1 = (high ? -2.0 * edge : 2.0 * edge) / a0,
+            .b2 = edge / a0,
+            .a1 = -2.0 * cosw / a0,
+            .a2 = (1.0 - alpha) / a0};
 }
 
 }  // namespace

@@ -51,34 +51,13 @@ std::vector<std::size_t> BandOfBins(const BandEdges& edges, std::size_t frameSiz
     std::vector<std::size_t> bandOfBin(bins);
     for (std::size_t bin = 0; bin < bins; ++bin) {
         const double hz = static_cast<double>(bin) * kRate / static_cast<double>(frameSize);
-        std::size_t band = 0;
-        while (band < edges.upperHz.size() && hz >= edges.upperHz[band]) {
-            ++band;
-        }
-        bandOfBin[bin] = band;
+        bandOfBin[bin] = static_cast<std::size_t>(std::ranges::upper_bound(edges.upperHz, hz) -
+                                                  edges.upperHz.begin());
     }
     return bandOfBin;
 }
 
 }  // namespace
-
-std::vector<double> BandEnergies(std::span<const double> signal, const BandEdges& edges,
-                                 std::size_t frameSize) {
-    std::vector<double> energy(edges.upperHz.size() + 1, 0.0);
-    const std::vector<double> window = HannWindow(frameSize);
-    const std::vector<std::size_t> bandOfBin = BandOfBins(edges, frameSize, frameSize / 2 + 1);
-    std::vector<std::complex<double>> buffer(frameSize);
-    for (std::size_t start = 0; start + frameSize <= signal.size(); start += frameSize / 2) {
-        for (std::size_t i = 0; i < frameSize; ++i) {
-            buffer[i] = signal[start + i] * window[i];
-        }
-        Fft(buffer);
-        for (std::size_t bin = 0; bin < bandOfBin.size(); ++bin) {
-            energy[bandOfBin[bin]] += std::norm(buffer[bin]);
-        }
-    }
-    return energy;
-}
 
 std::vector<double> StereoBandEnergies(std::span<const double> left, std::span<const double> right,
                                        const BandEdges& edges, std::size_t frameSize) {

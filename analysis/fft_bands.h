@@ -15,12 +15,8 @@ std::vector<double> HannWindow(std::size_t size);
 
 // Band edges in Hz: the last band runs to half the sample rate.
 struct BandEdges {
-    std::vector<double> upperHz;  // one edge per band but the last
+    std::vector<double> upperHz;  // one edge per band but the last, ascending
 };
-
-// Energy of a signal in each band (Hann-windowed frames, half overlapping), at 44,100 Hz.
-std::vector<double> BandEnergies(std::span<const double> signal, const BandEdges& edges,
-                                 std::size_t frameSize = 4096);
 
 // Energy of both channels together in each band: one transform of left + i right per frame,
 // Hann-windowed frames one after the other.

@@ -69,16 +69,6 @@ std::int16_t ToSample(double x) {
     return static_cast<std::int16_t>(std::clamp(std::lround(x), -32768L, 32767L));
 }
 
-void PutFrame(std::vector<unsigned char>& bytes, std::size_t frame, double l, double r) {
-    const auto left = static_cast<std::uint16_t>(ToSample(l));
-    const auto right = static_cast<std::uint16_t>(ToSample(r));
-    unsigned char* p = bytes.data() + 4 * frame;
-    p[0] = static_cast<unsigned char>(left);
-    p[1] = static_cast<unsigned char>(left >> 8);
-    p[2] = static_cast<unsigned char>(right);
-    p[3] = static_cast<unsigned char>(right >> 8);
-}
-
 double SampleAt(const std::vector<unsigned char>& bytes, std::size_t index) {
     return static_cast<std::int16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
 }
@@ -123,8 +113,8 @@ Excerpt Split(const StereoFrames& frames, double a, double c) {
         const double l = frames[2 * i];
         const double r = frames[2 * i + 1];
         const double m = a * l + c * r;
-        PutFrame(e.voice, i, a * m, c * m);
-        PutFrame(e.rest, i, l - a * m, r - c * m);
+        StoreFrameSample(e.voice.data() + 4 * i, {ToSample(a * m), ToSample(c * m)});
+        StoreFrameSample(e.rest.data() + 4 * i, {ToSample(l - a * m), ToSample(r - c * m)});
     }
     ProcessingParameters original;
     ApplyPositions({0, 0, 0, kUnityLevel, kUnityLevel}, original);

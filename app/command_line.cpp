@@ -6,11 +6,7 @@
 namespace {
 
 StartRequest Refuse(const QString& message, int exitStatus) {
-    StartRequest request;
-    request.action = StartRequest::Action::Refuse;
-    request.message = message;
-    request.exitStatus = exitStatus;
-    return request;
+    return {StartRequest::Action::Refuse, {}, message, exitStatus};
 }
 
 bool IsOption(const std::string& arg) {
@@ -39,17 +35,15 @@ StartRequest ParseCommandLine(const std::vector<std::string>& args) {
     if (files.size() > 1) {
         return Refuse(QStringLiteral("only one FILE may be given"), 2);
     }
-    StartRequest request;
     if (files.empty()) {
-        return request;
+        return {};
     }
     // Made absolute now: the window shows it, and remembers its folder, as a full path.
     const QFileInfo file(QFile::decodeName(QByteArray::fromStdString(files.front())));
     if (!file.isFile()) {
         return Refuse(QStringLiteral("'%1' is not a file").arg(file.filePath()), 1);
     }
-    request.input = file.absoluteFilePath();
-    return request;
+    return {StartRequest::Action::OpenWindow, file.absoluteFilePath(), {}, 0};
 }
 
 QString HelpText() {

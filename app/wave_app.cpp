@@ -26,9 +26,7 @@ void RunProgram(const QString& input) {
     Profile profile(DefaultProfilePath());
     // Without a sound system the window still writes files, and says so when asked to play.
     const PortAudioSystem sound;
-    std::unique_ptr<PortAudioOut> out;
-    if (sound.InitError().empty()) {
-        out = std::make_unique<PortAudioOut>(sound);
-    }
+    const std::unique_ptr<PortAudioOut> out =
+        sound.InitError().empty() ? std::make_unique<PortAudioOut>(sound) : nullptr;
     RunMainWindow(UiServices{boxes, files, profile, out.get()}, input);
 }

@@ -13,8 +13,6 @@ struct WaveFormat {
     std::uint16_t bitsPerSample = 0;
 
     int BytesPerSample() const { return bitsPerSample / 8; }
-    // What the engine plays and processes: two channels of 16-bit samples.
-    bool Stereo16() const { return channels == 2 && BytesPerSample() == 2; }
 };
 
 inline constexpr std::size_t kWaveFormatBytes = 16;

@@ -126,10 +126,8 @@ bool EngineReadsAsIs(const std::filesystem::path& path) {
 }
 
 WaveLength ProbeWaveLength(const std::filesystem::path& path) {
+    // Without a format or data chunk, the byte rate or the length stays zero.
     const WaveLayout layout = LocateWave(path);
-    if (!layout.formatFound || !layout.dataFound) {
-        return {};
-    }
     const WaveLength length{layout.dataBytes, layout.format.byteRate};
     return length.Known() ? length : WaveLength{};
 }
@@ -142,12 +140,10 @@ WaveExcerpts ReadWaveExcerpts(const std::filesystem::path& path, const ExcerptSt
         return result;
     }
     if (layout.format.channels != 2) {
-        result.status = ExcerptStatus::NotStereo;
-        return result;
+        return {ExcerptStatus::NotStereo, {}};
     }
     if (layout.format.bitsPerSample != 16) {
-        result.status = ExcerptStatus::Not16Bit;
-        return result;
+        return {ExcerptStatus::Not16Bit, {}};
     }
     const File file(std::fopen(path.c_str(), "rb"));
     const std::uint64_t totalFrames = layout.dataBytes / 4;

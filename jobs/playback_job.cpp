@@ -72,7 +72,6 @@ class Playback : public WalkHandler {
     std::uint64_t m_stepStart = 0;  // m_position when the counter last advanced
     int m_steps = 0;                // the position counter, in trackbar steps
     std::size_t m_read = 0;         // bytes of the last block read
-    bool m_first = true;            // one more pass is due (at the start, after a dropped block)
     bool m_restart = false;         // the next pass goes back to the loop start
     bool m_moved = false;           // a reposition went back to the loop start
     bool m_stopped = false;
@@ -93,8 +92,6 @@ bool Playback::Data(std::uint64_t length) {
     }
     m_length = length;
     m_frames = FrameState{};
-    m_first = true;
-    m_read = 0;
     m_stopped = false;
     m_queued = false;
     StartPositions();
@@ -126,13 +123,10 @@ void Playback::ResetLoop(JobError error) {
 void Playback::StartPositions() {
     m_dataStart = m_input.Tell();
     m_step = m_length / kPositionSteps;
-    std::int64_t start = Pos(m_controls.loopStart);
-    if (start >= Pos(m_controls.loopEnd)) {
+    if (Pos(m_controls.loopStart) >= Pos(m_controls.loopEnd)) {
         ResetLoop(JobError::LoopAtStart);
-        start = 0;
     }
-    m_restart = true;
-    m_stepStart = static_cast<std::uint64_t>(start);
+    m_restart = true;  // the first pass moves to the loop start
     m_steps = m_controls.loopStart;
     m_controls.playPos = m_steps;
     m_observer.Position(m_steps);
@@ -233,10 +227,6 @@ void Playback::AdvancePosition() {
 
 void Playback::Passes() {
     for (;;) {
-        if (m_read == 0 && !m_first) {
-            return;
-        }
-        m_first = false;
         if (m_controls.seek || m_restart) {
             Reposition();
         }
@@ -256,16 +246,14 @@ void Playback::Passes() {
         }
         m_observer.Level(MeterSegments(block.meter));
         if (m_controls.seek || !block.complete) {
-            m_first = true;
-            continue;
+            continue;  // the block is dropped: the next pass moves or reads on
         }
         if (!OutputBlock()) {
             return;
         }
         AdvancePosition();
         if (m_position >= m_length) {
-            m_read = 0;
-            continue;
+            return;
         }
         if (m_steps >= m_controls.loopEnd) {
             if (m_once) {

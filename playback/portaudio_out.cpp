@@ -5,11 +5,9 @@
 #include <portaudio.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
-#include <system_error>
 #include <thread>
 
 namespace {
@@ -46,42 +44,25 @@ std::string PortAudioText(PaError error) {
     return text;
 }
 
-bool AllDigits(const std::string& text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool PlaysSound(PaDeviceIndex index) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
-    return info != nullptr && info->maxOutputChannels > 0;
-}
-
-PaDeviceIndex DeviceByNumber(const std::string& digits) {
-    int index = paNoDevice;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
-    if (error != std::errc{} || end != digits.data() + digits.size() ||
-        index >= Pa_GetDeviceCount() || !PlaysSound(index)) {
-        return paNoDevice;
+// Digits name a device by its index, anything else by an exact name or else by the first name
+// that holds the text.
+PaDeviceIndex FindDevice(const std::vector<AudioDevice>& devices, const std::string& text) {
+    const auto first = [&devices](const auto& matches) {
+        const auto found = std::find_if(devices.begin(), devices.end(), matches);
+        return found != devices.end() ? found->index : paNoDevice;
+    };
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        int index = paNoDevice;
+        if (std::from_chars(text.data(), text.data() + text.size(), index).ec != std::errc{}) {
+            return paNoDevice;
+        }
+        return first([index](const AudioDevice& d) { return d.index == index; });
     }
-    return index;
-}
-
-// An exact name first, else the first name that holds the text.
-PaDeviceIndex DeviceByName(const std::string& name) {
-    PaDeviceIndex partial = paNoDevice;
-    for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
-        if (!PlaysSound(i)) {
-            continue;
-        }
-        const std::string deviceName = Pa_GetDeviceInfo(i)->name;
-        if (deviceName == name) {
-            return i;
-        }
-        if (partial == paNoDevice && deviceName.find(name) != std::string::npos) {
-            partial = i;
-        }
+    const PaDeviceIndex exact = first([&text](const AudioDevice& d) { return d.name == text; });
+    if (exact != paNoDevice) {
+        return exact;
     }
-    return partial;
+    return first([&text](const AudioDevice& d) { return d.name.find(text) != std::string::npos; });
 }
 
 }  // namespace
@@ -108,34 +89,14 @@ std::vector<AudioDevice> PortAudioSystem::Devices() const {
     }
     const PaDeviceIndex defaultDevice = Pa_GetDefaultOutputDevice();
     for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
-        if (!PlaysSound(i)) {
-            continue;
-        }
         const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr || info->maxOutputChannels <= 0) {
+            continue;  // it only records, or is gone
+        }
         const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
         devices.push_back({i, info->name, host != nullptr ? host->name : "", i == defaultDevice});
     }
     return devices;
-}
-
-PortAudioOut::WakeSemaphore::WakeSemaphore() {
-    if (sem_init(&m_sem, 0, 0) != 0) {
-        throw std::system_error(errno, std::generic_category(), "sem_init");
-    }
-}
-
-PortAudioOut::WakeSemaphore::~WakeSemaphore() {
-    sem_destroy(&m_sem);
-}
-
-// Fails only at the semaphore's largest count, when plenty of wake-ups are pending anyway.
-void PortAudioOut::WakeSemaphore::Post() {
-    sem_post(&m_sem);
-}
-
-void PortAudioOut::WakeSemaphore::Wait() {
-    while (sem_wait(&m_sem) != 0 && errno == EINTR) {
-    }
 }
 
 PortAudioOut::PortAudioOut(const PortAudioSystem& system) : m_system(system) {}
@@ -157,31 +118,21 @@ bool PortAudioOut::Open(const AudioFormat& format, const std::string& device) {
     if (!initError.empty()) {
         return Fail(initError);
     }
-    PaDeviceIndex index = paNoDevice;
-    if (device.empty()) {
-        index = Pa_GetDefaultOutputDevice();
-        if (index == paNoDevice) {
-            return Fail(PortAudioText(paDeviceUnavailable));
-        }
-    } else {
-        index = AllDigits(device) ? DeviceByNumber(device) : DeviceByName(device);
-        if (index == paNoDevice) {
-            return Fail("no such sound device: " + device);
-        }
+    const PaDeviceIndex index =
+        device.empty() ? Pa_GetDefaultOutputDevice() : FindDevice(m_system.Devices(), device);
+    if (index == paNoDevice) {
+        return Fail(device.empty() ? PortAudioText(paDeviceUnavailable)
+                                   : "no such sound device: " + device);
     }
     return StartStream(format, index);
 }
 
 // Only while no stream runs.
 void PortAudioOut::ResetQueues() {
-    while (m_queued.Pop() != nullptr) {
-    }
-    while (m_free.Pop() != nullptr) {
-    }
-    for (Block& block : m_blocks) {
+    m_blocks.Clear();
+    for (Block& block : m_blocks.Items()) {
         block.bytes.resize(kMaxBlockBytes);
         block.size = 0;
-        m_free.Push(&block);
     }
     m_current = nullptr;
     m_offset = 0;
@@ -232,10 +183,6 @@ bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
     return true;
 }
 
-bool PortAudioOut::IsOpen() const {
-    return m_open.load();
-}
-
 int PortAudioOut::OnStreamCallback(const void*, void* output, unsigned long frames,
                                    const PaStreamCallbackTimeInfo* time, unsigned long,
                                    void* self) {
@@ -248,7 +195,7 @@ int PortAudioOut::OnStreamCallback(const void*, void* output, unsigned long fram
 void PortAudioOut::OnStreamFinished(void* self) {
     auto* out = static_cast<PortAudioOut*>(self);
     out->m_streamEnded.store(true);
-    out->m_wake.Post();
+    out->m_wake.release();
 }
 
 // After the queue ran dry, a lone block waits a moment for the next one: some devices take
@@ -258,7 +205,7 @@ bool PortAudioOut::KeepWaiting(double now) {
     if (!m_starting || m_current != nullptr) {
         return false;
     }
-    const std::size_t queued = m_queued.Size();
+    const std::size_t queued = m_blocks.Size();
     if (queued == 0) {
         m_loneSince = -1.0;
         return true;
@@ -282,7 +229,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
     bool copiedAny = false;
     while (bytes > 0 && !m_dropQueued.load(std::memory_order_relaxed) && !KeepWaiting(now)) {
         if (m_current == nullptr) {
-            m_current = m_queued.Pop();
+            m_current = m_blocks.Front();
             m_offset = 0;
             if (m_current == nullptr) {
                 m_starting = true;
@@ -296,7 +243,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
         bytes -= n;
         m_offset += n;
         if (m_offset == m_current->size) {
-            m_free.Push(m_current);  // never full: the two rings hold every block between them
+            m_blocks.Pop();
             m_current = nullptr;
             finishedOne = true;
         }
@@ -307,21 +254,13 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
         copiedAny ? silent : m_silentFrames.load(std::memory_order_relaxed) + silent,
         std::memory_order_relaxed);
     if (finishedOne) {
-        m_wake.Post();
+        m_wake.release();
     }
 }
 
-bool PortAudioOut::DeviceLost() const {
-    return m_streamEnded.load() && !m_stopping.load();
-}
-
-bool PortAudioOut::Interrupted() const {
-    return !m_open.load() || m_aborted.load() || DeviceLost();
-}
-
 void PortAudioOut::WaitForRoom() {
-    while (!Interrupted() && m_free.Size() == 0) {
-        m_wake.Wait();
+    while (!Interrupted() && m_blocks.Size() == kQueuedBlocks) {
+        m_wake.acquire();
     }
 }
 
@@ -343,16 +282,16 @@ bool PortAudioOut::Write(const unsigned char* data, std::size_t bytes) {
     if (bytes == 0) {
         return true;
     }
-    Block* block = m_free.Pop();
-    std::memcpy(block->bytes.data(), data, bytes);
-    block->size = bytes;
-    m_queued.Push(block);
+    Block& block = m_blocks.Back();
+    std::memcpy(block.bytes.data(), data, bytes);
+    block.size = bytes;
+    m_blocks.Push();
     return true;
 }
 
 void PortAudioOut::Drain() {
-    while (!Interrupted() && m_free.Size() < m_blocks.size()) {
-        m_wake.Wait();
+    while (!Interrupted() && m_blocks.Size() > 0) {
+        m_wake.acquire();
     }
 }
 
@@ -382,7 +321,7 @@ void PortAudioOut::Close() {
 void PortAudioOut::Abort() {
     m_aborted.store(true);
     m_open.store(false);
-    m_wake.Post();
+    m_wake.release();
     std::lock_guard<std::mutex> lock(m_control);
     StopStreamLocked();
 }
@@ -399,7 +338,7 @@ void PortAudioOut::StopStreamLocked() {
             Fail(PortAudioText(error));
         }
     }
-    m_wake.Post();
+    m_wake.release();
 }
 
 void PortAudioOut::CloseStreamLocked() {

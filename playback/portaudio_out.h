@@ -3,20 +3,17 @@
 // Sound output through PortAudio, one stream per open device.
 //
 // The stream's real-time callback copies the queued blocks into the device and plays silence
-// while none is queued. Blocks travel writer -> callback -> writer through two lock-free
-// rings over memory set aside at Open, so the callback never locks, waits or allocates; it
-// only posts a semaphore when a block is finished, to wake a waiting writer.
+// while none is queued. Blocks go from the writer to the callback through a lock-free ring
+// over memory set aside at Open, so the callback never locks, waits or allocates; it only
+// releases a semaphore when a block is finished, to wake a waiting writer.
 //
 // Open, WaitForRoom, Write, Drain and Close belong to one thread, the writer; Abort may come
 // from any thread at any time.
 
-#include <semaphore.h>
-
-#include <array>
 #include <atomic>
-#include <bit>
 #include <cstdint>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -51,7 +48,7 @@ class PortAudioOut : public AudioOut {
     PortAudioOut& operator=(const PortAudioOut&) = delete;
 
     bool Open(const AudioFormat& format, const std::string& device = {}) override;
-    bool IsOpen() const override;
+    bool IsOpen() const override { return m_open.load(); }
     void WaitForRoom() override;
     bool Write(const unsigned char* data, std::size_t bytes) override;
     void Drain() override;
@@ -67,22 +64,6 @@ class PortAudioOut : public AudioOut {
         std::vector<unsigned char> bytes;  // kMaxBlockBytes, allocated at the first Open
         std::size_t size = 0;
     };
-    using BlockRing = SpscRing<Block, std::bit_ceil(static_cast<std::size_t>(kQueuedBlocks))>;
-
-    // A counting semaphore whose Post is safe in a real-time callback: it neither locks nor
-    // waits.
-    class WakeSemaphore {
-      public:
-        WakeSemaphore();
-        ~WakeSemaphore();
-        WakeSemaphore(const WakeSemaphore&) = delete;
-        WakeSemaphore& operator=(const WakeSemaphore&) = delete;
-        void Post();
-        void Wait();
-
-      private:
-        sem_t m_sem{};
-    };
 
     static int OnStreamCallback(const void* input, void* output, unsigned long frames,
                                 const PaStreamCallbackTimeInfo* time, unsigned long status,
@@ -93,20 +74,19 @@ class PortAudioOut : public AudioOut {
 
     bool StartStream(const AudioFormat& format, int device);
     void ResetQueues();
-    bool Interrupted() const;
-    bool DeviceLost() const;
+    // The stream ended, and not because we stopped it.
+    bool DeviceLost() const { return m_streamEnded.load() && !m_stopping.load(); }
+    bool Interrupted() const { return !m_open.load() || m_aborted.load() || DeviceLost(); }
     bool Fail(std::string text);
     void PlayOut() const;
     void StopStreamLocked();
     void CloseStreamLocked();
 
     const PortAudioSystem& m_system;
-    std::array<Block, kQueuedBlocks> m_blocks;
-    BlockRing m_queued;  // writer -> callback
-    BlockRing m_free;    // callback -> writer; holds every block while nothing is queued
+    SpscRing<Block, kQueuedBlocks> m_blocks;  // writer -> callback, each until it has played
 
     // The callback's own; the writer resets them at Open, before the stream starts.
-    Block* m_current = nullptr;  // the block the callback is copying from
+    Block* m_current = nullptr;  // the block the callback is copying from, the ring's front
     std::size_t m_offset = 0;    // bytes of m_current already copied
     bool m_starting = true;      // the queue ran dry and has not restarted since
     double m_loneSince = -1.0;   // stream time since which a lone block has waited
@@ -118,7 +98,9 @@ class PortAudioOut : public AudioOut {
     std::atomic<bool> m_aborted{false};
     std::atomic<bool> m_stopping{false};  // we are stopping the stream ourselves
     std::atomic<bool> m_streamEnded{false};
-    WakeSemaphore m_wake;
+    // Wakes the writer. libstdc++'s release is an atomic add and, from zero, a futex wake: it
+    // neither locks nor waits, so the callback may call it.
+    std::counting_semaphore<> m_wake{0};
 
     double m_latency = 0.0;
     double m_rate = 0.0;

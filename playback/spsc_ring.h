@@ -4,43 +4,41 @@
 #include <atomic>
 #include <cstddef>
 
-// A fixed-size queue of pointers between exactly one producer thread and one consumer
-// thread. Push and Pop never lock, allocate or wait, so either side may be a real-time
-// audio callback.
+// A fixed ring of items handed in order from exactly one writer thread to one reader thread:
+// the writer fills Back() and pushes it, the reader takes Front() and pops it once done with
+// it. Neither side locks, allocates or waits, so either may be a real-time audio callback.
 template <typename T, std::size_t Capacity>
 class SpscRing {
-    static_assert(Capacity > 0 && (Capacity & (Capacity - 1)) == 0, "a power of two");
-
   public:
-    // False when the ring is full.
-    bool Push(T* item) {
-        const std::size_t tail = m_tail.load(std::memory_order_relaxed);
-        if (tail - m_head.load(std::memory_order_acquire) == Capacity) {
-            return false;
-        }
-        m_items[tail & (Capacity - 1)] = item;
-        m_tail.store(tail + 1, std::memory_order_release);
-        return true;
-    }
-
-    // How many items are queued; exact on the consumer's side.
+    // Items pushed and not yet popped.
     std::size_t Size() const {
-        return m_tail.load(std::memory_order_acquire) - m_head.load(std::memory_order_relaxed);
+        return m_tail.load(std::memory_order_acquire) - m_head.load(std::memory_order_acquire);
     }
 
-    // Null when the ring is empty.
-    T* Pop() {
-        const std::size_t head = m_head.load(std::memory_order_relaxed);
-        if (head == m_tail.load(std::memory_order_acquire)) {
-            return nullptr;
-        }
-        T* item = m_items[head & (Capacity - 1)];
-        m_head.store(head + 1, std::memory_order_release);
-        return item;
+    // The writer's next item, while Size() is below Capacity.
+    T& Back() { return m_items[m_tail.load(std::memory_order_relaxed) % Capacity]; }
+    void Push() {
+        m_tail.store(m_tail.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     }
+
+    // The reader's next item; null while none is pushed.
+    T* Front() {
+        const std::size_t head = m_head.load(std::memory_order_relaxed);
+        return head == m_tail.load(std::memory_order_acquire) ? nullptr : &m_items[head % Capacity];
+    }
+    void Pop() {
+        m_head.store(m_head.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+
+    // Empties the ring; only while neither side uses it.
+    void Clear() {
+        m_head.store(0);
+        m_tail.store(0);
+    }
+    std::array<T, Capacity>& Items() { return m_items; }
 
   private:
-    std::array<T*, Capacity> m_items{};
+    std::array<T, Capacity> m_items{};
     alignas(64) std::atomic<std::size_t> m_head{0};
     alignas(64) std::atomic<std::size_t> m_tail{0};
 };

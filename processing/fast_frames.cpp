@@ -22,12 +22,7 @@ FrameRun RunPlainFrames(FrameState& state, const ProcessingParameters& params,
         }
         unsigned char* frame = frames + run.frames * 4;
         run.last = ProcessFrame(state, params, FrameSample(frame));
-        const auto l = static_cast<std::uint16_t>(run.last.left);
-        const auto r = static_cast<std::uint16_t>(run.last.right);
-        frame[0] = static_cast<unsigned char>(l);
-        frame[1] = static_cast<unsigned char>(l >> 8);
-        frame[2] = static_cast<unsigned char>(r);
-        frame[3] = static_cast<unsigned char>(r >> 8);
+        StoreFrameSample(frame, run.last);
     }
     return run;
 }
@@ -43,8 +38,6 @@ namespace sse2 {
 #define FAST_FRAMES_WIDE 0
 #define FAST_FRAMES_ROUND 0
 #include "fast_frames_kernel.inc"
-#undef FAST_FRAMES_WIDE
-#undef FAST_FRAMES_ROUND
 }  // namespace sse2
 
 #if defined(__clang__)
@@ -57,8 +50,6 @@ namespace sse41 {
 #define FAST_FRAMES_WIDE 0
 #define FAST_FRAMES_ROUND 1
 #include "fast_frames_kernel.inc"
-#undef FAST_FRAMES_WIDE
-#undef FAST_FRAMES_ROUND
 }  // namespace sse41
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -76,8 +67,6 @@ namespace avx {
 #define FAST_FRAMES_WIDE 1
 #define FAST_FRAMES_ROUND 1
 #include "fast_frames_kernel.inc"
-#undef FAST_FRAMES_WIDE
-#undef FAST_FRAMES_ROUND
 }  // namespace avx
 #if defined(__clang__)
 #pragma clang attribute pop

@@ -1,45 +1,34 @@
 #include "parameters.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
 
+// " text", or nothing for an empty text.
+std::string Spaced(const char* text) {
+    return text[0] != '\0' ? std::string(" ") + text : std::string();
+}
+
 std::string WithNote(int value, const char* note) {
-    std::string text = std::to_string(value);
-    if (note[0] != '\0') {
-        text += ' ';
-        text += note;
-    }
-    return text;
+    return std::to_string(value) + Spaced(note);
 }
 
 }  // namespace
 
 std::string KnobHelp(const KnobSpec& spec) {
-    std::string help = std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) + " .. " +
-                       WithNote(spec.max, spec.maxNote);
-    if (spec.rule[0] != '\0') {
-        help += ' ';
-        help += spec.rule;
-    }
-    return help + "; default " + WithNote(spec.start, spec.startNote);
+    return std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) + " .. " +
+           WithNote(spec.max, spec.maxNote) + Spaced(spec.rule) + "; default " +
+           WithNote(spec.start, spec.startNote);
 }
 
 int& PositionOf(Positions& positions, Knob knob) {
-    switch (knob) {
-        case Knob::Pan:
-            return positions.pan;
-        case Knob::Low:
-            return positions.low;
-        case Knob::High:
-            return positions.high;
-        case Knob::Left:
-            return positions.left;
-        case Knob::Right:
-            return positions.right;
-        default:
-            return positions.outputLevel;
-    }
+    // In the order of Knob; a knob after the six stands for the last.
+    static constexpr int Positions::*kMembers[] = {&Positions::pan,   &Positions::low,
+                                                   &Positions::high,  &Positions::left,
+                                                   &Positions::right, &Positions::outputLevel};
+    const auto index = std::min(static_cast<std::size_t>(knob), std::size(kMembers) - 1);
+    return positions.*kMembers[index];
 }
 
 int PositionOf(const Positions& positions, Knob knob) {
@@ -75,16 +64,11 @@ float OutputGainFor(int outputLevel) {
 }
 
 double KnobValue(Knob knob, int pos) {
-    switch (knob) {
-        case Knob::Low:
-            return LowCutoffFor(pos);
-        case Knob::High:
-            return HighCutoffFor(pos);
-        case Knob::Left:
-        case Knob::Right:
-            return ChannelGainFor(pos);
-        case Knob::OutputLevel:
-            return OutputGainFor(pos);
+    switch (SpecOf(knob).unit) {
+        case Unit::Hertz:
+            return knob == Knob::Low ? LowCutoffFor(pos) : HighCutoffFor(pos);
+        case Unit::Decibels:
+            return knob == Knob::OutputLevel ? OutputGainFor(pos) : ChannelGainFor(pos);
         default:
             return pos;
     }

@@ -5,6 +5,7 @@
 // and the manual page all come from it. Every rule is evaluated in double precision and
 // rounded to float once; the cut-offs are integer arithmetic.
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -49,17 +50,9 @@ inline constexpr KnobSpec kKnobs[] = {
     {Knob::PlayPos, "", "play position", 0, 100, 0, Unit::Position},
 };
 
-static_assert([] {
-    for (int i = 0; i < static_cast<int>(std::size(kKnobs)); ++i) {
-        if (static_cast<int>(kKnobs[i].knob) != i) {
-            return false;
-        }
-    }
-    return true;
-}());
-
 constexpr const KnobSpec& SpecOf(Knob knob) {
-    return kKnobs[static_cast<int>(knob)];
+    return *std::find_if(std::begin(kKnobs), std::end(kKnobs),
+                         [knob](const KnobSpec& spec) { return spec.knob == knob; });
 }
 
 // "pan, -30 (left) .. 30 (right); default 0": the option's help, from the table.

@@ -1,5 +1,6 @@
 #include "processing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -135,24 +136,9 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
     return out;
 }
 
-void CopyParameters(const ProcessingParameters& from, ProcessingParameters& to) {
-    to.panGainL = from.panGainL.Get();
-    to.panGainR = from.panGainR.Get();
-    to.leftGain = from.leftGain.Get();
-    to.rightGain = from.rightGain.Get();
-    to.outputGain = from.outputGain.Get();
-    to.lowCutoff = from.lowCutoff.Get();
-    to.highCutoff = from.highCutoff.Get();
-    to.mode = from.mode.Get();
-}
-
 int MeterSegments(int sample) {
     // The largest magnitude each number of lit segments stands for.
     static constexpr int kUpTo[kMeterSegments] = {0, 1, 4, 653, 2067, 4125, 10361, 20674};
-    const int m = std::abs(sample);
-    int lit = 0;
-    while (lit < kMeterSegments && m > kUpTo[lit]) {
-        ++lit;
-    }
-    return lit;
+    // One lit for each magnitude the sample's exceeds.
+    return static_cast<int>(std::ranges::lower_bound(kUpTo, std::abs(sample)) - kUpTo);
 }

@@ -10,6 +10,7 @@
 // frames per second whatever the file declares.
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "processing_parameters.h"
 
@@ -82,6 +83,14 @@ struct StereoSample {
 inline StereoSample FrameSample(const unsigned char* frame) {
     return {static_cast<std::int16_t>(frame[0] | (frame[1] << 8)),
             static_cast<std::int16_t>(frame[2] | (frame[3] << 8))};
+}
+
+inline void StoreFrameSample(unsigned char* frame, StereoSample sample) {
+    for (const std::int16_t value : {sample.left, sample.right}) {
+        const auto bits = static_cast<std::uint16_t>(value);
+        *frame++ = static_cast<unsigned char>(bits);
+        *frame++ = static_cast<unsigned char>(bits >> 8);
+    }
 }
 
 // Processes one frame with the parameters of this moment.

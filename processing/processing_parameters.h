@@ -20,7 +20,9 @@ struct ProcessingParameters {
 };
 
 // Copies every parameter: a write job reads them once, at its start.
-void CopyParameters(const ProcessingParameters& from, ProcessingParameters& to);
+inline void CopyParameters(const ProcessingParameters& from, ProcessingParameters& to) {
+    to = from;
+}
 
 // Requests that end a run of frames early: the run stops before the first frame at which
 // either is set. Null members are never set.

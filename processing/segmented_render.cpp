@@ -1,6 +1,7 @@
 #include "segmented_render.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -10,36 +11,25 @@ namespace {
 
 constexpr std::size_t kFrameBytes = 4;
 
-bool SameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-bool SameLadder(const LadderLowPass& a, const LadderLowPass& b) {
-    return SameBits(a.xPrev, b.xPrev) && SameBits(a.y1, b.y1) && SameBits(a.y2, b.y2) &&
-           SameBits(a.y3, b.y3) && SameBits(a.y4, b.y4);
+// Bit for bit. The parts compared this way hold nothing but doubles, or nothing but 16-bit
+// values, so their bytes are their values.
+template <typename Part>
+bool SameBits(const Part& a, const Part& b) {
+    static_assert(sizeof(LadderLowPass) == 5 * sizeof(double) &&
+                  sizeof(LadderCoefficients) == 3 * sizeof(double) &&
+                  sizeof(SvfLowPass) == 2 * sizeof(std::int16_t));
+    using Bytes = std::array<unsigned char, sizeof(Part)>;
+    return std::bit_cast<Bytes>(a) == std::bit_cast<Bytes>(b);
 }
 
 bool NegligibleLadder(const LadderLowPass& l) {
-    for (const double v : {l.xPrev, l.y1, l.y2, l.y3, l.y4}) {
-        if (!(std::fabs(v) < kNegligibleLadder)) {
-            return false;
-        }
-    }
-    return true;
+    const double values[] = {l.xPrev, l.y1, l.y2, l.y3, l.y4};
+    return std::ranges::all_of(values, [](double v) { return std::fabs(v) < kNegligibleLadder; });
 }
 
-bool SameCoefficients(const LadderCoefficients& a, const LadderCoefficients& b) {
-    return SameBits(a.k, b.k) && SameBits(a.p, b.p) && SameBits(a.r, b.r);
-}
-
-bool SameFilterCoefficients(const FilterCoefficients& a, const FilterCoefficients& b) {
+bool SameCoefficients(const FilterCoefficients& a, const FilterCoefficients& b) {
     return a.lowCutoff == b.lowCutoff && a.highCutoff == b.highCutoff && a.valid == b.valid &&
-           SameCoefficients(a.low, b.low) && SameCoefficients(a.high, b.high) &&
-           SameBits(a.fsv, b.fsv);
-}
-
-bool SameSvf(const SvfLowPass& a, const SvfLowPass& b) {
-    return a.low == b.low && a.band == b.band;
+           SameBits(a.low, b.low) && SameBits(a.high, b.high) && SameBits(a.fsv, b.fsv);
 }
 
 template <typename LadderEqual>
@@ -47,14 +37,13 @@ bool StatesMatch(const FrameState& a, const FrameState& b, LadderEqual ladderEqu
     const FilterCoefficients& c = a.coefficients;
     return ladderEqual(a.ladderA, b.ladderA, c.low) && ladderEqual(a.ladderB, b.ladderB, c.low) &&
            ladderEqual(a.ladderC, b.ladderC, c.high) && ladderEqual(a.ladderD, b.ladderD, c.high) &&
-           SameSvf(a.svfLeft, b.svfLeft) && SameSvf(a.svfRight, b.svfRight) &&
-           SameFilterCoefficients(a.coefficients, b.coefficients);
+           SameBits(a.svfLeft, b.svfLeft) && SameBits(a.svfRight, b.svfRight) &&
+           SameCoefficients(a.coefficients, b.coefficients);
 }
 
 // A sample the input attenuation turns into 0.
-bool Silent(const unsigned char* sample) {
-    const auto v = static_cast<std::int16_t>(sample[0] | (sample[1] << 8));
-    return v >= -2 && v <= 2;
+bool Silent(std::int16_t sample) {
+    return sample >= -2 && sample <= 2;
 }
 
 // The first multiple of align from nominal up to latest that follows warmUpFrames in
@@ -74,9 +63,9 @@ std::uint64_t SoundedBoundary(FrameIo& io, std::uint64_t nominal, std::uint64_t 
             return nominal;
         }
         for (std::size_t i = 0; i < n; ++i, ++f) {
-            const unsigned char* frame = buffer.data() + i * kFrameBytes;
-            runLeft = Silent(frame) ? runLeft + 1 : 0;
-            runRight = Silent(frame + 2) ? runRight + 1 : 0;
+            const StereoSample sample = FrameSample(buffer.data() + i * kFrameBytes);
+            runLeft = Silent(sample.left) ? runLeft + 1 : 0;
+            runRight = Silent(sample.right) ? runRight + 1 : 0;
             if (runLeft >= settings.silentRunFrames || runRight >= settings.silentRunFrames) {
                 quietUntil = f + 1;
             }
@@ -88,43 +77,6 @@ std::uint64_t SoundedBoundary(FrameIo& io, std::uint64_t nominal, std::uint64_t 
     }
     return nominal;
 }
-
-}  // namespace
-
-bool SameState(const FrameState& a, const FrameState& b) {
-    return StatesMatch(
-        a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients&) {
-            return SameLadder(x, y);
-        });
-}
-
-bool EquivalentStates(const FrameState& a, const FrameState& b) {
-    return StatesMatch(
-        a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients& c) {
-            // A non-zero input v gives every stage a value near v * p^n, which swamps the
-            // negligible ones, as long as p is not itself tiny and k and r keep them small.
-            const bool swamped = c.p > 1e-6 && std::fabs(c.k) < 16 && std::fabs(c.r) < 16;
-            return SameLadder(x, y) || (swamped && NegligibleLadder(x) && NegligibleLadder(y));
-        });
-}
-
-std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std::size_t n,
-                                          std::size_t align, const SegmentSettings& settings) {
-    std::vector<std::uint64_t> bounds{0};
-    const std::uint64_t length = n > 0 ? total / n : total;
-    for (std::size_t i = 1; i < n; ++i) {
-        const std::uint64_t nominal = total * i / n / align * align;
-        const std::uint64_t latest = std::min(total, nominal + length / 4);
-        const std::uint64_t b = SoundedBoundary(io, nominal, latest, align, settings);
-        if (b > bounds.back() && b < total) {
-            bounds.push_back(b);
-        }
-    }
-    bounds.push_back(total);
-    return bounds;
-}
-
-namespace {
 
 std::uint64_t CheckpointAt(const Segment& segment, std::size_t index) {
     return segment.begin + (index + 1) * static_cast<std::uint64_t>(segment.checkpointFrames);
@@ -241,6 +193,39 @@ RunStatus StepGroup(SegmentRun* const* runs, std::size_t count, const Processing
 
 }  // namespace
 
+bool SameState(const FrameState& a, const FrameState& b) {
+    return StatesMatch(
+        a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients&) {
+            return SameBits(x, y);
+        });
+}
+
+bool EquivalentStates(const FrameState& a, const FrameState& b) {
+    return StatesMatch(
+        a, b, [](const LadderLowPass& x, const LadderLowPass& y, const LadderCoefficients& c) {
+            // A non-zero input v gives every stage a value near v * p^n, which swamps the
+            // negligible ones, as long as p is not itself tiny and k and r keep them small.
+            const bool swamped = c.p > 1e-6 && std::fabs(c.k) < 16 && std::fabs(c.r) < 16;
+            return SameBits(x, y) || (swamped && NegligibleLadder(x) && NegligibleLadder(y));
+        });
+}
+
+std::vector<std::uint64_t> PlanBoundaries(FrameIo& io, std::uint64_t total, std::size_t n,
+                                          std::size_t align, const SegmentSettings& settings) {
+    std::vector<std::uint64_t> bounds{0};
+    const std::uint64_t length = n > 0 ? total / n : total;
+    for (std::size_t i = 1; i < n; ++i) {
+        const std::uint64_t nominal = total * i / n / align * align;
+        const std::uint64_t latest = std::min(total, nominal + length / 4);
+        const std::uint64_t b = SoundedBoundary(io, nominal, latest, align, settings);
+        if (b > bounds.back() && b < total) {
+            bounds.push_back(b);
+        }
+    }
+    bounds.push_back(total);
+    return bounds;
+}
+
 bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameters& params,
                   const SegmentSettings& settings) {
     const std::uint64_t w = settings.warmUpFrames;
@@ -299,10 +284,9 @@ RunStatus RunSegmentGroup(Segment* const* segments, std::size_t count,
 Reconciliation Reconcile(FrameState& truth, const Segment& segment,
                          const ProcessingParameters& params, FrameIo& io,
                          const SegmentSettings& settings, RunInterrupts interrupts) {
-    Reconciliation result;
     if (EquivalentStates(truth, segment.start)) {
         truth = segment.finish;
-        return result;
+        return {RunStatus::Done, Merge::AtBoundary};
     }
     // Read and stored a piece at a time; within a piece the true run stops at each
     // checkpoint to compare states, and what follows a merge is left as the segment wrote it.
@@ -312,8 +296,7 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
         const auto n = static_cast<std::size_t>(
             std::min<std::uint64_t>(settings.pieceFrames, segment.end - f));
         if (!io.Read(f, buffer.data(), n)) {
-            result.status = RunStatus::ReadFailed;
-            return result;
+            return {RunStatus::ReadFailed};
         }
         std::size_t done = 0;
         bool merged = false;
@@ -324,8 +307,7 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
                 static_cast<std::size_t>(std::min<std::uint64_t>(n - done, mark - f - done));
             if (ProcessFrames(truth, params, interrupts, buffer.data() + done * kFrameBytes, run)
                     .frames < run) {
-                result.status = RunStatus::Stopped;
-                return result;
+                return {RunStatus::Stopped};
             }
             done += run;
             if (f + done == mark && next < segment.checkpoints.size()) {
@@ -333,17 +315,13 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
             }
         }
         if (!io.Write(f, buffer.data(), done)) {
-            result.status = RunStatus::WriteFailed;
-            return result;
+            return {RunStatus::WriteFailed};
         }
-        result.redoneFrames += done;
         f += done;
         if (merged) {
             truth = segment.finish;
-            result.merge = Merge::AfterRedo;
-            return result;
+            return {RunStatus::Done, Merge::AfterRedo};
         }
     }
-    result.merge = Merge::Never;
-    return result;
+    return {RunStatus::Done, Merge::Never};
 }

@@ -103,7 +103,6 @@ enum class Merge {
 struct Reconciliation {
     RunStatus status = RunStatus::Done;
     Merge merge = Merge::AtBoundary;
-    std::uint64_t redoneFrames = 0;
 };
 
 // Brings a finished segment in line with the true state at its begin, which becomes the

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "blocking_queue.h"
+
 namespace {
 
 constexpr std::size_t kPieceBytes = 512 * 1024;
@@ -15,80 +17,37 @@ struct PieceQueueItem {
     std::size_t size = 0;
 };
 
-// Pieces of bytes handed from one thread to another, a few at a time.
+// Pieces of bytes handed from one thread to another, a few at a time: the producer takes free
+// pieces and puts them full, the consumer takes full pieces and releases them.
 class PieceQueue {
   public:
     using Piece = PieceQueueItem;
 
     PieceQueue() : m_all(kPieces) {
         for (Piece& piece : m_all) {
-            m_free.push_back(&piece);
+            m_free.Push(&piece);
         }
     }
 
-    // A free piece, waiting for one; null once the other side has stopped.
-    Piece* TakeFree() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_stopped || !m_free.empty(); });
-        if (m_stopped) {
-            return nullptr;
-        }
-        Piece* piece = m_free.back();
-        m_free.pop_back();
-        return piece;
-    }
-    void Put(Piece* piece) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_full.push_back(piece);
-        }
-        m_changed.notify_all();
-    }
+    // A free piece, waiting for one; null once the consumer has stopped.
+    Piece* TakeFree() { return m_free.Pop().value_or(nullptr); }
+    void Put(Piece* piece) { m_full.Push(piece); }
     // The next full piece, waiting for one; null once the producer closed and all were taken.
-    Piece* TakeFull() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_closed || !m_full.empty(); });
-        if (m_full.empty()) {
-            return nullptr;
-        }
-        Piece* piece = m_full.front();
-        m_full.pop_front();
-        return piece;
-    }
+    Piece* TakeFull() { return m_full.Pop().value_or(nullptr); }
     void Release(Piece* piece) {
         piece->size = 0;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_free.push_back(piece);
-        }
-        m_changed.notify_all();
+        m_free.Push(piece);
     }
     // The producer has no more.
-    void Close() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_closed = true;
-        }
-        m_changed.notify_all();
-    }
+    void Close() { m_full.Close(); }
     // The consumer wants no more.
-    void Stop() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopped = true;
-        }
-        m_changed.notify_all();
-    }
+    void Stop() { m_free.Cancel(); }
     std::atomic<bool> failed{false};  // the consumer of a WriteBehind failed
 
   private:
     std::vector<Piece> m_all;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Piece*> m_free;
-    std::deque<Piece*> m_full;
-    bool m_closed = false;
-    bool m_stopped = false;
+    BlockingQueue<Piece*> m_free;
+    BlockingQueue<Piece*> m_full;
 };
 
 ReadAhead::ReadAhead(ByteInput& input, std::uint64_t limit, std::function<double()> progress)

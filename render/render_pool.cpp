@@ -16,54 +16,30 @@
 
 #if defined(RENDER_POOL_OWN_THREADS)
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
+#include <latch>
 #include <vector>
+
+#include "blocking_queue.h"
 
 struct RenderPool::Workers {
     explicit Workers(int n) {
         for (int i = 0; i < n; ++i) {
-            threads.emplace_back([this] { Serve(); });
+            threads.emplace_back([this] {
+                while (const auto task = tasks.Pop()) {
+                    (*task)();
+                }
+            });
         }
     }
+    // The tasks submitted still run.
     ~Workers() {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
-        }
-        changed.notify_all();
+        tasks.Close();
         for (std::thread& t : threads) {
             t.join();
         }
     }
 
-    void Enqueue(std::function<void()> task) {
-        const std::lock_guard<std::mutex> lock(mutex);
-        tasks.push_back(std::move(task));
-        changed.notify_one();
-    }
-
-    void Serve() {
-        for (;;) {
-            std::function<void()> task;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                changed.wait(lock, [this] { return stopping || !tasks.empty(); });
-                if (tasks.empty()) {
-                    return;
-                }
-                task = std::move(tasks.front());
-                tasks.pop_front();
-            }
-            task();
-        }
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::function<void()>> tasks;
-    bool stopping = false;
+    BlockingQueue<std::function<void()>> tasks;
     std::vector<std::thread> threads;
 };
 
@@ -72,28 +48,22 @@ struct ThreadAllowance::Control {
 };
 
 void RenderPool::Submit(std::function<void()> task) {
-    m_impl->Enqueue(std::move(task));
+    m_impl->tasks.Push(std::move(task));
 }
 
 void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& body) {
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::size_t left = count;
+    std::latch finished(static_cast<std::ptrdiff_t>(count));
     for (std::size_t i = 0; i < count; ++i) {
-        m_impl->Enqueue([&, i] {
+        m_impl->tasks.Push([&, i] {
             body(i);
-            const std::lock_guard<std::mutex> lock(mutex);
-            --left;
-            finished.notify_all();
+            finished.count_down();
         });
     }
-    std::unique_lock<std::mutex> lock(mutex);
-    finished.wait(lock, [&] { return left == 0; });
+    finished.wait();
 }
 
 #else
 
-#include <tbb/blocked_range.h>
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
@@ -118,16 +88,9 @@ void RenderPool::Submit(std::function<void()> task) {
 }
 
 void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& body) {
-    m_impl->arena.execute([&] {
-        tbb::parallel_for(
-            tbb::blocked_range<std::size_t>(0, count, 1),
-            [&](const tbb::blocked_range<std::size_t>& range) {
-                for (std::size_t i = range.begin(); i != range.end(); ++i) {
-                    body(i);
-                }
-            },
-            tbb::simple_partitioner());
-    });
+    // One index at a time, so that long calls spread over every thread.
+    m_impl->arena.execute(
+        [&] { tbb::parallel_for(std::size_t{0}, count, body, tbb::simple_partitioner()); });
 }
 
 #endif

@@ -46,14 +46,6 @@ bool TransferAll(Transfer transfer, int fd, Byte* buffer, std::size_t n, std::in
     return true;
 }
 
-bool ReadAll(int fd, unsigned char* buffer, std::size_t n, std::int64_t offset) {
-    return TransferAll(::pread, fd, buffer, n, offset);
-}
-
-bool WriteAll(int fd, const unsigned char* buffer, std::size_t n, std::int64_t offset) {
-    return TransferAll(::pwrite, fd, buffer, n, offset);
-}
-
 // One segment as the job tracks it. The worker fills it; the job's thread reads it once
 // done, or, for the first segment, up to stored.
 struct Slot {
@@ -73,8 +65,8 @@ class SegmentedJob : public FrameIo {
     RunStatus Run();
 
     bool Read(std::uint64_t frame, unsigned char* buffer, std::size_t count) override {
-        return ReadAll(m_job.inputFd, buffer, count * kFrameBytes,
-                       FileOffset(m_job.inputOffset, frame));
+        return TransferAll(::pread, m_job.inputFd, buffer, count * kFrameBytes,
+                           FileOffset(m_job.inputOffset, frame));
     }
     bool Write(std::uint64_t frame, const unsigned char* buffer, std::size_t count) override;
 
@@ -138,8 +130,8 @@ void SegmentedJob::RecordMeters(Slot& slot, std::uint64_t frame, const unsigned 
 bool SegmentedJob::Write(std::uint64_t frame, const unsigned char* buffer, std::size_t count) {
     Slot& slot = m_slots[SlotOf(frame)];
     RecordMeters(slot, frame, buffer, count);
-    if (!WriteAll(m_job.outputFd, buffer, count * kFrameBytes,
-                  FileOffset(m_job.outputOffset, frame))) {
+    if (!TransferAll(::pwrite, m_job.outputFd, buffer, count * kFrameBytes,
+                     FileOffset(m_job.outputOffset, frame))) {
         return false;
     }
     {
@@ -162,8 +154,10 @@ void SegmentedJob::SubmitNext() {
     const std::size_t first = m_submitted;
     const std::size_t count = std::min(kMaxFrameGroup, m_slots.size() - first);
     std::array<Slot*, kMaxFrameGroup> group{};
+    std::array<Segment*, kMaxFrameGroup> segments{};
     for (std::size_t i = 0; i < count; ++i) {
         group[i] = &m_slots[first + i];
+        segments[i] = &group[i]->segment;
         Prepare(*group[i]);
     }
     m_submitted += count;
@@ -171,12 +165,8 @@ void SegmentedJob::SubmitNext() {
         const std::lock_guard<std::mutex> lock(m_mutex);
         ++m_running;
     }
-    m_job.pool->Submit([this, group, count] {
+    m_job.pool->Submit([this, group, segments, count] {
         const RunInterrupts interrupts{&m_cancel, m_job.stop};
-        std::array<Segment*, kMaxFrameGroup> segments{};
-        for (std::size_t i = 0; i < count; ++i) {
-            segments[i] = &group[i]->segment;
-        }
         const RunStatus status = RunSegmentGroup(segments.data(), count, *m_job.params, *this,
                                                  m_job.settings, interrupts);
         // Notified under the lock: once m_running is 0 the job may be gone.
@@ -196,10 +186,12 @@ RunStatus SegmentedJob::CopyTail() {
     if (tail == 0) {
         return RunStatus::Done;
     }
-    if (!ReadAll(m_job.inputFd, bytes, tail, FileOffset(m_job.inputOffset, m_frames))) {
+    if (!TransferAll(::pread, m_job.inputFd, bytes, tail,
+                     FileOffset(m_job.inputOffset, m_frames))) {
         return RunStatus::ReadFailed;
     }
-    if (!WriteAll(m_job.outputFd, bytes, tail, FileOffset(m_job.outputOffset, m_frames))) {
+    if (!TransferAll(::pwrite, m_job.outputFd, bytes, tail,
+                     FileOffset(m_job.outputOffset, m_frames))) {
         return RunStatus::WriteFailed;
     }
     return RunStatus::Done;
@@ -374,6 +366,5 @@ std::size_t SegmentCount(std::uint64_t frames, int threads, const SegmentSetting
 
 RunStatus WriteInSegments(const SegmentedWrite& job,
                           const std::function<void(const BlockReport&)>& onBlock) {
-    SegmentedJob run(job, onBlock);
-    return run.Run();
+    return SegmentedJob(job, onBlock).Run();
 }

@@ -6,11 +6,10 @@
 // image would vanish without an error. It stays outside any namespace, since the macro
 // declares the initialiser at the scope it is used in.
 static void EnsureImagesRegistered() {
-    static const bool registered = [] {
+    [[maybe_unused]] static const bool registered = [] {
         Q_INIT_RESOURCE(images);
         return true;
     }();
-    (void)registered;
 }
 
 QPixmap LoadBitmapResource(int id) {

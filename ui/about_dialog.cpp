@@ -25,9 +25,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("aboutIcon"));
-    const QRect iconRect = units.MapRect(kIconRect);
-    icon->setGeometry(iconRect);
-    icon->setPixmap(LoadAppIcon().pixmap(iconRect.size()));
+    icon->setGeometry(units.MapRect(kIconRect));
+    icon->setPixmap(LoadAppIcon().pixmap(icon->size()));
 
     auto* ok = new QPushButton(QCoreApplication::translate("Zerbex", "确定"), this);
     ok->setObjectName(QStringLiteral("aboutOk"));

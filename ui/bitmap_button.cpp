@@ -55,15 +55,13 @@ void BitmapButton::paintEvent(QPaintEvent*) {
     }
     p.restore();
 
-    const QColor edge = palette().color(QPalette::Shadow);
-    p.setPen(QPen(edge, isDefault() ? 2.0 : 1.0));
+    p.setPen(QPen(palette().color(QPalette::Shadow), isDefault() ? 2.0 : 1.0));
     p.setBrush(Qt::NoBrush);
     const qreal inset = isDefault() ? 1.0 : 0.5;
     p.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), kCornerRadius,
                       kCornerRadius);
     if (hasFocus()) {
-        QPen focus(QColor(255, 255, 255, 220), 1.0, Qt::DotLine);
-        p.setPen(focus);
+        p.setPen(QPen(QColor(255, 255, 255, 220), 1.0, Qt::DotLine));
         p.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), 2.0, 2.0);
     }
 }

@@ -14,7 +14,6 @@ class BitmapButton : public QPushButton {
 
     // Shows the image with that resource number.
     void SetImage(int resourceId);
-    const QPixmap& Image() const { return m_image; }
     // Resource number of the image shown, 0 for none.
     int ImageId() const { return m_imageId; }
 

@@ -3,42 +3,13 @@
 #include <QRect>
 #include <span>
 
+class QWidget;
+struct MainWindowUi;
+
 // The main window as a table of controls in template order, which is also the tab order.
 // Positions and sizes are in dialog units.
 
 enum class ControlKind { Edit, PushButton, GroupBox, Static, Trackbar };
-
-// The controls' numbers in the classic resource script; Static for the unnamed ones.
-enum class ControlId {
-    Static = -1,
-    Exit = 2,
-    InputPath = 1002,
-    SelectInput = 1003,
-    WriteFile = 1004,
-    PlayMode2 = 1005,
-    CheckUpgrades = 1006,
-    OutputPath = 1007,
-    SelectOutput = 1008,
-    About = 1009,
-    Pan = 1010,
-    Low = 1011,
-    PanValue = 1012,
-    LowSlider = 1013,
-    HighSlider = 1014,
-    High = 1015,
-    PlayOriginal = 1016,
-    PlayMode1 = 1017,
-    PlayPos = 1018,
-    Left = 1019,
-    LeftSlider = 1020,
-    RightSlider = 1021,
-    Right = 1022,
-    OutputLevel = 1023,
-    LoopEnd = 1024,
-    LoopStart = 1025,
-    Manual = 1026,
-    Meter = 1035,
-};
 
 // Styles a control may carry; several are combined in one value.
 enum ControlStyle : unsigned {
@@ -61,11 +32,12 @@ enum ControlStyle : unsigned {
 };
 
 struct ControlTemplate {
-    ControlId id;
     const char* name;  // the widget's object name; empty for the unnamed ones
     ControlKind kind;
-    unsigned style;
     QRect rect;  // dialog units
+    unsigned style;
+    // Stores the control in its typed member of MainWindowUi; null for the unnamed ones.
+    void (*keep)(MainWindowUi& ui, QWidget* control);
     const char* caption;
 };
 
@@ -80,8 +52,3 @@ const DialogTemplate& MainDialogTemplate();
 
 // Trackbars carry a template text that they never display.
 inline constexpr char kTrackbarText[] = "滑块1";
-
-inline bool IsTabStop(ControlKind kind) {
-    return kind == ControlKind::Edit || kind == ControlKind::PushButton ||
-           kind == ControlKind::Trackbar;
-}

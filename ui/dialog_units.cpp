@@ -3,36 +3,24 @@
 #include <QFontMetrics>
 #include <QStringList>
 
-namespace {
-
-// Rounded a * b / c, as the dialog manager computes it.
-int MulDivRounded(int a, int b, int c) {
-    const long long product = static_cast<long long>(a) * b;
-    const long long half = c / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
-}
-
-}  // namespace
-
 DialogBaseUnits DialogBaseUnits::FromFont(const QFont& font) {
     const QFontMetrics metrics(font);
     const int alphabet =
         metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    DialogBaseUnits units;
-    units.cx = (alphabet / 26 + 1) / 2;
-    units.cy = metrics.height();
+    const DialogBaseUnits units{(alphabet / 26 + 1) / 2, metrics.height()};
     if (units.cx <= 0 || units.cy <= 0) {
         return DialogBaseUnits{};
     }
     return units;
 }
 
+// Rounded half away from zero, as the dialog manager's integer arithmetic rounds.
 int DialogBaseUnits::MapX(int du) const {
-    return MulDivRounded(du, cx, 4);
+    return qRound(static_cast<double>(du) * cx / 4);
 }
 
 int DialogBaseUnits::MapY(int du) const {
-    return MulDivRounded(du, cy, 8);
+    return qRound(static_cast<double>(du) * cy / 8);
 }
 
 QRect DialogBaseUnits::MapRect(const QRect& du) const {

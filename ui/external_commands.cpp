@@ -31,8 +31,7 @@ UrlOpener& MainWindow::Urls() {
 }
 
 void MainWindow::ShowAbout() {
-    AboutDialog about(this);
-    about.exec();
+    AboutDialog(this).exec();
 }
 
 void MainWindow::OpenUpgradePage() {
@@ -70,7 +69,5 @@ void MainWindow::SuggestSettings() {
     for (const Knob knob : {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right}) {
         m_ui.Slider(knob)->setValue(PositionOf(*suggested, knob));
     }
-    ReadTrackbars();
-    ApplyAllPositions();
-    WriteTrackbars();
+    ApplyAllTrackbars();
 }

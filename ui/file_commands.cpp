@@ -25,12 +25,6 @@ const QString kProfileSection = QStringLiteral("Default");
 const QString kProfileEntry = QStringLiteral("Path");
 
 const QString kMsgStopFirst = QStringLiteral("Please stop playing audio first!");
-const QString kMsgSelectBoth =
-    QStringLiteral("You need to select an input file and output file first!");
-const QString kMsgOverwrite =
-    QStringLiteral("This command will overwrite the output file. Are you sure?");
-const QString kMsgCreate = QStringLiteral("Do you wish to create a new file?");
-const QString kMsgDone = QStringLiteral("Done processing file!");
 const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
 
 // The classic program kept its paths in fixed buffers; a longer one is refused as it was.
@@ -47,10 +41,7 @@ fs::path FsPath(const QString& path) {
 // Local files among what is dragged or dropped, in their order.
 QStringList LocalFiles(const QMimeData* data) {
     QStringList paths;
-    if (data == nullptr) {
-        return paths;
-    }
-    for (const QUrl& url : data->urls()) {
+    for (const QUrl& url : data != nullptr ? data->urls() : QList<QUrl>()) {
         if (url.isLocalFile()) {
             paths.append(url.toLocalFile());
         }
@@ -78,12 +69,12 @@ void MainWindow::ChooseInput() {
         return;
     }
     FollowProfileFolder();
-    FileDialogRequest request;
-    request.kind = FileDialogRequest::Kind::Open;
-    request.directory = m_folder;
-    request.filter = AudioFilesFilter();
-    request.initialName.clear();  // a "*.wav" name would hide every other kind
-    request.otherFilters = {QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")};
+    const FileDialogRequest request{
+        .kind = FileDialogRequest::Kind::Open,
+        .directory = m_folder,
+        .initialName = {},  // a "*.wav" name would hide every other kind
+        .filter = AudioFilesFilter(),
+        .otherFilters = {QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")}};
     if (const std::optional<QString> chosen = m_services.files.Choose(request)) {
         SelectInputFile(*chosen);
         return;
@@ -99,11 +90,10 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QStringList paths = LocalFiles(event->mimeData());
-    if (paths.isEmpty()) {
-        return;
+    if (!paths.isEmpty()) {
+        event->acceptProposedAction();
+        DropFiles(paths);
     }
-    event->acceptProposedAction();
-    DropFiles(paths);
 }
 
 void MainWindow::DropFiles(const QStringList& paths) {
@@ -140,8 +130,8 @@ void MainWindow::SelectInputFile(const QString& path) {
             m_ui.inputPathEdit->setText(path);
             m_inputSelected = true;
             // The loop spans the whole data again.
-            m_ui.loopStartSlider->SetUp(SpecOf(Knob::LoopStart));
-            m_ui.loopEndSlider->SetUp(SpecOf(Knob::LoopEnd));
+            m_ui.Slider(Knob::LoopStart)->SetUp(SpecOf(Knob::LoopStart));
+            m_ui.Slider(Knob::LoopEnd)->SetUp(SpecOf(Knob::LoopEnd));
             // A confirmed choice makes the chosen file's folder the dialogs'.
             m_folder = QFileInfo(path).absolutePath();
         }
@@ -150,10 +140,9 @@ void MainWindow::SelectInputFile(const QString& path) {
 }
 
 void MainWindow::ChooseOutput() {
-    FileDialogRequest request;
-    request.kind = FileDialogRequest::Kind::Save;
-    request.directory = m_folder;
-    request.otherFilters = {QStringLiteral("FLAC Files (*.flac)")};
+    const FileDialogRequest request{.kind = FileDialogRequest::Kind::Save,
+                                    .directory = m_folder,
+                                    .otherFilters = {QStringLiteral("FLAC Files (*.flac)")}};
     const std::optional<QString> chosen = m_services.files.Choose(request);
     if (!chosen) {
         return;
@@ -162,14 +151,13 @@ void MainWindow::ChooseOutput() {
         Tell(kMsgPathTooLong);
         return;
     }
-    m_outputPath = *chosen;
     m_ui.outputPathEdit->setText(*chosen);
     m_outputSelected = true;
 }
 
 void MainWindow::WriteOutput() {
     if (!m_inputSelected || !m_outputSelected) {
-        Tell(kMsgSelectBoth);
+        Tell(QStringLiteral("You need to select an input file and output file first!"));
         return;
     }
     // One job at a time: a write never runs beside a playback, nor beside another write
@@ -181,7 +169,7 @@ void MainWindow::WriteOutput() {
     const JobResult result = RunWrite();
     m_phase.EndWrite();
     if (result == JobResult::Done) {
-        m_services.boxes.Tell(kMsgDone, MessageIcon::Information);
+        m_services.boxes.Tell(QStringLiteral("Done processing file!"), MessageIcon::Information);
     }
 }
 
@@ -189,33 +177,36 @@ void MainWindow::WriteOutput() {
 // written.
 JobResult MainWindow::RunWrite() {
     ReadTrackbars();
-    const QString typed = m_ui.outputPathEdit->text();
-    if (TooLong(typed)) {
+    // The path as typed, whichever file the output dialog chose.
+    const QString output = m_ui.outputPathEdit->text();
+    if (TooLong(output)) {
         Tell(kMsgPathTooLong);
         return JobResult::Failed;
     }
-    m_outputPath = typed;
-    if (m_outputPath == m_inputPath || SameFile(FsPath(m_inputPath), FsPath(m_outputPath))) {
-        Tell(QString::fromStdString(MessageText({JobError::SameFile})));
+    if (output == m_inputPath || SameFile(FsPath(m_inputPath), FsPath(output))) {
+        Message({JobError::SameFile});
         return JobResult::Failed;
     }
-    const bool exists = QFileInfo::exists(m_outputPath);
-    if (!m_services.boxes.AskYesNo(exists ? kMsgOverwrite : kMsgCreate)) {
+    const QString question =
+        QFileInfo::exists(output)
+            ? QStringLiteral("This command will overwrite the output file. Are you sure?")
+            : QStringLiteral("Do you wish to create a new file?");
+    if (!m_services.boxes.AskYesNo(question)) {
         return JobResult::Failed;
     }
     if (const std::optional<JobMessage> refusal = m_input.Refusal()) {
-        Tell(QString::fromStdString(MessageText(*refusal)));
+        Message(*refusal);
         return JobResult::Refused;
     }
     m_controls.stop = 0;
-    ApplyPanGains();
+    ApplyPan();
     m_controls.params.mode = PlayMode::Mode2;
     WriteRequest request;
     request.input = FsPath(m_inputPath);
     if (m_input.Decoded()) {
         request.reads = m_input.Reads();
     }
-    request.output = FsPath(m_outputPath);
+    request.output = FsPath(output);
     request.params = &m_controls.params;  // copied when the job starts
     request.loopEnd = m_controls.loopEnd;
     request.stop = &m_controls.stop;

@@ -6,6 +6,11 @@
 
 namespace {
 
+// Whether a typed name is a pattern (wildcards) rather than a file's name.
+bool IsNamePattern(const QString& typed) {
+    return typed.contains(QLatin1Char('*')) || typed.contains(QLatin1Char('?'));
+}
+
 // Qt's own dialog takes whatever the name box holds as the file, "*.wav" included; the
 // desktop dialogs it stands in for filter the listing by such a name instead.
 class PatternFileDialog : public QFileDialog {
@@ -30,10 +35,6 @@ class PatternFileDialog : public QFileDialog {
 
 }  // namespace
 
-bool IsNamePattern(const QString& typed) {
-    return typed.contains(QLatin1Char('*')) || typed.contains(QLatin1Char('?'));
-}
-
 QString AudioFilesFilter() {
     return QStringLiteral(
         "Audio Files (*.wav *.mp3 *.flac *.m4a *.aac *.mp4 *.ogg *.oga *.opus *.aif *.aiff "
@@ -42,8 +43,7 @@ QString AudioFilesFilter() {
 
 std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request) {
     const QString directory = request.directory.isEmpty() ? QDir::currentPath() : request.directory;
-    std::unique_ptr<QFileDialog> dialog =
-        std::make_unique<PatternFileDialog>(nullptr, QString(), directory);
+    auto dialog = std::make_unique<PatternFileDialog>(nullptr, QString(), directory);
     dialog->setNameFilters(QStringList{request.filter} + request.otherFilters);
     const bool save = request.kind == FileDialogRequest::Kind::Save;
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

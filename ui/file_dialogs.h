@@ -33,9 +33,6 @@ class QtFileDialogs : public FileDialogs {
     std::optional<QString> Choose(const FileDialogRequest& request) override;
 };
 
-// Whether a typed name is a pattern (wildcards) rather than a file's name.
-bool IsNamePattern(const QString& typed);
-
 // The dialog QtFileDialogs runs, built but not yet shown. A pattern typed as the name and
 // confirmed filters the listing instead of choosing a file of that name.
 std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request);

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
 #include <QMenu>
 #include <QShortcut>
 #include <algorithm>
@@ -24,10 +25,6 @@ namespace {
 // The classic range check of the hidden pan value box.
 constexpr float kPanValueMin = -6.0f;
 constexpr float kPanValueMax = 6.0f;
-
-QString PanValueText(float value) {
-    return QString::asprintf("%.*g", 6, static_cast<double>(value));
-}
 
 }  // namespace
 
@@ -59,12 +56,9 @@ void MainWindow::SetUpTrackbars() {
                 [this, knob = spec.knob] { TrackbarReleased(knob); });
         // Mouse drags, channel clicks, the wheel and the keyboard all arrive as actions; moves
         // made by the program do not.
-        if (slider->orientation() == Qt::Horizontal) {
-            connect(slider, &QAbstractSlider::actionTriggered, this,
-                    &MainWindow::HorizontalTrackbarMoved);
-        } else {
-            connect(slider, &QAbstractSlider::actionTriggered, this, &MainWindow::OutputLevelMoved);
-        }
+        const bool horizontal = slider->orientation() == Qt::Horizontal;
+        connect(slider, &QAbstractSlider::actionTriggered, this,
+                horizontal ? &MainWindow::HorizontalTrackbarMoved : &MainWindow::OutputLevelMoved);
     }
 }
 
@@ -72,8 +66,7 @@ void MainWindow::SetUpTrackbars() {
 // background keeps it as unchangeable, leaves the path legible and lets it be copied.
 void MainWindow::MakeInputPathReadable() {
     QLineEdit* edit = m_ui.inputPathEdit;
-    edit->setEnabled(true);
-    edit->setReadOnly(true);
+    edit->setEnabled(true);  // and read-only, as the template's disabled edit boxes are made
     QPalette palette = edit->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     edit->setPalette(palette);
@@ -103,13 +96,11 @@ void MainWindow::ConnectControls() {
 // Suggest above About, which stays the last entry.
 void MainWindow::CreateWindowMenu() {
     m_windowMenu = new QMenu(this);
-    const QString about = QCoreApplication::translate("Zerbex", kAboutMenuText);
     m_windowMenu->addSeparator();
     m_windowMenu->addAction(QStringLiteral("Suggest settings for this song"), this,
                             &MainWindow::SuggestSettings);
-    if (!about.isEmpty()) {
-        m_windowMenu->addAction(about, this, &MainWindow::ShowAbout);
-    }
+    m_windowMenu->addAction(QCoreApplication::translate("Zerbex", kAboutMenuText), this,
+                            &MainWindow::ShowAbout);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
@@ -118,28 +109,26 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 
 // The pan value box shows "0" until the parameters are derived from the start positions.
 void MainWindow::ShowStartPositions() {
-    m_ui.panValueEdit->setText(PanValueText(m_panValue));
+    ShowPanValue();
     ShowMeter(IDB_METER_DARK);
     ShowAllIdleFaces();
     m_controls.params.mode = PlayMode::Mode2;
-    ReadTrackbars();
-    ApplyAllPositions();
-    WriteTrackbars();
+    ApplyAllTrackbars();
 }
 
 void MainWindow::ReadTrackbars() {
-    m_positions.pan = m_ui.panSlider->sliderPosition();
+    m_positions.pan = m_ui.Slider(Knob::Pan)->sliderPosition();
     if (!ReadPanValue()) {
         return;
     }
-    m_positions.low = m_ui.lowSlider->sliderPosition();
-    m_positions.high = m_ui.highSlider->sliderPosition();
-    m_controls.playPos = m_ui.playPosSlider->sliderPosition();
-    m_positions.right = m_ui.rightSlider->sliderPosition();
-    m_positions.left = m_ui.leftSlider->sliderPosition();
-    m_positions.outputLevel = m_ui.outputLevelSlider->sliderPosition();
-    m_controls.loopStart = m_ui.loopStartSlider->sliderPosition();
-    m_controls.loopEnd = m_ui.loopEndSlider->sliderPosition();
+    m_positions.low = m_ui.Slider(Knob::Low)->sliderPosition();
+    m_positions.high = m_ui.Slider(Knob::High)->sliderPosition();
+    m_controls.playPos = m_ui.Slider(Knob::PlayPos)->sliderPosition();
+    m_positions.right = m_ui.Slider(Knob::Right)->sliderPosition();
+    m_positions.left = m_ui.Slider(Knob::Left)->sliderPosition();
+    m_positions.outputLevel = m_ui.Slider(Knob::OutputLevel)->sliderPosition();
+    m_controls.loopStart = m_ui.Slider(Knob::LoopStart)->sliderPosition();
+    m_controls.loopEnd = m_ui.Slider(Knob::LoopEnd)->sliderPosition();
 }
 
 // False, with a message, when the box does not hold a pan value: the trackbars after it are
@@ -154,7 +143,8 @@ bool MainWindow::ReadPanValue() {
     m_panValue = static_cast<float>(value);
     if (m_panValue < kPanValueMin || m_panValue > kPanValueMax) {
         m_services.boxes.Tell(QStringLiteral("Please enter a number between %1 and %2.")
-                                  .arg(PanValueText(kPanValueMin), PanValueText(kPanValueMax)),
+                                  .arg(kPanValueMin)
+                                  .arg(kPanValueMax),
                               MessageIcon::Warning);
         return false;
     }
@@ -162,20 +152,20 @@ bool MainWindow::ReadPanValue() {
 }
 
 void MainWindow::WriteTrackbars() {
-    m_ui.panSlider->setValue(m_positions.pan);
+    m_ui.Slider(Knob::Pan)->setValue(m_positions.pan);
     ShowPanValue();
-    m_ui.lowSlider->setValue(m_positions.low);
-    m_ui.highSlider->setValue(m_positions.high);
-    m_ui.playPosSlider->setValue(m_controls.playPos);
-    m_ui.rightSlider->setValue(m_positions.right);
-    m_ui.leftSlider->setValue(m_positions.left);
-    m_ui.outputLevelSlider->setValue(m_positions.outputLevel);
-    m_ui.loopStartSlider->setValue(m_controls.loopStart);
-    m_ui.loopEndSlider->setValue(m_controls.loopEnd);
+    m_ui.Slider(Knob::Low)->setValue(m_positions.low);
+    m_ui.Slider(Knob::High)->setValue(m_positions.high);
+    m_ui.Slider(Knob::PlayPos)->setValue(m_controls.playPos);
+    m_ui.Slider(Knob::Right)->setValue(m_positions.right);
+    m_ui.Slider(Knob::Left)->setValue(m_positions.left);
+    m_ui.Slider(Knob::OutputLevel)->setValue(m_positions.outputLevel);
+    m_ui.Slider(Knob::LoopStart)->setValue(m_controls.loopStart);
+    m_ui.Slider(Knob::LoopEnd)->setValue(m_controls.loopEnd);
 }
 
 void MainWindow::ShowPanValue() {
-    m_ui.panValueEdit->setText(PanValueText(m_panValue));
+    m_ui.panValueEdit->setText(QString::number(m_panValue, 'g', 6));  // as printf's %g
 }
 
 // A released trackbar sets its own value only; the play position asks the playback to move.
@@ -184,7 +174,7 @@ void MainWindow::TrackbarReleased(Knob knob) {
     ProcessingParameters& params = m_controls.params;
     switch (knob) {
         case Knob::Pan:
-            ApplyPanMapping();
+            ApplyPan();
             ShowPanValue();
             break;
         case Knob::Low:
@@ -215,7 +205,7 @@ void MainWindow::TrackbarReleased(Knob knob) {
 // positions, so that a playback hears a drag as it happens.
 void MainWindow::HorizontalTrackbarMoved() {
     ReadTrackbars();
-    ApplyPanMapping();
+    ApplyPan();
     ProcessingParameters& params = m_controls.params;
     params.leftGain = ChannelGainFor(m_positions.left);
     params.rightGain = ChannelGainFor(m_positions.right);
@@ -229,41 +219,30 @@ void MainWindow::OutputLevelMoved() {
     m_controls.params.outputGain = OutputGainFor(m_positions.outputLevel);
 }
 
-void MainWindow::ApplyPanGains() {
+// The pan value is only computed here; ShowPanValue puts it in the box.
+void MainWindow::ApplyPan() {
     const PanGains pan = PanMapping(m_positions.pan);
     m_controls.params.panGainL = pan.gainL;
     m_controls.params.panGainR = pan.gainR;
+    m_panValue = pan.panValue;
 }
 
-void MainWindow::ApplyPanMapping() {
-    ApplyPanGains();
-    m_panValue = PanMapping(m_positions.pan).panValue;
-}
-
-void MainWindow::ApplyAllPositions() {
+// Every value from the trackbars as read, and the trackbars back at the positions read.
+void MainWindow::ApplyAllTrackbars() {
+    ReadTrackbars();
     ApplyPositions(m_positions, m_controls.params);
     m_panValue = PanMapping(m_positions.pan).panValue;
+    WriteTrackbars();
 }
 
 bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {
-    // Alt combinations are menu keys, and the dialog keys below move the focus, press the
-    // default button or close the window before any key handler sees them.
-    if (event.modifiers() & Qt::AltModifier) {
+    // Alt combinations are menu keys, and the dialog keys move the focus, press the default
+    // button or close the window before any key handler sees them.
+    static const QList<int> kDialogKeys = {Qt::Key_Escape, Qt::Key_Return,  Qt::Key_Enter,
+                                           Qt::Key_Tab,    Qt::Key_Backtab, Qt::Key_Up,
+                                           Qt::Key_Down,   Qt::Key_Left,    Qt::Key_Right};
+    if ((event.modifiers() & Qt::AltModifier) || kDialogKeys.contains(event.key())) {
         return false;
-    }
-    switch (event.key()) {
-        case Qt::Key_Escape:
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_Left:
-        case Qt::Key_Right:
-            return false;
-        default:
-            break;
     }
     // A key typed into a control comes here only when the control passed it on.
     const QWidget* focus = focusWidget();
@@ -274,9 +253,8 @@ bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {
 // one for the character it types.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     const bool itself = KeyReachedWindowItself(*event);
-    const bool space = event->key() == Qt::Key_Space;
     if (itself) {
-        Tell(space ? QStringLiteral("Test 0") : QStringLiteral("Test 1"));
+        Tell(event->key() == Qt::Key_Space ? QStringLiteral("Test 0") : QStringLiteral("Test 1"));
     }
     QDialog::keyPressEvent(event);
     if (itself && !event->text().isEmpty()) {
@@ -305,13 +283,13 @@ void MainWindow::Message(const JobMessage& message) {
 }
 
 void MainWindow::Position(int step) {
-    m_bridge.Run([&] { m_ui.playPosSlider->setValue(step); });
+    m_bridge.Run([&] { m_ui.Slider(Knob::PlayPos)->setValue(step); });
 }
 
 void MainWindow::Loop(int start, int end) {
     m_bridge.Run([&] {
-        m_ui.loopStartSlider->setValue(start);
-        m_ui.loopEndSlider->setValue(end);
+        m_ui.Slider(Knob::LoopStart)->setValue(start);
+        m_ui.Slider(Knob::LoopEnd)->setValue(end);
     });
 }
 

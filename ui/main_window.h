@@ -89,9 +89,8 @@ class MainWindow : public QDialog, private JobObserver {
     void TrackbarReleased(Knob knob);
     void HorizontalTrackbarMoved();
     void OutputLevelMoved();
-    void ApplyPanMapping();
-    void ApplyPanGains();
-    void ApplyAllPositions();
+    void ApplyPan();
+    void ApplyAllTrackbars();
     void ShowPanValue();
 
     // Keys that reach the window itself rather than one of its controls.
@@ -157,7 +156,6 @@ class MainWindow : public QDialog, private JobObserver {
     InputFile m_input;
     WaveLength m_inputLength;
     bool m_inputSelected = false;
-    QString m_outputPath;  // as last chosen or written to
     bool m_outputSelected = false;
     QString m_folder;  // where the file dialogs open
 

@@ -2,12 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <utility>
 
 #include "bitmap_button.h"
 #include "dialog_units.h"
@@ -28,9 +26,7 @@ QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
         edit->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
     }
-    if (control.style & kDisabled) {
-        edit->setReadOnly(true);
-    }
+    edit->setReadOnly((control.style & kDisabled) != 0);
     return edit;
 }
 
@@ -60,6 +56,7 @@ QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
     // A frame drawn around its neighbours, which stay on top of it and take the mouse.
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->setFocusPolicy(Qt::NoFocus);
+    box->lower();  // beneath the controls made before it; those made later go on top anyway
     return box;
 }
 
@@ -76,54 +73,17 @@ QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
     } else {
         slider->setTickPosition(QSlider::NoTicks);
     }
-    if (vertical) {
-        // The smallest position at the top, and the arrow keys move the thumb the way they
-        // point.
-        slider->setInvertedAppearance(true);
-        slider->setInvertedControls(true);
-    }
+    // A vertical one has its smallest position at the top, and the arrow keys move the thumb
+    // the way they point.
+    slider->setInvertedAppearance(vertical);
+    slider->setInvertedControls(vertical);
     return slider;
 }
 
-QWidget* CreateControl(const ControlTemplate& control, QWidget* parent) {
-    switch (control.kind) {
-        case ControlKind::Edit:
-            return CreateEdit(control, parent);
-        case ControlKind::PushButton:
-            return CreateButton(control, parent);
-        case ControlKind::GroupBox:
-            return CreateGroupBox(control, parent);
-        case ControlKind::Static:
-            return CreateStatic(control, parent);
-        case ControlKind::Trackbar:
-            return CreateTrackbar(control, parent);
-    }
-    return new QWidget(parent);
-}
-
-void SetTabOrder(const DialogTemplate& dialog, const std::vector<QWidget*>& controls) {
-    QWidget* previous = nullptr;
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        if (!IsTabStop(dialog.controls[i].kind)) {
-            continue;
-        }
-        if (previous) {
-            QWidget::setTabOrder(previous, controls[i]);
-        }
-        previous = controls[i];
-    }
-}
-
-// Stores widget in the member that the table gives for id, if any.
-template <typename Widget, std::size_t n>
-void Fill(const std::pair<ControlId, Widget**> (&members)[n], ControlId id, QWidget* widget) {
-    for (const auto& [memberId, member] : members) {
-        if (memberId == id) {
-            *member = qobject_cast<Widget*>(widget);
-            Q_ASSERT(*member != nullptr);
-        }
-    }
-}
+using Create = QWidget* (*)(const ControlTemplate& control, QWidget* parent);
+// In the order of ControlKind.
+constexpr Create kCreate[] = {CreateEdit, CreateButton, CreateGroupBox, CreateStatic,
+                              CreateTrackbar};
 
 }  // namespace
 
@@ -137,8 +97,9 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
     const DialogBaseUnits units = DialogBaseUnits::FromFont(window.font());
     window.setFixedSize(units.MapSize(dialog.size));
 
+    // Made in template order, which Qt's focus chain, and with it the tab order, follows.
     for (const ControlTemplate& control : dialog.controls) {
-        QWidget* widget = CreateControl(control, &window);
+        QWidget* widget = kCreate[static_cast<int>(control.kind)](control, &window);
         widget->setObjectName(QString::fromUtf8(control.name));
         widget->setGeometry(units.MapRect(control.rect));
         widget->setEnabled((control.style & kDisabled) == 0);
@@ -146,70 +107,8 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
             widget->hide();
         }
         controls.push_back(widget);
-        Keep(control.id, widget);
-    }
-    // Group boxes only frame their neighbours; keep them underneath.
-    for (QWidget* widget : controls) {
-        if (qobject_cast<QGroupBox*>(widget)) {
-            widget->lower();
+        if (control.keep != nullptr) {
+            control.keep(*this, widget);
         }
     }
-    SetTabOrder(dialog, controls);
-}
-
-void MainWindowUi::Keep(ControlId id, QWidget* widget) {
-    using Id = ControlId;
-    const std::pair<Id, QLineEdit**> edits[] = {{Id::InputPath, &inputPathEdit},
-                                                {Id::OutputPath, &outputPathEdit},
-                                                {Id::PanValue, &panValueEdit}};
-    const std::pair<Id, QPushButton**> buttons[] = {{Id::SelectInput, &selectInputButton},
-                                                    {Id::SelectOutput, &selectOutputButton},
-                                                    {Id::WriteFile, &writeFileButton},
-                                                    {Id::About, &aboutButton},
-                                                    {Id::CheckUpgrades, &checkUpgradesButton},
-                                                    {Id::Manual, &manualButton},
-                                                    {Id::Exit, &exitButton}};
-    const std::pair<Id, BitmapButton**> faces[] = {{Id::Low, &lowButton},
-                                                   {Id::High, &highButton},
-                                                   {Id::Left, &leftButton},
-                                                   {Id::Right, &rightButton},
-                                                   {Id::PlayMode2, &playMode2Button},
-                                                   {Id::PlayMode1, &playMode1Button},
-                                                   {Id::PlayOriginal, &playOriginalButton}};
-    const std::pair<Id, TrackbarSlider**> sliders[] = {
-        {Id::LoopStart, &loopStartSlider},    {Id::PlayPos, &playPosSlider},
-        {Id::LoopEnd, &loopEndSlider},        {Id::LowSlider, &lowSlider},
-        {Id::HighSlider, &highSlider},        {Id::LeftSlider, &leftSlider},
-        {Id::RightSlider, &rightSlider},      {Id::Pan, &panSlider},
-        {Id::OutputLevel, &outputLevelSlider}};
-    const std::pair<Id, QLabel**> labels[] = {{Id::Meter, &meter}};
-    Fill(edits, id, widget);
-    Fill(buttons, id, widget);
-    Fill(faces, id, widget);
-    Fill(sliders, id, widget);
-    Fill(labels, id, widget);
-}
-
-TrackbarSlider* MainWindowUi::Slider(Knob knob) const {
-    switch (knob) {
-        case Knob::Pan:
-            return panSlider;
-        case Knob::Low:
-            return lowSlider;
-        case Knob::High:
-            return highSlider;
-        case Knob::Left:
-            return leftSlider;
-        case Knob::Right:
-            return rightSlider;
-        case Knob::OutputLevel:
-            return outputLevelSlider;
-        case Knob::LoopStart:
-            return loopStartSlider;
-        case Knob::LoopEnd:
-            return loopEndSlider;
-        case Knob::PlayPos:
-            return playPosSlider;
-    }
-    return nullptr;
 }

@@ -3,6 +3,7 @@
 // The main window's controls, built from its template: each at its place, with its caption
 // in the language the program speaks, in template order, which is also the tab order.
 
+#include <array>
 #include <vector>
 
 #include "dialog_template.h"
@@ -23,16 +24,8 @@ struct MainWindowUi {
     QPushButton* selectOutputButton = nullptr;
     QPushButton* writeFileButton = nullptr;
 
-    TrackbarSlider* loopStartSlider = nullptr;
-    TrackbarSlider* playPosSlider = nullptr;
-    TrackbarSlider* loopEndSlider = nullptr;
-    TrackbarSlider* lowSlider = nullptr;
-    TrackbarSlider* highSlider = nullptr;
-    TrackbarSlider* leftSlider = nullptr;
-    TrackbarSlider* rightSlider = nullptr;
-    TrackbarSlider* panSlider = nullptr;
-    TrackbarSlider* outputLevelSlider = nullptr;
-    QLineEdit* panValueEdit = nullptr;  // hidden: the pan value as text
+    std::array<TrackbarSlider*, std::size(kKnobs)> sliders{};  // in the order of Knob
+    QLineEdit* panValueEdit = nullptr;                         // hidden: the pan value as text
 
     BitmapButton* lowButton = nullptr;
     BitmapButton* highButton = nullptr;
@@ -53,8 +46,5 @@ struct MainWindowUi {
     // Gives the window its caption, font and fixed size, and creates the controls as its
     // children.
     void SetUp(QDialog& window, const DialogTemplate& dialog);
-    TrackbarSlider* Slider(Knob knob) const;
-
-  private:
-    void Keep(ControlId id, QWidget* widget);
+    TrackbarSlider* Slider(Knob knob) const { return sliders[static_cast<std::size_t>(knob)]; }
 };

@@ -4,22 +4,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-namespace {
-
-QMessageBox::Icon IconFor(MessageIcon icon) {
-    switch (icon) {
-        case MessageIcon::Information:
-            return QMessageBox::Information;
-        case MessageIcon::Warning:
-            return QMessageBox::Warning;
-        case MessageIcon::None:
-            break;
-    }
-    return QMessageBox::NoIcon;
-}
-
-}  // namespace
-
 void MessageBoxes::Tell(const QString& text, MessageIcon icon) {
     Show({AppDisplayName(), text, icon, false});
 }
@@ -33,7 +17,10 @@ std::unique_ptr<QMessageBox> BuildMessageBox(const MessageBoxRequest& request) {
     box->setWindowTitle(request.caption);
     box->setText(request.text);
     box->setTextFormat(Qt::PlainText);
-    box->setIcon(IconFor(request.icon));
+    // In the order of MessageIcon.
+    constexpr QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                            QMessageBox::Warning};
+    box->setIcon(kIcons[static_cast<int>(request.icon)]);
     const QMessageBox::StandardButton first = request.question ? QMessageBox::Yes : QMessageBox::Ok;
     box->setStandardButtons(request.question ? first | QMessageBox::No : first);
     box->setDefaultButton(first);

@@ -39,7 +39,7 @@ void MainWindow::StartPlayback(PlayMode mode) {
         return;
     }
     ReadTrackbars();
-    ApplyPanGains();
+    ApplyPan();
     if (ButtonFor(mode).computesCutoffs) {
         m_controls.params.lowCutoff = LowCutoffFor(m_positions.low);
         m_controls.params.highCutoff = HighCutoffFor(m_positions.high);

@@ -13,8 +13,7 @@ QString Profile::GetString(const QString& section, const QString& entry,
 }
 
 bool Profile::WriteString(const QString& section, const QString& entry, const QString& value) {
-    const QFileInfo file(m_path);
-    if (!QDir().mkpath(file.absolutePath())) {
+    if (!QDir().mkpath(QFileInfo(m_path).absolutePath())) {
         return false;
     }
     QSettings settings(m_path, QSettings::IniFormat);

@@ -2,35 +2,28 @@
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTranslator>
+#include <memory>
 
 bool SpeaksTemplateLanguage(const QStringList& uiLanguages) {
-    if (uiLanguages.isEmpty()) {
-        return true;
-    }
-    const QString first = uiLanguages.first().toLower();
-    if (first == QLatin1String("c") || first == QLatin1String("posix") ||
-        first.startsWith(QLatin1String("c.")) || first.startsWith(QLatin1String("c-"))) {
-        return true;
-    }
-    return first == QLatin1String("zh") || first.startsWith(QLatin1String("zh-")) ||
-           first.startsWith(QLatin1String("zh_"));
+    // C, POSIX, C.UTF-8, C-..., zh, zh-..., zh_...
+    static const QRegularExpression kTemplateLanguage(
+        QStringLiteral("^(c|posix|zh)$|^(c[.-]|zh[-_])"));
+    return uiLanguages.isEmpty() ||
+           kTemplateLanguage.match(uiLanguages.first().toLower()).hasMatch();
 }
 
 bool InstallUiLanguage(QCoreApplication& app, const QStringList& uiLanguages) {
+    const bool wantsEnglish = !SpeaksTemplateLanguage(uiLanguages);
+    auto translator = std::make_unique<QTranslator>(&app);
+    const bool english = wantsEnglish && translator->load(QStringLiteral(":/i18n/zerbex2_en.qm"));
+    if (english) {
+        QCoreApplication::installTranslator(translator.release());  // the application owns it
+    }
     // The default locale also picks the button faces drawn with words on them (the
     // resources' language variants).
-    if (SpeaksTemplateLanguage(uiLanguages)) {
-        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-        return true;
-    }
-    auto* translator = new QTranslator(&app);
-    if (!translator->load(QStringLiteral(":/i18n/zerbex2_en.qm"))) {
-        delete translator;
-        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-        return false;
-    }
-    QCoreApplication::installTranslator(translator);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
-    return true;
+    QLocale::setDefault(english ? QLocale(QLocale::English, QLocale::UnitedKingdom)
+                                : QLocale(QLocale::Chinese, QLocale::China));
+    return english == wantsEnglish;
 }

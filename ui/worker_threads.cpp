@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <utility>
 
 WorkerThreads::~WorkerThreads() {
     Close();
@@ -45,11 +46,9 @@ bool WorkerThreads::AllFinished() const {
 }
 
 void WorkerThreads::JoinAll() {
-    std::vector<Worker> workers;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        workers.swap(m_workers);
-    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    std::vector<Worker> workers = std::exchange(m_workers, {});
+    lock.unlock();
     const std::thread::id self = std::this_thread::get_id();
     for (Worker& worker : workers) {
         if (worker.thread.get_id() == self) {
@@ -62,15 +61,10 @@ void WorkerThreads::JoinAll() {
 
 void WorkerThreads::ReapFinishedLocked() {
     const std::thread::id self = std::this_thread::get_id();
-    auto finishedOther = [self](const Worker& worker) {
-        return worker.finished->load(std::memory_order_acquire) && worker.thread.get_id() != self;
+    auto keep = [self](const Worker& worker) {
+        return !worker.finished->load(std::memory_order_acquire) || worker.thread.get_id() == self;
     };
-    for (Worker& worker : m_workers) {
-        if (finishedOther(worker) && worker.thread.joinable()) {
-            worker.thread.join();
-        }
-    }
-    m_workers.erase(std::remove_if(m_workers.begin(), m_workers.end(),
-                                   [](const Worker& worker) { return !worker.thread.joinable(); }),
-                    m_workers.end());
+    const auto finished = std::partition(m_workers.begin(), m_workers.end(), keep);
+    std::for_each(finished, m_workers.end(), [](Worker& worker) { worker.thread.join(); });
+    m_workers.erase(finished, m_workers.end());
 }

@@ -18,25 +18,23 @@
 
 namespace {
 
+// The background's colours from top to bottom; glyph and label are white on every face.
 struct Palette {
     QColor top;
     QColor middle;
     QColor bottom;
-    QColor glyph;
 };
 
 // Idle faces invite a start: green. Stop faces warn: red. The two read apart at a glance
 // even where the button shows only the middle of its face.
-const Palette kPlay{QColor(0x6f, 0xd3, 0x7a), QColor(0x2e, 0x9b, 0x45), QColor(0x1c, 0x6e, 0x30),
-                    QColor(Qt::white)};
-const Palette kStop{QColor(0xf2, 0x7a, 0x6e), QColor(0xc9, 0x2e, 0x25), QColor(0x8e, 0x17, 0x12),
-                    QColor(Qt::white)};
+const Palette kPlay{QColor(0x6fd37a), QColor(0x2e9b45), QColor(0x1c6e30)};
+const Palette kStop{QColor(0xf27a6e), QColor(0xc92e25), QColor(0x8e1712)};
 
-QFont FaceFont(int pixelSize, bool bold) {
+QFont FaceFont(int pixelSize) {
     QFont font;
     font.setFamilies({"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans SC", "DejaVu Sans"});
     font.setPixelSize(pixelSize);
-    font.setBold(bold);
+    font.setBold(true);
     font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
@@ -59,10 +57,9 @@ void FillBackground(QPainter& p, const QSize& size, const Palette& palette) {
 
 enum class Glyph { Play, Stop };
 
-void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& color) {
+void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 70));
-    const QPointF shadow(0.0, 1.0);
     QPainterPath path;
     if (glyph == Glyph::Play) {
         path.moveTo(box.left(), box.top());
@@ -72,30 +69,29 @@ void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& color)
     } else {
         path.addRoundedRect(box, 1.0, 1.0);
     }
-    p.drawPath(path.translated(shadow));
-    p.setBrush(color);
+    p.drawPath(path.translated(0.0, 1.0));  // its shadow
+    p.setBrush(QColor(Qt::white));
     p.drawPath(path);
 }
 
-void DrawLabel(QPainter& p, const QString& text, const QRectF& box, const QFont& font,
-               const QColor& color) {
+void DrawLabel(QPainter& p, const QString& text, const QRectF& box, const QFont& font) {
     p.setFont(font);
     p.setPen(QColor(0, 0, 0, 90));
     p.drawText(box.translated(0.0, 1.0), Qt::AlignLeft | Qt::AlignVCenter, text);
-    p.setPen(color);
+    p.setPen(QColor(Qt::white));
     p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, text);
 }
 
-// A face: glyph and label side by side, centred on the image.
-QImage DrawFace(QSize size, const Palette& palette, Glyph glyph, const QString& label,
-                int fontPixels) {
+// A face: glyph and label side by side, centred on the image; a play face is green, a stop
+// face red.
+QImage DrawFace(QSize size, Glyph glyph, const QString& label, int fontPixels) {
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    FillBackground(p, size, palette);
+    FillBackground(p, size, glyph == Glyph::Play ? kPlay : kStop);
 
-    const QFont font = FaceFont(fontPixels, true);
+    const QFont font = FaceFont(fontPixels);
     const QFontMetricsF metrics(font);
     const qreal glyphSize = fontPixels * 0.72;
     const qreal gap = label.isEmpty() ? 0.0 : 3.0;
@@ -103,10 +99,8 @@ QImage DrawFace(QSize size, const Palette& palette, Glyph glyph, const QString& 
     const qreal total = glyphSize + gap + textWidth;
     const qreal left = (size.width() - total) / 2.0;
     const qreal centreY = size.height() / 2.0;
-    DrawGlyph(p, glyph, QRectF(left, centreY - glyphSize / 2.0, glyphSize, glyphSize),
-              palette.glyph);
-    DrawLabel(p, label, QRectF(left + glyphSize + gap, 0, textWidth + 2, size.height()), font,
-              palette.glyph);
+    DrawGlyph(p, glyph, QRectF(left, centreY - glyphSize / 2.0, glyphSize, glyphSize));
+    DrawLabel(p, label, QRectF(left + glyphSize + gap, 0, textWidth + 2, size.height()), font);
     return image;
 }
 
@@ -114,23 +108,18 @@ QImage DrawFace(QSize size, const Palette& palette, Glyph glyph, const QString& 
 QImage DrawMeter(int lit) {
     const QSize size(11, 142);
     QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(0x12, 0x14, 0x16));
+    image.fill(QColor(0x121416));
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor litColours[8] = {QColor(0x3d, 0xe0, 0x5a), QColor(0x3d, 0xe0, 0x5a),
-                                  QColor(0x3d, 0xe0, 0x5a), QColor(0x5c, 0xe6, 0x4a),
-                                  QColor(0x8c, 0xea, 0x3e), QColor(0xbd, 0xee, 0x36),
-                                  QColor(0xff, 0xc2, 0x1f), QColor(0xff, 0x2e, 0x24)};
+    const QRgb litColours[8] = {0x3de05a, 0x3de05a, 0x3de05a, 0x5ce64a,
+                                0x8cea3e, 0xbdee36, 0xffc21f, 0xff2e24};
     constexpr int kSegmentHeight = 15;
     constexpr int kGap = 2;
     constexpr int kMargin = 4;  // 8 * 15 + 7 * 2 + 2 * 4 = 142
     for (int i = 0; i < 8; ++i) {
         const int bottom = size.height() - kMargin - i * (kSegmentHeight + kGap);
         const QRectF segment(1.5, bottom - kSegmentHeight, 8.0, kSegmentHeight);
-        QColor colour = litColours[i];
-        if (i >= lit) {
-            colour = colour.darker(420);
-        }
+        const QColor colour = i < lit ? QColor(litColours[i]) : QColor(litColours[i]).darker(420);
         QLinearGradient shade(segment.topLeft(), segment.topRight());
         shade.setColorAt(0.0, colour.darker(125));
         shade.setColorAt(0.45, i < lit ? colour.lighter(125) : colour);
@@ -151,9 +140,9 @@ QImage DrawIcon(int size) {
     const qreal s = size;
     const QRectF tile(s * 0.03, s * 0.03, s * 0.94, s * 0.94);
     QLinearGradient back(tile.topLeft(), tile.bottomLeft());
-    back.setColorAt(0.0, QColor(0x2b, 0x3a, 0x55));
-    back.setColorAt(1.0, QColor(0x11, 0x18, 0x26));
-    p.setPen(QPen(QColor(0x0a, 0x0f, 0x18), qMax(1.0, s / 32.0)));
+    back.setColorAt(0.0, QColor(0x2b3a55));
+    back.setColorAt(1.0, QColor(0x111826));
+    p.setPen(QPen(QColor(0x0a0f18), qMax(1.0, s / 32.0)));
     p.setBrush(back);
     p.drawRoundedRect(tile, s * 0.18, s * 0.18);
 
@@ -169,8 +158,8 @@ QImage DrawIcon(int size) {
         const qreal x = tile.center().x() - span / 2.0 + i * step + (step - barWidth) / 2.0;
         const QRectF bar(x, centreY - h / 2.0, barWidth, h);
         QLinearGradient g(bar.topLeft(), bar.bottomLeft());
-        g.setColorAt(0.0, QColor(0x7f, 0xe8, 0xff));
-        g.setColorAt(1.0, QColor(0x2a, 0x9d, 0xd8));
+        g.setColorAt(0.0, QColor(0x7fe8ff));
+        g.setColorAt(1.0, QColor(0x2a9dd8));
         p.setPen(Qt::NoPen);
         p.setBrush(g);
         p.drawRoundedRect(bar, barWidth / 2.5, barWidth / 2.5);
@@ -178,7 +167,7 @@ QImage DrawIcon(int size) {
     // The removed voice: a red band across the middle.
     const qreal band = qMax(2.0, s * 0.12);
     QRectF cut(tile.left() + s * 0.08, centreY - band / 2.0, tile.width() - s * 0.16, band);
-    p.setBrush(QColor(0xff, 0x3b, 0x30));
+    p.setBrush(QColor(0xff3b30));
     p.drawRoundedRect(cut, band / 2.0, band / 2.0);
     return image;
 }
@@ -194,10 +183,8 @@ bool Save(const QImage& image, const QString& path) {
 struct FaceDesign {
     int id;
     QSize size;
-    const Palette* palette;
     Glyph glyph;
     const char* label;
-    int fontPixels;
     const char* english;  // the English face's label; null when the label is no word
 };
 
@@ -217,30 +204,31 @@ int main(int argc, char** argv) {
 
     const QSize narrow(48, 33);
     const QSize wide(85, 27);
+    // clang-format off
     const FaceDesign faces[] = {
-        {144, narrow, &kPlay, Glyph::Play, "低", 12, "Low"},
-        {145, narrow, &kPlay, Glyph::Play, "左", 12, "Left"},
-        {146, narrow, &kPlay, Glyph::Play, "右", 12, "Right"},
-        {147, narrow, &kPlay, Glyph::Play, "高", 12, "High"},
-        {148, narrow, &kStop, Glyph::Stop, "低", 12, "Low"},
-        {149, narrow, &kStop, Glyph::Stop, "左", 12, "Left"},
-        {152, narrow, &kStop, Glyph::Stop, "右", 12, "Right"},
-        {153, narrow, &kStop, Glyph::Stop, "高", 12, "High"},
-        {154, wide, &kPlay, Glyph::Play, "Zerbex 2", 12, nullptr},
-        {155, wide, &kStop, Glyph::Stop, "停止", 12, "Stop"},
-        {156, wide, &kPlay, Glyph::Play, "Zerbex 1", 12, nullptr},
-        {157, wide, &kPlay, Glyph::Play, "原件", 12, "Original"},
+        {144, narrow, Glyph::Play, "低",       "Low"},
+        {145, narrow, Glyph::Play, "左",       "Left"},
+        {146, narrow, Glyph::Play, "右",       "Right"},
+        {147, narrow, Glyph::Play, "高",       "High"},
+        {148, narrow, Glyph::Stop, "低",       "Low"},
+        {149, narrow, Glyph::Stop, "左",       "Left"},
+        {152, narrow, Glyph::Stop, "右",       "Right"},
+        {153, narrow, Glyph::Stop, "高",       "High"},
+        {154, wide,   Glyph::Play, "Zerbex 2", nullptr},
+        {155, wide,   Glyph::Stop, "停止",     "Stop"},
+        {156, wide,   Glyph::Play, "Zerbex 1", nullptr},
+        {157, wide,   Glyph::Play, "原件",     "Original"},
     };
+    // clang-format on
+    constexpr int kFontPixels = 12;
     bool ok = true;
     for (const FaceDesign& face : faces) {
-        ok &= Save(DrawFace(face.size, *face.palette, face.glyph, QString::fromUtf8(face.label),
-                            face.fontPixels),
+        ok &= Save(DrawFace(face.size, face.glyph, QString::fromUtf8(face.label), kFontPixels),
                    out.filePath(QString("bitmaps/%1.png").arg(face.id)));
         if (face.english != nullptr) {
             // A narrow face takes a word a pixel smaller.
-            const int pixels = face.size == narrow ? face.fontPixels - 1 : face.fontPixels;
-            ok &= Save(DrawFace(face.size, *face.palette, face.glyph,
-                                QString::fromUtf8(face.english), pixels),
+            const int pixels = face.size == narrow ? kFontPixels - 1 : kFontPixels;
+            ok &= Save(DrawFace(face.size, face.glyph, QString::fromUtf8(face.english), pixels),
                        out.filePath(QString("bitmaps/en/%1.png").arg(face.id)));
         }
     }

@@ -66,9 +66,9 @@ std::vector<std::int16_t> Interleave(const std::vector<double>& l, const std::ve
 
 // Energy of a stem after mode 2 at the positions, against the same stem at the processing's
 // fixed input attenuation, in dB (the first tenth of a second left out while filters settle).
-double GainDb(const std::vector<std::int16_t>& stem, const TrackbarPositions& p) {
+double GainDb(const std::vector<std::int16_t>& stem, const Positions& p) {
     ProcessingParameters state;
-    SetPositions(state, p);
+    ApplyPositions(p, state);
     std::vector<unsigned char> bytes(2 * stem.size());
     for (std::size_t i = 0; i < stem.size(); ++i) {
         bytes[2 * i] = static_cast<unsigned char>(static_cast<std::uint16_t>(stem[i]));
@@ -102,17 +102,17 @@ TEST(SuggestSettings, RemovesACentredVoiceDeeperThanTheStartUpPositions) {
         const std::size_t count = std::min<std::size_t>(kSuggestExcerptFrames, kFrames - start);
         excerpts.emplace_back(mix.data() + 2 * start, 2 * count);
     }
-    const TrackbarPositions suggested = SuggestSettings(excerpts);
+    const Positions suggested = SuggestSettings(excerpts);
 
     const std::vector<std::int16_t> voice = Interleave(s.voice, s.voice);
     const std::vector<std::int16_t> bass = Interleave(s.bass, s.bass);
     const std::vector<std::int16_t> sides = Interleave(sideL, sideR);
-    const double voiceStartUp = GainDb(voice, kStartupPositions);
+    const double voiceStartUp = GainDb(voice, Positions{});
     const double voiceSuggested = GainDb(voice, suggested);
     SCOPED_TRACE(RenderOptionsFor(suggested));
     EXPECT_LT(voiceSuggested, voiceStartUp - 6.0);
     EXPECT_GT(GainDb(bass, suggested), -1.5);
-    EXPECT_GT(GainDb(sides, suggested), GainDb(sides, kStartupPositions) - 1.0);
+    EXPECT_GT(GainDb(sides, suggested), GainDb(sides, Positions{}) - 1.0);
 }
 
 }  // namespace

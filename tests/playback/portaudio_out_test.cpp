@@ -268,6 +268,7 @@ TEST_F(PortAudioOutTest, OpenFailuresSayWhyWithoutHanging) {
         {"no sound card", false, "", {}, "Device unavailable"},
         {"unknown name", true, "no_such_pcm", {}, "no such sound device: no_such_pcm"},
         {"unknown index", true, "999", {}, "no such sound device: 999"},
+        {"index beyond int", true, "99999999999", {}, "no such sound device: 99999999999"},
         {"no channels", true, "", {44100, 0}, "Invalid number of channels"},
     };
     for (const Case& c : cases) {

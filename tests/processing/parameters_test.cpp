@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "parameters.h"
 #include "processing.h"
 
@@ -94,6 +96,30 @@ TEST(KnobTable, StartPositionsGiveTheStartParametersAndTheHelpSaysThem) {
         EXPECT_LE(spec.min, spec.start) << spec.label;
         EXPECT_LE(spec.start, spec.max) << spec.label;
     }
+}
+
+// What the tooltips show, and where the tool's options land.
+TEST(KnobTable, EachKnobHasItsSpecItsValueAndItsPosition) {
+    struct Case {
+        Knob knob;
+        int pos;
+        double value;
+    };
+    const Case cases[] = {
+        {Knob::Pan, -7, -7},       {Knob::Low, 8, 240},       {Knob::High, 80, 14900},
+        {Knob::Left, 0, 3.5f},     {Knob::Right, 13, 2.2f},   {Knob::OutputLevel, 0, 4.75f},
+        {Knob::LoopStart, 33, 33}, {Knob::LoopEnd, 100, 100}, {Knob::PlayPos, 5, 5},
+    };
+    Positions positions;
+    for (const Case& c : cases) {
+        EXPECT_EQ(SpecOf(c.knob).knob, c.knob);
+        EXPECT_EQ(KnobValue(c.knob, c.pos), c.value) << SpecOf(c.knob).label;
+        if (c.knob <= Knob::OutputLevel) {
+            PositionOf(positions, c.knob) = c.pos;
+        }
+    }
+    EXPECT_EQ(positions, (Positions{-7, 8, 80, 0, 13, 0}));
+    EXPECT_EQ(PositionOf(std::as_const(positions), Knob::High), 80);
 }
 
 TEST(PositionBytes, FallOnThirtyTwoByteBoundaries) {

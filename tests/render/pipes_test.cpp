@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
+#include <optional>
 #include <random>
 #include <thread>
+#include <vector>
 
+#include "blocking_queue.h"
 #include "file_input.h"
 #include "pipes.h"
 #include "write_helpers.h"
@@ -168,6 +172,62 @@ TEST(Pipes, AFailureBehindReachesTheWriterAndTheSinkHearsNothingMore) {
         const bool finished = behind.Finish();
         EXPECT_EQ(finished, room > 400 * block.size()) << room;
         EXPECT_EQ(refused || !finished, room < 400 * block.size()) << room;
+    }
+}
+
+// The queue between the pipes' threads and of the pool's own threads: items in order; once
+// closed what is left and then nothing, once cancelled nothing at once, however many wait.
+TEST(BlockingQueue, HandsOnInOrderAndEndsAsClosedOrCancelled) {
+    struct Case {
+        bool cancel;
+        std::vector<int> popped;
+    };
+    const Case cases[] = {{false, {1, 2, 3}}, {true, {}}};
+    for (const Case& c : cases) {
+        BlockingQueue<int> queue;
+        for (const int item : {1, 2, 3}) {
+            queue.Push(item);
+        }
+        if (c.cancel) {
+            queue.Cancel();
+        } else {
+            queue.Close();
+        }
+        std::vector<int> popped;
+        while (const std::optional<int> item = queue.Pop()) {
+            popped.push_back(*item);
+        }
+        EXPECT_EQ(popped, c.popped) << "cancelled " << c.cancel;
+        EXPECT_FALSE(queue.Pop().has_value());
+    }
+}
+
+TEST(BlockingQueue, WaitingConsumersGetEveryItemOnceInTheOrderPushed) {
+    BlockingQueue<int> queue;
+    std::vector<int> popped[2];
+    std::vector<std::thread> consumers;
+    for (std::vector<int>& mine : popped) {
+        consumers.emplace_back([&queue, &mine] {
+            while (const std::optional<int> item = queue.Pop()) {
+                mine.push_back(*item);
+            }
+        });
+    }
+    constexpr int kItems = 10000;
+    for (int i = 0; i < kItems; ++i) {
+        queue.Push(i);
+    }
+    queue.Close();
+    for (std::thread& consumer : consumers) {
+        consumer.join();
+    }
+    EXPECT_TRUE(std::ranges::is_sorted(popped[0]) && std::ranges::is_sorted(popped[1]));
+    std::vector<int> all = popped[0];
+    all.insert(all.end(), popped[1].begin(), popped[1].end());
+    std::ranges::sort(all);
+    ASSERT_EQ(all.size(), std::size_t{kItems});
+    for (int i = 0; i < kItems; ++i) {
+        ASSERT_EQ(all[static_cast<std::size_t>(i)], i);
     }
 }
 

@@ -150,11 +150,11 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     EXPECT_EQ(ui.playMode2Button->ImageId(), IDB_WIDE_STOP);
     // Half a second of sound before the pan moves.
     ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond / 2; }, 30s));
-    ui.panSlider->setFocus();
+    ui.Slider(Knob::Pan)->setFocus();
     for (int i = 0; i < 10; ++i) {
-        QTest::keyClick(ui.panSlider, Qt::Key_Right);
+        QTest::keyClick(ui.Slider(Knob::Pan), Qt::Key_Right);
     }
-    EXPECT_EQ(ui.panSlider->value(), 10);
+    EXPECT_EQ(ui.Slider(Knob::Pan)->value(), 10);
     EXPECT_EQ(window.Controls().params.panGainL, PanMapping(10).gainL);
     ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond; }, 30s));
 

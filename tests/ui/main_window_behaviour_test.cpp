@@ -86,9 +86,9 @@ TEST_F(MainWindowTest, PanReleaseAppliesThePanMappingAtEveryStep) {
         {1, 1.00625f, static_cast<float>(1 / 1.00625), "1.00625"},
         {30, 1.1875f, static_cast<float>(1 / 1.1875), "1.1875"},
     };
-    ui.lowSlider->setValue(0);  // not the pan's business
+    ui.Slider(Knob::Low)->setValue(0);  // not the pan's business
     for (const Case& c : cases) {
-        Release(ui.panSlider, c.pan);
+        Release(ui.Slider(Knob::Pan), c.pan);
         EXPECT_FLOAT_EQ(params.panGainL, c.gainL) << c.pan;
         EXPECT_FLOAT_EQ(params.panGainR, c.gainR) << c.pan;
         EXPECT_NEAR(params.panGainL * params.panGainR, 1.0f, 1e-6f);
@@ -106,15 +106,15 @@ TEST_F(MainWindowTest, ReleaseSetsOnlyItsOwnValueAtTheRangeEnds) {
         double atTop;     // the highest position
     };
     const std::vector<Case> cases = {
-        {ui.lowSlider, [&] { return params.lowCutoff.Get(); }, 40, 1040},
-        {ui.highSlider, [&] { return params.highCutoff.Get(); }, 900, 14900},
-        {ui.leftSlider, [&] { return params.leftGain.Get(); }, 3.5, 1.0},
-        {ui.rightSlider, [&] { return params.rightGain.Get(); }, 3.5, 1.0},
-        {ui.outputLevelSlider, [&] { return params.outputGain.Get(); }, 4.75, 1.0},
+        {ui.Slider(Knob::Low), [&] { return params.lowCutoff.Get(); }, 40, 1040},
+        {ui.Slider(Knob::High), [&] { return params.highCutoff.Get(); }, 900, 14900},
+        {ui.Slider(Knob::Left), [&] { return params.leftGain.Get(); }, 3.5, 1.0},
+        {ui.Slider(Knob::Right), [&] { return params.rightGain.Get(); }, 3.5, 1.0},
+        {ui.Slider(Knob::OutputLevel), [&] { return params.outputGain.Get(); }, 4.75, 1.0},
     };
     for (const int end : {0, 80}) {  // each trackbar clamps 80 to its own top
         for (const Case& c : cases) {
-            ui.panSlider->setValue(end);
+            ui.Slider(Knob::Pan)->setValue(end);
             for (const Case& other : cases) {
                 other.slider->setValue(end);
             }
@@ -138,14 +138,14 @@ TEST_F(MainWindowTest, ReleaseSetsOnlyItsOwnValueAtTheRangeEnds) {
 }
 
 TEST_F(MainWindowTest, DraggingAHorizontalTrackbarAppliesEveryValueButTheOutputGain) {
-    ui.panSlider->setValue(30);
-    ui.lowSlider->setValue(40);
-    ui.highSlider->setValue(0);
-    ui.leftSlider->setValue(0);
-    ui.rightSlider->setValue(25);
-    ui.outputLevelSlider->setValue(0);
-    ui.loopStartSlider->setSliderDown(true);
-    ui.loopStartSlider->setSliderPosition(40);
+    ui.Slider(Knob::Pan)->setValue(30);
+    ui.Slider(Knob::Low)->setValue(40);
+    ui.Slider(Knob::High)->setValue(0);
+    ui.Slider(Knob::Left)->setValue(0);
+    ui.Slider(Knob::Right)->setValue(25);
+    ui.Slider(Knob::OutputLevel)->setValue(0);
+    ui.Slider(Knob::LoopStart)->setSliderDown(true);
+    ui.Slider(Knob::LoopStart)->setSliderPosition(40);
     EXPECT_EQ(window.Controls().loopStart, 40);
     EXPECT_FLOAT_EQ(params.panGainL, 1.1875f);
     EXPECT_EQ(params.lowCutoff, 1040);
@@ -154,25 +154,25 @@ TEST_F(MainWindowTest, DraggingAHorizontalTrackbarAppliesEveryValueButTheOutputG
     EXPECT_FLOAT_EQ(params.rightGain, 1.0f);
     EXPECT_EQ(params.outputGain, 1.0f);
     EXPECT_EQ(PanValueText(), "1.1875");
-    ui.loopStartSlider->setSliderDown(false);
+    ui.Slider(Knob::LoopStart)->setSliderDown(false);
 }
 
 TEST_F(MainWindowTest, OutputLevelKeysApplyOnlyTheOutputGain) {
     ShowAndActivate();
-    ui.lowSlider->setValue(0);
-    ui.outputLevelSlider->setFocus();
-    QTest::keyClick(ui.outputLevelSlider, Qt::Key_Up);  // toward "+"
-    EXPECT_EQ(ui.outputLevelSlider->value(), 24);
+    ui.Slider(Knob::Low)->setValue(0);
+    ui.Slider(Knob::OutputLevel)->setFocus();
+    QTest::keyClick(ui.Slider(Knob::OutputLevel), Qt::Key_Up);  // toward "+"
+    EXPECT_EQ(ui.Slider(Knob::OutputLevel)->value(), 24);
     EXPECT_FLOAT_EQ(params.outputGain, 1.15f);
     EXPECT_EQ(params.lowCutoff, 240);
-    QTest::keyClick(ui.outputLevelSlider, Qt::Key_Home);
+    QTest::keyClick(ui.Slider(Knob::OutputLevel), Qt::Key_Home);
     EXPECT_FLOAT_EQ(params.outputGain, 4.75f);
     EXPECT_TRUE(f.boxes.shown.empty());
 }
 
 TEST_F(MainWindowTest, DraggingThePlayPositionReadsItAndOnlyTheReleaseAsksToSeek) {
     ShowAndActivate();
-    TrackbarSlider* playPos = ui.playPosSlider;
+    TrackbarSlider* playPos = ui.Slider(Knob::PlayPos);
     const QPoint start = playPos->rect().center();
     playPos->setValue(50);
     QTest::mousePress(playPos, Qt::LeftButton, {}, start);
@@ -186,23 +186,23 @@ TEST_F(MainWindowTest, DraggingThePlayPositionReadsItAndOnlyTheReleaseAsksToSeek
 }
 
 TEST_F(MainWindowTest, ProgramMovesOfTheTrackbarsAreReadOnlyAtTheNextRelease) {
-    ui.playPosSlider->setValue(70);
-    ui.loopStartSlider->setValue(20);
+    ui.Slider(Knob::PlayPos)->setValue(70);
+    ui.Slider(Knob::LoopStart)->setValue(20);
     EXPECT_EQ(window.Controls().playPos, 0);
     EXPECT_EQ(window.Controls().loopStart, 0);
-    emit ui.loopEndSlider->released();
+    emit ui.Slider(Knob::LoopEnd)->released();
     EXPECT_EQ(window.Controls().loopStart, 20);
     EXPECT_EQ(window.Controls().seek, 0);
-    emit ui.playPosSlider->released();
+    emit ui.Slider(Knob::PlayPos)->released();
     EXPECT_EQ(window.Controls().playPos, 70);
     EXPECT_EQ(window.Controls().seek, 1);
 }
 
 TEST_F(MainWindowTest, PanValueOutsideItsRangeStopsTheReadWithAMessage) {
-    ui.lowSlider->setValue(3);
+    ui.Slider(Knob::Low)->setValue(3);
     for (const char* text : {"7", "x", "-6"}) {
         ui.panValueEdit->setText(text);
-        emit ui.lowSlider->released();
+        emit ui.Slider(Knob::Low)->released();
     }
     EXPECT_EQ(params.lowCutoff, LowCutoffFor(3)) << "read after a good pan value";
     const std::vector<QString> expected = {"Please enter a number between -6 and 6.",
@@ -227,11 +227,27 @@ TEST_F(MainWindowTest, KeysReachingTheWindowItselfShowTheTestBoxes) {
     }
 }
 
+// The dialog keys and Alt combinations are the dialog's own, even where they reach it.
+TEST_F(MainWindowTest, DialogKeysAndAltCombinationsShowNoTestBox) {
+    const std::pair<int, Qt::KeyboardModifiers> keys[] = {
+        {Qt::Key_Tab, Qt::NoModifier},    {Qt::Key_Backtab, Qt::ShiftModifier},
+        {Qt::Key_Up, Qt::NoModifier},     {Qt::Key_Down, Qt::NoModifier},
+        {Qt::Key_Left, Qt::NoModifier},   {Qt::Key_Right, Qt::NoModifier},
+        {Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier},
+        {Qt::Key_A, Qt::AltModifier},     {Qt::Key_Space, Qt::AltModifier},
+    };
+    for (const auto& [key, modifiers] : keys) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(&window, &press);
+    }
+    EXPECT_TRUE(f.boxes.shown.empty());
+}
+
 TEST_F(MainWindowTest, KeysTypedIntoAControlShowNoTestBox) {
     ShowAndActivate();
     ui.selectOutputButton->setFocus();
     QTest::keyClick(ui.selectOutputButton, Qt::Key_A);
-    QTest::keyClick(ui.panSlider, Qt::Key_B);
+    QTest::keyClick(ui.Slider(Knob::Pan), Qt::Key_B);
     EXPECT_TRUE(f.boxes.shown.empty());
 }
 
@@ -239,7 +255,7 @@ TEST_F(MainWindowTest, EnterClicksPlayMode2UnlessAnotherButtonHasTheFocus) {
     ShowAndActivate();
     QSignalSpy mode2(ui.playMode2Button, &QPushButton::clicked);
     QSignalSpy output(ui.selectOutputButton, &QPushButton::clicked);
-    ui.panSlider->setFocus();
+    ui.Slider(Knob::Pan)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(mode2.count(), 1);
     ui.selectOutputButton->setFocus();
@@ -258,7 +274,7 @@ TEST_F(MainWindowTest, EscapeAndTheExitButtonEndTheWindow) {
     };
     for (const auto& end : ends) {
         ShowAndActivate();
-        ui.panSlider->setFocus();
+        ui.Slider(Knob::Pan)->setFocus();
         end();
         EXPECT_FALSE(window.isVisible());
         EXPECT_EQ(window.result(), QDialog::Rejected);
@@ -311,9 +327,9 @@ TEST_F(MainWindowTest, SuggestEntryNeedsAnInputAndMovesTheTrackbarsAsTheEngineSu
     QAction* suggest = MenuEntry(window, "Suggest settings for this song");
     ASSERT_NE(suggest, nullptr);
     const auto positions = [&] {
-        return Positions{ui.panSlider->value(),   ui.lowSlider->value(),
-                         ui.highSlider->value(),  ui.leftSlider->value(),
-                         ui.rightSlider->value(), ui.outputLevelSlider->value()};
+        return Positions{ui.Slider(Knob::Pan)->value(),   ui.Slider(Knob::Low)->value(),
+                         ui.Slider(Knob::High)->value(),  ui.Slider(Knob::Left)->value(),
+                         ui.Slider(Knob::Right)->value(), ui.Slider(Knob::OutputLevel)->value()};
     };
     suggest->trigger();
     EXPECT_EQ(f.boxes.Texts(), std::vector<QString>{"You need to select an input file first!"});

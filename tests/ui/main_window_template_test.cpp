@@ -69,7 +69,7 @@ TEST_F(MainWindowTemplate, EveryTemplateRowBecomesItsControl) {
     const auto& rows = MainDialogTemplate().controls;
     const auto& controls = ui.controls;
     ASSERT_EQ(controls.size(), rows.size());
-    QSet<int> ids;
+    QSet<QString> names;
     int defaults = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const ControlTemplate& row = rows[i];
@@ -82,14 +82,16 @@ TEST_F(MainWindowTemplate, EveryTemplateRowBecomesItsControl) {
             EXPECT_EQ(Caption(control), QString::fromUtf8(row.caption));
         }
         EXPECT_EQ(control->objectName(), QString::fromUtf8(row.name));
-        if (row.id != ControlId::Static) {
-            EXPECT_FALSE(ids.contains(static_cast<int>(row.id))) << "the id is taken twice";
-            ids.insert(static_cast<int>(row.id));
+        // The named controls, and only those, are kept in typed members.
+        EXPECT_EQ(row.keep != nullptr, !control->objectName().isEmpty());
+        if (row.keep != nullptr) {
+            EXPECT_FALSE(names.contains(control->objectName())) << "the name is taken twice";
+            names.insert(control->objectName());
             EXPECT_EQ(dialog.findChild<QWidget*>(control->objectName()), control);
         }
         EXPECT_EQ(control->isHidden(), (row.style & kHidden) != 0);
         // The input path box is read-only instead of disabled, so that its path stays legible.
-        if (row.id != ControlId::InputPath) {
+        if (control != ui.inputPathEdit) {
             EXPECT_EQ(control->isEnabled(), (row.style & kDisabled) == 0);
         }
         if (auto* button = qobject_cast<QPushButton*>(control)) {
@@ -291,6 +293,16 @@ TEST(DialogUnits, NeighboursThatTouchInDialogUnitsTouchInPixels) {
         EXPECT_EQ(left.bottom() + 1, right.top()) << x;
     }
     EXPECT_GT(DialogBaseUnits::FromFont(DialogFont(9)).cx, 0);
+}
+
+// Halves round away from zero, as the dialog manager's integer arithmetic does.
+TEST(DialogUnits, HalvesRoundAwayFromZero) {
+    const DialogBaseUnits units{6, 12};  // 1.5 pixels a unit each way
+    const std::pair<int, int> cases[] = {{0, 0}, {1, 2}, {2, 3}, {3, 5}, {-1, -2}, {-3, -5}};
+    for (const auto& [du, pixels] : cases) {
+        EXPECT_EQ(units.MapX(du), pixels) << du;
+        EXPECT_EQ(units.MapY(du), pixels) << du;
+    }
 }
 
 }  // namespace

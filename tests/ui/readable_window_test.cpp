@@ -26,12 +26,15 @@ TEST(UiLanguage, ChineseFirstOrTheCLocaleKeepsTheTemplateAnyOtherGetsEnglish) {
         {{"zh"}, true},
         {{"C"}, true},
         {{"POSIX"}, true},
+        {{"C.UTF-8"}, true},
         {{}, true},
         {{"en-GB", "zh-CN"}, false},
         {{"de-DE"}, false},
         {{"en"}, false},
         {{"fr-FR", "zh"}, false},
         {{"zu-ZA"}, false},
+        {{"cs-CZ"}, false},
+        {{"zha"}, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SpeaksTemplateLanguage(c.languages), c.templateLanguage)

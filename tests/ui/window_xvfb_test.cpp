@@ -97,14 +97,14 @@ TEST(RealWindow, DroppedFileBecomesTheInputAndTrackbarsShowTheirValues) {
     EXPECT_EQ(f.Ui().inputPathEdit->text(), wave);
 
     // Hovering: the low cut-off in Hz.
-    TrackbarSlider* low = f.Ui().lowSlider;
+    TrackbarSlider* low = f.Ui().Slider(Knob::Low);
     QTest::mouseMove(low, ThumbCentre(low));
     QHelpEvent hover(QEvent::ToolTip, ThumbCentre(low), low->mapToGlobal(ThumbCentre(low)));
     QApplication::sendEvent(low, &hover);
     EXPECT_EQ(QToolTip::text(), QStringLiteral("240 Hz"));
 
     // Dragging: the pan by side.
-    TrackbarSlider* pan = f.Ui().panSlider;
+    TrackbarSlider* pan = f.Ui().Slider(Knob::Pan);
     const QPoint grab = ThumbCentre(pan);
     QTest::mousePress(pan, Qt::LeftButton, Qt::NoModifier, grab);
     QMouseEvent move(QEvent::MouseMove, QPointF(grab + QPoint(pan->width() / 4, 0)),
@@ -116,7 +116,7 @@ TEST(RealWindow, DroppedFileBecomesTheInputAndTrackbarsShowTheirValues) {
     QTest::mouseRelease(pan, Qt::LeftButton, Qt::NoModifier, grab + QPoint(pan->width() / 4, 0));
 
     // Keys: the play position in minutes:seconds of the dropped file.
-    TrackbarSlider* position = f.Ui().playPosSlider;
+    TrackbarSlider* position = f.Ui().Slider(Knob::PlayPos);
     position->setFocus();
     position->setValue(64);
     QTest::keyClick(position, Qt::Key_Right);
