@@ -35,7 +35,7 @@ class DecodeCli : public ::testing::Test {
     // A short stereo signal (or the channels given) encoded by the ffmpeg tool.
     fs::path Make(const std::string& name, int rate, const std::vector<std::string>& encode,
                   const std::string& channels = "sin(440*2*PI*t)*0.6|sin(1250*2*PI*t)*0.5") {
-        const fs::path path = dir / name;
+        fs::path path = dir / name;
         std::vector<std::string> argv = {
             "ffmpeg", "-v",
             "error",  "-y",

@@ -15,8 +15,6 @@
 #include "wav_builder.h"
 #include "write_helpers.h"
 
-extern char** environ;
-
 namespace {
 
 constexpr std::size_t kBlockBytes = 44100;
@@ -77,20 +75,10 @@ struct InterruptedPlay {
 InterruptedPlay PlayUntilCaptured(const std::vector<std::string>& argv, const std::string& env,
                                   const std::filesystem::path& capture, std::size_t bytes,
                                   int signal) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    std::vector<std::string> envStrings = {env};
-    for (char** e = environ; *e != nullptr; ++e) {
-        envStrings.emplace_back(*e);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : envStrings) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+    std::vector<std::string> argStrings = argv;
+    std::vector<char*> args = SpawnPointers(argStrings);
+    std::vector<std::string> envStrings = EnvironmentWith({env});
+    std::vector<char*> envp = SpawnPointers(envStrings);
     pid_t pid = 0;
     InterruptedPlay result;
     if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) {

@@ -40,7 +40,7 @@ class ContainerWalk : public ::testing::Test {
         EXPECT_TRUE(o.output == ExpectedWrite(input, m_startUp));
     }
 
-    const ProcessingParameters m_startUp;
+    const ProcessingParameters m_startUp{};
 
   private:
     WaveFormat m_format;

@@ -13,6 +13,7 @@ std::vector<StereoSample> ProcessAll(const ProcessingParameters& s,
                                      const std::vector<StereoSample>& in) {
     FrameState state;
     std::vector<StereoSample> out;
+    out.reserve(in.size());
     for (const StereoSample& frame : in) {
         out.push_back(ProcessFrame(state, s, frame));
     }

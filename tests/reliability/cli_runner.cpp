@@ -1,5 +1,7 @@
 #include "cli_runner.h"
 
+#include "command.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -11,8 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace {
 
@@ -85,20 +85,9 @@ void DrainPipes(int outFd, int errFd, std::string& out, std::string& err) {
 CliRun RunCli(const std::vector<std::string>& args, const CliLimits& limits) {
     std::vector<std::string> all{ZERBEX_CLI};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> environment(limits.extraEnv);
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        environment.emplace_back(*entry);
-    }
-    std::vector<char*> envp;
-    for (std::string& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
+    std::vector<char*> argv = SpawnPointers(all);
+    std::vector<std::string> environment = EnvironmentWith(limits.extraEnv);
+    std::vector<char*> envp = SpawnPointers(environment);
 
     int outPipe[2];
     int errPipe[2];

@@ -12,8 +12,6 @@
 
 #include "wav_builder.h"
 
-extern char** environ;
-
 namespace {
 
 std::string Slurp(const std::filesystem::path& path) {
@@ -24,6 +22,24 @@ std::string Slurp(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+std::vector<char*> SpawnPointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    pointers.reserve(strings.size() + 1);
+    for (std::string& s : strings) {
+        pointers.push_back(s.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) {
+    std::vector<std::string> strings = extra;
+    for (char** e = environ; *e != nullptr; ++e) {
+        strings.emplace_back(*e);
+    }
+    return strings;
+}
 
 CommandResult RunCommand(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnv) {
@@ -38,21 +54,10 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
 
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) {
-        envStrings.emplace_back(*e);
-    }
-    envStrings.insert(envStrings.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char*> env;
-    for (std::string& e : envStrings) {
-        env.push_back(e.data());
-    }
-    env.push_back(nullptr);
+    std::vector<std::string> argStrings = argv;
+    std::vector<char*> args = SpawnPointers(argStrings);
+    std::vector<std::string> envStrings = EnvironmentWith(extraEnv);
+    std::vector<char*> env = SpawnPointers(envStrings);
 
     CommandResult result;
     pid_t pid = 0;

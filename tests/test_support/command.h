@@ -12,3 +12,8 @@ struct CommandResult {
 
 CommandResult RunCommand(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnv = {});
+
+// argv/envp for posix_spawn: null-terminated pointers into strings that must outlive them.
+std::vector<char*> SpawnPointers(std::vector<std::string>& strings);
+// Extra "NAME=value" entries, then this process's environment: getenv finds the extra ones.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra);
