@@ -157,7 +157,8 @@ std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
 
 std::optional<JobMessage> DecodedSource::Warning() const {
     const double rate = m_decoder->SampleRate();
-    const double decoded = static_cast<double>(m_dataBytes / kFrameBytes) / rate;
+    const auto wholeFrames = m_dataBytes / kFrameBytes;
+    const double decoded = static_cast<double>(wholeFrames) / rate;
     const double declared = m_declaredSeconds;
     const bool shortOf = declared > 0 && declared - decoded > kShortfallSeconds &&
                          declared - decoded > kShortfallShare * declared;

@@ -18,8 +18,6 @@
 #include "command.h"
 #include "write_helpers.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -36,11 +34,8 @@ struct Measured {
 // Forked, not spawned: a spawned child shares the test's memory until it runs the tool, and
 // the system counts the test's peak as the child's.
 Measured RunMeasured(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
+    std::vector<std::string> argStrings = argv;
+    const std::vector<char*> args = SpawnPointers(argStrings);
     Measured m;
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -81,7 +76,7 @@ class SafetyCli : public ::testing::Test {
     }
     fs::path Encode(const std::string& name, std::vector<std::string> extra = {},
                     const std::string& seconds = "1") {
-        const fs::path path = dir / name;
+        fs::path path = dir / name;
         std::vector<std::string> argv = {
             "ffmpeg", "-v",
             "error",  "-y",
