@@ -49,20 +49,32 @@ class BatchConsole : public BatchObserver {
         m_done[item].store(std::min(done, 1.0), std::memory_order_relaxed);
     }
 
+    void Skipped(std::size_t item) override {
+        m_done[item].store(1.0, std::memory_order_relaxed);
+        ++m_finished;
+        const std::lock_guard lock(m_mutex);
+        ClearBar();
+        std::fprintf(stderr, "zerbex2-cli: %s exists; left as it was (--no-clobber)\n",
+                     m_items[item].output.c_str());
+    }
+
     void Finished(std::size_t item, JobResult result,
                   const std::vector<JobMessage>& messages) override {
         m_done[item].store(1.0, std::memory_order_relaxed);
         ++m_finished;
-        if (result == JobResult::Done || result == JobResult::Stopped) {
+        if (result == JobResult::Stopped) {
             return;
         }
         const std::lock_guard lock(m_mutex);
         ClearBar();
-        if (messages.empty()) {
+        if (result == JobResult::Done && m_items[item].replaces) {
+            std::fprintf(stderr, "zerbex2-cli: %s replaced\n", m_items[item].output.c_str());
+        }
+        if (result != JobResult::Done && messages.empty()) {
             Report(item, "the file could not be written");
         }
         for (const JobMessage& message : messages) {
-            std::string line = MessageText(message);
+            std::string line = MessageLine(message);
             while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) {
                 line.pop_back();
             }
@@ -141,6 +153,8 @@ std::string ProblemText(const BatchProblem& problem) {
     switch (problem.kind) {
         case BatchProblem::Kind::NoFolder:
             return problem.first + ": no such folder";
+        case BatchProblem::Kind::NotAFolder:
+            return problem.first + " is not a folder";
         case BatchProblem::Kind::SameOutput:
             return problem.first + " and " + problem.second + " would both be written to " +
                    problem.output;
@@ -171,7 +185,7 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
         StopOnSignals signals(stop);
         RenderPool pool(batch.threads);
         BatchConsole console(items, StderrIsTerminal());
-        written = RunBatch(items, params, stop, pool, console);
+        written = RunBatch(items, params, stop, pool, console, batch.noClobber);
     }
     if (stop) {
         std::fprintf(stderr,

@@ -8,7 +8,8 @@
 struct BatchOptions {
     std::string outputDir;
     int threads = 1;    // 1 .. kMaxThreads
-    bool flac = false;  // DIR/NAME.flac instead of DIR/NAME.wav
+    bool flac = false;       // DIR/NAME.flac instead of DIR/NAME.wav
+    bool noClobber = false;  // an output that exists is left alone, the input skipped
 };
 
 // Renders every input to DIR/NAME.wav, or DIR/NAME.flac, with one progress bar for the whole

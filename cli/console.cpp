@@ -6,15 +6,52 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-// Refusals of the input name it: a batch or a script may run many.
-bool AboutTheInput(JobError error) {
-    return error == JobError::NotAudio || error == JobError::NoDecodeSpace;
+enum class About { Input, Output, Neither };
+
+// Messages about a file name it: a batch or a script may run many.
+About Subject(JobError error) {
+    switch (error) {
+        case JobError::ReadInput:
+        case JobError::NotStereo:
+        case JobError::Not16Bit:
+        case JobError::NotAudio:
+        case JobError::NoDecodeSpace:
+        case JobError::TooLongForWav:
+        case JobError::DecodedShort:
+            return About::Input;
+        case JobError::CreateOutput:
+        case JobError::WriteOutput:
+        case JobError::SameFile:
+            return About::Output;
+        default:
+            return About::Neither;
+    }
+}
+
+// Where the text is the detail itself, there is nothing to add.
+bool DetailIsTheText(JobError error) {
+    return error == JobError::DeviceFailed || error == JobError::CacheUnusable ||
+           error == JobError::DecodedShort;
 }
 
 }  // namespace
 
 void PrintError(const std::string& message) {
     std::fprintf(stderr, "zerbex2-cli: %s\n", message.c_str());
+}
+
+std::string MessageLine(const JobMessage& message) {
+    std::string text = MessageText(message);
+    if (!message.detail.empty() && !DetailIsTheText(message.error)) {
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+            text.pop_back();
+        }
+        text += ": " + message.detail;
+    }
+    if (text.empty() || text.back() != '\n') {
+        text += '\n';
+    }
+    return text;
 }
 
 void Console::ClearStatus() {
@@ -26,12 +63,11 @@ void Console::ClearStatus() {
 
 void Console::Message(const JobMessage& message) {
     ClearStatus();
-    std::string text = MessageText(message);
-    if (AboutTheInput(message.error) && !m_input.empty()) {
-        text = "zerbex2-cli: " + m_input + ": " + text;
-    }
-    if (text.empty() || text.back() != '\n') {
-        text += '\n';
+    std::string text = MessageLine(message);
+    const About about = Subject(message.error);
+    const std::string& file = about == About::Input ? m_input : m_output;
+    if (about != About::Neither && !file.empty()) {
+        text = "zerbex2-cli: " + file + ": " + text;
     }
     std::fputs(text.c_str(), m_err);
     std::fflush(m_err);

@@ -16,8 +16,9 @@ class Console : public JobObserver {
 
     // Chooses the status line; None when stderr is not a terminal.
     void SetStatus(Status status) { m_status = status; }
-    // The input the job reads: what is wrong with it is told under its name.
+    // The files of the job: what is wrong with either is told under its name.
     void SetInput(std::string input) { m_input = std::move(input); }
+    void SetOutput(std::string output) { m_output = std::move(output); }
     // The label of the progress bar ("decoding ").
     void SetStep(std::string step) { m_step = std::move(step); }
     void FinishStatus();
@@ -35,6 +36,7 @@ class Console : public JobObserver {
     std::FILE* m_err;
     Status m_status = Status::None;
     std::string m_input;
+    std::string m_output;
     std::string m_step;
     bool m_statusShown = false;
     int m_position = 0;
@@ -46,3 +48,7 @@ class Console : public JobObserver {
 
 // "zerbex2-cli: " and the message, as the tool prints a failure.
 void PrintError(const std::string& message);
+
+// A job's message as one line of the tool's: the classic text, and the system's reason after
+// it where there is one.
+std::string MessageLine(const JobMessage& message);

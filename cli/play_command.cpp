@@ -77,16 +77,19 @@ int RunPlay(const std::vector<std::string>& args) {
         console.SetStatus(Console::Status::Progress);
         console.SetStep("decoding ");
     }
-    const InputFile input = PrepareInput(files[0], &controls.stop, console);
+    JobRunner runner;
+    const InputFile input = PrepareInput(files[0], &controls.stop, runner.Disk(), console);
     console.FinishStatus();
     JobResult result = JobResult::Failed;
     if (const std::optional<JobMessage> refusal = input.Refusal()) {
         console.Message(*refusal);
     } else if (input.Status() == InputStatus::Ready) {
+        if (input.Warning()) {
+            console.Message(*input.Warning());
+        }
         if (StderrIsTerminal()) {
             console.SetStatus(Console::Status::PlayPosition);
         }
-        JobRunner runner;
         result = PlayUntilStopped(runner, input.Reads(), controls, out, console, options.once);
     }
     console.FinishStatus();

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -22,8 +23,10 @@ bool WorthAProgressBar(const std::string& input) {
     return !ec && size >= kProgressMinBytes;
 }
 
-// Takes "--output-dir DIR" and "--output-dir=DIR" out of args.
-std::optional<std::string> TakeOutputDir(std::vector<std::string>& args, std::string& dir) {
+// Takes "--output-dir DIR" and "--output-dir=DIR" out of args. An empty DIR is an error: a
+// script whose variable is unset passes one, and must not write over its inputs.
+std::optional<std::string> TakeOutputDir(std::vector<std::string>& args,
+                                         std::optional<std::string>& dir) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--") {
             break;
@@ -35,13 +38,14 @@ std::optional<std::string> TakeOutputDir(std::vector<std::string>& args, std::st
             dir = args[i + 1];
             args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
                        args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-            return std::nullopt;
-        }
-        if (args[i].rfind("--output-dir=", 0) == 0) {
+        } else if (args[i].rfind("--output-dir=", 0) == 0) {
             dir = args[i].substr(13);
             args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
-            return std::nullopt;
+        } else {
+            continue;
         }
+        return dir->empty() ? std::optional<std::string>("option --output-dir needs a folder")
+                            : std::nullopt;
     }
     return std::nullopt;
 }
@@ -53,6 +57,7 @@ int RenderOne(const RenderOptions& options, int threads, const std::string& inpu
     Shared<int> stop{0};
     Console console;
     console.SetInput(input);
+    console.SetOutput(output);
     if (StderrIsTerminal() && (WorthAProgressBar(input) || !EngineReadsAsIs(input))) {
         console.SetStatus(Console::Status::Progress);
     }
@@ -83,7 +88,7 @@ int RenderOne(const RenderOptions& options, int threads, const std::string& inpu
 int RunRender(const std::vector<std::string>& givenArgs) {
     RenderOptions options;
     std::vector<std::string> args = givenArgs;
-    std::string outputDir;
+    std::optional<std::string> outputDir;
     if (const auto error = TakeOutputDir(args, outputDir)) {
         PrintUsageError(*error);
         return kExitUsage;
@@ -94,20 +99,28 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error =
-            ParseOptions(args, intOptions, &options.mode, flags, {"--flac"}, files)) {
+    if (const auto error = ParseOptions(args, intOptions, &options.mode, flags,
+                                        {"--flac", "--no-clobber"}, files)) {
         PrintUsageError(*error);
         return kExitUsage;
     }
-    if (!outputDir.empty()) {
+    if (std::find(files.begin(), files.end(), "") != files.end()) {
+        PrintUsageError("a file name may not be empty");
+        return kExitUsage;
+    }
+    const auto flag = [&flags](const char* name) {
+        return std::find(flags.begin(), flags.end(), name) != flags.end();
+    };
+    if (outputDir) {
         if (files.empty()) {
             PrintUsageError("render --output-dir needs at least one INPUT");
             return kExitUsage;
         }
-        return RunBatchRender(options, {outputDir, threads, !flags.empty()}, files);
+        return RunBatchRender(options, {*outputDir, threads, flag("--flac"), flag("--no-clobber")},
+                              files);
     }
     if (!flags.empty()) {
-        PrintUsageError("--flac goes with --output-dir; name the OUTPUT NAME.flac instead");
+        PrintUsageError(std::string(flags.front()) + " goes with --output-dir");
         return kExitUsage;
     }
     if (files.size() != 2) {

@@ -2,7 +2,6 @@
 
 #include "commands.h"
 #include "console.h"
-#include "input_file.h"
 #include "options.h"
 #include "suggest.h"
 #include "suggest_settings.h"
@@ -18,15 +17,10 @@ int RunSuggest(const std::vector<std::string>& args) {
         PrintUsageError(files.empty() ? "suggest needs INPUT" : "suggest takes exactly INPUT");
         return kExitUsage;
     }
-    // Any audio file: what is no 16-bit stereo WAV is decoded first.
+    // Any audio file: what is no 16-bit stereo WAV is decoded only where it is looked at.
     Console console;
     console.SetInput(files[0]);
-    const InputFile input = PrepareInput(files[0], nullptr, console);
-    if (const std::optional<JobMessage> refusal = input.Refusal()) {
-        console.Message(*refusal);
-        return kExitFailed;
-    }
-    const std::optional<Positions> p = SuggestPositions(input.Reads(), console);
+    const std::optional<Positions> p = SuggestPositions(files[0], console);
     if (!p) {
         return kExitFailed;
     }

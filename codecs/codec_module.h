@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -25,16 +26,35 @@ inline constexpr const char* kCarriedTags[] = {"title", "artist", "album",  "dat
 // rate: never resampled, more than two channels mixed down with the library's standard
 // matrix, mono refused. Only the file itself is ever opened: playlists and other containers
 // that name further files or addresses are refused.
+//
+// A stream whose rate changes midway is resampled to its first rate. Tags too large or too
+// many to read quickly are left unread (see metadata_guard.h).
 class AudioDecoder {
   public:
-    enum class Status { Ok, NotAudio, NotStereo, ReadError };
-    enum class Next { Frames, End, NotStereo, Failed };
+    enum class Status { Ok, NotAudio, NotStereo, ReadError, Interrupted };
+    enum class Next {
+        Frames,
+        End,
+        NotStereo,
+        Failed,
+        Changed,      // the file changed while it was read (its size or modification time)
+        Interrupted,  // interrupted() said so
+    };
 
     virtual ~AudioDecoder() = default;
-    virtual Status Open(const std::filesystem::path& path) = 0;
+    // interrupted is asked whenever the file is read, also while its header is: true ends the
+    // work at once.
+    virtual Status Open(const std::filesystem::path& path,
+                        std::function<bool()> interrupted = {}) = 0;
     virtual int SampleRate() const = 0;
-    // The length the container declares, in seconds; 0 when it declares none.
+    // The length the file declares, in seconds, or estimates from its size; 0 when neither.
     virtual double DeclaredSeconds() const = 0;
+    // Whether that length is the file's own word, not an estimate from its size.
+    virtual bool LengthDeclared() const = 0;
+    // Packets of the stream the decoder found damaged and skipped so far.
+    virtual int DamagedPackets() const = 0;
+    // Moves to a time, for analyses that read a few excerpts; false when the file cannot.
+    virtual bool Seek(double seconds) = 0;
     // How far through the file the reading is, 0 .. 1.
     virtual double Progress() const = 0;
     virtual AudioTags Tags() const = 0;  // those of kCarriedTags the file has
@@ -63,7 +83,7 @@ struct CodecModule {
     std::unique_ptr<AudioEncoder> (*newEncoder)(const char* format);
 };
 
-inline constexpr int kCodecModuleRevision = 2;
+inline constexpr int kCodecModuleRevision = 3;
 // The one symbol the module exports: a function returning its table.
 inline constexpr char kCodecModuleEntry[] = "zerbex_codec_module";
 

@@ -13,6 +13,9 @@ extern "C" {
 
 #include <cstdio>
 
+#include "metadata_guard.h"
+#include "tag_text.h"
+
 namespace {
 
 using Status = AudioDecoder::Status;
@@ -20,25 +23,63 @@ using Next = AudioDecoder::Next;
 
 constexpr int kIoBufferBytes = 1 << 16;
 
+// The file as FFmpeg reads it: through the view that bounds its tags, and only until the
+// reader is interrupted.
+struct ViewedFile {
+    std::FILE* file = nullptr;
+    FileView view;
+    std::function<bool()> interrupted;
+    bool wasInterrupted = false;
+
+    ~ViewedFile() {
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+    bool Interrupted() {
+        wasInterrupted = wasInterrupted || (interrupted && interrupted());
+        return wasInterrupted;
+    }
+    std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t n) const {
+        return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0
+                   ? std::fread(buffer, 1, n, file)
+                   : 0;
+    }
+};
+
 int ReadPacket(void* opaque, std::uint8_t* buffer, int size) {
-    const std::size_t got =
-        std::fread(buffer, 1, static_cast<std::size_t>(size), static_cast<std::FILE*>(opaque));
+    auto* in = static_cast<ViewedFile*>(opaque);
+    if (in->Interrupted()) {
+        return AVERROR_EXIT;
+    }
+    const off_t at = ftello(in->file);
+    const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(size), in->file);
     if (got > 0) {
+        in->view.Patch(static_cast<std::uint64_t>(at), buffer, got);
         return static_cast<int>(got);
     }
-    return std::ferror(static_cast<std::FILE*>(opaque)) ? AVERROR(EIO) : AVERROR_EOF;
+    return std::ferror(in->file) ? AVERROR(EIO) : AVERROR_EOF;
 }
 
 std::int64_t SeekFile(void* opaque, std::int64_t offset, int whence) {
-    auto* file = static_cast<std::FILE*>(opaque);
+    auto* in = static_cast<ViewedFile*>(opaque);
+    const auto hidden = static_cast<std::int64_t>(in->view.hidden);
     if (whence & AVSEEK_SIZE) {
         struct stat info {};
-        return ::fstat(::fileno(file), &info) == 0 ? info.st_size : AVERROR(EIO);
+        return ::fstat(::fileno(in->file), &info) == 0 ? info.st_size - hidden : AVERROR(EIO);
     }
-    if (fseeko(file, offset, whence & ~AVSEEK_FORCE) != 0) {
+    whence &= ~AVSEEK_FORCE;
+    if (whence == SEEK_SET) {
+        offset += hidden;
+    }
+    if (fseeko(in->file, offset, whence) != 0) {
         return AVERROR(EIO);
     }
-    return ftello(file);
+    return ftello(in->file) - hidden;
+}
+
+int CheckInterrupt(void* opaque) {
+    return static_cast<ViewedFile*>(opaque)->Interrupted() ? 1 : 0;
 }
 
 // Demuxers that would open further files or addresses (playlists, concat lists) get none.
@@ -46,9 +87,15 @@ int RefuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictio
     return AVERROR(EPERM);
 }
 
+bool SameStamp(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 // What one open file holds of FFmpeg: freed in reverse order when the decoder goes.
 struct DecoderState {
-    std::FILE* file = nullptr;
+    ViewedFile in;
+    struct stat opened {};
     std::int64_t fileBytes = 0;
     AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
@@ -57,10 +104,14 @@ struct DecoderState {
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     int stream = -1;
-    int rate = 0;
+    int rate = 0;  // of the output: that of the stream's first frame
+    std::vector<std::int16_t> primed;  // the first frames, decoded to learn the rate
     bool flushing = false;
+    bool converterDrained = false;
+    int damaged = 0;
     // What the converter was set up for; a change mid-stream sets it up again.
     int swrFormat = -1;
+    int swrRate = 0;
     AVChannelLayout swrLayout{};
 
     ~DecoderState() {
@@ -74,51 +125,72 @@ struct DecoderState {
             av_freep(&io->buffer);
             avio_context_free(&io);
         }
-        if (file != nullptr) {
-            std::fclose(file);
+    }
+
+    // Samples the converter still holds (a resampler looks ahead), appended to frames.
+    bool DrainConverter(std::vector<std::int16_t>& frames) {
+        for (;;) {
+            const int room = swr != nullptr ? swr_get_out_samples(swr, 0) : 0;
+            if (room <= 0) {
+                return true;
+            }
+            const std::size_t at = frames.size();
+            frames.resize(at + static_cast<std::size_t>(room) * 2);
+            auto* out = reinterpret_cast<std::uint8_t*>(frames.data() + at);
+            const int done = swr_convert(swr, &out, room, nullptr, 0);
+            frames.resize(at + static_cast<std::size_t>(std::max(done, 0)) * 2);
+            if (done <= 0) {
+                return done == 0;
+            }
         }
     }
 
-    bool SetUpConverter(const AVFrame& in) {
+    bool SetUpConverter(const AVFrame& decoded, std::vector<std::int16_t>& frames) {
         AVChannelLayout layout{};
-        if (in.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
-            av_channel_layout_default(&layout, in.ch_layout.nb_channels);
-        } else if (av_channel_layout_copy(&layout, &in.ch_layout) < 0) {
+        if (decoded.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+            av_channel_layout_default(&layout, decoded.ch_layout.nb_channels);
+        } else if (av_channel_layout_copy(&layout, &decoded.ch_layout) < 0) {
             return false;
         }
-        if (swr != nullptr && swrFormat == in.format &&
+        if (swr != nullptr && swrFormat == decoded.format && swrRate == decoded.sample_rate &&
             av_channel_layout_compare(&layout, &swrLayout) == 0) {
             av_channel_layout_uninit(&layout);
             return true;
         }
+        const bool drained = DrainConverter(frames);
         swr_free(&swr);
         av_channel_layout_uninit(&swrLayout);
         swrLayout = layout;
-        swrFormat = in.format;
+        swrFormat = decoded.format;
+        swrRate = decoded.sample_rate;
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        // Same rate on both sides: the converter only changes the sample format and mixes
-        // the channels down.
-        return swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, rate, &swrLayout,
-                                   static_cast<AVSampleFormat>(in.format), rate, 0, nullptr) >= 0 &&
+        // Mixes down to stereo 16-bit; resamples only where the stream's rate changed.
+        return drained &&
+               swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, rate, &swrLayout,
+                                   static_cast<AVSampleFormat>(decoded.format), decoded.sample_rate, 0,
+                                   nullptr) >= 0 &&
                swr_init(swr) >= 0;
     }
 
     Next Convert(std::vector<std::int16_t>& frames) {
+        frames.clear();
         if (frame->ch_layout.nb_channels < 2) {
             return Next::NotStereo;
         }
-        if (!SetUpConverter(*frame)) {
+        if (frame->sample_rate <= 0 || !SetUpConverter(*frame, frames)) {
             return Next::Failed;
         }
-        frames.resize(static_cast<std::size_t>(frame->nb_samples) * 2);
-        auto* out = reinterpret_cast<std::uint8_t*>(frames.data());
+        const int room = swr_get_out_samples(swr, frame->nb_samples);
+        const std::size_t at = frames.size();
+        frames.resize(at + static_cast<std::size_t>(std::max(room, 0)) * 2);
+        auto* out = reinterpret_cast<std::uint8_t*>(frames.data() + at);
         const int done =
-            swr_convert(swr, &out, frame->nb_samples,
-                        const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
+            swr_convert(swr, &out, room, const_cast<const std::uint8_t**>(frame->extended_data),
+                        frame->nb_samples);
         if (done < 0) {
             return Next::Failed;
         }
-        frames.resize(static_cast<std::size_t>(done) * 2);
+        frames.resize(at + static_cast<std::size_t>(done) * 2);
         return Next::Frames;
     }
 
@@ -133,8 +205,9 @@ struct DecoderState {
                 return true;
             }
             const bool ours = packet->stream_index == stream;
-            // A damaged packet is skipped; the decoder goes on with the next one.
+            // A damaged packet is skipped, and counted; the decoder goes on with the next one.
             const int sent = ours ? avcodec_send_packet(codec, packet) : -1;
+            damaged += ours && sent < 0 ? 1 : 0;
             av_packet_unref(packet);
             if (sent >= 0) {
                 return true;
@@ -142,31 +215,66 @@ struct DecoderState {
         }
         return false;
     }
+
+    Next Ended(std::vector<std::int16_t>& frames) {
+        struct stat now {};
+        if (::fstat(::fileno(in.file), &now) != 0 || !SameStamp(opened, now)) {
+            return Next::Changed;
+        }
+        if (!converterDrained) {
+            converterDrained = true;
+            frames.clear();
+            if (DrainConverter(frames) && !frames.empty()) {
+                return Next::Frames;
+            }
+        }
+        return Next::End;
+    }
 };
 
 class FfmpegDecoder final : public AudioDecoder {
   public:
     FfmpegDecoder() : m(std::make_unique<DecoderState>()) {}
 
-    Status Open(const std::filesystem::path& path) override;
-    int SampleRate() const override;
+    Status Open(const std::filesystem::path& path, std::function<bool()> interrupted) override;
+    int SampleRate() const override { return m->rate; }
     double DeclaredSeconds() const override;
+    bool LengthDeclared() const override;
+    int DamagedPackets() const override { return m->damaged; }
+    bool Seek(double seconds) override;
     double Progress() const override;
     AudioTags Tags() const override;
     Next Read(std::vector<std::int16_t>& frames) override;
 
   private:
+    Status OpenStream(const std::filesystem::path& path);
+
     std::unique_ptr<DecoderState> m;
 };
 
-Status FfmpegDecoder::Open(const std::filesystem::path& path) {
-    m->file = std::fopen(path.c_str(), "rb");
-    if (m->file == nullptr) {
+Status FfmpegDecoder::Open(const std::filesystem::path& path, std::function<bool()> interrupted) {
+    ViewedFile& in = m->in;
+    in.file = std::fopen(path.c_str(), "rb");
+    if (in.file == nullptr || ::fstat(::fileno(in.file), &m->opened) != 0) {
         return Status::ReadError;
     }
-    m->fileBytes = SeekFile(m->file, 0, AVSEEK_SIZE);
+    in.interrupted = std::move(interrupted);
+    m->fileBytes = m->opened.st_size;
+    in.view = GuardMetadata(
+        [&in](std::uint64_t offset, unsigned char* buffer, std::size_t n) {
+            return in.ReadAt(offset, buffer, n);
+        },
+        static_cast<std::uint64_t>(m->fileBytes));
+    if (SeekFile(&in, 0, SEEK_SET) < 0) {
+        return Status::ReadError;
+    }
+    const Status status = OpenStream(path);
+    return in.wasInterrupted ? Status::Interrupted : status;
+}
+
+Status FfmpegDecoder::OpenStream(const std::filesystem::path& path) {
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
-    m->io = buffer ? avio_alloc_context(buffer, kIoBufferBytes, 0, m->file, ReadPacket, nullptr,
+    m->io = buffer ? avio_alloc_context(buffer, kIoBufferBytes, 0, &m->in, ReadPacket, nullptr,
                                         SeekFile)
                    : nullptr;
     m->format = avformat_alloc_context();
@@ -179,11 +287,10 @@ Status FfmpegDecoder::Open(const std::filesystem::path& path) {
     m->format->pb = m->io;
     m->format->flags |= AVFMT_FLAG_CUSTOM_IO;
     m->format->io_open = RefuseNestedOpen;
+    m->format->interrupt_callback = {CheckInterrupt, &m->in};
     // The name only helps the probe guess by its extension.
-    if (avformat_open_input(&m->format, path.c_str(), nullptr, nullptr) < 0) {
-        return Status::NotAudio;
-    }
-    if (avformat_find_stream_info(m->format, nullptr) < 0) {
+    if (avformat_open_input(&m->format, path.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(m->format, nullptr) < 0) {
         return Status::NotAudio;
     }
     const AVCodec* decoder = nullptr;
@@ -200,17 +307,24 @@ Status FfmpegDecoder::Open(const std::filesystem::path& path) {
         avcodec_open2(m->codec, decoder, nullptr) < 0 || m->codec->sample_rate <= 0) {
         return Status::NotAudio;
     }
-    m->rate = m->codec->sample_rate;
     for (unsigned i = 0; i < m->format->nb_streams; ++i) {
         if (static_cast<int>(i) != m->stream) {
             m->format->streams[i]->discard = AVDISCARD_ALL;
         }
     }
-    return Status::Ok;
+    // The stream's parameters may be those of a later part (a file of two parts at different
+    // rates, one after the other): the first frame tells the rate it starts at.
+    const Next first = Read(m->primed);
+    if (m->rate <= 0) {
+        m->rate = m->codec->sample_rate;
+    }
+    return first == Next::NotStereo ? Status::NotStereo
+           : first == Next::Failed  ? Status::NotAudio
+                                    : Status::Ok;
 }
 
-int FfmpegDecoder::SampleRate() const {
-    return m->rate;
+bool FfmpegDecoder::LengthDeclared() const {
+    return m->format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
 }
 
 double FfmpegDecoder::DeclaredSeconds() const {
@@ -222,6 +336,20 @@ double FfmpegDecoder::DeclaredSeconds() const {
         return static_cast<double>(m->format->duration) / AV_TIME_BASE;
     }
     return 0;
+}
+
+bool FfmpegDecoder::Seek(double seconds) {
+    const AVStream* stream = m->format->streams[m->stream];
+    const auto target = static_cast<std::int64_t>(seconds / av_q2d(stream->time_base));
+    if (av_seek_frame(m->format, m->stream, target, AVSEEK_FLAG_BACKWARD) < 0) {
+        return false;
+    }
+    avcodec_flush_buffers(m->codec);
+    swr_free(&m->swr);
+    m->primed.clear();
+    m->flushing = false;
+    m->converterDrained = false;
+    return true;
 }
 
 double FfmpegDecoder::Progress() const {
@@ -238,8 +366,9 @@ AudioTags FfmpegDecoder::Tags() const {
     for (const char* name : kCarriedTags) {
         for (const AVDictionary* source : sources) {
             const AVDictionaryEntry* entry = av_dict_get(source, name, nullptr, 0);
-            if (entry != nullptr && entry->value[0] != '\0') {
-                tags.emplace_back(name, entry->value);
+            const std::string text = entry != nullptr ? CleanTagText(entry->value) : std::string();
+            if (!text.empty()) {
+                tags.emplace_back(name, text);
                 break;
             }
         }
@@ -248,9 +377,23 @@ AudioTags FfmpegDecoder::Tags() const {
 }
 
 Next FfmpegDecoder::Read(std::vector<std::int16_t>& frames) {
+    if (!m->primed.empty()) {
+        frames.swap(m->primed);
+        m->primed.clear();
+        return Next::Frames;
+    }
     for (;;) {
+        if (m->in.Interrupted()) {
+            return Next::Interrupted;
+        }
         const int received = avcodec_receive_frame(m->codec, m->frame);
         if (received >= 0) {
+            // The decoder's context holds the rate of the frame it decoded last; a frame's own
+            // field can still hold the one before, where the rate changed (MP3).
+            if (m->codec->sample_rate > 0) {
+                m->frame->sample_rate = m->codec->sample_rate;
+            }
+            m->rate = m->rate > 0 ? m->rate : m->frame->sample_rate;
             const Next next = m->Convert(frames);
             av_frame_unref(m->frame);
             if (next != Next::Frames || !frames.empty()) {
@@ -259,13 +402,14 @@ Next FfmpegDecoder::Read(std::vector<std::int16_t>& frames) {
             continue;
         }
         if (received == AVERROR_EOF) {
-            return Next::End;
+            return m->Ended(frames);
         }
+        m->damaged += received == AVERROR_INVALIDDATA ? 1 : 0;
         if (received != AVERROR(EAGAIN) && received != AVERROR_INVALIDDATA) {
             return Next::Failed;
         }
         if (!m->Feed()) {
-            return Next::End;
+            return m->Ended(frames);
         }
     }
 }

@@ -83,6 +83,7 @@ class Locate {
         } else if (chunk.kind == ChunkKind::Data && !m_layout.dataFound) {
             m_layout.dataFound = true;
             m_layout.dataOffset = body;
+            m_layout.declaredDataBytes = chunk.size;
             m_layout.dataBytes =
                 std::min<std::uint64_t>(chunk.size, m_fileBytes > body ? m_fileBytes - body : 0);
         } else if (chunk.kind == ChunkKind::List) {

@@ -17,8 +17,9 @@ struct WaveLayout {
     bool formatFound = false;
     WaveFormat format;  // the last "fmt " chunk before the first "data" chunk
     bool dataFound = false;
-    std::uint64_t dataOffset = 0;  // of the first "data" chunk's body
-    std::uint64_t dataBytes = 0;   // its length, no more than the file holds
+    std::uint64_t dataOffset = 0;         // of the first "data" chunk's body
+    std::uint64_t dataBytes = 0;          // its length, no more than the file holds
+    std::uint32_t declaredDataBytes = 0;  // the length its header gives
 };
 
 // Walks the first RIFF/WAVE form of the file with the container walk's rules, skipping bodies.

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "disk_space.h"
 #include "fuzz_check.h"
 #include "fuzz_io.h"
 #include "fuzz_targets.h"
@@ -40,7 +41,8 @@ int FuzzDecode(const std::uint8_t* data, std::size_t size) {
     WriteWhole(input, data, size);
     {
         Unobserved observer;
-        const InputFile prepared = PrepareInput(input, nullptr, observer);
+        DiskSpace disk;
+        const InputFile prepared = PrepareInput(input, nullptr, disk, observer);
         CheckPrepared(prepared, input);
     }
     // Nothing decoded outlives its input.

@@ -26,3 +26,12 @@ int FuzzProcessing(const std::uint8_t* data, std::size_t size);
 // The decoding front-end over the bytes as a file of any kind: a decoded copy must be a
 // whole 16-bit stereo WAV, and nothing may be left in the cache folder.
 int FuzzDecode(const std::uint8_t* data, std::size_t size);
+
+// The bounds of a file's tags (metadata_guard.h) and the cleaning of their text over the
+// bytes as a file's start and as a tag: only comment counts are ever changed, downwards, and
+// clean text is valid UTF-8 without control characters.
+int FuzzTags(const std::uint8_t* data, std::size_t size);
+
+// The cache folder's clean-up over names the bytes give: only this program's copies that no
+// running program holds are removed, never a file of another name, a link or what it names.
+int FuzzCache(const std::uint8_t* data, std::size_t size);

@@ -3,15 +3,18 @@
 if(NOT TARGET zerbex_fuzz_targets)
   set(zerbex_support_dir ${PROJECT_SOURCE_DIR}/tests/test_support)
   add_library(zerbex_fuzz_targets STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/cache_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/decode_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_io.cpp
     ${CMAKE_CURRENT_LIST_DIR}/play_job_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/processing_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scratch_dir.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tags_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/walk_model.cpp
     ${CMAKE_CURRENT_LIST_DIR}/write_job_target.cpp
   )
   target_include_directories(zerbex_fuzz_targets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_codec_tags)
   if(TARGET zerbex_test_support)
     target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_test_support)
   else()

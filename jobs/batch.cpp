@@ -8,6 +8,7 @@
 #include <set>
 #include <system_error>
 
+#include "disk_space.h"
 #include "job_runner.h"
 #include "render_pool.h"
 
@@ -47,7 +48,8 @@ struct Sharing {
 };
 
 bool WriteOne(const BatchItem& item, std::size_t index, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, Sharing sharing, BatchObserver& observer) {
+              const Shared<int>& stop, RenderPool& pool, Sharing sharing, DiskSpace& disk,
+              BatchObserver& observer) {
     if (stop) {
         return false;
     }
@@ -59,6 +61,7 @@ bool WriteOne(const BatchItem& item, std::size_t index, const ProcessingParamete
     request.pool = &pool;
     request.segments = sharing.segments ? 0 : 1;
     request.ioThreads = sharing.ioThreads;
+    request.disk = &disk;
     FileObserver file(observer, index);
     WaveFormat format;
     const JobResult result = WriteFile(request, format, file);
@@ -73,7 +76,9 @@ std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs, const 
     std::vector<BatchItem> items;
     items.reserve(inputs.size());
     for (const std::string& input : inputs) {
-        items.push_back({input, folder / (fs::path(input).stem().string() + extension)});
+        const fs::path output = folder / (fs::path(input).stem().string() + extension);
+        std::error_code ec;
+        items.push_back({input, output, fs::exists(fs::symlink_status(output, ec))});
     }
     return items;
 }
@@ -82,7 +87,9 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
                                        const fs::path& folder) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
-        return BatchProblem{BatchProblem::Kind::NoFolder, folder.string(), {}, {}};
+        const bool exists = fs::exists(folder, ec);
+        return BatchProblem{exists ? BatchProblem::Kind::NotAFolder : BatchProblem::Kind::NoFolder,
+                            folder.string(), {}, {}};
     }
     std::set<fs::path> inputPaths;
     std::set<std::pair<dev_t, ino_t>> inputFiles;
@@ -111,17 +118,29 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
 }
 
 bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer) {
+              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
+              bool noClobber) {
+    std::vector<std::size_t> chosen;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (noClobber && items[i].replaces) {
+            observer.Skipped(i);
+        } else {
+            chosen.push_back(i);
+        }
+    }
+    // The decodings side by side share the free space: none counts on what another takes.
+    DiskSpace disk;
     std::atomic<bool> allWritten{true};
-    if (items.size() == 1) {
-        allWritten =
-            WriteOne(items[0], 0, params, stop, pool, {true, pool.HasSpareThread(1)}, observer);
+    if (chosen.size() == 1) {
+        allWritten = WriteOne(items[chosen[0]], chosen[0], params, stop, pool,
+                              {true, pool.HasSpareThread(1)}, disk, observer);
         return allWritten;
     }
-    const auto sideBySide = std::min<std::size_t>(items.size(), pool.Threads());
+    const auto sideBySide = std::min<std::size_t>(chosen.size(), pool.Threads());
     const Sharing sharing{false, pool.HasSpareThread(sideBySide)};
-    pool.ForEach(items.size(), [&](std::size_t i) {
-        if (!WriteOne(items[i], i, params, stop, pool, sharing, observer)) {
+    pool.ForEach(chosen.size(), [&](std::size_t k) {
+        const std::size_t i = chosen[k];
+        if (!WriteOne(items[i], i, params, stop, pool, sharing, disk, observer)) {
             allWritten = false;
         }
     });

@@ -19,6 +19,7 @@ class RenderPool;
 struct BatchItem {
     std::filesystem::path input;
     std::filesystem::path output;
+    bool replaces = false;  // the output exists
 };
 
 // folder/NAME.extension for each input (extension with its dot).
@@ -30,6 +31,7 @@ std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs,
 struct BatchProblem {
     enum class Kind {
         NoFolder,       // first: the folder
+        NotAFolder,     // first: what was named as the folder
         SameOutput,     // first and second: two inputs that would write one output, second
         OutputIsInput,  // first: an output that is one of the inputs
     };
@@ -47,10 +49,14 @@ class BatchObserver {
   public:
     virtual ~BatchObserver() = default;
     virtual void Progress(std::size_t /*item*/, double /*done*/) {}
+    // An item whose output exists was left alone (noClobber).
+    virtual void Skipped(std::size_t /*item*/) {}
     virtual void Finished(std::size_t /*item*/, JobResult /*result*/,
                           const std::vector<JobMessage>& /*messages*/) {}
 };
 
-// Writes every item; true when all were written.
+// Writes every item (with noClobber, every item whose output does not exist); true when all
+// were written.
 bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer);
+              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
+              bool noClobber = false);

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -14,6 +16,10 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr char kPrefix[] = "zerbex2-";
+constexpr char kSuffix[] = ".wav";
+constexpr std::size_t kTokenDigits = 16;
 
 fs::path HomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
@@ -25,62 +31,106 @@ fs::path HomeFolder() {
     return {};
 }
 
-// The process id a cache file name begins with (after a dot for the write job's own
-// temporary files); 0 when the name is none of ours.
-pid_t OwnerOf(const std::string& name) {
-    std::size_t i = name.starts_with('.') ? 1 : 0;
-    pid_t pid = 0;
-    const std::size_t first = i;
-    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && i - first < 10; ++i) {
-        pid = pid * 10 + (name[i] - '0');
+fs::path CacheBase() {
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
+        return xdg;
     }
-    return i > first && i < name.size() && name[i] == '-' ? pid : 0;
+    const fs::path home = HomeFolder();
+    return home.empty() ? fs::path() : home / ".cache";
 }
 
-bool Running(pid_t pid) {
-    return ::kill(pid, 0) == 0 || errno != ESRCH;
+// Why an existing folder cannot hold copies; empty when it can.
+std::string Unusable(const fs::path& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return std::strerror(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "it is not a folder";
+    }
+    if (info.st_uid != ::geteuid()) {
+        return "it belongs to another user";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return std::strerror(errno);
+    }
+    return {};
+}
+
+bool IsHex(const std::string& text) {
+    return text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 }  // namespace
 
-fs::path CacheFolder() {
-    fs::path base;
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else if (const fs::path home = HomeFolder(); !home.empty()) {
-        base = home / ".cache";
-    } else {
-        return {};
+std::optional<fs::path> CacheFolder(std::string& problem) {
+    const fs::path base = CacheBase();
+    if (base.empty()) {
+        problem = "there is no home folder to hold it";
+        return std::nullopt;
     }
-    fs::path folder = base / "zerbex2";
+    const fs::path folder = base / "zerbex2";
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) {
-        return {};
+    fs::create_directories(base, ec);
+    // Created owner-only; one that exists is used as it is, never changed.
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        problem = folder.string() + " cannot be made: " + std::strerror(errno);
+        return std::nullopt;
     }
-    fs::permissions(folder, fs::perms::owner_all, ec);
+    if (const std::string why = Unusable(folder); !why.empty()) {
+        problem = folder.string() + " cannot be used: " + why;
+        return std::nullopt;
+    }
     return folder;
+}
+
+bool IsCacheFileName(const std::string& name) {
+    const std::size_t prefix = std::strlen(kPrefix);
+    const std::size_t suffix = std::strlen(kSuffix);
+    if (name.size() < prefix + kTokenDigits + suffix + 2 || !name.starts_with(kPrefix) ||
+        !name.ends_with(kSuffix)) {
+        return false;
+    }
+    const std::string middle = name.substr(prefix, name.size() - prefix - suffix);
+    const std::size_t dash = middle.rfind('-');
+    const std::string kind = middle.substr(0, dash == std::string::npos ? 0 : dash);
+    const std::string token = dash == std::string::npos ? "" : middle.substr(dash + 1);
+    return !kind.empty() && kind.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos &&
+           token.size() == kTokenDigits && IsHex(token);
 }
 
 void RemoveStaleCacheFiles(const fs::path& folder) {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const pid_t owner = OwnerOf(it->path().filename().string());
-        if (owner > 0 && !Running(owner)) {
-            std::error_code ignored;
-            fs::remove(it->path(), ignored);
+        const fs::path& path = it->path();
+        // Only regular files of our own names, never through a link.
+        if (!IsCacheFileName(path.filename().string()) || !it->is_regular_file(ec) ||
+            it->is_symlink(ec)) {
+            continue;
         }
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        // A copy whose program still runs is locked by it.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlink(path.c_str());
+        }
+        ::close(fd);
     }
 }
 
 CacheFile::CacheFile(CacheFile&& other) noexcept
-    : m_path(std::exchange(other.m_path, {})), m_file(std::exchange(other.m_file, nullptr)) {}
+    : m_path(std::exchange(other.m_path, {})),
+      m_file(std::exchange(other.m_file, nullptr)),
+      m_lock(std::exchange(other.m_lock, -1)) {}
 
 CacheFile& CacheFile::operator=(CacheFile&& other) noexcept {
     if (this != &other) {
         Remove();
         m_path = std::exchange(other.m_path, {});
         m_file = std::exchange(other.m_file, nullptr);
+        m_lock = std::exchange(other.m_lock, -1);
     }
     return *this;
 }
@@ -91,16 +141,14 @@ CacheFile::~CacheFile() {
 
 bool CacheFile::Create(const fs::path& folder, const char* kind) {
     Remove();
-    if (folder.empty()) {
-        return false;
-    }
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
         char name[96];
-        std::snprintf(name, sizeof name, "%ld-%08x-%s.wav", static_cast<long>(::getpid()),
-                      static_cast<unsigned>(random()), kind);
+        std::snprintf(name, sizeof name, "%s%s-%08x%08x%s", kPrefix, kind,
+                      static_cast<unsigned>(random()), static_cast<unsigned>(random()), kSuffix);
         const fs::path candidate = folder / name;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd =
+            ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
@@ -108,9 +156,13 @@ bool CacheFile::Create(const fs::path& folder, const char* kind) {
             return false;
         }
         m_path = candidate;
-        m_file = ::fdopen(fd, "wb");
+        m_lock = fd;
+        const int writer = ::dup(fd);
+        m_file = writer >= 0 && ::flock(fd, LOCK_SH) == 0 ? ::fdopen(writer, "wb") : nullptr;
         if (m_file == nullptr) {
-            ::close(fd);
+            if (writer >= 0) {
+                ::close(writer);
+            }
             Remove();
             return false;
         }
@@ -135,8 +187,11 @@ void CacheFile::Remove() {
         m_file = nullptr;
     }
     if (!m_path.empty()) {
-        std::error_code ec;
-        fs::remove(m_path, ec);
+        ::unlink(m_path.c_str());
         m_path.clear();
+    }
+    if (m_lock >= 0) {
+        ::close(m_lock);
+        m_lock = -1;
     }
 }

@@ -1,22 +1,27 @@
 #pragma once
 
-// The user's cache folder, where decoded inputs and renders on their way to FLAC live.
-// Every file there carries the id of the process that made it, so that files a killed
-// process left behind can be told from those of a running one.
+// The user's cache folder, where inputs decoded for playing live while they are needed. A
+// copy is locked (flock) for as long as its program has it open, so that copies a killed
+// program left behind can be told from those of a running one on any machine that shares the
+// folder. Nothing but files of this program's own names, unlocked, is ever removed there.
 
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
-// $XDG_CACHE_HOME/zerbex2, or ~/.cache/zerbex2; created (owner only) when missing.
-// Empty when it cannot be had.
-std::filesystem::path CacheFolder();
+// $XDG_CACHE_HOME/zerbex2, or ~/.cache/zerbex2, created owner-only when missing. An existing
+// one must be a folder of the user's own that the user can write; otherwise nothing, and
+// problem tells why ("it belongs to another user").
+std::optional<std::filesystem::path> CacheFolder(std::string& problem);
 
-// Removes the files of processes that no longer run.
+// Removes this program's copies that no running program holds.
 void RemoveStaleCacheFiles(const std::filesystem::path& folder);
 
-// A file of this process in the cache folder, removed when the object goes.
+// Whether a file name is one this program gives its copies.
+bool IsCacheFileName(const std::string& name);
+
+// A copy of this program's in the cache folder, locked and removed when the object goes.
 class CacheFile {
   public:
     CacheFile() = default;
@@ -26,15 +31,17 @@ class CacheFile {
     CacheFile& operator=(const CacheFile&) = delete;
     ~CacheFile();
 
-    // Creates a new empty file "PID-TOKEN-kind.wav" in the folder, open for writing.
+    // Creates a new empty file "zerbex2-KIND-TOKEN.wav" in the folder, open for writing.
     bool Create(const std::filesystem::path& folder, const char* kind);
     const std::filesystem::path& Path() const { return m_path; }
     std::FILE* File() const { return m_file; }
-    // Flushes and closes the file, keeping it; false when anything failed.
+    // Flushes and closes the file for writing, keeping it and its lock; false when anything
+    // failed.
     bool Close();
     void Remove();
 
   private:
     std::filesystem::path m_path;
     std::FILE* m_file = nullptr;
+    int m_lock = -1;  // a descriptor that holds the file's lock while the copy is ours
 };

@@ -16,6 +16,13 @@ std::string MessageText(const JobMessage& message) {
             return "Error code 1103, Input is not an audio file! \n";
         case JobError::NoDecodeSpace:
             return "Error code 1104, Not enough disk space to decode the input! \n";
+        case JobError::TooLongForWav:
+            return "The decoded input is longer than a WAV file can hold (4 GB of sample data): "
+                   "write it as FLAC instead.";
+        case JobError::CacheUnusable:
+            return "The cache folder " + message.detail;
+        case JobError::DecodedShort:
+            return message.detail;
         case JobError::NoDevice:
             return "A sound device was not found!\nPlease install one and try again.";
         case JobError::DeviceFailed:

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "decoded_source.h"
+#include "disk_space.h"
 #include "encoder_sink.h"
 #include "render.h"
 #include "safe_output.h"
@@ -42,21 +46,34 @@ std::string LowerExtension(const fs::path& path) {
     return extension;
 }
 
-// Sample bytes the output's folder can take; a device or FIFO takes any.
-std::uint64_t OutputBudget(const fs::path& output) {
+// The folder whose file system the output fills; none for a device or FIFO, which take any.
+std::optional<fs::path> OutputFolder(const fs::path& output) {
     const fs::path target = ResolveOutputTarget(output);
     std::error_code ec;
     const fs::file_status status = fs::status(target, ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
-        return UnboundedDecodeBudget();
+        return std::nullopt;
     }
     const fs::path folder = target.parent_path();
-    return DecodeBudget(folder.empty() ? fs::path(".") : folder);
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+// Why a file cannot be read, in the system's words.
+std::string Unreadable(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status)) {
+        return std::strerror(ENOENT);
+    }
+    if (!fs::is_regular_file(status)) {
+        return "it is no regular file";
+    }
+    return std::strerror(errno);
 }
 
 // The source for the file a write reads; null after telling the observer why there is none.
-std::unique_ptr<RenderSource> OpenSource(const fs::path& path, JobResult& refusal,
-                                         JobObserver& observer) {
+std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>* stop,
+                                         JobResult& refusal, JobObserver& observer) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         observer.Message({JobError::NotAudio});
@@ -68,14 +85,18 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, JobResult& refusa
         if (wav->Open(path)) {
             return wav;
         }
-        observer.Message({JobError::ReadInput});
+        observer.Message({JobError::ReadInput, Unreadable(path)});
         refusal = JobResult::Failed;
         return nullptr;
     }
     auto decoded = std::make_unique<DecodedSource>();
-    const SourceStatus opened = decoded->Open(path);
+    const SourceStatus opened = decoded->Open(path, stop);
     if (opened == SourceStatus::Ok) {
         return decoded;
+    }
+    if (opened == SourceStatus::Interrupted) {
+        refusal = JobResult::Stopped;
+        return nullptr;
     }
     observer.Message(
         {opened == SourceStatus::NotStereo ? JobError::NotStereo : JobError::NotAudio});
@@ -83,16 +104,52 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, JobResult& refusa
     return nullptr;
 }
 
-std::unique_ptr<RenderSink> CreateSink(const fs::path& output, RenderSource& source) {
-    if (LowerExtension(output) == ".flac") {
-        auto encoder = std::make_unique<EncoderSink>();
-        return encoder->Create(output, "flac", source.Tags()) ? std::move(encoder) : nullptr;
-    }
-    auto wav = std::make_unique<WavSink>();
-    return wav->Create(output) ? std::move(wav) : nullptr;
+bool IsWav(const fs::path& output) {
+    return LowerExtension(output) != ".flac";
 }
 
-JobResult Finish(RenderStatus status, RenderSink& sink, JobObserver& observer) {
+// The sink the output's name asks for; null after telling the observer why there is none.
+std::unique_ptr<RenderSink> CreateSink(const fs::path& output, RenderSource& source,
+                                       const Shared<int>* stop, JobObserver& observer) {
+    int error = 0;
+    if (!IsWav(output)) {
+        auto encoder = std::make_unique<EncoderSink>();
+        if (encoder->Create(output, "flac", source.Tags(), stop)) {
+            return encoder;
+        }
+        error = encoder->Error();
+    } else {
+        auto wav = std::make_unique<WavSink>();
+        if (wav->Create(output, stop)) {
+            return wav;
+        }
+        error = wav->Error();
+    }
+    if (!(stop != nullptr && stop->Get() != 0)) {
+        observer.Message({JobError::CreateOutput, error != 0 ? std::strerror(error) : ""});
+    }
+    return nullptr;
+}
+
+// Whether a decoded input fits what the output may hold; sets the space it takes aside.
+bool Budget(RenderSource& source, const fs::path& output, DiskSpace& disk,
+            DiskSpace::Reservation& reserved, JobObserver& observer) {
+    const std::optional<fs::path> folder = OutputFolder(output);
+    const std::uint64_t available = folder ? disk.Available(*folder) : ~std::uint64_t{0};
+    const SourceStatus status = source.Limit(available, IsWav(output));
+    if (status == SourceStatus::Ok) {
+        if (folder) {
+            reserved = disk.Reserve(*folder, source.DeclaredBytes());
+        }
+        return true;
+    }
+    observer.Message(
+        {status == SourceStatus::TooLong ? JobError::TooLongForWav : JobError::NoDecodeSpace});
+    return false;
+}
+
+JobResult Finish(RenderStatus status, const RenderSource& source, RenderSink& sink,
+                 JobObserver& observer) {
     switch (status) {
         case RenderStatus::Done:
             if (sink.Commit()) {
@@ -104,12 +161,14 @@ JobResult Finish(RenderStatus status, RenderSink& sink, JobObserver& observer) {
         case RenderStatus::Stopped:
             return JobResult::Stopped;  // half a file is no copy: the output stays as it was
         case RenderStatus::ReadFailed:
-            observer.Message({JobError::ReadInput});
+            observer.Message({JobError::ReadInput, source.Status() == SourceStatus::Changed
+                                                       ? "it changed while it was read"
+                                                       : std::strerror(EIO)});
             return JobResult::Failed;
         case RenderStatus::WriteFailed:
             break;
     }
-    observer.Message({JobError::WriteOutput});
+    observer.Message({JobError::WriteOutput, sink.Error() != 0 ? std::strerror(sink.Error()) : ""});
     return JobResult::Failed;
 }
 
@@ -126,19 +185,22 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
         return JobResult::Failed;
     }
     JobResult refusal = JobResult::Failed;
-    const std::unique_ptr<RenderSource> source =
-        OpenSource(request.reads.empty() ? request.input : request.reads, refusal, observer);
+    const std::unique_ptr<RenderSource> source = OpenSource(
+        request.reads.empty() ? request.input : request.reads, request.stop, refusal, observer);
     if (!source) {
         return refusal;
     }
-    const std::unique_ptr<RenderSink> sink = CreateSink(request.output, *source);
+    const std::unique_ptr<RenderSink> sink =
+        CreateSink(request.output, *source, request.stop, observer);
     if (!sink) {
-        observer.Message({JobError::CreateOutput});
-        return JobResult::Failed;
+        return request.stop != nullptr && request.stop->Get() != 0 ? JobResult::Stopped
+                                                                   : JobResult::Failed;
     }
+    DiskSpace ownDisk;
+    DiskSpace::Reservation reserved;
     // A tiny file that declares hours of audio must not fill the disk.
-    if (!source->FitsIn(OutputBudget(request.output))) {
-        observer.Message({JobError::NoDecodeSpace});
+    if (!Budget(*source, request.output, request.disk != nullptr ? *request.disk : ownDisk,
+                reserved, observer)) {
         return JobResult::Refused;
     }
     ProcessingParameters params;
@@ -151,15 +213,20 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     settings.segments = request.segments;
     settings.ioThreads = request.ioThreads;
     settings.segmentSettings = request.segmentSettings;
-    return Finish(Render(*source, *sink, settings, format, observer), *sink, observer);
+    return Finish(Render(*source, *sink, settings, format, observer), *source, *sink, observer);
 }
+
+JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}
+JobRunner::~JobRunner() = default;
 
 JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
     const OneJob job(m_busy);
     if (!job) {
         return JobResult::Busy;
     }
-    return WriteFile(request, m_format, observer);
+    WriteRequest withDisk = request;
+    withDisk.disk = withDisk.disk != nullptr ? withDisk.disk : m_disk.get();
+    return WriteFile(withDisk, m_format, observer);
 }
 
 PlayResult JobRunner::Play(const fs::path& wav, PlayControls& controls, AudioOut& out,

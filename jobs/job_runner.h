@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 
 #include "audio_out.h"
 #include "controls.h"
@@ -14,6 +15,7 @@
 #include "segmented_render.h"
 #include "wave_format.h"
 
+class DiskSpace;
 class RenderPool;
 
 struct WriteRequest {
@@ -27,6 +29,7 @@ struct WriteRequest {
     std::size_t segments = 0;    // at most this many; 0: two for each thread of the pool
     bool ioThreads = false;      // read ahead and write behind on threads of their own
     SegmentSettings segmentSettings;
+    DiskSpace* disk = nullptr;  // what jobs running beside this one set aside; null: none run
 };
 
 // Whether the output names the existing input, whatever the spelling (a link, a hard link,
@@ -41,6 +44,12 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
 // last "fmt " chunk read, which a file without one is played and written with.
 class JobRunner {
   public:
+    JobRunner();
+    ~JobRunner();
+    JobRunner(const JobRunner&) = delete;
+    JobRunner& operator=(const JobRunner&) = delete;
+    DiskSpace& Disk() { return *m_disk; }
+
     JobResult Write(const WriteRequest& request, JobObserver& observer);
     PlayResult Play(const std::filesystem::path& wav, PlayControls& controls, AudioOut& out,
                     JobObserver& observer, bool once = false);
@@ -49,4 +58,5 @@ class JobRunner {
   private:
     std::atomic<bool> m_busy{false};
     WaveFormat m_format;
+    std::unique_ptr<DiskSpace> m_disk;
 };

@@ -1,66 +1,89 @@
 #include "decoded_source.h"
 
-#include <sys/statvfs.h>
-
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "riff.h"
 #include "wave_header.h"
+#include "wave_layout.h"
 
 namespace {
 
-constexpr std::uint64_t kReserveBytes = 64u << 20;  // left free for everything else
-constexpr std::uint64_t kMaxDataBytes = 0xFFFFFFFFull - (1u << 20);  // RIFF sizes are 32-bit
 constexpr std::size_t kFrameBytes = 4;
+// A decoded input shorter than it declares by more than this is worth a word to the user.
+constexpr double kShortfallSeconds = 0.2;
+constexpr double kShortfallShare = 0.01;
 
-std::uint64_t FreeBytes(const std::filesystem::path& folder) {
-    struct statvfs info {};
-    if (::statvfs(folder.c_str(), &info) != 0) {
-        return 0;
+// "2,400": seconds, rounded, with the thousands marked.
+std::string Seconds(double seconds) {
+    std::string digits = std::to_string(std::llround(seconds));
+    for (std::size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
     }
-    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+    return digits;
+}
+
+// The length the file declares: FFmpeg's, or a WAV header's where FFmpeg takes the file's
+// own length for it (a WAV cut short declares more than FFmpeg says).
+double DeclaredSeconds(const AudioDecoder& decoder, const std::filesystem::path& path) {
+    const double declared = decoder.LengthDeclared() ? decoder.DeclaredSeconds() : 0;
+    const WaveLayout wave = LocateWave(path);
+    const bool known = wave.riffWave && wave.dataFound && wave.format.byteRate > 0 &&
+                       wave.declaredDataBytes != 0 && wave.declaredDataBytes != 0xFFFFFFFFu;
+    return known ? std::max(declared,
+                            static_cast<double>(wave.declaredDataBytes) / wave.format.byteRate)
+                 : declared;
 }
 
 }  // namespace
 
-std::uint64_t DecodeBudget(const std::filesystem::path& folder) {
-    const std::uint64_t free = FreeBytes(folder);
-    const std::uint64_t budget = free > kReserveBytes ? free - kReserveBytes : 0;
-    return std::min(budget, kMaxDataBytes);
-}
-
-std::uint64_t UnboundedDecodeBudget() {
-    return kMaxDataBytes;
-}
-
 DecodedSource::DecodedSource() = default;
 DecodedSource::~DecodedSource() = default;
 
-SourceStatus DecodedSource::Open(const std::filesystem::path& path) {
+SourceStatus DecodedSource::Open(const std::filesystem::path& path, const Shared<int>* stop) {
     const CodecModule* codecs = Codecs();
     if (codecs != nullptr) {
         m_decoder = codecs->newDecoder();
     }
-    const AudioDecoder::Status opened =
-        m_decoder ? m_decoder->Open(path) : AudioDecoder::Status::ReadError;
-    if (opened != AudioDecoder::Status::Ok) {
-        m_status = opened == AudioDecoder::Status::NotStereo ? SourceStatus::NotStereo
-                                                             : SourceStatus::NotAudio;
+    const auto interrupted = [stop] { return stop != nullptr && stop->Get() != 0; };
+    switch (m_decoder ? m_decoder->Open(path, interrupted) : AudioDecoder::Status::ReadError) {
+        case AudioDecoder::Status::Ok:
+            m_header = WaveHeader(m_decoder->SampleRate(), m_decoder->Tags());
+            m_declaredSeconds = DeclaredSeconds(*m_decoder, path);
+            break;
+        case AudioDecoder::Status::NotStereo:
+            m_status = SourceStatus::NotStereo;
+            break;
+        case AudioDecoder::Status::Interrupted:
+            m_status = SourceStatus::Interrupted;
+            break;
+        default:
+            m_status = SourceStatus::NotAudio;
+            break;
     }
     return m_status;
 }
 
-bool DecodedSource::FitsIn(std::uint64_t budget) {
-    m_budget = budget;
-    const double declared = m_decoder->DeclaredSeconds() * m_decoder->SampleRate() * kFrameBytes;
-    return declared <= static_cast<double>(budget);
+std::uint64_t DecodedSource::DeclaredBytes() const {
+    const double frames = std::ceil(m_decoder->DeclaredSeconds() * m_decoder->SampleRate());
+    return static_cast<std::uint64_t>(frames) * kFrameBytes;
+}
+
+SourceStatus DecodedSource::Limit(std::uint64_t diskBytes, bool wav) {
+    m_diskBytes = diskBytes;
+    // A RIFF size counts the header after its first eight bytes and the data: 32 bits.
+    const std::uint64_t riffRoom = 0xFFFFFFFFull - (m_header.size() - kChunkHeaderBytes);
+    m_formatBytes = wav ? riffRoom / kFrameBytes * kFrameBytes : ~std::uint64_t{0};
+    const std::uint64_t declared = DeclaredBytes();
+    return declared > m_formatBytes ? SourceStatus::TooLong
+           : declared > diskBytes   ? SourceStatus::NoSpace
+                                    : SourceStatus::Ok;
 }
 
 void DecodedSource::Walk(SourceHandler& handler) {
-    const std::string header = WaveHeader(m_decoder->SampleRate(), m_decoder->Tags());
-    const auto* bytes = reinterpret_cast<const unsigned char*>(header.data());
-    if (!handler.Container(bytes, header.size())) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_header.data());
+    if (!handler.Container(bytes, m_header.size())) {
         return;
     }
     handler.Format(ParseWaveFormat(bytes + kRiffHeaderBytes + kChunkHeaderBytes));
@@ -71,7 +94,7 @@ void DecodedSource::Walk(SourceHandler& handler) {
         m_status = SourceStatus::NotAudio;  // nothing in it could be decoded
         return;
     }
-    for (const SizeField& field : WaveSizeFields(header.size(), m_dataBytes)) {
+    for (const SizeField& field : WaveSizeFields(m_header.size(), m_dataBytes)) {
         std::string value;
         PutLe32(value, field.value);
         if (!handler.Patch(field.offset, reinterpret_cast<const unsigned char*>(value.data()),
@@ -88,21 +111,26 @@ bool DecodedSource::Refill() {
         switch (m_decoder->Read(m_frames)) {
             case AudioDecoder::Next::Frames:
                 m_dataBytes += m_frames.size() * sizeof(std::int16_t);
-                if (m_dataBytes > m_budget) {
-                    m_status = SourceStatus::NoSpace;
-                    m_ended = true;
+                if (m_dataBytes > m_formatBytes) {
+                    Stop(SourceStatus::TooLong);
+                } else if (m_dataBytes > m_diskBytes) {
+                    Stop(SourceStatus::NoSpace);
                 }
                 break;
             case AudioDecoder::Next::End:
                 m_ended = true;
                 break;
             case AudioDecoder::Next::NotStereo:
-                m_status = SourceStatus::NotStereo;
-                m_ended = true;
+                Stop(SourceStatus::NotStereo);
                 break;
             case AudioDecoder::Next::Failed:
-                m_status = SourceStatus::NotAudio;
-                m_ended = true;
+                Stop(SourceStatus::NotAudio);
+                break;
+            case AudioDecoder::Next::Changed:
+                Stop(SourceStatus::Changed);
+                break;
+            case AudioDecoder::Next::Interrupted:
+                Stop(SourceStatus::Interrupted);
                 break;
         }
     }
@@ -125,6 +153,28 @@ std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
         got += take;
     }
     return got;
+}
+
+std::optional<JobMessage> DecodedSource::Warning() const {
+    const double rate = m_decoder->SampleRate();
+    const auto wholeFrames = m_dataBytes / kFrameBytes;
+    const double decoded = static_cast<double>(wholeFrames) / rate;
+    const double declared = m_declaredSeconds;
+    const bool shortOf = declared > 0 && declared - decoded > kShortfallSeconds &&
+                         declared - decoded > kShortfallShare * declared;
+    const int damaged = m_decoder->DamagedPackets();
+    if (!shortOf && damaged == 0) {
+        return std::nullopt;
+    }
+    std::string text = "decoded " + Seconds(decoded) + " s";
+    if (shortOf) {
+        text += " of the " + Seconds(declared) + " s it declares";
+    }
+    if (damaged > 0) {
+        text += "; " + std::to_string(damaged) + " damaged part" + (damaged == 1 ? "" : "s") +
+                " skipped";
+    }
+    return JobMessage{JobError::DecodedShort, text};
 }
 
 double DecodedSource::Progress() const {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "render_source.h"
+#include "shared_value.h"
 
 // Any audio file the codec module reads, as the 16-bit stereo WAV it decodes to: a header at
 // the stream's own rate with the file's tags, then the decoded frames, then the header's size
@@ -16,31 +17,34 @@ class DecodedSource : public RenderSource, private ByteInput {
     ~DecodedSource() override;
 
     // NotAudio when the file holds no audio stream the decoder knows (or the codec module
-    // cannot be loaded), NotStereo for a mono stream.
-    SourceStatus Open(const std::filesystem::path& path);
+    // cannot be loaded), NotStereo for a mono stream, Interrupted when stop came first.
+    SourceStatus Open(const std::filesystem::path& path, const Shared<int>* stop = nullptr);
 
     void Walk(SourceHandler& handler) override;
     ByteInput& DataInput() override { return *this; }
     double Progress() const override;
     AudioTags Tags() override;
     SourceStatus Status() const override { return m_status; }
-    bool FitsIn(std::uint64_t budget) override;
+    SourceStatus Limit(std::uint64_t diskBytes, bool wav) override;
+    std::optional<JobMessage> Warning() const override;
+    std::uint64_t DeclaredBytes() const override;
 
   private:
     std::size_t Read(unsigned char* buffer, std::size_t n) override;
     bool Refill();
+    void Stop(SourceStatus status) {
+        m_status = status;
+        m_ended = true;
+    }
 
     std::unique_ptr<AudioDecoder> m_decoder;
-    std::uint64_t m_budget = 0;
+    std::string m_header;
+    std::uint64_t m_diskBytes = 0;
+    std::uint64_t m_formatBytes = 0;
     std::uint64_t m_dataBytes = 0;
+    double m_declaredSeconds = 0;  // 0: the file declares no length
     std::vector<std::int16_t> m_frames;
     std::size_t m_taken = 0;  // bytes of m_frames read already
     bool m_ended = false;
     SourceStatus m_status = SourceStatus::Ok;
 };
-
-// Sample bytes a decoded file may fill in a folder: its free space less a reserve for
-// everything else, and no more than a RIFF size can count.
-std::uint64_t DecodeBudget(const std::filesystem::path& folder);
-// The budget where the free space does not matter (an output that is a device).
-std::uint64_t UnboundedDecodeBudget();

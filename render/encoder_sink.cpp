@@ -3,12 +3,12 @@
 #include <cstring>
 
 bool EncoderSink::Create(const std::filesystem::path& output, const std::string& format,
-                         AudioTags tags) {
+                         AudioTags tags, const Shared<int>* stop) {
     const CodecModule* codecs = Codecs();
     m_codecsMissing = codecs == nullptr;
     m_encoder = codecs != nullptr ? codecs->newEncoder(format.c_str()) : nullptr;
     m_tags = std::move(tags);
-    return m_encoder != nullptr && m_output.Create(ResolveOutputTarget(output));
+    return m_encoder != nullptr && m_output.Create(ResolveOutputTarget(output), stop);
 }
 
 bool EncoderSink::Format(const WaveFormat& format) {

@@ -15,7 +15,9 @@
 class EncoderSink : public RenderSink {
   public:
     // format: the output's extension ("flac"). False when the output cannot be created.
-    bool Create(const std::filesystem::path& output, const std::string& format, AudioTags tags);
+    bool Create(const std::filesystem::path& output, const std::string& format, AudioTags tags,
+                const Shared<int>* stop = nullptr);
+    int Error() const override { return m_output.Error(); }
     // Why Create failed: the codecs cannot be loaded (true) or the file cannot be made.
     bool CodecsMissing() const { return m_codecsMissing; }
 

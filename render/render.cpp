@@ -113,6 +113,8 @@ RenderStatus RenderRun::Run() {
         case SourceStatus::ReadFailed:
         case SourceStatus::Changed:
             return m_status == RenderStatus::Done ? RenderStatus::ReadFailed : m_status;
+        case SourceStatus::Interrupted:
+            return RenderStatus::Stopped;
         case SourceStatus::NotAudio:
             Refuse(JobError::NotAudio);
             return m_status;
@@ -122,6 +124,13 @@ RenderStatus RenderRun::Run() {
         case SourceStatus::NoSpace:
             Refuse(JobError::NoDecodeSpace);
             return m_status;
+        case SourceStatus::TooLong:
+            Refuse(JobError::TooLongForWav);
+            return m_status;
+    }
+    if (const std::optional<JobMessage> warning = m_source.Warning();
+        warning && m_status == RenderStatus::Done) {
+        m_observer.Message(*warning);
     }
     return m_status;
 }

@@ -37,4 +37,6 @@ class RenderSink {
     virtual void StartWriteBack() {}
     // Everything was written: the output becomes what the job wrote.
     virtual bool Commit() = 0;
+    // The system's error number of the last failure; 0 when there was none or it is unknown.
+    virtual int Error() const { return 0; }
 };

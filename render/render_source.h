@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "codec_module.h"
+#include "job_observer.h"
 #include "render_sink.h"
 #include "wave_walk.h"
 
@@ -26,7 +27,9 @@ enum class SourceStatus {
     Changed,     // the file changed while it was read
     NotAudio,
     NotStereo,
-    NoSpace,  // the decoded audio grew past what the output may take
+    NoSpace,      // the decoded audio grew past what the disk may take
+    TooLong,      // the decoded audio grew past what a WAV file can hold
+    Interrupted,  // the stop control ended the reading
 };
 
 class RenderSource {
@@ -44,8 +47,16 @@ class RenderSource {
     virtual double Progress() const { return 0; }
     virtual AudioTags Tags() = 0;
     virtual SourceStatus Status() const = 0;
-    // Whether the sample data fits in budget bytes, for sources whose length is only declared
-    // (a tiny file that declares hours of audio must not fill the disk); a longer one then
-    // stops there.
-    virtual bool FitsIn(std::uint64_t /*budget*/) { return true; }
+    // Whether the sample data fits, for sources whose length is only declared (a tiny file
+    // that declares hours of audio must not fill the disk): in diskBytes, and, for a WAV
+    // output, in what a RIFF size can count. Ok, NoSpace or TooLong; a source that turns out
+    // longer than it declared stops there with the same status.
+    virtual SourceStatus Limit(std::uint64_t /*diskBytes*/, bool /*wav*/) {
+        return SourceStatus::Ok;
+    }
+    // Sample bytes the input declares it holds, where only declared; 0 when not.
+    virtual std::uint64_t DeclaredBytes() const { return 0; }
+    // Something the user should know of an input that was read to its end: a decoded input
+    // that held less than it declared, or damaged parts that were skipped.
+    virtual std::optional<JobMessage> Warning() const { return std::nullopt; }
 };

@@ -29,8 +29,8 @@ bool PutAt(int fd, const unsigned char* bytes, std::size_t n, std::int64_t offse
 
 }  // namespace
 
-bool WavSink::Create(const std::filesystem::path& output) {
-    if (!m_output.Create(ResolveOutputTarget(output))) {
+bool WavSink::Create(const std::filesystem::path& output, const Shared<int>* stop) {
+    if (!m_output.Create(ResolveOutputTarget(output), stop)) {
         return false;
     }
     std::setvbuf(File(), nullptr, _IOFBF, kBufferBytes);
@@ -45,7 +45,10 @@ bool WavSink::Commit() {
 }
 
 bool WavSink::Put(const unsigned char* bytes, std::size_t n) {
-    m_failed = m_failed || std::fwrite(bytes, 1, n, File()) != n;
+    if (!m_failed && std::fwrite(bytes, 1, n, File()) != n) {
+        m_failed = true;
+        m_writeError = errno;
+    }
     m_written += n;
     return !m_failed;
 }

@@ -10,7 +10,8 @@
 class WavSink : public RenderSink {
   public:
     // False when the output cannot be created.
-    bool Create(const std::filesystem::path& output);
+    bool Create(const std::filesystem::path& output, const Shared<int>* stop = nullptr);
+    int Error() const override { return m_writeError != 0 ? m_writeError : m_output.Error(); }
     // Writes into a file that is open already and stays the caller's (a decoded copy).
     void Adopt(std::FILE* file) { m_adopted = file; }
 
@@ -33,4 +34,5 @@ class WavSink : public RenderSink {
     std::uint64_t m_written = 0;
     std::uint64_t m_writtenBack = 0;
     bool m_failed = false;
+    int m_writeError = 0;
 };

@@ -115,10 +115,11 @@ void MainWindow::SelectInputFile(const QString& path) {
     const fs::path file = FsPath(path);
     std::error_code ec;
     if (!fs::is_regular_file(file, ec) || EngineReadsAsIs(file)) {
-        input = PrepareInput(file, &m_controls.stop, *this);  // nothing to decode
+        input = PrepareInput(file, &m_controls.stop, m_runner.Disk(), *this);  // nothing to decode
     } else {
-        RunWithProgress(QStringLiteral("Decoding the input file..."),
-                        [&] { input = PrepareInput(file, &m_controls.stop, *this); });
+        RunWithProgress(QStringLiteral("Decoding the input file..."), [&] {
+            input = PrepareInput(file, &m_controls.stop, m_runner.Disk(), *this);
+        });
     }
     if (input && input->Status() != InputStatus::Cancelled) {
         if (TooLong(path)) {
@@ -169,7 +170,14 @@ void MainWindow::WriteOutput() {
     const JobResult result = RunWrite();
     m_phase.EndWrite();
     if (result == JobResult::Done) {
-        m_services.boxes.Tell(QStringLiteral("Done processing file!"), MessageIcon::Information);
+        QString done = QStringLiteral("Done processing file!");
+        // An input cut short was written as far as it decoded: the user hears of it here.
+        if (const std::optional<JobMessage>& warning = m_input.Warning()) {
+            done += QStringLiteral("\n\n%1: %2")
+                        .arg(QFileInfo(m_inputPath).fileName(),
+                             QString::fromStdString(MessageText(*warning)));
+        }
+        m_services.boxes.Tell(done, MessageIcon::Information);
     }
 }
 

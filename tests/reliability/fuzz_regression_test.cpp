@@ -65,13 +65,13 @@ TEST_P(FuzzRegressionTest, KeptInputsPassTheTarget) {
     RecordProperty("inputs", static_cast<int>(count));
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegressionTest,
-                         ::testing::Values(TargetCase{"write_job", FuzzWriteJob},
-                                           TargetCase{"play_job", FuzzPlayJob},
-                                           TargetCase{"processing", FuzzProcessing},
-                                           TargetCase{"decode", FuzzDecode}),
-                         [](const ::testing::TestParamInfo<TargetCase>& target) {
-                             return std::string(target.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Targets, FuzzRegressionTest,
+    ::testing::Values(TargetCase{"write_job", FuzzWriteJob}, TargetCase{"play_job", FuzzPlayJob},
+                      TargetCase{"processing", FuzzProcessing}, TargetCase{"decode", FuzzDecode},
+                      TargetCase{"tags", FuzzTags}, TargetCase{"cache", FuzzCache}),
+    [](const ::testing::TestParamInfo<TargetCase>& target) {
+        return std::string(target.param.name);
+    });
 
 }  // namespace

@@ -279,6 +279,23 @@ TEST_F(Commands, AudioOfAnyKindIsReadAndNonAudioIsRefused) {
     const Bytes flac = ReadFile(f.dir / "out.FLAC");
     EXPECT_EQ(std::string(flac.begin(), flac.begin() + std::min<std::size_t>(4, flac.size())),
               "fLaC");
+
+    // A file cut short is written as far as it decodes, and "Done" says how far that was.
+    const fs::path whole = f.dir / "whole.flac";
+    ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=d=6", "-ac", "2",
+                          whole.string()})
+                  .exitCode,
+              0);
+    const Bytes all = ReadFile(whole);
+    f.ChooseInput(f.Make(
+        "cut.flac", Bytes(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(all.size() / 2))));
+    f.ChooseOutput(f.dir / "cut.wav");
+    f.boxes.shown.clear();
+    ui.writeFileButton->click();
+    ASSERT_EQ(Texts().size(), 2u);
+    EXPECT_TRUE(Texts()[1].startsWith(kDone + "\n\ncut.flac: decoded 3 s of the 6 s it declares"))
+        << Texts()[1].toStdString();
+    EXPECT_EQ(f.boxes.shown.back().icon, MessageIcon::Information);
 }
 
 TEST_F(Commands, OverLongPathsAreRefused) {
