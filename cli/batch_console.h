@@ -7,7 +7,7 @@
 
 struct BatchOptions {
     std::string outputDir;
-    int threads = 1;    // 1 .. kMaxThreads
+    int threads = 1;         // 1 .. kMaxThreads
     bool flac = false;       // DIR/NAME.flac instead of DIR/NAME.wav
     bool noClobber = false;  // an output that exists is left alone, the input skipped
 };

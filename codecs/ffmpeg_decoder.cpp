@@ -104,7 +104,7 @@ struct DecoderState {
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     int stream = -1;
-    int rate = 0;  // of the output: that of the stream's first frame
+    int rate = 0;                      // of the output: that of the stream's first frame
     std::vector<std::int16_t> primed;  // the first frames, decoded to learn the rate
     bool flushing = false;
     bool converterDrained = false;
@@ -167,8 +167,8 @@ struct DecoderState {
         // Mixes down to stereo 16-bit; resamples only where the stream's rate changed.
         return drained &&
                swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, rate, &swrLayout,
-                                   static_cast<AVSampleFormat>(decoded.format), decoded.sample_rate, 0,
-                                   nullptr) >= 0 &&
+                                   static_cast<AVSampleFormat>(decoded.format), decoded.sample_rate,
+                                   0, nullptr) >= 0 &&
                swr_init(swr) >= 0;
     }
 
@@ -260,11 +260,9 @@ Status FfmpegDecoder::Open(const std::filesystem::path& path, std::function<bool
     }
     in.interrupted = std::move(interrupted);
     m->fileBytes = m->opened.st_size;
-    in.view = GuardMetadata(
-        [&in](std::uint64_t offset, unsigned char* buffer, std::size_t n) {
-            return in.ReadAt(offset, buffer, n);
-        },
-        static_cast<std::uint64_t>(m->fileBytes));
+    in.view = GuardMetadata([&in](std::uint64_t offset, unsigned char* buffer,
+                                  std::size_t n) { return in.ReadAt(offset, buffer, n); },
+                            static_cast<std::uint64_t>(m->fileBytes));
     if (SeekFile(&in, 0, SEEK_SET) < 0) {
         return Status::ReadError;
     }

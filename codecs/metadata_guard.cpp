@@ -55,7 +55,8 @@ void GuardFlacBlocks(const ReadAt& read, std::uint64_t offset, FileView& view) {
             return;
         }
         // A block is at most 16 MB: its size is read whole; only the count needs a bound.
-        const std::uint64_t length = (std::uint64_t{h[1]} << 16) | (std::uint64_t{h[2]} << 8) | h[3];
+        const std::uint64_t length =
+            (std::uint64_t{h[1]} << 16) | (std::uint64_t{h[2]} << 8) | h[3];
         if ((h[0] & 0x7F) == kFlacComments) {
             std::uint64_t countAt = 0;
             std::uint32_t count = 0;

@@ -26,7 +26,8 @@ struct FileView {
 };
 
 // Reads n bytes at a file offset into a buffer; returns how many it read.
-using ReadAt = std::function<std::size_t(std::uint64_t offset, unsigned char* buffer, std::size_t n)>;
+using ReadAt =
+    std::function<std::size_t(std::uint64_t offset, unsigned char* buffer, std::size_t n)>;
 
 // Looks at the file's leading tags (an ID3v2 tag at its start, a FLAC file's metadata
 // blocks) and returns how to show it: an ID3v2 tag over kMaxTagBytes is hidden; more than

@@ -47,8 +47,8 @@ std::string CleanTagText(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         char32_t code = 0;
         const std::size_t length = Utf8At(text, i, code);
-        const std::string_view piece = length == 0 ? std::string_view(kReplacement)
-                                                   : text.substr(i, length);
+        const std::string_view piece =
+            length == 0 ? std::string_view(kReplacement) : text.substr(i, length);
         if (clean.size() + piece.size() > kMaxTagValueBytes) {
             break;
         }

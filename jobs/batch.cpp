@@ -89,7 +89,9 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
     if (!fs::is_directory(folder, ec)) {
         const bool exists = fs::exists(folder, ec);
         return BatchProblem{exists ? BatchProblem::Kind::NotAFolder : BatchProblem::Kind::NoFolder,
-                            folder.string(), {}, {}};
+                            folder.string(),
+                            {},
+                            {}};
     }
     std::set<fs::path> inputPaths;
     std::set<std::pair<dev_t, ino_t>> inputFiles;
@@ -118,8 +120,7 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
 }
 
 bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
-              bool noClobber) {
+              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer, bool noClobber) {
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (noClobber && items[i].replaces) {

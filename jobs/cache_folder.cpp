@@ -95,7 +95,8 @@ bool IsCacheFileName(const std::string& name) {
     const std::size_t dash = middle.rfind('-');
     const std::string kind = middle.substr(0, dash == std::string::npos ? 0 : dash);
     const std::string token = dash == std::string::npos ? "" : middle.substr(dash + 1);
-    return !kind.empty() && kind.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos &&
+    return !kind.empty() &&
+           kind.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos &&
            token.size() == kTokenDigits && IsHex(token);
 }
 

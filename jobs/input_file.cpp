@@ -110,7 +110,7 @@ InputFile PrepareInput(const fs::path& path, const Shared<int>* cancel, DiskSpac
     WaveFormat format;
     DecodingObserver progress(observer);
     const RenderStatus rendered = Render(source, sink, settings, format, progress);
-    input.m_status = rendered == RenderStatus::Stopped ? InputStatus::Cancelled
+    input.m_status = rendered == RenderStatus::Stopped       ? InputStatus::Cancelled
                      : rendered == RenderStatus::WriteFailed ? InputStatus::NoSpace
                                                              : StatusOf(source.Status());
     if (input.m_status == InputStatus::Ready && !(sink.Commit() && input.m_decoded.Close())) {

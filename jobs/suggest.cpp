@@ -59,10 +59,11 @@ std::optional<Positions> SuggestPositions(const std::filesystem::path& path,
     }
     const CodecModule* codecs = Codecs();
     const std::unique_ptr<AudioDecoder> decoder = codecs ? codecs->newDecoder() : nullptr;
-    const AudioDecoder::Status opened = decoder ? decoder->Open(path) : AudioDecoder::Status::ReadError;
+    const AudioDecoder::Status opened =
+        decoder ? decoder->Open(path) : AudioDecoder::Status::ReadError;
     if (opened != AudioDecoder::Status::Ok) {
-        observer.Message({opened == AudioDecoder::Status::NotStereo ? JobError::NotStereo
-                                                                     : JobError::NotAudio});
+        observer.Message(
+            {opened == AudioDecoder::Status::NotStereo ? JobError::NotStereo : JobError::NotAudio});
         return std::nullopt;
     }
     return Suggested(DecodedExcerpts(*decoder), observer);

@@ -9,5 +9,4 @@
 // The positions suggested for an audio file of any kind, from a few excerpts of it (a file the
 // decoder reads is decoded only there); nothing when they cannot be read, the reason told to
 // the observer.
-std::optional<Positions> SuggestPositions(const std::filesystem::path& path,
-                                          JobObserver& observer);
+std::optional<Positions> SuggestPositions(const std::filesystem::path& path, JobObserver& observer);

@@ -15,9 +15,9 @@ enum class JobError {
     Not16Bit,          // the samples are not 16-bit
     NotAudio,          // nothing in the input is audio
     NoDecodeSpace,     // the decoded input does not fit the disk
-    TooLongForWav,    // the decoded input is longer than a WAV file can hold
-    CacheUnusable,    // the cache folder cannot be used (detail: why)
-    DecodedShort,     // a warning: the decoded input held less than it declared (detail: what)
+    TooLongForWav,     // the decoded input is longer than a WAV file can hold
+    CacheUnusable,     // the cache folder cannot be used (detail: why)
+    DecodedShort,      // a warning: the decoded input held less than it declared (detail: what)
     NoDevice,          // no sound device can be opened
     DeviceFailed,      // the sound device failed while playing
     SameFile,          // the output is the input

@@ -8,9 +8,9 @@
 #include <chrono>
 #include <cstring>
 #include <random>
-#include <thread>
 #include <string>
 #include <system_error>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -22,8 +22,8 @@ fs::path TempNameBeside(const fs::path& target, unsigned long token) {
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%08lx.tmp", token & 0xFFFFFFFFul);
     const std::string name = target.filename().string();
-    const long nameMax = ::pathconf(target.parent_path().empty() ? "." : target.parent_path().c_str(),
-                                    _PC_NAME_MAX);
+    const long nameMax =
+        ::pathconf(target.parent_path().empty() ? "." : target.parent_path().c_str(), _PC_NAME_MAX);
     const std::size_t limit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : 255;
     const bool fits = 1 + name.size() + std::strlen(suffix) <= limit;
     return target.parent_path() / ("." + (fits ? name : std::string("zerbex2")) + suffix);

@@ -195,7 +195,6 @@ TEST_F(DecodeCli, TagsReachBothOutputsAndFlacHoldsTheWaveSamples) {
         }
         EXPECT_TRUE(CacheIsEmpty());
     }
-
 }
 
 TEST_F(DecodeCli, InputsThatAreNoUsableAudioAreRefusedAndLeaveNothingBehind) {

@@ -16,13 +16,20 @@ TEST(CleanTagText, KeepsValidTextAndReplacesOrDropsTheRest) {
         std::string out;
     } cases[] = {
         {"Night Song", "Night Song"},
-        {"Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5", "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5"},
+        {"Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5",
+         "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB5"},
         {"line\none\ttab", "line\none\ttab"},
-        {"bell\x07" "esc\x1B" "del\x7F" "nul", "bellescdelnul"},
-        {"c1\xC2\x85" "end", "c1end"},                     // NEL, a C1 control
-        {"bad\xFFname", "bad\xEF\xBF\xBDname"},            // not UTF-8 at all
-        {"cut\xE6\x97", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},    // a sequence cut short
-        {"long\xC0\xAF", "long\xEF\xBF\xBD\xEF\xBF\xBD"},  // an overlong "/"
+        {"bell\x07"
+         "esc\x1B"
+         "del\x7F"
+         "nul",
+         "bellescdelnul"},
+        {"c1\xC2\x85"
+         "end",
+         "c1end"},                                                       // NEL, a C1 control
+        {"bad\xFFname", "bad\xEF\xBF\xBDname"},                          // not UTF-8 at all
+        {"cut\xE6\x97", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},                  // a sequence cut short
+        {"long\xC0\xAF", "long\xEF\xBF\xBD\xEF\xBF\xBD"},                // an overlong "/"
         {"sur\xED\xA0\x80", "sur\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
     };
     for (const auto& c : cases) {
@@ -95,8 +102,8 @@ TEST(GuardMetadata, HidesOrCutsOnlyWhatIsTooLarge) {
     EXPECT_EQ(Guard(big).hidden, kMaxTagBytes + 11);
 
     const Bytes streamInfo(34, 0);
-    const Bytes many = Concat({kFlac, FlacBlock(0, streamInfo, false),
-                               FlacBlock(4, Comments(200000), true)});
+    const Bytes many =
+        Concat({kFlac, FlacBlock(0, streamInfo, false), FlacBlock(4, Comments(200000), true)});
     const FileView cut = Guard(many);
     ASSERT_EQ(cut.patches.size(), 4u);
     Bytes shown = many;
@@ -106,8 +113,7 @@ TEST(GuardMetadata, HidesOrCutsOnlyWhatIsTooLarge) {
               static_cast<int>(kMaxComments));
 
     // A FLAC file behind a small ID3 tag is looked at too; a few comments stay as they are.
-    const Bytes tagged =
-        Concat({Id3(100), kFlac, FlacBlock(4, Comments(3000), true)});
+    const Bytes tagged = Concat({Id3(100), kFlac, FlacBlock(4, Comments(3000), true)});
     EXPECT_EQ(Guard(tagged).patches.size(), 4u);
     const Bytes few = Concat({kFlac, FlacBlock(4, Comments(12), true)});
     EXPECT_TRUE(Guard(few).patches.empty());

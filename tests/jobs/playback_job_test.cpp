@@ -389,8 +389,7 @@ TEST(PlaybackJob, PlayedOnceToTheLoopEndEndsTheFile) {
     controls.loopEnd = 5;
     TestAudioOut audio;
     WaveFormat format;
-    EXPECT_EQ(PlayWaveFile(input, controls, audio, format, observer, true).result,
-              JobResult::Done);
+    EXPECT_EQ(PlayWaveFile(input, controls, audio, format, observer, true).result, JobResult::Done);
     EXPECT_EQ(audio.BlockSizes(), std::vector<std::size_t>(5, kBlock));
     EXPECT_EQ(audio.Opens(), 1);
 }

@@ -15,10 +15,10 @@
 #include <string>
 #include <thread>
 
+#include "alsa_capture.h"
 #include "cli_runner.h"
 #include "options.h"
 #include "parameters.h"
-#include "alsa_capture.h"
 #include "wav_builder.h"
 #include "write_helpers.h"
 
