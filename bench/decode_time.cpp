@@ -7,6 +7,7 @@
 
 #include "input_file.h"
 #include "job_messages.h"
+#include "job_runner.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     JobObserver quiet;
-    const InputFile input = PrepareInput(argv[1], nullptr, quiet);
+    JobRunner runner;
+    const InputFile input = PrepareInput(argv[1], nullptr, runner.Disk(), quiet);
     if (input.Status() != InputStatus::Ready) {
         const auto refusal = input.Refusal();
         std::fprintf(stderr, "%s\n", refusal ? MessageText(*refusal).c_str() : "cancelled");
