@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "output_formats.h"
+
 // Tags by their common names ("title", "artist", ...).
 using AudioTags = std::vector<std::pair<std::string, std::string>>;
 
@@ -62,16 +64,21 @@ class AudioDecoder {
     virtual Next Read(std::vector<std::int16_t>& frames) = 0;
 };
 
-// 16-bit stereo frames encoded into a file of a format.
+// 16-bit stereo frames encoded into a file of a format, as they come: the encoder's frames
+// are filled from them, converted to the encoder's sample format (and rate, where the format
+// has one of its own), and written at once.
 class AudioEncoder {
   public:
     virtual ~AudioEncoder() = default;
-    // Starts the file in out, which must be seekable: the encoder goes back to fill in the
-    // stream's length. False when the encoder or the file refuses.
+    // Starts the file in out, which must be seekable: the muxer goes back to fill in the
+    // stream's length and the encoder's delay and padding. False when the encoder or the file
+    // refuses.
     virtual bool Open(std::FILE* out, int rate, const AudioTags& tags) = 0;
     virtual bool Write(const std::int16_t* frames, std::size_t count) = 0;
     // Writes what is pending and the trailer.
     virtual bool Finish() = 0;
+    // Why the last call failed, in words for the user; empty when the file itself failed.
+    virtual std::string Error() const = 0;
 };
 
 // What the module offers. Built with the program, never on its own: a module of another
@@ -79,11 +86,11 @@ class AudioEncoder {
 struct CodecModule {
     int revision;
     std::unique_ptr<AudioDecoder> (*newDecoder)();
-    // An encoder for a format by its file extension ("flac"); null for one it has not.
-    std::unique_ptr<AudioEncoder> (*newEncoder)(const char* format);
+    // An encoder for a format of the table (output_formats.h); null for one it has not.
+    std::unique_ptr<AudioEncoder> (*newEncoder)(const EncoderSettings& settings);
 };
 
-inline constexpr int kCodecModuleRevision = 3;
+inline constexpr int kCodecModuleRevision = 4;
 // The one symbol the module exports: a function returning its table.
 inline constexpr char kCodecModuleEntry[] = "zerbex_codec_module";
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-bool EncoderSink::Create(const std::filesystem::path& output, const std::string& format,
+bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSettings& settings,
                          AudioTags tags, const Shared<int>* stop) {
     const CodecModule* codecs = Codecs();
     m_codecsMissing = codecs == nullptr;
-    m_encoder = codecs != nullptr ? codecs->newEncoder(format.c_str()) : nullptr;
+    m_encoder = codecs != nullptr ? codecs->newEncoder(settings) : nullptr;
     m_tags = std::move(tags);
     return m_encoder != nullptr && m_output.Create(ResolveOutputTarget(output), stop);
 }
@@ -33,4 +33,9 @@ bool EncoderSink::Commit() {
         return false;
     }
     return !m_failed && m_encoder->Finish() && m_output.Commit();
+}
+
+std::string EncoderSink::ErrorDetail() const {
+    const std::string encoder = m_encoder != nullptr ? m_encoder->Error() : "";
+    return encoder.empty() ? RenderSink::ErrorDetail() : encoder;
 }
