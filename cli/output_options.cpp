@@ -157,8 +157,14 @@ std::string OutputHelp() {
         if (format.extensions[1] != nullptr) {
             extensions += std::string(", ") + format.extensions[1];
         }
-        const std::string quality = QualityHelp(format);
-        help += Wrapped(extensions, format.label + (quality.empty() ? "" : ": " + quality));
+        std::string text = format.label;
+        if (format.rate != 0) {
+            text += ", resampled to " + std::to_string(format.rate / 1000) + " kHz";
+        }
+        if (const std::string quality = QualityHelp(format); !quality.empty()) {
+            text += ": " + quality;
+        }
+        help += Wrapped(extensions, text);
     }
     help += "\nOutput options:\n";
     help += Wrapped("--format FORMAT", "with --output-dir: write DIR/NAME.FORMAT, FORMAT one of " +

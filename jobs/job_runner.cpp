@@ -192,9 +192,7 @@ const OutputFormatSpec* OutputFormatFor(const fs::path& output) {
     }
     std::error_code ec;
     const fs::file_status status = fs::status(output, ec);
-    return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)
-               ? &WavFormat()
-               : nullptr;
+    return fs::exists(status) && !fs::is_directory(status) ? &WavFormat() : nullptr;
 }
 
 JobMessage CannotWriteMessage(const fs::path& output) {

@@ -38,9 +38,10 @@ struct WriteRequest {
 // a path through ".."): the one check every write makes before it starts.
 bool SameFile(const std::filesystem::path& input, const std::filesystem::path& output);
 
-// The format an output's name asks for, by its extension in any case; a device or FIFO
-// without one takes a WAV stream, as it always has. Null for a name of no format this
-// program writes: such a write is refused before anything is written.
+// The format an output's name asks for, by its extension in any case. A name without one
+// that exists already (a device, a FIFO, /dev/stdout redirected to a file) takes a WAV
+// stream, as it always has. Null for a name of no format this program writes: such a write
+// is refused before anything is written.
 const OutputFormatSpec* OutputFormatFor(const std::filesystem::path& output);
 
 // The refusal of such a name: "cannot write .xyz files; ..." (file: the output).
