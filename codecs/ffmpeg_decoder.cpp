@@ -104,7 +104,7 @@ struct DecoderState {
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     int stream = -1;
-    int rate = 0;  // of the output: that of the stream's first frame
+    int rate = 0;                      // of the output: that of the stream's first frame
     std::vector<std::int16_t> primed;  // the first frames, decoded to learn the rate
     bool flushing = false;
     bool converterDrained = false;
@@ -167,8 +167,8 @@ struct DecoderState {
         // Mixes down to stereo 16-bit; resamples only where the stream's rate changed.
         return drained &&
                swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, rate, &swrLayout,
-                                   static_cast<AVSampleFormat>(decoded.format), decoded.sample_rate, 0,
-                                   nullptr) >= 0 &&
+                                   static_cast<AVSampleFormat>(decoded.format), decoded.sample_rate,
+                                   0, nullptr) >= 0 &&
                swr_init(swr) >= 0;
     }
 
@@ -244,10 +244,14 @@ class FfmpegDecoder final : public AudioDecoder {
     bool Seek(double seconds) override;
     double Progress() const override;
     AudioTags Tags() const override;
+    CoverArt Cover() const override { return m_cover; }
     Next Read(std::vector<std::int16_t>& frames) override;
 
   private:
     Status OpenStream(const std::filesystem::path& path);
+    void KeepCover();
+
+    CoverArt m_cover;
 
     std::unique_ptr<DecoderState> m;
 };
@@ -260,11 +264,9 @@ Status FfmpegDecoder::Open(const std::filesystem::path& path, std::function<bool
     }
     in.interrupted = std::move(interrupted);
     m->fileBytes = m->opened.st_size;
-    in.view = GuardMetadata(
-        [&in](std::uint64_t offset, unsigned char* buffer, std::size_t n) {
-            return in.ReadAt(offset, buffer, n);
-        },
-        static_cast<std::uint64_t>(m->fileBytes));
+    in.view = GuardMetadata([&in](std::uint64_t offset, unsigned char* buffer,
+                                  std::size_t n) { return in.ReadAt(offset, buffer, n); },
+                            static_cast<std::uint64_t>(m->fileBytes));
     if (SeekFile(&in, 0, SEEK_SET) < 0) {
         return Status::ReadError;
     }
@@ -307,6 +309,7 @@ Status FfmpegDecoder::OpenStream(const std::filesystem::path& path) {
         avcodec_open2(m->codec, decoder, nullptr) < 0 || m->codec->sample_rate <= 0) {
         return Status::NotAudio;
     }
+    KeepCover();
     for (unsigned i = 0; i < m->format->nb_streams; ++i) {
         if (static_cast<int>(i) != m->stream) {
             m->format->streams[i]->discard = AVDISCARD_ALL;
@@ -358,6 +361,24 @@ double FfmpegDecoder::Progress() const {
     }
     const double done = static_cast<double>(avio_tell(m->io)) / static_cast<double>(m->fileBytes);
     return done < 0 ? 0 : done > 1 ? 1 : done;
+}
+
+// The first picture the demuxer read with the header, where it is a JPEG or PNG image.
+void FfmpegDecoder::KeepCover() {
+    for (unsigned i = 0; i < m->format->nb_streams; ++i) {
+        const AVStream* stream = m->format->streams[i];
+        const AVCodecID codec = stream->codecpar->codec_id;
+        const AVPacket& picture = stream->attached_pic;
+        if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0 && picture.size > 0 &&
+            static_cast<std::size_t>(picture.size) <= kMaxCoverBytes &&
+            (codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_PNG)) {
+            m_cover.png = codec == AV_CODEC_ID_PNG;
+            m_cover.width = stream->codecpar->width;
+            m_cover.height = stream->codecpar->height;
+            m_cover.bytes.assign(picture.data, picture.data + picture.size);
+            return;
+        }
+    }
 }
 
 AudioTags FfmpegDecoder::Tags() const {

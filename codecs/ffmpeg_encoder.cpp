@@ -132,7 +132,7 @@ class FfmpegEncoder final : public AudioEncoder {
     FfmpegEncoder(const FfmpegEncoder&) = delete;
     FfmpegEncoder& operator=(const FfmpegEncoder&) = delete;
 
-    bool Open(std::FILE* out, int rate, const AudioTags& tags) override;
+    bool Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) override;
     bool Write(const std::int16_t* frames, std::size_t count) override;
     bool Finish() override;
     std::string Error() const override {
@@ -148,7 +148,9 @@ class FfmpegEncoder final : public AudioEncoder {
     bool AllocMuxer();
     bool OpenCodec(const AVCodec& encoder, int rate);
     bool OpenConverter(int rate);
-    bool WriteHeader(const AudioTags& tags);
+    bool WriteHeader(const AudioTags& tags, const CoverArt& cover);
+    bool AddCoverStream(const CoverArt& cover);
+    bool WriteCover(const CoverArt& cover);
     bool Convert(const std::int16_t* frames, int count);
     bool EncodeWhole(bool last);
     bool SendFrame(int count, int size);
@@ -162,6 +164,7 @@ class FfmpegEncoder final : public AudioEncoder {
     AVFormatContext* m_format = nullptr;
     AVCodecContext* m_codec = nullptr;
     AVStream* m_stream = nullptr;
+    AVStream* m_coverStream = nullptr;
     AVFrame* m_frame = nullptr;
     AVPacket* m_packet = nullptr;
     SwrContext* m_swr = nullptr;  // null: the encoder takes the frames as they come
@@ -248,7 +251,7 @@ bool FfmpegEncoder::OpenConverter(int rate) {
     return started >= 0 || Fail("the sample converter cannot be set up", started);
 }
 
-bool FfmpegEncoder::WriteHeader(const AudioTags& tags) {
+bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
     m_stream = avformat_new_stream(m_format, nullptr);
     if (m_stream == nullptr) {
         return Fail("out of memory");
@@ -258,6 +261,9 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags) {
         return Fail("out of memory", copied);
     }
     m_stream->time_base = m_codec->time_base;
+    if (!AddCoverStream(cover)) {
+        return false;
+    }
     // Ogg keeps its comments with the stream; the others with the file.
     const bool ogg =
         std::strcmp(m_spec.muxer, "ogg") == 0 || std::strcmp(m_spec.muxer, "opus") == 0;
@@ -279,7 +285,46 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags) {
     return written >= 0 || Fail("the file's header cannot be written", written);
 }
 
-bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags) {
+// The formats with a place for a picture take it as a stream of its own, before the audio.
+bool FfmpegEncoder::AddCoverStream(const CoverArt& cover) {
+    const bool holdsPictures = std::strcmp(m_spec.muxer, "mp3") == 0 ||
+                               std::strcmp(m_spec.muxer, "ipod") == 0 ||
+                               std::strcmp(m_spec.muxer, "flac") == 0;
+    if (cover.bytes.empty() || cover.width <= 0 || cover.height <= 0 || !holdsPictures) {
+        return true;
+    }
+    m_coverStream = avformat_new_stream(m_format, nullptr);
+    if (m_coverStream == nullptr) {
+        return Fail("out of memory");
+    }
+    m_coverStream->disposition = AV_DISPOSITION_ATTACHED_PIC;
+    m_coverStream->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    m_coverStream->codecpar->codec_id = cover.png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG;
+    m_coverStream->codecpar->width = cover.width;
+    m_coverStream->codecpar->height = cover.height;
+    m_coverStream->time_base = {1, 90000};
+    // The picture type ID3 and FLAC record: players show a front cover as the song's.
+    av_dict_set(&m_coverStream->metadata, "comment", "Cover (front)", 0);
+    return true;
+}
+
+bool FfmpegEncoder::WriteCover(const CoverArt& cover) {
+    if (m_coverStream == nullptr) {
+        return true;
+    }
+    av_packet_unref(m_packet);
+    if (av_new_packet(m_packet, static_cast<int>(cover.bytes.size())) < 0) {
+        return Fail("out of memory");
+    }
+    std::memcpy(m_packet->data, cover.bytes.data(), cover.bytes.size());
+    m_packet->stream_index = m_coverStream->index;
+    m_packet->flags |= AV_PKT_FLAG_KEY;
+    const int written = av_write_frame(m_format, m_packet);
+    av_packet_unref(m_packet);
+    return written >= 0 || (!m_out.failed && Fail("the cover cannot be written", written));
+}
+
+bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) {
     m_out.file = out;
     const AVCodec* encoder = avcodec_find_encoder_by_name(m_spec.encoder);
     if (encoder == nullptr) {
@@ -288,7 +333,7 @@ bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags) {
     }
     const int outRate = m_spec.rate != 0 ? m_spec.rate : rate;
     return TakesRate(*encoder, outRate) && AllocMuxer() && OpenCodec(*encoder, outRate) &&
-           OpenConverter(rate) && WriteHeader(tags);
+           OpenConverter(rate) && WriteHeader(tags, cover) && WriteCover(cover);
 }
 
 bool FfmpegEncoder::Drain() {

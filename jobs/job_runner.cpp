@@ -104,7 +104,8 @@ std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const Output
         EncoderSettings settings = SettleQuality(format, request.quality);
         settings.note = request.params != nullptr ? SettingsNote(*request.params) : "";
         auto encoder = std::make_unique<EncoderSink>();
-        if (encoder->Create(request.output, settings, source.Tags(), request.stop)) {
+        if (encoder->Create(request.output, settings, source.Tags(), source.Cover(),
+                            request.stop)) {
             return encoder;
         }
         error = encoder->ErrorDetail();

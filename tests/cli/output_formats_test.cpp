@@ -34,7 +34,7 @@ CommandResult Cli(const std::vector<std::string>& args) {
 }
 
 // Three seconds of notes with vibrato and tremolo, a bass line and noise, encoded by ffmpeg
-// with the song's tags.
+// with the song's tags (codec: ffmpeg's options, a further input among them).
 fs::path MakeSong(const fs::path& path, int rate, const std::vector<std::string>& codec) {
     std::vector<std::string> argv = {
         "ffmpeg",
@@ -49,19 +49,20 @@ fs::path MakeSong(const fs::path& path, int rate, const std::vector<std::string>
         "0.25*sin(277*2*PI*t)+0.2*sin(440*2*PI*t)*(1+0.3*sin(7*t))+0.15*sin(55*2*PI*t)"
         "+0.08*sin(2637*2*PI*t)+0.05*(random(1)-0.5):s=" +
             std::to_string(rate) + ":d=3"};
+    argv.insert(argv.end(), codec.begin(), codec.end());
     for (const std::string& tag : kSongTags) {
         argv.insert(argv.end(), {"-metadata", tag});
     }
-    argv.insert(argv.end(), codec.begin(), codec.end());
     argv.push_back(path.string());
     EXPECT_EQ(RunCommand(argv).exitCode, 0) << path;
     return path;
 }
 
-// ffprobe's "key=value" lines for the entries asked; tags as "TAG:key".
+// ffprobe's "key=value" lines for the entries asked of the file and its audio stream (a
+// cover's stream has tags of its own); tags as "TAG:key".
 std::map<std::string, std::string> Probe(const fs::path& file, const std::string& entries) {
-    const CommandResult r = RunCommand(
-        {"ffprobe", "-v", "error", "-show_entries", entries, "-of", "default=nw=1", file});
+    const CommandResult r = RunCommand({"ffprobe", "-v", "error", "-select_streams", "a:0",
+                                        "-show_entries", entries, "-of", "default=nw=1", file});
     std::map<std::string, std::string> found;
     std::size_t from = 0;
     for (std::size_t end = r.out.find('\n'); end != std::string::npos;
@@ -107,7 +108,15 @@ struct Source {
     const char* name;
     int rate;
     std::vector<std::string> codec;
+    bool cover;  // it holds the picture
 };
+
+// The picture a file holds in a stream of its own, as stored.
+Bytes CoverOf(const fs::path& file) {
+    const CommandResult r = RunCommand({"ffmpeg", "-v", "error", "-i", file.string(), "-map", "0:v",
+                                        "-c", "copy", "-f", "image2pipe", "-"});
+    return Bytes(r.out.begin(), r.out.end());
+}
 
 struct Output {
     const char* ext;
@@ -122,10 +131,20 @@ struct Output {
 
 TEST(OutputFormats, EveryFormatHoldsTheWaveRenderWithItsTagsAtEachQuality) {
     TempDir dir;
+    const fs::path picture = dir / "cover.png";
+    ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=s=32x32",
+                          "-frames:v", "1", picture.string()})
+                  .exitCode,
+              0);
     const Source sources[] = {
-        {"song.mp3", 44100, {"-c:a", "libmp3lame", "-q:a", "0"}},
-        {"song.wav", 48000, {"-c:a", "pcm_s16le"}},
+        {"song.mp3",
+         44100,
+         {"-i", picture, "-map", "0", "-map", "1", "-c:v", "copy", "-disposition:v", "attached_pic",
+          "-c:a", "libmp3lame", "-q:a", "0"},
+         true},
+        {"song.wav", 48000, {"-c:a", "pcm_s16le"}, false},
     };
+    const std::set<std::string> holdPictures = {"mp3", "m4a", "flac"};
     const Output outputs[] = {
         {"wav", {}, "pcm_s16le", 0, 1, INFINITY, 0},
         {"FLAC", {}, "flac", 0, 4608, INFINITY, 0},
@@ -197,9 +216,12 @@ TEST(OutputFormats, EveryFormatHoldsTheWaveRenderWithItsTagsAtEachQuality) {
                             options.empty() ? " (default)" : options.c_str(), snr);
                 EXPECT_GE(snr, o.minSnr);
             }
+            std::string ext = o.ext;
+            std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+            if (source.cover && holdPictures.count(ext) != 0) {
+                EXPECT_TRUE(CoverOf(out) == ReadFile(picture)) << "the cover";
+            }
             if (o.kbps != 0) {
-                std::string ext = o.ext;
-                std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
                 sizes[ext == "oga" ? "ogg" : ext].emplace_back(o.kbps, fs::file_size(out));
             }
         }
