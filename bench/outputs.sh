@@ -115,8 +115,8 @@ music 20 "$work/music.mp3"
 ffmpeg -nostdin -loglevel error -y -i "$work/music.wav" -ar 48000 -f s16le "$work/ref48.raw"
 ffmpeg -nostdin -loglevel error -y -i "$work/music.wav" -f s16le "$work/ref.raw"
 for ext in mp3 m4a opus ogg; do
-  "$cli" render "$work/music.mp3" "$work/music.$ext"
-  ffmpeg -nostdin -loglevel error -y -i "$work/music.$ext" -f s16le "$work/got.raw"
+  "$cli" render "$work/music.mp3" "$work/rendered.$ext"
+  ffmpeg -nostdin -loglevel error -y -i "$work/rendered.$ext" -f s16le "$work/got.raw"
   ref="$work/ref.raw"; [ "$ext" = opus ] && ref="$work/ref48.raw"
   python3 - "$ref" "$work/got.raw" "$ext" <<'PY'
 import array, math, sys

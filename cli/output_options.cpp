@@ -170,7 +170,7 @@ std::string OutputHelp() {
     help += Wrapped("--format FORMAT", "with --output-dir: write DIR/NAME.FORMAT, FORMAT one of " +
                                            FormatNames() + "; default wav");
     help += Wrapped("--flac", "the same as --format flac");
-    help += Wrapped("--quality N", "the encoder's quality level, as above");
-    help += Wrapped("--bitrate N", "the encoder's bit rate in kbps, as above");
+    help += Wrapped("--quality N", "the encoder's quality level (see Output formats)");
+    help += Wrapped("--bitrate N", "the encoder's bit rate in kbps (see Output formats)");
     return help;
 }

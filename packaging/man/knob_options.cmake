@@ -67,7 +67,7 @@ roff_options("Output options" "" OUTPUT_OPTIONS)
 roff_formats(OUTPUT_FORMATS)
 # --format's values, from its help's wrapped lines.
 string(REGEX REPLACE "\n +" " " help_flat "${help}")
-string(REGEX MATCH "FORMAT one of ([a-z, ]+);" names "${help_flat}")
+string(REGEX MATCH "FORMAT one of ([a-z0-9, ]+);" names "${help_flat}")
 set(FORMAT_NAMES "${CMAKE_MATCH_1}")
 roff_options("Play options" ".RB ( play\nonly) " PLAY_KNOB_OPTIONS)
 configure_file(${IN} ${OUT} @ONLY)

@@ -167,7 +167,8 @@ TEST(OutputFormats, EveryFormatHoldsTheWaveRenderWithItsTagsAtEachQuality) {
         const fs::path reference = dir / (std::string(source.name) + ".ref.wav");
         ASSERT_EQ(Cli({"render", input, reference}).exitCode, 0);
         const std::vector<std::int16_t> wave = Decoded(reference);
-        const double seconds = static_cast<double>(wave.size() / 2) / source.rate;
+        const std::size_t frames = wave.size() / 2;
+        const double seconds = static_cast<double>(frames) / source.rate;
         std::map<std::string, std::vector<std::pair<int, std::uintmax_t>>> sizes;
         for (std::size_t i = 0; i < std::size(outputs); ++i) {
             const Output& o = outputs[i];
