@@ -168,8 +168,7 @@ std::string ProblemText(const BatchProblem& problem) {
 
 int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
                    const std::vector<std::string>& inputs) {
-    const std::vector<BatchItem> items =
-        BatchItems(inputs, batch.outputDir, batch.flac ? ".flac" : ".wav");
+    const std::vector<BatchItem> items = BatchItems(inputs, batch.outputDir, batch.extension);
     if (const std::optional<BatchProblem> problem = CheckBatch(items, batch.outputDir)) {
         std::fprintf(stderr, "zerbex2-cli: %s; nothing was written\n",
                      ProblemText(*problem).c_str());
@@ -185,7 +184,7 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
         StopOnSignals signals(stop);
         RenderPool pool(batch.threads);
         BatchConsole console(items, StderrIsTerminal());
-        written = RunBatch(items, params, stop, pool, console, batch.noClobber);
+        written = RunBatch(items, params, stop, pool, console, batch.noClobber, batch.quality);
     }
     if (stop) {
         std::fprintf(stderr,

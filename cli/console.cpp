@@ -22,6 +22,7 @@ About Subject(JobError error) {
         case JobError::CreateOutput:
         case JobError::WriteOutput:
         case JobError::SameFile:
+        case JobError::CannotWriteFormat:
             return About::Output;
         default:
             return About::Neither;
@@ -31,7 +32,7 @@ About Subject(JobError error) {
 // Where the text is the detail itself, there is nothing to add.
 bool DetailIsTheText(JobError error) {
     return error == JobError::DeviceFailed || error == JobError::CacheUnusable ||
-           error == JobError::DecodedShort;
+           error == JobError::DecodedShort || error == JobError::CannotWriteFormat;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "options.h"
+#include "output_options.h"
 #include "parameters.h"
 #include "render_pool.h"
 
@@ -18,14 +19,15 @@ namespace {
 constexpr char kUsageHead[] =
     "Usage: zerbex2-cli COMMAND [OPTION]... FILE...\n"
     "Vocal removal for audio files: WAV, FLAC, MP3, AAC/M4A, Ogg and whatever else\n"
-    "FFmpeg reads; the output is a WAV file, or FLAC when OUTPUT ends in .flac.\n"
+    "FFmpeg reads; OUTPUT's extension picks its format (see Output formats below).\n"
     "\n"
     "Commands:\n"
     "  render [OPTION]... INPUT OUTPUT   write a processed copy of INPUT to OUTPUT; every\n"
     "                                    chunk is kept byte for byte except the sample data\n"
     "  render [OPTION]... --output-dir DIR INPUT...\n"
-    "                                    write DIR/NAME.wav for each INPUT (NAME: its name\n"
-    "                                    without the extension), several files at a time\n"
+    "                                    write DIR/NAME.wav (or --format's extension) for\n"
+    "                                    each INPUT (NAME: its name without the extension),\n"
+    "                                    several files at a time\n"
     "  play [OPTION]... INPUT            play INPUT on the default sound device, over and\n"
     "                                    over from the loop start, until Ctrl-C or SIGTERM\n"
     "                                    (the sound already queued still plays out)\n"
@@ -55,14 +57,13 @@ std::string Usage() {
     }
     usage += OptionHelpLine("-j, --jobs N", "use at most N threads, reading and writing included");
     usage += OptionHelpLine("", "(default: one for each core)");
-    usage += OptionHelpLine("--flac", "with --output-dir: write DIR/NAME.flac instead of .wav");
     usage += OptionHelpLine("-h, --help", "show this help and exit");
     usage += OptionHelpLine("    --version", "show the version and exit");
     usage += "\nPlay options:\n";
     usage += KnobLine(Knob::LoopStart) + KnobLine(Knob::LoopEnd);
     usage += OptionHelpLine("--once", "play from the loop start to the loop end once and stop; a");
     usage += OptionHelpLine("", "loop end of 100 then plays to the end of the data");
-    return usage + kUsageTail;
+    return usage + OutputHelp() + kUsageTail;
 }
 
 }  // namespace

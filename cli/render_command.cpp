@@ -2,12 +2,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <variant>
 
 #include "batch_console.h"
 #include "commands.h"
 #include "console.h"
+#include "job_messages.h"
 #include "job_runner.h"
 #include "options.h"
+#include "output_options.h"
 #include "render_pool.h"
 #include "stop_on_signals.h"
 #include "wave_layout.h"
@@ -27,31 +30,21 @@ bool WorthAProgressBar(const std::string& input) {
 // script whose variable is unset passes one, and must not write over its inputs.
 std::optional<std::string> TakeOutputDir(std::vector<std::string>& args,
                                          std::optional<std::string>& dir) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--") {
-            break;
-        }
-        if (args[i] == "--output-dir") {
-            if (i + 1 == args.size()) {
-                return "option --output-dir needs a value";
-            }
-            dir = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-        } else if (args[i].rfind("--output-dir=", 0) == 0) {
-            dir = args[i].substr(13);
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
-        } else {
-            continue;
-        }
-        return dir->empty() ? std::optional<std::string>("option --output-dir needs a folder")
-                            : std::nullopt;
+    if (auto error = TakeValueOption(args, "--output-dir", dir)) {
+        return error;
     }
-    return std::nullopt;
+    return dir && dir->empty() ? std::optional<std::string>("option --output-dir needs a folder")
+                               : std::nullopt;
 }
 
-int RenderOne(const RenderOptions& options, int threads, const std::string& input,
-              const std::string& output) {
+// "zerbex2-cli: OUTPUT: cannot write .xyz files; ...": refused before anything is written.
+int RefuseFormat(const std::string& output) {
+    PrintError(output + ": " + MessageText(CannotWriteMessage(output)));
+    return kExitUsage;
+}
+
+int RenderOne(const RenderOptions& options, const QualityChoice& quality, int threads,
+              const std::string& input, const std::string& output) {
     ProcessingParameters params;
     ApplyRenderOptions(options, params);
     Shared<int> stop{0};
@@ -69,6 +62,7 @@ int RenderOne(const RenderOptions& options, int threads, const std::string& inpu
         WriteRequest request;
         request.input = input;
         request.output = output;
+        request.quality = quality;
         request.params = &params;
         request.stop = &stop;
         request.pool = &pool;
@@ -83,13 +77,32 @@ int RenderOne(const RenderOptions& options, int threads, const std::string& inpu
     return result == JobResult::Done ? kExitOk : kExitFailed;
 }
 
+// A batch's format: --format's, --flac's, or WAV.
+std::variant<const OutputFormatSpec*, std::string> BatchFormat(
+    const std::optional<std::string>& name, bool flac) {
+    if (!name) {
+        return flac ? FormatNamed("flac") : &WavFormat();
+    }
+    auto format = FormatOption(*name);
+    const auto* const* chosen = std::get_if<const OutputFormatSpec*>(&format);
+    if (flac && chosen != nullptr && *chosen != FormatNamed("flac")) {
+        return std::string("--flac and --format ") + *name + " ask for different formats";
+    }
+    return format;
+}
+
 }  // namespace
 
 int RunRender(const std::vector<std::string>& givenArgs) {
     RenderOptions options;
     std::vector<std::string> args = givenArgs;
     std::optional<std::string> outputDir;
-    if (const auto error = TakeOutputDir(args, outputDir)) {
+    OutputOptionTexts outputTexts;
+    if (auto error = TakeOutputDir(args, outputDir)) {
+        PrintUsageError(*error);
+        return kExitUsage;
+    }
+    if (auto error = TakeOutputOptions(args, outputTexts)) {
         PrintUsageError(*error);
         return kExitUsage;
     }
@@ -116,11 +129,25 @@ int RunRender(const std::vector<std::string>& givenArgs) {
             PrintUsageError("render --output-dir needs at least one INPUT");
             return kExitUsage;
         }
-        return RunBatchRender(options, {*outputDir, threads, flag("--flac"), flag("--no-clobber")},
+        const auto format = BatchFormat(outputTexts.format, flag("--flac"));
+        if (const auto* error = std::get_if<std::string>(&format)) {
+            PrintUsageError(*error);
+            return kExitUsage;
+        }
+        const OutputFormatSpec& spec = *std::get<const OutputFormatSpec*>(format);
+        const auto quality = QualityOptions(spec, outputTexts);
+        if (const auto* error = std::get_if<std::string>(&quality)) {
+            PrintUsageError(*error);
+            return kExitUsage;
+        }
+        return RunBatchRender(options,
+                              {*outputDir, threads, spec.extensions[0], flag("--no-clobber"),
+                               std::get<QualityChoice>(quality)},
                               files);
     }
-    if (!flags.empty()) {
-        PrintUsageError(std::string(flags.front()) + " goes with --output-dir");
+    if (!flags.empty() || outputTexts.format) {
+        PrintUsageError((flags.empty() ? std::string("--format") : flags.front()) +
+                        " goes with --output-dir");
         return kExitUsage;
     }
     if (files.size() != 2) {
@@ -128,5 +155,14 @@ int RunRender(const std::vector<std::string>& givenArgs) {
                                          : "render takes exactly INPUT and OUTPUT");
         return kExitUsage;
     }
-    return RenderOne(options, threads, files[0], files[1]);
+    const OutputFormatSpec* spec = OutputFormatFor(files[1]);
+    if (spec == nullptr) {
+        return RefuseFormat(files[1]);
+    }
+    const auto quality = QualityOptions(*spec, outputTexts);
+    if (const auto* error = std::get_if<std::string>(&quality)) {
+        PrintUsageError(*error);
+        return kExitUsage;
+    }
+    return RenderOne(options, std::get<QualityChoice>(quality), threads, files[0], files[1]);
 }

@@ -15,8 +15,21 @@
 #include <utility>
 #include <vector>
 
+#include "output_formats.h"
+
 // Tags by their common names ("title", "artist", ...).
 using AudioTags = std::vector<std::pair<std::string, std::string>>;
+
+// A picture of the song (its cover) a file holds beside the audio: a JPEG or PNG image.
+struct CoverArt {
+    bool png = false;
+    int width = 0;  // pixels; the muxers write them beside the image
+    int height = 0;
+    std::vector<unsigned char> bytes;  // empty: none
+};
+
+// The largest cover carried from one file to another.
+inline constexpr std::size_t kMaxCoverBytes = std::size_t{16} << 20;
 
 // The tag names carried from one file to another, in the order they are written.
 inline constexpr const char* kCarriedTags[] = {"title", "artist", "album",  "date",
@@ -58,20 +71,28 @@ class AudioDecoder {
     // How far through the file the reading is, 0 .. 1.
     virtual double Progress() const = 0;
     virtual AudioTags Tags() const = 0;  // those of kCarriedTags the file has
+    // The file's cover, when it holds one in a stream of its own (an ID3 or FLAC picture, an
+    // MP4 cover) of at most kMaxCoverBytes.
+    virtual CoverArt Cover() const { return {}; }
     // Replaces frames with the next decoded frames.
     virtual Next Read(std::vector<std::int16_t>& frames) = 0;
 };
 
-// 16-bit stereo frames encoded into a file of a format.
+// 16-bit stereo frames encoded into a file of a format, as they come: the encoder's frames
+// are filled from them, converted to the encoder's sample format (and rate, where the format
+// has one of its own), and written at once.
 class AudioEncoder {
   public:
     virtual ~AudioEncoder() = default;
-    // Starts the file in out, which must be seekable: the encoder goes back to fill in the
-    // stream's length. False when the encoder or the file refuses.
-    virtual bool Open(std::FILE* out, int rate, const AudioTags& tags) = 0;
+    // Starts the file in out, which must be seekable: the muxer goes back to fill in the
+    // stream's length and the encoder's delay and padding. The cover goes where the format
+    // holds one (MP3, MP4, FLAC). False when the encoder or the file refuses.
+    virtual bool Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) = 0;
     virtual bool Write(const std::int16_t* frames, std::size_t count) = 0;
     // Writes what is pending and the trailer.
     virtual bool Finish() = 0;
+    // Why the last call failed, in words for the user; empty when the file itself failed.
+    virtual std::string Error() const = 0;
 };
 
 // What the module offers. Built with the program, never on its own: a module of another
@@ -79,11 +100,11 @@ class AudioEncoder {
 struct CodecModule {
     int revision;
     std::unique_ptr<AudioDecoder> (*newDecoder)();
-    // An encoder for a format by its file extension ("flac"); null for one it has not.
-    std::unique_ptr<AudioEncoder> (*newEncoder)(const char* format);
+    // An encoder for a format of the table (output_formats.h); null for one it has not.
+    std::unique_ptr<AudioEncoder> (*newEncoder)(const EncoderSettings& settings);
 };
 
-inline constexpr int kCodecModuleRevision = 3;
+inline constexpr int kCodecModuleRevision = 4;
 // The one symbol the module exports: a function returning its table.
 inline constexpr char kCodecModuleEntry[] = "zerbex_codec_module";
 

@@ -14,4 +14,4 @@ inline constexpr std::size_t kMaxFfmpegAllocation = std::size_t{128} << 20;
 void SetUpFfmpeg();
 
 std::unique_ptr<AudioDecoder> NewFfmpegDecoder();
-std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const char* format);
+std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings);

@@ -244,10 +244,14 @@ class FfmpegDecoder final : public AudioDecoder {
     bool Seek(double seconds) override;
     double Progress() const override;
     AudioTags Tags() const override;
+    CoverArt Cover() const override { return m_cover; }
     Next Read(std::vector<std::int16_t>& frames) override;
 
   private:
     Status OpenStream(const std::filesystem::path& path);
+    void KeepCover();
+
+    CoverArt m_cover;
 
     std::unique_ptr<DecoderState> m;
 };
@@ -305,6 +309,7 @@ Status FfmpegDecoder::OpenStream(const std::filesystem::path& path) {
         avcodec_open2(m->codec, decoder, nullptr) < 0 || m->codec->sample_rate <= 0) {
         return Status::NotAudio;
     }
+    KeepCover();
     for (unsigned i = 0; i < m->format->nb_streams; ++i) {
         if (static_cast<int>(i) != m->stream) {
             m->format->streams[i]->discard = AVDISCARD_ALL;
@@ -356,6 +361,24 @@ double FfmpegDecoder::Progress() const {
     }
     const double done = static_cast<double>(avio_tell(m->io)) / static_cast<double>(m->fileBytes);
     return done < 0 ? 0 : done > 1 ? 1 : done;
+}
+
+// The first picture the demuxer read with the header, where it is a JPEG or PNG image.
+void FfmpegDecoder::KeepCover() {
+    for (unsigned i = 0; i < m->format->nb_streams; ++i) {
+        const AVStream* stream = m->format->streams[i];
+        const AVCodecID codec = stream->codecpar->codec_id;
+        const AVPacket& picture = stream->attached_pic;
+        if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0 && picture.size > 0 &&
+            static_cast<std::size_t>(picture.size) <= kMaxCoverBytes &&
+            (codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_PNG)) {
+            m_cover.png = codec == AV_CODEC_ID_PNG;
+            m_cover.width = stream->codecpar->width;
+            m_cover.height = stream->codecpar->height;
+            m_cover.bytes.assign(picture.data, picture.data + picture.size);
+            return;
+        }
+    }
 }
 
 AudioTags FfmpegDecoder::Tags() const {

@@ -1,22 +1,31 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
 #include "ffmpeg_codecs.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
 }
-
-#include <cstdint>
-#include <cstring>
-#include <vector>
 
 namespace {
 
 constexpr int kIoBufferBytes = 1 << 16;
+// Frames handed at a time to an encoder that takes any number.
+constexpr int kAnyFrameSize = 4096;
 
 struct OutputFile {
     std::FILE* file;
     bool failed = false;
+    int error = 0;
 };
 
 int WritePacket(void* opaque, std::uint8_t* buffer, int size) {
@@ -24,6 +33,7 @@ int WritePacket(void* opaque, std::uint8_t* buffer, int size) {
     if (std::fwrite(buffer, 1, static_cast<std::size_t>(size), out->file) !=
         static_cast<std::size_t>(size)) {
         out->failed = true;
+        out->error = errno != 0 ? errno : EIO;
         return AVERROR(EIO);
     }
     return size;
@@ -40,11 +50,74 @@ std::int64_t SeekOutput(void* opaque, std::int64_t offset, int whence) {
     return ftello(out->file);
 }
 
+std::string LibraryError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+// The encoder's own sample format closest to 16-bit stereo: no conversion where it takes that.
+AVSampleFormat SampleFormatFor(const AVCodec& encoder) {
+    if (encoder.sample_fmts == nullptr) {
+        return AV_SAMPLE_FMT_S16;
+    }
+    for (const AVSampleFormat wanted : {AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_S16P}) {
+        for (const AVSampleFormat* f = encoder.sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
+            if (*f == wanted) {
+                return wanted;
+            }
+        }
+    }
+    return encoder.sample_fmts[0];
+}
+
+// The rates the encoder takes, ascending; empty when it takes any.
+std::vector<int> RatesOf(const AVCodec& encoder) {
+    std::vector<int> rates;
+    for (const int* r = encoder.supported_samplerates; r != nullptr && *r != 0; ++r) {
+        rates.push_back(*r);
+    }
+    std::sort(rates.begin(), rates.end());
+    return rates;
+}
+
+// Samples of one plane or of all channels interleaved, allocated by the library.
+class SampleBuffer {
+  public:
+    SampleBuffer() = default;
+    ~SampleBuffer() { av_freep(&m_planes[0]); }
+    SampleBuffer(const SampleBuffer&) = delete;
+    SampleBuffer& operator=(const SampleBuffer&) = delete;
+
+    bool Reserve(int frames, AVSampleFormat format) {
+        if (frames <= m_capacity) {
+            return true;
+        }
+        av_freep(&m_planes[0]);
+        m_capacity = 0;
+        if (av_samples_alloc(m_planes, nullptr, 2, frames, format, 0) < 0) {
+            return false;
+        }
+        m_capacity = frames;
+        return true;
+    }
+    std::uint8_t** Planes() { return m_planes; }
+
+  private:
+    std::uint8_t* m_planes[2] = {nullptr, nullptr};
+    int m_capacity = 0;
+};
+
 // The encoder, the muxer and their buffers for one file.
 class FfmpegEncoder final : public AudioEncoder {
   public:
-    explicit FfmpegEncoder(AVCodecID codecId) : m_codecId(codecId) {}
+    FfmpegEncoder(const OutputFormatSpec& format, EncoderSettings settings)
+        : m_spec(format), m_settings(std::move(settings)) {}
     ~FfmpegEncoder() override {
+        swr_free(&m_swr);
+        if (m_fifo != nullptr) {
+            av_audio_fifo_free(m_fifo);
+        }
         av_packet_free(&m_packet);
         av_frame_free(&m_frame);
         avcodec_free_context(&m_codec);
@@ -59,61 +132,208 @@ class FfmpegEncoder final : public AudioEncoder {
     FfmpegEncoder(const FfmpegEncoder&) = delete;
     FfmpegEncoder& operator=(const FfmpegEncoder&) = delete;
 
-    bool Open(std::FILE* out, int rate, const AudioTags& tags) override;
+    bool Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) override;
     bool Write(const std::int16_t* frames, std::size_t count) override;
     bool Finish() override;
+    std::string Error() const override {
+        return m_error.empty() && m_out.failed ? std::strerror(m_out.error) : m_error;
+    }
 
   private:
+    bool Fail(const std::string& what, int code = 0) {
+        m_error = code != 0 ? what + ": " + LibraryError(code) : what;
+        return false;
+    }
+    bool TakesRate(const AVCodec& encoder, int rate);
+    bool AllocMuxer();
+    bool OpenCodec(const AVCodec& encoder, int rate);
+    bool OpenConverter(int rate);
+    bool WriteHeader(const AudioTags& tags, const CoverArt& cover);
+    bool AddCoverStream(const CoverArt& cover);
+    bool WriteCover(const CoverArt& cover);
+    bool Convert(const std::int16_t* frames, int count);
+    bool EncodeWhole(bool last);
+    bool SendFrame(int count, int size);
     bool Drain();
-    bool Encode(const std::int16_t* samples, int count);
 
-    const AVCodecID m_codecId;
+    const OutputFormatSpec& m_spec;
+    const EncoderSettings m_settings;
+    std::string m_error;
     OutputFile m_out{nullptr};
     AVIOContext* m_io = nullptr;
     AVFormatContext* m_format = nullptr;
     AVCodecContext* m_codec = nullptr;
     AVStream* m_stream = nullptr;
+    AVStream* m_coverStream = nullptr;
     AVFrame* m_frame = nullptr;
     AVPacket* m_packet = nullptr;
+    SwrContext* m_swr = nullptr;  // null: the encoder takes the frames as they come
+    AVAudioFifo* m_fifo = nullptr;
+    SampleBuffer m_converted;
     std::int64_t m_pts = 0;
-    std::vector<std::int16_t> m_pending;  // interleaved frames not yet a whole encoder frame
 };
 
-bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags) {
-    m_out.file = out;
+bool FfmpegEncoder::TakesRate(const AVCodec& encoder, int rate) {
+    const std::vector<int> rates = RatesOf(encoder);
+    if (rates.empty() || std::find(rates.begin(), rates.end(), rate) != rates.end()) {
+        return true;
+    }
+    std::string list;
+    for (const int r : rates) {
+        list += (list.empty() ? "" : ", ") + std::to_string(r);
+    }
+    return Fail(std::string(m_spec.label) + " cannot hold audio at " + std::to_string(rate) +
+                " Hz, only at " + list + " Hz: write it in another format");
+}
+
+bool FfmpegEncoder::AllocMuxer() {
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
-    m_io = buffer ? avio_alloc_context(buffer, kIoBufferBytes, 1, &m_out, nullptr, WritePacket,
-                                       SeekOutput)
-                  : nullptr;
-    const AVCodec* encoder = avcodec_find_encoder(m_codecId);
-    if (m_io == nullptr || encoder == nullptr ||
-        avformat_alloc_output_context2(&m_format, nullptr, "flac", nullptr) < 0) {
-        av_free(m_io ? nullptr : buffer);
-        return false;
+    m_io = buffer != nullptr ? avio_alloc_context(buffer, kIoBufferBytes, 1, &m_out, nullptr,
+                                                  WritePacket, SeekOutput)
+                             : nullptr;
+    if (m_io == nullptr) {
+        av_free(buffer);
+        return Fail("out of memory");
+    }
+    const int made = avformat_alloc_output_context2(&m_format, nullptr, m_spec.muxer, nullptr);
+    if (made < 0) {
+        return Fail(std::string("FFmpeg's libraries cannot write ") + m_spec.label, made);
     }
     m_format->pb = m_io;
-    m_format->flags |= AVFMT_FLAG_BITEXACT;  // no encoder name among the tags
-    for (const auto& [name, value] : tags) {
-        av_dict_set(&m_format->metadata, name.c_str(), value.c_str(), 0);
-    }
-    m_codec = avcodec_alloc_context3(encoder);
-    m_stream = avformat_new_stream(m_format, nullptr);
+    m_format->flags |= AVFMT_FLAG_BITEXACT;  // no library versions among the tags
+    return true;
+}
+
+bool FfmpegEncoder::OpenCodec(const AVCodec& encoder, int rate) {
+    m_codec = avcodec_alloc_context3(&encoder);
     m_frame = av_frame_alloc();
     m_packet = av_packet_alloc();
-    if (m_codec == nullptr || m_stream == nullptr || m_frame == nullptr || m_packet == nullptr) {
-        return false;
+    if (m_codec == nullptr || m_frame == nullptr || m_packet == nullptr) {
+        return Fail("out of memory");
     }
-    m_codec->sample_fmt = AV_SAMPLE_FMT_S16;
+    m_codec->sample_fmt = SampleFormatFor(encoder);
     m_codec->sample_rate = rate;
     m_codec->time_base = {1, rate};
+    m_codec->flags |= AV_CODEC_FLAG_BITEXACT;
+    if ((m_format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+        m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if (m_settings.vbr) {
+        m_codec->flags |= AV_CODEC_FLAG_QSCALE;
+        m_codec->global_quality = m_settings.quality * FF_QP2LAMBDA;
+    } else if (m_settings.bitrateKbps > 0) {
+        m_codec->bit_rate = std::int64_t{m_settings.bitrateKbps} * 1000;
+    }
     const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    if (av_channel_layout_copy(&m_codec->ch_layout, &stereo) < 0 ||
-        avcodec_open2(m_codec, encoder, nullptr) < 0 ||
-        avcodec_parameters_from_context(m_stream->codecpar, m_codec) < 0) {
-        return false;
+    if (const int copied = av_channel_layout_copy(&m_codec->ch_layout, &stereo); copied < 0) {
+        return Fail("out of memory", copied);
+    }
+    if (const int opened = avcodec_open2(m_codec, &encoder, nullptr); opened < 0) {
+        return Fail(std::string("the ") + encoder.name + " encoder refused these settings", opened);
+    }
+    m_fifo = av_audio_fifo_alloc(m_codec->sample_fmt, 2, std::max(m_codec->frame_size, 1) * 2);
+    return m_fifo != nullptr || Fail("out of memory");
+}
+
+// Frames go to the encoder as they are where it takes 16-bit stereo at their rate; otherwise
+// the library's resampler converts them.
+bool FfmpegEncoder::OpenConverter(int rate) {
+    if (rate == m_codec->sample_rate && m_codec->sample_fmt == AV_SAMPLE_FMT_S16) {
+        return true;
+    }
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;  // taken by pointer, never changed
+    const int made = swr_alloc_set_opts2(&m_swr, &stereo, m_codec->sample_fmt, m_codec->sample_rate,
+                                         &stereo, AV_SAMPLE_FMT_S16, rate, 0, nullptr);
+    if (made < 0) {
+        return Fail("the sample converter cannot be set up", made);
+    }
+    const int started = swr_init(m_swr);
+    return started >= 0 || Fail("the sample converter cannot be set up", started);
+}
+
+bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
+    m_stream = avformat_new_stream(m_format, nullptr);
+    if (m_stream == nullptr) {
+        return Fail("out of memory");
+    }
+    if (const int copied = avcodec_parameters_from_context(m_stream->codecpar, m_codec);
+        copied < 0) {
+        return Fail("out of memory", copied);
     }
     m_stream->time_base = m_codec->time_base;
-    return avformat_write_header(m_format, nullptr) >= 0;
+    if (!AddCoverStream(cover)) {
+        return false;
+    }
+    // Ogg keeps its comments with the stream; the others with the file.
+    const bool ogg =
+        std::strcmp(m_spec.muxer, "ogg") == 0 || std::strcmp(m_spec.muxer, "opus") == 0;
+    AVDictionary** metadata = ogg ? &m_stream->metadata : &m_format->metadata;
+    for (const auto& [name, value] : tags) {
+        av_dict_set(metadata, name.c_str(), value.c_str(), 0);
+    }
+    if (!m_settings.note.empty()) {
+        // The comment is the song's; the settings get a field of their own (a TXXX frame, a
+        // Vorbis comment), or MP4's description, as it keeps no field it does not know.
+        const bool mp4 = std::strcmp(m_spec.muxer, "ipod") == 0;
+        av_dict_set(metadata, mp4 ? "description" : "processing", m_settings.note.c_str(), 0);
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "id3v2_version", "4", 0);  // MP3
+    av_dict_set(&options, "write_id3v2", "1", 0);    // ADTS
+    const int written = avformat_write_header(m_format, &options);
+    av_dict_free(&options);
+    return written >= 0 || Fail("the file's header cannot be written", written);
+}
+
+// The formats with a place for a picture take it as a stream of its own, before the audio.
+bool FfmpegEncoder::AddCoverStream(const CoverArt& cover) {
+    const bool holdsPictures = std::strcmp(m_spec.muxer, "mp3") == 0 ||
+                               std::strcmp(m_spec.muxer, "ipod") == 0 ||
+                               std::strcmp(m_spec.muxer, "flac") == 0;
+    if (cover.bytes.empty() || cover.width <= 0 || cover.height <= 0 || !holdsPictures) {
+        return true;
+    }
+    m_coverStream = avformat_new_stream(m_format, nullptr);
+    if (m_coverStream == nullptr) {
+        return Fail("out of memory");
+    }
+    m_coverStream->disposition = AV_DISPOSITION_ATTACHED_PIC;
+    m_coverStream->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    m_coverStream->codecpar->codec_id = cover.png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG;
+    m_coverStream->codecpar->width = cover.width;
+    m_coverStream->codecpar->height = cover.height;
+    m_coverStream->time_base = {1, 90000};
+    // The picture type ID3 and FLAC record: players show a front cover as the song's.
+    av_dict_set(&m_coverStream->metadata, "comment", "Cover (front)", 0);
+    return true;
+}
+
+bool FfmpegEncoder::WriteCover(const CoverArt& cover) {
+    if (m_coverStream == nullptr) {
+        return true;
+    }
+    av_packet_unref(m_packet);
+    if (av_new_packet(m_packet, static_cast<int>(cover.bytes.size())) < 0) {
+        return Fail("out of memory");
+    }
+    std::memcpy(m_packet->data, cover.bytes.data(), cover.bytes.size());
+    m_packet->stream_index = m_coverStream->index;
+    m_packet->flags |= AV_PKT_FLAG_KEY;
+    const int written = av_write_frame(m_format, m_packet);
+    av_packet_unref(m_packet);
+    return written >= 0 || (!m_out.failed && Fail("the cover cannot be written", written));
+}
+
+bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) {
+    m_out.file = out;
+    const AVCodec* encoder = avcodec_find_encoder_by_name(m_spec.encoder);
+    if (encoder == nullptr) {
+        return Fail(std::string("FFmpeg's libraries here have no ") + m_spec.encoder +
+                    " encoder for " + m_spec.label);
+    }
+    const int outRate = m_spec.rate != 0 ? m_spec.rate : rate;
+    return TakesRate(*encoder, outRate) && AllocMuxer() && OpenCodec(*encoder, outRate) &&
+           OpenConverter(rate) && WriteHeader(tags, cover) && WriteCover(cover);
 }
 
 bool FfmpegEncoder::Drain() {
@@ -121,59 +341,105 @@ bool FfmpegEncoder::Drain() {
     while ((received = avcodec_receive_packet(m_codec, m_packet)) >= 0) {
         av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
         m_packet->stream_index = m_stream->index;
-        if (av_write_frame(m_format, m_packet) < 0) {
-            return false;
+        if (const int written = av_write_frame(m_format, m_packet); written < 0) {
+            // A file that failed tells its own reason.
+            return !m_out.failed && Fail("the encoded audio cannot be written", written);
         }
     }
-    return received == AVERROR(EAGAIN) || received == AVERROR_EOF;
+    return received == AVERROR(EAGAIN) || received == AVERROR_EOF ||
+           Fail("the encoder failed", received);
 }
 
-bool FfmpegEncoder::Encode(const std::int16_t* samples, int count) {
+// count of the FIFO's frames as one encoder frame of size frames, the rest silence where the
+// encoder takes only whole frames.
+bool FfmpegEncoder::SendFrame(int count, int size) {
+    const bool smallLast = (m_codec->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
     av_frame_unref(m_frame);
-    m_frame->nb_samples = count;
-    m_frame->format = AV_SAMPLE_FMT_S16;
+    m_frame->nb_samples = count < size && !smallLast ? size : count;
+    m_frame->format = m_codec->sample_fmt;
     m_frame->sample_rate = m_codec->sample_rate;
     if (av_channel_layout_copy(&m_frame->ch_layout, &m_codec->ch_layout) < 0 ||
         av_frame_get_buffer(m_frame, 0) < 0) {
-        return false;
+        return Fail("out of memory");
     }
-    std::memcpy(m_frame->data[0], samples, static_cast<std::size_t>(count) * 4);
+    if (m_frame->nb_samples > count) {
+        av_samples_set_silence(m_frame->extended_data, count, m_frame->nb_samples - count, 2,
+                               m_codec->sample_fmt);
+    }
+    if (av_audio_fifo_read(m_fifo, reinterpret_cast<void**>(m_frame->extended_data), count) !=
+        count) {
+        return Fail("the sample queue failed");
+    }
     m_frame->pts = m_pts;
-    m_pts += count;
-    return avcodec_send_frame(m_codec, m_frame) >= 0 && Drain();
+    m_pts += m_frame->nb_samples;
+    const int sent = avcodec_send_frame(m_codec, m_frame);
+    return (sent >= 0 || Fail("the encoder failed", sent)) && Drain();
 }
 
-bool FfmpegEncoder::Write(const std::int16_t* frames, std::size_t count) {
-    m_pending.insert(m_pending.end(), frames, frames + 2 * count);
-    const std::size_t whole = static_cast<std::size_t>(m_codec->frame_size) * 2;
-    std::size_t used = 0;
-    for (; m_pending.size() - used >= whole; used += whole) {
-        if (!Encode(m_pending.data() + used, m_codec->frame_size)) {
+bool FfmpegEncoder::EncodeWhole(bool last) {
+    const bool anySize = m_codec->frame_size <= 0 ||
+                         (m_codec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
+    const int size = anySize ? kAnyFrameSize : m_codec->frame_size;
+    for (int queued = av_audio_fifo_size(m_fifo); queued >= size || (last && queued > 0);
+         queued = av_audio_fifo_size(m_fifo)) {
+        if (!SendFrame(std::min(queued, size), size)) {
             return false;
         }
     }
-    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(used));
-    return !m_out.failed;
+    return true;
+}
+
+// Into the FIFO in the encoder's format; null frames drain the resampler.
+bool FfmpegEncoder::Convert(const std::int16_t* frames, int count) {
+    if (m_swr == nullptr) {
+        void* planes[] = {const_cast<std::int16_t*>(frames)};
+        return av_audio_fifo_write(m_fifo, planes, count) == count || Fail("out of memory");
+    }
+    const int room = swr_get_out_samples(m_swr, count);
+    if (room < 0 || !m_converted.Reserve(room, m_codec->sample_fmt)) {
+        return Fail("out of memory");
+    }
+    const auto* in = reinterpret_cast<const std::uint8_t*>(frames);
+    const int got =
+        swr_convert(m_swr, m_converted.Planes(), room, frames != nullptr ? &in : nullptr, count);
+    if (got < 0) {
+        return Fail("the sample converter failed", got);
+    }
+    return av_audio_fifo_write(m_fifo, reinterpret_cast<void**>(m_converted.Planes()), got) ==
+               got ||
+           Fail("out of memory");
+}
+
+bool FfmpegEncoder::Write(const std::int16_t* frames, std::size_t count) {
+    if (count == 0) {
+        return true;
+    }
+    return Convert(frames, static_cast<int>(count)) && EncodeWhole(false) && !m_out.failed;
 }
 
 bool FfmpegEncoder::Finish() {
-    if (!m_pending.empty() && !Encode(m_pending.data(), static_cast<int>(m_pending.size() / 2))) {
+    if ((m_swr != nullptr && !Convert(nullptr, 0)) || !EncodeWhole(true)) {
         return false;
     }
-    if (avcodec_send_frame(m_codec, nullptr) < 0 || !Drain()) {
+    if (const int flushed = avcodec_send_frame(m_codec, nullptr); flushed < 0) {
+        return Fail("the encoder failed", flushed);
+    }
+    if (!Drain()) {
         return false;
     }
-    // The trailer goes back to fill in the stream's length and checksum.
-    const bool written = av_write_trailer(m_format) >= 0;
+    // The trailer goes back to fill in the stream's length, delay and padding.
+    const int written = av_write_trailer(m_format);
     avio_flush(m_io);
-    return written && !m_out.failed;
+    return (written >= 0 || Fail("the end of the file cannot be written", written)) &&
+           !m_out.failed;
 }
 
 }  // namespace
 
-std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const char* format) {
-    if (std::strcmp(format, "flac") == 0) {
-        return std::make_unique<FfmpegEncoder>(AV_CODEC_ID_FLAC);
+std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings) {
+    const OutputFormatSpec* format = FormatNamed(settings.format);
+    if (format == nullptr || *format->encoder == '\0') {
+        return nullptr;
     }
-    return nullptr;
+    return std::make_unique<FfmpegEncoder>(*format, settings);
 }

@@ -47,25 +47,35 @@ struct Sharing {
     bool ioThreads;
 };
 
-bool WriteOne(const BatchItem& item, std::size_t index, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, Sharing sharing, DiskSpace& disk,
-              BatchObserver& observer) {
+// What every file of a batch is written with.
+struct BatchJob {
+    const ProcessingParameters& params;
+    const QualityChoice& quality;
+    const Shared<int>& stop;
+    RenderPool& pool;
+    DiskSpace& disk;
+    BatchObserver& observer;
+};
+
+bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sharing sharing) {
+    const Shared<int>& stop = job.stop;
     if (stop) {
         return false;
     }
     WriteRequest request;
     request.input = item.input;
     request.output = item.output;
-    request.params = &params;
+    request.quality = job.quality;
+    request.params = &job.params;
     request.stop = &stop;
-    request.pool = &pool;
+    request.pool = &job.pool;
     request.segments = sharing.segments ? 0 : 1;
     request.ioThreads = sharing.ioThreads;
-    request.disk = &disk;
-    FileObserver file(observer, index);
+    request.disk = &job.disk;
+    FileObserver file(job.observer, index);
     WaveFormat format;
     const JobResult result = WriteFile(request, format, file);
-    observer.Finished(index, result, file.Messages());
+    job.observer.Finished(index, result, file.Messages());
     return result == JobResult::Done;
 }
 
@@ -120,7 +130,8 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
 }
 
 bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer, bool noClobber) {
+              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer, bool noClobber,
+              const QualityChoice& quality) {
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (noClobber && items[i].replaces) {
@@ -131,17 +142,17 @@ bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& p
     }
     // The decodings side by side share the free space: none counts on what another takes.
     DiskSpace disk;
+    const BatchJob job{params, quality, stop, pool, disk, observer};
     std::atomic<bool> allWritten{true};
     if (chosen.size() == 1) {
-        allWritten = WriteOne(items[chosen[0]], chosen[0], params, stop, pool,
-                              {true, pool.HasSpareThread(1)}, disk, observer);
+        allWritten = WriteOne(items[chosen[0]], chosen[0], job, {true, pool.HasSpareThread(1)});
         return allWritten;
     }
     const auto sideBySide = std::min<std::size_t>(chosen.size(), pool.Threads());
     const Sharing sharing{false, pool.HasSpareThread(sideBySide)};
     pool.ForEach(chosen.size(), [&](std::size_t k) {
         const std::size_t i = chosen[k];
-        if (!WriteOne(items[i], i, params, stop, pool, sharing, disk, observer)) {
+        if (!WriteOne(items[i], i, job, sharing)) {
             allWritten = false;
         }
     });

@@ -1,5 +1,7 @@
 #include "job_messages.h"
 
+#include "output_formats.h"
+
 std::string MessageText(const JobMessage& message) {
     switch (message.error) {
         case JobError::ReadInput:
@@ -30,6 +32,10 @@ std::string MessageText(const JobMessage& message) {
         case JobError::SameFile:
             return "Enter a different filename. Trying to write to the input filename is not "
                    "allowed.";
+        case JobError::CannotWriteFormat:
+            return (message.detail.empty() ? std::string("cannot write files without an extension")
+                                           : "cannot write " + message.detail + " files") +
+                   "; use " + kWritableExtensions;
         case JobError::LoopAtStart:
             return "Error 86: Play start is after play end. Play starts at 0.";
         case JobError::LoopAtReposition:

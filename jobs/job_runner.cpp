@@ -1,8 +1,7 @@
 #include "job_runner.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -38,13 +37,6 @@ class OneJob {
     std::atomic<bool>& m_busy;
     bool m_taken;
 };
-
-std::string LowerExtension(const fs::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 // The folder whose file system the output fills; none for a device or FIFO, which take any.
 std::optional<fs::path> OutputFolder(const fs::path& output) {
@@ -104,39 +96,39 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>
     return nullptr;
 }
 
-bool IsWav(const fs::path& output) {
-    return LowerExtension(output) != ".flac";
-}
-
-// The sink the output's name asks for; null after telling the observer why there is none.
-std::unique_ptr<RenderSink> CreateSink(const fs::path& output, RenderSource& source,
-                                       const Shared<int>* stop, JobObserver& observer) {
-    int error = 0;
-    if (!IsWav(output)) {
+// The sink of the output's format; null after telling the observer why there is none.
+std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const OutputFormatSpec& format,
+                                       RenderSource& source, JobObserver& observer) {
+    std::string error;
+    if (&format != &WavFormat()) {
+        EncoderSettings settings = SettleQuality(format, request.quality);
+        settings.note = request.params != nullptr ? SettingsNote(*request.params) : "";
         auto encoder = std::make_unique<EncoderSink>();
-        if (encoder->Create(output, "flac", source.Tags(), stop)) {
+        if (encoder->Create(request.output, settings, source.Tags(), source.Cover(),
+                            request.stop)) {
             return encoder;
         }
-        error = encoder->Error();
+        error = encoder->ErrorDetail();
     } else {
         auto wav = std::make_unique<WavSink>();
-        if (wav->Create(output, stop)) {
+        if (wav->Create(request.output, request.stop)) {
             return wav;
         }
-        error = wav->Error();
+        error = wav->ErrorDetail();
     }
-    if (!(stop != nullptr && stop->Get() != 0)) {
-        observer.Message({JobError::CreateOutput, error != 0 ? std::strerror(error) : ""});
+    if (!(request.stop != nullptr && request.stop->Get() != 0)) {
+        observer.Message({JobError::CreateOutput, error});
     }
     return nullptr;
 }
 
-// Whether a decoded input fits what the output may hold; sets the space it takes aside.
-bool Budget(RenderSource& source, const fs::path& output, DiskSpace& disk,
+// Whether a decoded input fits what the output may hold; sets the space it takes aside. An
+// encoded output is counted at the decoded size: what it takes is not known before.
+bool Budget(RenderSource& source, const fs::path& output, bool wav, DiskSpace& disk,
             DiskSpace::Reservation& reserved, JobObserver& observer) {
     const std::optional<fs::path> folder = OutputFolder(output);
     const std::uint64_t available = folder ? disk.Available(*folder) : ~std::uint64_t{0};
-    const SourceStatus status = source.Limit(available, IsWav(output));
+    const SourceStatus status = source.Limit(available, wav);
     if (status == SourceStatus::Ok) {
         if (folder) {
             reserved = disk.Reserve(*folder, source.DeclaredBytes());
@@ -168,11 +160,56 @@ JobResult Finish(RenderStatus status, const RenderSource& source, RenderSink& si
         case RenderStatus::WriteFailed:
             break;
     }
-    observer.Message({JobError::WriteOutput, sink.Error() != 0 ? std::strerror(sink.Error()) : ""});
+    observer.Message({JobError::WriteOutput, sink.ErrorDetail()});
     return JobResult::Failed;
 }
 
+const char* ModeWord(PlayMode mode) {
+    switch (mode) {
+        case PlayMode::Low:
+            return "low";
+        case PlayMode::High:
+            return "high";
+        case PlayMode::Original:
+            return "original";
+        case PlayMode::Mode1:
+            return "mode1";
+        case PlayMode::Left:
+            return "left";
+        case PlayMode::Right:
+            return "right";
+        case PlayMode::Mode2:
+            break;
+    }
+    return "mode2";
+}
+
 }  // namespace
+
+const OutputFormatSpec* OutputFormatFor(const fs::path& output) {
+    const std::string extension = output.extension().string();
+    if (!extension.empty()) {
+        return FormatOfExtension(extension);
+    }
+    std::error_code ec;
+    const fs::file_status status = fs::status(output, ec);
+    return fs::exists(status) && !fs::is_directory(status) ? &WavFormat() : nullptr;
+}
+
+JobMessage CannotWriteMessage(const fs::path& output) {
+    return {JobError::CannotWriteFormat, output.extension().string(), output.string()};
+}
+
+std::string SettingsNote(const ProcessingParameters& params) {
+    char note[256];
+    std::snprintf(note, sizeof note,
+                  "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
+                  "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
+                  ModeWord(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
+                  params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(),
+                  params.panGainL.Get(), params.panGainR.Get());
+    return note;
+}
 
 bool SameFile(const fs::path& input, const fs::path& output) {
     std::error_code ec;
@@ -180,6 +217,11 @@ bool SameFile(const fs::path& input, const fs::path& output) {
 }
 
 JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver& observer) {
+    const OutputFormatSpec* outputFormat = OutputFormatFor(request.output);
+    if (outputFormat == nullptr) {
+        observer.Message(CannotWriteMessage(request.output));
+        return JobResult::Refused;
+    }
     if (SameFile(request.input, request.output)) {
         observer.Message({JobError::SameFile});
         return JobResult::Failed;
@@ -190,8 +232,7 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     if (!source) {
         return refusal;
     }
-    const std::unique_ptr<RenderSink> sink =
-        CreateSink(request.output, *source, request.stop, observer);
+    const std::unique_ptr<RenderSink> sink = CreateSink(request, *outputFormat, *source, observer);
     if (!sink) {
         return request.stop != nullptr && request.stop->Get() != 0 ? JobResult::Stopped
                                                                    : JobResult::Failed;
@@ -199,8 +240,8 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     DiskSpace ownDisk;
     DiskSpace::Reservation reserved;
     // A tiny file that declares hours of audio must not fill the disk.
-    if (!Budget(*source, request.output, request.disk != nullptr ? *request.disk : ownDisk,
-                reserved, observer)) {
+    if (!Budget(*source, request.output, outputFormat == &WavFormat(),
+                request.disk != nullptr ? *request.disk : ownDisk, reserved, observer)) {
         return JobResult::Refused;
     }
     ProcessingParameters params;

@@ -11,6 +11,7 @@
 #include "audio_out.h"
 #include "controls.h"
 #include "job_observer.h"
+#include "output_formats.h"
 #include "playback_job.h"
 #include "segmented_render.h"
 #include "wave_format.h"
@@ -22,6 +23,7 @@ struct WriteRequest {
     std::filesystem::path input;                   // as the user named it
     std::filesystem::path reads;                   // its decoded copy, when there is one already
     std::filesystem::path output;                  // its extension picks the format
+    QualityChoice quality;                         // for a lossy format; unset: its defaults
     const ProcessingParameters* params = nullptr;  // copied when the job starts
     int loopEnd = SpecOf(Knob::LoopEnd).start;
     const Shared<int>* stop = nullptr;
@@ -35,6 +37,19 @@ struct WriteRequest {
 // Whether the output names the existing input, whatever the spelling (a link, a hard link,
 // a path through ".."): the one check every write makes before it starts.
 bool SameFile(const std::filesystem::path& input, const std::filesystem::path& output);
+
+// The format an output's name asks for, by its extension in any case. A name without one
+// that exists already (a device, a FIFO, /dev/stdout redirected to a file) takes a WAV
+// stream, as it always has. Null for a name of no format this program writes: such a write
+// is refused before anything is written.
+const OutputFormatSpec* OutputFormatFor(const std::filesystem::path& output);
+
+// The refusal of such a name: "cannot write .xyz files; ..." (file: the output).
+JobMessage CannotWriteMessage(const std::filesystem::path& output);
+
+// "mode2, low cut-off 240 Hz, ...": the processing settings, as the comment an encoded output
+// carries beside the song's tags.
+std::string SettingsNote(const ProcessingParameters& params);
 
 // A write with a format state of its own, so that several can run side by side (a batch).
 // format: as for PlayWaveFile.

@@ -24,6 +24,7 @@ class DecodedSource : public RenderSource, private ByteInput {
     ByteInput& DataInput() override { return *this; }
     double Progress() const override;
     AudioTags Tags() override;
+    CoverArt Cover() override { return m_decoder->Cover(); }
     SourceStatus Status() const override { return m_status; }
     SourceStatus Limit(std::uint64_t diskBytes, bool wav) override;
     std::optional<JobMessage> Warning() const override;

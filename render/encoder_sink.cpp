@@ -2,19 +2,21 @@
 
 #include <cstring>
 
-bool EncoderSink::Create(const std::filesystem::path& output, const std::string& format,
-                         AudioTags tags, const Shared<int>* stop) {
+bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSettings& settings,
+                         AudioTags tags, CoverArt cover, const Shared<int>* stop) {
     const CodecModule* codecs = Codecs();
     m_codecsMissing = codecs == nullptr;
-    m_encoder = codecs != nullptr ? codecs->newEncoder(format.c_str()) : nullptr;
+    m_encoder = codecs != nullptr ? codecs->newEncoder(settings) : nullptr;
     m_tags = std::move(tags);
+    m_cover = std::move(cover);
     return m_encoder != nullptr && m_output.Create(ResolveOutputTarget(output), stop);
 }
 
 bool EncoderSink::Format(const WaveFormat& format) {
     if (!m_opened) {
         m_opened = true;
-        m_failed = !m_encoder->Open(m_output.File(), static_cast<int>(format.sampleRate), m_tags);
+        m_failed =
+            !m_encoder->Open(m_output.File(), static_cast<int>(format.sampleRate), m_tags, m_cover);
     }
     return !m_failed;
 }
@@ -33,4 +35,9 @@ bool EncoderSink::Commit() {
         return false;
     }
     return !m_failed && m_encoder->Finish() && m_output.Commit();
+}
+
+std::string EncoderSink::ErrorDetail() const {
+    const std::string encoder = m_encoder != nullptr ? m_encoder->Error() : "";
+    return encoder.empty() ? RenderSink::ErrorDetail() : encoder;
 }

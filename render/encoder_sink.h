@@ -14,10 +14,11 @@
 // bytes are not carried; the tags are.
 class EncoderSink : public RenderSink {
   public:
-    // format: the output's extension ("flac"). False when the output cannot be created.
-    bool Create(const std::filesystem::path& output, const std::string& format, AudioTags tags,
-                const Shared<int>* stop = nullptr);
+    // False when the output cannot be created.
+    bool Create(const std::filesystem::path& output, const EncoderSettings& settings,
+                AudioTags tags, CoverArt cover = {}, const Shared<int>* stop = nullptr);
     int Error() const override { return m_output.Error(); }
+    std::string ErrorDetail() const override;
     // Why Create failed: the codecs cannot be loaded (true) or the file cannot be made.
     bool CodecsMissing() const { return m_codecsMissing; }
 
@@ -34,6 +35,7 @@ class EncoderSink : public RenderSink {
     SafeOutput m_output;
     std::unique_ptr<AudioEncoder> m_encoder;
     AudioTags m_tags;
+    CoverArt m_cover;
     std::vector<std::int16_t> m_samples;
     bool m_opened = false;
     bool m_failed = false;

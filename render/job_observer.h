@@ -8,21 +8,22 @@
 #include <string>
 
 enum class JobError {
-    ReadInput,         // the input could not be opened or read, or changed while it was read
-    CreateOutput,      // the output could not be created
-    WriteOutput,       // the output could not be written
-    NotStereo,         // the sample data does not have two channels
-    Not16Bit,          // the samples are not 16-bit
-    NotAudio,          // nothing in the input is audio
-    NoDecodeSpace,     // the decoded input does not fit the disk
-    TooLongForWav,     // the decoded input is longer than a WAV file can hold
-    CacheUnusable,     // the cache folder cannot be used (detail: why)
-    DecodedShort,      // a warning: the decoded input held less than it declared (detail: what)
-    NoDevice,          // no sound device can be opened
-    DeviceFailed,      // the sound device failed while playing
-    SameFile,          // the output is the input
-    LoopAtStart,       // a job started with its loop start at or after its loop end
-    LoopAtReposition,  // a playback found its loop start at or after its loop end
+    ReadInput,          // the input could not be opened or read, or changed while it was read
+    CreateOutput,       // the output could not be created
+    WriteOutput,        // the output could not be written
+    NotStereo,          // the sample data does not have two channels
+    Not16Bit,           // the samples are not 16-bit
+    NotAudio,           // nothing in the input is audio
+    NoDecodeSpace,      // the decoded input does not fit the disk
+    TooLongForWav,      // the decoded input is longer than a WAV file can hold
+    CacheUnusable,      // the cache folder cannot be used (detail: why)
+    DecodedShort,       // a warning: the decoded input held less than it declared (detail: what)
+    NoDevice,           // no sound device can be opened
+    DeviceFailed,       // the sound device failed while playing
+    SameFile,           // the output is the input
+    CannotWriteFormat,  // no format this program writes has the output's extension (detail)
+    LoopAtStart,        // a job started with its loop start at or after its loop end
+    LoopAtReposition,   // a playback found its loop start at or after its loop end
 };
 
 struct JobMessage {

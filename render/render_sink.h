@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <string>
 
 #include "wave_format.h"
 
@@ -39,4 +41,6 @@ class RenderSink {
     virtual bool Commit() = 0;
     // The system's error number of the last failure; 0 when there was none or it is unknown.
     virtual int Error() const { return 0; }
+    // The last failure in words: the system's, or the encoder's.
+    virtual std::string ErrorDetail() const { return Error() != 0 ? std::strerror(Error()) : ""; }
 };

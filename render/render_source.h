@@ -46,6 +46,7 @@ class RenderSource {
     // How far through the input the walk is, 0 .. 1, where the length of a run is unknown.
     virtual double Progress() const { return 0; }
     virtual AudioTags Tags() = 0;
+    virtual CoverArt Cover() { return {}; }
     virtual SourceStatus Status() const = 0;
     // Whether the sample data fits, for sources whose length is only declared (a tiny file
     // that declares hours of audio must not fill the disk): in diskBytes, and, for a WAV

@@ -191,6 +191,12 @@ JobResult MainWindow::RunWrite() {
         Tell(kMsgPathTooLong);
         return JobResult::Failed;
     }
+    // No file is written under a name whose format it would not have.
+    if (OutputFormatFor(FsPath(output)) == nullptr) {
+        Tell(output + QStringLiteral(": ") +
+             QString::fromStdString(MessageText(CannotWriteMessage(FsPath(output)))));
+        return JobResult::Refused;
+    }
     if (output == m_inputPath || SameFile(FsPath(m_inputPath), FsPath(output))) {
         Message({JobError::SameFile});
         return JobResult::Failed;

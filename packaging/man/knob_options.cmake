@@ -1,5 +1,6 @@
-# Writes the manual page of the command-line tool with its trackbar options taken from the
-# tool's own help, which the parameter table makes: cmake -DCLI=... -DIN=... -DOUT=... -P
+# Writes the manual page of the command-line tool with its trackbar options and output
+# formats taken from the tool's own help, which the parameter table and the formats' table
+# make: cmake -DCLI=... -DIN=... -DOUT=... -P
 execute_process(COMMAND ${CLI} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "${CLI} --help failed: ${result}")
@@ -36,6 +37,37 @@ function(roff_options section prefix out)
   set(${out} "${roff}" PARENT_SCOPE)
 endfunction()
 
+# "  .mp3                  MP3 (LAME): --quality ..." and its continuation lines, as a tagged
+# paragraph for each format.
+function(roff_formats out)
+  string(REGEX MATCH "Output formats[^\n]*:\n(.*)" tail "${help}")
+  string(REGEX REPLACE "\n\n.*" "" tail "${CMAKE_MATCH_1}")
+  string(REPLACE ";" "<semicolon>" tail "${tail}")
+  string(REPLACE "\n" ";" lines "${tail}")
+  set(roff "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^  ([.][a-z0-9., ]*[a-z0-9]) +(.+)$")
+      string(APPEND roff "\n.TP\n.B ${CMAKE_MATCH_1}\n${CMAKE_MATCH_2}")
+    elseif(line MATCHES "^ +(.+)$")
+      string(APPEND roff " ${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  if(roff STREQUAL "")
+    message(FATAL_ERROR "no output formats in ${CLI} --help")
+  endif()
+  string(REPLACE "<semicolon>" ";" roff "${roff}")
+  string(REPLACE "-" "\\-" roff "${roff}")
+  string(REPLACE " .. " " to " roff "${roff}")
+  string(REGEX REPLACE "^\n" "" roff "${roff}")
+  set(${out} "${roff}" PARENT_SCOPE)
+endfunction()
+
 roff_options("Options \\(trackbar positions" "" KNOB_OPTIONS)
+roff_options("Output options" "" OUTPUT_OPTIONS)
+roff_formats(OUTPUT_FORMATS)
+# --format's values, from its help's wrapped lines.
+string(REGEX REPLACE "\n +" " " help_flat "${help}")
+string(REGEX MATCH "FORMAT one of ([a-z0-9, ]+);" names "${help_flat}")
+set(FORMAT_NAMES "${CMAKE_MATCH_1}")
 roff_options("Play options" ".RB ( play\nonly) " PLAY_KNOB_OPTIONS)
 configure_file(${IN} ${OUT} @ONLY)

@@ -212,6 +212,30 @@ TEST_F(Commands, FailedWriteShowsItsOwnMessageAndNeverDone) {
     EXPECT_TRUE(AllBoxesOnTheWindowThread());
 }
 
+// A name of no format is refused as the command line refuses it, before the question; an
+// MP3's name gets an MP3.
+TEST_F(Commands, WriteRefusesANameOfNoFormatAndEncodesByTheExtension) {
+    f.ChooseInput(f.Make("in.wav", SimpleWav(TestSignal(44100))));
+    for (const char* extension : {".xyz", ".MP4"}) {
+        const fs::path out = f.dir / (std::string("out") + extension);
+        f.ChooseOutput(out);
+        f.boxes.shown.clear();
+        ui.writeFileButton->click();
+        EXPECT_EQ(Texts(), std::vector<QString>{Q(out) + ": cannot write " + extension +
+                                                " files; use .wav, .flac, .mp3, .m4a, .opus or "
+                                                ".ogg"});
+        EXPECT_FALSE(fs::exists(out));
+    }
+    f.ChooseOutput(f.dir / "out.Mp3");
+    f.boxes.shown.clear();
+    ui.writeFileButton->click();
+    EXPECT_EQ(Texts(), (std::vector<QString>{kCreate, kDone}));
+    const CommandResult probe =
+        RunCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of",
+                    "csv=p=0", (f.dir / "out.Mp3").string()});
+    EXPECT_EQ(probe.out, "mp3\n");
+}
+
 TEST_F(Commands, WriteIsRefusedWhilePlaying) {
     StartHeldPlayback();
     f.ChooseOutput(f.dir / "out.wav");

@@ -1,0 +1,176 @@
+#include "output_options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+#include "options.h"
+
+namespace {
+
+constexpr std::size_t kHelpWidth = 80;
+constexpr std::size_t kHelpColumn = 24;
+constexpr char kUnbreakable = '\x1f';
+
+std::optional<int> WholeNumber(const std::string& text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && at == end ? std::optional<int>(value)
+                                                              : std::nullopt;
+}
+
+// The option's value as a number in its range for the format, or an error text.
+std::optional<std::string> Number(const std::optional<std::string>& text, const char* option,
+                                  int min, int max, const OutputFormatSpec& format,
+                                  std::optional<int>& value) {
+    if (!text) {
+        return std::nullopt;
+    }
+    value = WholeNumber(*text);
+    if (value) {
+        return std::nullopt;
+    }
+    return std::string(option) + " for " + format.label + " is a whole number from " +
+           std::to_string(min) + " to " + std::to_string(max) + " (got '" + *text + "')";
+}
+
+// Spaces a line never breaks at: in "6 .. 510" and "320 kbps".
+std::string Unbreakable(std::string text) {
+    for (const std::string_view joint : {" .. ", " kbps"}) {
+        for (std::size_t at = text.find(joint); at != std::string::npos;
+             at = text.find(joint, at + 1)) {
+            text[at] = kUnbreakable;
+            if (joint.back() == ' ') {
+                text[at + joint.size() - 1] = kUnbreakable;
+            }
+        }
+    }
+    return text;
+}
+
+std::string Line(const std::string& option, std::string text) {
+    std::replace(text.begin(), text.end(), kUnbreakable, ' ');
+    return OptionHelpLine(option, text);
+}
+
+// An option's help, its text wrapped at the help's width under the text's column.
+std::string Wrapped(const std::string& option, const std::string& given) {
+    const std::string text = Unbreakable(given);
+    std::string help;
+    std::string line;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t to = text.find(' ', from);
+        to = to == std::string::npos ? text.size() : to;
+        const std::string word = text.substr(from, to - from);
+        if (!line.empty() && kHelpColumn + line.size() + 1 + word.size() > kHelpWidth) {
+            help += Line(help.empty() ? option : "", line);
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        from = to + 1;
+    }
+    return help + Line(help.empty() ? option : "", line);
+}
+
+std::string FormatNames() {
+    std::string names;
+    for (const OutputFormatSpec& format : kOutputFormats) {
+        names += (names.empty() ? "" : ", ") + std::string(format.name);
+    }
+    return names;
+}
+
+}  // namespace
+
+std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const std::string& name,
+                                           std::optional<std::string>& value) {
+    const std::string inlined = name + "=";
+    for (std::size_t i = 0; i < args.size();) {
+        if (args[i] == "--") {
+            break;
+        }
+        if (args[i] == name) {
+            if (i + 1 == args.size()) {
+                return "option " + name + " needs a value";
+            }
+            value = args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        } else if (args[i].rfind(inlined, 0) == 0) {
+            value = args[i].substr(inlined.size());
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
+                                             OutputOptionTexts& texts) {
+    for (auto [name, value] :
+         {std::pair{"--format", &texts.format}, std::pair{"--quality", &texts.quality},
+          std::pair{"--bitrate", &texts.bitrate}}) {
+        if (auto error = TakeValueOption(args, name, *value)) {
+            return error;
+        }
+    }
+    return std::nullopt;
+}
+
+std::variant<const OutputFormatSpec*, std::string> FormatOption(const std::string& name) {
+    if (const OutputFormatSpec* format = FormatNamed(name)) {
+        return format;
+    }
+    return "--format must be one of " + FormatNames() + " (got '" + name + "')";
+}
+
+std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatSpec& format,
+                                                        const OutputOptionTexts& texts) {
+    QualityChoice choice;
+    if (format.scale == QualityScale::None && (texts.quality || texts.bitrate)) {
+        const QualityChoice given{texts.quality ? std::optional<int>(0) : std::nullopt,
+                                  texts.bitrate ? std::optional<int>(0) : std::nullopt};
+        return QualityProblem(format, given).value_or("");
+    }
+    if (auto error = Number(texts.quality, "--quality", format.qualityMin, format.qualityMax,
+                            format, choice.quality)) {
+        return *error;
+    }
+    if (auto error = Number(texts.bitrate, "--bitrate", format.bitrateMin, format.bitrateMax,
+                            format, choice.bitrateKbps)) {
+        return *error;
+    }
+    if (auto problem = QualityProblem(format, choice)) {
+        return *problem;
+    }
+    return choice;
+}
+
+std::string OutputHelp() {
+    std::string help =
+        "\nOutput formats (by OUTPUT's extension, any case; with --output-dir, by --format):\n";
+    for (const OutputFormatSpec& format : kOutputFormats) {
+        std::string extensions = format.extensions[0];
+        if (format.extensions[1] != nullptr) {
+            extensions += std::string(", ") + format.extensions[1];
+        }
+        std::string text = format.label;
+        if (format.rate != 0) {
+            text += ", resampled to " + std::to_string(format.rate / 1000) + " kHz";
+        }
+        if (const std::string quality = QualityHelp(format); !quality.empty()) {
+            text += ": " + quality;
+        }
+        help += Wrapped(extensions, text);
+    }
+    help += "\nOutput options:\n";
+    help += Wrapped("--format FORMAT", "with --output-dir: write DIR/NAME.FORMAT, FORMAT one of " +
+                                           FormatNames() + "; default wav");
+    help += Wrapped("--flac", "the same as --format flac");
+    help += Wrapped("--quality N", "the encoder's quality level (see Output formats)");
+    help += Wrapped("--bitrate N", "the encoder's bit rate in kbps (see Output formats)");
+    return help;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+// The options that choose what an output is written as: --format (a batch's), --quality and
+// --bitrate, checked against the table of formats.
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "output_formats.h"
+
+// The values of the output options as given.
+struct OutputOptionTexts {
+    std::optional<std::string> format;
+    std::optional<std::string> quality;
+    std::optional<std::string> bitrate;
+};
+
+// Takes "--NAME VALUE" and "--NAME=VALUE" out of args, up to a "--"; the last one given
+// counts. Returns an error text for a usage error.
+std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const std::string& name,
+                                           std::optional<std::string>& value);
+// The same for --format, --quality and --bitrate.
+std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
+                                             OutputOptionTexts& texts);
+
+// The format --format names (wav, flac, ...), or an error text.
+std::variant<const OutputFormatSpec*, std::string> FormatOption(const std::string& name);
+
+// --quality and --bitrate for the format, or an error text when they do not fit it.
+std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatSpec& format,
+                                                        const OutputOptionTexts& texts);
+
+// The help's paragraphs on the formats and the output options.
+std::string OutputHelp();

@@ -1,0 +1,110 @@
+#include "output_formats.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::string Range(int min, int max) {
+    return std::to_string(min) + " .. " + std::to_string(max);
+}
+
+std::string Steps(const OutputFormatSpec& format) {
+    std::string steps;
+    for (int q = format.qualityMin; q <= format.qualityMax; ++q) {
+        steps += (steps.empty() ? "" : ", ") +
+                 std::to_string(format.steps[static_cast<std::size_t>(q - format.qualityMin)]);
+    }
+    return steps + " kbps";
+}
+
+std::optional<std::string> OutOfRange(const char* option, int value, int min, int max,
+                                      const OutputFormatSpec& format) {
+    if (value >= min && value <= max) {
+        return std::nullopt;
+    }
+    return std::string(option) + " for " + format.label + " is a whole number from " +
+           std::to_string(min) + " to " + std::to_string(max) + " (got '" + std::to_string(value) +
+           "')";
+}
+
+}  // namespace
+
+const OutputFormatSpec* FormatOfExtension(std::string_view extension) {
+    for (const OutputFormatSpec& format : kOutputFormats) {
+        for (const char* own : format.extensions) {
+            if (own != nullptr && SameIgnoringCase(own, extension)) {
+                return &format;
+            }
+        }
+    }
+    return nullptr;
+}
+
+const OutputFormatSpec* FormatNamed(std::string_view name) {
+    const auto* found = std::find_if(std::begin(kOutputFormats), std::end(kOutputFormats),
+                                     [name](const OutputFormatSpec& f) { return f.name == name; });
+    return found != std::end(kOutputFormats) ? found : nullptr;
+}
+
+const OutputFormatSpec& WavFormat() {
+    return kOutputFormats[0];
+}
+
+std::optional<std::string> QualityProblem(const OutputFormatSpec& format,
+                                          const QualityChoice& choice) {
+    if (format.scale == QualityScale::None && (choice.quality || choice.bitrateKbps)) {
+        return std::string(choice.quality ? "--quality" : "--bitrate") + " does not apply to " +
+               format.label + ", which is written without loss";
+    }
+    if (choice.quality && choice.bitrateKbps) {
+        return "give --quality or --bitrate, not both";
+    }
+    if (choice.quality) {
+        return OutOfRange("--quality", *choice.quality, format.qualityMin, format.qualityMax,
+                          format);
+    }
+    if (choice.bitrateKbps) {
+        return OutOfRange("--bitrate", *choice.bitrateKbps, format.bitrateMin, format.bitrateMax,
+                          format);
+    }
+    return std::nullopt;
+}
+
+EncoderSettings SettleQuality(const OutputFormatSpec& format, const QualityChoice& choice) {
+    EncoderSettings settings;
+    settings.format = format.name;
+    if (format.scale == QualityScale::None) {
+        return settings;
+    }
+    if (choice.bitrateKbps) {
+        settings.bitrateKbps = *choice.bitrateKbps;
+        return settings;
+    }
+    const int quality = choice.quality.value_or(format.qualityStart);
+    if (format.scale == QualityScale::VbrLevel) {
+        settings.vbr = true;
+        settings.quality = quality;
+    } else {
+        settings.bitrateKbps = format.steps[static_cast<std::size_t>(quality - format.qualityMin)];
+    }
+    return settings;
+}
+
+std::string QualityHelp(const OutputFormatSpec& format) {
+    if (format.scale == QualityScale::None) {
+        return "";
+    }
+    const std::string levels =
+        format.scale == QualityScale::VbrLevel ? format.qualityNote : Steps(format);
+    return "--quality " + Range(format.qualityMin, format.qualityMax) + " (" + levels +
+           "), default " + std::to_string(format.qualityStart) + "; or --bitrate " +
+           Range(format.bitrateMin, format.bitrateMax) + " kbps, " + format.bitrateNote;
+}
