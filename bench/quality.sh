@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Vocal-removal quality: renders two espeak-ng voices, builds the benchmark's songs from
 # stems around them, measures every mode, a grid of settings, the suggested settings, sox
-# and an FFmpeg chain (build/bin/quality_bench), draws removal against the pan and level
-# trackbars, and times `zerbex2-cli suggest` on a 10-minute song.
+# and an FFmpeg chain (build/bin/quality_bench), the grid's best settings over every song
+# and the shipped presets, draws removal against the pan and level trackbars, and times
+# `zerbex2-cli suggest` on a 10-minute song.
 #
 #   bench/quality.sh [--out DIR]        (default: build/quality; the PNG lands there)
 #
@@ -17,7 +18,7 @@ out="$ZERBEX_BUILD/quality"
 while [ $# -gt 0 ]; do
   case "$1" in
     --out) out="$2"; shift 2 ;;
-    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "quality.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done

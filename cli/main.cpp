@@ -12,6 +12,7 @@
 #include "options.h"
 #include "output_options.h"
 #include "parameters.h"
+#include "preset_option.h"
 #include "render_pool.h"
 
 namespace {
@@ -55,10 +56,17 @@ std::string Usage() {
          {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
         usage += KnobLine(knob);
     }
+    usage += OptionHelpLine("--preset NAME", "the mode and positions of a preset (see below); the");
+    usage += OptionHelpLine("", "options after it change them");
     usage += OptionHelpLine("-j, --jobs N", "use at most N threads, reading and writing included");
     usage += OptionHelpLine("", "(default: one for each core)");
     usage += OptionHelpLine("-h, --help", "show this help and exit");
     usage += OptionHelpLine("    --version", "show the version and exit");
+    usage +=
+        "\nPresets (--preset NAME): the window's \"Save settings as preset...\" keeps the user's\n"
+        "own in $XDG_CONFIG_HOME/zerbex2-presets.ini (or ~/.config/zerbex2-presets.ini); these\n"
+        "come with the program, in mode 2 unless they say otherwise:\n";
+    usage += ShippedPresetsHelp();
     usage += "\nPlay options:\n";
     usage += KnobLine(Knob::LoopStart) + KnobLine(Knob::LoopEnd);
     usage += OptionHelpLine("--once", "play from the loop start to the loop end once and stop; a");

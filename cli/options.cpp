@@ -8,17 +8,6 @@
 
 namespace {
 
-struct ModeEntry {
-    PlayMode mode;
-    const char* name;
-};
-
-constexpr ModeEntry kModeNames[] = {
-    {PlayMode::Mode2, "mode2"}, {PlayMode::Mode1, "mode1"}, {PlayMode::Original, "original"},
-    {PlayMode::Low, "low"},     {PlayMode::High, "high"},   {PlayMode::Left, "left"},
-    {PlayMode::Right, "right"},
-};
-
 std::optional<int> ParseInt(const std::string& text) {
     if (text.empty()) {
         return std::nullopt;
@@ -37,24 +26,6 @@ std::string Quoted(const std::string& text) {
 }
 
 }  // namespace
-
-const char* ModeName(PlayMode mode) {
-    for (const ModeEntry& entry : kModeNames) {
-        if (entry.mode == mode) {
-            return entry.name;
-        }
-    }
-    return "mode2";
-}
-
-std::optional<PlayMode> ModeFromName(const std::string& name) {
-    for (const ModeEntry& entry : kModeNames) {
-        if (name == entry.name) {
-            return entry.mode;
-        }
-    }
-    return std::nullopt;
-}
 
 IntOption KnobOption(Knob knob, int& value) {
     const KnobSpec& spec = SpecOf(knob);
@@ -81,7 +52,8 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
                                         const std::vector<IntOption>& intOptions, PlayMode* mode,
                                         std::vector<std::string>& flags,
                                         const std::vector<std::string>& knownFlags,
-                                        std::vector<std::string>& positional) {
+                                        std::vector<std::string>& positional,
+                                        const std::vector<ValueOption>& valueOptions) {
     bool onlyPositional = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -121,6 +93,18 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
                        Quoted(*value) + ")";
             }
             *mode = *parsed;
+            continue;
+        }
+        const auto valueOption = std::find_if(valueOptions.begin(), valueOptions.end(),
+                                              [&](const ValueOption& o) { return name == o.name; });
+        if (valueOption != valueOptions.end()) {
+            const std::optional<std::string> value = takeValue();
+            if (!value) {
+                return "option " + name + " needs a value";
+            }
+            if (std::optional<std::string> refused = valueOption->apply(*value)) {
+                return refused;
+            }
             continue;
         }
         const auto option = std::find_if(intOptions.begin(), intOptions.end(),

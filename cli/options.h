@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,13 +23,22 @@ struct IntOption {
     int* value;
 };
 
-// Parses "--name VALUE" and "--name=VALUE" forms of the integer options and --mode.
-// Non-option words go to positional. Returns an error text for a usage error.
+// An option whose value a function takes, in its turn among the others ("--preset NAME");
+// apply returns an error text for a value it refuses.
+struct ValueOption {
+    std::string name;
+    std::function<std::optional<std::string>(const std::string& value)> apply;
+};
+
+// Parses "--name VALUE" and "--name=VALUE" forms of the integer options, the value options
+// and --mode, in the order given. Non-option words go to positional. Returns an error text
+// for a usage error.
 std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
                                         const std::vector<IntOption>& intOptions, PlayMode* mode,
                                         std::vector<std::string>& flags,
                                         const std::vector<std::string>& knownFlags,
-                                        std::vector<std::string>& positional);
+                                        std::vector<std::string>& positional,
+                                        const std::vector<ValueOption>& valueOptions = {});
 
 // The option of a trackbar of the table.
 IntOption KnobOption(Knob knob, int& value);
@@ -39,6 +49,3 @@ void ApplyRenderOptions(const RenderOptions& options, ProcessingParameters& para
 
 // The help's line for an option: "  --pan N               pan, -30 (left) .. 30 (right); ...".
 std::string OptionHelpLine(const std::string& option, const std::string& help);
-
-const char* ModeName(PlayMode mode);
-std::optional<PlayMode> ModeFromName(const std::string& name);

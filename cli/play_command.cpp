@@ -6,6 +6,8 @@
 #include "job_runner.h"
 #include "options.h"
 #include "portaudio_out.h"
+#include "preset_option.h"
+#include "presets.h"
 #include "stop_on_signals.h"
 
 namespace {
@@ -55,8 +57,9 @@ int RunPlay(const std::vector<std::string>& args) {
     PlayOptions options;
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(args, PlayIntOptions(options), &options.render.mode, flags,
-                                        {"--once"}, files)) {
+    if (const auto error =
+            ParseOptions(args, PlayIntOptions(options), &options.render.mode, flags, {"--once"},
+                         files, {PresetOption(options.render, DefaultPresetsPath())})) {
         PrintUsageError(*error);
         return kExitUsage;
     }

@@ -11,6 +11,8 @@
 #include "job_runner.h"
 #include "options.h"
 #include "output_options.h"
+#include "preset_option.h"
+#include "presets.h"
 #include "render_pool.h"
 #include "stop_on_signals.h"
 #include "wave_layout.h"
@@ -112,8 +114,9 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(args, intOptions, &options.mode, flags,
-                                        {"--flac", "--no-clobber"}, files)) {
+    if (const auto error =
+            ParseOptions(args, intOptions, &options.mode, flags, {"--flac", "--no-clobber"}, files,
+                         {PresetOption(options, DefaultPresetsPath())})) {
         PrintUsageError(*error);
         return kExitUsage;
     }

@@ -32,11 +32,7 @@ fs::path HomeFolder() {
 }
 
 fs::path CacheBase() {
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
-        return xdg;
-    }
-    const fs::path home = HomeFolder();
-    return home.empty() ? fs::path() : home / ".cache";
+    return XdgBaseFolder("XDG_CACHE_HOME", ".cache");
 }
 
 // Why an existing folder cannot hold copies; empty when it can.
@@ -56,6 +52,18 @@ std::string Unusable(const fs::path& folder) {
     }
     return {};
 }
+
+}  // namespace
+
+fs::path XdgBaseFolder(const char* variable, const char* underHome) {
+    if (const char* xdg = std::getenv(variable); xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const fs::path home = HomeFolder();
+    return home.empty() ? fs::path() : home / underHome;
+}
+
+namespace {
 
 bool IsHex(const std::string& text) {
     return text.find_first_not_of("0123456789abcdef") == std::string::npos;

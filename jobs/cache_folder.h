@@ -10,6 +10,10 @@
 #include <optional>
 #include <string>
 
+// $variable when it holds an absolute path, else underHome in the user's home folder: the
+// XDG base folders ("XDG_CONFIG_HOME", ".config"). Empty when there is no home folder.
+std::filesystem::path XdgBaseFolder(const char* variable, const char* underHome);
+
 // $XDG_CACHE_HOME/zerbex2, or ~/.cache/zerbex2, created owner-only when missing. An existing
 // one must be a folder of the user's own that the user can write; otherwise nothing, and
 // problem tells why ("it belongs to another user").

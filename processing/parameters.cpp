@@ -16,6 +16,24 @@ std::string WithNote(int value, const char* note) {
 
 }  // namespace
 
+const char* ModeName(PlayMode mode) {
+    for (const ModeEntry& entry : kModeNames) {
+        if (entry.mode == mode) {
+            return entry.name;
+        }
+    }
+    return "mode2";
+}
+
+std::optional<PlayMode> ModeFromName(const std::string& name) {
+    for (const ModeEntry& entry : kModeNames) {
+        if (name == entry.name) {
+            return entry.mode;
+        }
+    }
+    return std::nullopt;
+}
+
 std::string KnobHelp(const KnobSpec& spec) {
     return std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) + " .. " +
            WithNote(spec.max, spec.maxNote) + Spaced(spec.rule) + "; default " +

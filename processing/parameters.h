@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "processing_parameters.h"
@@ -50,10 +51,28 @@ inline constexpr KnobSpec kKnobs[] = {
     {Knob::PlayPos, "", "play position", 0, 100, 0, Unit::Position},
 };
 
+// The trackbars whose positions set the processing, those of Positions.
+inline constexpr Knob kProcessingKnobs[] = {Knob::Pan,  Knob::Low,   Knob::High,
+                                            Knob::Left, Knob::Right, Knob::OutputLevel};
+
 constexpr const KnobSpec& SpecOf(Knob knob) {
     return *std::find_if(std::begin(kKnobs), std::end(kKnobs),
                          [knob](const KnobSpec& spec) { return spec.knob == knob; });
 }
+
+// The modes by the names the command line and the presets file give them, in the order the
+// help lists them.
+struct ModeEntry {
+    PlayMode mode;
+    const char* name;
+};
+inline constexpr ModeEntry kModeNames[] = {
+    {PlayMode::Mode2, "mode2"}, {PlayMode::Mode1, "mode1"}, {PlayMode::Original, "original"},
+    {PlayMode::Low, "low"},     {PlayMode::High, "high"},   {PlayMode::Left, "left"},
+    {PlayMode::Right, "right"},
+};
+const char* ModeName(PlayMode mode);
+std::optional<PlayMode> ModeFromName(const std::string& name);
 
 // "pan, -30 (left) .. 30 (right); default 0": the option's help, from the table.
 std::string KnobHelp(const KnobSpec& spec);

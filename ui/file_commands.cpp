@@ -140,10 +140,19 @@ void MainWindow::SelectInputFile(const QString& path) {
     RememberFolder();
 }
 
+// Until the user has chosen an output, the dialog proposes NAME-karaoke.EXT beside the input.
 void MainWindow::ChooseOutput() {
-    const FileDialogRequest request{.kind = FileDialogRequest::Kind::Save,
-                                    .directory = m_folder,
-                                    .otherFilters = {QStringLiteral("FLAC Files (*.flac)")}};
+    const QStringList filters = OutputFilters();
+    FileDialogRequest request{.kind = FileDialogRequest::Kind::Save,
+                              .directory = m_folder,
+                              .filter = filters.front(),
+                              .otherFilters = filters.mid(1)};
+    if (!m_outputSelected && m_inputSelected) {
+        const QString proposed = ProposedOutputName(m_inputPath);
+        request.directory = QFileInfo(m_inputPath).absolutePath();
+        request.initialName = proposed;
+        request.selectedFilter = OutputFilterFor(QFileInfo(proposed).suffix());
+    }
     const std::optional<QString> chosen = m_services.files.Choose(request);
     if (!chosen) {
         return;

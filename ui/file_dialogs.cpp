@@ -3,8 +3,27 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QRegularExpression>
 
 namespace {
+
+// The formats the program writes, as the output dialog offers them.
+struct OutputFormat {
+    const char* suffix;
+    const char* filter;
+};
+constexpr OutputFormat kOutputFormats[] = {
+    {"wav", "Wave Files (*.wav)"},   {"flac", "FLAC Files (*.flac)"},
+    {"mp3", "MP3 Files (*.mp3)"},    {"m4a", "M4A/AAC Files (*.m4a)"},
+    {"opus", "Opus Files (*.opus)"}, {"ogg", "Ogg Vorbis Files (*.ogg)"},
+};
+
+// Inputs whose kind the program writes under another extension.
+struct SuffixAlias {
+    const char* input;
+    const char* output;
+};
+constexpr SuffixAlias kSuffixAliases[] = {{"aac", "m4a"}, {"oga", "ogg"}};
 
 // Whether a typed name is a pattern (wildcards) rather than a file's name.
 bool IsNamePattern(const QString& typed) {
@@ -41,6 +60,41 @@ QString AudioFilesFilter() {
         "*.aifc *.wv *.caf *.wma *.ape *.mka *.ac3 *.mp2 *.au *.w64)");
 }
 
+QStringList OutputFilters() {
+    QStringList filters;
+    for (const OutputFormat& format : kOutputFormats) {
+        filters.append(QString::fromLatin1(format.filter));
+    }
+    filters.append(QStringLiteral("All Files (*)"));
+    return filters;
+}
+
+QString OutputFilterFor(const QString& ext) {
+    for (const OutputFormat& format : kOutputFormats) {
+        if (ext.compare(QLatin1String(format.suffix), Qt::CaseInsensitive) == 0) {
+            return QString::fromLatin1(format.filter);
+        }
+    }
+    return QString::fromLatin1(kOutputFormats[0].filter);
+}
+
+QString FilterSuffix(const QString& filter) {
+    static const QRegularExpression kSuffix(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+    return kSuffix.match(filter).captured(1);
+}
+
+QString ProposedOutputName(const QString& inputPath) {
+    const QFileInfo input(inputPath);
+    QString suffix = input.suffix().toLower();
+    for (const SuffixAlias& alias : kSuffixAliases) {
+        if (suffix == QLatin1String(alias.input)) {
+            suffix = QString::fromLatin1(alias.output);
+        }
+    }
+    return input.completeBaseName() + QStringLiteral("-karaoke.") +
+           FilterSuffix(OutputFilterFor(suffix));
+}
+
 std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request) {
     const QString directory = request.directory.isEmpty() ? QDir::currentPath() : request.directory;
     auto dialog = std::make_unique<PatternFileDialog>(nullptr, QString(), directory);
@@ -51,14 +105,19 @@ std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request) {
     dialog->setFileMode(QFileDialog::AnyFile);
     // Overwriting is asked about by the write command itself.
     dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog->setDefaultSuffix(request.defaultSuffix);
     // A name typed without an extension takes the one of the filter chosen.
+    const auto suffixFor = [fallback = request.defaultSuffix](const QString& filter) {
+        const QString suffix = FilterSuffix(filter);
+        return suffix.isEmpty() ? fallback : suffix;
+    };
     QObject::connect(dialog.get(), &QFileDialog::filterSelected, dialog.get(),
-                     [raw = dialog.get(), fallback = request.defaultSuffix](const QString& filter) {
-                         const bool flac = filter.contains(QStringLiteral("*.flac"));
-                         raw->setDefaultSuffix(flac ? QStringLiteral("flac") : fallback);
+                     [raw = dialog.get(), suffixFor](const QString& filter) {
+                         raw->setDefaultSuffix(suffixFor(filter));
                      });
-    dialog->selectNameFilter(request.filter);
+    const QString selected =
+        request.selectedFilter.isEmpty() ? request.filter : request.selectedFilter;
+    dialog->setDefaultSuffix(suffixFor(selected));
+    dialog->selectNameFilter(selected);
     dialog->selectFile(request.initialName);
     return dialog;
 }

@@ -93,17 +93,19 @@ void MainWindow::ConnectControls() {
     }
 }
 
-// Suggest above About, which stays the last entry.
+// Suggest and the presets above About, which stays the last entry.
 void MainWindow::CreateWindowMenu() {
     m_windowMenu = new QMenu(this);
     m_windowMenu->addSeparator();
     m_windowMenu->addAction(QStringLiteral("Suggest settings for this song"), this,
                             &MainWindow::SuggestSettings);
+    CreatePresetMenus();
     m_windowMenu->addAction(QCoreApplication::translate("Zerbex", kAboutMenuText), this,
                             &MainWindow::ShowAbout);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    RefreshPresetMenus();
     m_windowMenu->exec(event->globalPos());
 }
 

@@ -10,6 +10,7 @@
 #include "job_phase.h"
 #include "job_runner.h"
 #include "main_window_ui.h"
+#include "presets.h"
 #include "ui_thread_bridge.h"
 #include "url_opener.h"
 #include "wave_layout.h"
@@ -55,6 +56,9 @@ class MainWindow : public QDialog, private JobObserver {
     int MeterImage() const { return m_meterImage; }
     // The window's own menu, on its context menu.
     QMenu* WindowMenu() const { return m_windowMenu; }
+    // Reads the presets file again into the window menu's preset entries, first telling what
+    // is damaged in it when that changed: before the menu shows.
+    PresetList RefreshPresetMenus();
 
     void done(int result) override;
 
@@ -73,12 +77,20 @@ class MainWindow : public QDialog, private JobObserver {
     void OpenUpgradePage();
     void OpenManual();
     void SuggestSettings();
+    void SavePresetCommand();
+    void ApplyPreset(const Preset& preset);
+    void DeletePresetCommand(const std::string& name);
 
     // Set-up.
     void SetUpTrackbars();
     void MakeInputPathReadable();
     void ConnectControls();
     void CreateWindowMenu();
+    void CreatePresetMenus();
+    void FillPresetMenus(const PresetList& list);
+    // Beside the profile.
+    std::filesystem::path PresetsFile() const;
+    Positions SliderPositions() const;
     void ShowStartPositions();
 
     // Trackbars. ReadTrackbars copies every position into the shared state, in the classic
@@ -134,6 +146,9 @@ class MainWindow : public QDialog, private JobObserver {
     UiServices m_services;
     MainWindowUi m_ui;
     QMenu* m_windowMenu = nullptr;
+    QMenu* m_presetsMenu = nullptr;             // apply
+    QMenu* m_deletePresetMenu = nullptr;        // the user's own
+    std::vector<std::string> m_presetProblems;  // as last told
     DesktopUrlOpener m_desktopUrls;
 
     // What the job shares: the processing parameters and the requests, read without locks.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 
 void MessageBoxes::Tell(const QString& text, MessageIcon icon) {
@@ -30,6 +31,13 @@ std::unique_ptr<QMessageBox> BuildMessageBox(const MessageBoxRequest& request) {
 bool QtMessageBoxes::Show(const MessageBoxRequest& request) {
     const int answer = BuildMessageBox(request)->exec();
     return !request.question || answer == QMessageBox::Yes;
+}
+
+std::optional<QString> QtMessageBoxes::AskText(const QString& label) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(nullptr, AppDisplayName(), label, QLineEdit::Normal, QString(), &ok);
+    return ok ? std::optional<QString>(text) : std::nullopt;
 }
 
 QString AppDisplayName() {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QMessageBox;
 
@@ -20,6 +21,8 @@ class MessageBoxes {
     virtual ~MessageBoxes() = default;
     // Shows the box modally; for a question, whether the user answered yes.
     virtual bool Show(const MessageBoxRequest& request) = 0;
+    // Asks for a line of text, label saying what for; nothing when cancelled.
+    virtual std::optional<QString> AskText(const QString& label) = 0;
 
     // A box with OK, the program's display name as its caption.
     void Tell(const QString& text, MessageIcon icon = MessageIcon::None);
@@ -29,6 +32,7 @@ class MessageBoxes {
 class QtMessageBoxes : public MessageBoxes {
   public:
     bool Show(const MessageBoxRequest& request) override;
+    std::optional<QString> AskText(const QString& label) override;
 };
 
 // The box QtMessageBoxes shows, built but not yet shown.

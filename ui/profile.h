@@ -11,6 +11,7 @@ class Profile {
                       const QString& defaultValue) const;
     // False when the file could not be written.
     bool WriteString(const QString& section, const QString& entry, const QString& value);
+    const QString& Path() const { return m_path; }
 
   private:
     QString m_path;

@@ -6,16 +6,20 @@
 //   quality_bench --out DIR VOICE.wav...     (bench/quality.sh renders the voices)
 //   quality_bench --suggest-only VOICE.wav...  (the suggestion against the start-up
 //                                               positions only: for tuning the analysis)
+//   quality_bench --presets-only VOICE.wav...  (the shipped presets over every song only)
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "measure.h"
 #include "plot.h"
+#include "presets.h"
 #include "songs.h"
 #include "suggest_settings.h"
 
@@ -39,6 +43,7 @@ struct SongResult {
     double suggestSeconds = 0;
     Figures gridBest;  // best vocal-to-instrument gain among the settings that keep the bass
     Positions gridBestAt;
+    std::vector<Figures> grid;  // in the order of Grid()
     std::vector<Row> rows;
 };
 
@@ -158,6 +163,7 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool s
     bool first = true;
     for (const Positions& p : Grid()) {
         const Figures f = engine(PlayMode::Mode2, p);
+        result.grid.push_back(f);
         if (first || f.vig > bestAny.vig) {
             bestAny = f;
             bestAnyAt = p;
@@ -179,6 +185,73 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool s
         result.rows.push_back({"ffmpeg band-limited L-R", Measure(song, tool)});
     }
     return result;
+}
+
+// A setting's figures over every song: the means, and the most bass any song loses.
+struct AcrossSongs {
+    std::string what;
+    double vig = 0;
+    double removed = 0;
+    double instrumentKept = 0;
+    double worstBass = 0;
+};
+
+void AddSong(AcrossSongs& across, const Figures& f, std::size_t songs, bool first) {
+    const double share = 1.0 / static_cast<double>(songs);
+    across.vig += f.vig * share;
+    across.removed += f.vocalRemovedTotal * share;
+    across.instrumentKept += f.instrumentKept * share;
+    across.worstBass = first ? f.bassKept : std::min(across.worstBass, f.bassKept);
+}
+
+void PrintAcross(const std::string& title, const std::vector<AcrossSongs>& rows) {
+    std::printf("\n%s\n  %-40s %8s %8s %8s %8s\n", title.c_str(), "settings", "V/I", "removed",
+                "instr", "bass");
+    for (const AcrossSongs& row : rows) {
+        std::printf("  %-40s %8.1f %8.1f %8.1f %8.1f\n", row.what.c_str(), row.vig, row.removed,
+                    row.instrumentKept, row.worstBass);
+    }
+}
+
+// The grid's settings that do best over every song, by vocal-to-instrument gain and by vocal
+// removed while every song keeps its bass: where the shipped presets come from.
+void PrintBestAcrossSongs(const std::vector<SongResult>& results) {
+    const std::vector<Positions> grid = Grid();
+    std::vector<AcrossSongs> rows(grid.size());
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        rows[i].what = Name(grid[i]);
+        for (std::size_t s = 0; s < results.size(); ++s) {
+            AddSong(rows[i], results[s].grid[i], results.size(), s == 0);
+        }
+    }
+    const auto keepsBass = [](const AcrossSongs& r) { return r.worstBass >= kBassKeptDb; };
+    std::vector<AcrossSongs> byVig;
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(byVig), keepsBass);
+    std::vector<AcrossSongs> byRemoved = byVig;
+    const auto top = [](std::vector<AcrossSongs>& list, double AcrossSongs::*by) {
+        constexpr std::size_t kShown = 6;
+        std::sort(list.begin(), list.end(),
+                  [by](const AcrossSongs& a, const AcrossSongs& b) { return a.*by > b.*by; });
+        list.resize(std::min(list.size(), kShown));
+    };
+    top(byVig, &AcrossSongs::vig);
+    top(byRemoved, &AcrossSongs::removed);
+    PrintAcross("Grid settings over every song, keeping the bass: best V/I", byVig);
+    PrintAcross("Grid settings over every song, keeping the bass: most vocal removed", byRemoved);
+}
+
+void PrintShippedPresets(const std::vector<Song>& songs) {
+    std::vector<AcrossSongs> rows;
+    for (const Preset& preset : ShippedPresets().presets) {
+        AcrossSongs row{preset.name};
+        for (std::size_t s = 0; s < songs.size(); ++s) {
+            const Figures f =
+                Measure(songs[s], EngineOutputs(songs[s], preset.mode, preset.positions));
+            AddSong(row, f, songs.size(), s == 0);
+        }
+        rows.push_back(row);
+    }
+    PrintAcross("Shipped presets over every song", rows);
 }
 
 // Vocal removed over the pan and level (left = right) trackbars at low 4, high 70.
@@ -205,6 +278,7 @@ RemovalMap MapRemoval(const Song& song) {
 int main(int argc, char** argv) {
     fs::path out = ".";
     bool suggestOnly = false;
+    bool presetsOnly = false;
     std::vector<std::vector<double>> voices;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -214,6 +288,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--suggest-only") {
             suggestOnly = true;
+            continue;
+        }
+        if (arg == "--presets-only") {
+            presetsOnly = true;
             continue;
         }
         const Stereo voice = ReadWav(arg);
@@ -235,6 +313,10 @@ int main(int argc, char** argv) {
         mix.right[i] += songs.front().instruments.right[i];
     }
     WriteWav(out / "song-centred.wav", mix);
+    if (presetsOnly) {
+        PrintShippedPresets(songs);
+        return 0;
+    }
 
     std::vector<SongResult> results;
     for (std::size_t i = 0; i < songs.size(); ++i) {
@@ -270,6 +352,9 @@ int main(int argc, char** argv) {
     if (suggestOnly) {
         return 0;
     }
+    PrintBestAcrossSongs(results);
+    PrintShippedPresets(songs);
+    std::fflush(stdout);
 
     const fs::path png = out / "removal-pan-level.png";
     if (!DrawRemovalMaps({MapRemoval(songs[0]), MapRemoval(songs[1])}, png)) {

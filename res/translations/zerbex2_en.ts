@@ -111,5 +111,29 @@
         <source>确定</source>
         <translation>OK</translation>
     </message>
+    <message>
+        <source>预设</source>
+        <translation>Presets</translation>
+    </message>
+    <message>
+        <source>将设置保存为预设...</source>
+        <translation>Save settings as preset...</translation>
+    </message>
+    <message>
+        <source>删除预设</source>
+        <translation>Delete preset</translation>
+    </message>
+    <message>
+        <source>预设名称：</source>
+        <translation>Name of the preset:</translation>
+    </message>
+    <message>
+        <source>预设“%1”已存在。要替换它吗？</source>
+        <translation>The preset “%1” exists. Replace it?</translation>
+    </message>
+    <message>
+        <source>要删除预设“%1”吗？</source>
+        <translation>Delete the preset “%1”?</translation>
+    </message>
 </context>
 </TS>

@@ -38,6 +38,12 @@ bool RecordingBoxes::Show(const MessageBoxRequest& request) {
     return index >= answers.size() || answers[index];
 }
 
+std::optional<QString> RecordingBoxes::AskText(const QString& label) {
+    textLabels.push_back(label);
+    const std::size_t index = textLabels.size() - 1;
+    return index < textAnswers.size() ? textAnswers[index] : std::nullopt;
+}
+
 std::vector<QString> RecordingBoxes::Texts() const {
     std::vector<QString> texts;
     for (const MessageBoxRequest& request : shown) {

@@ -30,6 +30,7 @@ void EnsureApplication();
 class RecordingBoxes : public MessageBoxes {
   public:
     bool Show(const MessageBoxRequest& request) override;
+    std::optional<QString> AskText(const QString& label) override;
     std::vector<QString> Texts() const;
 
     std::vector<MessageBoxRequest> shown;
@@ -37,6 +38,8 @@ class RecordingBoxes : public MessageBoxes {
     std::vector<bool> answers;      // to the questions, in turn; yes when they run out
     // Runs while a box is open, as the user's clicks would in the box's own event loop.
     std::function<void(const MessageBoxRequest&)> whileOpen;
+    std::vector<QString> textLabels;                  // what text was asked for
+    std::vector<std::optional<QString>> textAnswers;  // in turn; cancelled when they run out
 
   private:
     std::size_t m_questions = 0;

@@ -1,0 +1,43 @@
+#include "preset_option.h"
+
+#include <cstdio>
+
+#include "presets.h"
+
+namespace {
+
+// "pan 0 low 8 high 57 left 13 right 13 output-level 25", the mode after it unless mode 2.
+std::string SettingsText(const Preset& preset) {
+    std::string text;
+    for (const Knob knob : kProcessingKnobs) {
+        text += (text.empty() ? "" : " ") + std::string(SpecOf(knob).name) + " " +
+                std::to_string(PositionOf(preset.positions, knob));
+    }
+    return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
+}
+
+}  // namespace
+
+ValueOption PresetOption(RenderOptions& options, const std::filesystem::path& file) {
+    return {"--preset", [&options, file](const std::string& name) -> std::optional<std::string> {
+                const PresetList list = LoadPresets(file);
+                for (const std::string& problem : list.problems) {
+                    std::fprintf(stderr, "zerbex2-cli: %s\n", problem.c_str());
+                }
+                const Preset* preset = list.Find(name);
+                if (preset == nullptr) {
+                    return "unknown preset '" + name + "'; the presets are " + list.Names();
+                }
+                options.mode = preset->mode;
+                options.positions = preset->positions;
+                return std::nullopt;
+            }};
+}
+
+std::string ShippedPresetsHelp() {
+    std::string help;
+    for (const Preset& preset : ShippedPresets().presets) {
+        help += OptionHelpLine(preset.name, SettingsText(preset));
+    }
+    return help;
+}

@@ -1,0 +1,482 @@
+#include "presets.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "cache_folder.h"
+
+namespace fs = std::filesystem;
+
+// The shipped presets' text (res/presets/shipped-presets.ini), compiled in.
+extern const char kShippedPresetsText[];
+
+namespace {
+
+// A hand-edited file this large is no presets file.
+constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
+
+constexpr char kModeKey[] = "mode";
+
+constexpr char kFileHeader[] =
+    "# Zerbex 2 presets: trackbar settings saved by the window's \"Save settings as preset...\",\n"
+    "# applied by its \"Presets\" menu and by `zerbex2-cli render --preset NAME`.\n";
+
+// One section of the file, as it is written there.
+struct Entry {
+    std::string name;
+    int line = 0;                  // of its "[name]"
+    std::string text;              // its lines, up to the next section
+    std::optional<Preset> preset;  // when every setting was read
+};
+
+struct FileContents {
+    std::string preamble;  // the lines before the first section
+    std::vector<Entry> entries;
+};
+
+std::string_view Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+std::string Quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
+}
+
+std::optional<int> ParseWhole(std::string_view text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Takes one "key = value" line into preset; why it cannot, otherwise. seen holds the keys
+// read so far.
+std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
+                                       std::vector<std::string>& seen) {
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        return Quoted(line) + " is no 'setting = value' line";
+    }
+    const std::string key(Trim(line.substr(0, eq)));
+    const std::string value(Trim(line.substr(eq + 1)));
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
+        return key + " is given twice";
+    }
+    seen.push_back(key);
+    if (key == kModeKey) {
+        const std::optional<PlayMode> mode = ModeFromName(value);
+        if (!mode) {
+            return "mode must be one of mode2, mode1, original, low, high, left, right (got " +
+                   Quoted(value) + ")";
+        }
+        preset.mode = *mode;
+        return std::nullopt;
+    }
+    for (const Knob knob : kProcessingKnobs) {
+        const KnobSpec& spec = SpecOf(knob);
+        if (key != spec.name) {
+            continue;
+        }
+        const std::optional<int> number = ParseWhole(value);
+        if (!number || *number < spec.min || *number > spec.max) {
+            return key + " must be a whole number from " + std::to_string(spec.min) + " to " +
+                   std::to_string(spec.max) + " (got " + Quoted(value) + ")";
+        }
+        PositionOf(preset.positions, knob) = *number;
+        return std::nullopt;
+    }
+    return "unknown setting " + Quoted(key);
+}
+
+// The settings a section did not give, "low, high"; empty when it gave all.
+std::string Missing(const std::vector<std::string>& seen) {
+    std::string missing;
+    const auto note = [&](const char* key) {
+        if (std::find(seen.begin(), seen.end(), key) == seen.end()) {
+            missing += (missing.empty() ? "" : ", ") + std::string(key);
+        }
+    };
+    note(kModeKey);
+    for (const Knob knob : kProcessingKnobs) {
+        note(SpecOf(knob).name);
+    }
+    return missing;
+}
+
+// Reads a text of sections, noting each damaged one in problems ("SOURCE, line N: ...").
+class PresetParser {
+  public:
+    PresetParser(std::string source, std::vector<std::string>& problems)
+        : m_source(std::move(source)), m_problems(problems) {}
+
+    FileContents Parse(std::string_view text) {
+        int number = 0;
+        while (!text.empty()) {
+            const auto end = text.find('\n');
+            const std::string_view raw =
+                end == std::string_view::npos ? text : text.substr(0, end + 1);
+            text.remove_prefix(raw.size());
+            Line(raw, ++number);
+        }
+        FlushPending();
+        Close();
+        return std::move(m_contents);
+    }
+
+  private:
+    // Blank lines and comments wait: a comment right above a section belongs to it.
+    void Line(std::string_view raw, int number) {
+        const std::string_view line = Trim(raw.substr(0, raw.find('\n')));
+        if (line.empty() || line.front() == '#' || line.front() == ';') {
+            m_pending += raw;
+            m_pendingBlank = line.empty() ? m_pending.size() : m_pendingBlank;
+            return;
+        }
+        if (line.front() == '[') {
+            Text() += m_pending.substr(0, m_pendingBlank);
+            const std::string comment = m_pending.substr(m_pendingBlank);
+            ClearPending();
+            Close();
+            Open(line, number);
+            Text() += comment;
+            Text() += raw;
+            return;
+        }
+        FlushPending();
+        Text() += raw;
+        if (!m_open) {
+            Note(number, Quoted(line) + " is outside any preset");
+        } else if (!m_error) {
+            if (std::optional<std::string> error = ReadSetting(line, m_preset, m_seen)) {
+                Fail(number, *error);
+            }
+        }
+    }
+
+    std::string& Text() { return m_open ? m_contents.entries.back().text : m_contents.preamble; }
+
+    void FlushPending() {
+        Text() += m_pending;
+        ClearPending();
+    }
+
+    void ClearPending() {
+        m_pending.clear();
+        m_pendingBlank = 0;
+    }
+
+    void Open(std::string_view header, int number) {
+        m_open = true;
+        m_error = false;
+        m_seen.clear();
+        m_preset = Preset{};
+        Entry& entry = m_contents.entries.emplace_back();
+        entry.line = number;
+        if (header.back() != ']') {
+            entry.name = std::string(Trim(header.substr(1)));
+            Fail(number, "a preset's name must end with ']'");
+            return;
+        }
+        entry.name = std::string(Trim(header.substr(1, header.size() - 2)));
+        if (const std::optional<std::string> problem = PresetNameProblem(entry.name)) {
+            Fail(number, *problem);
+        }
+        m_preset.name = entry.name;
+    }
+
+    void Close() {
+        if (!m_open || m_error) {
+            return;
+        }
+        Entry& entry = m_contents.entries.back();
+        if (const std::string missing = Missing(m_seen); !missing.empty()) {
+            Fail(entry.line, "it does not give " + missing);
+            return;
+        }
+        entry.preset = m_preset;
+    }
+
+    void Fail(int number, const std::string& what) {
+        m_error = true;
+        Note(number,
+             what + "; the preset " + Quoted(m_contents.entries.back().name) + " is not loaded");
+    }
+
+    void Note(int number, const std::string& what) {
+        m_problems.push_back(m_source + ", line " + std::to_string(number) + ": " + what);
+    }
+
+    std::string m_source;
+    std::vector<std::string>& m_problems;
+    FileContents m_contents;
+    bool m_open = false;   // a section has begun
+    bool m_error = false;  // the open section is damaged
+    Preset m_preset;
+    std::vector<std::string> m_seen;
+    std::string m_pending;           // blank and comment lines not yet placed
+    std::size_t m_pendingBlank = 0;  // how much of it ends with its last blank line
+};
+
+std::string SystemError(int error) {
+    return std::strerror(error);
+}
+
+// The file's text; nothing, with the reason, when it exists but cannot be read. A missing
+// file reads as empty.
+std::optional<std::string> ReadText(const fs::path& file, std::string& problem) {
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    if (in == nullptr) {
+        if (errno == ENOENT) {
+            return std::string();
+        }
+        problem = file.string() + " cannot be read: " + SystemError(errno);
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[8192];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0 && text.size() <= kMaxFileBytes) {
+        text.append(buffer, got);
+    }
+    const bool failed = std::ferror(in) != 0;
+    const int error = errno;
+    std::fclose(in);
+    if (failed) {
+        problem = file.string() + " cannot be read: " + SystemError(error);
+        return std::nullopt;
+    }
+    if (text.size() > kMaxFileBytes) {
+        problem = file.string() + " is larger than 1 MB: no preset of it is loaded";
+        return std::nullopt;
+    }
+    return text;
+}
+
+// The user's file as sections; nothing, with the reason, when it cannot be read.
+std::optional<FileContents> ReadFile(const fs::path& file, std::vector<std::string>& problems) {
+    std::string problem;
+    const std::optional<std::string> text = ReadText(file, problem);
+    if (!text) {
+        problems.push_back(problem);
+        return std::nullopt;
+    }
+    return PresetParser(file.string(), problems).Parse(*text);
+}
+
+std::string PresetText(const Preset& preset) {
+    std::string text = "[" + preset.name + "]\n" + kModeKey + " = " + ModeName(preset.mode) + "\n";
+    for (const Knob knob : kProcessingKnobs) {
+        text += std::string(SpecOf(knob).name) + " = " +
+                std::to_string(PositionOf(preset.positions, knob)) + "\n";
+    }
+    return text;
+}
+
+std::string FileText(const FileContents& contents) {
+    std::string text = contents.preamble.empty() ? std::string(kFileHeader) : contents.preamble;
+    for (const Entry& entry : contents.entries) {
+        if (!text.empty() && text.back() != '\n') {
+            text += '\n';
+        }
+        if (!text.ends_with("\n\n")) {
+            text += '\n';
+        }
+        text += entry.text;
+    }
+    return text;
+}
+
+// Writes text to a temporary file beside file and renames it over file once it was written
+// and synced; why not, otherwise.
+std::optional<std::string> WriteWhole(const fs::path& file, const std::string& text) {
+    const auto failed = [&file](int error) {
+        return std::optional<std::string>(file.string() +
+                                          " cannot be written: " + SystemError(error));
+    };
+    std::error_code ec;
+    if (!file.parent_path().empty() && (fs::create_directories(file.parent_path(), ec), ec)) {
+        return failed(ec.value());
+    }
+    std::string temporary =
+        (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        return failed(errno);
+    }
+    std::size_t written = 0;
+    int error = 0;
+    while (written < text.size() && error == 0) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno != EINTR) {
+            error = errno;
+        } else if (n > 0) {
+            written += static_cast<std::size_t>(n);
+        }
+    }
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && std::rename(temporary.c_str(), file.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return failed(error);
+    }
+    return std::nullopt;
+}
+
+bool IsShippedName(std::string_view name) {
+    return ShippedPresets().Find(name) != nullptr;
+}
+
+// The file's sections, for a change; an error text when it cannot be read.
+std::optional<std::string> ReadForChange(const fs::path& file, FileContents& contents) {
+    std::vector<std::string> problems;
+    std::optional<FileContents> read = ReadFile(file, problems);
+    if (!read) {
+        return problems.front();
+    }
+    contents = std::move(*read);
+    return std::nullopt;
+}
+
+// Removes the entries named name; whether there were any.
+bool RemoveEntries(FileContents& contents, std::string_view name) {
+    return std::erase_if(contents.entries,
+                         [name](const Entry& e) { return SameName(e.name, name); }) > 0;
+}
+
+}  // namespace
+
+const Preset* PresetList::Find(std::string_view name) const {
+    const auto found = std::find_if(presets.begin(), presets.end(),
+                                    [name](const Preset& p) { return SameName(p.name, name); });
+    return found == presets.end() ? nullptr : &*found;
+}
+
+std::string PresetList::Names() const {
+    std::string names;
+    for (const Preset& preset : presets) {
+        names += (names.empty() ? "" : ", ") + Quoted(preset.name);
+    }
+    return names;
+}
+
+fs::path DefaultPresetsPath() {
+    return XdgBaseFolder("XDG_CONFIG_HOME", ".config") / kPresetsFileName;
+}
+
+PresetList ShippedPresets() {
+    PresetList list;
+    const FileContents shipped =
+        PresetParser("shipped presets", list.problems).Parse(kShippedPresetsText);
+    for (const Entry& entry : shipped.entries) {
+        if (entry.preset) {
+            list.presets.push_back(*entry.preset);
+            list.presets.back().shipped = true;
+        }
+    }
+    return list;
+}
+
+PresetList LoadPresets(const fs::path& file) {
+    PresetList list = ShippedPresets();
+    const std::optional<FileContents> contents = ReadFile(file, list.problems);
+    if (!contents) {
+        return list;
+    }
+    for (const Entry& entry : contents->entries) {
+        if (!entry.preset) {
+            continue;
+        }
+        if (const Preset* first = list.Find(entry.name)) {
+            list.problems.push_back(file.string() + ", line " + std::to_string(entry.line) + ": " +
+                                    (first->shipped
+                                         ? Quoted(entry.name) + " is the name of a shipped preset"
+                                         : "a second preset named " + Quoted(entry.name)) +
+                                    "; this one is not loaded");
+            continue;
+        }
+        list.presets.push_back(*entry.preset);
+    }
+    return list;
+}
+
+std::optional<std::string> PresetNameProblem(std::string_view name) {
+    if (Trim(name).empty()) {
+        return std::string("a preset needs a name");
+    }
+    if (name.size() > kMaxPresetNameBytes) {
+        return "a preset's name may have at most " + std::to_string(kMaxPresetNameBytes) + " bytes";
+    }
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; })) {
+        return std::string("a preset's name may not hold control characters");
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> SavePreset(const fs::path& file, const Preset& preset) {
+    if (std::optional<std::string> problem = PresetNameProblem(preset.name)) {
+        return problem;
+    }
+    if (Trim(preset.name) != preset.name) {
+        return "a preset's name may not begin or end with a blank";
+    }
+    if (IsShippedName(preset.name)) {
+        return Quoted(preset.name) + " is the name of a shipped preset";
+    }
+    FileContents contents;
+    if (std::optional<std::string> error = ReadForChange(file, contents)) {
+        return error;
+    }
+    // In the place of the first of its namesakes, or last.
+    const auto at = std::find_if(contents.entries.begin(), contents.entries.end(),
+                                 [&](const Entry& e) { return SameName(e.name, preset.name); }) -
+                    contents.entries.begin();
+    RemoveEntries(contents, preset.name);
+    contents.entries.insert(contents.entries.begin() + at,
+                            Entry{preset.name, 0, PresetText(preset), preset});
+    return WriteWhole(file, FileText(contents));
+}
+
+std::optional<std::string> DeletePreset(const fs::path& file, std::string_view name) {
+    if (IsShippedName(name)) {
+        return Quoted(name) + " is a shipped preset and cannot be deleted";
+    }
+    FileContents contents;
+    if (std::optional<std::string> error = ReadForChange(file, contents)) {
+        return error;
+    }
+    if (!RemoveEntries(contents, name)) {
+        return "there is no preset " + Quoted(name) + " in " + file.string();
+    }
+    return WriteWhole(file, FileText(contents));
+}

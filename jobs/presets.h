@@ -1,0 +1,70 @@
+#pragma once
+
+// Presets: trackbar settings saved under a name, for the window and the command-line tool
+// alike. The shipped ones are compiled into the program; the user's live in a small text file
+// in the configuration folder, beside the window's profile:
+//
+//   [Soft voice]
+//   mode = mode2
+//   pan = 0
+//   ...
+//
+// one section a preset, every setting given. A damaged entry is skipped with a message that
+// names the file, the line and what is wrong; the others still load, and saving keeps the
+// damaged entry's text as it was.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parameters.h"
+#include "processing_parameters.h"
+
+inline constexpr char kPresetsFileName[] = "zerbex2-presets.ini";
+inline constexpr std::size_t kMaxPresetNameBytes = 64;
+
+struct Preset {
+    std::string name;
+    PlayMode mode = PlayMode::Mode2;
+    Positions positions;
+    bool shipped = false;  // comes with the program: cannot be replaced or deleted
+
+    bool SameSettings(const Preset& other) const {
+        return mode == other.mode && positions == other.positions;
+    }
+};
+
+struct PresetList {
+    std::vector<Preset> presets;        // the shipped ones, then the user's in the file's order
+    std::vector<std::string> problems;  // "FILE, line N: what is wrong; ..." one each
+
+    // The preset of that name, ASCII case ignored; null when there is none.
+    const Preset* Find(std::string_view name) const;
+    // "'Start-up', 'Soft voice'": every name, for a message.
+    std::string Names() const;
+};
+
+// $XDG_CONFIG_HOME/zerbex2-presets.ini, or ~/.config/zerbex2-presets.ini: where the window's
+// profile lives.
+std::filesystem::path DefaultPresetsPath();
+
+// The presets that come with the program.
+PresetList ShippedPresets();
+
+// The shipped presets, then those of file; a missing file holds none.
+PresetList LoadPresets(const std::filesystem::path& file);
+
+// Why a name cannot be a preset's (empty, too long, control characters); nothing when it can.
+std::optional<std::string> PresetNameProblem(std::string_view name);
+
+// Adds preset to file, or replaces the user's own of the same name; every other entry of the
+// file, damaged ones too, is kept as it was. The file is replaced only once the new one was
+// written whole. An error text when the name is refused (a shipped preset's included) or the
+// file could not be written.
+std::optional<std::string> SavePreset(const std::filesystem::path& file, const Preset& preset);
+
+// Removes the user's preset of that name from file; an error text when there is none (a
+// shipped one included) or the file could not be written.
+std::optional<std::string> DeletePreset(const std::filesystem::path& file, std::string_view name);
