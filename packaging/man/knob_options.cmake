@@ -59,6 +59,9 @@ function(roff_formats out)
   string(REPLACE "-" "\\-" roff "${roff}")
   string(REPLACE " .. " " to " roff "${roff}")
   string(REGEX REPLACE "^\n" "" roff "${roff}")
+  set(${out} "${roff}" PARENT_SCOPE)
+endfunction()
+
 # "  Start-up                pan 0 low 8 ..." under the help's shipped presets, as tagged
 # paragraphs.
 function(roff_presets out)
