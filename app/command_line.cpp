@@ -49,8 +49,8 @@ StartRequest ParseCommandLine(const std::vector<std::string>& args) {
 QString HelpText() {
     return QStringLiteral(
         "Usage: zerbex2 [FILE]\n"
-        "Opens the Zerbex 2 vocal-removal window; FILE, a 16-bit stereo WAV file, is\n"
-        "selected as its input.\n"
+        "Opens the Zerbex 2 vocal-removal window; FILE, an audio file (WAV, FLAC, MP3,\n"
+        "AAC, Ogg, Opus or another that FFmpeg reads), is selected as its input.\n"
         "\n"
         "  -h, --help     show this help and exit\n"
         "      --version  show the version and exit\n");

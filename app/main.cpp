@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QLocale>
+#include <algorithm>
 #include <cstdio>
 
 #include "command_line.h"
@@ -7,26 +8,54 @@
 #include "ui_language.h"
 #include "wave_app.h"
 
-int main(int argc, char** argv) {
-    const StartRequest request =
-        ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+namespace {
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return {argv + (argc > 0 ? 1 : 0), argv + argc};
+}
+
+// Prints the help, the version or the refusal; false when the window is to open.
+bool Answered(const StartRequest& request) {
     switch (request.action) {
         case StartRequest::Action::PrintHelp:
             std::fputs(qPrintable(HelpText()), stdout);
-            return 0;
+            return true;
         case StartRequest::Action::PrintVersion:
             std::fputs(qPrintable(VersionText()), stdout);
-            return 0;
+            return true;
         case StartRequest::Action::Refuse:
             std::fprintf(stderr, "zerbex2: %s\n%s", qPrintable(request.message),
                          qPrintable(UsageHint()));
-            return request.exitStatus;
+            return true;
         case StartRequest::Action::OpenWindow:
-            break;
+            return false;
     }
-    // Qt sees only the program's own name: its options are not the program's.
-    int qtArgc = argc > 0 ? 1 : 0;
-    QApplication application(qtArgc, argv);
+    return false;
+}
+
+// Qt's own options (-style, -platform, -reverse ...) all have a single dash.
+bool MayBeQtOption(const std::string& arg) {
+    return arg.size() > 1 && arg[0] == '-' && arg[1] != '-';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Answered before Qt starts where Qt has no say, so that no display is needed for them.
+    const std::vector<std::string> args = Arguments(argc, argv);
+    const StartRequest early = ParseCommandLine(args);
+    if (early.action != StartRequest::Action::Refuse ||
+        std::none_of(args.begin(), args.end(), MayBeQtOption)) {
+        if (Answered(early)) {
+            return early.exitStatus;
+        }
+    }
+    // Qt takes its standard options out of argv; what is left is ours.
+    QApplication application(argc, argv);
+    const StartRequest request = ParseCommandLine(Arguments(argc, argv));
+    if (Answered(request)) {
+        return request.exitStatus;
+    }
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZERBEX_APP_ID));
     InstallUiLanguage(application, QLocale::system().uiLanguages());

@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include "job_messages.h"
+#include "parameters.h"
 
 namespace {
 
@@ -101,8 +102,12 @@ void Console::DrawPlayStatus() {
     }
     m_lastPosition = m_position;
     m_lastSegments = segments;
-    std::fprintf(m_err, "\rposition %3d  level [%.*s%*s]", m_position, segments, "########",
-                 8 - segments, "");
+    const auto at =
+        static_cast<long long>(PositionSeconds(m_position, m_length.dataBytes, m_length.byteRate));
+    const auto all =
+        static_cast<long long>(m_length.Known() ? m_length.dataBytes / m_length.byteRate : 0);
+    std::fprintf(m_err, "\r%lld:%02lld / %lld:%02lld  level [%.*s%*s]", at / 60, at % 60, all / 60,
+                 all % 60, segments, "########", 8 - segments, "");
     m_statusShown = true;
     std::fflush(m_err);
 }

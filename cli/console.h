@@ -5,6 +5,7 @@
 #include <string>
 
 #include "job_observer.h"
+#include "wave_layout.h"
 
 // A job as the command-line tool shows it: messages on stderr, and on a terminal a status
 // line, either a progress bar or the play position and level.
@@ -21,6 +22,8 @@ class Console : public JobObserver {
     void SetOutput(std::string output) { m_output = std::move(output); }
     // The label of the progress bar ("decoding ").
     void SetStep(std::string step) { m_step = std::move(step); }
+    // The data a playback plays, so that its position shows as minutes:seconds.
+    void SetLength(const WaveLength& length) { m_length = length; }
     void FinishStatus();
 
     void Message(const JobMessage& message) override;
@@ -38,6 +41,7 @@ class Console : public JobObserver {
     std::string m_input;
     std::string m_output;
     std::string m_step;
+    WaveLength m_length;
     bool m_statusShown = false;
     int m_position = 0;
     std::atomic<int> m_segments{0};

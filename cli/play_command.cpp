@@ -91,6 +91,7 @@ int RunPlay(const std::vector<std::string>& args) {
             console.Message(*input.Warning());
         }
         if (StderrIsTerminal()) {
+            console.SetLength(ProbeWaveLength(input.Reads()));
             console.SetStatus(Console::Status::PlayPosition);
         }
         result = PlayUntilStopped(runner, input.Reads(), controls, out, console, options.once);

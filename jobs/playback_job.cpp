@@ -51,6 +51,7 @@ class Playback : public WalkHandler {
     BlockResult ProcessBlock();
     bool OutputBlock();
     void AdvancePosition();
+    bool ReachedLoopEnd() const;
     void Passes();
 
     const bool m_once;
@@ -67,13 +68,12 @@ class Playback : public WalkHandler {
     // The pass loop's state, for the chunk being played.
     std::int64_t m_dataStart = 0;
     std::uint64_t m_length = 0;
-    std::uint64_t m_step = 0;       // bytes in one position step
-    std::uint64_t m_position = 0;   // sample bytes consumed: where the next block starts
-    std::uint64_t m_stepStart = 0;  // m_position when the counter last advanced
-    int m_steps = 0;                // the position counter, in trackbar steps
-    std::size_t m_read = 0;         // bytes of the last block read
-    bool m_restart = false;         // the next pass goes back to the loop start
-    bool m_moved = false;           // a reposition went back to the loop start
+    std::uint64_t m_step = 0;      // bytes in one position step
+    std::uint64_t m_position = 0;  // sample bytes consumed: where the next block starts
+    int m_steps = 0;               // the position counter, in trackbar steps
+    std::size_t m_read = 0;        // bytes of the last block read
+    bool m_restart = false;        // the next pass goes back to the loop start
+    bool m_moved = false;          // a reposition went back to the loop start
     bool m_stopped = false;
     bool m_queued = false;       // a block went to the device
     bool m_endedAtLoop = false;  // played once to the loop end
@@ -160,7 +160,6 @@ void Playback::Reposition() {
     }
     m_input.Seek(m_dataStart + q);
     m_position = static_cast<std::uint64_t>(q);
-    m_stepStart = static_cast<std::uint64_t>(q);
     if (!m_moved) {
         m_steps = m_controls.playPos;
         m_observer.Position(m_steps);
@@ -215,14 +214,25 @@ bool Playback::OutputBlock() {
     return true;
 }
 
+// The counter follows the bytes played, so that the thumb, its tooltip and the loop end all
+// mean the same byte position at every length of data.
 void Playback::AdvancePosition() {
     m_position += m_read;
-    if (m_position >= m_stepStart + m_step) {
-        m_stepStart = m_position;
-        ++m_steps;
-        m_controls.playPos = m_controls.playPos + 1;
-        m_observer.Position(m_steps);
+    if (m_step == 0) {
+        return;
     }
+    // Past the highest position (the last tenth of the data) the thumb stays at its end.
+    const int steps = static_cast<int>(std::min<std::uint64_t>(
+        m_position / m_step, static_cast<std::uint64_t>(SpecOf(Knob::PlayPos).max)));
+    if (steps != m_steps) {
+        m_steps = steps;
+        m_controls.playPos = steps;
+        m_observer.Position(steps);
+    }
+}
+
+bool Playback::ReachedLoopEnd() const {
+    return static_cast<std::int64_t>(m_position) >= Pos(m_controls.loopEnd);
 }
 
 void Playback::Passes() {
@@ -255,7 +265,7 @@ void Playback::Passes() {
         if (m_position >= m_length) {
             return;
         }
-        if (m_steps >= m_controls.loopEnd) {
+        if (ReachedLoopEnd()) {
             if (m_once) {
                 m_endedAtLoop = true;
                 return;

@@ -22,7 +22,7 @@ set(CPACK_PACKAGE_NAME zerbex2)
 set(CPACK_PACKAGE_VENDOR Hollenby)
 set(CPACK_PACKAGE_CONTACT "${ZERBEX_MAINTAINER}")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://www.hollenby.com/zerbex2/)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vocal-removal workstation for 16-bit stereo WAV files")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vocal-removal workstation for audio files")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -31,7 +31,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The synopsis is the summary above; this is the extended description.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zerbex 2 plays a WAV file live in seven modes (original, vocal removal 1 and 2,
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zerbex 2 plays an audio file live in seven modes (original, vocal removal 1 and 2,
 low, high, left, right) while trackbars move the pan, the two filter cut-offs,
 the channel and output levels, the loop region and the play position; or it
 writes a processed copy in which every chunk of the file is kept byte for byte

@@ -103,6 +103,13 @@ void ApplyPositions(const Positions& positions, ProcessingParameters& params) {
     params.outputGain = OutputGainFor(positions.outputLevel);
 }
 
+std::int64_t PositionSeconds(int v, std::uint64_t dataBytes, std::uint32_t byteRate) {
+    if (byteRate == 0) {
+        return 0;
+    }
+    return PositionBytes(v, dataBytes / kPositionSteps) / static_cast<std::int64_t>(byteRate);
+}
+
 std::int64_t PositionBytes(int v, std::uint64_t stepBytes) {
     const std::int64_t product =
         static_cast<std::int64_t>(v) * static_cast<std::int64_t>(stepBytes);

@@ -116,6 +116,8 @@ double KnobValue(Knob knob, int pos);
 inline constexpr int kPositionSteps = 110;
 inline constexpr int kPositionGranularity = 32;
 std::int64_t PositionBytes(int v, std::uint64_t stepBytes);
+// Whole seconds into data of that length at position v; 0 without a byte rate.
+std::int64_t PositionSeconds(int v, std::uint64_t dataBytes, std::uint32_t byteRate);
 
 // Stores every parameter the positions give (not the mode).
 void ApplyPositions(const Positions& positions, ProcessingParameters& params);

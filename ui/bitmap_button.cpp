@@ -22,6 +22,19 @@ void DrawFace(QPainter& p, const QRect& area, const QPixmap& image) {
 
 }  // namespace
 
+BitmapButton::BitmapButton(const QString& caption, QWidget* parent)
+    : QPushButton(caption, parent), m_caption(caption) {}
+
+void BitmapButton::ShowStopText() {
+    const QKeySequence accessKey = shortcut();
+    setText(QStringLiteral("Stop"));
+    setShortcut(accessKey);
+}
+
+void BitmapButton::ShowCaption() {
+    setText(m_caption);
+}
+
 void BitmapButton::SetImage(int resourceId) {
     m_image = LoadBitmapResource(resourceId);
     m_imageId = m_image.isNull() ? 0 : resourceId;

@@ -10,7 +10,12 @@ class BitmapButton : public QPushButton {
     Q_OBJECT
 
   public:
-    using QPushButton::QPushButton;
+    BitmapButton(const QString& caption, QWidget* parent);
+
+    // While it stands for stopping: says "Stop" to screen readers, and its access key
+    // still works. ShowCaption puts its own caption back.
+    void ShowStopText();
+    void ShowCaption();
 
     // Shows the image with that resource number.
     void SetImage(int resourceId);
@@ -21,6 +26,7 @@ class BitmapButton : public QPushButton {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    QString m_caption;
     QPixmap m_image;
     int m_imageId = 0;
 };

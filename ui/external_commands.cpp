@@ -13,9 +13,9 @@ namespace {
 
 const QString kUpgradePage = QStringLiteral("https://www.hollenby.com/zerbex2/upgrade.html");
 const QString kReaderDownloadPage = QStringLiteral("https://get.adobe.com/reader/");
-const QString kMsgNoReader = QStringLiteral(
+const char* const kMsgNoReader =
     "Error: You need to install Acrobat Reader to view manual!\n Zerbex will attempt to "
-    "connect to the Adobe webpage.");
+    "connect to the Adobe webpage.";
 
 // Keeps what a job told, to be shown once the job has returned.
 class HeldMessage : public JobObserver {
@@ -42,8 +42,13 @@ void MainWindow::OpenUpgradePage() {
 void MainWindow::OpenManual() {
     const QString manual = FindManual(QCoreApplication::applicationDirPath());
     if (!QFile::exists(manual) || !Urls().Open(QUrl::fromLocalFile(manual))) {
-        Tell(kMsgNoReader);
-        Urls().Open(QUrl(kReaderDownloadPage));
+        // The English text names a viewer the user installs from the distribution; only the
+        // template's own message goes on to the reader maker's page.
+        const QString text = QCoreApplication::translate("Zerbex", kMsgNoReader);
+        Tell(text);
+        if (text == QLatin1String(kMsgNoReader)) {
+            Urls().Open(QUrl(kReaderDownloadPage));
+        }
     }
     FollowProfileFolder();
 }

@@ -63,7 +63,6 @@ QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
 QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
     const bool vertical = (control.style & kVertical) != 0;
     auto* slider = new TrackbarSlider(vertical ? Qt::Vertical : Qt::Horizontal, parent);
-    slider->setAccessibleName(QString::fromUtf8(control.caption));
     slider->setFocusPolicy(Qt::StrongFocus);
     slider->setTickInterval(1);
     if (control.style & kTicksBoth) {
@@ -79,6 +78,31 @@ QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
     slider->setInvertedControls(vertical);
     return slider;
 }
+
+// A caption as a screen reader says it: without its access-key mark and closing colon.
+QString AccessibleCaption(const char* text) {
+    QString caption = Caption(text).remove(QLatin1Char('&'));
+    while (caption.endsWith(QLatin1Char(':')) || caption.endsWith(QChar(0xFF1A))) {
+        caption.chop(1);
+    }
+    return caption.trimmed();
+}
+
+// Each trackbar is named by the caption beside it; the output level's has none.
+constexpr struct {
+    Knob knob;
+    const char* caption;
+} kTrackbarCaptions[] = {
+    {Knob::LoopStart, "循环开始："},
+    {Knob::PlayPos, "发挥定位及作用："},
+    {Knob::LoopEnd, "循环结束："},
+    {Knob::Low, "低"},
+    {Knob::High, "&高"},
+    {Knob::Left, "左边"},
+    {Knob::Right, "右边"},
+    {Knob::Pan, "潘："},
+    {Knob::OutputLevel, QT_TRANSLATE_NOOP("Zerbex", "输出电平")},
+};
 
 using Create = QWidget* (*)(const ControlTemplate& control, QWidget* parent);
 // In the order of ControlKind.
@@ -110,5 +134,20 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
         if (control.keep != nullptr) {
             control.keep(*this, widget);
         }
+    }
+    NameForScreenReaders();
+}
+
+void MainWindowUi::NameForScreenReaders() {
+    for (const auto& [knob, caption] : kTrackbarCaptions) {
+        if (TrackbarSlider* slider = Slider(knob)) {
+            slider->setAccessibleName(AccessibleCaption(caption));
+        }
+    }
+    if (inputPathEdit != nullptr) {
+        inputPathEdit->setAccessibleName(Caption(QT_TRANSLATE_NOOP("Zerbex", "输入文件")));
+    }
+    if (outputPathEdit != nullptr) {
+        outputPathEdit->setAccessibleName(Caption(QT_TRANSLATE_NOOP("Zerbex", "输出文件")));
     }
 }

@@ -46,5 +46,7 @@ struct MainWindowUi {
     // Gives the window its caption, font and fixed size, and creates the controls as its
     // children.
     void SetUp(QDialog& window, const DialogTemplate& dialog);
+    // Names the trackbars and path boxes in the language the program speaks.
+    void NameForScreenReaders();
     TrackbarSlider* Slider(Knob knob) const { return sliders[static_cast<std::size_t>(knob)]; }
 };

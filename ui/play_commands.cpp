@@ -92,13 +92,14 @@ void MainWindow::PlaybackEnded(PlayResult result) {
 void MainWindow::ShowStopFace(PlayMode mode) {
     const PlayButton& play = ButtonFor(mode);
     BitmapButton* button = m_ui.*play.button;
-    button->setText(QStringLiteral("Stop"));
+    button->ShowStopText();
     button->SetImage(play.stopFace);
 }
 
 void MainWindow::ShowAllIdleFaces() {
     for (const PlayButton& play : kPlayButtons) {
         (m_ui.*play.button)->SetImage(play.idleFace);
+        (m_ui.*play.button)->ShowCaption();
     }
 }
 

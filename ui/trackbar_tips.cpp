@@ -24,8 +24,7 @@ QString FilePosition(int pos, const WaveLength& input) {
             static_cast<int>(std::lround(100.0 * pos / static_cast<double>(kPositionSteps)));
         return QStringLiteral("%1%").arg(percent);
     }
-    const std::int64_t bytes = PositionBytes(pos, input.dataBytes / kPositionSteps);
-    const std::int64_t seconds = bytes / static_cast<std::int64_t>(input.byteRate);
+    const std::int64_t seconds = PositionSeconds(pos, input.dataBytes, input.byteRate);
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
 }
 

@@ -4,6 +4,24 @@
 <context>
     <name>Zerbex</name>
     <message>
+        <source>输出电平</source>
+        <translation>Output level</translation>
+    </message>
+    <message>
+        <source>输入文件</source>
+        <translation>Input file</translation>
+    </message>
+    <message>
+        <source>输出文件</source>
+        <translation>Output file</translation>
+    </message>
+    <message>
+        <source>Error: You need to install Acrobat Reader to view manual!
+ Zerbex will attempt to connect to the Adobe webpage.</source>
+        <translation>Error: You need a PDF viewer to view the manual!
+ Install one from your distribution, such as Evince, Okular or Atril, and try again.</translation>
+    </message>
+    <message>
         <source>Zerbex 2声乐消除工作站</source>
         <translation>Zerbex 2 Vocal Removal Workstation</translation>
     </message>

@@ -137,14 +137,14 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PlayDecodedTest, ::testing::Values("in.mp3", "in
                          });
 
 TEST_F(PlayCliTest, OnceStopsWhenThePositionReachesTheLoopEnd) {
-    // 6 seconds make a position step shorter than a block: one step per block.
+    // 6 seconds: pos(40) = 384,832 bytes, reached with the ninth block.
     const std::string input = MakeInput(6.0, 44100);
     const Bytes rendered = Rendered(input);
     const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 176400));
-    const CommandResult run = Play(env, {"--once", "--loop-end", "10"}, input);
+    const CommandResult run = Play(env, {"--once", "--loop-end", "40"}, input);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    const Bytes tenBlocks(rendered.begin(), rendered.begin() + 10 * kBlockBytes);
-    EXPECT_TRUE(PlayedExactly(ReadFile(Capture()), tenBlocks));
+    const Bytes nineBlocks(rendered.begin(), rendered.begin() + 9 * kBlockBytes);
+    EXPECT_TRUE(PlayedExactly(ReadFile(Capture()), nineBlocks));
 }
 
 TEST_F(PlayCliTest, WithoutASoundDeviceTheJobIsRefusedQuietly) {

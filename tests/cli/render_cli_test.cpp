@@ -136,6 +136,27 @@ TEST_F(RenderCli, PlayingAFileWithoutSampleDataEnds) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
+// The command that suggest prints runs as it is, whatever the input's name, and writes
+// NAME-karaoke.wav beside the input.
+TEST_F(RenderCli, SuggestPrintsACommandTheShellRunsAsItIs) {
+    const fs::path bin = fs::path(kCli).parent_path();
+    for (const std::string name : {"plain.wav", "it's a $ong (live).wav"}) {
+        const fs::path song = dir / name;
+        WriteFile(song, inputBytes);
+        const CommandResult suggested = RunCommand({kCli, "suggest", song});
+        ASSERT_EQ(suggested.exitCode, 0) << suggested.err;
+        const std::string out = suggested.out;
+        const std::size_t last = out.rfind("zerbex2-cli render ");
+        ASSERT_NE(last, std::string::npos) << out;
+        const std::string command = out.substr(last, out.find('\n', last) - last);
+        const CommandResult ran =
+            RunCommand({"sh", "-c", command}, {"PATH=" + bin.string() + ":/usr/bin:/bin"});
+        EXPECT_EQ(ran.exitCode, 0) << command << ran.err;
+        const fs::path made = dir / (song.stem().string() + "-karaoke.wav");
+        EXPECT_TRUE(fs::exists(made)) << command;
+    }
+}
+
 TEST(RenderCliUsage, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
     struct Case {
         std::vector<std::string> args;

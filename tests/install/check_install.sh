@@ -74,10 +74,14 @@ if "$cli" render "$wav" "$prefix/a.flac" && "$cli" render "$prefix/a.flac" "$pre
 else
   fail "zerbex2-cli cannot write or read FLAC as installed"
 fi
-# Anything but FILE, --help and --version is refused before a window opens.
+# Anything but FILE, --help, --version and Qt's own options is refused before a window
+# opens, without a display.
 set +e
-err="$("$prefix/bin/zerbex2" -platform none 2>&1 >/dev/null)"
+err="$(DISPLAY= WAYLAND_DISPLAY= "$prefix/bin/zerbex2" --bogus 2>&1 >/dev/null)"
 code=$?
 set -e
-[ "$code" -eq 2 ] && grep -q '^Usage: zerbex2 \[FILE\]' <<<"$err" || fail "zerbex2 -platform none: $code $err"
+[ "$code" -eq 2 ] && grep -q '^Usage: zerbex2 \[FILE\]' <<<"$err" || fail "zerbex2 --bogus: $code $err"
+version="$("$prefix/bin/zerbex2" -platform offscreen -style Fusion --version)" ||
+  fail "zerbex2 with Qt's options"
+[[ "$version" == "zerbex2 "* ]] || fail "zerbex2 -platform offscreen --version: $version"
 exit "$status"

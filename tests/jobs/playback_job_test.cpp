@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include "playback_job.h"
@@ -255,36 +257,31 @@ TEST(PlaybackJob, TinyChunkGivesZeroStepsAndTheLoopErrors) {
     EXPECT_TRUE(o.output == ExpectedWrite(input, params));
 }
 
-// 31,752,000 bytes give U = 288,654: one step is 7 blocks, and with the loop at 0..100
-// playback goes back to the beginning after 30,870,000 bytes.
-TEST(PlaybackJob, PositionCounterStepsEverySevenBlocksAndLoopsBackAt100) {
-    PlaybackFixture f(RampData(31752000));
-    f.StopAfterBlocks(702);
-    std::vector<int> positions;
-    f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
-    f.Play();
-    ASSERT_EQ(f.audio.BlockSizes().size(), 702u);
-    EXPECT_TRUE(f.BlockIs(699, 699 * kBlock));
-    EXPECT_TRUE(f.BlockIs(700, 0));
-    EXPECT_TRUE(f.BlockIs(701, kBlock));
-    // Start at 0, one step per 7 blocks up to 100, then back to the loop start.
-    ASSERT_GE(positions.size(), 103u);
-    for (int i = 0; i <= 100; ++i) {
-        EXPECT_EQ(positions[static_cast<std::size_t>(i + 1)], i) << i;
-    }
-    EXPECT_EQ(positions[102], 0);
-}
-
-TEST(PlaybackJob, SmallStepsAdvanceOncePerBlockAndLag) {
-    // 2,000,000 bytes: U = 18,181, smaller than a block.
-    PlaybackFixture f(RampData(2000000));
-    std::vector<int> positions;
-    f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
-    f.StopAfterBlocks(10);
-    f.Play();
-    ASSERT_GE(positions.size(), 11u);
-    for (std::size_t i = 2; i <= 11 && i < positions.size(); ++i) {
-        EXPECT_EQ(positions[i], positions[i - 1] + 1);
+// The position counter follows the bytes played: after each block it is the block's end
+// divided by the step, and a loop goes back at the first block boundary at or after
+// pos(loop end), whatever the length of the data (11 s, 30 s, 3 minutes of 44.1 kHz stereo).
+TEST(PlaybackJob, PositionCounterAndLoopEndFollowTheBytesPlayed) {
+    for (const std::size_t bytes : {1940400u, 5292000u, 31752000u}) {
+        const Bytes data = RampData(bytes);
+        for (const int loopEnd : {1, 20, 50, 80, 100}) {
+            PlaybackFixture f(data);
+            f.controls.loopEnd = loopEnd;
+            std::vector<int> positions;
+            f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
+            ASSERT_EQ(PlayWaveFile(f.input, f.controls, f.audio, f.format, f.observer, true).result,
+                      JobResult::Done);
+            const std::size_t step = bytes / kPositionSteps;
+            const auto end = static_cast<std::size_t>(PositionBytes(loopEnd, step));
+            const std::size_t blocks =
+                std::min((end + kBlock - 1) / kBlock, (bytes + kBlock - 1) / kBlock);
+            const std::size_t played = std::min(blocks * kBlock, bytes);
+            EXPECT_EQ(f.audio.Played().size(), played) << bytes << " to " << loopEnd;
+            EXPECT_TRUE(f.BlockIs(blocks - 1, (blocks - 1) * kBlock));
+            ASSERT_FALSE(positions.empty());
+            EXPECT_EQ(positions.front(), 0);
+            EXPECT_EQ(positions.back(), static_cast<int>(played / step)) << bytes;
+            EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+        }
     }
 }
 
@@ -321,7 +318,7 @@ TEST(WriteJob, ProcessesEverythingFromTheFirstByteAndShowsWhereItIs) {
 
 TEST(PlaybackJob, PlaybackEndsAtTheEndOfTheDataWithoutAStop) {
     PlaybackFixture f(RampData(3 * kBlock + 1000));
-    f.controls.loopEnd = 100;
+    f.controls.loopEnd = std::numeric_limits<int>::max();  // as `play --once` asks for the end
     ASSERT_EQ(f.Play(), JobResult::Done);
     EXPECT_TRUE(f.audio.Played() == f.Attenuated(0, 3 * kBlock + 1000));
     EXPECT_EQ(f.observer.PlayedOutCount(), 0);
@@ -386,7 +383,7 @@ TEST(PlaybackJob, PlayedOnceToTheLoopEndEndsTheFile) {
                            ListChunk("INFO", {Chunk("INAM", {'x', 0})})}));
     RecordingObserver observer;
     PlayControls controls;
-    controls.loopEnd = 5;
+    controls.loopEnd = 55;  // pos(55) = 220480, reached with the fifth block
     TestAudioOut audio;
     WaveFormat format;
     EXPECT_EQ(PlayWaveFile(input, controls, audio, format, observer, true).result, JobResult::Done);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -35,8 +36,15 @@ std::vector<char*> SpawnPointers(std::vector<std::string>& strings) {
 
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) {
     std::vector<std::string> strings = extra;
+    const auto overridden = [&extra](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        return std::any_of(extra.begin(), extra.end(),
+                           [&name](const std::string& e) { return e.rfind(name, 0) == 0; });
+    };
     for (char** e = environ; *e != nullptr; ++e) {
-        strings.emplace_back(*e);
+        if (!overridden(*e)) {
+            strings.emplace_back(*e);
+        }
     }
     return strings;
 }

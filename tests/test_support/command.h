@@ -15,5 +15,6 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
 
 // argv/envp for posix_spawn: null-terminated pointers into strings that must outlive them.
 std::vector<char*> SpawnPointers(std::vector<std::string>& strings);
-// Extra "NAME=value" entries, then this process's environment: getenv finds the extra ones.
+// This process's environment with extra "NAME=value" entries in place of its own of those
+// names.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra);

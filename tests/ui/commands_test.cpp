@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTest>
 #include <random>
 
 #include "bitmap_button.h"
@@ -387,6 +388,28 @@ TEST_F(Commands, StartSwitchAndStop) {
     EXPECT_EQ(controls.params.mode, PlayMode::Mode2);
     EXPECT_EQ(f.audio.Opens(), 1) << "a switch starts no new job";
     EXPECT_TRUE(Texts().empty());
+}
+
+// Alt+1 and Alt+2 start and stop playback at every press, and a stopped button says its
+// own caption again.
+TEST_F(Commands, AccessKeysStartAndStopEveryTime) {
+    f.ChooseInput(f.Make("in.wav", SimpleWav(TestSignal(44100 * 30))));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const QString caption = ui.playMode2Button->text();
+    for (int round = 0; round < 10; ++round) {
+        const Qt::Key key = round % 2 == 0 ? Qt::Key_2 : Qt::Key_1;
+        const PlayMode mode = round % 2 == 0 ? PlayMode::Mode2 : PlayMode::Mode1;
+        // An access key clicks its button a moment later, as a mouse click would look.
+        QTest::keyClick(&window, key, Qt::AltModifier);
+        ASSERT_TRUE(PumpUntil([&] { return window.Phase() == JobPhase::Playing; })) << round;
+        EXPECT_EQ(controls.params.mode, mode) << round;
+        QTest::keyClick(&window, key, Qt::AltModifier);
+        ASSERT_TRUE(PumpUntil([&] { return window.Idle(); })) << round;
+    }
+    EXPECT_EQ(ui.playMode2Button->text(), caption);
+    EXPECT_NE(ui.playMode1Button->text(), "Stop");
 }
 
 TEST_F(Commands, PlaybackMovesThePlayPositionAndMovesToAReleasedOne) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "command.h"
 #include "command_line.h"
 #include "manual_path.h"
 #include "profile.h"
@@ -59,6 +60,37 @@ TEST(ProgramStart, CommandLineOpensOneFileOrPrintsOrRefuses) {
         }
     }
     fs::current_path(startDir);
+}
+
+// The program itself: Qt's standard options are Qt's, and what needs no window needs no
+// display either.
+TEST(ProgramStart, QtOptionsAreQtsAndUsageNeedsNoDisplay) {
+    const std::vector<std::string> headless = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> env;
+        int exitStatus;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"-platform", "offscreen", "-style", "Fusion", "-reverse", "--version"},
+         {},
+         0,
+         "zerbex2 ",
+         ""},
+        {{"-style=Fusion", "--help"}, {"QT_QPA_PLATFORM=offscreen"}, 0, "Usage: zerbex2", ""},
+        {{"--help"}, headless, 0, "Usage: zerbex2", ""},
+        {{"--bogus"}, headless, 2, "", "unknown option '--bogus'"},
+        {{"-platform", "offscreen", "-bogus"}, {}, 2, "", "unknown option '-bogus'"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {ZERBEX_GUI};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const CommandResult r = RunCommand(argv, c.env);
+        EXPECT_EQ(r.exitCode, c.exitStatus) << c.args.back() << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args.back() << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args.back() << r.err;
+    }
 }
 
 TEST(ProgramStart, FileArgumentIsTheStartedWindowsInputAndItsFolderIsRemembered) {

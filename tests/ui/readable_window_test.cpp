@@ -47,13 +47,41 @@ TEST(UiLanguage, EnglishDesktopTitlesTheWindowInEnglishAndChineseKeepsTheTemplat
     const QString chinese = WindowFixture().window->windowTitle();
     ASSERT_TRUE(InstallUiLanguage(*QCoreApplication::instance(), {"en-GB"}));
     const QString english = WindowFixture().window->windowTitle();
+    {
+        // Without a PDF viewer the English message names one and sends nobody to a page
+        // for another platform.
+        WindowFixture f;
+        f.urls.manualOpens = false;
+        f.Ui().manualButton->click();
+        ASSERT_EQ(f.boxes.shown.size(), 1u);
+        EXPECT_TRUE(f.boxes.shown[0].text.contains(QStringLiteral("PDF viewer")))
+            << f.boxes.shown[0].text.toStdString();
+        EXPECT_TRUE(f.urls.opened.empty() || f.urls.opened.back().host() != "get.adobe.com");
+        // Screen readers name each trackbar by its caption, and the path boxes.
+        const std::pair<Knob, const char*> names[] = {{Knob::LoopStart, "Loop start"},
+                                                      {Knob::LoopEnd, "Loop end"},
+                                                      {Knob::Low, "Low"},
+                                                      {Knob::High, "High"},
+                                                      {Knob::Left, "Left"},
+                                                      {Knob::Right, "Right"},
+                                                      {Knob::Pan, "Pan"},
+                                                      {Knob::OutputLevel, "Output level"}};
+        for (const auto& [knob, name] : names) {
+            EXPECT_EQ(f.Ui().Slider(knob)->accessibleName(), QString::fromUtf8(name));
+        }
+        EXPECT_EQ(f.Ui().inputPathEdit->accessibleName(), "Input file");
+        EXPECT_EQ(f.Ui().outputPathEdit->accessibleName(), "Output file");
+    }
     for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
         QCoreApplication::removeTranslator(translator);
         delete translator;
     }
     ASSERT_TRUE(InstallUiLanguage(*QCoreApplication::instance(), {"zh-CN"}));
     EXPECT_EQ(english, QStringLiteral("Zerbex 2 Vocal Removal Workstation"));
-    EXPECT_EQ(WindowFixture().window->windowTitle(), chinese);
+    const WindowFixture zh;
+    EXPECT_EQ(zh.window->windowTitle(), chinese);
+    EXPECT_EQ(zh.Ui().Slider(Knob::LoopEnd)->accessibleName(), QStringLiteral("循环结束"));
+    EXPECT_EQ(zh.Ui().inputPathEdit->accessibleName(), QStringLiteral("输入文件"));
     EXPECT_NE(english, chinese);
 }
 
