@@ -282,7 +282,7 @@ Positions SuggestSettings(const std::vector<StereoFrames>& excerpts) {
 std::string RenderOptionsFor(const Positions& p) {
     std::string options;
     for (const Knob knob : {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right}) {
-        options += std::string(options.empty() ? "--" : " --") + SpecOf(knob).name + " " +
+        options += std::string(options.empty() ? "--" : " --") + RowOf(knob).name + " " +
                    std::to_string(PositionOf(p, knob));
     }
     return options;

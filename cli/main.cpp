@@ -45,7 +45,7 @@ constexpr char kUsageTail[] =
     "error. A second Ctrl-C during play quits at once.\n";
 
 std::string KnobLine(Knob knob) {
-    return OptionHelpLine(std::string("--") + SpecOf(knob).name + " N", KnobHelp(SpecOf(knob)));
+    return OptionHelpLine(std::string("--") + RowOf(knob).name + " N", KnobHelp(RowOf(knob)));
 }
 
 std::string Usage() {

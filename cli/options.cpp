@@ -28,8 +28,8 @@ std::string Quoted(const std::string& text) {
 }  // namespace
 
 IntOption KnobOption(Knob knob, int& value) {
-    const KnobSpec& spec = SpecOf(knob);
-    return {std::string("--") + spec.name, spec.min, spec.max, &value};
+    const KnobRow& row = RowOf(knob);
+    return {std::string("--") + row.name, row.min, row.max, &value};
 }
 
 std::vector<IntOption> RenderIntOptions(RenderOptions& options) {

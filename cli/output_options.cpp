@@ -22,7 +22,7 @@ std::optional<int> WholeNumber(const std::string& text) {
 
 // The option's value as a number in its range for the format, or an error text.
 std::optional<std::string> Number(const std::optional<std::string>& text, const char* option,
-                                  int min, int max, const OutputFormatSpec& format,
+                                  int min, int max, const OutputFormatRow& format,
                                   std::optional<int>& value) {
     if (!text) {
         return std::nullopt;
@@ -76,7 +76,7 @@ std::string Wrapped(const std::string& option, const std::string& given) {
 
 std::string FormatNames() {
     std::string names;
-    for (const OutputFormatSpec& format : kOutputFormats) {
+    for (const OutputFormatRow& format : kOutputFormats) {
         names += (names.empty() ? "" : ", ") + std::string(format.name);
     }
     return names;
@@ -120,14 +120,14 @@ std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
     return std::nullopt;
 }
 
-std::variant<const OutputFormatSpec*, std::string> FormatOption(const std::string& name) {
-    if (const OutputFormatSpec* format = FormatNamed(name)) {
+std::variant<const OutputFormatRow*, std::string> FormatOption(const std::string& name) {
+    if (const OutputFormatRow* format = FormatNamed(name)) {
         return format;
     }
     return "--format must be one of " + FormatNames() + " (got '" + name + "')";
 }
 
-std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatSpec& format,
+std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatRow& format,
                                                         const OutputOptionTexts& texts) {
     QualityChoice choice;
     if (format.scale == QualityScale::None && (texts.quality || texts.bitrate)) {
@@ -152,7 +152,7 @@ std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatSpec& 
 std::string OutputHelp() {
     std::string help =
         "\nOutput formats (by OUTPUT's extension, any case; with --output-dir, by --format):\n";
-    for (const OutputFormatSpec& format : kOutputFormats) {
+    for (const OutputFormatRow& format : kOutputFormats) {
         std::string extensions = format.extensions[0];
         if (format.extensions[1] != nullptr) {
             extensions += std::string(", ") + format.extensions[1];

@@ -26,10 +26,10 @@ std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
                                              OutputOptionTexts& texts);
 
 // The format --format names (wav, flac, ...), or an error text.
-std::variant<const OutputFormatSpec*, std::string> FormatOption(const std::string& name);
+std::variant<const OutputFormatRow*, std::string> FormatOption(const std::string& name);
 
 // --quality and --bitrate for the format, or an error text when they do not fit it.
-std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatSpec& format,
+std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatRow& format,
                                                         const OutputOptionTexts& texts);
 
 // The help's paragraphs on the formats and the output options.

@@ -14,8 +14,8 @@ namespace {
 
 struct PlayOptions {
     RenderOptions render;
-    int loopStart = SpecOf(Knob::LoopStart).start;
-    int loopEnd = SpecOf(Knob::LoopEnd).start;
+    int loopStart = RowOf(Knob::LoopStart).start;
+    int loopEnd = RowOf(Knob::LoopEnd).start;
     bool once = false;
 };
 
@@ -30,7 +30,7 @@ void SetUpControls(const PlayOptions& options, PlayControls& controls) {
     ApplyRenderOptions(options.render, controls.params);
     controls.loopStart = options.loopStart;
     controls.loopEnd = options.loopEnd;
-    if (options.once && options.loopEnd == SpecOf(Knob::LoopEnd).max) {
+    if (options.once && options.loopEnd == RowOf(Knob::LoopEnd).max) {
         // The trackbar's end stands for 100/110 of the data, where the window loops back;
         // played once, the rightmost position means the end of the data, so the position
         // counter is given a loop end it never reaches.

@@ -10,7 +10,7 @@ namespace {
 std::string SettingsText(const Preset& preset) {
     std::string text;
     for (const Knob knob : kProcessingKnobs) {
-        text += (text.empty() ? "" : " ") + std::string(SpecOf(knob).name) + " " +
+        text += (text.empty() ? "" : " ") + std::string(RowOf(knob).name) + " " +
                 std::to_string(PositionOf(preset.positions, knob));
     }
     return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";

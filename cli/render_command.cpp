@@ -80,13 +80,13 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
 }
 
 // A batch's format: --format's, --flac's, or WAV.
-std::variant<const OutputFormatSpec*, std::string> BatchFormat(
+std::variant<const OutputFormatRow*, std::string> BatchFormat(
     const std::optional<std::string>& name, bool flac) {
     if (!name) {
         return flac ? FormatNamed("flac") : &WavFormat();
     }
     auto format = FormatOption(*name);
-    const auto* const* chosen = std::get_if<const OutputFormatSpec*>(&format);
+    const auto* const* chosen = std::get_if<const OutputFormatRow*>(&format);
     if (flac && chosen != nullptr && *chosen != FormatNamed("flac")) {
         return std::string("--flac and --format ") + *name + " ask for different formats";
     }
@@ -137,14 +137,14 @@ int RunRender(const std::vector<std::string>& givenArgs) {
             PrintUsageError(*error);
             return kExitUsage;
         }
-        const OutputFormatSpec& spec = *std::get<const OutputFormatSpec*>(format);
-        const auto quality = QualityOptions(spec, outputTexts);
+        const OutputFormatRow& row = *std::get<const OutputFormatRow*>(format);
+        const auto quality = QualityOptions(row, outputTexts);
         if (const auto* error = std::get_if<std::string>(&quality)) {
             PrintUsageError(*error);
             return kExitUsage;
         }
         return RunBatchRender(options,
-                              {*outputDir, threads, spec.extensions[0], flag("--no-clobber"),
+                              {*outputDir, threads, row.extensions[0], flag("--no-clobber"),
                                std::get<QualityChoice>(quality)},
                               files);
     }
@@ -158,11 +158,11 @@ int RunRender(const std::vector<std::string>& givenArgs) {
                                          : "render takes exactly INPUT and OUTPUT");
         return kExitUsage;
     }
-    const OutputFormatSpec* spec = OutputFormatFor(files[1]);
-    if (spec == nullptr) {
+    const OutputFormatRow* row = OutputFormatFor(files[1]);
+    if (row == nullptr) {
         return RefuseFormat(files[1]);
     }
-    const auto quality = QualityOptions(*spec, outputTexts);
+    const auto quality = QualityOptions(*row, outputTexts);
     if (const auto* error = std::get_if<std::string>(&quality)) {
         PrintUsageError(*error);
         return kExitUsage;

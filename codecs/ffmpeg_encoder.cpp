@@ -111,7 +111,7 @@ class SampleBuffer {
 // The encoder, the muxer and their buffers for one file.
 class FfmpegEncoder final : public AudioEncoder {
   public:
-    FfmpegEncoder(const OutputFormatSpec& format, EncoderSettings settings)
+    FfmpegEncoder(const OutputFormatRow& format, EncoderSettings settings)
         : m_spec(format), m_settings(std::move(settings)) {}
     ~FfmpegEncoder() override {
         swr_free(&m_swr);
@@ -156,7 +156,7 @@ class FfmpegEncoder final : public AudioEncoder {
     bool SendFrame(int count, int size);
     bool Drain();
 
-    const OutputFormatSpec& m_spec;
+    const OutputFormatRow& m_spec;
     const EncoderSettings m_settings;
     std::string m_error;
     OutputFile m_out{nullptr};
@@ -437,7 +437,7 @@ bool FfmpegEncoder::Finish() {
 }  // namespace
 
 std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings) {
-    const OutputFormatSpec* format = FormatNamed(settings.format);
+    const OutputFormatRow* format = FormatNamed(settings.format);
     if (format == nullptr || *format->encoder == '\0') {
         return nullptr;
     }

@@ -16,7 +16,7 @@ std::string Range(int min, int max) {
     return std::to_string(min) + " .. " + std::to_string(max);
 }
 
-std::string Steps(const OutputFormatSpec& format) {
+std::string Steps(const OutputFormatRow& format) {
     std::string steps;
     for (int q = format.qualityMin; q <= format.qualityMax; ++q) {
         steps += (steps.empty() ? "" : ", ") +
@@ -26,7 +26,7 @@ std::string Steps(const OutputFormatSpec& format) {
 }
 
 std::optional<std::string> OutOfRange(const char* option, int value, int min, int max,
-                                      const OutputFormatSpec& format) {
+                                      const OutputFormatRow& format) {
     if (value >= min && value <= max) {
         return std::nullopt;
     }
@@ -37,8 +37,8 @@ std::optional<std::string> OutOfRange(const char* option, int value, int min, in
 
 }  // namespace
 
-const OutputFormatSpec* FormatOfExtension(std::string_view extension) {
-    for (const OutputFormatSpec& format : kOutputFormats) {
+const OutputFormatRow* FormatOfExtension(std::string_view extension) {
+    for (const OutputFormatRow& format : kOutputFormats) {
         for (const char* own : format.extensions) {
             if (own != nullptr && SameIgnoringCase(own, extension)) {
                 return &format;
@@ -48,17 +48,17 @@ const OutputFormatSpec* FormatOfExtension(std::string_view extension) {
     return nullptr;
 }
 
-const OutputFormatSpec* FormatNamed(std::string_view name) {
+const OutputFormatRow* FormatNamed(std::string_view name) {
     const auto* found = std::find_if(std::begin(kOutputFormats), std::end(kOutputFormats),
-                                     [name](const OutputFormatSpec& f) { return f.name == name; });
+                                     [name](const OutputFormatRow& f) { return f.name == name; });
     return found != std::end(kOutputFormats) ? found : nullptr;
 }
 
-const OutputFormatSpec& WavFormat() {
+const OutputFormatRow& WavFormat() {
     return kOutputFormats[0];
 }
 
-std::optional<std::string> QualityProblem(const OutputFormatSpec& format,
+std::optional<std::string> QualityProblem(const OutputFormatRow& format,
                                           const QualityChoice& choice) {
     if (format.scale == QualityScale::None && (choice.quality || choice.bitrateKbps)) {
         return std::string(choice.quality ? "--quality" : "--bitrate") + " does not apply to " +
@@ -78,7 +78,7 @@ std::optional<std::string> QualityProblem(const OutputFormatSpec& format,
     return std::nullopt;
 }
 
-EncoderSettings SettleQuality(const OutputFormatSpec& format, const QualityChoice& choice) {
+EncoderSettings SettleQuality(const OutputFormatRow& format, const QualityChoice& choice) {
     EncoderSettings settings;
     settings.format = format.name;
     if (format.scale == QualityScale::None) {
@@ -98,7 +98,7 @@ EncoderSettings SettleQuality(const OutputFormatSpec& format, const QualityChoic
     return settings;
 }
 
-std::string QualityHelp(const OutputFormatSpec& format) {
+std::string QualityHelp(const OutputFormatRow& format) {
     if (format.scale == QualityScale::None) {
         return "";
     }

@@ -17,7 +17,7 @@ enum class QualityScale {
     BitrateSteps,  // --quality picks one of the steps; --bitrate any rate in range
 };
 
-struct OutputFormatSpec {
+struct OutputFormatRow {
     const char* name;                       // --format's value
     std::array<const char*, 2> extensions;  // with the dot; the first is a batch's
     const char* label;                      // what the user calls it
@@ -37,7 +37,7 @@ struct OutputFormatSpec {
 
 // A row a format, kept as a table.
 // clang-format off
-inline constexpr OutputFormatSpec kOutputFormats[] = {
+inline constexpr OutputFormatRow kOutputFormats[] = {
     {"wav", {".wav", nullptr}, "16-bit WAV", "", "", 0,
      QualityScale::None, 0, 0, 0, 0, 0, {}, "", ""},
     {"flac", {".flac", nullptr}, "FLAC", "flac", "flac", 0,
@@ -64,10 +64,10 @@ inline constexpr OutputFormatSpec kOutputFormats[] = {
 inline constexpr char kWritableExtensions[] = ".wav, .flac, .mp3, .m4a, .opus or .ogg";
 
 // The row whose extension the name has, in any case; null for none.
-const OutputFormatSpec* FormatOfExtension(std::string_view extension);
+const OutputFormatRow* FormatOfExtension(std::string_view extension);
 // The row of --format's value; null for none.
-const OutputFormatSpec* FormatNamed(std::string_view name);
-const OutputFormatSpec& WavFormat();
+const OutputFormatRow* FormatNamed(std::string_view name);
+const OutputFormatRow& WavFormat();
 
 // What the user asked of an encoder; unset: the format's default.
 struct QualityChoice {
@@ -77,7 +77,7 @@ struct QualityChoice {
 
 // Why a choice does not fit a format (out of range, both given, or one the format has no use
 // for); nothing when it fits.
-std::optional<std::string> QualityProblem(const OutputFormatSpec& format,
+std::optional<std::string> QualityProblem(const OutputFormatRow& format,
                                           const QualityChoice& choice);
 
 // What an encoder is told: a VBR level, or a bit rate.
@@ -90,8 +90,8 @@ struct EncoderSettings {
 };
 
 // A choice that fits, with the format's defaults for what it leaves unset.
-EncoderSettings SettleQuality(const OutputFormatSpec& format, const QualityChoice& choice);
+EncoderSettings SettleQuality(const OutputFormatRow& format, const QualityChoice& choice);
 
 // "--quality 0 .. 9 (LAME V0 (best) .. V9...), default 2; or --bitrate 8 .. 320 kbps,
 // constant": what a format takes, for the help; empty for a lossless one.
-std::string QualityHelp(const OutputFormatSpec& format);
+std::string QualityHelp(const OutputFormatRow& format);

@@ -22,9 +22,9 @@ constexpr std::size_t kStopAfterBlocks = 4;
 
 // The trailing bytes of an input, read as what the user did with the trackbars and buttons.
 struct UserActions {
-    int loopStart = SpecOf(Knob::LoopStart).start;
-    int loopEnd = SpecOf(Knob::LoopEnd).start;
-    int playPos = SpecOf(Knob::PlayPos).start;
+    int loopStart = RowOf(Knob::LoopStart).start;
+    int loopEnd = RowOf(Knob::LoopEnd).start;
+    int playPos = RowOf(Knob::PlayPos).start;
     bool seekAfterFirstBlock = false;
     bool switchMode = false;  // after the second block, to mode
     PlayMode mode = PlayMode::Mode2;
@@ -48,7 +48,7 @@ UserActions ActionsFrom(const std::uint8_t* data, std::size_t size) {
 }
 
 bool InRange(int value, Knob knob) {
-    return value >= SpecOf(knob).min && value <= SpecOf(knob).max;
+    return value >= RowOf(knob).min && value <= RowOf(knob).max;
 }
 
 // What the window shows stays on its trackbars and meter.

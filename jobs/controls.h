@@ -12,9 +12,9 @@ struct PlayControls {
     Shared<int> stop{0};
     // The play-position trackbar was released: a playback moves to playPos and clears it.
     Shared<int> seek{0};
-    Shared<int> playPos{SpecOf(Knob::PlayPos).start};  // trackbar steps; a playback advances it
-    Shared<int> loopStart{SpecOf(Knob::LoopStart).start};
-    Shared<int> loopEnd{SpecOf(Knob::LoopEnd).start};
+    Shared<int> playPos{RowOf(Knob::PlayPos).start};  // trackbar steps; a playback advances it
+    Shared<int> loopStart{RowOf(Knob::LoopStart).start};
+    Shared<int> loopEnd{RowOf(Knob::LoopEnd).start};
 
     RunInterrupts Interrupts() const { return {&seek, &stop}; }
 };

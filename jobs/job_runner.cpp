@@ -97,7 +97,7 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>
 }
 
 // The sink of the output's format; null after telling the observer why there is none.
-std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const OutputFormatSpec& format,
+std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const OutputFormatRow& format,
                                        RenderSource& source, JobObserver& observer) {
     std::string error;
     if (&format != &WavFormat()) {
@@ -186,7 +186,7 @@ const char* ModeWord(PlayMode mode) {
 
 }  // namespace
 
-const OutputFormatSpec* OutputFormatFor(const fs::path& output) {
+const OutputFormatRow* OutputFormatFor(const fs::path& output) {
     const std::string extension = output.extension().string();
     if (!extension.empty()) {
         return FormatOfExtension(extension);
@@ -217,7 +217,7 @@ bool SameFile(const fs::path& input, const fs::path& output) {
 }
 
 JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver& observer) {
-    const OutputFormatSpec* outputFormat = OutputFormatFor(request.output);
+    const OutputFormatRow* outputFormat = OutputFormatFor(request.output);
     if (outputFormat == nullptr) {
         observer.Message(CannotWriteMessage(request.output));
         return JobResult::Refused;

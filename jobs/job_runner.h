@@ -25,7 +25,7 @@ struct WriteRequest {
     std::filesystem::path output;                  // its extension picks the format
     QualityChoice quality;                         // for a lossy format; unset: its defaults
     const ProcessingParameters* params = nullptr;  // copied when the job starts
-    int loopEnd = SpecOf(Knob::LoopEnd).start;
+    int loopEnd = RowOf(Knob::LoopEnd).start;
     const Shared<int>* stop = nullptr;
     RenderPool* pool = nullptr;  // threads for segments; null: in one piece
     std::size_t segments = 0;    // at most this many; 0: two for each thread of the pool
@@ -42,7 +42,7 @@ bool SameFile(const std::filesystem::path& input, const std::filesystem::path& o
 // that exists already (a device, a FIFO, /dev/stdout redirected to a file) takes a WAV
 // stream, as it always has. Null for a name of no format this program writes: such a write
 // is refused before anything is written.
-const OutputFormatSpec* OutputFormatFor(const std::filesystem::path& output);
+const OutputFormatRow* OutputFormatFor(const std::filesystem::path& output);
 
 // The refusal of such a name: "cannot write .xyz files; ..." (file: the output).
 JobMessage CannotWriteMessage(const std::filesystem::path& output);

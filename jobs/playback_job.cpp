@@ -115,8 +115,8 @@ void Playback::ResetLoop(JobError error) {
         m_observer.Message({error});
     }
     m_loopWarned = m_loopWarned || error == JobError::LoopAtStart;
-    m_controls.loopStart = SpecOf(Knob::LoopStart).min;
-    m_controls.loopEnd = SpecOf(Knob::LoopEnd).max;
+    m_controls.loopStart = RowOf(Knob::LoopStart).min;
+    m_controls.loopEnd = RowOf(Knob::LoopEnd).max;
     m_observer.Loop(m_controls.loopStart, m_controls.loopEnd);
 }
 
@@ -223,7 +223,7 @@ void Playback::AdvancePosition() {
     }
     // Past the highest position (the last tenth of the data) the thumb stays at its end.
     const int steps = static_cast<int>(std::min<std::uint64_t>(
-        m_position / m_step, static_cast<std::uint64_t>(SpecOf(Knob::PlayPos).max)));
+        m_position / m_step, static_cast<std::uint64_t>(RowOf(Knob::PlayPos).max)));
     if (steps != m_steps) {
         m_steps = steps;
         m_controls.playPos = steps;

@@ -96,14 +96,14 @@ std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
         return std::nullopt;
     }
     for (const Knob knob : kProcessingKnobs) {
-        const KnobSpec& spec = SpecOf(knob);
-        if (key != spec.name) {
+        const KnobRow& row = RowOf(knob);
+        if (key != row.name) {
             continue;
         }
         const std::optional<int> number = ParseWhole(value);
-        if (!number || *number < spec.min || *number > spec.max) {
-            return key + " must be a whole number from " + std::to_string(spec.min) + " to " +
-                   std::to_string(spec.max) + " (got " + Quoted(value) + ")";
+        if (!number || *number < row.min || *number > row.max) {
+            return key + " must be a whole number from " + std::to_string(row.min) + " to " +
+                   std::to_string(row.max) + " (got " + Quoted(value) + ")";
         }
         PositionOf(preset.positions, knob) = *number;
         return std::nullopt;
@@ -121,7 +121,7 @@ std::string Missing(const std::vector<std::string>& seen) {
     };
     note(kModeKey);
     for (const Knob knob : kProcessingKnobs) {
-        note(SpecOf(knob).name);
+        note(RowOf(knob).name);
     }
     return missing;
 }
@@ -289,7 +289,7 @@ std::optional<FileContents> ReadFile(const fs::path& file, std::vector<std::stri
 std::string PresetText(const Preset& preset) {
     std::string text = "[" + preset.name + "]\n" + kModeKey + " = " + ModeName(preset.mode) + "\n";
     for (const Knob knob : kProcessingKnobs) {
-        text += std::string(SpecOf(knob).name) + " = " +
+        text += std::string(RowOf(knob).name) + " = " +
                 std::to_string(PositionOf(preset.positions, knob)) + "\n";
     }
     return text;

@@ -34,10 +34,10 @@ std::optional<PlayMode> ModeFromName(const std::string& name) {
     return std::nullopt;
 }
 
-std::string KnobHelp(const KnobSpec& spec) {
-    return std::string(spec.label) + ", " + WithNote(spec.min, spec.minNote) + " .. " +
-           WithNote(spec.max, spec.maxNote) + Spaced(spec.rule) + "; default " +
-           WithNote(spec.start, spec.startNote);
+std::string KnobHelp(const KnobRow& row) {
+    return std::string(row.label) + ", " + WithNote(row.min, row.minNote) + " .. " +
+           WithNote(row.max, row.maxNote) + Spaced(row.rule) + "; default " +
+           WithNote(row.start, row.startNote);
 }
 
 int& PositionOf(Positions& positions, Knob knob) {
@@ -82,7 +82,7 @@ float OutputGainFor(int outputLevel) {
 }
 
 double KnobValue(Knob knob, int pos) {
-    switch (SpecOf(knob).unit) {
+    switch (RowOf(knob).unit) {
         case Unit::Hertz:
             return knob == Knob::Low ? LowCutoffFor(pos) : HighCutoffFor(pos);
         case Unit::Decibels:

@@ -23,7 +23,7 @@ enum class Unit {
     Position,  // a place in the file: position v stands for v/110 of the sample data
 };
 
-struct KnobSpec {
+struct KnobRow {
     Knob knob;
     const char* name;   // its command-line option without "--"; empty when it has none
     const char* label;  // what it sets
@@ -37,7 +37,7 @@ struct KnobSpec {
     const char* startNote = "";  // what the start position means
 };
 
-inline constexpr KnobSpec kKnobs[] = {
+inline constexpr KnobRow kKnobs[] = {
     {Knob::Pan, "pan", "pan", -30, 30, 0, Unit::Pan, "(left)", "(right)"},
     {Knob::Low, "low", "low cut-off", 0, 40, 8, Unit::Hertz, "", "", "(40 + 25 N Hz)"},
     {Knob::High, "high", "high cut-off", 0, 80, 57, Unit::Hertz, "", "", "(900 + 175 N Hz)"},
@@ -55,9 +55,9 @@ inline constexpr KnobSpec kKnobs[] = {
 inline constexpr Knob kProcessingKnobs[] = {Knob::Pan,  Knob::Low,   Knob::High,
                                             Knob::Left, Knob::Right, Knob::OutputLevel};
 
-constexpr const KnobSpec& SpecOf(Knob knob) {
+constexpr const KnobRow& RowOf(Knob knob) {
     return *std::find_if(std::begin(kKnobs), std::end(kKnobs),
-                         [knob](const KnobSpec& spec) { return spec.knob == knob; });
+                         [knob](const KnobRow& row) { return row.knob == knob; });
 }
 
 // The modes by the names the command line and the presets file give them, in the order the
@@ -75,16 +75,16 @@ const char* ModeName(PlayMode mode);
 std::optional<PlayMode> ModeFromName(const std::string& name);
 
 // "pan, -30 (left) .. 30 (right); default 0": the option's help, from the table.
-std::string KnobHelp(const KnobSpec& spec);
+std::string KnobHelp(const KnobRow& row);
 
 // The positions of the trackbars that set the processing.
 struct Positions {
-    int pan = SpecOf(Knob::Pan).start;
-    int low = SpecOf(Knob::Low).start;
-    int high = SpecOf(Knob::High).start;
-    int left = SpecOf(Knob::Left).start;
-    int right = SpecOf(Knob::Right).start;
-    int outputLevel = SpecOf(Knob::OutputLevel).start;
+    int pan = RowOf(Knob::Pan).start;
+    int low = RowOf(Knob::Low).start;
+    int high = RowOf(Knob::High).start;
+    int left = RowOf(Knob::Left).start;
+    int right = RowOf(Knob::Right).start;
+    int outputLevel = RowOf(Knob::OutputLevel).start;
 
     auto operator<=>(const Positions&) const = default;
 };

@@ -173,7 +173,7 @@ void RenderRun::WarnOfEmptyLoop(std::uint64_t length) {
         m_observer.Message({JobError::LoopAtStart});
         m_loopWarned = true;
     }
-    m_observer.Loop(0, SpecOf(Knob::LoopEnd).max);
+    m_observer.Loop(0, RowOf(Knob::LoopEnd).max);
 }
 
 // Processes the frames of the block in place, refreshing the meter after every frame whose

@@ -17,7 +17,7 @@ struct RenderSettings {
     // Constant for the whole job; null: the frames pass as they are (a decoded copy).
     const ProcessingParameters* params = nullptr;
     // A write whose loop would be empty says so, as a playback does.
-    int loopEnd = SpecOf(Knob::LoopEnd).start;
+    int loopEnd = RowOf(Knob::LoopEnd).start;
     const Shared<int>* stop = nullptr;
     RenderPool* pool = nullptr;  // threads for segments; null: in one piece, in order
     std::size_t segments = 0;    // at most this many; 0: two for each thread of the pool

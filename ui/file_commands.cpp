@@ -131,8 +131,8 @@ void MainWindow::SelectInputFile(const QString& path) {
             m_ui.inputPathEdit->setText(path);
             m_inputSelected = true;
             // The loop spans the whole data again.
-            m_ui.Slider(Knob::LoopStart)->SetUp(SpecOf(Knob::LoopStart));
-            m_ui.Slider(Knob::LoopEnd)->SetUp(SpecOf(Knob::LoopEnd));
+            m_ui.Slider(Knob::LoopStart)->SetUp(RowOf(Knob::LoopStart));
+            m_ui.Slider(Knob::LoopEnd)->SetUp(RowOf(Knob::LoopEnd));
             // A confirmed choice makes the chosen file's folder the dialogs'.
             m_folder = QFileInfo(path).absolutePath();
         }

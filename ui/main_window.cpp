@@ -47,13 +47,13 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::SetUpTrackbars() {
-    for (const KnobSpec& spec : kKnobs) {
-        TrackbarSlider* slider = m_ui.Slider(spec.knob);
-        slider->SetUp(spec);
+    for (const KnobRow& row : kKnobs) {
+        TrackbarSlider* slider = m_ui.Slider(row.knob);
+        slider->SetUp(row);
         slider->SetTip(
-            [this, knob = spec.knob](int pos) { return TrackbarTip(knob, pos, m_inputLength); });
+            [this, knob = row.knob](int pos) { return TrackbarTip(knob, pos, m_inputLength); });
         connect(slider, &TrackbarSlider::released, this,
-                [this, knob = spec.knob] { TrackbarReleased(knob); });
+                [this, knob = row.knob] { TrackbarReleased(knob); });
         // Mouse drags, channel clicks, the wheel and the keyboard all arrive as actions; moves
         // made by the program do not.
         const bool horizontal = slider->orientation() == Qt::Horizontal;

@@ -10,10 +10,10 @@
 
 #include "parameters.h"
 
-void TrackbarSlider::SetUp(const KnobSpec& spec) {
-    setRange(spec.min, spec.max);
-    setPageStep(std::max(1, (spec.max - spec.min) / 5));
-    setValue(spec.start);
+void TrackbarSlider::SetUp(const KnobRow& row) {
+    setRange(row.min, row.max);
+    setPageStep(std::max(1, (row.max - row.min) / 5));
+    setValue(row.start);
 }
 
 void TrackbarSlider::ShowTip() {

@@ -3,7 +3,7 @@
 #include <QSlider>
 #include <functional>
 
-struct KnobSpec;
+struct KnobRow;
 
 // A trackbar. Besides QSlider's signals it reports when a mouse press on it ends, whether
 // the press dragged the thumb or stepped along the channel, and it shows its value as a
@@ -15,7 +15,7 @@ class TrackbarSlider : public QSlider {
     using QSlider::QSlider;
 
     // The range and start position the knob's table row gives; a page is a fifth of the range.
-    void SetUp(const KnobSpec& spec);
+    void SetUp(const KnobRow& row);
     // What the tooltip says for a position; shown while the trackbar is hovered or dragged
     // and when a key moves it.
     void SetTip(std::function<QString(int)> tip) { m_tip = std::move(tip); }

@@ -31,7 +31,7 @@ QString FilePosition(int pos, const WaveLength& input) {
 }  // namespace
 
 QString TrackbarTip(Knob knob, int pos, const WaveLength& input) {
-    switch (SpecOf(knob).unit) {
+    switch (RowOf(knob).unit) {
         case Unit::Hertz:
             return QStringLiteral("%1 Hz").arg(static_cast<int>(KnobValue(knob, pos)));
         case Unit::Decibels:

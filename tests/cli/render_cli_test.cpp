@@ -212,19 +212,19 @@ std::string Roff(const std::string& text) {
 TEST(RenderCliUsage, ManualPageDescribesEveryTrackbarOption) {
     const Bytes page = ReadFile(ZERBEX_CLI_MAN_PAGE);
     const std::string text(page.begin(), page.end());
-    for (const KnobSpec& spec : kKnobs) {
-        if (spec.name[0] == '\0') {
+    for (const KnobRow& row : kKnobs) {
+        if (row.name[0] == '\0') {
             continue;
         }
-        SCOPED_TRACE(spec.name);
-        const std::string option = ".BI " + Roff(std::string("--") + spec.name) + " \" n\"\n";
+        SCOPED_TRACE(row.name);
+        const std::string option = ".BI " + Roff(std::string("--") + row.name) + " \" n\"\n";
         const std::size_t at = text.find(option);
         ASSERT_NE(at, std::string::npos) << option;
         const std::string paragraph = text.substr(at, text.find(".TP", at) - at);
-        for (const int value : {spec.min, spec.max}) {
+        for (const int value : {row.min, row.max}) {
             EXPECT_NE(paragraph.find(Roff(std::to_string(value))), std::string::npos) << paragraph;
         }
-        EXPECT_NE(paragraph.find("default " + std::to_string(spec.start)), std::string::npos)
+        EXPECT_NE(paragraph.find("default " + std::to_string(row.start)), std::string::npos)
             << paragraph;
     }
 }

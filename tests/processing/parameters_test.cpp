@@ -88,13 +88,13 @@ TEST(KnobTable, StartPositionsGiveTheStartParametersAndTheHelpSaysThem) {
     EXPECT_EQ(defaults.outputGain.Get(), fromTable.outputGain.Get());
     EXPECT_EQ(defaults.lowCutoff.Get(), fromTable.lowCutoff.Get());
     EXPECT_EQ(defaults.highCutoff.Get(), fromTable.highCutoff.Get());
-    EXPECT_EQ(KnobHelp(SpecOf(Knob::Pan)), "pan, -30 (left) .. 30 (right); default 0");
-    EXPECT_EQ(KnobHelp(SpecOf(Knob::High)), "high cut-off, 0 .. 80 (900 + 175 N Hz); default 57");
-    EXPECT_EQ(KnobHelp(SpecOf(Knob::LoopEnd)),
+    EXPECT_EQ(KnobHelp(RowOf(Knob::Pan)), "pan, -30 (left) .. 30 (right); default 0");
+    EXPECT_EQ(KnobHelp(RowOf(Knob::High)), "high cut-off, 0 .. 80 (900 + 175 N Hz); default 57");
+    EXPECT_EQ(KnobHelp(RowOf(Knob::LoopEnd)),
               "loop end, 0 .. 100; default 100 (100/110 of the data)");
-    for (const KnobSpec& spec : kKnobs) {
-        EXPECT_LE(spec.min, spec.start) << spec.label;
-        EXPECT_LE(spec.start, spec.max) << spec.label;
+    for (const KnobRow& row : kKnobs) {
+        EXPECT_LE(row.min, row.start) << row.label;
+        EXPECT_LE(row.start, row.max) << row.label;
     }
 }
 
@@ -112,8 +112,8 @@ TEST(KnobTable, EachKnobHasItsSpecItsValueAndItsPosition) {
     };
     Positions positions;
     for (const Case& c : cases) {
-        EXPECT_EQ(SpecOf(c.knob).knob, c.knob);
-        EXPECT_EQ(KnobValue(c.knob, c.pos), c.value) << SpecOf(c.knob).label;
+        EXPECT_EQ(RowOf(c.knob).knob, c.knob);
+        EXPECT_EQ(KnobValue(c.knob, c.pos), c.value) << RowOf(c.knob).label;
         if (c.knob <= Knob::OutputLevel) {
             PositionOf(positions, c.knob) = c.pos;
         }

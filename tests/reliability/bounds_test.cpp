@@ -185,11 +185,11 @@ TEST(BoundsTest, TinyDataChunksWarnOncePerJob) {
     ProcessingParameters params;
     RecordingObserver observer;
     const WriteOutcome outcome = RunWriteJob(Riff({StereoFmt(), tiny, tiny, tiny, tiny}), params,
-                                             observer, nullptr, SpecOf(Knob::LoopEnd).max / 2);
+                                             observer, nullptr, RowOf(Knob::LoopEnd).max / 2);
     ASSERT_EQ(outcome.result, JobResult::Done);
     EXPECT_EQ(outcome.messages, std::vector<std::string>{MessageText({JobError::LoopAtStart})});
     ASSERT_FALSE(observer.Loops().empty());
-    EXPECT_EQ(observer.Loops().back(), std::make_pair(0, SpecOf(Knob::LoopEnd).max));
+    EXPECT_EQ(observer.Loops().back(), std::make_pair(0, RowOf(Knob::LoopEnd).max));
 }
 
 }  // namespace

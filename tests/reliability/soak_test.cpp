@@ -45,7 +45,7 @@ Settings RandomSettings(std::mt19937& rng) {
     Settings settings{kModes[pick(0, 6)], {}};
     for (const Knob knob :
          {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
-        PositionOf(settings.positions, knob) = pick(SpecOf(knob).min, SpecOf(knob).max);
+        PositionOf(settings.positions, knob) = pick(RowOf(knob).min, RowOf(knob).max);
     }
     return settings;
 }
@@ -54,7 +54,7 @@ std::vector<std::string> CliArgs(const Settings& s) {
     std::vector<std::string> args = {"--mode", ModeName(s.mode)};
     for (const Knob knob :
          {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
-        args.push_back(std::string("--") + SpecOf(knob).name);
+        args.push_back(std::string("--") + RowOf(knob).name);
         args.push_back(std::to_string(PositionOf(s.positions, knob)));
     }
     return args;

@@ -20,7 +20,7 @@ struct WriteOutcome {
 // included), through runner when one is given.
 WriteOutcome RunWriteJob(const Bytes& input, const ProcessingParameters& params,
                          RecordingObserver& observer, JobRunner* runner = nullptr,
-                         int loopEnd = SpecOf(Knob::LoopEnd).start);
+                         int loopEnd = RowOf(Knob::LoopEnd).start);
 
 // Runs the container walk of a write job over input as it is, whatever it holds (no
 // decoding): the pipeline from a WAV source into a WAV sink. format carries from one such

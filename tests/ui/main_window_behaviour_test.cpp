@@ -43,13 +43,13 @@ class MainWindowTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
-    for (const KnobSpec& spec : kKnobs) {
-        SCOPED_TRACE(spec.label);
-        const TrackbarSlider* slider = ui.Slider(spec.knob);
-        EXPECT_EQ(slider->value(), spec.start);
-        EXPECT_EQ(slider->minimum(), spec.min);
-        EXPECT_EQ(slider->maximum(), spec.max);
-        EXPECT_EQ(slider->pageStep(), std::max(1, (spec.max - spec.min) / 5));
+    for (const KnobRow& row : kKnobs) {
+        SCOPED_TRACE(row.label);
+        const TrackbarSlider* slider = ui.Slider(row.knob);
+        EXPECT_EQ(slider->value(), row.start);
+        EXPECT_EQ(slider->minimum(), row.min);
+        EXPECT_EQ(slider->maximum(), row.max);
+        EXPECT_EQ(slider->pageStep(), std::max(1, (row.max - row.min) / 5));
     }
     EXPECT_EQ(PanValueText(), "1");
     EXPECT_EQ(params.panGainL, 1.0f);

@@ -103,7 +103,7 @@ TEST(TrackbarTips, EachKindOfValueInItsUnit) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TrackbarTip(c.knob, c.pos, c.input), QString::fromUtf8(c.tip))
-            << SpecOf(c.knob).label << " at " << c.pos;
+            << RowOf(c.knob).label << " at " << c.pos;
     }
 }
 
