@@ -6,13 +6,19 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "${CLI} --help failed: ${result}")
 endif()
 
-# "  --pan N               pan, -30 (left) .. 30 (right); default 0" as a tagged paragraph.
-function(roff_options section prefix out)
-  string(REGEX MATCH "${section}[^\n]*:\n(.*)" tail "${help}")
+# The lines of the help's section whose heading starts with heading, up to the blank line
+# after it. A list splits at semicolons, and the help has them: they come as <semicolon>.
+function(help_section_lines heading out)
+  string(REGEX MATCH "${heading}[^\n]*:\n(.*)" tail "${help}")
   string(REGEX REPLACE "\n\n.*" "" tail "${CMAKE_MATCH_1}")
-  # A list splits at semicolons, and the help has them: split at line ends alone.
   string(REPLACE ";" "<semicolon>" tail "${tail}")
   string(REPLACE "\n" ";" lines "${tail}")
+  set(${out} "${lines}" PARENT_SCOPE)
+endfunction()
+
+# "  --pan N               pan, -30 (left) .. 30 (right); default 0" as a tagged paragraph.
+function(roff_options section prefix out)
+  help_section_lines("${section}" lines)
   set(roff "")
   foreach(line IN LISTS lines)
     if(NOT line MATCHES "^  --([a-z-]+) N +(.+)$")
@@ -40,10 +46,7 @@ endfunction()
 # "  .mp3                  MP3 (LAME): --quality ..." and its continuation lines, as a tagged
 # paragraph for each format.
 function(roff_formats out)
-  string(REGEX MATCH "Output formats[^\n]*:\n(.*)" tail "${help}")
-  string(REGEX REPLACE "\n\n.*" "" tail "${CMAKE_MATCH_1}")
-  string(REPLACE ";" "<semicolon>" tail "${tail}")
-  string(REPLACE "\n" ";" lines "${tail}")
+  help_section_lines("Output formats" lines)
   set(roff "")
   foreach(line IN LISTS lines)
     if(line MATCHES "^  ([.][a-z0-9., ]*[a-z0-9]) +(.+)$")
@@ -65,9 +68,7 @@ endfunction()
 # "  Start-up                pan 0 low 8 ..." under the help's shipped presets, as tagged
 # paragraphs.
 function(roff_presets out)
-  string(REGEX MATCH "come with the program[^\n]*:\n(.*)" tail "${help}")
-  string(REGEX REPLACE "\n\n.*" "" tail "${CMAKE_MATCH_1}")
-  string(REPLACE "\n" ";" lines "${tail}")
+  help_section_lines("come with the program" lines)
   set(roff "")
   foreach(line IN LISTS lines)
     if(NOT line MATCHES "^  (.*[^ ]) +(pan -?[0-9]+ .*)$")
@@ -80,6 +81,7 @@ function(roff_presets out)
   if(roff STREQUAL "")
     message(FATAL_ERROR "no shipped presets in ${CLI} --help")
   endif()
+  string(REPLACE "<semicolon>" ";" roff "${roff}")
   string(REGEX REPLACE "\n$" "" roff "${roff}")
   set(${out} "${roff}" PARENT_SCOPE)
 endfunction()

@@ -35,16 +35,8 @@ class DecodeCli : public ::testing::Test {
     // A short stereo signal (or the channels given) encoded by the ffmpeg tool.
     fs::path Make(const std::string& name, int rate, const std::vector<std::string>& encode,
                   const std::string& channels = "sin(440*2*PI*t)*0.6|sin(1250*2*PI*t)*0.5") {
-        fs::path path = dir / name;
-        std::vector<std::string> argv = {
-            "ffmpeg", "-v",
-            "error",  "-y",
-            "-f",     "lavfi",
-            "-i",     "aevalsrc=" + channels + ":s=" + std::to_string(rate) + ":d=0.4"};
-        argv.insert(argv.end(), encode.begin(), encode.end());
-        argv.push_back(path.string());
-        EXPECT_EQ(RunCommand(argv).exitCode, 0) << name;
-        return path;
+        return EncodeWithFfmpeg(
+            dir / name, "aevalsrc=" + channels + ":s=" + std::to_string(rate) + ":d=0.4", encode);
     }
     // Renders decode as they write; nothing of them may stay in the cache folder.
     bool CacheIsEmpty() const {

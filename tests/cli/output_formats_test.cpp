@@ -36,26 +36,18 @@ CommandResult Cli(const std::vector<std::string>& args) {
 // Three seconds of notes with vibrato and tremolo, a bass line and noise, encoded by ffmpeg
 // with the song's tags (codec: ffmpeg's options, a further input among them).
 fs::path MakeSong(const fs::path& path, int rate, const std::vector<std::string>& codec) {
-    std::vector<std::string> argv = {
-        "ffmpeg",
-        "-v",
-        "error",
-        "-y",
-        "-f",
-        "lavfi",
-        "-i",
+    std::vector<std::string> options = codec;
+    for (const std::string& tag : kSongTags) {
+        options.insert(options.end(), {"-metadata", tag});
+    }
+    return EncodeWithFfmpeg(
+        path,
         "aevalsrc=0.3*sin(220*2*PI*t)*(1+0.5*sin(2*PI*t))+0.2*sin(330*2*PI*t+sin(5*t))"
         "+0.15*sin(55*2*PI*t)+0.1*sin(1760*2*PI*t)*sin(3*PI*t)+0.05*(random(0)-0.5)|"
         "0.25*sin(277*2*PI*t)+0.2*sin(440*2*PI*t)*(1+0.3*sin(7*t))+0.15*sin(55*2*PI*t)"
         "+0.08*sin(2637*2*PI*t)+0.05*(random(1)-0.5):s=" +
-            std::to_string(rate) + ":d=3"};
-    argv.insert(argv.end(), codec.begin(), codec.end());
-    for (const std::string& tag : kSongTags) {
-        argv.insert(argv.end(), {"-metadata", tag});
-    }
-    argv.push_back(path.string());
-    EXPECT_EQ(RunCommand(argv).exitCode, 0) << path;
-    return path;
+            std::to_string(rate) + ":d=3",
+        options);
 }
 
 // ffprobe's "key=value" lines for the entries asked of the file and its audio stream (a

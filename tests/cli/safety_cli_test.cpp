@@ -76,16 +76,9 @@ class SafetyCli : public ::testing::Test {
     }
     fs::path Encode(const std::string& name, std::vector<std::string> extra = {},
                     const std::string& seconds = "1") {
-        fs::path path = dir / name;
-        std::vector<std::string> argv = {
-            "ffmpeg", "-v",
-            "error",  "-y",
-            "-f",     "lavfi",
-            "-i",     "aevalsrc=sin(440*2*PI*t)*0.5|sin(660*2*PI*t)*0.4:s=44100:d=" + seconds};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        argv.push_back(path.string());
-        EXPECT_EQ(RunCommand(argv).exitCode, 0) << name;
-        return path;
+        return EncodeWithFfmpeg(
+            dir / name, "aevalsrc=sin(440*2*PI*t)*0.5|sin(660*2*PI*t)*0.4:s=44100:d=" + seconds,
+            extra);
     }
     fs::path Wav(const std::string& name, std::uint16_t channels = 2) {
         WriteFile(dir / name, SimpleWav(TestSignal(4000), channels));

@@ -47,15 +47,6 @@ class CacheHome {
     std::string m_previous;
 };
 
-fs::path Encode(const fs::path& path, const std::string& source,
-                std::vector<std::string> extra = {}) {
-    std::vector<std::string> argv = {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", source};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    argv.push_back(path.string());
-    EXPECT_EQ(RunCommand(argv).exitCode, 0) << source;
-    return path;
-}
-
 std::string Tone(double hz, int rate, double seconds) {
     return "aevalsrc=sin(" + std::to_string(hz) + "*2*PI*t)*0.5|sin(" + std::to_string(hz) +
            "*2*PI*t)*0.3:s=" + std::to_string(rate) + ":d=" + std::to_string(seconds);
@@ -154,7 +145,7 @@ TEST(CacheFolder, CleanUpRemovesOnlyUnlockedCopiesOfItsOwnNames) {
 
 TEST(DecodedInput, SharesTheFreeSpaceWithDecodingsBesideIt) {
     TempDir dir;
-    const fs::path input = Encode(dir / "in.flac", Tone(440, 44100, 2));
+    const fs::path input = EncodeWithFfmpeg(dir / "in.flac", Tone(440, 44100, 2));
     DiskSpace disk;
     const std::uint64_t before = disk.Available(dir.Path());
     ASSERT_GT(before, 10u << 20) << "the test needs some free space";
@@ -178,7 +169,7 @@ TEST(DecodedInput, SharesTheFreeSpaceWithDecodingsBesideIt) {
 
 TEST(DecodedInput, ChangingWhileDecodedIsNoCopyAndCutShortIsWrittenWithAWord) {
     TempDir dir;
-    const fs::path input = Encode(dir / "in.flac", Tone(440, 44100, 6));
+    const fs::path input = EncodeWithFfmpeg(dir / "in.flac", Tone(440, 44100, 6));
     bool grown = false;
     const Written changed = Write(input, dir / "changed.wav", nullptr, [&](double) {
         if (!grown) {
@@ -198,7 +189,7 @@ TEST(DecodedInput, ChangingWhileDecodedIsNoCopyAndCutShortIsWrittenWithAWord) {
     } kinds[] = {{"whole.flac", {}}, {"whole.mp3", {}}, {"whole.wav", {"-c:a", "pcm_s24le"}}};
     for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.name);
-        const fs::path whole = Encode(dir / kind.name, Tone(440, 44100, 6), kind.encode);
+        const fs::path whole = EncodeWithFfmpeg(dir / kind.name, Tone(440, 44100, 6), kind.encode);
         const Bytes all = ReadFile(whole);
         const fs::path cut = dir / ("cut-" + std::string(kind.name));
         WriteFile(cut,
@@ -229,8 +220,10 @@ TEST(DecodedInput, AStreamWhoseRateChangesMidwayKeepsItsPitch) {
     for (const char* kind : {"ogg", "mp3"}) {
         SCOPED_TRACE(kind);
         const std::string extension = std::string(".") + kind;
-        const Bytes first = ReadFile(Encode(dir / ("a" + extension), Tone(440, 44100, 1)));
-        const Bytes second = ReadFile(Encode(dir / ("b" + extension), Tone(440, 22050, 1)));
+        const Bytes first =
+            ReadFile(EncodeWithFfmpeg(dir / ("a" + extension), Tone(440, 44100, 1)));
+        const Bytes second =
+            ReadFile(EncodeWithFfmpeg(dir / ("b" + extension), Tone(440, 22050, 1)));
         const fs::path chained = dir / ("chained" + extension);
         WriteFile(chained, Concat({first, second}));
         const Written w = Write(chained, dir / "out.wav");
@@ -288,7 +281,7 @@ TEST(DecodedSource, ADeclaredLengthThatOverflowsAWaveIsRefusedTagsCounted) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path flac = Encode(dir / "in.flac", Tone(440, 44100, 0.5), c.tags);
+        const fs::path flac = EncodeWithFfmpeg(dir / "in.flac", Tone(440, 44100, 0.5), c.tags);
         DeclareFrames(flac, c.frames);
         DecodedSource source;
         ASSERT_EQ(source.Open(flac), SourceStatus::Ok);
@@ -300,7 +293,7 @@ TEST(DecodedSource, ADeclaredLengthThatOverflowsAWaveIsRefusedTagsCounted) {
 
 TEST(DecodedInput, OneThatOverflowsAWaveSaysSoAndWritesNothing) {
     TempDir dir;
-    const fs::path flac = Encode(dir / "long.flac", Tone(440, 44100, 0.5));
+    const fs::path flac = EncodeWithFfmpeg(dir / "long.flac", Tone(440, 44100, 0.5));
     DeclareFrames(flac, 0x50000000);
     const Written w = Write(flac, dir / "long.wav");
     EXPECT_EQ(w.result, JobResult::Refused);

@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -85,4 +87,13 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
     result.out = Slurp(outPath);
     result.err = Slurp(errPath);
     return result;
+}
+
+std::filesystem::path EncodeWithFfmpeg(const std::filesystem::path& path, const std::string& source,
+                                       const std::vector<std::string>& extra) {
+    std::vector<std::string> argv = {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", source};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    argv.push_back(path.string());
+    EXPECT_EQ(RunCommand(argv).exitCode, 0) << source;
+    return path;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,3 +19,8 @@ std::vector<char*> SpawnPointers(std::vector<std::string>& strings);
 // This process's environment with extra "NAME=value" entries in place of its own of those
 // names.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra);
+
+// Writes path with the ffmpeg tool from a lavfi source ("sine=d=1", "aevalsrc=..."), with
+// extra output options (codec, tags) before the name; a test failure when it cannot.
+std::filesystem::path EncodeWithFfmpeg(const std::filesystem::path& path, const std::string& source,
+                                       const std::vector<std::string>& extra = {});
