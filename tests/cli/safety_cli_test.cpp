@@ -74,7 +74,7 @@ class SafetyCli : public ::testing::Test {
         argv.insert(argv.end(), args.begin(), args.end());
         return RunCommand(argv, {"XDG_CACHE_HOME=" + cache.Path().string()});
     }
-    fs::path Encode(const std::string& name, std::vector<std::string> extra = {},
+    fs::path Encode(const std::string& name, const std::vector<std::string>& extra = {},
                     const std::string& seconds = "1") {
         return EncodeWithFfmpeg(
             dir / name, "aevalsrc=sin(440*2*PI*t)*0.5|sin(660*2*PI*t)*0.4:s=44100:d=" + seconds,
