@@ -1,6 +1,7 @@
 #include "resources.h"
 
 #include <QString>
+#include <iterator>
 
 // The images live in a static library: without this call the linker may drop them and every
 // image would vanish without an error. It stays outside any namespace, since the macro
@@ -12,9 +13,30 @@ static void EnsureImagesRegistered() {
     }();
 }
 
-QPixmap LoadBitmapResource(int id) {
+namespace {
+
+// The scales res/tools/draw_images.cpp draws every bitmap at.
+constexpr qreal kDrawnScales[] = {1.0, 1.25, 1.5, 1.75, 2.0};
+
+}  // namespace
+
+qreal BitmapScaleFor(qreal devicePixelRatio) {
+    for (const qreal scale : kDrawnScales) {
+        // A ratio a hair above a drawn scale (1.5000001 from a rounded screen size) is it.
+        if (devicePixelRatio <= scale + 0.01) {
+            return scale;
+        }
+    }
+    return kDrawnScales[std::size(kDrawnScales) - 1];
+}
+
+QPixmap LoadBitmapResource(int id, qreal devicePixelRatio) {
     EnsureImagesRegistered();
-    return QPixmap(QStringLiteral(":/bitmaps/%1.png").arg(id));
+    const qreal scale = BitmapScaleFor(devicePixelRatio);
+    const QString suffix = scale == 1.0 ? QString() : QStringLiteral("@%1x").arg(scale);
+    QPixmap image(QStringLiteral(":/bitmaps/%1%2.png").arg(id).arg(suffix));
+    image.setDevicePixelRatio(scale);
+    return image;
 }
 
 QIcon LoadAppIcon() {

@@ -36,19 +36,28 @@ void BitmapButton::ShowCaption() {
 }
 
 void BitmapButton::SetImage(int resourceId) {
-    m_image = LoadBitmapResource(resourceId);
+    m_image = LoadBitmapResource(resourceId, devicePixelRatioF());
     m_imageId = m_image.isNull() ? 0 : resourceId;
     update();
 }
 
+const QPixmap& BitmapButton::ImageFor(qreal devicePixelRatio) {
+    // The window may move to a screen of another scale, or be painted into an image.
+    if (m_imageId != 0 && m_image.devicePixelRatio() != BitmapScaleFor(devicePixelRatio)) {
+        m_image = LoadBitmapResource(m_imageId, devicePixelRatio);
+    }
+    return m_image;
+}
+
 void BitmapButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    const QPixmap& image = ImageFor(p.device()->devicePixelRatioF());
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF outer = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath shape;
     shape.addRoundedRect(outer, kCornerRadius, kCornerRadius);
 
-    if (m_image.isNull()) {
+    if (image.isNull()) {
         QStyleOptionButton option;
         initStyleOption(&option);
         style()->drawControl(QStyle::CE_PushButton, &option, &p, this);
@@ -57,7 +66,7 @@ void BitmapButton::paintEvent(QPaintEvent*) {
 
     p.save();
     p.setClipPath(shape);
-    DrawFace(p, rect(), m_image);
+    DrawFace(p, rect(), image);
     if (isDown() || isChecked()) {
         p.fillPath(shape, QColor(0, 0, 0, 70));
     } else if (underMouse() && isEnabled()) {

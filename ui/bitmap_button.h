@@ -26,6 +26,8 @@ class BitmapButton : public QPushButton {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    const QPixmap& ImageFor(qreal devicePixelRatio);
+
     QString m_caption;
     QPixmap m_image;
     int m_imageId = 0;

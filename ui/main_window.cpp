@@ -270,7 +270,7 @@ void MainWindow::Tell(const QString& text) {
 }
 
 void MainWindow::ShowMeter(int bitmapId) {
-    const QPixmap image = LoadBitmapResource(bitmapId);
+    const QPixmap image = LoadBitmapResource(bitmapId, m_ui.meter->devicePixelRatioF());
     m_ui.meter->setPixmap(image);
     m_ui.meter->resize(image.deviceIndependentSize().toSize());
     m_meterImage = image.isNull() ? 0 : bitmapId;

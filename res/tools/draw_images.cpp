@@ -3,7 +3,9 @@
 //
 //   zerbex2-draw-images OUTPUT_DIR
 //
-// OUTPUT_DIR receives bitmaps/<number>.png and icons/zerbex2-<size>.png.
+// OUTPUT_DIR receives bitmaps/<number>.png and icons/zerbex2-<size>.png. Each bitmap is also
+// drawn for the usual desktop scales (bitmaps/<number>@1.5x.png and so on): a picture scaled
+// up by the window is soft and its strokes uneven, one drawn at the screen's pixels is crisp.
 
 #include <QDir>
 #include <QFont>
@@ -14,6 +16,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QString>
+#include <QtMath>
 #include <cstdio>
 
 namespace {
@@ -57,6 +60,15 @@ void FillBackground(QPainter& p, const QSize& size, const Palette& palette) {
 
 enum class Glyph { Play, Stop };
 
+// An image of size (in the window's units) drawn at scale device pixels per unit. Painting
+// goes in window units; Qt places text and paths on the device pixels.
+QImage Canvas(QSize size, qreal scale) {
+    const QSize pixels(qCeil(size.width() * scale), qCeil(size.height() * scale));
+    QImage image(pixels, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    return image;
+}
+
 void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& box) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 70));
@@ -84,8 +96,8 @@ void DrawLabel(QPainter& p, const QString& text, const QRectF& box, const QFont&
 
 // A face: glyph and label side by side, centred on the image; a play face is green, a stop
 // face red.
-QImage DrawFace(QSize size, Glyph glyph, const QString& label, int fontPixels) {
-    QImage image(size, QImage::Format_RGB32);
+QImage DrawFace(QSize size, qreal scale, Glyph glyph, const QString& label, int fontPixels) {
+    QImage image = Canvas(size, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
@@ -105,9 +117,9 @@ QImage DrawFace(QSize size, Glyph glyph, const QString& label, int fontPixels) {
 }
 
 // Eight segments from the bottom up: six green, one amber, the top one red.
-QImage DrawMeter(int lit) {
+QImage DrawMeter(int lit, qreal scale) {
     const QSize size(11, 142);
-    QImage image(size, QImage::Format_RGB32);
+    QImage image = Canvas(size, scale);
     image.fill(QColor(0x121416));
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -180,6 +192,15 @@ bool Save(const QImage& image, const QString& path) {
     return true;
 }
 
+// The scales the bitmaps are drawn at; the window picks the one for its screen. Keep in step
+// with the resource list (res/images.qrc) and LoadBitmapResource.
+constexpr qreal kScales[] = {1.0, 1.25, 1.5, 1.75, 2.0};
+
+// "" at scale 1, "@1.5x" at 1.5.
+QString ScaleSuffix(qreal scale) {
+    return scale == 1.0 ? QString() : QStringLiteral("@%1x").arg(scale);
+}
+
 struct FaceDesign {
     int id;
     QSize size;
@@ -222,19 +243,25 @@ int main(int argc, char** argv) {
     // clang-format on
     constexpr int kFontPixels = 12;
     bool ok = true;
-    for (const FaceDesign& face : faces) {
-        ok &= Save(DrawFace(face.size, face.glyph, QString::fromUtf8(face.label), kFontPixels),
-                   out.filePath(QString("bitmaps/%1.png").arg(face.id)));
-        if (face.english != nullptr) {
-            // A narrow face takes a word a pixel smaller.
-            const int pixels = face.size == narrow ? kFontPixels - 1 : kFontPixels;
-            ok &= Save(DrawFace(face.size, face.glyph, QString::fromUtf8(face.english), pixels),
-                       out.filePath(QString("bitmaps/en/%1.png").arg(face.id)));
+    for (const qreal scale : kScales) {
+        const QString suffix = ScaleSuffix(scale);
+        for (const FaceDesign& face : faces) {
+            ok &= Save(
+                DrawFace(face.size, scale, face.glyph, QString::fromUtf8(face.label), kFontPixels),
+                out.filePath(QString("bitmaps/%1%2.png").arg(face.id).arg(suffix)));
+            if (face.english != nullptr) {
+                // A narrow face takes a word a pixel smaller.
+                const int pixels = face.size == narrow ? kFontPixels - 1 : kFontPixels;
+                ok &= Save(
+                    DrawFace(face.size, scale, face.glyph, QString::fromUtf8(face.english), pixels),
+                    out.filePath(QString("bitmaps/en/%1%2.png").arg(face.id).arg(suffix)));
+            }
         }
-    }
-    const int meters[9] = {134, 140, 139, 138, 137, 136, 135, 142, 132};
-    for (int lit = 0; lit < 9; ++lit) {
-        ok &= Save(DrawMeter(lit), out.filePath(QString("bitmaps/%1.png").arg(meters[lit])));
+        const int meters[9] = {134, 140, 139, 138, 137, 136, 135, 142, 132};
+        for (int lit = 0; lit < 9; ++lit) {
+            ok &= Save(DrawMeter(lit, scale),
+                       out.filePath(QString("bitmaps/%1%2.png").arg(meters[lit]).arg(suffix)));
+        }
     }
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         ok &= Save(DrawIcon(size), out.filePath(QString("icons/zerbex2-%1.png").arg(size)));

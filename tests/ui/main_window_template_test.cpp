@@ -8,6 +8,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QtMath>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "bitmap_button.h"
 #include "dialog_template.h"
@@ -197,21 +201,84 @@ TEST_F(MainWindowTemplate, EveryCaptionFitsItsControl) {
     }
 }
 
-TEST(Images, EveryBitmapLoadsAtItsSize) {
+double MeanHue(const QImage& image) {
+    double red = 0;
+    double green = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            red += c.redF();
+            green += c.greenF();
+        }
+    }
+    return red - green;
+}
+
+struct BitmapSizes {
+    std::vector<int> ids;
+    QSize size;  // in the window's units
+};
+
+const BitmapSizes kBitmapSizes[] = {
+    {{144, 145, 146, 147, 148, 149, 152, 153}, QSize(48, 33)},
+    {{154, 155, 156, 157}, QSize(85, 27)},
+    {{134, 140, 139, 138, 137, 136, 135, 142, 132}, QSize(11, 142)},
+};
+
+// Screens' pixel ratios and the drawn scale each gets: a screen between two scales takes
+// the finer one, a screen finer than every scale the finest.
+const std::pair<qreal, qreal> kScreenScales[] = {{1.0, 1.0},   {1.25, 1.25}, {1.5, 1.5},
+                                                 {1.75, 1.75}, {2.0, 2.0},   {1.1, 1.25},
+                                                 {1.6, 1.75},  {3.0, 2.0}};
+
+TEST(Images, EveryBitmapLoadsAtItsSizeForEveryScreenScale) {
     EnsureApplication();
-    for (int id : {144, 145, 146, 147, 148, 149, 152, 153}) {
-        EXPECT_EQ(LoadBitmapResource(id).size(), QSize(48, 33)) << id;
-    }
-    for (int id : {154, 155, 156, 157}) {
-        EXPECT_EQ(LoadBitmapResource(id).size(), QSize(85, 27)) << id;
-    }
-    for (int id : kMeterBitmaps) {
-        EXPECT_EQ(LoadBitmapResource(id).size(), QSize(11, 142)) << id;
+    for (const auto& [ratio, scale] : kScreenScales) {
+        for (const BitmapSizes& group : kBitmapSizes) {
+            const QSize pixels(qCeil(group.size.width() * scale),
+                               qCeil(group.size.height() * scale));
+            for (const int id : group.ids) {
+                const QPixmap image = LoadBitmapResource(id, ratio);
+                EXPECT_EQ(image.size(), pixels) << id << " at " << ratio;
+                EXPECT_EQ(image.devicePixelRatio(), scale) << id << " at " << ratio;
+                // The same picture at every scale: its colour on average stays.
+                EXPECT_NEAR(MeanHue(image.toImage()) / (pixels.width() * pixels.height()),
+                            MeanHue(LoadBitmapResource(id).toImage()) /
+                                (group.size.width() * group.size.height()),
+                            0.02)
+                    << id << " at " << ratio;
+            }
+        }
     }
     EXPECT_TRUE(LoadBitmapResource(999).isNull());
     const QIcon icon = LoadAppIcon();
     EXPECT_FALSE(icon.pixmap(16, 16).isNull());
     EXPECT_FALSE(icon.pixmap(32, 32).isNull());
+}
+
+// Run also on screens scaled by 1.25 to 2 (QT_SCALE_FACTOR): a face shown on the screen is
+// the image drawn for its pixels, copied as it is, not a smaller one scaled up.
+TEST(Images, ButtonFacesShowTheImageDrawnForTheScreensPixels) {
+    EnsureApplication();
+    for (const int id : {144, 147, 153, 155, 157}) {
+        BitmapButton button(QStringLiteral("&1"), nullptr);
+        const QPixmap source = LoadBitmapResource(id, button.devicePixelRatioF());
+        const QSize size = source.deviceIndependentSize().toSize();
+        button.resize(size);
+        button.SetImage(id);
+        const QImage shown = button.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage drawn = source.toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shown.devicePixelRatio(), button.devicePixelRatioF());
+        // Inside the frame and the rounded corners every pixel is the drawn image's.
+        const int inset = qCeil(4 * shown.devicePixelRatio());
+        int differing = 0;
+        for (int y = inset; y < std::min(shown.height(), drawn.height()) - inset; ++y) {
+            for (int x = inset; x < std::min(shown.width(), drawn.width()) - inset; ++x) {
+                differing += shown.pixel(x, y) != drawn.pixel(x, y);
+            }
+        }
+        EXPECT_EQ(differing, 0) << id << " at " << shown.devicePixelRatio();
+    }
 }
 
 // The brightest segments of a meter image, counted from the bottom, and whether the top
@@ -253,19 +320,6 @@ TEST(Images, MeterLightsOneMoreSegmentPerImageWithTheTopOneRed) {
         EXPECT_EQ(reading.lit, lit) << kMeterBitmaps[lit];
         EXPECT_EQ(reading.topRed, lit == 8) << kMeterBitmaps[lit];
     }
-}
-
-double MeanHue(const QImage& image) {
-    double red = 0;
-    double green = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            red += c.redF();
-            green += c.greenF();
-        }
-    }
-    return red - green;
 }
 
 TEST(Images, PlayAndStopFacesDifferAtAGlance) {
