@@ -31,12 +31,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The synopsis is the summary above; this is the extended description.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zerbex 2 plays an audio file live in seven modes (original, vocal removal 1 and 2,
-low, high, left, right) while trackbars move the pan, the two filter cut-offs,
-the channel and output levels, the loop region and the play position; or it
-writes a processed copy in which every chunk of the file is kept byte for byte
-except the sample data.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zerbex 2 plays an audio file live in seven modes (original, vocal
+removal 1 and 2, low, high, left, right) while trackbars move the pan,
+the two filter cut-offs, the channel and output levels, the loop region
+and the play position; or it writes a processed copy as WAV, FLAC, MP3,
+AAC, Opus or Ogg Vorbis. A WAV copy of a WAV keeps every chunk byte for
+byte except the samples.
 .
-The package holds the window program zerbex2, the command-line tool zerbex2-cli
-and the user manual.")
+The package holds the window program zerbex2, the command-line tool
+zerbex2-cli and the user manual.")
 include(CPack)
