@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "ffmpeg_codecs.h"
@@ -10,6 +11,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
+#include <libavutil/base64.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
 #include <libavutil/samplefmt.h>
@@ -21,6 +23,41 @@ namespace {
 constexpr int kIoBufferBytes = 1 << 16;
 // Frames handed at a time to an encoder that takes any number.
 constexpr int kAnyFrameSize = 4096;
+
+void AppendBigEndian32(std::vector<unsigned char>& block, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        block.push_back(static_cast<unsigned char>(value >> shift));
+    }
+}
+
+// Ogg Vorbis and Opus keep a picture as the Vorbis comment METADATA_BLOCK_PICTURE: a FLAC
+// picture block (type 3, the front cover), in base64. Empty when it does not fit a comment.
+std::string PictureComment(const CoverArt& cover) {
+    const char* mime = cover.png ? "image/png" : "image/jpeg";
+    const std::size_t mimeLength = std::strlen(mime);
+    std::vector<unsigned char> block;
+    block.reserve(32 + mimeLength + cover.bytes.size());
+    AppendBigEndian32(block, 3);
+    AppendBigEndian32(block, static_cast<std::uint32_t>(mimeLength));
+    block.insert(block.end(), mime, mime + mimeLength);
+    AppendBigEndian32(block, 0);  // no description
+    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.width));
+    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.height));
+    AppendBigEndian32(block, 24);  // bits per pixel
+    AppendBigEndian32(block, 0);   // not an indexed image
+    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.bytes.size()));
+    block.insert(block.end(), cover.bytes.begin(), cover.bytes.end());
+    if (block.size() > static_cast<std::size_t>(INT32_MAX / 2)) {
+        return {};
+    }
+    std::string text(AV_BASE64_SIZE(block.size()), '\0');
+    if (av_base64_encode(text.data(), static_cast<int>(text.size()), block.data(),
+                         static_cast<int>(block.size())) == nullptr) {
+        return {};
+    }
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
 
 struct OutputFile {
     std::FILE* file;
@@ -270,6 +307,12 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
     AVDictionary** metadata = ogg ? &m_stream->metadata : &m_format->metadata;
     for (const auto& [name, value] : tags) {
         av_dict_set(metadata, name.c_str(), value.c_str(), 0);
+    }
+    if (ogg && !cover.bytes.empty() && cover.width > 0 && cover.height > 0) {
+        const std::string picture = PictureComment(cover);
+        if (!picture.empty()) {
+            av_dict_set(metadata, "METADATA_BLOCK_PICTURE", picture.c_str(), 0);
+        }
     }
     if (!m_settings.note.empty()) {
         // The comment is the song's; the settings get a field of their own (a TXXX frame, a

@@ -136,7 +136,7 @@ TEST(OutputFormats, EveryFormatHoldsTheWaveRenderWithItsTagsAtEachQuality) {
          true},
         {"song.wav", 48000, {"-c:a", "pcm_s16le"}, false},
     };
-    const std::set<std::string> holdPictures = {"mp3", "m4a", "flac"};
+    const std::set<std::string> holdPictures = {"mp3", "m4a", "flac", "opus", "ogg"};
     const Output outputs[] = {
         {"wav", {}, "pcm_s16le", 0, 1, INFINITY, 0},
         {"FLAC", {}, "flac", 0, 4608, INFINITY, 0},
