@@ -99,6 +99,10 @@ std::vector<AudioDevice> PortAudioSystem::Devices() const {
     return devices;
 }
 
+bool PortAudioSystem::Has(const std::string& device) const {
+    return FindDevice(Devices(), device) != paNoDevice;
+}
+
 PortAudioOut::PortAudioOut(const PortAudioSystem& system) : m_system(system) {}
 
 PortAudioOut::~PortAudioOut() {
@@ -108,7 +112,8 @@ PortAudioOut::~PortAudioOut() {
 }
 
 // A device still open is ended at once, as by Abort.
-bool PortAudioOut::Open(const AudioFormat& format, const std::string& device) {
+bool PortAudioOut::Open(const AudioFormat& format, const std::string& given) {
+    const std::string& device = given.empty() ? m_device : given;
     {
         std::lock_guard<std::mutex> lock(m_control);
         CloseStreamLocked();

@@ -35,6 +35,8 @@ class PortAudioSystem {
     std::string InitError() const;
     // The devices that play, in PortAudio's order.
     std::vector<AudioDevice> Devices() const;
+    // Whether a device of that name or index (as Open takes them) is there.
+    bool Has(const std::string& device) const;
 
   private:
     int m_initError = 0;  // PortAudio's result of its initialisation
@@ -48,6 +50,8 @@ class PortAudioOut : public AudioOut {
     PortAudioOut& operator=(const PortAudioOut&) = delete;
 
     bool Open(const AudioFormat& format, const std::string& device = {}) override;
+    // The device an Open without one uses; empty for the system's default.
+    void SetDevice(std::string device) { m_device = std::move(device); }
     bool IsOpen() const override { return m_open.load(); }
     void WaitForRoom() override;
     bool Write(const unsigned char* data, std::size_t bytes) override;
@@ -110,4 +114,5 @@ class PortAudioOut : public AudioOut {
 
     mutable std::mutex m_errorMutex;
     std::string m_error;
+    std::string m_device;  // an Open without a device uses this one
 };
