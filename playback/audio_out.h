@@ -44,7 +44,8 @@ class AudioOut {
     // dropped (Drain first for it to be heard).
     virtual void Close() = 0;
     // From any thread: drops what is queued, wakes every wait and silences the device at
-    // once; Write fails until the next Open. Close still releases the device.
+    // once; Write fails until the next Open. Close then returns without waiting on the
+    // device, which the next Open or the output's end releases.
     virtual void Abort() = 0;
     virtual std::string Error() const = 0;
 };

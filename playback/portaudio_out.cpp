@@ -318,11 +318,20 @@ void PortAudioOut::Close() {
     m_dropQueued.store(true);
     PlayOut();
     std::lock_guard<std::mutex> lock(m_control);
+    if (m_aborted.load()) {
+        m_open.store(false);
+        return;
+    }
     CloseStreamLocked();
 }
 
-// The stream stays open until Close: closing waits on the device, and the thread that calls
-// Abort is the one that must not wait.
+bool PortAudioOut::HoldsAbortedStream() const {
+    std::lock_guard<std::mutex> lock(m_control);
+    return m_stream != nullptr && m_aborted.load();
+}
+
+// The stream stays open until Close, or after an Abort until the next Open or the destructor:
+// closing waits on the device, and the thread that calls Abort is the one that must not wait.
 void PortAudioOut::Abort() {
     m_aborted.store(true);
     m_open.store(false);

@@ -56,9 +56,17 @@ class PortAudioOut : public AudioOut {
     void WaitForRoom() override;
     bool Write(const unsigned char* data, std::size_t bytes) override;
     void Drain() override;
+    // After an Abort the stream is left for the next Open or the destructor to close:
+    // closing it may wait until the device has let go of the sound it already took (a pipe's
+    // reader takes that at the device's pace), and a window that closes waits for the
+    // writer's thread.
     void Close() override;
     void Abort() override;
     std::string Error() const override;
+
+    // Whether an aborted stream still waits to be closed. A process that ends then may
+    // leave it to the system, which releases the device with the process at once.
+    bool HoldsAbortedStream() const;
 
     // The output latency PortAudio granted the open device, in seconds.
     double Latency() const { return m_latency; }
