@@ -3,7 +3,9 @@
 
 #include "commands.h"
 #include "console.h"
+#include "device_choice.h"
 #include "input_file.h"
+#include "job_messages.h"
 #include "job_runner.h"
 #include "options.h"
 #include "portaudio_out.h"
@@ -53,6 +55,14 @@ JobResult PlayUntilStopped(JobRunner& runner, const std::filesystem::path& wav,
     }
 }
 
+// A chosen device that is not there, with where to find those that are.
+class DeviceLine : public JobObserver {
+  public:
+    void Message(const JobMessage& message) override {
+        PrintError(MessageText(message) + " (see zerbex2-cli devices)");
+    }
+};
+
 }  // namespace
 
 int RunDevices(const std::vector<std::string>& args) {
@@ -101,15 +111,8 @@ int RunPlay(const std::vector<std::string>& args) {
     StopOnSignals signals(controls.stop);
     PortAudioSystem sound;
     PortAudioOut out(sound);
-    if (!options.device.empty()) {
-        if (sound.Has(options.device)) {
-            out.SetDevice(options.device);
-        } else {
-            // The device may be unplugged for now: the default plays rather than nothing.
-            PrintError("sound device '" + options.device +
-                       "' is not there; playing on the default device (see zerbex2-cli devices)");
-        }
-    }
+    DeviceLine deviceLine;
+    DeviceChoice(options.device).Apply(sound, out, deviceLine);
     if (StderrIsTerminal()) {
         console.SetStatus(Console::Status::Progress);
         console.SetStep("decoding ");

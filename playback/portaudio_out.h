@@ -15,6 +15,7 @@
 #include <mutex>
 #include <semaphore>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio_out.h"
@@ -24,19 +25,18 @@ struct PaStreamCallbackTimeInfo;
 
 // PortAudio for the lifetime of the object, with ALSA's and JACK's diagnostics on stderr
 // turned off. Every PortAudioOut must be gone before it.
-class PortAudioSystem {
+class PortAudioSystem : public AudioDevices {
   public:
     PortAudioSystem();
-    ~PortAudioSystem();
+    ~PortAudioSystem() override;
     PortAudioSystem(const PortAudioSystem&) = delete;
     PortAudioSystem& operator=(const PortAudioSystem&) = delete;
 
     // Empty when PortAudio started, else its text for why it did not.
     std::string InitError() const;
-    // The devices that play, in PortAudio's order.
-    std::vector<AudioDevice> Devices() const;
-    // Whether a device of that name or index (as Open takes them) is there.
-    bool Has(const std::string& device) const;
+    // In PortAudio's order, as it found them when it started.
+    std::vector<AudioDevice> Devices() const override;
+    bool Has(const std::string& device) const override;
 
   private:
     int m_initError = 0;  // PortAudio's result of its initialisation
@@ -50,8 +50,7 @@ class PortAudioOut : public AudioOut {
     PortAudioOut& operator=(const PortAudioOut&) = delete;
 
     bool Open(const AudioFormat& format, const std::string& device = {}) override;
-    // The device an Open without one uses; empty for the system's default.
-    void SetDevice(std::string device) { m_device = std::move(device); }
+    void SetDevice(std::string device) override { m_device = std::move(device); }
     bool IsOpen() const override { return m_open.load(); }
     void WaitForRoom() override;
     bool Write(const unsigned char* data, std::size_t bytes) override;
