@@ -42,6 +42,6 @@ void RunProgram(const QString& input) {
     auto sound = std::make_unique<PortAudioSystem>();
     std::unique_ptr<PortAudioOut> out =
         sound->InitError().empty() ? std::make_unique<PortAudioOut>(*sound) : nullptr;
-    RunMainWindow(UiServices{boxes, files, profile, out.get()}, input);
+    RunMainWindow(UiServices{boxes, files, profile, out.get(), nullptr, sound.get()}, input);
     EndSound(std::move(sound), std::move(out));
 }

@@ -82,8 +82,12 @@ class TestAudioOut : public AudioOut {
 // A sound system's device list for tests: Has matches a name or an index exactly.
 class TestAudioDevices : public AudioDevices {
   public:
-    std::vector<AudioDevice> Devices() const override { return devices; }
+    std::vector<AudioDevice> Devices() const override {
+        ++listings;
+        return devices;
+    }
     bool Has(const std::string& device) const override;
 
     std::vector<AudioDevice> devices;
+    mutable int listings = 0;  // calls of Devices()
 };

@@ -66,7 +66,14 @@ bool RecordingUrls::Open(const QUrl& url) {
 WindowFixture::WindowFixture(std::chrono::microseconds perBlock)
     : profile((EnsureApplication(), QDir(profileDir.path()).filePath("zerbex2.ini"))),
       audio(perBlock),
-      window(std::make_unique<MainWindow>(UiServices{boxes, files, profile, &audio, &urls})) {}
+      window(std::make_unique<MainWindow>(
+          UiServices{boxes, files, profile, &audio, &urls, &devices})) {}
+
+void WindowFixture::Reopen() {
+    window.reset();
+    window =
+        std::make_unique<MainWindow>(UiServices{boxes, files, profile, &audio, &urls, &devices});
+}
 
 WindowFixture::~WindowFixture() {
     window.reset();

@@ -69,6 +69,8 @@ struct WindowFixture {
     ~WindowFixture();
 
     const MainWindowUi& Ui() const { return window->Ui(); }
+    // A new window over the same doubles and profile, as after a restart.
+    void Reopen();
     // Writes a file into the test's folder.
     std::filesystem::path Make(const std::string& name, const Bytes& bytes);
     void ChooseInput(const std::filesystem::path& path);
@@ -81,6 +83,7 @@ struct WindowFixture {
     Profile profile;
     TestAudioOut audio;
     RecordingUrls urls;
+    TestAudioDevices devices;
     std::unique_ptr<MainWindow> window;
 };
 
