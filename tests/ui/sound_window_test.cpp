@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QMenu>
-#include <QTranslator>
 
 #include "bitmap_button.h"
-#include "ui_language.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -60,15 +57,6 @@ void PlayAndStop(WindowFixture& f) {
     ASSERT_TRUE(PumpUntil([&] { return f.audio.Opens() > opens; }));
     f.Ui().playMode2Button->click();
     ASSERT_TRUE(PumpUntil([&] { return f.window->Idle(); }));
-}
-
-void UseEnglish(bool english) {
-    for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
-        QCoreApplication::removeTranslator(translator);
-        delete translator;
-    }
-    ASSERT_TRUE(InstallUiLanguage(*QCoreApplication::instance(),
-                                  {english ? QStringLiteral("en-GB") : QStringLiteral("zh-CN")}));
 }
 
 TEST(SoundMenu, ListsTheDevicesOnlyWhenItOpensTheDefaultFirstAndTheKeptOneChecked) {
@@ -149,7 +137,7 @@ TEST(SoundMenu, AKeptDeviceThatIsGoneIsToldOnceAndTheDefaultPlays) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.english ? "English" : "Chinese");
-        UseEnglish(c.english);
+        ASSERT_TRUE(SpeakEnglish(c.english));
         WindowFixture f(std::chrono::milliseconds(10));
         ASSERT_TRUE(f.profile.WriteString("Sound", "Device", QString::fromStdString(kUsb)));
         f.devices.devices = {TwoDevices()[0]};
@@ -169,7 +157,7 @@ TEST(SoundMenu, AKeptDeviceThatIsGoneIsToldOnceAndTheDefaultPlays) {
         EXPECT_EQ(f.audio.OpenedDevices(), (std::vector<std::string>{"", "", kUsb, ""}));
         EXPECT_EQ(f.boxes.shown.size(), 2u) << "gone again";
     }
-    UseEnglish(false);
+    SpeakEnglish(false);
 }
 
 TEST(SoundMenu, AChoiceThatCannotBeKeptIsSaidAndStillPlays) {

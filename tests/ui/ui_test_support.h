@@ -25,6 +25,9 @@
 // Creates the one QApplication of a test process (offscreen unless a platform was chosen).
 void EnsureApplication();
 
+// Speaks English from now on, or the template's Chinese: the windows made after it do.
+bool SpeakEnglish(bool english);
+
 // Message boxes that record what they were asked, and on which thread, and answer from a
 // script.
 class RecordingBoxes : public MessageBoxes {
