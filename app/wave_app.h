@@ -9,5 +9,5 @@ struct UiServices;
 void RunMainWindow(const UiServices& services, const QString& input = {});
 
 // The same over the desktop's message boxes and file dialogs, the user's profile and the
-// default sound device.
+// sound device the user chose on the window menu (the system's default until then).
 void RunProgram(const QString& input = {});

@@ -14,3 +14,4 @@ bool StderrIsTerminal();
 int RunRender(const std::vector<std::string>& args);
 int RunPlay(const std::vector<std::string>& args);
 int RunSuggest(const std::vector<std::string>& args);
+int RunDevices(const std::vector<std::string>& args);

@@ -29,9 +29,11 @@ constexpr char kUsageHead[] =
     "                                    write DIR/NAME.wav (or --format's extension) for\n"
     "                                    each INPUT (NAME: its name without the extension),\n"
     "                                    several files at a time\n"
-    "  play [OPTION]... INPUT            play INPUT on the default sound device, over and\n"
-    "                                    over from the loop start, until Ctrl-C or SIGTERM\n"
+    "  play [OPTION]... INPUT            play INPUT on the sound device, over and over\n"
+    "                                    from the loop start, until Ctrl-C or SIGTERM\n"
     "                                    (the sound already queued still plays out)\n"
+    "  devices                           list the sound devices: index, name, sound system,\n"
+    "                                    and which is the default\n"
     "  suggest INPUT                     print the trackbar positions that should remove\n"
     "                                    INPUT's centre voice deepest while keeping bass\n"
     "                                    and treble, and the render options for them\n"
@@ -71,6 +73,10 @@ std::string Usage() {
     usage += KnobLine(Knob::LoopStart) + KnobLine(Knob::LoopEnd);
     usage += OptionHelpLine("--once", "play from the loop start to the loop end once and stop; a");
     usage += OptionHelpLine("", "loop end of 100 then plays to the end of the data");
+    usage +=
+        OptionHelpLine("--device DEVICE", "play on DEVICE, an index or a name (or part of one)");
+    usage += OptionHelpLine("", "as `zerbex2-cli devices` lists them; one that is not there");
+    usage += OptionHelpLine("", "leaves the default device playing, with a message");
     return usage + OutputHelp() + kUsageTail;
 }
 
@@ -117,6 +123,9 @@ int main(int argc, char** argv) {
     }
     if (command == "suggest") {
         return RunSuggest(args);
+    }
+    if (command == "devices") {
+        return RunDevices(args);
     }
     PrintUsageError("unknown command '" + command + "'");
     return kExitUsage;

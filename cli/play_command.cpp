@@ -1,8 +1,11 @@
+#include <cstdio>
 #include <limits>
 
 #include "commands.h"
 #include "console.h"
+#include "device_choice.h"
 #include "input_file.h"
+#include "job_messages.h"
 #include "job_runner.h"
 #include "options.h"
 #include "portaudio_out.h"
@@ -17,6 +20,7 @@ struct PlayOptions {
     int loopStart = RowOf(Knob::LoopStart).start;
     int loopEnd = RowOf(Knob::LoopEnd).start;
     bool once = false;
+    std::string device;  // empty: the system's default
 };
 
 std::vector<IntOption> PlayIntOptions(PlayOptions& options) {
@@ -51,15 +55,46 @@ JobResult PlayUntilStopped(JobRunner& runner, const std::filesystem::path& wav,
     }
 }
 
+// A chosen device that is not there, with where to find those that are.
+class DeviceLine : public JobObserver {
+  public:
+    void Message(const JobMessage& message) override {
+        PrintError(MessageText(message) + " (see zerbex2-cli devices)");
+    }
+};
+
 }  // namespace
+
+int RunDevices(const std::vector<std::string>& args) {
+    if (!args.empty()) {
+        PrintUsageError("devices takes no arguments");
+        return kExitUsage;
+    }
+    const PortAudioSystem sound;
+    if (const std::string error = sound.InitError(); !error.empty()) {
+        PrintError("no sound system: " + error);
+        return kExitFailed;
+    }
+    for (const AudioDevice& device : sound.Devices()) {
+        std::printf("%d\t%s\t%s%s\n", device.index, device.name.c_str(), device.hostApi.c_str(),
+                    device.isDefault ? "\tdefault" : "");
+    }
+    return kExitOk;
+}
 
 int RunPlay(const std::vector<std::string>& args) {
     PlayOptions options;
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error =
-            ParseOptions(args, PlayIntOptions(options), &options.render.mode, flags, {"--once"},
-                         files, {PresetOption(options.render, DefaultPresetsPath())})) {
+    if (const auto error = ParseOptions(
+            args, PlayIntOptions(options), &options.render.mode, flags, {"--once"}, files,
+            {PresetOption(options.render, DefaultPresetsPath()),
+             {"--device", [&options](const std::string& device) {
+                  options.device = device;
+                  return device.empty()
+                             ? std::optional<std::string>("option --device needs a device")
+                             : std::nullopt;
+              }}})) {
         PrintUsageError(*error);
         return kExitUsage;
     }
@@ -76,6 +111,8 @@ int RunPlay(const std::vector<std::string>& args) {
     StopOnSignals signals(controls.stop);
     PortAudioSystem sound;
     PortAudioOut out(sound);
+    DeviceLine deviceLine;
+    DeviceChoice(options.device).Apply(sound, out, deviceLine);
     if (StderrIsTerminal()) {
         console.SetStatus(Console::Status::Progress);
         console.SetStep("decoding ");

@@ -29,6 +29,9 @@ std::string MessageText(const JobMessage& message) {
             return "A sound device was not found!\nPlease install one and try again.";
         case JobError::DeviceFailed:
             return message.detail;
+        case JobError::DeviceGone:
+            return "sound device '" + message.detail +
+                   "' is not there; playing on the default device";
         case JobError::SameFile:
             return "Enter a different filename. Trying to write to the input filename is not "
                    "allowed.";

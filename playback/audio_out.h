@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 struct AudioFormat {
     int rate = 44100;  // frames per second
@@ -22,6 +23,16 @@ struct AudioDevice {
     bool isDefault = false;
 };
 
+// The sound system's output devices.
+class AudioDevices {
+  public:
+    virtual ~AudioDevices() = default;
+    // The devices that play, in the sound system's order.
+    virtual std::vector<AudioDevice> Devices() const = 0;
+    // Whether a device of that name or index, as AudioOut::Open takes them, is there.
+    virtual bool Has(const std::string& device) const = 0;
+};
+
 class AudioOut {
   public:
     static constexpr std::size_t kMaxBlockBytes = 44100;  // the largest block Write takes
@@ -32,6 +43,9 @@ class AudioOut {
     // Opens device (empty: the system's default; else a name or an index as Devices()
     // lists them) for format. False when it cannot; Error() says why.
     virtual bool Open(const AudioFormat& format, const std::string& device = {}) = 0;
+    // The device an Open without one opens; empty for the system's default. Only while no
+    // job opens the output.
+    virtual void SetDevice(std::string device) = 0;
     virtual bool IsOpen() const = 0;
     // Waits until fewer than kQueuedBlocks blocks wait to be played.
     virtual void WaitForRoom() = 0;
@@ -44,7 +58,8 @@ class AudioOut {
     // dropped (Drain first for it to be heard).
     virtual void Close() = 0;
     // From any thread: drops what is queued, wakes every wait and silences the device at
-    // once; Write fails until the next Open. Close still releases the device.
+    // once; Write fails until the next Open. Close then returns without waiting on the
+    // device, which the next Open or the output's end releases.
     virtual void Abort() = 0;
     virtual std::string Error() const = 0;
 };

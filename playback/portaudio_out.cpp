@@ -99,6 +99,10 @@ std::vector<AudioDevice> PortAudioSystem::Devices() const {
     return devices;
 }
 
+bool PortAudioSystem::Has(const std::string& device) const {
+    return FindDevice(Devices(), device) != paNoDevice;
+}
+
 PortAudioOut::PortAudioOut(const PortAudioSystem& system) : m_system(system) {}
 
 PortAudioOut::~PortAudioOut() {
@@ -108,7 +112,8 @@ PortAudioOut::~PortAudioOut() {
 }
 
 // A device still open is ended at once, as by Abort.
-bool PortAudioOut::Open(const AudioFormat& format, const std::string& device) {
+bool PortAudioOut::Open(const AudioFormat& format, const std::string& given) {
+    const std::string& device = given.empty() ? m_device : given;
     {
         std::lock_guard<std::mutex> lock(m_control);
         CloseStreamLocked();
@@ -313,11 +318,20 @@ void PortAudioOut::Close() {
     m_dropQueued.store(true);
     PlayOut();
     std::lock_guard<std::mutex> lock(m_control);
+    if (m_aborted.load()) {
+        m_open.store(false);
+        return;
+    }
     CloseStreamLocked();
 }
 
-// The stream stays open until Close: closing waits on the device, and the thread that calls
-// Abort is the one that must not wait.
+bool PortAudioOut::HoldsAbortedStream() const {
+    std::lock_guard<std::mutex> lock(m_control);
+    return m_stream != nullptr && m_aborted.load();
+}
+
+// The stream stays open until Close, or after an Abort until the next Open or the destructor:
+// closing waits on the device, and the thread that calls Abort is the one that must not wait.
 void PortAudioOut::Abort() {
     m_aborted.store(true);
     m_open.store(false);

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <semaphore>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio_out.h"
@@ -24,17 +25,18 @@ struct PaStreamCallbackTimeInfo;
 
 // PortAudio for the lifetime of the object, with ALSA's and JACK's diagnostics on stderr
 // turned off. Every PortAudioOut must be gone before it.
-class PortAudioSystem {
+class PortAudioSystem : public AudioDevices {
   public:
     PortAudioSystem();
-    ~PortAudioSystem();
+    ~PortAudioSystem() override;
     PortAudioSystem(const PortAudioSystem&) = delete;
     PortAudioSystem& operator=(const PortAudioSystem&) = delete;
 
     // Empty when PortAudio started, else its text for why it did not.
     std::string InitError() const;
-    // The devices that play, in PortAudio's order.
-    std::vector<AudioDevice> Devices() const;
+    // In PortAudio's order, as it found them when it started.
+    std::vector<AudioDevice> Devices() const override;
+    bool Has(const std::string& device) const override;
 
   private:
     int m_initError = 0;  // PortAudio's result of its initialisation
@@ -48,13 +50,22 @@ class PortAudioOut : public AudioOut {
     PortAudioOut& operator=(const PortAudioOut&) = delete;
 
     bool Open(const AudioFormat& format, const std::string& device = {}) override;
+    void SetDevice(std::string device) override { m_device = std::move(device); }
     bool IsOpen() const override { return m_open.load(); }
     void WaitForRoom() override;
     bool Write(const unsigned char* data, std::size_t bytes) override;
     void Drain() override;
+    // After an Abort the stream is left for the next Open or the destructor to close:
+    // closing it may wait until the device has let go of the sound it already took (a pipe's
+    // reader takes that at the device's pace), and a window that closes waits for the
+    // writer's thread.
     void Close() override;
     void Abort() override;
     std::string Error() const override;
+
+    // Whether an aborted stream still waits to be closed. A process that ends then may
+    // leave it to the system, which releases the device with the process at once.
+    bool HoldsAbortedStream() const;
 
     // The output latency PortAudio granted the open device, in seconds.
     double Latency() const { return m_latency; }
@@ -110,4 +121,5 @@ class PortAudioOut : public AudioOut {
 
     mutable std::mutex m_errorMutex;
     std::string m_error;
+    std::string m_device;  // an Open without a device uses this one
 };

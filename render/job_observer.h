@@ -20,6 +20,7 @@ enum class JobError {
     DecodedShort,       // a warning: the decoded input held less than it declared (detail: what)
     NoDevice,           // no sound device can be opened
     DeviceFailed,       // the sound device failed while playing
+    DeviceGone,         // a warning: the chosen sound device (detail) is not there
     SameFile,           // the output is the input
     CannotWriteFormat,  // no format this program writes has the output's extension (detail)
     LoopAtStart,        // a job started with its loop start at or after its loop end

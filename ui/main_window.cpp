@@ -93,13 +93,14 @@ void MainWindow::ConnectControls() {
     }
 }
 
-// Suggest and the presets above About, which stays the last entry.
+// Suggest, the presets and the sound output above About, which stays the last entry.
 void MainWindow::CreateWindowMenu() {
     m_windowMenu = new QMenu(this);
     m_windowMenu->addSeparator();
     m_windowMenu->addAction(QStringLiteral("Suggest settings for this song"), this,
                             &MainWindow::SuggestSettings);
     CreatePresetMenus();
+    CreateSoundMenu();
     m_windowMenu->addAction(QCoreApplication::translate("Zerbex", kAboutMenuText), this,
                             &MainWindow::ShowAbout);
 }
@@ -281,7 +282,14 @@ bool MainWindow::Idle() const {
 }
 
 void MainWindow::Message(const JobMessage& message) {
-    m_bridge.Run([&] { Tell(QString::fromStdString(MessageText(message))); });
+    m_bridge.Run([&] { Tell(WindowText(message)); });
+}
+
+QString MainWindow::WindowText(const JobMessage& message) {
+    if (message.error == JobError::DeviceGone) {
+        return DeviceGoneText(message.detail);
+    }
+    return QString::fromStdString(MessageText(message));
 }
 
 void MainWindow::Position(int step) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 
+#include "device_choice.h"
 #include "input_file.h"
 #include "job_observer.h"
 #include "job_phase.h"
@@ -15,21 +16,24 @@
 #include "url_opener.h"
 #include "wave_layout.h"
 
+class AudioDevices;
 class AudioOut;
 class FileDialogs;
 class JobProgress;
 class MessageBoxes;
 class Profile;
+class QActionGroup;
 class QMenu;
 
-// What the window needs from outside: the message boxes, the file dialogs, the profile and
-// the sound output.
+// What the window needs from outside: the message boxes, the file dialogs, the profile, the
+// sound output and the devices it may play on.
 struct UiServices {
     MessageBoxes& boxes;
     FileDialogs& files;
     Profile& profile;
-    AudioOut* audio = nullptr;  // null: there is no sound device
-    UrlOpener* urls = nullptr;  // null: the desktop's
+    AudioOut* audio = nullptr;              // null: there is no sound device
+    UrlOpener* urls = nullptr;              // null: the desktop's
+    const AudioDevices* devices = nullptr;  // null: the default device alone
 };
 
 // The main window. It runs one job at a time on a worker thread and shares the controls with
@@ -59,6 +63,10 @@ class MainWindow : public QDialog, private JobObserver {
     // Reads the presets file again into the window menu's preset entries, first telling what
     // is damaged in it when that changed: before the menu shows.
     PresetList RefreshPresetMenus();
+    // The window menu's choice of sound device, filled as it opens.
+    QMenu* SoundMenu() const { return m_soundMenu; }
+    // The device the next play opens, as chosen; empty for the system's default.
+    const std::string& ChosenDevice() const { return m_device.Chosen(); }
 
     void done(int result) override;
 
@@ -80,6 +88,7 @@ class MainWindow : public QDialog, private JobObserver {
     void SavePresetCommand();
     void ApplyPreset(const Preset& preset);
     void DeletePresetCommand(const std::string& name);
+    void ChooseDevice(const std::string& device);
 
     // Set-up.
     void SetUpTrackbars();
@@ -88,6 +97,10 @@ class MainWindow : public QDialog, private JobObserver {
     void CreateWindowMenu();
     void CreatePresetMenus();
     void FillPresetMenus(const PresetList& list);
+    void CreateSoundMenu();
+    void FillSoundMenu();
+    void AddDeviceEntry(const QString& text, const std::string& device);
+    static QString DeviceGoneText(const std::string& device);
     // Beside the profile.
     std::filesystem::path PresetsFile() const;
     Positions SliderPositions() const;
@@ -111,6 +124,8 @@ class MainWindow : public QDialog, private JobObserver {
     // Play commands.
     void PlayCommand(PlayMode mode);
     void StartPlayback(PlayMode mode);
+    // Points the sound output at the chosen device, or says that it is gone.
+    void UseChosenDevice();
     PlayResult PlayInput();
     void PlaybackEnded(PlayResult result);
     void ShowStopFace(PlayMode mode);
@@ -132,6 +147,8 @@ class MainWindow : public QDialog, private JobObserver {
     // waiting; the level and the progress come too often for that, and the window shows the
     // latest of them as soon as it can.
     void Message(const JobMessage& message) override;
+    // The classic text, or the window's own in its language where there is none.
+    static QString WindowText(const JobMessage& message);
     void Position(int step) override;
     void Loop(int start, int end) override;
     void Level(int segments) override;
@@ -149,6 +166,9 @@ class MainWindow : public QDialog, private JobObserver {
     QMenu* m_presetsMenu = nullptr;             // apply
     QMenu* m_deletePresetMenu = nullptr;        // the user's own
     std::vector<std::string> m_presetProblems;  // as last told
+    QMenu* m_soundMenu = nullptr;
+    QActionGroup* m_deviceEntries = nullptr;  // one checked: the chosen device
+    DeviceChoice m_device;                    // read from the profile at the start
     DesktopUrlOpener m_desktopUrls;
 
     // What the job shares: the processing parameters and the requests, read without locks.

@@ -38,6 +38,10 @@ void MainWindow::StartPlayback(PlayMode mode) {
         Tell(QStringLiteral("You need to select an input file first!"));
         return;
     }
+    // A playback that starts again at the end of its data stays on its device.
+    if (m_phase.Phase() != JobPhase::RestartPending) {
+        UseChosenDevice();
+    }
     ReadTrackbars();
     ApplyPan();
     if (ButtonFor(mode).computesCutoffs) {

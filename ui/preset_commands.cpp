@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "main_window.h"
+#include "menus.h"
 #include "message_boxes.h"
 #include "profile.h"
 #include "trackbar_slider.h"
@@ -24,19 +25,6 @@ constexpr char kDeletePresetQuestion[] = QT_TRANSLATE_NOOP("Zerbex", "要删除�
 
 QString Tr(const char* text) {
     return QCoreApplication::translate("Zerbex", text);
-}
-
-// A name as a menu shows it: an ampersand is no shortcut mark.
-QString MenuText(const std::string& name) {
-    return QString::fromStdString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
-
-// Removes a menu's entries; one of them may be the entry being carried out.
-void ClearMenu(QMenu* menu) {
-    for (QAction* action : menu->actions()) {
-        menu->removeAction(action);
-        action->deleteLater();
-    }
 }
 
 // The first problems, one a line: a box of a thousand lines helps no one.

@@ -153,5 +153,25 @@
         <source>要删除预设“%1”吗？</source>
         <translation>Delete the preset “%1”?</translation>
     </message>
+    <message>
+        <source>声音输出</source>
+        <translation>Sound output</translation>
+    </message>
+    <message>
+        <source>默认 (%1: %2)</source>
+        <translation>Default (%1: %2)</translation>
+    </message>
+    <message>
+        <source>默认</source>
+        <translation>Default</translation>
+    </message>
+    <message>
+        <source>声音设备“%1”不存在；将在默认设备上播放。</source>
+        <translation>The sound device &quot;%1&quot; is not there; playing on the default device.</translation>
+    </message>
+    <message>
+        <source>无法将声音设备的选择保存到 %1。</source>
+        <translation>The choice of sound device could not be kept in %1.</translation>
+    </message>
 </context>
 </TS>

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "alsa_capture.h"
@@ -248,5 +249,56 @@ TEST_P(PlayInterruptTest, SignalStopsAfterTheQueuedBlocksPlayOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, PlayInterruptTest, ::testing::Values(SIGINT, SIGTERM));
+
+}  // namespace
+
+namespace {
+
+// `devices` lists the default and a second device of the same configuration; `play --device`
+// plays on the one named or numbered, and a device that is not there leaves the default
+// playing, with a message.
+TEST_F(PlayCliTest, DevicesAreListedAndPlayGoesToTheOneChosen) {
+    const auto first = m_dir / "first.wav";
+    const auto second = m_dir / "second.wav";
+    const std::string env = UseAlsaConfig(PacedFileDevice("!default", first, 176400) +
+                                          PacedFileDevice("zerbex_second", second, 176400));
+    const CommandResult listed = RunCommand({ZERBEX_CLI, "devices"}, {env});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    std::string secondIndex;
+    std::istringstream lines(listed.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("\tzerbex_second\t") != std::string::npos) {
+            secondIndex = line.substr(0, line.find('\t'));
+        }
+    }
+    ASSERT_FALSE(secondIndex.empty()) << listed.out;
+    EXPECT_NE(listed.out.find("\tdefault\tALSA\tdefault\n"), std::string::npos) << listed.out;
+
+    const std::string input = MakeInput(1.0, 44100);
+    const Bytes rendered = Rendered(input);
+    const struct {
+        std::string device;
+        bool onSecond;
+        bool message;
+    } cases[] = {
+        {"zerbex_second", true, false},
+        {secondIndex, true, false},
+        {"default", false, false},
+        {"unplugged_card", false, true},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(first);
+        std::filesystem::remove(second);
+        const CommandResult run = Play(env, {"--once", "--device", c.device}, input);
+        EXPECT_EQ(run.exitCode, 0) << c.device << run.err;
+        EXPECT_EQ(run.err.find("is not there; playing on the default device") != std::string::npos,
+                  c.message)
+            << c.device << run.err;
+        CapturedSound captured;
+        ASSERT_TRUE(ReadCapture(c.onSecond ? second : first, captured)) << c.device;
+        EXPECT_TRUE(PlayedExactly(captured.sound, rendered)) << c.device;
+        EXPECT_FALSE(std::filesystem::exists(c.onSecond ? first : second)) << c.device;
+    }
+}
 
 }  // namespace

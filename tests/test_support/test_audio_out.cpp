@@ -10,9 +10,10 @@ TestAudioOut::~TestAudioOut() {
     StopDevice();
 }
 
-bool TestAudioOut::Open(const AudioFormat& format, const std::string&) {
+bool TestAudioOut::Open(const AudioFormat& format, const std::string& device) {
     StopDevice();
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_openedDevices.push_back(device.empty() ? m_chosenDevice : device);
     if (failOpen) {
         m_error = "Device unavailable";
         return false;
@@ -170,4 +171,20 @@ int TestAudioOut::Closes() const {
 AudioFormat TestAudioOut::OpenedFormat() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_format;
+}
+
+void TestAudioOut::SetDevice(std::string device) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_chosenDevice = std::move(device);
+}
+
+std::vector<std::string> TestAudioOut::OpenedDevices() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_openedDevices;
+}
+
+bool TestAudioDevices::Has(const std::string& device) const {
+    return std::any_of(devices.begin(), devices.end(), [&device](const AudioDevice& d) {
+        return d.name == device || std::to_string(d.index) == device;
+    });
 }

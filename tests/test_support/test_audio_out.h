@@ -27,6 +27,7 @@ class TestAudioOut : public AudioOut {
     TestAudioOut& operator=(const TestAudioOut&) = delete;
 
     bool Open(const AudioFormat& format, const std::string& device = {}) override;
+    void SetDevice(std::string device) override;
     bool IsOpen() const override;
     void WaitForRoom() override;
     bool Write(const unsigned char* data, std::size_t bytes) override;
@@ -51,6 +52,7 @@ class TestAudioOut : public AudioOut {
     int Opens() const;
     int Closes() const;
     AudioFormat OpenedFormat() const;
+    std::vector<std::string> OpenedDevices() const;  // each Open's, empty for the default
 
   private:
     void DeviceLoop();
@@ -73,4 +75,19 @@ class TestAudioOut : public AudioOut {
     int m_opens = 0;
     int m_closes = 0;
     AudioFormat m_format;
+    std::string m_chosenDevice;
+    std::vector<std::string> m_openedDevices;
+};
+
+// A sound system's device list for tests: Has matches a name or an index exactly.
+class TestAudioDevices : public AudioDevices {
+  public:
+    std::vector<AudioDevice> Devices() const override {
+        ++listings;
+        return devices;
+    }
+    bool Has(const std::string& device) const override;
+
+    std::vector<AudioDevice> devices;
+    mutable int listings = 0;  // calls of Devices()
 };

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -19,38 +18,14 @@
 #include "alsa_capture.h"
 #include "bitmap_button.h"
 #include "command.h"
-#include "main_window.h"
-#include "message_boxes.h"
-#include "portaudio_out.h"
-#include "profile.h"
+#include "e2e_support.h"
 #include "resource_ids.h"
 #include "trackbar_slider.h"
-#include "ui_test_support.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr long kBytesPerSecond = 44100 * 4;
-
-// Sound captured so far; the capture's 44-byte header is not sound.
-std::uintmax_t SizeOf(const fs::path& path) {
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    return ec || size < 44 ? 0 : size - 44;
-}
-
-// Points ALSA's default device at a capture file in dir, paced at a sound card's rate; the
-// next PortAudioSystem made uses it.
-fs::path UseCaptureDevice(const TempDir& dir) {
-    fs::path capture = dir / "capture.wav";
-    const fs::path config = dir / "asound.conf";
-    const std::string text = PacedFileDevice("!default", capture, kBytesPerSecond);
-    WriteFile(config, Bytes(text.begin(), text.end()));
-    ::setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
-    return capture;
-}
 
 // Whether what was played starts with the input's first block in mode 2 at the start-up
 // positions, byte for byte.
@@ -91,43 +66,6 @@ void AnswerNextFileDialog(const QString& path) {
     });
     poll->start(20);
 }
-
-// The program's window with the real message boxes, file dialogs and sound device, shown.
-struct RealWindow {
-    explicit RealWindow(const TempDir& dir)
-        : profile(QString::fromStdString((dir / "zerbex2.ini").string())),
-          audio(sound),
-          window(UiServices{boxes, files, profile, &audio}) {
-        window.show();
-    }
-
-    bool application = (EnsureApplication(), true);  // before any widget
-    QtMessageBoxes boxes;
-    QtFileDialogs files;
-    Profile profile;
-    PortAudioSystem sound;
-    PortAudioOut audio;
-    MainWindow window;
-};
-
-// Closes any message box that comes up, so that an unexpected one fails the test instead
-// of waiting for a user who is not there.
-class MessageBoxWatch {
-  public:
-    MessageBoxWatch() {
-        QObject::connect(&m_poll, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts.push_back(box->text());
-                box->done(QMessageBox::Ok);
-            }
-        });
-        m_poll.start(50);
-    }
-    std::vector<QString> texts;
-
-  private:
-    QTimer m_poll;
-};
 
 TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     TempDir dir;

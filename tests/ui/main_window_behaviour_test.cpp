@@ -294,7 +294,7 @@ QAction* MenuEntry(const MainWindow& window, const QString& text) {
 // The About box from every way to it: the button, the window menu's last entry, F1, Ctrl+?.
 TEST_F(MainWindowTest, AboutBoxOpensFromTheButtonTheMenuAndTheHelpKeys) {
     const QList<QAction*> entries = window.WindowMenu()->actions();
-    ASSERT_EQ(entries.size(), 6) << "suggest and three for the presets";
+    ASSERT_EQ(entries.size(), 7) << "suggest, three for the presets and the sound output";
     EXPECT_TRUE(entries.front()->isSeparator());
     EXPECT_EQ(entries.back()->text(), QString::fromUtf8("关于Zerbex ... "));
     const std::vector<std::function<void()>> ways = {

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
+#include <QTranslator>
 
 #include "render_pool.h"
+#include "ui_language.h"
 #include "write_helpers.h"
 
 namespace fs = std::filesystem;
@@ -22,6 +24,16 @@ void EnsureApplication() {
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
+}
+
+bool SpeakEnglish(bool english) {
+    EnsureApplication();
+    for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    return InstallUiLanguage(*QCoreApplication::instance(),
+                             {english ? QStringLiteral("en-GB") : QStringLiteral("zh-CN")});
 }
 
 bool RecordingBoxes::Show(const MessageBoxRequest& request) {
@@ -66,7 +78,14 @@ bool RecordingUrls::Open(const QUrl& url) {
 WindowFixture::WindowFixture(std::chrono::microseconds perBlock)
     : profile((EnsureApplication(), QDir(profileDir.path()).filePath("zerbex2.ini"))),
       audio(perBlock),
-      window(std::make_unique<MainWindow>(UiServices{boxes, files, profile, &audio, &urls})) {}
+      window(std::make_unique<MainWindow>(
+          UiServices{boxes, files, profile, &audio, &urls, &devices})) {}
+
+void WindowFixture::Reopen() {
+    window.reset();
+    window =
+        std::make_unique<MainWindow>(UiServices{boxes, files, profile, &audio, &urls, &devices});
+}
 
 WindowFixture::~WindowFixture() {
     window.reset();

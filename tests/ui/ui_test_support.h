@@ -25,6 +25,9 @@
 // Creates the one QApplication of a test process (offscreen unless a platform was chosen).
 void EnsureApplication();
 
+// Speaks English from now on, or the template's Chinese: the windows made after it do.
+bool SpeakEnglish(bool english);
+
 // Message boxes that record what they were asked, and on which thread, and answer from a
 // script.
 class RecordingBoxes : public MessageBoxes {
@@ -69,6 +72,8 @@ struct WindowFixture {
     ~WindowFixture();
 
     const MainWindowUi& Ui() const { return window->Ui(); }
+    // A new window over the same doubles and profile, as after a restart.
+    void Reopen();
     // Writes a file into the test's folder.
     std::filesystem::path Make(const std::string& name, const Bytes& bytes);
     void ChooseInput(const std::filesystem::path& path);
@@ -81,6 +86,7 @@ struct WindowFixture {
     Profile profile;
     TestAudioOut audio;
     RecordingUrls urls;
+    TestAudioDevices devices;
     std::unique_ptr<MainWindow> window;
 };
 
