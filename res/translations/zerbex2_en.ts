@@ -153,5 +153,9 @@
         <source>要删除预设“%1”吗？</source>
         <translation>Delete the preset “%1”?</translation>
     </message>
+    <message>
+        <source>%1（正在解码输入文件：%2%）</source>
+        <translation>%1 (decoding the input file: %2%)</translation>
+    </message>
 </context>
 </TS>
