@@ -74,11 +74,12 @@ int RunPlay(const std::vector<std::string>& args) {
     Console console;
     console.SetInput(files[0]);
     StopOnSignals signals(controls.stop);
+    JobRunner runner;
+    // A decoded input plays while it is decoded, and its decoder starts while the sound
+    // system starts; what the decoding finds is told when it ends.
+    const InputFile input = StartInput(files[0], runner.Disk());
     PortAudioSystem sound;
     PortAudioOut out(sound);
-    JobRunner runner;
-    // A decoded input plays while it is decoded; what the decoding finds is told when it ends.
-    const InputFile input = StartInput(files[0], runner.Disk());
     JobResult result = JobResult::Failed;
     if (const std::optional<JobMessage> refusal = input.Refusal()) {
         console.Message(*refusal);
