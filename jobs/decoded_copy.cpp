@@ -101,16 +101,20 @@ class DecodedCopy::Sink : public RenderSink {
 
 class DecodedCopy::ProgressOf : public JobObserver {
   public:
-    explicit ProgressOf(DecodedCopy& copy) : m_copy(copy) {}
+    ProgressOf(DecodedCopy& copy, JobObserver* observer) : m_copy(copy), m_observer(observer) {}
     void Progress(double done) override {
         m_copy.m_progress.store(done, std::memory_order_relaxed);
+        if (m_observer != nullptr) {
+            m_observer->Progress(done);
+        }
     }
 
   private:
     DecodedCopy& m_copy;
+    JobObserver* m_observer;
 };
 
-void DecodedCopy::Decode(const fs::path& input, DiskSpace& disk) {
+void DecodedCopy::Decode(const fs::path& input, DiskSpace& disk, JobObserver* observer) {
     DecodedSource source;
     InputStatus status = StatusOf(source.Open(input, &m_cancel));
     std::string problem;
@@ -126,13 +130,13 @@ void DecodedCopy::Decode(const fs::path& input, DiskSpace& disk) {
         reserved = disk.Reserve(*cache, source.DeclaredBytes());
     }
     if (status == InputStatus::Ready) {
-        status = Write(source, *cache, problem);
+        status = Write(source, *cache, observer, problem);
     }
     Finish(status, std::move(problem),
            status == InputStatus::Ready ? source.Warning() : std::nullopt);
 }
 
-InputStatus DecodedCopy::Write(DecodedSource& source, const fs::path& folder,
+InputStatus DecodedCopy::Write(DecodedSource& source, const fs::path& folder, JobObserver* observer,
                                std::string& problem) {
     if (!m_file.Create(folder, "decoded")) {
         problem = folder.string() + " cannot be written: " + std::strerror(errno);
@@ -148,7 +152,7 @@ InputStatus DecodedCopy::Write(DecodedSource& source, const fs::path& folder,
     RenderSettings settings;
     settings.stop = &m_cancel;
     WaveFormat format;
-    ProgressOf progress(*this);
+    ProgressOf progress(*this, observer);
     const RenderStatus rendered = Render(source, sink, settings, format, progress);
     InputStatus status = rendered == RenderStatus::Stopped       ? InputStatus::Cancelled
                          : rendered == RenderStatus::WriteFailed ? InputStatus::NoSpace
@@ -343,7 +347,12 @@ std::uint64_t DecodedCopy::ReaderOf::DataLength(std::uint64_t /*walked*/, std::u
         }
         // A stream that holds more than it declares goes on past its declared length.
         const std::uint64_t length = std::max(copy.m_declaredBytes, decoded);
-        if (length > position || copy.m_ended || m_interrupts.Requested()) {
+        if (copy.m_ended) {
+            // Refused after the playback had it all: the end of the data is no end of the job.
+            m_failed = copy.m_status != InputStatus::Cancelled;
+            return length;
+        }
+        if (length > position || m_interrupts.Requested()) {
             return length;
         }
         copy.m_changed.wait_for(lock, kRequestPoll);

@@ -41,8 +41,10 @@ class DecodedCopy {
   public:
     // On the decoding thread: decodes input into a new copy in the cache folder, with the
     // space it declares set aside in disk until the decoding ends. Copies a killed program
-    // left there are removed first.
-    void Decode(const std::filesystem::path& input, DiskSpace& disk);
+    // left there are removed first. observer, when there is one, hears the progress on this
+    // thread as each piece of the copy is written, and the decoding waits for it.
+    void Decode(const std::filesystem::path& input, DiskSpace& disk,
+                JobObserver* observer = nullptr);
     // The decoding stops soon after, as cancelled, unless it has ended.
     void Cancel() { m_cancel = 1; }
     // Removes the copy; once the decoding thread has ended.
@@ -75,7 +77,7 @@ class DecodedCopy {
     class ProgressOf;
 
     InputStatus Write(DecodedSource& source, const std::filesystem::path& folder,
-                      std::string& problem);
+                      JobObserver* observer, std::string& problem);
     void Published(std::size_t bytes, bool header);
     void Started(std::uint64_t declaredBytes, std::uint32_t byteRate);
     void Finish(InputStatus status, std::string problem, std::optional<JobMessage> warning);

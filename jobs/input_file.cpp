@@ -70,7 +70,7 @@ std::unique_ptr<PlayInput> InputFile::ReadCopy(RunInterrupts interrupts) const {
     return m_copy ? DecodedCopy::Reader(m_copy, interrupts) : nullptr;
 }
 
-InputFile StartInput(const fs::path& path, DiskSpace& disk) {
+InputFile StartInput(const fs::path& path, DiskSpace& disk, JobObserver* observer) {
     InputFile input;
     input.m_path = path;
     std::error_code ec;
@@ -86,10 +86,10 @@ InputFile StartInput(const fs::path& path, DiskSpace& disk) {
     }
     input.m_copy = std::make_shared<DecodedCopy>();
     try {
-        input.m_decoder =
-            std::thread([copy = input.m_copy, path, &disk] { copy->Decode(path, disk); });
+        input.m_decoder = std::thread(
+            [copy = input.m_copy, path, &disk, observer] { copy->Decode(path, disk, observer); });
     } catch (const std::system_error&) {
-        input.m_copy->Decode(path, disk);  // no thread to be had: decoded before it plays
+        input.m_copy->Decode(path, disk, observer);  // no thread to be had: decoded first
     }
     return input;
 }

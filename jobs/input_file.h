@@ -52,7 +52,8 @@ class InputFile {
     std::unique_ptr<PlayInput> ReadCopy(RunInterrupts interrupts) const;
 
   private:
-    friend InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk);
+    friend InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,
+                                JobObserver* observer);
     void Release();
 
     std::filesystem::path m_path;
@@ -63,9 +64,11 @@ class InputFile {
 };
 
 // Makes path ready and returns at once: what the engine does not read as it is is decoded
-// on the input's own thread, which disk's reservations must outlive. A path the engine
+// on the input's own thread, which disk's reservations must outlive; observer, when there is
+// one, hears the decoding's progress on that thread (DecodedCopy::Decode). A path the engine
 // cannot open (missing, a FIFO, a device) is left to the job, which says so.
-InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk);
+InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,
+                     JobObserver* observer = nullptr);
 
 // StartInput, then the decoding to its end: progress goes to the observer, cancel stops the
 // decoding.
