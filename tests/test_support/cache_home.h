@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 // Points the cache folder at a folder of the test's for as long as it lives.
 class CacheHome {
@@ -27,3 +28,14 @@ class CacheHome {
     bool m_had = false;
     std::string m_previous;
 };
+
+// The files in the cache folder under base; none when there is no such folder.
+inline std::size_t CopiesUnder(const std::filesystem::path& base) {
+    std::error_code ec;
+    std::size_t copies = 0;
+    for (std::filesystem::directory_iterator it(base / "zerbex2", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        ++copies;
+    }
+    return copies;
+}
