@@ -3,10 +3,10 @@
 # first byte of sound (not silence) that reaches an ALSA file device paced at a sound card's
 # rate, for a 30-minute MP3 (made by ffmpeg from a generated WAV) and for that 16-bit WAV
 # itself. The window (zerbex_window_latency --choose): choosing a 10-minute MP3 to the window
-# taking input again, and Alt+2 right after to the first sound, idle and with a busy loop
-# on the side. The pacer timestamps what it reads; it runs before the program starts,
-# reading a FIFO whose pipe it shrinks to 4 KB, so the stream's leading silence paces the
-# sound behind it as on real hardware.
+# taking input again, Alt+2 right after to the first sound, and closing the window while it
+# decodes to the window gone; idle and with a busy loop on the side. The pacer timestamps
+# what it reads; it runs before the program starts, reading a FIFO whose pipe it shrinks to
+# 4 KB, so the stream's leading silence paces the sound behind it as on real hardware.
 #
 # Usage: bench/first_sound.sh [BUILD_DIR] [RUNS] [MINUTES]   (needs python3 and ffmpeg)
 #        WINDOW_LOADS="idle" (or "") limits the window's runs to those loads (or none).
@@ -49,32 +49,39 @@ pcm.!default {
 }
 CONF
 
-# Reads the FIFO at 176,400 bytes a second, 1 KB at a time, and writes the wall-clock time
-# at which the first byte of sound arrived into the file named by its argument.
+# Reads the FIFO as paced_sink does, 4 KB at a time at 176,400 bytes a second, and writes
+# the wall-clock time at which the first byte of sound in it plays (the chunk's time, and
+# the bytes before it in the chunk at the pace) into the file named by its argument.
 cat > "$work/pacer.py" <<'PY'
 import fcntl, os, sys, time
 fd = os.open(sys.argv[1], os.O_RDWR)
 fcntl.fcntl(fd, fcntl.F_SETPIPE_SZ, 4096)
+open(sys.argv[2] + '.ready', 'w').close()
 rate, due, heard = 176400.0, time.monotonic(), False
 while True:
     time.sleep(max(0.0, due - time.monotonic()))
-    chunk = os.read(fd, 1024)
+    chunk = os.read(fd, 4096)
     if not chunk:
         break
     if not heard and any(chunk):
         heard = True
+        first = next(i for i, b in enumerate(chunk) if b)
         with open(sys.argv[2], 'w') as out:
-            out.write(f"{time.time():.6f}\n")
+            out.write(f"{time.time() + first / rate:.6f}\n")
     due = max(due, time.monotonic()) + len(chunk) / rate
 PY
 
 now() { date +%s.%N; }
 
+# The pacer shrinks the pipe before anything is written into it.
 start_pacer() {
-  rm -f "$work/heard"
+  rm -f "$work/heard" "$work/heard.ready"
   python3 "$work/pacer.py" "$work/fifo" "$work/heard" &
   pacer=$!
-  sleep 0.3
+  while [ ! -e "$work/heard.ready" ]; do
+    sleep 0.01
+  done
+  sleep 0.1
 }
 
 stop_pacer() {
@@ -112,16 +119,18 @@ cli_first_sound() {
   [ -s "$work/heard" ] || cat "$work/play.err" >&2
 }
 
-# Chooses the 10-minute MP3 in the window and presses Alt+2; "USABLE FIRST_SOUND" seconds.
+# Chooses the 10-minute MP3 in the window and presses Alt+2, then closes a second window while
+# it decodes; "USABLE FIRST_SOUND CLOSE" seconds.
 window_first_sound() {
   start_pacer
   ALSA_CONFIG_PATH="$work/fifo.conf" QT_QPA_PLATFORM=offscreen "$window" --choose \
     "$work/ten.mp3" >"$work/window.out" 2>/dev/null
   stop_pacer
-  local usable pressed
+  local usable pressed close
   usable=$(sed -n 's/^choose -> window usable: \([0-9.]*\) s$/\1/p' "$work/window.out")
   pressed=$(sed -n 's/^alt+2 pressed at \([0-9.]*\)$/\1/p' "$work/window.out")
-  echo "$usable $(since "$pressed")"
+  close=$(sed -n 's/^close while decoding -> window gone: \([0-9.]*\) s$/\1/p' "$work/window.out")
+  echo "$usable $(since "$pressed") $close"
 }
 
 for kind in mp3 wav; do
@@ -139,11 +148,14 @@ for load in ${WINDOW_LOADS-idle busy}; do
   fi
   usable=()
   sound=()
+  closed=()
   for _ in $(seq "$runs"); do
-    read -r u f <<<"$(window_first_sound)"
+    read -r u f c <<<"$(window_first_sound)"
     usable+=("$u")
     sound+=("$f")
+    closed+=("$c")
   done
   echo "window ($load), choose 10-minute .mp3 -> usable: ${usable[*]} s"
   echo "window ($load), Alt+2 -> first sound: ${sound[*]} s"
+  echo "window ($load), close while decoding -> gone: ${closed[*]} s"
 done

@@ -64,6 +64,21 @@ void ChooseAndPlay(MainWindow& window, const char* input) {
     window.reject();
 }
 
+// Chooses input and closes the window a moment later, while the input is decoded; the
+// seconds from the close until the window is gone, its decoding stopped and its copy removed.
+double CloseWhileDecoding(const UiServices& services, const char* input) {
+    QElapsedTimer closing;
+    {
+        MainWindow window(services);
+        window.show();
+        window.SelectInputFile(QString::fromLocal8Bit(input));
+        PumpFor(0.05, [] { return false; });
+        closing.start();
+        window.reject();
+    }
+    return static_cast<double>(closing.nsecsElapsed()) / 1e9;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +100,8 @@ int main(int argc, char** argv) {
             MainWindow window(UiServices{boxes, files, profile, &audio});
             if (choose) {
                 ChooseAndPlay(window, argv[2]);
+                std::printf("close while decoding -> window gone: %.3f s\n",
+                            CloseWhileDecoding(UiServices{boxes, files, profile, &audio}, argv[2]));
                 return 0;
             }
             BitmapButton* play = window.Ui().playMode2Button;
