@@ -102,10 +102,11 @@ void Console::DrawPlayStatus() {
     }
     m_lastPosition = m_position;
     m_lastSegments = segments;
+    const WaveLength length = m_length ? m_length() : WaveLength{};
     const auto at =
-        static_cast<long long>(PositionSeconds(m_position, m_length.dataBytes, m_length.byteRate));
+        static_cast<long long>(PositionSeconds(m_position, length.dataBytes, length.byteRate));
     const auto all =
-        static_cast<long long>(m_length.Known() ? m_length.dataBytes / m_length.byteRate : 0);
+        static_cast<long long>(length.Known() ? length.dataBytes / length.byteRate : 0);
     std::fprintf(m_err, "\r%lld:%02lld / %lld:%02lld  level [%.*s%*s]", at / 60, at % 60, all / 60,
                  all % 60, segments, "########", 8 - segments, "");
     m_statusShown = true;

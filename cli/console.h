@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "job_observer.h"
@@ -22,8 +23,9 @@ class Console : public JobObserver {
     void SetOutput(std::string output) { m_output = std::move(output); }
     // The label of the progress bar ("decoding ").
     void SetStep(std::string step) { m_step = std::move(step); }
-    // The data a playback plays, so that its position shows as minutes:seconds.
-    void SetLength(const WaveLength& length) { m_length = length; }
+    // The length of the data a playback plays, so that its position shows as minutes:seconds;
+    // asked at every drawing, as a decoded input's is known better as the decoding goes on.
+    void SetLength(std::function<WaveLength()> length) { m_length = std::move(length); }
     void FinishStatus();
 
     void Message(const JobMessage& message) override;
@@ -41,7 +43,7 @@ class Console : public JobObserver {
     std::string m_input;
     std::string m_output;
     std::string m_step;
-    WaveLength m_length;
+    std::function<WaveLength()> m_length;
     bool m_statusShown = false;
     int m_position = 0;
     std::atomic<int> m_segments{0};

@@ -44,10 +44,10 @@ void SetUpControls(const PlayOptions& options, PlayControls& controls) {
 
 // Plays the file until it is stopped, starting it again whenever a job ends at the end of
 // the data, as the window does.
-JobResult PlayUntilStopped(JobRunner& runner, const std::filesystem::path& wav,
-                           PlayControls& controls, AudioOut& out, Console& console, bool once) {
+JobResult PlayUntilStopped(JobRunner& runner, const InputFile& input, PlayControls& controls,
+                           AudioOut& out, JobObserver& observer, bool once) {
     for (;;) {
-        const PlayResult played = runner.Play(wav, controls, out, console, once);
+        const PlayResult played = runner.Play(input, controls, out, observer, once);
         // A file without sample data would otherwise start again without end.
         if (played.result != JobResult::Done || once || controls.stop || played.bytesPlayed == 0) {
             return played.result == JobResult::Stopped ? JobResult::Done : played.result;
@@ -109,29 +109,25 @@ int RunPlay(const std::vector<std::string>& args) {
     Console console;
     console.SetInput(files[0]);
     StopOnSignals signals(controls.stop);
+    JobRunner runner;
+    // A decoded input plays while it is decoded, and its decoder starts while the sound
+    // system starts; what the decoding finds is told when it ends.
+    const InputFile input = StartInput(files[0], runner.Disk());
     PortAudioSystem sound;
     PortAudioOut out(sound);
     DeviceLine deviceLine;
     DeviceChoice(options.device).Apply(sound, out, deviceLine);
-    if (StderrIsTerminal()) {
-        console.SetStatus(Console::Status::Progress);
-        console.SetStep("decoding ");
-    }
-    JobRunner runner;
-    const InputFile input = PrepareInput(files[0], &controls.stop, runner.Disk(), console);
-    console.FinishStatus();
     JobResult result = JobResult::Failed;
     if (const std::optional<JobMessage> refusal = input.Refusal()) {
         console.Message(*refusal);
-    } else if (input.Status() == InputStatus::Ready) {
-        if (input.Warning()) {
-            console.Message(*input.Warning());
-        }
+    } else {
         if (StderrIsTerminal()) {
-            console.SetLength(ProbeWaveLength(input.Reads()));
+            console.SetLength([&input] { return input.Length(); });
             console.SetStatus(Console::Status::PlayPosition);
         }
-        result = PlayUntilStopped(runner, input.Reads(), controls, out, console, options.once);
+        WarnWhenDecoded observer(input, console);
+        result = PlayUntilStopped(runner, input, controls, out, observer, options.once);
+        observer.Check();
     }
     console.FinishStatus();
     return result == JobResult::Done ? kExitOk : kExitFailed;

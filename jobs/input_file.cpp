@@ -1,77 +1,78 @@
 #include "input_file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <system_error>
-
-#include "decoded_source.h"
-#include "disk_space.h"
-#include "render.h"
-#include "wav_sink.h"
-#include "wave_layout.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-InputStatus StatusOf(SourceStatus source) {
-    switch (source) {
-        case SourceStatus::Ok:
-            return InputStatus::Ready;
-        case SourceStatus::NotStereo:
-            return InputStatus::NotStereo;
-        case SourceStatus::NoSpace:
-            return InputStatus::NoSpace;
-        case SourceStatus::TooLong:
-            return InputStatus::TooLong;
-        case SourceStatus::Interrupted:
-            return InputStatus::Cancelled;
-        case SourceStatus::ReadFailed:
-        case SourceStatus::Changed:
-            return InputStatus::Unreadable;
-        case SourceStatus::NotAudio:
-            break;
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_path = std::move(other.m_path);
+        m_status = other.m_status;
+        m_length = other.m_length;
+        m_copy = std::move(other.m_copy);
+        m_decoder = std::move(other.m_decoder);
     }
-    return InputStatus::NotAudio;
+    return *this;
 }
 
-// Observes the decoding for its progress only: a refusal is the input's status.
-class DecodingObserver : public JobObserver {
-  public:
-    explicit DecodingObserver(JobObserver& observer) : m_observer(observer) {}
-    void Progress(double done) override { m_observer.Progress(done); }
+InputFile::~InputFile() {
+    Release();
+}
 
-  private:
-    JobObserver& m_observer;
-};
+void InputFile::Release() {
+    StopDecoding();
+    if (m_copy) {
+        m_copy->Remove();
+    }
+}
 
-}  // namespace
+void InputFile::StopDecoding() {
+    if (m_decoder.joinable()) {
+        m_copy->Cancel();
+        m_decoder.join();
+    }
+}
+
+InputStatus InputFile::Status() const {
+    return m_copy ? m_copy->Status() : m_status;
+}
 
 std::optional<JobMessage> InputFile::Refusal() const {
-    switch (m_status) {
-        case InputStatus::NotAudio:
-            return JobMessage{JobError::NotAudio};
-        case InputStatus::NotStereo:
-            return JobMessage{JobError::NotStereo};
-        case InputStatus::Unreadable:
-            return JobMessage{JobError::ReadInput, "it changed or could not be read while decoded"};
-        case InputStatus::NoSpace:
-            return JobMessage{JobError::NoDecodeSpace};
-        case InputStatus::TooLong:
-            return JobMessage{JobError::TooLongForWav};
-        case InputStatus::CacheUnusable:
-            return JobMessage{JobError::CacheUnusable, m_problem};
-        case InputStatus::Ready:
-        case InputStatus::Cancelled:
-            break;
-    }
-    return std::nullopt;
+    return m_copy ? InputRefusal(m_copy->Status(), m_copy->Problem()) : InputRefusal(m_status, {});
 }
 
-InputFile PrepareInput(const fs::path& path, const Shared<int>* cancel, DiskSpace& disk,
-                       JobObserver& observer) {
+std::optional<JobMessage> InputFile::Warning() const {
+    return m_copy ? m_copy->Warning() : std::nullopt;
+}
+
+fs::path InputFile::Reads() const {
+    return Decoded() ? m_copy->Path() : m_path;
+}
+
+bool InputFile::Decoded() const {
+    return m_copy && m_copy->Ended() && m_copy->Status() == InputStatus::Ready;
+}
+
+bool InputFile::Decoding() const {
+    return m_copy && !m_copy->Ended();
+}
+
+WaveLength InputFile::Length() const {
+    return m_copy ? m_copy->Length() : m_length;
+}
+
+bool InputFile::WaitForDecoding(const Shared<int>* cancel, JobObserver& observer) const {
+    return !m_copy || m_copy->WaitForEnd(cancel, observer);
+}
+
+std::unique_ptr<PlayInput> InputFile::ReadCopy(RunInterrupts interrupts) const {
+    return m_copy ? DecodedCopy::Reader(m_copy, interrupts) : nullptr;
+}
+
+InputFile StartInput(const fs::path& path, DiskSpace& disk, JobObserver* observer) {
     InputFile input;
-    input.m_reads = path;
+    input.m_path = path;
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (fs::is_directory(status)) {
@@ -80,47 +81,44 @@ InputFile PrepareInput(const fs::path& path, const Shared<int>* cancel, DiskSpac
     }
     // Missing files, FIFOs and devices are the job's to refuse, without blocking.
     if (!fs::is_regular_file(status) || EngineReadsAsIs(path)) {
+        input.m_length = ProbeWaveLength(path);
         return input;
     }
-    DecodedSource source;
-    if (const SourceStatus opened = source.Open(path, cancel); opened != SourceStatus::Ok) {
-        input.m_status = StatusOf(opened);
-        return input;
-    }
-    const std::optional<fs::path> cache = CacheFolder(input.m_problem);
-    if (!cache) {
-        input.m_status = InputStatus::CacheUnusable;
-        return input;
-    }
-    RemoveStaleCacheFiles(*cache);
-    input.m_status = StatusOf(source.Limit(disk.Available(*cache), true));
-    const DiskSpace::Reservation reserved = disk.Reserve(*cache, source.DeclaredBytes());
-    if (input.m_status != InputStatus::Ready) {
-        return input;
-    }
-    if (!input.m_decoded.Create(*cache, "decoded")) {
-        input.m_problem = cache->string() + " cannot be written: " + std::strerror(errno);
-        input.m_status = InputStatus::CacheUnusable;
-        return input;
-    }
-    WavSink sink;
-    sink.Adopt(input.m_decoded.File());
-    RenderSettings settings;
-    settings.stop = cancel;
-    WaveFormat format;
-    DecodingObserver progress(observer);
-    const RenderStatus rendered = Render(source, sink, settings, format, progress);
-    input.m_status = rendered == RenderStatus::Stopped       ? InputStatus::Cancelled
-                     : rendered == RenderStatus::WriteFailed ? InputStatus::NoSpace
-                                                             : StatusOf(source.Status());
-    if (input.m_status == InputStatus::Ready && !(sink.Commit() && input.m_decoded.Close())) {
-        input.m_status = InputStatus::NoSpace;
-    }
-    if (input.m_status == InputStatus::Ready) {
-        input.m_reads = input.m_decoded.Path();
-        input.m_warning = source.Warning();
-    } else {
-        input.m_decoded.Remove();
+    input.m_copy = std::make_shared<DecodedCopy>();
+    try {
+        input.m_decoder = std::thread(
+            [copy = input.m_copy, path, &disk, observer] { copy->Decode(path, disk, observer); });
+    } catch (const std::system_error&) {
+        input.m_copy->Decode(path, disk, observer);  // no thread to be had: decoded first
     }
     return input;
+}
+
+InputFile PrepareInput(const fs::path& path, const Shared<int>* cancel, DiskSpace& disk,
+                       JobObserver& observer) {
+    InputFile input = StartInput(path, disk);
+    if (!input.WaitForDecoding(cancel, observer)) {
+        input.StopDecoding();
+    }
+    return input;
+}
+
+void WarnWhenDecoded::Position(int step) {
+    m_observer.Position(step);
+    Check();
+}
+
+void WarnWhenDecoded::Level(int segments) {
+    m_observer.Level(segments);
+    Check();
+}
+
+void WarnWhenDecoded::Check() {
+    if (m_told || m_input.Decoding()) {
+        return;
+    }
+    m_told = true;
+    if (const std::optional<JobMessage> warning = m_input.Warning()) {
+        m_observer.Message(*warning);
+    }
 }

@@ -1,53 +1,98 @@
 #pragma once
 
 // An input made ready to be played again and again: a 16-bit stereo WAV as it is, or, for
-// any other audio file, a copy decoded once into the cache folder.
+// any other audio file, a copy decoded once into the cache folder. The copy is decoded on a
+// thread of the input's own and plays while it is written.
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
-#include "cache_folder.h"
+#include "decoded_copy.h"
 #include "job_observer.h"
+#include "play_input.h"
 #include "shared_value.h"
 
 class DiskSpace;
 
-enum class InputStatus {
-    Ready,
-    NotAudio,
-    NotStereo,
-    Unreadable,     // it could not be read, or changed while it was read
-    NoSpace,        // the decoded copy does not fit the cache folder's disk
-    TooLong,        // the decoded copy is longer than a WAV file can hold
-    CacheUnusable,  // the cache folder cannot be used
-    Cancelled,
-};
-
 class InputFile {
   public:
-    InputStatus Status() const { return m_status; }
+    InputFile() = default;
+    InputFile(InputFile&& other) noexcept = default;
+    InputFile& operator=(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    // Stops the decoding and removes the copy.
+    ~InputFile();
+
+    // Ready while a decoding runs that has found nothing wrong so far.
+    InputStatus Status() const;
     // What is wrong with the input; nothing when it is ready or the user cancelled.
     std::optional<JobMessage> Refusal() const;
     // What the user should know of an input that was decoded: it held less than it declared.
-    const std::optional<JobMessage>& Warning() const { return m_warning; }
-    // The file jobs read: the input itself or its decoded copy.
-    const std::filesystem::path& Reads() const { return m_reads; }
-    bool Decoded() const { return !m_decoded.Path().empty(); }
+    std::optional<JobMessage> Warning() const;
+    // The file jobs read: the input itself or, once it is decoded, its copy.
+    std::filesystem::path Reads() const;
+    bool Decoded() const;
+    // The decoder still runs: a write or an analysis waits for it (WaitForDecoding).
+    bool Decoding() const;
+    double DecodingProgress() const { return m_copy ? m_copy->Progress() : 1.0; }
+    // The sample data's length as far as it is known (DecodedCopy::Length for a copy).
+    WaveLength Length() const;
+    // Waits for the decoder to end, telling the observer how far it is; false when cancel came
+    // first (the decoding goes on).
+    bool WaitForDecoding(const Shared<int>* cancel, JobObserver& observer) const;
+    // Stops the decoding where it is: it ends as cancelled unless it had ended already, and a
+    // copy cut short is removed.
+    void StopDecoding();
+    // What a playback of a decoded input reads, as far as the copy is written; null for an
+    // input played as it is (Reads()).
+    std::unique_ptr<PlayInput> ReadCopy(RunInterrupts interrupts) const;
 
   private:
-    friend InputFile PrepareInput(const std::filesystem::path& path, const Shared<int>* cancel,
-                                  DiskSpace& disk, JobObserver& observer);
+    friend InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,
+                                JobObserver* observer);
+    void Release();
 
-    InputStatus m_status = InputStatus::Ready;
-    std::string m_problem;  // why the cache folder cannot be used
-    std::optional<JobMessage> m_warning;
-    std::filesystem::path m_reads;
-    CacheFile m_decoded;
+    std::filesystem::path m_path;
+    InputStatus m_status = InputStatus::Ready;  // of an input that is not decoded
+    WaveLength m_length;                        // of an input that is not decoded
+    std::shared_ptr<DecodedCopy> m_copy;
+    std::thread m_decoder;
 };
 
-// Decodes what the engine does not read as it is; progress goes to the observer, cancel
-// stops the decoding. A path the engine cannot open (missing, a FIFO, a device) is left to
-// the job, which says so. Copies a killed program left in the cache folder are removed first.
+// Makes path ready and returns at once: what the engine does not read as it is is decoded
+// on the input's own thread, which disk's reservations must outlive; observer, when there is
+// one, hears the decoding's progress on that thread (DecodedCopy::Decode). A path the engine
+// cannot open (missing, a FIFO, a device) is left to the job, which says so.
+InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,
+                     JobObserver* observer = nullptr);
+
+// StartInput, then the decoding to its end: progress goes to the observer, cancel stops the
+// decoding.
 InputFile PrepareInput(const std::filesystem::path& path, const Shared<int>* cancel,
                        DiskSpace& disk, JobObserver& observer);
+
+// A playback's observer that tells the input's warning once, on the playback's thread, when
+// the decoding has ended.
+class WarnWhenDecoded : public JobObserver {
+  public:
+    WarnWhenDecoded(const InputFile& input, JobObserver& observer)
+        : m_input(input), m_observer(observer) {}
+
+    void Message(const JobMessage& message) override { m_observer.Message(message); }
+    void Position(int step) override;
+    void Loop(int start, int end) override { m_observer.Loop(start, end); }
+    void Level(int segments) override;
+    void Progress(double done) override { m_observer.Progress(done); }
+    void PlayedOut() override { m_observer.PlayedOut(); }
+    // Tells it now if the decoding has ended and it was not told.
+    void Check();
+
+  private:
+    const InputFile& m_input;
+    JobObserver& m_observer;
+    bool m_told = false;
+};

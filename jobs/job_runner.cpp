@@ -270,11 +270,14 @@ JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
     return WriteFile(withDisk, m_format, observer);
 }
 
-PlayResult JobRunner::Play(const fs::path& wav, PlayControls& controls, AudioOut& out,
+PlayResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioOut& out,
                            JobObserver& observer, bool once) {
     const OneJob job(m_busy);
     if (!job) {
         return {JobResult::Busy, 0};
     }
-    return PlayWaveFile(wav, controls, out, m_format, observer, once);
+    if (const std::unique_ptr<PlayInput> copy = input.ReadCopy(controls.Interrupts())) {
+        return PlayWaveInput(*copy, controls, out, m_format, observer, once);
+    }
+    return PlayWaveFile(input.Reads(), controls, out, m_format, observer, once);
 }

@@ -10,6 +10,7 @@
 
 #include "audio_out.h"
 #include "controls.h"
+#include "input_file.h"
 #include "job_observer.h"
 #include "output_formats.h"
 #include "playback_job.h"
@@ -66,7 +67,8 @@ class JobRunner {
     DiskSpace& Disk() { return *m_disk; }
 
     JobResult Write(const WriteRequest& request, JobObserver& observer);
-    PlayResult Play(const std::filesystem::path& wav, PlayControls& controls, AudioOut& out,
+    // Plays the input as it is, or its decoded copy as far as it is written.
+    PlayResult Play(const InputFile& input, PlayControls& controls, AudioOut& out,
                     JobObserver& observer, bool once = false);
     bool Busy() const { return m_busy.load(); }
 

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "fast_frames.h"
-#include "file_input.h"
 #include "render.h"
 #include "segmented_write.h"
 
@@ -20,7 +19,7 @@ struct BlockResult {
 // One file's walk, and the pass loop for each of its "data" chunks.
 class Playback : public WalkHandler {
   public:
-    Playback(FileInput& input, PlayControls& controls, AudioOut& out, WaveFormat& format,
+    Playback(PlayInput& input, PlayControls& controls, AudioOut& out, WaveFormat& format,
              JobObserver& observer, bool once)
         : m_once(once),
           m_input(input),
@@ -45,6 +44,8 @@ class Playback : public WalkHandler {
     }
     std::int64_t Pos(int v) const { return PositionBytes(v, m_step); }
     void ResetLoop(JobError error);
+    void RefreshLength();
+    bool DataEnded();
     void StartPositions();
     void MoveToLoopStart(std::int64_t& q, std::int64_t s);
     void Reposition();
@@ -55,7 +56,7 @@ class Playback : public WalkHandler {
     void Passes();
 
     const bool m_once;
-    FileInput& m_input;
+    PlayInput& m_input;
     PlayControls& m_controls;
     AudioOut& m_out;
     WaveFormat& m_format;
@@ -67,6 +68,7 @@ class Playback : public WalkHandler {
 
     // The pass loop's state, for the chunk being played.
     std::int64_t m_dataStart = 0;
+    std::uint64_t m_walked = 0;  // the chunk's length as its header said
     std::uint64_t m_length = 0;
     std::uint64_t m_step = 0;      // bytes in one position step
     std::uint64_t m_position = 0;  // sample bytes consumed: where the next block starts
@@ -90,7 +92,7 @@ bool Playback::Data(std::uint64_t length) {
     if (!m_out.Open({static_cast<int>(m_format.sampleRate), 2})) {
         return Refuse(JobError::NoDevice);
     }
-    m_length = length;
+    m_walked = length;
     m_frames = FrameState{};
     m_stopped = false;
     m_queued = false;
@@ -120,9 +122,22 @@ void Playback::ResetLoop(JobError error) {
     m_observer.Loop(m_controls.loopStart, m_controls.loopEnd);
 }
 
+// A decoded copy still being written knows only the length its stream declares; the input
+// tells the exact one once it has it, and the positions follow.
+void Playback::RefreshLength() {
+    m_length = m_input.DataLength(m_walked, m_position);
+    m_step = m_length / kPositionSteps;
+}
+
+bool Playback::DataEnded() {
+    RefreshLength();
+    return m_position >= m_length;
+}
+
 void Playback::StartPositions() {
     m_dataStart = m_input.Tell();
-    m_step = m_length / kPositionSteps;
+    m_position = 0;
+    RefreshLength();
     if (Pos(m_controls.loopStart) >= Pos(m_controls.loopEnd)) {
         ResetLoop(JobError::LoopAtStart);
     }
@@ -237,6 +252,7 @@ bool Playback::ReachedLoopEnd() const {
 
 void Playback::Passes() {
     for (;;) {
+        RefreshLength();
         if (m_controls.seek || m_restart) {
             Reposition();
         }
@@ -248,6 +264,9 @@ void Playback::Passes() {
         m_read = m_input.Read(m_block.data(),
                               static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockBytes)));
         if (m_read == 0) {
+            if (m_controls.seek && !m_controls.stop) {
+                continue;  // a wait for data not yet decoded gave way to a move
+            }
             return;
         }
         const BlockResult block = ProcessBlock();
@@ -262,7 +281,7 @@ void Playback::Passes() {
             return;
         }
         AdvancePosition();
-        if (m_position >= m_length) {
+        if (DataEnded()) {
             return;
         }
         if (ReachedLoopEnd()) {
@@ -279,15 +298,20 @@ void Playback::Passes() {
 
 PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& controls, AudioOut& out,
                         WaveFormat& format, JobObserver& observer, bool once) {
-    FileInput input;
+    PlayFile input;
     if (!input.Open(path)) {
         observer.Message({JobError::ReadInput});
         return {JobResult::Failed, 0};
     }
+    return PlayWaveInput(input, controls, out, format, observer, once);
+}
+
+PlayResult PlayWaveInput(PlayInput& input, PlayControls& controls, AudioOut& out,
+                         WaveFormat& format, JobObserver& observer, bool once) {
     Playback playback(input, controls, out, format, observer, once);
     WalkWave(input, playback);
     if (input.Failed()) {
-        observer.Message({JobError::ReadInput});
+        observer.Message(input.Failure());
         return {JobResult::Failed, playback.BytesPlayed()};
     }
     return {playback.Result(), playback.BytesPlayed()};

@@ -10,6 +10,7 @@
 #include "audio_out.h"
 #include "controls.h"
 #include "job_observer.h"
+#include "play_input.h"
 #include "wave_format.h"
 
 enum class JobResult {
@@ -29,3 +30,6 @@ struct PlayResult {
 // ends as the file's last. once: the loop end ends the job instead of going back.
 PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& controls, AudioOut& out,
                         WaveFormat& format, JobObserver& observer, bool once = false);
+// The same over an input that is open already (a decoded copy still being written).
+PlayResult PlayWaveInput(PlayInput& input, PlayControls& controls, AudioOut& out,
+                         WaveFormat& format, JobObserver& observer, bool once = false);

@@ -60,6 +60,9 @@ void MainWindow::SuggestSettings() {
         Tell(QStringLiteral("You need to select an input file first!"));
         return;
     }
+    if (!AwaitDecoding()) {
+        return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     HeldMessage refusal;
     const std::optional<Positions> suggested = SuggestPositions(m_input.Reads(), refusal);

@@ -1,5 +1,6 @@
 // Choosing the input and output files, and writing the processed copy.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QTimer>
 
 #include "file_dialogs.h"
 #include "job_messages.h"
@@ -25,6 +27,7 @@ const QString kProfileSection = QStringLiteral("Default");
 const QString kProfileEntry = QStringLiteral("Path");
 
 const QString kMsgStopFirst = QStringLiteral("Please stop playing audio first!");
+constexpr char kDecodingTitle[] = QT_TRANSLATE_NOOP("Zerbex", "%1（正在解码输入文件：%2%）");
 const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
 
 // The classic program kept its paths in fixed buffers; a longer one is refused as it was.
@@ -107,37 +110,53 @@ void MainWindow::DropFiles(const QStringList& paths) {
     SelectInputFile(paths.first());
 }
 
-// The decoding happens now, so that play starts at once later; a cancelled decoding is a
-// cancelled choice.
+// The decoding starts now, on the input's own thread: the window stays usable, and a playback
+// plays what is decoded while the rest follows.
 void MainWindow::SelectInputFile(const QString& path) {
-    m_controls.stop = 0;
-    std::optional<InputFile> input;
-    const fs::path file = FsPath(path);
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec) || EngineReadsAsIs(file)) {
-        input = PrepareInput(file, &m_controls.stop, m_runner.Disk(), *this);  // nothing to decode
-    } else {
-        RunWithProgress(QStringLiteral("Decoding the input file..."), [&] {
-            input = PrepareInput(file, &m_controls.stop, m_runner.Disk(), *this);
-        });
+    if (TooLong(path)) {
+        Tell(kMsgPathTooLong);
+        RememberFolder();
+        return;
     }
-    if (input && input->Status() != InputStatus::Cancelled) {
-        if (TooLong(path)) {
-            Tell(kMsgPathTooLong);
-        } else {
-            m_input = std::move(*input);
-            m_inputPath = path;
-            m_inputLength = ProbeWaveLength(m_input.Reads());
-            m_ui.inputPathEdit->setText(path);
-            m_inputSelected = true;
-            // The loop spans the whole data again.
-            m_ui.Slider(Knob::LoopStart)->SetUp(RowOf(Knob::LoopStart));
-            m_ui.Slider(Knob::LoopEnd)->SetUp(RowOf(Knob::LoopEnd));
-            // A confirmed choice makes the chosen file's folder the dialogs'.
-            m_folder = QFileInfo(path).absolutePath();
-        }
-    }
+    m_input = InputFile();  // the decoding of the last input ends before the next one starts
+    m_input = StartInput(FsPath(path), m_runner.Disk());
+    m_inputPath = path;
+    m_ui.inputPathEdit->setText(path);
+    m_inputSelected = true;
+    // The loop spans the whole data again.
+    m_ui.Slider(Knob::LoopStart)->SetUp(RowOf(Knob::LoopStart));
+    m_ui.Slider(Knob::LoopEnd)->SetUp(RowOf(Knob::LoopEnd));
+    // A confirmed choice makes the chosen file's folder the dialogs'.
+    m_folder = QFileInfo(path).absolutePath();
+    ShowDecoding();
     RememberFolder();
+}
+
+void MainWindow::ShowDecoding() {
+    if (!m_input.Decoding()) {
+        m_decodingTimer->stop();
+        setWindowTitle(m_title);
+        return;
+    }
+    const auto percent = static_cast<int>(m_input.DecodingProgress() * 100);
+    setWindowTitle(QCoreApplication::translate("Zerbex", kDecodingTitle).arg(m_title).arg(percent));
+    if (!m_decodingTimer->isActive()) {
+        m_decodingTimer->start();
+    }
+}
+
+// A write or an analysis reads the whole copy, so it waits for the decoder as for a job of
+// its own; Cancel leaves the decoding running.
+bool MainWindow::AwaitDecoding() {
+    if (!m_input.Decoding()) {
+        return true;
+    }
+    Shared<int> cancel{0};
+    bool ended = false;
+    RunWithProgress(
+        QStringLiteral("Decoding the input file..."),
+        [&] { ended = m_input.WaitForDecoding(&cancel, *this); }, cancel);
+    return ended;
 }
 
 // Until the user has chosen an output, the dialog proposes NAME-karaoke.EXT beside the input.
@@ -181,7 +200,7 @@ void MainWindow::WriteOutput() {
     if (result == JobResult::Done) {
         QString done = QStringLiteral("Done processing file!");
         // An input cut short was written as far as it decoded: the user hears of it here.
-        if (const std::optional<JobMessage>& warning = m_input.Warning()) {
+        if (const std::optional<JobMessage> warning = m_input.Warning()) {
             done += QStringLiteral("\n\n%1: %2")
                         .arg(QFileInfo(m_inputPath).fileName(),
                              QString::fromStdString(MessageText(*warning)));
@@ -217,6 +236,9 @@ JobResult MainWindow::RunWrite() {
     if (!m_services.boxes.AskYesNo(question)) {
         return JobResult::Failed;
     }
+    if (!AwaitDecoding()) {
+        return JobResult::Stopped;
+    }
     if (const std::optional<JobMessage> refusal = m_input.Refusal()) {
         Message(*refusal);
         return JobResult::Refused;
@@ -244,7 +266,12 @@ JobResult MainWindow::RunWrite() {
 }
 
 void MainWindow::RunWithProgress(const QString& label, const std::function<void()>& job) {
-    JobProgress progress(*this, label, m_controls.stop);
+    RunWithProgress(label, job, m_controls.stop);
+}
+
+void MainWindow::RunWithProgress(const QString& label, const std::function<void()>& job,
+                                 Shared<int>& stop) {
+    JobProgress progress(*this, label, stop);
     m_progress = &progress;
     progress.Run(m_bridge.Workers(), job);
     m_progress = nullptr;

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMenu>
 #include <QShortcut>
+#include <QTimer>
 #include <algorithm>
 
 #include "bitmap_button.h"
@@ -26,11 +27,17 @@ namespace {
 constexpr float kPanValueMin = -6.0f;
 constexpr float kPanValueMax = 6.0f;
 
+constexpr int kDecodingShownMs = 200;
+
 }  // namespace
 
 MainWindow::MainWindow(UiServices services, QWidget* parent)
     : QDialog(parent), m_services(services), m_folder(QDir::currentPath()) {
     m_ui.SetUp(*this, MainDialogTemplate());
+    m_title = windowTitle();
+    m_decodingTimer = new QTimer(this);
+    m_decodingTimer->setInterval(kDecodingShownMs);
+    connect(m_decodingTimer, &QTimer::timeout, this, &MainWindow::ShowDecoding);
     setWindowIcon(LoadAppIcon());
     SetUpTrackbars();
     MakeInputPathReadable();
@@ -51,7 +58,7 @@ void MainWindow::SetUpTrackbars() {
         TrackbarSlider* slider = m_ui.Slider(row.knob);
         slider->SetUp(row);
         slider->SetTip(
-            [this, knob = row.knob](int pos) { return TrackbarTip(knob, pos, m_inputLength); });
+            [this, knob = row.knob](int pos) { return TrackbarTip(knob, pos, m_input.Length()); });
         connect(slider, &TrackbarSlider::released, this,
                 [this, knob = row.knob] { TrackbarReleased(knob); });
         // Mouse drags, channel clicks, the wheel and the keyboard all arrive as actions; moves
@@ -345,5 +352,8 @@ void MainWindow::ShutDown() {
     if (m_services.audio != nullptr) {
         m_services.audio->Abort();
     }
+    // The decoder never waits for this thread, so it ends at once, and with it a copy cut short.
+    m_input.StopDecoding();
+    m_decodingTimer->stop();
     m_bridge.ShutDown();
 }

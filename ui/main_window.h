@@ -24,6 +24,7 @@ class MessageBoxes;
 class Profile;
 class QActionGroup;
 class QMenu;
+class QTimer;
 
 // What the window needs from outside: the message boxes, the file dialogs, the profile, the
 // sound output and the devices it may play on.
@@ -138,8 +139,14 @@ class MainWindow : public QDialog, private JobObserver {
     void FollowProfileFolder();
     void RememberFolder();
     JobResult RunWrite();
-    // Runs job on a worker, the window waiting with a progress dialog after half a second.
+    // Runs job on a worker, the window waiting with a progress dialog after half a second;
+    // its Cancel sets stop.
     void RunWithProgress(const QString& label, const std::function<void()>& job);
+    void RunWithProgress(const QString& label, const std::function<void()>& job, Shared<int>& stop);
+    // Waits for the input's decoding to end, as a job does; false when the user cancelled.
+    bool AwaitDecoding();
+    // The decoding's progress in the window's title while it runs.
+    void ShowDecoding();
     void Tell(const QString& text);
     UrlOpener& Urls();
 
@@ -186,10 +193,11 @@ class MainWindow : public QDialog, private JobObserver {
     std::atomic<double> m_latestDone{-1.0};
     std::atomic<bool> m_latestQueued{false};
 
-    // The input as chosen, what the jobs read for it and its length; changed only while idle.
+    // The input as chosen and what the jobs read for it; changed only while idle.
     QString m_inputPath;
     InputFile m_input;
-    WaveLength m_inputLength;
+    QString m_title;  // the window's own, without the decoding's progress
+    QTimer* m_decodingTimer = nullptr;
     bool m_inputSelected = false;
     bool m_outputSelected = false;
     QString m_folder;  // where the file dialogs open

@@ -74,7 +74,7 @@ PlayResult MainWindow::PlayInput() {
         Message({JobError::NoDevice});
         return {JobResult::Refused, 0};
     }
-    return m_runner.Play(m_input.Reads(), m_controls, *m_services.audio, *this);
+    return m_runner.Play(m_input, m_controls, *m_services.audio, *this);
 }
 
 void MainWindow::PlaybackEnded(PlayResult result) {

@@ -173,5 +173,9 @@
         <source>无法将声音设备的选择保存到 %1。</source>
         <translation>The choice of sound device could not be kept in %1.</translation>
     </message>
+    <message>
+        <source>%1（正在解码输入文件：%2%）</source>
+        <translation>%1 (decoding the input file: %2%)</translation>
+    </message>
 </context>
 </TS>

@@ -13,6 +13,7 @@
 
 #include "alsa_capture.h"
 #include "command.h"
+#include "parameters.h"
 #include "wav_builder.h"
 #include "write_helpers.h"
 
@@ -136,6 +137,32 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PlayDecodedTest, ::testing::Values("in.mp3", "in
                          [](const ::testing::TestParamInfo<const char*>& param) {
                              return std::string(param.param).substr(3);
                          });
+
+// A decoded input plays while it is decoded: a loop that starts far beyond what the decoder
+// has written waits for it, then plays what render writes there (the original mode carries
+// no filter state across the jump).
+TEST_F(PlayCliTest, LoopAheadOfTheDecoderWaitsAndPlaysWhatRenderWrites) {
+    const std::string flac = (m_dir / "long.flac").string();
+    ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-i", MakeInput(180.0, 44100), flac}).exitCode,
+              0);
+    const std::string rendered = (m_dir / "original.wav").string();
+    ASSERT_EQ(RunCommand({ZERBEX_CLI, "render", "--mode", "original", flac, rendered}).exitCode, 0);
+    const Bytes file = ReadFile(rendered);
+    const std::vector<ByteRange> data = DataBodies(file);
+    ASSERT_EQ(data.size(), 1u);
+    const std::uint64_t step = data[0].size / kPositionSteps;
+    const auto start = static_cast<std::size_t>(PositionBytes(90, step));
+    const auto end = static_cast<std::size_t>(PositionBytes(91, step));
+    const std::size_t blocks = (end - start + kBlockBytes - 1) / kBlockBytes;
+    const auto from = file.begin() + static_cast<std::ptrdiff_t>(data[0].offset + start);
+    const Bytes expected(from, from + static_cast<std::ptrdiff_t>(blocks * kBlockBytes));
+
+    const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 176400));
+    const CommandResult run =
+        Play(env, {"--mode", "original", "--once", "--loop-start", "90", "--loop-end", "91"}, flac);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(PlayedExactly(ReadFile(Capture()), expected));
+}
 
 TEST_F(PlayCliTest, OnceStopsWhenThePositionReachesTheLoopEnd) {
     // 6 seconds: pos(40) = 384,832 bytes, reached with the ninth block.

@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "cache_folder.h"
+#include "cache_home.h"
 #include "command.h"
 #include "decoded_source.h"
 #include "disk_space.h"
@@ -24,28 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Points the cache folder at a folder of the test's for as long as it lives.
-class CacheHome {
-  public:
-    explicit CacheHome(const fs::path& base) {
-        const char* previous = std::getenv("XDG_CACHE_HOME");
-        m_had = previous != nullptr;
-        m_previous = m_had ? previous : "";
-        ::setenv("XDG_CACHE_HOME", base.c_str(), 1);
-    }
-    ~CacheHome() {
-        if (m_had) {
-            ::setenv("XDG_CACHE_HOME", m_previous.c_str(), 1);
-        } else {
-            ::unsetenv("XDG_CACHE_HOME");
-        }
-    }
-
-  private:
-    bool m_had = false;
-    std::string m_previous;
-};
 
 std::string Tone(double hz, int rate, double seconds) {
     return "aevalsrc=sin(" + std::to_string(hz) + "*2*PI*t)*0.5|sin(" + std::to_string(hz) +

@@ -13,6 +13,7 @@
 #include <random>
 
 #include "bitmap_button.h"
+#include "cache_home.h"
 #include "command.h"
 #include "play_buttons.h"
 #include "resource_ids.h"
@@ -327,6 +328,55 @@ TEST_F(Commands, AudioOfAnyKindIsReadAndNonAudioIsRefused) {
     EXPECT_TRUE(Texts()[1].startsWith(kDone + "\n\ncut.flac: decoded 3 s of the 6 s it declares"))
         << Texts()[1].toStdString();
     EXPECT_EQ(f.boxes.shown.back().icon, MessageIcon::Information);
+}
+
+// A decoded input plays at once, while it is decoded; a write after it waits for the decoder
+// and writes exactly what render writes of the input.
+TEST_F(Commands, DecodedInputPlaysAtOnceAndAWriteAfterIsWhatRenderWrites) {
+    const CacheHome cache(f.dir.Path());
+    const struct {
+        const char* input;
+        const char* output;
+    } cases[] = {{"song.mp3", "out.wav"}, {"song.flac", "out.flac"}, {"song.ogg", "out.wav"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const fs::path input = EncodeWithFfmpeg(
+            f.dir / c.input, "aevalsrc=0.4*sin(440*2*PI*t)|0.3*sin(660*2*PI*t):s=44100:d=20");
+        f.ChooseInput(input);
+        ui.playMode2Button->click();
+        ASSERT_TRUE(PumpUntil([&] { return f.audio.BlockSizes().size() >= 2; }));
+        ui.playMode2Button->click();
+        ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
+        f.ChooseOutput(f.dir / c.output);
+        f.boxes.shown.clear();
+        ui.writeFileButton->click();
+        EXPECT_EQ(Texts(), (std::vector<QString>{kCreate, kDone}));
+        const fs::path rendered = f.dir / (std::string("render-") + c.output);
+        ASSERT_EQ(RunCommand({ZERBEX_CLI, "render", input.string(), rendered.string()}).exitCode,
+                  0);
+        EXPECT_TRUE(ReadFile(f.dir / c.output) == ReadFile(rendered));
+        fs::remove(f.dir / c.output);
+    }
+}
+
+// The decoding shows in the title, and another choice stops it and removes its copy.
+TEST_F(Commands, ChoosingAnotherFileWhileDecodingLeavesOnlyItsCopy) {
+    const CacheHome cache(f.dir.Path());
+    const QString title = window.windowTitle();
+    const fs::path longer = EncodeWithFfmpeg(f.dir / "long.flac", "sine=d=120", {"-ac", "2"});
+    const fs::path wav = f.Make("short.wav", SimpleWav(TestSignal(4410)));
+    const fs::path mp3 = EncodeWithFfmpeg(f.dir / "short.mp3", "sine=d=1", {"-ac", "2"});
+    f.ChooseInput(longer);
+    EXPECT_TRUE(window.windowTitle().startsWith(title) && window.windowTitle() != title)
+        << window.windowTitle().toStdString();
+    f.ChooseInput(wav);
+    EXPECT_EQ(window.windowTitle(), title);
+    EXPECT_EQ(CopiesUnder(f.dir.Path()), 0u);
+    f.ChooseInput(longer);
+    f.ChooseInput(mp3);
+    ASSERT_TRUE(PumpUntil([&] { return window.windowTitle() == title; }));
+    EXPECT_EQ(CopiesUnder(f.dir.Path()), 1u);
+    EXPECT_TRUE(f.boxes.shown.empty());
 }
 
 TEST_F(Commands, OverLongPathsAreRefused) {

@@ -19,6 +19,8 @@
 #include <thread>
 
 #include "bitmap_button.h"
+#include "cache_home.h"
+#include "command.h"
 #include "job_progress.h"
 #include "ui_test_support.h"
 #include "wave_app.h"
@@ -222,6 +224,34 @@ TEST(Program, ClosingTheWindowWhilePlayingEndsTheRunWithNoThreadLeft) {
                   QString::fromStdString((dir / "long.wav").string()));
     EXPECT_FALSE(NoNewThread(before, during)) << "the playback's worker and the device ran";
     EXPECT_TRUE(NoNewThread(before, Threads()));
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// Closing the window while an input is decoded ends the run at once, with no thread of the
+// window's and no copy left.
+TEST(Program, ClosingTheWindowWhileDecodingLeavesNoThreadAndNoCopy) {
+    EnsureApplication();
+    TempDir dir;
+    const CacheHome cache(dir.Path());
+    const std::filesystem::path song =
+        EncodeWithFfmpeg(dir / "long.flac", "sine=d=300", {"-ac", "2"});
+    RecordingBoxes boxes;
+    ScriptedFileDialogs files;
+    Profile profile(QString::fromStdString((dir / "zerbex2.ini").string()));
+    TestAudioOut audio;
+    std::thread([] {}).join();
+    const std::set<std::string> before = Threads();
+    bool copied = false;
+    QTimer::singleShot(0, [&] {
+        auto* window = qobject_cast<MainWindow*>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        copied = PumpUntil([&] { return CopiesUnder(dir.Path()) == 1; });
+        window->Ui().exitButton->click();
+    });
+    RunMainWindow(UiServices{boxes, files, profile, &audio}, QString::fromStdString(song.string()));
+    EXPECT_TRUE(copied);
+    EXPECT_TRUE(NoNewThread(before, Threads()));
+    EXPECT_EQ(CopiesUnder(dir.Path()), 0u);
     EXPECT_TRUE(boxes.shown.empty());
 }
 
