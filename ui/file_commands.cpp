@@ -27,8 +27,9 @@ const QString kProfileSection = QStringLiteral("Default");
 const QString kProfileEntry = QStringLiteral("Path");
 
 const QString kMsgStopFirst = QStringLiteral("Please stop playing audio first!");
-constexpr char kDecodingTitle[] = QT_TRANSLATE_NOOP("Zerbex", "%1（正在解码输入文件：%2%）");
 const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
+// The window's title while the input is decoded: its own, and how far the decoding is.
+constexpr char kDecodingTitle[] = QT_TRANSLATE_NOOP("Zerbex", "%1（正在解码输入文件：%2%）");
 
 // The classic program kept its paths in fixed buffers; a longer one is refused as it was.
 constexpr qsizetype kMaxPathBytes = 609;
