@@ -188,11 +188,11 @@ double ClickSmearDb(const Signal& s, double period) {
     // Skip the first and last periods: the start and the flush.
     for (std::size_t p = 1; (p + 2) * perPeriod <= energy.size(); ++p) {
         const auto begin = energy.begin() + static_cast<std::ptrdiff_t>(p * perPeriod);
-        std::vector<double> period(begin, begin + static_cast<std::ptrdiff_t>(perPeriod));
-        std::sort(period.rbegin(), period.rend());
-        const double all = std::accumulate(period.begin(), period.end(), 0.0);
+        std::vector<double> frames(begin, begin + static_cast<std::ptrdiff_t>(perPeriod));
+        std::sort(frames.rbegin(), frames.rend());
+        const double all = std::accumulate(frames.begin(), frames.end(), 0.0);
         total += all;
-        outside += all - std::accumulate(period.begin(), period.begin() + 10, 0.0);
+        outside += all - std::accumulate(frames.begin(), frames.begin() + 10, 0.0);
     }
     return 10.0 * std::log10(std::max(outside, 1e-30) / total);
 }
