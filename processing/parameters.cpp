@@ -10,10 +10,6 @@ std::string Spaced(const char* text) {
     return text[0] != '\0' ? std::string(" ") + text : std::string();
 }
 
-std::string WithNote(int value, const char* note) {
-    return std::to_string(value) + Spaced(note);
-}
-
 }  // namespace
 
 const char* ModeName(PlayMode mode) {
@@ -34,19 +30,45 @@ std::optional<PlayMode> ModeFromName(const std::string& name) {
     return std::nullopt;
 }
 
+std::string StepsText(int steps, int perUnit) {
+    if (steps % perUnit == 0) {
+        return std::to_string(steps / perUnit);
+    }
+    // Tenths: the table has no finer steps.
+    const int tenths = steps * 10 / perUnit;
+    const std::string sign = tenths < 0 ? "-" : "";
+    return sign + std::to_string(std::abs(tenths) / 10) + "." +
+           std::to_string(std::abs(tenths) % 10);
+}
+
 std::string KnobHelp(const KnobRow& row) {
-    return std::string(row.label) + ", " + WithNote(row.min, row.minNote) + " .. " +
-           WithNote(row.max, row.maxNote) + Spaced(row.rule) + "; default " +
-           WithNote(row.start, row.startNote);
+    const auto value = [&row](int pos, const char* note) {
+        return KnobValueText(row, pos) + Spaced(note);
+    };
+    return std::string(row.label) + ", " + value(row.min, row.minNote) + " .. " +
+           value(row.max, row.maxNote) + Spaced(row.rule) + "; default " +
+           value(row.start, row.startNote);
 }
 
 int& PositionOf(Positions& positions, Knob knob) {
-    // In the order of Knob; a knob after the six stands for the last.
-    static constexpr int Positions::*kMembers[] = {&Positions::pan,   &Positions::low,
-                                                   &Positions::high,  &Positions::left,
-                                                   &Positions::right, &Positions::outputLevel};
-    const auto index = std::min(static_cast<std::size_t>(knob), std::size(kMembers) - 1);
-    return positions.*kMembers[index];
+    switch (knob) {
+        case Knob::Pan:
+            return positions.pan;
+        case Knob::Low:
+            return positions.low;
+        case Knob::High:
+            return positions.high;
+        case Knob::Left:
+            return positions.left;
+        case Knob::Right:
+            return positions.right;
+        case Knob::Key:
+            return positions.key;
+        case Knob::Tempo:
+            return positions.tempo;
+        default:
+            return positions.outputLevel;  // a place in the file is none of them
+    }
 }
 
 int PositionOf(const Positions& positions, Knob knob) {
@@ -87,6 +109,8 @@ double KnobValue(Knob knob, int pos) {
             return knob == Knob::Low ? LowCutoffFor(pos) : HighCutoffFor(pos);
         case Unit::Decibels:
             return knob == Knob::OutputLevel ? OutputGainFor(pos) : ChannelGainFor(pos);
+        case Unit::Semitones:
+            return static_cast<double>(pos) / RowOf(knob).perUnit;
         default:
             return pos;
     }

@@ -1,6 +1,7 @@
 #include "render.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -71,6 +72,9 @@ class RenderRun : public SourceHandler {
     bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
         return Check(m_sink.Patch(offset, bytes, n));
     }
+    std::uint64_t DataWritten(std::uint64_t dataBytes) const override {
+        return m_stage ? m_stretchedFrames * kFrameBytes : dataBytes;
+    }
 
   private:
     bool Check(bool written) {
@@ -93,6 +97,12 @@ class RenderRun : public SourceHandler {
     template <typename Output>
     bool Blocks(ByteInput& input, std::uint64_t length, Output& output, WriteProgress& progress);
     void ProcessBlock(std::size_t bytes, WriteProgress& progress);
+    template <typename Output>
+    bool Emit(Output& output, std::size_t bytes);
+    template <typename Output>
+    bool TakeStretched(Output& output, std::uint64_t upTo);
+    template <typename Output>
+    bool EndStretch(Output& output);
 
     RenderSource& m_source;
     RenderSink& m_sink;
@@ -101,6 +111,11 @@ class RenderRun : public SourceHandler {
     JobObserver& m_observer;
     std::vector<unsigned char> m_block;
     FrameState m_frames{};
+    // Key and tempo, for the run of data being written; null when neutral.
+    std::unique_ptr<KeyTempoStage> m_stage;
+    std::vector<unsigned char> m_stretched;
+    std::uint64_t m_putFrames = 0;
+    std::uint64_t m_stretchedFrames = 0;
     bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
     RenderStatus m_status = RenderStatus::Done;
 };
@@ -151,6 +166,14 @@ bool RenderRun::Data(std::uint64_t length) {
         StartPositions(length);
     }
     m_frames = FrameState{};
+    m_stage.reset();
+    if (m_settings.params != nullptr && !m_settings.keyTempo.Neutral()) {
+        m_stage = std::make_unique<KeyTempoStage>(m_format.sampleRate);
+        m_stage->Set(m_settings.keyTempo);
+        m_stretched.resize(kBlockBytes);
+        m_putFrames = 0;
+        m_stretchedFrames = 0;
+    }
     if (!InSegments(length) && !InOrder(length)) {
         return false;
     }
@@ -212,7 +235,7 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
             return false;
         }
         ProcessBlock(got, progress);
-        if (!Check(output.Frames(m_block.data(), got))) {
+        if (!Emit(output, got)) {
             return false;
         }
         progress.Block(got);
@@ -222,12 +245,68 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
     }
 }
 
+// The processed block to the output, through the key and tempo when they are not neutral
+// (bytes after the block's last whole frame then go nowhere).
+template <typename Output>
+bool RenderRun::Emit(Output& output, std::size_t bytes) {
+    if (!m_stage) {
+        return Check(output.Frames(m_block.data(), bytes));
+    }
+    m_stage->Put(m_block.data(), bytes / kFrameBytes);
+    m_putFrames += bytes / kFrameBytes;
+    return TakeStretched(output, ~std::uint64_t{0});
+}
+
+// What the stage made, up to a total of upTo frames for the run.
+template <typename Output>
+bool RenderRun::TakeStretched(Output& output, std::uint64_t upTo) {
+    const std::size_t room = m_stretched.size() / kFrameBytes;
+    while (m_stretchedFrames < upTo) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(room, upTo - m_stretchedFrames));
+        const std::size_t got = m_stage->Take(m_stretched.data(), want);
+        if (got == 0) {
+            return true;
+        }
+        if (!Check(output.Frames(m_stretched.data(), got * kFrameBytes))) {
+            return false;
+        }
+        m_stretchedFrames += got;
+    }
+    return true;
+}
+
+// The run's last frames out of the stage, cut or filled with silence to the length the tempo
+// gives, so that the output's length never depends on the library's rounding.
+template <typename Output>
+bool RenderRun::EndStretch(Output& output) {
+    if (!m_stage || m_status != RenderStatus::Done) {
+        return true;
+    }
+    m_stage->Flush();
+    const std::uint64_t total = StretchedFrames(m_putFrames, m_settings.keyTempo.tempo);
+    if (!TakeStretched(output, total)) {
+        return false;
+    }
+    std::fill(m_stretched.begin(), m_stretched.end(), 0);
+    while (m_stretchedFrames < total) {
+        const auto n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(m_stretched.size() / kFrameBytes, total - m_stretchedFrames));
+        if (!Check(output.Frames(m_stretched.data(), n * kFrameBytes))) {
+            return false;
+        }
+        m_stretchedFrames += n;
+    }
+    return true;
+}
+
 // Constant parameters make the data of a regular file into a regular file worth running in
 // segments on every core, with the sequential result byte for byte. The observer hears the
 // blocks in order, as the sequential run would.
 bool RenderRun::InSegments(std::uint64_t length) {
     const RenderSettings& s = m_settings;
-    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength) {
+    // The stage carries its state from frame to frame: no segment could start on its own.
+    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength || m_stage) {
         return false;
     }
     const std::optional<FilePlace> input = m_source.DataPlace(length);
@@ -298,14 +377,18 @@ bool RenderRun::InOrder(std::uint64_t length) {
     constexpr std::uint64_t kWorthThreads = 4u << 20;
     if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
-        Blocks(m_source.DataInput(), length, m_sink, progress);
+        if (Blocks(m_source.DataInput(), length, m_sink, progress)) {
+            EndStretch(m_sink);
+        }
         Ended(length, progress);
         return true;
     }
     ReadAhead ahead(m_source.DataInput(), length, [this] { return m_source.Progress(); });
     WriteBehind behind(m_sink);
     WriteProgress progress(m_observer, length, &ahead, m_source);
-    Blocks(ahead, length, behind, progress);
+    if (Blocks(ahead, length, behind, progress)) {
+        EndStretch(behind);
+    }
     Check(behind.Finish());
     Ended(length, progress);
     return true;
