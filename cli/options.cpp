@@ -21,48 +21,8 @@ std::optional<int> ParseInt(const std::string& text) {
     return static_cast<int>(value);
 }
 
-// A number given in steps of 1/perUnit, as a count of those steps.
-std::optional<int> ParseSteps(const std::string& text, int perUnit) {
-    if (perUnit == 1) {
-        return ParseInt(text);
-    }
-    const std::size_t point = text.find('.');
-    const std::string whole = text.substr(0, point);
-    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
-    const std::size_t digits = std::to_string(perUnit).size() - 1;
-    const bool digitsOnly =
-        std::all_of(fraction.begin(), fraction.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digitsOnly || fraction.size() > digits ||
-        (point != std::string::npos && fraction.empty())) {
-        return std::nullopt;
-    }
-    const bool negative = !whole.empty() && whole[0] == '-';
-    const std::optional<int> units =
-        whole == "-" || whole == "+" ? std::optional<int>(0) : ParseInt(whole);
-    if (!units || (whole.empty() && fraction.empty())) {
-        return std::nullopt;
-    }
-    int steps = 0;
-    for (std::size_t i = 0; i < digits; ++i) {
-        steps = steps * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
-    }
-    return *units * perUnit + (negative ? -steps : steps);
-}
-
 std::string Quoted(const std::string& text) {
     return "'" + text + "'";
-}
-
-// " must be a whole number from 0 to 40", or for steps of a tenth " must be a number from
-// -12 to 12 in steps of 0.1".
-std::string RangeText(const IntOption& option) {
-    if (option.perUnit == 1) {
-        return " must be a whole number from " + std::to_string(option.min) + " to " +
-               std::to_string(option.max);
-    }
-    const auto units = [&option](int steps) { return StepsText(steps, option.perUnit); };
-    return " must be a number from " + units(option.min) + " to " + units(option.max) +
-           " in steps of " + units(1);
 }
 
 }  // namespace
@@ -158,9 +118,11 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
         if (!value) {
             return "option " + name + " needs a value";
         }
-        const std::optional<int> number = ParseSteps(*value, option->perUnit);
+        const std::optional<int> number =
+            option->perUnit == 1 ? ParseInt(*value) : StepsFromText(*value, option->perUnit);
         if (!number || *number < option->min || *number > option->max) {
-            return name + RangeText(*option) + " (got " + Quoted(*value) + ")";
+            return name + " must be " + RangeText(option->min, option->max, option->perUnit) +
+                   " (got " + Quoted(*value) + ")";
         }
         *option->value = *number;
     }

@@ -1,6 +1,7 @@
 #include "parameters.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 namespace {
@@ -39,6 +40,42 @@ std::string StepsText(int steps, int perUnit) {
     const std::string sign = tenths < 0 ? "-" : "";
     return sign + std::to_string(std::abs(tenths) / 10) + "." +
            std::to_string(std::abs(tenths) % 10);
+}
+
+std::optional<int> StepsFromText(std::string_view text, int perUnit) {
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    const std::size_t digits = std::to_string(perUnit).size() - 1;
+    const bool fractionOk = std::all_of(fraction.begin(), fraction.end(),
+                                        [](char c) { return c >= '0' && c <= '9'; }) &&
+                            fraction.size() <= digits &&
+                            (point == std::string_view::npos || !fraction.empty());
+    const bool negative = !whole.empty() && whole[0] == '-';
+    const std::string_view magnitude =
+        whole.substr(negative || (!whole.empty() && whole[0] == '+'));
+    int units = 0;
+    const char* end = magnitude.data() + magnitude.size();
+    const auto [stop, error] = std::from_chars(magnitude.data(), end, units);
+    const bool unitsOk = (magnitude.empty() && !fraction.empty()) ||
+                         (!magnitude.empty() && error == std::errc() && stop == end);
+    if (!fractionOk || !unitsOk || units > 1000000) {
+        return std::nullopt;
+    }
+    int steps = units;
+    for (std::size_t i = 0; i < digits; ++i) {
+        steps = steps * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+    }
+    return negative ? -steps : steps;
+}
+
+std::string RangeText(int min, int max, int perUnit) {
+    if (perUnit == 1) {
+        return "a whole number from " + std::to_string(min) + " to " + std::to_string(max);
+    }
+    return "a number from " + StepsText(min, perUnit) + " to " + StepsText(max, perUnit) +
+           " in steps of " + StepsText(1, perUnit);
 }
 
 std::string KnobHelp(const KnobRow& row) {

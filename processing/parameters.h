@@ -10,6 +10,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "processing_parameters.h"
 
@@ -100,6 +101,12 @@ std::optional<PlayMode> ModeFromName(const std::string& name);
 std::string KnobHelp(const KnobRow& row);
 // A count of steps of 1/perUnit as a number: "-0.4" for -4 tenths.
 std::string StepsText(int steps, int perUnit);
+// The count of steps of 1/perUnit a number stands for: -4 for "-0.4" in tenths. Nothing for a
+// text that is no plain decimal number or is finer than the steps.
+std::optional<int> StepsFromText(std::string_view text, int perUnit);
+// What a value from min to max steps must be: "a whole number from 0 to 40", "a number from
+// -12 to 12 in steps of 0.1".
+std::string RangeText(int min, int max, int perUnit);
 // A position as the option's value: "-0.4" for key position -4.
 inline std::string KnobValueText(const KnobRow& row, int pos) {
     return StepsText(pos, row.perUnit);
