@@ -18,6 +18,9 @@ struct PlayControls {
     // After the processing: a playback plays its next frames in this key and at this tempo.
     Shared<int> key{RowOf(Knob::Key).start};
     Shared<int> tempo{RowOf(Knob::Tempo).start};
+    // Set where they may change while a playback runs: its blocks then go out in small pieces
+    // at every key and tempo, so that a change is heard at once.
+    Shared<int> keyTempoLive{0};
 
     RunInterrupts Interrupts() const { return {&seek, &stop}; }
 };

@@ -38,31 +38,51 @@ void KeyTempoOut::StopStretching() {
 
 KeyTempoOut::Sent KeyTempoOut::Play(const unsigned char* block, std::size_t bytes,
                                     std::uint64_t from) {
-    const KeyTempo wanted{m_controls.key, m_controls.tempo};
     // Back at the original key and tempo, the stage is left where the sound jumps anyway: at
     // a seek or a loop's start, so that nothing it holds is missed.
-    if (m_stretching && wanted.Neutral() && from != m_next) {
+    if (m_stretching && Wanted().Neutral() && from != m_next) {
         StopStretching();
     }
-    if (!m_stretching && wanted.Neutral()) {
-        const Sent sent = Write(block, bytes);
-        m_writes += sent == Sent::Played ? 1 : 0;
-        m_heard = sent == Sent::Played ? from + bytes : m_heard;
-        m_next = from + bytes;
-        return sent;
-    }
-    m_stretching = true;
-    for (std::size_t done = 0; done < bytes / kFrameBytes;) {
-        const std::size_t n = std::min(m_pieceFrames, bytes / kFrameBytes - done);
-        m_stage->Set({m_controls.key, m_controls.tempo});
-        m_stage->Put(block + done * kFrameBytes, n);
-        m_fed.push_back({from + done * kFrameBytes, n});
-        done += n;
-        if (const Sent sent = SendReady(~std::size_t{0}); sent != Sent::Played) {
+    std::size_t done = 0;
+    if (!m_stretching) {
+        if (const Sent sent = PlayAsItIs(block, bytes, from, done); sent != Sent::Played) {
             return sent;
         }
     }
     m_next = from + bytes;
+    if (done == bytes) {
+        return Sent::Played;
+    }
+    m_stretching = true;
+    while (done / kFrameBytes < bytes / kFrameBytes) {
+        const std::size_t n = std::min(m_pieceFrames, bytes / kFrameBytes - done / kFrameBytes);
+        m_stage->Set(Wanted());
+        m_stage->Put(block + done, n);
+        m_fed.push_back({from + done, n});
+        done += n * kFrameBytes;
+        if (const Sent sent = SendReady(~std::size_t{0}); sent != Sent::Played) {
+            return sent;
+        }
+    }
+    return Sent::Played;
+}
+
+// At the original key and tempo: the block whole, or in pieces where the key and tempo may
+// change while it plays, until they do; done: the bytes sent.
+KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(const unsigned char* block, std::size_t bytes,
+                                          std::uint64_t from, std::size_t& done) {
+    const std::size_t pieceBytes = m_controls.keyTempoLive && m_writes >= AudioOut::kQueuedBlocks
+                                       ? m_pieceFrames * kFrameBytes
+                                       : bytes;
+    while (done < bytes && Wanted().Neutral()) {
+        const std::size_t n = std::min(pieceBytes, bytes - done);
+        if (const Sent sent = Write(block + done, n); sent != Sent::Played) {
+            return sent;
+        }
+        ++m_writes;
+        done += n;
+        m_heard = from + done;
+    }
     return Sent::Played;
 }
 
@@ -78,8 +98,6 @@ KeyTempoOut::Sent KeyTempoOut::Finish() {
 // no short block takes a place in the device's queue.
 KeyTempoOut::Sent KeyTempoOut::SendReady(std::size_t least) {
     for (;;) {
-        // The first two blocks of a run are whole ones: a device that starts to play fills
-        // its buffer at once, and would find two pieces gone and the queue dry.
         const std::size_t want =
             m_writes < AudioOut::kQueuedBlocks ? m_piece.size() / kFrameBytes : m_pieceFrames;
         if (m_stage->Ready() < std::min(least, want)) {

@@ -40,6 +40,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     ConnectControls();
     CreateWindowMenu();
     ShowStartPositions();
+    m_controls.keyTempoLive = 1;
 }
 
 MainWindow::~MainWindow() {
