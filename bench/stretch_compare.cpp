@@ -39,10 +39,13 @@ class Shifter {
 
 class SoundTouchShifter : public Shifter {
   public:
+    explicit SoundTouchShifter(bool quickSeek = false) : m_quickSeek(quickSeek) {}
+
     Signal Run(const Signal& in, double semitones, double tempo) override {
         soundtouch::SoundTouch touch;
         touch.setSampleRate(kRate);
         touch.setChannels(2);
+        touch.setSetting(SETTING_USE_QUICKSEEK, m_quickSeek ? 1 : 0);
         touch.setPitchSemiTones(semitones);
         touch.setTempo(tempo);
         Signal out;
@@ -65,6 +68,9 @@ class SoundTouchShifter : public Shifter {
         drain();
         return out;
     }
+
+  private:
+    bool m_quickSeek;
 };
 
 class RubberBandShifter : public Shifter {
@@ -259,6 +265,7 @@ int main() {
                 "click dB", "clicks", "harm dB", "len 80%", "CPU x real");
     const std::pair<const char*, std::unique_ptr<Shifter>> libraries[] = {
         {"SoundTouch 2.3", std::make_unique<SoundTouchShifter>()},
+        {"SoundTouch, quick seek", std::make_unique<SoundTouchShifter>(true)},
         {"Rubber Band 3.1 R2", std::make_unique<RubberBandShifter>(false)},
         {"Rubber Band 3.1 R3", std::make_unique<RubberBandShifter>(true)},
     };

@@ -8,7 +8,11 @@
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
+// Two pieces queued hold more than the largest buffer a device at 40 ms latency fills at once.
 constexpr unsigned kPiecesPerSecond = 20;
+// The stage is fed in smaller steps, so that little made with the old key waits for the next
+// piece when the key changes.
+constexpr unsigned kFeedsPerPiece = 4;
 
 }  // namespace
 
@@ -21,7 +25,7 @@ void KeyTempoOut::Start(unsigned rate) {
     if (rate != m_rate || !m_stage) {
         m_rate = rate;
         m_stage = std::make_unique<KeyTempoStage>(rate);
-        m_pieceFrames = std::max<std::size_t>(rate / kPiecesPerSecond, 1);
+        m_pieceFrames = std::max<std::size_t>(rate / kPiecesPerSecond, kFeedsPerPiece);
         m_piece.resize(AudioOut::kMaxBlockBytes / kFrameBytes * kFrameBytes);
     }
     StopStretching();
@@ -54,34 +58,57 @@ KeyTempoOut::Sent KeyTempoOut::Play(const unsigned char* block, std::size_t byte
         return Sent::Played;
     }
     m_stretching = true;
-    while (done / kFrameBytes < bytes / kFrameBytes) {
-        const std::size_t n = std::min(m_pieceFrames, bytes / kFrameBytes - done / kFrameBytes);
-        m_stage->Set(Wanted());
-        m_stage->Put(block + done, n);
-        m_fed.push_back({from + done, n});
-        done += n * kFrameBytes;
-        if (const Sent sent = SendReady(~std::size_t{0}); sent != Sent::Played) {
-            return sent;
-        }
-    }
-    return Sent::Played;
+    return Stretch(block, bytes, from, done / kFrameBytes);
 }
 
 // At the original key and tempo: the block whole, or in pieces where the key and tempo may
-// change while it plays, until they do; done: the bytes sent.
+// change while it plays, until they do; done: the bytes sent. Each piece is looked at once
+// there is room for it, so that it goes out only if the key and tempo are still the original.
 KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(const unsigned char* block, std::size_t bytes,
                                           std::uint64_t from, std::size_t& done) {
     const std::size_t pieceBytes = m_controls.keyTempoLive && m_writes >= AudioOut::kQueuedBlocks
                                        ? m_pieceFrames * kFrameBytes
                                        : bytes;
-    while (done < bytes && Wanted().Neutral()) {
+    while (done < bytes) {
+        if (const Sent room = Room(); room != Sent::Played) {
+            return room;
+        }
+        if (!Wanted().Neutral()) {
+            break;
+        }
         const std::size_t n = std::min(pieceBytes, bytes - done);
-        if (const Sent sent = Write(block + done, n); sent != Sent::Played) {
-            return sent;
+        if (!m_out.Write(block + done, n)) {
+            return Sent::Failed;
         }
         ++m_writes;
         done += n;
         m_heard = from + done;
+    }
+    return Sent::Played;
+}
+
+// The block's frames from `fed` on through the stage. It is fed just in time: only once the
+// device has room for the next piece, so that each piece holds the key and tempo of the
+// moment it goes out.
+KeyTempoOut::Sent KeyTempoOut::Stretch(const unsigned char* block, std::size_t bytes,
+                                       std::uint64_t from, std::size_t fed) {
+    const std::size_t frames = bytes / kFrameBytes;
+    while (fed < frames) {
+        if (const Sent room = Room(); room != Sent::Played) {
+            return room;
+        }
+        while (fed < frames && m_stage->Ready() < PieceFrames()) {
+            const std::size_t n = std::min(m_pieceFrames / kFeedsPerPiece, frames - fed);
+            m_stage->Set(Wanted());
+            m_stage->Put(block + fed * kFrameBytes, n);
+            m_fed.push_back({from + fed * kFrameBytes, n});
+            fed += n;
+        }
+        if (m_stage->Ready() >= PieceFrames()) {
+            if (const Sent sent = SendPiece(); sent != Sent::Played) {
+                return sent;
+            }
+        }
     }
     return Sent::Played;
 }
@@ -91,39 +118,38 @@ KeyTempoOut::Sent KeyTempoOut::Finish() {
         return Sent::Played;
     }
     m_stage->Flush();
-    return SendReady(1);
-}
-
-// Sends pieces while the stage holds a whole one, or at least `least` frames: while it plays,
-// no short block takes a place in the device's queue.
-KeyTempoOut::Sent KeyTempoOut::SendReady(std::size_t least) {
-    for (;;) {
-        const std::size_t want =
-            m_writes < AudioOut::kQueuedBlocks ? m_piece.size() / kFrameBytes : m_pieceFrames;
-        if (m_stage->Ready() < std::min(least, want)) {
-            break;
+    while (m_stage->Ready() > 0) {
+        if (const Sent room = Room(); room != Sent::Played) {
+            return room;
         }
-        const int tempo = m_stage->Settings().tempo;
-        const std::size_t frames = m_stage->Take(m_piece.data(), want);
-        if (frames == 0) {
-            break;
-        }
-        if (const Sent sent = Write(m_piece.data(), frames * kFrameBytes); sent != Sent::Played) {
+        if (const Sent sent = SendPiece(); sent != Sent::Played) {
             return sent;
         }
-        ++m_writes;
-        TellLevels(frames);
-        Account(frames, tempo);
     }
     return Sent::Played;
 }
 
-KeyTempoOut::Sent KeyTempoOut::Write(const unsigned char* bytes, std::size_t n) {
-    m_out.WaitForRoom();
-    if (m_controls.stop) {
-        return Sent::Stopped;
+// The first two blocks of a run are whole ones (see above), the others pieces.
+std::size_t KeyTempoOut::PieceFrames() const {
+    return m_writes < AudioOut::kQueuedBlocks ? m_piece.size() / kFrameBytes : m_pieceFrames;
+}
+
+// Up to a piece of what the stage made, to a device that has room for it.
+KeyTempoOut::Sent KeyTempoOut::SendPiece() {
+    const int tempo = m_stage->Settings().tempo;
+    const std::size_t frames = m_stage->Take(m_piece.data(), PieceFrames());
+    if (frames > 0 && !m_out.Write(m_piece.data(), frames * kFrameBytes)) {
+        return Sent::Failed;
     }
-    return m_out.Write(bytes, n) ? Sent::Played : Sent::Failed;
+    ++m_writes;
+    TellLevels(frames);
+    Account(frames, tempo);
+    return Sent::Played;
+}
+
+KeyTempoOut::Sent KeyTempoOut::Room() {
+    m_out.WaitForRoom();
+    return m_controls.stop ? Sent::Stopped : Sent::Played;
 }
 
 // Frames played at tempo stand for tempo/100 as many source frames.

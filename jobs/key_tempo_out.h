@@ -2,16 +2,16 @@
 
 // Where a playback's processed blocks go out to the sound device. At the original key and
 // tempo a block goes out as it is, as it always did. Otherwise it goes through the key and
-// tempo stage in pieces of a twentieth of a second, and what comes out goes to the device in
-// such pieces too, each as soon as there is room for it: a change of key or tempo is heard
-// after the two pieces queued ahead of it, not after whole blocks. Where the key and tempo
-// may change while it plays (the window), blocks at the original ones go out in such pieces
-// too, the same bytes, so that the first change is heard as soon. The first two blocks of a
-// run are whole ones either way: a device that starts to play fills its buffer at once, and
-// would find two pieces gone and the queue dry. It keeps count of which
-// source bytes the sound handed to the device was made of. As the job's observer, it passes
-// on everything the job tells but, while the stage is in use, the levels: the meter then
-// shows those of the sound that goes to the device.
+// tempo stage in steps of an eightieth of a second, and what comes out goes to the device in
+// pieces of a twentieth, each as soon as there is room for it: a change of key or tempo is
+// heard after the two pieces queued ahead of it, not after whole blocks. Where the key and
+// tempo may change while it plays (the window), blocks at the original ones go out in such
+// pieces too, the same bytes, so that the first change is heard as soon. The first two blocks
+// of a run are whole ones either way: a device that starts to play fills its buffer at once,
+// and would find two pieces gone and the queue dry. It keeps count of which source bytes the
+// sound handed to the device was made of. As the job's observer, it passes on everything the
+// job tells but, while the stage is in use, the levels: the meter then shows those of the
+// sound that goes to the device.
 
 #include <cstdint>
 #include <deque>
@@ -65,8 +65,12 @@ class KeyTempoOut : public JobObserver {
     KeyTempo Wanted() const { return {m_controls.key, m_controls.tempo}; }
     Sent PlayAsItIs(const unsigned char* block, std::size_t bytes, std::uint64_t from,
                     std::size_t& done);
-    Sent Write(const unsigned char* bytes, std::size_t n);
-    Sent SendReady(std::size_t least);
+    Sent Stretch(const unsigned char* block, std::size_t bytes, std::uint64_t from,
+                 std::size_t fed);
+    std::size_t PieceFrames() const;
+    Sent SendPiece();
+    // Waits until the device has room; Stopped when the stop request came meanwhile.
+    Sent Room();
     void Account(std::size_t frames, int tempo);
     void TellLevels(std::size_t frames);
     void StopStretching();

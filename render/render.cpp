@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fast_frames.h"
+#include "key_tempo_sink.h"
 #include "pipes.h"
 #include "render_pool.h"
 #include "segmented_write.h"
@@ -73,7 +74,7 @@ class RenderRun : public SourceHandler {
         return Check(m_sink.Patch(offset, bytes, n));
     }
     std::uint64_t DataWritten(std::uint64_t dataBytes) const override {
-        return m_stage ? m_stretchedFrames * kFrameBytes : dataBytes;
+        return m_stretch ? m_stretch->Written() : dataBytes;
     }
 
   private:
@@ -97,12 +98,7 @@ class RenderRun : public SourceHandler {
     template <typename Output>
     bool Blocks(ByteInput& input, std::uint64_t length, Output& output, WriteProgress& progress);
     void ProcessBlock(std::size_t bytes, WriteProgress& progress);
-    template <typename Output>
-    bool Emit(Output& output, std::size_t bytes);
-    template <typename Output>
-    bool TakeStretched(Output& output, std::uint64_t upTo);
-    template <typename Output>
-    bool EndStretch(Output& output);
+    void EndStretch();
 
     RenderSource& m_source;
     RenderSink& m_sink;
@@ -111,11 +107,9 @@ class RenderRun : public SourceHandler {
     JobObserver& m_observer;
     std::vector<unsigned char> m_block;
     FrameState m_frames{};
-    // Key and tempo, for the run of data being written; null when neutral.
-    std::unique_ptr<KeyTempoStage> m_stage;
-    std::vector<unsigned char> m_stretched;
-    std::uint64_t m_putFrames = 0;
-    std::uint64_t m_stretchedFrames = 0;
+    // Key and tempo, for the run of data being written, in front of the sink; null when
+    // neutral.
+    std::unique_ptr<KeyTempoSink> m_stretch;
     bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
     RenderStatus m_status = RenderStatus::Done;
 };
@@ -166,13 +160,10 @@ bool RenderRun::Data(std::uint64_t length) {
         StartPositions(length);
     }
     m_frames = FrameState{};
-    m_stage.reset();
+    m_stretch.reset();
     if (m_settings.params != nullptr && !m_settings.keyTempo.Neutral()) {
-        m_stage = std::make_unique<KeyTempoStage>(m_format.sampleRate);
-        m_stage->Set(m_settings.keyTempo);
-        m_stretched.resize(kBlockBytes);
-        m_putFrames = 0;
-        m_stretchedFrames = 0;
+        m_stretch =
+            std::make_unique<KeyTempoSink>(m_sink, m_settings.keyTempo, m_format.sampleRate);
     }
     if (!InSegments(length) && !InOrder(length)) {
         return false;
@@ -235,7 +226,7 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
             return false;
         }
         ProcessBlock(got, progress);
-        if (!Emit(output, got)) {
+        if (!Check(output.Frames(m_block.data(), got))) {
             return false;
         }
         progress.Block(got);
@@ -245,68 +236,13 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
     }
 }
 
-// The processed block to the output, through the key and tempo when they are not neutral
-// (bytes after the block's last whole frame then go nowhere).
-template <typename Output>
-bool RenderRun::Emit(Output& output, std::size_t bytes) {
-    if (!m_stage) {
-        return Check(output.Frames(m_block.data(), bytes));
-    }
-    m_stage->Put(m_block.data(), bytes / kFrameBytes);
-    m_putFrames += bytes / kFrameBytes;
-    return TakeStretched(output, ~std::uint64_t{0});
-}
-
-// What the stage made, up to a total of upTo frames for the run.
-template <typename Output>
-bool RenderRun::TakeStretched(Output& output, std::uint64_t upTo) {
-    const std::size_t room = m_stretched.size() / kFrameBytes;
-    while (m_stretchedFrames < upTo) {
-        const auto want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(room, upTo - m_stretchedFrames));
-        const std::size_t got = m_stage->Take(m_stretched.data(), want);
-        if (got == 0) {
-            return true;
-        }
-        if (!Check(output.Frames(m_stretched.data(), got * kFrameBytes))) {
-            return false;
-        }
-        m_stretchedFrames += got;
-    }
-    return true;
-}
-
-// The run's last frames out of the stage, cut or filled with silence to the length the tempo
-// gives, so that the output's length never depends on the library's rounding.
-template <typename Output>
-bool RenderRun::EndStretch(Output& output) {
-    if (!m_stage || m_status != RenderStatus::Done) {
-        return true;
-    }
-    m_stage->Flush();
-    const std::uint64_t total = StretchedFrames(m_putFrames, m_settings.keyTempo.tempo);
-    if (!TakeStretched(output, total)) {
-        return false;
-    }
-    std::fill(m_stretched.begin(), m_stretched.end(), 0);
-    while (m_stretchedFrames < total) {
-        const auto n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(m_stretched.size() / kFrameBytes, total - m_stretchedFrames));
-        if (!Check(output.Frames(m_stretched.data(), n * kFrameBytes))) {
-            return false;
-        }
-        m_stretchedFrames += n;
-    }
-    return true;
-}
-
 // Constant parameters make the data of a regular file into a regular file worth running in
 // segments on every core, with the sequential result byte for byte. The observer hears the
 // blocks in order, as the sequential run would.
 bool RenderRun::InSegments(std::uint64_t length) {
     const RenderSettings& s = m_settings;
     // The stage carries its state from frame to frame: no segment could start on its own.
-    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength || m_stage) {
+    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength || m_stretch) {
         return false;
     }
     const std::optional<FilePlace> input = m_source.DataPlace(length);
@@ -362,6 +298,13 @@ bool RenderRun::InSegments(std::uint64_t length) {
     return true;
 }
 
+// The stage's last frames, once every block went through it.
+void RenderRun::EndStretch() {
+    if (m_stretch && m_status == RenderStatus::Done) {
+        Check(m_stretch->End());
+    }
+}
+
 // Data whose length was not known tells of an empty loop once it is known, as a decoded copy
 // of it would at its start.
 void RenderRun::Ended(std::uint64_t length, const WriteProgress& progress) {
@@ -377,19 +320,19 @@ bool RenderRun::InOrder(std::uint64_t length) {
     constexpr std::uint64_t kWorthThreads = 4u << 20;
     if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
-        if (Blocks(m_source.DataInput(), length, m_sink, progress)) {
-            EndStretch(m_sink);
-        }
+        RenderSink& output = m_stretch ? *m_stretch : m_sink;
+        Blocks(m_source.DataInput(), length, output, progress);
+        EndStretch();
         Ended(length, progress);
         return true;
     }
     ReadAhead ahead(m_source.DataInput(), length, [this] { return m_source.Progress(); });
-    WriteBehind behind(m_sink);
+    // With a key or tempo, the stage runs on the writing thread, beside the processing.
+    WriteBehind behind(m_stretch ? *m_stretch : m_sink);
     WriteProgress progress(m_observer, length, &ahead, m_source);
-    if (Blocks(ahead, length, behind, progress)) {
-        EndStretch(behind);
-    }
+    Blocks(ahead, length, behind, progress);
     Check(behind.Finish());
+    EndStretch();
     Ended(length, progress);
     return true;
 }

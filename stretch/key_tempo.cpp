@@ -35,6 +35,8 @@ KeyTempoStage::KeyTempoStage(unsigned sampleRate)
     : m_touch(std::make_unique<soundtouch::SoundTouch>()), m_samples(kChunkFrames * kChannels) {
     m_touch->setSampleRate(sampleRate);
     m_touch->setChannels(kChannels);
+    // Twice as fast, and no worse on bench/stretch_compare.cpp's pitch, clicks and harmonics.
+    m_touch->setSetting(SETTING_USE_QUICKSEEK, 1);
 }
 
 KeyTempoStage::~KeyTempoStage() = default;
