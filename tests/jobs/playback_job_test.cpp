@@ -419,7 +419,8 @@ TEST(PlaybackJob, KeyAndTempoReachTheDeviceAndThePositionFollowsWhatItWasHanded)
         const bool neutral = c.key == 0 && c.tempo == 100;
         EXPECT_EQ(f.audio.Played().size(),
                   neutral ? kFrames * 4 : StretchedFrames(kFrames, c.tempo) * 4);
-        const double stepBytes = static_cast<double>(kFrames * 4 / kPositionSteps);
+        const std::size_t wholeStep = kFrames * 4 / kPositionSteps;  // as the job divides
+        const auto stepBytes = static_cast<double>(wholeStep);
         ASSERT_GT(steps.size(), 8u);  // one a block
         for (const auto& [step, handed] : steps) {
             const double heard = static_cast<double>(handed) * c.tempo / 100;
