@@ -184,7 +184,8 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
         StopOnSignals signals(stop);
         RenderPool pool(batch.threads);
         BatchConsole console(items, StderrIsTerminal());
-        written = RunBatch(items, params, stop, pool, console, batch.noClobber, batch.quality);
+        written = RunBatch(items, params, stop, pool, console, batch.noClobber, batch.quality,
+                           KeyTempoOf(options));
     }
     if (stop) {
         std::fprintf(stderr,

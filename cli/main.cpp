@@ -54,8 +54,10 @@ std::string Usage() {
     std::string usage = kUsageHead;
     usage +=
         OptionHelpLine("--mode MODE", "mode2 (default), mode1, original, low, high, left, right");
-    for (const Knob knob :
-         {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
+    for (const Knob knob : kProcessingKnobs) {
+        usage += KnobLine(knob);
+    }
+    for (const Knob knob : kKeyTempoKnobs) {
         usage += KnobLine(knob);
     }
     usage += OptionHelpLine("--preset NAME", "the mode and positions of a preset (see below); the");

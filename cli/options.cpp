@@ -29,13 +29,15 @@ std::string Quoted(const std::string& text) {
 
 IntOption KnobOption(Knob knob, int& value) {
     const KnobRow& row = RowOf(knob);
-    return {std::string("--") + row.name, row.min, row.max, &value};
+    return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};
 }
 
 std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
     std::vector<IntOption> all;
-    for (const Knob knob :
-         {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::OutputLevel}) {
+    for (const Knob knob : kProcessingKnobs) {
+        all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
+    }
+    for (const Knob knob : kKeyTempoKnobs) {
         all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
     }
     return all;
@@ -116,10 +118,11 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
         if (!value) {
             return "option " + name + " needs a value";
         }
-        const std::optional<int> number = ParseInt(*value);
+        const std::optional<int> number =
+            option->perUnit == 1 ? ParseInt(*value) : StepsFromText(*value, option->perUnit);
         if (!number || *number < option->min || *number > option->max) {
-            return name + " must be a whole number from " + std::to_string(option->min) + " to " +
-                   std::to_string(option->max) + " (got " + Quoted(*value) + ")";
+            return name + " must be " + RangeText(option->min, option->max, option->perUnit) +
+                   " (got " + Quoted(*value) + ")";
         }
         *option->value = *number;
     }
@@ -129,4 +132,8 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
 void ApplyRenderOptions(const RenderOptions& options, ProcessingParameters& params) {
     ApplyPositions(options.positions, params);
     params.mode = options.mode;
+}
+
+KeyTempo KeyTempoOf(const RenderOptions& options) {
+    return {options.positions.key, options.positions.tempo};
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "key_tempo.h"
 #include "parameters.h"
 #include "processing_parameters.h"
 
@@ -15,12 +16,15 @@ struct RenderOptions {
     Positions positions;
 };
 
-// A bounded integer option: its name ("--pan"), range and where its value goes.
+// A bounded integer option: its name ("--pan"), range and where its value goes. With
+// perUnit 10 its value is given in tenths ("--key -0.4" stores -4); min and max are in
+// those steps too.
 struct IntOption {
     std::string name;
     int min;
     int max;
     int* value;
+    int perUnit = 1;
 };
 
 // An option whose value a function takes, in its turn among the others ("--preset NAME");
@@ -46,6 +50,8 @@ std::vector<IntOption> RenderIntOptions(RenderOptions& options);
 
 // Puts every parameter the positions give, and the mode, into params.
 void ApplyRenderOptions(const RenderOptions& options, ProcessingParameters& params);
+// The key and tempo the options give.
+KeyTempo KeyTempoOf(const RenderOptions& options);
 
 // The help's line for an option: "  --pan N               pan, -30 (left) .. 30 (right); ...".
 std::string OptionHelpLine(const std::string& option, const std::string& help);

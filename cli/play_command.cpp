@@ -32,6 +32,8 @@ std::vector<IntOption> PlayIntOptions(PlayOptions& options) {
 
 void SetUpControls(const PlayOptions& options, PlayControls& controls) {
     ApplyRenderOptions(options.render, controls.params);
+    controls.key = options.render.positions.key;
+    controls.tempo = options.render.positions.tempo;
     controls.loopStart = options.loopStart;
     controls.loopEnd = options.loopEnd;
     if (options.once && options.loopEnd == RowOf(Knob::LoopEnd).max) {

@@ -6,12 +6,19 @@
 
 namespace {
 
-// "pan 0 low 8 high 57 left 13 right 13 output-level 25", the mode after it unless mode 2.
+// "pan 0 low 8 high 57 left 13 right 13 output-level 25", the key and tempo unless they are
+// the original ones, the mode after it unless mode 2.
 std::string SettingsText(const Preset& preset) {
     std::string text;
     for (const Knob knob : kProcessingKnobs) {
         text += (text.empty() ? "" : " ") + std::string(RowOf(knob).name) + " " +
                 std::to_string(PositionOf(preset.positions, knob));
+    }
+    for (const Knob knob : kKeyTempoKnobs) {
+        const KnobRow& row = RowOf(knob);
+        if (const int pos = PositionOf(preset.positions, knob); pos != row.start) {
+            text += " " + std::string(row.name) + " " + KnobValueText(row, pos);
+        }
     }
     return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
 }

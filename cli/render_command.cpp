@@ -66,6 +66,7 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
         request.output = output;
         request.quality = quality;
         request.params = &params;
+        request.keyTempo = KeyTempoOf(options);
         request.stop = &stop;
         request.pool = &pool;
         request.ioThreads = pool.HasSpareThread(1);

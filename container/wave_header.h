@@ -12,14 +12,15 @@
 // Tags by their common names ("title", "artist", ...), in the order they were found.
 using Tags = std::vector<std::pair<std::string, std::string>>;
 
-// The tags a WAV file carries, each with its "INFO" sub-chunk id, in that chunk's order.
+// The tags a WAV file carries, each with its "INFO" sub-chunk id, in that chunk's order;
+// "software" is this program's note of a key or tempo it changed.
 struct InfoKey {
     const char* tag;
     const char* id;
 };
 inline constexpr InfoKey kInfoKeys[] = {
     {"title", "INAM"}, {"artist", "IART"}, {"album", "IPRD"},   {"date", "ICRD"},
-    {"genre", "IGNR"}, {"track", "ITRK"},  {"comment", "ICMT"},
+    {"genre", "IGNR"}, {"track", "ITRK"},  {"comment", "ICMT"}, {"software", "ISFT"},
 };
 
 // Everything before the sample data, with RIFF and data sizes of zero.

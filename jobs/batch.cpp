@@ -50,6 +50,7 @@ struct Sharing {
 // What every file of a batch is written with.
 struct BatchJob {
     const ProcessingParameters& params;
+    const KeyTempo& keyTempo;
     const QualityChoice& quality;
     const Shared<int>& stop;
     RenderPool& pool;
@@ -67,6 +68,7 @@ bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sha
     request.output = item.output;
     request.quality = job.quality;
     request.params = &job.params;
+    request.keyTempo = job.keyTempo;
     request.stop = &stop;
     request.pool = &job.pool;
     request.segments = sharing.segments ? 0 : 1;
@@ -131,7 +133,7 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
 
 bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
               const Shared<int>& stop, RenderPool& pool, BatchObserver& observer, bool noClobber,
-              const QualityChoice& quality) {
+              const QualityChoice& quality, const KeyTempo& keyTempo) {
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (noClobber && items[i].replaces) {
@@ -142,7 +144,7 @@ bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& p
     }
     // The decodings side by side share the free space: none counts on what another takes.
     DiskSpace disk;
-    const BatchJob job{params, quality, stop, pool, disk, observer};
+    const BatchJob job{params, keyTempo, quality, stop, pool, disk, observer};
     std::atomic<bool> allWritten{true};
     if (chosen.size() == 1) {
         allWritten = WriteOne(items[chosen[0]], chosen[0], job, {true, pool.HasSpareThread(1)});

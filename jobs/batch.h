@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "job_observer.h"
+#include "key_tempo.h"
 #include "output_formats.h"
 #include "playback_job.h"
 #include "processing_parameters.h"
@@ -60,4 +61,5 @@ class BatchObserver {
 // were written.
 bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
               const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
-              bool noClobber = false, const QualityChoice& quality = {});
+              bool noClobber = false, const QualityChoice& quality = {},
+              const KeyTempo& keyTempo = {});

@@ -15,6 +15,12 @@ struct PlayControls {
     Shared<int> playPos{RowOf(Knob::PlayPos).start};  // trackbar steps; a playback advances it
     Shared<int> loopStart{RowOf(Knob::LoopStart).start};
     Shared<int> loopEnd{RowOf(Knob::LoopEnd).start};
+    // After the processing: a playback plays its next frames in this key and at this tempo.
+    Shared<int> key{RowOf(Knob::Key).start};
+    Shared<int> tempo{RowOf(Knob::Tempo).start};
+    // Set where they may change while a playback runs: its blocks then go out in small pieces
+    // at every key and tempo, so that a change is heard at once.
+    Shared<int> keyTempoLive{0};
 
     RunInterrupts Interrupts() const { return {&seek, &stop}; }
 };

@@ -64,7 +64,8 @@ std::string Unreadable(const fs::path& path) {
 }
 
 // The source for the file a write reads; null after telling the observer why there is none.
-std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>* stop,
+// A WAV is walked as it is unless decode asks for its frames behind a header of our own.
+std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>* stop, bool decode,
                                          JobResult& refusal, JobObserver& observer) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
@@ -72,11 +73,16 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>
         refusal = JobResult::Refused;
         return nullptr;
     }
-    if (EngineReadsAsIs(path)) {
+    if (!decode && EngineReadsAsIs(path)) {
         auto wav = std::make_unique<WavSource>();
         if (wav->Open(path)) {
             return wav;
         }
+        observer.Message({JobError::ReadInput, Unreadable(path)});
+        refusal = JobResult::Failed;
+        return nullptr;
+    }
+    if (decode && !fs::is_regular_file(path, ec)) {
         observer.Message({JobError::ReadInput, Unreadable(path)});
         refusal = JobResult::Failed;
         return nullptr;
@@ -102,7 +108,8 @@ std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const Output
     std::string error;
     if (&format != &WavFormat()) {
         EncoderSettings settings = SettleQuality(format, request.quality);
-        settings.note = request.params != nullptr ? SettingsNote(*request.params) : "";
+        settings.note =
+            request.params != nullptr ? SettingsNote(*request.params, request.keyTempo) : "";
         auto encoder = std::make_unique<EncoderSink>();
         if (encoder->Create(request.output, settings, source.Tags(), source.Cover(),
                             request.stop)) {
@@ -200,7 +207,7 @@ JobMessage CannotWriteMessage(const fs::path& output) {
     return {JobError::CannotWriteFormat, output.extension().string(), output.string()};
 }
 
-std::string SettingsNote(const ProcessingParameters& params) {
+std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
     char note[256];
     std::snprintf(note, sizeof note,
                   "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
@@ -208,7 +215,15 @@ std::string SettingsNote(const ProcessingParameters& params) {
                   ModeWord(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
                   params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(),
                   params.panGainL.Get(), params.panGainR.Get());
-    return note;
+    std::string text = note;
+    if (keyTempo.key != 0) {
+        text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +
+                StepsText(keyTempo.key, RowOf(Knob::Key).perUnit) + " semitones";
+    }
+    if (keyTempo.tempo != 100) {
+        text += ", tempo " + std::to_string(keyTempo.tempo) + " %";
+    }
+    return text;
 }
 
 bool SameFile(const fs::path& input, const fs::path& output) {
@@ -227,10 +242,17 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
         return JobResult::Failed;
     }
     JobResult refusal = JobResult::Failed;
-    const std::unique_ptr<RenderSource> source = OpenSource(
-        request.reads.empty() ? request.input : request.reads, request.stop, refusal, observer);
+    const bool stretch = !request.keyTempo.Neutral();
+    const std::unique_ptr<RenderSource> source =
+        OpenSource(request.reads.empty() ? request.input : request.reads, request.stop, stretch,
+                   refusal, observer);
     if (!source) {
         return refusal;
+    }
+    if (stretch) {
+        // Decoded, whatever the input: see OpenSource.
+        static_cast<DecodedSource&>(*source).WillStretch(
+            100.0 / request.keyTempo.tempo, SettingsNote(*request.params, request.keyTempo));
     }
     const std::unique_ptr<RenderSink> sink = CreateSink(request, *outputFormat, *source, observer);
     if (!sink) {
@@ -254,6 +276,7 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     settings.segments = request.segments;
     settings.ioThreads = request.ioThreads;
     settings.segmentSettings = request.segmentSettings;
+    settings.keyTempo = request.keyTempo;
     return Finish(Render(*source, *sink, settings, format, observer), *source, *sink, observer);
 }
 

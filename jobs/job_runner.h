@@ -12,6 +12,7 @@
 #include "controls.h"
 #include "input_file.h"
 #include "job_observer.h"
+#include "key_tempo.h"
 #include "output_formats.h"
 #include "playback_job.h"
 #include "segmented_render.h"
@@ -33,6 +34,10 @@ struct WriteRequest {
     bool ioThreads = false;      // read ahead and write behind on threads of their own
     SegmentSettings segmentSettings;
     DiskSpace* disk = nullptr;  // what jobs running beside this one set aside; null: none run
+    // After the processing. Other than neutral, the input is decoded as any file that is no
+    // 16-bit WAV is, and the output is a WAV of our own header (or an encoded file) whose tags
+    // note the change.
+    KeyTempo keyTempo;
 };
 
 // Whether the output names the existing input, whatever the spelling (a link, a hard link,
@@ -48,9 +53,9 @@ const OutputFormatRow* OutputFormatFor(const std::filesystem::path& output);
 // The refusal of such a name: "cannot write .xyz files; ..." (file: the output).
 JobMessage CannotWriteMessage(const std::filesystem::path& output);
 
-// "mode2, low cut-off 240 Hz, ...": the processing settings, as the comment an encoded output
-// carries beside the song's tags.
-std::string SettingsNote(const ProcessingParameters& params);
+// "mode2, low cut-off 240 Hz, ...": the processing settings, and the key and tempo where they
+// are not neutral, as the comment an encoded output carries beside the song's tags.
+std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo = {});
 
 // A write with a format state of its own, so that several can run side by side (a batch).
 // format: as for PlayWaveFile.

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "fast_frames.h"
+#include "file_input.h"
+#include "key_tempo_out.h"
 #include "render.h"
 #include "segmented_write.h"
 
@@ -26,7 +28,8 @@ class Playback : public WalkHandler {
           m_controls(controls),
           m_out(out),
           m_format(format),
-          m_observer(observer),
+          m_output(out, controls, observer),
+          m_observer(m_output),
           m_block(kBlockBytes) {}
 
     bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
@@ -51,6 +54,7 @@ class Playback : public WalkHandler {
     void Reposition();
     BlockResult ProcessBlock();
     bool OutputBlock();
+    bool Handed(KeyTempoOut::Sent sent);
     void AdvancePosition();
     bool ReachedLoopEnd() const;
     void Passes();
@@ -60,7 +64,8 @@ class Playback : public WalkHandler {
     PlayControls& m_controls;
     AudioOut& m_out;
     WaveFormat& m_format;
-    JobObserver& m_observer;
+    KeyTempoOut m_output;     // where blocks go out, in the key and tempo of the moment
+    JobObserver& m_observer;  // m_output, which passes everything on
     std::vector<unsigned char> m_block;
     JobResult m_result = JobResult::Done;
     std::uint64_t m_bytesPlayed = 0;
@@ -97,7 +102,11 @@ bool Playback::Data(std::uint64_t length) {
     m_stopped = false;
     m_queued = false;
     StartPositions();
+    m_output.Start(m_format.sampleRate);
     Passes();
+    if (!m_stopped && m_result == JobResult::Done) {
+        Handed(m_output.Finish());
+    }
     m_out.Drain();
     // The buttons go idle as the last sound ends, not once the device has closed.
     if (m_stopped && m_queued) {
@@ -214,14 +223,7 @@ BlockResult Playback::ProcessBlock() {
 }
 
 bool Playback::OutputBlock() {
-    m_out.WaitForRoom();
-    if (m_controls.stop) {
-        // What is queued plays out; the block that waited for room is not heard.
-        m_stopped = true;
-        return false;
-    }
-    if (!m_out.Write(m_block.data(), m_read)) {
-        Refuse(JobError::DeviceFailed, m_out.Error());
+    if (!Handed(m_output.Play(m_block.data(), m_read, m_position))) {
         return false;
     }
     m_queued = true;
@@ -229,8 +231,24 @@ bool Playback::OutputBlock() {
     return true;
 }
 
+bool Playback::Handed(KeyTempoOut::Sent sent) {
+    switch (sent) {
+        case KeyTempoOut::Sent::Played:
+            return true;
+        case KeyTempoOut::Sent::Stopped:
+            // What is queued plays out; the block that waited for room is not heard.
+            m_stopped = true;
+            return false;
+        case KeyTempoOut::Sent::Failed:
+            Refuse(JobError::DeviceFailed, m_out.Error());
+            return false;
+    }
+    return false;
+}
+
 // The counter follows the bytes played, so that the thumb, its tooltip and the loop end all
-// mean the same byte position at every length of data.
+// mean the same byte position at every length of data; with a key or tempo, the source bytes
+// of the sound handed to the device.
 void Playback::AdvancePosition() {
     m_position += m_read;
     if (m_step == 0) {
@@ -238,7 +256,7 @@ void Playback::AdvancePosition() {
     }
     // Past the highest position (the last tenth of the data) the thumb stays at its end.
     const int steps = static_cast<int>(std::min<std::uint64_t>(
-        m_position / m_step, static_cast<std::uint64_t>(RowOf(Knob::PlayPos).max)));
+        m_output.Heard() / m_step, static_cast<std::uint64_t>(RowOf(Knob::PlayPos).max)));
     if (steps != m_steps) {
         m_steps = steps;
         m_controls.playPos = steps;

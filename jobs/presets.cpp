@@ -72,6 +72,15 @@ std::optional<int> ParseWhole(std::string_view text) {
     return value;
 }
 
+// The trackbars a preset keeps: those of the processing, and the key and tempo, which a
+// section may leave out (a file from before them has none).
+bool IsPresetKnob(Knob knob) {
+    return std::find(std::begin(kProcessingKnobs), std::end(kProcessingKnobs), knob) !=
+               std::end(kProcessingKnobs) ||
+           std::find(std::begin(kKeyTempoKnobs), std::end(kKeyTempoKnobs), knob) !=
+               std::end(kKeyTempoKnobs);
+}
+
 // Takes one "key = value" line into preset; why it cannot, otherwise. seen holds the keys
 // read so far.
 std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
@@ -95,17 +104,17 @@ std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
         preset.mode = *mode;
         return std::nullopt;
     }
-    for (const Knob knob : kProcessingKnobs) {
-        const KnobRow& row = RowOf(knob);
-        if (key != row.name) {
+    for (const KnobRow& row : kKnobs) {
+        if (key != row.name || !IsPresetKnob(row.knob)) {
             continue;
         }
-        const std::optional<int> number = ParseWhole(value);
+        const std::optional<int> number =
+            row.perUnit == 1 ? ParseWhole(value) : StepsFromText(value, row.perUnit);
         if (!number || *number < row.min || *number > row.max) {
-            return key + " must be a whole number from " + std::to_string(row.min) + " to " +
-                   std::to_string(row.max) + " (got " + Quoted(value) + ")";
+            return key + " must be " + RangeText(row.min, row.max, row.perUnit) + " (got " +
+                   Quoted(value) + ")";
         }
-        PositionOf(preset.positions, knob) = *number;
+        PositionOf(preset.positions, row.knob) = *number;
         return std::nullopt;
     }
     return "unknown setting " + Quoted(key);
@@ -291,6 +300,13 @@ std::string PresetText(const Preset& preset) {
     for (const Knob knob : kProcessingKnobs) {
         text += std::string(RowOf(knob).name) + " = " +
                 std::to_string(PositionOf(preset.positions, knob)) + "\n";
+    }
+    // Only where they are not the original ones: such a section reads as before them.
+    for (const Knob knob : kKeyTempoKnobs) {
+        const KnobRow& row = RowOf(knob);
+        if (const int pos = PositionOf(preset.positions, knob); pos != row.start) {
+            text += std::string(row.name) + " = " + KnobValueText(row, pos) + "\n";
+        }
     }
     return text;
 }

@@ -9,9 +9,10 @@
 //   pan = 0
 //   ...
 //
-// one section a preset, every setting given. A damaged entry is skipped with a message that
-// names the file, the line and what is wrong; the others still load, and saving keeps the
-// damaged entry's text as it was.
+// one section a preset, every setting given but key and tempo, which a section gives only when
+// they are not the original ones ("key = -2.5", "tempo = 90"). A damaged entry is skipped with a
+// message that names the file, the line and what is wrong; the others still load, and saving keeps
+// the damaged entry's text as it was.
 
 #include <filesystem>
 #include <optional>

@@ -1,6 +1,7 @@
 #include "parameters.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 namespace {
@@ -8,10 +9,6 @@ namespace {
 // " text", or nothing for an empty text.
 std::string Spaced(const char* text) {
     return text[0] != '\0' ? std::string(" ") + text : std::string();
-}
-
-std::string WithNote(int value, const char* note) {
-    return std::to_string(value) + Spaced(note);
 }
 
 }  // namespace
@@ -34,19 +31,81 @@ std::optional<PlayMode> ModeFromName(const std::string& name) {
     return std::nullopt;
 }
 
+std::string StepsText(int steps, int perUnit) {
+    if (steps % perUnit == 0) {
+        return std::to_string(steps / perUnit);
+    }
+    // Tenths: the table has no finer steps.
+    const int tenths = steps * 10 / perUnit;
+    const std::string sign = tenths < 0 ? "-" : "";
+    return sign + std::to_string(std::abs(tenths) / 10) + "." +
+           std::to_string(std::abs(tenths) % 10);
+}
+
+std::optional<int> StepsFromText(std::string_view text, int perUnit) {
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    const std::size_t digits = std::to_string(perUnit).size() - 1;
+    const bool fractionOk = std::all_of(fraction.begin(), fraction.end(),
+                                        [](char c) { return c >= '0' && c <= '9'; }) &&
+                            fraction.size() <= digits &&
+                            (point == std::string_view::npos || !fraction.empty());
+    const bool negative = !whole.empty() && whole[0] == '-';
+    const std::string_view magnitude =
+        whole.substr(negative || (!whole.empty() && whole[0] == '+'));
+    int units = 0;
+    const char* end = magnitude.data() + magnitude.size();
+    const auto [stop, error] = std::from_chars(magnitude.data(), end, units);
+    const bool unitsOk = (magnitude.empty() && !fraction.empty()) ||
+                         (!magnitude.empty() && error == std::errc() && stop == end);
+    if (!fractionOk || !unitsOk || units > 1000000) {
+        return std::nullopt;
+    }
+    int steps = units;
+    for (std::size_t i = 0; i < digits; ++i) {
+        steps = steps * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+    }
+    return negative ? -steps : steps;
+}
+
+std::string RangeText(int min, int max, int perUnit) {
+    if (perUnit == 1) {
+        return "a whole number from " + std::to_string(min) + " to " + std::to_string(max);
+    }
+    return "a number from " + StepsText(min, perUnit) + " to " + StepsText(max, perUnit) +
+           " in steps of " + StepsText(1, perUnit);
+}
+
 std::string KnobHelp(const KnobRow& row) {
-    return std::string(row.label) + ", " + WithNote(row.min, row.minNote) + " .. " +
-           WithNote(row.max, row.maxNote) + Spaced(row.rule) + "; default " +
-           WithNote(row.start, row.startNote);
+    const auto value = [&row](int pos, const char* note) {
+        return KnobValueText(row, pos) + Spaced(note);
+    };
+    return std::string(row.label) + ", " + value(row.min, row.minNote) + " .. " +
+           value(row.max, row.maxNote) + Spaced(row.rule) + "; default " +
+           value(row.start, row.startNote);
 }
 
 int& PositionOf(Positions& positions, Knob knob) {
-    // In the order of Knob; a knob after the six stands for the last.
-    static constexpr int Positions::*kMembers[] = {&Positions::pan,   &Positions::low,
-                                                   &Positions::high,  &Positions::left,
-                                                   &Positions::right, &Positions::outputLevel};
-    const auto index = std::min(static_cast<std::size_t>(knob), std::size(kMembers) - 1);
-    return positions.*kMembers[index];
+    switch (knob) {
+        case Knob::Pan:
+            return positions.pan;
+        case Knob::Low:
+            return positions.low;
+        case Knob::High:
+            return positions.high;
+        case Knob::Left:
+            return positions.left;
+        case Knob::Right:
+            return positions.right;
+        case Knob::Key:
+            return positions.key;
+        case Knob::Tempo:
+            return positions.tempo;
+        default:
+            return positions.outputLevel;  // a place in the file is none of them
+    }
 }
 
 int PositionOf(const Positions& positions, Knob knob) {
@@ -87,6 +146,8 @@ double KnobValue(Knob knob, int pos) {
             return knob == Knob::Low ? LowCutoffFor(pos) : HighCutoffFor(pos);
         case Unit::Decibels:
             return knob == Knob::OutputLevel ? OutputGainFor(pos) : ChannelGainFor(pos);
+        case Unit::Semitones:
+            return static_cast<double>(pos) / RowOf(knob).perUnit;
         default:
             return pos;
     }

@@ -10,17 +10,32 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "processing_parameters.h"
 
-enum class Knob { Pan, Low, High, Left, Right, OutputLevel, LoopStart, LoopEnd, PlayPos };
+enum class Knob {
+    Pan,
+    Low,
+    High,
+    Left,
+    Right,
+    OutputLevel,
+    LoopStart,
+    LoopEnd,
+    PlayPos,
+    Key,
+    Tempo
+};
 
 // How a position reads to the user.
 enum class Unit {
-    Pan,       // centre, or a side and a distance
-    Hertz,     // a cut-off
-    Decibels,  // a gain
-    Position,  // a place in the file: position v stands for v/110 of the sample data
+    Pan,        // centre, or a side and a distance
+    Hertz,      // a cut-off
+    Decibels,   // a gain
+    Position,   // a place in the file: position v stands for v/110 of the sample data
+    Semitones,  // a key, in tenths of a semitone
+    Percent,    // a speed
 };
 
 struct KnobRow {
@@ -35,6 +50,7 @@ struct KnobRow {
     const char* maxNote = "";    // what the highest position means
     const char* rule = "";       // how a position becomes the value, e.g. "(40 + 25 N Hz)"
     const char* startNote = "";  // what the start position means
+    int perUnit = 1;             // positions in one unit of the option's value: 10 for 0.1 steps
 };
 
 inline constexpr KnobRow kKnobs[] = {
@@ -49,6 +65,10 @@ inline constexpr KnobRow kKnobs[] = {
     {Knob::LoopEnd, "loop-end", "loop end", 0, 100, 100, Unit::Position, "", "", "",
      "(100/110 of the data)"},
     {Knob::PlayPos, "", "play position", 0, 100, 0, Unit::Position},
+    {Knob::Key, "key", "key", -120, 120, 0, Unit::Semitones, "", "", "(semitones, steps of 0.1)",
+     "", 10},
+    {Knob::Tempo, "tempo", "tempo", 50, 150, 100, Unit::Percent, "", "",
+     "(% of the original speed)"},
 };
 
 // The trackbars whose positions set the processing, those of Positions.
@@ -59,6 +79,9 @@ constexpr const KnobRow& RowOf(Knob knob) {
     return *std::find_if(std::begin(kKnobs), std::end(kKnobs),
                          [knob](const KnobRow& row) { return row.knob == knob; });
 }
+
+// The trackbars of the stage after the processing, those of Positions too: key and tempo.
+inline constexpr Knob kKeyTempoKnobs[] = {Knob::Key, Knob::Tempo};
 
 // The modes by the names the command line and the presets file give them, in the order the
 // help lists them.
@@ -76,8 +99,20 @@ std::optional<PlayMode> ModeFromName(const std::string& name);
 
 // "pan, -30 (left) .. 30 (right); default 0": the option's help, from the table.
 std::string KnobHelp(const KnobRow& row);
+// A count of steps of 1/perUnit as a number: "-0.4" for -4 tenths.
+std::string StepsText(int steps, int perUnit);
+// The count of steps of 1/perUnit a number stands for: -4 for "-0.4" in tenths. Nothing for a
+// text that is no plain decimal number or is finer than the steps.
+std::optional<int> StepsFromText(std::string_view text, int perUnit);
+// What a value from min to max steps must be: "a whole number from 0 to 40", "a number from
+// -12 to 12 in steps of 0.1".
+std::string RangeText(int min, int max, int perUnit);
+// A position as the option's value: "-0.4" for key position -4.
+inline std::string KnobValueText(const KnobRow& row, int pos) {
+    return StepsText(pos, row.perUnit);
+}
 
-// The positions of the trackbars that set the processing.
+// The positions of the trackbars that set the processing, and the key and tempo after it.
 struct Positions {
     int pan = RowOf(Knob::Pan).start;
     int low = RowOf(Knob::Low).start;
@@ -85,11 +120,13 @@ struct Positions {
     int left = RowOf(Knob::Left).start;
     int right = RowOf(Knob::Right).start;
     int outputLevel = RowOf(Knob::OutputLevel).start;
+    int key = RowOf(Knob::Key).start;
+    int tempo = RowOf(Knob::Tempo).start;
 
     auto operator<=>(const Positions&) const = default;
 };
 
-int& PositionOf(Positions& positions, Knob knob);  // one of the six above
+int& PositionOf(Positions& positions, Knob knob);  // one of the eight above
 int PositionOf(const Positions& positions, Knob knob);
 
 struct PanGains {
@@ -106,8 +143,8 @@ int HighCutoffFor(int highSlider);      // Hz
 float ChannelGainFor(int levelSlider);  // left and right levels alike
 float OutputGainFor(int outputLevel);
 
-// What a trackbar at pos gives, in its unit: Hz, a gain, the pan position; for a
-// position in the file, pos itself.
+// What a trackbar at pos gives, in its unit: Hz, a gain, semitones, the pan position; for a
+// position in the file or a speed, pos itself.
 double KnobValue(Knob knob, int pos);
 
 // Positions in the file: one step is the sample data's length divided by kPositionSteps, and

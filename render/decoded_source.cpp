@@ -65,19 +65,33 @@ SourceStatus DecodedSource::Open(const std::filesystem::path& path, const Shared
     return m_status;
 }
 
+void DecodedSource::WillStretch(double growth, const std::string& note) {
+    m_growth = growth;
+    AudioTags tags = m_decoder->Tags();
+    tags.emplace_back("software", note);
+    m_header = WaveHeader(m_decoder->SampleRate(), tags);
+}
+
+// The bytes read that make written bytes: fewer where the tempo is slowed.
+std::uint64_t DecodedSource::ReadFor(std::uint64_t written) const {
+    return m_growth <= 1.0 ? written
+                           : static_cast<std::uint64_t>(static_cast<double>(written) / m_growth);
+}
+
 std::uint64_t DecodedSource::DeclaredBytes() const {
     const double frames = std::ceil(m_decoder->DeclaredSeconds() * m_decoder->SampleRate());
     return static_cast<std::uint64_t>(frames) * kFrameBytes;
 }
 
 SourceStatus DecodedSource::Limit(std::uint64_t diskBytes, bool wav) {
-    m_diskBytes = diskBytes;
     // A RIFF size counts the header after its first eight bytes and the data: 32 bits.
+    // Both hold what is written, which a changed tempo makes longer or shorter than what is read.
     const std::uint64_t riffRoom = 0xFFFFFFFFull - (m_header.size() - kChunkHeaderBytes);
-    m_formatBytes = wav ? riffRoom / kFrameBytes * kFrameBytes : ~std::uint64_t{0};
+    m_formatBytes = wav ? ReadFor(riffRoom) / kFrameBytes * kFrameBytes : ~std::uint64_t{0};
+    m_diskBytes = ReadFor(diskBytes);
     const std::uint64_t declared = DeclaredBytes();
     return declared > m_formatBytes ? SourceStatus::TooLong
-           : declared > diskBytes   ? SourceStatus::NoSpace
+           : declared > m_diskBytes ? SourceStatus::NoSpace
                                     : SourceStatus::Ok;
 }
 
@@ -94,7 +108,8 @@ void DecodedSource::Walk(SourceHandler& handler) {
         m_status = SourceStatus::NotAudio;  // nothing in it could be decoded
         return;
     }
-    for (const SizeField& field : WaveSizeFields(m_header.size(), m_dataBytes)) {
+    for (const SizeField& field :
+         WaveSizeFields(m_header.size(), handler.DataWritten(m_dataBytes))) {
         std::string value;
         PutLe32(value, field.value);
         if (!handler.Patch(field.offset, reinterpret_cast<const unsigned char*>(value.data()),

@@ -19,6 +19,9 @@ class DecodedSource : public RenderSource, private ByteInput {
     // NotAudio when the file holds no audio stream the decoder knows (or the codec module
     // cannot be loaded), NotStereo for a mono stream, Interrupted when stop came first.
     SourceStatus Open(const std::filesystem::path& path, const Shared<int>* stop = nullptr);
+    // For a write whose output lasts growth times the input (a changed tempo), noted in the
+    // header's tags: before Limit and Walk.
+    void WillStretch(double growth, const std::string& note);
 
     void Walk(SourceHandler& handler) override;
     ByteInput& DataInput() override { return *this; }
@@ -33,6 +36,7 @@ class DecodedSource : public RenderSource, private ByteInput {
   private:
     std::size_t Read(unsigned char* buffer, std::size_t n) override;
     bool Refill();
+    std::uint64_t ReadFor(std::uint64_t written) const;
     void Stop(SourceStatus status) {
         m_status = status;
         m_ended = true;
@@ -44,6 +48,7 @@ class DecodedSource : public RenderSource, private ByteInput {
     std::uint64_t m_formatBytes = 0;
     std::uint64_t m_dataBytes = 0;
     double m_declaredSeconds = 0;  // 0: the file declares no length
+    double m_growth = 1.0;
     std::vector<std::int16_t> m_frames;
     std::size_t m_taken = 0;  // bytes of m_frames read already
     bool m_ended = false;

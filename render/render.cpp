@@ -1,10 +1,12 @@
 #include "render.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "fast_frames.h"
+#include "key_tempo_sink.h"
 #include "pipes.h"
 #include "render_pool.h"
 #include "segmented_write.h"
@@ -71,6 +73,9 @@ class RenderRun : public SourceHandler {
     bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
         return Check(m_sink.Patch(offset, bytes, n));
     }
+    std::uint64_t DataWritten(std::uint64_t dataBytes) const override {
+        return m_stretch ? m_stretch->Written() : dataBytes;
+    }
 
   private:
     bool Check(bool written) {
@@ -93,6 +98,7 @@ class RenderRun : public SourceHandler {
     template <typename Output>
     bool Blocks(ByteInput& input, std::uint64_t length, Output& output, WriteProgress& progress);
     void ProcessBlock(std::size_t bytes, WriteProgress& progress);
+    void EndStretch();
 
     RenderSource& m_source;
     RenderSink& m_sink;
@@ -101,6 +107,9 @@ class RenderRun : public SourceHandler {
     JobObserver& m_observer;
     std::vector<unsigned char> m_block;
     FrameState m_frames{};
+    // Key and tempo, for the run of data being written, in front of the sink; null when
+    // neutral.
+    std::unique_ptr<KeyTempoSink> m_stretch;
     bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
     RenderStatus m_status = RenderStatus::Done;
 };
@@ -151,6 +160,11 @@ bool RenderRun::Data(std::uint64_t length) {
         StartPositions(length);
     }
     m_frames = FrameState{};
+    m_stretch.reset();
+    if (m_settings.params != nullptr && !m_settings.keyTempo.Neutral()) {
+        m_stretch =
+            std::make_unique<KeyTempoSink>(m_sink, m_settings.keyTempo, m_format.sampleRate);
+    }
     if (!InSegments(length) && !InOrder(length)) {
         return false;
     }
@@ -227,7 +241,8 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
 // blocks in order, as the sequential run would.
 bool RenderRun::InSegments(std::uint64_t length) {
     const RenderSettings& s = m_settings;
-    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength) {
+    // The stage carries its state from frame to frame: no segment could start on its own.
+    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength || m_stretch) {
         return false;
     }
     const std::optional<FilePlace> input = m_source.DataPlace(length);
@@ -283,6 +298,13 @@ bool RenderRun::InSegments(std::uint64_t length) {
     return true;
 }
 
+// The stage's last frames, once every block went through it.
+void RenderRun::EndStretch() {
+    if (m_stretch && m_status == RenderStatus::Done) {
+        Check(m_stretch->End());
+    }
+}
+
 // Data whose length was not known tells of an empty loop once it is known, as a decoded copy
 // of it would at its start.
 void RenderRun::Ended(std::uint64_t length, const WriteProgress& progress) {
@@ -298,15 +320,19 @@ bool RenderRun::InOrder(std::uint64_t length) {
     constexpr std::uint64_t kWorthThreads = 4u << 20;
     if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
-        Blocks(m_source.DataInput(), length, m_sink, progress);
+        RenderSink& output = m_stretch ? *m_stretch : m_sink;
+        Blocks(m_source.DataInput(), length, output, progress);
+        EndStretch();
         Ended(length, progress);
         return true;
     }
     ReadAhead ahead(m_source.DataInput(), length, [this] { return m_source.Progress(); });
-    WriteBehind behind(m_sink);
+    // With a key or tempo, the stage runs on the writing thread, beside the processing.
+    WriteBehind behind(m_stretch ? *m_stretch : m_sink);
     WriteProgress progress(m_observer, length, &ahead, m_source);
     Blocks(ahead, length, behind, progress);
     Check(behind.Finish());
+    EndStretch();
     Ended(length, progress);
     return true;
 }

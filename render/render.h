@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "job_observer.h"
+#include "key_tempo.h"
 #include "parameters.h"
 #include "processing_parameters.h"
 #include "render_source.h"
@@ -23,6 +24,9 @@ struct RenderSettings {
     std::size_t segments = 0;    // at most this many; 0: two for each thread of the pool
     bool ioThreads = false;      // read ahead and write behind on threads of their own
     SegmentSettings segmentSettings;
+    // After the processing; other than neutral, each run of sample data is played in that key
+    // and at that tempo, in order, and lasts StretchedFrames of its frames.
+    KeyTempo keyTempo;
 };
 
 enum class RenderStatus { Done, Refused, Stopped, ReadFailed, WriteFailed };

@@ -19,6 +19,9 @@ class SourceHandler : public WalkHandler {
   public:
     // Bytes that replace some passed to Container earlier, offset counted from the first.
     virtual bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) = 0;
+    // The sample bytes written for the last run of data, which held dataBytes: other than
+    // those where the tempo changed.
+    virtual std::uint64_t DataWritten(std::uint64_t dataBytes) const { return dataBytes; }
 };
 
 enum class SourceStatus {

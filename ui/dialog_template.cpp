@@ -31,6 +31,8 @@ void KeepSlider(MainWindowUi& ui, QWidget* control) {
 // The hidden pan value box, which holds digits and takes no typing.
 constexpr unsigned kPanValueBox = kHidden | kDisabled | kBorder | kNumber | kAutoHScroll;
 
+// The key and tempo trackbars are a row of their own below the classic controls, which keep
+// their places; the window grows by that row.
 // A few positions are nudged so that every caption fits with the CJK fonts of a Linux
 // desktop and no two controls overlap: the play-position label takes two lines, the loop-start
 // trackbar ends where the play-position trackbar begins, the pan trackbar starts below its scale
@@ -77,15 +79,19 @@ constexpr ControlTemplate kMainControls[] = {
     {"",                    K::GroupBox,   {320, 103, 88, 106}, 0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "调节输出")},
     {"meter",               K::Static,     {383, 113, 15, 13},  kBitmap | kRealSizeImage,           Keep<&Ui::meter>,               ""},
     {"manualButton",        K::PushButton, {194, 266, 50, 14},  0,                                  Keep<&Ui::manualButton>,        QT_TRANSLATE_NOOP("Zerbex", "读取和手册")},
+    {"",                    K::Static,     {34, 289, 30, 9},    0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "音调：")},
+    {"keySlider",           K::Trackbar,   {64, 287, 160, 13},  kNoTicks,                           KeepSlider<Knob::Key>,          kTrackbarText},
+    {"",                    K::Static,     {232, 289, 30, 9},   0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "速度：")},
+    {"tempoSlider",         K::Trackbar,   {262, 287, 147, 13}, kNoTicks,                           KeepSlider<Knob::Tempo>,        kTrackbarText},
 };
 // clang-format on
 
-static_assert(std::size(kMainControls) == 40);
+static_assert(std::size(kMainControls) == 44);
 
 }  // namespace
 
 const DialogTemplate& MainDialogTemplate() {
     static const DialogTemplate kMain{QT_TRANSLATE_NOOP("Zerbex", "Zerbex 2声乐消除工作站"),
-                                      QSize(441, 287), 9, kMainControls};
+                                      QSize(441, 306), 9, kMainControls};
     return kMain;
 }

@@ -254,6 +254,7 @@ JobResult MainWindow::RunWrite() {
     }
     request.output = FsPath(output);
     request.params = &m_controls.params;  // copied when the job starts
+    request.keyTempo = {m_positions.key, m_positions.tempo};
     request.loopEnd = m_controls.loopEnd;
     request.stop = &m_controls.stop;
     JobResult result = JobResult::Failed;

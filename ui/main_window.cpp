@@ -47,6 +47,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     ConnectControls();
     CreateWindowMenu();
     ShowStartPositions();
+    m_controls.keyTempoLive = 1;
 }
 
 MainWindow::~MainWindow() {
@@ -98,6 +99,24 @@ void MainWindow::ConnectControls() {
          {QKeySequence(QKeySequence::HelpContents), QKeySequence(Qt::CTRL | Qt::Key_Question)}) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, &MainWindow::ShowAbout);
     }
+    // A semitone up or down, and back to the original key (the tempo stays), from anywhere
+    // in the window.
+    const int semitone = RowOf(Knob::Key).perUnit;
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up), this), &QShortcut::activated, this,
+            [this, semitone] { MoveKey(m_ui.Slider(Knob::Key)->sliderPosition() + semitone); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down), this), &QShortcut::activated, this,
+            [this, semitone] { MoveKey(m_ui.Slider(Knob::Key)->sliderPosition() - semitone); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this), &QShortcut::activated, this,
+            [this] { MoveKey(RowOf(Knob::Key).start); });
+}
+
+// As a move of the trackbar by hand: a playback hears it at once, and the tooltip says where
+// the key now is.
+void MainWindow::MoveKey(int pos) {
+    TrackbarSlider* slider = m_ui.Slider(Knob::Key);
+    slider->setValue(std::clamp(pos, slider->minimum(), slider->maximum()));
+    ReadTrackbars();
+    slider->ShowTip();
 }
 
 // Suggest, the presets and the sound output above About, which stays the last entry.
@@ -139,6 +158,10 @@ void MainWindow::ReadTrackbars() {
     m_positions.outputLevel = m_ui.Slider(Knob::OutputLevel)->sliderPosition();
     m_controls.loopStart = m_ui.Slider(Knob::LoopStart)->sliderPosition();
     m_controls.loopEnd = m_ui.Slider(Knob::LoopEnd)->sliderPosition();
+    m_positions.key = m_ui.Slider(Knob::Key)->sliderPosition();
+    m_positions.tempo = m_ui.Slider(Knob::Tempo)->sliderPosition();
+    m_controls.key = m_positions.key;
+    m_controls.tempo = m_positions.tempo;
 }
 
 // False, with a message, when the box does not hold a pan value: the trackbars after it are
@@ -172,6 +195,8 @@ void MainWindow::WriteTrackbars() {
     m_ui.Slider(Knob::OutputLevel)->setValue(m_positions.outputLevel);
     m_ui.Slider(Knob::LoopStart)->setValue(m_controls.loopStart);
     m_ui.Slider(Knob::LoopEnd)->setValue(m_controls.loopEnd);
+    m_ui.Slider(Knob::Key)->setValue(m_positions.key);
+    m_ui.Slider(Knob::Tempo)->setValue(m_positions.tempo);
 }
 
 void MainWindow::ShowPanValue() {
@@ -207,6 +232,8 @@ void MainWindow::TrackbarReleased(Knob knob) {
             break;
         case Knob::LoopStart:
         case Knob::LoopEnd:
+        case Knob::Key:
+        case Knob::Tempo:
             break;
     }
 }

@@ -117,6 +117,7 @@ class MainWindow : public QDialog, private JobObserver {
     void OutputLevelMoved();
     void ApplyPan();
     void ApplyAllTrackbars();
+    void MoveKey(int pos);
     void ShowPanValue();
 
     // Keys that reach the window itself rather than one of its controls.

@@ -102,6 +102,8 @@ constexpr struct {
     {Knob::Right, "右边"},
     {Knob::Pan, "潘："},
     {Knob::OutputLevel, QT_TRANSLATE_NOOP("Zerbex", "输出电平")},
+    {Knob::Key, "音调："},
+    {Knob::Tempo, "速度："},
 };
 
 using Create = QWidget* (*)(const ControlTemplate& control, QWidget* parent);

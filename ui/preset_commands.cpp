@@ -90,6 +90,9 @@ Positions MainWindow::SliderPositions() const {
     for (const Knob knob : kProcessingKnobs) {
         PositionOf(positions, knob) = m_ui.Slider(knob)->sliderPosition();
     }
+    for (const Knob knob : kKeyTempoKnobs) {
+        PositionOf(positions, knob) = m_ui.Slider(knob)->sliderPosition();
+    }
     return positions;
 }
 
@@ -117,6 +120,9 @@ void MainWindow::SavePresetCommand() {
 // The window writes in mode 2 whatever the preset's mode, which the command line uses.
 void MainWindow::ApplyPreset(const Preset& preset) {
     for (const Knob knob : kProcessingKnobs) {
+        m_ui.Slider(knob)->setValue(PositionOf(preset.positions, knob));
+    }
+    for (const Knob knob : kKeyTempoKnobs) {
         m_ui.Slider(knob)->setValue(PositionOf(preset.positions, knob));
     }
     ApplyAllTrackbars();

@@ -1,5 +1,6 @@
 #include "trackbar_slider.h"
 
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -7,13 +8,31 @@
 #include <QStyleOptionSlider>
 #include <QToolTip>
 #include <algorithm>
+#include <cmath>
 
 #include "parameters.h"
 
 void TrackbarSlider::SetUp(const KnobRow& row) {
+    if (m_perUnit == 1 && row.perUnit > 1) {
+        connect(this, &QAbstractSlider::actionTriggered, this, &TrackbarSlider::SnapToUnit);
+    }
+    m_perUnit = row.perUnit;
     setRange(row.min, row.max);
-    setPageStep(std::max(1, (row.max - row.min) / 5));
+    setSingleStep(row.perUnit);
+    const int page = std::max(1, (row.max - row.min) / 5 / row.perUnit) * row.perUnit;
+    setPageStep(page);
     setValue(row.start);
+}
+
+// Runs before the move is told to the window, which then sees the snapped position.
+void TrackbarSlider::SnapToUnit(int action) {
+    if (action == SliderNoAction || (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier)) {
+        return;
+    }
+    const int pos = sliderPosition();
+    const int snapped =
+        static_cast<int>(std::lround(static_cast<double>(pos) / m_perUnit)) * m_perUnit;
+    setSliderPosition(std::clamp(snapped, minimum(), maximum()));
 }
 
 void TrackbarSlider::ShowTip() {
@@ -38,7 +57,12 @@ bool TrackbarSlider::event(QEvent* event) {
 
 void TrackbarSlider::keyPressEvent(QKeyEvent* event) {
     const int before = sliderPosition();
+    const int step = singleStep();
+    if (event->modifiers() & Qt::ShiftModifier) {
+        setSingleStep(1);
+    }
     QSlider::keyPressEvent(event);
+    setSingleStep(step);
     if (sliderPosition() != before) {
         ShowTip();
     }

@@ -15,6 +15,8 @@ class TrackbarSlider : public QSlider {
     using QSlider::QSlider;
 
     // The range and start position the knob's table row gives; a page is a fifth of the range.
+    // A knob of several positions a unit (the key's tenths of a semitone) moves by whole units,
+    // and by single positions with Shift held.
     void SetUp(const KnobRow& row);
     // What the tooltip says for a position; shown while the trackbar is hovered or dragged
     // and when a key moves it.
@@ -32,6 +34,9 @@ class TrackbarSlider : public QSlider {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    void SnapToUnit(int action);
+
     bool m_captured = false;
+    int m_perUnit = 1;
     std::function<QString(int)> m_tip;
 };

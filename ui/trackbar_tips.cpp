@@ -41,6 +41,12 @@ QString TrackbarTip(Knob knob, int pos, const WaveLength& input) {
             return Pan(pos);
         case Unit::Position:
             return FilePosition(pos, input);
+        case Unit::Semitones:
+            return QStringLiteral("%1%2 semitones")
+                .arg(pos > 0 ? "+" : "")
+                .arg(QString::fromStdString(KnobValueText(RowOf(knob), pos)));
+        case Unit::Percent:
+            return QStringLiteral("%1 %").arg(pos);
     }
     return {};
 }

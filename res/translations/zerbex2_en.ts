@@ -8,6 +8,14 @@
         <translation>Output level</translation>
     </message>
     <message>
+        <source>音调：</source>
+        <translation>Key:</translation>
+    </message>
+    <message>
+        <source>速度：</source>
+        <translation>Tempo:</translation>
+    </message>
+    <message>
         <source>输入文件</source>
         <translation>Input file</translation>
     </message>

@@ -40,11 +40,12 @@ class PlayCliTest : public ::testing::Test {
         return path.string();
     }
 
-    // The sample data render writes for the input with kOptions.
-    Bytes Rendered(const std::string& input) {
+    // The sample data render writes for the input with kOptions and extra.
+    Bytes Rendered(const std::string& input, const std::vector<std::string>& extra = {}) {
         const auto output = (m_dir / "rendered.wav").string();
         std::vector<std::string> args = {ZERBEX_CLI, "render"};
         args.insert(args.end(), kOptions.begin(), kOptions.end());
+        args.insert(args.end(), extra.begin(), extra.end());
         args.insert(args.end(), {input, output});
         const CommandResult run = RunCommand(args);
         EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -116,6 +117,26 @@ TEST_P(PlayOnceTest, PlaysTheWholeDataOnceExactlyAsRenderWritesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, PlayOnceTest, ::testing::Values(44100u, 48000u));
+
+// In another key or at another tempo, the stage's pieces add up to what render writes.
+class PlayKeyTempoTest : public PlayCliTest,
+                         public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(PlayKeyTempoTest, PlaysWhatRenderWrites) {
+    const std::string input = MakeInput(3.0, 44100);
+    const Bytes expected = Rendered(input, GetParam());
+    std::vector<std::string> extra = GetParam();
+    extra.push_back("--once");
+    const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 4 * 44100));
+    const CommandResult run = Play(env, extra, input);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(PlayedExactly(ReadFile(Capture()), expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, PlayKeyTempoTest,
+                         ::testing::Values(std::vector<std::string>{"--key", "3"},
+                                           std::vector<std::string>{"--key=-2.5", "--tempo=90"},
+                                           std::vector<std::string>{"--tempo", "140"}));
 
 // A file that is decoded first plays exactly what render writes for it.
 class PlayDecodedTest : public PlayCliTest, public ::testing::WithParamInterface<const char*> {};

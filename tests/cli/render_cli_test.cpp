@@ -222,9 +222,10 @@ TEST(RenderCliUsage, ManualPageDescribesEveryTrackbarOption) {
         ASSERT_NE(at, std::string::npos) << option;
         const std::string paragraph = text.substr(at, text.find(".TP", at) - at);
         for (const int value : {row.min, row.max}) {
-            EXPECT_NE(paragraph.find(Roff(std::to_string(value))), std::string::npos) << paragraph;
+            EXPECT_NE(paragraph.find(Roff(KnobValueText(row, value))), std::string::npos)
+                << paragraph;
         }
-        EXPECT_NE(paragraph.find("default " + std::to_string(row.start)), std::string::npos)
+        EXPECT_NE(paragraph.find("default " + KnobValueText(row, row.start)), std::string::npos)
             << paragraph;
     }
 }

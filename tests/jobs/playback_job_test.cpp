@@ -390,3 +390,48 @@ TEST(PlaybackJob, PlayedOnceToTheLoopEndEndsTheFile) {
     EXPECT_EQ(audio.BlockSizes(), std::vector<std::size_t>(5, kBlock));
     EXPECT_EQ(audio.Opens(), 1);
 }
+
+// In another key or at another tempo, the device is handed what the tempo makes of the data,
+// and the position counter follows the source bytes of what it was handed, within the stage's
+// lag. Where the key may change while playing, the original key goes out in pieces after two
+// whole blocks.
+TEST(PlaybackJob, KeyAndTempoReachTheDeviceAndThePositionFollowsWhatItWasHanded) {
+    const struct {
+        int key;
+        int tempo;
+        bool live;
+    } cases[] = {{30, 100, false}, {0, 80, false}, {-25, 140, true}, {0, 100, true}};
+    constexpr std::size_t kFrames = 3 * 44100;
+    constexpr double kLagBytes = 0.2 * 44100 * 4;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.key << " " << c.tempo << " " << c.live);
+        PlaybackFixture f(Samples(TestSignal(kFrames)));
+        f.controls.key = c.key;
+        f.controls.tempo = c.tempo;
+        f.controls.keyTempoLive = c.live ? 1 : 0;
+        f.controls.loopEnd = std::numeric_limits<int>::max();  // to the end of the data
+        std::vector<std::pair<int, std::size_t>> steps;        // and the bytes handed by then
+        f.observer.onPosition = [&](int step) {
+            steps.emplace_back(step, f.audio.Played().size());
+        };
+        EXPECT_EQ(PlayWaveFile(f.input, f.controls, f.audio, f.format, f.observer, true).result,
+                  JobResult::Done);
+        const bool neutral = c.key == 0 && c.tempo == 100;
+        EXPECT_EQ(f.audio.Played().size(),
+                  neutral ? kFrames * 4 : StretchedFrames(kFrames, c.tempo) * 4);
+        const std::size_t wholeStep = kFrames * 4 / kPositionSteps;  // as the job divides
+        const auto stepBytes = static_cast<double>(wholeStep);
+        ASSERT_GT(steps.size(), 8u);  // one a block
+        for (const auto& [step, handed] : steps) {
+            const double heard = static_cast<double>(handed) * c.tempo / 100;
+            EXPECT_LE(step * stepBytes, heard + 1) << "ahead of what was handed";
+            EXPECT_GE(step * stepBytes, heard - stepBytes - kLagBytes) << "behind it";
+        }
+        const std::vector<std::size_t> sizes = f.audio.BlockSizes();
+        ASSERT_GT(sizes.size(), 2u);
+        EXPECT_EQ(sizes[0], kBlock);
+        EXPECT_EQ(sizes[1], kBlock);
+        EXPECT_EQ(*std::max_element(sizes.begin() + 2, sizes.end() - 1),
+                  neutral && !c.live ? kBlock : 44100u / 20 * 4);
+    }
+}

@@ -66,6 +66,10 @@ TEST(Presets, DamagedEntriesAreToldAndTheRestLoads) {
          "line 3: low must be a whole number from 0 to 40 (got '41'); the preset 'A' is not "
          "loaded"},
         {Section("A", "pan = 1.5\n"), "line 2: pan must be a whole number from -30 to 30"},
+        {Section("A", "key = 0.25\n"),
+         "line 2: key must be a number from -12 to 12 in steps of 0.1 (got '0.25')"},
+        {Section("A", "key = -12.1\n"), "line 2: key must be a number from -12 to 12"},
+        {Section("A", "tempo = 49\n"), "line 2: tempo must be a whole number from 50 to 150"},
         {Section("A", "mode = karaoke\n"), "line 2: mode must be one of mode2, mode1"},
         {Section("A", "volume = 3\n"), "line 2: unknown setting 'volume'"},
         {Section("A", "low = 3\nlow = 4\n"), "line 3: low is given twice"},
@@ -115,7 +119,7 @@ TEST(Presets, AFileThatCannotBeReadIsToldAndTheShippedOnesStillLoad) {
 TEST(Presets, SaveAndDeleteKeepTheOtherEntriesAsTheyWere) {
     TempDir dir;
     const fs::path file = dir / "config" / kPresetsFileName;  // the folder is made
-    Preset soft{"Soft voice", PlayMode::Mode2, {3, 2, 70, 17, 17, 25}};
+    Preset soft{"Soft voice", PlayMode::Mode2, {3, 2, 70, 17, 17, 25, -25, 90}};
     const Preset loud{"Loud", PlayMode::Mode1, {0, 0, 80, 0, 0, 0}};
     ASSERT_EQ(SavePreset(file, soft), std::nullopt);
     ASSERT_EQ(SavePreset(file, loud), std::nullopt);
@@ -127,7 +131,8 @@ TEST(Presets, SaveAndDeleteKeepTheOtherEntriesAsTheyWere) {
     ASSERT_EQ(SavePreset(file, soft), std::nullopt);
     PresetList list = LoadPresets(file);
     EXPECT_EQ(UserNames(list), (std::vector<std::string>{"SOFT VOICE", "Loud"}));
-    EXPECT_EQ(list.Find("soft voice")->positions.pan, -9);
+    EXPECT_EQ(list.Find("soft voice")->positions, soft.positions) << "key and tempo too";
+    EXPECT_NE(Text(file).find("key = -2.5\ntempo = 90\n"), std::string::npos) << Text(file);
     EXPECT_EQ(list.Find("loud")->mode, PlayMode::Mode1);
     EXPECT_TRUE(list.Find("loud")->SameSettings(loud));
     EXPECT_EQ(list.problems.size(), 1u);

@@ -92,6 +92,7 @@ TEST(KnobTable, StartPositionsGiveTheStartParametersAndTheHelpSaysThem) {
     EXPECT_EQ(KnobHelp(RowOf(Knob::High)), "high cut-off, 0 .. 80 (900 + 175 N Hz); default 57");
     EXPECT_EQ(KnobHelp(RowOf(Knob::LoopEnd)),
               "loop end, 0 .. 100; default 100 (100/110 of the data)");
+    EXPECT_EQ(KnobHelp(RowOf(Knob::Key)), "key, -12 .. 12 (semitones, steps of 0.1); default 0");
     for (const KnobRow& row : kKnobs) {
         EXPECT_LE(row.min, row.start) << row.label;
         EXPECT_LE(row.start, row.max) << row.label;
@@ -109,17 +110,30 @@ TEST(KnobTable, EachKnobHasItsSpecItsValueAndItsPosition) {
         {Knob::Pan, -7, -7},       {Knob::Low, 8, 240},       {Knob::High, 80, 14900},
         {Knob::Left, 0, 3.5f},     {Knob::Right, 13, 2.2f},   {Knob::OutputLevel, 0, 4.75f},
         {Knob::LoopStart, 33, 33}, {Knob::LoopEnd, 100, 100}, {Knob::PlayPos, 5, 5},
+        {Knob::Key, -4, -0.4},     {Knob::Tempo, 90, 90},
     };
     Positions positions;
     for (const Case& c : cases) {
         EXPECT_EQ(RowOf(c.knob).knob, c.knob);
-        EXPECT_EQ(KnobValue(c.knob, c.pos), c.value) << RowOf(c.knob).label;
-        if (c.knob <= Knob::OutputLevel) {
+        EXPECT_DOUBLE_EQ(KnobValue(c.knob, c.pos), c.value) << RowOf(c.knob).label;
+        if (c.knob <= Knob::OutputLevel || c.knob >= Knob::Key) {
             PositionOf(positions, c.knob) = c.pos;
         }
     }
-    EXPECT_EQ(positions, (Positions{-7, 8, 80, 0, 13, 0}));
+    EXPECT_EQ(positions, (Positions{-7, 8, 80, 0, 13, 0, -4, 90}));
     EXPECT_EQ(PositionOf(std::as_const(positions), Knob::High), 80);
+}
+
+// A key position as the option gives it: whole semitones bare, tenths with their point.
+TEST(KnobTable, KeyPositionsReadAsSemitones) {
+    const struct {
+        int pos;
+        const char* text;
+    } cases[] = {{0, "0"}, {30, "3"}, {-120, "-12"}, {-4, "-0.4"}, {25, "2.5"}, {-125, "-12.5"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(KnobValueText(RowOf(Knob::Key), c.pos), c.text) << c.pos;
+    }
+    EXPECT_EQ(KnobValueText(RowOf(Knob::Tempo), 90), "90");
 }
 
 TEST(PositionBytes, FallOnThirtyTwoByteBoundaries) {

@@ -49,8 +49,12 @@ TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
         EXPECT_EQ(slider->value(), row.start);
         EXPECT_EQ(slider->minimum(), row.min);
         EXPECT_EQ(slider->maximum(), row.max);
-        EXPECT_EQ(slider->pageStep(), std::max(1, (row.max - row.min) / 5));
+        // A fifth of the range, in whole units: four semitones for the key.
+        EXPECT_EQ(slider->pageStep(),
+                  std::max(1, (row.max - row.min) / 5 / row.perUnit) * row.perUnit);
     }
+    EXPECT_EQ(window.Controls().key, 0);
+    EXPECT_EQ(window.Controls().tempo, 100);
     EXPECT_EQ(PanValueText(), "1");
     EXPECT_EQ(params.panGainL, 1.0f);
     EXPECT_EQ(params.panGainR, 1.0f);
@@ -167,6 +171,48 @@ TEST_F(MainWindowTest, OutputLevelKeysApplyOnlyTheOutputGain) {
     EXPECT_EQ(params.lowCutoff, 240);
     QTest::keyClick(ui.Slider(Knob::OutputLevel), Qt::Key_Home);
     EXPECT_FLOAT_EQ(params.outputGain, 4.75f);
+    EXPECT_TRUE(f.boxes.shown.empty());
+}
+
+// The key moves by semitones, by tenths with Shift, from anywhere in the window with Ctrl and
+// the arrows; Ctrl+0 brings back the original key and leaves the tempo. Each move reaches a
+// playback at once.
+TEST_F(MainWindowTest, KeyAndTempoKeysMoveTheirTrackbarsAndReachThePlayback) {
+    ShowAndActivate();
+    TrackbarSlider* key = ui.Slider(Knob::Key);
+    TrackbarSlider* tempo = ui.Slider(Knob::Tempo);
+    ui.Slider(Knob::Low)->setFocus();  // the window's keys work wherever the focus is
+    const struct {
+        QWidget* target;
+        Qt::Key keyPressed;
+        Qt::KeyboardModifiers modifiers;
+        int key;
+        int tempo;
+    } steps[] = {
+        {&window, Qt::Key_Up, Qt::ControlModifier, 10, 100},
+        {&window, Qt::Key_Up, Qt::ControlModifier, 20, 100},
+        {key, Qt::Key_Left, Qt::ShiftModifier, 19, 100},
+        {key, Qt::Key_Right, Qt::NoModifier, 30, 100},  // whole semitones again
+        {tempo, Qt::Key_Left, Qt::NoModifier, 30, 99},
+        {&window, Qt::Key_Down, Qt::ControlModifier, 20, 99},
+        {&window, Qt::Key_0, Qt::ControlModifier, 0, 99},
+        {&window, Qt::Key_Down, Qt::ControlModifier, -10, 99},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.key << " " << step.tempo);
+        if (step.target != &window) {
+            step.target->setFocus();
+        }
+        QTest::keyClick(step.target == &window ? QApplication::focusWidget() : step.target,
+                        step.keyPressed, step.modifiers);
+        EXPECT_EQ(key->value(), step.key);
+        EXPECT_EQ(tempo->value(), step.tempo);
+        EXPECT_EQ(window.Controls().key, step.key);
+        EXPECT_EQ(window.Controls().tempo, step.tempo);
+    }
+    key->setValue(RowOf(Knob::Key).max);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(window.Controls().key, RowOf(Knob::Key).max) << "the key stops at its end";
     EXPECT_TRUE(f.boxes.shown.empty());
 }
 

@@ -1,0 +1,92 @@
+#pragma once
+
+// Where a playback's processed blocks go out to the sound device. At the original key and
+// tempo a block goes out as it is, as it always did. Otherwise it goes through the key and
+// tempo stage in steps of an eightieth of a second, and what comes out goes to the device in
+// pieces of a twentieth, each as soon as there is room for it: a change of key or tempo is
+// heard after the two pieces queued ahead of it, not after whole blocks. Where the key and
+// tempo may change while it plays (the window), blocks at the original ones go out in such
+// pieces too, the same bytes, so that the first change is heard as soon. The first two blocks
+// of a run are whole ones either way: a device that starts to play fills its buffer at once,
+// and would find two pieces gone and the queue dry. It keeps count of which source bytes the
+// sound handed to the device was made of. As the job's observer, it passes on everything the
+// job tells but, while the stage is in use, the levels: the meter then shows those of the
+// sound that goes to the device.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "audio_out.h"
+#include "controls.h"
+#include "job_observer.h"
+#include "key_tempo.h"
+
+class KeyTempoOut : public JobObserver {
+  public:
+    enum class Sent { Played, Stopped, Failed };
+
+    // stop and the key and tempo are read from controls.
+    KeyTempoOut(AudioOut& out, const PlayControls& controls, JobObserver& observer);
+    ~KeyTempoOut() override;
+    KeyTempoOut(const KeyTempoOut&) = delete;
+    KeyTempoOut& operator=(const KeyTempoOut&) = delete;
+
+    // A run of sample data at this rate starts: the stage starts empty.
+    void Start(unsigned rate);
+    // Plays processed frames made of the source bytes from `from` on. Stopped when the stop
+    // request came while it waited for room (what is queued plays out); Failed when the
+    // device failed.
+    Sent Play(const unsigned char* block, std::size_t bytes, std::uint64_t from);
+    // The run ended: the sound still in the stage goes to the device.
+    Sent Finish();
+    // The source position, in bytes, that the sound handed to the device has reached.
+    std::uint64_t Heard() const { return m_heard; }
+    // Whether the stage is in use: the levels are then its own.
+    bool Stretching() const { return m_stretching; }
+
+    void Message(const JobMessage& message) override { m_observer.Message(message); }
+    void Position(int step) override { m_observer.Position(step); }
+    void Loop(int start, int end) override { m_observer.Loop(start, end); }
+    void Level(int segments) override {
+        if (!m_stretching) {
+            m_observer.Level(segments);
+        }
+    }
+    void Progress(double done) override { m_observer.Progress(done); }
+    void PlayedOut() override { m_observer.PlayedOut(); }
+
+  private:
+    struct Fed {
+        std::uint64_t from;  // source byte
+        std::uint64_t frames;
+    };
+    KeyTempo Wanted() const { return {m_controls.key, m_controls.tempo}; }
+    Sent PlayAsItIs(const unsigned char* block, std::size_t bytes, std::uint64_t from,
+                    std::size_t& done);
+    Sent Stretch(const unsigned char* block, std::size_t bytes, std::uint64_t from,
+                 std::size_t fed);
+    std::size_t PieceFrames() const;
+    Sent SendPiece();
+    // Waits until the device has room; Stopped when the stop request came meanwhile.
+    Sent Room();
+    void Account(std::size_t frames, int tempo);
+    void TellLevels(std::size_t frames);
+    void StopStretching();
+
+    AudioOut& m_out;
+    const PlayControls& m_controls;
+    JobObserver& m_observer;
+    unsigned m_rate = 0;
+    std::size_t m_pieceFrames = 0;
+    std::unique_ptr<KeyTempoStage> m_stage;
+    bool m_stretching = false;
+    std::size_t m_writes = 0;  // blocks written in the run
+    std::vector<unsigned char> m_piece;
+    std::deque<Fed> m_fed;     // in the stage and not wholly heard yet
+    double m_frontHeard = 0;   // frames of the first of them heard
+    std::uint64_t m_next = 0;  // source byte after the last block put in
+    std::uint64_t m_heard = 0;
+    std::uint64_t m_meterCount = 0;  // frames sent since the last level told
+};
