@@ -12,6 +12,11 @@ constexpr unsigned kChannels = 2;
 constexpr std::size_t kFrameBytes = 4;
 constexpr std::size_t kChunkFrames = 4096;  // frames converted at a time
 constexpr float kScale = 32768.0f;
+// The rates SoundTouch takes (it throws above 192 kHz). The rate only sets the length of its
+// splicing windows in frames; pitch and tempo are ratios, so a file outside the range is
+// shifted as exactly with the nearest rate told.
+constexpr unsigned kLowestRate = 8000;
+constexpr unsigned kHighestRate = 192000;
 
 float SampleAt(const unsigned char* bytes) {
     std::int16_t sample = 0;
@@ -33,7 +38,7 @@ std::uint64_t StretchedFrames(std::uint64_t frames, int tempo) {
 
 KeyTempoStage::KeyTempoStage(unsigned sampleRate)
     : m_touch(std::make_unique<soundtouch::SoundTouch>()), m_samples(kChunkFrames * kChannels) {
-    m_touch->setSampleRate(sampleRate);
+    m_touch->setSampleRate(std::clamp(sampleRate, kLowestRate, kHighestRate));
     m_touch->setChannels(kChannels);
     // Twice as fast, and no worse on bench/stretch_compare.cpp's pitch, clicks and harmonics.
     m_touch->setSetting(SETTING_USE_QUICKSEEK, 1);

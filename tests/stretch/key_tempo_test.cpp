@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -64,24 +65,30 @@ double Hz(const std::vector<double>& left, std::size_t from, std::size_t to) {
 }
 
 // A run lasts its input at the tempo, to the frame, and a click one second in comes out where
-// the tempo puts it, within the stage's splicing (a few hundredths of a second).
+// the tempo puts it, within the stage's splicing (a few hundredths of a second); at any rate a
+// file may declare.
 TEST(KeyTempoStage, ARunLastsItsTempoAndStartsWithItsInput) {
     const KeyTempo cases[] = {{30, 100}, {-50, 100}, {0, 80}, {0, 150}, {120, 50}, {-120, 125}};
     const auto click = Frames(3 * 44100, [](std::size_t i) {
         return i >= 44100 && i < 44140 ? (i % 2 == 0 ? 20000.0 : -20000.0) : 0.0;
     });
-    for (const KeyTempo& settings : cases) {
-        SCOPED_TRACE(testing::Message() << settings.key << " " << settings.tempo);
-        KeyTempoStage stage(44100);
-        stage.Set(settings);
-        const std::vector<double> left = Stretched(stage, click);
-        EXPECT_EQ(left.size(), StretchedFrames(3 * 44100, settings.tempo));
-        std::size_t loudest = 0;
-        for (std::size_t i = 0; i < left.size(); ++i) {
-            loudest = std::abs(left[i]) > std::abs(left[loudest]) ? i : loudest;
+    for (const unsigned rate : {44100u, 1u, 8000u, 192001u, 384000u, 4294967295u}) {
+        for (const KeyTempo& settings : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << settings.key << " " << settings.tempo << " " << rate);
+            KeyTempoStage stage(rate);
+            stage.Set(settings);
+            const std::vector<double> left = Stretched(stage, click);
+            EXPECT_EQ(left.size(), StretchedFrames(3 * 44100, settings.tempo));
+            std::size_t loudest = 0;
+            for (std::size_t i = 0; i < left.size(); ++i) {
+                loudest = std::abs(left[i]) > std::abs(left[loudest]) ? i : loudest;
+            }
+            const double expected = 44100.0 * 100 / settings.tempo;
+            // Its splicing windows are as long in time as the rate told (8..192 kHz) says.
+            EXPECT_NEAR(static_cast<double>(loudest), expected,
+                        0.15 * std::clamp(rate, 8000u, 192000u));
         }
-        const double expected = 44100.0 * 100 / settings.tempo;
-        EXPECT_NEAR(static_cast<double>(loudest), expected, 0.15 * kRate);
     }
     EXPECT_EQ(StretchedFrames(2646000, 80), 3307500u);  // 60 s at 80 %: 75 s
     EXPECT_EQ(StretchedFrames(3, 150), 2u);             // rounded to the nearest
