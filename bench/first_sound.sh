@@ -11,6 +11,8 @@
 # Usage: bench/first_sound.sh [BUILD_DIR] [RUNS] [MINUTES]   (needs python3 and ffmpeg)
 #        WINDOW_LOADS="idle" (or "") limits the window's runs to those loads (or none).
 set -euo pipefail
+# shellcheck source=bench/fifo_device.sh
+source "$(dirname "$0")/fifo_device.sh"
 
 build="${1:-build}"
 runs="${2:-5}"
@@ -39,15 +41,7 @@ ffmpeg -nostdin -loglevel error -f lavfi \
 ffmpeg -nostdin -loglevel error -i "$work/in.wav" -b:a 192k "$work/in.mp3"
 ffmpeg -nostdin -loglevel error -i "$work/in.wav" -t 600 -b:a 192k "$work/ten.mp3"
 
-mkfifo "$work/fifo"
-cat > "$work/fifo.conf" <<CONF
-pcm.!default {
-  type file
-  slave { pcm { type null } }
-  file "$work/fifo"
-  format "raw"
-}
-CONF
+fifo_device "$work"
 
 # Reads the FIFO as paced_sink does, 4 KB at a time at 176,400 bytes a second, and writes
 # the wall-clock time at which the first byte of sound in it plays (the chunk's time, and

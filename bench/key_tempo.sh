@@ -7,6 +7,8 @@
 #
 # Usage: bench/key_tempo.sh [BUILD_DIR] [RUNS]   (needs sox, python3, xvfb-run)
 set -euo pipefail
+# shellcheck source=bench/fifo_device.sh
+source "$(dirname "$0")/fifo_device.sh"
 
 build="${1:-build}"
 runs="${2:-3}"
@@ -66,15 +68,7 @@ echo "--key 2 peak resident size: $((peak / 1024)) MB; sampled at a quarter, hal
   "$((samples[3 * count / 4] / 1024)) MB"
 
 echo "=== Playback at +4 semitones, 90 % tempo"
-mkfifo "$work/fifo"
-cat > "$work/fifo.conf" <<CONF
-pcm.!default {
-  type file
-  slave { pcm { type null } }
-  file "$work/fifo"
-  format "raw"
-}
-CONF
+fifo_device "$work"
 # Opened for reading and writing, the FIFO neither blocks the pacer nor ends when a stream
 # closes it; the pacer is stopped by hand.
 start_sink() {

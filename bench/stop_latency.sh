@@ -6,6 +6,8 @@
 #
 # Usage: bench/stop_latency.sh [BUILD_DIR] [RUNS]   (needs python3)
 set -euo pipefail
+# shellcheck source=bench/fifo_device.sh
+source "$(dirname "$0")/fifo_device.sh"
 
 build="${1:-build}"
 runs="${2:-3}"
@@ -24,15 +26,7 @@ now() { date +%s.%N; }
 # The device writes into a FIFO whose pacer runs, with the pipe already shrunk to 4 KB,
 # before the stream opens: through ALSA's "|command" the stream can fill a 64 KB pipe
 # before the pacer runs, and that would be measured too.
-mkfifo "$work/fifo"
-cat > "$work/fifo.conf" <<CONF
-pcm.!default {
-  type file
-  slave { pcm { type null } }
-  file "$work/fifo"
-  format "raw"
-}
-CONF
+fifo_device "$work"
 
 sinkpid=""
 # Opened for reading and writing, the FIFO neither blocks the pacer nor ends when a stream

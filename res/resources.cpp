@@ -13,21 +13,14 @@ static void EnsureImagesRegistered() {
     }();
 }
 
-namespace {
-
-// The scales res/tools/draw_images.cpp draws every bitmap at.
-constexpr qreal kDrawnScales[] = {1.0, 1.25, 1.5, 1.75, 2.0};
-
-}  // namespace
-
 qreal BitmapScaleFor(qreal devicePixelRatio) {
-    for (const qreal scale : kDrawnScales) {
+    for (const qreal scale : kBitmapScales) {
         // A ratio a hair above a drawn scale (1.5000001 from a rounded screen size) is it.
         if (devicePixelRatio <= scale + 0.01) {
             return scale;
         }
     }
-    return kDrawnScales[std::size(kDrawnScales) - 1];
+    return kBitmapScales[std::size(kBitmapScales) - 1];
 }
 
 QPixmap LoadBitmapResource(int id, qreal devicePixelRatio) {

@@ -19,6 +19,8 @@
 #include <QtMath>
 #include <cstdio>
 
+#include "resources.h"
+
 namespace {
 
 // The background's colours from top to bottom; glyph and label are white on every face.
@@ -192,10 +194,6 @@ bool Save(const QImage& image, const QString& path) {
     return true;
 }
 
-// The scales the bitmaps are drawn at; the window picks the one for its screen. Keep in step
-// with the resource list (res/images.qrc) and LoadBitmapResource.
-constexpr qreal kScales[] = {1.0, 1.25, 1.5, 1.75, 2.0};
-
 // "" at scale 1, "@1.5x" at 1.5.
 QString ScaleSuffix(qreal scale) {
     return scale == 1.0 ? QString() : QStringLiteral("@%1x").arg(scale);
@@ -243,7 +241,7 @@ int main(int argc, char** argv) {
     // clang-format on
     constexpr int kFontPixels = 12;
     bool ok = true;
-    for (const qreal scale : kScales) {
+    for (const qreal scale : kBitmapScales) {
         const QString suffix = ScaleSuffix(scale);
         for (const FaceDesign& face : faces) {
             ok &= Save(
