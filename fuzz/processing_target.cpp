@@ -65,6 +65,7 @@ void CheckFrame(const ProcessingParameters& p, StereoSample in, StereoSample out
     const bool realGain = std::isfinite(p.outputGain.Get());
     switch (p.mode.Get()) {
         case PlayMode::Original:
+        case PlayMode::Stereo:
             FUZZ_CHECK(out.left == attenuatedL && out.right == attenuatedR);
             break;
         case PlayMode::Left:

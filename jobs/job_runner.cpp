@@ -185,6 +185,8 @@ const char* ModeWord(PlayMode mode) {
             return "left";
         case PlayMode::Right:
             return "right";
+        case PlayMode::Stereo:
+            return "stereo";
         case PlayMode::Mode2:
             break;
     }
@@ -224,6 +226,12 @@ std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& key
         text += ", tempo " + std::to_string(keyTempo.tempo) + " %";
     }
     return text;
+}
+
+std::filesystem::path VocalsPath(const std::filesystem::path& output) {
+    std::filesystem::path vocals = output;
+    vocals.replace_filename(output.stem().string() + "-vocals" + output.extension().string());
+    return vocals;
 }
 
 bool SameFile(const fs::path& input, const fs::path& output) {

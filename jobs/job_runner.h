@@ -38,7 +38,13 @@ struct WriteRequest {
     // 16-bit WAV is, and the output is a WAV of our own header (or an encoded file) whose tags
     // note the change.
     KeyTempo keyTempo;
+    // Also the removed part, in the output's format, under VocalsPath(output).
+    bool stems = false;
 };
+
+// Where the removed part of a write to output goes: its name with "-vocals" before the
+// extension ("out.wav" -> "out-vocals.wav").
+std::filesystem::path VocalsPath(const std::filesystem::path& output);
 
 // Whether the output names the existing input, whatever the spelling (a link, a hard link,
 // a path through ".."): the one check every write makes before it starts.

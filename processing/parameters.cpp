@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <numbers>
 
 namespace {
 
@@ -103,6 +104,8 @@ int& PositionOf(Positions& positions, Knob knob) {
             return positions.key;
         case Knob::Tempo:
             return positions.tempo;
+        case Knob::Focus:
+            return positions.focus;
         default:
             return positions.outputLevel;  // a place in the file is none of them
     }
@@ -140,6 +143,16 @@ float OutputGainFor(int outputLevel) {
     return static_cast<float>(1.0 + 0.15 * (25 - outputLevel));
 }
 
+float AimFor(int pan) {
+    const double quarter = std::numbers::pi / 4;
+    const double reach = RowOf(Knob::Pan).max;
+    return static_cast<float>(quarter * (1.0 + pan / reach));
+}
+
+float FocusFor(int focusSlider) {
+    return static_cast<float>(focusSlider / 100.0);
+}
+
 double KnobValue(Knob knob, int pos) {
     switch (RowOf(knob).unit) {
         case Unit::Hertz:
@@ -162,6 +175,8 @@ void ApplyPositions(const Positions& positions, ProcessingParameters& params) {
     params.highCutoff = HighCutoffFor(positions.high);
     params.lowCutoff = LowCutoffFor(positions.low);
     params.outputGain = OutputGainFor(positions.outputLevel);
+    params.aim = AimFor(positions.pan);
+    params.focus = FocusFor(positions.focus);
 }
 
 std::int64_t PositionSeconds(int v, std::uint64_t dataBytes, std::uint32_t byteRate) {

@@ -25,7 +25,8 @@ enum class Knob {
     LoopEnd,
     PlayPos,
     Key,
-    Tempo
+    Tempo,
+    Focus
 };
 
 // How a position reads to the user.
@@ -69,6 +70,8 @@ inline constexpr KnobRow kKnobs[] = {
      "", 10},
     {Knob::Tempo, "tempo", "tempo", 50, 150, 100, Unit::Percent, "", "",
      "(% of the original speed)"},
+    {Knob::Focus, "focus", "focus", 0, 100, 50, Unit::Percent, "(channel difference)", "(sharpest)",
+     "(stereo mode: how narrowly the removal aims)"},
 };
 
 // The trackbars whose positions set the processing, those of Positions.
@@ -90,9 +93,9 @@ struct ModeEntry {
     const char* name;
 };
 inline constexpr ModeEntry kModeNames[] = {
-    {PlayMode::Mode2, "mode2"}, {PlayMode::Mode1, "mode1"}, {PlayMode::Original, "original"},
-    {PlayMode::Low, "low"},     {PlayMode::High, "high"},   {PlayMode::Left, "left"},
-    {PlayMode::Right, "right"},
+    {PlayMode::Mode2, "mode2"}, {PlayMode::Mode1, "mode1"},   {PlayMode::Original, "original"},
+    {PlayMode::Low, "low"},     {PlayMode::High, "high"},     {PlayMode::Left, "left"},
+    {PlayMode::Right, "right"}, {PlayMode::Stereo, "stereo"},
 };
 const char* ModeName(PlayMode mode);
 std::optional<PlayMode> ModeFromName(const std::string& name);
@@ -122,11 +125,12 @@ struct Positions {
     int outputLevel = RowOf(Knob::OutputLevel).start;
     int key = RowOf(Knob::Key).start;
     int tempo = RowOf(Knob::Tempo).start;
+    int focus = RowOf(Knob::Focus).start;
 
     auto operator<=>(const Positions&) const = default;
 };
 
-int& PositionOf(Positions& positions, Knob knob);  // one of the eight above
+int& PositionOf(Positions& positions, Knob knob);  // one of the nine above
 int PositionOf(const Positions& positions, Knob knob);
 
 struct PanGains {
@@ -142,6 +146,10 @@ int LowCutoffFor(int lowSlider);        // Hz
 int HighCutoffFor(int highSlider);      // Hz
 float ChannelGainFor(int levelSlider);  // left and right levels alike
 float OutputGainFor(int outputLevel);
+// The stereo mode's direction for a pan position: the centre at 0, the left channel alone at
+// the lowest position, the right alone at the highest.
+float AimFor(int pan);
+float FocusFor(int focusSlider);  // 0 .. 1
 
 // What a trackbar at pos gives, in its unit: Hz, a gain, semitones, the pan position; for a
 // position in the file or a speed, pos itself.

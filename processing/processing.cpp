@@ -97,6 +97,7 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
             out.right = Saturate16(R - lp2R * gR);
             break;
         case PlayMode::Original:
+        case PlayMode::Stereo:
             out = {L, R};
             break;
         case PlayMode::Mode1:
@@ -128,7 +129,7 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
         }
     }
 
-    if (mode != PlayMode::Original) {
+    if (mode != PlayMode::Original && mode != PlayMode::Stereo) {
         const double gOut = params.outputGain.Get();
         out.left = Saturate16(out.left * gOut);
         out.right = Saturate16(out.right * gOut);

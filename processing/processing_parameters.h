@@ -5,7 +5,9 @@
 
 #include "shared_value.h"
 
-enum class PlayMode { Low, High, Original, Mode1, Left, Right, Mode2 };
+// Stereo: the per-frame processing passes the attenuated input, as in Original, and the
+// StereoRemover after it does the removal.
+enum class PlayMode { Low, High, Original, Mode1, Left, Right, Mode2, Stereo };
 
 struct ProcessingParameters {
     Shared<float> panGainL{1.0f};    // weight of the right-derived term taken from the left
@@ -15,6 +17,10 @@ struct ProcessingParameters {
     Shared<float> outputGain{1.0f};  // 1.0 .. 4.75
     Shared<int> lowCutoff{240};      // Hz, 40 .. 1040
     Shared<int> highCutoff{10875};   // Hz, 900 .. 14900
+    // The stereo mode's: the direction removed, radians from 0 (left) through pi/4 (centre)
+    // to pi/2 (right), and how narrowly, 0 (the channel difference) .. 1 (sharpest).
+    Shared<float> aim{0.785398163f};
+    Shared<float> focus{0.5f};
     // One value, so that a switch is never seen half done: the next frame is in the new mode.
     Shared<PlayMode> mode{PlayMode::Mode2};
 };

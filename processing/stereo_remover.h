@@ -1,0 +1,55 @@
+#pragma once
+
+// The stereo mode: removes the source at one direction of the stereo image, frequency bin by
+// frequency bin, inside the band between the two cut-offs, and keeps everything else.
+//
+// Short-time Fourier transforms of both channels; in each bin a covariance of left and right
+// smoothed over a bounded number of hops; the distortionless (minimum-variance) estimate of the
+// source along the aimed direction d = (cos aim, sin aim), with diagonal loading that moves it
+// continuously toward the plain channel difference as the focus falls; a smooth band weight at
+// the cut-offs; the estimate taken from each channel along d.
+//
+// The input is what the per-frame processing gives in this mode: the attenuated input, as in
+// the original mode. The remover applies the channel levels (to each channel's remainder,
+// relative to their start-up value) and the output level itself.
+//
+// Output frame n depends only on input frames within a bounded distance of n and on n's place
+// on the hop grid: a run started WarmUp() frames before a multiple of Hop() gives, from that
+// multiple on, the same bytes as a run from the start. That is what lets a long write run in
+// segments side by side and still give the same bytes at every thread count.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "processing_parameters.h"
+
+class StereoRemover {
+  public:
+    explicit StereoRemover(unsigned sampleRate);
+    ~StereoRemover();
+    StereoRemover(const StereoRemover&) = delete;
+    StereoRemover& operator=(const StereoRemover&) = delete;
+
+    // Frames between an input frame and the output frame made from it.
+    std::size_t Latency() const;
+    // Frames between two reads of the parameters; segments start on multiples of it.
+    std::size_t Hop() const;
+    // Input frames before a segment's first frame that bring the run to the state a run from
+    // the start has there; a multiple of Hop().
+    std::size_t WarmUp() const;
+
+    // Forgets every frame put: the state of a run before its first frame.
+    void Reset();
+
+    // count interleaved 16-bit stereo frames in, count out, Latency() frames later than they
+    // went in (the first Latency() frames out of a fresh run are silence). vocal, when not
+    // null, receives the removed part at the output level. The parameters are read once a
+    // hop, at the hop's first frame.
+    void Process(const ProcessingParameters& params, const std::int16_t* in, std::int16_t* out,
+                 std::int16_t* vocal, std::size_t count);
+
+  private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
