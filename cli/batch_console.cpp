@@ -169,7 +169,8 @@ std::string ProblemText(const BatchProblem& problem) {
 int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
                    const std::vector<std::string>& inputs) {
     const std::vector<BatchItem> items = BatchItems(inputs, batch.outputDir, batch.extension);
-    if (const std::optional<BatchProblem> problem = CheckBatch(items, batch.outputDir)) {
+    if (const std::optional<BatchProblem> problem =
+            CheckBatch(items, batch.outputDir, batch.stems)) {
         std::fprintf(stderr, "zerbex2-cli: %s; nothing was written\n",
                      ProblemText(*problem).c_str());
         return kExitFailed;
@@ -184,8 +185,8 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
         StopOnSignals signals(stop);
         RenderPool pool(batch.threads);
         BatchConsole console(items, StderrIsTerminal());
-        written = RunBatch(items, params, stop, pool, console, batch.noClobber, batch.quality,
-                           KeyTempoOf(options));
+        written = RunBatch(items, params, stop, pool, console,
+                           {batch.noClobber, batch.quality, KeyTempoOf(options), batch.stems});
     }
     if (stop) {
         std::fprintf(stderr,

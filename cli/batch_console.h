@@ -12,6 +12,7 @@ struct BatchOptions {
     std::string extension = ".wav";  // of every output, with its dot: it picks the format
     bool noClobber = false;          // an output that exists is left alone, the input skipped
     QualityChoice quality;           // for a lossy format; unset: its defaults
+    bool stems = false;              // DIR/NAME-vocals.EXT too
 };
 
 // Renders every input to DIR/NAME.EXT, with one progress bar for the whole

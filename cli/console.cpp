@@ -67,7 +67,10 @@ void Console::Message(const JobMessage& message) {
     ClearStatus();
     std::string text = MessageLine(message);
     const About about = Subject(message.error);
-    const std::string& file = about == About::Input ? m_input : m_output;
+    // A message may name an output of its own: the vocals beside the output.
+    const std::string& file = about == About::Input   ? m_input
+                              : !message.file.empty() ? message.file
+                                                      : m_output;
     if (about != About::Neither && !file.empty()) {
         text = "zerbex2-cli: " + file + ": " + text;
     }

@@ -52,9 +52,13 @@ std::string KnobLine(Knob knob) {
 
 std::string Usage() {
     std::string usage = kUsageHead;
-    usage +=
-        OptionHelpLine("--mode MODE", "mode2 (default), mode1, original, low, high, left, right");
+    usage += OptionHelpLine("--mode MODE", ModeNamesText() + "; default mode2");
+    usage += OptionHelpLine("", "(stereo: removes the source the pan aims at, bin by bin,");
+    usage += OptionHelpLine("", "within the cut-offs, and keeps the rest)");
     for (const Knob knob : kProcessingKnobs) {
+        usage += KnobLine(knob);
+    }
+    for (const Knob knob : kStereoKnobs) {
         usage += KnobLine(knob);
     }
     for (const Knob knob : kKeyTempoKnobs) {
@@ -62,6 +66,11 @@ std::string Usage() {
     }
     usage += OptionHelpLine("--preset NAME", "the mode and positions of a preset (see below); the");
     usage += OptionHelpLine("", "options after it change them");
+    usage += OptionHelpLine("--stems", "render: write the removed part too, as OUTPUT's name");
+    usage += OptionHelpLine("", "with -vocals before its extension (batch: NAME-vocals.EXT),");
+    usage += OptionHelpLine("", "in OUTPUT's format, in the same pass: the stereo mode's");
+    usage += OptionHelpLine("", "remover's, or the attenuated input at the output level less");
+    usage += OptionHelpLine("", "the output");
     usage += OptionHelpLine("-j, --jobs N", "use at most N threads, reading and writing included");
     usage += OptionHelpLine("", "(default: one for each core)");
     usage += OptionHelpLine("-h, --help", "show this help and exit");

@@ -37,6 +37,9 @@ std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
     for (const Knob knob : kProcessingKnobs) {
         all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
     }
+    for (const Knob knob : kStereoKnobs) {
+        all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
+    }
     for (const Knob knob : kKeyTempoKnobs) {
         all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
     }
@@ -90,9 +93,7 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
             }
             const std::optional<PlayMode> parsed = ModeFromName(*value);
             if (!parsed) {
-                return "--mode must be one of mode2, mode1, original, low, high, left, right "
-                       "(got " +
-                       Quoted(*value) + ")";
+                return "--mode must be one of " + ModeNamesText() + " (got " + Quoted(*value) + ")";
             }
             *mode = *parsed;
             continue;

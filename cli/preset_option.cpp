@@ -1,25 +1,28 @@
 #include "preset_option.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "presets.h"
 
 namespace {
 
-// "pan 0 low 8 high 57 left 13 right 13 output-level 25", the key and tempo unless they are
-// the original ones, the mode after it unless mode 2.
+// "pan 0 low 8 high 57 left 13 right 13 output-level 25", the focus, key and tempo unless
+// they are the start-up ones, the mode after it unless mode 2.
 std::string SettingsText(const Preset& preset) {
     std::string text;
     for (const Knob knob : kProcessingKnobs) {
         text += (text.empty() ? "" : " ") + std::string(RowOf(knob).name) + " " +
                 std::to_string(PositionOf(preset.positions, knob));
     }
-    for (const Knob knob : kKeyTempoKnobs) {
+    const auto optional = [&](Knob knob) {
         const KnobRow& row = RowOf(knob);
         if (const int pos = PositionOf(preset.positions, knob); pos != row.start) {
             text += " " + std::string(row.name) + " " + KnobValueText(row, pos);
         }
-    }
+    };
+    std::ranges::for_each(kStereoKnobs, optional);
+    std::ranges::for_each(kKeyTempoKnobs, optional);
     return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
 }
 

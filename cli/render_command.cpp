@@ -45,7 +45,7 @@ int RefuseFormat(const std::string& output) {
     return kExitUsage;
 }
 
-int RenderOne(const RenderOptions& options, const QualityChoice& quality, int threads,
+int RenderOne(const RenderOptions& options, const QualityChoice& quality, int threads, bool stems,
               const std::string& input, const std::string& output) {
     ProcessingParameters params;
     ApplyRenderOptions(options, params);
@@ -67,6 +67,7 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
         request.quality = quality;
         request.params = &params;
         request.keyTempo = KeyTempoOf(options);
+        request.stems = stems;
         request.stop = &stop;
         request.pool = &pool;
         request.ioThreads = pool.HasSpareThread(1);
@@ -115,9 +116,9 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error =
-            ParseOptions(args, intOptions, &options.mode, flags, {"--flac", "--no-clobber"}, files,
-                         {PresetOption(options, DefaultPresetsPath())})) {
+    if (const auto error = ParseOptions(args, intOptions, &options.mode, flags,
+                                        {"--flac", "--no-clobber", "--stems"}, files,
+                                        {PresetOption(options, DefaultPresetsPath())})) {
         PrintUsageError(*error);
         return kExitUsage;
     }
@@ -128,6 +129,8 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     const auto flag = [&flags](const char* name) {
         return std::find(flags.begin(), flags.end(), name) != flags.end();
     };
+    const bool stems = flag("--stems");
+    std::erase(flags, "--stems");
     if (outputDir) {
         if (files.empty()) {
             PrintUsageError("render --output-dir needs at least one INPUT");
@@ -146,7 +149,7 @@ int RunRender(const std::vector<std::string>& givenArgs) {
         }
         return RunBatchRender(options,
                               {*outputDir, threads, row.extensions[0], flag("--no-clobber"),
-                               std::get<QualityChoice>(quality)},
+                               std::get<QualityChoice>(quality), stems},
                               files);
     }
     if (!flags.empty() || outputTexts.format) {
@@ -168,5 +171,5 @@ int RunRender(const std::vector<std::string>& givenArgs) {
         PrintUsageError(*error);
         return kExitUsage;
     }
-    return RenderOne(options, std::get<QualityChoice>(quality), threads, files[0], files[1]);
+    return RenderOne(options, std::get<QualityChoice>(quality), threads, stems, files[0], files[1]);
 }

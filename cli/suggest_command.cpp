@@ -48,13 +48,19 @@ int RunSuggest(const std::vector<std::string>& args) {
     // Any audio file: what is no 16-bit stereo WAV is decoded only where it is looked at.
     Console console;
     console.SetInput(files[0]);
-    const std::optional<Positions> p = SuggestPositions(files[0], console);
-    if (!p) {
+    const std::optional<Suggestion> both = SuggestBoth(files[0], console);
+    if (!both) {
         return kExitFailed;
     }
-    std::printf("pan %d\nlow %d\nhigh %d\nleft %d\nright %d\n", p->pan, p->low, p->high, p->left,
-                p->right);
-    std::printf("zerbex2-cli render %s %s %s\n", RenderOptionsFor(*p).c_str(),
-                ShellQuoted(files[0]).c_str(), ShellQuoted(ProposedOutput(files[0])).c_str());
+    const std::string names = ShellQuoted(files[0]) + " " + ShellQuoted(ProposedOutput(files[0]));
+    const Positions& p = both->mode2;
+    std::printf("pan %d\nlow %d\nhigh %d\nleft %d\nright %d\n", p.pan, p.low, p.high, p.left,
+                p.right);
+    std::printf("zerbex2-cli render %s %s\n", RenderOptionsFor(p).c_str(), names.c_str());
+    const Positions& stereo = both->stereo;
+    std::printf("stereo mode: pan %d, low %d, high %d, focus %d\n", stereo.pan, stereo.low,
+                stereo.high, stereo.focus);
+    std::printf("zerbex2-cli render --mode stereo %s --focus %d %s\n",
+                RenderOptionsFor(stereo).c_str(), stereo.focus, names.c_str());
     return kExitOk;
 }

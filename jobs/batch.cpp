@@ -50,8 +50,7 @@ struct Sharing {
 // What every file of a batch is written with.
 struct BatchJob {
     const ProcessingParameters& params;
-    const KeyTempo& keyTempo;
-    const QualityChoice& quality;
+    const BatchSettings& settings;
     const Shared<int>& stop;
     RenderPool& pool;
     DiskSpace& disk;
@@ -66,9 +65,10 @@ bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sha
     WriteRequest request;
     request.input = item.input;
     request.output = item.output;
-    request.quality = job.quality;
+    request.quality = job.settings.quality;
     request.params = &job.params;
-    request.keyTempo = job.keyTempo;
+    request.keyTempo = job.settings.keyTempo;
+    request.stems = job.settings.stems;
     request.stop = &stop;
     request.pool = &job.pool;
     request.segments = sharing.segments ? 0 : 1;
@@ -95,8 +95,8 @@ std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs, const 
     return items;
 }
 
-std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
-                                       const fs::path& folder) {
+std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items, const fs::path& folder,
+                                       bool stems) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
         const bool exists = fs::exists(folder, ec);
@@ -117,26 +117,32 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
     }
     std::map<fs::path, const BatchItem*> seen;
     for (const BatchItem& item : items) {
-        const auto [it, added] = seen.emplace(item.output, &item);
-        if (!added) {
-            return BatchProblem{BatchProblem::Kind::SameOutput, item.input.string(),
-                                it->second->input.string(), item.output.string()};
+        std::vector<fs::path> outputs{item.output};
+        if (stems) {
+            outputs.push_back(VocalsPath(item.output));
         }
-        const auto id = Identity(item.output);
-        const fs::path canonical = fs::weakly_canonical(item.output, ec);
-        if ((id && inputFiles.count(*id) != 0) || (!ec && inputPaths.count(canonical) != 0)) {
-            return BatchProblem{BatchProblem::Kind::OutputIsInput, item.output.string(), {}, {}};
+        for (const fs::path& output : outputs) {
+            const auto [it, added] = seen.emplace(output, &item);
+            if (!added) {
+                return BatchProblem{BatchProblem::Kind::SameOutput, item.input.string(),
+                                    it->second->input.string(), output.string()};
+            }
+            const auto id = Identity(output);
+            const fs::path canonical = fs::weakly_canonical(output, ec);
+            if ((id && inputFiles.count(*id) != 0) || (!ec && inputPaths.count(canonical) != 0)) {
+                return BatchProblem{BatchProblem::Kind::OutputIsInput, output.string(), {}, {}};
+            }
         }
     }
     return std::nullopt;
 }
 
 bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer, bool noClobber,
-              const QualityChoice& quality, const KeyTempo& keyTempo) {
+              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
+              const BatchSettings& settings) {
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (noClobber && items[i].replaces) {
+        if (settings.noClobber && items[i].replaces) {
             observer.Skipped(i);
         } else {
             chosen.push_back(i);
@@ -144,7 +150,7 @@ bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& p
     }
     // The decodings side by side share the free space: none counts on what another takes.
     DiskSpace disk;
-    const BatchJob job{params, keyTempo, quality, stop, pool, disk, observer};
+    const BatchJob job{params, settings, stop, pool, disk, observer};
     std::atomic<bool> allWritten{true};
     if (chosen.size() == 1) {
         allWritten = WriteOne(items[chosen[0]], chosen[0], job, {true, pool.HasSpareThread(1)});

@@ -42,9 +42,10 @@ struct BatchProblem {
     std::string second;
     std::string output;
 };
-// Each name is looked at once, so that a batch of thousands starts at once too.
+// Each name is looked at once, so that a batch of thousands starts at once too. With stems,
+// each output's vocals (VocalsPath) are outputs as well.
 std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
-                                       const std::filesystem::path& folder);
+                                       const std::filesystem::path& folder, bool stems = false);
 
 // Hears each file of a batch, from whichever thread runs it.
 class BatchObserver {
@@ -57,9 +58,16 @@ class BatchObserver {
                           const std::vector<JobMessage>& /*messages*/) {}
 };
 
+// How every file of a batch is written, beside the processing.
+struct BatchSettings {
+    bool noClobber = false;  // an item whose output exists is left alone
+    QualityChoice quality;   // for a lossy format; unset: its defaults
+    KeyTempo keyTempo;
+    bool stems = false;  // the removed part too, under VocalsPath of each output
+};
+
 // Writes every item (with noClobber, every item whose output does not exist); true when all
 // were written.
 bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
               const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
-              bool noClobber = false, const QualityChoice& quality = {},
-              const KeyTempo& keyTempo = {});
+              const BatchSettings& settings = {});

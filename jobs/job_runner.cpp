@@ -102,32 +102,57 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>
     return nullptr;
 }
 
-// The sink of the output's format; null after telling the observer why there is none.
-std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const OutputFormatRow& format,
-                                       RenderSource& source, JobObserver& observer) {
+// The sink of the output's format for path (the output, or its vocals); null after telling
+// the observer why there is none.
+std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const fs::path& path,
+                                       const OutputFormatRow& format, RenderSource& source,
+                                       JobObserver& observer) {
     std::string error;
     if (&format != &WavFormat()) {
         EncoderSettings settings = SettleQuality(format, request.quality);
         settings.note =
             request.params != nullptr ? SettingsNote(*request.params, request.keyTempo) : "";
         auto encoder = std::make_unique<EncoderSink>();
-        if (encoder->Create(request.output, settings, source.Tags(), source.Cover(),
-                            request.stop)) {
+        if (encoder->Create(path, settings, source.Tags(), source.Cover(), request.stop)) {
             return encoder;
         }
         error = encoder->ErrorDetail();
     } else {
         auto wav = std::make_unique<WavSink>();
-        if (wav->Create(request.output, request.stop)) {
+        if (wav->Create(path, request.stop)) {
             return wav;
         }
         error = wav->ErrorDetail();
     }
     if (!(request.stop != nullptr && request.stop->Get() != 0)) {
-        observer.Message({JobError::CreateOutput, error});
+        observer.Message(
+            {JobError::CreateOutput, error, path == request.output ? "" : path.string()});
     }
     return nullptr;
 }
+
+// Whether a write with stems may go ahead: its vocals' name is neither the input nor the
+// output, under any spelling.
+bool VocalsNameFree(const WriteRequest& request, JobObserver& observer) {
+    const fs::path vocals = VocalsPath(request.output);
+    const bool clash = SameFile(request.input, vocals) || SameFile(request.output, vocals) ||
+                       vocals.lexically_normal() == request.output.lexically_normal();
+    if (clash) {
+        observer.Message({JobError::SameFile, {}, vocals.string()});
+    }
+    return !clash;
+}
+
+// Both outputs' sinks, or neither; the output's is first.
+struct Sinks {
+    std::unique_ptr<RenderSink> output;
+    std::unique_ptr<RenderSink> vocals;  // with stems
+
+    // The one whose failure ended the write.
+    const RenderSink& Failed() const {
+        return vocals && output->Error() == 0 && !vocals->ErrorDetail().empty() ? *vocals : *output;
+    }
+};
 
 // Whether a decoded input fits what the output may hold; sets the space it takes aside. An
 // encoded output is counted at the decoded size: what it takes is not known before.
@@ -147,11 +172,28 @@ bool Budget(RenderSource& source, const fs::path& output, bool wav, DiskSpace& d
     return false;
 }
 
-JobResult Finish(RenderStatus status, const RenderSource& source, RenderSink& sink,
-                 JobObserver& observer) {
+// The vocals go in first: a failure of the output then takes them back out, so that the
+// output never stands without its vocals.
+bool CommitBoth(Sinks& sinks, const fs::path& output) {
+    if (!sinks.vocals) {
+        return sinks.output->Commit();
+    }
+    if (!sinks.vocals->Commit()) {
+        return false;
+    }
+    if (sinks.output->Commit()) {
+        return true;
+    }
+    std::error_code ec;
+    fs::remove(VocalsPath(output), ec);
+    return false;
+}
+
+JobResult Finish(RenderStatus status, const RenderSource& source, Sinks& sinks,
+                 const fs::path& output, JobObserver& observer) {
     switch (status) {
         case RenderStatus::Done:
-            if (sink.Commit()) {
+            if (CommitBoth(sinks, output)) {
                 return JobResult::Done;
             }
             break;
@@ -167,7 +209,9 @@ JobResult Finish(RenderStatus status, const RenderSource& source, RenderSink& si
         case RenderStatus::WriteFailed:
             break;
     }
-    observer.Message({JobError::WriteOutput, sink.ErrorDetail()});
+    const RenderSink& failed = sinks.Failed();
+    observer.Message({JobError::WriteOutput, failed.ErrorDetail(),
+                      &failed == sinks.vocals.get() ? VocalsPath(output).string() : ""});
     return JobResult::Failed;
 }
 
@@ -249,6 +293,9 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
         observer.Message({JobError::SameFile});
         return JobResult::Failed;
     }
+    if (request.stems && !VocalsNameFree(request, observer)) {
+        return JobResult::Failed;
+    }
     JobResult refusal = JobResult::Failed;
     const bool stretch = !request.keyTempo.Neutral();
     const std::unique_ptr<RenderSource> source =
@@ -262,8 +309,13 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
         static_cast<DecodedSource&>(*source).WillStretch(
             100.0 / request.keyTempo.tempo, SettingsNote(*request.params, request.keyTempo));
     }
-    const std::unique_ptr<RenderSink> sink = CreateSink(request, *outputFormat, *source, observer);
-    if (!sink) {
+    Sinks sinks;
+    sinks.output = CreateSink(request, request.output, *outputFormat, *source, observer);
+    if (sinks.output && request.stems) {
+        sinks.vocals =
+            CreateSink(request, VocalsPath(request.output), *outputFormat, *source, observer);
+    }
+    if (!sinks.output || (request.stems && !sinks.vocals)) {
         return request.stop != nullptr && request.stop->Get() != 0 ? JobResult::Stopped
                                                                    : JobResult::Failed;
     }
@@ -285,7 +337,9 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     settings.ioThreads = request.ioThreads;
     settings.segmentSettings = request.segmentSettings;
     settings.keyTempo = request.keyTempo;
-    return Finish(Render(*source, *sink, settings, format, observer), *source, *sink, observer);
+    settings.vocals = sinks.vocals.get();
+    return Finish(Render(*source, *sinks.output, settings, format, observer), *source, sinks,
+                  request.output, observer);
 }
 
 JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}

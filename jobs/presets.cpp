@@ -72,13 +72,16 @@ std::optional<int> ParseWhole(std::string_view text) {
     return value;
 }
 
-// The trackbars a preset keeps: those of the processing, and the key and tempo, which a
-// section may leave out (a file from before them has none).
+template <std::size_t N>
+bool Among(const Knob (&knobs)[N], Knob knob) {
+    return std::find(std::begin(knobs), std::end(knobs), knob) != std::end(knobs);
+}
+
+// The trackbars a preset keeps: those of the processing, and the focus, key and tempo, which
+// a section may leave out (a file from before them has none).
 bool IsPresetKnob(Knob knob) {
-    return std::find(std::begin(kProcessingKnobs), std::end(kProcessingKnobs), knob) !=
-               std::end(kProcessingKnobs) ||
-           std::find(std::begin(kKeyTempoKnobs), std::end(kKeyTempoKnobs), knob) !=
-               std::end(kKeyTempoKnobs);
+    return Among(kProcessingKnobs, knob) || Among(kStereoKnobs, knob) ||
+           Among(kKeyTempoKnobs, knob);
 }
 
 // Takes one "key = value" line into preset; why it cannot, otherwise. seen holds the keys
@@ -98,8 +101,7 @@ std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
     if (key == kModeKey) {
         const std::optional<PlayMode> mode = ModeFromName(value);
         if (!mode) {
-            return "mode must be one of mode2, mode1, original, low, high, left, right (got " +
-                   Quoted(value) + ")";
+            return "mode must be one of " + ModeNamesText() + " (got " + Quoted(value) + ")";
         }
         preset.mode = *mode;
         return std::nullopt;
@@ -301,13 +303,15 @@ std::string PresetText(const Preset& preset) {
         text += std::string(RowOf(knob).name) + " = " +
                 std::to_string(PositionOf(preset.positions, knob)) + "\n";
     }
-    // Only where they are not the original ones: such a section reads as before them.
-    for (const Knob knob : kKeyTempoKnobs) {
+    // Only where they are not the start-up ones: such a section reads as before them.
+    const auto optional = [&](Knob knob) {
         const KnobRow& row = RowOf(knob);
         if (const int pos = PositionOf(preset.positions, knob); pos != row.start) {
             text += std::string(row.name) + " = " + KnobValueText(row, pos) + "\n";
         }
-    }
+    };
+    std::ranges::for_each(kStereoKnobs, optional);
+    std::ranges::for_each(kKeyTempoKnobs, optional);
     return text;
 }
 

@@ -10,3 +10,10 @@
 // decoder reads is decoded only there); nothing when they cannot be read, the reason told to
 // the observer.
 std::optional<Positions> SuggestPositions(const std::filesystem::path& path, JobObserver& observer);
+
+// The positions suggested for both kinds of removal, from one reading of the excerpts.
+struct Suggestion {
+    Positions mode2;
+    Positions stereo;  // the stereo mode's: the pan aims at the voice
+};
+std::optional<Suggestion> SuggestBoth(const std::filesystem::path& path, JobObserver& observer);

@@ -32,6 +32,14 @@ std::optional<PlayMode> ModeFromName(const std::string& name) {
     return std::nullopt;
 }
 
+std::string ModeNamesText() {
+    std::string text;
+    for (const ModeEntry& entry : kModeNames) {
+        text += (text.empty() ? "" : ", ") + std::string(entry.name);
+    }
+    return text;
+}
+
 std::string StepsText(int steps, int perUnit) {
     if (steps % perUnit == 0) {
         return std::to_string(steps / perUnit);

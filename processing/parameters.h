@@ -86,6 +86,9 @@ constexpr const KnobRow& RowOf(Knob knob) {
 // The trackbars of the stage after the processing, those of Positions too: key and tempo.
 inline constexpr Knob kKeyTempoKnobs[] = {Knob::Key, Knob::Tempo};
 
+// The trackbars only the stereo mode reads, those of Positions too.
+inline constexpr Knob kStereoKnobs[] = {Knob::Focus};
+
 // The modes by the names the command line and the presets file give them, in the order the
 // help lists them.
 struct ModeEntry {
@@ -99,6 +102,8 @@ inline constexpr ModeEntry kModeNames[] = {
 };
 const char* ModeName(PlayMode mode);
 std::optional<PlayMode> ModeFromName(const std::string& name);
+// "mode2, mode1, ..., stereo": every name, in that order.
+std::string ModeNamesText();
 
 // "pan, -30 (left) .. 30 (right); default 0": the option's help, from the table.
 std::string KnobHelp(const KnobRow& row);

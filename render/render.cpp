@@ -5,11 +5,13 @@
 #include <optional>
 #include <vector>
 
+#include "classic_vocals.h"
 #include "fast_frames.h"
 #include "key_tempo_sink.h"
 #include "pipes.h"
 #include "render_pool.h"
 #include "segmented_write.h"
+#include "stereo_stage.h"
 
 namespace {
 
@@ -66,12 +68,14 @@ class RenderRun : public SourceHandler {
     RenderStatus Run();
 
     bool Container(const unsigned char* bytes, std::size_t n) override {
-        return Check(m_sink.Container(bytes, n));
+        return Check(m_sink.Container(bytes, n)) &&
+               (m_settings.vocals == nullptr || Check(m_settings.vocals->Container(bytes, n)));
     }
     void Format(const WaveFormat& format) override { m_format = format; }
     bool Data(std::uint64_t length) override;
     bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
-        return Check(m_sink.Patch(offset, bytes, n));
+        return Check(m_sink.Patch(offset, bytes, n)) &&
+               (m_settings.vocals == nullptr || Check(m_settings.vocals->Patch(offset, bytes, n)));
     }
     std::uint64_t DataWritten(std::uint64_t dataBytes) const override {
         return m_stretch ? m_stretch->Written() : dataBytes;
@@ -96,9 +100,20 @@ class RenderRun : public SourceHandler {
     bool InOrder(std::uint64_t length);
     void Ended(std::uint64_t length, const WriteProgress& progress);
     template <typename Output>
-    bool Blocks(ByteInput& input, std::uint64_t length, Output& output, WriteProgress& progress);
+    bool Blocks(ByteInput& input, std::uint64_t length, Output& output, Output* vocals,
+                WriteProgress& progress);
     void ProcessBlock(std::size_t bytes, WriteProgress& progress);
-    void EndStretch();
+    void StartStages();
+    void EndStages();
+    RenderPool* StagePool() const;
+    RenderSink& Stretched() { return m_stretch ? *m_stretch : m_sink; }
+    RenderSink* VocalsStretched() {
+        return m_vocalStretch ? m_vocalStretch.get() : m_settings.vocals;
+    }
+    // Where the processed frames go: the stereo mode's remover, or on to the sink.
+    RenderSink& FrameOutput() { return m_stereo ? *m_stereo : Stretched(); }
+    // Where the classic modes' removed part goes; the remover makes its own.
+    RenderSink* ClassicVocalOutput() { return m_stereo ? nullptr : VocalsStretched(); }
 
     RenderSource& m_source;
     RenderSink& m_sink;
@@ -110,6 +125,12 @@ class RenderRun : public SourceHandler {
     // Key and tempo, for the run of data being written, in front of the sink; null when
     // neutral.
     std::unique_ptr<KeyTempoSink> m_stretch;
+    std::unique_ptr<KeyTempoSink> m_vocalStretch;
+    // The stereo mode's remover, for the run of data being written, in front of both.
+    std::unique_ptr<StereoStage> m_stereo;
+    // The block as read, and what was removed from it: for the classic modes' vocals.
+    std::vector<unsigned char> m_input;
+    std::vector<unsigned char> m_vocalBlock;
     bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
     RenderStatus m_status = RenderStatus::Done;
 };
@@ -153,22 +174,53 @@ bool RenderRun::Data(std::uint64_t length) {
             return Refuse(JobError::Not16Bit);
         }
     }
-    if (!Check(m_sink.Format(m_format))) {
+    if (!Check(m_sink.Format(m_format)) ||
+        (m_settings.vocals != nullptr && !Check(m_settings.vocals->Format(m_format)))) {
         return false;
     }
     if (m_settings.params != nullptr && length != kUnknownLength) {
         StartPositions(length);
     }
     m_frames = FrameState{};
-    m_stretch.reset();
-    if (m_settings.params != nullptr && !m_settings.keyTempo.Neutral()) {
-        m_stretch =
-            std::make_unique<KeyTempoSink>(m_sink, m_settings.keyTempo, m_format.sampleRate);
-    }
+    StartStages();
     if (!InSegments(length) && !InOrder(length)) {
         return false;
     }
     return m_status == RenderStatus::Done;
+}
+
+// Fresh stages after the processing for a run of data; the remover goes first, as it feeds
+// the others.
+void RenderRun::StartStages() {
+    m_stereo.reset();
+    m_stretch.reset();
+    m_vocalStretch.reset();
+    const ProcessingParameters* params = m_settings.params;
+    if (params == nullptr) {
+        return;
+    }
+    if (!m_settings.keyTempo.Neutral()) {
+        m_stretch =
+            std::make_unique<KeyTempoSink>(m_sink, m_settings.keyTempo, m_format.sampleRate);
+        if (m_settings.vocals != nullptr) {
+            m_vocalStretch = std::make_unique<KeyTempoSink>(*m_settings.vocals, m_settings.keyTempo,
+                                                            m_format.sampleRate);
+        }
+    }
+    if (params->mode.Get() == PlayMode::Stereo) {
+        m_stereo = std::make_unique<StereoStage>(Stretched(), VocalsStretched(), *params,
+                                                 m_format.sampleRate, StagePool());
+    } else if (m_settings.vocals != nullptr) {
+        m_input.resize(kBlockBytes);
+        m_vocalBlock.resize(kBlockBytes);
+    }
+}
+
+// The pool's threads for the remover's segments, unless the job was asked to run in one
+// piece (a file of a batch beside others) or has one thread.
+RenderPool* RenderRun::StagePool() const {
+    RenderPool* pool = m_settings.pool;
+    return pool != nullptr && pool->Threads() >= 2 && m_settings.segments != 1 ? pool : nullptr;
 }
 
 // A write processes the data from its first byte whatever the loop says; its loop start
@@ -212,7 +264,7 @@ void RenderRun::ProcessBlock(std::size_t bytes, WriteProgress& progress) {
 }
 
 template <typename Output>
-bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
+bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output, Output* vocals,
                        WriteProgress& progress) {
     for (;;) {
         const std::uint64_t left = length - progress.Done();
@@ -225,9 +277,19 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
             m_status = RenderStatus::Stopped;  // half a file is no copy
             return false;
         }
+        if (vocals != nullptr) {
+            std::copy_n(m_block.begin(), got, m_input.begin());
+        }
         ProcessBlock(got, progress);
         if (!Check(output.Frames(m_block.data(), got))) {
             return false;
+        }
+        if (vocals != nullptr) {
+            ClassicVocals(*m_settings.params, m_input.data(), m_block.data(), m_vocalBlock.data(),
+                          got);
+            if (!Check(vocals->Frames(m_vocalBlock.data(), got))) {
+                return false;
+            }
         }
         progress.Block(got);
         if (got < want) {
@@ -241,8 +303,9 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output,
 // blocks in order, as the sequential run would.
 bool RenderRun::InSegments(std::uint64_t length) {
     const RenderSettings& s = m_settings;
-    // The stage carries its state from frame to frame: no segment could start on its own.
-    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength || m_stretch) {
+    // The stages carry their state from frame to frame: no segment could start on its own.
+    if (s.params == nullptr || s.pool == nullptr || length == kUnknownLength || m_stretch ||
+        m_stereo || s.vocals != nullptr) {
         return false;
     }
     const std::optional<FilePlace> input = m_source.DataPlace(length);
@@ -298,10 +361,16 @@ bool RenderRun::InSegments(std::uint64_t length) {
     return true;
 }
 
-// The stage's last frames, once every block went through it.
-void RenderRun::EndStretch() {
-    if (m_stretch && m_status == RenderStatus::Done) {
-        Check(m_stretch->End());
+// The stages' last frames, once every block went through them: the remover's first, into
+// the key and tempo stages.
+void RenderRun::EndStages() {
+    if (m_stereo && m_status == RenderStatus::Done) {
+        Check(m_stereo->End());
+    }
+    for (KeyTempoSink* stretch : {m_stretch.get(), m_vocalStretch.get()}) {
+        if (stretch != nullptr && m_status == RenderStatus::Done) {
+            Check(stretch->End());
+        }
     }
 }
 
@@ -320,19 +389,25 @@ bool RenderRun::InOrder(std::uint64_t length) {
     constexpr std::uint64_t kWorthThreads = 4u << 20;
     if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
-        RenderSink& output = m_stretch ? *m_stretch : m_sink;
-        Blocks(m_source.DataInput(), length, output, progress);
-        EndStretch();
+        Blocks(m_source.DataInput(), length, FrameOutput(), ClassicVocalOutput(), progress);
+        EndStages();
         Ended(length, progress);
         return true;
     }
     ReadAhead ahead(m_source.DataInput(), length, [this] { return m_source.Progress(); });
-    // With a key or tempo, the stage runs on the writing thread, beside the processing.
-    WriteBehind behind(m_stretch ? *m_stretch : m_sink);
+    // The stages run on the writing threads, beside the processing.
+    WriteBehind behind(FrameOutput());
+    std::optional<WriteBehind> behindVocals;
+    if (RenderSink* vocals = ClassicVocalOutput()) {
+        behindVocals.emplace(*vocals);
+    }
     WriteProgress progress(m_observer, length, &ahead, m_source);
-    Blocks(ahead, length, behind, progress);
+    Blocks(ahead, length, behind, behindVocals ? &*behindVocals : nullptr, progress);
     Check(behind.Finish());
-    EndStretch();
+    if (behindVocals) {
+        Check(behindVocals->Finish());
+    }
+    EndStages();
     Ended(length, progress);
     return true;
 }

@@ -27,6 +27,10 @@ struct RenderSettings {
     // After the processing; other than neutral, each run of sample data is played in that key
     // and at that tempo, in order, and lasts StretchedFrames of its frames.
     KeyTempo keyTempo;
+    // Where the removed part goes too, frame for frame with the output: the stereo mode's
+    // remover's, or what a classic mode took from the attenuated input at the output level.
+    // It gets the container's bytes and patches as the sink does. Null: nowhere.
+    RenderSink* vocals = nullptr;
 };
 
 enum class RenderStatus { Done, Refused, Stopped, ReadFailed, WriteFailed };

@@ -1,0 +1,201 @@
+#include "stereo_stage.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "render_pool.h"
+#include "stereo_remover.h"
+
+namespace {
+
+constexpr std::size_t kFrameBytes = 4;
+// Hops a segment holds at least: the warm-up each one repeats stays a small share of it.
+constexpr std::size_t kSegmentHops = 128;
+constexpr std::size_t kSegmentWarmUps = 4;
+
+void AppendFrames(std::vector<std::int16_t>& samples, const unsigned char* bytes,
+                  std::size_t frames) {
+    const std::size_t at = samples.size();
+    samples.resize(at + 2 * frames);
+    for (std::size_t i = 0; i < 2 * frames; ++i) {
+        samples[at + i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+}
+
+std::vector<unsigned char> SampleBytes(const std::vector<std::int16_t>& samples) {
+    std::vector<unsigned char> bytes(2 * samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const auto bits = static_cast<std::uint16_t>(samples[i]);
+        bytes[2 * i] = static_cast<unsigned char>(bits);
+        bytes[2 * i + 1] = static_cast<unsigned char>(bits >> 8);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+struct StereoStage::Segment {
+    std::uint64_t begin = 0;  // the first frame it gives
+    std::uint64_t end = 0;
+    std::size_t lead = 0;             // frames its remover runs before begin
+    std::vector<std::int16_t> in;     // from begin - lead to end + latency, silence past the run
+    std::vector<std::int16_t> out;    // begin .. end
+    std::vector<std::int16_t> vocal;  // begin .. end, when asked for
+    bool done = false;
+};
+
+StereoStage::StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingParameters& params,
+                         unsigned sampleRate, RenderPool* pool)
+    : m_out(out), m_vocals(vocals), m_params(params), m_rate(sampleRate), m_pool(pool) {
+    const StereoRemover probe(sampleRate);
+    const std::size_t hop = probe.Hop();
+    m_latency = probe.Latency();
+    m_warmUp = probe.WarmUp();
+    const std::size_t least = std::max(kSegmentHops * hop, kSegmentWarmUps * m_warmUp);
+    m_segmentFrames = (least + hop - 1) / hop * hop;
+    m_inFlight = pool != nullptr ? 2 * static_cast<std::size_t>(pool->Threads()) : 1;
+}
+
+StereoStage::~StereoStage() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] {
+        return std::all_of(m_segments.begin(), m_segments.end(),
+                           [](const std::unique_ptr<Segment>& s) { return s->done; });
+    });
+}
+
+bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
+    if (m_failed) {
+        return false;
+    }
+    if (m_tailBytes > 0) {
+        const std::size_t take = std::min(n, kFrameBytes - m_tailBytes);
+        std::memcpy(m_tail + m_tailBytes, bytes, take);
+        m_tailBytes += take;
+        bytes += take;
+        n -= take;
+        if (m_tailBytes == kFrameBytes) {
+            AppendFrames(m_history, m_tail, 1);
+            ++m_received;
+            m_tailBytes = 0;
+        }
+    }
+    const std::size_t frames = n / kFrameBytes;
+    AppendFrames(m_history, bytes, frames);
+    m_received += frames;
+    m_tailBytes += n % kFrameBytes;
+    std::memcpy(m_tail, bytes + frames * kFrameBytes, n % kFrameBytes);
+    // A segment can start once the frames its last output frame is made of are in.
+    while (m_received >= m_launched + m_segmentFrames + m_latency) {
+        Launch(m_launched + m_segmentFrames);
+        if (!Emit(false)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void StereoStage::Launch(std::uint64_t end) {
+    auto segment = std::make_unique<Segment>();
+    segment->begin = m_launched;
+    segment->end = end;
+    const std::uint64_t start = m_launched >= m_warmUp ? m_launched - m_warmUp : 0;
+    segment->lead = static_cast<std::size_t>(m_launched - start);
+    const std::uint64_t stop = end + m_latency;
+    segment->in.assign(static_cast<std::size_t>(2 * (stop - start)), 0);
+    const std::uint64_t available = std::min(stop, m_received);
+    std::copy(m_history.begin() + static_cast<std::ptrdiff_t>(2 * (start - m_historyStart)),
+              m_history.begin() + static_cast<std::ptrdiff_t>(2 * (available - m_historyStart)),
+              segment->in.begin());
+    m_launched = end;
+    const std::uint64_t keep =
+        std::max(m_historyStart, m_launched >= m_warmUp ? m_launched - m_warmUp : 0);
+    m_history.erase(m_history.begin(),
+                    m_history.begin() + static_cast<std::ptrdiff_t>(2 * (keep - m_historyStart)));
+    m_historyStart = keep;
+    Segment& launched = *segment;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_segments.push_back(std::move(segment));
+    }
+    if (m_pool == nullptr) {
+        Run(launched);
+        launched.done = true;
+        return;
+    }
+    m_pool->Submit([this, &launched] {
+        Run(launched);
+        // Notified under the lock: once every segment is done the stage may be gone.
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        launched.done = true;
+        m_changed.notify_all();
+    });
+}
+
+void StereoStage::Run(Segment& segment) const {
+    StereoRemover remover(m_rate);
+    std::vector<std::int16_t> out(segment.in.size());
+    std::vector<std::int16_t> vocal(m_vocals != nullptr ? segment.in.size() : 0);
+    remover.Process(m_params, segment.in.data(), out.data(),
+                    m_vocals != nullptr ? vocal.data() : nullptr, segment.in.size() / 2);
+    const auto from = static_cast<std::ptrdiff_t>(2 * (segment.lead + m_latency));
+    const auto count = static_cast<std::ptrdiff_t>(2 * (segment.end - segment.begin));
+    segment.out.assign(out.begin() + from, out.begin() + from + count);
+    if (m_vocals != nullptr) {
+        segment.vocal.assign(vocal.begin() + from, vocal.begin() + from + count);
+    }
+    segment.in = {};
+}
+
+// Hands the finished segments at the head to the sinks; waits for the head when wait says
+// so, or when as many segments as may be are running.
+bool StereoStage::Emit(bool wait) {
+    while (!m_segments.empty()) {
+        Segment* head = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            head = m_segments.front().get();
+            if (!head->done && !wait && m_segments.size() < m_inFlight) {
+                return true;
+            }
+            m_changed.wait(lock, [head] { return head->done; });
+        }
+        if (!Deliver(*head)) {
+            m_failed = true;
+            return false;
+        }
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_segments.pop_front();
+    }
+    return true;
+}
+
+bool StereoStage::Deliver(const Segment& segment) {
+    const std::vector<unsigned char> out = SampleBytes(segment.out);
+    if (!m_out.Frames(out.data(), out.size())) {
+        return false;
+    }
+    if (m_vocals == nullptr) {
+        return true;
+    }
+    const std::vector<unsigned char> vocal = SampleBytes(segment.vocal);
+    return m_vocals->Frames(vocal.data(), vocal.size());
+}
+
+bool StereoStage::End() {
+    if (m_failed) {
+        return false;
+    }
+    while (m_launched < m_received) {
+        Launch(std::min<std::uint64_t>(m_launched + m_segmentFrames, m_received));
+    }
+    if (!Emit(true)) {
+        return false;
+    }
+    if (m_tailBytes == 0) {
+        return true;
+    }
+    const unsigned char silence[kFrameBytes] = {};
+    return m_out.Frames(m_tail, m_tailBytes) &&
+           (m_vocals == nullptr || m_vocals->Frames(silence, m_tailBytes));
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+// The stereo mode's remover after the per-frame processing, for one run of sample data. The
+// frames are cut into segments on the remover's hop grid, each run by a remover of its own
+// started WarmUp() frames early: the bytes are the same whether the segments run one after
+// the other or side by side on a pool, and they reach the sinks in order. The output is
+// aligned with the input: the remover's first Latency() frames are dropped and the run is
+// flushed with as many frames of silence, so that it lasts as long as its input.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "processing_parameters.h"
+#include "render_sink.h"
+
+class RenderPool;
+
+class StereoStage : public RenderSink {
+  public:
+    // vocals, when not null, gets the removed part, frame for frame with out. pool, when not
+    // null, runs the segments; otherwise the calling thread does.
+    StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingParameters& params,
+                unsigned sampleRate, RenderPool* pool);
+    ~StereoStage() override;  // waits for the segments still running
+    StereoStage(const StereoStage&) = delete;
+    StereoStage& operator=(const StereoStage&) = delete;
+
+    bool Container(const unsigned char* bytes, std::size_t n) override {
+        return m_out.Container(bytes, n);
+    }
+    bool Format(const WaveFormat& format) override { return m_out.Format(format); }
+    // Processed bytes in order; a partial frame only at the end of the run.
+    bool Frames(const unsigned char* bytes, std::size_t n) override;
+    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
+        return m_out.Patch(offset, bytes, n);
+    }
+    bool Commit() override { return m_out.Commit(); }
+    int Error() const override { return m_out.Error(); }
+    std::string ErrorDetail() const override { return m_out.ErrorDetail(); }
+
+    // The run's last frames, then its partial frame as it came (silence in the vocals).
+    bool End();
+
+    // Frames a segment holds: a multiple of the hop, whatever the pool.
+    std::size_t SegmentFrames() const { return m_segmentFrames; }
+
+  private:
+    struct Segment;
+
+    void Launch(std::uint64_t end);
+    void Run(Segment& segment) const;
+    bool Emit(bool wait);
+    bool Deliver(const Segment& segment);
+
+    RenderSink& m_out;
+    RenderSink* m_vocals;
+    const ProcessingParameters& m_params;
+    unsigned m_rate;
+    RenderPool* m_pool;
+    std::size_t m_latency;
+    std::size_t m_warmUp;
+    std::size_t m_segmentFrames;
+    std::size_t m_inFlight;  // segments launched and not yet delivered, at most
+    // Input frames from m_historyStart on, interleaved: what the next segments read.
+    std::vector<std::int16_t> m_history;
+    std::uint64_t m_historyStart = 0;
+    std::uint64_t m_received = 0;  // frames
+    std::uint64_t m_launched = 0;  // frames before this one belong to launched segments
+    unsigned char m_tail[4] = {};
+    std::size_t m_tailBytes = 0;
+    std::deque<std::unique_ptr<Segment>> m_segments;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_failed = false;
+};
