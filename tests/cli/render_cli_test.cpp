@@ -157,6 +157,60 @@ TEST_F(RenderCli, SuggestPrintsACommandTheShellRunsAsItIs) {
     }
 }
 
+// The stereo mode at every thread count, with key and tempo after it; the vocals beside each
+// output, in its format, for a single render and a batch.
+TEST_F(RenderCli, StereoWritesTheSameAtEveryThreadCountAndStemsGoBesideEachOutput) {
+    const fs::path outDir = dir / "out";
+    fs::create_directory(outDir);
+    const fs::path other = dir / "other.wav";
+    WriteFile(other, SimpleWav(TestSignal(150000, 6)));
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<fs::path> written;
+    };
+    const Case cases[] = {
+        {{"--mode", "stereo", "--focus", "30", "--pan", "5", other, output}, {output}},
+        {{"--mode", "stereo", "--key", "2", "--tempo", "90", other, output}, {output}},
+        {{"--stems", "--mode", "stereo", other, dir / "s.flac"},
+         {dir / "s.flac", dir / "s-vocals.flac"}},
+        {{"--stems", "--mode", "mode2", other, dir / "m.mp3"},
+         {dir / "m.mp3", dir / "m-vocals.mp3"}},
+        {{"--stems", "--mode", "stereo", "--output-dir", outDir, input, other},
+         {outDir / "in.wav", outDir / "in-vocals.wav", outDir / "other.wav",
+          outDir / "other-vocals.wav"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args[2]);
+        std::vector<Bytes> first;
+        for (const char* jobs : {"4", "1"}) {
+            std::vector<std::string> args = {"-j", jobs};
+            args.insert(args.end(), c.args.begin(), c.args.end());
+            const CommandResult r = Render(args);
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            for (std::size_t i = 0; i < c.written.size(); ++i) {
+                ASSERT_TRUE(fs::exists(c.written[i])) << c.written[i];
+                const Bytes bytes = ReadFile(c.written[i]);
+                if (first.size() < c.written.size()) {
+                    first.push_back(bytes);
+                } else {
+                    EXPECT_TRUE(bytes == first[i]) << c.written[i];
+                }
+                fs::remove(c.written[i]);
+            }
+        }
+    }
+    EXPECT_TRUE(NoTempFilesIn(dir.Path()));
+    EXPECT_TRUE(NoTempFilesIn(outDir));
+
+    // A's vocals and the input named A-vocals would be one file: refused before anything.
+    const fs::path clash = dir / "in-vocals.wav";
+    WriteFile(clash, inputBytes);
+    const CommandResult r = Render({"--stems", "--output-dir", outDir, input, clash});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(outDir));
+}
+
 TEST(RenderCliUsage, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
     struct Case {
         std::vector<std::string> args;
@@ -168,7 +222,10 @@ TEST(RenderCliUsage, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
         {{"render", "--low=-1", "a", "b"}, "--low must be a whole number from 0 to 40 (got '-1')"},
         {{"render", "--high", "x", "a", "b"}, "--high must be a whole number from 0 to 80"},
         {{"render", "--output-level"}, "option --output-level needs a value"},
-        {{"render", "--mode", "karaoke", "a", "b"}, "--mode must be one of"},
+        {{"render", "--mode", "karaoke", "a", "b"}, "left, right, stereo (got 'karaoke')"},
+        {{"render", "--focus", "101", "a", "b"},
+         "--focus must be a whole number from 0 to 100 (got '101')"},
+        {{"play", "--focus=-1", "a"}, "--focus must be a whole number from 0 to 100"},
         {{"render", "--frobnicate", "a", "b"}, "unknown option '--frobnicate'"},
         {{"render", "a"}, "render needs INPUT and OUTPUT"},
         {{"render", "a", "b", "c"}, "render takes exactly INPUT and OUTPUT"},
@@ -191,8 +248,9 @@ TEST(RenderCliUsage, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
 TEST(RenderCliUsage, HelpListsTheCommandAndEveryOption) {
     const CommandResult r = RunCommand({kCli, "--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* word : {"Usage: zerbex2-cli", "render", "suggest", "--mode", "--pan", "--low",
-                             "--high", "--left", "--right", "--output-level"}) {
+    for (const char* word :
+         {"Usage: zerbex2-cli", "render", "suggest", "--mode", "--pan", "--low", "--high", "--left",
+          "--right", "--output-level", "stereo", "--focus", "--stems"}) {
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(RunCommand({kCli, "render", "--help"}).exitCode, 0);

@@ -148,6 +148,29 @@ TEST(Presets, SaveAndDeleteKeepTheOtherEntriesAsTheyWere) {
         << "no temporary file is left";
 }
 
+// The focus is kept where it is not the start-up one, and read back with the mode; a file
+// without it reads at the start-up focus.
+TEST(Presets, StereoPresetsKeepTheirFocus) {
+    TempDir dir;
+    const fs::path file = dir / kPresetsFileName;
+    Preset wide{"Wide", PlayMode::Stereo, {}};
+    wide.positions.focus = 70;
+    ASSERT_EQ(SavePreset(file, wide), std::nullopt);
+    EXPECT_NE(Text(file).find("mode = stereo\n"), std::string::npos) << Text(file);
+    EXPECT_NE(Text(file).find("focus = 70\n"), std::string::npos) << Text(file);
+    Write(file, Text(file) + Section("Old", kGood) + Section("Bad", kGood + "focus = 101\n"));
+    const PresetList list = LoadPresets(file);
+    ASSERT_NE(list.Find("wide"), nullptr);
+    EXPECT_TRUE(list.Find("wide")->SameSettings(wide));
+    ASSERT_NE(list.Find("old"), nullptr);
+    EXPECT_EQ(list.Find("old")->positions.focus, RowOf(Knob::Focus).start);
+    EXPECT_EQ(list.Find("bad"), nullptr);
+    ASSERT_EQ(list.problems.size(), 1u);
+    EXPECT_NE(list.problems[0].find("focus must be a whole number from 0 to 100"),
+              std::string::npos)
+        << list.problems[0];
+}
+
 TEST(Presets, RefusedChangesSayWhyAndLeaveTheFileAlone) {
     TempDir dir;
     const fs::path file = dir / kPresetsFileName;
