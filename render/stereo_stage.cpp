@@ -1,6 +1,7 @@
 #include "stereo_stage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "render_pool.h"
@@ -13,10 +14,17 @@ constexpr std::size_t kFrameBytes = 4;
 constexpr std::size_t kSegmentHops = 128;
 constexpr std::size_t kSegmentWarmUps = 4;
 
+// Samples lie in files little-endian: on such a machine a copy is the conversion.
+constexpr bool kFileOrder = std::endian::native == std::endian::little;
+
 void AppendFrames(std::vector<std::int16_t>& samples, const unsigned char* bytes,
                   std::size_t frames) {
     const std::size_t at = samples.size();
     samples.resize(at + 2 * frames);
+    if constexpr (kFileOrder) {
+        std::memcpy(samples.data() + at, bytes, frames * kFrameBytes);
+        return;
+    }
     for (std::size_t i = 0; i < 2 * frames; ++i) {
         samples[at + i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
@@ -24,6 +32,10 @@ void AppendFrames(std::vector<std::int16_t>& samples, const unsigned char* bytes
 
 std::vector<unsigned char> SampleBytes(const std::vector<std::int16_t>& samples) {
     std::vector<unsigned char> bytes(2 * samples.size());
+    if constexpr (kFileOrder) {
+        std::memcpy(bytes.data(), samples.data(), bytes.size());
+        return bytes;
+    }
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const auto bits = static_cast<std::uint16_t>(samples[i]);
         bytes[2 * i] = static_cast<unsigned char>(bits);
