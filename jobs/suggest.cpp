@@ -8,11 +8,18 @@
 
 namespace {
 
-std::optional<Positions> Suggested(const WaveExcerpts& excerpts, JobObserver& observer) {
+// HOOK: the stereo mode's own search (SuggestStereoSettings, from the analysis) goes here; until
+// the analysis has it, the stereo mode gets mode 2's positions and the focus at its start.
+Positions SuggestedFor(PlayMode /*mode*/, const std::vector<StereoFrames>& excerpts) {
+    return SuggestSettings(excerpts);
+}
+
+std::optional<Positions> Suggested(const WaveExcerpts& excerpts, JobObserver& observer,
+                                   PlayMode mode) {
     switch (excerpts.status) {
         case ExcerptStatus::Ok:
-            return SuggestSettings(
-                std::vector<StereoFrames>(excerpts.frames.begin(), excerpts.frames.end()));
+            return SuggestedFor(
+                mode, std::vector<StereoFrames>(excerpts.frames.begin(), excerpts.frames.end()));
         case ExcerptStatus::NotStereo:
             observer.Message({JobError::NotStereo});
             break;
@@ -51,11 +58,11 @@ WaveExcerpts DecodedExcerpts(AudioDecoder& decoder) {
 
 }  // namespace
 
-std::optional<Positions> SuggestPositions(const std::filesystem::path& path,
-                                          JobObserver& observer) {
+std::optional<Positions> SuggestPositions(const std::filesystem::path& path, JobObserver& observer,
+                                          PlayMode mode) {
     if (EngineReadsAsIs(path)) {
         return Suggested(ReadWaveExcerpts(path, SuggestExcerptStarts, kSuggestExcerptFrames),
-                         observer);
+                         observer, mode);
     }
     const CodecModule* codecs = Codecs();
     const std::unique_ptr<AudioDecoder> decoder = codecs ? codecs->newDecoder() : nullptr;
@@ -66,5 +73,5 @@ std::optional<Positions> SuggestPositions(const std::filesystem::path& path,
             {opened == AudioDecoder::Status::NotStereo ? JobError::NotStereo : JobError::NotAudio});
         return std::nullopt;
     }
-    return Suggested(DecodedExcerpts(*decoder), observer);
+    return Suggested(DecodedExcerpts(*decoder), observer, mode);
 }

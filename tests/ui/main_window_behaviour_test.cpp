@@ -442,4 +442,29 @@ TEST_F(MainWindowTest, SuggestEntryNeedsAnInputAndMovesTheTrackbarsAsTheEngineSu
     EXPECT_EQ(positions(), *expected);
 }
 
+// While the stereo mode plays, the suggestion is the stereo mode's, its focus included, and
+// the playback hears it at once.
+TEST_F(MainWindowTest, SuggestWhileTheStereoModePlaysAppliesTheStereoSettings) {
+    const std::filesystem::path input = f.Make("song.wav", SimpleWav(TestSignal(30 * 44100)));
+    f.ChooseInput(input);
+    JobObserver quiet;
+    const std::optional<Positions> expected = SuggestPositions(input, quiet, PlayMode::Stereo);
+    ASSERT_TRUE(expected);
+    ui.Slider(Knob::Focus)->setValue(RowOf(Knob::Focus).max);
+    ui.playStereoButton->click();
+    ASSERT_EQ(params.mode, PlayMode::Stereo);
+    MenuEntry(window, "Suggest settings for this song")->trigger();
+    for (const Knob knob :
+         {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::Focus}) {
+        EXPECT_EQ(ui.Slider(knob)->value(), PositionOf(*expected, knob)) << RowOf(knob).label;
+    }
+    ProcessingParameters applied;
+    ApplyPositions(*expected, applied);
+    EXPECT_EQ(params.aim, applied.aim);
+    EXPECT_EQ(params.focus, applied.focus);
+    EXPECT_EQ(params.highCutoff, applied.highCutoff);
+    ui.playStereoButton->click();
+    ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
+}
+
 }  // namespace
