@@ -8,11 +8,15 @@
 # silence, so the capture must equal what `render` writes, byte for byte, after the
 # leading silence. The CPU time is the whole playing process's user + system time.
 #
-# Usage: bench/playback_realtime.sh [BUILD_DIR] [SECONDS]   (needs python3)
+# MODE (default mode2) is the play mode, as `--mode` takes it: `stereo` measures the stereo
+# mode's remover, run just in time on the playing thread.
+#
+# Usage: bench/playback_realtime.sh [BUILD_DIR] [SECONDS] [MODE]   (needs python3)
 set -euo pipefail
 
 build="${1:-build}"
 seconds="${2:-60}"
+mode="${3:-mode2}"
 cli="$build/bin/zerbex2-cli"
 sink="$build/bin/paced_sink"
 for f in "$cli" "$sink"; do
@@ -29,7 +33,7 @@ trap cleanup EXIT
 
 "$(dirname "$0")/make_test_wav.py" "$work/in.wav" "$seconds"
 
-"$cli" render "$work/in.wav" "$work/rendered.wav"
+"$cli" render --mode "$mode" "$work/in.wav" "$work/rendered.wav"
 
 cat > "$work/asound.conf" <<CONF
 pcm.!default {
@@ -44,7 +48,7 @@ CONF
 busy=$!
 
 TIMEFORMAT='%R %U %S'
-times="$( { time ALSA_CONFIG_PATH="$work/asound.conf" "$cli" play --once "$work/in.wav" \
+times="$( { time ALSA_CONFIG_PATH="$work/asound.conf" "$cli" play --once --mode "$mode" "$work/in.wav" \
   2>"$work/play.err"; } 2>&1 )"
 kill "$busy"; busy=""
 read -r wall user sys <<<"$times"

@@ -27,7 +27,9 @@ void KeyTempoOut::Start(unsigned rate) {
         m_stage = std::make_unique<KeyTempoStage>(rate);
         m_pieceFrames = std::max<std::size_t>(rate / kPiecesPerSecond, kFeedsPerPiece);
         m_piece.resize(AudioOut::kMaxBlockBytes / kFrameBytes * kFrameBytes);
+        m_stereo = std::make_unique<StereoFeed>(rate, m_piece.size() / kFrameBytes);
     }
+    m_stereo->Drop();
     StopStretching();
     m_heard = 0;
     m_writes = 0;
@@ -41,6 +43,63 @@ void KeyTempoOut::StopStretching() {
 }
 
 KeyTempoOut::Sent KeyTempoOut::Play(const unsigned char* block, std::size_t bytes,
+                                    std::uint64_t from, bool stereo) {
+    if (stereo) {
+        return Remove(block, bytes, from);
+    }
+    if (m_stereo->Running()) {
+        if (const Sent sent = EndRemoving(); sent != Sent::Played) {
+            return sent;
+        }
+    }
+    return Pass(block, bytes, from);
+}
+
+// Through the remover in the pieces PlayAsItIs sends, each put in once the device has room for
+// it, so that it is made with the trackbars of the moment it goes out.
+KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t bytes,
+                                      std::uint64_t from) {
+    if (!m_stereo->Running()) {
+        m_stereo->Start();
+    }
+    const std::size_t pieceBytes = m_controls.keyTempoLive && m_writes >= AudioOut::kQueuedBlocks
+                                       ? m_pieceFrames * kFrameBytes
+                                       : m_piece.size();
+    std::size_t done = 0;
+    while (done < bytes) {
+        if (const Sent room = Room(); room != Sent::Played) {
+            return room;
+        }
+        const std::size_t n = std::min(pieceBytes, bytes - done);
+        m_stereo->Put(m_controls.params, block + done, n, from + done);
+        done += n;
+        if (const Sent sent = PassRuns(); sent != Sent::Played) {
+            return sent;
+        }
+    }
+    return Sent::Played;
+}
+
+KeyTempoOut::Sent KeyTempoOut::EndRemoving() {
+    m_stereo->Finish(m_controls.params);
+    return PassRuns();
+}
+
+// What the remover gave, each stretch of contiguous source on its way as a block of its own.
+KeyTempoOut::Sent KeyTempoOut::PassRuns() {
+    for (const StereoFeed::Run& run : m_stereo->Runs()) {
+        const unsigned char* frames = m_stereo->Out() + run.offset;
+        if (!m_stretching) {
+            TellLevels(frames, run.bytes / kFrameBytes);
+        }
+        if (const Sent sent = Pass(frames, run.bytes, run.from); sent != Sent::Played) {
+            return sent;
+        }
+    }
+    return Sent::Played;
+}
+
+KeyTempoOut::Sent KeyTempoOut::Pass(const unsigned char* block, std::size_t bytes,
                                     std::uint64_t from) {
     // Back at the original key and tempo, the stage is left where the sound jumps anyway: at
     // a seek or a loop's start, so that nothing it holds is missed.
@@ -114,6 +173,11 @@ KeyTempoOut::Sent KeyTempoOut::Stretch(const unsigned char* block, std::size_t b
 }
 
 KeyTempoOut::Sent KeyTempoOut::Finish() {
+    if (m_stereo->Running()) {
+        if (const Sent sent = EndRemoving(); sent != Sent::Played) {
+            return sent;
+        }
+    }
     if (!m_stretching) {
         return Sent::Played;
     }
@@ -142,7 +206,7 @@ KeyTempoOut::Sent KeyTempoOut::SendPiece() {
         return Sent::Failed;
     }
     ++m_writes;
-    TellLevels(frames);
+    TellLevels(m_piece.data(), frames);
     Account(frames, tempo);
     return Sent::Played;
 }
@@ -171,11 +235,10 @@ void KeyTempoOut::Account(std::size_t frames, int tempo) {
 }
 
 // The level at the meter's stride through the sound sent, as a block's processing tells it.
-void KeyTempoOut::TellLevels(std::size_t frames) {
-    for (std::size_t i = 0; i < frames; ++i) {
+void KeyTempoOut::TellLevels(const unsigned char* frames, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
         if (m_meterCount++ % kMeterFrames == 0) {
-            m_observer.Level(
-                MeterSegments(MeterSample(FrameSample(m_piece.data() + i * kFrameBytes))));
+            m_observer.Level(MeterSegments(MeterSample(FrameSample(frames + i * kFrameBytes))));
         }
     }
 }

@@ -10,8 +10,14 @@
 // of a run are whole ones either way: a device that starts to play fills its buffer at once,
 // and would find two pieces gone and the queue dry. It keeps count of which source bytes the
 // sound handed to the device was made of. As the job's observer, it passes on everything the
-// job tells but, while the stage is in use, the levels: the meter then shows those of the
-// sound that goes to the device.
+// job tells but, while the stage or the stereo mode's remover is in use, the levels: the meter
+// then shows those of the sound that goes to the device.
+//
+// In the stereo mode the blocks go through the remover first (StereoFeed), in the same pieces
+// and as just in time, so that a trackbar is heard as soon as a key; the counts then follow the
+// source frames the remover's output was made of. A switch into the mode starts a run of the
+// remover at the next frame, a switch out of it lets what the remover holds come out first:
+// the sound neither skips nor repeats.
 
 #include <cstdint>
 #include <deque>
@@ -22,6 +28,7 @@
 #include "controls.h"
 #include "job_observer.h"
 #include "key_tempo.h"
+#include "stereo_feed.h"
 
 class KeyTempoOut : public JobObserver {
   public:
@@ -35,11 +42,12 @@ class KeyTempoOut : public JobObserver {
 
     // A run of sample data at this rate starts: the stage starts empty.
     void Start(unsigned rate);
-    // Plays processed frames made of the source bytes from `from` on. Stopped when the stop
-    // request came while it waited for room (what is queued plays out); Failed when the
-    // device failed.
-    Sent Play(const unsigned char* block, std::size_t bytes, std::uint64_t from);
-    // The run ended: the sound still in the stage goes to the device.
+    // Plays processed frames made of the source bytes from `from` on, through the remover
+    // when stereo. Stopped when the stop request came while it waited for room (what is
+    // queued plays out); Failed when the device failed.
+    Sent Play(const unsigned char* block, std::size_t bytes, std::uint64_t from,
+              bool stereo = false);
+    // The run ended: the sound still in the remover and the stage goes to the device.
     Sent Finish();
     // The source position, in bytes, that the sound handed to the device has reached.
     std::uint64_t Heard() const { return m_heard; }
@@ -50,7 +58,7 @@ class KeyTempoOut : public JobObserver {
     void Position(int step) override { m_observer.Position(step); }
     void Loop(int start, int end) override { m_observer.Loop(start, end); }
     void Level(int segments) override {
-        if (!m_stretching) {
+        if (!m_stretching && !(m_stereo && m_stereo->Running())) {
             m_observer.Level(segments);
         }
     }
@@ -63,6 +71,10 @@ class KeyTempoOut : public JobObserver {
         std::uint64_t frames;
     };
     KeyTempo Wanted() const { return {m_controls.key, m_controls.tempo}; }
+    Sent Remove(const unsigned char* block, std::size_t bytes, std::uint64_t from);
+    Sent EndRemoving();
+    Sent PassRuns();
+    Sent Pass(const unsigned char* block, std::size_t bytes, std::uint64_t from);
     Sent PlayAsItIs(const unsigned char* block, std::size_t bytes, std::uint64_t from,
                     std::size_t& done);
     Sent Stretch(const unsigned char* block, std::size_t bytes, std::uint64_t from,
@@ -72,7 +84,7 @@ class KeyTempoOut : public JobObserver {
     // Waits until the device has room; Stopped when the stop request came meanwhile.
     Sent Room();
     void Account(std::size_t frames, int tempo);
-    void TellLevels(std::size_t frames);
+    void TellLevels(const unsigned char* frames, std::size_t count);
     void StopStretching();
 
     AudioOut& m_out;
@@ -81,6 +93,7 @@ class KeyTempoOut : public JobObserver {
     unsigned m_rate = 0;
     std::size_t m_pieceFrames = 0;
     std::unique_ptr<KeyTempoStage> m_stage;
+    std::unique_ptr<StereoFeed> m_stereo;
     bool m_stretching = false;
     std::size_t m_writes = 0;  // blocks written in the run
     std::vector<unsigned char> m_piece;

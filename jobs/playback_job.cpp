@@ -56,6 +56,7 @@ class Playback : public WalkHandler {
     bool OutputBlock();
     bool Handed(KeyTempoOut::Sent sent);
     void AdvancePosition();
+    void TellPosition();
     bool ReachedLoopEnd() const;
     void Passes();
 
@@ -104,8 +105,8 @@ bool Playback::Data(std::uint64_t length) {
     StartPositions();
     m_output.Start(m_format.sampleRate);
     Passes();
-    if (!m_stopped && m_result == JobResult::Done) {
-        Handed(m_output.Finish());
+    if (!m_stopped && m_result == JobResult::Done && Handed(m_output.Finish())) {
+        TellPosition();  // the stage's and the remover's last frames
     }
     m_out.Drain();
     // The buttons go idle as the last sound ends, not once the device has closed.
@@ -223,7 +224,8 @@ BlockResult Playback::ProcessBlock() {
 }
 
 bool Playback::OutputBlock() {
-    if (!Handed(m_output.Play(m_block.data(), m_read, m_position))) {
+    const bool stereo = m_controls.params.mode == PlayMode::Stereo;
+    if (!Handed(m_output.Play(m_block.data(), m_read, m_position, stereo))) {
         return false;
     }
     m_queued = true;
@@ -251,6 +253,10 @@ bool Playback::Handed(KeyTempoOut::Sent sent) {
 // of the sound handed to the device.
 void Playback::AdvancePosition() {
     m_position += m_read;
+    TellPosition();
+}
+
+void Playback::TellPosition() {
     if (m_step == 0) {
         return;
     }

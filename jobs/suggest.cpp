@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "codec_module.h"
 #include "suggest_settings.h"
@@ -10,25 +9,11 @@
 
 namespace {
 
-// The stereo mode's positions: the pan aimed where the voice is (left louder by the centre
-// balance), the cut-offs of mode 2's suggestion, the focus and levels at their start.
-Positions StereoPositions(const std::vector<StereoFrames>& excerpts, const Positions& mode2) {
-    const double angle = std::atan(std::pow(10.0, -CentreBalanceDb(excerpts) / 20));
-    const KnobRow& pan = RowOf(Knob::Pan);
-    const double steps = std::round((angle / (std::numbers::pi / 4) - 1) * pan.max);
-    Positions stereo;
-    stereo.pan = static_cast<int>(std::clamp<double>(steps, pan.min, pan.max));
-    stereo.low = mode2.low;
-    stereo.high = mode2.high;
-    return stereo;
-}
-
 std::optional<Suggestion> Suggested(const WaveExcerpts& excerpts, JobObserver& observer) {
     switch (excerpts.status) {
         case ExcerptStatus::Ok: {
             const std::vector<StereoFrames> frames(excerpts.frames.begin(), excerpts.frames.end());
-            const Positions mode2 = SuggestSettings(frames);
-            return Suggestion{mode2, StereoPositions(frames, mode2)};
+            return Suggestion{SuggestSettings(frames), SuggestStereoSettings(frames)};
         }
         case ExcerptStatus::NotStereo:
             observer.Message({JobError::NotStereo});
@@ -68,10 +53,13 @@ WaveExcerpts DecodedExcerpts(AudioDecoder& decoder) {
 
 }  // namespace
 
-std::optional<Positions> SuggestPositions(const std::filesystem::path& path,
-                                          JobObserver& observer) {
+std::optional<Positions> SuggestPositions(const std::filesystem::path& path, JobObserver& observer,
+                                          PlayMode mode) {
     const std::optional<Suggestion> both = SuggestBoth(path, observer);
-    return both ? std::optional<Positions>(both->mode2) : std::nullopt;
+    if (!both) {
+        return std::nullopt;
+    }
+    return mode == PlayMode::Stereo ? both->stereo : both->mode2;
 }
 
 std::optional<Suggestion> SuggestBoth(const std::filesystem::path& path, JobObserver& observer) {

@@ -5,11 +5,13 @@
 
 #include "job_observer.h"
 #include "parameters.h"
+#include "processing_parameters.h"
 
 // The positions suggested for an audio file of any kind, from a few excerpts of it (a file the
-// decoder reads is decoded only there); nothing when they cannot be read, the reason told to
-// the observer.
-std::optional<Positions> SuggestPositions(const std::filesystem::path& path, JobObserver& observer);
+// decoder reads is decoded only there), for playing in mode; nothing when they cannot be read,
+// the reason told to the observer.
+std::optional<Positions> SuggestPositions(const std::filesystem::path& path, JobObserver& observer,
+                                          PlayMode mode = PlayMode::Mode2);
 
 // The positions suggested for both kinds of removal, from one reading of the excerpts.
 struct Suggestion {

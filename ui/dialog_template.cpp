@@ -1,5 +1,6 @@
 #include "dialog_template.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <type_traits>
@@ -32,7 +33,9 @@ void KeepSlider(MainWindowUi& ui, QWidget* control) {
 constexpr unsigned kPanValueBox = kHidden | kDisabled | kBorder | kNumber | kAutoHScroll;
 
 // The key and tempo trackbars are a row of their own below the classic controls, which keep
-// their places; the window grows by that row.
+// their places; the window grows by that row. The focus trackbar shares it, the stereo mode's
+// play button stands below the two removal buttons, and the check box for the vocals sits
+// above the write command, the window growing to the right by the width of its caption.
 // A few positions are nudged so that every caption fits with the CJK fonts of a Linux
 // desktop and no two controls overlap: the play-position label takes two lines, the loop-start
 // trackbar ends where the play-position trackbar begins, the pan trackbar starts below its scale
@@ -80,18 +83,22 @@ constexpr ControlTemplate kMainControls[] = {
     {"meter",               K::Static,     {383, 113, 15, 13},  kBitmap | kRealSizeImage,           Keep<&Ui::meter>,               ""},
     {"manualButton",        K::PushButton, {194, 266, 50, 14},  0,                                  Keep<&Ui::manualButton>,        QT_TRANSLATE_NOOP("Zerbex", "读取和手册")},
     {"",                    K::Static,     {34, 289, 30, 9},    0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "音调：")},
-    {"keySlider",           K::Trackbar,   {64, 287, 160, 13},  kNoTicks,                           KeepSlider<Knob::Key>,          kTrackbarText},
-    {"",                    K::Static,     {232, 289, 30, 9},   0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "速度：")},
-    {"tempoSlider",         K::Trackbar,   {262, 287, 147, 13}, kNoTicks,                           KeepSlider<Knob::Tempo>,        kTrackbarText},
+    {"keySlider",           K::Trackbar,   {64, 287, 100, 13},  kNoTicks,                           KeepSlider<Knob::Key>,          kTrackbarText},
+    {"",                    K::Static,     {170, 289, 30, 9},   0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "速度：")},
+    {"tempoSlider",         K::Trackbar,   {200, 287, 90, 13},  kNoTicks,                           KeepSlider<Knob::Tempo>,        kTrackbarText},
+    {"",                    K::Static,     {296, 289, 30, 9},   0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "焦点：")},
+    {"focusSlider",         K::Trackbar,   {326, 287, 83, 13},  kNoTicks,                           KeepSlider<Knob::Focus>,        kTrackbarText},
+    {"playStereoButton",    K::PushButton, {102, 266, 57, 14},  kBitmap,                            Keep<&Ui::playStereoButton>,    QT_TRANSLATE_NOOP("Zerbex", "发挥立体声 &3")},
+    {"writeVocalsCheck",    K::CheckBox,   {385, 7, 96, 12},    0,                                  Keep<&Ui::writeVocalsCheck>,    QT_TRANSLATE_NOOP("Zerbex", "同时写人声")},
 };
 // clang-format on
 
-static_assert(std::size(kMainControls) == 44);
+static_assert(std::size(kMainControls) == 48);
 
 }  // namespace
 
 const DialogTemplate& MainDialogTemplate() {
     static const DialogTemplate kMain{QT_TRANSLATE_NOOP("Zerbex", "Zerbex 2声乐消除工作站"),
-                                      QSize(441, 306), 9, kMainControls};
+                                      QSize(488, 306), 9, kMainControls};
     return kMain;
 }

@@ -9,7 +9,7 @@ struct MainWindowUi;
 // The main window as a table of controls in template order, which is also the tab order.
 // Positions and sizes are in dialog units.
 
-enum class ControlKind { Edit, PushButton, GroupBox, Static, Trackbar };
+enum class ControlKind { Edit, PushButton, GroupBox, Static, Trackbar, CheckBox };
 
 // Styles a control may carry; several are combined in one value.
 enum ControlStyle : unsigned {

@@ -65,7 +65,9 @@ void MainWindow::SuggestSettings() {
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     HeldMessage refusal;
-    const std::optional<Positions> suggested = SuggestPositions(m_input.Reads(), refusal);
+    // While a playback runs in the stereo mode, the suggestion is the stereo mode's.
+    const PlayMode mode = m_controls.params.mode;
+    const std::optional<Positions> suggested = SuggestPositions(m_input.Reads(), refusal, mode);
     QApplication::restoreOverrideCursor();
     if (!suggested) {
         if (refusal.held) {
@@ -76,6 +78,9 @@ void MainWindow::SuggestSettings() {
     // Through the trackbars, so that a playback hears the new settings from its next frame.
     for (const Knob knob : {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right}) {
         m_ui.Slider(knob)->setValue(PositionOf(*suggested, knob));
+    }
+    if (mode == PlayMode::Stereo) {
+        m_ui.Slider(Knob::Focus)->setValue(suggested->focus);
     }
     ApplyAllTrackbars();
 }

@@ -1,5 +1,6 @@
 // Choosing the input and output files, and writing the processed copy.
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -25,6 +26,10 @@ namespace {
 
 const QString kProfileSection = QStringLiteral("Default");
 const QString kProfileEntry = QStringLiteral("Path");
+const QString kWriteSection = QStringLiteral("Write");
+const QString kVocalsEntry = QStringLiteral("Vocals");
+constexpr char kVocalsNotKeptText[] =
+    QT_TRANSLATE_NOOP("Zerbex", "无法将“同时写人声”的选择保存到 %1。");
 
 const QString kMsgStopFirst = QStringLiteral("Please stop playing audio first!");
 const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
@@ -54,6 +59,20 @@ QStringList LocalFiles(const QMimeData* data) {
 }
 
 }  // namespace
+
+void MainWindow::KeepWriteVocals() {
+    QCheckBox* box = m_ui.writeVocalsCheck;
+    box->setChecked(m_services.profile.GetString(kWriteSection, kVocalsEntry,
+                                                 QStringLiteral("0")) == QStringLiteral("1"));
+    connect(box, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_services.profile.WriteString(kWriteSection, kVocalsEntry,
+                                            on ? QStringLiteral("1") : QStringLiteral("0"))) {
+            m_services.boxes.Tell(QCoreApplication::translate("Zerbex", kVocalsNotKeptText)
+                                      .arg(m_services.profile.Path()),
+                                  MessageIcon::Warning);
+        }
+    });
+}
 
 void MainWindow::FollowProfileFolder() {
     const QString folder =
@@ -255,6 +274,7 @@ JobResult MainWindow::RunWrite() {
     request.output = FsPath(output);
     request.params = &m_controls.params;  // copied when the job starts
     request.keyTempo = {m_positions.key, m_positions.tempo};
+    request.stems = m_ui.writeVocalsCheck->isChecked();
     request.loopEnd = m_controls.loopEnd;
     request.stop = &m_controls.stop;
     JobResult result = JobResult::Failed;

@@ -47,6 +47,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     ConnectControls();
     CreateWindowMenu();
     ShowStartPositions();
+    KeepWriteVocals();
     m_controls.keyTempoLive = 1;
 }
 
@@ -160,6 +161,7 @@ void MainWindow::ReadTrackbars() {
     m_controls.loopEnd = m_ui.Slider(Knob::LoopEnd)->sliderPosition();
     m_positions.key = m_ui.Slider(Knob::Key)->sliderPosition();
     m_positions.tempo = m_ui.Slider(Knob::Tempo)->sliderPosition();
+    m_positions.focus = m_ui.Slider(Knob::Focus)->sliderPosition();
     m_controls.key = m_positions.key;
     m_controls.tempo = m_positions.tempo;
 }
@@ -197,6 +199,7 @@ void MainWindow::WriteTrackbars() {
     m_ui.Slider(Knob::LoopEnd)->setValue(m_controls.loopEnd);
     m_ui.Slider(Knob::Key)->setValue(m_positions.key);
     m_ui.Slider(Knob::Tempo)->setValue(m_positions.tempo);
+    m_ui.Slider(Knob::Focus)->setValue(m_positions.focus);
 }
 
 void MainWindow::ShowPanValue() {
@@ -227,6 +230,9 @@ void MainWindow::TrackbarReleased(Knob knob) {
         case Knob::OutputLevel:
             params.outputGain = OutputGainFor(m_positions.outputLevel);
             break;
+        case Knob::Focus:
+            params.focus = FocusFor(m_positions.focus);
+            break;
         case Knob::PlayPos:
             m_controls.seek = 1;
             break;
@@ -248,6 +254,7 @@ void MainWindow::HorizontalTrackbarMoved() {
     params.rightGain = ChannelGainFor(m_positions.right);
     params.highCutoff = HighCutoffFor(m_positions.high);
     params.lowCutoff = LowCutoffFor(m_positions.low);
+    params.focus = FocusFor(m_positions.focus);
     ShowPanValue();
 }
 
@@ -256,11 +263,13 @@ void MainWindow::OutputLevelMoved() {
     m_controls.params.outputGain = OutputGainFor(m_positions.outputLevel);
 }
 
-// The pan value is only computed here; ShowPanValue puts it in the box.
+// The pan value is only computed here; ShowPanValue puts it in the box. The pan aims the
+// stereo mode too.
 void MainWindow::ApplyPan() {
     const PanGains pan = PanMapping(m_positions.pan);
     m_controls.params.panGainL = pan.gainL;
     m_controls.params.panGainR = pan.gainR;
+    m_controls.params.aim = AimFor(m_positions.pan);
     m_panValue = pan.panValue;
 }
 

@@ -138,6 +138,8 @@ class MainWindow : public QDialog, private JobObserver {
     // File commands. The file dialogs open in the profile's folder from now on, unless it has
     // gone.
     void FollowProfileFolder();
+    // The "Write the vocals too" check box as the profile keeps it, and kept on each change.
+    void KeepWriteVocals();
     void RememberFolder();
     JobResult RunWrite();
     // Runs job on a worker, the window waiting with a progress dialog after half a second;

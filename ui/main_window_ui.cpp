@@ -1,5 +1,6 @@
 #include "main_window_ui.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
@@ -38,6 +39,12 @@ QWidget* CreateButton(const ControlTemplate& control, QWidget* parent) {
     button->setDefault((control.style & kDefault) != 0);
     button->setFocusPolicy(Qt::StrongFocus);
     return button;
+}
+
+QWidget* CreateCheckBox(const ControlTemplate& control, QWidget* parent) {
+    auto* box = new QCheckBox(Caption(control.caption), parent);
+    box->setFocusPolicy(Qt::StrongFocus);
+    return box;
 }
 
 QWidget* CreateStatic(const ControlTemplate& control, QWidget* parent) {
@@ -104,12 +111,13 @@ constexpr struct {
     {Knob::OutputLevel, QT_TRANSLATE_NOOP("Zerbex", "输出电平")},
     {Knob::Key, "音调："},
     {Knob::Tempo, "速度："},
+    {Knob::Focus, "焦点："},
 };
 
 using Create = QWidget* (*)(const ControlTemplate& control, QWidget* parent);
 // In the order of ControlKind.
-constexpr Create kCreate[] = {CreateEdit, CreateButton, CreateGroupBox, CreateStatic,
-                              CreateTrackbar};
+constexpr Create kCreate[] = {CreateEdit,   CreateButton,   CreateGroupBox,
+                              CreateStatic, CreateTrackbar, CreateCheckBox};
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "parameters.h"
 
 class BitmapButton;
+class QCheckBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -34,6 +35,8 @@ struct MainWindowUi {
     BitmapButton* playMode2Button = nullptr;
     BitmapButton* playMode1Button = nullptr;
     BitmapButton* playOriginalButton = nullptr;
+    BitmapButton* playStereoButton = nullptr;
+    QCheckBox* writeVocalsCheck = nullptr;  // a write writes the removed part too
     QLabel* meter = nullptr;
 
     QPushButton* aboutButton = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-// The seven play buttons, one row per mode in the processing's order of modes.
+// The eight play buttons, one row per mode in the processing's order of modes.
 
 #include "main_window_ui.h"
 #include "processing_parameters.h"
@@ -23,6 +23,7 @@ inline constexpr PlayButton kPlayButtons[] = {
     {PlayMode::Left, &MainWindowUi::leftButton, IDB_LEFT_IDLE, IDB_LEFT_STOP, false},
     {PlayMode::Right, &MainWindowUi::rightButton, IDB_RIGHT_IDLE, IDB_RIGHT_STOP, false},
     {PlayMode::Mode2, &MainWindowUi::playMode2Button, IDB_PLAY_MODE2_IDLE, IDB_WIDE_STOP, false},
+    {PlayMode::Stereo, &MainWindowUi::playStereoButton, IDB_PLAY_STEREO_IDLE, IDB_WIDE_STOP, true},
 };
 
 inline const PlayButton& ButtonFor(PlayMode mode) {

@@ -1,4 +1,4 @@
-// The seven play buttons: each starts playback in its mode, switches a running playback to
+// The eight play buttons: each starts playback in its mode, switches a running playback to
 // its mode, or stops the playback that runs in its mode. A playback runs on a worker thread;
 // its end is handled on the window's thread, in order with the user's commands, and unless
 // the user stopped it, a playback that reached the end of its data starts again.
@@ -44,6 +44,7 @@ void MainWindow::StartPlayback(PlayMode mode) {
     }
     ReadTrackbars();
     ApplyPan();
+    m_controls.params.focus = FocusFor(m_positions.focus);  // the stereo mode's alone
     if (ButtonFor(mode).computesCutoffs) {
         m_controls.params.lowCutoff = LowCutoffFor(m_positions.low);
         m_controls.params.highCutoff = HighCutoffFor(m_positions.high);

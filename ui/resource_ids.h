@@ -18,9 +18,10 @@ inline constexpr int IDB_LEFT_STOP = 149;
 inline constexpr int IDB_RIGHT_STOP = 152;
 inline constexpr int IDB_HIGH_STOP = 153;
 inline constexpr int IDB_PLAY_MODE2_IDLE = 154;
-inline constexpr int IDB_WIDE_STOP = 155;  // shared by the three wide play buttons
+inline constexpr int IDB_WIDE_STOP = 155;  // shared by the four wide play buttons
 inline constexpr int IDB_PLAY_MODE1_IDLE = 156;
 inline constexpr int IDB_PLAY_ORIGINAL_IDLE = 157;
+inline constexpr int IDB_PLAY_STEREO_IDLE = 158;
 
 // Text of the About entry in the window menu (the trailing blank belongs to it).
 inline constexpr char kAboutMenuText[] = QT_TRANSLATE_NOOP("Zerbex", "关于Zerbex ... ");

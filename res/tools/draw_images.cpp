@@ -237,6 +237,7 @@ int main(int argc, char** argv) {
         {155, wide,   Glyph::Stop, "停止",     "Stop"},
         {156, wide,   Glyph::Play, "Zerbex 1", nullptr},
         {157, wide,   Glyph::Play, "原件",     "Original"},
+        {158, wide,   Glyph::Play, "立体声",   "Stereo"},
     };
     // clang-format on
     constexpr int kFontPixels = 12;

@@ -12,6 +12,22 @@
         <translation>Key:</translation>
     </message>
     <message>
+        <source>焦点：</source>
+        <translation>Focus:</translation>
+    </message>
+    <message>
+        <source>发挥立体声 &amp;3</source>
+        <translation>Play Stereo &amp;3</translation>
+    </message>
+    <message>
+        <source>同时写人声</source>
+        <translation>Write the vocals too</translation>
+    </message>
+    <message>
+        <source>无法将“同时写人声”的选择保存到 %1。</source>
+        <translation>The choice to write the vocals too could not be kept in %1.</translation>
+    </message>
+    <message>
         <source>速度：</source>
         <translation>Tempo:</translation>
     </message>

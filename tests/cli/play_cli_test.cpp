@@ -118,7 +118,8 @@ TEST_P(PlayOnceTest, PlaysTheWholeDataOnceExactlyAsRenderWritesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, PlayOnceTest, ::testing::Values(44100u, 48000u));
 
-// In another key or at another tempo, the stage's pieces add up to what render writes.
+// In another key or at another tempo, the stage's pieces add up to what render writes; in the
+// stereo mode so do the remover's, its lead-in dropped and its end flushed as render does.
 class PlayKeyTempoTest : public PlayCliTest,
                          public ::testing::WithParamInterface<std::vector<std::string>> {};
 
@@ -136,7 +137,10 @@ TEST_P(PlayKeyTempoTest, PlaysWhatRenderWrites) {
 INSTANTIATE_TEST_SUITE_P(Changes, PlayKeyTempoTest,
                          ::testing::Values(std::vector<std::string>{"--key", "3"},
                                            std::vector<std::string>{"--key=-2.5", "--tempo=90"},
-                                           std::vector<std::string>{"--tempo", "140"}));
+                                           std::vector<std::string>{"--tempo", "140"},
+                                           std::vector<std::string>{"--mode", "stereo"},
+                                           std::vector<std::string>{"--mode", "stereo", "--key",
+                                                                    "-2"}));
 
 // A file that is decoded first plays exactly what render writes for it.
 class PlayDecodedTest : public PlayCliTest, public ::testing::WithParamInterface<const char*> {};

@@ -13,6 +13,7 @@
 #include "playback_job.h"
 #include "processing.h"
 #include "render.h"
+#include "stereo_remover.h"
 #include "test_audio_out.h"
 #include "write_helpers.h"
 
@@ -435,3 +436,109 @@ TEST(PlaybackJob, KeyAndTempoReachTheDeviceAndThePositionFollowsWhatItWasHanded)
                   neutral && !c.live ? kBlock : 44100u / 20 * 4);
     }
 }
+
+namespace {
+
+// What the stereo mode plays for the source frames fed in the order given (byte ranges of the
+// data): a remover of its own run over them, its lead-in dropped and its end flushed, as a
+// write aligns it. It holds for any remover.
+Bytes StereoPlayed(const PlaybackFixture& f,
+                   const std::vector<std::pair<std::size_t, std::size_t>>& fed) {
+    std::vector<std::int16_t> in;
+    for (const auto& [from, n] : fed) {
+        const std::vector<std::int16_t> part = SamplesOf(f.Attenuated(from, n));
+        in.insert(in.end(), part.begin(), part.end());
+    }
+    StereoRemover remover(44100);
+    in.resize(in.size() + 2 * remover.Latency(), 0);
+    std::vector<std::int16_t> out(in.size());
+    remover.Process(f.controls.params, in.data(), out.data(), nullptr, in.size() / 2);
+    return Samples({out.begin() + static_cast<std::ptrdiff_t>(2 * remover.Latency()), out.end()});
+}
+
+// In the stereo mode the job plays the remover's output aligned with its source, and the
+// position counter follows the source frames of what the device was handed, sample-true:
+// played once, in the pieces of a window, and over a loop that goes on through the remover.
+TEST(PlaybackJob, StereoModePlaysTheRemoversOutputAndCountsItsSourceFrames) {
+    constexpr std::size_t kBytes = 12 * kBlock + 4 * 1000;  // a last block cut short
+    const struct {
+        bool live;
+        int loopEnd;
+        std::size_t stopAfter;  // writes; 0: plays to the end once
+    } cases[] = {{false, std::numeric_limits<int>::max(), 0},
+                 {true, std::numeric_limits<int>::max(), 0},
+                 {false, 30, 12},
+                 {true, 30, 40}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.live << " " << c.loopEnd);
+        PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
+        f.controls.params.mode = PlayMode::Stereo;
+        f.controls.keyTempoLive = c.live ? 1 : 0;
+        f.controls.loopEnd = c.loopEnd;
+        if (c.stopAfter > 0) {
+            f.StopAfterBlocks(c.stopAfter);
+        }
+        const std::size_t wholeStep = kBytes / kPositionSteps;
+        std::vector<std::pair<int, std::size_t>> steps;  // and the bytes handed by then
+        f.observer.onPosition = [&](int step) {
+            steps.emplace_back(step, f.audio.Played().size());
+        };
+        f.Play();
+        // The loop goes back at the first block boundary at or after its end.
+        const std::size_t loopBytes =
+            c.stopAfter == 0
+                ? kBytes
+                : (static_cast<std::size_t>(PositionBytes(c.loopEnd, wholeStep)) + kBlock - 1) /
+                      kBlock * kBlock;
+        std::vector<std::pair<std::size_t, std::size_t>> fed(c.stopAfter == 0 ? 1 : 6,
+                                                             {0, loopBytes});
+        const Bytes expected = StereoPlayed(f, fed);
+        const Bytes played = f.audio.Played();
+        if (c.stopAfter == 0) {
+            EXPECT_EQ(played.size(), kBytes);
+        } else {
+            EXPECT_GT(played.size(), 2 * loopBytes) << "it did not loop";
+        }
+        ASSERT_LE(played.size(), expected.size());
+        EXPECT_TRUE(std::equal(played.begin(), played.end(), expected.begin()));
+        ASSERT_GT(steps.size(), 8u);
+        for (const auto& [step, handed] : steps) {
+            const std::size_t heard = handed % loopBytes;
+            // A loop's start shows as the loop goes back, before its frames leave the remover.
+            if (step != 0 || heard < loopBytes - kBlock) {
+                EXPECT_EQ(step, std::min<int>(static_cast<int>(heard / wholeStep),
+                                              RowOf(Knob::PlayPos).max))
+                    << handed;
+            }
+        }
+    }
+}
+
+// A switch into or out of the stereo mode while playing neither skips nor repeats sound: the
+// device is handed as many frames as the source has, and the frames played before a switch
+// in, or after a switch out has let the remover empty, are the original mode's.
+TEST(PlaybackJob, SwitchingIntoAndOutOfTheStereoModeKeepsEveryFrameOnce) {
+    constexpr std::size_t kBytes = 10 * kBlock;
+    for (const PlayMode first : {PlayMode::Original, PlayMode::Stereo}) {
+        PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
+        f.controls.params.mode = first;
+        f.controls.loopEnd = std::numeric_limits<int>::max();
+        f.audio.onWrite = [&f, first](std::size_t index) {
+            if (index == 2) {
+                f.controls.params.mode =
+                    first == PlayMode::Stereo ? PlayMode::Original : PlayMode::Stereo;
+            }
+        };
+        f.Play();
+        const Bytes played = f.audio.Played();
+        EXPECT_EQ(played.size(), kBytes) << ModeName(first);
+        // Three blocks went out when the mode changed.
+        const std::size_t original = first == PlayMode::Original ? 0 : 3 * kBlock;
+        const Bytes expected =
+            f.Attenuated(original, first == PlayMode::Original ? 3 * kBlock : kBytes - original);
+        const auto at = played.begin() + static_cast<std::ptrdiff_t>(original);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), at)) << ModeName(first);
+    }
+}
+
+}  // namespace

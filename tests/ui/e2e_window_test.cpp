@@ -46,17 +46,28 @@ QString AccessibleName(QWidget* widget) {
     return face != nullptr ? face->text(QAccessible::Name) : QString();
 }
 
-// Alt+2 and Alt+1 in turn: each starts its mode, and the same key stops it. Every start is
-// heard; after every stop the button's caption is back for screen readers.
+// Alt+2, Alt+1 and Alt+3 (the stereo mode) in turn: each starts its mode, and the same key
+// stops it. Every start is heard; after every stop the button's caption is back for screen
+// readers.
 TEST(EndToEndWindow, AccessKeysStartAndStopPlaybackTenTimesInBothLanguages) {
     const struct {
         bool english;
-        QString mode2;  // the captions as a screen reader reads them
-        QString mode1;
+        QString captions[3];  // as a screen reader reads them: modes 2, 1 and stereo
     } cases[] = {
-        {false, QString::fromUtf8("发挥Zerbex 2"), QString::fromUtf8("发挥Zerbex 1")},
-        {true, QStringLiteral("Play Zerbex 2"), QStringLiteral("Play Zerbex 1")},
+        {false,
+         {QString::fromUtf8("发挥Zerbex 2"), QString::fromUtf8("发挥Zerbex 1"),
+          QString::fromUtf8("发挥立体声 3")}},
+        {true,
+         {QStringLiteral("Play Zerbex 2"), QStringLiteral("Play Zerbex 1"),
+          QStringLiteral("Play Stereo 3")}},
     };
+    const struct {
+        Qt::Key key;
+        PlayMode mode;
+        BitmapButton* MainWindowUi::*button;
+    } keys[] = {{Qt::Key_2, PlayMode::Mode2, &MainWindowUi::playMode2Button},
+                {Qt::Key_1, PlayMode::Mode1, &MainWindowUi::playMode1Button},
+                {Qt::Key_3, PlayMode::Stereo, &MainWindowUi::playStereoButton}};
     TempDir dir;
     const fs::path capture = dir / "capture.raw";
     UseAlsaConfig(dir, "append.conf", PacedFileDeviceConfig(capture, kBytesPerSecond, true));
@@ -75,17 +86,17 @@ TEST(EndToEndWindow, AccessKeysStartAndStopPlaybackTenTimesInBothLanguages) {
         window.SelectInputFile(QString::fromStdString(input.string()));
         for (int round = 0; round < 10; ++round) {
             SCOPED_TRACE("round " + std::to_string(round));
-            const bool two = round % 2 == 0;
-            const Qt::Key key = two ? Qt::Key_2 : Qt::Key_1;
-            BitmapButton* button = two ? ui.playMode2Button : ui.playMode1Button;
+            const auto& k = keys[round % std::size(keys)];
+            BitmapButton* button = ui.*k.button;
+            const QString& caption = c.captions[round % std::size(keys)];
             const std::size_t before = FileSize(capture);
-            QTest::keyClick(&window, key, Qt::AltModifier);
+            QTest::keyClick(&window, k.key, Qt::AltModifier);
             ASSERT_TRUE(PumpUntil([&] { return SoundAfter(capture, before); }, 30s));
-            EXPECT_EQ(window.Controls().params.mode, two ? PlayMode::Mode2 : PlayMode::Mode1);
-            EXPECT_NE(AccessibleName(button), two ? c.mode2 : c.mode1);
-            QTest::keyClick(&window, key, Qt::AltModifier);
+            EXPECT_EQ(window.Controls().params.mode, k.mode);
+            EXPECT_NE(AccessibleName(button), caption);
+            QTest::keyClick(&window, k.key, Qt::AltModifier);
             ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }, 30s));
-            EXPECT_EQ(AccessibleName(button), two ? c.mode2 : c.mode1);
+            EXPECT_EQ(AccessibleName(button), caption);
         }
         EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
         window.reject();

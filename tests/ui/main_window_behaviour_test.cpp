@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -148,10 +149,13 @@ TEST_F(MainWindowTest, DraggingAHorizontalTrackbarAppliesEveryValueButTheOutputG
     ui.Slider(Knob::Left)->setValue(0);
     ui.Slider(Knob::Right)->setValue(25);
     ui.Slider(Knob::OutputLevel)->setValue(0);
+    ui.Slider(Knob::Focus)->setValue(80);
     ui.Slider(Knob::LoopStart)->setSliderDown(true);
     ui.Slider(Knob::LoopStart)->setSliderPosition(40);
     EXPECT_EQ(window.Controls().loopStart, 40);
     EXPECT_FLOAT_EQ(params.panGainL, 1.1875f);
+    EXPECT_FLOAT_EQ(params.aim, AimFor(30));
+    EXPECT_FLOAT_EQ(params.focus, FocusFor(80));
     EXPECT_EQ(params.lowCutoff, 1040);
     EXPECT_EQ(params.highCutoff, 900);
     EXPECT_FLOAT_EQ(params.leftGain, 3.5f);
@@ -159,6 +163,40 @@ TEST_F(MainWindowTest, DraggingAHorizontalTrackbarAppliesEveryValueButTheOutputG
     EXPECT_EQ(params.outputGain, 1.0f);
     EXPECT_EQ(PanValueText(), "1.1875");
     ui.Slider(Knob::LoopStart)->setSliderDown(false);
+}
+
+// The stereo mode's button plays, switches and stops as the others do, by its access key too;
+// its play sets the focus from its trackbar.
+TEST_F(MainWindowTest, StereoButtonAndItsAccessKeyPlayTheStereoMode) {
+    ShowAndActivate();
+    f.ChooseInput(f.Make("in.wav", SimpleWav(TestSignal(44100 * 30))));
+    ui.Slider(Knob::Focus)->setValue(20);
+    QTest::keyClick(&window, Qt::Key_3, Qt::AltModifier);  // clicks a moment later
+    ASSERT_TRUE(PumpUntil([&] { return window.Phase() == JobPhase::Playing; }));
+    EXPECT_EQ(params.mode, PlayMode::Stereo);
+    EXPECT_FLOAT_EQ(params.focus, FocusFor(20));
+    EXPECT_EQ(ui.playStereoButton->ImageId(), IDB_WIDE_STOP);
+    ASSERT_TRUE(PumpUntil([&] { return f.audio.Played().size() > 44100; }));
+    QTest::mouseClick(ui.playMode2Button, Qt::LeftButton);  // switches
+    EXPECT_EQ(params.mode, PlayMode::Mode2);
+    EXPECT_EQ(ui.playStereoButton->ImageId(), IDB_PLAY_STEREO_IDLE);
+    QTest::mouseClick(ui.playStereoButton, Qt::LeftButton);
+    EXPECT_EQ(params.mode, PlayMode::Stereo);
+    QTest::mouseClick(ui.playStereoButton, Qt::LeftButton);  // stops
+    ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
+    EXPECT_EQ(ui.playStereoButton->ImageId(), IDB_PLAY_STEREO_IDLE);
+    EXPECT_TRUE(f.boxes.shown.empty());
+}
+
+// "Write the vocals too" is kept in the profile: a window opened later shows it as left.
+TEST_F(MainWindowTest, VocalsCheckBoxIsKeptInTheProfile) {
+    EXPECT_FALSE(ui.writeVocalsCheck->isChecked());
+    for (const bool on : {true, false}) {
+        f.Ui().writeVocalsCheck->setChecked(on);
+        f.Reopen();
+        EXPECT_EQ(f.Ui().writeVocalsCheck->isChecked(), on);
+    }
+    EXPECT_TRUE(f.boxes.shown.empty());
 }
 
 TEST_F(MainWindowTest, OutputLevelKeysApplyOnlyTheOutputGain) {
@@ -402,6 +440,31 @@ TEST_F(MainWindowTest, SuggestEntryNeedsAnInputAndMovesTheTrackbarsAsTheEngineSu
     suggest->trigger();
     EXPECT_EQ(f.boxes.Texts().back(), "Error code 1101, Input not stereo! \n");
     EXPECT_EQ(positions(), *expected);
+}
+
+// While the stereo mode plays, the suggestion is the stereo mode's, its focus included, and
+// the playback hears it at once.
+TEST_F(MainWindowTest, SuggestWhileTheStereoModePlaysAppliesTheStereoSettings) {
+    const std::filesystem::path input = f.Make("song.wav", SimpleWav(TestSignal(30 * 44100)));
+    f.ChooseInput(input);
+    JobObserver quiet;
+    const std::optional<Positions> expected = SuggestPositions(input, quiet, PlayMode::Stereo);
+    ASSERT_TRUE(expected);
+    ui.Slider(Knob::Focus)->setValue(RowOf(Knob::Focus).max);
+    ui.playStereoButton->click();
+    ASSERT_EQ(params.mode, PlayMode::Stereo);
+    MenuEntry(window, "Suggest settings for this song")->trigger();
+    for (const Knob knob :
+         {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::Focus}) {
+        EXPECT_EQ(ui.Slider(knob)->value(), PositionOf(*expected, knob)) << RowOf(knob).label;
+    }
+    ProcessingParameters applied;
+    ApplyPositions(*expected, applied);
+    EXPECT_EQ(params.aim, applied.aim);
+    EXPECT_EQ(params.focus, applied.focus);
+    EXPECT_EQ(params.highCutoff, applied.highCutoff);
+    ui.playStereoButton->click();
+    ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -58,6 +59,8 @@ bool BuiltAs(QWidget* widget, ControlKind kind) {
             return qobject_cast<QLabel*>(widget);
         case ControlKind::Trackbar:
             return qobject_cast<TrackbarSlider*>(widget);
+        case ControlKind::CheckBox:
+            return qobject_cast<QCheckBox*>(widget);
     }
     return false;
 }
@@ -65,6 +68,7 @@ bool BuiltAs(QWidget* widget, ControlKind kind) {
 // Edits and trackbars show the program's values, an image lamp its picture.
 bool KeepsItsCaption(const ControlTemplate& row) {
     return row.kind == ControlKind::PushButton || row.kind == ControlKind::GroupBox ||
+           row.kind == ControlKind::CheckBox ||
            (row.kind == ControlKind::Static && !(row.style & kBitmap));
 }
 
@@ -139,7 +143,7 @@ TEST_F(MainWindowTemplate, TabOrderFollowsTemplateOrderOverTabStops) {
     std::vector<QWidget*> stops;
     for (QWidget* control : ui.controls) {
         const bool tabStop = qobject_cast<QLineEdit*>(control) ||
-                             qobject_cast<QPushButton*>(control) ||
+                             qobject_cast<QAbstractButton*>(control) ||
                              qobject_cast<TrackbarSlider*>(control);
         EXPECT_EQ(tabStop, (control->focusPolicy() & Qt::TabFocus) != 0)
             << control->objectName().toStdString();
@@ -221,7 +225,7 @@ struct BitmapSizes {
 
 const BitmapSizes kBitmapSizes[] = {
     {{144, 145, 146, 147, 148, 149, 152, 153}, QSize(48, 33)},
-    {{154, 155, 156, 157}, QSize(85, 27)},
+    {{154, 155, 156, 157, 158}, QSize(85, 27)},
     {{134, 140, 139, 138, 137, 136, 135, 142, 132}, QSize(11, 142)},
 };
 
