@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <complex>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -32,8 +31,6 @@ constexpr double kTinyPower = 1e-3;
 // The start-up channel level the left and right levels are relative to.
 constexpr double kStartLevel = 2.2;
 
-using Complex = std::complex<double>;
-
 std::size_t SizeFor(unsigned sampleRate) {
     std::size_t size = kMinSize;
     while (size * 2 <= kMaxSize &&
@@ -55,13 +52,6 @@ FftPlan MakePlan(std::size_t size, bool inverse) {
     }
     return plan;
 }
-
-// One bin's 2x2 Hermitian covariance: |L|^2, |R|^2 and L conj(R).
-struct Covariance {
-    double ll = 0.0;
-    double rr = 0.0;
-    Complex lr;
-};
 
 // What one hop reads of the parameters, sanitised: the fuzzers feed anything.
 struct HopSettings {
@@ -113,6 +103,7 @@ double RisingEdge(double hz, double cutoffHz) {
     return 0.5 - 0.5 * std::cos(std::numbers::pi * octaves);
 }
 
+// Rounded to the nearest, halves away from zero.
 std::int16_t ToSample(double x) {
     if (!(x > -32768.5)) {  // NaN lands here: silence rather than full scale
         return std::isnan(x) ? 0 : -32768;
@@ -120,8 +111,23 @@ std::int16_t ToSample(double x) {
     if (x >= 32767.5) {
         return 32767;
     }
-    return static_cast<std::int16_t>(std::lround(x));
+    return static_cast<std::int16_t>(x + (x >= 0.0 ? 0.5 : -0.5));
 }
+
+// Each bin's covariance of one hop, a channel pair's |L|^2, |R|^2 and L conj(R), one array
+// a term so that the loops over the bins run in vector registers.
+struct Covariances {
+    std::vector<float> ll;
+    std::vector<float> rr;
+    std::vector<float> lrRe;
+    std::vector<float> lrIm;
+
+    void Resize(std::size_t bins) {
+        for (std::vector<float>* v : {&ll, &rr, &lrRe, &lrIm}) {
+            v->assign(bins, 0.0f);
+        }
+    }
+};
 
 // Everything a run carries from hop to hop.
 struct RemoverState {
@@ -140,7 +146,8 @@ struct RemoverState {
     FftPlan forward;
     FftPlan inverse;
     std::vector<float> analysis;   // Hann
-    std::vector<float> synthesis;  // Hann, scaled so that the windows' overlap adds to 1 / size
+    std::vector<float> synthesis;  // Hann over the windows' overlap, and 1 / size
+    std::vector<float> direct;     // analysis times synthesis, without the 1 / size
 
     // The last size input frames, per channel; a hop's frames are appended at the end.
     std::array<std::vector<float>, 2> input;
@@ -154,12 +161,14 @@ struct RemoverState {
     std::size_t phase = 0;  // frames of the current hop already put
     HopSettings settings;
 
-    // Each bin's covariance over the last kHistory hops, the newest at newest.
-    std::vector<std::array<Covariance, kHistory>> history;
+    // The covariances of the last kHistory hops, the newest at newest.
+    std::array<Covariances, kHistory> history;
     std::size_t newest = 0;
 
     // The band weight of each bin for the cut-offs it was made for.
     std::vector<double> band;
+    std::size_t bandFirst = 0;  // the bins of non-zero weight: bandFirst .. bandEnd - 1
+    std::size_t bandEnd = 0;
     int bandLow = -1;
     int bandHigh = -1;
 
@@ -167,8 +176,8 @@ struct RemoverState {
     std::vector<float> frame;
     std::array<std::vector<kiss_fft_cpx>, 2> spectrum;
     std::array<std::vector<kiss_fft_cpx>, 2> guideSpectrum;
-    std::array<std::vector<kiss_fft_cpx>, 2> vocal;
-    bool vocalWanted = false;
+    std::vector<kiss_fft_cpx> source;  // the estimate, band-weighted
+    Covariances smoothed;
 };
 
 using State = RemoverState;
@@ -182,12 +191,14 @@ void MakeWindows(State& s) {
     // What the analysis and synthesis windows of the overlapping hops add up to at each frame:
     // dividing by it makes the chain an exact delay.
     s.synthesis.resize(s.size);
+    s.direct.resize(s.size);
     for (std::size_t i = 0; i < s.size; ++i) {
         double overlap = 0.0;
         for (std::size_t k = i % s.hop; k < s.size; k += s.hop) {
             overlap += static_cast<double>(s.analysis[k]) * s.analysis[k];
         }
         s.synthesis[i] = static_cast<float>(s.analysis[i] / overlap / s.size);
+        s.direct[i] = static_cast<float>(s.analysis[i] * s.analysis[i] / overlap);
     }
 }
 
@@ -196,12 +207,18 @@ void RefreshBand(State& s) {
     if (h.lowCutoff == s.bandLow && h.highCutoff == s.bandHigh) {
         return;
     }
+    s.bandFirst = s.bins;
+    s.bandEnd = 0;
     for (std::size_t k = 0; k < s.bins; ++k) {
         const double hz = s.rate * static_cast<double>(k) / static_cast<double>(s.size);
         // The upper edge is the rising edge mirrored about its cut-off.
         const double upper =
             hz > 0.0 ? RisingEdge(h.highCutoff * h.highCutoff / hz, h.highCutoff) : 1.0;
         s.band[k] = RisingEdge(hz, h.lowCutoff) * upper;
+        if (s.band[k] > 0.0) {
+            s.bandFirst = std::min(s.bandFirst, k);
+            s.bandEnd = k + 1;
+        }
     }
     s.bandLow = h.lowCutoff;
     s.bandHigh = h.highCutoff;
@@ -214,93 +231,114 @@ void Transform(State& s, const std::vector<float>& samples, std::vector<kiss_fft
     kiss_fftr(s.forward.get(), s.frame.data(), spectrum.data());
 }
 
-void Analyse(State& s) {
-    for (std::size_t c = 0; c < 2; ++c) {
-        Transform(s, s.input[c], s.spectrum[c]);
-        if (s.guided) {
-            Transform(s, s.guide[c], s.guideSpectrum[c]);
-        }
-    }
-}
-
-Complex At(const std::vector<kiss_fft_cpx>& spectrum, std::size_t k) {
-    return {spectrum[k].r, spectrum[k].i};
-}
-
-void Store(std::vector<kiss_fft_cpx>& spectrum, std::size_t k, Complex value) {
-    spectrum[k].r = static_cast<float>(value.real());
-    spectrum[k].i = static_cast<float>(value.imag());
-}
-
 void RecordCovariance(State& s) {
     s.newest = (s.newest + 1) % kHistory;
     const auto& spectrum = s.guided ? s.guideSpectrum : s.spectrum;
+    Covariances& c = s.history[s.newest];
     for (std::size_t k = 0; k < s.bins; ++k) {
-        const Complex l = At(spectrum[0], k);
-        const Complex r = At(spectrum[1], k);
-        s.history[k][s.newest] = {std::norm(l), std::norm(r), l * std::conj(r)};
+        const kiss_fft_cpx l = spectrum[0][k];
+        const kiss_fft_cpx r = spectrum[1][k];
+        c.ll[k] = l.r * l.r + l.i * l.i;
+        c.rr[k] = r.r * r.r + r.i * r.i;
+        c.lrRe[k] = l.r * r.r + l.i * r.i;
+        c.lrIm[k] = l.i * r.r - l.r * r.i;
     }
 }
 
 // The sum over the history, oldest first: the same order whatever slot the run started in,
 // so that a run from any hop gives the same bits once its history is full.
-Covariance SmoothedCovariance(const State& s, std::size_t k) {
-    Covariance sum;
+void SmoothCovariance(State& s) {
+    Covariances& sum = s.smoothed;
+    const std::size_t first = s.bandFirst;
+    const std::size_t end = std::max(s.bandFirst, s.bandEnd);
+    std::fill(sum.ll.begin(), sum.ll.end(), 0.0f);
+    std::fill(sum.rr.begin(), sum.rr.end(), 0.0f);
+    std::fill(sum.lrRe.begin(), sum.lrRe.end(), 0.0f);
+    std::fill(sum.lrIm.begin(), sum.lrIm.end(), 0.0f);
     for (std::size_t age = kHistory; age-- > 0;) {
-        const Covariance& c = s.history[k][(s.newest + kHistory - age) % kHistory];
-        sum.ll += c.ll;
-        sum.rr += c.rr;
-        sum.lr += c.lr;
+        const Covariances& c = s.history[(s.newest + kHistory - age) % kHistory];
+        for (std::size_t k = first; k < end; ++k) {
+            sum.ll[k] += c.ll[k];
+            sum.rr[k] += c.rr[k];
+            sum.lrRe[k] += c.lrRe[k];
+            sum.lrIm[k] += c.lrIm[k];
+        }
     }
-    return sum;
 }
 
-// The distortionless estimate of the source along d in one bin: w = (C + lambda I)^-1 d /
+// The distortionless estimate of the source along d in bin k: w = (C + lambda I)^-1 d /
 // (d^T (C + lambda I)^-1 d), written with the adjugate so that the loaded term's share runs
 // from 0 (sharp) to 1 (w = d, the plain projection) without an infinite lambda.
-Complex EstimateSource(const Covariance& c, double dl, double dr, double loading, Complex xl,
-                       Complex xr) {
-    const double power = 0.5 * (c.ll + c.rr);
-    const double sharp = 1.0 - loading;
-    const double loaded = loading * power + kTinyPower;
-    // adj(C) d, C = [[ll, lr], [conj lr, rr]]
-    const Complex nl = sharp * (c.rr * dl - c.lr * dr) + loaded * dl;
-    const Complex nr = sharp * (c.ll * dr - std::conj(c.lr) * dl) + loaded * dr;
-    const double quadratic = c.rr * dl * dl + c.ll * dr * dr - 2.0 * dl * dr * c.lr.real();
+kiss_fft_cpx EstimateSource(const State& s, std::size_t k, double dl, double dr) {
+    const double ll = s.smoothed.ll[k];
+    const double rr = s.smoothed.rr[k];
+    const double re = s.smoothed.lrRe[k];
+    const double im = s.smoothed.lrIm[k];
+    const double sharp = 1.0 - s.settings.loading;
+    const double loaded = s.settings.loading * 0.5 * (ll + rr) + kTinyPower;
+    // n = sharp adj(C) d + loaded d, C = [[ll, lr], [conj lr, rr]]
+    const double nlRe = sharp * (rr * dl - re * dr) + loaded * dl;
+    const double nlIm = -sharp * im * dr;
+    const double nrRe = sharp * (ll * dr - re * dl) + loaded * dr;
+    const double nrIm = sharp * im * dl;
     // adj(C) is positive semi-definite: a negative quadratic form is rounding.
-    const double denominator = sharp * std::max(quadratic, 0.0) + loaded;
-    const Complex estimate = (std::conj(nl) * xl + std::conj(nr) * xr) / denominator;
-    return std::isfinite(estimate.real()) && std::isfinite(estimate.imag()) ? estimate : Complex();
-}
-
-void Remove(State& s) {
-    const HopSettings& h = s.settings;
-    const double dl = std::cos(h.aim);
-    const double dr = std::sin(h.aim);
-    for (std::size_t k = 0; k < s.bins; ++k) {
-        const Complex xl = At(s.spectrum[0], k);
-        const Complex xr = At(s.spectrum[1], k);
-        Complex vl;
-        Complex vr;
-        if (s.band[k] > 0.0) {
-            const Complex source =
-                s.band[k] * EstimateSource(SmoothedCovariance(s, k), dl, dr, h.loading, xl, xr);
-            vl = dl * source;
-            vr = dr * source;
-        }
-        Store(s.spectrum[0], k, (xl - vl) * h.gainLeft);
-        Store(s.spectrum[1], k, (xr - vr) * h.gainRight);
-        if (s.vocalWanted) {
-            Store(s.vocal[0], k, vl * h.gainVocal);
-            Store(s.vocal[1], k, vr * h.gainVocal);
-        }
+    const double quadratic = rr * dl * dl + ll * dr * dr - 2.0 * dl * dr * re;
+    const double scale = s.band[k] / (sharp * std::max(quadratic, 0.0) + loaded);
+    // conj(n) . x
+    const kiss_fft_cpx xl = s.spectrum[0][k];
+    const kiss_fft_cpx xr = s.spectrum[1][k];
+    const double eRe = nlRe * xl.r + nlIm * xl.i + nrRe * xr.r + nrIm * xr.i;
+    const double eIm = nlRe * xl.i - nlIm * xl.r + nrRe * xr.i - nrIm * xr.r;
+    const double re2 = eRe * scale;
+    const double im2 = eIm * scale;
+    if (!std::isfinite(re2) || !std::isfinite(im2)) {
+        return {0.0f, 0.0f};
     }
+    return {static_cast<float>(re2), static_cast<float>(im2)};
 }
 
-void Synthesise(State& s, std::vector<kiss_fft_cpx>& spectrum, std::vector<double>& sum) {
-    kiss_fftri(s.inverse.get(), spectrum.data(), s.frame.data());
+// The band-weighted estimate of the source, in time, windowed; false when the band is empty.
+bool EstimateInTime(State& s) {
+    if (s.bandFirst >= s.bandEnd) {
+        return false;
+    }
+    SmoothCovariance(s);
+    const double dl = std::cos(s.settings.aim);
+    const double dr = std::sin(s.settings.aim);
+    std::fill(s.source.begin(), s.source.end(), kiss_fft_cpx{0.0f, 0.0f});
+    for (std::size_t k = s.bandFirst; k < s.bandEnd; ++k) {
+        s.source[k] = EstimateSource(s, k, dl, dr);
+    }
+    kiss_fftri(s.inverse.get(), s.source.data(), s.frame.data());
     for (std::size_t i = 0; i < s.size; ++i) {
-        sum[i] += static_cast<double>(s.frame[i]) * s.synthesis[i];
+        s.frame[i] *= s.synthesis[i];
+    }
+    return true;
+}
+
+// Adds the hop's window to the sums: each channel as it came in, less the source along d, at
+// the channel's level; the source along d at the output level. The input's share needs no
+// transform: it is the input under both windows.
+void OverlapAdd(State& s, bool removing) {
+    const HopSettings& h = s.settings;
+    const double d[2] = {std::cos(h.aim), std::sin(h.aim)};
+    const double gain[2] = {h.gainLeft, h.gainRight};
+    for (std::size_t c = 0; c < 2; ++c) {
+        const std::vector<float>& x = s.input[c];
+        std::vector<double>& out = s.output[c];
+        for (std::size_t i = 0; i < s.size; ++i) {
+            out[i] += gain[c] * (static_cast<double>(x[i]) * s.direct[i]);
+        }
+        if (!removing) {
+            continue;
+        }
+        const double toOut = gain[c] * d[c];
+        const double toVocal = h.gainVocal * d[c];
+        std::vector<double>& vocal = s.removed[c];
+        for (std::size_t i = 0; i < s.size; ++i) {
+            out[i] -= toOut * s.frame[i];
+            vocal[i] += toVocal * s.frame[i];
+        }
     }
 }
 
@@ -313,15 +351,14 @@ void ShiftHop(std::vector<T>& buffer, std::size_t hop) {
 
 void RunHop(State& s) {
     RefreshBand(s);
-    Analyse(s);
-    RecordCovariance(s);
-    Remove(s);
     for (std::size_t c = 0; c < 2; ++c) {
-        Synthesise(s, s.spectrum[c], s.output[c]);
-        if (s.vocalWanted) {
-            Synthesise(s, s.vocal[c], s.removed[c]);
+        Transform(s, s.input[c], s.spectrum[c]);
+        if (s.guided) {
+            Transform(s, s.guide[c], s.guideSpectrum[c]);
         }
     }
+    RecordCovariance(s);
+    OverlapAdd(s, EstimateInTime(s));
     // The first hop of the sums has had every window over it: it goes out next.
     for (std::size_t i = 0; i < s.hop; ++i) {
         s.ready[4 * i] = ToSample(s.output[0][i]);
@@ -349,10 +386,11 @@ StereoRemover::StereoRemover(unsigned sampleRate)
     MakeWindows(s);
     s.band.resize(s.bins);
     s.frame.resize(s.size);
+    s.source.resize(s.bins);
+    s.smoothed.Resize(s.bins);
     for (std::size_t c = 0; c < 2; ++c) {
         s.spectrum[c].resize(s.bins);
         s.guideSpectrum[c].resize(s.bins);
-        s.vocal[c].resize(s.bins);
     }
     Reset();
 }
@@ -383,7 +421,9 @@ void StereoRemover::Reset() {
     }
     s.ready.assign(4 * s.hop, 0);
     s.phase = 0;
-    s.history.assign(s.bins, {});
+    for (Covariances& c : s.history) {
+        c.Resize(s.bins);
+    }
     s.newest = 0;
     s.bandLow = -1;
     s.bandHigh = -1;
@@ -402,7 +442,6 @@ void StereoRemover::ProcessGuided(const ProcessingParameters& params, const std:
     for (std::size_t i = 0; i < count; ++i) {
         if (s.phase == 0) {
             s.settings = ReadSettings(params);
-            s.vocalWanted = vocal != nullptr;
         }
         const std::int16_t* going = &s.ready[4 * s.phase];
         out[2 * i] = going[0];
