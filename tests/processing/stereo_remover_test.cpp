@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <string>
@@ -110,7 +111,7 @@ TEST(StereoRemoverTest, SameBytesHoweverARunIsCutOrStarted) {
         {"single frames", {1}, 0},
         {"from the first hop a warm-up allows", {4096}, firstHop},
         {"three hops later, odd blocks", {999, 5}, firstHop + 3},
-        {"far in", {65536}, firstHop + 61},
+        {"near the end", {65536}, in.size() / 2 / hop - 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,6 +241,53 @@ TEST(StereoRemoverTest, ExactRelations) {
             largest = std::max(largest, std::abs(run.out[i] - c.want(delayed, run, i)));
         }
         EXPECT_LE(largest, c.tolerance);
+    }
+}
+
+// Any rate a file declares and any parameters the fuzzers feed: a window within 0.1 s where the
+// rate allows, silence kept silent, full scale and DC saturated rather than wrapped or crashed.
+TEST(StereoRemoverTest, AnyRateAndAnyParameters) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    for (const unsigned rate : {1u, 8000u, 44100u, 192000u, 4000000000u}) {
+        SCOPED_TRACE("rate " + std::to_string(rate));
+        StereoRemover remover(rate);
+        EXPECT_EQ(remover.WarmUp() % remover.Hop(), 0u);
+        EXPECT_LE(remover.Latency(), std::max<double>(256.0, 0.1 * rate));
+        const std::size_t frames = 3 * remover.WarmUp();
+        Frames loud(2 * frames);
+        for (std::size_t i = 0; i < loud.size(); ++i) {
+            loud[i] = (i / 4000) % 2 == 0 ? 32767 : -32768;  // full-scale square, then DC
+        }
+        ProcessingParameters plain;
+        plain.lowCutoff = -5;
+        plain.highCutoff = 2000000000;
+        remover.Reset();
+        const Outputs reference = Process(remover, plain, loud, {frames});
+        for (const float odd : {kNaN, kInf, -kInf, 1e30f}) {
+            ProcessingParameters params;
+            params.aim = odd;
+            params.focus = odd;
+            params.leftGain = odd;
+            params.outputGain = odd;
+            params.lowCutoff = plain.lowCutoff.Get();
+            params.highCutoff = plain.highCutoff.Get();
+            remover.Reset();
+            const Frames silence(2 * frames, 0);
+            const Outputs quiet = Process(remover, params, silence, {frames});
+            EXPECT_EQ(quiet.out, silence);
+            EXPECT_EQ(quiet.vocal, silence);
+            remover.Reset();
+            const Outputs full = Process(remover, params, loud, {frames});
+            if (!std::isfinite(odd)) {
+                // A value that is no number reads as the start-up value.
+                int largest = 0;
+                for (std::size_t i = 0; i < loud.size(); ++i) {
+                    largest = std::max(largest, std::abs(full.out[i] - reference.out[i]));
+                }
+                EXPECT_LE(largest, 1);
+            }
+        }
     }
 }
 
