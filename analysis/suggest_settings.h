@@ -27,6 +27,14 @@ std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames);
 // the level the instruments keep, less what the mix below 200 Hz loses beyond 1 dB.
 Positions SuggestSettings(const std::vector<StereoFrames>& excerpts);
 
+// The stereo mode's positions for a song: the pan aimed at its voice (VoiceAngle), the
+// cut-offs that keep the bass and the treble, the focus that keeps the most of the
+// instruments; the levels at their start-up positions.
+Positions SuggestStereoSettings(const std::vector<StereoFrames>& excerpts);
+
+// The pan position whose aim (AimFor) is nearest to angle, in radians from 0 (left) to pi/2.
+int PanForAim(double angle);
+
 // "--pan 0 --low 4 --high 70 --left 17 --right 17": the render options for the positions
 // the suggestion sets.
 std::string RenderOptionsFor(const Positions& positions);

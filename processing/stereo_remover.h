@@ -49,6 +49,13 @@ class StereoRemover {
     void Process(const ProcessingParameters& params, const std::int16_t* in, std::int16_t* out,
                  std::int16_t* vocal, std::size_t count);
 
+    // As Process, but where the source lies is estimated from guide (count frames that go in
+    // beside in): the removal of a mix, applied to one of its stems, for measuring them apart.
+    // A run takes its guide from one of the two for all of its calls.
+    void ProcessGuided(const ProcessingParameters& params, const std::int16_t* guide,
+                       const std::int16_t* in, std::int16_t* out, std::int16_t* vocal,
+                       std::size_t count);
+
   private:
     struct State;
     std::unique_ptr<State> m_state;

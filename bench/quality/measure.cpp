@@ -8,6 +8,7 @@
 #include "fast_frames.h"
 #include "fft_bands.h"
 #include "parameters.h"
+#include "stereo_remover.h"
 
 namespace {
 
@@ -86,6 +87,124 @@ Figures Measure(const Song& song, const StemOutputs& outputs) {
     f.instrumentKept = Db(Sum(instrumentsOut) / Sum(instrumentsIn));
     f.bassKept = Db(instrumentsOut[0] / instrumentsIn[0]);
     f.vig = f.instrumentKept + f.vocalRemovedTotal;
+    return f;
+}
+
+namespace {
+
+Stereo Sum(const Stereo& a, const Stereo& b, double scaleB = 1.0) {
+    Stereo s = a;
+    for (std::size_t i = 0; i < s.Frames(); ++i) {
+        s.left[i] += scaleB * b.left[i];
+        s.right[i] += scaleB * b.right[i];
+    }
+    return s;
+}
+
+Stereo Scaled(const Stereo& a, double gain) {
+    return Sum(Stereo{std::vector<double>(a.Frames()), std::vector<double>(a.Frames())}, a, gain);
+}
+
+std::vector<std::int16_t> Interleaved(const Stereo& s) {
+    std::vector<std::int16_t> frames(2 * s.Frames());
+    for (std::size_t i = 0; i < s.Frames(); ++i) {
+        frames[2 * i] = ToSample(s.left[i]);
+        frames[2 * i + 1] = ToSample(s.right[i]);
+    }
+    return frames;
+}
+
+// Frames from delay on, as a Stereo of frames frames (silence past the end).
+Stereo Deinterleaved(const std::vector<std::int16_t>& frames, std::size_t delay,
+                     std::size_t count) {
+    Stereo s{std::vector<double>(count), std::vector<double>(count)};
+    for (std::size_t i = 0; i < count && 2 * (i + delay) + 1 < frames.size(); ++i) {
+        s.left[i] = frames[2 * (i + delay)] / 32768.0;
+        s.right[i] = frames[2 * (i + delay) + 1] / 32768.0;
+    }
+    return s;
+}
+
+double Energy(const Stereo& s) {
+    double e = 0;
+    for (std::size_t i = 0; i < s.Frames(); ++i) {
+        e += s.left[i] * s.left[i] + s.right[i] * s.right[i];
+    }
+    return e;
+}
+
+// The energy of both channels in the bands of edges.
+std::vector<double> BandsOf(const Stereo& s, const BandEdges& edges) {
+    return StereoBandEnergies(s.left, s.right, edges);
+}
+
+}  // namespace
+
+SongOutputs ClassicOutputs(const Song& song, PlayMode mode, const Positions& positions) {
+    SongOutputs out{EngineOutputs(song, mode, positions), {}};
+    const Stereo played = Sum(out.stems.vocal, out.stems.instruments);
+    const Stereo mix = Sum(song.vocal, song.instruments);
+    out.vocalStem = Sum(Scaled(mix, out.stems.referenceGain), played, -1.0);
+    return out;
+}
+
+SongOutputs StereoOutputs(const Song& song, const Positions& positions) {
+    ProcessingParameters params;
+    ApplyPositions(positions, params);
+    const Stereo mix = Sum(song.vocal, song.instruments);
+    // The remover takes what the per-frame processing gives in this mode.
+    const std::vector<std::int16_t> guide =
+        Interleaved(RunEngine(mix, PlayMode::Stereo, positions));
+    const std::size_t frames = mix.Frames();
+    const std::size_t padded = frames + 8192;
+    std::vector<std::int16_t> in(2 * padded, 0);
+    std::vector<std::int16_t> guidePadded(2 * padded, 0);
+    std::copy(guide.begin(), guide.end(), guidePadded.begin());
+    std::vector<std::int16_t> out(2 * padded);
+    std::vector<std::int16_t> vocal(2 * padded);
+    SongOutputs result;
+    result.stems.referenceGain = kInputAttenuation;
+    const Stereo* stems[2] = {&song.vocal, &song.instruments};
+    Stereo* outputs[2] = {&result.stems.vocal, &result.stems.instruments};
+    for (int i = 0; i < 2; ++i) {
+        const std::vector<std::int16_t> stem =
+            Interleaved(RunEngine(*stems[i], PlayMode::Stereo, positions));
+        std::copy(stem.begin(), stem.end(), in.begin());
+        StereoRemover remover(static_cast<unsigned>(kRate));
+        remover.ProcessGuided(params, guidePadded.data(), in.data(), out.data(), nullptr, padded);
+        *outputs[i] = Deinterleaved(out, remover.Latency(), frames);
+    }
+    StereoRemover remover(static_cast<unsigned>(kRate));
+    remover.Process(params, guidePadded.data(), out.data(), vocal.data(), padded);
+    result.vocalStem = Deinterleaved(vocal, remover.Latency(), frames);
+    return result;
+}
+
+StemFigures MeasureStems(const Song& song, const SongOutputs& outputs, const Positions& p) {
+    const double g = outputs.stems.referenceGain;
+    const Stereo truth = Scaled(song.instruments, g);
+    const Stereo played = Sum(outputs.stems.vocal, outputs.stems.instruments);
+    StemFigures f;
+    const BandEdges edges{{150.0, 8000.0}};
+    const std::vector<double> heard = BandsOf(played, edges);
+    const std::vector<double> wanted = BandsOf(truth, edges);
+    f.bassDb = Db(heard[0] / wanted[0]);
+    f.trebleDb = Db(heard[2] / wanted[2]);
+    f.instrumentSdr = Db(Energy(truth) / Energy(Sum(played, truth, -1.0)));
+    // The centre as both channels' sum, on the left alone.
+    const auto centre = [](const Stereo& s) {
+        Stereo c{std::vector<double>(s.Frames()), std::vector<double>(s.Frames(), 0.0)};
+        for (std::size_t i = 0; i < s.Frames(); ++i) {
+            c.left[i] = s.left[i] + s.right[i];
+        }
+        return c;
+    };
+    const BandEdges band{
+        {static_cast<double>(LowCutoffFor(p.low)), static_cast<double>(HighCutoffFor(p.high))}};
+    f.midKeptDb =
+        Db(BandsOf(centre(outputs.stems.instruments), band)[1] / BandsOf(centre(truth), band)[1]);
+    const Stereo vocalTruth = Scaled(song.vocal, g);
+    f.vocalSdr = Db(Energy(vocalTruth) / Energy(Sum(outputs.vocalStem, vocalTruth, -1.0)));
     return f;
 }
 

@@ -36,6 +36,30 @@ StemOutputs EngineOutputs(const Song& song, PlayMode mode, const Positions& posi
 
 Figures Measure(const Song& song, const StemOutputs& outputs);
 
+// What a listener of a setting gets, with the vocal stem it writes beside it: the stems'
+// outputs (each processed as it is within the mix) and the vocal file's.
+struct SongOutputs {
+    StemOutputs stems;
+    Stereo vocalStem;
+};
+
+// The classic modes: each stem through the engine; the vocal file is the mix less the output,
+// at the output's level.
+SongOutputs ClassicOutputs(const Song& song, PlayMode mode, const Positions& positions);
+// The stereo mode: the remover's estimate made on the mix and applied to each stem, its
+// vocal output on the mix; the remover's delay taken out.
+SongOutputs StereoOutputs(const Song& song, const Positions& positions);
+
+// How close the output comes to the true instruments, and the vocal file to the true vocal.
+struct StemFigures {
+    double bassDb = 0;         // output against the instruments below 150 Hz
+    double trebleDb = 0;       // and above 8 kHz
+    double instrumentSdr = 0;  // instruments against the output's difference from them, dB
+    double midKeptDb = 0;      // the instruments' centre (L + R) between the cut-offs
+    double vocalSdr = 0;       // the vocal file against the true vocal, dB
+};
+StemFigures MeasureStems(const Song& song, const SongOutputs& outputs, const Positions& positions);
+
 // The mix as 16-bit frames, interleaved.
 std::vector<std::int16_t> MixFrames(const Song& song);
 

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <string>
 
 namespace {
 
@@ -35,10 +36,11 @@ void DrawMap(QPainter& painter, const RemovalMap& map, int x0) {
             painter.drawText(cell, Qt::AlignCenter, QString::number(db, 'f', 1));
         }
         painter.setPen(Qt::black);
-        painter.drawText(QRect(x0 - kMargin + 4, kMargin / 2 + static_cast<int>(row) * kCell,
-                               kMargin - 10, kCell),
-                         Qt::AlignRight | Qt::AlignVCenter,
-                         QStringLiteral("level %1").arg(map.levels[row]));
+        painter.drawText(
+            QRect(x0 - kMargin + 4, kMargin / 2 + static_cast<int>(row) * kCell, kMargin - 10,
+                  kCell),
+            Qt::AlignRight | Qt::AlignVCenter,
+            QString::fromStdString(map.rowName + " " + std::to_string(map.levels[row])));
     }
     const int bottom = kMargin / 2 + static_cast<int>(map.levels.size()) * kCell;
     for (std::size_t col = 0; col < map.pans.size(); ++col) {
@@ -46,7 +48,7 @@ void DrawMap(QPainter& painter, const RemovalMap& map, int x0) {
                          Qt::AlignCenter, QString::number(map.pans[col]));
     }
     painter.drawText(QRect(x0, bottom + 18, width, 20), Qt::AlignCenter,
-                     QStringLiteral("pan (left -30 .. right +30), low 4, high 70, left = right"));
+                     QString::fromStdString(map.caption));
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 #include <string>
 #include <vector>
 
-// Vocal removed (dB) over a grid of pan positions (columns) and levels (rows).
+// Vocal removed (dB) over a grid of pan positions (columns) and levels (rows), or of another
+// trackbar's positions (rows) as rowName and caption say.
 struct RemovalMap {
     std::string song;
     std::vector<int> pans;
     std::vector<int> levels;
     std::vector<double> removedDb;  // row by row
+    std::string rowName = "level";
+    std::string caption = "pan (left -30 .. right +30), low 4, high 70, left = right";
 };
 
 // One heat map a song, side by side, each cell labelled with its figure; false when the PNG

@@ -7,6 +7,8 @@
 //   quality_bench --suggest-only VOICE.wav...  (the suggestion against the start-up
 //                                               positions only: for tuning the analysis)
 //   quality_bench --presets-only VOICE.wav...  (the shipped presets over every song only)
+//   quality_bench --stereo-only VOICE.wav...   (the stereo mode against mode 2 only: for
+//                                               tuning the remover)
 
 #include <algorithm>
 #include <chrono>
@@ -45,6 +47,14 @@ struct SongResult {
     Positions gridBestAt;
     std::vector<Figures> grid;  // in the order of Grid()
     std::vector<Row> rows;
+    // The stereo mode aimed by the suggestion, against the channel difference (mode 2) that
+    // removes the most of the vocal in the same band.
+    Positions stereoAt;
+    Figures stereo;
+    StemFigures stereoStems;
+    Positions differenceAt;
+    Figures difference;
+    StemFigures differenceStems;
 };
 
 std::vector<Positions> Grid() {
@@ -125,6 +135,53 @@ constexpr char kFfmpegChain[] =
     "[b]highpass=f=200,highpass=f=200,pan=stereo|c0=c0-c1|c1=c1-c0[hi];"
     "[lo][hi]amix=inputs=2:normalize=0\" -c:a pcm_s16le OUT";
 
+// The excerpts the suggestion reads of a mix.
+std::vector<StereoFrames> Excerpts(const std::vector<std::int16_t>& mix) {
+    std::vector<StereoFrames> excerpts;
+    for (const std::uint64_t start : SuggestExcerptStarts(mix.size() / 2)) {
+        const std::size_t count =
+            std::min<std::size_t>(kSuggestExcerptFrames, mix.size() / 2 - start);
+        excerpts.emplace_back(mix.data() + 2 * start, 2 * count);
+    }
+    return excerpts;
+}
+
+// Mode 2 over pan and levels at the cut-offs of at: the setting that removes the most vocal.
+Positions MostRemovedDifference(const Song& song, const Positions& at) {
+    Positions best = at;
+    double removed = -1e300;
+    for (int pan = -30; pan <= 30; pan += 5) {
+        for (const int left : {9, 13, 17, 21, 25}) {
+            for (const int right : {9, 13, 17, 21, 25}) {
+                const Positions p{pan, at.low, at.high, left, right};
+                const Figures f = Measure(song, EngineOutputs(song, PlayMode::Mode2, p));
+                if (f.vocalRemovedTotal > removed) {
+                    removed = f.vocalRemovedTotal;
+                    best = p;
+                }
+            }
+        }
+    }
+    return best;
+}
+
+void EvaluateStereo(const Song& song, const std::vector<StereoFrames>& excerpts,
+                    SongResult& result) {
+    result.stereoAt = SuggestStereoSettings(excerpts);
+    const SongOutputs stereo = StereoOutputs(song, result.stereoAt);
+    result.stereo = Measure(song, stereo.stems);
+    result.stereoStems = MeasureStems(song, stereo, result.stereoAt);
+    result.differenceAt = MostRemovedDifference(song, result.stereoAt);
+    const SongOutputs difference = ClassicOutputs(song, PlayMode::Mode2, result.differenceAt);
+    result.difference = Measure(song, difference.stems);
+    result.differenceStems = MeasureStems(song, difference, result.differenceAt);
+    result.rows.push_back(
+        {"stereo: " + Name(result.stereoAt) + " focus " + std::to_string(result.stereoAt.focus),
+         result.stereo});
+    result.rows.push_back(
+        {"same band, most removed: " + Name(result.differenceAt), result.difference});
+}
+
 SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool suggestOnly) {
     SongResult result;
     result.name = song.name;
@@ -142,12 +199,7 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool s
     }
 
     const std::vector<std::int16_t> mix = MixFrames(song);
-    std::vector<StereoFrames> excerpts;
-    for (const std::uint64_t start : SuggestExcerptStarts(mix.size() / 2)) {
-        const std::size_t count =
-            std::min<std::size_t>(kSuggestExcerptFrames, mix.size() / 2 - start);
-        excerpts.emplace_back(mix.data() + 2 * start, 2 * count);
-    }
+    const std::vector<StereoFrames> excerpts = Excerpts(mix);
     const auto began = std::chrono::steady_clock::now();
     result.suggestion = SuggestSettings(excerpts);
     result.suggestSeconds =
@@ -157,6 +209,7 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool s
     if (suggestOnly) {
         return result;
     }
+    EvaluateStereo(song, excerpts, result);
 
     Figures bestAny;
     Positions bestAnyAt;
@@ -273,12 +326,84 @@ RemovalMap MapRemoval(const Song& song) {
     return map;
 }
 
+// The stereo mode's vocal removed over the pan (its aim) and the focus, at the suggested
+// band.
+RemovalMap MapStereoRemoval(const Song& song) {
+    RemovalMap map{song.name, {},
+                   {},        {},
+                   "focus",   "pan, the aim (left -30 .. right +30), low 6, high 57, stereo mode"};
+    for (int pan = -30; pan <= 30; pan += 5) {
+        map.pans.push_back(pan);
+    }
+    for (int focus = 0; focus <= 100; focus += 20) {
+        map.levels.push_back(focus);
+    }
+    for (const int focus : map.levels) {
+        for (const int pan : map.pans) {
+            Positions p{pan, 6, 57};
+            p.focus = focus;
+            map.removedDb.push_back(Measure(song, StereoOutputs(song, p).stems).vocalRemovedTotal);
+        }
+    }
+    return map;
+}
+
+// The stereo mode against the channel difference in the same band, song by song, and its
+// goals on the dry vocals; true when they are met.
+bool PrintStereo(const std::vector<SongResult>& results) {
+    std::printf(
+        "\nStereo mode (aimed by the suggestion) against mode 2's most-removing setting in the "
+        "same band\n  %-14s %4s %5s | %13s | %13s | %11s | %13s | %13s\n",
+        "song", "pan", "focus", "removed S/D", "instr SDR S/D", "bass/treble", "mid kept S/D",
+        "vocal SDR S/D");
+    double worstRemovedShort = -1e300;
+    double sdrGain = 0;
+    double worstBassTreble = 0;
+    double worstMid = 1e300;
+    double vocalSdr = 0;
+    std::size_t dry = 0;
+    for (const SongResult& r : results) {
+        const StemFigures& s = r.stereoStems;
+        const StemFigures& d = r.differenceStems;
+        std::printf(
+            "  %-14s %4d %5d | %6.1f %6.1f | %6.1f %6.1f | %5.1f %5.1f | %6.1f %6.1f | %6.1f "
+            "%6.1f\n",
+            r.name.c_str(), r.stereoAt.pan, r.stereoAt.focus, r.stereo.vocalRemovedTotal,
+            r.difference.vocalRemovedTotal, s.instrumentSdr, d.instrumentSdr, s.bassDb, s.trebleDb,
+            s.midKeptDb, d.midKeptDb, s.vocalSdr, d.vocalSdr);
+        if (r.name == "reverb") {
+            continue;  // the goals are for dry vocals
+        }
+        ++dry;
+        worstRemovedShort = std::max(worstRemovedShort,
+                                     r.difference.vocalRemovedTotal - r.stereo.vocalRemovedTotal);
+        sdrGain += s.instrumentSdr - d.instrumentSdr;
+        worstBassTreble = std::max({worstBassTreble, std::abs(s.bassDb), std::abs(s.trebleDb)});
+        worstMid = std::min(worstMid, s.midKeptDb);
+        vocalSdr += s.vocalSdr;
+    }
+    if (dry == 0) {
+        return false;
+    }
+    sdrGain /= static_cast<double>(dry);
+    vocalSdr /= static_cast<double>(dry);
+    std::printf(
+        "  dry vocals: vocal removed short of mode 2's by at most %.1f dB (goal <= 1); "
+        "instrument SDR %.1f dB better on average (goal >= 2.5); bass and treble within %.1f dB "
+        "(goal <= 1); in-band centre kept %.1f dB at worst (goal >= -12); vocal SDR %.1f dB on "
+        "average (goal >= 8)\n",
+        worstRemovedShort, sdrGain, worstBassTreble, worstMid, vocalSdr);
+    return worstRemovedShort <= 1.0 && sdrGain >= 2.5 && worstBassTreble <= 1.0 &&
+           worstMid >= -12.0 && vocalSdr >= 8.0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     fs::path out = ".";
     bool suggestOnly = false;
     bool presetsOnly = false;
+    bool stereoOnly = false;
     std::vector<std::vector<double>> voices;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -292,6 +417,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--presets-only") {
             presetsOnly = true;
+            continue;
+        }
+        if (arg == "--stereo-only") {
+            stereoOnly = true;
             continue;
         }
         const Stereo voice = ReadWav(arg);
@@ -316,6 +445,14 @@ int main(int argc, char** argv) {
     if (presetsOnly) {
         PrintShippedPresets(songs);
         return 0;
+    }
+    if (stereoOnly) {
+        std::vector<SongResult> results(songs.size());
+        for (std::size_t i = 0; i < songs.size(); ++i) {
+            results[i].name = songs[i].name;
+            EvaluateStereo(songs[i], Excerpts(MixFrames(songs[i])), results[i]);
+        }
+        return PrintStereo(results) ? 0 : 1;
     }
 
     std::vector<SongResult> results;
@@ -352,6 +489,7 @@ int main(int argc, char** argv) {
     if (suggestOnly) {
         return 0;
     }
+    const bool stereoMet = PrintStereo(results);
     PrintBestAcrossSongs(results);
     PrintShippedPresets(songs);
     std::fflush(stdout);
@@ -362,5 +500,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("\nplot: %s\n", png.c_str());
-    return gained >= 6.0 && worstShort <= 2.0 ? 0 : 1;
+    const fs::path stereoPng = out / "stereo-removal-aim-focus.png";
+    if (!DrawRemovalMaps({MapStereoRemoval(songs[0]), MapStereoRemoval(songs[1])}, stereoPng)) {
+        std::fprintf(stderr, "quality_bench: cannot write %s\n", stereoPng.c_str());
+        return 1;
+    }
+    std::printf("plot: %s\n", stereoPng.c_str());
+    return gained >= 6.0 && worstShort <= 2.0 && stereoMet ? 0 : 1;
 }

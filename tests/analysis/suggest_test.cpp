@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "fast_frames.h"
@@ -113,6 +114,30 @@ TEST(SuggestSettings, RemovesACentredVoiceDeeperThanTheStartUpPositions) {
     EXPECT_LT(voiceSuggested, voiceStartUp - 6.0);
     EXPECT_GT(GainDb(bass, suggested), -1.5);
     EXPECT_GT(GainDb(sides, suggested), GainDb(sides, Positions{}) - 1.0);
+}
+
+// The stereo mode's suggestion aims at the voice wherever it is panned, the instruments at
+// the sides and the centred bass around it.
+TEST(SuggestStereoSettings, AimsAtTheVoice) {
+    const Stems s = MakeStems();
+    for (const int pan : {-30, -17, -6, 0, 4, 13, 30}) {
+        SCOPED_TRACE("voice at pan " + std::to_string(pan));
+        const double angle = AimFor(pan);
+        std::vector<double> mixL(kFrames), mixR(kFrames);
+        for (std::size_t i = 0; i < kFrames; ++i) {
+            const double v = s.voice[i] * std::numbers::sqrt2;
+            mixL[i] = v * std::cos(angle) + s.bass[i] + 0.9 * s.left[i] + 0.2 * s.right[i];
+            mixR[i] = v * std::sin(angle) + s.bass[i] + 0.2 * s.left[i] + 0.9 * s.right[i];
+        }
+        const std::vector<std::int16_t> mix = Interleave(mixL, mixR);
+        std::vector<StereoFrames> excerpts;
+        for (const std::uint64_t start : SuggestExcerptStarts(kFrames)) {
+            const std::size_t count = std::min<std::size_t>(kSuggestExcerptFrames, kFrames - start);
+            excerpts.emplace_back(mix.data() + 2 * start, 2 * count);
+        }
+        const Positions suggested = SuggestStereoSettings(excerpts);
+        EXPECT_NEAR(suggested.pan, pan, 1);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,294 @@
+// The stereo mode's remover: the same bytes however a run is cut into calls and from any
+// hop it starts a warm-up before; what it removes and keeps, tone by tone; the delay it
+// declares.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "parameters.h"
+#include "stereo_remover.h"
+
+namespace {
+
+constexpr unsigned kRate = 44100;
+using Frames = std::vector<std::int16_t>;  // interleaved stereo
+
+struct Outputs {
+    Frames out;
+    Frames vocal;
+};
+
+// A tone of amplitude peak, split between the channels by the level angle panAngle (0: left
+// alone, pi/4: centre, pi/2: right alone).
+void AddTone(std::vector<double>& mix, double hz, double peak, double panAngle) {
+    for (std::size_t i = 0; i < mix.size() / 2; ++i) {
+        const double v = peak * std::sin(2.0 * std::numbers::pi * hz * i / kRate);
+        mix[2 * i] += v * std::cos(panAngle) * std::numbers::sqrt2;
+        mix[2 * i + 1] += v * std::sin(panAngle) * std::numbers::sqrt2;
+    }
+}
+
+Frames ToFrames(const std::vector<double>& mix) {
+    Frames frames(mix.size());
+    std::transform(mix.begin(), mix.end(), frames.begin(), [](double v) {
+        return static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
+    });
+    return frames;
+}
+
+// Tones at several directions, all in the start-up band, and a noise floor when noisy: a mix
+// whose bins all hold something.
+Frames BusyMix(std::size_t frames, bool noisy = true) {
+    std::vector<double> mix(2 * frames, 0.0);
+    AddTone(mix, 440.0, 4000.0, std::numbers::pi / 4);
+    AddTone(mix, 1250.0, 3000.0, 0.3);
+    AddTone(mix, 3100.0, 2000.0, 1.2);
+    AddTone(mix, 330.0, 5000.0, std::numbers::pi / 4);
+    if (noisy) {
+        std::mt19937 random(7);
+        std::normal_distribution<double> noise(0.0, 800.0);
+        for (double& v : mix) {
+            v += noise(random);
+        }
+    }
+    return ToFrames(mix);
+}
+
+Outputs Process(StereoRemover& remover, const ProcessingParameters& params, const Frames& in,
+                const std::vector<std::size_t>& chunks) {
+    Outputs run{Frames(in.size()), Frames(in.size())};
+    const std::size_t frames = in.size() / 2;
+    std::size_t done = 0;
+    for (std::size_t i = 0; done < frames; ++i) {
+        const std::size_t n = std::min(chunks[i % chunks.size()], frames - done);
+        remover.Process(params, &in[2 * done], &run.out[2 * done], &run.vocal[2 * done], n);
+        done += n;
+    }
+    return run;
+}
+
+Outputs ProcessWhole(const ProcessingParameters& params, const Frames& in) {
+    StereoRemover remover(kRate);
+    return Process(remover, params, in, {in.size() / 2});
+}
+
+// Root-mean-square level of one channel in dB, over the frames from first to last.
+double LevelDb(const Frames& frames, std::size_t channel, std::size_t first, std::size_t last) {
+    double sum = 0.0;
+    for (std::size_t i = first; i < last; ++i) {
+        sum += static_cast<double>(frames[2 * i + channel]) * frames[2 * i + channel];
+    }
+    return 10.0 * std::log10(sum / static_cast<double>(last - first) + 1e-12);
+}
+
+TEST(StereoRemoverTest, SameBytesHoweverARunIsCutOrStarted) {
+    ProcessingParameters params;
+    params.focus = 0.8f;
+    const Frames in = BusyMix(3 * kRate);
+    const Outputs whole = ProcessWhole(params, in);
+
+    struct Case {
+        std::string name;
+        std::vector<std::size_t> chunks;
+        std::size_t startHops;  // the run starts a warm-up before this hop; 0: from the start
+    };
+    StereoRemover probe(kRate);
+    const std::size_t hop = probe.Hop();
+    const std::size_t warmUp = probe.WarmUp();
+    ASSERT_EQ(warmUp % hop, 0u);
+    const std::size_t firstHop = warmUp / hop;
+    const std::vector<Case> cases = {
+        {"odd blocks", {1, 7, 333, 1021, 4099, 2}, 0},
+        {"single frames", {1}, 0},
+        {"from the first hop a warm-up allows", {4096}, firstHop},
+        {"three hops later, odd blocks", {999, 5}, firstHop + 3},
+        {"near the end", {65536}, in.size() / 2 / hop - 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t from = c.startHops == 0 ? 0 : c.startHops * hop - warmUp;
+        const Frames tail(in.begin() + static_cast<std::ptrdiff_t>(2 * from), in.end());
+        StereoRemover remover(kRate);
+        const Outputs part = Process(remover, params, tail, c.chunks);
+        // From the hop on (or from the start), the run's frames are the whole run's.
+        const std::size_t skip = c.startHops == 0 ? 0 : warmUp;
+        ASSERT_TRUE(std::equal(part.out.begin() + static_cast<std::ptrdiff_t>(2 * skip),
+                               part.out.end(),
+                               whole.out.begin() + static_cast<std::ptrdiff_t>(2 * (from + skip))));
+        ASSERT_TRUE(
+            std::equal(part.vocal.begin() + static_cast<std::ptrdiff_t>(2 * skip), part.vocal.end(),
+                       whole.vocal.begin() + static_cast<std::ptrdiff_t>(2 * (from + skip))));
+    }
+}
+
+TEST(StereoRemoverTest, RemovesTheAimedSourceAndKeepsTheRest) {
+    struct Case {
+        std::string name;
+        std::function<void(std::vector<double>&)> make;
+        float aim;
+        float focus;
+        double leftChangeDb;  // wanted change of each channel's level; nothing: removed
+        double rightChangeDb;
+    };
+    constexpr double kRemoved = -100.0;
+    const float centre = AimFor(0);
+    const std::vector<Case> cases = {
+        {"centred tone in band", [](auto& m) { AddTone(m, 1000.0, 8000.0, std::numbers::pi / 4); },
+         centre, 0.5f, kRemoved, kRemoved},
+        {"centred tone below the low cut-off",
+         [](auto& m) { AddTone(m, 110.0, 8000.0, std::numbers::pi / 4); }, centre, 0.5f, 0.0, 0.0},
+        {"centred tone above the high cut-off",
+         [](auto& m) { AddTone(m, 15000.0, 8000.0, std::numbers::pi / 4); }, centre, 0.5f, 0.0,
+         0.0},
+        {"hard-left tone in band", [](auto& m) { AddTone(m, 1000.0, 8000.0, 0.0); }, centre, 0.5f,
+         0.0, kRemoved},
+        {"hard-right tone in band, sharpest focus",
+         [](auto& m) { AddTone(m, 2000.0, 8000.0, std::numbers::pi / 2); }, centre, 1.0f, kRemoved,
+         0.0},
+        {"tone aimed at on the left", [](auto& m) { AddTone(m, 1500.0, 8000.0, AimFor(-12)); },
+         AimFor(-12), 0.5f, kRemoved, kRemoved},
+    };
+    const std::size_t frames = 2 * kRate;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<double> mix(2 * frames, 0.0);
+        c.make(mix);
+        const Frames in = ToFrames(mix);
+        ProcessingParameters params;
+        params.aim = c.aim;
+        params.focus = c.focus;
+        StereoRemover remover(kRate);
+        const Outputs run = Process(remover, params, in, {frames});
+        const std::size_t delay = remover.Latency();
+        // Clear of the start, where the covariance is still filling, and of the end.
+        const std::size_t first = delay + remover.WarmUp();
+        const std::size_t last = frames - remover.Hop();
+        const double wanted[2] = {c.leftChangeDb, c.rightChangeDb};
+        const double before[2] = {LevelDb(in, 0, first - delay, last - delay),
+                                  LevelDb(in, 1, first - delay, last - delay)};
+        for (std::size_t ch = 0; ch < 2; ++ch) {
+            const double after = LevelDb(run.out, ch, first, last);
+            if (before[ch] < 0.0) {
+                // Nothing of the other channel's sound leaks into a silent one.
+                EXPECT_LT(after - std::max(before[0], before[1]), -30.0) << "channel " << ch;
+            } else if (wanted[ch] == kRemoved) {
+                EXPECT_LT(after - before[ch], -30.0) << "channel " << ch;
+            } else {
+                EXPECT_NEAR(after - before[ch], wanted[ch], 0.5) << "channel " << ch;
+            }
+        }
+    }
+}
+
+// Each mix through the remover against what its output must be, made from the input delayed
+// by Latency(): the channel difference at focus 0 in band, the input less the vocal, the
+// input itself with the band closed. Within a LSB or two: each output is rounded.
+TEST(StereoRemoverTest, ExactRelations) {
+    struct Case {
+        std::string name;
+        std::function<void(ProcessingParameters&)> set;
+        std::function<std::int16_t(const Frames& delayed, const Outputs& run, std::size_t i)> want;
+        int tolerance;
+        bool noisy = true;  // noise reaches past any band: only tones for a relation in band
+    };
+    const auto differenceOfChannels = [](const Frames& delayed, const Outputs&, std::size_t i) {
+        const std::size_t pair = i & ~std::size_t{1};
+        const double half = (delayed[pair] - delayed[pair + 1]) / 2.0;
+        return static_cast<std::int16_t>(std::lround(i == pair ? half : -half));
+    };
+    const std::vector<Case> cases = {
+        {"focus 0: the channel difference",
+         [](ProcessingParameters& p) {
+             p.focus = 0.0f;
+             p.lowCutoff = 40;  // the tones lie clear of both edges
+             p.highCutoff = 14900;
+         },
+         differenceOfChannels, 2, false},
+        {"output and vocal add up to the input", [](ProcessingParameters& p) { p.focus = 0.7f; },
+         [](const Frames& delayed, const Outputs& run, std::size_t i) {
+             return static_cast<std::int16_t>(delayed[i] - run.vocal[i]);
+         },
+         2},
+        {"band closed: the input, Latency() later",
+         [](ProcessingParameters& p) {
+             p.lowCutoff = 1040;
+             p.highCutoff = 900;
+         },
+         [](const Frames& delayed, const Outputs&, std::size_t i) { return delayed[i]; }, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Frames in = BusyMix(kRate, c.noisy);
+        ProcessingParameters params;
+        c.set(params);
+        StereoRemover remover(kRate);
+        const Outputs run = Process(remover, params, in, {in.size() / 2});
+        const std::size_t delay = 2 * remover.Latency();
+        Frames delayed(in.size(), 0);
+        std::copy(in.begin(), in.end() - static_cast<std::ptrdiff_t>(delay),
+                  delayed.begin() + static_cast<std::ptrdiff_t>(delay));
+        int largest = 0;
+        for (std::size_t i = delay + 2 * remover.WarmUp(); i < in.size(); ++i) {
+            largest = std::max(largest, std::abs(run.out[i] - c.want(delayed, run, i)));
+        }
+        EXPECT_LE(largest, c.tolerance);
+    }
+}
+
+// Any rate a file declares and any parameters the fuzzers feed: a window within 0.1 s where the
+// rate allows, silence kept silent, full scale and DC saturated rather than wrapped or crashed.
+TEST(StereoRemoverTest, AnyRateAndAnyParameters) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    for (const unsigned rate : {1u, 8000u, 44100u, 192000u, 4000000000u}) {
+        SCOPED_TRACE("rate " + std::to_string(rate));
+        StereoRemover remover(rate);
+        EXPECT_EQ(remover.WarmUp() % remover.Hop(), 0u);
+        EXPECT_LE(remover.Latency(), std::max<double>(256.0, 0.1 * rate));
+        const std::size_t frames = 3 * remover.WarmUp();
+        Frames loud(2 * frames);
+        for (std::size_t i = 0; i < loud.size(); ++i) {
+            loud[i] = (i / 4000) % 2 == 0 ? 32767 : -32768;  // full-scale square, then DC
+        }
+        ProcessingParameters plain;
+        plain.lowCutoff = -5;
+        plain.highCutoff = 2000000000;
+        remover.Reset();
+        const Outputs reference = Process(remover, plain, loud, {frames});
+        for (const float odd : {kNaN, kInf, -kInf, 1e30f}) {
+            ProcessingParameters params;
+            params.aim = odd;
+            params.focus = odd;
+            params.leftGain = odd;
+            params.outputGain = odd;
+            params.lowCutoff = plain.lowCutoff.Get();
+            params.highCutoff = plain.highCutoff.Get();
+            remover.Reset();
+            const Frames silence(2 * frames, 0);
+            const Outputs quiet = Process(remover, params, silence, {frames});
+            EXPECT_EQ(quiet.out, silence);
+            EXPECT_EQ(quiet.vocal, silence);
+            remover.Reset();
+            const Outputs full = Process(remover, params, loud, {frames});
+            if (!std::isfinite(odd)) {
+                // A value that is no number reads as the start-up value.
+                int largest = 0;
+                for (std::size_t i = 0; i < loud.size(); ++i) {
+                    largest = std::max(largest, std::abs(full.out[i] - reference.out[i]));
+                }
+                EXPECT_LE(largest, 1);
+            }
+        }
+    }
+}
+
+}  // namespace
