@@ -13,6 +13,9 @@
 // the original mode. The remover applies the channel levels (to each channel's remainder,
 // relative to their start-up value) and the output level itself.
 //
+// The window is the longest power of two of frames within 0.1 s of the rate, 256 .. 8,192
+// (4,096 at 44.1 and 48 kHz), the hop half of it; the covariance spans four hops.
+//
 // Output frame n depends only on input frames within a bounded distance of n and on n's place
 // on the hop grid: a run started WarmUp() frames before a multiple of Hop() gives, from that
 // multiple on, the same bytes as a run from the start. That is what lets a long write run in
@@ -31,7 +34,7 @@ class StereoRemover {
     StereoRemover(const StereoRemover&) = delete;
     StereoRemover& operator=(const StereoRemover&) = delete;
 
-    // Frames between an input frame and the output frame made from it.
+    // Frames between an input frame and the output frame made from it: one window.
     std::size_t Latency() const;
     // Frames between two reads of the parameters; segments start on multiples of it.
     std::size_t Hop() const;

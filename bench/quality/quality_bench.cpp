@@ -348,6 +348,18 @@ RemovalMap MapStereoRemoval(const Song& song) {
     return map;
 }
 
+// The stereo mode's maps of the centred and the left song; false when the PNG cannot be
+// written.
+bool DrawStereoMaps(const std::vector<Song>& songs, const fs::path& out) {
+    const fs::path png = out / "stereo-removal-aim-focus.png";
+    if (!DrawRemovalMaps({MapStereoRemoval(songs[0]), MapStereoRemoval(songs[1])}, png)) {
+        std::fprintf(stderr, "quality_bench: cannot write %s\n", png.c_str());
+        return false;
+    }
+    std::printf("plot: %s\n", png.c_str());
+    return true;
+}
+
 // The stereo mode against the channel difference in the same band, song by song, and its
 // goals on the dry vocals; true when they are met.
 bool PrintStereo(const std::vector<SongResult>& results) {
@@ -452,7 +464,8 @@ int main(int argc, char** argv) {
             results[i].name = songs[i].name;
             EvaluateStereo(songs[i], Excerpts(MixFrames(songs[i])), results[i]);
         }
-        return PrintStereo(results) ? 0 : 1;
+        const bool met = PrintStereo(results);
+        return DrawStereoMaps(songs, out) && met ? 0 : 1;
     }
 
     std::vector<SongResult> results;
@@ -500,11 +513,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("\nplot: %s\n", png.c_str());
-    const fs::path stereoPng = out / "stereo-removal-aim-focus.png";
-    if (!DrawRemovalMaps({MapStereoRemoval(songs[0]), MapStereoRemoval(songs[1])}, stereoPng)) {
-        std::fprintf(stderr, "quality_bench: cannot write %s\n", stereoPng.c_str());
+    if (!DrawStereoMaps(songs, out)) {
         return 1;
     }
-    std::printf("plot: %s\n", stereoPng.c_str());
     return gained >= 6.0 && worstShort <= 2.0 && stereoMet ? 0 : 1;
 }
