@@ -96,7 +96,7 @@ std::optional<Mp3FrameInfo> ReadMp3Frame(const Mp3Frame& frame) {
     const bool mono = (frame[3] >> 6) == 3;
     const int sideBytes = mono ? 17 : 32;
     const int before = kHeaderBytes + (crc ? kCrcBytes : 0);
-    if (frame.size() < static_cast<std::size_t>(before + sideBytes)) {
+    if (frame.size() < static_cast<std::size_t>(before) + static_cast<std::size_t>(sideBytes)) {
         return std::nullopt;
     }
     BitReader bits(frame.data() + before, static_cast<std::size_t>(sideBytes));

@@ -60,6 +60,7 @@ struct Spec {
 
 std::vector<EncodedPacket> Stream(const std::vector<Spec>& specs, std::uint8_t seed) {
     std::vector<EncodedPacket> frames;
+    frames.reserve(specs.size());
     for (const Spec& s : specs) {
         frames.push_back(Frame(s.mainDataBegin, s.firstBlock, s.lastBlock, seed++));
     }
