@@ -52,16 +52,17 @@ EncodedPacket Frame(int mainDataBegin, int firstBlock, int lastBlock, std::uint8
     return packet;
 }
 
-struct Spec {
+// What a case sets of a frame's side info.
+struct Side {
     int mainDataBegin;
     int firstBlock = 0;
     int lastBlock = 0;
 };
 
-std::vector<EncodedPacket> Stream(const std::vector<Spec>& specs, std::uint8_t seed) {
+std::vector<EncodedPacket> Stream(const std::vector<Side>& sides, std::uint8_t seed) {
     std::vector<EncodedPacket> frames;
-    frames.reserve(specs.size());
-    for (const Spec& s : specs) {
+    frames.reserve(sides.size());
+    for (const Side& s : sides) {
         frames.push_back(Frame(s.mainDataBegin, s.firstBlock, s.lastBlock, seed++));
     }
     return frames;
@@ -85,14 +86,14 @@ TEST(Mp3Join, ReadsTheSideInfoOfMpeg1LayerThreeOnly) {
 TEST(Mp3Join, JoinsWhereBothSidesAreLongAndTheReservoirFits) {
     struct Case {
         const char* name;
-        std::vector<Spec> earlier;
-        std::vector<Spec> later;
+        std::vector<Side> earlier;
+        std::vector<Side> later;
         std::size_t laterFirst;
         std::size_t from;
         std::size_t to;
         std::optional<std::size_t> join;
     };
-    const std::vector<Spec> steady = {{0}, {100}, {100}, {100}, {100}, {100}};
+    const std::vector<Side> steady = {{0}, {100}, {100}, {100}, {100}, {100}};
     const Case cases[] = {
         {"a frame needing no reservoir", steady, {{0}, {200}, {0}, {50}, {50}, {50}}, 0, 1, 6, 2},
         {"the reservoir the earlier leaves", steady, {{0}, {200}, {80}, {0}, {0}, {0}}, 0, 1, 6, 2},
