@@ -78,6 +78,16 @@ class AudioDecoder {
     virtual Next Read(std::vector<std::int16_t>& frames) = 0;
 };
 
+// One packet of an encoder: a frame of its format, with the samples the player skips at its
+// start and end (the encoder's delay, the last frame's padding).
+struct EncodedPacket {
+    std::vector<std::uint8_t> bytes;
+    std::int64_t duration = 0;  // input frames the packet took
+    bool skips = false;         // whether the two below were told
+    std::uint32_t skipStart = 0;
+    std::uint32_t skipEnd = 0;
+};
+
 // 16-bit stereo frames encoded into a file of a format, as they come: the encoder's frames
 // are filled from them, converted to the encoder's sample format (and rate, where the format
 // has one of its own), and written at once.
@@ -93,6 +103,24 @@ class AudioEncoder {
     virtual bool Finish() = 0;
     // Why the last call failed, in words for the user; empty when the file itself failed.
     virtual std::string Error() const = 0;
+
+    // Instead of Write and Finish: packets a PacketEncoder of the same settings made, in
+    // order, then the trailer. False for a format that takes none.
+    virtual bool WritePackets(const std::vector<EncodedPacket>& /*packets*/) { return false; }
+    virtual bool FinishPackets() { return false; }
+};
+
+// The encoder alone, without a file: frames in, the encoder's packets out. Two of the same
+// settings fed the same frames give the same packets.
+class PacketEncoder {
+  public:
+    virtual ~PacketEncoder() = default;
+    virtual bool Open(int rate) = 0;
+    // Appends the packets made so far; Finish drains the encoder.
+    virtual bool Write(const std::int16_t* frames, std::size_t count,
+                       std::vector<EncodedPacket>& packets) = 0;
+    virtual bool Finish(std::vector<EncodedPacket>& packets) = 0;
+    virtual std::string Error() const = 0;
 };
 
 // What the module offers. Built with the program, never on its own: a module of another
@@ -102,9 +130,10 @@ struct CodecModule {
     std::unique_ptr<AudioDecoder> (*newDecoder)();
     // An encoder for a format of the table (output_formats.h); null for one it has not.
     std::unique_ptr<AudioEncoder> (*newEncoder)(const EncoderSettings& settings);
+    std::unique_ptr<PacketEncoder> (*newPacketEncoder)(const EncoderSettings& settings);
 };
 
-inline constexpr int kCodecModuleRevision = 4;
+inline constexpr int kCodecModuleRevision = 5;
 // The one symbol the module exports: a function returning its table.
 inline constexpr char kCodecModuleEntry[] = "zerbex_codec_module";
 

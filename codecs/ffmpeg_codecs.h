@@ -15,3 +15,4 @@ void SetUpFfmpeg();
 
 std::unique_ptr<AudioDecoder> NewFfmpegDecoder();
 std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings);
+std::unique_ptr<PacketEncoder> NewFfmpegPacketEncoder(const EncoderSettings& settings);

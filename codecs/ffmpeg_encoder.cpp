@@ -14,6 +14,7 @@ extern "C" {
 #include <libavutil/base64.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/intreadwrite.h>
 #include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 }
@@ -175,6 +176,13 @@ class FfmpegEncoder final : public AudioEncoder {
     std::string Error() const override {
         return m_error.empty() && m_out.failed ? std::strerror(m_out.error) : m_error;
     }
+    bool WritePackets(const std::vector<EncodedPacket>& packets) override;
+    bool FinishPackets() override;
+
+    // The encoder without a file: its packets go to packets, given before each call.
+    bool OpenAlone(int rate);
+    void CollectInto(std::vector<EncodedPacket>* packets) { m_collect = packets; }
+    bool Flush();
 
   private:
     bool Fail(const std::string& what, int code = 0) {
@@ -192,6 +200,8 @@ class FfmpegEncoder final : public AudioEncoder {
     bool EncodeWhole(bool last);
     bool SendFrame(int count, int size);
     bool Drain();
+    bool Collect();
+    bool WriteTrailer();
 
     const OutputFormatRow& m_spec;
     const EncoderSettings m_settings;
@@ -208,6 +218,7 @@ class FfmpegEncoder final : public AudioEncoder {
     AVAudioFifo* m_fifo = nullptr;
     SampleBuffer m_converted;
     std::int64_t m_pts = 0;
+    std::vector<EncodedPacket>* m_collect = nullptr;
 };
 
 bool FfmpegEncoder::TakesRate(const AVCodec& encoder, int rate) {
@@ -252,7 +263,7 @@ bool FfmpegEncoder::OpenCodec(const AVCodec& encoder, int rate) {
     m_codec->sample_rate = rate;
     m_codec->time_base = {1, rate};
     m_codec->flags |= AV_CODEC_FLAG_BITEXACT;
-    if ((m_format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+    if (m_format != nullptr && (m_format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
     if (m_settings.vbr) {
@@ -379,7 +390,41 @@ bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags, const 
            OpenConverter(rate) && WriteHeader(tags, cover) && WriteCover(cover);
 }
 
+bool FfmpegEncoder::OpenAlone(int rate) {
+    const AVCodec* encoder = avcodec_find_encoder_by_name(m_spec.encoder);
+    if (encoder == nullptr) {
+        return Fail(std::string("FFmpeg's libraries here have no ") + m_spec.encoder +
+                    " encoder for " + m_spec.label);
+    }
+    return TakesRate(*encoder, rate) && OpenCodec(*encoder, rate) && OpenConverter(rate);
+}
+
+// The packets received kept as they are, with the samples to skip the encoder told.
+bool FfmpegEncoder::Collect() {
+    int received = 0;
+    while ((received = avcodec_receive_packet(m_codec, m_packet)) >= 0) {
+        EncodedPacket packet;
+        packet.bytes.assign(m_packet->data, m_packet->data + m_packet->size);
+        packet.duration = m_packet->duration;
+        std::size_t size = 0;
+        const std::uint8_t* skip =
+            av_packet_get_side_data(m_packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+        if (skip != nullptr && size >= 8) {
+            packet.skips = true;
+            packet.skipStart = AV_RL32(skip);
+            packet.skipEnd = AV_RL32(skip + 4);
+        }
+        m_collect->push_back(std::move(packet));
+        av_packet_unref(m_packet);
+    }
+    return received == AVERROR(EAGAIN) || received == AVERROR_EOF ||
+           Fail("the encoder failed", received);
+}
+
 bool FfmpegEncoder::Drain() {
+    if (m_collect != nullptr) {
+        return Collect();
+    }
     int received = 0;
     while ((received = avcodec_receive_packet(m_codec, m_packet)) >= 0) {
         av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
@@ -460,16 +505,56 @@ bool FfmpegEncoder::Write(const std::int16_t* frames, std::size_t count) {
     return Convert(frames, static_cast<int>(count)) && EncodeWhole(false) && !m_out.failed;
 }
 
-bool FfmpegEncoder::Finish() {
+bool FfmpegEncoder::Flush() {
     if ((m_swr != nullptr && !Convert(nullptr, 0)) || !EncodeWhole(true)) {
         return false;
     }
     if (const int flushed = avcodec_send_frame(m_codec, nullptr); flushed < 0) {
         return Fail("the encoder failed", flushed);
     }
-    if (!Drain()) {
-        return false;
+    return Drain();
+}
+
+bool FfmpegEncoder::Finish() {
+    return Flush() && WriteTrailer();
+}
+
+// The packets stand where the encoder's own would: stamped by the frames they took, from
+// minus the encoder's delay, as the encoder stamps its own.
+bool FfmpegEncoder::WritePackets(const std::vector<EncodedPacket>& packets) {
+    for (const EncodedPacket& packet : packets) {
+        av_packet_unref(m_packet);
+        if (av_new_packet(m_packet, static_cast<int>(packet.bytes.size())) < 0) {
+            return Fail("out of memory");
+        }
+        std::memcpy(m_packet->data, packet.bytes.data(), packet.bytes.size());
+        if (packet.skips) {
+            std::uint8_t* skip = av_packet_new_side_data(m_packet, AV_PKT_DATA_SKIP_SAMPLES, 10);
+            if (skip == nullptr) {
+                return Fail("out of memory");
+            }
+            AV_WL32(skip, packet.skipStart);
+            AV_WL32(skip + 4, packet.skipEnd);
+        }
+        m_packet->pts = m_pts - m_codec->initial_padding;
+        m_packet->dts = m_packet->pts;
+        m_packet->duration = packet.duration;
+        m_pts += packet.duration;
+        av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
+        m_packet->stream_index = m_stream->index;
+        if (const int written = av_write_frame(m_format, m_packet); written < 0) {
+            return !m_out.failed && Fail("the encoded audio cannot be written", written);
+        }
     }
+    av_packet_unref(m_packet);
+    return !m_out.failed;
+}
+
+bool FfmpegEncoder::FinishPackets() {
+    return WriteTrailer();
+}
+
+bool FfmpegEncoder::WriteTrailer() {
     // The trailer goes back to fill in the stream's length, delay and padding.
     const int written = av_write_trailer(m_format);
     avio_flush(m_io);
@@ -477,7 +562,37 @@ bool FfmpegEncoder::Finish() {
            !m_out.failed;
 }
 
+// The encoder alone, in pieces written side by side and joined.
+class FfmpegPacketEncoder final : public PacketEncoder {
+  public:
+    FfmpegPacketEncoder(const OutputFormatRow& format, EncoderSettings settings)
+        : m_encoder(format, std::move(settings)) {}
+
+    bool Open(int rate) override { return m_encoder.OpenAlone(rate); }
+    bool Write(const std::int16_t* frames, std::size_t count,
+               std::vector<EncodedPacket>& packets) override {
+        m_encoder.CollectInto(&packets);
+        return m_encoder.Write(frames, count);
+    }
+    bool Finish(std::vector<EncodedPacket>& packets) override {
+        m_encoder.CollectInto(&packets);
+        return m_encoder.Flush();
+    }
+    std::string Error() const override { return m_encoder.Error(); }
+
+  private:
+    FfmpegEncoder m_encoder;
+};
+
 }  // namespace
+
+std::unique_ptr<PacketEncoder> NewFfmpegPacketEncoder(const EncoderSettings& settings) {
+    const OutputFormatRow* format = FormatNamed(settings.format);
+    if (format == nullptr || *format->encoder == '\0') {
+        return nullptr;
+    }
+    return std::make_unique<FfmpegPacketEncoder>(*format, settings);
+}
 
 std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings) {
     const OutputFormatRow* format = FormatNamed(settings.format);

@@ -4,7 +4,8 @@
 extern "C" __attribute__((visibility("default"))) const CodecModule* zerbex_codec_module() {
     static const CodecModule module = [] {
         SetUpFfmpeg();
-        return CodecModule{kCodecModuleRevision, NewFfmpegDecoder, NewFfmpegEncoder};
+        return CodecModule{kCodecModuleRevision, NewFfmpegDecoder, NewFfmpegEncoder,
+                           NewFfmpegPacketEncoder};
     }();
     return &module;
 }

@@ -113,7 +113,10 @@ std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const fs::pa
         settings.note =
             request.params != nullptr ? SettingsNote(*request.params, request.keyTempo) : "";
         auto encoder = std::make_unique<EncoderSink>();
-        if (encoder->Create(path, settings, source.Tags(), source.Cover(), request.stop)) {
+        // A file of a batch that shares the pool with others encodes on its own thread.
+        RenderPool* pool = request.segments != 1 ? request.pool : nullptr;
+        if (encoder->Create(path, settings, source.Tags(), source.Cover(), request.stop,
+                            pool)) {
             return encoder;
         }
         error = encoder->ErrorDetail();

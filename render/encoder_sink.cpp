@@ -3,7 +3,10 @@
 #include <cstring>
 
 bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSettings& settings,
-                         AudioTags tags, CoverArt cover, const Shared<int>* stop) {
+                         AudioTags tags, CoverArt cover, const Shared<int>* stop,
+                         RenderPool* pool) {
+    m_settings = settings;
+    m_pool = pool;
     const CodecModule* codecs = Codecs();
     m_codecsMissing = codecs == nullptr;
     m_encoder = codecs != nullptr ? codecs->newEncoder(settings) : nullptr;
@@ -15,8 +18,11 @@ bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSetti
 bool EncoderSink::Format(const WaveFormat& format) {
     if (!m_opened) {
         m_opened = true;
-        m_failed =
-            !m_encoder->Open(m_output.File(), static_cast<int>(format.sampleRate), m_tags, m_cover);
+        const int rate = static_cast<int>(format.sampleRate);
+        m_failed = !m_encoder->Open(m_output.File(), rate, m_tags, m_cover);
+        if (!m_failed && m_settings.format == "mp3" && Mp3Pieces::Holds(rate)) {
+            m_pieces = std::make_unique<Mp3Pieces>(m_settings, rate, *m_encoder, m_pool);
+        }
     }
     return !m_failed;
 }
@@ -25,7 +31,9 @@ bool EncoderSink::Frames(const unsigned char* bytes, std::size_t n) {
     // The samples are little-endian in memory, as in the file; a partial frame is dropped.
     m_samples.resize(n / 4 * 2);
     std::memcpy(m_samples.data(), bytes, m_samples.size() * sizeof(std::int16_t));
-    m_failed = m_failed || !m_opened || !m_encoder->Write(m_samples.data(), n / 4);
+    m_failed = m_failed || !m_opened ||
+               !(m_pieces != nullptr ? m_pieces->Write(m_samples.data(), n / 4)
+                                     : m_encoder->Write(m_samples.data(), n / 4));
     return !m_failed;
 }
 
@@ -34,10 +42,17 @@ bool EncoderSink::Commit() {
     if (!m_opened && !Format(WaveFormat{1, 2, 44100, 176400, 4, 16})) {
         return false;
     }
-    return !m_failed && m_encoder->Finish() && m_output.Commit();
+    if (m_failed) {
+        return false;
+    }
+    m_failed = !(m_pieces != nullptr ? m_pieces->Finish() : m_encoder->Finish());
+    return !m_failed && m_output.Commit();
 }
 
 std::string EncoderSink::ErrorDetail() const {
-    const std::string encoder = m_encoder != nullptr ? m_encoder->Error() : "";
+    const std::string pieces = m_pieces != nullptr ? m_pieces->Error() : "";
+    const std::string encoder = !pieces.empty()        ? pieces
+                                : m_encoder != nullptr ? m_encoder->Error()
+                                                       : "";
     return encoder.empty() ? RenderSink::ErrorDetail() : encoder;
 }

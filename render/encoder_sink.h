@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codec_module.h"
+#include "mp3_pieces.h"
 #include "render_sink.h"
 #include "safe_output.h"
 
@@ -14,9 +15,11 @@
 // bytes are not carried; the tags are.
 class EncoderSink : public RenderSink {
   public:
-    // False when the output cannot be created.
+    // False when the output cannot be created. An MP3 is encoded in pieces, on pool's threads
+    // where there is one (mp3_pieces.h).
     bool Create(const std::filesystem::path& output, const EncoderSettings& settings,
-                AudioTags tags, CoverArt cover = {}, const Shared<int>* stop = nullptr);
+                AudioTags tags, CoverArt cover = {}, const Shared<int>* stop = nullptr,
+                RenderPool* pool = nullptr);
     int Error() const override { return m_output.Error(); }
     std::string ErrorDetail() const override;
     // Why Create failed: the codecs cannot be loaded (true) or the file cannot be made.
@@ -34,6 +37,9 @@ class EncoderSink : public RenderSink {
   private:
     SafeOutput m_output;
     std::unique_ptr<AudioEncoder> m_encoder;
+    std::unique_ptr<Mp3Pieces> m_pieces;  // null: the encoder takes the frames itself
+    EncoderSettings m_settings;
+    RenderPool* m_pool = nullptr;
     AudioTags m_tags;
     CoverArt m_cover;
     std::vector<std::int16_t> m_samples;

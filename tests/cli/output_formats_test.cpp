@@ -33,9 +33,10 @@ CommandResult Cli(const std::vector<std::string>& args) {
     return RunCommand(argv);
 }
 
-// Three seconds of notes with vibrato and tremolo, a bass line and noise, encoded by ffmpeg
-// with the song's tags (codec: ffmpeg's options, a further input among them).
-fs::path MakeSong(const fs::path& path, int rate, const std::vector<std::string>& codec) {
+// Seconds of notes with vibrato and tremolo, a bass line and noise, encoded by ffmpeg with the
+// song's tags (codec: ffmpeg's options, a further input among them).
+fs::path MakeSong(const fs::path& path, int rate, const std::vector<std::string>& codec,
+                  int seconds = 3) {
     std::vector<std::string> options = codec;
     for (const std::string& tag : kSongTags) {
         options.insert(options.end(), {"-metadata", tag});
@@ -46,7 +47,7 @@ fs::path MakeSong(const fs::path& path, int rate, const std::vector<std::string>
         "+0.15*sin(55*2*PI*t)+0.1*sin(1760*2*PI*t)*sin(3*PI*t)+0.05*(random(0)-0.5)|"
         "0.25*sin(277*2*PI*t)+0.2*sin(440*2*PI*t)*(1+0.3*sin(7*t))+0.15*sin(55*2*PI*t)"
         "+0.08*sin(2637*2*PI*t)+0.05*(random(1)-0.5):s=" +
-            std::to_string(rate) + ":d=3",
+            std::to_string(rate) + ":d=" + std::to_string(seconds),
         options);
 }
 
@@ -230,6 +231,36 @@ TEST(OutputFormats, EveryFormatHoldsTheWaveRenderWithItsTagsAtEachQuality) {
 }
 
 // A batch writes NAME.EXT in --format's format, as a single render to that name does.
+// An MP3 long enough to be encoded in pieces: the same bytes on one thread as on two, as
+// long as the WAV render, with the tags and the cover.
+TEST(OutputFormats, Mp3InPiecesIsTheSameOnAnyThreads) {
+    TempDir dir;
+    const fs::path picture = dir / "cover.png";
+    ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=s=32x32",
+                          "-frames:v", "1", picture.string()})
+                  .exitCode,
+              0);
+    const fs::path input = MakeSong(dir / "long.mp3", 44100,
+                                    {"-i", picture, "-map", "0", "-map", "1", "-c:v", "copy",
+                                     "-disposition:v", "attached_pic", "-c:a", "libmp3lame"},
+                                    70);
+    ASSERT_EQ(Cli({"render", input, dir / "long.wav"}).exitCode, 0);
+    for (const char* threads : {"1", "2"}) {
+        const CommandResult run = Cli({"render", "-j", threads, input, dir / "long.mp3.mp3"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        fs::rename(dir / "long.mp3.mp3", dir / (std::string("j") + threads + ".mp3"));
+    }
+    EXPECT_EQ(ReadFile(dir / "j1.mp3"), ReadFile(dir / "j2.mp3"));
+    EXPECT_EQ(Decoded(dir / "j2.mp3").size(), Decoded(dir / "long.wav").size());
+    const auto tags = Probe(dir / "j2.mp3", "format_tags");
+    for (const std::string& tag : kSongTags) {
+        const std::size_t eq = tag.find('=');
+        const auto found = tags.find("TAG:" + tag.substr(0, eq));
+        EXPECT_TRUE(found != tags.end() && found->second == tag.substr(eq + 1)) << tag;
+    }
+    EXPECT_EQ(CoverOf(dir / "j2.mp3"), ReadFile(picture));
+}
+
 TEST(OutputFormats, BatchFormatsAreTheSingleRendersFormats) {
     TempDir dir;
     const fs::path input = MakeSong(dir / "take.wav", 44100, {"-c:a", "pcm_s16le"});

@@ -1,0 +1,176 @@
+#include "mp3_pieces.h"
+
+#include <algorithm>
+
+#include "render_pool.h"
+
+// One piece encoded: its encoder, still open, and the packets it gave so far.
+struct Mp3Pieces::Piece {
+    std::size_t index = 0;
+    std::size_t firstFrame = 0;  // the stream's frame its first packet is
+    std::uint64_t end = 0;       // input frames given, to here
+    std::vector<std::int16_t> samples;
+    std::unique_ptr<PacketEncoder> encoder;
+    std::vector<EncodedPacket> packets;
+    std::string error;  // empty: encoded
+};
+
+Mp3Pieces::Mp3Pieces(EncoderSettings settings, int rate, AudioEncoder& muxer, RenderPool* pool,
+                     Mp3PieceLayout layout)
+    : m_settings(std::move(settings)),
+      m_rate(rate),
+      m_muxer(muxer),
+      m_pool(pool),
+      m_layout(layout) {}
+
+Mp3Pieces::~Mp3Pieces() {
+    // The pieces in flight own what they use; only their end is waited for.
+    for (std::future<Piece>& running : m_running) {
+        running.wait();
+    }
+}
+
+std::uint64_t Mp3Pieces::PieceStart(std::size_t piece) const {
+    const std::size_t frame = piece * m_layout.frames;
+    return frame > m_layout.preroll ? (frame - m_layout.preroll) * kFrameSamples : 0;
+}
+
+std::uint64_t Mp3Pieces::PieceEnd(std::size_t piece) const {
+    return ((piece + 1) * m_layout.frames + m_layout.overrun) * kFrameSamples;
+}
+
+bool Mp3Pieces::Fail(const std::string& what) {
+    if (m_error.empty()) {
+        m_error = what;
+    }
+    return false;
+}
+
+bool Mp3Pieces::Write(const std::int16_t* frames, std::size_t count) {
+    m_buffer.insert(m_buffer.end(), frames, frames + count * 2);
+    m_received += count;
+    while (m_received >= PieceEnd(m_submitted)) {
+        Submit(PieceEnd(m_submitted));
+        const std::size_t limit =
+            m_pool != nullptr ? static_cast<std::size_t>(m_pool->Threads()) : 0;
+        while (m_running.size() > limit) {
+            if (!JoinOldest()) {
+                return false;
+            }
+        }
+    }
+    return m_error.empty();
+}
+
+// The next piece's input, to end, to its encoder: on the pool, or here without one.
+void Mp3Pieces::Submit(std::uint64_t end) {
+    auto piece = std::make_shared<Piece>();
+    piece->index = m_submitted;
+    const std::uint64_t start = PieceStart(m_submitted);
+    piece->firstFrame = static_cast<std::size_t>(start / kFrameSamples);
+    piece->end = end;
+    piece->samples.assign(
+        m_buffer.begin() + static_cast<std::ptrdiff_t>((start - m_bufferStart) * 2),
+        m_buffer.begin() + static_cast<std::ptrdiff_t>((end - m_bufferStart) * 2));
+    ++m_submitted;
+    // The next piece starts within this one; what lies before it is done with.
+    const std::uint64_t keep = std::min(PieceStart(m_submitted), end);
+    m_buffer.erase(m_buffer.begin(),
+                   m_buffer.begin() + static_cast<std::ptrdiff_t>((keep - m_bufferStart) * 2));
+    m_bufferStart = keep;
+
+    auto promise = std::make_shared<std::promise<Piece>>();
+    m_running.push_back(promise->get_future());
+    auto task = [piece, promise, settings = m_settings, rate = m_rate] {
+        Encode(*piece, settings, rate);
+        promise->set_value(std::move(*piece));
+    };
+    if (m_pool != nullptr) {
+        m_pool->Submit(task);
+    } else {
+        task();
+    }
+}
+
+bool Mp3Pieces::JoinOldest() {
+    Piece next = m_running.front().get();
+    m_running.pop_front();
+    if (!next.error.empty()) {
+        return Fail(next.error);
+    }
+    return Join(std::move(next));
+}
+
+// The next piece takes over where the joined stream meets it cleanly, or the stream's own
+// encoder goes on through it.
+bool Mp3Pieces::Join(Piece next) {
+    if (m_tail == nullptr) {
+        m_tail = std::move(next.encoder);
+        m_tailEnd = next.end;
+        m_joined = std::move(next.packets);
+        return true;
+    }
+    const std::size_t boundary = next.index * m_layout.frames;
+    const auto join = FindMp3Join({m_joined, m_joinedFirst}, {next.packets, next.firstFrame},
+                                  next.firstFrame + m_layout.warmUp, boundary + 1);
+    if (!join) {
+        ++m_inOrder;
+        return Continue(next);
+    }
+    if (!JoinMp3({m_joined, m_joinedFirst}, {next.packets, next.firstFrame}, *join)) {
+        return Fail("the encoded pieces cannot be joined");
+    }
+    m_tail = std::move(next.encoder);
+    m_tailEnd = next.end;
+    // Later joins change only frames after this one: the frames before it are final.
+    return WriteBefore(*join);
+}
+
+bool Mp3Pieces::Continue(const Piece& next) {
+    const std::uint64_t nextStart = PieceStart(next.index);
+    const std::size_t from = static_cast<std::size_t>((m_tailEnd - nextStart) * 2);
+    const std::size_t count = (next.samples.size() - from) / 2;
+    if (!m_tail->Write(next.samples.data() + from, count, m_joined)) {
+        return Fail(m_tail->Error());
+    }
+    m_tailEnd = next.end;
+    return true;
+}
+
+bool Mp3Pieces::WriteBefore(std::size_t frame) {
+    const auto count = static_cast<std::ptrdiff_t>(frame - m_joinedFirst);
+    const std::vector<EncodedPacket> settled(m_joined.begin(), m_joined.begin() + count);
+    m_joined.erase(m_joined.begin(), m_joined.begin() + count);
+    m_joinedFirst = frame;
+    return m_muxer.WritePackets(settled) || Fail(m_muxer.Error());
+}
+
+bool Mp3Pieces::Finish() {
+    if (!m_error.empty()) {
+        return false;
+    }
+    Submit(m_received);
+    while (!m_running.empty()) {
+        if (!JoinOldest()) {
+            return false;
+        }
+    }
+    if (!m_tail->Finish(m_joined)) {
+        return Fail(m_tail->Error());
+    }
+    return WriteBefore(m_joinedFirst + m_joined.size()) &&
+           (m_muxer.FinishPackets() || Fail(m_muxer.Error()));
+}
+
+void Mp3Pieces::Encode(Piece& piece, const EncoderSettings& settings, int rate) {
+    const CodecModule* codecs = Codecs();
+    piece.encoder = codecs != nullptr ? codecs->newPacketEncoder(settings) : nullptr;
+    if (piece.encoder == nullptr) {
+        piece.error = "the MP3 encoder cannot be loaded";
+        return;
+    }
+    if (!piece.encoder->Open(rate) ||
+        !piece.encoder->Write(piece.samples.data(), piece.samples.size() / 2, piece.packets)) {
+        piece.error = piece.encoder->Error();
+    }
+}
