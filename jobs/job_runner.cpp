@@ -115,8 +115,7 @@ std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const fs::pa
         auto encoder = std::make_unique<EncoderSink>();
         // A file of a batch that shares the pool with others encodes on its own thread.
         RenderPool* pool = request.segments != 1 ? request.pool : nullptr;
-        if (encoder->Create(path, settings, source.Tags(), source.Cover(), request.stop,
-                            pool)) {
+        if (encoder->Create(path, settings, source.Tags(), source.Cover(), request.stop, pool)) {
             return encoder;
         }
         error = encoder->ErrorDetail();
