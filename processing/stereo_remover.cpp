@@ -214,7 +214,9 @@ void RefreshBand(State& s) {
         const double hz = s.rate * static_cast<double>(k) / static_cast<double>(s.size);
         // The upper edge is the rising edge mirrored about its cut-off.
         const double upper =
-            hz > 0.0 ? RisingEdge(h.highCutoff * h.highCutoff / hz, h.highCutoff) : 1.0;
+            hz > 0.0
+                ? RisingEdge(static_cast<double>(h.highCutoff) * h.highCutoff / hz, h.highCutoff)
+                : 1.0;
         s.band[k] = RisingEdge(hz, h.lowCutoff) * upper;
         if (s.band[k] > 0.0) {
             s.bandFirst = std::min(s.bandFirst, k);

@@ -17,7 +17,7 @@ class BitWriter {
         : m_bytes(bytes), m_pos(start * 8) {}
     void Put(int value, int bits) {
         for (int i = bits - 1; i >= 0; --i, ++m_pos) {
-            if ((value >> i) & 1) {
+            if ((static_cast<std::int64_t>(value) >> i) & 1) {
                 m_bytes[m_pos / 8] |= static_cast<std::uint8_t>(0x80 >> (m_pos % 8));
             }
         }
