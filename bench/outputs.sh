@@ -14,6 +14,8 @@
 set -euo pipefail
 # shellcheck source=scripts/setup.sh
 source "$(dirname "$0")/../scripts/setup.sh"
+# shellcheck source=bench/rounds.sh
+source "$(dirname "$0")/rounds.sh"
 
 rounds=3
 cli=""
@@ -75,26 +77,13 @@ time_one() {
 }
 
 calc() { awk -v a="${2:-0}" -v b="${3:-0}" "BEGIN { printf \"%.6f\", $1 }"; }
-less_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 verdict() {  # value goal: met when value <= goal, or >= goal with "min"
   if [ "${3:-max}" = min ]; then
     if less_than "$1" "$2"; then echo "NOT met"; else echo "met"; fi
   elif less_than "$2" "$1"; then echo "NOT met"; else echo "met"; fi
 }
 
-echo "Load before the runs:$(uptime | sed 's/.*load average://')"
-for ((round = 1; round <= rounds; round++)); do
-  line="round $round:"
-  for r in "${runs[@]}"; do
-    t="$(time_one "$r")"
-    line+="$(printf ' %s %.3f' "$r" "$t")"
-    if [ -z "${best[$r]:-}" ] || less_than "$t" "${best[$r]}"; then
-      best[$r]="$t"
-    fi
-  done
-  echo "$line"
-done
-echo "Load after the runs:$(uptime | sed 's/.*load average://')"
+run_rounds "$rounds" "${runs[@]}"
 
 echo
 echo "Least of $rounds rounds, seconds:"

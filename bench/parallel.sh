@@ -13,6 +13,8 @@
 set -euo pipefail
 # shellcheck source=scripts/setup.sh
 source "$(dirname "$0")/../scripts/setup.sh"
+# shellcheck source=bench/rounds.sh
+source "$(dirname "$0")/rounds.sh"
 
 rounds=3
 cli=""
@@ -86,7 +88,6 @@ time_one() {
 }
 
 calc() { awk -v a="${2:-0}" -v b="${3:-0}" "BEGIN { printf \"%.6f\", $1 }"; }
-less_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 
 for r in "${runs[@]}"; do
   run_one "$r"  # warm the page cache and the binaries
@@ -100,20 +101,9 @@ for f in in silence periodic; do
   "$cli" render -j 2 $low "$work/$f.wav" "$work/par.wav"
   cmp -s "$work/seq.wav" "$work/par.wav" || { echo "$f: -j 2 differs from -j 1" >&2; exit 1; }
 done
-echo "Outputs of -j 2 and -j 1 are identical. Load before the runs:$(uptime | sed 's/.*load average://')"
+echo "Outputs of -j 2 and -j 1 are identical."
 
-for ((round = 1; round <= rounds; round++)); do
-  line="round $round:"
-  for r in "${runs[@]}"; do
-    t="$(time_one "$r")"
-    line+="$(printf ' %s %.3f' "$r" "$t")"
-    if [ -z "${best[$r]:-}" ] || less_than "$t" "${best[$r]}"; then
-      best[$r]="$t"
-    fi
-  done
-  echo "$line"
-done
-echo "Load after the runs:$(uptime | sed 's/.*load average://')"
+run_rounds "$rounds" "${runs[@]}"
 
 ratio() { calc 'a / b' "${best[$1]}" "${best[$2]}"; }
 verdict() {  # value goal: met when value <= goal, or >= goal with "min"

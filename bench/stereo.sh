@@ -9,6 +9,8 @@
 set -euo pipefail
 # shellcheck source=scripts/setup.sh
 source "$(dirname "$0")/../scripts/setup.sh"
+# shellcheck source=bench/rounds.sh
+source "$(dirname "$0")/rounds.sh"
 
 rounds=3
 cli=""
@@ -58,7 +60,6 @@ time_one() {
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
 }
 
-less_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 
 for stems in "" --stems; do
   # shellcheck disable=SC2086
@@ -71,20 +72,9 @@ for stems in "" --stems; do
       { echo "stereo vocals: all cores differ from -j 1" >&2; exit 1; }
   fi
 done
-echo "Stereo outputs of -j 1 and every core are identical. Load:$(uptime | sed 's/.*load average://')"
+echo "Stereo outputs of -j 1 and every core are identical."
 
-for ((round = 1; round <= rounds; round++)); do
-  line="round $round:"
-  for r in "${runs[@]}"; do
-    t="$(time_one "$r")"
-    line+="$(printf ' %s %.3f' "$r" "$t")"
-    if [ -z "${best[$r]:-}" ] || less_than "$t" "${best[$r]}"; then
-      best[$r]="$t"
-    fi
-  done
-  echo "$line"
-done
-echo "Load after the runs:$(uptime | sed 's/.*load average://')"
+run_rounds "$rounds" "${runs[@]}"
 
 ratio() { awk -v a="${best[$1]}" -v b="${best[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
 echo

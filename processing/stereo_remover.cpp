@@ -371,7 +371,9 @@ void RunHop(State& s) {
     }
     for (std::size_t c = 0; c < 2; ++c) {
         ShiftHop(s.input[c], s.hop);
-        ShiftHop(s.guide[c], s.hop);
+        if (s.guided) {
+            ShiftHop(s.guide[c], s.hop);
+        }
         ShiftHop(s.output[c], s.hop);
         ShiftHop(s.removed[c], s.hop);
     }

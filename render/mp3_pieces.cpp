@@ -4,31 +4,14 @@
 
 #include "render_pool.h"
 
-// One piece encoded: its encoder, still open, and the packets it gave so far.
-struct Mp3Pieces::Piece {
-    std::size_t index = 0;
-    std::size_t firstFrame = 0;  // the stream's frame its first packet is
-    std::uint64_t end = 0;       // input frames given, to here
-    std::vector<std::int16_t> samples;
-    std::unique_ptr<PacketEncoder> encoder;
-    std::vector<EncodedPacket> packets;
-    std::string error;  // empty: encoded
-};
-
 Mp3Pieces::Mp3Pieces(EncoderSettings settings, int rate, AudioEncoder& muxer, RenderPool* pool,
                      Mp3PieceLayout layout)
     : m_settings(std::move(settings)),
       m_rate(rate),
       m_muxer(muxer),
       m_pool(pool),
-      m_layout(layout) {}
-
-Mp3Pieces::~Mp3Pieces() {
-    // The pieces in flight own what they use; only their end is waited for.
-    for (std::future<Piece>& running : m_running) {
-        running.wait();
-    }
-}
+      m_layout(layout),
+      m_pieces(pool) {}
 
 std::uint64_t Mp3Pieces::PieceStart(std::size_t piece) const {
     const std::size_t frame = piece * m_layout.frames;
@@ -53,7 +36,7 @@ bool Mp3Pieces::Write(const std::int16_t* frames, std::size_t count) {
         Submit(PieceEnd(m_submitted));
         const std::size_t limit =
             m_pool != nullptr ? static_cast<std::size_t>(m_pool->Threads()) : 0;
-        while (m_running.size() > limit) {
+        while (m_pieces.Pending() > limit) {
             if (!JoinOldest()) {
                 return false;
             }
@@ -79,22 +62,14 @@ void Mp3Pieces::Submit(std::uint64_t end) {
                    m_buffer.begin() + static_cast<std::ptrdiff_t>((keep - m_bufferStart) * 2));
     m_bufferStart = keep;
 
-    auto promise = std::make_shared<std::promise<Piece>>();
-    m_running.push_back(promise->get_future());
-    auto task = [piece, promise, settings = m_settings, rate = m_rate] {
+    m_pieces.Submit([piece, settings = m_settings, rate = m_rate] {
         Encode(*piece, settings, rate);
-        promise->set_value(std::move(*piece));
-    };
-    if (m_pool != nullptr) {
-        m_pool->Submit(task);
-    } else {
-        task();
-    }
+        return std::move(*piece);
+    });
 }
 
 bool Mp3Pieces::JoinOldest() {
-    Piece next = m_running.front().get();
-    m_running.pop_front();
+    Piece next = m_pieces.TakeOldest();
     if (!next.error.empty()) {
         return Fail(next.error);
     }
@@ -150,7 +125,7 @@ bool Mp3Pieces::Finish() {
         return false;
     }
     Submit(m_received);
-    while (!m_running.empty()) {
+    while (m_pieces.Pending() > 0) {
         if (!JoinOldest()) {
             return false;
         }

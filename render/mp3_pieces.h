@@ -2,14 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "codec_module.h"
 #include "mp3_join.h"
+#include "ordered_results.h"
 
 class RenderPool;
 
@@ -34,7 +33,6 @@ class Mp3Pieces {
     // pool null: each piece on the calling thread, when its frames are there.
     Mp3Pieces(EncoderSettings settings, int rate, AudioEncoder& muxer, RenderPool* pool,
               Mp3PieceLayout layout = {});
-    ~Mp3Pieces();
     Mp3Pieces(const Mp3Pieces&) = delete;
     Mp3Pieces& operator=(const Mp3Pieces&) = delete;
 
@@ -48,7 +46,16 @@ class Mp3Pieces {
     // How many boundaries had no clean join (for the benchmarks).
     std::size_t InOrderStretches() const { return m_inOrder; }
 
-    struct Piece;
+    // One piece encoded: its encoder, still open, and the packets it gave so far.
+    struct Piece {
+        std::size_t index = 0;
+        std::size_t firstFrame = 0;  // the stream's frame its first packet is
+        std::uint64_t end = 0;       // input frames given, to here
+        std::vector<std::int16_t> samples;
+        std::unique_ptr<PacketEncoder> encoder;
+        std::vector<EncodedPacket> packets;
+        std::string error;  // empty: encoded
+    };
 
   private:
     static void Encode(Piece& piece, const EncoderSettings& settings, int rate);
@@ -71,12 +78,12 @@ class Mp3Pieces {
     std::vector<std::int16_t> m_buffer;  // interleaved input from m_bufferStart on
     std::uint64_t m_bufferStart = 0;     // in input frames
     std::uint64_t m_received = 0;
-    std::size_t m_submitted = 0;  // pieces
-    std::deque<std::future<Piece>> m_running;
+    std::size_t m_submitted = 0;            // pieces
     std::unique_ptr<PacketEncoder> m_tail;  // the encoder of the joined stream's end, still open
     std::uint64_t m_tailEnd = 0;            // the input frames it was given, to here
     std::vector<EncodedPacket> m_joined;    // packets not yet written, from m_joinedFirst on
     std::size_t m_joinedFirst = 0;
     std::size_t m_inOrder = 0;
     std::string m_error;
+    OrderedResults<Piece> m_pieces;  // last: its tasks end before the rest goes
 };

@@ -46,19 +46,9 @@ std::vector<unsigned char> SampleBytes(const std::vector<std::int16_t>& samples)
 
 }  // namespace
 
-struct StereoStage::Segment {
-    std::uint64_t begin = 0;  // the first frame it gives
-    std::uint64_t end = 0;
-    std::size_t lead = 0;             // frames its remover runs before begin
-    std::vector<std::int16_t> in;     // from begin - lead to end + latency, silence past the run
-    std::vector<std::int16_t> out;    // begin .. end
-    std::vector<std::int16_t> vocal;  // begin .. end, when asked for
-    bool done = false;
-};
-
 StereoStage::StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingParameters& params,
                          unsigned sampleRate, RenderPool* pool)
-    : m_out(out), m_vocals(vocals), m_params(params), m_rate(sampleRate), m_pool(pool) {
+    : m_out(out), m_vocals(vocals), m_params(params), m_rate(sampleRate), m_segments(pool) {
     const StereoRemover probe(sampleRate);
     const std::size_t hop = probe.Hop();
     m_latency = probe.Latency();
@@ -66,14 +56,6 @@ StereoStage::StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingPa
     const std::size_t least = std::max(kSegmentHops * hop, kSegmentWarmUps * m_warmUp);
     m_segmentFrames = (least + hop - 1) / hop * hop;
     m_inFlight = pool != nullptr ? 2 * static_cast<std::size_t>(pool->Threads()) : 1;
-}
-
-StereoStage::~StereoStage() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] {
-        return std::all_of(m_segments.begin(), m_segments.end(),
-                           [](const std::unique_ptr<Segment>& s) { return s->done; });
-    });
 }
 
 bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
@@ -108,7 +90,7 @@ bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
 }
 
 void StereoStage::Launch(std::uint64_t end) {
-    auto segment = std::make_unique<Segment>();
+    auto segment = std::make_shared<Segment>();
     segment->begin = m_launched;
     segment->end = end;
     const std::uint64_t start = m_launched >= m_warmUp ? m_launched - m_warmUp : 0;
@@ -125,26 +107,10 @@ void StereoStage::Launch(std::uint64_t end) {
     m_history.erase(m_history.begin(),
                     m_history.begin() + static_cast<std::ptrdiff_t>(2 * (keep - m_historyStart)));
     m_historyStart = keep;
-    Segment& launched = *segment;
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_segments.push_back(std::move(segment));
-    }
-    if (m_pool == nullptr) {
-        Run(launched);
-        launched.done = true;
-        return;
-    }
-    m_pool->Submit([this, &launched] {
-        Run(launched);
-        // Notified under the lock: once every segment is done the stage may be gone.
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        launched.done = true;
-        m_changed.notify_all();
-    });
+    m_segments.Submit([this, segment] { return Run(std::move(*segment)); });
 }
 
-void StereoStage::Run(Segment& segment) const {
+StereoStage::Segment StereoStage::Run(Segment segment) const {
     StereoRemover remover(m_rate);
     std::vector<std::int16_t> out(segment.in.size());
     std::vector<std::int16_t> vocal(m_vocals != nullptr ? segment.in.size() : 0);
@@ -157,27 +123,20 @@ void StereoStage::Run(Segment& segment) const {
         segment.vocal.assign(vocal.begin() + from, vocal.begin() + from + count);
     }
     segment.in = {};
+    return segment;
 }
 
 // Hands the finished segments at the head to the sinks; waits for the head when wait says
 // so, or when as many segments as may be are running.
 bool StereoStage::Emit(bool wait) {
-    while (!m_segments.empty()) {
-        Segment* head = nullptr;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            head = m_segments.front().get();
-            if (!head->done && !wait && m_segments.size() < m_inFlight) {
-                return true;
-            }
-            m_changed.wait(lock, [head] { return head->done; });
+    while (m_segments.Pending() > 0) {
+        if (!wait && m_segments.Pending() < m_inFlight && !m_segments.OldestReady()) {
+            return true;
         }
-        if (!Deliver(*head)) {
+        if (!Deliver(m_segments.TakeOldest())) {
             m_failed = true;
             return false;
         }
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_segments.pop_front();
     }
     return true;
 }

@@ -7,18 +7,13 @@
 // aligned with the input: the remover's first Latency() frames are dropped and the run is
 // flushed with as many frames of silence, so that it lasts as long as its input.
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <memory>
-#include <mutex>
 #include <vector>
 
+#include "ordered_results.h"
 #include "processing_parameters.h"
 #include "render_sink.h"
-
-class RenderPool;
 
 class StereoStage : public RenderSink {
   public:
@@ -26,7 +21,6 @@ class StereoStage : public RenderSink {
     // null, runs the segments; otherwise the calling thread does.
     StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingParameters& params,
                 unsigned sampleRate, RenderPool* pool);
-    ~StereoStage() override;  // waits for the segments still running
     StereoStage(const StereoStage&) = delete;
     StereoStage& operator=(const StereoStage&) = delete;
 
@@ -50,10 +44,17 @@ class StereoStage : public RenderSink {
     std::size_t SegmentFrames() const { return m_segmentFrames; }
 
   private:
-    struct Segment;
+    struct Segment {
+        std::uint64_t begin = 0;  // the first frame it gives
+        std::uint64_t end = 0;
+        std::size_t lead = 0;           // frames its remover runs before begin
+        std::vector<std::int16_t> in;   // from begin - lead to end + latency, silence past the run
+        std::vector<std::int16_t> out;  // begin .. end
+        std::vector<std::int16_t> vocal;  // begin .. end, when asked for
+    };
 
     void Launch(std::uint64_t end);
-    void Run(Segment& segment) const;
+    Segment Run(Segment segment) const;
     bool Emit(bool wait);
     bool Deliver(const Segment& segment);
 
@@ -61,7 +62,6 @@ class StereoStage : public RenderSink {
     RenderSink* m_vocals;
     const ProcessingParameters& m_params;
     unsigned m_rate;
-    RenderPool* m_pool;
     std::size_t m_latency;
     std::size_t m_warmUp;
     std::size_t m_segmentFrames;
@@ -73,8 +73,6 @@ class StereoStage : public RenderSink {
     std::uint64_t m_launched = 0;  // frames before this one belong to launched segments
     unsigned char m_tail[4] = {};
     std::size_t m_tailBytes = 0;
-    std::deque<std::unique_ptr<Segment>> m_segments;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
     bool m_failed = false;
+    OrderedResults<Segment> m_segments;  // last: its tasks end before the rest goes
 };

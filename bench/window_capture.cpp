@@ -1,0 +1,79 @@
+#include "window_capture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "bitmap_button.h"
+#include "file_dialogs.h"
+#include "main_window.h"
+#include "message_boxes.h"
+#include "portaudio_out.h"
+#include "profile.h"
+
+namespace {
+
+template <typename Done>
+void PumpFor(double seconds, Done done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.nsecsElapsed() < static_cast<qint64>(seconds * 1e9) && !done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+std::uintmax_t FramesTaken(const char* capture) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(capture, ec);
+    return ec ? 0 : size / 4;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uintmax_t>> PlayAndPress(
+    const char* input, const char* capture, const std::function<BitmapButton*(MainWindow&)>& pick,
+    int times, const std::function<void(MainWindow&)>& press) {
+    QtMessageBoxes boxes;
+    QtFileDialogs files;
+    Profile profile(DefaultProfilePath());
+    std::vector<std::uintmax_t> pressed;
+    {
+        const PortAudioSystem sound;
+        PortAudioOut audio(sound);
+        MainWindow window(UiServices{boxes, files, profile, &audio});
+        window.show();
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window)) {
+            return std::nullopt;
+        }
+        window.SelectInputFile(QString::fromLocal8Bit(input));
+        pick(window)->click();
+        for (int i = 0; i < times; ++i) {
+            PumpFor(1.5, [] { return false; });
+            pressed.push_back(FramesTaken(capture));
+            press(window);
+        }
+        PumpFor(1.5, [] { return false; });
+        pick(window)->click();
+        PumpFor(5.0, [&] { return window.Idle(); });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the sink's last bytes
+    return pressed;
+}
+
+std::vector<double> CaptureLeft(const char* capture) {
+    std::ifstream in(capture, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    std::vector<double> left;
+    for (std::size_t at = 0; at + 4 <= bytes.size(); at += 4) {
+        left.push_back(static_cast<std::int16_t>(static_cast<unsigned char>(bytes[at]) |
+                                                 (static_cast<unsigned char>(bytes[at + 1]) << 8)));
+    }
+    return left;
+}
