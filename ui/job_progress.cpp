@@ -39,19 +39,22 @@ bool JobProgress::Run(WorkerThreads& workers, std::function<void()> job) {
     QEventLoop loop;
     QElapsedTimer clock;
     clock.start();
+    // Cancel hides the dialog, so whether it was shown is kept here rather than read from it.
+    bool shown = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (finished.load(std::memory_order_acquire)) {
             loop.quit();
-        } else if (!m_dialog.isVisible() && clock.elapsed() >= kDelayMs) {
+        } else if (!shown && clock.elapsed() >= kDelayMs) {
+            shown = true;
             m_dialog.show();
             loop.quit();  // from now on the dialog keeps the input from the window
         }
     });
     poll.start(kPollMs);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!finished.load(std::memory_order_acquire)) {
-        loop.exec();
+    // The job refers to this frame, so nothing returns before it has ended.
+    while (!finished.load(std::memory_order_acquire)) {
+        loop.exec(shown ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     }
     m_dialog.hide();
     return true;

@@ -165,11 +165,16 @@ TEST(JobProgressDialog, ShowsAfterHalfASecondAndCancelStopsTheJob) {
     });
     poll.start(10);
     clock.start();
+    std::atomic<bool> ended{false};
     ASSERT_TRUE(progress.Run(workers, [&] {
         while (stop == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        // A job takes a while to wind down after Cancel, and Run still waits for it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ended = true;
     }));
+    EXPECT_TRUE(ended);
     EXPECT_GE(shownAfter, JobProgress::kDelayMs);
     EXPECT_EQ(stop, 1);
 
