@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -59,6 +60,8 @@ std::optional<std::vector<std::uintmax_t>> PlayAndPress(
             pressed.push_back(FramesTaken(capture));
             press(window);
         }
+        std::printf("the device's buffer, as the sound system grants it: %.1f ms\n",
+                    1000.0 * audio.Latency());
         PumpFor(1.5, [] { return false; });
         pick(window)->click();
         PumpFor(5.0, [&] { return window.Idle(); });

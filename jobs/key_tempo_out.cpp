@@ -13,6 +13,10 @@ constexpr unsigned kPiecesPerSecond = 20;
 // The stage is fed in smaller steps, so that little made with the old key waits for the next
 // piece when the key changes.
 constexpr unsigned kFeedsPerPiece = 4;
+// The stereo mode's pieces: a trackbar acts on the frames as they leave the remover, so the
+// sound queued ahead is all that delays it; two of these still hold 50 ms, more than a device
+// at 40 ms latency takes at once.
+constexpr unsigned kStereoPiecesPerSecond = 40;
 
 }  // namespace
 
@@ -26,6 +30,7 @@ void KeyTempoOut::Start(unsigned rate) {
         m_rate = rate;
         m_stage = std::make_unique<KeyTempoStage>(rate);
         m_pieceFrames = std::max<std::size_t>(rate / kPiecesPerSecond, kFeedsPerPiece);
+        m_stereoPieceFrames = std::max<std::size_t>(rate / kStereoPiecesPerSecond, 1);
         m_piece.resize(AudioOut::kMaxBlockBytes / kFrameBytes * kFrameBytes);
         m_stereo = std::make_unique<StereoFeed>(rate, m_piece.size() / kFrameBytes);
     }
@@ -63,7 +68,7 @@ KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t by
         m_stereo->Start();
     }
     const std::size_t pieceBytes = m_controls.keyTempoLive && m_writes >= AudioOut::kQueuedBlocks
-                                       ? m_pieceFrames * kFrameBytes
+                                       ? m_stereoPieceFrames * kFrameBytes
                                        : m_piece.size();
     std::size_t done = 0;
     while (done < bytes) {

@@ -13,9 +13,10 @@
 // job tells but, while the stage or the stereo mode's remover is in use, the levels: the meter
 // then shows those of the sound that goes to the device.
 //
-// In the stereo mode the blocks go through the remover first (StereoFeed), in the same pieces
-// and as just in time, so that a trackbar is heard as soon as a key; the counts then follow the
-// source frames the remover's output was made of. A switch into the mode starts a run of the
+// In the stereo mode the blocks go through the remover first (StereoFeed), in pieces of a
+// fortieth of a second, each as the device has room for it, so that a trackbar is heard after
+// little more than two of them; the counts then follow the source frames the remover's output
+// was made of. A switch into the mode starts a run of the
 // remover at the next frame, a switch out of it lets what the remover holds come out first:
 // the sound neither skips nor repeats.
 
@@ -92,6 +93,7 @@ class KeyTempoOut : public JobObserver {
     JobObserver& m_observer;
     unsigned m_rate = 0;
     std::size_t m_pieceFrames = 0;
+    std::size_t m_stereoPieceFrames = 0;
     std::unique_ptr<KeyTempoStage> m_stage;
     std::unique_ptr<StereoFeed> m_stereo;
     bool m_stretching = false;

@@ -30,10 +30,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZERBEX_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Key and tempo: SoundTouch (LGPL-2.1), the system's shared library, which a user may replace;
-# the stereo mode's transforms: KissFFT (BSD-3). Named as well as found, so that the package
-# says it needs them even where dpkg-shlibdeps finds less.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsoundtouch1, libkissfft-float131")
+# Key and tempo: SoundTouch (LGPL-2.1), the system's shared library, which a user may replace.
+# Named as well as found, so that the package says it needs it even where dpkg-shlibdeps finds
+# less. The stereo mode's transforms (PFFFT) are built in; their notice is in the copyright.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsoundtouch1")
 # The synopsis is the summary above; this is the extended description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zerbex 2 plays an audio file live in seven modes (original, vocal
 removal 1 and 2, low, high, left, right) while trackbars move the pan,

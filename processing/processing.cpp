@@ -1,8 +1,11 @@
 #include "processing.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 std::int16_t Saturate16(double x) {
     if (x > 32767.0) {
@@ -135,6 +138,37 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
         out.right = Saturate16(out.right * gOut);
     }
     return out;
+}
+
+// x * 0.45 truncated is 9 x / 20 in integers: the product's fraction is a multiple of 1/20,
+// far above the double's rounding, so both truncate alike (a test runs every sample). The
+// integer form runs in vector registers.
+static_assert(kInputAttenuation == 0.45);
+
+void AttenuateFrames(unsigned char* frames, std::size_t count) {
+    const auto attenuated = [](int in) { return static_cast<std::int16_t>(in * 9 / 20); };
+    if constexpr (std::endian::native == std::endian::little) {
+        // Through samples of the machine's own kind, a stretch at a time.
+        constexpr std::size_t kStretch = 512;
+        std::array<std::int16_t, kStretch> samples{};
+        for (std::size_t done = 0; done < 2 * count;) {
+            const std::size_t n = std::min(kStretch, 2 * count - done);
+            std::memcpy(samples.data(), frames + 2 * done, 2 * n);
+            for (std::int16_t& sample : samples) {  // whole stretches: a loop the compiler widens
+                sample = attenuated(sample);
+            }
+            std::memcpy(frames + 2 * done, samples.data(), 2 * n);
+            done += n;
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < 2 * count; ++i) {
+        unsigned char* at = frames + 2 * i;
+        const auto out =
+            static_cast<std::uint16_t>(attenuated(static_cast<std::int16_t>(at[0] | (at[1] << 8))));
+        at[0] = static_cast<unsigned char>(out);
+        at[1] = static_cast<unsigned char>(out >> 8);
+    }
 }
 
 int MeterSegments(int sample) {

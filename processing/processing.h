@@ -9,6 +9,7 @@
 // other; mode 1 is the difference of the channels. All filter constants assume 44,100
 // frames per second whatever the file declares.
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 
@@ -95,6 +96,14 @@ inline void StoreFrameSample(unsigned char* frame, StereoSample sample) {
 
 // Processes one frame with the parameters of this moment.
 StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params, StereoSample in);
+
+// The modes whose frames are the attenuated input, whatever the filters hold.
+inline bool PassesAttenuatedInput(PlayMode mode) {
+    return mode == PlayMode::Original || mode == PlayMode::Stereo;
+}
+// count frames in place as ProcessFrame makes them in those modes, without running the
+// filters: for a run that stays in such a mode to its end.
+void AttenuateFrames(unsigned char* frames, std::size_t count);
 
 // The value the level meter shows for a processed frame.
 inline std::int16_t MeterSample(StereoSample out) {

@@ -47,8 +47,9 @@ class StereoRemover {
 
     // count interleaved 16-bit stereo frames in, count out, Latency() frames later than they
     // went in (the first Latency() frames out of a fresh run are silence). vocal, when not
-    // null, receives the removed part at the output level. The parameters are read once a
-    // hop, at the hop's first frame.
+    // null, receives the removed part at the output level. The levels are read once a call
+    // and apply to every frame it gives; the rest of the parameters once a hop, at the hop's
+    // last frame, and reach the frames out within two hops.
     void Process(const ProcessingParameters& params, const std::int16_t* in, std::int16_t* out,
                  std::int16_t* vocal, std::size_t count);
 

@@ -250,10 +250,17 @@ void RenderRun::ProcessBlock(std::size_t bytes, WriteProgress& progress) {
     if (m_settings.params == nullptr || frames == 0) {
         return;
     }
+    // A write keeps its mode to the end: where that mode's frames are the attenuated input,
+    // the filters need not run.
+    const bool attenuateOnly = PassesAttenuatedInput(m_settings.params->mode.Get());
     for (std::size_t done = 0; done < frames;) {
         const std::size_t run = std::min(frames - done, done == 0 ? 1 : kMeterFrames);
         unsigned char* at = m_block.data() + done * kFrameBytes;
-        ProcessConstantFrames(m_frames, at, run, *m_settings.params);
+        if (attenuateOnly) {
+            AttenuateFrames(at, run);
+        } else {
+            ProcessConstantFrames(m_frames, at, run, *m_settings.params);
+        }
         done += run;
         const std::size_t last = done - 1;
         if (last % kMeterFrames == 0) {

@@ -30,18 +30,19 @@ void AppendFrames(std::vector<std::int16_t>& samples, const unsigned char* bytes
     }
 }
 
-std::vector<unsigned char> SampleBytes(const std::vector<std::int16_t>& samples) {
-    std::vector<unsigned char> bytes(2 * samples.size());
+// The samples as they lie in a file: on a little-endian machine, the samples' own bytes.
+const unsigned char* SampleBytes(const std::vector<std::int16_t>& samples,
+                                 std::vector<unsigned char>& scratch) {
     if constexpr (kFileOrder) {
-        std::memcpy(bytes.data(), samples.data(), bytes.size());
-        return bytes;
+        return reinterpret_cast<const unsigned char*>(samples.data());
     }
+    scratch.resize(2 * samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const auto bits = static_cast<std::uint16_t>(samples[i]);
-        bytes[2 * i] = static_cast<unsigned char>(bits);
-        bytes[2 * i + 1] = static_cast<unsigned char>(bits >> 8);
+        scratch[2 * i] = static_cast<unsigned char>(bits);
+        scratch[2 * i + 1] = static_cast<unsigned char>(bits >> 8);
     }
-    return bytes;
+    return scratch.data();
 }
 
 }  // namespace
@@ -112,16 +113,15 @@ void StereoStage::Launch(std::uint64_t end) {
 
 StereoStage::Segment StereoStage::Run(Segment segment) const {
     StereoRemover remover(m_rate);
-    std::vector<std::int16_t> out(segment.in.size());
-    std::vector<std::int16_t> vocal(m_vocals != nullptr ? segment.in.size() : 0);
-    remover.Process(m_params, segment.in.data(), out.data(),
-                    m_vocals != nullptr ? vocal.data() : nullptr, segment.in.size() / 2);
-    const auto from = static_cast<std::ptrdiff_t>(2 * (segment.lead + m_latency));
-    const auto count = static_cast<std::ptrdiff_t>(2 * (segment.end - segment.begin));
-    segment.out.assign(out.begin() + from, out.begin() + from + count);
-    if (m_vocals != nullptr) {
-        segment.vocal.assign(vocal.begin() + from, vocal.begin() + from + count);
-    }
+    // The warm-up and the remover's lead-in give nothing worth keeping.
+    const std::size_t skipped = segment.lead + m_latency;
+    std::vector<std::int16_t> discard(2 * skipped);
+    remover.Process(m_params, segment.in.data(), discard.data(), nullptr, skipped);
+    const std::size_t frames = static_cast<std::size_t>(segment.end - segment.begin);
+    segment.out.resize(2 * frames);
+    segment.vocal.resize(m_vocals != nullptr ? 2 * frames : 0);
+    remover.Process(m_params, segment.in.data() + 2 * skipped, segment.out.data(),
+                    m_vocals != nullptr ? segment.vocal.data() : nullptr, frames);
     segment.in = {};
     return segment;
 }
@@ -142,15 +142,12 @@ bool StereoStage::Emit(bool wait) {
 }
 
 bool StereoStage::Deliver(const Segment& segment) {
-    const std::vector<unsigned char> out = SampleBytes(segment.out);
-    if (!m_out.Frames(out.data(), out.size())) {
+    std::vector<unsigned char> scratch;
+    if (!m_out.Frames(SampleBytes(segment.out, scratch), 2 * segment.out.size())) {
         return false;
     }
-    if (m_vocals == nullptr) {
-        return true;
-    }
-    const std::vector<unsigned char> vocal = SampleBytes(segment.vocal);
-    return m_vocals->Frames(vocal.data(), vocal.size());
+    return m_vocals == nullptr ||
+           m_vocals->Frames(SampleBytes(segment.vocal, scratch), 2 * segment.vocal.size());
 }
 
 bool StereoStage::End() {

@@ -121,6 +121,31 @@ TEST(ProcessFrame, OriginalPlaysTheAttenuatedInputWhateverTheOutputGain) {
     EXPECT_EQ(out[3].right, 0);
 }
 
+// A write in the modes that pass the input skips the filters: every 16-bit sample, on
+// either side of a frame, comes out as ProcessFrame makes it in both modes.
+TEST(AttenuateFrames, EverySampleAsTheFramesOfThePassingModes) {
+    std::vector<unsigned char> frames;
+    std::vector<StereoSample> in;
+    for (int v = -32768; v <= 32767; ++v) {
+        const StereoSample sample{static_cast<std::int16_t>(v), static_cast<std::int16_t>(-1 - v)};
+        in.push_back(sample);
+        frames.resize(frames.size() + 4);
+        StoreFrameSample(frames.data() + frames.size() - 4, sample);
+    }
+    AttenuateFrames(frames.data(), in.size());
+    for (const PlayMode mode : {PlayMode::Original, PlayMode::Stereo}) {
+        ASSERT_TRUE(PassesAttenuatedInput(mode));
+        ProcessingParameters s;
+        s.mode = mode;
+        const auto want = ProcessAll(s, in);
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            const StereoSample got = FrameSample(frames.data() + 4 * i);
+            ASSERT_EQ(got.left, want[i].left) << in[i].left;
+            ASSERT_EQ(got.right, want[i].right) << in[i].right;
+        }
+    }
+}
+
 TEST(ProcessFrame, ModeOneIsTheDifferenceOfTheChannels) {
     ProcessingParameters s;
     Positions p;

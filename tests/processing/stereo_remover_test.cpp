@@ -130,6 +130,58 @@ TEST(StereoRemoverTest, SameBytesHoweverARunIsCutOrStarted) {
     }
 }
 
+// A trackbar moved between two calls: the levels act on the very next frame out; the rest
+// from the next hop on, wholly two hops after the move at most. Before the move nothing
+// changes, and from then on the run is the one with the new setting throughout.
+TEST(StereoRemoverTest, LevelsActAtOnceTheRestWithinTwoHops) {
+    struct Case {
+        std::string name;
+        std::function<void(ProcessingParameters&)> move;
+        bool atOnce;
+    };
+    const std::vector<Case> cases = {
+        {"output level", [](ProcessingParameters& p) { p.outputGain = 1.7f; }, true},
+        {"left level", [](ProcessingParameters& p) { p.leftGain = 1.1f; }, true},
+        {"right level", [](ProcessingParameters& p) { p.rightGain = 4.0f; }, true},
+        {"pan", [](ProcessingParameters& p) { p.aim = AimFor(12); }, false},
+        {"focus", [](ProcessingParameters& p) { p.focus = 0.1f; }, false},
+        {"low cut-off", [](ProcessingParameters& p) { p.lowCutoff = 700; }, false},
+        {"high cut-off", [](ProcessingParameters& p) { p.highCutoff = 2000; }, false},
+    };
+    const Frames in = BusyMix(kRate);
+    ProcessingParameters start;
+    start.focus = 0.8f;
+    const Outputs before = ProcessWhole(start, in);
+    for (const Case& c : cases) {
+        for (const std::size_t moved : {std::size_t{9000}, std::size_t{4 * 2048}}) {
+            SCOPED_TRACE(c.name + ", moved at frame " + std::to_string(moved));
+            ProcessingParameters params;
+            params.focus = start.focus.Get();
+            c.move(params);
+            const Outputs after = ProcessWhole(params, in);
+            StereoRemover remover(kRate);
+            const std::size_t hop = remover.Hop();
+            Outputs run{Frames(in.size()), Frames(in.size())};
+            remover.Process(start, in.data(), run.out.data(), run.vocal.data(), moved);
+            remover.Process(params, &in[2 * moved], &run.out[2 * moved], &run.vocal[2 * moved],
+                            in.size() / 2 - moved);
+            const std::size_t from = c.atOnce ? moved : (moved / hop + 2) * hop;
+            ASSERT_LE(from, moved + 2 * hop);
+            // The frames of f from one frame on, or up to the other.
+            const auto part = [](const Frames& f, std::size_t first, std::size_t end) {
+                return Frames(f.begin() + static_cast<std::ptrdiff_t>(2 * first),
+                              f.begin() + static_cast<std::ptrdiff_t>(2 * end));
+            };
+            const std::size_t all = in.size() / 2;
+            EXPECT_TRUE(part(run.out, 0, moved) == part(before.out, 0, moved));
+            EXPECT_TRUE(part(run.out, from, all) == part(after.out, from, all));
+            EXPECT_TRUE(part(run.vocal, from, all) == part(after.vocal, from, all));
+            EXPECT_TRUE(part(after.out, from, all) != part(before.out, from, all))
+                << "the move changes nothing";
+        }
+    }
+}
+
 TEST(StereoRemoverTest, RemovesTheAimedSourceAndKeepsTheRest) {
     struct Case {
         std::string name;
