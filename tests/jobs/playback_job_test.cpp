@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
+#include <numeric>
 #include <thread>
 
 #include "playback_job.h"
@@ -512,6 +513,39 @@ TEST(PlaybackJob, StereoModePlaysTheRemoversOutputAndCountsItsSourceFrames) {
             }
         }
     }
+}
+
+// In the stereo mode a level moved while playing is in the very next piece the device is
+// handed, and the pieces are fortieths of a second: only the sound queued ahead delays it.
+TEST(PlaybackJob, StereoModeLevelsReachTheNextPiece) {
+    constexpr std::size_t kBytes = 8 * kBlock;
+    constexpr std::size_t kMovedAfter = 10;  // writes; well after the first two whole blocks
+    PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
+    f.controls.params.mode = PlayMode::Stereo;
+    f.controls.keyTempoLive = 1;
+    const float start = f.controls.params.leftGain.Get();
+    const Bytes before = StereoPlayed(f, {{0, kBytes}});
+    f.controls.params.leftGain = start / 2;
+    const Bytes after = StereoPlayed(f, {{0, kBytes}});
+    f.controls.params.leftGain = start;
+    f.audio.onWrite = [&](std::size_t index) {
+        if (index + 1 == kMovedAfter) {
+            f.controls.params.leftGain = start / 2;
+        }
+    };
+    f.Play();
+    const Bytes played = f.audio.Played();
+    const std::vector<std::size_t> sizes = f.audio.BlockSizes();
+    ASSERT_EQ(played.size(), kBytes);
+    ASSERT_GT(sizes.size(), kMovedAfter + 1);
+    // While it plays (the remover's last frames flush in larger pieces at the data's end).
+    EXPECT_LE(*std::max_element(sizes.begin() + 2, sizes.begin() + kMovedAfter + 2),
+              44100u / 40 * 4);
+    const auto moved = static_cast<std::ptrdiff_t>(
+        std::accumulate(sizes.begin(), sizes.begin() + kMovedAfter, std::size_t{0}));
+    EXPECT_TRUE(std::equal(played.begin(), played.begin() + moved, before.begin()));
+    EXPECT_TRUE(std::equal(played.begin() + moved, played.end(), after.begin() + moved));
+    EXPECT_FALSE(std::equal(before.begin() + moved, before.end(), after.begin() + moved));
 }
 
 // A switch into or out of the stereo mode while playing neither skips nor repeats sound: the
