@@ -19,16 +19,6 @@
 
 namespace {
 
-template <typename Done>
-void PumpFor(double seconds, Done done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.nsecsElapsed() < static_cast<qint64>(seconds * 1e9) && !done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-}
-
 std::uintmax_t FramesTaken(const char* capture) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(capture, ec);
@@ -36,6 +26,16 @@ std::uintmax_t FramesTaken(const char* capture) {
 }
 
 }  // namespace
+
+double PumpFor(double seconds, const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.nsecsElapsed() < static_cast<qint64>(seconds * 1e9) && !done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
 
 std::optional<std::vector<std::uintmax_t>> PlayAndPress(
     const char* input, const char* capture, const std::function<BitmapButton*(MainWindow&)>& pick,

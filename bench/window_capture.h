@@ -1,7 +1,8 @@
 #pragma once
 
-// What the real-window latency benches share: play an input in the real window on the real
-// sound output, press keys while it plays, and read back what a capture device took.
+// What the real-window latency benches share: keep the window's events flowing, play an input
+// in the real window on the real sound output, press keys while it plays, and read back what a
+// capture device took.
 
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,10 @@ class BitmapButton;
 class MainWindow;
 
 inline constexpr double kCaptureRate = 44100;
+
+// Keeps the window's events flowing for the given time, or until done() holds; the seconds
+// it took.
+double PumpFor(double seconds, const std::function<bool()>& done);
 
 // Starts the play button pick(window) gives on input, then presses times: 1.5 s after the
 // start and after each press, press(window) runs. The frames the capture file held at each

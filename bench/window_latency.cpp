@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 #include "bitmap_button.h"
 #include "file_dialogs.h"
@@ -24,20 +23,9 @@
 #include "portaudio_out.h"
 #include "profile.h"
 #include "resource_ids.h"
+#include "window_capture.h"
 
 namespace {
-
-// Keeps the window's events flowing for the given time, or until done() holds.
-template <typename Done>
-double PumpFor(double seconds, Done done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.nsecsElapsed() < static_cast<qint64>(seconds * 1e9) && !done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
-}
 
 double WallClock() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())

@@ -16,9 +16,8 @@
 // In the stereo mode the blocks go through the remover first (StereoFeed), in pieces of a
 // fortieth of a second, each as the device has room for it, so that a trackbar is heard after
 // little more than two of them; the counts then follow the source frames the remover's output
-// was made of. A switch into the mode starts a run of the
-// remover at the next frame, a switch out of it lets what the remover holds come out first:
-// the sound neither skips nor repeats.
+// was made of. A switch into the mode starts a run of the remover at the next frame, a switch
+// out of it lets what the remover holds come out first: the sound neither skips nor repeats.
 
 #include <cstdint>
 #include <deque>

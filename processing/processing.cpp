@@ -162,12 +162,10 @@ void AttenuateFrames(unsigned char* frames, std::size_t count) {
         }
         return;
     }
-    for (std::size_t i = 0; i < 2 * count; ++i) {
-        unsigned char* at = frames + 2 * i;
-        const auto out =
-            static_cast<std::uint16_t>(attenuated(static_cast<std::int16_t>(at[0] | (at[1] << 8))));
-        at[0] = static_cast<unsigned char>(out);
-        at[1] = static_cast<unsigned char>(out >> 8);
+    for (std::size_t i = 0; i < count; ++i) {
+        unsigned char* frame = frames + 4 * i;
+        const StereoSample in = FrameSample(frame);
+        StoreFrameSample(frame, {attenuated(in.left), attenuated(in.right)});
     }
 }
 
