@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The stereo mode live: the processor time of `play --mode stereo` against a device paced at a
 # sound card's rate, its capture against what `render --mode stereo` writes
-# (bench/playback_realtime.sh, with a busy loop beside it), and how soon a trackbar is heard in
-# the real window, RUNS times (other work on the machine only adds to it: take the best).
+# (bench/playback_realtime.sh, with a busy loop beside it), and how soon the output level and
+# the pan are heard in the real window, RUNS times each (other work on the machine only adds to
+# it).
 #
 # Usage: bench/stereo_playback.sh [BUILD_DIR] [RUNS]   (needs sox, python3, xvfb-run)
 set -euo pipefail
@@ -29,16 +30,19 @@ cleanup() {
 trap cleanup EXIT
 fifo_device "$work"
 
-echo "=== Home on the output level in the window, heard (goal: 0.1 s)"
 sox -q -r 44100 -c 2 -n -b 16 "$work/sine.wav" synth 10 sine 440 remix 1v0.15 0
-for _ in $(seq "$runs"); do
-  "$sink" "$work/window.raw" 176400 0<>"$work/fifo" &
-  sinkpid=$!
-  sleep 0.2
-  ALSA_CONFIG_PATH="$work/fifo.conf" QT_QPA_PLATFORM=offscreen "$latency" "$work/sine.wav" \
-    "$work/window.raw" 2>/dev/null
-  kill "$sinkpid" 2>/dev/null || true
-  wait "$sinkpid" 2>/dev/null || true
-  sinkpid=""
-  rm -f "$work/window.raw"
+# The output level acts as frames leave the remover, the pan through the window it remakes.
+for knob in level pan; do
+  echo "=== Home on the $knob trackbar in the window, heard (goal: 0.1 s)"
+  for _ in $(seq "$runs"); do
+    "$sink" "$work/window.raw" 176400 0<>"$work/fifo" &
+    sinkpid=$!
+    sleep 0.2
+    ALSA_CONFIG_PATH="$work/fifo.conf" QT_QPA_PLATFORM=offscreen "$latency" "$work/sine.wav" \
+      "$work/window.raw" "$knob" 2>/dev/null
+    kill "$sinkpid" 2>/dev/null || true
+    wait "$sinkpid" 2>/dev/null || true
+    sinkpid=""
+    rm -f "$work/window.raw"
+  done
 done

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <thread>
 
 #include "bitmap_button.h"
@@ -55,8 +56,11 @@ std::optional<std::vector<std::uintmax_t>> PlayAndPress(
         }
         window.SelectInputFile(QString::fromLocal8Bit(input));
         pick(window)->click();
+        // A press lands anywhere in the device's and the player's cycles, as a user's does.
+        std::mt19937 random{std::random_device{}()};
+        std::uniform_real_distribution<double> anyMoment(0.0, 0.05);
         for (int i = 0; i < times; ++i) {
-            PumpFor(1.5, [] { return false; });
+            PumpFor(1.5 + anyMoment(random), [] { return false; });
             pressed.push_back(FramesTaken(capture));
             press(window);
         }

@@ -8,14 +8,15 @@
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
-// Two pieces queued hold more than the largest buffer a device at 40 ms latency fills at once.
+// One piece queued holds more than the largest buffer a device at 40 ms latency fills at once.
 constexpr unsigned kPiecesPerSecond = 20;
 // The stage is fed in smaller steps, so that little made with the old key waits for the next
 // piece when the key changes.
 constexpr unsigned kFeedsPerPiece = 4;
 // The stereo mode's pieces: a trackbar acts on the frames as they leave the remover, so the
-// sound queued ahead is all that delays it; two of these still hold 50 ms, more than a device
-// at 40 ms latency takes at once.
+// sound queued ahead is all that delays it. A device may take its whole buffer at once, and
+// the piece playing may be all but gone when it does: one piece must hold more than the
+// buffer, as a fortieth of a second does at the latency the output asks for.
 constexpr unsigned kStereoPiecesPerSecond = 40;
 
 }  // namespace
@@ -67,15 +68,12 @@ KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t by
     if (!m_stereo->Running()) {
         m_stereo->Start();
     }
-    const std::size_t pieceBytes = m_controls.keyTempoLive && m_writes >= AudioOut::kQueuedBlocks
-                                       ? m_stereoPieceFrames * kFrameBytes
-                                       : m_piece.size();
     std::size_t done = 0;
     while (done < bytes) {
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
         }
-        const std::size_t n = std::min(pieceBytes, bytes - done);
+        const std::size_t n = std::min(StereoPieceBytes(bytes - done), m_piece.size());
         m_stereo->Put(m_controls.params, block + done, n, from + done);
         done += n;
         if (const Sent sent = PassRuns(); sent != Sent::Played) {
@@ -83,6 +81,19 @@ KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t by
         }
     }
     return Sent::Played;
+}
+
+// Whole blocks until two have gone out (see above), and where nothing changes while it plays.
+// Otherwise the bytes left of a block are cut into pieces as equal as may be and none shorter
+// than a fortieth of a second: a sliver at a block's end would hold a place in the queue with
+// next to no sound in it, and the device would run dry behind it.
+std::size_t KeyTempoOut::StereoPieceBytes(std::size_t left) const {
+    if (!m_controls.keyTempoLive || m_writes < AudioOut::kQueuedBlocks) {
+        return left;
+    }
+    const std::size_t frames = left / kFrameBytes;
+    const std::size_t pieces = frames / m_stereoPieceFrames;
+    return pieces <= 1 ? left : (frames + pieces - 1) / pieces * kFrameBytes;
 }
 
 KeyTempoOut::Sent KeyTempoOut::EndRemoving() {

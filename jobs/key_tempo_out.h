@@ -14,10 +14,11 @@
 // then shows those of the sound that goes to the device.
 //
 // In the stereo mode the blocks go through the remover first (StereoFeed), in pieces of a
-// fortieth of a second, each as the device has room for it, so that a trackbar is heard after
-// little more than two of them; the counts then follow the source frames the remover's output
-// was made of. A switch into the mode starts a run of the remover at the next frame, a switch
-// out of it lets what the remover holds come out first: the sound neither skips nor repeats.
+// fortieth of a second or a little more, each as the device has room for it, so that a
+// trackbar is heard after little more than two of them; the counts then follow the source
+// frames the remover's output was made of. A switch into the mode starts a run of the remover
+// at the next frame, a switch out of it lets what the remover holds come out first: the sound
+// neither skips nor repeats.
 
 #include <cstdint>
 #include <deque>
@@ -80,6 +81,7 @@ class KeyTempoOut : public JobObserver {
     Sent Stretch(const unsigned char* block, std::size_t bytes, std::uint64_t from,
                  std::size_t fed);
     std::size_t PieceFrames() const;
+    std::size_t StereoPieceBytes(std::size_t left) const;
     Sent SendPiece();
     // Waits until the device has room; Stopped when the stop request came meanwhile.
     Sent Room();

@@ -34,7 +34,7 @@ class StereoFeed {
     // The run is left without its end: a stop, or another run of sample data.
     void Drop() { m_running = false; }
     // Puts the frames of bytes made of the source from `from` on; what comes out is Out(),
-    // in Runs(). The parameters are read as the remover reads them: once a hop.
+    // in Runs(). The parameters are read as the remover reads them: at every call.
     void Put(const ProcessingParameters& params, const unsigned char* bytes, std::size_t n,
              std::uint64_t from);
     // Ends the run: the frames still inside come out.

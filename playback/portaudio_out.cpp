@@ -13,8 +13,10 @@
 namespace {
 
 // The device's own buffer. The blocks queued ahead of it are the margin against a late
-// writer; this only covers a late callback thread.
-constexpr double kMinLatencySeconds = 0.04;
+// writer; this only covers a late callback thread, which does nothing but copy. Everything a
+// user changes while it plays is heard after it: 15 ms keeps a trackbar in the stereo mode
+// under a tenth of a second from the move to the ear.
+constexpr double kMinLatencySeconds = 0.015;
 constexpr double kLoneBlockWaitSeconds = 0.1;
 constexpr double kMaxPlayOutSeconds = 2.0;
 constexpr double kPlayOutMarginSeconds = 0.02;
@@ -160,8 +162,7 @@ bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
     parameters.device = device;
     parameters.channelCount = format.channels;
     parameters.sampleFormat = paInt16;
-    // As low as the device offers, so that Stop is heard at once; a few hundredths of a
-    // second at least, which a busy machine's callback thread still keeps filled.
+    // As low as the device offers, so that Stop and the trackbars are heard at once.
     parameters.suggestedLatency =
         std::max(info != nullptr ? info->defaultLowOutputLatency : 0.0, kMinLatencySeconds);
     m_frameBytes = static_cast<std::size_t>(std::max(format.channels, 1)) * sizeof(std::int16_t);

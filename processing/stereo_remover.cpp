@@ -80,6 +80,8 @@ struct HopSettings {
     int highCutoff = 0;
     double aim = std::numbers::pi / 4;
     double loading = 1.0;  // share of the loaded term: 1 is the channel difference
+
+    bool operator==(const HopSettings&) const = default;
 };
 
 // The levels, read whenever frames go out, so that a level trackbar is heard at once.
@@ -187,7 +189,8 @@ struct RemoverState {
           setup(MakeSetup(fftSize)),
           frame(MakeAligned(fftSize)),
           packed(MakeAligned(fftSize)),
-          work(MakeAligned(fftSize)) {}
+          work(MakeAligned(fftSize)),
+          earlier(MakeAligned(fftSize)) {}
 
     double rate;
     std::size_t size;
@@ -209,6 +212,9 @@ struct RemoverState {
     std::array<std::vector<float>, 2> readyRemoved;
     std::size_t phase = 0;  // frames of the current hop already put
     HopSettings settings;
+    bool hopped = false;  // a hop ran since the start of the run
+    // Whether frame holds the estimate the last hop added to removed, in the time domain.
+    bool estimated = false;
 
     // The covariances of the last kHistory hops, the newest at newest.
     std::array<Covariances, kHistory> history;
@@ -225,6 +231,7 @@ struct RemoverState {
     AlignedFloats frame;   // a window of samples
     AlignedFloats packed;  // a spectrum as the transforms lay it out
     AlignedFloats work;
+    AlignedFloats earlier;  // an estimate being replaced
     std::array<Spectrum, 2> spectrum;
     std::array<Spectrum, 2> guideSpectrum;
     Spectrum source;  // the estimate, band-weighted
@@ -444,23 +451,41 @@ void Difference(const float* __restrict a, const float* __restrict b, float* __r
     }
 }
 
-// Adds the hop's window of the band-weighted estimate, along d, to the removed part.
-void RemoveInBand(State& s) {
+struct Direction {
+    float left;
+    float right;
+};
+
+Direction Along(const HopSettings& settings) {
+    return {static_cast<float>(std::cos(settings.aim)), static_cast<float>(std::sin(settings.aim))};
+}
+
+// The window's band-weighted estimate of the source, in the time domain, into frame; false
+// when the band holds no bin.
+bool EstimateFrame(State& s) {
     if (s.bandFirst >= s.bandEnd) {
-        return;
+        return false;
     }
     SmoothCovariance(s);
-    const double d[2] = {std::cos(s.settings.aim), std::sin(s.settings.aim)};
+    const Direction d = Along(s.settings);
     std::fill(s.source.re.begin(), s.source.re.end(), 0.0f);
     std::fill(s.source.im.begin(), s.source.im.end(), 0.0f);
-    EstimateSource(s, static_cast<float>(d[0]), static_cast<float>(d[1]));
+    EstimateSource(s, d.left, d.right);
     Pack(s, s.source);
-    float* frame = s.frame.get();
-    pffft_transform_ordered(s.setup.get(), s.packed.get(), frame, s.work.get(), PFFFT_BACKWARD);
-    for (std::size_t c = 0; c < 2; ++c) {
-        AddWindowed(frame, s.synthesis.data(), static_cast<float>(d[c]), s.removed[c].data(),
-                    s.size);
+    pffft_transform_ordered(s.setup.get(), s.packed.get(), s.frame.get(), s.work.get(),
+                            PFFFT_BACKWARD);
+    return true;
+}
+
+// Adds the hop's window of the band-weighted estimate, along d, to the removed part.
+void RemoveInBand(State& s) {
+    s.estimated = EstimateFrame(s);
+    if (!s.estimated) {
+        return;
     }
+    const Direction d = Along(s.settings);
+    AddWindowed(s.frame.get(), s.synthesis.data(), d.left, s.removed[0].data(), s.size);
+    AddWindowed(s.frame.get(), s.synthesis.data(), d.right, s.removed[1].data(), s.size);
 }
 
 // count interleaved frames into a left and a right buffer.
@@ -491,6 +516,7 @@ void RunHop(State& s, const ProcessingParameters& params) {
     }
     RecordCovariance(s);
     RemoveInBand(s);
+    s.hopped = true;
     for (std::size_t c = 0; c < 2; ++c) {
         Difference(s.input[c].data(), s.removed[c].data(), s.ready[c].data(), s.hop);
         std::copy_n(s.removed[c].begin(), s.hop, s.readyRemoved[c].begin());
@@ -499,6 +525,38 @@ void RunHop(State& s, const ProcessingParameters& params) {
             ShiftHop(s.guide[c], s.hop);
         }
         ShiftHop(s.removed[c], s.hop);
+    }
+}
+
+// A trackbar that the hops read moved between two of them: the last hop's window is made
+// again with the new settings, and its share of every frame not yet gone out is replaced, so
+// that the move is heard from the next frame out instead of a hop later. The frames of the
+// hop ready to go out (from phase on) and the removed part the next hops add to change; the
+// covariances do not depend on the settings.
+void Rework(State& s, const HopSettings& now) {
+    const Direction before = Along(s.settings);
+    const bool had = s.estimated;
+    std::copy_n(s.frame.get(), s.size, s.earlier.get());
+    s.settings = now;
+    RefreshBand(s);
+    s.estimated = EstimateFrame(s);
+    const Direction after = Along(s.settings);
+    const float* old = s.earlier.get();
+    const float* made = s.frame.get();
+    for (std::size_t c = 0; c < 2; ++c) {
+        const float was = !had ? 0.0f : c == 0 ? before.left : before.right;
+        const float is = !s.estimated ? 0.0f : c == 0 ? after.left : after.right;
+        // What the window adds at its frame i, with the old and the new settings.
+        const auto change = [&](std::size_t i) {
+            return is * (made[i] * s.synthesis[i]) - was * (old[i] * s.synthesis[i]);
+        };
+        for (std::size_t i = s.phase; i < s.hop; ++i) {
+            s.ready[c][i] -= change(i);
+            s.readyRemoved[c][i] += change(i);
+        }
+        for (std::size_t i = s.hop; i < s.size; ++i) {
+            s.removed[c][i - s.hop] += change(i);
+        }
     }
 }
 
@@ -554,6 +612,8 @@ void StereoRemover::Reset() {
         c.Resize(s.bins);
     }
     s.newest = 0;
+    s.hopped = false;
+    s.estimated = false;
     s.bandLow = -1;
     s.bandHigh = -1;
 }
@@ -569,6 +629,9 @@ void StereoRemover::ProcessGuided(const ProcessingParameters& params, const std:
     State& s = *m_state;
     s.guided = guide != nullptr;
     const Levels levels = ReadLevels(params);
+    if (const HopSettings now = ReadSettings(params); s.hopped && now != s.settings) {
+        Rework(s, now);
+    }
     for (std::size_t done = 0; done < count;) {
         // Up to the hop's end: out of the hop ready, into the window.
         const std::size_t n = std::min(count - done, s.hop - s.phase);

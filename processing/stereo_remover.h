@@ -48,8 +48,11 @@ class StereoRemover {
     // count interleaved 16-bit stereo frames in, count out, Latency() frames later than they
     // went in (the first Latency() frames out of a fresh run are silence). vocal, when not
     // null, receives the removed part at the output level. The levels are read once a call
-    // and apply to every frame it gives; the rest of the parameters once a hop, at the hop's
-    // last frame, and reach the frames out within two hops.
+    // and apply to every frame it gives. The rest of the parameters are read at each hop's
+    // last frame and at every call: a change between two hops remakes the last hop's window
+    // with them, so it fades in from the call's first frame out and holds wholly from the
+    // second hop boundary on. With parameters that do not change, how a run is cut into
+    // calls changes nothing.
     void Process(const ProcessingParameters& params, const std::int16_t* in, std::int16_t* out,
                  std::int16_t* vocal, std::size_t count);
 

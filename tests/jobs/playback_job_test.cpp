@@ -31,8 +31,8 @@ struct PlaybackFixture {
     TestAudioOut audio;
     WaveFormat format;
 
-    explicit PlaybackFixture(Bytes body) : data(std::move(body)) {
-        WriteFile(input, Riff({Chunk("fmt ", FmtBody(2)), Chunk("data", data)}));
+    explicit PlaybackFixture(Bytes body, std::uint32_t rate = 44100) : data(std::move(body)) {
+        WriteFile(input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", data)}));
         controls.params.mode = PlayMode::Original;
     }
 
@@ -516,7 +516,8 @@ TEST(PlaybackJob, StereoModePlaysTheRemoversOutputAndCountsItsSourceFrames) {
 }
 
 // In the stereo mode a level moved while playing is in the very next piece the device is
-// handed, and the pieces are fortieths of a second: only the sound queued ahead delays it.
+// handed, and the pieces are fortieths of a second or a little more, blocks' ends included:
+// only the sound queued ahead delays the move, and a sliver never leaves the queue short.
 TEST(PlaybackJob, StereoModeLevelsReachTheNextPiece) {
     constexpr std::size_t kBytes = 8 * kBlock;
     constexpr std::size_t kMovedAfter = 10;  // writes; well after the first two whole blocks
@@ -538,14 +539,43 @@ TEST(PlaybackJob, StereoModeLevelsReachTheNextPiece) {
     const std::vector<std::size_t> sizes = f.audio.BlockSizes();
     ASSERT_EQ(played.size(), kBytes);
     ASSERT_GT(sizes.size(), kMovedAfter + 1);
-    // While it plays (the remover's last frames flush in larger pieces at the data's end).
-    EXPECT_LE(*std::max_element(sizes.begin() + 2, sizes.begin() + kMovedAfter + 2),
-              44100u / 40 * 4);
+    // While it plays: after the first two whole blocks, before the remover's last frames,
+    // which flush at the data's end.
+    const auto [least, most] = std::minmax_element(sizes.begin() + 2, sizes.end() - 2);
+    EXPECT_GE(*least, 44100u / 40 * 4);
+    EXPECT_LT(*most, 44100u / 20 * 4);
     const auto moved = static_cast<std::ptrdiff_t>(
         std::accumulate(sizes.begin(), sizes.begin() + kMovedAfter, std::size_t{0}));
     EXPECT_TRUE(std::equal(played.begin(), played.begin() + moved, before.begin()));
     EXPECT_TRUE(std::equal(played.begin() + moved, played.end(), after.begin() + moved));
     EXPECT_FALSE(std::equal(before.begin() + moved, before.end(), after.begin() + moved));
+}
+
+// Live in the stereo mode, at any rate and any length of data: every frame is played once,
+// and no piece before the last is shorter than a fortieth of a second but, at most, the end of
+// the data's last block: a sliver at each block's end would leave the device's queue short.
+TEST(PlaybackJob, StereoModePiecesHoldAFortiethAtEveryRateAndLength) {
+    for (const std::uint32_t rate : {8000u, 22050u, 44100u, 48000u, 96000u}) {
+        for (const std::size_t tail : {std::size_t{0}, std::size_t{4 * 777}, std::size_t{2}}) {
+            const std::size_t bytes = 5 * kBlock + tail;
+            SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(bytes) + " bytes");
+            PlaybackFixture f(Samples(TestSignal(bytes / 4)), rate);
+            f.data.resize(bytes, 0);
+            WriteFile(f.input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", f.data)}));
+            f.controls.params.mode = PlayMode::Stereo;
+            f.controls.keyTempoLive = 1;
+            f.controls.loopEnd = std::numeric_limits<int>::max();
+            ASSERT_EQ(f.Play(), JobResult::Done);
+            EXPECT_EQ(f.audio.Played().size() / 4, bytes / 4);
+            const std::vector<std::size_t> sizes = f.audio.BlockSizes();
+            ASSERT_GT(sizes.size(), 3u);
+            const std::size_t fortieth = rate / 40 * 4;
+            const auto shorter = std::count_if(sizes.begin() + 2, sizes.end() - 1,
+                                               [fortieth](std::size_t n) { return n < fortieth; });
+            EXPECT_LE(shorter, 1);
+            EXPECT_LE(*std::max_element(sizes.begin() + 2, sizes.end()), rate / 20 * 4);
+        }
+    }
 }
 
 // A switch into or out of the stereo mode while playing neither skips nor repeats sound: the

@@ -101,7 +101,7 @@ TEST_F(PortAudioOutTest, BlocksPlayWholeInOrderAtTheFormatsOwnRateAndChannelCoun
             PortAudioOut out(system);
             ASSERT_TRUE(OpenSettled(out, format));
             EXPECT_TRUE(out.IsOpen());
-            EXPECT_GE(out.Latency(), 0.035) << "the suggested latency has a floor of 40 ms";
+            EXPECT_GE(out.Latency(), 0.013) << "the suggested latency has a floor of 15 ms";
             written = PlayBlocks(out, sizes);
             out.Drain();
             out.Close();

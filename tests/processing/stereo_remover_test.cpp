@@ -131,10 +131,11 @@ TEST(StereoRemoverTest, SameBytesHoweverARunIsCutOrStarted) {
     }
 }
 
-// A trackbar moved between two calls: the levels act on the very next frame out; the rest
-// from the next hop on, wholly two hops after the move at most. Before the move nothing
-// changes, and from then on the run is the one with the new setting throughout.
-TEST(StereoRemoverTest, LevelsActAtOnceTheRestWithinTwoHops) {
+// A trackbar moved between two calls: the levels act on the very next frame out, wholly; the
+// rest are heard within a quarter hop (the window they remake fades in) and act wholly from
+// the second hop boundary after the move. Before the move nothing changes, and from there on
+// the run is the one with the new setting throughout.
+TEST(StereoRemoverTest, LevelsActAtOnceTheRestWithinAQuarterHop) {
     struct Case {
         std::string name;
         std::function<void(ProcessingParameters&)> move;
@@ -166,6 +167,7 @@ TEST(StereoRemoverTest, LevelsActAtOnceTheRestWithinTwoHops) {
             remover.Process(start, in.data(), run.out.data(), run.vocal.data(), moved);
             remover.Process(params, &in[2 * moved], &run.out[2 * moved], &run.vocal[2 * moved],
                             in.size() / 2 - moved);
+            const std::size_t all = in.size() / 2;
             const std::size_t from = c.atOnce ? moved : (moved / hop + 2) * hop;
             ASSERT_LE(from, moved + 2 * hop);
             // The frames of f from one frame on, or up to the other.
@@ -173,13 +175,104 @@ TEST(StereoRemoverTest, LevelsActAtOnceTheRestWithinTwoHops) {
                 return Frames(f.begin() + static_cast<std::ptrdiff_t>(2 * first),
                               f.begin() + static_cast<std::ptrdiff_t>(2 * end));
             };
-            const std::size_t all = in.size() / 2;
             EXPECT_TRUE(part(run.out, 0, moved) == part(before.out, 0, moved));
+            const std::size_t heard = std::min(moved + hop / 4, all);
+            EXPECT_TRUE(part(run.out, moved, heard) != part(before.out, moved, heard))
+                << "not heard within a quarter hop";
             EXPECT_TRUE(part(run.out, from, all) == part(after.out, from, all));
             EXPECT_TRUE(part(run.vocal, from, all) == part(after.vocal, from, all));
             EXPECT_TRUE(part(after.out, from, all) != part(before.out, from, all))
                 << "the move changes nothing";
         }
+    }
+}
+
+// Trackbars dragged while it plays, several moves within a hop, through a closed band and
+// back: whatever was remade, the output and the vocal still add up to the input; the first
+// move is heard within a quarter hop; from the next hop boundary after the last move the run
+// is the one with the final settings throughout, within a LSB (the window remade is added to
+// what the old one left), and from the boundary after that exactly.
+TEST(StereoRemoverTest, DraggedTrackbarsKeepTheWholeAndEndOnTheFinalSettings) {
+    using Set = std::function<void(ProcessingParameters&)>;
+    const Set closeBand = [](ProcessingParameters& p) {
+        p.lowCutoff = 1040;
+        p.highCutoff = 900;
+    };
+    const Set openBand = [](ProcessingParameters& p) {
+        p.lowCutoff = 240;
+        p.highCutoff = 10875;
+    };
+    struct Move {
+        std::size_t at;  // frame
+        Set set;
+    };
+    struct Case {
+        std::string name;
+        Set start;
+        std::vector<Move> moves;
+    };
+    const Set nothing = [](ProcessingParameters&) {};
+    const std::vector<Case> cases = {
+        {"pan there and back within a hop",
+         nothing,
+         {{9000, [](auto& p) { p.aim = AimFor(12); }},
+          {9300, [](auto& p) { p.aim = AimFor(-12); }},
+          {9700, [](auto& p) { p.aim = AimFor(0); }}}},
+        {"each trackbar in turn, mid-hop",
+         nothing,
+         {{9000, [](auto& p) { p.focus = 0.1f; }},
+          {9500, [](auto& p) { p.lowCutoff = 700; }},
+          {10000, [](auto& p) { p.highCutoff = 2000; }},
+          {12001, [](auto& p) { p.aim = AimFor(-20); }}}},
+        {"a closed band opened", closeBand, {{9000, openBand}}},
+        {"the band closed and opened again in one hop",
+         nothing,
+         {{9000, closeBand}, {9500, openBand}, {9600, [](auto& p) { p.focus = 0.9f; }}}},
+    };
+    const Frames in = BusyMix(kRate);
+    const std::size_t all = in.size() / 2;
+    const auto part = [](const Frames& f, std::size_t first, std::size_t end) {
+        return Frames(f.begin() + static_cast<std::ptrdiff_t>(2 * first),
+                      f.begin() + static_cast<std::ptrdiff_t>(2 * end));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessingParameters params;
+        c.start(params);
+        const Outputs unmoved = ProcessWhole(params, in);
+        StereoRemover remover(kRate);
+        const std::size_t hop = remover.Hop();
+        Outputs run{Frames(in.size()), Frames(in.size())};
+        std::size_t done = 0;
+        for (const Move& move : c.moves) {
+            remover.Process(params, &in[2 * done], &run.out[2 * done], &run.vocal[2 * done],
+                            move.at - done);
+            done = move.at;
+            move.set(params);
+        }
+        remover.Process(params, &in[2 * done], &run.out[2 * done], &run.vocal[2 * done],
+                        all - done);
+        const Outputs settled = ProcessWhole(params, in);
+
+        const std::size_t first = c.moves.front().at;
+        EXPECT_TRUE(part(run.out, first, first + hop / 4) !=
+                    part(unmoved.out, first, first + hop / 4))
+            << "not heard within a quarter hop";
+        const std::size_t next = (c.moves.back().at / hop + 1) * hop;
+        int nearly = 0;
+        for (std::size_t i = 2 * next; i < 2 * (next + hop); ++i) {
+            nearly = std::max(nearly, std::abs(run.out[i] - settled.out[i]));
+        }
+        EXPECT_LE(nearly, 1);
+        const std::size_t from = next + hop;
+        EXPECT_TRUE(part(run.out, from, all) == part(settled.out, from, all));
+        EXPECT_TRUE(part(run.vocal, from, all) == part(settled.vocal, from, all));
+        const std::size_t delay = 2 * remover.Latency();
+        int largest = 0;
+        for (std::size_t i = delay; i < in.size(); ++i) {
+            largest = std::max(largest, std::abs(run.out[i] + run.vocal[i] - in[i - delay]));
+        }
+        EXPECT_LE(largest, 2) << "the output and the vocal no longer add up to the input";
     }
 }
 
