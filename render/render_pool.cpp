@@ -67,11 +67,46 @@ void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
+#include <condition_variable>
+#include <mutex>
 
 struct RenderPool::Workers {
     explicit Workers(int n) : arena(n, 0) {}
+    // The arena does not wait for what was enqueued: a task that has handed on its result
+    // may still hold its captures when the process ends, and they would count as leaked.
+    ~Workers() {
+        std::unique_lock<std::mutex> lock(mutex);
+        idle.wait(lock, [this] { return pending == 0; });
+    }
+
+    void Started() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        ++pending;
+    }
+    void Finished() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (--pending == 0) {
+            idle.notify_all();
+        }
+    }
+
+    // The arena calls a task as const; the task is dropped, with its captures, before the
+    // pool hears that it is done.
+    struct Task {
+        mutable std::function<void()> run;
+        Workers* workers;
+
+        void operator()() const {
+            run();
+            run = nullptr;
+            workers->Finished();
+        }
+    };
 
     tbb::task_arena arena;
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::size_t pending = 0;  // submitted and not yet gone with what they hold
 };
 
 struct ThreadAllowance::Control {
@@ -84,7 +119,8 @@ struct ThreadAllowance::Control {
 };
 
 void RenderPool::Submit(std::function<void()> task) {
-    m_impl->arena.enqueue(std::move(task));
+    m_impl->Started();
+    m_impl->arena.enqueue(Workers::Task{std::move(task), m_impl.get()});
 }
 
 void RenderPool::ForEach(std::size_t count, const std::function<void(std::size_t)>& body) {
