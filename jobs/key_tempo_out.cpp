@@ -73,7 +73,8 @@ KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t by
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
         }
-        const std::size_t n = std::min(StereoPieceBytes(bytes - done), m_piece.size());
+        const std::size_t n =
+            std::min(PieceBytes(bytes - done, m_stereoPieceFrames), m_piece.size());
         m_stereo->Put(m_controls.params, block + done, n, from + done);
         done += n;
         if (const Sent sent = PassRuns(); sent != Sent::Played) {
@@ -85,14 +86,14 @@ KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t by
 
 // Whole blocks until two have gone out (see above), and where nothing changes while it plays.
 // Otherwise the bytes left of a block are cut into pieces as equal as may be and none shorter
-// than a fortieth of a second: a sliver at a block's end would hold a place in the queue with
-// next to no sound in it, and the device would run dry behind it.
-std::size_t KeyTempoOut::StereoPieceBytes(std::size_t left) const {
+// than pieceFrames: a sliver at a block's end would hold a place in the queue with next to no
+// sound in it, and the device would run dry behind it.
+std::size_t KeyTempoOut::PieceBytes(std::size_t left, std::size_t pieceFrames) const {
     if (!m_controls.keyTempoLive || m_writes < AudioOut::kQueuedBlocks) {
         return left;
     }
     const std::size_t frames = left / kFrameBytes;
-    const std::size_t pieces = frames / m_stereoPieceFrames;
+    const std::size_t pieces = frames / pieceFrames;
     return pieces <= 1 ? left : (frames + pieces - 1) / pieces * kFrameBytes;
 }
 
@@ -141,9 +142,6 @@ KeyTempoOut::Sent KeyTempoOut::Pass(const unsigned char* block, std::size_t byte
 // there is room for it, so that it goes out only if the key and tempo are still the original.
 KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(const unsigned char* block, std::size_t bytes,
                                           std::uint64_t from, std::size_t& done) {
-    const std::size_t pieceBytes = m_controls.keyTempoLive && m_writes >= AudioOut::kQueuedBlocks
-                                       ? m_pieceFrames * kFrameBytes
-                                       : bytes;
     while (done < bytes) {
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
@@ -151,7 +149,7 @@ KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(const unsigned char* block, std::size_
         if (!Wanted().Neutral()) {
             break;
         }
-        const std::size_t n = std::min(pieceBytes, bytes - done);
+        const std::size_t n = PieceBytes(bytes - done, m_pieceFrames);
         if (!m_out.Write(block + done, n)) {
             return Sent::Failed;
         }

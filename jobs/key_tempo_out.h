@@ -6,7 +6,8 @@
 // pieces of a twentieth, each as soon as there is room for it: a change of key or tempo is
 // heard after the two pieces queued ahead of it, not after whole blocks. Where the key and
 // tempo may change while it plays (the window), blocks at the original ones go out in such
-// pieces too, the same bytes, so that the first change is heard as soon. The first two blocks
+// pieces too (a block cut evenly, so that its end is no sliver), the same bytes, so that the
+// first change is heard as soon. The first two blocks
 // of a run are whole ones either way: a device that starts to play fills its buffer at once,
 // and would find two pieces gone and the queue dry. It keeps count of which source bytes the
 // sound handed to the device was made of. As the job's observer, it passes on everything the
@@ -81,7 +82,7 @@ class KeyTempoOut : public JobObserver {
     Sent Stretch(const unsigned char* block, std::size_t bytes, std::uint64_t from,
                  std::size_t fed);
     std::size_t PieceFrames() const;
-    std::size_t StereoPieceBytes(std::size_t left) const;
+    std::size_t PieceBytes(std::size_t left, std::size_t pieceFrames) const;
     Sent SendPiece();
     // Waits until the device has room; Stopped when the stop request came meanwhile.
     Sent Room();

@@ -551,29 +551,35 @@ TEST(PlaybackJob, StereoModeLevelsReachTheNextPiece) {
     EXPECT_FALSE(std::equal(before.begin() + moved, before.end(), after.begin() + moved));
 }
 
-// Live in the stereo mode, at any rate and any length of data: every frame is played once,
-// and no piece before the last is shorter than a fortieth of a second but, at most, the end of
-// the data's last block: a sliver at each block's end would leave the device's queue short.
-TEST(PlaybackJob, StereoModePiecesHoldAFortiethAtEveryRateAndLength) {
-    for (const std::uint32_t rate : {8000u, 22050u, 44100u, 48000u, 96000u}) {
-        for (const std::size_t tail : {std::size_t{0}, std::size_t{4 * 777}, std::size_t{2}}) {
-            const std::size_t bytes = 5 * kBlock + tail;
-            SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(bytes) + " bytes");
-            PlaybackFixture f(Samples(TestSignal(bytes / 4)), rate);
-            f.data.resize(bytes, 0);
-            WriteFile(f.input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", f.data)}));
-            f.controls.params.mode = PlayMode::Stereo;
-            f.controls.keyTempoLive = 1;
-            f.controls.loopEnd = std::numeric_limits<int>::max();
-            ASSERT_EQ(f.Play(), JobResult::Done);
-            EXPECT_EQ(f.audio.Played().size() / 4, bytes / 4);
-            const std::vector<std::size_t> sizes = f.audio.BlockSizes();
-            ASSERT_GT(sizes.size(), 3u);
-            const std::size_t fortieth = rate / 40 * 4;
-            const auto shorter = std::count_if(sizes.begin() + 2, sizes.end() - 1,
-                                               [fortieth](std::size_t n) { return n < fortieth; });
-            EXPECT_LE(shorter, 1);
-            EXPECT_LE(*std::max_element(sizes.begin() + 2, sizes.end()), rate / 20 * 4);
+// Live, at any rate and any length of data: every frame is played once, and no piece before
+// the last is shorter than the mode's piece (a fortieth of a second in the stereo mode, a
+// twentieth at the original key) but, at most, the end of the data's last block: a sliver at
+// each block's end would leave the device's queue short. None is as long as two pieces.
+TEST(PlaybackJob, LivePiecesHoldTheirLengthAtEveryRateAndLength) {
+    for (const auto& [mode, perSecond] :
+         {std::pair{PlayMode::Stereo, 40u}, std::pair{PlayMode::Original, 20u}}) {
+        for (const std::uint32_t rate : {8000u, 22050u, 44100u, 48000u, 96000u}) {
+            for (const std::size_t tail : {std::size_t{0}, std::size_t{4 * 777}, std::size_t{2}}) {
+                const std::size_t bytes = 5 * kBlock + tail;
+                SCOPED_TRACE(std::string(ModeName(mode)) + ", " + std::to_string(rate) + " Hz, " +
+                             std::to_string(bytes) + " bytes");
+                PlaybackFixture f(Samples(TestSignal(bytes / 4)), rate);
+                f.data.resize(bytes, 0);
+                WriteFile(f.input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", f.data)}));
+                f.controls.params.mode = mode;
+                f.controls.keyTempoLive = 1;
+                f.controls.loopEnd = std::numeric_limits<int>::max();
+                ASSERT_EQ(f.Play(), JobResult::Done);
+                EXPECT_EQ(f.audio.Played().size() / 4, bytes / 4);
+                const std::vector<std::size_t> sizes = f.audio.BlockSizes();
+                ASSERT_GT(sizes.size(), 3u);
+                const std::size_t piece = rate / perSecond * 4;
+                EXPECT_LE(std::count_if(sizes.begin() + 2, sizes.end() - 1,
+                                        [piece](std::size_t n) { return n < piece; }),
+                          1);
+                // The stereo mode's last frames leave the remover in twentieths.
+                EXPECT_LT(*std::max_element(sizes.begin() + 2, sizes.end()), rate / 10 * 4);
+            }
         }
     }
 }
