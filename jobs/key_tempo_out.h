@@ -7,12 +7,12 @@
 // heard after the two pieces queued ahead of it, not after whole blocks. Where the key and
 // tempo may change while it plays (the window), blocks at the original ones go out in such
 // pieces too (a block cut evenly, so that its end is no sliver), the same bytes, so that the
-// first change is heard as soon. The first two blocks
-// of a run are whole ones either way: a device that starts to play fills its buffer at once,
-// and would find two pieces gone and the queue dry. It keeps count of which source bytes the
-// sound handed to the device was made of. As the job's observer, it passes on everything the
-// job tells but, while the stage or the stereo mode's remover is in use, the levels: the meter
-// then shows those of the sound that goes to the device.
+// first change is heard as soon. The first two blocks of a run are whole ones either way: a
+// device that starts to play fills its buffer at once, and would find two pieces gone and the
+// queue dry. It keeps count of which source bytes the sound handed to the device was made of. As
+// the job's observer, it passes on everything the job tells but, while the stage or the stereo
+// mode's remover is in use, the levels: the meter then shows those of the sound that goes to the
+// device.
 //
 // In the stereo mode the blocks go through the remover first (StereoFeed), in pieces of a
 // fortieth of a second or a little more, each as the device has room for it, so that a

@@ -551,8 +551,9 @@ void Rework(State& s, const HopSettings& now) {
             return is * (made[i] * s.synthesis[i]) - was * (old[i] * s.synthesis[i]);
         };
         for (std::size_t i = s.phase; i < s.hop; ++i) {
-            s.ready[c][i] -= change(i);
-            s.readyRemoved[c][i] += change(i);
+            const float delta = change(i);
+            s.ready[c][i] -= delta;
+            s.readyRemoved[c][i] += delta;
         }
         for (std::size_t i = s.hop; i < s.size; ++i) {
             s.removed[c][i - s.hop] += change(i);
