@@ -148,10 +148,10 @@ SongOutputs ClassicOutputs(const Song& song, PlayMode mode, const Positions& pos
     return out;
 }
 
-SongOutputs StereoOutputs(const Song& song, const Positions& positions) {
+std::vector<Stereo> GuidedOutputs(const Stereo& mix, const std::vector<const Stereo*>& parts,
+                                  const Positions& positions, Stereo* vocal) {
     ProcessingParameters params;
     ApplyPositions(positions, params);
-    const Stereo mix = Sum(song.vocal, song.instruments);
     // The remover takes what the per-frame processing gives in this mode.
     const std::vector<std::int16_t> guide =
         Interleaved(RunEngine(mix, PlayMode::Stereo, positions));
@@ -161,22 +161,32 @@ SongOutputs StereoOutputs(const Song& song, const Positions& positions) {
     std::vector<std::int16_t> guidePadded(2 * padded, 0);
     std::copy(guide.begin(), guide.end(), guidePadded.begin());
     std::vector<std::int16_t> out(2 * padded);
-    std::vector<std::int16_t> vocal(2 * padded);
-    SongOutputs result;
-    result.stems.referenceGain = kInputAttenuation;
-    const Stereo* stems[2] = {&song.vocal, &song.instruments};
-    Stereo* outputs[2] = {&result.stems.vocal, &result.stems.instruments};
-    for (int i = 0; i < 2; ++i) {
+    std::vector<Stereo> outputs;
+    for (const Stereo* part : parts) {
         const std::vector<std::int16_t> stem =
-            Interleaved(RunEngine(*stems[i], PlayMode::Stereo, positions));
+            Interleaved(RunEngine(*part, PlayMode::Stereo, positions));
         std::copy(stem.begin(), stem.end(), in.begin());
         StereoRemover remover(static_cast<unsigned>(kRate));
         remover.ProcessGuided(params, guidePadded.data(), in.data(), out.data(), nullptr, padded);
-        *outputs[i] = Deinterleaved(out, remover.Latency(), frames);
+        outputs.push_back(Deinterleaved(out, remover.Latency(), frames));
     }
-    StereoRemover remover(static_cast<unsigned>(kRate));
-    remover.Process(params, guidePadded.data(), out.data(), vocal.data(), padded);
-    result.vocalStem = Deinterleaved(vocal, remover.Latency(), frames);
+    if (vocal != nullptr) {
+        std::vector<std::int16_t> removed(2 * padded);
+        StereoRemover remover(static_cast<unsigned>(kRate));
+        remover.Process(params, guidePadded.data(), out.data(), removed.data(), padded);
+        *vocal = Deinterleaved(removed, remover.Latency(), frames);
+    }
+    return outputs;
+}
+
+SongOutputs StereoOutputs(const Song& song, const Positions& positions) {
+    SongOutputs result;
+    result.stems.referenceGain = kInputAttenuation;
+    std::vector<Stereo> outputs =
+        GuidedOutputs(Sum(song.vocal, song.instruments), {&song.vocal, &song.instruments},
+                      positions, &result.vocalStem);
+    result.stems.vocal = std::move(outputs[0]);
+    result.stems.instruments = std::move(outputs[1]);
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "processing.h"
 #include "songs.h"
@@ -49,6 +50,12 @@ SongOutputs ClassicOutputs(const Song& song, PlayMode mode, const Positions& pos
 // The stereo mode: the remover's estimate made on the mix and applied to each stem, its
 // vocal output on the mix; the remover's delay taken out.
 SongOutputs StereoOutputs(const Song& song, const Positions& positions);
+
+// The stereo mode's estimate made on mix (the remover's guide) applied to each of parts, each
+// output with the remover's delay taken out; vocal, when not null, receives the removed part of
+// the mix. Every part has the mix's length.
+std::vector<Stereo> GuidedOutputs(const Stereo& mix, const std::vector<const Stereo*>& parts,
+                                  const Positions& positions, Stereo* vocal);
 
 // How close the output comes to the true instruments, and the vocal file to the true vocal.
 struct StemFigures {

@@ -24,8 +24,10 @@ QColor ColourFor(double db) {
 void DrawMap(QPainter& painter, const RemovalMap& map, int x0) {
     const int width = static_cast<int>(map.pans.size()) * kCell;
     painter.setPen(Qt::black);
-    painter.drawText(QRect(x0, 8, width, 24), Qt::AlignCenter,
-                     QString::fromStdString("vocal removed (dB), song \"" + map.song + "\""));
+    painter.drawText(
+        QRect(x0, 8, width, 24), Qt::AlignCenter,
+        QString::fromStdString(map.title.empty() ? "vocal removed (dB), song \"" + map.song + "\""
+                                                 : map.title));
     for (std::size_t row = 0; row < map.levels.size(); ++row) {
         for (std::size_t col = 0; col < map.pans.size(); ++col) {
             const double db = map.removedDb[row * map.pans.size() + col];
@@ -40,12 +42,16 @@ void DrawMap(QPainter& painter, const RemovalMap& map, int x0) {
             QRect(x0 - kMargin + 4, kMargin / 2 + static_cast<int>(row) * kCell, kMargin - 10,
                   kCell),
             Qt::AlignRight | Qt::AlignVCenter,
-            QString::fromStdString(map.rowName + " " + std::to_string(map.levels[row])));
+            QString::fromStdString(row < map.rowLabels.size()
+                                       ? map.rowLabels[row]
+                                       : map.rowName + " " + std::to_string(map.levels[row])));
     }
     const int bottom = kMargin / 2 + static_cast<int>(map.levels.size()) * kCell;
     for (std::size_t col = 0; col < map.pans.size(); ++col) {
-        painter.drawText(QRect(x0 + static_cast<int>(col) * kCell, bottom, kCell, 20),
-                         Qt::AlignCenter, QString::number(map.pans[col]));
+        painter.drawText(
+            QRect(x0 + static_cast<int>(col) * kCell, bottom, kCell, 20), Qt::AlignCenter,
+            col < map.columnLabels.size() ? QString::fromStdString(map.columnLabels[col])
+                                          : QString::number(map.pans[col]));
     }
     painter.drawText(QRect(x0, bottom + 18, width, 20), Qt::AlignCenter,
                      QString::fromStdString(map.caption));

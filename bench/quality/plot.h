@@ -13,6 +13,10 @@ struct RemovalMap {
     std::vector<double> removedDb;  // row by row
     std::string rowName = "level";
     std::string caption = "pan (left -30 .. right +30), low 4, high 70, left = right";
+    // When given: the title, and labels that stand for the columns' and rows' numbers.
+    std::string title;
+    std::vector<std::string> columnLabels;
+    std::vector<std::string> rowLabels;
 };
 
 // One heat map a song, side by side, each cell labelled with its figure; false when the PNG

@@ -309,7 +309,8 @@ void PrintShippedPresets(const std::vector<Song>& songs) {
 
 // Vocal removed over the pan and level (left = right) trackbars at low 4, high 70.
 RemovalMap MapRemoval(const Song& song) {
-    RemovalMap map{song.name, {}, {}, {}};
+    RemovalMap map;
+    map.song = song.name;
     for (int pan = -30; pan <= 30; pan += 5) {
         map.pans.push_back(pan);
     }
@@ -329,9 +330,10 @@ RemovalMap MapRemoval(const Song& song) {
 // The stereo mode's vocal removed over the pan (its aim) and the focus, at the suggested
 // band.
 RemovalMap MapStereoRemoval(const Song& song) {
-    RemovalMap map{song.name, {},
-                   {},        {},
-                   "focus",   "pan, the aim (left -30 .. right +30), low 6, high 57, stereo mode"};
+    RemovalMap map;
+    map.song = song.name;
+    map.rowName = "focus";
+    map.caption = "pan, the aim (left -30 .. right +30), low 6, high 57, stereo mode";
     for (int pan = -30; pan <= 30; pan += 5) {
         map.pans.push_back(pan);
     }
