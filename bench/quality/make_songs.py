@@ -476,7 +476,7 @@ def arrangement(song, rng, beat, bars):
     stems.append(("strings", comp(song, rng, beat, bars, 48, [(20, None), (108, 49)], 0,
                                   [(0, 3.9)], 80, 40, spread=0.02, velocity=70), 0.8, -21))
     stems.append(("pad", comp(song, rng, beat, bars, 89 if style != "dance" else 90,
-                              [(64, None)], -1, [(0, 3.95)], 70, 90, velocity=60), 0.8, -25))
+                              [(52, None)], -1, [(0, 3.95)], 70, 90, velocity=60), 0.8, -25))
     if style in ("soul", "pop", "rock"):
         stems.append(("brass", comp(song, rng, beat, bars, 61, [(100, None)], 0,
                                     [(1.5, 0.3), (3.5, 0.4)], 50, 0, velocity=90), 0.5, -23))
@@ -514,7 +514,7 @@ def make_song(song, out_dir):
     low = song["voice"] == "low"
     dry = sing(melody(song, rng, beat, bars, low), song["seed"] + 1, not low)
     gain_l, gain_r = song["lead"]
-    lead = set_level(scaled((dry, dry), gain_l, gain_r), -14.5)
+    lead = set_level(scaled((dry, dry), gain_l, gain_r), -12.0)
     stems.append(("vocal-lead.wav", "lead", lead))
     if song["reverb"] != "dry":
         wet = reverb(tmp, lead[0] if gain_l >= gain_r else lead[1], song["reverb"])
@@ -532,8 +532,12 @@ def make_song(song, out_dir):
         stems.append(("vocal-backing.wav", "backing", set_level(both, -22.0)))
 
     # One gain for every stem: the mix peaks just below full scale.
-    peak = max(max(abs(sum(s[2][side][i] for s in stems)) for i in range(FRAMES))
-               for side in (0, 1))
+    peak = 0.0
+    for side in (0, 1):
+        mix = array.array("d", bytes(8 * FRAMES))
+        for stem in stems:
+            mix = array.array("d", (x + y for x, y in zip(mix, stem[2][side])))
+        peak = max(peak, max(mix), -min(mix))
     gain = MIX_PEAK / peak
     for file_name, _, stereo in stems:
         write_wav(os.path.join(folder, file_name), *scaled(stereo, gain))

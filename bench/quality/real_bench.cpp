@@ -59,6 +59,7 @@ struct Row {
 
 struct SongResult {
     std::string name;
+    double inputVocalLeft = 0;  // vocal left in the mix itself
     std::vector<std::string> partNames;
     std::vector<Row> rows;
 };
@@ -93,15 +94,32 @@ std::string Opt(const std::optional<double>& v) {
 }
 
 void PrintHeader() {
-    std::printf("  %-44s %6s %13s %6s %7s %6s %5s %5s %5s\n", "tool", "lead", "instruments",
-                "reverb", "backing", "vocal", "tone", "SDR", "stem");
+    std::printf("  %-50s %6s %13s %6s %7s %6s %5s %5s %5s %5s\n", "tool", "lead", "instruments",
+                "reverb", "backing", "vocal", "(in)", "tone", "SDR", "stem");
 }
 
-void PrintRow(const std::string& what, const RealFigures& f) {
-    std::printf("  %-44s %6.1f %6.1f..%+5.1f %6s %7s %6.1f %5.1f %5.1f %5s\n", what.c_str(),
+// One row of figures; inputVocalLeft and marks are shown when given.
+void PrintRow(const std::string& what, const RealFigures& f,
+              std::optional<double> inputVocalLeft = std::nullopt, const std::string& marks = "") {
+    std::printf("  %-50s %6.1f %6.1f..%+5.1f %6s %7s %6.1f %5s %5.1f %5.1f %5s  %s\n", what.c_str(),
                 f.leadBelow, f.instrumentMin, f.instrumentMax, Opt(f.reverbBelow).c_str(),
-                Opt(f.backingBelow).c_str(), f.vocalLeft, f.toneError, f.instrumentSdr,
-                Opt(f.vocalSdr).c_str());
+                Opt(f.backingBelow).c_str(), f.vocalLeft, Opt(inputVocalLeft).c_str(), f.toneError,
+                f.instrumentSdr, Opt(f.vocalSdr).c_str(), marks.c_str());
+}
+
+// "pass", or "FAIL(lead, instruments)": the goals that hold on each song.
+std::string SongMarks(const RealFigures& f) {
+    std::string failed;
+    const auto check = [&failed](bool met, const char* what) {
+        if (!met) {
+            failed += failed.empty() ? what : std::string(", ") + what;
+        }
+    };
+    check(f.leadBelow >= kLeadBelowGoal, "lead");
+    check(f.instrumentMin >= kInstrumentLowGoal && f.instrumentMax <= kInstrumentHighGoal,
+          "instruments");
+    check(!f.reverbBelow || *f.reverbBelow >= kReverbBelowGoal, "reverb");
+    return failed.empty() ? "pass" : "FAIL(" + failed + ")";
 }
 
 // Every instrument of the row against the instruments' mean.
@@ -138,7 +156,7 @@ std::optional<SongResult> Evaluate(const fs::path& dir, const Options& options) 
     if (!suggested) {
         return std::nullopt;
     }
-    SongResult result{song->name, {}, {}};
+    SongResult result{song->name, MeasureReal(*song, InputTool(*song)).vocalLeft, {}, {}};
     for (const Part& part : song->parts) {
         result.partNames.push_back(part.name);
     }
@@ -159,7 +177,7 @@ std::optional<SongResult> Evaluate(const fs::path& dir, const Options& options) 
         {"mode 2 @ suggest: " + Name(suggested->mode2, false), suggested->mode2,
          MeasureReal(*song, ClassicTool(*song, PlayMode::Mode2, suggested->mode2))});
     char aimed[64];
-    std::snprintf(aimed, sizeof aimed, "aimed L-R at the true pan (L%.2f R%.2f)", song->leadLeft,
+    std::snprintf(aimed, sizeof aimed, "aimed L-R: the true pan, L %.2f R %.2f", song->leadLeft,
                   song->leadRight);
     result.rows.push_back({aimed, {}, MeasureReal(*song, AimedDifference(*song))});
     result.rows.push_back({"input", {}, MeasureReal(*song, InputTool(*song))});
@@ -260,8 +278,9 @@ bool DrawFigures(const std::vector<SongResult>& results, const fs::path& png) {
     std::vector<RemovalMap> maps;
     for (std::size_t row = 0; row < results.front().rows.size(); ++row) {
         RemovalMap map;
-        map.title = results.front().rows[row].tool.substr(0, 36);
-        map.caption = "song; dB against the instruments' mean";
+        const std::string& tool = results.front().rows[row].tool;
+        map.title = tool.substr(0, tool.find(':'));
+        map.caption = "song (dB)";
         map.rowLabels = {"lead below", "instr low", "instr high", "reverb bel."};
         map.levels = {0, 1, 2, 3};
         for (std::size_t s = 0; s < results.size(); ++s) {
@@ -357,7 +376,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (options->stereoOnly) {
-            PrintRow(result->name + ": " + Name(result->rows[0].at, true), result->rows[0].f);
+            PrintRow(result->name + ": " + Name(result->rows[0].at, true), result->rows[0].f,
+                     result->inputVocalLeft, SongMarks(result->rows[0].f));
         } else {
             std::printf(
                 "\nSong %s (dB; lead, reverb and backing: below the instruments' mean "
@@ -365,7 +385,8 @@ int main(int argc, char** argv) {
                 result->name.c_str());
             PrintHeader();
             for (const Row& row : result->rows) {
-                PrintRow(row.tool, row.f);
+                const bool stereo = row.tool.starts_with("stereo");
+                PrintRow(row.tool, row.f, std::nullopt, stereo ? SongMarks(row.f) : "");
             }
             PrintParts(*result, result->rows[0]);
             PrintParts(*result, result->rows[result->rows.size() - 3]);
@@ -374,7 +395,11 @@ int main(int argc, char** argv) {
         results.push_back(std::move(*result));
     }
     if (options->stereoOnly) {
-        PrintRow("mean", MeanRow(results, 0));
+        double input = 0;
+        for (const SongResult& r : results) {
+            input += r.inputVocalLeft / static_cast<double>(results.size());
+        }
+        PrintRow("mean", MeanRow(results, 0), input);
     } else {
         std::printf("\nMean over %zu songs\n", results.size());
         PrintHeader();
