@@ -297,7 +297,7 @@ Positions SuggestStereoSettings(const std::vector<StereoFrames>& excerpts) {
 int PanForAim(double angle) {
     const KnobRow& pan = RowOf(Knob::Pan);
     const double quarter = std::numbers::pi / 4;
-    const double position = (angle / quarter - 1.0) * pan.max;
+    const double position = (1.0 - angle / quarter) * pan.max;
     if (!std::isfinite(position)) {
         return pan.start;
     }

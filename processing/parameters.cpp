@@ -154,7 +154,7 @@ float OutputGainFor(int outputLevel) {
 float AimFor(int pan) {
     const double quarter = std::numbers::pi / 4;
     const double reach = RowOf(Knob::Pan).max;
-    return static_cast<float>(quarter * (1.0 + pan / reach));
+    return static_cast<float>(quarter * (1.0 - pan / reach));
 }
 
 float FocusFor(int focusSlider) {

@@ -151,8 +151,9 @@ int LowCutoffFor(int lowSlider);        // Hz
 int HighCutoffFor(int highSlider);      // Hz
 float ChannelGainFor(int levelSlider);  // left and right levels alike
 float OutputGainFor(int outputLevel);
-// The stereo mode's direction for a pan position: the centre at 0, the left channel alone at
-// the lowest position, the right alone at the highest.
+// The stereo mode's direction for a pan position. It aims where mode 2 cancels: toward the
+// right end at a source heavier on the left (the left channel alone at the highest position),
+// toward the left end at one heavier on the right; the centre at 0.
 float AimFor(int pan);
 float FocusFor(int focusSlider);  // 0 .. 1
 

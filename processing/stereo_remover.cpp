@@ -11,13 +11,10 @@
 
 namespace {
 
-// Hops whose covariances are summed: about 0.19 s at 44.1 kHz, long enough for a stable
-// estimate of where a voice's interference lies, short enough to follow a melody.
-constexpr std::size_t kHistory = 4;
-// The transform's hops per window. Hops of half a window removed as much and kept the
-// instruments as well as quarter-window hops on the quality bench, at half the cost; the
-// synthesis window is divided by the windows' overlap, so any hop reconstructs exactly.
-constexpr std::size_t kOverlap = 2;
+// The transform's hops per window: a mask that changes from bin to bin and hop to hop needs
+// the overlap to sound smooth. The synthesis window is divided by the windows' overlap, so any
+// hop reconstructs exactly.
+constexpr std::size_t kOverlap = 4;
 // Transform sizes: the longest whose window fits in kMaxLatencySeconds, within these bounds
 // (powers of two, as the transforms take them).
 constexpr std::size_t kMinSize = 256;
@@ -25,9 +22,40 @@ constexpr std::size_t kMaxSize = 8192;
 constexpr double kMaxLatencySeconds = 0.1;
 // Width of the raised-cosine band edge at each cut-off, in octaves.
 constexpr double kEdgeOctaves = 1.0 / 3.0;
-// Loading at the sharpest focus, relative to the mean channel power: enough to keep the
-// estimate from chasing noise in a bin, small enough to reject a panned instrument.
-constexpr double kSharpestLoading = 1e-3;
+// The angle from the aim, in the plane of the two channels, within which a bin counts as the
+// aimed source's at the sharpest focus (the inner angle) and beyond which it is none of it
+// (the outer); at focus 0 both are a right angle, so the whole projection on the aim goes.
+constexpr double kSharpestOuter = 17.9 * std::numbers::pi / 180.0;
+constexpr double kSharpestInnerShare = 0.7;
+// Hops of the removed source's power that its reverberation is predicted from.
+constexpr std::size_t kTailHops = 32;
+// The reverberation's decay, the time it takes to fall 60 dB.
+constexpr double kDecaySeconds = 1.2;
+// The reverberation's power that one hop's source power leaves in the next hop.
+constexpr double kTailShare = 0.05;
+// The least gain the reverberation's removal leaves a bin at.
+constexpr float kTailFloor = 0.3f;
+// The voice's pitch is looked for between these, on partials up to kPitchReachHz, in steps
+// of a twentieth of a semitone.
+constexpr double kLowestPitchHz = 60.0;
+constexpr double kHighestPitchHz = 500.0;
+constexpr double kPitchReachHz = 2500.0;
+const double kPitchStep = std::pow(2.0, 1.0 / 240.0);
+// A candidate within this share of the best score counts as a tie.
+constexpr double kNearBest = 0.85;
+// How far the best score must stand above the masked magnitude's mean for a pitch.
+constexpr double kPitchClarity = 10.0;
+// A bin counts as broadband when its power along d is within this factor of its
+// neighbours' median, taken over kNeighbourHz each side.
+constexpr float kBroadbandShare = 2.0f;
+constexpr double kNeighbourHz = 150.0;
+// Bins each side of a partial's frequency that its window's main lobe covers.
+constexpr double kPartialBins = 1.0;
+// Partials followed below the band: the lowest one alone. The next ones meet the bass's
+// partials too often, the chords being built on the bass's notes.
+constexpr int kPartialsBelow = 1;
+// Partials are followed below the band up to where its lower edge begins to rise.
+constexpr double kPitchEdgeShare = 1.26;
 // Keeps the estimate defined in a silent bin.
 constexpr float kTinyPower = 1e-3f;
 // The start-up channel level the left and right levels are relative to.
@@ -79,7 +107,11 @@ struct HopSettings {
     int lowCutoff = 0;
     int highCutoff = 0;
     double aim = std::numbers::pi / 4;
-    double loading = 1.0;  // share of the loaded term: 1 is the channel difference
+    double innerAngle = std::numbers::pi / 2;  // radians from the aim: wholly the source's
+    double outerAngle = std::numbers::pi / 2;  // and none of it
+    float innerShare = 0.0f;                   // the squared cosines of the two
+    float outerShare = 0.0f;
+    bool dereverb = false;  // whether the source's reverberation goes too
 
     bool operator==(const HopSettings&) const = default;
 };
@@ -91,11 +123,19 @@ struct Levels {
     float vocal = 1.0f;
 };
 
-// Focus 0 gives 1 (the estimate is d^H x alone), focus 1 gives kSharpestLoading, and the
-// steps between are even in decibels, as the ear hears the change.
-double LoadingFor(double focus) {
+// Focus 0 opens the window to a right angle (the channel difference), focus 1 narrows it to
+// kSharpestOuter; the steps between are even in the ratio of the angles.
+void SetWidth(double focus, HopSettings& s) {
     const double f = std::clamp(Finite(focus, 0.5), 0.0, 1.0);
-    return std::pow(kSharpestLoading, f);
+    const double right = std::numbers::pi / 2;
+    s.outerAngle = right * std::pow(kSharpestOuter / right, f);
+    s.innerAngle = s.outerAngle * (1.0 - (1.0 - kSharpestInnerShare) * f);
+    const auto squaredCosine = [](double angle) {
+        const double c = std::cos(angle);
+        return static_cast<float>(std::max(c * c, 0.0));
+    };
+    s.innerShare = s.innerAngle >= right ? 0.0f : squaredCosine(s.innerAngle);
+    s.outerShare = s.outerAngle >= right ? 0.0f : squaredCosine(s.outerAngle);
 }
 
 HopSettings ReadSettings(const ProcessingParameters& params) {
@@ -103,7 +143,8 @@ HopSettings ReadSettings(const ProcessingParameters& params) {
     s.lowCutoff = params.lowCutoff.Get();
     s.highCutoff = params.highCutoff.Get();
     s.aim = std::clamp(Finite(params.aim.Get(), std::numbers::pi / 4), 0.0, std::numbers::pi / 2);
-    s.loading = LoadingFor(params.focus.Get());
+    SetWidth(params.focus.Get(), s);
+    s.dereverb = s.outerAngle < std::numbers::pi / 2;
     return s;
 }
 
@@ -164,21 +205,6 @@ struct Spectrum {
     }
 };
 
-// Each bin's covariance of one hop, a channel pair's |L|^2, |R|^2 and L conj(R), one array
-// a term.
-struct Covariances {
-    std::vector<float> ll;
-    std::vector<float> rr;
-    std::vector<float> lrRe;
-    std::vector<float> lrIm;
-
-    void Resize(std::size_t bins) {
-        for (std::vector<float>* v : {&ll, &rr, &lrRe, &lrIm}) {
-            v->assign(bins, 0.0f);
-        }
-    }
-};
-
 // Everything a run carries from hop to hop.
 struct RemoverState {
     RemoverState(unsigned sampleRate, std::size_t fftSize)
@@ -190,7 +216,8 @@ struct RemoverState {
           frame(MakeAligned(fftSize)),
           packed(MakeAligned(fftSize)),
           work(MakeAligned(fftSize)),
-          earlier(MakeAligned(fftSize)) {}
+          estimate{MakeAligned(fftSize), MakeAligned(fftSize)},
+          earlier{MakeAligned(fftSize), MakeAligned(fftSize)} {}
 
     double rate;
     std::size_t size;
@@ -202,7 +229,7 @@ struct RemoverState {
 
     // The last size input frames, per channel; a hop's frames are appended at the end.
     std::array<std::vector<float>, 2> input;
-    std::array<std::vector<float>, 2> guide;  // when the covariance is another signal's
+    std::array<std::vector<float>, 2> guide;  // when the removal is decided on another signal
     bool guided = false;
     // Overlap-add of the removed part along d, per channel, from the window's first frame.
     std::array<std::vector<float>, 2> removed;
@@ -213,12 +240,8 @@ struct RemoverState {
     std::size_t phase = 0;  // frames of the current hop already put
     HopSettings settings;
     bool hopped = false;  // a hop ran since the start of the run
-    // Whether frame holds the estimate the last hop added to removed, in the time domain.
+    // Whether estimate holds what the last hop added to removed, in the time domain.
     bool estimated = false;
-
-    // The covariances of the last kHistory hops, the newest at newest.
-    std::array<Covariances, kHistory> history;
-    std::size_t newest = 0;
 
     // The band weight of each bin for the cut-offs it was made for.
     std::vector<float> band;
@@ -231,11 +254,25 @@ struct RemoverState {
     AlignedFloats frame;   // a window of samples
     AlignedFloats packed;  // a spectrum as the transforms lay it out
     AlignedFloats work;
-    AlignedFloats earlier;  // an estimate being replaced
+    std::array<AlignedFloats, 2> estimate;  // the window's removed part of each channel
+    std::array<AlignedFloats, 2> earlier;   // an estimate being replaced
     std::array<Spectrum, 2> spectrum;
     std::array<Spectrum, 2> guideSpectrum;
-    Spectrum source;  // the estimate, band-weighted
-    Covariances smoothed;
+    std::array<Spectrum, 2> removedSpectrum;
+    std::vector<float> mask;  // each bin's share of the source, band-weighted
+    // The power of the source the last kTailHops hops removed from the guide, per bin, the
+    // newest at tailNewest, and the hop's own, entered when the next hop begins.
+    std::array<std::vector<float>, kTailHops> tail;
+    std::size_t tailNewest = 0;
+    std::vector<float> direct;
+    std::vector<float> reverb;  // the reverberation predicted for this hop, per bin
+    std::vector<float> along;   // the guide's power along d, per bin
+    std::vector<float> neighbours;
+    std::vector<float> magnitude;
+    std::vector<double> scores;
+    std::size_t lowFirst = 0;  // the first bin the mask may hold, below the band too
+    std::size_t medianHalf = 8;
+    std::array<float, kTailHops> tailWeights{};  // by age, from one hop on
 };
 
 using State = RemoverState;
@@ -319,128 +356,245 @@ void Transform(State& s, const std::vector<float>& samples, Spectrum& spectrum) 
 // The loops over the bins take their arrays as restrict-qualified pointers: the compiler
 // then knows they do not overlap, and runs them in vector registers.
 
-void Covariance(const float* __restrict lRe, const float* __restrict lIm,
-                const float* __restrict rRe, const float* __restrict rIm, float* __restrict ll,
-                float* __restrict rr, float* __restrict lrRe, float* __restrict lrIm,
-                std::size_t bins) {
-    for (std::size_t k = 0; k < bins; ++k) {
-        ll[k] = lRe[k] * lRe[k] + lIm[k] * lIm[k];
-        rr[k] = rRe[k] * rRe[k] + rIm[k] * rIm[k];
-        lrRe[k] = lRe[k] * rRe[k] + lIm[k] * rIm[k];
-        lrIm[k] = lIm[k] * rRe[k] - lRe[k] * rIm[k];
-    }
+struct Direction {
+    float left;
+    float right;
+};
+
+Direction Along(const HopSettings& settings) {
+    return {static_cast<float>(std::cos(settings.aim)), static_cast<float>(std::sin(settings.aim))};
 }
 
-void RecordCovariance(State& s) {
-    s.newest = (s.newest + 1) % kHistory;
+// Each bin's share of the source along d, from how much of the bin's power lies along d: 1 up
+// to the inner angle, 0 beyond the outer one, a raised cosine between. Sound along d is
+// passed whole whatever the focus, so a sharper focus never removes less of it.
+void AlignmentMask(const State& s, const Direction& d, float* __restrict mask) {
     const auto& spectrum = s.guided ? s.guideSpectrum : s.spectrum;
     const Spectrum& l = spectrum[0];
     const Spectrum& r = spectrum[1];
-    Covariances& c = s.history[s.newest];
-    Covariance(l.re.data(), l.im.data(), r.re.data(), r.im.data(), c.ll.data(), c.rr.data(),
-               c.lrRe.data(), c.lrIm.data(), s.bins);
-}
-
-// One term's sum over the history, oldest (a) first.
-void SumOfFour(const float* __restrict a, const float* __restrict b, const float* __restrict c,
-               const float* __restrict d, float* __restrict sum, std::size_t first,
-               std::size_t end) {
-    static_assert(kHistory == 4);
-    for (std::size_t k = first; k < end; ++k) {
-        sum[k] = ((a[k] + b[k]) + c[k]) + d[k];
+    const HopSettings& h = s.settings;
+    for (std::size_t k = s.bandFirst; k < s.bandEnd; ++k) {
+        const float pRe = d.left * l.re[k] + d.right * r.re[k];
+        const float pIm = d.left * l.im[k] + d.right * r.im[k];
+        const float along = pRe * pRe + pIm * pIm;
+        const float total =
+            l.re[k] * l.re[k] + l.im[k] * l.im[k] + r.re[k] * r.re[k] + r.im[k] * r.im[k];
+        const float share = along / (total + kTinyPower);
+        float weight = 1.0f;
+        if (share < h.innerShare) {
+            if (share <= h.outerShare) {
+                weight = 0.0f;
+            } else {
+                const double angle = std::acos(std::sqrt(static_cast<double>(share)));
+                const double t = (angle - h.innerAngle) / (h.outerAngle - h.innerAngle);
+                weight = static_cast<float>(0.5 + 0.5 * std::cos(std::numbers::pi * t));
+            }
+        }
+        mask[k] = weight * s.band[k];
     }
 }
 
-// The sum over the history in the band, oldest first: the same order whatever slot the run
-// started in, so that a run from any hop gives the same bits once its history is full.
-void SmoothCovariance(State& s) {
+// Keeps in the mix what is spread across the spectrum at the aim (drums, the noise of a
+// cymbal) and lets the mask take what stands out as a peak (a sung note's partials): each
+// bin's magnitude along d against the median of its neighbours' in frequency.
+void KeepBroadband(State& s, const Direction& d) {
+    const auto& spectrum = s.guided ? s.guideSpectrum : s.spectrum;
+    const Spectrum& l = spectrum[0];
+    const Spectrum& r = spectrum[1];
     const std::size_t first = s.bandFirst;
-    const std::size_t end = std::max(s.bandFirst, s.bandEnd);
-    std::array<const Covariances*, kHistory> byAge{};
-    for (std::size_t age = 0; age < kHistory; ++age) {
-        byAge[age] = &s.history[(s.newest + 1 + age) % kHistory];
-    }
-    for (std::vector<float> Covariances::*term :
-         {&Covariances::ll, &Covariances::rr, &Covariances::lrRe, &Covariances::lrIm}) {
-        SumOfFour((byAge[0]->*term).data(), (byAge[1]->*term).data(), (byAge[2]->*term).data(),
-                  (byAge[3]->*term).data(), (s.smoothed.*term).data(), first, end);
-    }
-}
-
-// What the estimate of the source reads in each bin: the smoothed covariance, the band
-// weight and both channels' spectra.
-struct EstimateInputs {
-    const float* ll;
-    const float* rr;
-    const float* lrRe;
-    const float* lrIm;
-    const float* band;
-    const float* xlRe;
-    const float* xlIm;
-    const float* xrRe;
-    const float* xrIm;
-};
-
-// The distortionless estimate of the source along d in bins first .. end - 1: w = (C +
-// lambda I)^-1 d / (d^T (C + lambda I)^-1 d), written with the adjugate so that the loaded
-// term's share runs from 0 (sharp) to 1 (w = d, the plain projection) without an infinite
-// lambda. The input is 16-bit and the loading positive, so every term stays finite.
-void Estimate(const EstimateInputs& in, float loading, float dl, float dr,
-              float* __restrict sourceRe, float* __restrict sourceIm, std::size_t first,
-              std::size_t end) {
-    const float* __restrict llOf = in.ll;
-    const float* __restrict rrOf = in.rr;
-    const float* __restrict reOf = in.lrRe;
-    const float* __restrict imOf = in.lrIm;
-    const float* __restrict band = in.band;
-    const float* __restrict xlRe = in.xlRe;
-    const float* __restrict xlIm = in.xlIm;
-    const float* __restrict xrRe = in.xrRe;
-    const float* __restrict xrIm = in.xrIm;
-    const float sharp = 1.0f - loading;
-    const float halfLoading = 0.5f * loading;
+    const std::size_t end = s.bandEnd;
     for (std::size_t k = first; k < end; ++k) {
-        const float ll = llOf[k];
-        const float rr = rrOf[k];
-        const float re = reOf[k];
-        const float im = imOf[k];
-        const float loaded = halfLoading * (ll + rr) + kTinyPower;
-        // n = sharp adj(C) d + loaded d, C = [[ll, lr], [conj lr, rr]]
-        const float nlRe = sharp * (rr * dl - re * dr) + loaded * dl;
-        const float nlIm = -sharp * im * dr;
-        const float nrRe = sharp * (ll * dr - re * dl) + loaded * dr;
-        const float nrIm = sharp * im * dl;
-        // adj(C) is positive semi-definite: a negative quadratic form is rounding.
-        const float quadratic = std::max(rr * dl * dl + ll * dr * dr - 2.0f * dl * dr * re, 0.0f);
-        const float scale = band[k] / (sharp * quadratic + loaded);
-        // conj(n) . x
-        const float eRe = nlRe * xlRe[k] + nlIm * xlIm[k] + nrRe * xrRe[k] + nrIm * xrIm[k];
-        const float eIm = nlRe * xlIm[k] - nlIm * xlRe[k] + nrRe * xrIm[k] - nrIm * xrRe[k];
-        sourceRe[k] = eRe * scale;
-        sourceIm[k] = eIm * scale;
+        const float pRe = d.left * l.re[k] + d.right * r.re[k];
+        const float pIm = d.left * l.im[k] + d.right * r.im[k];
+        s.along[k] = pRe * pRe + pIm * pIm;
+    }
+    const std::size_t half = s.medianHalf;
+    for (std::size_t k = first; k < end; ++k) {
+        const std::size_t from = k >= first + half ? k - half : first;
+        const std::size_t to = std::min(end, k + half + 1);
+        s.neighbours.assign(s.along.begin() + static_cast<std::ptrdiff_t>(from),
+                            s.along.begin() + static_cast<std::ptrdiff_t>(to));
+        const auto middle =
+            s.neighbours.begin() + static_cast<std::ptrdiff_t>(s.neighbours.size() / 2);
+        std::nth_element(s.neighbours.begin(), middle, s.neighbours.end());
+        const float floor = kBroadbandShare * *middle;
+        const float peak = s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
+        s.mask[k] *= peak;
     }
 }
 
-void EstimateSource(State& s, float dl, float dr) {
-    const Covariances& c = s.smoothed;
-    const EstimateInputs in{c.ll.data(),
-                            c.rr.data(),
-                            c.lrRe.data(),
-                            c.lrIm.data(),
-                            s.band.data(),
-                            s.spectrum[0].re.data(),
-                            s.spectrum[0].im.data(),
-                            s.spectrum[1].re.data(),
-                            s.spectrum[1].im.data()};
-    Estimate(in, static_cast<float>(s.settings.loading), dl, dr, s.source.re.data(),
-             s.source.im.data(), s.bandFirst, s.bandEnd);
+// The pitch of the note the mask took, from its partials in band: the candidate whose
+// multiples hold the most of the masked magnitude against the points halfway between them.
+// 0 when no candidate stands out.
+double MaskedPitch(State& s) {
+    const double binHz = s.rate / static_cast<double>(s.size);
+    const std::size_t first = s.bandFirst;
+    const std::size_t end = std::min(s.bandEnd, static_cast<std::size_t>(kPitchReachHz / binHz));
+    if (first + 4 >= end) {
+        return 0.0;
+    }
+    double total = 0.0;
+    for (std::size_t k = first; k < end; ++k) {
+        s.magnitude[k] = std::sqrt(s.mask[k] * s.along[k]);
+        total += s.magnitude[k];
+    }
+    const double mean = total / static_cast<double>(end - first);
+    const auto at = [&](double hz) {
+        const double bin = hz / binHz;
+        const auto k = static_cast<std::size_t>(bin);
+        if (k < first || k + 1 >= end) {
+            return -1.0;
+        }
+        const double t = bin - static_cast<double>(k);
+        return (1.0 - t) * s.magnitude[k] + t * s.magnitude[k + 1];
+    };
+    // Summed over the partials, a candidate an octave below the pitch scores as the pitch
+    // does (its odd partials are as empty as the points halfway): the highest candidate near
+    // the best score is taken.
+    double bestScore = 0.0;
+    s.scores.clear();
+    for (double f0 = kLowestPitchHz; f0 <= kHighestPitchHz; f0 *= kPitchStep) {
+        double score = 0.0;
+        int count = 0;
+        for (int h = 1; h * f0 < kPitchReachHz; ++h) {
+            const double a = at(h * f0);
+            const double b = at((h + 0.5) * f0);
+            if (a < 0.0 || b < 0.0) {
+                continue;
+            }
+            score += a - b;
+            ++count;
+        }
+        s.scores.push_back(count >= 3 ? score : 0.0);
+        bestScore = std::max(bestScore, s.scores.back());
+    }
+    double best = 0.0;
+    double f0 = kLowestPitchHz;
+    for (const double score : s.scores) {
+        if (score >= kNearBest * bestScore && score > 0.0) {
+            best = f0;
+        }
+        f0 *= kPitchStep;
+    }
+    return bestScore > kPitchClarity * mean ? best : 0.0;
 }
 
-// sum += along * (frame * window), sample by sample.
-void AddWindowed(const float* __restrict frame, const float* __restrict window, float along,
+// The partials of the masked note that fall below the band: taken as the source's too, bin by
+// bin as far as they lie along d, so that a low voice goes while the bass beside it stays.
+void FollowPitchDown(State& s, const Direction& d) {
+    const double f0 = MaskedPitch(s);
+    if (f0 <= 0.0) {
+        return;
+    }
+    const auto& spectrum = s.guided ? s.guideSpectrum : s.spectrum;
+    const Spectrum& l = spectrum[0];
+    const Spectrum& r = spectrum[1];
+    const double binHz = s.rate / static_cast<double>(s.size);
+    const HopSettings& h = s.settings;
+    for (int n = 1; n <= kPartialsBelow && n * f0 < h.lowCutoff * kPitchEdgeShare; ++n) {
+        const double centre = n * f0 / binHz;
+        const auto lowest =
+            static_cast<std::size_t>(std::max(1.0, std::ceil(centre - kPartialBins)));
+        const auto highest = static_cast<std::size_t>(std::floor(centre + kPartialBins));
+        for (std::size_t k = lowest; k <= highest && k < s.bins; ++k) {
+            const float pRe = d.left * l.re[k] + d.right * r.re[k];
+            const float pIm = d.left * l.im[k] + d.right * r.im[k];
+            const float total =
+                l.re[k] * l.re[k] + l.im[k] * l.im[k] + r.re[k] * r.re[k] + r.im[k] * r.im[k];
+            const float share = (pRe * pRe + pIm * pIm) / (total + kTinyPower);
+            const float weight = share >= h.innerShare ? 1.0f : share <= h.outerShare ? 0.0f : 0.5f;
+            s.mask[k] = std::max(s.mask[k], weight * (1.0f - s.band[k]));
+        }
+        s.lowFirst = std::min(s.lowFirst, lowest);
+    }
+}
+
+// The reverberation the source's last hops leave in this one, per bin: their powers, each
+// decayed by its age, summed oldest first so that every run adds them alike.
+void PredictReverb(State& s) {
+    std::fill(s.reverb.begin(), s.reverb.end(), 0.0f);
+    for (std::size_t age = kTailHops; age >= 1; --age) {
+        const std::vector<float>& power = s.tail[(s.tailNewest + kTailHops + 1 - age) % kTailHops];
+        const float weight = s.tailWeights[age - 1];
+        for (std::size_t k = s.bandFirst; k < s.bandEnd; ++k) {
+            s.reverb[k] += weight * power[k];
+        }
+    }
+}
+
+// The removed part of each channel, bin by bin: the masked projection of the bin on d, taken
+// out along d, and of what is left, the share the source's predicted reverberation holds.
+// What is removed is decided on the guide and applied to the channels, so a stem gives its
+// part of the mix's removal.
+void SeparateBins(State& s, const Direction& d) {
+    const auto& guide = s.guided ? s.guideSpectrum : s.spectrum;
+    const Spectrum& gl = guide[0];
+    const Spectrum& gr = guide[1];
+    const Spectrum& l = s.spectrum[0];
+    const Spectrum& r = s.spectrum[1];
+    Spectrum& outL = s.removedSpectrum[0];
+    Spectrum& outR = s.removedSpectrum[1];
+    const bool dereverb = s.settings.dereverb;
+    for (std::size_t k = s.lowFirst; k < s.bandEnd; ++k) {
+        const float m = s.mask[k];
+        const float gRe = m * (d.left * gl.re[k] + d.right * gr.re[k]);
+        const float gIm = m * (d.left * gl.im[k] + d.right * gr.im[k]);
+        s.direct[k] = gRe * gRe + gIm * gIm;
+        const float sRe = m * (d.left * l.re[k] + d.right * r.re[k]);
+        const float sIm = m * (d.left * l.im[k] + d.right * r.im[k]);
+        float tail = 0.0f;
+        if (dereverb) {
+            const float lRe = gl.re[k] - d.left * gRe;
+            const float lIm = gl.im[k] - d.left * gIm;
+            const float rRe = gr.re[k] - d.right * gRe;
+            const float rIm = gr.im[k] - d.right * gIm;
+            const float left = lRe * lRe + lIm * lIm + rRe * rRe + rIm * rIm;
+            const float gain = std::max(kTailFloor, 1.0f - s.reverb[k] / (left + kTinyPower));
+            tail = s.band[k] * (1.0f - gain);
+        }
+        outL.re[k] = d.left * sRe + tail * (l.re[k] - d.left * sRe);
+        outL.im[k] = d.left * sIm + tail * (l.im[k] - d.left * sIm);
+        outR.re[k] = d.right * sRe + tail * (r.re[k] - d.right * sRe);
+        outR.im[k] = d.right * sIm + tail * (r.im[k] - d.right * sIm);
+    }
+}
+
+void InverseTransform(State& s, const Spectrum& spectrum, float* frame) {
+    Pack(s, spectrum);
+    pffft_transform_ordered(s.setup.get(), s.packed.get(), frame, s.work.get(), PFFFT_BACKWARD);
+}
+
+// The window's removed part of each channel in the time domain, into estimate; false when the
+// band holds no bin.
+bool EstimateFrame(State& s) {
+    if (s.bandFirst >= s.bandEnd) {
+        return false;
+    }
+    const Direction d = Along(s.settings);
+    for (Spectrum& spectrum : s.removedSpectrum) {
+        std::fill(spectrum.re.begin(), spectrum.re.end(), 0.0f);
+        std::fill(spectrum.im.begin(), spectrum.im.end(), 0.0f);
+    }
+    std::fill(s.mask.begin(), s.mask.end(), 0.0f);
+    AlignmentMask(s, d, s.mask.data());
+    s.lowFirst = s.bandFirst;
+    if (s.settings.dereverb) {
+        KeepBroadband(s, d);
+        FollowPitchDown(s, d);
+    }
+    PredictReverb(s);
+    SeparateBins(s, d);
+    for (std::size_t c = 0; c < 2; ++c) {
+        InverseTransform(s, s.removedSpectrum[c], s.estimate[c].get());
+    }
+    return true;
+}
+
+// sum += frame * window, sample by sample.
+void AddWindowed(const float* __restrict frame, const float* __restrict window,
                  float* __restrict sum, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-        sum[i] += along * (frame[i] * window[i]);
+        sum[i] += frame[i] * window[i];
     }
 }
 
@@ -451,41 +605,15 @@ void Difference(const float* __restrict a, const float* __restrict b, float* __r
     }
 }
 
-struct Direction {
-    float left;
-    float right;
-};
-
-Direction Along(const HopSettings& settings) {
-    return {static_cast<float>(std::cos(settings.aim)), static_cast<float>(std::sin(settings.aim))};
-}
-
-// The window's band-weighted estimate of the source, in the time domain, into frame; false
-// when the band holds no bin.
-bool EstimateFrame(State& s) {
-    if (s.bandFirst >= s.bandEnd) {
-        return false;
-    }
-    SmoothCovariance(s);
-    const Direction d = Along(s.settings);
-    std::fill(s.source.re.begin(), s.source.re.end(), 0.0f);
-    std::fill(s.source.im.begin(), s.source.im.end(), 0.0f);
-    EstimateSource(s, d.left, d.right);
-    Pack(s, s.source);
-    pffft_transform_ordered(s.setup.get(), s.packed.get(), s.frame.get(), s.work.get(),
-                            PFFFT_BACKWARD);
-    return true;
-}
-
-// Adds the hop's window of the band-weighted estimate, along d, to the removed part.
+// Adds the hop's window of the removed part to each channel's.
 void RemoveInBand(State& s) {
     s.estimated = EstimateFrame(s);
     if (!s.estimated) {
         return;
     }
-    const Direction d = Along(s.settings);
-    AddWindowed(s.frame.get(), s.synthesis.data(), d.left, s.removed[0].data(), s.size);
-    AddWindowed(s.frame.get(), s.synthesis.data(), d.right, s.removed[1].data(), s.size);
+    for (std::size_t c = 0; c < 2; ++c) {
+        AddWindowed(s.estimate[c].get(), s.synthesis.data(), s.removed[c].data(), s.size);
+    }
 }
 
 // count interleaved frames into a left and a right buffer.
@@ -514,7 +642,11 @@ void RunHop(State& s, const ProcessingParameters& params) {
             Transform(s, s.guide[c], s.guideSpectrum[c]);
         }
     }
-    RecordCovariance(s);
+    if (s.hopped) {
+        s.tailNewest = (s.tailNewest + 1) % kTailHops;
+        std::copy(s.direct.begin(), s.direct.end(), s.tail[s.tailNewest].begin());
+    }
+    std::fill(s.direct.begin(), s.direct.end(), 0.0f);
     RemoveInBand(s);
     s.hopped = true;
     for (std::size_t c = 0; c < 2; ++c) {
@@ -532,20 +664,21 @@ void RunHop(State& s, const ProcessingParameters& params) {
 // again with the new settings, and its share of every frame not yet gone out is replaced, so
 // that the move is heard from the next frame out instead of a hop later. The frames of the
 // hop ready to go out (from phase on) and the removed part the next hops add to change; the
-// covariances do not depend on the settings.
+// spectra do not depend on the settings, and the power the hop removed, which the next hop
+// enters for the reverberation, is remade with the new ones.
 void Rework(State& s, const HopSettings& now) {
-    const Direction before = Along(s.settings);
     const bool had = s.estimated;
-    std::copy_n(s.frame.get(), s.size, s.earlier.get());
+    for (std::size_t c = 0; c < 2; ++c) {
+        std::copy_n(s.estimate[c].get(), s.size, s.earlier[c].get());
+    }
     s.settings = now;
     RefreshBand(s);
     s.estimated = EstimateFrame(s);
-    const Direction after = Along(s.settings);
-    const float* old = s.earlier.get();
-    const float* made = s.frame.get();
     for (std::size_t c = 0; c < 2; ++c) {
-        const float was = !had ? 0.0f : c == 0 ? before.left : before.right;
-        const float is = !s.estimated ? 0.0f : c == 0 ? after.left : after.right;
+        const float* old = s.earlier[c].get();
+        const float* made = s.estimate[c].get();
+        const float was = had ? 1.0f : 0.0f;
+        const float is = s.estimated ? 1.0f : 0.0f;
         // What the window adds at its frame i, with the old and the new settings.
         const auto change = [&](std::size_t i) {
             return is * (made[i] * s.synthesis[i]) - was * (old[i] * s.synthesis[i]);
@@ -572,11 +705,21 @@ StereoRemover::StereoRemover(unsigned sampleRate)
     State& s = *m_state;
     MakeWindows(s);
     s.band.resize(s.bins);
-    s.source.Resize(s.bins);
-    s.smoothed.Resize(s.bins);
+    s.mask.assign(s.bins, 0.0f);
+    s.direct.assign(s.bins, 0.0f);
+    s.along.assign(s.bins, 0.0f);
+    s.magnitude.assign(s.bins, 0.0f);
+    s.medianHalf = static_cast<std::size_t>(kNeighbourHz * static_cast<double>(s.size) / s.rate);
+    s.reverb.assign(s.bins, 0.0f);
+    const double decay =
+        std::pow(10.0, -6.0 * static_cast<double>(s.hop) / (kDecaySeconds * s.rate));
+    for (std::size_t age = 1; age <= kTailHops; ++age) {
+        s.tailWeights[age - 1] = static_cast<float>(kTailShare * std::pow(decay, age - 1));
+    }
     for (std::size_t c = 0; c < 2; ++c) {
         s.spectrum[c].Resize(s.bins);
         s.guideSpectrum[c].Resize(s.bins);
+        s.removedSpectrum[c].Resize(s.bins);
     }
     Reset();
 }
@@ -592,9 +735,9 @@ std::size_t StereoRemover::Hop() const {
 }
 
 std::size_t StereoRemover::WarmUp() const {
-    // An output frame goes out a window after its input frame, and its first window's
-    // covariance reaches back kHistory - 2 hops more and a window for those hops' frames.
-    return 2 * m_state->size + kHistory * m_state->hop;
+    // An output frame goes out a window after its input frame, and its window's prediction of
+    // the reverberation reaches back kTailHops hops more, each made from a window of frames.
+    return 2 * m_state->size + (kTailHops + 1) * m_state->hop;
 }
 
 void StereoRemover::Reset() {
@@ -609,10 +752,11 @@ void StereoRemover::Reset() {
         s.readyRemoved[c].assign(s.hop, 0.0f);
     }
     s.phase = 0;
-    for (Covariances& c : s.history) {
-        c.Resize(s.bins);
+    for (std::vector<float>& power : s.tail) {
+        power.assign(s.bins, 0.0f);
     }
-    s.newest = 0;
+    s.tailNewest = 0;
+    std::fill(s.direct.begin(), s.direct.end(), 0.0f);
     s.hopped = false;
     s.estimated = false;
     s.bandLow = -1;

@@ -3,18 +3,26 @@
 // The stereo mode: removes the source at one direction of the stereo image, frequency bin by
 // frequency bin, inside the band between the two cut-offs, and keeps everything else.
 //
-// Short-time Fourier transforms of both channels; in each bin a covariance of left and right
-// smoothed over a bounded number of hops; the distortionless (minimum-variance) estimate of the
-// source along the aimed direction d = (cos aim, sin aim), with diagonal loading that moves it
-// continuously toward the plain channel difference as the focus falls; a smooth band weight at
-// the cut-offs; the estimate taken from each channel along d.
+// Short-time Fourier transforms of both channels. In each bin, the share of its power that
+// lies along the aimed direction d = (cos aim, sin aim) decides how much of the bin is the
+// source's: all of it within an inner angle of the aim, none beyond an outer one, a raised
+// cosine between (the focus narrows both; at focus 0 both are a right angle and the mode is
+// the channel difference). What the mask takes is the bin's projection on d, so the sound
+// off the aim keeps its place in the image. Three refinements, off at focus 0:
+// - a bin no higher than its neighbours' median along d is broadband (a snare, a hat) and
+//   stays, so the drums at the centre are kept while the partials of a sung note go;
+// - the note's pitch, found from the partials the mask took, carries the removal to its
+//   lowest partial below the band, so a low voice goes while the bass beside it stays;
+// - the source's reverberation, predicted from the power removed over the last hops with an
+//   exponential decay, is taken from what remains where it dominates.
+// A smooth band weight applies at the cut-offs.
 //
 // The input is what the per-frame processing gives in this mode: the attenuated input, as in
 // the original mode. The remover applies the channel levels (to each channel's remainder,
 // relative to their start-up value) and the output level itself.
 //
 // The window is the longest power of two of frames within 0.1 s of the rate, 256 .. 8,192
-// (4,096 at 44.1 and 48 kHz), the hop half of it; the covariance spans four hops.
+// (4,096 at 44.1 and 48 kHz), the hop a quarter of it.
 //
 // Output frame n depends only on input frames within a bounded distance of n and on n's place
 // on the hop grid: a run started WarmUp() frames before a multiple of Hop() gives, from that
@@ -50,9 +58,9 @@ class StereoRemover {
     // null, receives the removed part at the output level. The levels are read once a call
     // and apply to every frame it gives. The rest of the parameters are read at each hop's
     // last frame and at every call: a change between two hops remakes the last hop's window
-    // with them, so it fades in from the call's first frame out and holds wholly from the
-    // second hop boundary on. With parameters that do not change, how a run is cut into
-    // calls changes nothing.
+    // with them, so it fades in from the call's first frame out; the reverberation predicted
+    // from earlier hops follows within WarmUp() frames. With parameters that do not change, how a
+    // run is cut into calls changes nothing.
     void Process(const ProcessingParameters& params, const std::int16_t* in, std::int16_t* out,
                  std::int16_t* vocal, std::size_t count);
 
