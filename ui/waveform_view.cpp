@@ -134,8 +134,9 @@ void WaveformView::paintEvent(QPaintEvent* /*event*/) {
         painter.fillRect(QRectF(snap(x0), 0, pixel, wave.height()), shade);
         painter.fillRect(QRectF(snap(x1), 0, pixel, wave.height()), shade);
         if (m_head >= 0) {
-            painter.fillRect(QRectF(snap(XOf(m_head)), 0, std::max(pixel, 1.0), height()),
-                             kHeadColour);
+            // As many whole device pixels as one pixel of the desktop's scale covers.
+            const double head = std::max(1.0, std::round(ratio)) * pixel;
+            painter.fillRect(QRectF(snap(XOf(m_head)), 0, head, height()), kHeadColour);
         }
     }
     painter.setPen(palette().color(QPalette::Mid));
