@@ -202,6 +202,10 @@
         <translation>%1 (decoding the input file: %2%)</translation>
     </message>
     <message>
+        <source>zerbex2manual-zh.pdf</source>
+        <translation>zerbex2manual.pdf</translation>
+    </message>
+    <message>
         <source>%1 半音</source>
         <translation>%1 st</translation>
     </message>
