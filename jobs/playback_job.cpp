@@ -92,6 +92,7 @@ class Playback : public WalkHandler {
     std::size_t m_read = 0;        // bytes of the last block read
     bool m_restart = false;        // the next pass goes back to the loop start
     bool m_moved = false;          // a reposition went back to the loop start
+    bool m_starting = false;       // the first reposition: it starts at the loop start
     bool m_stopped = false;
     bool m_queued = false;       // a block went to the device
     bool m_endedAtLoop = false;  // played once to the loop end
@@ -181,6 +182,7 @@ void Playback::StartPositions() {
         ResetLoop(JobError::LoopAtStart);
     }
     m_restart = true;  // the first pass moves to the loop start
+    m_starting = true;
     m_steps = loop.frames ? StepAt(loop.start) : m_controls.loopStart.Get();
     m_controls.playPos = m_steps;
     m_observer.Position(m_steps);
@@ -199,11 +201,12 @@ void Playback::MoveToLoopStart(std::int64_t& q, const Region& loop) {
 // the frame: before its end).
 void Playback::Reposition() {
     m_input.Seek(m_dataStart);
-    const std::int64_t asked = m_controls.seek ? m_controls.seekFrame.Get() : -1;
+    // A move asked for before the start gives way to the loop start, as the counter does.
+    const std::int64_t asked = m_controls.seek && !m_starting ? m_controls.seekFrame.Get() : -1;
     Region loop = LoopRegion();
     std::int64_t q =
         asked >= 0 ? asked * static_cast<std::int64_t>(kFrameBytes) : Pos(m_controls.playPos);
-    if (loop.frames && !m_controls.seek) {
+    if (loop.frames && (!m_controls.seek || m_starting)) {
         q = loop.start;  // the counter's coarse step would land short of the loop's end
     }
     if (loop.start >= loop.end) {
@@ -224,6 +227,7 @@ void Playback::Reposition() {
         m_observer.Position(m_steps);
     }
     m_moved = false;
+    m_starting = false;
     m_controls.seek = 0;
     m_restart = false;
 }
