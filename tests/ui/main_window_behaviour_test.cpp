@@ -264,6 +264,23 @@ TEST_F(MainWindowTest, KeyAndTempoKeysMoveTheirTrackbarsAndReachThePlayback) {
     EXPECT_TRUE(f.boxes.shown.empty());
 }
 
+// A double-click on any trackbar puts it back at its start-up position, as a move by hand: the
+// window reads it at once.
+TEST_F(MainWindowTest, DoubleClickBringsEveryTrackbarBackToItsStart) {
+    ShowAndActivate();
+    for (const KnobRow& row : kKnobs) {
+        SCOPED_TRACE(row.label);
+        TrackbarSlider* slider = ui.Slider(row.knob);
+        slider->setValue(row.start == row.max ? row.min : row.max);
+        QTest::mouseDClick(slider, Qt::LeftButton, {}, slider->rect().center());
+        EXPECT_EQ(slider->value(), row.start);
+    }
+    EXPECT_EQ(window.Controls().key, RowOf(Knob::Key).start);
+    EXPECT_EQ(window.Controls().tempo, RowOf(Knob::Tempo).start);
+    EXPECT_EQ(window.Controls().params.focus, FocusFor(RowOf(Knob::Focus).start));
+    EXPECT_EQ(window.Controls().params.outputGain, OutputGainFor(RowOf(Knob::OutputLevel).start));
+}
+
 TEST_F(MainWindowTest, DraggingThePlayPositionReadsItAndOnlyTheReleaseAsksToSeek) {
     ShowAndActivate();
     TrackbarSlider* playPos = ui.Slider(Knob::PlayPos);
