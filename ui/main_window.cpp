@@ -219,9 +219,15 @@ void MainWindow::TrackbarReleased(Knob knob) {
             break;
         case Knob::Low:
             params.lowCutoff = LowCutoffFor(m_positions.low);
+            if (m_inputSelected) {
+                StartWaveform(false);  // the removed part's band moved
+            }
             break;
         case Knob::High:
             params.highCutoff = HighCutoffFor(m_positions.high);
+            if (m_inputSelected) {
+                StartWaveform(false);
+            }
             break;
         case Knob::Left:
             params.leftGain = ChannelGainFor(m_positions.left);

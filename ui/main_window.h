@@ -128,7 +128,8 @@ class MainWindow : public QDialog, private JobObserver {
     // The waveform: its envelope computed as the input is decoded, clicks that move the
     // playback, drags that set a loop to the frame.
     void ConnectWaveform();
-    void StartWaveform();
+    // A new song's waveform, or the same song's measured again for new cut-offs.
+    void StartWaveform(bool newSong = true);
     void ShowEnvelope(const EnvelopeBatch& batch);
     void SeekToFrame(std::int64_t frame);
     void SetLoopFrames(std::int64_t start, std::int64_t end);

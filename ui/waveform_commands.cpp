@@ -35,8 +35,10 @@ void MainWindow::ConnectWaveform() {
     ShowValues();
 }
 
-void MainWindow::StartWaveform() {
-    m_ui.waveform->Clear();
+void MainWindow::StartWaveform(bool newSong) {
+    if (newSong) {
+        m_ui.waveform->Clear();
+    }
     const QPointer<WaveformView> view = m_ui.waveform;
     // What the last song's scan queued before it stopped is not this song's.
     const int song = ++m_waveformSong;

@@ -55,8 +55,9 @@ void WaveformView::AddEnvelope(std::uint64_t first, const std::vector<EnvelopeBu
     if (first > m_buckets.size()) {
         return;  // a batch of another song
     }
-    m_buckets.resize(first);
-    m_buckets.insert(m_buckets.end(), buckets.begin(), buckets.end());
+    m_buckets.resize(std::max(m_buckets.size(), first + buckets.size()));
+    std::copy(buckets.begin(), buckets.end(),
+              m_buckets.begin() + static_cast<std::ptrdiff_t>(first));
     update();
 }
 

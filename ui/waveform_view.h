@@ -24,7 +24,8 @@ class WaveformView : public QWidget {
     void Clear();
     // The data's frames as far as known, at rate frames a second.
     void SetLength(std::uint64_t frames, unsigned rate);
-    // Buckets of kEnvelopeFrames frames, the first of them the bucket of index first.
+    // Buckets of kEnvelopeFrames frames, the first of them the bucket of index first; those
+    // of a new measure of the same song take the place of the old ones.
     void AddEnvelope(std::uint64_t first, const std::vector<EnvelopeBucket>& buckets);
     // Negative: no play head.
     void SetPlayHead(std::int64_t frame);
