@@ -82,6 +82,9 @@ std::string Usage() {
     usage += ShippedPresetsHelp();
     usage += "\nPlay options:\n";
     usage += KnobLine(Knob::LoopStart) + KnobLine(Knob::LoopEnd);
+    usage += OptionHelpLine("", "either also takes a time: seconds with a fraction or an s");
+    usage += OptionHelpLine("", "(83.4, 83s), m:ss or m:ss.xx (1:23.40); the loop then plays");
+    usage += OptionHelpLine("", "from and to that very frame");
     usage += OptionHelpLine("--once", "play from the loop start to the loop end once and stop; a");
     usage += OptionHelpLine("", "loop end of 100 then plays to the end of the data");
     usage +=

@@ -32,6 +32,86 @@ IntOption KnobOption(Knob knob, int& value) {
     return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};
 }
 
+namespace {
+
+// Digits only, at most nine of them: a part of a time.
+std::optional<std::int64_t> Digits(const std::string& text) {
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    return std::stoll(text);
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
+    std::string rest = text;
+    const bool suffix = !rest.empty() && rest.back() == 's';
+    if (suffix) {
+        rest.pop_back();
+    }
+    const std::size_t colon = rest.find(':');
+    const std::size_t dot = rest.find('.');
+    if (!suffix && colon == std::string::npos && dot == std::string::npos) {
+        return std::nullopt;  // a plain number is a trackbar step
+    }
+    std::int64_t minutes = 0;
+    if (colon != std::string::npos) {
+        const std::optional<std::int64_t> m = Digits(rest.substr(0, colon));
+        rest = rest.substr(colon + 1);
+        // Seconds after minutes are two digits, below 60.
+        if (!m || rest.find(':') != std::string::npos ||
+            rest.substr(0, rest.find('.')).size() != 2) {
+            return std::nullopt;
+        }
+        minutes = *m;
+    }
+    const std::size_t point = rest.find('.');
+    const std::optional<std::int64_t> seconds = Digits(rest.substr(0, point));
+    if (!seconds || (colon != std::string::npos && *seconds >= 60)) {
+        return std::nullopt;
+    }
+    std::int64_t micros = 0;
+    if (point != std::string::npos) {
+        std::string fraction = rest.substr(point + 1);
+        if (fraction.empty() || fraction.size() > 6) {
+            return std::nullopt;
+        }
+        fraction.resize(6, '0');
+        const std::optional<std::int64_t> f = Digits(fraction);
+        if (!f) {
+            return std::nullopt;
+        }
+        micros = *f;
+    }
+    return (minutes * 60 + *seconds) * 1000000 + micros;
+}
+
+std::int64_t FrameAtMicros(std::int64_t micros, std::uint32_t rate) {
+    return (micros * static_cast<std::int64_t>(rate) + 500000) / 1000000;
+}
+
+ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros) {
+    const KnobRow& row = RowOf(knob);
+    const std::string name = std::string("--") + row.name;
+    return {name, [&steps, &micros, name, row](const std::string& value) {
+                if (const std::optional<std::int64_t> time = ParseTimeMicros(value)) {
+                    micros = *time;
+                    return std::optional<std::string>();
+                }
+                const std::optional<int> number = ParseInt(value);
+                if (!number || *number < row.min || *number > row.max) {
+                    return std::optional<std::string>(
+                        name + " must be " + RangeText(row.min, row.max, 1) +
+                        " or a time (seconds, m:ss or m:ss.xx) (got " + Quoted(value) + ")");
+                }
+                steps = *number;
+                micros.reset();
+                return std::optional<std::string>();
+            }};
+}
+
 std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
     std::vector<IntOption> all;
     for (const Knob knob : kProcessingKnobs) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -46,6 +47,14 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
 
 // The option of a trackbar of the table.
 IntOption KnobOption(Knob knob, int& value);
+
+// A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
+// ("1:23.40"), in microseconds; nothing for any other text.
+std::optional<std::int64_t> ParseTimeMicros(const std::string& text);
+// The frame nearest that time at rate frames a second.
+std::int64_t FrameAtMicros(std::int64_t micros, std::uint32_t rate);
+// A loop trackbar's option that takes a time too: steps go to steps, a time to micros.
+ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros);
 std::vector<IntOption> RenderIntOptions(RenderOptions& options);
 
 // Puts every parameter the positions give, and the mode, into params.

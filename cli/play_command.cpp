@@ -1,5 +1,7 @@
+#include <chrono>
 #include <cstdio>
 #include <limits>
+#include <thread>
 
 #include "commands.h"
 #include "console.h"
@@ -19,15 +21,42 @@ struct PlayOptions {
     RenderOptions render;
     int loopStart = RowOf(Knob::LoopStart).start;
     int loopEnd = RowOf(Knob::LoopEnd).start;
+    // Given as times: the loop plays to the frame.
+    std::optional<std::int64_t> loopStartMicros;
+    std::optional<std::int64_t> loopEndMicros;
     bool once = false;
     std::string device;  // empty: the system's default
 };
 
-std::vector<IntOption> PlayIntOptions(PlayOptions& options) {
-    std::vector<IntOption> all = RenderIntOptions(options.render);
-    all.push_back(KnobOption(Knob::LoopStart, options.loopStart));
-    all.push_back(KnobOption(Knob::LoopEnd, options.loopEnd));
-    return all;
+// The input's length as soon as its rate is known: at once for a WAV, once its decoder has
+// started for any other input.
+WaveLength KnownLength(const InputFile& input, const Shared<int>& stop) {
+    constexpr auto kPoll = std::chrono::milliseconds(5);
+    while (input.Length().byteRate == 0 && input.Decoding() && stop == 0) {
+        std::this_thread::sleep_for(kPoll);
+    }
+    return input.Length();
+}
+
+// Loop times become frames at the input's rate; the end given in steps beside a time stands
+// for the frame of its step (played once, the highest step for the end of the data).
+void SetLoopFrames(const PlayOptions& options, const WaveLength& length, PlayControls& controls) {
+    if ((!options.loopStartMicros && !options.loopEndMicros) || length.byteRate == 0) {
+        return;
+    }
+    const std::uint32_t rate = length.byteRate / 4;
+    const std::uint64_t step = length.dataBytes / kPositionSteps;
+    const auto frameOf = [&](const std::optional<std::int64_t>& micros, int steps, bool end) {
+        if (micros) {
+            return FrameAtMicros(*micros, rate);
+        }
+        if (end && options.once && steps == RowOf(Knob::LoopEnd).max) {
+            return static_cast<std::int64_t>(length.dataBytes / 4);
+        }
+        return PositionBytes(steps, step) / 4;
+    };
+    controls.loopStartFrame = frameOf(options.loopStartMicros, options.loopStart, false);
+    controls.loopEndFrame = frameOf(options.loopEndMicros, options.loopEnd, true);
 }
 
 void SetUpControls(const PlayOptions& options, PlayControls& controls) {
@@ -89,8 +118,10 @@ int RunPlay(const std::vector<std::string>& args) {
     std::vector<std::string> flags;
     std::vector<std::string> files;
     if (const auto error = ParseOptions(
-            args, PlayIntOptions(options), &options.render.mode, flags, {"--once"}, files,
+            args, RenderIntOptions(options.render), &options.render.mode, flags, {"--once"}, files,
             {PresetOption(options.render, DefaultPresetsPath()),
+             LoopOption(Knob::LoopStart, options.loopStart, options.loopStartMicros),
+             LoopOption(Knob::LoopEnd, options.loopEnd, options.loopEndMicros),
              {"--device", [&options](const std::string& device) {
                   options.device = device;
                   return device.empty()
@@ -127,6 +158,7 @@ int RunPlay(const std::vector<std::string>& args) {
             console.SetLength([&input] { return input.Length(); });
             console.SetStatus(Console::Status::PlayPosition);
         }
+        SetLoopFrames(options, KnownLength(input, controls.stop), controls);
         WarnWhenDecoded observer(input, console);
         result = PlayUntilStopped(runner, input, controls, out, observer, options.once);
         observer.Check();

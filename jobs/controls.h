@@ -3,6 +3,8 @@
 // What the user changes while a job runs. A job reads these without a lock at the moments
 // its loop says; the window writes them from its own thread.
 
+#include <cstdint>
+
 #include "parameters.h"
 #include "processing_parameters.h"
 #include "shared_value.h"
@@ -10,11 +12,20 @@
 struct PlayControls {
     ProcessingParameters params;
     Shared<int> stop{0};
-    // The play-position trackbar was released: a playback moves to playPos and clears it.
+    // A move was asked for (the play-position trackbar released, the waveform clicked): a
+    // playback moves to seekFrame, or to playPos when seekFrame is negative, and clears it.
+    // Whoever asks writes seekFrame, then seek; the playback never writes seekFrame, so a
+    // position it tells meanwhile cannot take the place of the one asked for.
     Shared<int> seek{0};
+    Shared<std::int64_t> seekFrame{-1};
     Shared<int> playPos{RowOf(Knob::PlayPos).start};  // trackbar steps; a playback advances it
     Shared<int> loopStart{RowOf(Knob::LoopStart).start};
     Shared<int> loopEnd{RowOf(Knob::LoopEnd).start};
+    // A loop region to the frame, end exclusive (the waveform's, the command line's times):
+    // while the end lies after the start it stands for the loop trackbars, which then show
+    // only the nearest steps; -1 (or an end not after the start) leaves the steps in force.
+    Shared<std::int64_t> loopStartFrame{-1};
+    Shared<std::int64_t> loopEndFrame{-1};
     // After the processing: a playback plays its next frames in this key and at this tempo.
     Shared<int> key{RowOf(Knob::Key).start};
     Shared<int> tempo{RowOf(Knob::Tempo).start};

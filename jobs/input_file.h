@@ -84,6 +84,7 @@ class WarnWhenDecoded : public JobObserver {
 
     void Message(const JobMessage& message) override { m_observer.Message(message); }
     void Position(int step) override;
+    void HeardFrame(std::int64_t frame) override { m_observer.HeardFrame(frame); }
     void Loop(int start, int end) override { m_observer.Loop(start, end); }
     void Level(int segments) override;
     void Progress(double done) override { m_observer.Progress(done); }

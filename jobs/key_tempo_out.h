@@ -58,6 +58,7 @@ class KeyTempoOut : public JobObserver {
 
     void Message(const JobMessage& message) override { m_observer.Message(message); }
     void Position(int step) override { m_observer.Position(step); }
+    void HeardFrame(std::int64_t frame) override { m_observer.HeardFrame(frame); }
     void Loop(int start, int end) override { m_observer.Loop(start, end); }
     void Level(int segments) override {
         if (!m_stretching && !(m_stereo && m_stereo->Running())) {

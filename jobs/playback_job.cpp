@@ -46,11 +46,21 @@ class Playback : public WalkHandler {
         return false;
     }
     std::int64_t Pos(int v) const { return PositionBytes(v, m_step); }
+    // The loop region in bytes of the data: to the frame while one is set, else the
+    // trackbars' steps.
+    struct Region {
+        std::int64_t start;
+        std::int64_t end;
+        bool frames;
+    };
+    Region LoopRegion() const;
+    // The position counter's step at a byte of the data.
+    int StepAt(std::int64_t bytes) const;
     void ResetLoop(JobError error);
     void RefreshLength();
     bool DataEnded();
     void StartPositions();
-    void MoveToLoopStart(std::int64_t& q, std::int64_t s);
+    void MoveToLoopStart(std::int64_t& q, const Region& loop);
     void Reposition();
     BlockResult ProcessBlock();
     bool OutputBlock();
@@ -82,6 +92,7 @@ class Playback : public WalkHandler {
     std::size_t m_read = 0;        // bytes of the last block read
     bool m_restart = false;        // the next pass goes back to the loop start
     bool m_moved = false;          // a reposition went back to the loop start
+    bool m_starting = false;       // the first reposition: it starts at the loop start
     bool m_stopped = false;
     bool m_queued = false;       // a block went to the device
     bool m_endedAtLoop = false;  // played once to the loop end
@@ -144,52 +155,79 @@ bool Playback::DataEnded() {
     return m_position >= m_length;
 }
 
+Playback::Region Playback::LoopRegion() const {
+    const std::int64_t start = m_controls.loopStartFrame;
+    const std::int64_t end = m_controls.loopEndFrame;
+    if (start >= 0 && end > start) {
+        const auto frame = static_cast<std::int64_t>(kFrameBytes);
+        return {start * frame, end * frame, true};
+    }
+    return {Pos(m_controls.loopStart), Pos(m_controls.loopEnd), false};
+}
+
+int Playback::StepAt(std::int64_t bytes) const {
+    if (m_step == 0 || bytes <= 0) {
+        return 0;
+    }
+    return static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(bytes) / m_step,
+                                                    RowOf(Knob::PlayPos).max));
+}
+
 void Playback::StartPositions() {
     m_dataStart = m_input.Tell();
     m_position = 0;
     RefreshLength();
-    if (Pos(m_controls.loopStart) >= Pos(m_controls.loopEnd)) {
+    const Region loop = LoopRegion();
+    if (!loop.frames && loop.start >= loop.end) {
         ResetLoop(JobError::LoopAtStart);
     }
     m_restart = true;  // the first pass moves to the loop start
-    m_steps = m_controls.loopStart;
+    m_starting = true;
+    m_steps = loop.frames ? StepAt(loop.start) : m_controls.loopStart.Get();
     m_controls.playPos = m_steps;
     m_observer.Position(m_steps);
 }
 
-void Playback::MoveToLoopStart(std::int64_t& q, std::int64_t s) {
-    q = s;
-    m_controls.playPos = m_controls.loopStart.Get();
-    m_steps = m_controls.loopStart;
+void Playback::MoveToLoopStart(std::int64_t& q, const Region& loop) {
+    q = loop.start;
+    m_steps = loop.frames ? StepAt(loop.start) : m_controls.loopStart.Get();
+    m_controls.playPos = m_steps;
     m_observer.Position(m_steps);
     m_moved = true;
 }
 
-// At the start, after each loop end and on a released play position: back to the loop start,
-// or to the released position when it lies inside the loop, not within a step of its end.
+// At the start, after each loop end and on a move asked for: back to the loop start, or to
+// the place asked for when it lies inside the loop, not within a step of its end (a loop to
+// the frame: before its end).
 void Playback::Reposition() {
     m_input.Seek(m_dataStart);
-    std::int64_t q = Pos(m_controls.playPos);
-    std::int64_t s = Pos(m_controls.loopStart);
-    std::int64_t e = Pos(m_controls.loopEnd);
-    if (s >= e) {
+    // A move asked for before the start gives way to the loop start, as the counter does.
+    const std::int64_t asked = m_controls.seek && !m_starting ? m_controls.seekFrame.Get() : -1;
+    Region loop = LoopRegion();
+    std::int64_t q =
+        asked >= 0 ? asked * static_cast<std::int64_t>(kFrameBytes) : Pos(m_controls.playPos);
+    if (loop.frames && (!m_controls.seek || m_starting)) {
+        q = loop.start;  // the counter's coarse step would land short of the loop's end
+    }
+    if (loop.start >= loop.end) {
         ResetLoop(JobError::LoopAtReposition);
-        s = 0;
-        e = Pos(m_controls.loopEnd);  // the loop is the whole range from here on
+        loop = {0, Pos(m_controls.loopEnd), false};  // the whole range from here on
     }
-    if (q <= s) {
-        MoveToLoopStart(q, s);
+    if (q <= loop.start) {
+        MoveToLoopStart(q, loop);
     }
-    if (q >= e - static_cast<std::int64_t>(m_step)) {
-        MoveToLoopStart(q, s);
+    if (q >= loop.end - (loop.frames ? 0 : static_cast<std::int64_t>(m_step))) {
+        MoveToLoopStart(q, loop);
     }
     m_input.Seek(m_dataStart + q);
     m_position = static_cast<std::uint64_t>(q);
     if (!m_moved) {
-        m_steps = m_controls.playPos;
+        m_steps = asked >= 0 ? StepAt(q) : m_controls.playPos.Get();
+        m_controls.playPos = m_steps;
         m_observer.Position(m_steps);
     }
     m_moved = false;
+    m_starting = false;
     m_controls.seek = 0;
     m_restart = false;
 }
@@ -257,6 +295,7 @@ void Playback::AdvancePosition() {
 }
 
 void Playback::TellPosition() {
+    m_observer.HeardFrame(static_cast<std::int64_t>(m_output.Heard() / kFrameBytes));
     if (m_step == 0) {
         return;
     }
@@ -271,7 +310,7 @@ void Playback::TellPosition() {
 }
 
 bool Playback::ReachedLoopEnd() const {
-    return static_cast<std::int64_t>(m_position) >= Pos(m_controls.loopEnd);
+    return static_cast<std::int64_t>(m_position) >= LoopRegion().end;
 }
 
 void Playback::Passes() {
@@ -284,7 +323,14 @@ void Playback::Passes() {
             m_stopped = true;
             return;
         }
-        const std::uint64_t left = m_position < m_length ? m_length - m_position : 0;
+        // A loop to the frame ends exactly at its end; one in steps at the first block
+        // boundary at or after it.
+        std::uint64_t until = m_length;
+        if (const Region loop = LoopRegion();
+            loop.frames && static_cast<std::int64_t>(m_position) < loop.end) {
+            until = std::min(until, static_cast<std::uint64_t>(loop.end));
+        }
+        const std::uint64_t left = m_position < until ? until - m_position : 0;
         m_read = m_input.Read(m_block.data(),
                               static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockBytes)));
         if (m_read == 0) {

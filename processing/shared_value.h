@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-// A single 32-bit value that the user-interface thread and a job thread read and write
+// A single value of 32 or 64 bits that the user-interface thread and a job thread read and write
 // without a lock. Every access is whole and relaxed: no reader depends on two values
 // changing together, and every reader polls.
 template <typename T>

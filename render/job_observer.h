@@ -5,6 +5,7 @@
 // and progress bars. A job calls its observer from the thread it runs on and waits for each
 // call to return.
 
+#include <cstdint>
 #include <string>
 
 enum class JobError {
@@ -39,6 +40,9 @@ class JobObserver {
     virtual void Message(const JobMessage& /*message*/) {}
     // The play-position counter moved to step (trackbar steps).
     virtual void Position(int /*step*/) {}
+    // The sound handed to the device has reached this frame of the source: where a play head
+    // that follows the sound to the frame stands.
+    virtual void HeardFrame(std::int64_t /*frame*/) {}
     // The loop region now runs from start to end (trackbar steps).
     virtual void Loop(int /*start*/, int /*end*/) {}
     // The level meter's lit segments, 0 .. 8.

@@ -40,7 +40,10 @@ void MainWindow::OpenUpgradePage() {
 
 // Found from the program's own folder, wherever the user started it from.
 void MainWindow::OpenManual() {
-    const QString manual = FindManual(QCoreApplication::applicationDirPath());
+    // The manual that names the captions the window shows: its file name is translated too.
+    const QString manual = FindManual(
+        QCoreApplication::applicationDirPath(),
+        QCoreApplication::translate("Zerbex", QT_TRANSLATE_NOOP("Zerbex", "zerbex2manual-zh.pdf")));
     if (!QFile::exists(manual) || !Urls().Open(QUrl::fromLocalFile(manual))) {
         // The English text names a viewer the user installs from the distribution; only the
         // template's own message goes on to the reader maker's page.

@@ -138,6 +138,7 @@ void MainWindow::SelectInputFile(const QString& path) {
         RememberFolder();
         return;
     }
+    m_scan.Stop();
     m_input = InputFile();  // the decoding of the last input ends before the next one starts
     m_input = StartInput(FsPath(path), m_runner.Disk());
     m_inputPath = path;
@@ -146,6 +147,9 @@ void MainWindow::SelectInputFile(const QString& path) {
     // The loop spans the whole data again.
     m_ui.Slider(Knob::LoopStart)->SetUp(RowOf(Knob::LoopStart));
     m_ui.Slider(Knob::LoopEnd)->SetUp(RowOf(Knob::LoopEnd));
+    m_controls.loopStartFrame = -1;
+    m_controls.loopEndFrame = -1;
+    StartWaveform();
     // A confirmed choice makes the chosen file's folder the dialogs'.
     m_folder = QFileInfo(path).absolutePath();
     ShowDecoding();

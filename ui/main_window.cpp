@@ -20,6 +20,7 @@
 #include "resources.h"
 #include "trackbar_slider.h"
 #include "trackbar_tips.h"
+#include "waveform_view.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     // A file dropped anywhere on the window is the input, also over the output box.
     m_ui.outputPathEdit->setAcceptDrops(false);
     ConnectControls();
+    ConnectWaveform();
     CreateWindowMenu();
     ShowStartPositions();
     KeepWriteVocals();
@@ -100,15 +102,15 @@ void MainWindow::ConnectControls() {
          {QKeySequence(QKeySequence::HelpContents), QKeySequence(Qt::CTRL | Qt::Key_Question)}) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, &MainWindow::ShowAbout);
     }
-    // A semitone up or down, and back to the original key (the tempo stays), from anywhere
-    // in the window.
+    // A semitone up or down, and back to the original key and tempo, from anywhere in the
+    // window.
     const int semitone = RowOf(Knob::Key).perUnit;
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up), this), &QShortcut::activated, this,
             [this, semitone] { MoveKey(m_ui.Slider(Knob::Key)->sliderPosition() + semitone); });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down), this), &QShortcut::activated, this,
             [this, semitone] { MoveKey(m_ui.Slider(Knob::Key)->sliderPosition() - semitone); });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this), &QShortcut::activated, this,
-            [this] { MoveKey(RowOf(Knob::Key).start); });
+            [this] { ResetKeyAndTempo(); });
 }
 
 // As a move of the trackbar by hand: a playback hears it at once, and the tooltip says where
@@ -217,9 +219,15 @@ void MainWindow::TrackbarReleased(Knob knob) {
             break;
         case Knob::Low:
             params.lowCutoff = LowCutoffFor(m_positions.low);
+            if (m_inputSelected) {
+                StartWaveform(false);  // the removed part's band moved
+            }
             break;
         case Knob::High:
             params.highCutoff = HighCutoffFor(m_positions.high);
+            if (m_inputSelected) {
+                StartWaveform(false);
+            }
             break;
         case Knob::Left:
             params.leftGain = ChannelGainFor(m_positions.left);
@@ -234,7 +242,13 @@ void MainWindow::TrackbarReleased(Knob knob) {
             params.focus = FocusFor(m_positions.focus);
             break;
         case Knob::PlayPos:
+            // To the frame the tooltip named, which the playback's own position reports
+            // cannot overwrite.
+            m_controls.seekFrame = FrameOfStep(m_ui.Slider(Knob::PlayPos)->sliderPosition());
             m_controls.seek = 1;
+            if (m_controls.seekFrame >= 0) {
+                m_ui.waveform->SetPlayHead(m_controls.seekFrame);
+            }
             break;
         case Knob::LoopStart:
         case Knob::LoopEnd:
@@ -335,14 +349,22 @@ QString MainWindow::WindowText(const JobMessage& message) {
     return QString::fromStdString(MessageText(message));
 }
 
+// A thumb the user holds stays under the pointer: were it moved, its release would ask for
+// the position the playback told instead of the one its tooltip showed.
 void MainWindow::Position(int step) {
-    m_bridge.Run([&] { m_ui.Slider(Knob::PlayPos)->setValue(step); });
+    m_bridge.Run([&] {
+        TrackbarSlider* slider = m_ui.Slider(Knob::PlayPos);
+        if (!slider->isSliderDown()) {
+            slider->setValue(step);
+        }
+    });
 }
 
 void MainWindow::Loop(int start, int end) {
     m_bridge.Run([&] {
         m_ui.Slider(Knob::LoopStart)->setValue(start);
         m_ui.Slider(Knob::LoopEnd)->setValue(end);
+        ShowLoopOnWaveform();
     });
 }
 
@@ -369,6 +391,9 @@ void MainWindow::ShowLatest() {
     if (const int level = m_latestLevel.exchange(-1); level >= 0) {
         ShowMeter(kMeterBitmaps[level]);
     }
+    if (const std::int64_t heard = m_latestHeard.exchange(-1); heard >= 0) {
+        m_ui.waveform->SetPlayHead(heard);
+    }
     if (const double done = m_latestDone.exchange(-1.0); done >= 0.0 && m_progress != nullptr) {
         m_progress->SetDone(done);
     }
@@ -390,6 +415,7 @@ void MainWindow::ShutDown() {
     }
     // The decoder never waits for this thread, so it ends at once, and with it a copy cut short.
     m_input.StopDecoding();
+    m_scan.Stop();
     m_decodingTimer->stop();
     m_bridge.ShutDown();
 }

@@ -15,6 +15,7 @@
 #include "ui_thread_bridge.h"
 #include "url_opener.h"
 #include "wave_layout.h"
+#include "waveform_scan.h"
 
 class AudioDevices;
 class AudioOut;
@@ -119,6 +120,26 @@ class MainWindow : public QDialog, private JobObserver {
     void ApplyAllTrackbars();
     void MoveKey(int pos);
     void ShowPanValue();
+    // The key, tempo and focus values beside their trackbars.
+    void ShowValues();
+    // Key and tempo back at their start-up positions, heard at once.
+    void ResetKeyAndTempo();
+
+    // The waveform: its envelope computed as the input is decoded, clicks that move the
+    // playback, drags that set a loop to the frame.
+    void ConnectWaveform();
+    // A new song's waveform, or the same song's measured again for new cut-offs.
+    void StartWaveform(bool newSong = true);
+    void ShowEnvelope(const EnvelopeBatch& batch);
+    void SeekToFrame(std::int64_t frame);
+    void SetLoopFrames(std::int64_t start, std::int64_t end);
+    // A loop trackbar moved: the loop is in steps again.
+    void LoopTrackbarMoved();
+    void ShowLoopOnWaveform();
+    // The frame a step of the position trackbars stands for, as their tooltips tell it;
+    // negative while the input's length is unknown.
+    std::int64_t FrameOfStep(int step) const;
+    int StepOfFrame(std::int64_t frame) const;
 
     // Keys that reach the window itself rather than one of its controls.
     bool KeyReachedWindowItself(const QKeyEvent& event) const;
@@ -160,6 +181,7 @@ class MainWindow : public QDialog, private JobObserver {
     // The classic text, or the window's own in its language where there is none.
     static QString WindowText(const JobMessage& message);
     void Position(int step) override;
+    void HeardFrame(std::int64_t frame) override;
     void Loop(int start, int end) override;
     void Level(int segments) override;
     void Progress(double done) override;
@@ -194,6 +216,7 @@ class MainWindow : public QDialog, private JobObserver {
     // What the job told last and the window has not shown yet; negative: nothing.
     std::atomic<int> m_latestLevel{-1};
     std::atomic<double> m_latestDone{-1.0};
+    std::atomic<std::int64_t> m_latestHeard{-1};
     std::atomic<bool> m_latestQueued{false};
 
     // The input as chosen and what the jobs read for it; changed only while idle.
@@ -204,6 +227,9 @@ class MainWindow : public QDialog, private JobObserver {
     bool m_inputSelected = false;
     bool m_outputSelected = false;
     QString m_folder;  // where the file dialogs open
+
+    WaveformScan m_scan;
+    int m_waveformSong = 0;  // counts the songs scanned
 
     UiThreadBridge m_bridge{*this};
 };

@@ -12,6 +12,7 @@
 #include "dialog_units.h"
 #include "group_frame.h"
 #include "trackbar_slider.h"
+#include "waveform_view.h"
 
 namespace {
 
@@ -114,6 +115,29 @@ constexpr struct {
     {Knob::Focus, "焦点："},
 };
 
+// What the window adds to its template, in dialog units: the waveform spans the playback
+// trackbars' width above them, everything from its top down moves down by its height, and a row
+// below the key, tempo and focus trackbars holds their values.
+constexpr int kWaveformTop = 38;
+constexpr QRect kWaveformRect(86, kWaveformTop, 313, 44);
+constexpr int kWaveformRoom = MainWindowUi::kWaveformRoom;
+constexpr int kValueRow = MainWindowUi::kValueRow;
+constexpr int kValueWidth = 40;
+
+QRect Moved(const QRect& rect) {
+    return rect.top() >= kWaveformTop ? rect.translated(0, kWaveformRoom) : rect;
+}
+
+// Right-aligned under the right end of its trackbar.
+QLabel* CreateValueLabel(QWidget& window, const QRect& sliderRect) {
+    auto* label = new QLabel(&window);
+    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    label->setGeometry(sliderRect.right() + 1 - sliderRect.width(), sliderRect.bottom() + 1,
+                       sliderRect.width(), 0);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
 using Create = QWidget* (*)(const ControlTemplate& control, QWidget* parent);
 // In the order of ControlKind.
 constexpr Create kCreate[] = {CreateEdit,   CreateButton,   CreateGroupBox,
@@ -129,13 +153,13 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     window.setFont(DialogFont(dialog.fontPointSize));
     const DialogBaseUnits units = DialogBaseUnits::FromFont(window.font());
-    window.setFixedSize(units.MapSize(dialog.size));
+    window.setFixedSize(units.MapSize(dialog.size + QSize(0, kWaveformRoom + kValueRow)));
 
     // Made in template order, which Qt's focus chain, and with it the tab order, follows.
     for (const ControlTemplate& control : dialog.controls) {
         QWidget* widget = kCreate[static_cast<int>(control.kind)](control, &window);
         widget->setObjectName(QString::fromUtf8(control.name));
-        widget->setGeometry(units.MapRect(control.rect));
+        widget->setGeometry(units.MapRect(Moved(control.rect)));
         widget->setEnabled((control.style & kDisabled) == 0);
         if (control.style & kHidden) {
             widget->hide();
@@ -145,7 +169,44 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
             control.keep(*this, widget);
         }
     }
+    AddBeyondTemplate(window, units);
     NameForScreenReaders();
+}
+
+void MainWindowUi::AddBeyondTemplate(QDialog& window, const DialogBaseUnits& units) {
+    waveform = new WaveformView(&window);
+    waveform->setObjectName(QStringLiteral("waveform"));
+    waveform->setGeometry(units.MapRect(kWaveformRect));
+    // In the tab order just before the first playback trackbar.
+    TrackbarSlider* loopStart = Slider(Knob::LoopStart);
+    QWidget* before = loopStart->previousInFocusChain();
+    while (before != nullptr && before->focusPolicy() == Qt::NoFocus && before != loopStart) {
+        before = before->previousInFocusChain();
+    }
+    if (before != nullptr && before != loopStart) {
+        QWidget::setTabOrder(before, waveform);
+    }
+    QWidget::setTabOrder(waveform, loopStart);
+    QLabel** labels[] = {&keyValue, &tempoValue, &focusValue};
+    const Knob knobs[] = {Knob::Key, Knob::Tempo, Knob::Focus};
+    for (std::size_t i = 0; i < std::size(knobs); ++i) {
+        const QRect slider = Slider(knobs[i])->geometry();
+        *labels[i] = CreateValueLabel(window, slider);
+        (*labels[i])->setFixedHeight(units.MapSize(QSize(kValueWidth, kValueRow)).height());
+    }
+}
+
+QLabel* MainWindowUi::ValueLabel(Knob knob) const {
+    switch (knob) {
+        case Knob::Key:
+            return keyValue;
+        case Knob::Tempo:
+            return tempoValue;
+        case Knob::Focus:
+            return focusValue;
+        default:
+            return nullptr;
+    }
 }
 
 void MainWindowUi::NameForScreenReaders() {

@@ -10,6 +10,7 @@
 #include "parameters.h"
 
 class BitmapButton;
+struct DialogBaseUnits;
 class QCheckBox;
 class QDialog;
 class QLabel;
@@ -17,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 class TrackbarSlider;
+class WaveformView;
 
 struct MainWindowUi {
     QLineEdit* inputPathEdit = nullptr;
@@ -46,10 +48,23 @@ struct MainWindowUi {
 
     std::vector<QWidget*> controls;  // every control, in template order
 
+    // Beyond the template: the waveform above the playback trackbars, which move down to make
+    // room for it, and the values of the key, tempo and focus trackbars below them.
+    WaveformView* waveform = nullptr;
+    static constexpr int kWaveformRoom = 47;  // dialog units the template's lower part moves
+    static constexpr int kValueRow = 10;      // and those the values take below the rest
+    QLabel* keyValue = nullptr;
+    QLabel* tempoValue = nullptr;
+    QLabel* focusValue = nullptr;
+
     // Gives the window its caption, font and fixed size, and creates the controls as its
     // children.
     void SetUp(QDialog& window, const DialogTemplate& dialog);
+    // The waveform and the value labels, and the waveform in the tab order.
+    void AddBeyondTemplate(QDialog& window, const DialogBaseUnits& units);
     // Names the trackbars and path boxes in the language the program speaks.
     void NameForScreenReaders();
     TrackbarSlider* Slider(Knob knob) const { return sliders[static_cast<std::size_t>(knob)]; }
+    // The label that shows the knob's value; null for the knobs without one.
+    QLabel* ValueLabel(Knob knob) const;
 };

@@ -17,6 +17,8 @@ void TrackbarSlider::SetUp(const KnobRow& row) {
         connect(this, &QAbstractSlider::actionTriggered, this, &TrackbarSlider::SnapToUnit);
     }
     m_perUnit = row.perUnit;
+    m_start = row.start;
+    m_homeIsStart = row.knob == Knob::Key || row.knob == Knob::Tempo || row.knob == Knob::Focus;
     setRange(row.min, row.max);
     setSingleStep(row.perUnit);
     const int page = std::max(1, (row.max - row.min) / 5 / row.perUnit) * row.perUnit;
@@ -55,7 +57,26 @@ bool TrackbarSlider::event(QEvent* event) {
     return QSlider::event(event);
 }
 
+void TrackbarSlider::BackToStart() {
+    setSliderPosition(m_start);
+    emit actionTriggered(SliderMove);
+    emit released();
+    ShowTip();
+}
+
+void TrackbarSlider::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && isEnabled()) {
+        BackToStart();
+        return;
+    }
+    QSlider::mouseDoubleClickEvent(event);
+}
+
 void TrackbarSlider::keyPressEvent(QKeyEvent* event) {
+    if (m_homeIsStart && event->key() == Qt::Key_Home && event->modifiers() == Qt::NoModifier) {
+        BackToStart();
+        return;
+    }
     const int before = sliderPosition();
     const int step = singleStep();
     if (event->modifiers() & Qt::ShiftModifier) {

@@ -16,7 +16,8 @@ class TrackbarSlider : public QSlider {
 
     // The range and start position the knob's table row gives; a page is a fifth of the range.
     // A knob of several positions a unit (the key's tenths of a semitone) moves by whole units,
-    // and by single positions with Shift held.
+    // and by single positions with Shift held. A double-click puts it back at its start
+    // position, as does Home on the key, tempo and focus, whose start lies inside their range.
     void SetUp(const KnobRow& row);
     // What the tooltip says for a position; shown while the trackbar is hovered or dragged
     // and when a key moves it.
@@ -32,11 +33,16 @@ class TrackbarSlider : public QSlider {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
     void SnapToUnit(int action);
+    // To the start position as a move by the user: the window hears it as one.
+    void BackToStart();
 
     bool m_captured = false;
     int m_perUnit = 1;
+    int m_start = 0;
+    bool m_homeIsStart = false;
     std::function<QString(int)> m_tip;
 };

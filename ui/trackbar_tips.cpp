@@ -17,15 +17,21 @@ QString Pan(int pos) {
     return QStringLiteral("%1 %2").arg(pos < 0 ? 'L' : 'R').arg(std::abs(pos));
 }
 
-// Where a playback puts position pos of the data.
+// Where a playback puts position pos of the data, to the nearest tenth of a second: a move
+// lands within a twentieth of a second of what the tip said.
 QString FilePosition(int pos, const WaveLength& input) {
     if (!input.Known()) {
         const auto percent =
             static_cast<int>(std::lround(100.0 * pos / static_cast<double>(kPositionSteps)));
         return QStringLiteral("%1%").arg(percent);
     }
-    const std::int64_t seconds = PositionSeconds(pos, input.dataBytes, input.byteRate);
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
+    const std::int64_t bytes = PositionBytes(pos, input.dataBytes / kPositionSteps);
+    const std::int64_t rate = input.byteRate;
+    const std::int64_t tenths = (bytes * 10 + rate / 2) / rate;
+    return QStringLiteral("%1:%2.%3")
+        .arg(tenths / 600)
+        .arg(tenths / 10 % 60, 2, 10, QChar('0'))
+        .arg(tenths % 10);
 }
 
 }  // namespace

@@ -201,5 +201,25 @@
         <source>%1（正在解码输入文件：%2%）</source>
         <translation>%1 (decoding the input file: %2%)</translation>
     </message>
+    <message>
+        <source>zerbex2manual-zh.pdf</source>
+        <translation>zerbex2manual.pdf</translation>
+    </message>
+    <message>
+        <source>%1 半音</source>
+        <translation>%1 st</translation>
+    </message>
+    <message>
+        <source>波形</source>
+        <translation>Waveform</translation>
+    </message>
+    <message>
+        <source>还没有歌曲</source>
+        <translation>No song yet</translation>
+    </message>
+    <message>
+        <source>位置 %1，循环 %2 至 %3</source>
+        <translation>Position %1, loop %2 to %3</translation>
+    </message>
 </context>
 </TS>

@@ -22,7 +22,8 @@ desktop="$prefix/share/applications/$id.desktop"
 metainfo="$prefix/share/metainfo/$id.metainfo.xml"
 pages=("$prefix/share/man/man1/zerbex2.1.gz" "$prefix/share/man/man1/zerbex2-cli.1.gz")
 expected=("$prefix/bin/zerbex2" "$prefix/bin/zerbex2-cli" "$desktop" "$metainfo" "${pages[@]}"
-  "$prefix/share/doc/zerbex2/zerbex2manual.pdf" "$prefix/share/doc/zerbex2/copyright")
+  "$prefix/share/doc/zerbex2/zerbex2manual.pdf" "$prefix/share/doc/zerbex2/zerbex2manual-zh.pdf"
+  "$prefix/share/doc/zerbex2/copyright")
 for f in "${expected[@]}"; do
   [ -s "$f" ] || fail "missing: ${f#"$prefix"/}"
 done

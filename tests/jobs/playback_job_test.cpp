@@ -168,6 +168,61 @@ TEST(PlaybackJob, SeekRequestedDuringABlockDropsIt) {
     EXPECT_TRUE(f.BlockIs(2, PositionBytes(80, 2 * kBlock) + kBlock));
 }
 
+// A loop to the frame plays exactly its frames, end exclusive, and goes straight back at its
+// end whatever the blocks; a move to a frame asked for lands on that frame when it lies
+// inside the loop, at the loop start otherwise.
+TEST(PlaybackJob, LoopsAndMovesToTheFrame) {
+    struct Segment {
+        std::size_t from;  // frames
+        std::size_t to;
+    };
+    const struct {
+        const char* name;
+        std::int64_t start;
+        std::int64_t end;
+        std::int64_t seekFrame;  // asked for after the first block; negative: none
+        bool once;
+        std::vector<Segment> played;  // in order; the capture begins with them
+    } cases[] = {
+        {"once", 544635, 652680, -1, true, {{544635, 652680}}},
+        {"round and round", 1000, 30001, -1, false, {{1000, 30001}, {1000, 30001}, {1000, 30001}}},
+        {"shorter than a block", 7, 2007, -1, false, {{7, 2007}, {7, 2007}, {7, 2007}}},
+        {"move inside", 0, 100000, 50001, false, {{0, 11025}, {50001, 100000}, {0, 11025}}},
+        {"move past the end", 0, 100000, 100000, false, {{0, 11025}, {0, 100000}}},
+        {"move before the start", 20000, 100000, 3, false, {{20000, 31025}, {20000, 100000}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlaybackFixture f(RampData(kTwoBlockSteps));
+        PlayControls& s = f.controls;
+        s.loopStartFrame = c.start;
+        s.loopEndFrame = c.end;
+        std::size_t frames = 0;
+        Bytes expected;
+        for (const Segment& segment : c.played) {
+            const Bytes part = f.Attenuated(segment.from * 4, (segment.to - segment.from) * 4);
+            expected.insert(expected.end(), part.begin(), part.end());
+            frames += segment.to - segment.from;
+        }
+        f.audio.onWrite = [&](std::size_t index) {
+            if (index == 0 && c.seekFrame >= 0) {
+                s.seekFrame = c.seekFrame;
+                s.seek = 1;
+            }
+            if (!c.once && f.audio.Played().size() >= frames * 4) {
+                s.stop = 1;
+            }
+        };
+        EXPECT_EQ(PlayWaveFile(f.input, s, f.audio, f.format, f.observer, c.once).result,
+                  c.once ? JobResult::Done : JobResult::Stopped);
+        const Bytes played = f.audio.Played();
+        ASSERT_GE(played.size(), expected.size());
+        EXPECT_EQ(std::mismatch(expected.begin(), expected.end(), played.begin()).first,
+                  expected.end());
+        EXPECT_TRUE(f.observer.Messages().empty());
+    }
+}
+
 TEST(PlaybackJob, StopWithTwoBlocksQueuedWaitsForBothBeforeClosing) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
     f.audio.holdCompletions = true;

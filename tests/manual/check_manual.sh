@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The built manual opens as a PDF and holds every chapter heading of its source.
+# The built English manual opens as a PDF, holds every chapter heading of its source and names
+# no caption in Chinese.
 set -euo pipefail
 pdf="$1"
 source="$2"
@@ -12,6 +13,12 @@ while IFS= read -r heading; do
     status=1
   fi
 done < <(sed -n 's/^#\{1,2\} //p' "$source")
+# The English manual names the captions the English window shows, none in Chinese.
+if grep -qP '[\x{4e00}-\x{9fff}]' <<<"$text"; then
+  echo "Chinese text in the English manual:"
+  grep -P '[\x{4e00}-\x{9fff}]' <<<"$text" | head -3
+  status=1
+fi
 pages=$(pdfinfo "$pdf" | sed -n 's/^Pages: *//p')
 echo "$pages pages"
 [ "$pages" -ge 2 ] || { echo "too short"; status=1; }

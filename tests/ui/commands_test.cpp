@@ -663,8 +663,10 @@ TEST_F(Commands, ManualWithoutAReaderFallsBackToTheReaderPageAndTheProfilesFolde
         << "the command ends in the folder of the last input";
 }
 
+// The manual in the window's language: the Chinese window's names the Chinese captions.
 TEST_F(Commands, ManualOpensTheDocumentBesideTheProgram) {
-    const QString manual = QCoreApplication::applicationDirPath() + "/manual/zerbex2manual.pdf";
+    const QString manual = QCoreApplication::applicationDirPath() + "/manual/" +
+                           QCoreApplication::translate("Zerbex", "zerbex2manual-zh.pdf");
     if (!QFile::exists(manual)) {
         GTEST_SKIP() << "the manual is not built beside this program";
     }

@@ -213,8 +213,9 @@ TEST_F(MainWindowTest, OutputLevelKeysApplyOnlyTheOutputGain) {
 }
 
 // The key moves by semitones, by tenths with Shift, from anywhere in the window with Ctrl and
-// the arrows; Ctrl+0 brings back the original key and leaves the tempo. Each move reaches a
-// playback at once.
+// the arrows; Ctrl+0 brings back the original key and tempo, Home on either trackbar its own
+// start, never its end. Each move reaches a playback at once, and the values beside the
+// trackbars follow.
 TEST_F(MainWindowTest, KeyAndTempoKeysMoveTheirTrackbarsAndReachThePlayback) {
     ShowAndActivate();
     TrackbarSlider* key = ui.Slider(Knob::Key);
@@ -232,9 +233,13 @@ TEST_F(MainWindowTest, KeyAndTempoKeysMoveTheirTrackbarsAndReachThePlayback) {
         {key, Qt::Key_Left, Qt::ShiftModifier, 19, 100},
         {key, Qt::Key_Right, Qt::NoModifier, 30, 100},  // whole semitones again
         {tempo, Qt::Key_Left, Qt::NoModifier, 30, 99},
+        {tempo, Qt::Key_Home, Qt::NoModifier, 30, 100},
+        {tempo, Qt::Key_Left, Qt::NoModifier, 30, 99},
         {&window, Qt::Key_Down, Qt::ControlModifier, 20, 99},
-        {&window, Qt::Key_0, Qt::ControlModifier, 0, 99},
-        {&window, Qt::Key_Down, Qt::ControlModifier, -10, 99},
+        {&window, Qt::Key_0, Qt::ControlModifier, 0, 100},
+        {&window, Qt::Key_Down, Qt::ControlModifier, -10, 100},
+        {tempo, Qt::Key_PageDown, Qt::NoModifier, -10, 80},
+        {key, Qt::Key_Home, Qt::NoModifier, 0, 80},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::Message() << step.key << " " << step.tempo);
@@ -247,11 +252,33 @@ TEST_F(MainWindowTest, KeyAndTempoKeysMoveTheirTrackbarsAndReachThePlayback) {
         EXPECT_EQ(tempo->value(), step.tempo);
         EXPECT_EQ(window.Controls().key, step.key);
         EXPECT_EQ(window.Controls().tempo, step.tempo);
+        EXPECT_EQ(ui.keyValue->text(), QCoreApplication::translate("Zerbex", "%1 半音")
+                                           .arg(QStringLiteral("%1%2")
+                                                    .arg(step.key > 0 ? "+" : "")
+                                                    .arg(step.key / 10.0, 0, 'f', 1)));
+        EXPECT_EQ(ui.tempoValue->text(), QStringLiteral("%1 %").arg(step.tempo));
     }
     key->setValue(RowOf(Knob::Key).max);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up, Qt::ControlModifier);
     EXPECT_EQ(window.Controls().key, RowOf(Knob::Key).max) << "the key stops at its end";
     EXPECT_TRUE(f.boxes.shown.empty());
+}
+
+// A double-click on any trackbar puts it back at its start-up position, as a move by hand: the
+// window reads it at once.
+TEST_F(MainWindowTest, DoubleClickBringsEveryTrackbarBackToItsStart) {
+    ShowAndActivate();
+    for (const KnobRow& row : kKnobs) {
+        SCOPED_TRACE(row.label);
+        TrackbarSlider* slider = ui.Slider(row.knob);
+        slider->setValue(row.start == row.max ? row.min : row.max);
+        QTest::mouseDClick(slider, Qt::LeftButton, {}, slider->rect().center());
+        EXPECT_EQ(slider->value(), row.start);
+    }
+    EXPECT_EQ(window.Controls().key, RowOf(Knob::Key).start);
+    EXPECT_EQ(window.Controls().tempo, RowOf(Knob::Tempo).start);
+    EXPECT_EQ(window.Controls().params.focus, FocusFor(RowOf(Knob::Focus).start));
+    EXPECT_EQ(window.Controls().params.outputGain, OutputGainFor(RowOf(Knob::OutputLevel).start));
 }
 
 TEST_F(MainWindowTest, DraggingThePlayPositionReadsItAndOnlyTheReleaseAsksToSeek) {

@@ -21,6 +21,7 @@
 #include "resources.h"
 #include "trackbar_slider.h"
 #include "ui_test_support.h"
+#include "waveform_view.h"
 
 namespace {
 
@@ -123,9 +124,10 @@ TEST_F(MainWindowTemplate, WindowIsFixedSizeWithItsCaptionAndNoMaximiseBox) {
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-    // The dialog units keep their proportions.
-    EXPECT_NEAR(double(dialog.width()) / dialog.height(),
-                double(window.size.width()) / window.size.height(), 0.02);
+    // The dialog units keep their proportions, the window grown by the waveform and the values.
+    const int height = window.size.height() + MainWindowUi::kWaveformRoom + MainWindowUi::kValueRow;
+    EXPECT_NEAR(double(dialog.width()) / dialog.height(), double(window.size.width()) / height,
+                0.02);
     EXPECT_FALSE(dialog.windowIcon().isNull());
 }
 
@@ -148,6 +150,10 @@ TEST_F(MainWindowTemplate, TabOrderFollowsTemplateOrderOverTabStops) {
         EXPECT_EQ(tabStop, (control->focusPolicy() & Qt::TabFocus) != 0)
             << control->objectName().toStdString();
         if (tabStop) {
+            // The waveform comes just before the first playback trackbar.
+            if (control == ui.Slider(Knob::LoopStart)) {
+                stops.push_back(ui.waveform);
+            }
             stops.push_back(control);
         }
     }

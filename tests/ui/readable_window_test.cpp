@@ -98,7 +98,7 @@ TEST(TrackbarTips, EachKindOfValueInItsUnit) {
         {Knob::Left, 25, {}, "0.0 dB"},         {Knob::Right, 0, {}, "+10.9 dB"},
         {Knob::OutputLevel, 0, {}, "+13.5 dB"}, {Knob::Pan, -12, {}, "L 12"},
         {Knob::Pan, 0, {}, "centre"},           {Knob::Pan, 30, {}, "R 30"},
-        {Knob::PlayPos, 55, file, "0:55"},      {Knob::LoopEnd, 100, file, "1:40"},
+        {Knob::PlayPos, 55, file, "0:55.0"},    {Knob::LoopEnd, 100, file, "1:40.0"},
         {Knob::LoopStart, 55, {}, "50%"},
     };
     for (const auto& c : cases) {

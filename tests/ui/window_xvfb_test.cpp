@@ -115,10 +115,10 @@ TEST(RealWindow, DroppedFileBecomesTheInputAndTrackbarsShowTheirValues) {
     EXPECT_EQ(QToolTip::text(), QStringLiteral("R %1").arg(pan->sliderPosition()));
     QTest::mouseRelease(pan, Qt::LeftButton, Qt::NoModifier, grab + QPoint(pan->width() / 4, 0));
 
-    // Keys: the play position in minutes:seconds of the dropped file.
+    // Keys: the play position in minutes, seconds and tenths of the dropped file.
     TrackbarSlider* position = f.Ui().Slider(Knob::PlayPos);
     position->setFocus();
     position->setValue(64);
     QTest::keyClick(position, Qt::Key_Right);
-    EXPECT_EQ(QToolTip::text(), QStringLiteral("1:05"));
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("1:05.0"));
 }

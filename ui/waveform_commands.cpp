@@ -1,0 +1,146 @@
+// The waveform and the values beside the trackbars. The waveform's envelope is computed on
+// the scan's thread while the input is decoded; each batch is shown on the window's thread. A
+// click moves the playback to the frame clicked, a drag sets the loop to the frame; the loop
+// trackbars then show the nearest steps, and moving one of them puts the loop in steps again.
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPointer>
+#include <algorithm>
+#include <cmath>
+
+#include "main_window.h"
+#include "trackbar_slider.h"
+#include "waveform_view.h"
+
+namespace {
+
+constexpr std::int64_t kFrameBytes = 4;
+
+}  // namespace
+
+void MainWindow::ConnectWaveform() {
+    WaveformView* view = m_ui.waveform;
+    connect(view, &WaveformView::seekRequested, this, [this](qint64 frame) { SeekToFrame(frame); });
+    connect(view, &WaveformView::loopRequested, this,
+            [this](qint64 start, qint64 end) { SetLoopFrames(start, end); });
+    for (const Knob knob : {Knob::LoopStart, Knob::LoopEnd}) {
+        connect(m_ui.Slider(knob), &QAbstractSlider::actionTriggered, this,
+                &MainWindow::LoopTrackbarMoved);
+    }
+    for (const Knob knob : {Knob::Key, Knob::Tempo, Knob::Focus}) {
+        connect(m_ui.Slider(knob), &QAbstractSlider::valueChanged, this, &MainWindow::ShowValues);
+    }
+    ShowValues();
+}
+
+void MainWindow::StartWaveform(bool newSong) {
+    if (newSong) {
+        m_ui.waveform->Clear();
+    }
+    const QPointer<WaveformView> view = m_ui.waveform;
+    // What the last song's scan queued before it stopped is not this song's.
+    const int song = ++m_waveformSong;
+    m_scan.Start(m_input, LowCutoffFor(m_positions.low), HighCutoffFor(m_positions.high),
+                 [this, view, song](EnvelopeBatch batch) {
+                     QMetaObject::invokeMethod(
+                         view,
+                         [this, song, batch = std::move(batch)] {
+                             if (song == m_waveformSong) {
+                                 ShowEnvelope(batch);
+                             }
+                         },
+                         Qt::QueuedConnection);
+                 });
+}
+
+void MainWindow::ShowEnvelope(const EnvelopeBatch& batch) {
+    m_ui.waveform->SetLength(batch.totalFrames, batch.rate);
+    m_ui.waveform->AddEnvelope(batch.firstBucket, batch.buckets);
+    ShowLoopOnWaveform();
+}
+
+std::int64_t MainWindow::FrameOfStep(int step) const {
+    const WaveLength length = m_input.Length();
+    if (!length.Known()) {
+        return -1;
+    }
+    return PositionBytes(step, length.dataBytes / kPositionSteps) / kFrameBytes;
+}
+
+int MainWindow::StepOfFrame(std::int64_t frame) const {
+    const std::uint64_t step = m_input.Length().dataBytes / kPositionSteps;
+    if (step == 0) {
+        return 0;
+    }
+    const double steps = static_cast<double>(frame * kFrameBytes) / static_cast<double>(step);
+    return std::clamp(static_cast<int>(std::lround(steps)), 0, RowOf(Knob::PlayPos).max);
+}
+
+// The playback moves there at once; an idle one starts there when it lies inside the loop.
+void MainWindow::SeekToFrame(std::int64_t frame) {
+    m_ui.waveform->SetPlayHead(frame);
+    m_ui.Slider(Knob::PlayPos)->setValue(StepOfFrame(frame));
+    m_controls.playPos = m_ui.Slider(Knob::PlayPos)->value();
+    m_controls.seekFrame = frame;
+    m_controls.seek = 1;
+}
+
+void MainWindow::SetLoopFrames(std::int64_t start, std::int64_t end) {
+    // The playback reads the two one at a time: written in the order that keeps the end after
+    // the start in between, it never meets a region the wrong way round.
+    if (start >= m_controls.loopEndFrame) {
+        m_controls.loopEndFrame = end;
+        m_controls.loopStartFrame = start;
+    } else {
+        m_controls.loopStartFrame = start;
+        m_controls.loopEndFrame = end;
+    }
+    m_ui.Slider(Knob::LoopStart)->setValue(StepOfFrame(start));
+    m_ui.Slider(Knob::LoopEnd)->setValue(StepOfFrame(end));
+    m_controls.loopStart = m_ui.Slider(Knob::LoopStart)->value();
+    m_controls.loopEnd = m_ui.Slider(Knob::LoopEnd)->value();
+    ShowLoopOnWaveform();
+}
+
+void MainWindow::LoopTrackbarMoved() {
+    m_controls.loopStartFrame = -1;
+    m_controls.loopEndFrame = -1;
+    ShowLoopOnWaveform();
+}
+
+void MainWindow::ShowLoopOnWaveform() {
+    const std::int64_t start = m_controls.loopStartFrame;
+    const std::int64_t end = m_controls.loopEndFrame;
+    if (start >= 0 && end > start) {
+        m_ui.waveform->SetLoop(start, end);
+        return;
+    }
+    m_ui.waveform->SetLoop(
+        std::max<std::int64_t>(0, FrameOfStep(m_ui.Slider(Knob::LoopStart)->sliderPosition())),
+        std::max<std::int64_t>(0, FrameOfStep(m_ui.Slider(Knob::LoopEnd)->sliderPosition())));
+}
+
+void MainWindow::ShowValues() {
+    const int key = m_ui.Slider(Knob::Key)->sliderPosition();
+    const double semitones = static_cast<double>(key) / RowOf(Knob::Key).perUnit;
+    m_ui.keyValue->setText(
+        QCoreApplication::translate("Zerbex", QT_TRANSLATE_NOOP("Zerbex", "%1 半音"))
+            .arg(QStringLiteral("%1%2")
+                     .arg(key > 0 ? QStringLiteral("+") : QString())
+                     .arg(semitones, 0, 'f', 1)));
+    m_ui.tempoValue->setText(
+        QStringLiteral("%1 %").arg(m_ui.Slider(Knob::Tempo)->sliderPosition()));
+    m_ui.focusValue->setText(QString::number(m_ui.Slider(Knob::Focus)->sliderPosition()));
+}
+
+void MainWindow::ResetKeyAndTempo() {
+    m_ui.Slider(Knob::Tempo)->setValue(RowOf(Knob::Tempo).start);
+    MoveKey(RowOf(Knob::Key).start);
+}
+
+void MainWindow::HeardFrame(std::int64_t frame) {
+    m_latestHeard = frame;
+    QueueLatest();
+}
