@@ -47,7 +47,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     ConnectControls();
     CreateWindowMenu();
     ShowStartPositions();
-    KeepWriteVocals();
+    KeepWriteChecks();
     m_controls.keyTempoLive = 1;
 }
 
