@@ -95,7 +95,7 @@ void TruePeakLimiter::Reset() {
     m_at = 0;
     m_minima.clear();
     m_released.assign(m_lookahead, 1.0);
-    m_delayed.assign(2 * (m_delay + 1), 0.0f);
+    m_delayed.assign(2 * m_delay, 0.0f);
     m_sum = static_cast<double>(m_lookahead);
     m_lastReleased = 1;
     m_frame = 0;
@@ -146,8 +146,8 @@ void TruePeakLimiter::Step(float left, float right, std::int16_t* out) {
     m_sum += released - oldest;
     oldest = released;
     const double gain = m_sum / static_cast<double>(m_lookahead);
-    const std::size_t slot = m_frame % (m_delay + 1);
-    // The ring holds m_delay + 1 frames: the slot to be written holds the one m_delay back.
+    const std::size_t slot = m_frame % m_delay;
+    // The ring holds m_delay frames: the slot to be written holds the one m_delay back.
     out[0] = Rounded(m_delayed[2 * slot] * gain);
     out[1] = Rounded(m_delayed[2 * slot + 1] * gain);
     m_delayed[2 * slot] = left;

@@ -63,7 +63,7 @@ class TruePeakLimiter {
     std::size_t m_at = 0;          // where the next sample goes in each channel's history
     std::deque<std::pair<std::size_t, double>> m_minima;  // rising: (frame, required gain)
     std::vector<double> m_released;  // the last m_lookahead released minima, a ring
-    std::vector<float> m_delayed;    // gained frames, m_delay + 1 of them, a ring
+    std::vector<float> m_delayed;    // gained frames, m_delay of them, a ring
     double m_sum = 0;                // of m_released
     double m_lastReleased = 1;
     std::size_t m_frame = 0;
