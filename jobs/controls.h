@@ -21,6 +21,8 @@ struct PlayControls {
     // Set where they may change while a playback runs: its blocks then go out in small pieces
     // at every key and tempo, so that a change is heard at once.
     Shared<int> keyTempoLive{0};
+    // Read when a playback starts: its sound is brought to the input's loudness as it plays.
+    Shared<int> matchLoudness{0};
 
     RunInterrupts Interrupts() const { return {&seek, &stop}; }
 };

@@ -14,6 +14,7 @@ constexpr std::size_t kTaps = 16;
 constexpr std::size_t kCentre = kTaps / 2;
 constexpr double kLookaheadSeconds = 0.005;
 constexpr double kReleaseSeconds = 0.05;
+constexpr double kGlideSeconds = 0.3;
 
 struct Filter {
     float h[kPhases][kTaps];
@@ -81,6 +82,8 @@ std::string LoudnessText(const Loudness& loudness) {
 
 TruePeakLimiter::TruePeakLimiter(unsigned rate, double gainDb, double ceilingDb)
     : m_gain(std::pow(10.0, gainDb / 20.0)),
+      m_targetGain(m_gain),
+      m_glide(1.0 - std::exp(-1.0 / (kGlideSeconds * rate))),
       m_ceiling(32768.0 * std::pow(10.0, ceilingDb / 20.0)),
       m_release(1.0 - std::exp(-1.0 / (kReleaseSeconds * rate))),
       m_lookahead(std::max<std::size_t>(static_cast<std::size_t>(kLookaheadSeconds * rate), 1)),
@@ -155,8 +158,15 @@ void TruePeakLimiter::Step(float left, float right, std::int16_t* out) {
     ++m_frame;
 }
 
+void TruePeakLimiter::GlideTo(double gainDb) {
+    m_targetGain = std::pow(10.0, gainDb / 20.0);
+}
+
 void TruePeakLimiter::Process(const std::int16_t* in, std::int16_t* out, std::size_t frames) {
     for (std::size_t i = 0; i < frames; ++i) {
+        if (m_gain != m_targetGain) {
+            m_gain += (m_targetGain - m_gain) * m_glide;
+        }
         const auto left = static_cast<float>(in[2 * i] * m_gain);
         const auto right = static_cast<float>(in[2 * i + 1] * m_gain);
         Step(left, right, out + 2 * i);

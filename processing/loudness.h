@@ -48,6 +48,8 @@ class TruePeakLimiter {
     void Process(const std::int16_t* in, std::int16_t* out, std::size_t frames);
     // The last Delay() frames put in, into out; the limiter then starts afresh.
     void Flush(std::int16_t* out);
+    // From the next frame on the gain glides to gainDb (a live gain that follows a measure).
+    void GlideTo(double gainDb);
 
   private:
     void Reset();
@@ -55,6 +57,8 @@ class TruePeakLimiter {
     double Required() const;
 
     double m_gain;
+    double m_targetGain;
+    double m_glide;  // the share of the way to the target gain each frame goes
     double m_ceiling;
     double m_release;  // the share of the way back to no reduction each frame goes
     std::size_t m_lookahead;

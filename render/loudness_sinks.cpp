@@ -205,6 +205,31 @@ double MeasureSink::GainFor(double target) {
     return best;
 }
 
+struct RunningLoudness::State {
+    Meter meter;
+};
+
+RunningLoudness::RunningLoudness(unsigned rate)
+    : m_state(
+          std::make_unique<State>(State{NewMeter(rate, EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM)})) {
+}
+
+RunningLoudness::~RunningLoudness() = default;
+
+void RunningLoudness::Add(const std::int16_t* frames, std::size_t count) {
+    if (m_state->meter) {
+        ebur128_add_frames_short(m_state->meter.get(), frames, count);
+    }
+}
+
+double RunningLoudness::Integrated() const {
+    double loudness = -HUGE_VAL;
+    if (m_state->meter) {
+        ebur128_loudness_global(m_state->meter.get(), &loudness);
+    }
+    return loudness;
+}
+
 LoudnessSink::LoudnessSink(RenderSink& inner, double gainDb) : m_inner(inner), m_gainDb(gainDb) {}
 
 bool LoudnessSink::Container(const unsigned char* bytes, std::size_t n) {

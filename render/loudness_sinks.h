@@ -56,6 +56,24 @@ class MeasureSink : public RenderSink {
     std::vector<unsigned char> m_partial;  // a frame cut between two calls
 };
 
+// The integrated loudness of the frames added so far (a playback's), in LUFS; minus infinity
+// until 0.4 s of sound came.
+class RunningLoudness {
+  public:
+    explicit RunningLoudness(unsigned rate);
+    ~RunningLoudness();
+    RunningLoudness(const RunningLoudness&) = delete;
+    RunningLoudness& operator=(const RunningLoudness&) = delete;
+
+    // Interleaved 16-bit stereo frames.
+    void Add(const std::int16_t* frames, std::size_t count);
+    double Integrated() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
 // The output with a gain and the true-peak limiter applied to its frames, in order (the
 // frames' place is never handed out, so that every frame passes through here).
 class LoudnessSink : public RenderSink {

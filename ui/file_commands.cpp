@@ -67,6 +67,10 @@ QStringList LocalFiles(const QMimeData* data) {
 void MainWindow::KeepWriteChecks() {
     KeepCheck(m_ui.writeVocalsCheck, kVocalsEntry, kVocalsNotKeptText);
     KeepCheck(m_ui.matchLoudnessCheck, kLoudnessEntry, kLoudnessNotKeptText);
+    // A playback started from now on matches the loudness too.
+    m_controls.matchLoudness = m_ui.matchLoudnessCheck->isChecked() ? 1 : 0;
+    connect(m_ui.matchLoudnessCheck, &QCheckBox::toggled, this,
+            [this](bool on) { m_controls.matchLoudness = on ? 1 : 0; });
 }
 
 void MainWindow::KeepCheck(QCheckBox* box, const QString& entry, const char* notKeptText) {
