@@ -10,7 +10,8 @@
 # the places where they part ways. The window goes back at its loop end (100 of 110 steps),
 # so its capture is compared up to 0.3 s before that.
 #
-# Usage: bench/leading_silence.sh [BUILD_DIR] [RUNS] [PIPE_BYTES] [MODE] [FILE_SECONDS]
+# Usage: bench/leading_silence.sh [BUILD_DIR] [RUNS] [PIPE_BYTES] [MODE] [FILE_SECONDS] [EXTRA]
+#        EXTRA: seconds the window plays beyond the file's length (1.5; more on a busy machine)
 #        (needs python3)
 set -euo pipefail
 # shellcheck source=bench/fifo_device.sh
@@ -21,6 +22,7 @@ runs="${2:-10}"
 pipe="${3:-65536}"
 mode="${4:-2}"
 seconds="${5:-3}"
+extra="${6:-1.5}"
 cli="$build/bin/zerbex2-cli"
 window="$build/bin/zerbex_window_play"
 for f in "$cli" "$window"; do
@@ -33,7 +35,7 @@ work="$(mktemp -d)"
 pacer=""
 cleanup() {
   [ -n "$pacer" ] && kill "$pacer" 2>/dev/null || true
-  [ -n "${KEEP:-}" ] || rm -rf "$work"; echo "work: $work" >&2
+  rm -rf "$work"
 }
 trap cleanup EXIT
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
@@ -94,7 +96,7 @@ gaps, i = 0, 0
 while i < min(len(body), len(ref)):
     if body[i:i + 4] != ref[i:i + 4]:
         gaps += 1
-        print(f"gap at {i / 176400:.3f} s", file=sys.stderr)
+        print(f"  gap at {i / 176400:.3f} s", file=sys.stderr)
         i += 44100
     else:
         i += 4
@@ -115,7 +117,7 @@ for who in cli window; do
         >/dev/null 2>"$work/play.err" || cat "$work/play.err" >&2
     else
       ALSA_CONFIG_PATH="$work/fifo.conf" QT_QPA_PLATFORM=offscreen "$window" "$work/in.wav" \
-        "$mode" "$(python3 -c "print($seconds + 1.5)")" >"$work/window.out" 2>/dev/null
+        "$mode" "$(python3 -c "print($seconds + $extra)")" >"$work/window.out" 2>/dev/null
       sed -n 's/^largest burst/  &/p' "$work/window.out"
     fi
     stop_pacer
