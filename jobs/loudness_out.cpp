@@ -54,7 +54,7 @@ bool LoudnessOut::Write(const unsigned char* data, std::size_t bytes) {
     const std::size_t frames = bytes / kFrameBytes;
     ToSamples(data, frames, m_samples);
     m_output->Add(m_samples.data(), frames);
-    const double in = m_input->Integrated();
+    const double in = m_target ? *m_target : m_input->Integrated();
     const double out = m_output->Integrated();
     if (std::isfinite(in) && std::isfinite(out)) {
         m_limiter->GlideTo(std::clamp(in - out, -kMostLiveGainDb, kMostLiveGainDb));

@@ -6,6 +6,7 @@
 // limiter's lookahead delays the sound by a few milliseconds, which a drain lets out.
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio_out.h"
@@ -14,7 +15,9 @@
 
 class LoudnessOut : public AudioOut {
   public:
-    explicit LoudnessOut(AudioOut& out) : m_out(out) {}
+    // target: a loudness in LUFS to bring the sound to instead of the input's.
+    explicit LoudnessOut(AudioOut& out, std::optional<double> target = std::nullopt)
+        : m_out(out), m_target(target) {}
 
     bool Open(const AudioFormat& format, const std::string& device = {}) override;
     void SetDevice(std::string device) override { m_out.SetDevice(std::move(device)); }
@@ -31,6 +34,7 @@ class LoudnessOut : public AudioOut {
 
   private:
     AudioOut& m_out;
+    std::optional<double> m_target;
     std::unique_ptr<TruePeakLimiter> m_limiter;
     std::unique_ptr<RunningLoudness> m_input;
     std::unique_ptr<RunningLoudness> m_output;

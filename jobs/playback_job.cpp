@@ -340,8 +340,8 @@ PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& control
 PlayResult PlayWaveInput(PlayInput& input, PlayControls& controls, AudioOut& out,
                          WaveFormat& format, JobObserver& observer, bool once) {
     std::optional<LoudnessOut> loudness;
-    if (controls.matchLoudness) {
-        loudness.emplace(out);
+    if (controls.matchLoudness || controls.loudnessTarget) {
+        loudness.emplace(out, controls.loudnessTarget);
     }
     Playback playback(input, controls, loudness ? static_cast<AudioOut&>(*loudness) : out, format,
                       observer, once, loudness ? &*loudness : nullptr);
