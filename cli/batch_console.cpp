@@ -185,8 +185,9 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
         StopOnSignals signals(stop);
         RenderPool pool(batch.threads);
         BatchConsole console(items, StderrIsTerminal());
-        written = RunBatch(items, params, stop, pool, console,
-                           {batch.noClobber, batch.quality, KeyTempoOf(options), batch.stems});
+        written = RunBatch(
+            items, params, stop, pool, console,
+            {batch.noClobber, batch.quality, KeyTempoOf(options), batch.stems, options.loudness});
     }
     if (stop) {
         std::fprintf(stderr,

@@ -71,6 +71,10 @@ std::string Usage() {
     usage += OptionHelpLine("", "in OUTPUT's format, in the same pass: the stereo mode's");
     usage += OptionHelpLine("", "remover's, or the attenuated input at the output level less");
     usage += OptionHelpLine("", "the output");
+    usage += OptionHelpLine("--loudness L", "bring the output's EBU R128 integrated loudness to");
+    usage += OptionHelpLine("", "the input's (match) or to L LUFS (-70 .. -5), its true peak");
+    usage += OptionHelpLine("", "limited to -1 dBTP; off (the default) leaves it as the");
+    usage += OptionHelpLine("", "processing makes it (play: the gain follows what has played)");
     usage += OptionHelpLine("-j, --jobs N", "use at most N threads, reading and writing included");
     usage += OptionHelpLine("", "(default: one for each core)");
     usage += OptionHelpLine("-h, --help", "show this help and exit");

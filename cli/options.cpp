@@ -27,6 +27,20 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
+ValueOption LoudnessOption(Loudness& loudness) {
+    return {"--loudness", [&loudness](const std::string& value) -> std::optional<std::string> {
+                const std::optional<Loudness> given = ParseLoudness(value);
+                if (!given) {
+                    return "--loudness takes match, off or a loudness in LUFS from " +
+                           LoudnessText({Loudness::Kind::Target, kLoudnessMinLufs}) + " to " +
+                           LoudnessText({Loudness::Kind::Target, kLoudnessMaxLufs}) + " (got '" +
+                           value + "')";
+                }
+                loudness = *given;
+                return std::nullopt;
+            }};
+}
+
 IntOption KnobOption(Knob knob, int& value) {
     const KnobRow& row = RowOf(knob);
     return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};

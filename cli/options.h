@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "key_tempo.h"
+#include "loudness.h"
 #include "parameters.h"
 #include "processing_parameters.h"
 
@@ -15,6 +16,7 @@
 struct RenderOptions {
     PlayMode mode = PlayMode::Mode2;
     Positions positions;
+    Loudness loudness = {};  // of writes
 };
 
 // A bounded integer option: its name ("--pan"), range and where its value goes. With
@@ -44,6 +46,9 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
                                         const std::vector<std::string>& knownFlags,
                                         std::vector<std::string>& positional,
                                         const std::vector<ValueOption>& valueOptions = {});
+
+// "--loudness match|off|LUFS": the loudness writes bring their output to.
+ValueOption LoudnessOption(Loudness& loudness);
 
 // The option of a trackbar of the table.
 IntOption KnobOption(Knob knob, int& value);

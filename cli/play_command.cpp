@@ -65,6 +65,10 @@ void SetUpControls(const PlayOptions& options, PlayControls& controls) {
     controls.tempo = options.render.positions.tempo;
     controls.loopStart = options.loopStart;
     controls.loopEnd = options.loopEnd;
+    controls.matchLoudness = options.render.loudness.kind == Loudness::Kind::Match ? 1 : 0;
+    if (options.render.loudness.kind == Loudness::Kind::Target) {
+        controls.loudnessTarget = options.render.loudness.lufs;
+    }
     if (options.once && options.loopEnd == RowOf(Knob::LoopEnd).max) {
         // The trackbar's end stands for 100/110 of the data, where the window loops back;
         // played once, the rightmost position means the end of the data, so the position
@@ -122,6 +126,7 @@ int RunPlay(const std::vector<std::string>& args) {
             {PresetOption(options.render, DefaultPresetsPath()),
              LoopOption(Knob::LoopStart, options.loopStart, options.loopStartMicros),
              LoopOption(Knob::LoopEnd, options.loopEnd, options.loopEndMicros),
+             LoudnessOption(options.render.loudness),
              {"--device", [&options](const std::string& device) {
                   options.device = device;
                   return device.empty()

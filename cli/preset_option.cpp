@@ -23,6 +23,9 @@ std::string SettingsText(const Preset& preset) {
     };
     std::ranges::for_each(kStereoKnobs, optional);
     std::ranges::for_each(kKeyTempoKnobs, optional);
+    if (preset.loudness.On()) {
+        text += " loudness " + LoudnessText(preset.loudness);
+    }
     return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
 }
 
@@ -40,6 +43,7 @@ ValueOption PresetOption(RenderOptions& options, const std::filesystem::path& fi
                 }
                 options.mode = preset->mode;
                 options.positions = preset->positions;
+                options.loudness = preset->loudness;
                 return std::nullopt;
             }};
 }

@@ -68,6 +68,7 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
         request.params = &params;
         request.keyTempo = KeyTempoOf(options);
         request.stems = stems;
+        request.loudness = options.loudness;
         request.stop = &stop;
         request.pool = &pool;
         request.ioThreads = pool.HasSpareThread(1);
@@ -116,9 +117,9 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(args, intOptions, &options.mode, flags,
-                                        {"--flac", "--no-clobber", "--stems"}, files,
-                                        {PresetOption(options, DefaultPresetsPath())})) {
+    if (const auto error = ParseOptions(
+            args, intOptions, &options.mode, flags, {"--flac", "--no-clobber", "--stems"}, files,
+            {PresetOption(options, DefaultPresetsPath()), LoudnessOption(options.loudness)})) {
         PrintUsageError(*error);
         return kExitUsage;
     }

@@ -69,6 +69,7 @@ bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sha
     request.params = &job.params;
     request.keyTempo = job.settings.keyTempo;
     request.stems = job.settings.stems;
+    request.loudness = job.settings.loudness;
     request.stop = &stop;
     request.pool = &job.pool;
     request.segments = sharing.segments ? 0 : 1;

@@ -12,6 +12,7 @@
 
 #include "job_observer.h"
 #include "key_tempo.h"
+#include "loudness.h"
 #include "output_formats.h"
 #include "playback_job.h"
 #include "processing_parameters.h"
@@ -63,7 +64,8 @@ struct BatchSettings {
     bool noClobber = false;  // an item whose output exists is left alone
     QualityChoice quality;   // for a lossy format; unset: its defaults
     KeyTempo keyTempo;
-    bool stems = false;  // the removed part too, under VocalsPath of each output
+    bool stems = false;      // the removed part too, under VocalsPath of each output
+    Loudness loudness = {};  // each output's
 };
 
 // Writes every item (with noClobber, every item whose output does not exist); true when all

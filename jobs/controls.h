@@ -4,6 +4,7 @@
 // its loop says; the window writes them from its own thread.
 
 #include <cstdint>
+#include <optional>
 
 #include "parameters.h"
 #include "processing_parameters.h"
@@ -32,6 +33,10 @@ struct PlayControls {
     // Set where they may change while a playback runs: its blocks then go out in small pieces
     // at every key and tempo, so that a change is heard at once.
     Shared<int> keyTempoLive{0};
+    // Read when a playback starts: its sound is brought to the input's loudness as it plays,
+    // or, where the command line gives a target in LUFS, to that.
+    Shared<int> matchLoudness{0};
+    std::optional<double> loudnessTarget;  // set before the playback starts, never during
 
     RunInterrupts Interrupts() const { return {&seek, &stop}; }
 };

@@ -1,6 +1,7 @@
 #include "job_runner.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "decoded_source.h"
 #include "disk_space.h"
 #include "encoder_sink.h"
+#include "loudness_sinks.h"
 #include "render.h"
 #include "safe_output.h"
 #include "wav_sink.h"
@@ -106,12 +108,13 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>
 // the observer why there is none.
 std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const fs::path& path,
                                        const OutputFormatRow& format, RenderSource& source,
-                                       JobObserver& observer) {
+                                       JobObserver& observer, const std::string& extraNote = {}) {
     std::string error;
     if (&format != &WavFormat()) {
         EncoderSettings settings = SettleQuality(format, request.quality);
         settings.note =
             request.params != nullptr ? SettingsNote(*request.params, request.keyTempo) : "";
+        settings.note += settings.note.empty() ? "" : extraNote;
         auto encoder = std::make_unique<EncoderSink>();
         // A file of a batch that shares the pool with others encodes on its own thread.
         RenderPool* pool = request.segments != 1 ? request.pool : nullptr;
@@ -239,6 +242,92 @@ const char* ModeWord(PlayMode mode) {
     return "mode2";
 }
 
+// A measuring run's progress as a share of the whole write's.
+class ShareOfProgress : public JobObserver {
+  public:
+    ShareOfProgress(JobObserver& observer, double from, double share)
+        : m_observer(observer), m_from(from), m_share(share) {}
+    void Message(const JobMessage& message) override { m_observer.Message(message); }
+    void Level(int segments) override { m_observer.Level(segments); }
+    void Progress(double done) override { m_observer.Progress(m_from + m_share * done); }
+
+  private:
+    JobObserver& m_observer;
+    double m_from;
+    double m_share;
+};
+
+// What a run measured, or the job's result when it ended otherwise.
+struct Measured {
+    std::optional<double> gain;  // the output's
+    double target = 0;
+    JobResult ended = JobResult::Failed;
+};
+
+// The input's frames as they are (params null) or processed as the write processes them,
+// measured. False, with ended set, when the run did not finish.
+bool MeasureRun(const WriteRequest& request, const RenderSettings& base, bool processed,
+                MeasureSink& sink, JobObserver& observer, JobResult& ended) {
+    const bool stretch = processed && !request.keyTempo.Neutral();
+    const std::unique_ptr<RenderSource> source =
+        OpenSource(request.reads.empty() ? request.input : request.reads, request.stop, stretch,
+                   ended, observer);
+    if (!source) {
+        return false;
+    }
+    if (stretch) {
+        static_cast<DecodedSource&>(*source).WillStretch(100.0 / request.keyTempo.tempo, "");
+    }
+    RenderSettings settings = base;
+    settings.vocals = nullptr;
+    if (!processed) {
+        settings.params = nullptr;
+        settings.keyTempo = {};
+    }
+    WaveFormat format;
+    switch (Render(*source, sink, settings, format, observer)) {
+        case RenderStatus::Done:
+            return true;
+        case RenderStatus::Stopped:
+            ended = JobResult::Stopped;
+            return false;
+        case RenderStatus::Refused:
+            ended = JobResult::Refused;
+            return false;
+        case RenderStatus::ReadFailed:
+        case RenderStatus::WriteFailed:
+            break;
+    }
+    observer.Message({JobError::ReadInput, std::strerror(sink.Error() != 0 ? sink.Error() : EIO)});
+    ended = JobResult::Failed;
+    return false;
+}
+
+// The gain that brings the write's output to its loudness target: the input measured first
+// when the target is the input's own, then the processed output.
+Measured LoudnessGain(const WriteRequest& request, const RenderSettings& settings,
+                      JobObserver& observer) {
+    Measured measured;
+    const bool match = request.loudness.kind == Loudness::Kind::Match;
+    measured.target = request.loudness.lufs;
+    if (match) {
+        MeasureSink input(false);
+        ShareOfProgress progress(observer, 0.0, 0.25);
+        if (!MeasureRun(request, settings, false, input, progress, measured.ended)) {
+            return measured;
+        }
+        const std::optional<LoudnessMeasure> level = input.Measure();
+        measured.target = level ? level->integrated : -HUGE_VAL;
+    }
+    MeasureSink output(true);
+    ShareOfProgress progress(observer, match ? 0.25 : 0.0, match ? 0.25 : 0.5);
+    if (!MeasureRun(request, settings, true, output, progress, measured.ended)) {
+        return measured;
+    }
+    measured.gain = output.GainFor(measured.target);
+    return measured;
+}
+
 }  // namespace
 
 const OutputFormatRow* OutputFormatFor(const fs::path& output) {
@@ -274,6 +363,18 @@ std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& key
     return text;
 }
 
+std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb) {
+    char note[160];
+    if (!std::isfinite(targetLufs)) {
+        return ", loudness unchanged (no sound to measure)";
+    }
+    std::snprintf(note, sizeof note,
+                  ", loudness %.1f LUFS (%s, gain %+.2f dB, true peak under %.0f dBTP)", targetLufs,
+                  loudness.kind == Loudness::Kind::Match ? "matched to the input" : "target",
+                  gainDb, kTruePeakCeilingDb);
+    return note;
+}
+
 std::filesystem::path VocalsPath(const std::filesystem::path& output) {
     std::filesystem::path vocals = output;
     vocals.replace_filename(output.stem().string() + "-vocals" + output.extension().string());
@@ -298,6 +399,32 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     if (request.stems && !VocalsNameFree(request, observer)) {
         return JobResult::Failed;
     }
+    ProcessingParameters params;
+    CopyParameters(*request.params, params);
+    RenderSettings settings;
+    settings.params = &params;
+    settings.loopEnd = request.loopEnd;
+    settings.stop = request.stop;
+    settings.pool = request.pool;
+    settings.segments = request.segments;
+    settings.ioThreads = request.ioThreads;
+    settings.segmentSettings = request.segmentSettings;
+    settings.keyTempo = request.keyTempo;
+    // A loudness target: the output is measured first, so that the gain and the note naming it
+    // are known before the output is created.
+    std::optional<double> gain;
+    std::string loudnessNote;
+    std::unique_ptr<ShareOfProgress> lastShare;
+    if (request.loudness.On()) {
+        const Measured measured = LoudnessGain(request, settings, observer);
+        if (!measured.gain) {
+            return measured.ended;
+        }
+        gain = measured.gain;
+        loudnessNote = LoudnessNote(request.loudness, measured.target, *gain);
+        lastShare = std::make_unique<ShareOfProgress>(observer, 0.5, 0.5);
+    }
+    JobObserver& writing = lastShare ? *lastShare : observer;
     JobResult refusal = JobResult::Failed;
     const bool stretch = !request.keyTempo.Neutral();
     const std::unique_ptr<RenderSource> source =
@@ -312,7 +439,8 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
             100.0 / request.keyTempo.tempo, SettingsNote(*request.params, request.keyTempo));
     }
     Sinks sinks;
-    sinks.output = CreateSink(request, request.output, *outputFormat, *source, observer);
+    sinks.output =
+        CreateSink(request, request.output, *outputFormat, *source, observer, loudnessNote);
     if (sinks.output && request.stems) {
         sinks.vocals =
             CreateSink(request, VocalsPath(request.output), *outputFormat, *source, observer);
@@ -328,20 +456,17 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
                 request.disk != nullptr ? *request.disk : ownDisk, reserved, observer)) {
         return JobResult::Refused;
     }
-    ProcessingParameters params;
-    CopyParameters(*request.params, params);
-    RenderSettings settings;
-    settings.params = &params;
-    settings.loopEnd = request.loopEnd;
-    settings.stop = request.stop;
-    settings.pool = request.pool;
-    settings.segments = request.segments;
-    settings.ioThreads = request.ioThreads;
-    settings.segmentSettings = request.segmentSettings;
-    settings.keyTempo = request.keyTempo;
     settings.vocals = sinks.vocals.get();
-    return Finish(Render(*source, *sinks.output, settings, format, observer), *source, sinks,
-                  request.output, observer);
+    std::optional<LoudnessSink> loud;
+    if (gain) {
+        loud.emplace(*sinks.output, *gain);
+    }
+    RenderSink& output = loud ? static_cast<RenderSink&>(*loud) : *sinks.output;
+    RenderStatus status = Render(*source, output, settings, format, writing);
+    if (status == RenderStatus::Done && loud && !loud->Flush()) {
+        status = RenderStatus::WriteFailed;
+    }
+    return Finish(status, *source, sinks, request.output, observer);
 }
 
 JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}

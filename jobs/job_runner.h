@@ -13,6 +13,7 @@
 #include "input_file.h"
 #include "job_observer.h"
 #include "key_tempo.h"
+#include "loudness.h"
 #include "output_formats.h"
 #include "playback_job.h"
 #include "segmented_render.h"
@@ -40,6 +41,10 @@ struct WriteRequest {
     KeyTempo keyTempo;
     // Also the removed part, in the output's format, under VocalsPath(output).
     bool stems = false;
+    // The output's integrated loudness brought to the input's or a target, its true peak
+    // limited: the processing then runs twice, once to measure. The removed part is left as
+    // it is.
+    Loudness loudness = {};
 };
 
 // Where the removed part of a write to output goes: its name with "-vocals" before the
@@ -62,6 +67,9 @@ JobMessage CannotWriteMessage(const std::filesystem::path& output);
 // "mode2, low cut-off 240 Hz, ...": the processing settings, and the key and tempo where they
 // are not neutral, as the comment an encoded output carries beside the song's tags.
 std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo = {});
+// ", loudness -14.2 LUFS (match, gain +6.4 dB, true peak under -1 dBTP)": what a loudness
+// gain adds to that note.
+std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb);
 
 // A write with a format state of its own, so that several can run side by side (a batch).
 // format: as for PlayWaveFile.

@@ -1,11 +1,13 @@
 #include "playback_job.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "fast_frames.h"
 #include "file_input.h"
 #include "key_tempo_out.h"
+#include "loudness_out.h"
 #include "render.h"
 #include "segmented_write.h"
 
@@ -22,8 +24,9 @@ struct BlockResult {
 class Playback : public WalkHandler {
   public:
     Playback(PlayInput& input, PlayControls& controls, AudioOut& out, WaveFormat& format,
-             JobObserver& observer, bool once)
+             JobObserver& observer, bool once, LoudnessOut* loudness)
         : m_once(once),
+          m_loudness(loudness),
           m_input(input),
           m_controls(controls),
           m_out(out),
@@ -71,6 +74,7 @@ class Playback : public WalkHandler {
     void Passes();
 
     const bool m_once;
+    LoudnessOut* m_loudness;  // out itself, where the loudness is matched; else null
     PlayInput& m_input;
     PlayControls& m_controls;
     AudioOut& m_out;
@@ -339,6 +343,9 @@ void Playback::Passes() {
             }
             return;
         }
+        if (m_loudness != nullptr) {
+            m_loudness->Input(m_block.data(), m_read);
+        }
         const BlockResult block = ProcessBlock();
         if (m_controls.stop) {
             continue;
@@ -378,7 +385,12 @@ PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& control
 
 PlayResult PlayWaveInput(PlayInput& input, PlayControls& controls, AudioOut& out,
                          WaveFormat& format, JobObserver& observer, bool once) {
-    Playback playback(input, controls, out, format, observer, once);
+    std::optional<LoudnessOut> loudness;
+    if (controls.matchLoudness || controls.loudnessTarget) {
+        loudness.emplace(out, controls.loudnessTarget);
+    }
+    Playback playback(input, controls, loudness ? static_cast<AudioOut&>(*loudness) : out, format,
+                      observer, once, loudness ? &*loudness : nullptr);
     WalkWave(input, playback);
     if (input.Failed()) {
         observer.Message(input.Failure());

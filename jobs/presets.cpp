@@ -23,6 +23,7 @@ namespace {
 constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
 
 constexpr char kModeKey[] = "mode";
+constexpr char kLoudnessKey[] = "loudness";
 
 constexpr char kFileHeader[] =
     "# Zerbex 2 presets: trackbar settings saved by the window's \"Save settings as preset...\",\n"
@@ -104,6 +105,15 @@ std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
             return "mode must be one of " + ModeNamesText() + " (got " + Quoted(value) + ")";
         }
         preset.mode = *mode;
+        return std::nullopt;
+    }
+    if (key == kLoudnessKey) {
+        const std::optional<Loudness> loudness = ParseLoudness(value);
+        if (!loudness) {
+            return std::string(kLoudnessKey) + " must be match, off or a loudness in LUFS (got " +
+                   Quoted(value) + ")";
+        }
+        preset.loudness = *loudness;
         return std::nullopt;
     }
     for (const KnobRow& row : kKnobs) {
@@ -312,6 +322,9 @@ std::string PresetText(const Preset& preset) {
     };
     std::ranges::for_each(kStereoKnobs, optional);
     std::ranges::for_each(kKeyTempoKnobs, optional);
+    if (preset.loudness.On()) {
+        text += std::string(kLoudnessKey) + " = " + LoudnessText(preset.loudness) + "\n";
+    }
     return text;
 }
 

@@ -10,7 +10,8 @@
 //   ...
 //
 // one section a preset, every setting given but key and tempo, which a section gives only when
-// they are not the original ones ("key = -2.5", "tempo = 90"). A damaged entry is skipped with a
+// they are not the original ones ("key = -2.5", "tempo = 90"), and the loudness of writes, only
+// when it is on ("loudness = match", "loudness = -14"). A damaged entry is skipped with a
 // message that names the file, the line and what is wrong; the others still load, and saving keeps
 // the damaged entry's text as it was.
 
@@ -20,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "loudness.h"
 #include "parameters.h"
 #include "processing_parameters.h"
 
@@ -30,10 +32,11 @@ struct Preset {
     std::string name;
     PlayMode mode = PlayMode::Mode2;
     Positions positions;
-    bool shipped = false;  // comes with the program: cannot be replaced or deleted
+    Loudness loudness = {};  // of writes; a section gives it only when it is on
+    bool shipped = false;    // comes with the program: cannot be replaced or deleted
 
     bool SameSettings(const Preset& other) const {
-        return mode == other.mode && positions == other.positions;
+        return mode == other.mode && positions == other.positions && loudness == other.loudness;
     }
 };
 

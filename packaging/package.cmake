@@ -30,13 +30,13 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZERBEX_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Key and tempo: SoundTouch (LGPL-2.1), the system's shared library, which a user may replace.
-# Named as well as found, so that the package says it needs it even where dpkg-shlibdeps finds
-# less. The stereo mode's transforms (PFFFT) are built in; their notice is in the copyright.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsoundtouch1")
+# Key and tempo: SoundTouch (LGPL-2.1), the system's shared library, which a user may replace;
+# loudness on writes: libebur128 (MIT). Named as well as found, so that the package says it
+# needs them even where dpkg-shlibdeps finds less. The stereo mode's transforms (PFFFT) are built in; their notice is in the copyright.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsoundtouch1, libebur128-1")
 # The synopsis is the summary above; this is the extended description.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zerbex 2 plays an audio file live in seven modes (original, vocal
-removal 1 and 2, low, high, left, right) while trackbars move the pan,
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Zerbex 2 plays an audio file live in eight modes (original, vocal
+removal 1 and 2, stereo, low, high, left, right) while trackbars move the pan,
 the two filter cut-offs, the channel and output levels, the loop region,
 the play position, the key and the tempo; or it writes a processed copy
 as WAV, FLAC, MP3, AAC, Opus or Ogg Vorbis. A WAV copy of a WAV keeps

@@ -36,7 +36,8 @@ class AudioDevices {
 class AudioOut {
   public:
     static constexpr std::size_t kMaxBlockBytes = 44100;  // the largest block Write takes
-    static constexpr int kQueuedBlocks = 2;               // blocks waiting to be played at most
+    // Blocks kept waiting to be played: at most these, unless the device takes more at once.
+    static constexpr int kQueuedBlocks = 2;
 
     virtual ~AudioOut() = default;
 
@@ -47,7 +48,8 @@ class AudioOut {
     // job opens the output.
     virtual void SetDevice(std::string device) = 0;
     virtual bool IsOpen() const = 0;
-    // Waits until fewer than kQueuedBlocks blocks wait to be played.
+    // Waits until fewer than kQueuedBlocks blocks wait to be played, or (PortAudioOut) less
+    // sound than the device has been seen to take at once.
     virtual void WaitForRoom() = 0;
     // Queues a copy of the block, waiting for room first. False when the device failed or
     // was aborted; Error() says why.

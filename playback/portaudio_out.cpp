@@ -17,6 +17,13 @@ namespace {
 // user changes while it plays is heard after it: 15 ms keeps a trackbar in the stereo mode
 // under a tenth of a second from the move to the ear.
 constexpr double kMinLatencySeconds = 0.015;
+// Sound queued before the stream starts and primes the device with it: more than a pipe of
+// 64 KB holds at 44.1 kHz (0.37 s), about what a desktop sound server takes at once.
+constexpr double kStartSeconds = 0.4;
+// The start fills the device's buffers at once; bursts are measured after it.
+constexpr double kSettleSeconds = 0.5;
+constexpr double kDrainFaster = 1.001;
+constexpr double kAssumedBurstShare = 4.0;
 constexpr double kLoneBlockWaitSeconds = 0.1;
 constexpr double kMaxPlayOutSeconds = 2.0;
 constexpr double kPlayOutMarginSeconds = 0.02;
@@ -146,6 +153,12 @@ void PortAudioOut::ResetQueues() {
     m_starting = true;
     m_loneSince = -1.0;
     m_silentFrames.store(0);
+    m_queuedBytes.store(0);
+    m_largestBurst.store(0);
+    m_burst = 0.0;
+    m_called = false;
+    m_settled = false;
+    m_started = false;
     m_dropQueued.store(false);
     m_stopping.store(false);
     m_streamEnded.store(false);
@@ -167,15 +180,14 @@ bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
         std::max(info != nullptr ? info->defaultLowOutputLatency : 0.0, kMinLatencySeconds);
     m_frameBytes = static_cast<std::size_t>(std::max(format.channels, 1)) * sizeof(std::int16_t);
     PaStream* stream = nullptr;
-    PaError error = Pa_OpenStream(&stream, nullptr, &parameters, format.rate,
-                                  paFramesPerBufferUnspecified, paNoFlag, &OnStreamCallback, this);
+    // Primed from the callback, so that the first sound the device plays is the queue's.
+    PaError error =
+        Pa_OpenStream(&stream, nullptr, &parameters, format.rate, paFramesPerBufferUnspecified,
+                      paPrimeOutputBuffersUsingStreamCallback, &OnStreamCallback, this);
     if (error != paNoError) {
         return Fail(PortAudioText(error));
     }
     error = Pa_SetStreamFinishedCallback(stream, &OnStreamFinished);
-    if (error == paNoError) {
-        error = Pa_StartStream(stream);
-    }
     if (error != paNoError) {
         const std::string text = PortAudioText(error);
         Pa_CloseStream(stream);
@@ -184,9 +196,39 @@ bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
     const PaStreamInfo* granted = Pa_GetStreamInfo(stream);
     m_latency = granted != nullptr ? granted->outputLatency : 0.0;
     m_rate = granted != nullptr ? granted->sampleRate : format.rate;
+    m_startFrames = static_cast<std::uint64_t>((kStartSeconds + m_latency) * m_rate);
     m_stream = stream;
     m_open.store(true);
     return true;
+}
+
+// The stream starts once the queue holds the start's worth, or is full, or (anyQueued: a
+// drain) holds anything at all.
+void PortAudioOut::StartWhenFilled(bool anyQueued) {
+    if (m_started) {
+        return;
+    }
+    const std::uint64_t queued = QueuedFrames();
+    const bool filled = queued >= m_startFrames || m_blocks.Size() == kRingBlocks;
+    if (!filled && !(anyQueued && m_blocks.Size() > 0)) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_control);
+    if (m_stream == nullptr || m_aborted.load()) {
+        return;
+    }
+    m_started = true;
+    m_starting = false;  // the callback has not run yet: the queue is all there is to play
+    const PaError error = Pa_StartStream(m_stream);
+    if (error != paNoError) {
+        Fail(PortAudioText(error));
+        m_streamEnded.store(true);  // Write and the waits report the device lost
+        m_wake.release();
+    }
+}
+
+double PortAudioOut::LargestBurst() const {
+    return m_rate > 0 ? static_cast<double>(m_largestBurst.load()) / m_rate : 0.0;
 }
 
 int PortAudioOut::OnStreamCallback(const void*, void* output, unsigned long frames,
@@ -231,8 +273,10 @@ bool PortAudioOut::KeepWaiting(double now) {
 
 // Runs on PortAudio's real-time thread: copies and hands on, nothing else.
 void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
+    Measure(bytes / m_frameBytes);
     bool finishedOne = false;
     bool copiedAny = false;
+    std::size_t copied = 0;
     while (bytes > 0 && !m_dropQueued.load(std::memory_order_relaxed) && !KeepWaiting(now)) {
         if (m_current == nullptr) {
             m_current = m_blocks.Front();
@@ -245,6 +289,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
         const std::size_t n = std::min(m_current->size - m_offset, bytes);
         std::memcpy(out, m_current->bytes.data() + m_offset, n);
         copiedAny = copiedAny || n > 0;
+        copied += n;
         out += n;
         bytes -= n;
         m_offset += n;
@@ -255,6 +300,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
         }
     }
     std::memset(out, 0, bytes);
+    m_queuedBytes.fetch_sub(copied, std::memory_order_relaxed);
     const std::uint64_t silent = bytes / m_frameBytes;
     m_silentFrames.store(
         copiedAny ? silent : m_silentFrames.load(std::memory_order_relaxed) + silent,
@@ -264,8 +310,60 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
     }
 }
 
+// A bucket filled by what the device takes and drained at the rate (a little faster, so that
+// a device whose clock runs a little fast does not fill it): its level is how much the device
+// has taken at once beyond its pace, which the queue must hold when it does. The start fills
+// the device's buffers once; the bucket is emptied when that has settled. Until a burst is
+// seen, one of a quarter of what the device then holds ahead of its pace is assumed: a device
+// that holds much takes much at once, and its own delay dwarfs what the queue adds.
+void PortAudioOut::Measure(std::size_t frames) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_called) {
+        m_called = true;
+        m_settled = false;
+        m_lastCall = now;
+        m_measureFrom = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                  std::chrono::duration<double>(kSettleSeconds));
+    }
+    const double drained =
+        std::chrono::duration<double>(now - m_lastCall).count() * m_rate * kDrainFaster;
+    m_lastCall = now;
+    m_burst = std::max(m_burst - drained, 0.0) + static_cast<double>(frames);
+    if (!m_settled && now >= m_measureFrom) {
+        m_settled = true;
+        m_largestBurst.store(static_cast<std::uint64_t>(m_burst / kAssumedBurstShare),
+                             std::memory_order_relaxed);
+        m_burst = static_cast<double>(frames);
+    }
+    const auto burst = static_cast<std::uint64_t>(m_burst);
+    if (m_settled && burst > m_largestBurst.load(std::memory_order_relaxed)) {
+        m_largestBurst.store(burst, std::memory_order_relaxed);
+    }
+}
+
+// Room while fewer than kQueuedBlocks blocks wait, or while what waits is less than the
+// largest burst the device took: a device that takes much at once finds it queued.
+bool PortAudioOut::HasRoom() const {
+    const std::size_t blocks = m_blocks.Size();
+    if (blocks == kRingBlocks) {
+        return false;
+    }
+    if (!m_started) {
+        return QueuedFrames() < m_startFrames;
+    }
+    return blocks < static_cast<std::size_t>(kQueuedBlocks) ||
+           QueuedFrames() < m_largestBurst.load(std::memory_order_relaxed);
+}
+
 void PortAudioOut::WaitForRoom() {
-    while (!Interrupted() && m_blocks.Size() == kQueuedBlocks) {
+    while (!Interrupted() && !HasRoom()) {
+        if (!m_started) {
+            StartWhenFilled(false);
+            if (!m_started) {
+                return;  // aborted meanwhile
+            }
+            continue;
+        }
         m_wake.acquire();
     }
 }
@@ -291,11 +389,14 @@ bool PortAudioOut::Write(const unsigned char* data, std::size_t bytes) {
     Block& block = m_blocks.Back();
     std::memcpy(block.bytes.data(), data, bytes);
     block.size = bytes;
+    m_queuedBytes.fetch_add(bytes);
     m_blocks.Push();
+    StartWhenFilled(false);
     return true;
 }
 
 void PortAudioOut::Drain() {
+    StartWhenFilled(true);
     while (!Interrupted() && m_blocks.Size() > 0) {
         m_wake.acquire();
     }
@@ -317,7 +418,9 @@ void PortAudioOut::PlayOut() const {
 
 void PortAudioOut::Close() {
     m_dropQueued.store(true);
-    PlayOut();
+    if (m_started) {
+        PlayOut();
+    }
     std::lock_guard<std::mutex> lock(m_control);
     if (m_aborted.load()) {
         m_open.store(false);

@@ -2,6 +2,8 @@
 
 // Sound output through PortAudio, one stream per open device.
 //
+// The stream starts once enough sound is queued to fill what the device takes at once, and the
+// device's buffers are primed from the queue: a play begins with its sound, not with silence.
 // The stream's real-time callback copies the queued blocks into the device and plays silence
 // while none is queued. Blocks go from the writer to the callback through a lock-free ring
 // over memory set aside at Open, so the callback never locks, waits or allocates; it only
@@ -11,6 +13,7 @@
 // from any thread at any time.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <semaphore>
@@ -69,6 +72,9 @@ class PortAudioOut : public AudioOut {
 
     // The output latency PortAudio granted the open device, in seconds.
     double Latency() const { return m_latency; }
+    // The most sound, in seconds, the device has taken at once beyond its pace since the
+    // stream's start settled: what the queue keeps ahead of it.
+    double LargestBurst() const;
 
   private:
     struct Block {
@@ -82,6 +88,10 @@ class PortAudioOut : public AudioOut {
     static void OnStreamFinished(void* self);
     void Fill(unsigned char* out, std::size_t bytes, double now);
     bool KeepWaiting(double now);
+    void Measure(std::size_t frames);
+    bool HasRoom() const;
+    std::uint64_t QueuedFrames() const { return m_queuedBytes.load() / m_frameBytes; }
+    void StartWhenFilled(bool anyQueued);
 
     bool StartStream(const AudioFormat& format, int device);
     void ResetQueues();
@@ -94,7 +104,10 @@ class PortAudioOut : public AudioOut {
     void CloseStreamLocked();
 
     const PortAudioSystem& m_system;
-    SpscRing<Block, kQueuedBlocks> m_blocks;  // writer -> callback, each until it has played
+    // Enough blocks of the smallest size a playback writes (a fortieth of a second) for the
+    // sound queued before the stream starts.
+    static constexpr std::size_t kRingBlocks = 32;
+    SpscRing<Block, kRingBlocks> m_blocks;  // writer -> callback, each until it has played
 
     // The callback's own; the writer resets them at Open, before the stream starts.
     Block* m_current = nullptr;  // the block the callback is copying from, the ring's front
@@ -103,7 +116,17 @@ class PortAudioOut : public AudioOut {
     double m_loneSince = -1.0;   // stream time since which a lone block has waited
     std::size_t m_frameBytes = 0;
 
+    // The largest burst: frames the device took beyond what real time drained since, as a
+    // bucket that leaks at the rate; measured once the start's fill has settled.
+    double m_burst = 0.0;
+    std::chrono::steady_clock::time_point m_lastCall{};
+    std::chrono::steady_clock::time_point m_measureFrom{};
+    bool m_called = false;
+    bool m_settled = false;
+
     std::atomic<std::uint64_t> m_silentFrames{0};  // played since the last sound
+    std::atomic<std::uint64_t> m_queuedBytes{0};   // written and not yet copied to the device
+    std::atomic<std::uint64_t> m_largestBurst{0};  // frames, from the callback to the writer
     std::atomic<bool> m_dropQueued{false};         // Close: take no more sound from the queue
     std::atomic<bool> m_open{false};               // opened, and neither closed nor aborted since
     std::atomic<bool> m_aborted{false};
@@ -115,6 +138,8 @@ class PortAudioOut : public AudioOut {
 
     double m_latency = 0.0;
     double m_rate = 0.0;
+    std::uint64_t m_startFrames = 0;  // queued before the stream starts
+    bool m_started = false;           // the writer's: the stream was started
 
     mutable std::mutex m_control;  // the stream's opening and closing, by the writer or Abort
     void* m_stream = nullptr;      // PortAudio's stream; guarded by m_control

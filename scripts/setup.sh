@@ -8,7 +8,7 @@ ZERBEX_PACKAGES=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev qt6-tools-dev qt6-l10n-tools portaudio19-dev libasound2-dev libjack-jackd2-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
-  libgtest-dev libbenchmark-dev libtbb-dev libsoundtouch-dev
+  libgtest-dev libbenchmark-dev libtbb-dev libsoundtouch-dev libebur128-dev
   fonts-wqy-microhei
   xvfb xauth poppler-utils
   imagemagick xdotool

@@ -35,7 +35,8 @@ constexpr unsigned kPanValueBox = kHidden | kDisabled | kBorder | kNumber | kAut
 // The key and tempo trackbars are a row of their own below the classic controls, which keep
 // their places; the window grows by that row. The focus trackbar shares it, the stereo mode's
 // play button stands below the two removal buttons, and the check box for the vocals sits
-// above the write command, the window growing to the right by the width of its caption.
+// above the write command, the window growing to the right by the width of its caption; the
+// one for the loudness below it, right of the playback group.
 // A few positions are nudged so that every caption fits with the CJK fonts of a Linux
 // desktop and no two controls overlap: the play-position label takes two lines, the loop-start
 // trackbar ends where the play-position trackbar begins, the pan trackbar starts below its scale
@@ -90,10 +91,11 @@ constexpr ControlTemplate kMainControls[] = {
     {"focusSlider",         K::Trackbar,   {326, 287, 83, 13},  kNoTicks,                           KeepSlider<Knob::Focus>,        kTrackbarText},
     {"playStereoButton",    K::PushButton, {102, 266, 57, 14},  kBitmap,                            Keep<&Ui::playStereoButton>,    QT_TRANSLATE_NOOP("Zerbex", "发挥立体声 &3")},
     {"writeVocalsCheck",    K::CheckBox,   {385, 7, 96, 12},    0,                                  Keep<&Ui::writeVocalsCheck>,    QT_TRANSLATE_NOOP("Zerbex", "同时写人声")},
+    {"matchLoudnessCheck",  K::CheckBox,   {412, 37, 72, 12},   0,                                  Keep<&Ui::matchLoudnessCheck>,  QT_TRANSLATE_NOOP("Zerbex", "匹配响度")},
 };
 // clang-format on
 
-static_assert(std::size(kMainControls) == 48);
+static_assert(std::size(kMainControls) == 49);
 
 }  // namespace
 

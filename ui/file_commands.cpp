@@ -18,6 +18,7 @@
 #include "message_boxes.h"
 #include "profile.h"
 #include "render_pool.h"
+#include "resource_ids.h"
 #include "trackbar_slider.h"
 
 namespace fs = std::filesystem;
@@ -30,6 +31,9 @@ const QString kWriteSection = QStringLiteral("Write");
 const QString kVocalsEntry = QStringLiteral("Vocals");
 constexpr char kVocalsNotKeptText[] =
     QT_TRANSLATE_NOOP("Zerbex", "无法将“同时写人声”的选择保存到 %1。");
+const QString kLoudnessEntry = QStringLiteral("Loudness");
+constexpr char kLoudnessNotKeptText[] =
+    QT_TRANSLATE_NOOP("Zerbex", "无法将“匹配响度”的选择保存到 %1。");
 
 const QString kMsgStopFirst = QStringLiteral("Please stop playing audio first!");
 const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
@@ -60,16 +64,24 @@ QStringList LocalFiles(const QMimeData* data) {
 
 }  // namespace
 
-void MainWindow::KeepWriteVocals() {
-    QCheckBox* box = m_ui.writeVocalsCheck;
-    box->setChecked(m_services.profile.GetString(kWriteSection, kVocalsEntry,
-                                                 QStringLiteral("0")) == QStringLiteral("1"));
-    connect(box, &QCheckBox::toggled, this, [this](bool on) {
-        if (!m_services.profile.WriteString(kWriteSection, kVocalsEntry,
+void MainWindow::KeepWriteChecks() {
+    KeepCheck(m_ui.writeVocalsCheck, kVocalsEntry, kVocalsNotKeptText);
+    KeepCheck(m_ui.matchLoudnessCheck, kLoudnessEntry, kLoudnessNotKeptText);
+    // A playback started from now on matches the loudness too.
+    m_controls.matchLoudness = m_ui.matchLoudnessCheck->isChecked() ? 1 : 0;
+    connect(m_ui.matchLoudnessCheck, &QCheckBox::toggled, this,
+            [this](bool on) { m_controls.matchLoudness = on ? 1 : 0; });
+}
+
+void MainWindow::KeepCheck(QCheckBox* box, const QString& entry, const char* notKeptText) {
+    box->setChecked(m_services.profile.GetString(kWriteSection, entry, QStringLiteral("0")) ==
+                    QStringLiteral("1"));
+    connect(box, &QCheckBox::toggled, this, [this, entry, notKeptText](bool on) {
+        if (!m_services.profile.WriteString(kWriteSection, entry,
                                             on ? QStringLiteral("1") : QStringLiteral("0"))) {
-            m_services.boxes.Tell(QCoreApplication::translate("Zerbex", kVocalsNotKeptText)
-                                      .arg(m_services.profile.Path()),
-                                  MessageIcon::Warning);
+            m_services.boxes.Tell(
+                QCoreApplication::translate("Zerbex", notKeptText).arg(m_services.profile.Path()),
+                MessageIcon::Warning);
         }
     });
 }
@@ -221,6 +233,9 @@ void MainWindow::WriteOutput() {
     }
     const JobResult result = RunWrite();
     m_phase.EndWrite();
+    // The meter goes dark as after a playback, a level the write told last dropped.
+    m_latestLevel = -1;
+    ShowMeter(IDB_METER_DARK);
     if (result == JobResult::Done) {
         QString done = QStringLiteral("Done processing file!");
         // An input cut short was written as far as it decoded: the user hears of it here.
@@ -279,6 +294,9 @@ JobResult MainWindow::RunWrite() {
     request.params = &m_controls.params;  // copied when the job starts
     request.keyTempo = {m_positions.key, m_positions.tempo};
     request.stems = m_ui.writeVocalsCheck->isChecked();
+    if (m_ui.matchLoudnessCheck->isChecked()) {
+        request.loudness = {Loudness::Kind::Match, 0};
+    }
     request.loopEnd = m_controls.loopEnd;
     request.stop = &m_controls.stop;
     JobResult result = JobResult::Failed;

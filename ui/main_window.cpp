@@ -49,7 +49,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     ConnectWaveform();
     CreateWindowMenu();
     ShowStartPositions();
-    KeepWriteVocals();
+    KeepWriteChecks();
     m_controls.keyTempoLive = 1;
 }
 

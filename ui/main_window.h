@@ -101,7 +101,8 @@ class MainWindow : public QDialog, private JobObserver {
     void FillPresetMenus(const PresetList& list);
     void CreateSoundMenu();
     void FillSoundMenu();
-    void AddDeviceEntry(const QString& text, const std::string& device);
+    // chosen: checked though the choice names it otherwise (the default device by its name).
+    void AddDeviceEntry(const QString& text, const std::string& device, bool chosen = false);
     static QString DeviceGoneText(const std::string& device);
     // Beside the profile.
     std::filesystem::path PresetsFile() const;
@@ -159,8 +160,10 @@ class MainWindow : public QDialog, private JobObserver {
     // File commands. The file dialogs open in the profile's folder from now on, unless it has
     // gone.
     void FollowProfileFolder();
-    // The "Write the vocals too" check box as the profile keeps it, and kept on each change.
-    void KeepWriteVocals();
+    // The "Write the vocals too" and "Match loudness" check boxes as the profile keeps them,
+    // and kept on each change.
+    void KeepWriteChecks();
+    void KeepCheck(QCheckBox* box, const QString& entry, const char* notKeptText);
     void RememberFolder();
     JobResult RunWrite();
     // Runs job on a worker, the window waiting with a progress dialog after half a second;

@@ -38,7 +38,8 @@ struct MainWindowUi {
     BitmapButton* playMode1Button = nullptr;
     BitmapButton* playOriginalButton = nullptr;
     BitmapButton* playStereoButton = nullptr;
-    QCheckBox* writeVocalsCheck = nullptr;  // a write writes the removed part too
+    QCheckBox* writeVocalsCheck = nullptr;    // a write writes the removed part too
+    QCheckBox* matchLoudnessCheck = nullptr;  // a write matches the input's loudness
     QLabel* meter = nullptr;
 
     QPushButton* aboutButton = nullptr;

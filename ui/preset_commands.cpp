@@ -1,6 +1,7 @@
 // The presets on the window menu: save the trackbars' settings under a name, apply one,
 // delete one of the user's own.
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -104,7 +105,10 @@ void MainWindow::SavePresetCommand() {
     if (name.isEmpty()) {
         return;
     }
-    const Preset preset{name.toStdString(), PlayMode::Mode2, SliderPositions()};
+    Preset preset{name.toStdString(), PlayMode::Mode2, SliderPositions()};
+    if (m_ui.matchLoudnessCheck->isChecked()) {
+        preset.loudness = {Loudness::Kind::Match, 0};
+    }
     if (const Preset* same = list.Find(preset.name);
         same != nullptr && !same->shipped &&
         !m_services.boxes.AskYesNo(Tr(kReplacePresetText).arg(name))) {
@@ -125,6 +129,9 @@ void MainWindow::ApplyPreset(const Preset& preset) {
     for (const Knob knob : kKeyTempoKnobs) {
         m_ui.Slider(knob)->setValue(PositionOf(preset.positions, knob));
     }
+    // The window's check box matches the input's loudness; a preset's target in LUFS, which
+    // the command line takes, turns it on too.
+    m_ui.matchLoudnessCheck->setChecked(preset.loudness.On());
     ApplyAllTrackbars();
 }
 

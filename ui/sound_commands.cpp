@@ -1,5 +1,6 @@
 // The window menu's sound output: the devices the sound system offers, the system's default
-// first; the choice is kept in the profile, and each play the user starts opens it.
+// first (and only there); the choice is kept in the profile, and each play the user starts opens
+// it.
 
 #include <QActionGroup>
 #include <QCoreApplication>
@@ -58,21 +59,30 @@ void MainWindow::FillSoundMenu() {
     ClearMenu(m_soundMenu);
     const std::vector<AudioDevice> devices =
         m_services.devices != nullptr ? m_services.devices->Devices() : std::vector<AudioDevice>{};
-    AddDeviceEntry(DefaultEntryText(devices), {});
-    if (!devices.empty()) {
+    const auto system = std::find_if(devices.begin(), devices.end(),
+                                     [](const AudioDevice& device) { return device.isDefault; });
+    AddDeviceEntry(DefaultEntryText(devices), {},
+                   system != devices.end() && system->name == m_device.Chosen());
+    // The system's default device is the first entry, which names it: one entry a device.
+    const bool others = std::any_of(devices.begin(), devices.end(),
+                                    [](const AudioDevice& device) { return !device.isDefault; });
+    if (others) {
         m_soundMenu->addSeparator();
     }
     for (const AudioDevice& device : devices) {
+        if (device.isDefault) {
+            continue;
+        }
         AddDeviceEntry(
             QStringLiteral("%1 (%2)").arg(MenuText(device.name), MenuText(device.hostApi)),
             device.name);
     }
 }
 
-void MainWindow::AddDeviceEntry(const QString& text, const std::string& device) {
+void MainWindow::AddDeviceEntry(const QString& text, const std::string& device, bool chosen) {
     QAction* entry = m_soundMenu->addAction(text, this, [this, device] { ChooseDevice(device); });
     entry->setCheckable(true);
-    entry->setChecked(device == m_device.Chosen());
+    entry->setChecked(chosen || device == m_device.Chosen());
     m_deviceEntries->addAction(entry);
 }
 

@@ -24,6 +24,14 @@
         <translation>Write the vocals too</translation>
     </message>
     <message>
+        <source>匹配响度</source>
+        <translation>Match loudness</translation>
+    </message>
+    <message>
+        <source>无法将“匹配响度”的选择保存到 %1。</source>
+        <translation>The choice to match the loudness could not be kept in %1.</translation>
+    </message>
+    <message>
         <source>无法将“同时写人声”的选择保存到 %1。</source>
         <translation>The choice to write the vocals too could not be kept in %1.</translation>
     </message>

@@ -72,6 +72,7 @@ TEST(Presets, DamagedEntriesAreToldAndTheRestLoads) {
         {Section("A", "tempo = 49\n"), "line 2: tempo must be a whole number from 50 to 150"},
         {Section("A", "mode = karaoke\n"), "line 2: mode must be one of mode2, mode1"},
         {Section("A", "volume = 3\n"), "line 2: unknown setting 'volume'"},
+        {Section("A", "loudness = -3\n"), "line 2: loudness must be match, off or a loudness"},
         {Section("A", "low = 3\nlow = 4\n"), "line 3: low is given twice"},
         {Section("A", "just words\n"), "line 2: 'just words' is no 'setting = value' line"},
         {Section("A", "mode = mode2\npan = 0\n"),
@@ -128,8 +129,11 @@ TEST(Presets, SaveAndDeleteKeepTheOtherEntriesAsTheyWere) {
 
     soft.name = "SOFT VOICE";
     soft.positions.pan = -9;
+    soft.loudness = {Loudness::Kind::Target, -14};
     ASSERT_EQ(SavePreset(file, soft), std::nullopt);
     PresetList list = LoadPresets(file);
+    EXPECT_TRUE(list.Find("soft voice")->SameSettings(soft)) << "the loudness too";
+    EXPECT_NE(Text(file).find("tempo = 90\nloudness = -14\n"), std::string::npos) << Text(file);
     EXPECT_EQ(UserNames(list), (std::vector<std::string>{"SOFT VOICE", "Loud"}));
     EXPECT_EQ(list.Find("soft voice")->positions, soft.positions) << "key and tempo too";
     EXPECT_NE(Text(file).find("key = -2.5\ntempo = 90\n"), std::string::npos) << Text(file);

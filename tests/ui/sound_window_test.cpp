@@ -65,9 +65,11 @@ TEST(SoundMenu, ListsTheDevicesOnlyWhenItOpensTheDefaultFirstAndTheKeptOneChecke
         QString kept;  // in the profile
         QStringList shown;
     } cases[] = {
-        {"", {"*" + defaultEntry, "--", "default (ALSA)", kUsbEntry}},
-        {QString::fromStdString(kUsb), {defaultEntry, "--", "default (ALSA)", "*" + kUsbEntry}},
-        {"unplugged", {defaultEntry, "--", "default (ALSA)", kUsbEntry}},
+        {"", {"*" + defaultEntry, "--", kUsbEntry}},
+        {QString::fromStdString(kUsb), {defaultEntry, "--", "*" + kUsbEntry}},
+        {"unplugged", {defaultEntry, "--", kUsbEntry}},
+        // The default device kept by its name: its one entry is the first.
+        {"default", {"*" + defaultEntry, "--", kUsbEntry}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kept.toStdString());
