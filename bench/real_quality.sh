@@ -10,8 +10,8 @@
 #       (default DIR: build/bench; the songs land in DIR/real-songs, the PNG beside them;
 #        options such as --stereo-only --pan P --low L --high H --focus F go to real_bench)
 #
-# The songs are made once and kept (delete DIR/real-songs to make them again); the
-# measure alone is `build/bin/real_bench [--stereo-only] DIR/real-songs`.
+# The songs are made once (about a minute each) and kept until the song maker changes; the
+# measure alone is `build/bin/real_bench [--stereo-only] DIR/real-songs` (seconds).
 # Exit status 0 when the stereo mode meets its goals on every song.
 set -euo pipefail
 # shellcheck source=scripts/setup.sh
@@ -33,10 +33,13 @@ done
 install_missing_packages "${BENCH_PACKAGES[@]}"
 build_targets "$ZERBEX_BUILD" real_bench >/dev/null
 songs="$out/real-songs"
-if [ ! -f "$songs/.complete" ]; then
+# Made again only when the song maker changed since: it gives the same bytes every time.
+maker="$ZERBEX_ROOT/bench/quality/make_songs.py"
+stamp="$(sha256sum "$maker" | cut -d' ' -f1)"
+if [ "$(cat "$songs/.made-by" 2>/dev/null || true)" != "$stamp" ]; then
   mkdir -p "$songs"
-  python3 "$ZERBEX_ROOT/bench/quality/make_songs.py" "$songs"
-  touch "$songs/.complete"
+  python3 "$maker" "$songs"
+  echo "$stamp" >"$songs/.made-by"
 fi
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 "$ZERBEX_BUILD/bin/real_bench" --out "$out" "${args[@]}" "$songs"

@@ -9,6 +9,8 @@
 //                                              tuning the remover)
 //   ... --pan P --low L --high H --focus F    (any of them: these positions in place of the
 //                                              suggested ones for the stereo mode)
+//   ... --song NAME                           (only the songs whose folder names hold NAME;
+//                                              repeatable)
 //
 // Exit status 0 when the stereo mode (at the suggestion, with any positions given) meets every
 // goal.
@@ -48,6 +50,7 @@ struct Options {
     fs::path songs;
     fs::path out;
     bool stereoOnly = false;
+    std::vector<std::string> only;  // the songs whose folder names hold one of these
     std::map<Knob, int> overrides;
 };
 
@@ -280,20 +283,31 @@ bool DrawFigures(const std::vector<SongResult>& results, const fs::path& png) {
         RemovalMap map;
         const std::string& tool = results.front().rows[row].tool;
         map.title = tool.substr(0, tool.find(':'));
-        map.caption = "song (dB)";
+        map.caption = "song (dB; green: the goal met)";
         map.rowLabels = {"lead below", "instr low", "instr high", "reverb bel."};
         map.levels = {0, 1, 2, 3};
         for (std::size_t s = 0; s < results.size(); ++s) {
             map.pans.push_back(static_cast<int>(s + 1));
             map.columnLabels.push_back(results[s].name.substr(0, results[s].name.find('-')));
         }
-        for (const auto& of : std::vector<std::function<double(const RealFigures&)>>{
-                 [](const RealFigures& f) { return f.leadBelow; },
-                 [](const RealFigures& f) { return f.instrumentMin; },
-                 [](const RealFigures& f) { return f.instrumentMax; },
-                 [](const RealFigures& f) { return f.reverbBelow.value_or(0.0); }}) {
+        // Each figure with the goal it is held to on a song.
+        const std::pair<std::function<std::optional<double>(const RealFigures&)>,
+                        std::function<bool(double)>>
+            figures[] = {
+                {[](const RealFigures& f) { return f.leadBelow; },
+                 [](double v) { return v >= kLeadBelowGoal; }},
+                {[](const RealFigures& f) { return f.instrumentMin; },
+                 [](double v) { return v >= kInstrumentLowGoal; }},
+                {[](const RealFigures& f) { return f.instrumentMax; },
+                 [](double v) { return v <= kInstrumentHighGoal; }},
+                {[](const RealFigures& f) { return f.reverbBelow; },
+                 [](double v) { return v >= kReverbBelowGoal; }},
+            };
+        for (const auto& [of, goal] : figures) {
             for (const SongResult& r : results) {
-                map.removedDb.push_back(of(r.rows[row].f));
+                const std::optional<double> v = of(r.rows[row].f);
+                map.removedDb.push_back(v.value_or(std::nan("")));
+                map.met.push_back(v && goal(*v));
             }
         }
         maps.push_back(std::move(map));
@@ -324,6 +338,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         }
         if (arg == "--stereo-only") {
             options.stereoOnly = true;
+        } else if (arg == "--song" && i + 1 < argc) {
+            options.only.emplace_back(argv[++i]);
         } else if (arg == "--out" && i + 1 < argc) {
             options.out = argv[++i];
         } else if (!arg.starts_with("--") && options.songs.empty()) {
@@ -336,7 +352,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     if (options.songs.empty()) {
         std::fprintf(stderr,
                      "usage: real_bench [--stereo-only] [--pan P] [--low L] [--high H] "
-                     "[--focus F] [--out DIR] SONGS_DIR\n");
+                     "[--focus F] [--song NAME]... [--out DIR] SONGS_DIR\n");
         return std::nullopt;
     }
     if (options.out.empty()) {
@@ -356,7 +372,13 @@ int main(int argc, char** argv) {
     std::vector<fs::path> dirs;
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(options->songs, error)) {
-        if (fs::exists(entry.path() / "song.txt")) {
+        const std::string name = entry.path().filename().string();
+        const bool chosen =
+            options->only.empty() || std::any_of(options->only.begin(), options->only.end(),
+                                                 [&name](const std::string& part) {
+                                                     return name.find(part) != std::string::npos;
+                                                 });
+        if (chosen && fs::exists(entry.path() / "song.txt")) {
             dirs.push_back(entry.path());
         }
     }

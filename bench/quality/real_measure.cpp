@@ -243,8 +243,9 @@ RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs) {
     const Stereo vocalOut = OutputOf(song, outputs, IsVocal);
     const Stereo instrumentsOut =
         OutputOf(song, outputs, [](PartRole role) { return !IsVocal(role); });
-    f.vocalLeft =
-        Db(Dot(vocalOut, vocalOut) / std::max(Dot(instrumentsOut, instrumentsOut), 1e-30));
+    // As for the weights: 100 dB down reads as nothing left.
+    f.vocalLeft = std::max(
+        -100.0, Db(Dot(vocalOut, vocalOut) / std::max(Dot(instrumentsOut, instrumentsOut), 1e-30)));
 
     Stereo truth = Zero(Frames(song));
     Add(truth, SumOf(song, PartRole::Instrument), g);
