@@ -11,6 +11,9 @@
 //                                              suggested ones for the stereo mode)
 //   ... --song NAME                           (only the songs whose folder names hold NAME;
 //                                              repeatable)
+//   ... --write                               (the stereo mode's output and vocal file, as
+//                                              stereo-output.wav and stereo-vocal.wav in each
+//                                              song's folder, beside mix.wav)
 //
 // Exit status 0 when the stereo mode (at the suggestion, with any positions given) meets every
 // goal.
@@ -50,6 +53,7 @@ struct Options {
     fs::path songs;
     fs::path out;
     bool stereoOnly = false;
+    bool write = false;  // the stereo mode's output and vocal file into each song's folder
     std::vector<std::string> only;  // the songs whose folder names hold one of these
     std::map<Knob, int> overrides;
 };
@@ -63,6 +67,7 @@ struct Row {
 struct SongResult {
     std::string name;
     double inputVocalLeft = 0;  // vocal left in the mix itself
+    int truePan = 0;            // the stereo mode's pan position nearest the lead's true pan
     std::vector<std::string> partNames;
     std::vector<Row> rows;
 };
@@ -97,14 +102,14 @@ std::string Opt(const std::optional<double>& v) {
 }
 
 void PrintHeader() {
-    std::printf("  %-50s %6s %13s %6s %7s %6s %5s %5s %5s %5s\n", "tool", "lead", "instruments",
+    std::printf("  %-64s %6s %13s %6s %7s %6s %5s %5s %5s %5s\n", "tool", "lead", "instruments",
                 "reverb", "backing", "vocal", "(in)", "tone", "SDR", "stem");
 }
 
 // One row of figures; inputVocalLeft and marks are shown when given.
 void PrintRow(const std::string& what, const RealFigures& f,
               std::optional<double> inputVocalLeft = std::nullopt, const std::string& marks = "") {
-    std::printf("  %-50s %6.1f %6.1f..%+5.1f %6s %7s %6.1f %5s %5.1f %5.1f %5s  %s\n", what.c_str(),
+    std::printf("  %-64s %6.1f %6.1f..%+5.1f %6s %7s %6.1f %5s %5.1f %5.1f %5s  %s\n", what.c_str(),
                 f.leadBelow, f.instrumentMin, f.instrumentMax, Opt(f.reverbBelow).c_str(),
                 Opt(f.backingBelow).c_str(), f.vocalLeft, Opt(inputVocalLeft).c_str(), f.toneError,
                 f.instrumentSdr, Opt(f.vocalSdr).c_str(), marks.c_str());
@@ -134,6 +139,39 @@ void PrintParts(const SongResult& song, const Row& row) {
     std::printf("\n");
 }
 
+// The instruments' tone in the row's output, octave by octave.
+void PrintBands(const Row& row) {
+    std::printf("    instruments' octave bands against the truth, dB (%s):",
+                row.tool.substr(0, row.tool.find(':')).c_str());
+    for (std::size_t b = 0; b < row.f.bandErrors.size(); ++b) {
+        const double hz = kOctaveCentres[b];
+        std::printf(hz < 1000 ? " %.0f %+.1f" : " %.0fk %+.1f", hz < 1000 ? hz : hz / 1000,
+                    row.f.bandErrors[b]);
+    }
+    std::printf("\n");
+}
+
+// The stereo mode's output and vocal file beside the stems, for listening.
+bool WriteOutputs(const fs::path& dir, const ToolOutputs& outputs) {
+    Stereo played{std::vector<double>(outputs.parts.front().Frames()),
+                  std::vector<double>(outputs.parts.front().Frames())};
+    for (const Stereo& part : outputs.parts) {
+        for (std::size_t i = 0; i < played.Frames(); ++i) {
+            played.left[i] += part.left[i];
+            played.right[i] += part.right[i];
+        }
+    }
+    const std::pair<const char*, const Stereo*> files[] = {
+        {"stereo-output.wav", &played}, {"stereo-vocal.wav", &*outputs.vocalStem}};
+    for (const auto& [name, audio] : files) {
+        if (!WriteWav(dir / name, *audio)) {
+            std::fprintf(stderr, "real_bench: cannot write %s\n", (dir / name).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 Positions WithOverrides(Positions p, const Options& options) {
     for (const auto& [knob, value] : options.overrides) {
         PositionOf(p, knob) = value;
@@ -159,15 +197,23 @@ std::optional<SongResult> Evaluate(const fs::path& dir, const Options& options) 
     if (!suggested) {
         return std::nullopt;
     }
-    SongResult result{song->name, MeasureReal(*song, InputTool(*song)).vocalLeft, {}, {}};
+    SongResult result{song->name,
+                      MeasureReal(*song, InputTool(*song)).vocalLeft,
+                      PanForAim(std::atan2(song->leadRight, song->leadLeft)),
+                      {},
+                      {}};
     for (const Part& part : song->parts) {
         result.partNames.push_back(part.name);
     }
     const Positions stereoAt = WithOverrides(suggested->stereo, options);
     const std::string stereoName =
         options.overrides.empty() ? "stereo @ suggest: " : "stereo @ given: ";
-    result.rows.push_back({stereoName + Name(stereoAt, true), stereoAt,
-                           MeasureReal(*song, StereoTool(*song, stereoAt))});
+    const ToolOutputs stereo = StereoTool(*song, stereoAt);
+    result.rows.push_back(
+        {stereoName + Name(stereoAt, true), stereoAt, MeasureReal(*song, stereo)});
+    if (options.write && !WriteOutputs(dir, stereo)) {
+        return std::nullopt;
+    }
     if (options.stereoOnly) {
         return result;
     }
@@ -338,6 +384,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         }
         if (arg == "--stereo-only") {
             options.stereoOnly = true;
+        } else if (arg == "--write") {
+            options.write = true;
         } else if (arg == "--song" && i + 1 < argc) {
             options.only.emplace_back(argv[++i]);
         } else if (arg == "--out" && i + 1 < argc) {
@@ -352,7 +400,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     if (options.songs.empty()) {
         std::fprintf(stderr,
                      "usage: real_bench [--stereo-only] [--pan P] [--low L] [--high H] "
-                     "[--focus F] [--song NAME]... [--out DIR] SONGS_DIR\n");
+                     "[--focus F] [--song NAME]... [--write] [--out DIR] SONGS_DIR\n");
         return std::nullopt;
     }
     if (options.out.empty()) {
@@ -398,8 +446,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (options->stereoOnly) {
-            PrintRow(result->name + ": " + Name(result->rows[0].at, true), result->rows[0].f,
-                     result->inputVocalLeft, SongMarks(result->rows[0].f));
+            PrintRow(result->name + ": " + Name(result->rows[0].at, true) + " (true pan " +
+                         std::to_string(result->truePan) + ")",
+                     result->rows[0].f, result->inputVocalLeft, SongMarks(result->rows[0].f));
         } else {
             std::printf(
                 "\nSong %s (dB; lead, reverb and backing: below the instruments' mean "
@@ -411,6 +460,7 @@ int main(int argc, char** argv) {
                 PrintRow(row.tool, row.f, std::nullopt, stereo ? SongMarks(row.f) : "");
             }
             PrintParts(*result, result->rows[0]);
+            PrintBands(result->rows[0]);
             PrintParts(*result, result->rows[result->rows.size() - 3]);
         }
         std::fflush(stdout);

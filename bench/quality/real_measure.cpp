@@ -188,20 +188,27 @@ double LeastSquaresWeight(const Stereo& out, const Stereo& in) {
     return Dot(out, in) / std::max(Dot(in, in), 1e-30);
 }
 
-double ToneErrorDb(const Stereo& out, const Stereo& truth) {
-    // Octave bands around 31.25 Hz x 2^k, k = 0 .. 9; the first band below them is left out.
+std::vector<double> OctaveErrorsDb(const Stereo& out, const Stereo& truth) {
+    // Each band from centre / sqrt 2 to centre x sqrt 2; the band below the first is left out.
     BandEdges edges;
-    for (int k = 0; k < 10; ++k) {
-        edges.upperHz.push_back(31.25 * std::pow(2.0, k) / std::sqrt(2.0));
+    for (const double centre : kOctaveCentres) {
+        edges.upperHz.push_back(centre / std::sqrt(2.0));
     }
     const std::vector<double> got = StereoBandEnergies(out.left, out.right, edges);
     const std::vector<double> want = StereoBandEnergies(truth.left, truth.right, edges);
-    double sum = 0;
+    std::vector<double> errors;
     for (std::size_t b = 1; b < got.size(); ++b) {
-        const double error = Db(got[b] / std::max(want[b], 1e-30));
+        errors.push_back(Db(got[b] / std::max(want[b], 1e-30)));
+    }
+    return errors;
+}
+
+double ToneErrorDb(const std::vector<double>& bandErrors) {
+    double sum = 0;
+    for (const double error : bandErrors) {
         sum += error * error;
     }
-    return std::sqrt(sum / static_cast<double>(got.size() - 1));
+    return std::sqrt(sum / static_cast<double>(std::max<std::size_t>(1, bandErrors.size())));
 }
 
 RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs) {
@@ -249,7 +256,8 @@ RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs) {
 
     Stereo truth = Zero(Frames(song));
     Add(truth, SumOf(song, PartRole::Instrument), g);
-    f.toneError = ToneErrorDb(instrumentsOut, truth);
+    f.bandErrors = OctaveErrorsDb(instrumentsOut, truth);
+    f.toneError = ToneErrorDb(f.bandErrors);
     Stereo error = vocalOut;
     Add(error, instrumentsOut);
     Add(error, truth, -1.0);

@@ -61,6 +61,7 @@ struct RealFigures {
     std::optional<double> backingBelow;  // the backing vocals'
     double vocalLeft = 0;  // lead, backing and reverb against the instruments in the output
     double toneError = 0;  // octave bands 31 Hz .. 16 kHz, RMS of the level errors, dB
+    std::vector<double> bandErrors;  // each band's level error, dB (kOctaveCentres)
     double instrumentSdr = 0;
     std::optional<double> vocalSdr;  // the vocal file against lead, reverb and backing
 };
@@ -69,5 +70,10 @@ RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs);
 
 // The least-squares gain of in in out (both channels): <out, in> / <in, in>.
 double LeastSquaresWeight(const Stereo& out, const Stereo& in);
-// The RMS over the octave bands (31.25 Hz .. 16 kHz) of out's level against truth's, dB.
-double ToneErrorDb(const Stereo& out, const Stereo& truth);
+// The octave bands' centres, Hz.
+inline constexpr double kOctaveCentres[] = {31.25, 62.5, 125,  250,  500,
+                                            1000,  2000, 4000, 8000, 16000};
+// Each octave band's level of out against truth's, dB.
+std::vector<double> OctaveErrorsDb(const Stereo& out, const Stereo& truth);
+// Their RMS, dB.
+double ToneErrorDb(const std::vector<double>& bandErrors);
