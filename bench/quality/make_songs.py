@@ -67,9 +67,11 @@ SONGS = [
 
 MAJOR = [0, 2, 4, 5, 7, 9, 11]
 
-# Stems whose channels are set level after rendering, and stems leant further to one side
-# than the soundfont's stereo samples let the pan controller take them (left, right gains).
-CENTRED = ("kick", "snare", "hats", "bass")
+# Stems folded to the centre after rendering (both channels their mean, as a mix keeps its
+# low end), stems whose channels are set level, and stems leant further to one side than the
+# soundfont's stereo samples let the pan controller take them (left, right gains).
+MONO = ("kick", "bass")
+CENTRED = ("snare", "hats")
 BALANCE = {"piano": (0.55, 1.0), "guitar": (1.0, 0.7)}
 
 
@@ -121,7 +123,7 @@ class Part:
             track += var_len(at - last) + data
             last = at
         # A silent controller past the end keeps the synth rendering the reverb's tail.
-        end = self.tick(SECONDS + 1.5)
+        end = max(last, self.tick(SECONDS + 1.5))
         track += var_len(end - last) + bytes([0xB0, 110, 0])
         track += var_len(0) + b"\xff\x2f\x00"
         with open(path, "wb") as f:
@@ -187,7 +189,7 @@ def render(part, tmp, name, reverb_room):
     part.write(mid)
     run(["fluidsynth", "-ni", "-q", "-R", "1", "-C", "1", "-g", "0.4", "-r", str(RATE),
          "-o", "synth.reverb.room-size=%.2f" % reverb_room, "-o", "synth.reverb.width=1.0",
-         "-o", "synth.reverb.level=0.8", "-o", "synth.chorus.level=1.5",
+         "-o", "synth.reverb.level=0.8", "-o", "synth.chorus.level=0.4",
          "-o", "synth.chorus.depth=6", "-T", "wav", "-O", "float", "-F", raw, SOUNDFONT, mid])
     run(["sox", "-D", raw, "-t", "raw", "-b", "32", "-e", "signed-integer", "-L", wav, "vol",
          "0.5"])
@@ -475,7 +477,7 @@ def arrangement(song, rng, beat, bars):
                                 else [(0, 0.4), (1.5, 0.4), (2.5, 0.4)], 60, 10), 0.6, -21))
     stems.append(("strings", comp(song, rng, beat, bars, 48, [(20, None), (108, 49)], 0,
                                   [(0, 3.9)], 80, 40, spread=0.02, velocity=70), 0.8, -21))
-    stems.append(("pad", comp(song, rng, beat, bars, 89 if style != "dance" else 90,
+    stems.append(("pad", comp(song, rng, beat, bars, 89 if style != "dance" else 88,
                               [(52, None)], -1, [(0, 3.95)], 70, 90, velocity=60), 0.8, -25))
     if style in ("soul", "pop", "rock"):
         stems.append(("brass", comp(song, rng, beat, bars, 61, [(100, None)], 0,
@@ -504,7 +506,10 @@ def make_song(song, out_dir):
         if song["style"] == "dance" and name in ("kick", "bass"):
             level += 6  # the loud centred kick and bass
         stereo = render(part, tmp, name, room)
-        if name in BALANCE:
+        if name in MONO:
+            mid = array.array("d", ((x + y) / 2 for x, y in zip(*stereo)))
+            stereo = (mid, array.array("d", mid))
+        elif name in BALANCE:
             stereo = scaled(stereo, *BALANCE[name])
         elif name in CENTRED:  # the kit's own pans set level, left and right alike
             stereo = scaled(stereo, 1.0, math.sqrt(energy((stereo[0], stereo[0])) /

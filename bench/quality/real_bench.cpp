@@ -11,6 +11,9 @@
 //                                              suggested ones for the stereo mode)
 //   ... --song NAME                           (only the songs whose folder names hold NAME;
 //                                              repeatable)
+//   ... --aim-sweep                           (the dry lead removed, alone, at each pan position
+//                                              within 6 of the true pan, the other positions
+//                                              as the stereo mode's: where the best aim lies)
 //   ... --write                               (the stereo mode's output and vocal file, as
 //                                              stereo-output.wav and stereo-vocal.wav in each
 //                                              song's folder, beside mix.wav)
@@ -32,6 +35,7 @@
 #include "job_messages.h"
 #include "measure.h"
 #include "plot.h"
+#include "processing.h"
 #include "real_measure.h"
 #include "suggest.h"
 
@@ -53,7 +57,8 @@ struct Options {
     fs::path songs;
     fs::path out;
     bool stereoOnly = false;
-    bool write = false;  // the stereo mode's output and vocal file into each song's folder
+    bool aimSweep = false;  // the dry lead removed at the pan positions around the true pan
+    bool write = false;     // the stereo mode's output and vocal file into each song's folder
     std::vector<std::string> only;  // the songs whose folder names hold one of these
     std::map<Knob, int> overrides;
 };
@@ -68,6 +73,7 @@ struct SongResult {
     std::string name;
     double inputVocalLeft = 0;  // vocal left in the mix itself
     int truePan = 0;            // the stereo mode's pan position nearest the lead's true pan
+    std::vector<std::pair<int, double>> aimSweep;  // pan position, the dry lead removed (dB)
     std::vector<std::string> partNames;
     std::vector<Row> rows;
 };
@@ -151,6 +157,43 @@ void PrintBands(const Row& row) {
     std::printf("\n");
 }
 
+constexpr int kSweepReach = 6;  // pan positions each side of the true pan
+
+// The stereo mode's removal of the dry lead (its own output's weight, dB down) at the pan
+// positions around truePan, the estimate made on the mix as always.
+std::vector<std::pair<int, double>> SweepAim(const RealSong& song, const Positions& at,
+                                             int truePan) {
+    const Stereo mix = MixOf(song);
+    const auto lead = std::find_if(song.parts.begin(), song.parts.end(),
+                                   [](const Part& p) { return p.role == PartRole::Lead; });
+    const KnobRow& row = RowOf(Knob::Pan);
+    std::vector<std::pair<int, double>> sweep;
+    for (int pan = std::max(row.min, truePan - kSweepReach);
+         pan <= std::min(row.max, truePan + kSweepReach); ++pan) {
+        Positions p = at;
+        p.pan = pan;
+        const Stereo out = GuidedOutputs(mix, {&lead->audio}, p, nullptr).front();
+        const double weight = LeastSquaresWeight(out, lead->audio) / kInputAttenuation;
+        sweep.emplace_back(pan, -20.0 * std::log10(std::max(std::abs(weight), 1e-5)));
+    }
+    return sweep;
+}
+
+void PrintSweep(const SongResult& result) {
+    if (result.aimSweep.empty()) {
+        return;
+    }
+    std::printf("    aim sweep, dry lead removed (dB) at pan:");
+    auto best = result.aimSweep.front();
+    for (const auto& [pan, removed] : result.aimSweep) {
+        std::printf(" %d %.1f", pan, removed);
+        if (removed > best.second) {
+            best = {pan, removed};
+        }
+    }
+    std::printf("; best %d (%.1f), true %d\n", best.first, best.second, result.truePan);
+}
+
 // The stereo mode's output and vocal file beside the stems, for listening.
 bool WriteOutputs(const fs::path& dir, const ToolOutputs& outputs) {
     Stereo played{std::vector<double>(outputs.parts.front().Frames()),
@@ -197,11 +240,10 @@ std::optional<SongResult> Evaluate(const fs::path& dir, const Options& options) 
     if (!suggested) {
         return std::nullopt;
     }
-    SongResult result{song->name,
-                      MeasureReal(*song, InputTool(*song)).vocalLeft,
-                      PanForAim(std::atan2(song->leadRight, song->leadLeft)),
-                      {},
-                      {}};
+    SongResult result;
+    result.name = song->name;
+    result.inputVocalLeft = MeasureReal(*song, InputTool(*song)).vocalLeft;
+    result.truePan = PanForAim(std::atan2(song->leadRight, song->leadLeft));
     for (const Part& part : song->parts) {
         result.partNames.push_back(part.name);
     }
@@ -213,6 +255,9 @@ std::optional<SongResult> Evaluate(const fs::path& dir, const Options& options) 
         {stereoName + Name(stereoAt, true), stereoAt, MeasureReal(*song, stereo)});
     if (options.write && !WriteOutputs(dir, stereo)) {
         return std::nullopt;
+    }
+    if (options.aimSweep) {
+        result.aimSweep = SweepAim(*song, stereoAt, result.truePan);
     }
     if (options.stereoOnly) {
         return result;
@@ -384,6 +429,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         }
         if (arg == "--stereo-only") {
             options.stereoOnly = true;
+        } else if (arg == "--aim-sweep") {
+            options.aimSweep = true;
         } else if (arg == "--write") {
             options.write = true;
         } else if (arg == "--song" && i + 1 < argc) {
@@ -400,7 +447,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     if (options.songs.empty()) {
         std::fprintf(stderr,
                      "usage: real_bench [--stereo-only] [--pan P] [--low L] [--high H] "
-                     "[--focus F] [--song NAME]... [--write] [--out DIR] SONGS_DIR\n");
+                     "[--focus F] [--song NAME]... [--aim-sweep] [--write] [--out DIR] "
+                     "SONGS_DIR\n");
         return std::nullopt;
     }
     if (options.out.empty()) {
@@ -449,6 +497,7 @@ int main(int argc, char** argv) {
             PrintRow(result->name + ": " + Name(result->rows[0].at, true) + " (true pan " +
                          std::to_string(result->truePan) + ")",
                      result->rows[0].f, result->inputVocalLeft, SongMarks(result->rows[0].f));
+            PrintSweep(*result);
         } else {
             std::printf(
                 "\nSong %s (dB; lead, reverb and backing: below the instruments' mean "
@@ -461,6 +510,7 @@ int main(int argc, char** argv) {
             }
             PrintParts(*result, result->rows[0]);
             PrintBands(result->rows[0]);
+            PrintSweep(*result);
             PrintParts(*result, result->rows[result->rows.size() - 3]);
         }
         std::fflush(stdout);
