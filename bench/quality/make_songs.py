@@ -7,8 +7,10 @@ sung lead made by formant synthesis (one pitch per note, scoops, vibrato, changi
 whose stereo reverb (sox) is a stem of its own. Every stem is a 16-bit stereo WAV in a
 folder per song, beside song.txt, which names each stem's part and the lead's true pan.
 
-    make_songs.py OUT_DIR [SONG...]   (bench/real_quality.sh runs it; needs fluidsynth,
-                                       fluid-soundfont-gm and sox; SONG: only those)
+    make_songs.py [--variant N] OUT_DIR [SONG...]
+        (bench/real_quality.sh runs it; needs fluidsynth, fluid-soundfont-gm and sox; SONG:
+         only those; --variant N, N > 0: the same six kinds of song with other melodies,
+         keys and tempi, named vN-..., to check on songs a tuning has not seen)
 
 Deterministic: every random choice comes from a seeded generator, and the tools render the
 same bytes for the same input.
@@ -557,19 +559,40 @@ def make_song(song, out_dir):
     shutil.rmtree(tmp)
 
 
+def variant(song, number):
+    """The song's arrangement played anew: other seeds (melody, timing, velocities), another
+    key and tempo; the lead's pan, reverb and the song's kind stay."""
+    if number == 0:
+        return song
+    rng = random.Random(1000 * number + song["seed"])
+    other = dict(song)
+    other["name"] = "v%d-%s" % (number, song["name"])
+    other["seed"] = song["seed"] + 1000 * number
+    other["root"] = song["root"] + rng.randrange(-4, 5)
+    other["bpm"] = song["bpm"] + rng.randrange(-10, 11)
+    other["chords"] = rng.choice([[0, 5, 3, 4], [0, 3, 4, 3], [5, 3, 0, 4], [0, 4, 5, 3]])
+    return other
+
+
 def main():
-    if len(sys.argv) < 2:
-        sys.exit("usage: make_songs.py OUT_DIR [SONG...]")
-    out_dir = sys.argv[1]
+    args = sys.argv[1:]
+    number = 0
+    if len(args) >= 2 and args[0] == "--variant":
+        number = int(args[1])
+        args = args[2:]
+    if not args:
+        sys.exit("usage: make_songs.py [--variant N] OUT_DIR [SONG...]")
+    out_dir = args[0]
     for tool in ("fluidsynth", "sox"):
         if shutil.which(tool) is None:
             sys.exit("make_songs: %s is not installed" % tool)
     if not os.path.exists(SOUNDFONT):
         sys.exit("make_songs: %s is missing (fluid-soundfont-gm)" % SOUNDFONT)
-    names = sys.argv[2:] or None
+    names = args[1:] or None
     for song in SONGS:
         if names and song["name"] not in names:
             continue
+        song = variant(song, number)
         make_song(song, out_dir)
         print("made %s" % os.path.join(out_dir, song["name"]), flush=True)
 
