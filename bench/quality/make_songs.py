@@ -68,6 +68,7 @@ SONGS = [
 ]
 
 MAJOR = [0, 2, 4, 5, 7, 9, 11]
+AIR = 3.5  # the voice's unfiltered source above 2.5 kHz against its formants' output
 
 # Stems folded to the centre after rendering (both channels their mean, as a mix keeps its
 # low end), stems whose channels are set level, and stems leant further to one side than the
@@ -242,6 +243,7 @@ def sing(notes, seed, high, length=FRAMES):
     coeffs = [(1.0, 0.0, 0.0)] * 5
     phase = 0.0
     tilt = 0.0
+    low_part = 0.0
     jitter = 0.0
     last_f = 220.0
     for i in range(length):
@@ -281,6 +283,10 @@ def sing(notes, seed, high, length=FRAMES):
         x += (rng.random() - 0.5) * (0.25 if phase < 0.5 else 0.08)
         tilt += 0.45 * (x - tilt)
         x = tilt * a
+        # The source above about 2.5 kHz, passed round the formants: the higher resonances,
+        # breath and radiation that give a voice its air up to the top octaves.
+        low_part += 0.3 * (x - low_part)
+        air = x - low_part
         for k in range(5):
             g, b, c = coeffs[k]
             st = state[k]
@@ -288,7 +294,7 @@ def sing(notes, seed, high, length=FRAMES):
             st[1] = st[0]
             st[0] = y
             x = y
-        out[i] += x
+        out[i] += x + AIR * air
     return out
 
 
@@ -311,7 +317,7 @@ def consonants(out, notes, rng):
             env = math.sin(math.pi * k / length) ** 2
             y = (rng.random() - 0.5) + b * y1 + c * y2
             y2, y1 = y1, y
-            out[s0 + k] += level * env * (y - y2) * 0.1
+            out[s0 + k] += level * env * (y - y2) * 0.3
 
 
 def melody(song, rng, beat, bars, low):
