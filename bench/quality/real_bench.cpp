@@ -121,6 +121,19 @@ void PrintRow(const std::string& what, const RealFigures& f,
                 f.instrumentSdr, Opt(f.vocalSdr).c_str(), marks.c_str());
 }
 
+constexpr double kAdditivityLimit = -40.0;  // dB: beyond it the part-by-part figures are off
+
+// A warning when the parts' outputs do not add up to the output of the mix.
+void WarnAdditivity(const std::string& song, const RealFigures& f) {
+    if (f.additivity && *f.additivity > kAdditivityLimit) {
+        std::printf(
+            "    WARNING %s: the parts' outputs differ from the output of the mix by %.1f dB "
+            "(limit %.0f): the processing is not linear given the mix (ProcessGuided), so "
+            "these figures do not describe what a user hears\n",
+            song.c_str(), *f.additivity, kAdditivityLimit);
+    }
+}
+
 // "pass", or "FAIL(lead, instruments)": the goals that hold on each song.
 std::string SongMarks(const RealFigures& f) {
     std::string failed;
@@ -497,6 +510,7 @@ int main(int argc, char** argv) {
             PrintRow(result->name + ": " + Name(result->rows[0].at, true) + " (true pan " +
                          std::to_string(result->truePan) + ")",
                      result->rows[0].f, result->inputVocalLeft, SongMarks(result->rows[0].f));
+            WarnAdditivity(result->name, result->rows[0].f);
             PrintSweep(*result);
         } else {
             std::printf(
@@ -507,6 +521,7 @@ int main(int argc, char** argv) {
             for (const Row& row : result->rows) {
                 const bool stereo = row.tool.starts_with("stereo");
                 PrintRow(row.tool, row.f, std::nullopt, stereo ? SongMarks(row.f) : "");
+                WarnAdditivity(result->name, row.f);
             }
             PrintParts(*result, result->rows[0]);
             PrintBands(result->rows[0]);

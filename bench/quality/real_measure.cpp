@@ -141,8 +141,10 @@ ToolOutputs StereoTool(const RealSong& song, const Positions& positions) {
     ToolOutputs out;
     out.referenceGain = kInputAttenuation;
     Stereo vocal;
-    out.parts = GuidedOutputs(MixOf(song), parts, positions, &vocal);
+    Stereo played;
+    out.parts = GuidedOutputs(MixOf(song), parts, positions, &vocal, &played);
     out.vocalStem = std::move(vocal);
+    out.played = std::move(played);
     return out;
 }
 
@@ -262,6 +264,12 @@ RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs) {
     Add(error, instrumentsOut);
     Add(error, truth, -1.0);
     f.instrumentSdr = Db(Dot(truth, truth) / std::max(Dot(error, error), 1e-30));
+    if (outputs.played) {
+        Stereo gap = *outputs.played;
+        Add(gap, vocalOut, -1.0);
+        Add(gap, instrumentsOut, -1.0);
+        f.additivity = Db(Dot(gap, gap) / std::max(Dot(*outputs.played, *outputs.played), 1e-30));
+    }
     if (outputs.vocalStem) {
         Stereo vocalTruth = Zero(Frames(song));
         for (const Part& part : song.parts) {

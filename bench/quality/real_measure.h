@@ -43,6 +43,7 @@ struct ToolOutputs {
     std::vector<Stereo> parts;
     double referenceGain = 1.0;
     std::optional<Stereo> vocalStem;
+    std::optional<Stereo> played;  // the tool's output of the mix itself, where it was made
 };
 
 ToolOutputs StereoTool(const RealSong& song, const Positions& positions);
@@ -64,6 +65,9 @@ struct RealFigures {
     std::vector<double> bandErrors;  // each band's level error, dB (kOctaveCentres)
     double instrumentSdr = 0;
     std::optional<double> vocalSdr;  // the vocal file against lead, reverb and backing
+    // How far the parts' outputs are from adding up to the output of the mix, dB against it:
+    // the figures hold only while the processing is linear given the mix (rounding: ~ -80).
+    std::optional<double> additivity;
 };
 
 RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs);
