@@ -7,8 +7,10 @@ sung lead made by formant synthesis (one pitch per note, scoops, vibrato, changi
 whose stereo reverb (sox) is a stem of its own. Every stem is a 16-bit stereo WAV in a
 folder per song, beside song.txt, which names each stem's part and the lead's true pan.
 
-    make_songs.py OUT_DIR [SONG...]   (bench/real_quality.sh runs it; needs fluidsynth,
-                                       fluid-soundfont-gm and sox; SONG: only those)
+    make_songs.py [--variant N] OUT_DIR [SONG...]
+        (bench/real_quality.sh runs it; needs fluidsynth, fluid-soundfont-gm and sox; SONG:
+         only those; --variant N, N > 0: the same six kinds of song with other melodies,
+         keys and tempi, named vN-..., to check on songs a tuning has not seen)
 
 Deterministic: every random choice comes from a seeded generator, and the tools render the
 same bytes for the same input.
@@ -66,10 +68,13 @@ SONGS = [
 ]
 
 MAJOR = [0, 2, 4, 5, 7, 9, 11]
+AIR = 3.5  # the voice's unfiltered source above 2.5 kHz against its formants' output
 
-# Stems whose channels are set level after rendering, and stems leant further to one side
-# than the soundfont's stereo samples let the pan controller take them (left, right gains).
-CENTRED = ("kick", "snare", "hats", "bass")
+# Stems folded to the centre after rendering (both channels their mean, as a mix keeps its
+# low end), stems whose channels are set level, and stems leant further to one side than the
+# soundfont's stereo samples let the pan controller take them (left, right gains).
+MONO = ("kick", "bass")
+CENTRED = ("snare", "hats")
 BALANCE = {"piano": (0.55, 1.0), "guitar": (1.0, 0.7)}
 
 
@@ -121,7 +126,7 @@ class Part:
             track += var_len(at - last) + data
             last = at
         # A silent controller past the end keeps the synth rendering the reverb's tail.
-        end = self.tick(SECONDS + 1.5)
+        end = max(last, self.tick(SECONDS + 1.5))
         track += var_len(end - last) + bytes([0xB0, 110, 0])
         track += var_len(0) + b"\xff\x2f\x00"
         with open(path, "wb") as f:
@@ -187,7 +192,7 @@ def render(part, tmp, name, reverb_room):
     part.write(mid)
     run(["fluidsynth", "-ni", "-q", "-R", "1", "-C", "1", "-g", "0.4", "-r", str(RATE),
          "-o", "synth.reverb.room-size=%.2f" % reverb_room, "-o", "synth.reverb.width=1.0",
-         "-o", "synth.reverb.level=0.8", "-o", "synth.chorus.level=1.5",
+         "-o", "synth.reverb.level=0.8", "-o", "synth.chorus.level=0.4",
          "-o", "synth.chorus.depth=6", "-T", "wav", "-O", "float", "-F", raw, SOUNDFONT, mid])
     run(["sox", "-D", raw, "-t", "raw", "-b", "32", "-e", "signed-integer", "-L", wav, "vol",
          "0.5"])
@@ -238,6 +243,7 @@ def sing(notes, seed, high, length=FRAMES):
     coeffs = [(1.0, 0.0, 0.0)] * 5
     phase = 0.0
     tilt = 0.0
+    low_part = 0.0
     jitter = 0.0
     last_f = 220.0
     for i in range(length):
@@ -277,6 +283,10 @@ def sing(notes, seed, high, length=FRAMES):
         x += (rng.random() - 0.5) * (0.25 if phase < 0.5 else 0.08)
         tilt += 0.45 * (x - tilt)
         x = tilt * a
+        # The source above about 2.5 kHz, passed round the formants: the higher resonances,
+        # breath and radiation that give a voice its air up to the top octaves.
+        low_part += 0.3 * (x - low_part)
+        air = x - low_part
         for k in range(5):
             g, b, c = coeffs[k]
             st = state[k]
@@ -284,7 +294,7 @@ def sing(notes, seed, high, length=FRAMES):
             st[1] = st[0]
             st[0] = y
             x = y
-        out[i] += x
+        out[i] += x + AIR * air
     return out
 
 
@@ -307,7 +317,7 @@ def consonants(out, notes, rng):
             env = math.sin(math.pi * k / length) ** 2
             y = (rng.random() - 0.5) + b * y1 + c * y2
             y2, y1 = y1, y
-            out[s0 + k] += level * env * (y - y2) * 0.1
+            out[s0 + k] += level * env * (y - y2) * 0.3
 
 
 def melody(song, rng, beat, bars, low):
@@ -475,7 +485,7 @@ def arrangement(song, rng, beat, bars):
                                 else [(0, 0.4), (1.5, 0.4), (2.5, 0.4)], 60, 10), 0.6, -21))
     stems.append(("strings", comp(song, rng, beat, bars, 48, [(20, None), (108, 49)], 0,
                                   [(0, 3.9)], 80, 40, spread=0.02, velocity=70), 0.8, -21))
-    stems.append(("pad", comp(song, rng, beat, bars, 89 if style != "dance" else 90,
+    stems.append(("pad", comp(song, rng, beat, bars, 89 if style != "dance" else 88,
                               [(52, None)], -1, [(0, 3.95)], 70, 90, velocity=60), 0.8, -25))
     if style in ("soul", "pop", "rock"):
         stems.append(("brass", comp(song, rng, beat, bars, 61, [(100, None)], 0,
@@ -504,7 +514,10 @@ def make_song(song, out_dir):
         if song["style"] == "dance" and name in ("kick", "bass"):
             level += 6  # the loud centred kick and bass
         stereo = render(part, tmp, name, room)
-        if name in BALANCE:
+        if name in MONO:
+            mid = array.array("d", ((x + y) / 2 for x, y in zip(*stereo)))
+            stereo = (mid, array.array("d", mid))
+        elif name in BALANCE:
             stereo = scaled(stereo, *BALANCE[name])
         elif name in CENTRED:  # the kit's own pans set level, left and right alike
             stereo = scaled(stereo, 1.0, math.sqrt(energy((stereo[0], stereo[0])) /
@@ -552,19 +565,40 @@ def make_song(song, out_dir):
     shutil.rmtree(tmp)
 
 
+def variant(song, number):
+    """The song's arrangement played anew: other seeds (melody, timing, velocities), another
+    key and tempo; the lead's pan, reverb and the song's kind stay."""
+    if number == 0:
+        return song
+    rng = random.Random(1000 * number + song["seed"])
+    other = dict(song)
+    other["name"] = "v%d-%s" % (number, song["name"])
+    other["seed"] = song["seed"] + 1000 * number
+    other["root"] = song["root"] + rng.randrange(-4, 5)
+    other["bpm"] = song["bpm"] + rng.randrange(-10, 11)
+    other["chords"] = rng.choice([[0, 5, 3, 4], [0, 3, 4, 3], [5, 3, 0, 4], [0, 4, 5, 3]])
+    return other
+
+
 def main():
-    if len(sys.argv) < 2:
-        sys.exit("usage: make_songs.py OUT_DIR [SONG...]")
-    out_dir = sys.argv[1]
+    args = sys.argv[1:]
+    number = 0
+    if len(args) >= 2 and args[0] == "--variant":
+        number = int(args[1])
+        args = args[2:]
+    if not args:
+        sys.exit("usage: make_songs.py [--variant N] OUT_DIR [SONG...]")
+    out_dir = args[0]
     for tool in ("fluidsynth", "sox"):
         if shutil.which(tool) is None:
             sys.exit("make_songs: %s is not installed" % tool)
     if not os.path.exists(SOUNDFONT):
         sys.exit("make_songs: %s is missing (fluid-soundfont-gm)" % SOUNDFONT)
-    names = sys.argv[2:] or None
+    names = args[1:] or None
     for song in SONGS:
         if names and song["name"] not in names:
             continue
+        song = variant(song, number)
         make_song(song, out_dir)
         print("made %s" % os.path.join(out_dir, song["name"]), flush=True)
 

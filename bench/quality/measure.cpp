@@ -149,7 +149,7 @@ SongOutputs ClassicOutputs(const Song& song, PlayMode mode, const Positions& pos
 }
 
 std::vector<Stereo> GuidedOutputs(const Stereo& mix, const std::vector<const Stereo*>& parts,
-                                  const Positions& positions, Stereo* vocal) {
+                                  const Positions& positions, Stereo* vocal, Stereo* played) {
     ProcessingParameters params;
     ApplyPositions(positions, params);
     // The remover takes what the per-frame processing gives in this mode.
@@ -170,11 +170,16 @@ std::vector<Stereo> GuidedOutputs(const Stereo& mix, const std::vector<const Ste
         remover.ProcessGuided(params, guidePadded.data(), in.data(), out.data(), nullptr, padded);
         outputs.push_back(Deinterleaved(out, remover.Latency(), frames));
     }
-    if (vocal != nullptr) {
+    if (vocal != nullptr || played != nullptr) {
         std::vector<std::int16_t> removed(2 * padded);
         StereoRemover remover(static_cast<unsigned>(kRate));
         remover.Process(params, guidePadded.data(), out.data(), removed.data(), padded);
-        *vocal = Deinterleaved(removed, remover.Latency(), frames);
+        if (vocal != nullptr) {
+            *vocal = Deinterleaved(removed, remover.Latency(), frames);
+        }
+        if (played != nullptr) {
+            *played = Deinterleaved(out, remover.Latency(), frames);
+        }
     }
     return outputs;
 }

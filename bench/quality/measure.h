@@ -53,9 +53,11 @@ SongOutputs StereoOutputs(const Song& song, const Positions& positions);
 
 // The stereo mode's estimate made on mix (the remover's guide) applied to each of parts, each
 // output with the remover's delay taken out; vocal, when not null, receives the removed part of
-// the mix. Every part has the mix's length.
+// the mix, and played, when not null, the output of the mix itself. Every part has the mix's
+// length.
 std::vector<Stereo> GuidedOutputs(const Stereo& mix, const std::vector<const Stereo*>& parts,
-                                  const Positions& positions, Stereo* vocal);
+                                  const Positions& positions, Stereo* vocal,
+                                  Stereo* played = nullptr);
 
 // How close the output comes to the true instruments, and the vocal file to the true vocal.
 struct StemFigures {

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace {
@@ -33,8 +34,20 @@ void DrawMap(QPainter& painter, const RemovalMap& map, int x0) {
             const double db = map.removedDb[row * map.pans.size() + col];
             const QRect cell(x0 + static_cast<int>(col) * kCell,
                              kMargin / 2 + static_cast<int>(row) * kCell, kCell, kCell);
-            painter.fillRect(cell, ColourFor(db));
-            painter.setPen(db > kTopDb * 0.6 ? Qt::black : Qt::white);
+            const std::size_t at = row * map.pans.size() + col;
+            if (std::isnan(db)) {
+                painter.fillRect(cell, QColor(220, 220, 220));
+                painter.setPen(Qt::black);
+                painter.drawText(cell, Qt::AlignCenter, "-");
+                continue;
+            }
+            if (at < map.met.size()) {
+                painter.fillRect(cell, map.met[at] ? QColor(150, 220, 150) : QColor(240, 150, 140));
+                painter.setPen(Qt::black);
+            } else {
+                painter.fillRect(cell, ColourFor(db));
+                painter.setPen(db > kTopDb * 0.6 ? Qt::black : Qt::white);
+            }
             painter.drawText(cell, Qt::AlignCenter, QString::number(db, 'f', 1));
         }
         painter.setPen(Qt::black);

@@ -17,6 +17,9 @@ struct RemovalMap {
     std::string title;
     std::vector<std::string> columnLabels;
     std::vector<std::string> rowLabels;
+    // When given, one a cell: green where the figure meets its goal, red where it does not,
+    // in place of the removal colours. A cell whose figure is NaN has none: grey, "-".
+    std::vector<bool> met;
 };
 
 // One heat map a song, side by side, each cell labelled with its figure; false when the PNG

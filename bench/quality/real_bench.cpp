@@ -9,6 +9,14 @@
 //                                              tuning the remover)
 //   ... --pan P --low L --high H --focus F    (any of them: these positions in place of the
 //                                              suggested ones for the stereo mode)
+//   ... --song NAME                           (only the songs whose folder names hold NAME;
+//                                              repeatable)
+//   ... --aim-sweep                           (the dry lead removed, alone, at each pan position
+//                                              within 6 of the true pan, the other positions
+//                                              as the stereo mode's: where the best aim lies)
+//   ... --write                               (the stereo mode's output and vocal file, as
+//                                              stereo-output.wav and stereo-vocal.wav in each
+//                                              song's folder, beside mix.wav)
 //
 // Exit status 0 when the stereo mode (at the suggestion, with any positions given) meets every
 // goal.
@@ -28,6 +36,7 @@
 #include "job_messages.h"
 #include "measure.h"
 #include "plot.h"
+#include "processing.h"
 #include "real_measure.h"
 #include "suggest.h"
 
@@ -49,6 +58,9 @@ struct Options {
     fs::path songs;
     fs::path out;
     bool stereoOnly = false;
+    bool aimSweep = false;  // the dry lead removed at the pan positions around the true pan
+    bool write = false;     // the stereo mode's output and vocal file into each song's folder
+    std::vector<std::string> only;  // the songs whose folder names hold one of these
     std::map<Knob, int> overrides;
 };
 
@@ -61,6 +73,8 @@ struct Row {
 struct SongResult {
     std::string name;
     double inputVocalLeft = 0;  // vocal left in the mix itself
+    int truePan = 0;            // the stereo mode's pan position nearest the lead's true pan
+    std::vector<std::pair<int, double>> aimSweep;  // pan position, the dry lead removed (dB)
     std::vector<std::string> partNames;
     std::vector<Row> rows;
 };
@@ -95,17 +109,30 @@ std::string Opt(const std::optional<double>& v) {
 }
 
 void PrintHeader() {
-    std::printf("  %-50s %6s %13s %6s %7s %6s %5s %5s %5s %5s\n", "tool", "lead", "instruments",
+    std::printf("  %-64s %6s %13s %6s %7s %6s %5s %5s %5s %5s\n", "tool", "lead", "instruments",
                 "reverb", "backing", "vocal", "(in)", "tone", "SDR", "stem");
 }
 
 // One row of figures; inputVocalLeft and marks are shown when given.
 void PrintRow(const std::string& what, const RealFigures& f,
               std::optional<double> inputVocalLeft = std::nullopt, const std::string& marks = "") {
-    std::printf("  %-50s %6.1f %6.1f..%+5.1f %6s %7s %6.1f %5s %5.1f %5.1f %5s  %s\n", what.c_str(),
+    std::printf("  %-64s %6.1f %6.1f..%+5.1f %6s %7s %6.1f %5s %5.1f %5.1f %5s  %s\n", what.c_str(),
                 f.leadBelow, f.instrumentMin, f.instrumentMax, Opt(f.reverbBelow).c_str(),
                 Opt(f.backingBelow).c_str(), f.vocalLeft, Opt(inputVocalLeft).c_str(), f.toneError,
                 f.instrumentSdr, Opt(f.vocalSdr).c_str(), marks.c_str());
+}
+
+constexpr double kAdditivityLimit = -40.0;  // dB: beyond it the part-by-part figures are off
+
+// A warning when the parts' outputs do not add up to the output of the mix.
+void WarnAdditivity(const std::string& song, const RealFigures& f) {
+    if (f.additivity && *f.additivity > kAdditivityLimit) {
+        std::printf(
+            "    WARNING %s: the parts' outputs differ from the output of the mix by %.1f dB "
+            "(limit %.0f): the processing is not linear given the mix (ProcessGuided), so "
+            "these figures do not describe what a user hears\n",
+            song.c_str(), *f.additivity, kAdditivityLimit);
+    }
 }
 
 // "pass", or "FAIL(lead, instruments)": the goals that hold on each song.
@@ -130,6 +157,76 @@ void PrintParts(const SongResult& song, const Row& row) {
         std::printf(" %s %+.1f", song.partNames[i].c_str(), row.f.partDb[i]);
     }
     std::printf("\n");
+}
+
+// The instruments' tone in the row's output, octave by octave.
+void PrintBands(const Row& row) {
+    std::printf("    instruments' octave bands against the truth, dB (%s):",
+                row.tool.substr(0, row.tool.find(':')).c_str());
+    for (std::size_t b = 0; b < row.f.bandErrors.size(); ++b) {
+        const double hz = kOctaveCentres[b];
+        std::printf(hz < 1000 ? " %.0f %+.1f" : " %.0fk %+.1f", hz < 1000 ? hz : hz / 1000,
+                    row.f.bandErrors[b]);
+    }
+    std::printf("\n");
+}
+
+constexpr int kSweepReach = 6;  // pan positions each side of the true pan
+
+// The stereo mode's removal of the dry lead (its own output's weight, dB down) at the pan
+// positions around truePan, the estimate made on the mix as always.
+std::vector<std::pair<int, double>> SweepAim(const RealSong& song, const Positions& at,
+                                             int truePan) {
+    const Stereo mix = MixOf(song);
+    const auto lead = std::find_if(song.parts.begin(), song.parts.end(),
+                                   [](const Part& p) { return p.role == PartRole::Lead; });
+    const KnobRow& row = RowOf(Knob::Pan);
+    std::vector<std::pair<int, double>> sweep;
+    for (int pan = std::max(row.min, truePan - kSweepReach);
+         pan <= std::min(row.max, truePan + kSweepReach); ++pan) {
+        Positions p = at;
+        p.pan = pan;
+        const Stereo out = GuidedOutputs(mix, {&lead->audio}, p, nullptr).front();
+        const double weight = LeastSquaresWeight(out, lead->audio) / kInputAttenuation;
+        sweep.emplace_back(pan, -20.0 * std::log10(std::max(std::abs(weight), 1e-5)));
+    }
+    return sweep;
+}
+
+void PrintSweep(const SongResult& result) {
+    if (result.aimSweep.empty()) {
+        return;
+    }
+    std::printf("    aim sweep, dry lead removed (dB) at pan:");
+    auto best = result.aimSweep.front();
+    for (const auto& [pan, removed] : result.aimSweep) {
+        std::printf(" %d %.1f", pan, removed);
+        if (removed > best.second) {
+            best = {pan, removed};
+        }
+    }
+    std::printf("; best %d (%.1f), true %d\n", best.first, best.second, result.truePan);
+}
+
+// The stereo mode's output and vocal file beside the stems, for listening.
+bool WriteOutputs(const fs::path& dir, const ToolOutputs& outputs) {
+    Stereo played{std::vector<double>(outputs.parts.front().Frames()),
+                  std::vector<double>(outputs.parts.front().Frames())};
+    for (const Stereo& part : outputs.parts) {
+        for (std::size_t i = 0; i < played.Frames(); ++i) {
+            played.left[i] += part.left[i];
+            played.right[i] += part.right[i];
+        }
+    }
+    const std::pair<const char*, const Stereo*> files[] = {
+        {"stereo-output.wav", &played}, {"stereo-vocal.wav", &*outputs.vocalStem}};
+    for (const auto& [name, audio] : files) {
+        if (!WriteWav(dir / name, *audio)) {
+            std::fprintf(stderr, "real_bench: cannot write %s\n", (dir / name).c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 Positions WithOverrides(Positions p, const Options& options) {
@@ -157,15 +254,25 @@ std::optional<SongResult> Evaluate(const fs::path& dir, const Options& options) 
     if (!suggested) {
         return std::nullopt;
     }
-    SongResult result{song->name, MeasureReal(*song, InputTool(*song)).vocalLeft, {}, {}};
+    SongResult result;
+    result.name = song->name;
+    result.inputVocalLeft = MeasureReal(*song, InputTool(*song)).vocalLeft;
+    result.truePan = PanForAim(std::atan2(song->leadRight, song->leadLeft));
     for (const Part& part : song->parts) {
         result.partNames.push_back(part.name);
     }
     const Positions stereoAt = WithOverrides(suggested->stereo, options);
     const std::string stereoName =
         options.overrides.empty() ? "stereo @ suggest: " : "stereo @ given: ";
-    result.rows.push_back({stereoName + Name(stereoAt, true), stereoAt,
-                           MeasureReal(*song, StereoTool(*song, stereoAt))});
+    const ToolOutputs stereo = StereoTool(*song, stereoAt);
+    result.rows.push_back(
+        {stereoName + Name(stereoAt, true), stereoAt, MeasureReal(*song, stereo)});
+    if (options.write && !WriteOutputs(dir, stereo)) {
+        return std::nullopt;
+    }
+    if (options.aimSweep) {
+        result.aimSweep = SweepAim(*song, stereoAt, result.truePan);
+    }
     if (options.stereoOnly) {
         return result;
     }
@@ -281,20 +388,31 @@ bool DrawFigures(const std::vector<SongResult>& results, const fs::path& png) {
         RemovalMap map;
         const std::string& tool = results.front().rows[row].tool;
         map.title = tool.substr(0, tool.find(':'));
-        map.caption = "song (dB)";
+        map.caption = "song (dB; green: the goal met)";
         map.rowLabels = {"lead below", "instr low", "instr high", "reverb bel."};
         map.levels = {0, 1, 2, 3};
         for (std::size_t s = 0; s < results.size(); ++s) {
             map.pans.push_back(static_cast<int>(s + 1));
             map.columnLabels.push_back(results[s].name.substr(0, results[s].name.find('-')));
         }
-        for (const auto& of : std::vector<std::function<double(const RealFigures&)>>{
-                 [](const RealFigures& f) { return f.leadBelow; },
-                 [](const RealFigures& f) { return f.instrumentMin; },
-                 [](const RealFigures& f) { return f.instrumentMax; },
-                 [](const RealFigures& f) { return f.reverbBelow.value_or(0.0); }}) {
+        // Each figure with the goal it is held to on a song.
+        const std::pair<std::function<std::optional<double>(const RealFigures&)>,
+                        std::function<bool(double)>>
+            figures[] = {
+                {[](const RealFigures& f) { return f.leadBelow; },
+                 [](double v) { return v >= kLeadBelowGoal; }},
+                {[](const RealFigures& f) { return f.instrumentMin; },
+                 [](double v) { return v >= kInstrumentLowGoal; }},
+                {[](const RealFigures& f) { return f.instrumentMax; },
+                 [](double v) { return v <= kInstrumentHighGoal; }},
+                {[](const RealFigures& f) { return f.reverbBelow; },
+                 [](double v) { return v >= kReverbBelowGoal; }},
+            };
+        for (const auto& [of, goal] : figures) {
             for (const SongResult& r : results) {
-                map.removedDb.push_back(of(r.rows[row].f));
+                const std::optional<double> v = of(r.rows[row].f);
+                map.removedDb.push_back(v.value_or(std::nan("")));
+                map.met.push_back(v && goal(*v));
             }
         }
         maps.push_back(std::move(map));
@@ -325,6 +443,12 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         }
         if (arg == "--stereo-only") {
             options.stereoOnly = true;
+        } else if (arg == "--aim-sweep") {
+            options.aimSweep = true;
+        } else if (arg == "--write") {
+            options.write = true;
+        } else if (arg == "--song" && i + 1 < argc) {
+            options.only.emplace_back(argv[++i]);
         } else if (arg == "--out" && i + 1 < argc) {
             options.out = argv[++i];
         } else if (!arg.starts_with("--") && options.songs.empty()) {
@@ -337,7 +461,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     if (options.songs.empty()) {
         std::fprintf(stderr,
                      "usage: real_bench [--stereo-only] [--pan P] [--low L] [--high H] "
-                     "[--focus F] [--out DIR] SONGS_DIR\n");
+                     "[--focus F] [--song NAME]... [--aim-sweep] [--write] [--out DIR] "
+                     "SONGS_DIR\n");
         return std::nullopt;
     }
     if (options.out.empty()) {
@@ -357,7 +482,13 @@ int main(int argc, char** argv) {
     std::vector<fs::path> dirs;
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(options->songs, error)) {
-        if (fs::exists(entry.path() / "song.txt")) {
+        const std::string name = entry.path().filename().string();
+        const bool chosen =
+            options->only.empty() || std::any_of(options->only.begin(), options->only.end(),
+                                                 [&name](const std::string& part) {
+                                                     return name.find(part) != std::string::npos;
+                                                 });
+        if (chosen && fs::exists(entry.path() / "song.txt")) {
             dirs.push_back(entry.path());
         }
     }
@@ -377,11 +508,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (options->stereoOnly) {
-            PrintRow(result->name + ": " + Name(result->rows[0].at, true), result->rows[0].f,
-                     result->inputVocalLeft, SongMarks(result->rows[0].f));
-            if (std::getenv("REAL_BENCH_PARTS") != nullptr) {
-                PrintParts(*result, result->rows[0]);
-            }
+            PrintRow(result->name + ": " + Name(result->rows[0].at, true) + " (true pan " +
+                         std::to_string(result->truePan) + ")",
+                     result->rows[0].f, result->inputVocalLeft, SongMarks(result->rows[0].f));
+            WarnAdditivity(result->name, result->rows[0].f);
+            PrintSweep(*result);
         } else {
             std::printf(
                 "\nSong %s (dB; lead, reverb and backing: below the instruments' mean "
@@ -391,8 +522,11 @@ int main(int argc, char** argv) {
             for (const Row& row : result->rows) {
                 const bool stereo = row.tool.starts_with("stereo");
                 PrintRow(row.tool, row.f, std::nullopt, stereo ? SongMarks(row.f) : "");
+                WarnAdditivity(result->name, row.f);
             }
             PrintParts(*result, result->rows[0]);
+            PrintBands(result->rows[0]);
+            PrintSweep(*result);
             PrintParts(*result, result->rows[result->rows.size() - 3]);
         }
         std::fflush(stdout);

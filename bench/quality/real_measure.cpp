@@ -141,8 +141,10 @@ ToolOutputs StereoTool(const RealSong& song, const Positions& positions) {
     ToolOutputs out;
     out.referenceGain = kInputAttenuation;
     Stereo vocal;
-    out.parts = GuidedOutputs(MixOf(song), parts, positions, &vocal);
+    Stereo played;
+    out.parts = GuidedOutputs(MixOf(song), parts, positions, &vocal, &played);
     out.vocalStem = std::move(vocal);
+    out.played = std::move(played);
     return out;
 }
 
@@ -188,20 +190,27 @@ double LeastSquaresWeight(const Stereo& out, const Stereo& in) {
     return Dot(out, in) / std::max(Dot(in, in), 1e-30);
 }
 
-double ToneErrorDb(const Stereo& out, const Stereo& truth) {
-    // Octave bands around 31.25 Hz x 2^k, k = 0 .. 9; the first band below them is left out.
+std::vector<double> OctaveErrorsDb(const Stereo& out, const Stereo& truth) {
+    // Each band from centre / sqrt 2 to centre x sqrt 2; the band below the first is left out.
     BandEdges edges;
-    for (int k = 0; k < 10; ++k) {
-        edges.upperHz.push_back(31.25 * std::pow(2.0, k) / std::sqrt(2.0));
+    for (const double centre : kOctaveCentres) {
+        edges.upperHz.push_back(centre / std::sqrt(2.0));
     }
     const std::vector<double> got = StereoBandEnergies(out.left, out.right, edges);
     const std::vector<double> want = StereoBandEnergies(truth.left, truth.right, edges);
-    double sum = 0;
+    std::vector<double> errors;
     for (std::size_t b = 1; b < got.size(); ++b) {
-        const double error = Db(got[b] / std::max(want[b], 1e-30));
+        errors.push_back(Db(got[b] / std::max(want[b], 1e-30)));
+    }
+    return errors;
+}
+
+double ToneErrorDb(const std::vector<double>& bandErrors) {
+    double sum = 0;
+    for (const double error : bandErrors) {
         sum += error * error;
     }
-    return std::sqrt(sum / static_cast<double>(got.size() - 1));
+    return std::sqrt(sum / static_cast<double>(std::max<std::size_t>(1, bandErrors.size())));
 }
 
 RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs) {
@@ -243,16 +252,24 @@ RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs) {
     const Stereo vocalOut = OutputOf(song, outputs, IsVocal);
     const Stereo instrumentsOut =
         OutputOf(song, outputs, [](PartRole role) { return !IsVocal(role); });
-    f.vocalLeft =
-        Db(Dot(vocalOut, vocalOut) / std::max(Dot(instrumentsOut, instrumentsOut), 1e-30));
+    // As for the weights: 100 dB down reads as nothing left.
+    f.vocalLeft = std::max(
+        -100.0, Db(Dot(vocalOut, vocalOut) / std::max(Dot(instrumentsOut, instrumentsOut), 1e-30)));
 
     Stereo truth = Zero(Frames(song));
     Add(truth, SumOf(song, PartRole::Instrument), g);
-    f.toneError = ToneErrorDb(instrumentsOut, truth);
+    f.bandErrors = OctaveErrorsDb(instrumentsOut, truth);
+    f.toneError = ToneErrorDb(f.bandErrors);
     Stereo error = vocalOut;
     Add(error, instrumentsOut);
     Add(error, truth, -1.0);
     f.instrumentSdr = Db(Dot(truth, truth) / std::max(Dot(error, error), 1e-30));
+    if (outputs.played) {
+        Stereo gap = *outputs.played;
+        Add(gap, vocalOut, -1.0);
+        Add(gap, instrumentsOut, -1.0);
+        f.additivity = Db(Dot(gap, gap) / std::max(Dot(*outputs.played, *outputs.played), 1e-30));
+    }
     if (outputs.vocalStem) {
         Stereo vocalTruth = Zero(Frames(song));
         for (const Part& part : song.parts) {

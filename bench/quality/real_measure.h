@@ -43,6 +43,7 @@ struct ToolOutputs {
     std::vector<Stereo> parts;
     double referenceGain = 1.0;
     std::optional<Stereo> vocalStem;
+    std::optional<Stereo> played;  // the tool's output of the mix itself, where it was made
 };
 
 ToolOutputs StereoTool(const RealSong& song, const Positions& positions);
@@ -61,13 +62,22 @@ struct RealFigures {
     std::optional<double> backingBelow;  // the backing vocals'
     double vocalLeft = 0;  // lead, backing and reverb against the instruments in the output
     double toneError = 0;  // octave bands 31 Hz .. 16 kHz, RMS of the level errors, dB
+    std::vector<double> bandErrors;  // each band's level error, dB (kOctaveCentres)
     double instrumentSdr = 0;
     std::optional<double> vocalSdr;  // the vocal file against lead, reverb and backing
+    // How far the parts' outputs are from adding up to the output of the mix, dB against it:
+    // the figures hold only while the processing is linear given the mix (rounding: ~ -80).
+    std::optional<double> additivity;
 };
 
 RealFigures MeasureReal(const RealSong& song, const ToolOutputs& outputs);
 
 // The least-squares gain of in in out (both channels): <out, in> / <in, in>.
 double LeastSquaresWeight(const Stereo& out, const Stereo& in);
-// The RMS over the octave bands (31.25 Hz .. 16 kHz) of out's level against truth's, dB.
-double ToneErrorDb(const Stereo& out, const Stereo& truth);
+// The octave bands' centres, Hz.
+inline constexpr double kOctaveCentres[] = {31.25, 62.5, 125,  250,  500,
+                                            1000,  2000, 4000, 8000, 16000};
+// Each octave band's level of out against truth's, dB.
+std::vector<double> OctaveErrorsDb(const Stereo& out, const Stereo& truth);
+// Their RMS, dB.
+double ToneErrorDb(const std::vector<double>& bandErrors);
