@@ -68,8 +68,8 @@ void MainWindow::SuggestSettings() {
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     HeldMessage refusal;
-    // While a playback runs in the stereo mode, the suggestion is the stereo mode's.
-    const PlayMode mode = m_controls.params.mode;
+    // After the stereo mode was played, the suggestion is the stereo mode's.
+    const PlayMode mode = m_chosenMode;
     const std::optional<Positions> suggested = SuggestPositions(m_input.Reads(), refusal, mode);
     QApplication::restoreOverrideCursor();
     if (!suggested) {

@@ -284,7 +284,9 @@ JobResult MainWindow::RunWrite() {
     }
     m_controls.stop = 0;
     ApplyPan();
-    m_controls.params.mode = PlayMode::Mode2;
+    const bool stereo = m_chosenMode == PlayMode::Stereo;
+    m_controls.params.focus = FocusFor(m_positions.focus);
+    m_controls.params.mode = stereo ? PlayMode::Stereo : PlayMode::Mode2;
     WriteRequest request;
     request.input = FsPath(m_inputPath);
     if (m_input.Decoded()) {
@@ -300,12 +302,15 @@ JobResult MainWindow::RunWrite() {
     request.loopEnd = m_controls.loopEnd;
     request.stop = &m_controls.stop;
     JobResult result = JobResult::Failed;
-    RunWithProgress(QStringLiteral("Writing the output file..."), [&] {
-        RenderPool pool;
-        request.pool = &pool;
-        request.ioThreads = pool.HasSpareThread(1);
-        result = m_runner.Write(request, *this);
-    });
+    RunWithProgress(stereo ? QStringLiteral("Writing the output file in the stereo mode...")
+                           : QStringLiteral("Writing the output file in mode 2..."),
+                    [&] {
+                        RenderPool pool;
+                        request.pool = &pool;
+                        request.ioThreads = pool.HasSpareThread(1);
+                        result = m_runner.Write(request, *this);
+                    });
+    m_controls.params.mode = PlayMode::Mode2;
     return result;
 }
 

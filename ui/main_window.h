@@ -210,6 +210,9 @@ class MainWindow : public QDialog, private JobObserver {
     PlayControls m_controls;
     // The trackbars as last read, and the pan value the hidden box shows.
     Positions m_positions;
+    // The mode of the last play button pressed: a write and a suggestion follow it, the stereo
+    // mode as itself and every other mode as mode 2.
+    PlayMode m_chosenMode = PlayMode::Mode2;
     float m_panValue = 0.0f;
 
     JobRunner m_runner;

@@ -22,6 +22,7 @@ void MainWindow::PlayCommand(PlayMode mode) {
         // Switch: the running job plays the new mode from its next frame on. The stop
         // request is left alone, so the job never sees a stop that is taken back.
         m_controls.params.mode = mode;
+        m_chosenMode = mode;
         ResetPlayButtons();
         ShowStopFace(mode);
         return;
@@ -51,6 +52,7 @@ void MainWindow::StartPlayback(PlayMode mode) {
     }
     ShowStopFace(mode);
     m_controls.params.mode = mode;
+    m_chosenMode = mode;
     m_phase.PlaybackStarted();
     const bool started = m_bridge.Workers().Start([this] {
         const PlayResult result = PlayInput();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -356,6 +357,40 @@ TEST_F(Commands, DecodedInputPlaysAtOnceAndAWriteAfterIsWhatRenderWrites) {
                   0);
         EXPECT_TRUE(ReadFile(f.dir / c.output) == ReadFile(rendered));
         fs::remove(f.dir / c.output);
+    }
+}
+
+// A write follows the mode last played: the stereo mode writes itself (and its vocals, with
+// the box checked), any other mode writes mode 2, each as the tool renders it.
+TEST_F(Commands, AWriteFollowsTheModeLastPlayed) {
+    const fs::path input = f.Make("in.wav", SimpleWav(TestSignal(44100 * 4)));
+    f.ChooseInput(input);
+    ui.writeVocalsCheck->setChecked(true);
+    const struct {
+        BitmapButton* button;
+        const char* mode;
+    } cases[] = {{ui.playStereoButton, "stereo"}, {ui.playMode1Button, "mode2"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        c.button->click();
+        ASSERT_TRUE(PumpUntil([&] { return f.audio.BlockSizes().size() >= 2; }));
+        c.button->click();
+        ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
+        const fs::path out = f.dir / (std::string("out-") + c.mode + ".wav");
+        f.ChooseOutput(out);
+        f.boxes.shown.clear();
+        ui.writeFileButton->click();
+        EXPECT_EQ(Texts(), (std::vector<QString>{kCreate, kDone}));
+        const fs::path rendered = f.dir / (std::string("render-") + c.mode + ".wav");
+        ASSERT_EQ(RunCommand({ZERBEX_CLI, "render", "--mode", c.mode, "--stems", input.string(),
+                              rendered.string()})
+                      .exitCode,
+                  0);
+        EXPECT_TRUE(ReadFile(out) == ReadFile(rendered));
+        const auto vocals = [](const fs::path& p) {
+            return p.parent_path() / (p.stem().string() + "-vocals.wav");
+        };
+        EXPECT_TRUE(ReadFile(vocals(out)) == ReadFile(vocals(rendered)));
     }
 }
 
