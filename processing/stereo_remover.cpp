@@ -36,11 +36,12 @@ constexpr double kTailShare = 0.05;
 // The least gain the reverberation's removal leaves a bin at.
 constexpr float kTailFloor = 0.3f;
 // The voice's pitch is looked for between these, on partials up to kPitchReachHz, in steps
-// of a twentieth of a semitone.
+// of half a semitone, then of a twentieth of one.
 constexpr double kLowestPitchHz = 60.0;
 constexpr double kHighestPitchHz = 500.0;
 constexpr double kPitchReachHz = 2500.0;
 const double kPitchStep = std::pow(2.0, 1.0 / 240.0);
+const double kCoarsePitchStep = std::pow(2.0, 1.0 / 24.0);
 // A candidate within this share of the best score counts as a tie.
 constexpr double kNearBest = 0.85;
 // How far the best score must stand above the masked magnitude's mean for a pitch.
@@ -49,6 +50,7 @@ constexpr double kPitchClarity = 10.0;
 // neighbours' median, taken over kNeighbourHz each side.
 constexpr float kBroadbandShare = 2.0f;
 constexpr double kNeighbourHz = 150.0;
+constexpr std::size_t kMedianStride = 8;
 // Bins each side of a partial's frequency that its window's main lobe covers.
 constexpr double kPartialBins = 1.0;
 // Partials followed below the band: the lowest one alone. The next ones meet the bass's
@@ -408,18 +410,26 @@ void KeepBroadband(State& s, const Direction& d) {
         const float pIm = d.left * l.im[k] + d.right * r.im[k];
         s.along[k] = pRe * pRe + pIm * pIm;
     }
+    // One median for each run of kMedianStride bins, taken around the run's middle: the
+    // neighbourhood is wider than a run, and a median a bin would be most of a hop's cost.
     const std::size_t half = s.medianHalf;
-    for (std::size_t k = first; k < end; ++k) {
-        const std::size_t from = k >= first + half ? k - half : first;
-        const std::size_t to = std::min(end, k + half + 1);
-        s.neighbours.assign(s.along.begin() + static_cast<std::ptrdiff_t>(from),
-                            s.along.begin() + static_cast<std::ptrdiff_t>(to));
+    for (std::size_t run = first; run < end; run += kMedianStride) {
+        const std::size_t runEnd = std::min(end, run + kMedianStride);
+        const std::size_t centre = (run + runEnd) / 2;
+        const std::size_t from = centre >= first + half ? centre - half : first;
+        const std::size_t to = std::min(end, centre + half + 1);
+        s.neighbours.clear();
+        for (std::size_t k = from; k < to; ++k) {
+            s.neighbours.push_back(s.along[k]);
+        }
         const auto middle =
             s.neighbours.begin() + static_cast<std::ptrdiff_t>(s.neighbours.size() / 2);
         std::nth_element(s.neighbours.begin(), middle, s.neighbours.end());
         const float floor = kBroadbandShare * *middle;
-        const float peak = s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
-        s.mask[k] *= peak;
+        for (std::size_t k = run; k < runEnd; ++k) {
+            const float peak = s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
+            s.mask[k] *= peak;
+        }
     }
 }
 
@@ -451,9 +461,7 @@ double MaskedPitch(State& s) {
     // Summed over the partials, a candidate an octave below the pitch scores as the pitch
     // does (its odd partials are as empty as the points halfway): the highest candidate near
     // the best score is taken.
-    double bestScore = 0.0;
-    s.scores.clear();
-    for (double f0 = kLowestPitchHz; f0 <= kHighestPitchHz; f0 *= kPitchStep) {
+    const auto scoreOf = [&](double f0) {
         double score = 0.0;
         int count = 0;
         for (int h = 1; h * f0 < kPitchReachHz; ++h) {
@@ -465,17 +473,36 @@ double MaskedPitch(State& s) {
             score += a - b;
             ++count;
         }
-        s.scores.push_back(count >= 3 ? score : 0.0);
+        return count >= 3 ? score : 0.0;
+    };
+    // Coarse steps first, then fine ones around the coarse candidate taken.
+    double bestScore = 0.0;
+    s.scores.clear();
+    for (double f0 = kLowestPitchHz; f0 <= kHighestPitchHz; f0 *= kCoarsePitchStep) {
+        s.scores.push_back(scoreOf(f0));
         bestScore = std::max(bestScore, s.scores.back());
     }
-    double best = 0.0;
+    double coarse = 0.0;
     double f0 = kLowestPitchHz;
     for (const double score : s.scores) {
         if (score >= kNearBest * bestScore && score > 0.0) {
-            best = f0;
+            coarse = f0;
         }
-        f0 *= kPitchStep;
+        f0 *= kCoarsePitchStep;
     }
+    if (coarse <= 0.0) {
+        return 0.0;
+    }
+    double best = coarse;
+    double fineScore = scoreOf(coarse);
+    for (double candidate = coarse / kCoarsePitchStep; candidate <= coarse * kCoarsePitchStep;
+         candidate *= kPitchStep) {
+        if (const double score = scoreOf(candidate); score > fineScore) {
+            fineScore = score;
+            best = candidate;
+        }
+    }
+    bestScore = std::max(bestScore, fineScore);
     return bestScore > kPitchClarity * mean ? best : 0.0;
 }
 
