@@ -56,7 +56,7 @@ struct KnobRow {
 
 inline constexpr KnobRow kKnobs[] = {
     {Knob::Pan, "pan", "pan", -30, 30, 0, Unit::Pan, "(left)", "(right)",
-     "(in every mode, toward the right takes more of a voice heavier on the left)"},
+     "(in every mode, toward the right aims at a voice heavier on the left)"},
     {Knob::Low, "low", "low cut-off", 0, 40, 8, Unit::Hertz, "", "", "(40 + 25 N Hz)"},
     {Knob::High, "high", "high cut-off", 0, 80, 57, Unit::Hertz, "", "", "(900 + 175 N Hz)"},
     {Knob::Left, "left", "left level", 0, 25, 13, Unit::Decibels, "(loudest)"},

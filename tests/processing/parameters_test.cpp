@@ -88,7 +88,9 @@ TEST(KnobTable, StartPositionsGiveTheStartParametersAndTheHelpSaysThem) {
     EXPECT_EQ(defaults.outputGain.Get(), fromTable.outputGain.Get());
     EXPECT_EQ(defaults.lowCutoff.Get(), fromTable.lowCutoff.Get());
     EXPECT_EQ(defaults.highCutoff.Get(), fromTable.highCutoff.Get());
-    EXPECT_EQ(KnobHelp(RowOf(Knob::Pan)), "pan, -30 (left) .. 30 (right); default 0");
+    EXPECT_EQ(KnobHelp(RowOf(Knob::Pan)),
+              "pan, -30 (left) .. 30 (right) (in every mode, toward the right aims at a voice "
+              "heavier on the left); default 0");
     EXPECT_EQ(KnobHelp(RowOf(Knob::High)), "high cut-off, 0 .. 80 (900 + 175 N Hz); default 57");
     EXPECT_EQ(KnobHelp(RowOf(Knob::LoopEnd)),
               "loop end, 0 .. 100; default 100 (100/110 of the data)");
