@@ -4,6 +4,6 @@
 
 #include "job_observer.h"
 
-// What the user is told, in the classic wording the window's message boxes and the command
+// What the user is told, in the wording the window's message boxes and the command
 // line's lines share.
 std::string MessageText(const JobMessage& message);

@@ -40,7 +40,7 @@ const QString kMsgPathTooLong = QStringLiteral("The file path is too long.");
 // The window's title while the input is decoded: its own, and how far the decoding is.
 constexpr char kDecodingTitle[] = QT_TRANSLATE_NOOP("Zerbex", "%1（正在解码输入文件：%2%）");
 
-// The classic program kept its paths in fixed buffers; a longer one is refused as it was.
+// Paths are held to a fixed length; a longer one is refused with a message.
 constexpr qsizetype kMaxPathBytes = 609;
 
 bool TooLong(const QString& path) {
