@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -103,6 +104,9 @@ bool StderrIsTerminal() {
 }
 
 int main(int argc, char** argv) {
+    // A write past a file-size limit (ulimit -f) fails with "File too large" instead of
+    // killing the tool without a word and leaving its temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Room for the threads -j may ask for; they are made only when a job needs them.
     const ThreadAllowance threads(kMaxThreads);
     std::vector<std::string> args(argv + 1, argv + argc);

@@ -72,7 +72,7 @@ int WritePacket(void* opaque, std::uint8_t* buffer, int size) {
         static_cast<std::size_t>(size)) {
         out->failed = true;
         out->error = errno != 0 ? errno : EIO;
-        return AVERROR(EIO);
+        return AVERROR(out->error);
     }
     return size;
 }
@@ -173,8 +173,10 @@ class FfmpegEncoder final : public AudioEncoder {
     bool Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) override;
     bool Write(const std::int16_t* frames, std::size_t count) override;
     bool Finish() override;
+    // A file that failed tells the system's reason (no room, a size limit), whatever the
+    // library made of it.
     std::string Error() const override {
-        return m_error.empty() && m_out.failed ? std::strerror(m_out.error) : m_error;
+        return m_out.failed ? std::strerror(m_out.error) : m_error;
     }
     bool WritePackets(const std::vector<EncodedPacket>& packets) override;
     bool FinishPackets() override;
@@ -236,12 +238,20 @@ bool FfmpegEncoder::TakesRate(const AVCodec& encoder, int rate) {
 
 bool FfmpegEncoder::AllocMuxer() {
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
-    m_io = buffer != nullptr ? avio_alloc_context(buffer, kIoBufferBytes, 1, &m_out, nullptr,
-                                                  WritePacket, SeekOutput)
-                             : nullptr;
+    // A pipe is given no seek: the muxers of the formats that stream then write straight on.
+    m_io = buffer != nullptr
+               ? avio_alloc_context(buffer, kIoBufferBytes, 1, &m_out, nullptr, WritePacket,
+                                    m_settings.seekable ? SeekOutput : nullptr)
+               : nullptr;
     if (m_io == nullptr) {
         av_free(buffer);
         return Fail("out of memory");
+    }
+    if (!m_settings.seekable) {
+        if (!m_spec.streams) {
+            return Fail(std::string(m_spec.label) + " cannot be written to a pipe or a device");
+        }
+        m_io->seekable = 0;
     }
     const int made = avformat_alloc_output_context2(&m_format, nullptr, m_spec.muxer, nullptr);
     if (made < 0) {

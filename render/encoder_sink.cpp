@@ -9,10 +9,14 @@ bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSetti
     m_pool = pool;
     const CodecModule* codecs = Codecs();
     m_codecsMissing = codecs == nullptr;
-    m_encoder = codecs != nullptr ? codecs->newEncoder(settings) : nullptr;
     m_tags = std::move(tags);
     m_cover = std::move(cover);
-    return m_encoder != nullptr && m_output.Create(ResolveOutputTarget(output), stop);
+    if (codecs == nullptr || !m_output.Create(ResolveOutputTarget(output), stop)) {
+        return false;
+    }
+    m_settings.seekable = m_output.Seekable();
+    m_encoder = codecs->newEncoder(m_settings);
+    return m_encoder != nullptr;
 }
 
 bool EncoderSink::Format(const WaveFormat& format) {
@@ -37,7 +41,7 @@ bool EncoderSink::Frames(const unsigned char* bytes, std::size_t n) {
     return !m_failed;
 }
 
-bool EncoderSink::Commit() {
+bool EncoderSink::Prepare() {
     // An input without sample data still gets a file of the format.
     if (!m_opened && !Format(WaveFormat{1, 2, 44100, 176400, 4, 16})) {
         return false;
@@ -46,7 +50,7 @@ bool EncoderSink::Commit() {
         return false;
     }
     m_failed = !(m_pieces != nullptr ? m_pieces->Finish() : m_encoder->Finish());
-    return !m_failed && m_output.Commit();
+    return !m_failed && m_output.Finish();
 }
 
 std::string EncoderSink::ErrorDetail() const {

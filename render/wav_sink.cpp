@@ -37,11 +37,15 @@ bool WavSink::Create(const std::filesystem::path& output, const Shared<int>* sto
     return true;
 }
 
-bool WavSink::Commit() {
+bool WavSink::Prepare() {
     if (m_adopted != nullptr) {
         return !m_failed && std::fflush(m_adopted) == 0;
     }
-    return !m_failed && m_output.Commit();
+    return !m_failed && m_output.Finish();
+}
+
+bool WavSink::Commit() {
+    return m_adopted != nullptr ? Prepare() : FileSink::Commit();
 }
 
 bool WavSink::Put(const unsigned char* bytes, std::size_t n) {

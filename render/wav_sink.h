@@ -2,12 +2,11 @@
 
 #include <filesystem>
 
-#include "render_sink.h"
-#include "safe_output.h"
+#include "file_sink.h"
 
 // A WAV output: the container's bytes and the processed data, as they come, into a temporary
 // file beside the output that replaces it on Commit (see SafeOutput).
-class WavSink : public RenderSink {
+class WavSink : public FileSink {
   public:
     // False when the output cannot be created.
     bool Create(const std::filesystem::path& output, const Shared<int>* stop = nullptr);
@@ -21,8 +20,14 @@ class WavSink : public RenderSink {
     bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override;
     std::optional<FilePlace> FramesPlace() override;
     bool SkipFrames(std::uint64_t bytes) override;
+    void WriteFailedWith(int error) override {
+        m_failed = true;
+        m_writeError = m_writeError != 0 ? m_writeError : error;
+    }
     bool WritesBackEarly() const override { return m_output.Syncs(); }
     void StartWriteBack() override;
+    bool Prepare() override;
+    SafeOutput& Output() override { return m_output; }
     bool Commit() override;
 
   private:

@@ -205,7 +205,8 @@ TEST_F(PlayCliTest, WithoutASoundDeviceTheJobIsRefusedQuietly) {
     const std::string env = UseAlsaConfig(MissingCardConfig());
     const CommandResult run = Play(env, {}, input);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "A sound device was not found!\nPlease install one and try again.\n");
+    EXPECT_EQ(run.err,
+              "zerbex2-cli: A sound device was not found!\nPlease install one and try again.\n");
 }
 
 TEST_F(PlayCliTest, UsageErrorsExitWithStatus2BeforeTouchingTheDevice) {
