@@ -109,7 +109,7 @@ class BatchConsole : public BatchObserver {
 
   private:
     void Report(std::size_t item, const std::string& text) {
-        std::fprintf(stderr, "zerbex2-cli: %s: %s\n", m_items[item].input.c_str(), text.c_str());
+        PrintError(m_items[item].input.string() + ": " + text);
     }
     void ClearBar() {
         if (m_barShown) {
@@ -182,8 +182,7 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
         BatchItems(inputs, batch.outputDir, batch.extension, batch.stems);
     if (const std::optional<BatchProblem> problem =
             CheckBatch(items, batch.outputDir, batch.stems)) {
-        std::fprintf(stderr, "zerbex2-cli: %s; nothing was written\n",
-                     ProblemText(*problem).c_str());
+        PrintError(ProblemText(*problem) + "; nothing was written");
         return kExitFailed;
     }
     ProcessingParameters params;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "console.h"
 #include "options.h"
 #include "output_options.h"
 #include "parameters.h"
@@ -96,7 +97,7 @@ std::string Usage() {
 
 void PrintUsageError(const std::string& message) {
     std::fprintf(stderr, "zerbex2-cli: %s\nTry 'zerbex2-cli --help' for more information.\n",
-                 message.c_str());
+                 Printable(message).c_str());
 }
 
 bool StderrIsTerminal() {

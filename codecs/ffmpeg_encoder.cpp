@@ -109,6 +109,18 @@ AVSampleFormat SampleFormatFor(const AVCodec& encoder) {
     return encoder.sample_fmts[0];
 }
 
+// The bit rates an MP3 stream at this sample rate can have (kbps): those of MPEG-1 at 32 kHz
+// and above, MPEG-2 at 16 to 24 kHz, MPEG-2.5 below. LAME writes the nearest for any other.
+std::vector<int> Mp3Bitrates(int rate) {
+    if (rate >= 32000) {
+        return {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    }
+    if (rate >= 16000) {
+        return {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    }
+    return {8, 16, 24, 32, 40, 48, 56, 64};
+}
+
 // The rates the encoder takes, ascending; empty when it takes any.
 std::vector<int> RatesOf(const AVCodec& encoder) {
     std::vector<int> rates;
@@ -275,6 +287,19 @@ bool FfmpegEncoder::OpenCodec(const AVCodec& encoder, int rate) {
     m_codec->flags |= AV_CODEC_FLAG_BITEXACT;
     if (m_format != nullptr && (m_format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if (std::strcmp(encoder.name, "libmp3lame") == 0 && !m_settings.vbr &&
+        m_settings.bitrateKbps > 0) {
+        const std::vector<int> rates = Mp3Bitrates(rate);
+        if (std::find(rates.begin(), rates.end(), m_settings.bitrateKbps) == rates.end()) {
+            std::string list;
+            for (const int kbps : rates) {
+                list += (list.empty() ? "" : ", ") + std::to_string(kbps);
+            }
+            return Fail("an MP3 at " + std::to_string(rate) + " Hz cannot have " +
+                        std::to_string(m_settings.bitrateKbps) + " kbps; --bitrate " + list +
+                        " can be written");
+        }
     }
     if (m_settings.vbr) {
         m_codec->flags |= AV_CODEC_FLAG_QSCALE;

@@ -43,6 +43,9 @@ class EncoderSink : public FileSink {
     AudioTags m_tags;
     CoverArt m_cover;
     std::vector<std::int16_t> m_samples;
+    std::uint64_t m_frames = 0;  // written so far
+    int m_rate = 44100;
+    std::string m_tooShort;  // why the file cannot be written, found at its end
     bool m_opened = false;
     bool m_failed = false;
     bool m_codecsMissing = false;

@@ -89,6 +89,9 @@ class MainWindow : public QDialog, private JobObserver {
     void SavePresetCommand();
     void ApplyPreset(const Preset& preset);
     void DeletePresetCommand(const std::string& name);
+    // Runs a change of the presets file off the window's thread; its error text.
+    std::optional<std::string> ChangePresets(
+        const std::function<std::optional<std::string>()>& change);
     void ChooseDevice(const std::string& device);
 
     // Set-up.
