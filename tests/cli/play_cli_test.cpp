@@ -142,6 +142,24 @@ INSTANTIATE_TEST_SUITE_P(Changes, PlayKeyTempoTest,
                                            std::vector<std::string>{"--mode", "stereo", "--key",
                                                                     "-2"}));
 
+// In another key, a file of every rate plays what render writes for it, without a gap: the
+// stage's pieces hold at least as many frames at a low rate as at 44.1 kHz, more than a device
+// takes at once (issue 32, point 9).
+class PlayKeyAtRateTest : public PlayCliTest, public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(PlayKeyAtRateTest, PlaysWhatRenderWritesWithoutAGap) {
+    const std::uint32_t rate = GetParam();
+    const std::string input = MakeInput(6.0, rate);
+    const Bytes expected = Rendered(input, {"--key", "3"});
+    const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 4 * rate));
+    const CommandResult run = Play(env, {"--key", "3", "--once"}, input);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(PlayedExactly(ReadFile(Capture()), expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, PlayKeyAtRateTest,
+                         ::testing::Values(8000u, 11025u, 22050u, 32000u, 44100u, 48000u, 96000u));
+
 // A file that is decoded first plays exactly what render writes for it.
 class PlayDecodedTest : public PlayCliTest, public ::testing::WithParamInterface<const char*> {};
 
