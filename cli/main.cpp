@@ -44,7 +44,9 @@ constexpr char kUsageHead[] =
 
 constexpr char kUsageTail[] =
     "\n"
-    "OUTPUT is replaced only when the whole file was written; it may not be INPUT.\n"
+    "OUTPUT is replaced only when the whole file was written; it may not be INPUT. With\n"
+    "--stems both files are written whole before either replaces its old one. MP3 and M4A\n"
+    "cannot be written to a pipe or FIFO; WAV, FLAC, Ogg, Opus and AAC can.\n"
     "Exit status: 0 success, 1 the job failed or was refused (no sound device), 2 usage\n"
     "error. A second Ctrl-C during play quits at once.\n";
 
@@ -73,6 +75,9 @@ std::string Usage() {
     usage += OptionHelpLine("", "in OUTPUT's format, in the same pass: the stereo mode's");
     usage += OptionHelpLine("", "remover's, or the attenuated input at the output level less");
     usage += OptionHelpLine("", "the output");
+    usage += OptionHelpLine("--no-clobber", "render --output-dir: leave an output that exists as it");
+    usage += OptionHelpLine("", "is, and its input unwritten (with --stems: when either the");
+    usage += OptionHelpLine("", "output or its vocals exists)");
     usage += OptionHelpLine("-j, --jobs N", "use at most N threads, reading and writing included");
     usage += OptionHelpLine("", "(default: one for each core)");
     usage += OptionHelpLine("-h, --help", "show this help and exit");

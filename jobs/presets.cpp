@@ -392,28 +392,25 @@ std::optional<std::string> WriteWhole(const fs::path& file, const std::string& t
 }
 
 // Holds the presets file for one change, from its reading to its rename: two windows that
-// save at once take turns, and the second reads what the first wrote. The lock is a file of
-// its own beside the presets file (which each change replaces); empty, and left there.
+// save at once take turns, and the second reads what the first wrote. The lock is taken on
+// the folder the file is in (the file itself is replaced by each change), so that nothing
+// is left beside it. A folder that cannot be made or opened takes no lock: the change then
+// fails on the file, and says why.
 class ChangeLock {
   public:
     explicit ChangeLock(const fs::path& file) {
         const fs::path target = ResolveOutputTarget(file);
+        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         std::error_code ec;
-        if (!target.parent_path().empty()) {
-            fs::create_directories(target.parent_path(), ec);
-        }
-        const fs::path lock = target.parent_path() / ("." + target.filename().string() + ".lock");
-        m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        fs::create_directories(folder, ec);
+        m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (m_fd < 0) {
-            m_problem = file.string() + " cannot be changed: its lock " + lock.string() +
-                        " cannot be made: " + SystemError(errno);
             return;
         }
         const auto giveUp = std::chrono::steady_clock::now() + kLockWait;
         while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK && errno != EINTR) {
-                m_problem = file.string() + " cannot be locked: " + SystemError(errno);
-                return;
+                return;  // a file system without locks: as before them
             }
             if (std::chrono::steady_clock::now() >= giveUp) {
                 m_problem = file.string() + " is being changed by another program; try again";
@@ -421,7 +418,6 @@ class ChangeLock {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        m_held = true;
     }
     ~ChangeLock() {
         if (m_fd >= 0) {
@@ -431,14 +427,13 @@ class ChangeLock {
     ChangeLock(const ChangeLock&) = delete;
     ChangeLock& operator=(const ChangeLock&) = delete;
 
-    // Why the file cannot be changed now; nothing when the lock is held.
+    // Why the file cannot be changed now; nothing when it may be.
     std::optional<std::string> Problem() const {
-        return m_held ? std::nullopt : std::optional<std::string>(m_problem);
+        return m_problem.empty() ? std::nullopt : std::optional<std::string>(m_problem);
     }
 
   private:
     int m_fd = -1;
-    bool m_held = false;
     std::string m_problem;
 };
 

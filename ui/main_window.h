@@ -206,6 +206,8 @@ class MainWindow : public QDialog, private JobObserver {
     QTimer* m_decodingTimer = nullptr;
     bool m_inputSelected = false;
     bool m_outputSelected = false;
+    // The input the output box's name was chosen or typed for; empty: before any input.
+    QString m_outputFor;
     QString m_folder;  // where the file dialogs open
 
     UiThreadBridge m_bridge{*this};
