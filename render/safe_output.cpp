@@ -318,7 +318,7 @@ int PlaceNote(const fs::path& note, const std::string& text) {
 
 }  // namespace
 
-bool CommitPair(SafeOutput& first, SafeOutput& second) {
+bool CommitPair(SafeOutput& first, SafeOutput& second, const std::function<void(int)>& step) {
     if (first.Direct() || second.Direct()) {
         // A device or FIFO has nothing to put in place: the other is renamed alone.
         return first.Publish() && second.Publish();
@@ -340,7 +340,13 @@ bool CommitPair(SafeOutput& first, SafeOutput& second) {
         errno = errno == EEXIST ? EBUSY : errno;
         return first.Publish() && false;
     }
+    if (step) {
+        step(1);
+    }
     bool ok = first.Publish();
+    if (ok && step) {
+        step(2);
+    }
     if (ok) {
         ok = second.Publish();
         if (!ok) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "shared_value.h"
 
@@ -80,8 +81,10 @@ bool SameOutputTarget(const std::filesystem::path& a, const std::filesystem::pat
 // target's first; a run killed between them leaves it, and RecoverPair, which every write
 // to that target calls first, finishes the second rename or, when the first had not been
 // made, removes both temporaries: the pair is the old one or the new one, never half of
-// each. False, with first's or second's Error set, when a rename failed.
-bool CommitPair(SafeOutput& first, SafeOutput& second);
+// each. False, with first's or second's Error set, when a rename failed. step, for tests, is
+// called with 1 once the note is in place and with 2 between the renames.
+bool CommitPair(SafeOutput& first, SafeOutput& second,
+                const std::function<void(int step)>& step = {});
 
 // What a write killed during CommitPair left for target, finished or undone (see
 // CommitPair); a note that a running write holds is left to it. True when there was one to
