@@ -1,5 +1,9 @@
 #include "console.h"
 
+#include <unistd.h>
+
+#include "commands.h"
+
 #include "job_messages.h"
 #include "parameters.h"
 
@@ -54,6 +58,15 @@ std::string Printable(const std::string& text, bool keepNewlines) {
         }
     }
     return out;
+}
+
+void PrintUsageError(const std::string& message) {
+    std::fprintf(stderr, "zerbex2-cli: %s\nTry 'zerbex2-cli --help' for more information.\n",
+                 Printable(message).c_str());
+}
+
+bool StderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
 }
 
 void PrintError(const std::string& message) {

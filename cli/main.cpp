@@ -1,6 +1,5 @@
 // zerbex2-cli: the processing of the Zerbex 2 window from the command line.
 
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -99,15 +98,6 @@ std::string Usage() {
 }
 
 }  // namespace
-
-void PrintUsageError(const std::string& message) {
-    std::fprintf(stderr, "zerbex2-cli: %s\nTry 'zerbex2-cli --help' for more information.\n",
-                 Printable(message).c_str());
-}
-
-bool StderrIsTerminal() {
-    return ::isatty(STDERR_FILENO) == 1;
-}
 
 int main(int argc, char** argv) {
     // A write past a file-size limit (ulimit -f) fails with "File too large" instead of
