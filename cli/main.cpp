@@ -1,6 +1,5 @@
 // zerbex2-cli: the processing of the Zerbex 2 window from the command line.
 
-
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -74,7 +73,8 @@ std::string Usage() {
     usage += OptionHelpLine("", "in OUTPUT's format, in the same pass: the stereo mode's");
     usage += OptionHelpLine("", "remover's, or the attenuated input at the output level less");
     usage += OptionHelpLine("", "the output");
-    usage += OptionHelpLine("--no-clobber", "render --output-dir: leave an output that exists as it");
+    usage +=
+        OptionHelpLine("--no-clobber", "render --output-dir: leave an output that exists as it");
     usage += OptionHelpLine("", "is, and its input unwritten (with --stems: when either the");
     usage += OptionHelpLine("", "output or its vocals exists)");
     usage += OptionHelpLine("-j, --jobs N", "use at most N threads, reading and writing included");

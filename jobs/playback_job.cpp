@@ -331,10 +331,10 @@ PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& control
         const int error = errno;
         std::error_code ec;
         const std::filesystem::file_status status = std::filesystem::status(path, ec);
-        observer.Message({JobError::ReadInput,
-                          std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)
-                              ? "it is no regular file"
-                              : std::strerror(error != 0 ? error : EIO)});
+        observer.Message({JobError::ReadInput, std::filesystem::exists(status) &&
+                                                       !std::filesystem::is_regular_file(status)
+                                                   ? "it is no regular file"
+                                                   : std::strerror(error != 0 ? error : EIO)});
         return {JobResult::Failed, 0};
     }
     return PlayWaveInput(input, controls, out, format, observer, once);

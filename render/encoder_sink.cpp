@@ -58,8 +58,9 @@ bool EncoderSink::Prepare() {
     // of a second, is one no player reads. Such a file is not written.
     const std::string_view format = m_settings.format;
     const bool lossless = format == "flac";
-    const std::uint64_t least =
-        lossless ? 0 : (format == "m4a" || format == "opus") ? std::max(m_rate / 100, 1) : 1;
+    const std::uint64_t least = lossless                                ? 0
+                                : (format == "m4a" || format == "opus") ? std::max(m_rate / 100, 1)
+                                                                        : 1;
     if (m_frames < least) {
         m_tooShort = m_frames == 0 ? "the input holds no audio, and a file of this format "
                                      "cannot be empty (write .wav or .flac)"

@@ -148,8 +148,8 @@ void MainWindow::SelectInputFile(const QString& path) {
     // beside the wrong song. This input's own name is proposed in its place.
     if (another && (m_outputSelected || !m_ui.outputPathEdit->text().isEmpty()) &&
         m_outputFor != path) {
-        m_ui.outputPathEdit->setText(QDir(QFileInfo(path).absolutePath())
-                                         .filePath(ProposedOutputName(path)));
+        m_ui.outputPathEdit->setText(
+            QDir(QFileInfo(path).absolutePath()).filePath(ProposedOutputName(path)));
     }
     m_outputFor = path;
     // The loop spans the whole data again.

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <tuple>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fast_frames.h"
@@ -127,19 +127,23 @@ TEST(SuggestSettings, NeverRemovesLessThanTheStartUpPositions) {
         std::function<std::pair<double, double>(double t, std::size_t i)> frame;
     };
     const Mix mixes[] = {
-        {"a centred 440 Hz tone", [](double t, std::size_t) {
+        {"a centred 440 Hz tone",
+         [](double t, std::size_t) {
              const double x = 16000.0 * std::sin(2 * kPi * 440.0 * t);
              return std::pair{x, x};
          }},
-        {"a centred 1 kHz tone", [](double t, std::size_t) {
+        {"a centred 1 kHz tone",
+         [](double t, std::size_t) {
              const double x = 12000.0 * std::sin(2 * kPi * 1000.0 * t);
              return std::pair{x, x};
          }},
-        {"a centred tone, a little to the left", [](double t, std::size_t) {
+        {"a centred tone, a little to the left",
+         [](double t, std::size_t) {
              const double x = 12000.0 * std::sin(2 * kPi * 330.0 * t);
              return std::pair{x, 0.8 * x};
          }},
-        {"a centred tone and a quiet hiss at the sides", [](double t, std::size_t i) {
+        {"a centred tone and a quiet hiss at the sides",
+         [](double t, std::size_t i) {
              const double x = 12000.0 * std::sin(2 * kPi * 523.0 * t);
              const double hiss = 30.0 * std::sin(12345.678 * static_cast<double>(i * i % 9973));
              return std::pair{x + hiss, x - hiss};

@@ -118,14 +118,15 @@ CommandResult RunCase(const Scene& scene, const CliRun& run) {
             script += "exec timeout -s KILL 120 \"$@\"";
             break;
         case CliRun::How::Piped:
-            script += "{ timeout -s KILL 120 \"$@\"; echo $? > .status; } | cat; "
-                      "status=$(cat .status); rm -f .status; exit $status";
+            script +=
+                "{ timeout -s KILL 120 \"$@\"; echo $? > .status; } | cat; "
+                "status=$(cat .status); rm -f .status; exit $status";
             break;
         case CliRun::How::Interrupted:
             script += "\"$@\" & pid=$!; sleep 0.5; kill -INT $pid; wait $pid";
             break;
     }
-    std::vector<std::string> argv = {"/bin/sh", "-c", script, "sh", scene.dir.Path().string(),
+    std::vector<std::string> argv = {"/bin/sh",     "-c", script, "sh", scene.dir.Path().string(),
                                      CliUnderTest()};
     argv.insert(argv.end(), run.args.begin(), run.args.end());
     std::vector<std::string> env = scene.Env();
@@ -177,8 +178,7 @@ const std::string kGoodPreset =
 // original mode) fit but the index written at the end of the output does not.
 CliRun StemsPastTheLimit(Scene& s) {
     s.Wav("long.wav", 60);
-    const CommandResult probe =
-        s.Tool({"render", "--mode", "original", "long.wav", "probe.m4a"});
+    const CommandResult probe = s.Tool({"render", "--mode", "original", "long.wav", "probe.m4a"});
     EXPECT_EQ(probe.exitCode, 0) << probe.err;
     const Bytes written = ReadFile(s / "probe.m4a");
     const std::string text(written.begin(), written.end());
@@ -205,20 +205,24 @@ void BothOld(Scene& s, const std::string& output, const std::string& vocals) {
 const std::vector<Case>& Cases() {
     static const std::vector<Case> cases = {
         // --- 1: a failed commit of the output takes no vocals with it ---------------------
-        {"P1_FailedOutputCommitKeepsTheOldVocals", StemsPastTheLimit, 1, {"File too large"},
+        {"P1_FailedOutputCommitKeepsTheOldVocals",
+         StemsPastTheLimit,
+         1,
+         {"File too large"},
          [](Scene& s, const CommandResult&) { BothOld(s, "out.m4a", "out-vocals.m4a"); }},
         {"P1_AFifoAtTheVocalsNameIsNeverRemoved",
          [](Scene& s) {
              s.Wav("long.wav", 20);
              s.Put("out.wav", "old output");
              return CliRun{{"render", "--mode", "original", "--stems", "long.wav", "out.wav"},
-                        {},
-                        600,
-                        CliRun::How::Plain,
-                        "mkfifo out-vocals.wav && "
-                        "(timeout 60 cat out-vocals.wav >/dev/null 2>&1 </dev/null &)"};
+                           {},
+                           600,
+                           CliRun::How::Plain,
+                           "mkfifo out-vocals.wav && "
+                           "(timeout 60 cat out-vocals.wav >/dev/null 2>&1 </dev/null &)"};
          },
-         1, {"File too large"},
+         1,
+         {"File too large"},
          [](Scene& s, const CommandResult&) { BothOld(s, "out.wav", "out-vocals.wav"); }},
         // --- 2: --no-clobber and the "replaced" notice count the vocals ---------------------
         {"P2_NoClobberLeavesExistingVocals",
@@ -227,10 +231,11 @@ const std::vector<Case>& Cases() {
              s.Wav("b.wav");
              fs::create_directory(s / "out");
              s.Put("out/a-vocals.wav", "old vocals");
-             return CliRun{{"render", "--no-clobber", "--stems", "--output-dir", "out", "a.wav",
-                         "b.wav"}};
+             return CliRun{
+                 {"render", "--no-clobber", "--stems", "--output-dir", "out", "a.wav", "b.wav"}};
          },
-         0, {"out/a-vocals.wav exists; left as it was (--no-clobber)"},
+         0,
+         {"out/a-vocals.wav exists; left as it was (--no-clobber)"},
          [](Scene& s, const CommandResult&) {
              EXPECT_EQ(s.Text("out/a-vocals.wav"), "old vocals");
              EXPECT_FALSE(fs::exists(s / "out/a.wav")) << "half a pair";
@@ -243,7 +248,8 @@ const std::vector<Case>& Cases() {
              s.Put("out/a-vocals.wav", "old vocals");
              return CliRun{{"render", "--stems", "--output-dir", "out", "a.wav"}};
          },
-         0, {"out/a-vocals.wav replaced"}},
+         0,
+         {"out/a-vocals.wav replaced"}},
         // --- 4: two outputs of a batch that are one file through a link ----------------------
         {"P4_BatchOutputsLinkedToOneFile",
          [](Scene& s) {
@@ -254,7 +260,8 @@ const std::vector<Case>& Cases() {
              s.Link("out/b.wav", "a.wav");
              return CliRun{{"render", "--output-dir", "out", "a.wav", "b.wav"}};
          },
-         1, {"nothing was written"},
+         1,
+         {"nothing was written"},
          [](Scene& s, const CommandResult& r) {
              EXPECT_EQ(s.Text("out/a.wav"), "old a");
              EXPECT_EQ(r.err.find("replaced"), std::string::npos) << r.err;
@@ -267,19 +274,21 @@ const std::vector<Case>& Cases() {
              s.Link("out/b.wav", "a.wav");
              return CliRun{{"render", "--output-dir", "out", "a.wav", "b.wav"}};
          },
-         1, {"nothing was written"},
+         1,
+         {"nothing was written"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "out/a.wav")); }},
         // --- 5: outputs that cannot be gone back into ----------------------------------------
         {"P5_M4aIntoAFifoIsRefused",
          [](Scene& s) {
              s.Wav("in.wav");
              return CliRun{{"render", "in.wav", "x.m4a"},
-                        {},
-                        0,
-                        CliRun::How::Plain,
-                        "mkfifo x.m4a && (timeout 60 cat x.m4a >/dev/null 2>&1 </dev/null &)"};
+                           {},
+                           0,
+                           CliRun::How::Plain,
+                           "mkfifo x.m4a && (timeout 60 cat x.m4a >/dev/null 2>&1 </dev/null &)"};
          },
-         1, {"x.m4a: M4A cannot be written to a pipe"},
+         1,
+         {"x.m4a: M4A cannot be written to a pipe"},
          [](Scene& s, const CommandResult&) { EXPECT_TRUE(fs::is_fifo(s / "x.m4a")); }},
         {"P5_Mp3IntoAPipeIsRefused",
          [](Scene& s) {
@@ -287,7 +296,8 @@ const std::vector<Case>& Cases() {
              s.Link("so.mp3", "/dev/stdout");
              return CliRun{{"render", "in.wav", "so.mp3"}, {}, 0, CliRun::How::Piped};
          },
-         1, {"MP3 cannot be written to a pipe"},
+         1,
+         {"MP3 cannot be written to a pipe"},
          [](Scene&, const CommandResult& r) { EXPECT_EQ(r.out, ""); }},
         {"P5_FlacIntoAPipeIsTheFilesAudio",
          [](Scene& s) {
@@ -296,7 +306,8 @@ const std::vector<Case>& Cases() {
              EXPECT_EQ(s.Tool({"render", "in.wav", "file.flac"}).exitCode, 0);
              return CliRun{{"render", "in.wav", "so.flac"}, {}, 0, CliRun::How::Piped};
          },
-         0, {},
+         0,
+         {},
          [](Scene& s, const CommandResult& r) {
              const Bytes piped(r.out.begin(), r.out.end());
              ASSERT_GT(piped.size(), 8u);
@@ -312,7 +323,8 @@ const std::vector<Case>& Cases() {
              s.Link("out-vocals.wav", "out.wav");
              return CliRun{{"render", "--stems", "in.wav", "out.wav"}};
          },
-         1, {"out-vocals.wav: Enter a different filename"},
+         1,
+         {"out-vocals.wav: Enter a different filename"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "out.wav")); }},
         {"P6_OutputLinkedToTheVocalsIsRefused",
          [](Scene& s) {
@@ -320,104 +332,143 @@ const std::vector<Case>& Cases() {
              s.Link("out.wav", "out-vocals.wav");
              return CliRun{{"render", "--stems", "in.wav", "out.wav"}};
          },
-         1, {"Enter a different filename"},
-         [](Scene& s, const CommandResult&) {
-             EXPECT_FALSE(fs::exists(s / "out-vocals.wav"));
-         }},
+         1,
+         {"Enter a different filename"},
+         [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "out-vocals.wav")); }},
         // --- 8: numbers parsed strictly ---------------------------------------------------------
         {"P8_KeyMinusMinus3",
          [](Scene& s) {
              s.Wav("in.wav");
              return CliRun{{"render", "--key", "--3", "in.wav", "o.wav"}};
          },
-         2, {"--key must be"}},
+         2,
+         {"--key must be"}},
         {"P8_KeyPlusMinus1_5",
          [](Scene& s) {
              s.Wav("in.wav");
              return CliRun{{"render", "--key", "+-1.5", "in.wav", "o.wav"}};
          },
-         2, {"--key must be"}},
+         2,
+         {"--key must be"}},
         {"P8_KeyMinusMinus1_5",
          [](Scene& s) {
              s.Wav("in.wav");
              return CliRun{{"render", "--key=--1.5", "in.wav", "o.wav"}};
          },
-         2, {"--key must be"}},
+         2,
+         {"--key must be"}},
         {"P8_KeyThatOverflows",
          [](Scene& s) {
              s.Wav("in.wav");
              return CliRun{{"render", "--key", "+-429496730", "in.wav", "o.wav"}};
          },
-         2, {"--key must be"}},
+         2,
+         {"--key must be"}},
         {"P8_KeyMinusMinus3InThePresetsFile",
          [](Scene& s) {
              s.Wav("in.wav");
              s.Presets("[Mine]\n" + kGoodPreset + "key = --3\n");
              return CliRun{{"render", "--preset", "Mine", "in.wav", "o.wav"}};
          },
-         2, {"key must be a number from", "unknown preset 'Mine'"},
+         2,
+         {"key must be a number from", "unknown preset 'Mine'"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "o.wav")); }},
         // --- 10: streams too short for their format -----------------------------------------
         {"P10_NoFramesToMp3",
-         [](Scene& s) { return CliRun{{"render", s.Frames("zero.wav", 0), "o.mp3"}}; }, 1,
+         [](Scene& s) {
+             return CliRun{{"render", s.Frames("zero.wav", 0), "o.mp3"}};
+         },
+         1,
          {"the input holds no audio"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "o.mp3")); }},
         {"P10_NoFramesToOpus",
-         [](Scene& s) { return CliRun{{"render", s.Frames("zero.wav", 0), "o.opus"}}; }, 1,
+         [](Scene& s) {
+             return CliRun{{"render", s.Frames("zero.wav", 0), "o.opus"}};
+         },
+         1,
          {"the input holds no audio"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "o.opus")); }},
         {"P10_NoFramesToOgg",
-         [](Scene& s) { return CliRun{{"render", s.Frames("zero.wav", 0), "o.ogg"}}; }, 1,
+         [](Scene& s) {
+             return CliRun{{"render", s.Frames("zero.wav", 0), "o.ogg"}};
+         },
+         1,
          {"the input holds no audio"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "o.ogg")); }},
         {"P10_OneFrameToOpus",
-         [](Scene& s) { return CliRun{{"render", s.Frames("one.wav", 1), "o.opus"}}; }, 1,
+         [](Scene& s) {
+             return CliRun{{"render", s.Frames("one.wav", 1), "o.opus"}};
+         },
+         1,
          {"too few for a file of this format"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "o.opus")); }},
         {"P10_OneFrameToM4a",
-         [](Scene& s) { return CliRun{{"render", s.Frames("one.wav", 1), "o.m4a"}}; }, 1,
+         [](Scene& s) {
+             return CliRun{{"render", s.Frames("one.wav", 1), "o.m4a"}};
+         },
+         1,
          {"too few for a file of this format"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "o.m4a")); }},
         {"P10_NoFramesInAnotherKeyIsAnEmptyWav",
-         [](Scene& s) { return CliRun{{"render", "--key", "3", s.Frames("zero.wav", 0), "o.wav"}}; },
-         0, {},
+         [](Scene& s) {
+             return CliRun{{"render", "--key", "3", s.Frames("zero.wav", 0), "o.wav"}};
+         },
+         0,
+         {},
          [](Scene& s, const CommandResult& r) {
              EXPECT_EQ(r.err.find("not an audio file"), std::string::npos) << r.err;
-             const CommandResult probe = RunCommand(
-                 {"ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of",
-                  "csv=p=0", (s / "o.wav").string()});
+             const CommandResult probe =
+                 RunCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of",
+                             "csv=p=0", (s / "o.wav").string()});
              EXPECT_EQ(probe.exitCode, 0) << probe.err;
          }},
         // --- 11: bit rates an MP3 cannot have --------------------------------------------------
-        {"P11_Bitrate8", [](Scene& s) { return CliRun{{"render", "--bitrate", "8", s.Wav("in.wav"),
-                                                     "o.mp3"}}; },
-         1, {"cannot have 8 kbps", "32, 40, 48, 56, 64, 80, 96, 112, 128"},
+        {"P11_Bitrate8",
+         [](Scene& s) {
+             return CliRun{{"render", "--bitrate", "8", s.Wav("in.wav"), "o.mp3"}};
+         },
+         1,
+         {"cannot have 8 kbps", "32, 40, 48, 56, 64, 80, 96, 112, 128"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "o.mp3")); }},
-        {"P11_Bitrate24", [](Scene& s) { return CliRun{{"render", "--bitrate", "24", s.Wav("in.wav"),
-                                                      "o.mp3"}}; },
-         1, {"cannot have 24 kbps"}},
-        {"P11_Bitrate33", [](Scene& s) { return CliRun{{"render", "--bitrate", "33", s.Wav("in.wav"),
-                                                      "o.mp3"}}; },
-         1, {"cannot have 33 kbps"}},
-        {"P11_Bitrate100", [](Scene& s) { return CliRun{{"render", "--bitrate", "100",
-                                                       s.Wav("in.wav"), "o.mp3"}}; },
-         1, {"cannot have 100 kbps"}},
+        {"P11_Bitrate24",
+         [](Scene& s) {
+             return CliRun{{"render", "--bitrate", "24", s.Wav("in.wav"), "o.mp3"}};
+         },
+         1,
+         {"cannot have 24 kbps"}},
+        {"P11_Bitrate33",
+         [](Scene& s) {
+             return CliRun{{"render", "--bitrate", "33", s.Wav("in.wav"), "o.mp3"}};
+         },
+         1,
+         {"cannot have 33 kbps"}},
+        {"P11_Bitrate100",
+         [](Scene& s) {
+             return CliRun{{"render", "--bitrate", "100", s.Wav("in.wav"), "o.mp3"}};
+         },
+         1,
+         {"cannot have 100 kbps"}},
         {"P11_Bitrate16At22kHzIsWritten",
          [](Scene& s) {
              return CliRun{{"render", "--bitrate", "16", s.Wav("in.wav", 1, 22050), "o.mp3"}};
          },
-         0, {}},
+         0,
+         {}},
         // --- 12: a name that is an extension alone -----------------------------------------
         {"P12_ANameThatIsOnlyAnExtension",
          [](Scene& s) {
              s.Put(".mp3", "mine");
              return CliRun{{"render", s.Wav("in.wav"), ".mp3"}};
          },
-         2, {"a file named only .mp3 has no name before its extension"},
+         2,
+         {"a file named only .mp3 has no name before its extension"},
          [](Scene& s, const CommandResult&) { EXPECT_EQ(s.Text(".mp3"), "mine"); }},
         // --- 13: a file-size limit -------------------------------------------------------------
         {"P13_FileSizeLimitIsToldAndLeavesNoTemporary",
-         [](Scene& s) { return CliRun{{"render", s.Wav("long.wav", 10), "o.wav"}, {}, 300}; }, 1,
+         [](Scene& s) {
+             return CliRun{{"render", s.Wav("long.wav", 10), "o.wav"}, {}, 300};
+         },
+         1,
          {"o.wav: Error writing output wave file...: File too large"},
          [](Scene& s, const CommandResult&) {
              EXPECT_FALSE(fs::exists(s / "o.wav"));
@@ -434,7 +485,8 @@ const std::vector<Case>& Cases() {
              s.Wav("in.wav");
              return CliRun{{"render", "--preset", "p1", "in.wav", "o.wav"}};
          },
-         0, {"the file holds more than 500 presets"},
+         0,
+         {"the file holds more than 500 presets"},
          [](Scene&, const CommandResult& r) {
              EXPECT_LT(std::count(r.err.begin(), r.err.end(), '\n'), 3) << "one word, not 7,192";
          }},
@@ -442,58 +494,74 @@ const std::vector<Case>& Cases() {
         {"P16_AHugeDeviceNameIsElided",
          [](Scene& s) {
              s.Put("null.conf", "pcm.!default { type null }\n");
-             return CliRun{{"play", "--once", "--device", std::string(100000, 'D'), s.Wav("in.wav")},
-                        {"ALSA_CONFIG_PATH=" + (s / "null.conf").string()}};
+             return CliRun{
+                 {"play", "--once", "--device", std::string(100000, 'D'), s.Wav("in.wav")},
+                 {"ALSA_CONFIG_PATH=" + (s / "null.conf").string()}};
          },
-         0, {"is not there; playing on the default device"},
+         0,
+         {"is not there; playing on the default device"},
          [](Scene&, const CommandResult& r) { EXPECT_LT(r.err.size(), 400u) << r.err.size(); }},
         // --- 18: messages ----------------------------------------------------------------------
         {"P18_FullOrLimitedMp3SaysItsFormatAndCause",
-         [](Scene& s) { return CliRun{{"render", s.Wav("long.wav", 30), "o.mp3"}, {}, 100}; }, 1,
+         [](Scene& s) {
+             return CliRun{{"render", s.Wav("long.wav", 30), "o.mp3"}, {}, 100};
+         },
+         1,
          {"o.mp3: Error writing output MP3 file...: File too large"}},
         {"P18_Mp3ThatCannotBeCreatedSaysItsFormat",
-         [](Scene& s) { return CliRun{{"render", s.Wav("in.wav"), "nowhere/o.mp3"}}; }, 1,
+         [](Scene& s) {
+             return CliRun{{"render", s.Wav("in.wav"), "nowhere/o.mp3"}};
+         },
+         1,
          {"nowhere/o.mp3: Error creating output MP3 file...: No such file or directory"}},
         {"P18_PlayOfAMissingFileSaysWhy",
          [](Scene& s) {
              s.Put("null.conf", "pcm.!default { type null }\n");
              return CliRun{{"play", "--once", "missing.mp3"},
-                        {"ALSA_CONFIG_PATH=" + (s / "null.conf").string()}};
+                           {"ALSA_CONFIG_PATH=" + (s / "null.conf").string()}};
          },
-         1, {"missing.mp3: Error reading input wave file...: No such file or directory"}},
+         1,
+         {"missing.mp3: Error reading input wave file...: No such file or directory"}},
         {"P18_NoSoundDeviceLineSaysWhoseItIs",
          [](Scene& s) {
              s.Put("missing.conf", "pcm.!default { type hw card 7 }\n");
              return CliRun{{"play", "--once", s.Wav("in.wav")},
-                        {"ALSA_CONFIG_PATH=" + (s / "missing.conf").string()}};
+                           {"ALSA_CONFIG_PATH=" + (s / "missing.conf").string()}};
          },
-         1, {"zerbex2-cli: A sound device was not found!"}},
+         1,
+         {"zerbex2-cli: A sound device was not found!"}},
         {"P18_InterruptedNewOutputWasNeverThere",
          [](Scene& s) {
              s.Wav("long.wav", 600, 44100);
-             return CliRun{{"render", "-j", "1", "long.wav", "cc.mp3"}, {}, 0,
-                        CliRun::How::Interrupted};
+             return CliRun{
+                 {"render", "-j", "1", "long.wav", "cc.mp3"}, {}, 0, CliRun::How::Interrupted};
          },
-         1, {"interrupted; nothing was written to cc.mp3"},
+         1,
+         {"interrupted; nothing was written to cc.mp3"},
          [](Scene& s, const CommandResult&) { EXPECT_FALSE(fs::exists(s / "cc.mp3")); }},
         {"P18_NoDeviceToListIsSaid",
          [](Scene& s) {
              s.Put("missing.conf", "pcm.!default { type hw card 7 }\n");
              return CliRun{{"devices"}, {"ALSA_CONFIG_PATH=" + (s / "missing.conf").string()}};
          },
-         1, {"zerbex2-cli: no sound output device found"}},
+         1,
+         {"zerbex2-cli: no sound output device found"}},
         {"P18_ControlBytesOfThePresetsFileAreEscaped",
          [](Scene& s) {
              s.Presets("[Mine]\n" + kGoodPreset + "\x1b]0;owned\x07\x1b[2J = 1\n");
              return CliRun{{"render", "--preset", "Mine", s.Wav("in.wav"), "o.wav"}};
          },
-         2, {"\\x1b]0;owned\\x07\\x1b[2J"},
+         2,
+         {"\\x1b]0;owned\\x07\\x1b[2J"},
          [](Scene&, const CommandResult& r) {
              EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
              EXPECT_EQ(r.err.find('\x07'), std::string::npos);
          }},
         {"P18_ControlBytesOfAFileNameAreEscaped",
-         [](Scene&) { return CliRun{{"render", "no\x1b[2Jsuch.wav", "o.wav"}}; }, 1,
+         [](Scene&) {
+             return CliRun{{"render", "no\x1b[2Jsuch.wav", "o.wav"}};
+         },
+         1,
          {"no\\x1b[2Jsuch.wav: Error reading input wave file"},
          [](Scene&, const CommandResult& r) { EXPECT_EQ(r.err.find('\x1b'), std::string::npos); }},
         // --- 19: a byte-order mark -------------------------------------------------------------
@@ -502,7 +570,8 @@ const std::vector<Case>& Cases() {
              s.Presets("\xEF\xBB\xBF[Mine]\n" + kGoodPreset);
              return CliRun{{"render", "--preset", "Mine", s.Wav("in.wav"), "o.wav"}};
          },
-         0, {},
+         0,
+         {},
          [](Scene&, const CommandResult& r) { EXPECT_EQ(r.err, ""); }},
         // --- 20: a suggestion for a centred tone ----------------------------------------------
         {"P20_SuggestionForACentredToneRemovesNoLessThanTheStartUp",
@@ -511,11 +580,13 @@ const std::vector<Case>& Cases() {
                               "aevalsrc=0.5*sin(440*2*PI*t)|0.5*sin(440*2*PI*t):s=44100:d=10");
              return CliRun{{"suggest", "tone.wav"}};
          },
-         0, {},
+         0,
+         {},
          [](Scene& s, const CommandResult& r) {
              std::smatch line;
-             const std::regex render("zerbex2-cli render (--pan [-0-9]+ --low [0-9]+ --high "
-                                     "[0-9]+ --left [0-9]+ --right [0-9]+) tone.wav");
+             const std::regex render(
+                 "zerbex2-cli render (--pan [-0-9]+ --low [0-9]+ --high "
+                 "[0-9]+ --left [0-9]+ --right [0-9]+) tone.wav");
              ASSERT_TRUE(std::regex_search(r.out, line, render)) << r.out;
              std::vector<std::string> args = {"render"};
              std::istringstream words(line[1].str());
@@ -528,7 +599,10 @@ const std::vector<Case>& Cases() {
              EXPECT_LE(LevelDb(s / "suggested.wav"), LevelDb(s / "startup.wav") + 0.1) << line[1];
          }},
         // --- 21: --no-clobber in the help ------------------------------------------------------
-        {"P21_NoClobberIsInTheHelp", [](Scene&) { return CliRun{{"--help"}}; }, 0, {},
+        {"P21_NoClobberIsInTheHelp",
+         [](Scene&) { return CliRun{{"--help"}}; },
+         0,
+         {},
          [](Scene&, const CommandResult& r) {
              EXPECT_NE(r.out.find("--no-clobber"), std::string::npos);
          }},

@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "wav_builder.h"
@@ -222,8 +222,6 @@ TEST(Presets, TheFileLivesInTheUsersConfigurationFolder) {
     }
 }
 
-
-
 // --- Issue 32: the presets file attacked ------------------------------------------------------
 
 // A save's whole story for one case: what the file holds before, what is done, what must
@@ -253,9 +251,8 @@ const PresetCase kPresetCases[] = {
              if (children[who] == 0) {
                  int failed = 0;
                  for (int i = 0; i < 40; ++i) {
-                     Preset preset{"w" + std::to_string(who) + "-" + std::to_string(i),
-                                   PlayMode::Mode2,
-                                   {}};
+                     Preset preset{
+                         "w" + std::to_string(who) + "-" + std::to_string(i), PlayMode::Mode2, {}};
                      failed += SavePreset(file, preset).has_value() ? 1 : 0;
                  }
                  std::_Exit(failed);

@@ -228,8 +228,7 @@ TEST(Issue32Pair, AKilledCommitIsSettledByTheNextWrite) {
             SafeOutput second;
             bool ok = first.Create(output) && second.Create(vocals);
             ok = ok && std::fputs("new output", first.File()) >= 0 &&
-                 std::fputs("new vocals", second.File()) >= 0 && first.Finish() &&
-                 second.Finish();
+                 std::fputs("new vocals", second.File()) >= 0 && first.Finish() && second.Finish();
             CommitPair(first, second, [&c](int step) {
                 if (step == c.killedAt) {
                     ::kill(::getpid(), SIGKILL);
@@ -294,8 +293,9 @@ TEST(Issue32Cover, AWriteFromTheDecodedCopyKeepsTheCover) {
         {"song.m4a", {"-c:a", "aac"}},
     };
     for (const auto& in : inputs) {
-        std::vector<std::string> options = {"-i",     picture, "-map", "0", "-map", "1", "-c:v",
-                                            "copy", "-disposition:v", "attached_pic"};
+        std::vector<std::string> options = {
+            "-i",   picture, "-map",           "0",           "-map", "1",
+            "-c:v", "copy",  "-disposition:v", "attached_pic"};
         options.insert(options.end(), in.codec.begin(), in.codec.end());
         const fs::path input = EncodeWithFfmpeg(
             dir / in.input, "aevalsrc=sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=44100:d=1", options);
@@ -331,11 +331,10 @@ TEST(Issue32Budget, AnEncodedOutputNeedsWhatItTakes) {
         std::uint64_t freeBytes;  // left to the write
         JobResult result;
     } cases[] = {
-        {"o.mp3", 8u << 20, JobResult::Done},    // takes at most 2.4 MB at 320 kbps
-        {"o.ogg", 8u << 20, JobResult::Done},    //
-        {"o.wav", 8u << 20, JobResult::Refused}, // 10.6 MB
-        {"o.flac", 8u << 20, JobResult::Refused},
-        {"o.wav", 40u << 20, JobResult::Done},
+        {"o.mp3", 8u << 20, JobResult::Done},     // takes at most 2.4 MB at 320 kbps
+        {"o.ogg", 8u << 20, JobResult::Done},     //
+        {"o.wav", 8u << 20, JobResult::Refused},  // 10.6 MB
+        {"o.flac", 8u << 20, JobResult::Refused}, {"o.wav", 40u << 20, JobResult::Done},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.output) + " with " + std::to_string(c.freeBytes >> 20) +

@@ -1,8 +1,8 @@
 // The window attacked as a hostile user would (issue 32): what it writes, what it saves and
 // what it shows, one row a case named after the point of the issue it answers.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -162,8 +162,7 @@ const WindowCase kWindowCases[] = {
     {"P16_AHugeDeviceNameInTheProfileIsElided",
      [] {
          WindowFixture f(std::chrono::milliseconds(10));
-         ASSERT_TRUE(
-             f.profile.WriteString("Sound", "Device", QString(2 << 20, QLatin1Char('D'))));
+         ASSERT_TRUE(f.profile.WriteString("Sound", "Device", QString(2 << 20, QLatin1Char('D'))));
          QElapsedTimer clock;
          clock.start();
          f.Reopen();
