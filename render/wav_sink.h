@@ -18,6 +18,7 @@ class WavSink : public FileSink {
     bool Format(const WaveFormat& /*format*/) override { return true; }
     bool Frames(const unsigned char* bytes, std::size_t n) override { return Put(bytes, n); }
     bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override;
+    std::string ErrorDetail() const override;
     std::optional<FilePlace> FramesPlace() override;
     bool SkipFrames(std::uint64_t bytes) override;
     void WriteFailedWith(int error) override {
@@ -40,4 +41,5 @@ class WavSink : public FileSink {
     std::uint64_t m_writtenBack = 0;
     bool m_failed = false;
     int m_writeError = 0;
+    bool m_cannotGoBack = false;  // sizes to fill in, in a pipe
 };

@@ -316,6 +316,15 @@ const std::vector<Case>& Cases() {
              EXPECT_TRUE(FlacFrames(piped) == FlacFrames(ReadFile(s / "file.flac")))
                  << "the same frames as the file's, and nothing after them";
          }},
+        {"P5_DecodedWavIntoAPipeSaysWhyItCannot",
+         [](Scene& s) {
+             EncodeWithFfmpeg(s / "in.flac", "aevalsrc=sin(440*2*PI*t)|sin(550*2*PI*t):d=1");
+             s.Link("so.wav", "/dev/stdout");
+             return CliRun{{"render", "in.flac", "so.wav"}, {}, 0, CliRun::How::Piped};
+         },
+         1,
+         {"so.wav: Error writing output wave file...: a WAV of a decoded input fills in its "
+          "sizes at its end, which a pipe cannot take"}},
         // --- 6: stems whose two names are one file ---------------------------------------------
         {"P6_VocalsLinkedToTheOutputIsRefused",
          [](Scene& s) {
