@@ -69,6 +69,8 @@ struct Excerpt {
     std::vector<unsigned char> voiceIn;
     std::vector<unsigned char> restIn;
     std::array<Signals, 2> in;
+    std::vector<unsigned char> mix;                // the excerpt as it is
+    std::array<std::vector<double>, 2> mixBand{};  // attenuated on input, in the voice's band
 };
 
 std::int16_t ToSample(double x) {
@@ -110,11 +112,27 @@ void Process(std::vector<unsigned char>& bytes, const ProcessingParameters& para
     ProcessFrames(frames, params, {}, bytes.data(), bytes.size() / 4);
 }
 
+// A channel of frames through the filters that weigh the voice.
+std::vector<double> VoiceBand(const std::vector<unsigned char>& frames, std::size_t channel) {
+    std::vector<double> x(frames.size() / 4);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        x[i] = SampleAt(frames, 2 * i + channel);
+    }
+    Filter(x, HighPass(kVoiceLowHz), HighPass(kVoiceLowHz));
+    Filter(x, LowPass(kVoiceHighHz), LowPass(kVoiceHighHz));
+    return x;
+}
+
 // Projects every frame on the voice's direction (unit vector a, c).
 Excerpt Split(const StereoFrames& frames, double a, double c) {
     const std::size_t count = frames.size() / 2;
-    Excerpt e{
-        std::vector<unsigned char>(4 * count), std::vector<unsigned char>(4 * count), {}, {}, {}};
+    Excerpt e{std::vector<unsigned char>(4 * count),
+              std::vector<unsigned char>(4 * count),
+              {},
+              {},
+              {},
+              {},
+              {}};
     for (std::size_t i = 0; i < count; ++i) {
         const double l = frames[2 * i];
         const double r = frames[2 * i + 1];
@@ -132,6 +150,17 @@ Excerpt Split(const StereoFrames& frames, double a, double c) {
     for (std::size_t channel = 0; channel < 2; ++channel) {
         Measure(e.voiceIn, e.restIn, nullptr, nullptr, channel, e.in[channel]);
     }
+    e.mix.resize(4 * count);
+    for (std::size_t i = 0; i < 2 * count; ++i) {
+        const auto sample = static_cast<std::uint16_t>(frames[i]);
+        e.mix[2 * i] = static_cast<unsigned char>(sample);
+        e.mix[2 * i + 1] = static_cast<unsigned char>(sample >> 8);
+    }
+    std::vector<unsigned char> mixIn = e.mix;
+    Process(mixIn, original);
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        e.mixBand[channel] = VoiceBand(mixIn, channel);
+    }
     return e;
 }
 
@@ -147,6 +176,8 @@ struct Scored {
 struct Search {
     std::vector<Excerpt> excerpts;
     std::map<std::pair<int, int>, Scored> tried;
+    // The voice the start-up positions remove, in dB: no suggestion removes less.
+    double leastRemovedDb = -1e300;
     // Reused from one try to the next.
     std::vector<unsigned char> voiceOut;
     std::vector<unsigned char> restOut;
@@ -194,8 +225,12 @@ struct Search {
                     const double voice = s[0].voice.At(kL) + s[1].voice.At(kR);
                     const double rest = s[0].rest.At(kL) + s[1].rest.At(kR);
                     const double bass = s[0].bass.At(kL) + s[1].bass.At(kR);
+                    const double removed = Db(voiceIn / voice);
+                    if (removed < leastRemovedDb) {
+                        continue;
+                    }
                     const double bassLost = Db(bassIn / bass);
-                    const double score = Db(voiceIn / voice) + Db(rest / restIn) -
+                    const double score = removed + Db(rest / restIn) -
                                          kBassPenalty * std::max(0.0, bassLost - kBassAllowanceDb);
                     if (score > best.score) {
                         best = {score, {pan, low, high, left, right}};
@@ -206,6 +241,38 @@ struct Search {
         tried.emplace(std::make_pair(low, high), best);
         return best;
     }
+
+    // What the positions remove of the excerpts as they are, in the voice's band, in dB, as
+    // the processing removes it: the excerpts processed at the positions against the same
+    // attenuated on input.
+    double ProcessedRemovedDb(const Positions& p) {
+        ProcessingParameters params;
+        ApplyPositions(p, params);
+        params.mode = PlayMode::Mode2;
+        double in = 0;
+        double out = 0;
+        for (const Excerpt& e : excerpts) {
+            voiceOut.assign(e.mix.begin(), e.mix.end());
+            Process(voiceOut, params);
+            for (std::size_t channel = 0; channel < 2; ++channel) {
+                const std::vector<double> processed = VoiceBand(voiceOut, channel);
+                for (std::size_t i = kWarmupFrames; i < processed.size(); ++i) {
+                    in += e.mixBand[channel][i] * e.mixBand[channel][i];
+                    out += processed[i] * processed[i];
+                }
+            }
+        }
+        return Db(in / std::max(out, 1e-12));
+    }
+
+    // The voice the positions remove, in dB, on the excerpts.
+    double RemovedDb(const Positions& p) {
+        const std::array<Measures<Quadratic>, 2> s = SumsFor(p.low, p.high);
+        const PanGains gains = PanMapping(p.pan);
+        const double kR = static_cast<double>(gains.gainR) * ChannelGainFor(p.left);
+        const double kL = static_cast<double>(gains.gainL) * ChannelGainFor(p.right);
+        return Db((s[0].voice.xx + s[1].voice.xx) / (s[0].voice.At(kL) + s[1].voice.At(kR)));
+    }
 };
 
 // The low cut-off decides most (it sets where the voice's fundamental is taken out, and
@@ -213,7 +280,9 @@ struct Search {
 // first, then a coordinate search from the best, with ever smaller steps.
 Positions Climb(Search& search) {
     constexpr int kFirstHigh = 64;
-    Scored best;
+    // The start-up cut-offs first: the start-up positions among them always qualify.
+    const Positions startUp;
+    Scored best = search.Best(startUp.low, startUp.high);
     for (const int low : {0, 1, 2, 3, 4, 6, 8, 12}) {
         if (const Scored next = search.Best(low, kFirstHigh); next.score > best.score) {
             best = next;
@@ -282,7 +351,18 @@ Positions SuggestSettings(const std::vector<StereoFrames>& excerpts) {
     if (voiceIn <= 0 || restIn <= 0) {
         return Positions{};
     }
-    return Climb(search);
+    // Whatever the score makes of a mix (a lone centred tone leaves next to nothing but the
+    // voice, and the score's measure of the rest is then noise), a suggestion removes at
+    // least as much of the voice as the start-up positions do on the same excerpts.
+    // The search weighs its candidates by a model of the processing; the one it finds is
+    // checked by the processing itself, and the start-up positions stand where it falls short.
+    constexpr double kRounding = 1e-9;
+    search.leastRemovedDb = search.RemovedDb(Positions{}) - kRounding;
+    Positions suggested = Climb(search);
+    suggested.outputLevel = Positions{}.outputLevel;
+    return search.ProcessedRemovedDb(suggested) >= search.ProcessedRemovedDb(Positions{})
+               ? suggested
+               : Positions{};
 }
 
 Positions SuggestStereoSettings(const std::vector<StereoFrames>& excerpts) {

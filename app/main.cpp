@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 #include "command_line.h"
@@ -41,6 +42,9 @@ bool MayBeQtOption(const std::string& arg) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write past a file-size limit (ulimit -f) fails with "File too large", told in a box,
+    // instead of ending the window and leaving the write's temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Answered before Qt starts where Qt has no say, so that no display is needed for them.
     const std::vector<std::string> args = Arguments(argc, argv);
     const StartRequest early = ParseCommandLine(args);

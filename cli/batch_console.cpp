@@ -54,8 +54,15 @@ class BatchConsole : public BatchObserver {
         ++m_finished;
         const std::lock_guard lock(m_mutex);
         ClearBar();
-        std::fprintf(stderr, "zerbex2-cli: %s exists; left as it was (--no-clobber)\n",
-                     m_items[item].output.c_str());
+        for (const std::filesystem::path& name : m_items[item].existing) {
+            std::fprintf(stderr, "zerbex2-cli: %s exists; left as it was (--no-clobber)\n",
+                         Printable(name.string()).c_str());
+        }
+        if (m_items[item].existing.size() == 1 &&
+            m_items[item].existing.front() != m_items[item].output) {
+            std::fprintf(stderr, "zerbex2-cli: %s was not written either\n",
+                         Printable(m_items[item].output.string()).c_str());
+        }
     }
 
     void Finished(std::size_t item, JobResult result,
@@ -67,8 +74,11 @@ class BatchConsole : public BatchObserver {
         }
         const std::lock_guard lock(m_mutex);
         ClearBar();
-        if (result == JobResult::Done && m_items[item].replaces) {
-            std::fprintf(stderr, "zerbex2-cli: %s replaced\n", m_items[item].output.c_str());
+        if (result == JobResult::Done) {
+            for (const std::filesystem::path& name : m_items[item].existing) {
+                std::fprintf(stderr, "zerbex2-cli: %s replaced\n",
+                             Printable(name.string()).c_str());
+            }
         }
         if (result != JobResult::Done && messages.empty()) {
             Report(item, "the file could not be written");
@@ -99,7 +109,7 @@ class BatchConsole : public BatchObserver {
 
   private:
     void Report(std::size_t item, const std::string& text) {
-        std::fprintf(stderr, "zerbex2-cli: %s: %s\n", m_items[item].input.c_str(), text.c_str());
+        PrintError(m_items[item].input.string() + ": " + text);
     }
     void ClearBar() {
         if (m_barShown) {
@@ -168,11 +178,11 @@ std::string ProblemText(const BatchProblem& problem) {
 
 int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
                    const std::vector<std::string>& inputs) {
-    const std::vector<BatchItem> items = BatchItems(inputs, batch.outputDir, batch.extension);
+    const std::vector<BatchItem> items =
+        BatchItems(inputs, batch.outputDir, batch.extension, batch.stems);
     if (const std::optional<BatchProblem> problem =
             CheckBatch(items, batch.outputDir, batch.stems)) {
-        std::fprintf(stderr, "zerbex2-cli: %s; nothing was written\n",
-                     ProblemText(*problem).c_str());
+        PrintError(ProblemText(*problem) + "; nothing was written");
         return kExitFailed;
     }
     ProcessingParameters params;

@@ -1,5 +1,9 @@
 #include "console.h"
 
+#include <unistd.h>
+
+#include "commands.h"
+
 #include "job_messages.h"
 #include "parameters.h"
 
@@ -24,6 +28,7 @@ About Subject(JobError error) {
         case JobError::WriteOutput:
         case JobError::SameFile:
         case JobError::CannotWriteFormat:
+        case JobError::CannotStream:
             return About::Output;
         default:
             return About::Neither;
@@ -33,13 +38,39 @@ About Subject(JobError error) {
 // Where the text is the detail itself, there is nothing to add.
 bool DetailIsTheText(JobError error) {
     return error == JobError::DeviceFailed || error == JobError::CacheUnusable ||
-           error == JobError::DecodedShort || error == JobError::CannotWriteFormat;
+           error == JobError::DecodedShort || error == JobError::CannotWriteFormat ||
+           error == JobError::CannotStream;
 }
 
 }  // namespace
 
+std::string Printable(const std::string& text, bool keepNewlines) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && !(keepNewlines && c == '\n') && c != '\t') || byte == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void PrintUsageError(const std::string& message) {
+    std::fprintf(stderr, "zerbex2-cli: %s\nTry 'zerbex2-cli --help' for more information.\n",
+                 Printable(message).c_str());
+}
+
+bool StderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
 void PrintError(const std::string& message) {
-    std::fprintf(stderr, "zerbex2-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "zerbex2-cli: %s\n", Printable(message).c_str());
 }
 
 std::string MessageLine(const JobMessage& message) {
@@ -73,8 +104,11 @@ void Console::Message(const JobMessage& message) {
                                                       : m_output;
     if (about != About::Neither && !file.empty()) {
         text = "zerbex2-cli: " + file + ": " + text;
+    } else if (about == About::Neither) {
+        // Every line of the tool's says whose it is.
+        text = "zerbex2-cli: " + text;
     }
-    std::fputs(text.c_str(), m_err);
+    std::fputs(Printable(text, true).c_str(), m_err);
     std::fflush(m_err);
 }
 

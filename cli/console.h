@@ -52,8 +52,13 @@ class Console : public JobObserver {
     int m_lastPercent = -1;
 };
 
-// "zerbex2-cli: " and the message, as the tool prints a failure.
+// "zerbex2-cli: " and the message, as the tool prints a failure; control bytes escaped.
 void PrintError(const std::string& message);
+
+// Text for the terminal: control bytes (a file name's, a device's, a presets file's) as
+// "\xNN", so that none moves the cursor, clears the screen or sets the title. A newline
+// inside stays one where keepNewlines.
+std::string Printable(const std::string& text, bool keepNewlines = false);
 
 // A job's message as one line of the tool's: the classic text, and the system's reason after
 // it where there is one.

@@ -1,7 +1,6 @@
 // zerbex2-cli: the processing of the Zerbex 2 window from the command line.
 
-#include <unistd.h>
-
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "console.h"
 #include "options.h"
 #include "output_options.h"
 #include "parameters.h"
@@ -42,7 +42,9 @@ constexpr char kUsageHead[] =
 
 constexpr char kUsageTail[] =
     "\n"
-    "OUTPUT is replaced only when the whole file was written; it may not be INPUT.\n"
+    "OUTPUT is replaced only when the whole file was written; it may not be INPUT. With\n"
+    "--stems both files are written whole before either replaces its old one. MP3 and M4A\n"
+    "cannot be written to a pipe or FIFO; WAV, FLAC, Ogg, Opus and AAC can.\n"
     "Exit status: 0 success, 1 the job failed or was refused (no sound device), 2 usage\n"
     "error. A second Ctrl-C during play quits at once.\n";
 
@@ -77,6 +79,10 @@ std::string Usage() {
     usage += OptionHelpLine("", "the input's (match) or to L LUFS (-70 .. -5), its true peak");
     usage += OptionHelpLine("", "limited to -1 dBTP; off (the default) leaves it as the");
     usage += OptionHelpLine("", "processing makes it (play: the gain follows what has played)");
+    usage +=
+        OptionHelpLine("--no-clobber", "render --output-dir: leave an output that exists as it");
+    usage += OptionHelpLine("", "is, and its input unwritten (with --stems: when either the");
+    usage += OptionHelpLine("", "output or its vocals exists)");
     usage += OptionHelpLine("-j, --jobs N", "use at most N threads, reading and writing included");
     usage += OptionHelpLine("", "(default: one for each core)");
     usage += OptionHelpLine("-h, --help", "show this help and exit");
@@ -102,16 +108,10 @@ std::string Usage() {
 
 }  // namespace
 
-void PrintUsageError(const std::string& message) {
-    std::fprintf(stderr, "zerbex2-cli: %s\nTry 'zerbex2-cli --help' for more information.\n",
-                 message.c_str());
-}
-
-bool StderrIsTerminal() {
-    return ::isatty(STDERR_FILENO) == 1;
-}
-
 int main(int argc, char** argv) {
+    // A write past a file-size limit (ulimit -f) fails with "File too large" instead of
+    // killing the tool without a word and leaving its temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Room for the threads -j may ask for; they are made only when a job needs them.
     const ThreadAllowance threads(kMaxThreads);
     std::vector<std::string> args(argv + 1, argv + argc);

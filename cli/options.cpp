@@ -1,24 +1,16 @@
 #include "options.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 
 #include "parameters.h"
 
 namespace {
 
+// A whole number as a person writes one: an optional sign, then digits; no blanks, no
+// second sign, no base prefix, nothing after.
 std::optional<int> ParseInt(const std::string& text) {
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    errno = 0;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || value < -1000000000L || value > 1000000000L) {
-        return std::nullopt;
-    }
-    return static_cast<int>(value);
+    const std::optional<int> steps = StepsFromText(text, 1);
+    return text.find('.') == std::string::npos ? steps : std::nullopt;
 }
 
 std::string Quoted(const std::string& text) {

@@ -110,9 +110,14 @@ int RunDevices(const std::vector<std::string>& args) {
         PrintError("no sound system: " + error);
         return kExitFailed;
     }
-    for (const AudioDevice& device : sound.Devices()) {
-        std::printf("%d\t%s\t%s%s\n", device.index, device.name.c_str(), device.hostApi.c_str(),
-                    device.isDefault ? "\tdefault" : "");
+    const std::vector<AudioDevice> devices = sound.Devices();
+    if (devices.empty()) {
+        PrintError("no sound output device found");
+        return kExitFailed;
+    }
+    for (const AudioDevice& device : devices) {
+        std::printf("%d\t%s\t%s%s\n", device.index, Printable(device.name).c_str(),
+                    Printable(device.hostApi).c_str(), device.isDefault ? "\tdefault" : "");
     }
     return kExitOk;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "console.h"
 #include "presets.h"
 
 namespace {
@@ -35,11 +36,12 @@ ValueOption PresetOption(RenderOptions& options, const std::filesystem::path& fi
     return {"--preset", [&options, file](const std::string& name) -> std::optional<std::string> {
                 const PresetList list = LoadPresets(file);
                 for (const std::string& problem : list.problems) {
-                    std::fprintf(stderr, "zerbex2-cli: %s\n", problem.c_str());
+                    PrintError(problem);
                 }
                 const Preset* preset = list.Find(name);
                 if (preset == nullptr) {
-                    return "unknown preset '" + name + "'; the presets are " + list.Names();
+                    return "unknown preset '" + Printable(name) + "'; the presets are " +
+                           Printable(list.Names());
                 }
                 options.mode = preset->mode;
                 options.positions = preset->positions;

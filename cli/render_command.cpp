@@ -57,6 +57,8 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
         console.SetStatus(Console::Status::Progress);
     }
     JobResult result = JobResult::Failed;
+    std::error_code ec;
+    const bool existed = std::filesystem::exists(std::filesystem::symlink_status(output, ec));
     {
         // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
         StopOnSignals signals(stop);
@@ -77,7 +79,8 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
     }
     console.FinishStatus();
     if (result == JobResult::Stopped) {
-        std::fprintf(stderr, "zerbex2-cli: interrupted; %s was left as it was\n", output.c_str());
+        PrintError(existed ? "interrupted; " + output + " was left as it was"
+                           : "interrupted; nothing was written to " + output);
     }
     return result == JobResult::Done ? kExitOk : kExitFailed;
 }

@@ -133,7 +133,7 @@ struct CodecModule {
     std::unique_ptr<PacketEncoder> (*newPacketEncoder)(const EncoderSettings& settings);
 };
 
-inline constexpr int kCodecModuleRevision = 5;
+inline constexpr int kCodecModuleRevision = 6;
 // The one symbol the module exports: a function returning its table.
 inline constexpr char kCodecModuleEntry[] = "zerbex_codec_module";
 

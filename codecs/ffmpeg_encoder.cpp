@@ -72,7 +72,7 @@ int WritePacket(void* opaque, std::uint8_t* buffer, int size) {
         static_cast<std::size_t>(size)) {
         out->failed = true;
         out->error = errno != 0 ? errno : EIO;
-        return AVERROR(EIO);
+        return AVERROR(out->error);
     }
     return size;
 }
@@ -107,6 +107,18 @@ AVSampleFormat SampleFormatFor(const AVCodec& encoder) {
         }
     }
     return encoder.sample_fmts[0];
+}
+
+// The bit rates an MP3 stream at this sample rate can have (kbps): those of MPEG-1 at 32 kHz
+// and above, MPEG-2 at 16 to 24 kHz, MPEG-2.5 below. LAME writes the nearest for any other.
+std::vector<int> Mp3Bitrates(int rate) {
+    if (rate >= 32000) {
+        return {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    }
+    if (rate >= 16000) {
+        return {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    }
+    return {8, 16, 24, 32, 40, 48, 56, 64};
 }
 
 // The rates the encoder takes, ascending; empty when it takes any.
@@ -173,8 +185,10 @@ class FfmpegEncoder final : public AudioEncoder {
     bool Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) override;
     bool Write(const std::int16_t* frames, std::size_t count) override;
     bool Finish() override;
+    // A file that failed tells the system's reason (no room, a size limit), whatever the
+    // library made of it.
     std::string Error() const override {
-        return m_error.empty() && m_out.failed ? std::strerror(m_out.error) : m_error;
+        return m_out.failed ? std::strerror(m_out.error) : m_error;
     }
     bool WritePackets(const std::vector<EncodedPacket>& packets) override;
     bool FinishPackets() override;
@@ -236,12 +250,20 @@ bool FfmpegEncoder::TakesRate(const AVCodec& encoder, int rate) {
 
 bool FfmpegEncoder::AllocMuxer() {
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
-    m_io = buffer != nullptr ? avio_alloc_context(buffer, kIoBufferBytes, 1, &m_out, nullptr,
-                                                  WritePacket, SeekOutput)
-                             : nullptr;
+    // A pipe is given no seek: the muxers of the formats that stream then write straight on.
+    m_io = buffer != nullptr
+               ? avio_alloc_context(buffer, kIoBufferBytes, 1, &m_out, nullptr, WritePacket,
+                                    m_settings.seekable ? SeekOutput : nullptr)
+               : nullptr;
     if (m_io == nullptr) {
         av_free(buffer);
         return Fail("out of memory");
+    }
+    if (!m_settings.seekable) {
+        if (!m_spec.streams) {
+            return Fail(std::string(m_spec.label) + " cannot be written to a pipe or a device");
+        }
+        m_io->seekable = 0;
     }
     const int made = avformat_alloc_output_context2(&m_format, nullptr, m_spec.muxer, nullptr);
     if (made < 0) {
@@ -265,6 +287,19 @@ bool FfmpegEncoder::OpenCodec(const AVCodec& encoder, int rate) {
     m_codec->flags |= AV_CODEC_FLAG_BITEXACT;
     if (m_format != nullptr && (m_format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if (std::strcmp(encoder.name, "libmp3lame") == 0 && !m_settings.vbr &&
+        m_settings.bitrateKbps > 0) {
+        const std::vector<int> rates = Mp3Bitrates(rate);
+        if (std::find(rates.begin(), rates.end(), m_settings.bitrateKbps) == rates.end()) {
+            std::string list;
+            for (const int kbps : rates) {
+                list += (list.empty() ? "" : ", ") + std::to_string(kbps);
+            }
+            return Fail("an MP3 at " + std::to_string(rate) + " Hz cannot have " +
+                        std::to_string(m_settings.bitrateKbps) + " kbps; --bitrate " + list +
+                        " can be written");
+        }
     }
     if (m_settings.vbr) {
         m_codec->flags |= AV_CODEC_FLAG_QSCALE;

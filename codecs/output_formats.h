@@ -33,30 +33,34 @@ struct OutputFormatRow {
     std::array<int, 8> steps;  // kbps of quality qualityMin, qualityMin + 1, ... (BitrateSteps)
     const char* qualityNote;   // what the VBR levels are (VbrLevel)
     const char* bitrateNote;   // how --bitrate is kept
+    // Whether it can be written to a pipe, a FIFO or a terminal as it is to a file: nothing
+    // in it needs filling in at its start once the end is known (MP3's length and gapless
+    // header, MP4's index).
+    bool streams;
 };
 
 // A row a format, kept as a table.
 // clang-format off
 inline constexpr OutputFormatRow kOutputFormats[] = {
     {"wav", {".wav", nullptr}, "16-bit WAV", "", "", 0,
-     QualityScale::None, 0, 0, 0, 0, 0, {}, "", ""},
+     QualityScale::None, 0, 0, 0, 0, 0, {}, "", "", true},
     {"flac", {".flac", nullptr}, "FLAC", "flac", "flac", 0,
-     QualityScale::None, 0, 0, 0, 0, 0, {}, "", ""},
+     QualityScale::None, 0, 0, 0, 0, 0, {}, "", "", true},
     {"mp3", {".mp3", nullptr}, "MP3 (LAME)", "libmp3lame", "mp3", 0,
      QualityScale::VbrLevel, 0, 9, 2, 8, 320, {},
-     "LAME V0 (best) .. V9; V2 is about 190 kbps", "constant"},
+     "LAME V0 (best) .. V9; V2 is about 190 kbps", "constant", false},
     {"m4a", {".m4a", nullptr}, "AAC in MP4", "aac", "ipod", 0,
      QualityScale::BitrateSteps, 1, 8, 5, 32, 320, {64, 96, 128, 160, 192, 224, 256, 320},
-     "", "average"},
+     "", "average", false},
     {"aac", {".aac", nullptr}, "AAC (ADTS)", "aac", "adts", 0,
      QualityScale::BitrateSteps, 1, 8, 5, 32, 320, {64, 96, 128, 160, 192, 224, 256, 320},
-     "", "average"},
+     "", "average", true},
     {"opus", {".opus", nullptr}, "Opus", "libopus", "opus", 48000,
      QualityScale::BitrateSteps, 1, 8, 5, 6, 510, {32, 48, 64, 96, 128, 160, 192, 256},
-     "", "variable"},
+     "", "variable", true},
     {"ogg", {".ogg", ".oga"}, "Ogg Vorbis", "libvorbis", "ogg", 0,
      QualityScale::VbrLevel, -1, 10, 5, 64, 320, {},
-     "Vorbis q-1 .. q10 (best)", "average"},
+     "Vorbis q-1 .. q10 (best)", "average", true},
 };
 // clang-format on
 
@@ -87,6 +91,9 @@ struct EncoderSettings {
     int quality = 0;      // the VBR level, with vbr
     int bitrateKbps = 0;  // without vbr; 0: the encoder's own (lossless)
     std::string note;     // the processing settings, written as a comment beside the tags
+    // Whether the file may be gone back into (a file, not a pipe): a format that streams
+    // (OutputFormatRow::streams) is written without going back where it may not.
+    bool seekable = true;
 };
 
 // A choice that fits, with the format's defaults for what it leaves unset.

@@ -35,3 +35,11 @@ int FuzzTags(const std::uint8_t* data, std::size_t size);
 // The cache folder's clean-up over names the bytes give: only this program's copies that no
 // running program holds are removed, never a file of another name, a link or what it names.
 int FuzzCache(const std::uint8_t* data, std::size_t size);
+
+// The presets file over the bytes: what loads is sound (names told apart, positions in range,
+// at most kMaxPresets), and a save and a delete keep every other entry as it loaded.
+int FuzzPresets(const std::uint8_t* data, std::size_t size);
+
+// The command line's option parser over the bytes as arguments (split at NUL bytes): numbers
+// read exactly as a model of the grammar reads them, values within their ranges.
+int FuzzOptions(const std::uint8_t* data, std::size_t size);

@@ -6,7 +6,9 @@ if(NOT TARGET zerbex_fuzz_targets)
     ${CMAKE_CURRENT_LIST_DIR}/cache_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/decode_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_io.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/options_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/play_job_target.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/presets_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/processing_target.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scratch_dir.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tags_target.cpp
@@ -14,7 +16,8 @@ if(NOT TARGET zerbex_fuzz_targets)
     ${CMAKE_CURRENT_LIST_DIR}/write_job_target.cpp
   )
   target_include_directories(zerbex_fuzz_targets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_codec_tags)
+  # The option parser is the tool's own.
+  target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_codec_tags zerbex_cli_core)
   if(TARGET zerbex_test_support)
     target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_test_support)
   else()

@@ -11,6 +11,7 @@
 #include "disk_space.h"
 #include "job_runner.h"
 #include "render_pool.h"
+#include "safe_output.h"
 
 namespace fs = std::filesystem;
 
@@ -85,13 +86,19 @@ bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sha
 }  // namespace
 
 std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs, const fs::path& folder,
-                                  const std::string& extension) {
+                                  const std::string& extension, bool stems) {
     std::vector<BatchItem> items;
     items.reserve(inputs.size());
     for (const std::string& input : inputs) {
-        const fs::path output = folder / (fs::path(input).stem().string() + extension);
-        std::error_code ec;
-        items.push_back({input, output, fs::exists(fs::symlink_status(output, ec))});
+        BatchItem item{input, folder / (fs::path(input).stem().string() + extension), false, {}};
+        for (const fs::path& name : {item.output, VocalsPath(item.output)}) {
+            std::error_code ec;
+            if ((stems || name == item.output) && fs::exists(fs::symlink_status(name, ec))) {
+                item.existing.push_back(name);
+            }
+        }
+        item.replaces = !item.existing.empty();
+        items.push_back(std::move(item));
     }
     return items;
 }
@@ -116,19 +123,32 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items, cons
             inputFiles.insert(*id);
         }
     }
-    std::map<fs::path, const BatchItem*> seen;
+    // Each output by the file it ends in: its name with links followed (a dangling link
+    // names the file it would make), and who the file is where it exists.
+    std::map<fs::path, std::pair<const BatchItem*, fs::path>> seen;
+    std::map<std::pair<dev_t, ino_t>, std::pair<const BatchItem*, fs::path>> seenFiles;
     for (const BatchItem& item : items) {
         std::vector<fs::path> outputs{item.output};
         if (stems) {
             outputs.push_back(VocalsPath(item.output));
         }
         for (const fs::path& output : outputs) {
-            const auto [it, added] = seen.emplace(output, &item);
-            if (!added) {
-                return BatchProblem{BatchProblem::Kind::SameOutput, item.input.string(),
-                                    it->second->input.string(), output.string()};
-            }
+            const fs::path target = ResolveOutputTarget(output);
+            fs::path key = fs::weakly_canonical(target, ec);
+            key = (ec ? fs::absolute(target, ec) : key).lexically_normal();
+            const auto [it, added] = seen.emplace(key, std::make_pair(&item, output));
             const auto id = Identity(output);
+            const auto [file, addedFile] =
+                id ? seenFiles.emplace(*id, std::make_pair(&item, output))
+                   : std::make_pair(seenFiles.end(), true);
+            if (!added || !addedFile) {
+                const auto& [other, otherName] = !added ? it->second : file->second;
+                return BatchProblem{
+                    BatchProblem::Kind::SameOutput, item.input.string(), other->input.string(),
+                    otherName == output
+                        ? output.string()
+                        : otherName.string() + " (" + output.string() + " leads to it)"};
+            }
             const fs::path canonical = fs::weakly_canonical(output, ec);
             if ((id && inputFiles.count(*id) != 0) || (!ec && inputPaths.count(canonical) != 0)) {
                 return BatchProblem{BatchProblem::Kind::OutputIsInput, output.string(), {}, {}};

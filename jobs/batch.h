@@ -22,13 +22,15 @@ class RenderPool;
 struct BatchItem {
     std::filesystem::path input;
     std::filesystem::path output;
-    bool replaces = false;  // the output exists
+    bool replaces = false;                        // the output exists, or with stems its vocals
+    std::vector<std::filesystem::path> existing;  // those of them that exist, the output first
 };
 
-// folder/NAME.extension for each input (extension with its dot).
+// folder/NAME.extension for each input (extension with its dot); with stems, each output's
+// vocals count among what an item replaces.
 std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs,
-                                  const std::filesystem::path& folder,
-                                  const std::string& extension);
+                                  const std::filesystem::path& folder, const std::string& extension,
+                                  bool stems = false);
 
 // Why a batch must not start, before anything is written.
 struct BatchProblem {
@@ -44,7 +46,8 @@ struct BatchProblem {
     std::string output;
 };
 // Each name is looked at once, so that a batch of thousands starts at once too. With stems,
-// each output's vocals (VocalsPath) are outputs as well.
+// each output's vocals (VocalsPath) are outputs as well. Two outputs are one when their names
+// lead to one file: through links, dangling ones too, or as hard links of one file.
 std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items,
                                        const std::filesystem::path& folder, bool stems = false);
 
@@ -61,7 +64,7 @@ class BatchObserver {
 
 // How every file of a batch is written, beside the processing.
 struct BatchSettings {
-    bool noClobber = false;  // an item whose output exists is left alone
+    bool noClobber = false;  // an item whose output (or with stems its vocals) exists is left alone
     QualityChoice quality;   // for a lossy format; unset: its defaults
     KeyTempo keyTempo;
     bool stems = false;      // the removed part too, under VocalsPath of each output

@@ -10,6 +10,14 @@
 #include "audio_out.h"
 #include "job_observer.h"
 
+// No sound system names a device longer than this: a longer choice (a damaged profile's) is
+// no device, and is never looked for.
+inline constexpr std::size_t kMaxDeviceNameBytes = 256;
+
+// A name as a message shows it: at most about max bytes, cut at a character and marked
+// with "…" where it was cut.
+std::string ElidedName(const std::string& name, std::size_t max = 64);
+
 class DeviceChoice {
   public:
     DeviceChoice() = default;
@@ -20,8 +28,8 @@ class DeviceChoice {
     const std::string& Chosen() const { return m_device; }
 
     // Before a play opens out: points it at the chosen device when devices has it, else at
-    // the default, telling observer (JobError::DeviceGone) the first time since the device
-    // was chosen or last found. False when the default stands in.
+    // the default, telling observer (JobError::DeviceGone, the name elided) the first time
+    // since the device was chosen or last found. False when the default stands in.
     bool Apply(const AudioDevices& devices, AudioOut& out, JobObserver& observer);
 
   private:

@@ -1,15 +1,26 @@
 #include "job_messages.h"
 
+#include <filesystem>
+
 #include "output_formats.h"
+
+namespace {
+
+// "wave" in the classic texts; "MP3 (LAME)" and the others' labels for their files.
+std::string FileKind(const JobMessage& message) {
+    return message.format.empty() ? std::string("wave") : message.format;
+}
+
+}  // namespace
 
 std::string MessageText(const JobMessage& message) {
     switch (message.error) {
         case JobError::ReadInput:
             return "Error reading input wave file...\n";
         case JobError::CreateOutput:
-            return "Error creating output wave file...\n";
+            return "Error creating output " + FileKind(message) + " file...\n";
         case JobError::WriteOutput:
-            return "Error writing output wave file...\n";
+            return "Error writing output " + FileKind(message) + " file...\n";
         case JobError::NotStereo:
             return "Error code 1101, Input not stereo! \n";
         case JobError::Not16Bit:
@@ -36,9 +47,18 @@ std::string MessageText(const JobMessage& message) {
             return "Enter a different filename. Trying to write to the input filename is not "
                    "allowed.";
         case JobError::CannotWriteFormat:
+            if (!message.detail.empty() &&
+                std::filesystem::path(message.file).filename() == message.detail) {
+                return "a file named only " + message.detail +
+                       " has no name before its extension; name it (song" + message.detail + ")";
+            }
             return (message.detail.empty() ? std::string("cannot write files without an extension")
                                            : "cannot write " + message.detail + " files") +
                    "; use " + kWritableExtensions;
+        case JobError::CannotStream:
+            return message.detail +
+                   " cannot be written to a pipe, a FIFO or a device: the end of the file fills "
+                   "in its start. Write it to a file, or use .wav, .flac, .ogg, .opus or .aac";
         case JobError::LoopAtStart:
             return "Error 86: Play start is after play end. Play starts at 0.";
         case JobError::LoopAtReposition:

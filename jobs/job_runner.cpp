@@ -1,13 +1,19 @@
 #include "job_runner.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <system_error>
 
+#include "codec_module.h"
 #include "decoded_source.h"
 #include "disk_space.h"
 #include "encoder_sink.h"
@@ -65,6 +71,44 @@ std::string Unreadable(const fs::path& path) {
     return std::strerror(errno);
 }
 
+// The word for a format in the messages about its file: "" for a WAV (the classic texts
+// say "wave file"), its label for the others.
+std::string FormatWord(const OutputFormatRow& format) {
+    if (&format == &WavFormat()) {
+        return {};
+    }
+    const std::string_view name = format.name;
+    if (name == "opus") {
+        return "Opus";
+    }
+    if (name == "ogg") {
+        return "Ogg Vorbis";
+    }
+    std::string word(name);
+    std::transform(word.begin(), word.end(), word.begin(), [](char c) {
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
+    return word;
+}
+
+// Whether a write to the name goes into something that cannot be gone back into: a FIFO or
+// a socket, through links too (/dev/stdout to a pipe).
+bool IsPipe(const fs::path& path) {
+    struct stat info {};
+    return ::stat(ResolveOutputTarget(path).c_str(), &info) == 0 &&
+           (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
+}
+
+// The cover the input file holds, for an output written from its decoded copy.
+CoverArt CoverOf(const fs::path& input) {
+    const CodecModule* codecs = Codecs();
+    std::unique_ptr<AudioDecoder> decoder = codecs != nullptr ? codecs->newDecoder() : nullptr;
+    if (!decoder || decoder->Open(input) != AudioDecoder::Status::Ok) {
+        return {};
+    }
+    return decoder->Cover();
+}
+
 // The source for the file a write reads; null after telling the observer why there is none.
 // A WAV is walked as it is unless decode asks for its frames behind a header of our own.
 std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>* stop, bool decode,
@@ -106,9 +150,10 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>
 
 // The sink of the output's format for path (the output, or its vocals); null after telling
 // the observer why there is none.
-std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const fs::path& path,
-                                       const OutputFormatRow& format, RenderSource& source,
-                                       JobObserver& observer, const std::string& extraNote = {}) {
+std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path& path,
+                                     const OutputFormatRow& format, RenderSource& source,
+                                     const CoverArt& cover, JobObserver& observer,
+                                     const std::string& extraNote = {}) {
     std::string error;
     if (&format != &WavFormat()) {
         EncoderSettings settings = SettleQuality(format, request.quality);
@@ -118,7 +163,7 @@ std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const fs::pa
         auto encoder = std::make_unique<EncoderSink>();
         // A file of a batch that shares the pool with others encodes on its own thread.
         RenderPool* pool = request.segments != 1 ? request.pool : nullptr;
-        if (encoder->Create(path, settings, source.Tags(), source.Cover(), request.stop, pool)) {
+        if (encoder->Create(path, settings, source.Tags(), cover, request.stop, pool)) {
             return encoder;
         }
         error = encoder->ErrorDetail();
@@ -130,8 +175,8 @@ std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const fs::pa
         error = wav->ErrorDetail();
     }
     if (!(request.stop != nullptr && request.stop->Get() != 0)) {
-        observer.Message(
-            {JobError::CreateOutput, error, path == request.output ? "" : path.string()});
+        observer.Message({JobError::CreateOutput, error,
+                          path == request.output ? "" : path.string(), FormatWord(format)});
     }
     return nullptr;
 }
@@ -140,8 +185,9 @@ std::unique_ptr<RenderSink> CreateSink(const WriteRequest& request, const fs::pa
 // output, under any spelling.
 bool VocalsNameFree(const WriteRequest& request, JobObserver& observer) {
     const fs::path vocals = VocalsPath(request.output);
-    const bool clash = SameFile(request.input, vocals) || SameFile(request.output, vocals) ||
-                       vocals.lexically_normal() == request.output.lexically_normal();
+    // Links count, dangling ones too: two sinks must never write one file.
+    const bool clash = SameFile(request.input, vocals) || SameOutputTarget(request.input, vocals) ||
+                       SameOutputTarget(request.output, vocals);
     if (clash) {
         observer.Message({JobError::SameFile, {}, vocals.string()});
     }
@@ -150,8 +196,8 @@ bool VocalsNameFree(const WriteRequest& request, JobObserver& observer) {
 
 // Both outputs' sinks, or neither; the output's is first.
 struct Sinks {
-    std::unique_ptr<RenderSink> output;
-    std::unique_ptr<RenderSink> vocals;  // with stems
+    std::unique_ptr<FileSink> output;
+    std::unique_ptr<FileSink> vocals;  // with stems
 
     // The one whose failure ended the write.
     const RenderSink& Failed() const {
@@ -159,16 +205,41 @@ struct Sinks {
     }
 };
 
+// What an output takes on the disk for each byte of decoded audio, at most: the whole of it
+// for a WAV or FLAC (a FLAC frame of noise may hold a little more than its samples), the
+// bit rate's share for a lossy format (the VBR levels at the format's highest rate).
+double OutputShare(const OutputFormatRow& format, const QualityChoice& quality,
+                   std::uint32_t byteRate) {
+    if (format.scale == QualityScale::None || byteRate == 0) {
+        return format.scale == QualityScale::None && &format != &WavFormat() ? 1.01 : 1.0;
+    }
+    const EncoderSettings settings = SettleQuality(format, quality);
+    const double kbps = settings.vbr ? (std::string_view(format.name) == "mp3" ? 320.0 : 512.0)
+                                     : settings.bitrateKbps * 1.25;
+    return std::min(1.0, kbps * 125.0 / byteRate);
+}
+
 // Whether a decoded input fits what the output may hold; sets the space it takes aside. An
-// encoded output is counted at the decoded size: what it takes is not known before.
-bool Budget(RenderSource& source, const fs::path& output, bool wav, DiskSpace& disk,
-            DiskSpace::Reservation& reserved, JobObserver& observer) {
-    const std::optional<fs::path> folder = OutputFolder(output);
-    const std::uint64_t available = folder ? disk.Available(*folder) : ~std::uint64_t{0};
-    const SourceStatus status = source.Limit(available, wav);
+// output is counted at what it may take at most (OutputShare, twice with stems), and the
+// room left free for everything else on the disk grows with it, to DiskSpace's reserve.
+bool Budget(RenderSource& source, const WriteRequest& request, const OutputFormatRow& format,
+            DiskSpace& disk, DiskSpace::Reservation& reserved, JobObserver& observer) {
+    const std::optional<fs::path> folder = OutputFolder(request.output);
+    const double share =
+        OutputShare(format, request.quality, source.DeclaredByteRate()) * (request.stems ? 2 : 1);
+    constexpr std::uint64_t kHeaders = 1u << 20;  // tags, a cover, the container's index
+    const std::uint64_t needs =
+        static_cast<std::uint64_t>(static_cast<double>(source.DeclaredBytes()) * share) + kHeaders;
+    const std::uint64_t leave = std::min<std::uint64_t>(
+        DiskSpace::kReserveBytes, std::max<std::uint64_t>(needs / 8, kHeaders));
+    const std::uint64_t free = folder ? disk.Free(*folder) : ~std::uint64_t{0};
+    const std::uint64_t room = free > leave + kHeaders ? free - leave - kHeaders : 0;
+    const std::uint64_t available =
+        folder ? static_cast<std::uint64_t>(static_cast<double>(room) / share) : ~std::uint64_t{0};
+    const SourceStatus status = source.Limit(available, &format == &WavFormat());
     if (status == SourceStatus::Ok) {
         if (folder) {
-            reserved = disk.Reserve(*folder, source.DeclaredBytes());
+            reserved = disk.Reserve(*folder, needs);
         }
         return true;
     }
@@ -177,28 +248,22 @@ bool Budget(RenderSource& source, const fs::path& output, bool wav, DiskSpace& d
     return false;
 }
 
-// The vocals go in first: a failure of the output then takes them back out, so that the
-// output never stands without its vocals.
-bool CommitBoth(Sinks& sinks, const fs::path& output) {
+// Both outputs are finished before either replaces its file, so that a failure for want of
+// room (the index an M4A writes at its end) leaves both as they were; then the two go in
+// place together (CommitPair: a write killed between the renames is settled by the next).
+bool CommitBoth(Sinks& sinks) {
     if (!sinks.vocals) {
         return sinks.output->Commit();
     }
-    if (!sinks.vocals->Commit()) {
-        return false;
-    }
-    if (sinks.output->Commit()) {
-        return true;
-    }
-    std::error_code ec;
-    fs::remove(VocalsPath(output), ec);
-    return false;
+    return sinks.output->Prepare() && sinks.vocals->Prepare() &&
+           CommitPair(sinks.output->Output(), sinks.vocals->Output());
 }
 
 JobResult Finish(RenderStatus status, const RenderSource& source, Sinks& sinks,
-                 const fs::path& output, JobObserver& observer) {
+                 const fs::path& output, const OutputFormatRow& format, JobObserver& observer) {
     switch (status) {
         case RenderStatus::Done:
-            if (CommitBoth(sinks, output)) {
+            if (CommitBoth(sinks)) {
                 return JobResult::Done;
             }
             break;
@@ -216,7 +281,8 @@ JobResult Finish(RenderStatus status, const RenderSource& source, Sinks& sinks,
     }
     const RenderSink& failed = sinks.Failed();
     observer.Message({JobError::WriteOutput, failed.ErrorDetail(),
-                      &failed == sinks.vocals.get() ? VocalsPath(output).string() : ""});
+                      &failed == sinks.vocals.get() ? VocalsPath(output).string() : "",
+                      FormatWord(format)});
     return JobResult::Failed;
 }
 
@@ -331,6 +397,10 @@ Measured LoudnessGain(const WriteRequest& request, const RenderSettings& setting
 }  // namespace
 
 const OutputFormatRow* OutputFormatFor(const fs::path& output) {
+    // ".mp3" alone is a name without a name, not a WAV stream into a hidden file.
+    if (FormatOfExtension(output.filename().string()) != nullptr) {
+        return nullptr;
+    }
     const std::string extension = output.extension().string();
     if (!extension.empty()) {
         return FormatOfExtension(extension);
@@ -341,6 +411,10 @@ const OutputFormatRow* OutputFormatFor(const fs::path& output) {
 }
 
 JobMessage CannotWriteMessage(const fs::path& output) {
+    const std::string name = output.filename().string();
+    if (FormatOfExtension(name) != nullptr) {
+        return {JobError::CannotWriteFormat, name, output.string()};
+    }
     return {JobError::CannotWriteFormat, output.extension().string(), output.string()};
 }
 
@@ -399,6 +473,17 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     if (request.stems && !VocalsNameFree(request, observer)) {
         return JobResult::Failed;
     }
+    if (!outputFormat->streams) {
+        for (const fs::path& path : {request.output, VocalsPath(request.output)}) {
+            if ((path == request.output || request.stems) && IsPipe(path)) {
+                observer.Message({JobError::CannotStream, FormatWord(*outputFormat),
+                                  path == request.output ? "" : path.string()});
+                return JobResult::Refused;
+            }
+        }
+    }
+    // What a write killed while it put a pair of files in place left is settled first.
+    RecoverPair(ResolveOutputTarget(request.output));
     ProcessingParameters params;
     CopyParameters(*request.params, params);
     RenderSettings settings;
@@ -438,12 +523,16 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
         static_cast<DecodedSource&>(*source).WillStretch(
             100.0 / request.keyTempo.tempo, SettingsNote(*request.params, request.keyTempo));
     }
+    // A decoded copy holds the input's tags but not its cover: that comes from the input.
+    const CoverArt cover = outputFormat == &WavFormat() ? CoverArt{}
+                           : request.reads.empty()      ? source->Cover()
+                                                        : CoverOf(request.input);
     Sinks sinks;
     sinks.output =
-        CreateSink(request, request.output, *outputFormat, *source, observer, loudnessNote);
+        CreateSink(request, request.output, *outputFormat, *source, cover, observer, loudnessNote);
     if (sinks.output && request.stems) {
-        sinks.vocals =
-            CreateSink(request, VocalsPath(request.output), *outputFormat, *source, observer);
+        sinks.vocals = CreateSink(request, VocalsPath(request.output), *outputFormat, *source,
+                                  cover, observer);
     }
     if (!sinks.output || (request.stems && !sinks.vocals)) {
         return request.stop != nullptr && request.stop->Get() != 0 ? JobResult::Stopped
@@ -452,8 +541,8 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     DiskSpace ownDisk;
     DiskSpace::Reservation reserved;
     // A tiny file that declares hours of audio must not fill the disk.
-    if (!Budget(*source, request.output, outputFormat == &WavFormat(),
-                request.disk != nullptr ? *request.disk : ownDisk, reserved, observer)) {
+    if (!Budget(*source, request, *outputFormat, request.disk != nullptr ? *request.disk : ownDisk,
+                reserved, observer)) {
         return JobResult::Refused;
     }
     settings.vocals = sinks.vocals.get();
@@ -466,7 +555,7 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     if (status == RenderStatus::Done && loud && !loud->Flush()) {
         status = RenderStatus::WriteFailed;
     }
-    return Finish(status, *source, sinks, request.output, observer);
+    return Finish(status, *source, sinks, request.output, *outputFormat, observer);
 }
 
 JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}

@@ -30,8 +30,9 @@ void KeyTempoOut::Start(unsigned rate) {
     if (rate != m_rate || !m_stage) {
         m_rate = rate;
         m_stage = std::make_unique<KeyTempoStage>(rate);
-        m_pieceFrames = std::max<std::size_t>(rate / kPiecesPerSecond, kFeedsPerPiece);
-        m_stereoPieceFrames = std::max<std::size_t>(rate / kStereoPiecesPerSecond, 1);
+        m_pieceFrames = std::max<std::size_t>(rate / kPiecesPerSecond, kMinPieceFrames);
+        m_stereoPieceFrames =
+            std::max<std::size_t>(rate / kStereoPiecesPerSecond, kMinStereoPieceFrames);
         m_piece.resize(AudioOut::kMaxBlockBytes / kFrameBytes * kFrameBytes);
         m_stereo = std::make_unique<StereoFeed>(rate, m_piece.size() / kFrameBytes);
     }

@@ -3,7 +3,8 @@
 // Where a playback's processed blocks go out to the sound device. At the original key and
 // tempo a block goes out as it is, as it always did. Otherwise it goes through the key and
 // tempo stage in steps of an eightieth of a second, and what comes out goes to the device in
-// pieces of a twentieth, each as soon as there is room for it: a change of key or tempo is
+// pieces of a twentieth (and never fewer frames than a twentieth at 44.1 kHz: see
+// kMinPieceFrames), each as soon as there is room for it: a change of key or tempo is
 // heard after the two pieces queued ahead of it, not after whole blocks. Where the key and
 // tempo may change while it plays (the window), blocks at the original ones go out in such
 // pieces too (a block cut evenly, so that its end is no sliver), the same bytes, so that the
@@ -35,6 +36,12 @@
 class KeyTempoOut : public JobObserver {
   public:
     enum class Sent { Played, Stopped, Failed };
+
+    // The fewest frames a piece holds at any rate: a device takes its buffer in frames, a
+    // thousand or so whatever the rate (at 8 kHz, an eighth of a second at once), so two
+    // pieces queued must hold more than that at every rate, as they do at 44.1 kHz.
+    static constexpr std::size_t kMinPieceFrames = 2205;
+    static constexpr std::size_t kMinStereoPieceFrames = 1103;
 
     // stop and the key and tempo are read from controls.
     KeyTempoOut(AudioOut& out, const PlayControls& controls, JobObserver& observer);

@@ -1,7 +1,10 @@
 #include "playback_job.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "fast_frames.h"
@@ -377,7 +380,14 @@ PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& control
                         WaveFormat& format, JobObserver& observer, bool once) {
     PlayFile input;
     if (!input.Open(path)) {
-        observer.Message({JobError::ReadInput});
+        // The reason, as a write tells it.
+        const int error = errno;
+        std::error_code ec;
+        const std::filesystem::file_status status = std::filesystem::status(path, ec);
+        observer.Message({JobError::ReadInput, std::filesystem::exists(status) &&
+                                                       !std::filesystem::is_regular_file(status)
+                                                   ? "it is no regular file"
+                                                   : std::strerror(error != 0 ? error : EIO)});
         return {JobResult::Failed, 0};
     }
     return PlayWaveInput(input, controls, out, format, observer, once);

@@ -1,16 +1,21 @@
 #include "presets.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <thread>
+#include <unordered_map>
 
 #include "cache_folder.h"
+#include "safe_output.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +29,9 @@ constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
 
 constexpr char kModeKey[] = "mode";
 constexpr char kLoudnessKey[] = "loudness";
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+// How long a change waits for another program's change of the file to end.
+constexpr auto kLockWait = std::chrono::seconds(10);
 
 constexpr char kFileHeader[] =
     "# Zerbex 2 presets: trackbar settings saved by the window's \"Save settings as preset...\",\n"
@@ -52,6 +60,12 @@ std::string_view Trim(std::string_view text) {
 
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
+    return lower;
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -293,6 +307,10 @@ std::optional<std::string> ReadText(const fs::path& file, std::string& problem) 
         problem = file.string() + " is larger than 1 MB: no preset of it is loaded";
         return std::nullopt;
     }
+    // A byte-order mark, as some editors save UTF-8, is no part of the first line.
+    if (text.starts_with(kByteOrderMark)) {
+        text.erase(0, std::strlen(kByteOrderMark));
+    }
     return text;
 }
 
@@ -342,19 +360,20 @@ std::string FileText(const FileContents& contents) {
     return text;
 }
 
-// Writes text to a temporary file beside file and renames it over file once it was written
-// and synced; why not, otherwise.
+// Writes text to a temporary file beside file (the file a link names, where it is one: the
+// link stays) and renames it over that once it was written and synced; why not, otherwise.
 std::optional<std::string> WriteWhole(const fs::path& file, const std::string& text) {
     const auto failed = [&file](int error) {
         return std::optional<std::string>(file.string() +
                                           " cannot be written: " + SystemError(error));
     };
+    const fs::path target = ResolveOutputTarget(file);
     std::error_code ec;
-    if (!file.parent_path().empty() && (fs::create_directories(file.parent_path(), ec), ec)) {
+    if (!target.parent_path().empty() && (fs::create_directories(target.parent_path(), ec), ec)) {
         return failed(ec.value());
     }
     std::string temporary =
-        (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         return failed(errno);
@@ -375,7 +394,7 @@ std::optional<std::string> WriteWhole(const fs::path& file, const std::string& t
     if (::close(fd) != 0 && error == 0) {
         error = errno;
     }
-    if (error == 0 && std::rename(temporary.c_str(), file.c_str()) != 0) {
+    if (error == 0 && std::rename(temporary.c_str(), target.c_str()) != 0) {
         error = errno;
     }
     if (error != 0) {
@@ -384,6 +403,52 @@ std::optional<std::string> WriteWhole(const fs::path& file, const std::string& t
     }
     return std::nullopt;
 }
+
+// Holds the presets file for one change, from its reading to its rename: two windows that
+// save at once take turns, and the second reads what the first wrote. The lock is taken on
+// the folder the file is in (the file itself is replaced by each change), so that nothing
+// is left beside it. A folder that cannot be made or opened takes no lock: the change then
+// fails on the file, and says why.
+class ChangeLock {
+  public:
+    explicit ChangeLock(const fs::path& file) {
+        const fs::path target = ResolveOutputTarget(file);
+        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0) {
+            return;
+        }
+        const auto giveUp = std::chrono::steady_clock::now() + kLockWait;
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                return;  // a file system without locks: as before them
+            }
+            if (std::chrono::steady_clock::now() >= giveUp) {
+                m_problem = file.string() + " is being changed by another program; try again";
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~ChangeLock() {
+        if (m_fd >= 0) {
+            ::close(m_fd);  // and the lock with it
+        }
+    }
+    ChangeLock(const ChangeLock&) = delete;
+    ChangeLock& operator=(const ChangeLock&) = delete;
+
+    // Why the file cannot be changed now; nothing when it may be.
+    std::optional<std::string> Problem() const {
+        return m_problem.empty() ? std::nullopt : std::optional<std::string>(m_problem);
+    }
+
+  private:
+    int m_fd = -1;
+    std::string m_problem;
+};
 
 bool IsShippedName(std::string_view name) {
     return ShippedPresets().Find(name) != nullptr;
@@ -445,18 +510,32 @@ PresetList LoadPresets(const fs::path& file) {
     if (!contents) {
         return list;
     }
+    // Each name looked up once: a file of thousands of entries loads in linear time.
+    std::unordered_map<std::string, bool> names;  // lower-case name: shipped
+    for (const Preset& preset : list.presets) {
+        names.emplace(LowerCase(preset.name), true);
+    }
+    std::size_t loaded = 0;
     for (const Entry& entry : contents->entries) {
         if (!entry.preset) {
             continue;
         }
-        if (const Preset* first = list.Find(entry.name)) {
+        const auto [first, added] = names.emplace(LowerCase(entry.name), false);
+        if (!added) {
             list.problems.push_back(file.string() + ", line " + std::to_string(entry.line) + ": " +
-                                    (first->shipped
+                                    (first->second
                                          ? Quoted(entry.name) + " is the name of a shipped preset"
                                          : "a second preset named " + Quoted(entry.name)) +
                                     "; this one is not loaded");
             continue;
         }
+        if (loaded == kMaxPresets) {
+            list.problems.push_back(file.string() + ", line " + std::to_string(entry.line) +
+                                    ": the file holds more than " + std::to_string(kMaxPresets) +
+                                    " presets; this one and those after it are not loaded");
+            break;
+        }
+        ++loaded;
         list.presets.push_back(*entry.preset);
     }
     return list;
@@ -486,9 +565,19 @@ std::optional<std::string> SavePreset(const fs::path& file, const Preset& preset
     if (IsShippedName(preset.name)) {
         return Quoted(preset.name) + " is the name of a shipped preset";
     }
+    const ChangeLock lock(file);
+    if (std::optional<std::string> problem = lock.Problem()) {
+        return problem;
+    }
     FileContents contents;
     if (std::optional<std::string> error = ReadForChange(file, contents)) {
         return error;
+    }
+    const bool known = std::any_of(contents.entries.begin(), contents.entries.end(),
+                                   [&](const Entry& e) { return SameName(e.name, preset.name); });
+    if (!known && contents.entries.size() >= kMaxPresets) {
+        return file.string() + " holds " + std::to_string(contents.entries.size()) +
+               " presets, the most it may: delete one first";
     }
     // In the place of the first of its namesakes, or last.
     const auto at = std::find_if(contents.entries.begin(), contents.entries.end(),
@@ -503,6 +592,10 @@ std::optional<std::string> SavePreset(const fs::path& file, const Preset& preset
 std::optional<std::string> DeletePreset(const fs::path& file, std::string_view name) {
     if (IsShippedName(name)) {
         return Quoted(name) + " is a shipped preset and cannot be deleted";
+    }
+    const ChangeLock lock(file);
+    if (std::optional<std::string> problem = lock.Problem()) {
+        return problem;
     }
     FileContents contents;
     if (std::optional<std::string> error = ReadForChange(file, contents)) {

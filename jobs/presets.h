@@ -27,6 +27,9 @@
 
 inline constexpr char kPresetsFileName[] = "zerbex2-presets.ini";
 inline constexpr std::size_t kMaxPresetNameBytes = 64;
+// The most presets of the user's that load, and that a save lets the file hold: a menu of
+// thousands helps no one.
+inline constexpr std::size_t kMaxPresets = 500;
 
 struct Preset {
     std::string name;
@@ -65,8 +68,10 @@ std::optional<std::string> PresetNameProblem(std::string_view name);
 
 // Adds preset to file, or replaces the user's own of the same name; every other entry of the
 // file, damaged ones too, is kept as it was. The file is replaced only once the new one was
-// written whole. An error text when the name is refused (a shipped preset's included) or the
-// file could not be written.
+// written whole (through a link: the file it names is replaced, the link kept). The file is
+// locked from its reading to its replacing, so that two programs saving at once each keep
+// the other's preset. An error text when the name is refused (a shipped preset's included),
+// the file holds kMaxPresets already, or it could not be written.
 std::optional<std::string> SavePreset(const std::filesystem::path& file, const Preset& preset);
 
 // Removes the user's preset of that name from file; an error text when there is none (a

@@ -52,28 +52,31 @@ std::string StepsText(int steps, int perUnit) {
 }
 
 std::optional<int> StepsFromText(std::string_view text, int perUnit) {
+    // One sign at most, then digits, then a point and at most as many digits as perUnit
+    // has places: "--3", "+-1.5" and "1e3" are no numbers.
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        text.remove_prefix(1);
+    }
     const std::size_t point = text.find('.');
     const std::string_view whole = text.substr(0, point);
     const std::string_view fraction =
         point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-    const std::size_t digits = std::to_string(perUnit).size() - 1;
-    const bool fractionOk = std::all_of(fraction.begin(), fraction.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; }) &&
-                            fraction.size() <= digits &&
-                            (point == std::string_view::npos || !fraction.empty());
-    const bool negative = !whole.empty() && whole[0] == '-';
-    const std::string_view magnitude =
-        whole.substr(negative || (!whole.empty() && whole[0] == '+'));
-    int units = 0;
-    const char* end = magnitude.data() + magnitude.size();
-    const auto [stop, error] = std::from_chars(magnitude.data(), end, units);
-    const bool unitsOk = (magnitude.empty() && !fraction.empty()) ||
-                         (!magnitude.empty() && error == std::errc() && stop == end);
-    if (!fractionOk || !unitsOk || units > 1000000) {
+    const std::size_t places = std::to_string(perUnit).size() - 1;
+    const auto digits = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    constexpr std::size_t kMaxWholeDigits = 7;  // beyond every range, short of overflow
+    if (!digits(whole) || !digits(fraction) || fraction.size() > places ||
+        (point != std::string_view::npos && fraction.empty()) ||
+        (whole.empty() && fraction.empty()) || whole.size() > kMaxWholeDigits) {
         return std::nullopt;
     }
-    int steps = units;
-    for (std::size_t i = 0; i < digits; ++i) {
+    int steps = 0;
+    for (const char c : whole) {
+        steps = steps * 10 + (c - '0');
+    }
+    for (std::size_t i = 0; i < places; ++i) {
         steps = steps * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
     }
     return negative ? -steps : steps;

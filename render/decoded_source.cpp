@@ -104,10 +104,11 @@ void DecodedSource::Walk(SourceHandler& handler) {
     if (!handler.Data(kUnknownLength) || m_status != SourceStatus::Ok) {
         return;
     }
-    if (m_dataBytes == 0) {
+    if (m_dataBytes == 0 && m_decoder->DamagedPackets() > 0) {
         m_status = SourceStatus::NotAudio;  // nothing in it could be decoded
         return;
     }
+    // A stream without a frame is an empty one, as a WAV without sample data is: written so.
     for (const SizeField& field :
          WaveSizeFields(m_header.size(), handler.DataWritten(m_dataBytes))) {
         std::string value;

@@ -32,6 +32,9 @@ class DecodedSource : public RenderSource, private ByteInput {
     SourceStatus Limit(std::uint64_t diskBytes, bool wav) override;
     std::optional<JobMessage> Warning() const override;
     std::uint64_t DeclaredBytes() const override;
+    std::uint32_t DeclaredByteRate() const override {
+        return static_cast<std::uint32_t>(m_decoder->SampleRate()) * 4;
+    }
 
   private:
     std::size_t Read(unsigned char* buffer, std::size_t n) override;

@@ -6,13 +6,18 @@
 #include <utility>
 
 std::uint64_t DiskSpace::Available(const std::filesystem::path& folder) const {
+    const std::uint64_t free = Free(folder);
+    return free > kReserveBytes ? free - kReserveBytes : 0;
+}
+
+std::uint64_t DiskSpace::Free(const std::filesystem::path& folder) const {
     struct statvfs info {};
     struct stat where {};
     if (::statvfs(folder.c_str(), &info) != 0 || ::stat(folder.c_str(), &where) != 0) {
         return 0;
     }
     const std::uint64_t free = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
-    std::uint64_t taken = kReserveBytes;
+    std::uint64_t taken = 0;
     {
         const std::lock_guard lock(m_mutex);
         const auto it = m_reserved.find(where.st_dev);

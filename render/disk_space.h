@@ -16,8 +16,10 @@ class DiskSpace {
     // Left free for everything else on every file system.
     static constexpr std::uint64_t kReserveBytes = 64u << 20;
 
-    // Bytes a job may still write into folder's file system.
+    // Bytes a job may still write into folder's file system, the reserve left free.
     std::uint64_t Available(const std::filesystem::path& folder) const;
+    // The same without the reserve: what is free less what running jobs set aside.
+    std::uint64_t Free(const std::filesystem::path& folder) const;
 
     // Bytes set aside for a job until the object goes.
     class Reservation {

@@ -1,6 +1,8 @@
 #include "encoder_sink.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSettings& settings,
                          AudioTags tags, CoverArt cover, const Shared<int>* stop,
@@ -9,16 +11,21 @@ bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSetti
     m_pool = pool;
     const CodecModule* codecs = Codecs();
     m_codecsMissing = codecs == nullptr;
-    m_encoder = codecs != nullptr ? codecs->newEncoder(settings) : nullptr;
     m_tags = std::move(tags);
     m_cover = std::move(cover);
-    return m_encoder != nullptr && m_output.Create(ResolveOutputTarget(output), stop);
+    if (codecs == nullptr || !m_output.Create(ResolveOutputTarget(output), stop)) {
+        return false;
+    }
+    m_settings.seekable = m_output.Seekable();
+    m_encoder = codecs->newEncoder(m_settings);
+    return m_encoder != nullptr;
 }
 
 bool EncoderSink::Format(const WaveFormat& format) {
     if (!m_opened) {
         m_opened = true;
         const int rate = static_cast<int>(format.sampleRate);
+        m_rate = rate;
         m_failed = !m_encoder->Open(m_output.File(), rate, m_tags, m_cover);
         if (!m_failed && m_settings.format == "mp3" && Mp3Pieces::Holds(rate)) {
             m_pieces = std::make_unique<Mp3Pieces>(m_settings, rate, *m_encoder, m_pool);
@@ -30,6 +37,7 @@ bool EncoderSink::Format(const WaveFormat& format) {
 bool EncoderSink::Frames(const unsigned char* bytes, std::size_t n) {
     // The samples are little-endian in memory, as in the file; a partial frame is dropped.
     m_samples.resize(n / 4 * 2);
+    m_frames += n / 4;
     std::memcpy(m_samples.data(), bytes, m_samples.size() * sizeof(std::int16_t));
     m_failed = m_failed || !m_opened ||
                !(m_pieces != nullptr ? m_pieces->Write(m_samples.data(), n / 4)
@@ -37,7 +45,7 @@ bool EncoderSink::Frames(const unsigned char* bytes, std::size_t n) {
     return !m_failed;
 }
 
-bool EncoderSink::Commit() {
+bool EncoderSink::Prepare() {
     // An input without sample data still gets a file of the format.
     if (!m_opened && !Format(WaveFormat{1, 2, 44100, 176400, 4, 16})) {
         return false;
@@ -45,11 +53,31 @@ bool EncoderSink::Commit() {
     if (m_failed) {
         return false;
     }
+    // The lossy formats hold no stream shorter than a frame of theirs that a player opens: an
+    // MP3, AAC or Ogg Vorbis file of no audio, an M4A or Opus file of less than a hundredth
+    // of a second, is one no player reads. Such a file is not written.
+    const std::string_view format = m_settings.format;
+    const bool lossless = format == "flac";
+    const std::uint64_t least = lossless                                ? 0
+                                : (format == "m4a" || format == "opus") ? std::max(m_rate / 100, 1)
+                                                                        : 1;
+    if (m_frames < least) {
+        m_tooShort = m_frames == 0 ? "the input holds no audio, and a file of this format "
+                                     "cannot be empty (write .wav or .flac)"
+                                   : "the input's " + std::to_string(m_frames) +
+                                         " frames are too few for a file of this format, which "
+                                         "needs a hundredth of a second (write .wav or .flac)";
+        m_failed = true;
+        return false;
+    }
     m_failed = !(m_pieces != nullptr ? m_pieces->Finish() : m_encoder->Finish());
-    return !m_failed && m_output.Commit();
+    return !m_failed && m_output.Finish();
 }
 
 std::string EncoderSink::ErrorDetail() const {
+    if (!m_tooShort.empty()) {
+        return m_tooShort;
+    }
     const std::string pieces = m_pieces != nullptr ? m_pieces->Error() : "";
     const std::string encoder = !pieces.empty()        ? pieces
                                 : m_encoder != nullptr ? m_encoder->Error()

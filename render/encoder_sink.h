@@ -6,14 +6,13 @@
 #include <vector>
 
 #include "codec_module.h"
+#include "file_sink.h"
 #include "mp3_pieces.h"
-#include "render_sink.h"
-#include "safe_output.h"
 
 // An output in a compressed or lossless format of the codec module's, encoded as the frames
 // come, into a temporary file beside the output that replaces it on Commit. The container's
 // bytes are not carried; the tags are.
-class EncoderSink : public RenderSink {
+class EncoderSink : public FileSink {
   public:
     // False when the output cannot be created. An MP3 is encoded in pieces, on pool's threads
     // where there is one (mp3_pieces.h).
@@ -32,7 +31,8 @@ class EncoderSink : public RenderSink {
                std::size_t /*n*/) override {
         return true;
     }
-    bool Commit() override;
+    bool Prepare() override;
+    SafeOutput& Output() override { return m_output; }
 
   private:
     SafeOutput m_output;
@@ -43,6 +43,9 @@ class EncoderSink : public RenderSink {
     AudioTags m_tags;
     CoverArt m_cover;
     std::vector<std::int16_t> m_samples;
+    std::uint64_t m_frames = 0;  // written so far
+    int m_rate = 44100;
+    std::string m_tooShort;  // why the file cannot be written, found at its end
     bool m_opened = false;
     bool m_failed = false;
     bool m_codecsMissing = false;

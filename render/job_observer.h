@@ -23,7 +23,9 @@ enum class JobError {
     DeviceFailed,       // the sound device failed while playing
     DeviceGone,         // a warning: the chosen sound device (detail) is not there
     SameFile,           // the output is the input
-    CannotWriteFormat,  // no format this program writes has the output's extension (detail)
+    CannotWriteFormat,  // no format this program writes has the output's extension (detail), or
+                        // the name is an extension alone (detail: the name)
+    CannotStream,       // the format (detail: its label) cannot be written to a pipe or FIFO
     LoopAtStart,        // a job started with its loop start at or after its loop end
     LoopAtReposition,   // a playback found its loop start at or after its loop end
 };
@@ -32,6 +34,7 @@ struct JobMessage {
     JobError error;
     std::string detail = {};  // the system's or the device's own words, when there are any
     std::string file = {};    // the file it is about, when the job knows it
+    std::string format = {};  // an output's format in words ("MP3 (LAME)"); empty for a WAV
 };
 
 class JobObserver {

@@ -1,6 +1,7 @@
 #include "render.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -337,6 +338,8 @@ bool RenderRun::InSegments(std::uint64_t length) {
     job.pool = s.pool;
     job.segments = segments;
     job.settings = s.segmentSettings;
+    std::atomic<int> writeError{0};
+    job.writeError = &writeError;
     WriteProgress progress(m_observer, length, nullptr, m_source);
     const RunStatus status = WriteInSegments(job, [&](const BlockReport& block) {
         for (std::size_t m = 0; m * kMeterFrames < block.frames; ++m) {
@@ -356,6 +359,7 @@ bool RenderRun::InSegments(std::uint64_t length) {
             return true;
         case RunStatus::WriteFailed:
             m_status = RenderStatus::WriteFailed;
+            m_sink.WriteFailedWith(writeError.load());
             return true;
         case RunStatus::Done:
             break;

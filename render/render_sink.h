@@ -41,6 +41,8 @@ class RenderSink {
     virtual bool Commit() = 0;
     // The system's error number of the last failure; 0 when there was none or it is unknown.
     virtual int Error() const { return 0; }
+    // A write of the job's own into the file (FramesPlace) failed with this error number.
+    virtual void WriteFailedWith(int /*error*/) {}
     // The last failure in words: the system's, or the encoder's.
     virtual std::string ErrorDetail() const { return Error() != 0 ? std::strerror(Error()) : ""; }
 };

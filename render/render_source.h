@@ -60,6 +60,8 @@ class RenderSource {
     }
     // Sample bytes the input declares it holds, where only declared; 0 when not.
     virtual std::uint64_t DeclaredBytes() const { return 0; }
+    // Bytes of sample data a second, where DeclaredBytes is declared; 0 when not.
+    virtual std::uint32_t DeclaredByteRate() const { return 0; }
     // Something the user should know of an input that was read to its end: a decoded input
     // that held less than it declared, or damaged parts that were skipped.
     virtual std::optional<JobMessage> Warning() const { return std::nullopt; }

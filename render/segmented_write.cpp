@@ -69,6 +69,7 @@ class SegmentedJob : public FrameIo {
                            FileOffset(m_job.inputOffset, frame));
     }
     bool Write(std::uint64_t frame, const unsigned char* buffer, std::size_t count) override;
+    void NoteWriteError() const;
 
   private:
     static std::int64_t FileOffset(std::int64_t base, std::uint64_t frame) {
@@ -127,11 +128,20 @@ void SegmentedJob::RecordMeters(Slot& slot, std::uint64_t frame, const unsigned 
     }
 }
 
+void SegmentedJob::NoteWriteError() const {
+    const int error = errno != 0 ? errno : EIO;
+    int none = 0;
+    if (m_job.writeError != nullptr) {
+        m_job.writeError->compare_exchange_strong(none, error);
+    }
+}
+
 bool SegmentedJob::Write(std::uint64_t frame, const unsigned char* buffer, std::size_t count) {
     Slot& slot = m_slots[SlotOf(frame)];
     RecordMeters(slot, frame, buffer, count);
     if (!TransferAll(::pwrite, m_job.outputFd, buffer, count * kFrameBytes,
                      FileOffset(m_job.outputOffset, frame))) {
+        NoteWriteError();
         return false;
     }
     {
@@ -192,6 +202,7 @@ RunStatus SegmentedJob::CopyTail() {
     }
     if (!TransferAll(::pwrite, m_job.outputFd, bytes, tail,
                      FileOffset(m_job.outputOffset, m_frames))) {
+        NoteWriteError();
         return RunStatus::WriteFailed;
     }
     return RunStatus::Done;

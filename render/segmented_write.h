@@ -4,6 +4,7 @@
 // the sequential result byte for byte (segmented_render.h). The thread that calls it
 // reports the blocks in order, as the sequential pass loop would meet them.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,8 @@ struct SegmentedWrite {
     RenderPool* pool = nullptr;
     std::size_t segments = 2;
     SegmentSettings settings;
+    // Where the system's error number of a failed write of the output goes, when given.
+    std::atomic<int>* writeError = nullptr;
 };
 
 // How many segments a run of frames is worth on threads threads, a group for each thread

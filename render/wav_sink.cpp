@@ -37,11 +37,15 @@ bool WavSink::Create(const std::filesystem::path& output, const Shared<int>* sto
     return true;
 }
 
-bool WavSink::Commit() {
+bool WavSink::Prepare() {
     if (m_adopted != nullptr) {
         return !m_failed && std::fflush(m_adopted) == 0;
     }
-    return !m_failed && m_output.Commit();
+    return !m_failed && m_output.Finish();
+}
+
+bool WavSink::Commit() {
+    return m_adopted != nullptr ? Prepare() : FileSink::Commit();
 }
 
 bool WavSink::Put(const unsigned char* bytes, std::size_t n) {
@@ -54,9 +58,24 @@ bool WavSink::Put(const unsigned char* bytes, std::size_t n) {
 }
 
 bool WavSink::Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) {
-    m_failed = m_failed || std::fflush(File()) != 0 ||
-               !PutAt(::fileno(File()), bytes, n, static_cast<std::int64_t>(offset));
+    if (m_failed) {
+        return false;
+    }
+    if (std::fflush(File()) != 0 ||
+        !PutAt(::fileno(File()), bytes, n, static_cast<std::int64_t>(offset))) {
+        m_failed = true;
+        m_writeError = errno;
+        m_cannotGoBack = m_adopted == nullptr && !m_output.Seekable();
+    }
     return !m_failed;
+}
+
+std::string WavSink::ErrorDetail() const {
+    if (m_cannotGoBack) {
+        return "a WAV of a decoded input fills in its sizes at its end, which a pipe cannot "
+               "take: write it to a file, or use .flac";
+    }
+    return RenderSink::ErrorDetail();
 }
 
 // Segments are stored at their places in the output: a device or FIFO is written in order.

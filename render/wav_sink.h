@@ -2,12 +2,11 @@
 
 #include <filesystem>
 
-#include "render_sink.h"
-#include "safe_output.h"
+#include "file_sink.h"
 
 // A WAV output: the container's bytes and the processed data, as they come, into a temporary
 // file beside the output that replaces it on Commit (see SafeOutput).
-class WavSink : public RenderSink {
+class WavSink : public FileSink {
   public:
     // False when the output cannot be created.
     bool Create(const std::filesystem::path& output, const Shared<int>* stop = nullptr);
@@ -19,10 +18,17 @@ class WavSink : public RenderSink {
     bool Format(const WaveFormat& /*format*/) override { return true; }
     bool Frames(const unsigned char* bytes, std::size_t n) override { return Put(bytes, n); }
     bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override;
+    std::string ErrorDetail() const override;
     std::optional<FilePlace> FramesPlace() override;
     bool SkipFrames(std::uint64_t bytes) override;
+    void WriteFailedWith(int error) override {
+        m_failed = true;
+        m_writeError = m_writeError != 0 ? m_writeError : error;
+    }
     bool WritesBackEarly() const override { return m_output.Syncs(); }
     void StartWriteBack() override;
+    bool Prepare() override;
+    SafeOutput& Output() override { return m_output; }
     bool Commit() override;
 
   private:
@@ -35,4 +41,5 @@ class WavSink : public RenderSink {
     std::uint64_t m_writtenBack = 0;
     bool m_failed = false;
     int m_writeError = 0;
+    bool m_cannotGoBack = false;  // sizes to fill in, in a pipe
 };

@@ -153,9 +153,18 @@ void MainWindow::SelectInputFile(const QString& path) {
     m_scan.Stop();
     m_input = InputFile();  // the decoding of the last input ends before the next one starts
     m_input = StartInput(FsPath(path), m_runner.Disk());
+    const bool another = m_inputSelected && path != m_inputPath;
     m_inputPath = path;
     m_ui.inputPathEdit->setText(path);
     m_inputSelected = true;
+    // An output chosen or typed for the last input is not this one's: a write would land
+    // beside the wrong song. This input's own name is proposed in its place.
+    if (another && (m_outputSelected || !m_ui.outputPathEdit->text().isEmpty()) &&
+        m_outputFor != path) {
+        m_ui.outputPathEdit->setText(
+            QDir(QFileInfo(path).absolutePath()).filePath(ProposedOutputName(path)));
+    }
+    m_outputFor = path;
     // The loop spans the whole data again.
     m_ui.Slider(Knob::LoopStart)->SetUp(RowOf(Knob::LoopStart));
     m_ui.Slider(Knob::LoopEnd)->SetUp(RowOf(Knob::LoopEnd));
@@ -218,6 +227,7 @@ void MainWindow::ChooseOutput() {
     }
     m_ui.outputPathEdit->setText(*chosen);
     m_outputSelected = true;
+    m_outputFor = m_inputPath;
 }
 
 void MainWindow::WriteOutput() {

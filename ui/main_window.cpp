@@ -97,6 +97,9 @@ void MainWindow::ConnectControls() {
     }
     // The typed path is read when the write command runs; a change reads the trackbars.
     connect(m_ui.outputPathEdit, &QLineEdit::textChanged, this, &MainWindow::ReadTrackbars);
+    // A name the user types is this input's output.
+    connect(m_ui.outputPathEdit, &QLineEdit::textEdited, this,
+            [this] { m_outputFor = m_inputSelected ? m_inputPath : QString(); });
     // Where a Linux desktop user looks for About: F1 and Ctrl+?.
     for (const QKeySequence& keys :
          {QKeySequence(QKeySequence::HelpContents), QKeySequence(Qt::CTRL | Qt::Key_Question)}) {

@@ -90,6 +90,9 @@ class MainWindow : public QDialog, private JobObserver {
     void SavePresetCommand();
     void ApplyPreset(const Preset& preset);
     void DeletePresetCommand(const std::string& name);
+    // Runs a change of the presets file off the window's thread; its error text.
+    std::optional<std::string> ChangePresets(
+        const std::function<std::optional<std::string>()>& change);
     void ChooseDevice(const std::string& device);
 
     // Set-up.
@@ -232,6 +235,8 @@ class MainWindow : public QDialog, private JobObserver {
     QTimer* m_decodingTimer = nullptr;
     bool m_inputSelected = false;
     bool m_outputSelected = false;
+    // The input the output box's name was chosen or typed for; empty: before any input.
+    QString m_outputFor;
     QString m_folder;  // where the file dialogs open
 
     WaveformScan m_scan;

@@ -23,6 +23,7 @@ constexpr char kDeletePresetText[] = QT_TRANSLATE_NOOP("Zerbex", "删除预设")
 constexpr char kPresetNameLabel[] = QT_TRANSLATE_NOOP("Zerbex", "预设名称：");
 constexpr char kReplacePresetText[] = QT_TRANSLATE_NOOP("Zerbex", "预设“%1”已存在。要替换它吗？");
 constexpr char kDeletePresetQuestion[] = QT_TRANSLATE_NOOP("Zerbex", "要删除预设“%1”吗？");
+constexpr char kSavingPresetsText[] = QT_TRANSLATE_NOOP("Zerbex", "正在保存预设...");
 
 QString Tr(const char* text) {
     return QCoreApplication::translate("Zerbex", text);
@@ -114,10 +115,29 @@ void MainWindow::SavePresetCommand() {
         !m_services.boxes.AskYesNo(Tr(kReplacePresetText).arg(name))) {
         return;
     }
-    if (const std::optional<std::string> error = SavePreset(PresetsFile(), preset)) {
+    const std::optional<std::string> error =
+        ChangePresets([&] { return SavePreset(PresetsFile(), preset); });
+    if (error) {
         m_services.boxes.Tell(QString::fromStdString(*error), MessageIcon::Warning);
     }
     RefreshPresetMenus();
+}
+
+// A change of the presets file waits for another program's change and syncs the file: on a
+// worker, so that the window keeps drawing meanwhile (a dialog shows after half a second).
+std::optional<std::string> MainWindow::ChangePresets(
+    const std::function<std::optional<std::string>()>& change) {
+    std::optional<std::string> error;
+    bool ran = false;
+    Shared<int> cancel{0};  // the change is short and all or nothing: it runs to its end
+    RunWithProgress(
+        Tr(kSavingPresetsText),
+        [&] {
+            error = change();
+            ran = true;
+        },
+        cancel);
+    return ran ? error : change();
 }
 
 // Through the trackbars, as the suggested settings: a playback hears them from its next frame.
@@ -139,7 +159,8 @@ void MainWindow::DeletePresetCommand(const std::string& name) {
     if (!m_services.boxes.AskYesNo(Tr(kDeletePresetQuestion).arg(QString::fromStdString(name)))) {
         return;
     }
-    if (const std::optional<std::string> error = DeletePreset(PresetsFile(), name)) {
+    if (const std::optional<std::string> error =
+            ChangePresets([&] { return DeletePreset(PresetsFile(), name); })) {
         m_services.boxes.Tell(QString::fromStdString(*error), MessageIcon::Warning);
     }
     RefreshPresetMenus();

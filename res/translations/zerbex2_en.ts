@@ -186,6 +186,10 @@
         <translation>Delete the preset “%1”?</translation>
     </message>
     <message>
+        <source>正在保存预设...</source>
+        <translation>Saving the presets...</translation>
+    </message>
+    <message>
         <source>声音输出</source>
         <translation>Sound output</translation>
     </message>

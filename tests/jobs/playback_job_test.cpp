@@ -10,7 +10,9 @@
 #include <limits>
 #include <numeric>
 #include <thread>
+#include <tuple>
 
+#include "key_tempo_out.h"
 #include "playback_job.h"
 #include "processing.h"
 #include "render.h"
@@ -611,8 +613,9 @@ TEST(PlaybackJob, StereoModeLevelsReachTheNextPiece) {
 // twentieth at the original key) but, at most, the end of the data's last block: a sliver at
 // each block's end would leave the device's queue short. None is as long as two pieces.
 TEST(PlaybackJob, LivePiecesHoldTheirLengthAtEveryRateAndLength) {
-    for (const auto& [mode, perSecond] :
-         {std::pair{PlayMode::Stereo, 40u}, std::pair{PlayMode::Original, 20u}}) {
+    for (const auto& [mode, perSecond, least] :
+         {std::tuple{PlayMode::Stereo, 40u, KeyTempoOut::kMinStereoPieceFrames},
+          std::tuple{PlayMode::Original, 20u, KeyTempoOut::kMinPieceFrames}}) {
         for (const std::uint32_t rate : {8000u, 22050u, 44100u, 48000u, 96000u}) {
             for (const std::size_t tail : {std::size_t{0}, std::size_t{4 * 777}, std::size_t{2}}) {
                 const std::size_t bytes = 5 * kBlock + tail;
@@ -628,12 +631,13 @@ TEST(PlaybackJob, LivePiecesHoldTheirLengthAtEveryRateAndLength) {
                 EXPECT_EQ(f.audio.Played().size() / 4, bytes / 4);
                 const std::vector<std::size_t> sizes = f.audio.BlockSizes();
                 ASSERT_GT(sizes.size(), 3u);
-                const std::size_t piece = rate / perSecond * 4;
+                const std::size_t piece = std::max<std::size_t>(rate / perSecond, least) * 4;
                 EXPECT_LE(std::count_if(sizes.begin() + 2, sizes.end() - 1,
                                         [piece](std::size_t n) { return n < piece; }),
                           1);
                 // The stereo mode's last frames leave the remover in twentieths.
-                EXPECT_LT(*std::max_element(sizes.begin() + 2, sizes.end()), rate / 10 * 4);
+                EXPECT_LT(*std::max_element(sizes.begin() + 2, sizes.end()),
+                          std::max<std::size_t>(rate / 10, 2 * least) * 4);
             }
         }
     }

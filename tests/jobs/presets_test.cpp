@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "wav_builder.h"
@@ -220,5 +225,136 @@ TEST(Presets, TheFileLivesInTheUsersConfigurationFolder) {
         ::unsetenv("XDG_CONFIG_HOME");
     }
 }
+
+// --- Issue 32: the presets file attacked ------------------------------------------------------
+
+// A save's whole story for one case: what the file holds before, what is done, what must
+// hold after.
+struct PresetCase {
+    const char* name;
+    std::function<void(const fs::path& file)> prepare;
+    std::function<void(const fs::path& file)> check;
+};
+
+std::string Entries(int count, const std::string& prefix = "p") {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += Section(prefix + std::to_string(i), kGood) + "\n";
+    }
+    return text;
+}
+
+const PresetCase kPresetCases[] = {
+    // 3: two programs saving at once each keep the other's preset: the change is locked from
+    // the reading to the rename. Two processes, forty saves each.
+    {"P3_TwoProcessesSavingAtOnceKeepEachOthersPresets", [](const fs::path&) {},
+     [](const fs::path& file) {
+         pid_t children[2] = {};
+         for (int who = 0; who < 2; ++who) {
+             children[who] = ::fork();
+             if (children[who] == 0) {
+                 int failed = 0;
+                 for (int i = 0; i < 40; ++i) {
+                     Preset preset{
+                         "w" + std::to_string(who) + "-" + std::to_string(i), PlayMode::Mode2, {}};
+                     failed += SavePreset(file, preset).has_value() ? 1 : 0;
+                 }
+                 std::_Exit(failed);
+             }
+         }
+         for (const pid_t child : children) {
+             int status = 0;
+             ASSERT_EQ(::waitpid(child, &status, 0), child);
+             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+         }
+         const PresetList list = LoadPresets(file);
+         EXPECT_EQ(UserNames(list).size(), 80u);
+         EXPECT_TRUE(list.problems.empty()) << list.problems.front();
+     }},
+    // 8: numbers as a person writes them, no others.
+    {"P8_KeyWithTwoSignsIsDamaged",
+     [](const fs::path& file) {
+         Write(file, Section("a", kGood + "key = --3\n") + Section("b", kGood + "key = +-1.5\n") +
+                         Section("c", kGood + "key = --1.5\n") +
+                         Section("d", kGood + "key = +-429496730\n") +
+                         Section("e", kGood + "pan = --3\n") + Section("ok", kGood + "key = -3\n"));
+     },
+     [](const fs::path& file) {
+         const PresetList list = LoadPresets(file);
+         EXPECT_EQ(UserNames(list), std::vector<std::string>{"ok"});
+         EXPECT_EQ(list.problems.size(), 5u);
+         ASSERT_NE(list.Find("ok"), nullptr);
+         EXPECT_EQ(list.Find("ok")->positions.key, -30);
+     }},
+    // 15: a megabyte of entries loads in linear time, at most kMaxPresets of them, with one
+    // word for the rest; a save into a full file says so.
+    {"P15_ThousandsOfEntriesLoadAtOnceAndAreCapped",
+     [](const fs::path& file) { Write(file, Entries(7692)); },
+     [](const fs::path& file) {
+         const auto start = std::chrono::steady_clock::now();
+         const PresetList list = LoadPresets(file);
+         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+         EXPECT_EQ(UserNames(list).size(), kMaxPresets);
+         ASSERT_EQ(list.problems.size(), 1u);
+         EXPECT_NE(list.problems[0].find("more than 500 presets"), std::string::npos)
+             << list.problems[0];
+         const std::optional<std::string> refused =
+             SavePreset(file, {"one more", PlayMode::Mode2, {}});
+         ASSERT_TRUE(refused.has_value());
+         EXPECT_NE(refused->find("delete one first"), std::string::npos) << *refused;
+         EXPECT_EQ(SavePreset(file, {"p3", PlayMode::Mode2, {}}), std::nullopt)
+             << "replacing one is still possible";
+     }},
+    // 19: a presets file that is a link is written through: the link stays, its file changes.
+    {"P19_ALinkIsWrittenThrough",
+     [](const fs::path& file) {
+         fs::create_directory(file.parent_path() / "real");
+         Write(file.parent_path() / "real" / "presets.ini", Section("kept", kGood));
+         fs::create_symlink("real/presets.ini", file);
+     },
+     [](const fs::path& file) {
+         ASSERT_EQ(SavePreset(file, {"new", PlayMode::Mode2, {}}), std::nullopt);
+         EXPECT_TRUE(fs::is_symlink(file));
+         EXPECT_EQ(UserNames(LoadPresets(file.parent_path() / "real" / "presets.ini")),
+                   (std::vector<std::string>{"kept", "new"}));
+         ASSERT_EQ(DeletePreset(file, "kept"), std::nullopt);
+         EXPECT_TRUE(fs::is_symlink(file));
+         EXPECT_EQ(UserNames(LoadPresets(file)), std::vector<std::string>{"new"});
+     }},
+    // 19: a byte-order mark before the first preset is no line of it; a save keeps the
+    // entries.
+    {"P19_AByteOrderMarkIsAccepted",
+     [](const fs::path& file) { Write(file, "\xEF\xBB\xBF" + Section("Mine", kGood)); },
+     [](const fs::path& file) {
+         const PresetList list = LoadPresets(file);
+         EXPECT_TRUE(list.problems.empty()) << list.problems.front();
+         EXPECT_EQ(UserNames(list), std::vector<std::string>{"Mine"});
+         ASSERT_EQ(SavePreset(file, {"Two", PlayMode::Mode2, {}}), std::nullopt);
+         EXPECT_EQ(UserNames(LoadPresets(file)), (std::vector<std::string>{"Mine", "Two"}));
+     }},
+};
+
+class PresetFileCases : public ::testing::TestWithParam<PresetCase> {};
+
+TEST_P(PresetFileCases, HoldWhatTheyShould) {
+    TempDir dir;
+    const fs::path file = dir / kPresetsFileName;
+    GetParam().prepare(file);
+    GetParam().check(file);
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
+        EXPECT_NE(entry.path().filename().string().rfind("." + std::string(kPresetsFileName), 0),
+                  0u)
+            << "a temporary is left: " << entry.path();
+    }
+}
+
+void PrintTo(const PresetCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Issue32, PresetFileCases, ::testing::ValuesIn(kPresetCases),
+                         [](const ::testing::TestParamInfo<PresetCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 }  // namespace

@@ -3,11 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 
 #include "codec_module.h"
+#include "command.h"
+#include "disk_space.h"
+#include "input_file.h"
 #include "processing.h"
 #include "render_pool.h"
+#include "safe_output.h"
 #include "stereo_remover.h"
 #include "write_helpers.h"
 
@@ -180,6 +188,175 @@ TEST(Stems, AWriteThatDoesNotFinishLeavesBothNamesAsTheyWere) {
     }
     for (const auto& entry : fs::directory_iterator(dir.Path())) {
         EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    }
+}
+
+// --- Issue 32 ---------------------------------------------------------------------------------
+
+// 14: a pair's commit killed at each of its steps is settled by the next write to the output:
+// the old pair or the new one, never half of each, and no temporary or note left.
+TEST(Issue32Pair, AKilledCommitIsSettledByTheNextWrite) {
+    struct Case {
+        const char* name;
+        int killedAt;           // CommitPair's step
+        bool nextWriteSettles;  // a write to the output settles it; else RecoverPair alone
+        const char* output;     // what each holds once settled
+        const char* vocals;
+    };
+    const Case cases[] = {
+        {"killed before the first rename", 1, false, "old output", "old vocals"},
+        {"killed between the renames", 2, false, "new output", "new vocals"},
+        {"killed between the renames, then written again", 2, true, "", "new vocals"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path output = dir / "out.wav";
+        const fs::path vocals = VocalsPath(output);
+        const auto put = [](const fs::path& path, const std::string& text) {
+            WriteFile(path, Bytes(text.begin(), text.end()));
+        };
+        const auto text = [](const fs::path& path) {
+            const Bytes bytes = ReadFile(path);
+            return std::string(bytes.begin(), bytes.end());
+        };
+        put(output, "old output");
+        put(vocals, "old vocals");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            SafeOutput first;
+            SafeOutput second;
+            bool ok = first.Create(output) && second.Create(vocals);
+            ok = ok && std::fputs("new output", first.File()) >= 0 &&
+                 std::fputs("new vocals", second.File()) >= 0 && first.Finish() && second.Finish();
+            CommitPair(first, second, [&c](int step) {
+                if (step == c.killedAt) {
+                    ::kill(::getpid(), SIGKILL);
+                }
+            });
+            std::_Exit(ok ? 3 : 4);  // not reached when killed
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        if (c.killedAt == 2) {
+            EXPECT_EQ(text(output), "new output");
+            EXPECT_EQ(text(vocals), "old vocals") << "the half-done state";
+        }
+        if (c.nextWriteSettles) {
+            WriteFile(dir / "in.wav", SimpleWav(TestSignal(4000, 2)));
+            ProcessingParameters params;
+            SetParameters(params);
+            WriteRequest request;
+            request.input = dir / "in.wav";
+            request.output = output;
+            request.params = &params;
+            RecordingObserver observer;
+            WaveFormat format;
+            ASSERT_EQ(WriteFile(request, format, observer), JobResult::Done);
+        } else {
+            EXPECT_TRUE(RecoverPair(output));
+            EXPECT_FALSE(RecoverPair(output)) << "settled once";
+        }
+        if (*c.output != '\0') {
+            EXPECT_EQ(text(output), c.output);
+        }
+        EXPECT_EQ(text(vocals), c.vocals);
+        for (const auto& entry : fs::directory_iterator(dir.Path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(!name.ends_with(".tmp") && name.find("zerbex2-pair") == std::string::npos)
+                << name << " is left";
+        }
+    }
+}
+
+// 7: a write from the decoded copy (as the window writes) keeps the input's cover in every
+// format that holds one, as a render from the input does.
+TEST(Issue32Cover, AWriteFromTheDecodedCopyKeepsTheCover) {
+    TempDir dir;
+    const fs::path picture = dir / "cover.png";
+    ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=s=32x32",
+                          "-frames:v", "1", picture.string()})
+                  .exitCode,
+              0);
+    const auto coverOf = [](const fs::path& file) {
+        const CommandResult r = RunCommand({"ffmpeg", "-v", "error", "-i", file.string(), "-map",
+                                            "0:v", "-c", "copy", "-f", "image2pipe", "-"});
+        return Bytes(r.out.begin(), r.out.end());
+    };
+    const struct {
+        const char* input;
+        std::vector<std::string> codec;
+    } inputs[] = {
+        {"song.mp3", {"-c:a", "libmp3lame"}},
+        {"song.flac", {"-c:a", "flac"}},
+        {"song.m4a", {"-c:a", "aac"}},
+    };
+    for (const auto& in : inputs) {
+        std::vector<std::string> options = {
+            "-i",   picture, "-map",           "0",           "-map", "1",
+            "-c:v", "copy",  "-disposition:v", "attached_pic"};
+        options.insert(options.end(), in.codec.begin(), in.codec.end());
+        const fs::path input = EncodeWithFfmpeg(
+            dir / in.input, "aevalsrc=sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=44100:d=1", options);
+        ASSERT_TRUE(coverOf(input) == ReadFile(picture)) << in.input;
+        DiskSpace disk;
+        RecordingObserver observer;
+        const InputFile prepared = PrepareInput(input, nullptr, disk, observer);
+        ASSERT_TRUE(prepared.Decoded()) << in.input;
+        for (const char* extension : {".mp3", ".flac", ".m4a"}) {
+            SCOPED_TRACE(std::string(in.input) + " to " + extension);
+            ProcessingParameters params;
+            SetParameters(params);
+            WriteRequest request;
+            request.input = input;
+            request.reads = prepared.Reads();
+            request.output = dir / (std::string("out") + extension);
+            request.params = &params;
+            WaveFormat format;
+            ASSERT_EQ(WriteFile(request, format, observer), JobResult::Done);
+            EXPECT_TRUE(coverOf(request.output) == ReadFile(picture));
+        }
+    }
+}
+
+// 17: an encoded output is budgeted at what it may take, not at the decoded size and the
+// reserve: a minute of MP3 fits where a few megabytes are free, a minute of WAV does not.
+TEST(Issue32Budget, AnEncodedOutputNeedsWhatItTakes) {
+    TempDir dir;
+    const fs::path input = EncodeWithFfmpeg(
+        dir / "minute.flac", "aevalsrc=sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=44100:d=60");
+    const struct {
+        const char* output;
+        std::uint64_t freeBytes;  // left to the write
+        JobResult result;
+    } cases[] = {
+        {"o.mp3", 8u << 20, JobResult::Done},     // takes at most 2.4 MB at 320 kbps
+        {"o.ogg", 8u << 20, JobResult::Done},     //
+        {"o.wav", 8u << 20, JobResult::Refused},  // 10.6 MB
+        {"o.flac", 8u << 20, JobResult::Refused}, {"o.wav", 40u << 20, JobResult::Done},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.output) + " with " + std::to_string(c.freeBytes >> 20) +
+                     " MB free");
+        DiskSpace disk;
+        const std::uint64_t free = disk.Free(dir.Path());
+        ASSERT_GT(free, c.freeBytes + (64u << 20));
+        const DiskSpace::Reservation others = disk.Reserve(dir.Path(), free - c.freeBytes);
+        ProcessingParameters params;
+        SetParameters(params);
+        WriteRequest request;
+        request.input = input;
+        request.output = dir / c.output;
+        request.params = &params;
+        request.disk = &disk;
+        RecordingObserver observer;
+        WaveFormat format;
+        EXPECT_EQ(WriteFile(request, format, observer), c.result);
+        if (c.result == JobResult::Refused) {
+            ASSERT_FALSE(observer.Messages().empty());
+            EXPECT_NE(observer.Messages().front().find("1104"), std::string::npos);
+        }
     }
 }
 

@@ -69,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
     Targets, FuzzRegressionTest,
     ::testing::Values(TargetCase{"write_job", FuzzWriteJob}, TargetCase{"play_job", FuzzPlayJob},
                       TargetCase{"processing", FuzzProcessing}, TargetCase{"decode", FuzzDecode},
-                      TargetCase{"tags", FuzzTags}, TargetCase{"cache", FuzzCache}),
+                      TargetCase{"tags", FuzzTags}, TargetCase{"cache", FuzzCache},
+                      TargetCase{"presets", FuzzPresets}, TargetCase{"options", FuzzOptions}),
     [](const ::testing::TestParamInfo<TargetCase>& target) {
         return std::string(target.param.name);
     });
