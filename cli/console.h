@@ -60,6 +60,6 @@ void PrintError(const std::string& message);
 // inside stays one where keepNewlines.
 std::string Printable(const std::string& text, bool keepNewlines = false);
 
-// A job's message as one line of the tool's: the classic text, and the system's reason after
+// A job's message as one line of the tool's: the message text, and the system's reason after
 // it where there is one.
 std::string MessageLine(const JobMessage& message);

@@ -53,5 +53,6 @@ void CheckDecodedWave(const fs::path& path) {
     }
     FUZZ_CHECK(at + 8 <= size && std::memcmp(head + at, "data", 4) == 0);
     const std::uint32_t data = Le32(head + at + 4);
-    FUZZ_CHECK(data > 0 && data % 4 == 0 && at + 8 + data == size);
+    // A stream that decodes to no frame gives an empty copy, as an empty WAV plays and writes.
+    FUZZ_CHECK(data % 4 == 0 && at + 8 + data == size);
 }

@@ -6,7 +6,7 @@
 
 namespace {
 
-// "wave" in the classic texts; "MP3 (LAME)" and the others' labels for their files.
+// "wave" in the message texts; "MP3 (LAME)" and the others' labels for their files.
 std::string FileKind(const JobMessage& message) {
     return message.format.empty() ? std::string("wave") : message.format;
 }

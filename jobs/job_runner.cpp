@@ -71,7 +71,7 @@ std::string Unreadable(const fs::path& path) {
     return std::strerror(errno);
 }
 
-// The word for a format in the messages about its file: "" for a WAV (the classic texts
+// The word for a format in the messages about its file: "" for a WAV (the message texts
 // say "wave file"), its label for the others.
 std::string FormatWord(const OutputFormatRow& format) {
     if (&format == &WavFormat()) {

@@ -437,9 +437,14 @@ void KeepBroadband(State& s, const Direction& d) {
 // multiples hold the most of the masked magnitude against the points halfway between them.
 // 0 when no candidate stands out.
 double MaskedPitch(State& s) {
+    if (!(s.rate > 0.0)) {
+        return 0.0;
+    }
     const double binHz = s.rate / static_cast<double>(s.size);
     const std::size_t first = s.bandFirst;
-    const std::size_t end = std::min(s.bandEnd, static_cast<std::size_t>(kPitchReachHz / binHz));
+    const std::size_t end = std::min(
+        s.bandEnd,
+        static_cast<std::size_t>(std::min(kPitchReachHz / binHz, static_cast<double>(s.bins))));
     if (first + 4 >= end) {
         return 0.0;
     }
@@ -736,7 +741,12 @@ StereoRemover::StereoRemover(unsigned sampleRate)
     s.direct.assign(s.bins, 0.0f);
     s.along.assign(s.bins, 0.0f);
     s.magnitude.assign(s.bins, 0.0f);
-    s.medianHalf = static_cast<std::size_t>(kNeighbourHz * static_cast<double>(s.size) / s.rate);
+    // A file may declare any rate, 0 too: the reach is held within the spectrum.
+    s.medianHalf =
+        s.rate > 0.0
+            ? static_cast<std::size_t>(std::min(kNeighbourHz * static_cast<double>(s.size) / s.rate,
+                                                static_cast<double>(s.bins)))
+            : 0;
     s.reverb.assign(s.bins, 0.0f);
     const double decay =
         std::pow(10.0, -6.0 * static_cast<double>(s.hop) / (kDecaySeconds * s.rate));

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "classic_vocals.h"
 #include "fast_frames.h"
+#include "frame_vocals.h"
 #include "key_tempo_sink.h"
 #include "pipes.h"
 #include "render_pool.h"
@@ -113,8 +113,8 @@ class RenderRun : public SourceHandler {
     }
     // Where the processed frames go: the stereo mode's remover, or on to the sink.
     RenderSink& FrameOutput() { return m_stereo ? *m_stereo : Stretched(); }
-    // Where the classic modes' removed part goes; the remover makes its own.
-    RenderSink* ClassicVocalOutput() { return m_stereo ? nullptr : VocalsStretched(); }
+    // Where the frame modes' removed part goes; the remover makes its own.
+    RenderSink* FrameVocalOutput() { return m_stereo ? nullptr : VocalsStretched(); }
 
     RenderSource& m_source;
     RenderSink& m_sink;
@@ -129,7 +129,7 @@ class RenderRun : public SourceHandler {
     std::unique_ptr<KeyTempoSink> m_vocalStretch;
     // The stereo mode's remover, for the run of data being written, in front of both.
     std::unique_ptr<StereoStage> m_stereo;
-    // The block as read, and what was removed from it: for the classic modes' vocals.
+    // The block as read, and what was removed from it: for the frame modes' vocals.
     std::vector<unsigned char> m_input;
     std::vector<unsigned char> m_vocalBlock;
     bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
@@ -293,8 +293,8 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output, O
             return false;
         }
         if (vocals != nullptr) {
-            ClassicVocals(*m_settings.params, m_input.data(), m_block.data(), m_vocalBlock.data(),
-                          got);
+            FrameVocals(*m_settings.params, m_input.data(), m_block.data(), m_vocalBlock.data(),
+                        got);
             if (!Check(vocals->Frames(m_vocalBlock.data(), got))) {
                 return false;
             }
@@ -400,7 +400,7 @@ bool RenderRun::InOrder(std::uint64_t length) {
     constexpr std::uint64_t kWorthThreads = 4u << 20;
     if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
-        Blocks(m_source.DataInput(), length, FrameOutput(), ClassicVocalOutput(), progress);
+        Blocks(m_source.DataInput(), length, FrameOutput(), FrameVocalOutput(), progress);
         EndStages();
         Ended(length, progress);
         return true;
@@ -409,7 +409,7 @@ bool RenderRun::InOrder(std::uint64_t length) {
     // The stages run on the writing threads, beside the processing.
     WriteBehind behind(FrameOutput());
     std::optional<WriteBehind> behindVocals;
-    if (RenderSink* vocals = ClassicVocalOutput()) {
+    if (RenderSink* vocals = FrameVocalOutput()) {
         behindVocals.emplace(*vocals);
     }
     WriteProgress progress(m_observer, length, &ahead, m_source);

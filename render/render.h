@@ -28,7 +28,7 @@ struct RenderSettings {
     // and at that tempo, in order, and lasts StretchedFrames of its frames.
     KeyTempo keyTempo;
     // Where the removed part goes too, frame for frame with the output: the stereo mode's
-    // remover's, or what a classic mode took from the attenuated input at the output level.
+    // remover's, or what a frame mode took from the attenuated input at the output level.
     // It gets the container's bytes and patches as the sink does. Null: nowhere.
     RenderSink* vocals = nullptr;
 };

@@ -32,7 +32,7 @@ void KeepSlider(MainWindowUi& ui, QWidget* control) {
 // The hidden pan value box, which holds digits and takes no typing.
 constexpr unsigned kPanValueBox = kHidden | kDisabled | kBorder | kNumber | kAutoHScroll;
 
-// The key and tempo trackbars are a row of their own below the classic controls, which keep
+// The key and tempo trackbars are a row of their own below the template's controls, which keep
 // their places; the window grows by that row. The focus trackbar shares it, the stereo mode's
 // play button stands below the two removal buttons, and the check box for the vocals sits
 // above the write command, the window growing to the right by the width of its caption; the

@@ -24,7 +24,7 @@
 
 namespace {
 
-// The classic range check of the hidden pan value box.
+// The range check of the hidden pan value box.
 constexpr float kPanValueMin = -6.0f;
 constexpr float kPanValueMax = 6.0f;
 
@@ -312,7 +312,7 @@ bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {
     return focus == nullptr || focus == this;
 }
 
-// A key that reaches the window itself shows the classic test boxes: one as it goes down,
+// A key that reaches the window itself shows the test boxes: one as it goes down,
 // one for the character it types.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     const bool itself = KeyReachedWindowItself(*event);

@@ -112,7 +112,7 @@ class MainWindow : public QDialog, private JobObserver {
     Positions SliderPositions() const;
     void ShowStartPositions();
 
-    // Trackbars. ReadTrackbars copies every position into the shared state, in the classic
+    // Trackbars. ReadTrackbars copies every position into the shared state, in the dialog
     // order, and is the output path box's slot too; WriteTrackbars goes the other way.
     void ReadTrackbars();
     bool ReadPanValue();
@@ -184,7 +184,7 @@ class MainWindow : public QDialog, private JobObserver {
     // waiting; the level and the progress come too often for that, and the window shows the
     // latest of them as soon as it can.
     void Message(const JobMessage& message) override;
-    // The classic text, or the window's own in its language where there is none.
+    // The message text, or the window's own in its language where there is none.
     static QString WindowText(const JobMessage& message);
     void Position(int step) override;
     void HeardFrame(std::int64_t frame) override;

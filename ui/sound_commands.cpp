@@ -23,7 +23,7 @@ constexpr char kDeviceGoneText[] =
 constexpr char kDeviceNotKeptText[] =
     QT_TRANSLATE_NOOP("Zerbex", "无法将声音设备的选择保存到 %1。");
 
-// Our own section: "Default" holds the classic folder entry.
+// Our own section: "Default" holds the folder entry.
 const QString kSoundSection = QStringLiteral("Sound");
 const QString kDeviceEntry = QStringLiteral("Device");
 

@@ -140,7 +140,7 @@ std::vector<double> BandsOf(const Stereo& s, const BandEdges& edges) {
 
 }  // namespace
 
-SongOutputs ClassicOutputs(const Song& song, PlayMode mode, const Positions& positions) {
+SongOutputs FrameModeOutputs(const Song& song, PlayMode mode, const Positions& positions) {
     SongOutputs out{EngineOutputs(song, mode, positions), {}};
     const Stereo played = Sum(out.stems.vocal, out.stems.instruments);
     const Stereo mix = Sum(song.vocal, song.instruments);

@@ -44,9 +44,9 @@ struct SongOutputs {
     Stereo vocalStem;
 };
 
-// The classic modes: each stem through the engine; the vocal file is the mix less the output,
+// The frame modes: each stem through the engine; the vocal file is the mix less the output,
 // at the output's level.
-SongOutputs ClassicOutputs(const Song& song, PlayMode mode, const Positions& positions);
+SongOutputs FrameModeOutputs(const Song& song, PlayMode mode, const Positions& positions);
 // The stereo mode: the remover's estimate made on the mix and applied to each stem, its
 // vocal output on the mix; the remover's delay taken out.
 SongOutputs StereoOutputs(const Song& song, const Positions& positions);

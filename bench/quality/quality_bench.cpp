@@ -176,7 +176,7 @@ void EvaluateStereo(const Song& song, const std::vector<StereoFrames>& excerpts,
         return;  // mode 2's search is most of the time
     }
     result.differenceAt = MostRemovedDifference(song, result.stereoAt);
-    const SongOutputs difference = ClassicOutputs(song, PlayMode::Mode2, result.differenceAt);
+    const SongOutputs difference = FrameModeOutputs(song, PlayMode::Mode2, result.differenceAt);
     result.difference = Measure(song, difference.stems);
     result.differenceStems = MeasureStems(song, difference, result.differenceAt);
     result.rows.push_back(

@@ -283,7 +283,7 @@ std::optional<SongResult> Evaluate(const fs::path& dir, const Options& options) 
     }
     result.rows.push_back(
         {"mode 2 @ suggest: " + Name(suggested->mode2, false), suggested->mode2,
-         MeasureReal(*song, ClassicTool(*song, PlayMode::Mode2, suggested->mode2))});
+         MeasureReal(*song, FrameModeTool(*song, PlayMode::Mode2, suggested->mode2))});
     char aimed[64];
     std::snprintf(aimed, sizeof aimed, "aimed L-R: the true pan, L %.2f R %.2f", song->leadLeft,
                   song->leadRight);

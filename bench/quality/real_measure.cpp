@@ -148,7 +148,7 @@ ToolOutputs StereoTool(const RealSong& song, const Positions& positions) {
     return out;
 }
 
-ToolOutputs ClassicTool(const RealSong& song, PlayMode mode, const Positions& positions) {
+ToolOutputs FrameModeTool(const RealSong& song, PlayMode mode, const Positions& positions) {
     ToolOutputs out;
     out.referenceGain = kInputAttenuation;
     // The vocal file: the mix at the output's level less the output.

@@ -47,7 +47,7 @@ struct ToolOutputs {
 };
 
 ToolOutputs StereoTool(const RealSong& song, const Positions& positions);
-ToolOutputs ClassicTool(const RealSong& song, PlayMode mode, const Positions& positions);
+ToolOutputs FrameModeTool(const RealSong& song, PlayMode mode, const Positions& positions);
 // The channel difference aimed at the lead's true pan, full band: (r L - l R) / max(l, r) on
 // the left, its negative on the right.
 ToolOutputs AimedDifference(const RealSong& song);

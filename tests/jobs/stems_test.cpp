@@ -59,9 +59,9 @@ std::vector<std::int16_t> Decoded(const fs::path& path) {
     return all;
 }
 
-// What the classic arithmetic removed from each sample.
-std::vector<std::int16_t> ClassicRemoved(const std::vector<std::int16_t>& input,
-                                         const std::vector<std::int16_t>& output, double gain) {
+// What the frame arithmetic removed from each sample.
+std::vector<std::int16_t> FrameRemoved(const std::vector<std::int16_t>& input,
+                                       const std::vector<std::int16_t>& output, double gain) {
     std::vector<std::int16_t> removed(input.size());
     for (std::size_t i = 0; i < input.size(); ++i) {
         removed[i] = Saturate16(Saturate16(input[i] * kInputAttenuation) * gain - output[i]);
@@ -122,7 +122,7 @@ TEST(Stems, BothFilesInTheOutputsFormatTheVocalsWhatTheModeRemoved) {
         ASSERT_EQ(out.size(), signal.size());
         EXPECT_TRUE(removed == (c.mode == PlayMode::Stereo
                                     ? StereoRemoved(signal, params)
-                                    : ClassicRemoved(signal, out, params.outputGain.Get())));
+                                    : FrameRemoved(signal, out, params.outputGain.Get())));
     }
 }
 
@@ -150,8 +150,7 @@ TEST(Stems, AWriteThatDoesNotFinishLeavesBothNamesAsTheyWere) {
         JobResult result;
     };
     const Case cases[] = {
-        {"stopped, classic", PlayMode::Mode2, "a.wav", "a-out.wav", false, true,
-         JobResult::Stopped},
+        {"stopped, mode 2", PlayMode::Mode2, "a.wav", "a-out.wav", false, true, JobResult::Stopped},
         {"stopped, stereo", PlayMode::Stereo, "b.wav", "b-out.flac", false, true,
          JobResult::Stopped},
         {"vocals cannot be created", PlayMode::Mode2, "c.wav", "c-out.wav", true, false,

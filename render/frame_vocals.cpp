@@ -1,4 +1,4 @@
-#include "classic_vocals.h"
+#include "frame_vocals.h"
 
 #include <algorithm>
 
@@ -14,8 +14,8 @@ std::int16_t Removed(std::int16_t in, std::int16_t out, double gain) {
 
 }  // namespace
 
-void ClassicVocals(const ProcessingParameters& params, const unsigned char* input,
-                   const unsigned char* output, unsigned char* vocals, std::size_t bytes) {
+void FrameVocals(const ProcessingParameters& params, const unsigned char* input,
+                 const unsigned char* output, unsigned char* vocals, std::size_t bytes) {
     const double gain = params.outputGain.Get();
     const std::size_t frames = bytes / kFrameBytes;
     for (std::size_t f = 0; f < frames; ++f) {
