@@ -107,11 +107,11 @@ void MainWindow::ConnectControls() {
     }
     // A semitone up or down, and back to the original key and tempo, from anywhere in the
     // window.
-    const int semitone = RowOf(Knob::Key).perUnit;
+    constexpr int semitone = RowOf(Knob::Key).perUnit;
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up), this), &QShortcut::activated, this,
-            [this, semitone] { MoveKey(m_ui.Slider(Knob::Key)->sliderPosition() + semitone); });
+            [this] { MoveKey(m_ui.Slider(Knob::Key)->sliderPosition() + semitone); });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down), this), &QShortcut::activated, this,
-            [this, semitone] { MoveKey(m_ui.Slider(Knob::Key)->sliderPosition() - semitone); });
+            [this] { MoveKey(m_ui.Slider(Knob::Key)->sliderPosition() - semitone); });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this), &QShortcut::activated, this,
             [this] { ResetKeyAndTempo(); });
 }
