@@ -116,8 +116,10 @@ void CheckAsIs(const std::uint8_t* data, std::size_t size, const ProcessingParam
 void CheckDecoded(JobResult result, const RecordingObserver& observer, const fs::path& folder,
                   const fs::path& output) {
     if (result == JobResult::Refused) {
+        // A stream may declare more than a WAV output can hold.
         CheckRefusal(result, observer, folder,
-                     {JobError::NotAudio, JobError::NotStereo, JobError::NoDecodeSpace});
+                     {JobError::NotAudio, JobError::NotStereo, JobError::NoDecodeSpace,
+                      JobError::TooLongForWav});
         return;
     }
     FUZZ_CHECK(result == JobResult::Done);
