@@ -367,21 +367,31 @@ Direction Along(const HopSettings& settings) {
     return {static_cast<float>(std::cos(settings.aim)), static_cast<float>(std::sin(settings.aim))};
 }
 
+// A bin's power along d and in all, of the guide's spectra or the channels'.
+struct BinPower {
+    float along;
+    float total;
+};
+
+BinPower PowerOf(const std::array<Spectrum, 2>& spectrum, const Direction& d, std::size_t k) {
+    const Spectrum& l = spectrum[0];
+    const Spectrum& r = spectrum[1];
+    const float pRe = d.left * l.re[k] + d.right * r.re[k];
+    const float pIm = d.left * l.im[k] + d.right * r.im[k];
+    return {pRe * pRe + pIm * pIm,
+            l.re[k] * l.re[k] + l.im[k] * l.im[k] + r.re[k] * r.re[k] + r.im[k] * r.im[k]};
+}
+
 // Each bin's share of the source along d, from how much of the bin's power lies along d: 1 up
 // to the inner angle, 0 beyond the outer one, a raised cosine between. Sound along d is
 // passed whole whatever the focus, so a sharper focus never removes less of it.
-void AlignmentMask(const State& s, const Direction& d, float* __restrict mask) {
+void AlignmentMask(State& s, const Direction& d, float* __restrict mask) {
     const auto& spectrum = s.guided ? s.guideSpectrum : s.spectrum;
-    const Spectrum& l = spectrum[0];
-    const Spectrum& r = spectrum[1];
     const HopSettings& h = s.settings;
     for (std::size_t k = s.bandFirst; k < s.bandEnd; ++k) {
-        const float pRe = d.left * l.re[k] + d.right * r.re[k];
-        const float pIm = d.left * l.im[k] + d.right * r.im[k];
-        const float along = pRe * pRe + pIm * pIm;
-        const float total =
-            l.re[k] * l.re[k] + l.im[k] * l.im[k] + r.re[k] * r.re[k] + r.im[k] * r.im[k];
-        const float share = along / (total + kTinyPower);
+        const BinPower p = PowerOf(spectrum, d, k);
+        s.along[k] = p.along;  // the broadband test and the pitch read it too
+        const float share = p.along / (p.total + kTinyPower);
         float weight = 1.0f;
         if (share < h.innerShare) {
             if (share <= h.outerShare) {
@@ -399,17 +409,9 @@ void AlignmentMask(const State& s, const Direction& d, float* __restrict mask) {
 // Keeps in the mix what is spread across the spectrum at the aim (drums, the noise of a
 // cymbal) and lets the mask take what stands out as a peak (a sung note's partials): each
 // bin's magnitude along d against the median of its neighbours' in frequency.
-void KeepBroadband(State& s, const Direction& d) {
-    const auto& spectrum = s.guided ? s.guideSpectrum : s.spectrum;
-    const Spectrum& l = spectrum[0];
-    const Spectrum& r = spectrum[1];
+void KeepBroadband(State& s) {
     const std::size_t first = s.bandFirst;
     const std::size_t end = s.bandEnd;
-    for (std::size_t k = first; k < end; ++k) {
-        const float pRe = d.left * l.re[k] + d.right * r.re[k];
-        const float pIm = d.left * l.im[k] + d.right * r.im[k];
-        s.along[k] = pRe * pRe + pIm * pIm;
-    }
     // One median for each run of kMedianStride bins, taken around the run's middle: the
     // neighbourhood is wider than a run, and a median a bin would be most of a hop's cost.
     const std::size_t half = s.medianHalf;
@@ -519,8 +521,6 @@ void FollowPitchDown(State& s, const Direction& d) {
         return;
     }
     const auto& spectrum = s.guided ? s.guideSpectrum : s.spectrum;
-    const Spectrum& l = spectrum[0];
-    const Spectrum& r = spectrum[1];
     const double binHz = s.rate / static_cast<double>(s.size);
     const HopSettings& h = s.settings;
     for (int n = 1; n <= kPartialsBelow && n * f0 < h.lowCutoff * kPitchEdgeShare; ++n) {
@@ -529,11 +529,8 @@ void FollowPitchDown(State& s, const Direction& d) {
             static_cast<std::size_t>(std::max(1.0, std::ceil(centre - kPartialBins)));
         const auto highest = static_cast<std::size_t>(std::floor(centre + kPartialBins));
         for (std::size_t k = lowest; k <= highest && k < s.bins; ++k) {
-            const float pRe = d.left * l.re[k] + d.right * r.re[k];
-            const float pIm = d.left * l.im[k] + d.right * r.im[k];
-            const float total =
-                l.re[k] * l.re[k] + l.im[k] * l.im[k] + r.re[k] * r.re[k] + r.im[k] * r.im[k];
-            const float share = (pRe * pRe + pIm * pIm) / (total + kTinyPower);
+            const BinPower p = PowerOf(spectrum, d, k);
+            const float share = p.along / (p.total + kTinyPower);
             const float weight = share >= h.innerShare ? 1.0f : share <= h.outerShare ? 0.0f : 0.5f;
             s.mask[k] = std::max(s.mask[k], weight * (1.0f - s.band[k]));
         }
@@ -611,7 +608,7 @@ bool EstimateFrame(State& s) {
     AlignmentMask(s, d, s.mask.data());
     s.lowFirst = s.bandFirst;
     if (s.settings.dereverb) {
-        KeepBroadband(s, d);
+        KeepBroadband(s);
         FollowPitchDown(s, d);
     }
     PredictReverb(s);

@@ -249,11 +249,11 @@ def sing(notes, seed, high, length=FRAMES):
     for i in range(length):
         if i % 64 == 0:
             jitter = 0.97 * jitter + 0.03 * (rng.random() - 0.5) * 0.4
-            spec = vowel_at[i]
-            if spec is not None:
-                fa, ba = VOWELS[spec[0]]
-                fb, bb = VOWELS[spec[1]]
-                m = spec[2]
+            vowel = vowel_at[i]
+            if vowel is not None:
+                fa, ba = VOWELS[vowel[0]]
+                fb, bb = VOWELS[vowel[1]]
+                m = vowel[2]
                 new = []
                 for k in range(5):
                     f = ((1 - m) * fa[k] + m * fb[k]) * scale
