@@ -20,6 +20,9 @@ constexpr double kMinLatencySeconds = 0.015;
 // Sound queued before the stream starts and primes the device with it: more than a pipe of
 // 64 KB holds at 44.1 kHz (0.37 s), about what a desktop sound server takes at once.
 constexpr double kStartSeconds = 0.4;
+// And never fewer bytes than that pipe holds: at a low rate it holds more than 0.4 s (1.5 s at
+// 11,025 Hz), and the device would swallow the first block and play silence behind it.
+constexpr std::uint64_t kStartBytes = 72 * 1024;
 // The start fills the device's buffers at once; bursts are measured after it.
 constexpr double kSettleSeconds = 0.5;
 constexpr double kDrainFaster = 1.001;
@@ -196,7 +199,8 @@ bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
     const PaStreamInfo* granted = Pa_GetStreamInfo(stream);
     m_latency = granted != nullptr ? granted->outputLatency : 0.0;
     m_rate = granted != nullptr ? granted->sampleRate : format.rate;
-    m_startFrames = static_cast<std::uint64_t>((kStartSeconds + m_latency) * m_rate);
+    m_startFrames = std::max(static_cast<std::uint64_t>((kStartSeconds + m_latency) * m_rate),
+                             kStartBytes / m_frameBytes);
     m_stream = stream;
     m_open.store(true);
     return true;
