@@ -15,5 +15,6 @@ double CentreBalanceDb(const std::vector<StereoFrames>& excerpts);
 
 // The direction of a mix's voice as the stereo mode aims: the level angle atan2(|R|, |L|) in
 // radians, 0 (left alone) .. pi/4 (centre) .. pi/2 (right alone), the heaviest among the same
-// in-phase cells, hard-panned ones included. pi/4 when nothing is in phase.
+// in-phase cells that are peaks of their spectrum (a note's partials), hard-panned ones
+// included. pi/4 when no such cell is in phase.
 double VoiceAngle(const std::vector<StereoFrames>& excerpts);

@@ -311,7 +311,10 @@ Positions Climb(Search& search) {
 
 }  // namespace
 
-std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames) {
+namespace {
+
+std::vector<std::uint64_t> SpreadStarts(std::uint64_t totalFrames, std::size_t most,
+                                        std::uint64_t edge) {
     std::vector<std::uint64_t> starts;
     if (totalFrames < kSuggestExcerptFrames) {
         if (totalFrames > 0) {
@@ -319,14 +322,24 @@ std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames) {
         }
         return starts;
     }
-    const std::uint64_t edge = totalFrames >= 4 * kEdgeFrames ? kEdgeFrames : 0;
     const std::uint64_t span = totalFrames - 2 * edge - kSuggestExcerptFrames;
-    const std::uint64_t count =
-        std::min<std::uint64_t>(kSuggestExcerpts, 1 + span / kSuggestExcerptFrames);
+    const std::uint64_t count = std::min<std::uint64_t>(most, 1 + span / kSuggestExcerptFrames);
     for (std::uint64_t i = 0; i < count; ++i) {
         starts.push_back(edge + (count == 1 ? span / 2 : span * i / (count - 1)));
     }
     return starts;
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames) {
+    return SpreadStarts(totalFrames, kSuggestExcerpts,
+                        totalFrames >= 4 * kEdgeFrames ? kEdgeFrames : 0);
+}
+
+// The voice's direction reads the intro and the ending too: a song may sing there most.
+std::vector<std::uint64_t> VoiceExcerptStarts(std::uint64_t totalFrames) {
+    return SpreadStarts(totalFrames, kVoiceExcerpts, 0);
 }
 
 Positions SuggestSettings(const std::vector<StereoFrames>& excerpts) {

@@ -14,10 +14,15 @@
 // The analysis reads this many excerpts of this many frames, spread over the song.
 inline constexpr std::size_t kSuggestExcerpts = 8;
 inline constexpr std::size_t kSuggestExcerptFrames = 16384;
+// The stereo mode's aim reads more of the song: a voice sings in phrases, and a few excerpts
+// may hold more of its reverberation or of a doubled part than of its notes.
+inline constexpr std::size_t kVoiceExcerpts = 64;
 
 // First frame of each excerpt to read from a song of totalFrames frames: evenly spread,
 // clear of the first and last few seconds. Fewer (or shorter) when the song is short.
 std::vector<std::uint64_t> SuggestExcerptStarts(std::uint64_t totalFrames);
+// The same for the stereo mode's aim: kVoiceExcerpts of them, over the whole song.
+std::vector<std::uint64_t> VoiceExcerptStarts(std::uint64_t totalFrames);
 
 // Searches the trackbar positions with the real processing on the excerpts (run at unit pan
 // and level gains: those only scale the band mode 2 subtracts, so one run for each pair of

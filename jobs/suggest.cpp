@@ -9,11 +9,13 @@
 
 namespace {
 
-std::optional<Suggestion> Suggested(const WaveExcerpts& excerpts, JobObserver& observer) {
-    switch (excerpts.status) {
+std::optional<Suggestion> Suggested(const WaveExcerpts& excerpts, const WaveExcerpts& voice,
+                                    JobObserver& observer) {
+    switch (excerpts.status == ExcerptStatus::Ok ? voice.status : excerpts.status) {
         case ExcerptStatus::Ok: {
             const std::vector<StereoFrames> frames(excerpts.frames.begin(), excerpts.frames.end());
-            return Suggestion{SuggestSettings(frames), SuggestStereoSettings(frames)};
+            const std::vector<StereoFrames> voiceFrames(voice.frames.begin(), voice.frames.end());
+            return Suggestion{SuggestSettings(frames), SuggestStereoSettings(voiceFrames)};
         }
         case ExcerptStatus::NotStereo:
             observer.Message({JobError::NotStereo});
@@ -30,12 +32,12 @@ std::optional<Suggestion> Suggested(const WaveExcerpts& excerpts, JobObserver& o
 
 // The excerpts of a file the decoder reads, each read after a seek: a few seconds of a long
 // song decoded, not the song.
-WaveExcerpts DecodedExcerpts(AudioDecoder& decoder) {
+WaveExcerpts DecodedExcerpts(AudioDecoder& decoder, const ExcerptStarts& startsFor) {
     WaveExcerpts excerpts;
     const double rate = decoder.SampleRate();
     const auto total = static_cast<std::uint64_t>(std::floor(decoder.DeclaredSeconds() * rate));
     std::vector<std::int16_t> frames;
-    for (const std::uint64_t start : SuggestExcerptStarts(total)) {
+    for (const std::uint64_t start : startsFor(total)) {
         if (!decoder.Seek(static_cast<double>(start) / rate)) {
             return excerpts;
         }
@@ -65,6 +67,7 @@ std::optional<Positions> SuggestPositions(const std::filesystem::path& path, Job
 std::optional<Suggestion> SuggestBoth(const std::filesystem::path& path, JobObserver& observer) {
     if (EngineReadsAsIs(path)) {
         return Suggested(ReadWaveExcerpts(path, SuggestExcerptStarts, kSuggestExcerptFrames),
+                         ReadWaveExcerpts(path, VoiceExcerptStarts, kSuggestExcerptFrames),
                          observer);
     }
     const CodecModule* codecs = Codecs();
@@ -76,5 +79,6 @@ std::optional<Suggestion> SuggestBoth(const std::filesystem::path& path, JobObse
             {opened == AudioDecoder::Status::NotStereo ? JobError::NotStereo : JobError::NotAudio});
         return std::nullopt;
     }
-    return Suggested(DecodedExcerpts(*decoder), observer);
+    const WaveExcerpts modeTwo = DecodedExcerpts(*decoder, SuggestExcerptStarts);
+    return Suggested(modeTwo, DecodedExcerpts(*decoder, VoiceExcerptStarts), observer);
 }

@@ -136,10 +136,12 @@ constexpr char kFfmpegChain[] =
     "[b]highpass=f=200,highpass=f=200,pan=stereo|c0=c0-c1|c1=c1-c0[hi];"
     "[lo][hi]amix=inputs=2:normalize=0\" -c:a pcm_s16le OUT";
 
-// The excerpts the suggestion reads of a mix.
-std::vector<StereoFrames> Excerpts(const std::vector<std::int16_t>& mix) {
+// The excerpts the suggestion reads of a mix: for mode 2, or (voice) for the stereo mode's aim.
+std::vector<StereoFrames> Excerpts(const std::vector<std::int16_t>& mix, bool voice = false) {
     std::vector<StereoFrames> excerpts;
-    for (const std::uint64_t start : SuggestExcerptStarts(mix.size() / 2)) {
+    const std::uint64_t total = mix.size() / 2;
+    for (const std::uint64_t start :
+         voice ? VoiceExcerptStarts(total) : SuggestExcerptStarts(total)) {
         const std::size_t count =
             std::min<std::size_t>(kSuggestExcerptFrames, mix.size() / 2 - start);
         excerpts.emplace_back(mix.data() + 2 * start, 2 * count);
@@ -213,7 +215,7 @@ SongResult Evaluate(const Song& song, const fs::path& dir, bool allModes, bool s
     if (suggestOnly) {
         return result;
     }
-    EvaluateStereo(song, excerpts, result, false);
+    EvaluateStereo(song, Excerpts(mix, true), result, false);
 
     Figures bestAny;
     Positions bestAnyAt;
@@ -474,7 +476,8 @@ int main(int argc, char** argv) {
         std::vector<SongResult> results(songs.size());
         for (std::size_t i = 0; i < songs.size(); ++i) {
             results[i].name = songs[i].name;
-            EvaluateStereo(songs[i], Excerpts(MixFrames(songs[i])), results[i], quick);
+            const std::vector<std::int16_t> songMix = MixFrames(songs[i]);
+            EvaluateStereo(songs[i], Excerpts(songMix, true), results[i], quick);
         }
         const bool met = PrintStereo(results);
         return (quick || DrawStereoMaps(songs, out)) && met ? 0 : 1;
