@@ -30,7 +30,7 @@ constexpr double kSharpestInnerShare = 0.7;
 // Hops of the removed source's power that its reverberation is predicted from.
 constexpr std::size_t kTailHops = 32;
 // The reverberation's decay, the time it takes to fall 60 dB.
-constexpr double kDecaySeconds = 1.2;
+constexpr double kDecaySeconds = 1.6;
 // The reverberation's power that one hop's source power leaves in the next hop.
 constexpr double kTailShare = 0.05;
 // The least gain the reverberation's removal leaves a bin at.
