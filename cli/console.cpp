@@ -1,11 +1,11 @@
-#include "console.h"
+#include "cli/console.h"
 
 #include <unistd.h>
 
-#include "commands.h"
+#include "cli/commands.h"
 
-#include "job_messages.h"
-#include "parameters.h"
+#include "jobs/job_messages.h"
+#include "processing/parameters.h"
 
 namespace {
 

@@ -27,11 +27,11 @@
 #include <memory>
 #include <vector>
 
-#include "audio_out.h"
-#include "controls.h"
-#include "job_observer.h"
-#include "key_tempo.h"
-#include "stereo_feed.h"
+#include "jobs/controls.h"
+#include "jobs/stereo_feed.h"
+#include "playback/audio_out.h"
+#include "render/job_observer.h"
+#include "stretch/key_tempo.h"
 
 class KeyTempoOut : public JobObserver {
   public:

@@ -1,4 +1,4 @@
-#include "parameters.h"
+#include "processing/parameters.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "encoder_sink.h"
+#include "render/encoder_sink.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "codec_module.h"
-#include "file_sink.h"
-#include "mp3_pieces.h"
+#include "codecs/codec_module.h"
+#include "render/file_sink.h"
+#include "render/mp3_pieces.h"
 
 // An output in a compressed or lossless format of the codec module's, encoded as the frames
 // come, into a temporary file beside the output that replaces it on Commit. The container's

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "ordered_results.h"
-#include "processing_parameters.h"
-#include "render_sink.h"
+#include "processing/processing_parameters.h"
+#include "render/ordered_results.h"
+#include "render/render_sink.h"
 
 class StereoStage : public RenderSink {
   public:

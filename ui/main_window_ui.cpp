@@ -1,4 +1,4 @@
-#include "main_window_ui.h"
+#include "ui/main_window_ui.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-#include "bitmap_button.h"
-#include "dialog_units.h"
-#include "group_frame.h"
-#include "trackbar_slider.h"
-#include "waveform_view.h"
+#include "ui/bitmap_button.h"
+#include "ui/dialog_units.h"
+#include "ui/group_frame.h"
+#include "ui/trackbar_slider.h"
+#include "ui/waveform_view.h"
 
 namespace {
 

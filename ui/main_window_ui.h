@@ -6,8 +6,8 @@
 #include <array>
 #include <vector>
 
-#include "dialog_template.h"
-#include "parameters.h"
+#include "processing/parameters.h"
+#include "ui/dialog_template.h"
 
 class BitmapButton;
 struct DialogBaseUnits;

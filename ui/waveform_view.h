@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "envelope.h"
+#include "analysis/envelope.h"
 
 class WaveformView : public QWidget {
     Q_OBJECT

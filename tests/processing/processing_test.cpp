@@ -4,8 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "parameters.h"
-#include "processing.h"
+#include "processing/parameters.h"
+#include "processing/processing.h"
 
 namespace {
 
