@@ -152,8 +152,8 @@ void Console::DrawPlayStatus() {
 
 void Console::DrawBar(int percent) {
     const int filled = percent * kBarWidth / 100;
-    std::fprintf(m_err, "\r%s[%.*s%*s] %3d%%", m_step.c_str(), filled,
-                 "########################################", kBarWidth - filled, "", percent);
+    std::fprintf(m_err, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                 kBarWidth - filled, "", percent);
     m_statusShown = true;
     std::fflush(m_err);
 }

@@ -60,8 +60,6 @@ class KeyTempoOut : public JobObserver {
     Sent Finish();
     // The source position, in bytes, that the sound handed to the device has reached.
     std::uint64_t Heard() const { return m_heard; }
-    // Whether the stage is in use: the levels are then its own.
-    bool Stretching() const { return m_stretching; }
 
     void Message(const JobMessage& message) override { m_observer.Message(message); }
     void Position(int step) override { m_observer.Position(step); }

@@ -40,9 +40,6 @@ class StereoStage : public RenderSink {
     // The run's last frames, then its partial frame as it came (silence in the vocals).
     bool End();
 
-    // Frames a segment holds: a multiple of the hop, whatever the pool.
-    std::size_t SegmentFrames() const { return m_segmentFrames; }
-
   private:
     struct Segment {
         std::uint64_t begin = 0;  // the first frame it gives

@@ -196,19 +196,6 @@ void MainWindowUi::AddBeyondTemplate(QDialog& window, const DialogBaseUnits& uni
     }
 }
 
-QLabel* MainWindowUi::ValueLabel(Knob knob) const {
-    switch (knob) {
-        case Knob::Key:
-            return keyValue;
-        case Knob::Tempo:
-            return tempoValue;
-        case Knob::Focus:
-            return focusValue;
-        default:
-            return nullptr;
-    }
-}
-
 void MainWindowUi::NameForScreenReaders() {
     for (const auto& [knob, caption] : kTrackbarCaptions) {
         if (TrackbarSlider* slider = Slider(knob)) {

@@ -66,6 +66,4 @@ struct MainWindowUi {
     // Names the trackbars and path boxes in the language the program speaks.
     void NameForScreenReaders();
     TrackbarSlider* Slider(Knob knob) const { return sliders[static_cast<std::size_t>(knob)]; }
-    // The label that shows the knob's value; null for the knobs without one.
-    QLabel* ValueLabel(Knob knob) const;
 };
