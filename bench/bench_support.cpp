@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "jobs/job_messages.h"
+#include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
 

@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "jobs/input_file.h"
-#include "jobs/job_messages.h"
 #include "jobs/job_runner.h"
+#include "settings/job_messages.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

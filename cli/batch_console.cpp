@@ -16,8 +16,8 @@
 #include "cli/console.h"
 #include "cli/stop_on_signals.h"
 #include "jobs/batch.h"
-#include "jobs/job_messages.h"
 #include "render/render_pool.h"
+#include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
 

@@ -4,8 +4,8 @@
 
 #include "cli/commands.h"
 
-#include "jobs/job_messages.h"
 #include "processing/parameters.h"
+#include "settings/job_messages.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include "cli/stop_on_signals.h"
 #include "jobs/device_choice.h"
 #include "jobs/input_file.h"
-#include "jobs/job_messages.h"
 #include "jobs/job_runner.h"
-#include "jobs/presets.h"
 #include "playback/portaudio_out.h"
+#include "settings/job_messages.h"
+#include "settings/presets.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "cli/console.h"
-#include "jobs/presets.h"
+#include "settings/presets.h"
 
 namespace {
 

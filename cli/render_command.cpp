@@ -12,10 +12,10 @@
 #include "cli/preset_option.h"
 #include "cli/stop_on_signals.h"
 #include "container/wave_layout.h"
-#include "jobs/job_messages.h"
 #include "jobs/job_runner.h"
-#include "jobs/presets.h"
 #include "render/render_pool.h"
+#include "settings/job_messages.h"
+#include "settings/presets.h"
 
 namespace {
 

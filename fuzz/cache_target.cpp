@@ -9,7 +9,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_targets.h"
 #include "fuzz/scratch_dir.h"
-#include "jobs/cache_folder.h"
+#include "settings/cache_folder.h"
 
 namespace fs = std::filesystem;
 

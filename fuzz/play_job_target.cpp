@@ -8,9 +8,9 @@
 #include "fuzz/fuzz_targets.h"
 #include "fuzz/scratch_dir.h"
 #include "fuzz/walk_model.h"
-#include "jobs/job_messages.h"
 #include "jobs/playback_job.h"
 #include "render/render.h"
+#include "settings/job_messages.h"
 #include "tests/test_support/recording_observer.h"
 #include "tests/test_support/test_audio_out.h"
 

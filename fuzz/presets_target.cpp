@@ -7,7 +7,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_targets.h"
 #include "fuzz/scratch_dir.h"
-#include "jobs/presets.h"
+#include "settings/presets.h"
 
 namespace fs = std::filesystem;
 

@@ -14,11 +14,11 @@
 #include <string>
 
 #include "container/wave_layout.h"
-#include "jobs/cache_folder.h"
 #include "jobs/play_input.h"
 #include "processing/processing_parameters.h"
 #include "processing/shared_value.h"
 #include "render/job_observer.h"
+#include "settings/cache_folder.h"
 
 class DecodedSource;
 class DiskSpace;

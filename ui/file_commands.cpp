@@ -11,8 +11,8 @@
 #include <QMimeData>
 #include <QTimer>
 
-#include "jobs/job_messages.h"
 #include "render/render_pool.h"
+#include "settings/job_messages.h"
 #include "ui/file_dialogs.h"
 #include "ui/job_progress.h"
 #include "ui/main_window.h"

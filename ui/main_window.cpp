@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "jobs/job_messages.h"
 #include "res/resources.h"
+#include "settings/job_messages.h"
 #include "ui/bitmap_button.h"
 #include "ui/job_progress.h"
 #include "ui/message_boxes.h"

@@ -24,7 +24,7 @@
 #include "bench/quality/measure.h"
 #include "bench/quality/plot.h"
 #include "bench/quality/songs.h"
-#include "jobs/presets.h"
+#include "settings/presets.h"
 
 namespace fs = std::filesystem;
 

@@ -36,9 +36,9 @@
 #include "bench/quality/measure.h"
 #include "bench/quality/plot.h"
 #include "bench/quality/real_measure.h"
-#include "jobs/job_messages.h"
 #include "jobs/suggest.h"
 #include "processing/processing.h"
+#include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
 

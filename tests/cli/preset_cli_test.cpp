@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "jobs/presets.h"
+#include "settings/presets.h"
 #include "tests/test_support/command.h"
 #include "tests/test_support/write_helpers.h"
 

@@ -13,11 +13,11 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "jobs/cache_folder.h"
 #include "jobs/input_file.h"
-#include "jobs/job_messages.h"
 #include "render/decoded_source.h"
 #include "render/disk_space.h"
+#include "settings/cache_folder.h"
+#include "settings/job_messages.h"
 #include "tests/test_support/cache_home.h"
 #include "tests/test_support/command.h"
 #include "tests/test_support/write_helpers.h"

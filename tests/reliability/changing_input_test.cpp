@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "jobs/job_messages.h"
 #include "jobs/playback_job.h"
+#include "settings/job_messages.h"
 #include "tests/test_support/test_audio_out.h"
 #include "tests/test_support/wav_builder.h"
 #include "tests/test_support/write_helpers.h"

@@ -25,7 +25,7 @@
 #include <thread>
 #include <utility>
 
-#include "jobs/job_messages.h"
+#include "settings/job_messages.h"
 #include "tests/reliability/cli_runner.h"
 #include "tests/test_support/wav_builder.h"
 #include "tests/test_support/write_helpers.h"

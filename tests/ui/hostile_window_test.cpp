@@ -18,7 +18,7 @@
 #include <functional>
 #include <thread>
 
-#include "jobs/presets.h"
+#include "settings/presets.h"
 #include "tests/test_support/command.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/bitmap_button.h"

@@ -12,7 +12,7 @@
 #include <QTranslator>
 #include <fstream>
 
-#include "jobs/presets.h"
+#include "settings/presets.h"
 #include "tests/test_support/command.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/trackbar_slider.h"

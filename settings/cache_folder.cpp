@@ -1,4 +1,4 @@
-#include "jobs/cache_folder.h"
+#include "settings/cache_folder.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -1,6 +1,6 @@
 // The presets file: what loads from a damaged one, saving and deleting, the shipped presets.
 
-#include "jobs/presets.h"
+#include "settings/presets.h"
 
 #include <gtest/gtest.h>
 

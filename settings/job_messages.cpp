@@ -1,4 +1,4 @@
-#include "jobs/job_messages.h"
+#include "settings/job_messages.h"
 
 #include <filesystem>
 
