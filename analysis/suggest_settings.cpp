@@ -10,8 +10,8 @@
 
 #include "analysis/band_filters.h"
 #include "processing/fast_frames.h"
-#include "processing/parameters.h"
 #include "processing/processing.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/centre_direction.h"
-#include "processing/parameters.h"
+#include "trackbars/parameters.h"
 
 // The analysis reads this many excerpts of this many frames, spread over the song.
 inline constexpr std::size_t kSuggestExcerpts = 8;

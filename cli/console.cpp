@@ -4,8 +4,8 @@
 
 #include "cli/commands.h"
 
-#include "processing/parameters.h"
 #include "settings/job_messages.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

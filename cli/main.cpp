@@ -12,8 +12,8 @@
 #include "cli/options.h"
 #include "cli/output_options.h"
 #include "cli/preset_option.h"
-#include "processing/parameters.h"
 #include "render/render_pool.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

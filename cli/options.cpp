@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "processing/parameters.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "processing/loudness.h"
-#include "processing/parameters.h"
 #include "processing/processing_parameters.h"
 #include "stretch/key_tempo.h"
+#include "trackbars/parameters.h"
 
 // Trackbar positions given on the command line; the defaults are the window's start-up
 // positions.

@@ -5,7 +5,7 @@
 #include "cli/options.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_targets.h"
-#include "processing/parameters.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_targets.h"
 #include "processing/fast_frames.h"
-#include "processing/parameters.h"
 #include "processing/processing.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "processing/parameters.h"
 #include "processing/processing_parameters.h"
 #include "processing/shared_value.h"
+#include "trackbars/parameters.h"
 
 struct PlayControls {
     ProcessingParameters params;

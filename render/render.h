@@ -5,12 +5,12 @@
 
 #include <cstddef>
 
-#include "processing/parameters.h"
 #include "processing/processing_parameters.h"
 #include "processing/segmented_render.h"
 #include "render/job_observer.h"
 #include "render/render_source.h"
 #include "stretch/key_tempo.h"
+#include "trackbars/parameters.h"
 
 class RenderPool;
 

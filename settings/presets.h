@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "processing/loudness.h"
-#include "processing/parameters.h"
 #include "processing/processing_parameters.h"
+#include "trackbars/parameters.h"
 
 inline constexpr char kPresetsFileName[] = "zerbex2-presets.ini";
 inline constexpr std::size_t kMaxPresetNameBytes = 64;

@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "processing/parameters.h"
+#include "trackbars/parameters.h"
 #include "ui/dialog_template.h"
 
 class BitmapButton;

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "processing/parameters.h"
+#include "trackbars/parameters.h"
 
 void TrackbarSlider::SetUp(const KnobRow& row) {
     if (m_perUnit == 1 && row.perUnit > 1) {

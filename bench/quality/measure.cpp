@@ -7,8 +7,8 @@
 
 #include "analysis/fft_bands.h"
 #include "processing/fast_frames.h"
-#include "processing/parameters.h"
 #include "processing/stereo_remover.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bench/quality/songs.h"
-#include "processing/parameters.h"
 #include "processing/processing_parameters.h"
+#include "trackbars/parameters.h"
 
 enum class PartRole { Instrument, Lead, Reverb, Backing };
 

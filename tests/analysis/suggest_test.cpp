@@ -13,7 +13,7 @@
 
 #include "analysis/suggest_settings.h"
 #include "processing/fast_frames.h"
-#include "processing/parameters.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

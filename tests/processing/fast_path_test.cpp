@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "processing/fast_frames.h"
-#include "processing/parameters.h"
 #include "tests/test_support/wav_builder.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

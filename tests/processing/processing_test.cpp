@@ -4,8 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "processing/parameters.h"
 #include "processing/processing.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "processing/fast_frames.h"
-#include "processing/parameters.h"
 #include "processing/segmented_render.h"
 #include "tests/test_support/wav_builder.h"
 #include "tests/test_support/write_helpers.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <thread>
 
 #include "cli/options.h"
-#include "processing/parameters.h"
 #include "tests/reliability/cli_runner.h"
 #include "tests/test_support/alsa_capture.h"
 #include "tests/test_support/wav_builder.h"
 #include "tests/test_support/write_helpers.h"
+#include "trackbars/parameters.h"
 
 namespace fs = std::filesystem;
 

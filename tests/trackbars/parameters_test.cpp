@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "processing/parameters.h"
 #include "processing/processing.h"
+#include "trackbars/parameters.h"
 
 namespace {
 
