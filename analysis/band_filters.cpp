@@ -1,4 +1,4 @@
-#include "band_filters.h"
+#include "analysis/band_filters.h"
 
 #include <cmath>
 #include <numbers>

@@ -1,4 +1,4 @@
-#include "centre_direction.h"
+#include "analysis/centre_direction.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <functional>
 #include <numbers>
 
-#include "fft_bands.h"
+#include "analysis/fft_bands.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "envelope.h"
+#include "analysis/envelope.h"
 
 #include <algorithm>
 #include <cmath>

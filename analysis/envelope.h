@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "band_filters.h"
+#include "analysis/band_filters.h"
 
 inline constexpr std::size_t kEnvelopeFrames = 512;  // frames a bucket
 

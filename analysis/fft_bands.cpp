@@ -1,4 +1,4 @@
-#include "fft_bands.h"
+#include "analysis/fft_bands.h"
 
 #include <algorithm>
 #include <cmath>

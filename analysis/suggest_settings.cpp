@@ -1,4 +1,4 @@
-#include "suggest_settings.h"
+#include "analysis/suggest_settings.h"
 
 #include <algorithm>
 #include <array>
@@ -8,10 +8,10 @@
 #include <span>
 #include <utility>
 
-#include "band_filters.h"
-#include "fast_frames.h"
-#include "parameters.h"
-#include "processing.h"
+#include "analysis/band_filters.h"
+#include "processing/fast_frames.h"
+#include "processing/processing.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

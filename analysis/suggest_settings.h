@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "centre_direction.h"
-#include "parameters.h"
+#include "analysis/centre_direction.h"
+#include "trackbars/parameters.h"
 
 // The analysis reads this many excerpts of this many frames, spread over the song.
 inline constexpr std::size_t kSuggestExcerpts = 8;

@@ -4,10 +4,10 @@
 #include <csignal>
 #include <cstdio>
 
-#include "command_line.h"
-#include "render_pool.h"
-#include "ui_language.h"
-#include "wave_app.h"
+#include "app/command_line.h"
+#include "app/wave_app.h"
+#include "render/render_pool.h"
+#include "ui/ui_language.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include "wave_app.h"
+#include "app/wave_app.h"
 
 #include <QApplication>
 #include <memory>
 
-#include "file_dialogs.h"
-#include "main_window.h"
-#include "message_boxes.h"
-#include "portaudio_out.h"
-#include "profile.h"
-#include "resources.h"
+#include "playback/portaudio_out.h"
+#include "res/resources.h"
+#include "ui/file_dialogs.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
 
 void RunMainWindow(const UiServices& services, const QString& input) {
     MainWindow window(services);

@@ -3,7 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "render_pool.h"
+#include "render/render_pool.h"
 
 int main(int argc, char** argv) {
     const ThreadAllowance allowance(RenderPool::CoreCount());

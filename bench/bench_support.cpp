@@ -1,4 +1,4 @@
-#include "bench_support.h"
+#include "bench/bench_support.h"
 
 #include <cmath>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "job_messages.h"
+#include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
 

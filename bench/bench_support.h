@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "job_observer.h"
+#include "render/job_observer.h"
 
 // Interleaved 16-bit stereo frames as little-endian bytes: tones in the middle and on the
 // sides with a little noise, like a mix with a centred voice.

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "input_file.h"
-#include "job_messages.h"
-#include "job_runner.h"
+#include "jobs/input_file.h"
+#include "jobs/job_runner.h"
+#include "settings/job_messages.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

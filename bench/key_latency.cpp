@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "main_window.h"
-#include "window_capture.h"
+#include "bench/window_capture.h"
+#include "ui/main_window.h"
 
 namespace {
 

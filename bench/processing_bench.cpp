@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "bench_support.h"
-#include "fast_frames.h"
-#include "render.h"
-#include "stereo_remover.h"
+#include "bench/bench_support.h"
+#include "processing/fast_frames.h"
+#include "processing/stereo_remover.h"
+#include "render/render.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "bench_support.h"
-#include "fast_frames.h"
-#include "render_pool.h"
-#include "segmented_render.h"
+#include "bench/bench_support.h"
+#include "processing/fast_frames.h"
+#include "processing/segmented_render.h"
+#include "render/render_pool.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "main_window.h"
-#include "stereo_remover.h"
-#include "trackbar_slider.h"
-#include "window_capture.h"
+#include "bench/window_capture.h"
+#include "processing/stereo_remover.h"
+#include "ui/main_window.h"
+#include "ui/trackbar_slider.h"
 
 namespace {
 

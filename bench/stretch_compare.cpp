@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "fft_bands.h"
+#include "analysis/fft_bands.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "file_dialogs.h"
-#include "main_window.h"
-#include "message_boxes.h"
-#include "profile.h"
-#include "waveform_view.h"
-#include "window_capture.h"
+#include "bench/window_capture.h"
+#include "ui/file_dialogs.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
+#include "ui/waveform_view.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

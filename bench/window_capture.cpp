@@ -1,4 +1,4 @@
-#include "window_capture.h"
+#include "bench/window_capture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,12 +11,12 @@
 #include <random>
 #include <thread>
 
-#include "bitmap_button.h"
-#include "file_dialogs.h"
-#include "main_window.h"
-#include "message_boxes.h"
-#include "portaudio_out.h"
-#include "profile.h"
+#include "playback/portaudio_out.h"
+#include "ui/bitmap_button.h"
+#include "ui/file_dialogs.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
 
 namespace {
 

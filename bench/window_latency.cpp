@@ -16,14 +16,14 @@
 #include <cstdio>
 #include <string>
 
-#include "bitmap_button.h"
-#include "file_dialogs.h"
-#include "main_window.h"
-#include "message_boxes.h"
-#include "portaudio_out.h"
-#include "profile.h"
-#include "resource_ids.h"
-#include "window_capture.h"
+#include "bench/window_capture.h"
+#include "playback/portaudio_out.h"
+#include "ui/bitmap_button.h"
+#include "ui/file_dialogs.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
+#include "ui/resource_ids.h"
 
 namespace {
 

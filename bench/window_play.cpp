@@ -12,14 +12,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "bitmap_button.h"
-#include "file_dialogs.h"
-#include "main_window.h"
-#include "message_boxes.h"
-#include "play_buttons.h"
-#include "portaudio_out.h"
-#include "profile.h"
-#include "window_capture.h"
+#include "bench/window_capture.h"
+#include "playback/portaudio_out.h"
+#include "ui/bitmap_button.h"
+#include "ui/file_dialogs.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/play_buttons.h"
+#include "ui/profile.h"
 
 int main(int argc, char** argv) {
     static const char* const kModes[] = {"low",  "high",  "original", "1",

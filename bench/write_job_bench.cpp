@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "bench_support.h"
-#include "job_runner.h"
-#include "render_pool.h"
+#include "bench/bench_support.h"
+#include "jobs/job_runner.h"
+#include "render/render_pool.h"
 
 namespace {
 

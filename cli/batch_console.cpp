@@ -1,4 +1,4 @@
-#include "batch_console.h"
+#include "cli/batch_console.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,12 +12,12 @@
 #include <system_error>
 #include <thread>
 
-#include "batch.h"
-#include "commands.h"
-#include "console.h"
-#include "job_messages.h"
-#include "render_pool.h"
-#include "stop_on_signals.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/stop_on_signals.h"
+#include "jobs/batch.h"
+#include "render/render_pool.h"
+#include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
 

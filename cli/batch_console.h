@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
-#include "output_formats.h"
+#include "cli/options.h"
+#include "codecs/output_formats.h"
 
 struct BatchOptions {
     std::string outputDir;

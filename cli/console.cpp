@@ -1,11 +1,11 @@
-#include "console.h"
+#include "cli/console.h"
 
 #include <unistd.h>
 
-#include "commands.h"
+#include "cli/commands.h"
 
-#include "job_messages.h"
-#include "parameters.h"
+#include "settings/job_messages.h"
+#include "trackbars/parameters.h"
 
 namespace {
 
@@ -152,8 +152,8 @@ void Console::DrawPlayStatus() {
 
 void Console::DrawBar(int percent) {
     const int filled = percent * kBarWidth / 100;
-    std::fprintf(m_err, "\r%s[%.*s%*s] %3d%%", m_step.c_str(), filled,
-                 "########################################", kBarWidth - filled, "", percent);
+    std::fprintf(m_err, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                 kBarWidth - filled, "", percent);
     m_statusShown = true;
     std::fflush(m_err);
 }

@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "job_observer.h"
-#include "wave_layout.h"
+#include "container/wave_layout.h"
+#include "render/job_observer.h"
 
 // A job as the command-line tool shows it: messages on stderr, and on a terminal a status
 // line, either a progress bar or the play position and level.
@@ -21,8 +21,6 @@ class Console : public JobObserver {
     // The files of the job: what is wrong with either is told under its name.
     void SetInput(std::string input) { m_input = std::move(input); }
     void SetOutput(std::string output) { m_output = std::move(output); }
-    // The label of the progress bar ("decoding ").
-    void SetStep(std::string step) { m_step = std::move(step); }
     // The length of the data a playback plays, so that its position shows as minutes:seconds;
     // asked at every drawing, as a decoded input's is known better as the decoding goes on.
     void SetLength(std::function<WaveLength()> length) { m_length = std::move(length); }
@@ -42,7 +40,6 @@ class Console : public JobObserver {
     Status m_status = Status::None;
     std::string m_input;
     std::string m_output;
-    std::string m_step;
     std::function<WaveLength()> m_length;
     bool m_statusShown = false;
     int m_position = 0;

@@ -7,13 +7,13 @@
 #include <system_error>
 #include <vector>
 
-#include "commands.h"
-#include "console.h"
-#include "options.h"
-#include "output_options.h"
-#include "parameters.h"
-#include "preset_option.h"
-#include "render_pool.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/options.h"
+#include "cli/output_options.h"
+#include "cli/preset_option.h"
+#include "render/render_pool.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "options.h"
+#include "cli/options.h"
 
 #include <algorithm>
 
-#include "parameters.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

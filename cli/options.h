@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "key_tempo.h"
-#include "loudness.h"
-#include "parameters.h"
-#include "processing_parameters.h"
+#include "processing/loudness.h"
+#include "processing/processing_parameters.h"
+#include "stretch/key_tempo.h"
+#include "trackbars/parameters.h"
 
 // Trackbar positions given on the command line; the defaults are the window's start-up
 // positions.

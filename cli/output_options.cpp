@@ -1,10 +1,10 @@
-#include "output_options.h"
+#include "cli/output_options.h"
 
 #include <algorithm>
 #include <charconv>
 #include <string_view>
 
-#include "options.h"
+#include "cli/options.h"
 
 namespace {
 

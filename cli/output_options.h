@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "output_formats.h"
+#include "codecs/output_formats.h"
 
 // The values of the output options as given.
 struct OutputOptionTexts {

@@ -3,17 +3,17 @@
 #include <limits>
 #include <thread>
 
-#include "commands.h"
-#include "console.h"
-#include "device_choice.h"
-#include "input_file.h"
-#include "job_messages.h"
-#include "job_runner.h"
-#include "options.h"
-#include "portaudio_out.h"
-#include "preset_option.h"
-#include "presets.h"
-#include "stop_on_signals.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/options.h"
+#include "cli/preset_option.h"
+#include "cli/stop_on_signals.h"
+#include "jobs/device_choice.h"
+#include "jobs/input_file.h"
+#include "jobs/job_runner.h"
+#include "playback/portaudio_out.h"
+#include "settings/job_messages.h"
+#include "settings/presets.h"
 
 namespace {
 

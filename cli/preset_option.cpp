@@ -1,10 +1,10 @@
-#include "preset_option.h"
+#include "cli/preset_option.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "console.h"
-#include "presets.h"
+#include "cli/console.h"
+#include "settings/presets.h"
 
 namespace {
 

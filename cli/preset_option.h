@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "options.h"
+#include "cli/options.h"
 
 // "--preset NAME": puts the preset's mode and positions into options where the option stands
 // among the others, so that those after it change them. The presets file is read then; what

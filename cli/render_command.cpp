@@ -4,18 +4,18 @@
 #include <system_error>
 #include <variant>
 
-#include "batch_console.h"
-#include "commands.h"
-#include "console.h"
-#include "job_messages.h"
-#include "job_runner.h"
-#include "options.h"
-#include "output_options.h"
-#include "preset_option.h"
-#include "presets.h"
-#include "render_pool.h"
-#include "stop_on_signals.h"
-#include "wave_layout.h"
+#include "cli/batch_console.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/options.h"
+#include "cli/output_options.h"
+#include "cli/preset_option.h"
+#include "cli/stop_on_signals.h"
+#include "container/wave_layout.h"
+#include "jobs/job_runner.h"
+#include "render/render_pool.h"
+#include "settings/job_messages.h"
+#include "settings/presets.h"
 
 namespace {
 

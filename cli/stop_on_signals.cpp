@@ -1,4 +1,4 @@
-#include "stop_on_signals.h"
+#include "cli/stop_on_signals.h"
 
 #include <poll.h>
 #include <pthread.h>

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "shared_value.h"
+#include "processing/shared_value.h"
 
 // Turns SIGINT and SIGTERM into a stop request. The signals are blocked in this thread
 // and in every thread started after it (PortAudio's included) and taken by a watcher

@@ -2,11 +2,11 @@
 #include <filesystem>
 #include <string>
 
-#include "commands.h"
-#include "console.h"
-#include "options.h"
-#include "suggest.h"
-#include "suggest_settings.h"
+#include "analysis/suggest_settings.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/options.h"
+#include "jobs/suggest.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "codec_module.h"
+#include "codecs/codec_module.h"
 
 #include <dlfcn.h>
 

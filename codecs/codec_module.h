@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "output_formats.h"
+#include "codecs/output_formats.h"
 
 // Tags by their common names ("title", "artist", ...).
 using AudioTags = std::vector<std::pair<std::string, std::string>>;

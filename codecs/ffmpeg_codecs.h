@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "codec_module.h"
+#include "codecs/codec_module.h"
 
 // The largest single buffer FFmpeg's libraries may take.
 inline constexpr std::size_t kMaxFfmpegAllocation = std::size_t{128} << 20;

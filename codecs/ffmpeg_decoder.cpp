@@ -1,4 +1,4 @@
-#include "ffmpeg_codecs.h"
+#include "codecs/ffmpeg_codecs.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,8 +13,8 @@ extern "C" {
 
 #include <cstdio>
 
-#include "metadata_guard.h"
-#include "tag_text.h"
+#include "codecs/metadata_guard.h"
+#include "codecs/tag_text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ffmpeg_codecs.h"
+#include "codecs/ffmpeg_codecs.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -1,4 +1,4 @@
-#include "metadata_guard.h"
+#include "codecs/metadata_guard.h"
 
 #include <algorithm>
 

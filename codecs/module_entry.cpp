@@ -1,5 +1,5 @@
-#include "codec_module.h"
-#include "ffmpeg_codecs.h"
+#include "codecs/codec_module.h"
+#include "codecs/ffmpeg_codecs.h"
 
 extern "C" __attribute__((visibility("default"))) const CodecModule* zerbex_codec_module() {
     static const CodecModule module = [] {

@@ -1,4 +1,4 @@
-#include "mp3_join.h"
+#include "codecs/mp3_join.h"
 
 #include <algorithm>
 

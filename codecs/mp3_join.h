@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-#include "codec_module.h"
+#include "codecs/codec_module.h"
 
 // One MP3 frame a packet holds: header, side info, data.
 using Mp3Frame = std::vector<std::uint8_t>;

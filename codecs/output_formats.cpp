@@ -1,4 +1,4 @@
-#include "output_formats.h"
+#include "codecs/output_formats.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "tag_text.h"
+#include "codecs/tag_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "file_input.h"
+#include "container/file_input.h"
 
 #include <system_error>
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "wave_walk.h"
+#include "container/wave_walk.h"
 
 // An input file read in order through the C library's buffer, with its place and its failures.
 class FileInput : public ByteInput {

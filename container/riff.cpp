@@ -1,4 +1,4 @@
-#include "riff.h"
+#include "container/riff.h"
 
 void PutLe16(std::string& out, std::uint16_t v) {
     out.push_back(static_cast<char>(v & 0xFF));

@@ -1,6 +1,6 @@
-#include "wave_format.h"
+#include "container/wave_format.h"
 
-#include "riff.h"
+#include "container/riff.h"
 
 WaveFormat ParseWaveFormat(const unsigned char* body) {
     WaveFormat format;

@@ -1,6 +1,6 @@
-#include "wave_header.h"
+#include "container/wave_header.h"
 
-#include "riff.h"
+#include "container/riff.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "wave_layout.h"
+#include "container/wave_layout.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "riff.h"
+#include "container/riff.h"
 
 namespace {
 

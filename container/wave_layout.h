@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "wave_format.h"
+#include "container/wave_format.h"
 
 struct WaveLayout {
     bool riffWave = false;    // the file begins with a RIFF/WAVE header

@@ -1,9 +1,9 @@
-#include "wave_walk.h"
+#include "container/wave_walk.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "riff.h"
+#include "container/riff.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "wave_format.h"
+#include "container/wave_format.h"
 
 // Where a walk reads. A read falls short only at the end of the input or on a failure.
 class ByteInput {

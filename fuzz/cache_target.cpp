@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cache_folder.h"
-#include "fuzz_check.h"
-#include "fuzz_targets.h"
-#include "scratch_dir.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_targets.h"
+#include "fuzz/scratch_dir.h"
+#include "settings/cache_folder.h"
 
 namespace fs = std::filesystem;
 

@@ -2,12 +2,12 @@
 #include <filesystem>
 #include <optional>
 
-#include "disk_space.h"
-#include "fuzz_check.h"
-#include "fuzz_io.h"
-#include "fuzz_targets.h"
-#include "input_file.h"
-#include "scratch_dir.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_io.h"
+#include "fuzz/fuzz_targets.h"
+#include "fuzz/scratch_dir.h"
+#include "jobs/input_file.h"
+#include "render/disk_space.h"
 
 namespace fs = std::filesystem;
 

@@ -1,9 +1,9 @@
-#include "fuzz_io.h"
+#include "fuzz/fuzz_io.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "fuzz_check.h"
+#include "fuzz/fuzz_check.h"
 
 namespace fs = std::filesystem;
 

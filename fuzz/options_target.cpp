@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_check.h"
-#include "fuzz_targets.h"
-#include "options.h"
-#include "parameters.h"
+#include "cli/options.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_targets.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

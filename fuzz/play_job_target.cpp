@@ -3,16 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_check.h"
-#include "fuzz_io.h"
-#include "fuzz_targets.h"
-#include "job_messages.h"
-#include "playback_job.h"
-#include "recording_observer.h"
-#include "render.h"
-#include "scratch_dir.h"
-#include "test_audio_out.h"
-#include "walk_model.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_io.h"
+#include "fuzz/fuzz_targets.h"
+#include "fuzz/scratch_dir.h"
+#include "fuzz/walk_model.h"
+#include "jobs/playback_job.h"
+#include "render/render.h"
+#include "settings/job_messages.h"
+#include "tests/test_support/recording_observer.h"
+#include "tests/test_support/test_audio_out.h"
 
 namespace fs = std::filesystem;
 

@@ -4,10 +4,10 @@
 #include <set>
 #include <string>
 
-#include "fuzz_check.h"
-#include "fuzz_targets.h"
-#include "presets.h"
-#include "scratch_dir.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_targets.h"
+#include "fuzz/scratch_dir.h"
+#include "settings/presets.h"
 
 namespace fs = std::filesystem;
 

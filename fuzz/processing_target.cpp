@@ -3,11 +3,11 @@
 #include <iterator>
 #include <vector>
 
-#include "fast_frames.h"
-#include "fuzz_check.h"
-#include "fuzz_targets.h"
-#include "parameters.h"
-#include "processing.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_targets.h"
+#include "processing/fast_frames.h"
+#include "processing/processing.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

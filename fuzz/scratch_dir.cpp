@@ -1,4 +1,4 @@
-#include "scratch_dir.h"
+#include "fuzz/scratch_dir.h"
 
 #include <signal.h>
 #include <unistd.h>

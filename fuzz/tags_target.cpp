@@ -2,10 +2,10 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_check.h"
-#include "fuzz_targets.h"
-#include "metadata_guard.h"
-#include "tag_text.h"
+#include "codecs/metadata_guard.h"
+#include "codecs/tag_text.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_targets.h"
 
 namespace {
 

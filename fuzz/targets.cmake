@@ -15,7 +15,7 @@ if(NOT TARGET zerbex_fuzz_targets)
     ${CMAKE_CURRENT_LIST_DIR}/walk_model.cpp
     ${CMAKE_CURRENT_LIST_DIR}/write_job_target.cpp
   )
-  target_include_directories(zerbex_fuzz_targets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  target_include_directories(zerbex_fuzz_targets PUBLIC ${PROJECT_SOURCE_DIR})
   # The option parser is the tool's own.
   target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_codec_tags zerbex_cli_core)
   if(TARGET zerbex_test_support)
@@ -24,7 +24,6 @@ if(NOT TARGET zerbex_fuzz_targets)
     # A fuzz build has no tests: the observer and the sound output of the tests come along.
     target_sources(zerbex_fuzz_targets PRIVATE ${zerbex_support_dir}/recording_observer.cpp
       ${zerbex_support_dir}/test_audio_out.cpp ${zerbex_support_dir}/wav_builder.cpp)
-    target_include_directories(zerbex_fuzz_targets PUBLIC ${zerbex_support_dir})
     target_link_libraries(zerbex_fuzz_targets PUBLIC zerbex_jobs zerbex_playback
       Threads::Threads)
   endif()

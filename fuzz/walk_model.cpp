@@ -1,4 +1,4 @@
-#include "walk_model.h"
+#include "fuzz/walk_model.h"
 
 #include <algorithm>
 #include <cstring>

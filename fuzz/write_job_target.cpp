@@ -3,15 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_check.h"
-#include "fuzz_io.h"
-#include "fuzz_targets.h"
-#include "job_messages.h"
-#include "job_runner.h"
-#include "processing.h"
-#include "recording_observer.h"
-#include "scratch_dir.h"
-#include "walk_model.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_io.h"
+#include "fuzz/fuzz_targets.h"
+#include "fuzz/scratch_dir.h"
+#include "fuzz/walk_model.h"
+#include "jobs/job_runner.h"
+#include "processing/processing.h"
+#include "settings/job_messages.h"
+#include "tests/test_support/recording_observer.h"
 
 namespace fs = std::filesystem;
 

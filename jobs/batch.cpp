@@ -1,4 +1,4 @@
-#include "batch.h"
+#include "jobs/batch.h"
 
 #include <sys/stat.h>
 
@@ -8,10 +8,10 @@
 #include <set>
 #include <system_error>
 
-#include "disk_space.h"
-#include "job_runner.h"
-#include "render_pool.h"
-#include "safe_output.h"
+#include "jobs/job_runner.h"
+#include "render/disk_space.h"
+#include "render/render_pool.h"
+#include "render/safe_output.h"
 
 namespace fs = std::filesystem;
 

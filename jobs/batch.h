@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "job_observer.h"
-#include "key_tempo.h"
-#include "loudness.h"
-#include "output_formats.h"
-#include "playback_job.h"
-#include "processing_parameters.h"
+#include "codecs/output_formats.h"
+#include "jobs/playback_job.h"
+#include "processing/loudness.h"
+#include "processing/processing_parameters.h"
+#include "render/job_observer.h"
+#include "stretch/key_tempo.h"
 
 class RenderPool;
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "parameters.h"
-#include "processing_parameters.h"
-#include "shared_value.h"
+#include "processing/processing_parameters.h"
+#include "processing/shared_value.h"
+#include "trackbars/parameters.h"
 
 struct PlayControls {
     ProcessingParameters params;

@@ -1,14 +1,14 @@
-#include "decoded_copy.h"
+#include "jobs/decoded_copy.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
-#include "decoded_source.h"
-#include "disk_space.h"
-#include "render.h"
-#include "wav_sink.h"
+#include "render/decoded_source.h"
+#include "render/disk_space.h"
+#include "render/render.h"
+#include "render/wav_sink.h"
 
 namespace fs = std::filesystem;
 

@@ -13,12 +13,12 @@
 #include <optional>
 #include <string>
 
-#include "cache_folder.h"
-#include "job_observer.h"
-#include "play_input.h"
-#include "processing_parameters.h"
-#include "shared_value.h"
-#include "wave_layout.h"
+#include "container/wave_layout.h"
+#include "jobs/play_input.h"
+#include "processing/processing_parameters.h"
+#include "processing/shared_value.h"
+#include "render/job_observer.h"
+#include "settings/cache_folder.h"
 
 class DecodedSource;
 class DiskSpace;

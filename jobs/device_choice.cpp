@@ -1,4 +1,4 @@
-#include "device_choice.h"
+#include "jobs/device_choice.h"
 
 void DeviceChoice::Choose(std::string device) {
     m_device = std::move(device);

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "audio_out.h"
-#include "job_observer.h"
+#include "playback/audio_out.h"
+#include "render/job_observer.h"
 
 // No sound system names a device longer than this: a longer choice (a damaged profile's) is
 // no device, and is never looked for.

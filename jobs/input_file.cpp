@@ -1,4 +1,4 @@
-#include "input_file.h"
+#include "jobs/input_file.h"
 
 #include <system_error>
 

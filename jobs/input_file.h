@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "decoded_copy.h"
-#include "job_observer.h"
-#include "play_input.h"
-#include "shared_value.h"
+#include "jobs/decoded_copy.h"
+#include "jobs/play_input.h"
+#include "processing/shared_value.h"
+#include "render/job_observer.h"
 
 class DiskSpace;
 

@@ -1,4 +1,4 @@
-#include "job_runner.h"
+#include "jobs/job_runner.h"
 
 #include <sys/stat.h>
 
@@ -13,16 +13,16 @@
 #include <string_view>
 #include <system_error>
 
-#include "codec_module.h"
-#include "decoded_source.h"
-#include "disk_space.h"
-#include "encoder_sink.h"
-#include "loudness_sinks.h"
-#include "render.h"
-#include "safe_output.h"
-#include "wav_sink.h"
-#include "wav_source.h"
-#include "wave_layout.h"
+#include "codecs/codec_module.h"
+#include "container/wave_layout.h"
+#include "render/decoded_source.h"
+#include "render/disk_space.h"
+#include "render/encoder_sink.h"
+#include "render/loudness_sinks.h"
+#include "render/render.h"
+#include "render/safe_output.h"
+#include "render/wav_sink.h"
+#include "render/wav_source.h"
 
 namespace fs = std::filesystem;
 

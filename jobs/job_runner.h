@@ -8,16 +8,16 @@
 #include <filesystem>
 #include <memory>
 
-#include "audio_out.h"
-#include "controls.h"
-#include "input_file.h"
-#include "job_observer.h"
-#include "key_tempo.h"
-#include "loudness.h"
-#include "output_formats.h"
-#include "playback_job.h"
-#include "segmented_render.h"
-#include "wave_format.h"
+#include "codecs/output_formats.h"
+#include "container/wave_format.h"
+#include "jobs/controls.h"
+#include "jobs/input_file.h"
+#include "jobs/playback_job.h"
+#include "playback/audio_out.h"
+#include "processing/loudness.h"
+#include "processing/segmented_render.h"
+#include "render/job_observer.h"
+#include "stretch/key_tempo.h"
 
 class DiskSpace;
 class RenderPool;

@@ -1,9 +1,9 @@
-#include "key_tempo_out.h"
+#include "jobs/key_tempo_out.h"
 
 #include <algorithm>
 
-#include "processing.h"
-#include "segmented_write.h"
+#include "processing/processing.h"
+#include "render/segmented_write.h"
 
 namespace {
 

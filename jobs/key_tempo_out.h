@@ -27,11 +27,11 @@
 #include <memory>
 #include <vector>
 
-#include "audio_out.h"
-#include "controls.h"
-#include "job_observer.h"
-#include "key_tempo.h"
-#include "stereo_feed.h"
+#include "jobs/controls.h"
+#include "jobs/stereo_feed.h"
+#include "playback/audio_out.h"
+#include "render/job_observer.h"
+#include "stretch/key_tempo.h"
 
 class KeyTempoOut : public JobObserver {
   public:
@@ -60,8 +60,6 @@ class KeyTempoOut : public JobObserver {
     Sent Finish();
     // The source position, in bytes, that the sound handed to the device has reached.
     std::uint64_t Heard() const { return m_heard; }
-    // Whether the stage is in use: the levels are then its own.
-    bool Stretching() const { return m_stretching; }
 
     void Message(const JobMessage& message) override { m_observer.Message(message); }
     void Position(int step) override { m_observer.Position(step); }

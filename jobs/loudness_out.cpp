@@ -1,9 +1,9 @@
-#include "loudness_out.h"
+#include "jobs/loudness_out.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "loudness_sinks.h"
+#include "render/loudness_sinks.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-#include "audio_out.h"
-#include "loudness.h"
-#include "loudness_sinks.h"
+#include "playback/audio_out.h"
+#include "processing/loudness.h"
+#include "render/loudness_sinks.h"
 
 class LoudnessOut : public AudioOut {
   public:

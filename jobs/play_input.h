@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "file_input.h"
-#include "job_observer.h"
-#include "wave_walk.h"
+#include "container/file_input.h"
+#include "container/wave_walk.h"
+#include "render/job_observer.h"
 
 class PlayInput : public ByteInput {
   public:

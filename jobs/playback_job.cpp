@@ -1,4 +1,4 @@
-#include "playback_job.h"
+#include "jobs/playback_job.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,12 +7,12 @@
 #include <system_error>
 #include <vector>
 
-#include "fast_frames.h"
-#include "file_input.h"
-#include "key_tempo_out.h"
-#include "loudness_out.h"
-#include "render.h"
-#include "segmented_write.h"
+#include "container/file_input.h"
+#include "jobs/key_tempo_out.h"
+#include "jobs/loudness_out.h"
+#include "processing/fast_frames.h"
+#include "render/render.h"
+#include "render/segmented_write.h"
 
 namespace {
 

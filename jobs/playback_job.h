@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "audio_out.h"
-#include "controls.h"
-#include "job_observer.h"
-#include "play_input.h"
-#include "wave_format.h"
+#include "container/wave_format.h"
+#include "jobs/controls.h"
+#include "jobs/play_input.h"
+#include "playback/audio_out.h"
+#include "render/job_observer.h"
 
 enum class JobResult {
     Done,     // ran to its end (a non-RIFF input copied unchanged counts)

@@ -1,4 +1,4 @@
-#include "stereo_feed.h"
+#include "jobs/stereo_feed.h"
 
 #include <algorithm>
 #include <cstring>

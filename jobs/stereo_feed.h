@@ -12,8 +12,8 @@
 #include <deque>
 #include <vector>
 
-#include "processing_parameters.h"
-#include "stereo_remover.h"
+#include "processing/processing_parameters.h"
+#include "processing/stereo_remover.h"
 
 class StereoFeed {
   public:

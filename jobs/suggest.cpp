@@ -1,11 +1,11 @@
-#include "suggest.h"
+#include "jobs/suggest.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "codec_module.h"
-#include "suggest_settings.h"
-#include "wave_layout.h"
+#include "analysis/suggest_settings.h"
+#include "codecs/codec_module.h"
+#include "container/wave_layout.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "job_observer.h"
-#include "parameters.h"
-#include "processing_parameters.h"
+#include "processing/processing_parameters.h"
+#include "render/job_observer.h"
+#include "trackbars/parameters.h"
 
 // The positions suggested for an audio file of any kind, from a few excerpts of it (a file the
 // decoder reads is decoded only there), for playing in mode; nothing when they cannot be read,

@@ -1,11 +1,11 @@
-#include "waveform_scan.h"
+#include "jobs/waveform_scan.h"
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
 
-#include "input_file.h"
-#include "wave_walk.h"
+#include "container/wave_walk.h"
+#include "jobs/input_file.h"
 
 namespace {
 

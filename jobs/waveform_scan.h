@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "envelope.h"
-#include "shared_value.h"
+#include "analysis/envelope.h"
+#include "processing/shared_value.h"
 
 class InputFile;
 

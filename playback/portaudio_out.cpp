@@ -1,4 +1,4 @@
-#include "portaudio_out.h"
+#include "playback/portaudio_out.h"
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "audio_out.h"
-#include "spsc_ring.h"
+#include "playback/audio_out.h"
+#include "playback/spsc_ring.h"
 
 struct PaStreamCallbackTimeInfo;
 

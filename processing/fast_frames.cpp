@@ -1,4 +1,4 @@
-#include "fast_frames.h"
+#include "processing/fast_frames.h"
 
 #include <cstdint>
 #include <cstring>
@@ -37,7 +37,7 @@ FrameRun RunPlainFrames(FrameState& state, const ProcessingParameters& params,
 namespace sse2 {
 #define FAST_FRAMES_WIDE 0
 #define FAST_FRAMES_ROUND 0
-#include "fast_frames_kernel.inc"
+#include "processing/fast_frames_kernel.inc"
 }  // namespace sse2
 
 #if defined(__clang__)
@@ -49,7 +49,7 @@ namespace sse2 {
 namespace sse41 {
 #define FAST_FRAMES_WIDE 0
 #define FAST_FRAMES_ROUND 1
-#include "fast_frames_kernel.inc"
+#include "processing/fast_frames_kernel.inc"
 }  // namespace sse41
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -66,7 +66,7 @@ namespace sse41 {
 namespace avx {
 #define FAST_FRAMES_WIDE 1
 #define FAST_FRAMES_ROUND 1
-#include "fast_frames_kernel.inc"
+#include "processing/fast_frames_kernel.inc"
 }  // namespace avx
 #if defined(__clang__)
 #pragma clang attribute pop

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "processing.h"
+#include "processing/processing.h"
 
 struct FrameRun {
     std::size_t frames = 0;  // frames processed

@@ -1,4 +1,4 @@
-#include "loudness.h"
+#include "processing/loudness.h"
 
 #include <algorithm>
 #include <charconv>

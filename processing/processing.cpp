@@ -1,4 +1,4 @@
-#include "processing.h"
+#include "processing/processing.h"
 
 #include <algorithm>
 #include <array>

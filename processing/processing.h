@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "processing_parameters.h"
+#include "processing/processing_parameters.h"
 
 inline constexpr double kInputAttenuation = 0.45;
 inline constexpr double kLadderFrequencyFactor = 1.0 / 22050.0;

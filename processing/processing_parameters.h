@@ -3,7 +3,7 @@
 // What the processing reads for every frame. The user interface writes these while a
 // playback runs, so a change is heard from the next frame on.
 
-#include "shared_value.h"
+#include "processing/shared_value.h"
 
 // Stereo: the per-frame processing passes the attenuated input, as in Original, and the
 // StereoRemover after it does the removal.

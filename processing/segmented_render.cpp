@@ -1,11 +1,11 @@
-#include "segmented_render.h"
+#include "processing/segmented_render.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 
-#include "fast_frames.h"
+#include "processing/fast_frames.h"
 
 namespace {
 

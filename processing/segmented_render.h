@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "processing.h"
+#include "processing/processing.h"
 
 struct SegmentSettings {
     std::size_t warmUpFrames = 131072;

@@ -1,4 +1,4 @@
-#include "stereo_remover.h"
+#include "processing/stereo_remover.h"
 
 #include <pffft.h>
 

@@ -33,7 +33,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "processing_parameters.h"
+#include "processing/processing_parameters.h"
 
 class StereoRemover {
   public:

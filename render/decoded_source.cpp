@@ -1,12 +1,12 @@
-#include "decoded_source.h"
+#include "render/decoded_source.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "riff.h"
-#include "wave_header.h"
-#include "wave_layout.h"
+#include "container/riff.h"
+#include "container/wave_header.h"
+#include "container/wave_layout.h"
 
 namespace {
 

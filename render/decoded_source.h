@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "render_source.h"
-#include "shared_value.h"
+#include "processing/shared_value.h"
+#include "render/render_source.h"
 
 // Any audio file the codec module reads, as the 16-bit stereo WAV it decodes to: a header at
 // the stream's own rate with the file's tags, then the decoded frames, then the header's size

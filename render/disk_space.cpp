@@ -1,4 +1,4 @@
-#include "disk_space.h"
+#include "render/disk_space.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>

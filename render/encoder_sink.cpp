@@ -1,4 +1,4 @@
-#include "encoder_sink.h"
+#include "render/encoder_sink.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,6 @@ bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSetti
     m_settings = settings;
     m_pool = pool;
     const CodecModule* codecs = Codecs();
-    m_codecsMissing = codecs == nullptr;
     m_tags = std::move(tags);
     m_cover = std::move(cover);
     if (codecs == nullptr || !m_output.Create(ResolveOutputTarget(output), stop)) {

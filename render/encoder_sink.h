@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "codec_module.h"
-#include "file_sink.h"
-#include "mp3_pieces.h"
+#include "codecs/codec_module.h"
+#include "render/file_sink.h"
+#include "render/mp3_pieces.h"
 
 // An output in a compressed or lossless format of the codec module's, encoded as the frames
 // come, into a temporary file beside the output that replaces it on Commit. The container's
@@ -21,8 +21,6 @@ class EncoderSink : public FileSink {
                 RenderPool* pool = nullptr);
     int Error() const override { return m_output.Error(); }
     std::string ErrorDetail() const override;
-    // Why Create failed: the codecs cannot be loaded (true) or the file cannot be made.
-    bool CodecsMissing() const { return m_codecsMissing; }
 
     bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
     bool Format(const WaveFormat& format) override;
@@ -48,5 +46,4 @@ class EncoderSink : public FileSink {
     std::string m_tooShort;  // why the file cannot be written, found at its end
     bool m_opened = false;
     bool m_failed = false;
-    bool m_codecsMissing = false;
 };

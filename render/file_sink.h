@@ -1,7 +1,7 @@
 #pragma once
 
-#include "render_sink.h"
-#include "safe_output.h"
+#include "render/render_sink.h"
+#include "render/safe_output.h"
 
 // A sink that writes a file through SafeOutput, its commit in two steps: Prepare does all
 // that may fail (the encoder's end, the flush, the sync), and only then is the file put in

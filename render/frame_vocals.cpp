@@ -1,8 +1,8 @@
-#include "frame_vocals.h"
+#include "render/frame_vocals.h"
 
 #include <algorithm>
 
-#include "processing.h"
+#include "processing/processing.h"
 
 namespace {
 

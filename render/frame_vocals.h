@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "processing_parameters.h"
+#include "processing/processing_parameters.h"
 
 // Saturated (attenuated input x output gain - output) of each whole frame of the blocks;
 // bytes after the last whole frame are silence.

@@ -1,4 +1,4 @@
-#include "key_tempo_sink.h"
+#include "render/key_tempo_sink.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 // thread of its own, the stage runs there too, beside the processing. Everything but the
 // frames passes to the sink as it is.
 
-#include "key_tempo.h"
-#include "render_sink.h"
+#include "render/render_sink.h"
+#include "stretch/key_tempo.h"
 
 class KeyTempoSink : public RenderSink {
   public:

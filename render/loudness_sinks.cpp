@@ -1,4 +1,4 @@
-#include "loudness_sinks.h"
+#include "render/loudness_sinks.h"
 
 #include <ebur128.h>
 

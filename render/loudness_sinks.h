@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
-#include "loudness.h"
-#include "render_sink.h"
+#include "processing/loudness.h"
+#include "render/render_sink.h"
 
 // The integrated loudness of what a sink took, in LUFS; minus infinity for silence.
 struct LoudnessMeasure {

@@ -1,8 +1,8 @@
-#include "mp3_pieces.h"
+#include "render/mp3_pieces.h"
 
 #include <algorithm>
 
-#include "render_pool.h"
+#include "render/render_pool.h"
 
 Mp3Pieces::Mp3Pieces(EncoderSettings settings, int rate, AudioEncoder& muxer, RenderPool* pool,
                      Mp3PieceLayout layout)

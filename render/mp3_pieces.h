@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "codec_module.h"
-#include "mp3_join.h"
-#include "ordered_results.h"
+#include "codecs/codec_module.h"
+#include "codecs/mp3_join.h"
+#include "render/ordered_results.h"
 
 class RenderPool;
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <utility>
 
-#include "render_pool.h"
+#include "render/render_pool.h"
 
 template <typename Result>
 class OrderedResults {

@@ -1,9 +1,9 @@
-#include "pipes.h"
+#include "render/pipes.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "blocking_queue.h"
+#include "render/blocking_queue.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "render_sink.h"
-#include "wave_walk.h"
+#include "container/wave_walk.h"
+#include "render/render_sink.h"
 
 class PieceQueue;
 struct PieceQueueItem;

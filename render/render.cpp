@@ -1,4 +1,4 @@
-#include "render.h"
+#include "render/render.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,13 +6,13 @@
 #include <optional>
 #include <vector>
 
-#include "fast_frames.h"
-#include "frame_vocals.h"
-#include "key_tempo_sink.h"
-#include "pipes.h"
-#include "render_pool.h"
-#include "segmented_write.h"
-#include "stereo_stage.h"
+#include "processing/fast_frames.h"
+#include "render/frame_vocals.h"
+#include "render/key_tempo_sink.h"
+#include "render/pipes.h"
+#include "render/render_pool.h"
+#include "render/segmented_write.h"
+#include "render/stereo_stage.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 
 #include <cstddef>
 
-#include "job_observer.h"
-#include "key_tempo.h"
-#include "parameters.h"
-#include "processing_parameters.h"
-#include "render_source.h"
-#include "segmented_render.h"
+#include "processing/processing_parameters.h"
+#include "processing/segmented_render.h"
+#include "render/job_observer.h"
+#include "render/render_source.h"
+#include "stretch/key_tempo.h"
+#include "trackbars/parameters.h"
 
 class RenderPool;
 

@@ -1,4 +1,4 @@
-#include "render_pool.h"
+#include "render/render_pool.h"
 
 #include <algorithm>
 #include <thread>
@@ -19,7 +19,7 @@
 #include <latch>
 #include <vector>
 
-#include "blocking_queue.h"
+#include "render/blocking_queue.h"
 
 struct RenderPool::Workers {
     explicit Workers(int n) {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "wave_format.h"
+#include "container/wave_format.h"
 
 // A stretch of bytes in a regular file, for positioned reads or writes.
 struct FilePlace {

@@ -7,10 +7,10 @@
 #include <limits>
 #include <optional>
 
-#include "codec_module.h"
-#include "job_observer.h"
-#include "render_sink.h"
-#include "wave_walk.h"
+#include "codecs/codec_module.h"
+#include "container/wave_walk.h"
+#include "render/job_observer.h"
+#include "render/render_sink.h"
 
 // The length of sample data that is known only once it has all been read.
 inline constexpr std::uint64_t kUnknownLength = std::numeric_limits<std::uint64_t>::max();

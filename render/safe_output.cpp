@@ -1,4 +1,4 @@
-#include "safe_output.h"
+#include "render/safe_output.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "shared_value.h"
+#include "processing/shared_value.h"
 
 // A write job's output: written to a temporary file beside the target and moved over
 // the target only once everything was written, so the target never holds half a file.

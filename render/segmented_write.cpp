@@ -1,4 +1,4 @@
-#include "segmented_write.h"
+#include "render/segmented_write.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "fast_frames.h"
-#include "render_pool.h"
+#include "processing/fast_frames.h"
+#include "render/render_pool.h"
 
 namespace {
 

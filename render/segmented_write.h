@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "processing_parameters.h"
-#include "segmented_render.h"
+#include "processing/processing_parameters.h"
+#include "processing/segmented_render.h"
 
 class RenderPool;
 

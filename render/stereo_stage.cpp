@@ -1,11 +1,11 @@
-#include "stereo_stage.h"
+#include "render/stereo_stage.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "render_pool.h"
-#include "stereo_remover.h"
+#include "processing/stereo_remover.h"
+#include "render/render_pool.h"
 
 namespace {
 

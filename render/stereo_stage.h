@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "ordered_results.h"
-#include "processing_parameters.h"
-#include "render_sink.h"
+#include "processing/processing_parameters.h"
+#include "render/ordered_results.h"
+#include "render/render_sink.h"
 
 class StereoStage : public RenderSink {
   public:
@@ -39,9 +39,6 @@ class StereoStage : public RenderSink {
 
     // The run's last frames, then its partial frame as it came (silence in the vocals).
     bool End();
-
-    // Frames a segment holds: a multiple of the hop, whatever the pool.
-    std::size_t SegmentFrames() const { return m_segmentFrames; }
 
   private:
     struct Segment {

@@ -1,4 +1,4 @@
-#include "wav_sink.h"
+#include "render/wav_sink.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "file_sink.h"
+#include "render/file_sink.h"
 
 // A WAV output: the container's bytes and the processed data, as they come, into a temporary
 // file beside the output that replaces it on Commit (see SafeOutput).

@@ -1,4 +1,4 @@
-#include "wav_source.h"
+#include "render/wav_source.h"
 
 #include <algorithm>
 

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "file_input.h"
-#include "render_source.h"
+#include "container/file_input.h"
+#include "render/render_source.h"
 
 // A RIFF/WAVE file (or any file the engine reads as it is) walked in file order. A file that
 // changes while it is read (its size or modification time differ before and after) is no

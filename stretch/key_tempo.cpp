@@ -1,4 +1,4 @@
-#include "key_tempo.h"
+#include "stretch/key_tempo.h"
 
 #include <SoundTouch.h>
 

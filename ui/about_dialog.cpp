@@ -1,11 +1,11 @@
-#include "about_dialog.h"
+#include "ui/about_dialog.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 
-#include "dialog_units.h"
-#include "resources.h"
+#include "res/resources.h"
+#include "ui/dialog_units.h"
 
 namespace {
 

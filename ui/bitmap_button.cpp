@@ -1,10 +1,10 @@
-#include "bitmap_button.h"
+#include "ui/bitmap_button.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionButton>
 
-#include "resources.h"
+#include "res/resources.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "dialog_template.h"
+#include "ui/dialog_template.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <type_traits>
 
-#include "bitmap_button.h"
-#include "main_window_ui.h"
-#include "trackbar_slider.h"
+#include "ui/bitmap_button.h"
+#include "ui/main_window_ui.h"
+#include "ui/trackbar_slider.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "dialog_units.h"
+#include "ui/dialog_units.h"
 
 #include <QFontMetrics>
 #include <QStringList>

@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QFile>
 
-#include "about_dialog.h"
-#include "main_window.h"
-#include "manual_path.h"
-#include "suggest.h"
-#include "trackbar_slider.h"
+#include "jobs/suggest.h"
+#include "ui/about_dialog.h"
+#include "ui/main_window.h"
+#include "ui/manual_path.h"
+#include "ui/trackbar_slider.h"
 
 namespace {
 

@@ -11,15 +11,15 @@
 #include <QMimeData>
 #include <QTimer>
 
-#include "file_dialogs.h"
-#include "job_messages.h"
-#include "job_progress.h"
-#include "main_window.h"
-#include "message_boxes.h"
-#include "profile.h"
-#include "render_pool.h"
-#include "resource_ids.h"
-#include "trackbar_slider.h"
+#include "render/render_pool.h"
+#include "settings/job_messages.h"
+#include "ui/file_dialogs.h"
+#include "ui/job_progress.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
+#include "ui/resource_ids.h"
+#include "ui/trackbar_slider.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "file_dialogs.h"
+#include "ui/file_dialogs.h"
 
 #include <QDir>
 #include <QFileDialog>

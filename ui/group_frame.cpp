@@ -1,4 +1,4 @@
-#include "group_frame.h"
+#include "ui/group_frame.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "job_progress.h"
+#include "ui/job_progress.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -6,7 +6,7 @@
 #include <atomic>
 #include <limits>
 
-#include "worker_threads.h"
+#include "ui/worker_threads.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QProgressDialog>
 #include <functional>
 
-#include "shared_value.h"
+#include "processing/shared_value.h"
 
 class WorkerThreads;
 

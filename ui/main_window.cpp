@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "ui/main_window.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -12,15 +12,15 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "bitmap_button.h"
-#include "job_messages.h"
-#include "job_progress.h"
-#include "message_boxes.h"
-#include "play_buttons.h"
-#include "resources.h"
-#include "trackbar_slider.h"
-#include "trackbar_tips.h"
-#include "waveform_view.h"
+#include "res/resources.h"
+#include "settings/job_messages.h"
+#include "ui/bitmap_button.h"
+#include "ui/job_progress.h"
+#include "ui/message_boxes.h"
+#include "ui/play_buttons.h"
+#include "ui/trackbar_slider.h"
+#include "ui/trackbar_tips.h"
+#include "ui/waveform_view.h"
 
 namespace {
 

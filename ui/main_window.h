@@ -5,17 +5,17 @@
 #include <atomic>
 #include <functional>
 
-#include "device_choice.h"
-#include "input_file.h"
-#include "job_observer.h"
-#include "job_phase.h"
-#include "job_runner.h"
-#include "main_window_ui.h"
-#include "presets.h"
-#include "ui_thread_bridge.h"
-#include "url_opener.h"
-#include "wave_layout.h"
-#include "waveform_scan.h"
+#include "container/wave_layout.h"
+#include "jobs/device_choice.h"
+#include "jobs/input_file.h"
+#include "jobs/job_runner.h"
+#include "jobs/waveform_scan.h"
+#include "render/job_observer.h"
+#include "settings/presets.h"
+#include "ui/job_phase.h"
+#include "ui/main_window_ui.h"
+#include "ui/ui_thread_bridge.h"
+#include "ui/url_opener.h"
 
 class AudioDevices;
 class AudioOut;

@@ -1,4 +1,4 @@
-#include "main_window_ui.h"
+#include "ui/main_window_ui.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-#include "bitmap_button.h"
-#include "dialog_units.h"
-#include "group_frame.h"
-#include "trackbar_slider.h"
-#include "waveform_view.h"
+#include "ui/bitmap_button.h"
+#include "ui/dialog_units.h"
+#include "ui/group_frame.h"
+#include "ui/trackbar_slider.h"
+#include "ui/waveform_view.h"
 
 namespace {
 
@@ -193,19 +193,6 @@ void MainWindowUi::AddBeyondTemplate(QDialog& window, const DialogBaseUnits& uni
         const QRect slider = Slider(knobs[i])->geometry();
         *labels[i] = CreateValueLabel(window, slider);
         (*labels[i])->setFixedHeight(units.MapSize(QSize(kValueWidth, kValueRow)).height());
-    }
-}
-
-QLabel* MainWindowUi::ValueLabel(Knob knob) const {
-    switch (knob) {
-        case Knob::Key:
-            return keyValue;
-        case Knob::Tempo:
-            return tempoValue;
-        case Knob::Focus:
-            return focusValue;
-        default:
-            return nullptr;
     }
 }
 

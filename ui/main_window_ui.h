@@ -6,8 +6,8 @@
 #include <array>
 #include <vector>
 
-#include "dialog_template.h"
-#include "parameters.h"
+#include "trackbars/parameters.h"
+#include "ui/dialog_template.h"
 
 class BitmapButton;
 struct DialogBaseUnits;
@@ -66,6 +66,4 @@ struct MainWindowUi {
     // Names the trackbars and path boxes in the language the program speaks.
     void NameForScreenReaders();
     TrackbarSlider* Slider(Knob knob) const { return sliders[static_cast<std::size_t>(knob)]; }
-    // The label that shows the knob's value; null for the knobs without one.
-    QLabel* ValueLabel(Knob knob) const;
 };

@@ -1,4 +1,4 @@
-#include "manual_path.h"
+#include "ui/manual_path.h"
 
 #include <QDir>
 #include <QFileInfo>

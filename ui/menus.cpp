@@ -1,4 +1,4 @@
-#include "menus.h"
+#include "ui/menus.h"
 
 #include <QAction>
 #include <QMenu>

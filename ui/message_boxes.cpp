@@ -1,4 +1,4 @@
-#include "message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

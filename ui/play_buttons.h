@@ -2,9 +2,9 @@
 
 // The eight play buttons, one row per mode in the processing's order of modes.
 
-#include "main_window_ui.h"
-#include "processing_parameters.h"
-#include "resource_ids.h"
+#include "processing/processing_parameters.h"
+#include "ui/main_window_ui.h"
+#include "ui/resource_ids.h"
 
 struct PlayButton {
     PlayMode mode;

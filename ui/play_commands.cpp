@@ -5,10 +5,10 @@
 
 #include <QMetaObject>
 
-#include "audio_out.h"
-#include "bitmap_button.h"
-#include "main_window.h"
-#include "play_buttons.h"
+#include "playback/audio_out.h"
+#include "ui/bitmap_button.h"
+#include "ui/main_window.h"
+#include "ui/play_buttons.h"
 
 void MainWindow::PlayCommand(PlayMode mode) {
     if (m_phase.Phase() == JobPhase::Writing) {

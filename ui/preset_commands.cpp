@@ -9,11 +9,11 @@
 #include <QtGlobal>
 #include <algorithm>
 
-#include "main_window.h"
-#include "menus.h"
-#include "message_boxes.h"
-#include "profile.h"
-#include "trackbar_slider.h"
+#include "ui/main_window.h"
+#include "ui/menus.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
+#include "ui/trackbar_slider.h"
 
 namespace {
 

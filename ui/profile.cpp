@@ -1,10 +1,10 @@
-#include "profile.h"
+#include "ui/profile.h"
 
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "message_boxes.h"
+#include "ui/message_boxes.h"
 
 QString Profile::GetString(const QString& section, const QString& entry,
                            const QString& defaultValue) const {

@@ -7,11 +7,11 @@
 #include <QMenu>
 #include <algorithm>
 
-#include "audio_out.h"
-#include "main_window.h"
-#include "menus.h"
-#include "message_boxes.h"
-#include "profile.h"
+#include "playback/audio_out.h"
+#include "ui/main_window.h"
+#include "ui/menus.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "trackbar_slider.h"
+#include "ui/trackbar_slider.h"
 
 #include <QGuiApplication>
 #include <QHelpEvent>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "parameters.h"
+#include "trackbars/parameters.h"
 
 void TrackbarSlider::SetUp(const KnobRow& row) {
     if (m_perUnit == 1 && row.perUnit > 1) {

@@ -1,4 +1,4 @@
-#include "trackbar_tips.h"
+#include "ui/trackbar_tips.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "parameters.h"
-#include "wave_layout.h"
+#include "container/wave_layout.h"
+#include "trackbars/parameters.h"
 
 // The value a trackbar stands for, in the unit its table row gives: the cut-offs in Hz, the
 // levels in dB, the pan by side, the key in semitones, the tempo in percent, and places in the

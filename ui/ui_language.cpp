@@ -1,4 +1,4 @@
-#include "ui_language.h"
+#include "ui/ui_language.h"
 
 #include <QCoreApplication>
 #include <QLocale>

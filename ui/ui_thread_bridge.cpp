@@ -1,4 +1,4 @@
-#include "ui_thread_bridge.h"
+#include "ui/ui_thread_bridge.h"
 
 #include <QCoreApplication>
 #include <chrono>

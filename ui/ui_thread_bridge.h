@@ -9,7 +9,7 @@
 #include <QThread>
 #include <atomic>
 
-#include "worker_threads.h"
+#include "ui/worker_threads.h"
 
 class UiThreadBridge {
   public:

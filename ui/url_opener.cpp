@@ -1,4 +1,4 @@
-#include "url_opener.h"
+#include "ui/url_opener.h"
 
 #include <QDesktopServices>
 

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "main_window.h"
-#include "trackbar_slider.h"
-#include "waveform_view.h"
+#include "ui/main_window.h"
+#include "ui/trackbar_slider.h"
+#include "ui/waveform_view.h"
 
 namespace {
 

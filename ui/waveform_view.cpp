@@ -1,4 +1,4 @@
-#include "waveform_view.h"
+#include "ui/waveform_view.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

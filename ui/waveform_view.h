@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "envelope.h"
+#include "analysis/envelope.h"
 
 class WaveformView : public QWidget {
     Q_OBJECT
@@ -34,7 +34,6 @@ class WaveformView : public QWidget {
 
     std::uint64_t Frames() const { return m_frames; }
     std::size_t Buckets() const { return m_buckets.size(); }
-    std::int64_t PlayHead() const { return m_head; }
     std::int64_t LoopStart() const { return m_loopStart; }
     std::int64_t LoopEnd() const { return m_loopEnd; }
     // The frame under x (widget pixels), and where a frame is drawn.

@@ -1,4 +1,4 @@
-#include "worker_threads.h"
+#include "ui/worker_threads.h"
 
 #include <algorithm>
 #include <system_error>

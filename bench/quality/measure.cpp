@@ -1,14 +1,14 @@
-#include "measure.h"
+#include "bench/quality/measure.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
 
-#include "fast_frames.h"
-#include "fft_bands.h"
-#include "parameters.h"
-#include "stereo_remover.h"
+#include "analysis/fft_bands.h"
+#include "processing/fast_frames.h"
+#include "processing/stereo_remover.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

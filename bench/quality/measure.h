@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "processing.h"
-#include "songs.h"
-#include "suggest_settings.h"
+#include "analysis/suggest_settings.h"
+#include "bench/quality/songs.h"
+#include "processing/processing.h"
 
 inline constexpr std::size_t kBands = 4;  // below 200 Hz, to 3 kHz, to 8 kHz, above
 inline constexpr const char* kBandNames[kBands] = {"<200", "200-3k", "3k-8k", ">8k"};

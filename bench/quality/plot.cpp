@@ -1,4 +1,4 @@
-#include "plot.h"
+#include "bench/quality/plot.h"
 
 #include <QColor>
 #include <QFont>

@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "measure.h"
-#include "plot.h"
-#include "presets.h"
-#include "songs.h"
-#include "suggest_settings.h"
+#include "analysis/suggest_settings.h"
+#include "bench/quality/measure.h"
+#include "bench/quality/plot.h"
+#include "bench/quality/songs.h"
+#include "settings/presets.h"
 
 namespace fs = std::filesystem;
 

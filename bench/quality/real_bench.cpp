@@ -33,12 +33,12 @@
 #include <string>
 #include <vector>
 
-#include "job_messages.h"
-#include "measure.h"
-#include "plot.h"
-#include "processing.h"
-#include "real_measure.h"
-#include "suggest.h"
+#include "bench/quality/measure.h"
+#include "bench/quality/plot.h"
+#include "bench/quality/real_measure.h"
+#include "jobs/suggest.h"
+#include "processing/processing.h"
+#include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
 

@@ -1,13 +1,13 @@
-#include "real_measure.h"
+#include "bench/quality/real_measure.h"
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
 
-#include "fft_bands.h"
-#include "measure.h"
-#include "processing.h"
+#include "analysis/fft_bands.h"
+#include "bench/quality/measure.h"
+#include "processing/processing.h"
 
 namespace {
 

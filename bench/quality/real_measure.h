@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "parameters.h"
-#include "processing_parameters.h"
-#include "songs.h"
+#include "bench/quality/songs.h"
+#include "processing/processing_parameters.h"
+#include "trackbars/parameters.h"
 
 enum class PartRole { Instrument, Lead, Reverb, Backing };
 

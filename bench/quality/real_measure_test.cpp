@@ -3,7 +3,7 @@
 #include <cmath>
 #include <random>
 
-#include "real_measure.h"
+#include "bench/quality/real_measure.h"
 
 namespace {
 

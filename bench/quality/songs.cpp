@@ -1,4 +1,4 @@
-#include "songs.h"
+#include "bench/quality/songs.h"
 
 #include <algorithm>
 #include <cmath>

@@ -19,7 +19,7 @@
 #include <QtMath>
 #include <cstdio>
 
-#include "resources.h"
+#include "res/resources.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <numbers>
 #include <vector>
 
-#include "envelope.h"
+#include "analysis/envelope.h"
 
 namespace {
 

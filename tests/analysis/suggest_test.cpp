@@ -11,9 +11,9 @@
 #include <tuple>
 #include <vector>
 
-#include "fast_frames.h"
-#include "parameters.h"
-#include "suggest_settings.h"
+#include "analysis/suggest_settings.h"
+#include "processing/fast_frames.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "command.h"
-#include "input_file.h"
-#include "options.h"
-#include "write_helpers.h"
+#include "cli/options.h"
+#include "jobs/input_file.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

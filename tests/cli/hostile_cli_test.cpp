@@ -19,8 +19,8 @@
 #include <regex>
 #include <sstream>
 
-#include "command.h"
-#include "write_helpers.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

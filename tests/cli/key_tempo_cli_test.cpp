@@ -6,8 +6,8 @@
 #include <cmath>
 #include <filesystem>
 
-#include "command.h"
-#include "wav_builder.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/wav_builder.h"
 
 namespace fs = std::filesystem;
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "command.h"
-#include "write_helpers.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

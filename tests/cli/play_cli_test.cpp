@@ -12,11 +12,11 @@
 #include <sstream>
 #include <thread>
 
-#include "alsa_capture.h"
-#include "command.h"
-#include "parameters.h"
-#include "wav_builder.h"
-#include "write_helpers.h"
+#include "tests/test_support/alsa_capture.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/wav_builder.h"
+#include "tests/test_support/write_helpers.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

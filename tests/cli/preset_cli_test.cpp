@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "command.h"
-#include "presets.h"
-#include "write_helpers.h"
+#include "settings/presets.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

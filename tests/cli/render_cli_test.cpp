@@ -7,9 +7,9 @@
 
 #include <filesystem>
 
-#include "command.h"
-#include "options.h"
-#include "write_helpers.h"
+#include "cli/options.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

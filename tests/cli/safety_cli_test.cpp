@@ -15,8 +15,8 @@
 #include <fstream>
 #include <thread>
 
-#include "command.h"
-#include "write_helpers.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

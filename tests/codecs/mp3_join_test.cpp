@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "mp3_join.h"
+#include "codecs/mp3_join.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "metadata_guard.h"
-#include "tag_text.h"
-#include "wav_builder.h"
+#include "codecs/metadata_guard.h"
+#include "codecs/tag_text.h"
+#include "tests/test_support/wav_builder.h"
 
 namespace {
 

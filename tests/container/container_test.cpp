@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "render.h"
-#include "riff.h"
-#include "write_helpers.h"
+#include "container/riff.h"
+#include "render/render.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace {
 

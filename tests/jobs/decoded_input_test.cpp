@@ -13,14 +13,14 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "cache_folder.h"
-#include "cache_home.h"
-#include "command.h"
-#include "decoded_source.h"
-#include "disk_space.h"
-#include "input_file.h"
-#include "job_messages.h"
-#include "write_helpers.h"
+#include "jobs/input_file.h"
+#include "render/decoded_source.h"
+#include "render/disk_space.h"
+#include "settings/cache_folder.h"
+#include "settings/job_messages.h"
+#include "tests/test_support/cache_home.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

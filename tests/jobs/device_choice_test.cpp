@@ -1,14 +1,14 @@
 // The sound device a play opens: the one chosen while the sound system has it, else the
 // default, with one message each time the chosen one goes missing.
 
-#include "device_choice.h"
+#include "jobs/device_choice.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
-#include "recording_observer.h"
-#include "test_audio_out.h"
+#include "tests/test_support/recording_observer.h"
+#include "tests/test_support/test_audio_out.h"
 
 namespace {
 

@@ -12,14 +12,14 @@
 #include <mutex>
 #include <thread>
 
-#include "cache_home.h"
-#include "command.h"
-#include "disk_space.h"
-#include "input_file.h"
-#include "job_runner.h"
-#include "render.h"
-#include "test_audio_out.h"
-#include "write_helpers.h"
+#include "jobs/input_file.h"
+#include "jobs/job_runner.h"
+#include "render/disk_space.h"
+#include "render/render.h"
+#include "tests/test_support/cache_home.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/test_audio_out.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

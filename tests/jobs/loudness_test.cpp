@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-#include "render_pool.h"
-#include "write_helpers.h"
+#include "render/render_pool.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

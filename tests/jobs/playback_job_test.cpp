@@ -12,13 +12,13 @@
 #include <thread>
 #include <tuple>
 
-#include "key_tempo_out.h"
-#include "playback_job.h"
-#include "processing.h"
-#include "render.h"
-#include "stereo_remover.h"
-#include "test_audio_out.h"
-#include "write_helpers.h"
+#include "jobs/key_tempo_out.h"
+#include "jobs/playback_job.h"
+#include "processing/processing.h"
+#include "processing/stereo_remover.h"
+#include "render/render.h"
+#include "tests/test_support/test_audio_out.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace {
 

@@ -9,15 +9,15 @@
 
 #include <atomic>
 
-#include "codec_module.h"
-#include "command.h"
-#include "disk_space.h"
-#include "input_file.h"
-#include "processing.h"
-#include "render_pool.h"
-#include "safe_output.h"
-#include "stereo_remover.h"
-#include "write_helpers.h"
+#include "codecs/codec_module.h"
+#include "jobs/input_file.h"
+#include "processing/processing.h"
+#include "processing/stereo_remover.h"
+#include "render/disk_space.h"
+#include "render/render_pool.h"
+#include "render/safe_output.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

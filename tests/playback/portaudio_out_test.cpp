@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "alsa_capture.h"
-#include "portaudio_out.h"
+#include "playback/portaudio_out.h"
+#include "tests/test_support/alsa_capture.h"
 
 namespace {
 

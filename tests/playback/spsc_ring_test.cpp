@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <thread>
 
-#include "spsc_ring.h"
+#include "playback/spsc_ring.h"
 
 namespace {
 

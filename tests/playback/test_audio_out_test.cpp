@@ -9,7 +9,7 @@
 #include <future>
 #include <thread>
 
-#include "test_audio_out.h"
+#include "tests/test_support/test_audio_out.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "fast_frames.h"
-#include "parameters.h"
-#include "wav_builder.h"
+#include "processing/fast_frames.h"
+#include "tests/test_support/wav_builder.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

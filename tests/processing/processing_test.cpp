@@ -4,8 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "parameters.h"
-#include "processing.h"
+#include "processing/processing.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "fast_frames.h"
-#include "parameters.h"
-#include "segmented_render.h"
-#include "wav_builder.h"
-#include "write_helpers.h"
+#include "processing/fast_frames.h"
+#include "processing/segmented_render.h"
+#include "tests/test_support/wav_builder.h"
+#include "tests/test_support/write_helpers.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "parameters.h"
-#include "stereo_remover.h"
+#include "processing/stereo_remover.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "cli_runner.h"
-#include "job_messages.h"
-#include "wav_builder.h"
-#include "write_helpers.h"
+#include "settings/job_messages.h"
+#include "tests/reliability/cli_runner.h"
+#include "tests/test_support/wav_builder.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

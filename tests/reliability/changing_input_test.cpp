@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <functional>
 
-#include "job_messages.h"
-#include "playback_job.h"
-#include "test_audio_out.h"
-#include "wav_builder.h"
-#include "write_helpers.h"
+#include "jobs/playback_job.h"
+#include "settings/job_messages.h"
+#include "tests/test_support/test_audio_out.h"
+#include "tests/test_support/wav_builder.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
 

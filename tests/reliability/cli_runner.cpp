@@ -1,6 +1,6 @@
-#include "cli_runner.h"
+#include "tests/reliability/cli_runner.h"
 
-#include "command.h"
+#include "tests/test_support/command.h"
 
 #include <fcntl.h>
 #include <grp.h>

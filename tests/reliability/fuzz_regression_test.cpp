@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "fuzz_targets.h"
-#include "wav_builder.h"
+#include "fuzz/fuzz_targets.h"
+#include "tests/test_support/wav_builder.h"
 
 namespace fs = std::filesystem;
 

@@ -15,12 +15,12 @@
 #include <string>
 #include <thread>
 
-#include "alsa_capture.h"
-#include "cli_runner.h"
-#include "options.h"
-#include "parameters.h"
-#include "wav_builder.h"
-#include "write_helpers.h"
+#include "cli/options.h"
+#include "tests/reliability/cli_runner.h"
+#include "tests/test_support/alsa_capture.h"
+#include "tests/test_support/wav_builder.h"
+#include "tests/test_support/write_helpers.h"
+#include "trackbars/parameters.h"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "processing.h"
-#include "write_helpers.h"
+#include "processing/processing.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace {
 

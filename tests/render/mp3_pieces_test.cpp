@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "codec_module.h"
-#include "command.h"
-#include "mp3_pieces.h"
-#include "render_pool.h"
-#include "wav_builder.h"
+#include "codecs/codec_module.h"
+#include "render/mp3_pieces.h"
+#include "render/render_pool.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/wav_builder.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "blocking_queue.h"
-#include "file_input.h"
-#include "pipes.h"
-#include "write_helpers.h"
+#include "container/file_input.h"
+#include "render/blocking_queue.h"
+#include "render/pipes.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace {
 

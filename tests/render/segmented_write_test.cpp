@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "render_pool.h"
-#include "write_helpers.h"
+#include "render/render_pool.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace {
 

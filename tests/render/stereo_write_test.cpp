@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "render_pool.h"
-#include "stereo_remover.h"
-#include "write_helpers.h"
+#include "processing/stereo_remover.h"
+#include "render/render_pool.h"
+#include "tests/test_support/write_helpers.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "key_tempo.h"
+#include "stretch/key_tempo.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "wav_builder.h"
+#include "tests/test_support/wav_builder.h"
 
 // The default device writes everything played into capture, raw. The null device behind it
 // takes sound as fast as it comes, so paced_sink sits in between and takes it at

@@ -1,4 +1,4 @@
-#include "command.h"
+#include "tests/test_support/command.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "wav_builder.h"
+#include "tests/test_support/wav_builder.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "recording_observer.h"
+#include "tests/test_support/recording_observer.h"
 
-#include "job_messages.h"
+#include "settings/job_messages.h"
 
 void RecordingObserver::Add(Event event) {
     const std::lock_guard lock(m_mutex);

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "job_observer.h"
+#include "render/job_observer.h"
 
 // An observer for engine tests: remembers everything a job told it, in order. Hooks let a
 // test act like a user at the moment a job reaches it.

@@ -1,4 +1,4 @@
-#include "test_audio_out.h"
+#include "tests/test_support/test_audio_out.h"
 
 #include <algorithm>
 

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio_out.h"
-#include "wav_builder.h"
+#include "playback/audio_out.h"
+#include "tests/test_support/wav_builder.h"
 
 class TestAudioOut : public AudioOut {
   public:

@@ -1,4 +1,4 @@
-#include "wav_builder.h"
+#include "tests/test_support/wav_builder.h"
 
 #include <cmath>
 #include <cstring>

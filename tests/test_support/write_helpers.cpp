@@ -1,13 +1,13 @@
-#include "write_helpers.h"
+#include "tests/test_support/write_helpers.h"
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 
-#include "processing.h"
-#include "render.h"
-#include "wav_sink.h"
-#include "wav_source.h"
+#include "processing/processing.h"
+#include "render/render.h"
+#include "render/wav_sink.h"
+#include "render/wav_source.h"
 
 WriteOutcome RunWriteJob(const Bytes& input, const ProcessingParameters& params,
                          RecordingObserver& observer, JobRunner* runner, int loopEnd) {

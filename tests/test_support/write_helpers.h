@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "job_runner.h"
-#include "recording_observer.h"
-#include "wav_builder.h"
+#include "jobs/job_runner.h"
+#include "tests/test_support/recording_observer.h"
+#include "tests/test_support/wav_builder.h"
 
 struct WriteOutcome {
     JobResult result;

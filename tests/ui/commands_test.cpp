@@ -13,13 +13,13 @@
 #include <QTest>
 #include <random>
 
-#include "bitmap_button.h"
-#include "cache_home.h"
-#include "command.h"
-#include "play_buttons.h"
-#include "resource_ids.h"
-#include "trackbar_slider.h"
-#include "ui_test_support.h"
+#include "tests/test_support/cache_home.h"
+#include "tests/test_support/command.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/bitmap_button.h"
+#include "ui/play_buttons.h"
+#include "ui/resource_ids.h"
+#include "ui/trackbar_slider.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -17,12 +17,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "alsa_capture.h"
-#include "bitmap_button.h"
-#include "command.h"
-#include "e2e_support.h"
-#include "resource_ids.h"
-#include "trackbar_slider.h"
+#include "tests/test_support/alsa_capture.h"
+#include "tests/test_support/command.h"
+#include "tests/ui/e2e_support.h"
+#include "ui/bitmap_button.h"
+#include "ui/resource_ids.h"
+#include "ui/trackbar_slider.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -1,10 +1,10 @@
-#include "e2e_support.h"
+#include "tests/ui/e2e_support.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdlib>
 
-#include "alsa_capture.h"
+#include "tests/test_support/alsa_capture.h"
 
 namespace fs = std::filesystem;
 

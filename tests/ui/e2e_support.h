@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "main_window.h"
-#include "message_boxes.h"
-#include "portaudio_out.h"
-#include "profile.h"
-#include "ui_test_support.h"
+#include "playback/portaudio_out.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
 
 inline constexpr long kBytesPerSecond = 44100 * 4;
 

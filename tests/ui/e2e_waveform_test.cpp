@@ -16,12 +16,12 @@
 #include <thread>
 #include <unordered_map>
 
-#include "alsa_capture.h"
-#include "bitmap_button.h"
-#include "e2e_support.h"
-#include "processing.h"
-#include "trackbar_slider.h"
-#include "waveform_view.h"
+#include "processing/processing.h"
+#include "tests/test_support/alsa_capture.h"
+#include "tests/ui/e2e_support.h"
+#include "ui/bitmap_button.h"
+#include "ui/trackbar_slider.h"
+#include "ui/waveform_view.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

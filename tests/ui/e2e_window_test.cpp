@@ -15,12 +15,12 @@
 #include <iterator>
 #include <optional>
 
-#include "alsa_capture.h"
-#include "bitmap_button.h"
-#include "e2e_support.h"
-#include "processing.h"
-#include "render.h"
-#include "trackbar_slider.h"
+#include "processing/processing.h"
+#include "render/render.h"
+#include "tests/test_support/alsa_capture.h"
+#include "tests/ui/e2e_support.h"
+#include "ui/bitmap_button.h"
+#include "ui/trackbar_slider.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -18,10 +18,10 @@
 #include <functional>
 #include <thread>
 
-#include "bitmap_button.h"
-#include "command.h"
-#include "presets.h"
-#include "ui_test_support.h"
+#include "settings/presets.h"
+#include "tests/test_support/command.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/bitmap_button.h"
 
 namespace fs = std::filesystem;
 

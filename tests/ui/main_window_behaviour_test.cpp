@@ -14,12 +14,12 @@
 #include <QTest>
 #include <QTimer>
 
-#include "about_dialog.h"
-#include "bitmap_button.h"
-#include "resource_ids.h"
-#include "suggest.h"
-#include "trackbar_slider.h"
-#include "ui_test_support.h"
+#include "jobs/suggest.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/about_dialog.h"
+#include "ui/bitmap_button.h"
+#include "ui/resource_ids.h"
+#include "ui/trackbar_slider.h"
 
 namespace {
 

@@ -14,14 +14,14 @@
 #include <utility>
 #include <vector>
 
-#include "bitmap_button.h"
-#include "dialog_template.h"
-#include "dialog_units.h"
-#include "resource_ids.h"
-#include "resources.h"
-#include "trackbar_slider.h"
-#include "ui_test_support.h"
-#include "waveform_view.h"
+#include "res/resources.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/bitmap_button.h"
+#include "ui/dialog_template.h"
+#include "ui/dialog_units.h"
+#include "ui/resource_ids.h"
+#include "ui/trackbar_slider.h"
+#include "ui/waveform_view.h"
 
 namespace {
 

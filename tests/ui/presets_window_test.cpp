@@ -12,11 +12,11 @@
 #include <QTranslator>
 #include <fstream>
 
-#include "command.h"
-#include "presets.h"
-#include "trackbar_slider.h"
-#include "ui_language.h"
-#include "ui_test_support.h"
+#include "settings/presets.h"
+#include "tests/test_support/command.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/trackbar_slider.h"
+#include "ui/ui_language.h"
 
 namespace fs = std::filesystem;
 

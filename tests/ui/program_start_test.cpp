@@ -9,13 +9,13 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "command.h"
-#include "command_line.h"
-#include "manual_path.h"
-#include "profile.h"
-#include "ui_test_support.h"
-#include "wav_builder.h"
-#include "wave_app.h"
+#include "app/command_line.h"
+#include "app/wave_app.h"
+#include "tests/test_support/command.h"
+#include "tests/test_support/wav_builder.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/manual_path.h"
+#include "ui/profile.h"
 
 namespace fs = std::filesystem;
 

@@ -9,12 +9,12 @@
 #include <QTest>
 #include <QTranslator>
 
-#include "bitmap_button.h"
-#include "file_dialogs.h"
-#include "trackbar_slider.h"
-#include "trackbar_tips.h"
-#include "ui_language.h"
-#include "ui_test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/bitmap_button.h"
+#include "ui/file_dialogs.h"
+#include "ui/trackbar_slider.h"
+#include "ui/trackbar_tips.h"
+#include "ui/ui_language.h"
 
 TEST(UiLanguage, ChineseFirstOrTheCLocaleKeepsTheTemplateAnyOtherGetsEnglish) {
     const struct {

@@ -6,8 +6,8 @@
 #include <QAction>
 #include <QMenu>
 
-#include "bitmap_button.h"
-#include "ui_test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/bitmap_button.h"
 
 namespace {
 

@@ -18,13 +18,13 @@
 #include <set>
 #include <thread>
 
-#include "bitmap_button.h"
-#include "cache_home.h"
-#include "command.h"
-#include "job_progress.h"
-#include "ui_test_support.h"
-#include "wave_app.h"
-#include "worker_threads.h"
+#include "app/wave_app.h"
+#include "tests/test_support/cache_home.h"
+#include "tests/test_support/command.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/bitmap_button.h"
+#include "ui/job_progress.h"
+#include "ui/worker_threads.h"
 
 namespace {
 

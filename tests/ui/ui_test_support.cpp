@@ -1,13 +1,13 @@
-#include "ui_test_support.h"
+#include "tests/ui/ui_test_support.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
 #include <QTranslator>
 
-#include "render_pool.h"
-#include "ui_language.h"
-#include "write_helpers.h"
+#include "render/render_pool.h"
+#include "tests/test_support/write_helpers.h"
+#include "ui/ui_language.h"
 
 namespace fs = std::filesystem;
 

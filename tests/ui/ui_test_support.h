@@ -13,14 +13,14 @@
 #include <thread>
 #include <vector>
 
-#include "file_dialogs.h"
-#include "main_window.h"
-#include "message_boxes.h"
-#include "processing_parameters.h"
-#include "profile.h"
-#include "test_audio_out.h"
-#include "url_opener.h"
-#include "wav_builder.h"
+#include "processing/processing_parameters.h"
+#include "tests/test_support/test_audio_out.h"
+#include "tests/test_support/wav_builder.h"
+#include "ui/file_dialogs.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
+#include "ui/url_opener.h"
 
 // Creates the one QApplication of a test process (offscreen unless a platform was chosen).
 void EnsureApplication();

@@ -8,8 +8,8 @@
 #include <QTest>
 #include <cmath>
 
-#include "ui_test_support.h"
-#include "waveform_view.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/waveform_view.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <QToolTip>
 #include <QUrl>
 
-#include "trackbar_slider.h"
-#include "ui_test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/trackbar_slider.h"
 
 namespace {
 

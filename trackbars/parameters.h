@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "processing_parameters.h"
+#include "processing/processing_parameters.h"
 
 enum class Knob {
     Pan,

@@ -1,4 +1,4 @@
-#include "cache_folder.h"
+#include "settings/cache_folder.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -1,6 +1,6 @@
 // The presets file: what loads from a damaged one, saving and deleting, the shipped presets.
 
-#include "presets.h"
+#include "settings/presets.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <functional>
 #include <sstream>
 
-#include "wav_builder.h"
+#include "tests/test_support/wav_builder.h"
 
 namespace fs = std::filesystem;
 

@@ -1,8 +1,8 @@
-#include "job_messages.h"
+#include "settings/job_messages.h"
 
 #include <filesystem>
 
-#include "output_formats.h"
+#include "codecs/output_formats.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "parameters.h"
+#include "trackbars/parameters.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "presets.h"
+#include "settings/presets.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,8 +14,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "cache_folder.h"
-#include "safe_output.h"
+#include "render/safe_output.h"
+#include "settings/cache_folder.h"
 
 namespace fs = std::filesystem;
 

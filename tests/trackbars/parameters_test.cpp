@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "parameters.h"
-#include "processing.h"
+#include "processing/processing.h"
+#include "trackbars/parameters.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "job_observer.h"
+#include "render/job_observer.h"
 
 // What the user is told, in the wording the window's message boxes and the command
 // line's lines share.

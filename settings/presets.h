@@ -21,9 +21,9 @@
 #include <string_view>
 #include <vector>
 
-#include "loudness.h"
-#include "parameters.h"
-#include "processing_parameters.h"
+#include "processing/loudness.h"
+#include "processing/processing_parameters.h"
+#include "trackbars/parameters.h"
 
 inline constexpr char kPresetsFileName[] = "zerbex2-presets.ini";
 inline constexpr std::size_t kMaxPresetNameBytes = 64;
