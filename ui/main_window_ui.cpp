@@ -121,7 +121,6 @@ constexpr struct {
 constexpr int kWaveformTop = 38;
 constexpr QRect kWaveformRect(86, kWaveformTop, 313, 44);
 constexpr int kWaveformRoom = MainWindowUi::kWaveformRoom;
-constexpr int kValueRow = MainWindowUi::kValueRow;
 constexpr int kValueWidth = 40;
 
 QRect Moved(const QRect& rect) {

@@ -90,7 +90,7 @@ QString DragThumb(TrackbarSlider* slider, int x) {
         QApplication::sendEvent(slider, &move);
         QTest::qWait(60);  // the playback tells its position meanwhile
     }
-    const QString tip = QToolTip::text();
+    QString tip = QToolTip::text();
     QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(x, from.y()));
     return tip;
 }
