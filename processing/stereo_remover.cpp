@@ -541,7 +541,8 @@ void FollowPitchDown(State& s, const Direction& d) {
 // The reverberation the source's last hops leave in this one, per bin: their powers, each
 // decayed by its age, summed oldest first so that every run adds them alike.
 void PredictReverb(State& s) {
-    std::fill(s.reverb.begin(), s.reverb.end(), 0.0f);
+    std::fill(s.reverb.begin() + static_cast<std::ptrdiff_t>(s.lowFirst),
+              s.reverb.begin() + static_cast<std::ptrdiff_t>(s.bandEnd), 0.0f);
     for (std::size_t age = kTailHops; age >= 1; --age) {
         const std::vector<float>& power = s.tail[(s.tailNewest + kTailHops + 1 - age) % kTailHops];
         const float weight = s.tailWeights[age - 1];
@@ -593,6 +594,11 @@ void InverseTransform(State& s, const Spectrum& spectrum, float* frame) {
     pffft_transform_ordered(s.setup.get(), s.packed.get(), frame, s.work.get(), PFFFT_BACKWARD);
 }
 
+void ZeroOutside(std::vector<float>& bins, std::size_t first, std::size_t end) {
+    std::fill(bins.begin(), bins.begin() + static_cast<std::ptrdiff_t>(first), 0.0f);
+    std::fill(bins.begin() + static_cast<std::ptrdiff_t>(end), bins.end(), 0.0f);
+}
+
 // The window's removed part of each channel in the time domain, into estimate; false when the
 // band holds no bin.
 bool EstimateFrame(State& s) {
@@ -600,19 +606,21 @@ bool EstimateFrame(State& s) {
         return false;
     }
     const Direction d = Along(s.settings);
-    for (Spectrum& spectrum : s.removedSpectrum) {
-        std::fill(spectrum.re.begin(), spectrum.re.end(), 0.0f);
-        std::fill(spectrum.im.begin(), spectrum.im.end(), 0.0f);
-    }
-    std::fill(s.mask.begin(), s.mask.end(), 0.0f);
+    // The steps below write the bins from the band's first (or lowFirst) to its end; the
+    // pitch reads and raises the mask below the band.
+    std::fill_n(s.mask.begin(), s.bandFirst, 0.0f);
     AlignmentMask(s, d, s.mask.data());
     s.lowFirst = s.bandFirst;
     if (s.settings.dereverb) {
         KeepBroadband(s);
         FollowPitchDown(s, d);
+        PredictReverb(s);
     }
-    PredictReverb(s);
     SeparateBins(s, d);
+    for (Spectrum& spectrum : s.removedSpectrum) {
+        ZeroOutside(spectrum.re, s.lowFirst, s.bandEnd);
+        ZeroOutside(spectrum.im, s.lowFirst, s.bandEnd);
+    }
     for (std::size_t c = 0; c < 2; ++c) {
         InverseTransform(s, s.removedSpectrum[c], s.estimate[c].get());
     }
