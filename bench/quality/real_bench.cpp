@@ -512,6 +512,7 @@ int main(int argc, char** argv) {
                          std::to_string(result->truePan) + ")",
                      result->rows[0].f, result->inputVocalLeft, SongMarks(result->rows[0].f));
             WarnAdditivity(result->name, result->rows[0].f);
+            PrintParts(*result, result->rows[0]);
             PrintSweep(*result);
         } else {
             std::printf(
