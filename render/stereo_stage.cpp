@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kFrameBytes = 4;
 // Hops a segment holds at least: the warm-up each one repeats stays a small share of it.
 constexpr std::size_t kSegmentHops = 128;
-constexpr std::size_t kSegmentWarmUps = 4;
+constexpr std::size_t kSegmentWarmUps = 8;
 
 // Samples lie in files little-endian: on such a machine a copy is the conversion.
 constexpr bool kFileOrder = std::endian::native == std::endian::little;
@@ -57,7 +57,13 @@ StereoStage::StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingPa
     const std::size_t least = std::max(kSegmentHops * hop, kSegmentWarmUps * m_warmUp);
     m_segmentFrames = (least + hop - 1) / hop * hop;
     m_inFlight = pool != nullptr ? 2 * static_cast<std::size_t>(pool->Threads()) : 1;
+    if (pool == nullptr) {
+        m_single = std::make_unique<StereoRemover>(sampleRate);
+        m_skip = m_latency;
+    }
 }
+
+StereoStage::~StereoStage() = default;
 
 bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
     if (m_failed) {
@@ -80,6 +86,9 @@ bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
     m_received += frames;
     m_tailBytes += n % kFrameBytes;
     std::memcpy(m_tail, bytes + frames * kFrameBytes, n % kFrameBytes);
+    if (m_single) {
+        return RunThrough(0);
+    }
     // A segment can start once the frames its last output frame is made of are in.
     while (m_received >= m_launched + m_segmentFrames + m_latency) {
         Launch(m_launched + m_segmentFrames);
@@ -150,15 +159,45 @@ bool StereoStage::Deliver(const Segment& segment) {
            m_vocals->Frames(SampleBytes(segment.vocal, scratch), 2 * segment.vocal.size());
 }
 
+// The frames in m_history and silence frames after them through the one remover, its output
+// past the first m_latency frames to the sinks.
+bool StereoStage::RunThrough(std::size_t silence) {
+    const std::size_t frames = m_history.size() / 2 + silence;
+    m_history.resize(2 * frames, 0);
+    Segment& piece = m_piece;
+    piece.out.resize(2 * frames);
+    piece.vocal.resize(m_vocals != nullptr ? 2 * frames : 0);
+    m_single->Process(m_params, m_history.data(), piece.out.data(),
+                      m_vocals != nullptr ? piece.vocal.data() : nullptr, frames);
+    m_history.clear();
+    const auto skip = static_cast<std::ptrdiff_t>(2 * std::min(frames, m_skip));
+    m_skip -= static_cast<std::size_t>(skip / 2);
+    piece.out.erase(piece.out.begin(), piece.out.begin() + skip);
+    if (m_vocals != nullptr) {
+        piece.vocal.erase(piece.vocal.begin(), piece.vocal.begin() + skip);
+    }
+    if (!Deliver(piece)) {
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
 bool StereoStage::End() {
     if (m_failed) {
         return false;
     }
-    while (m_launched < m_received) {
-        Launch(std::min<std::uint64_t>(m_launched + m_segmentFrames, m_received));
-    }
-    if (!Emit(true)) {
-        return false;
+    if (m_single) {
+        if (!RunThrough(m_latency)) {
+            return false;
+        }
+    } else {
+        while (m_launched < m_received) {
+            Launch(std::min<std::uint64_t>(m_launched + m_segmentFrames, m_received));
+        }
+        if (!Emit(true)) {
+            return false;
+        }
     }
     if (m_tailBytes == 0) {
         return true;

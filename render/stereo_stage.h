@@ -5,15 +5,19 @@
 // started WarmUp() frames early: the bytes are the same whether the segments run one after
 // the other or side by side on a pool, and they reach the sinks in order. The output is
 // aligned with the input: the remover's first Latency() frames are dropped and the run is
-// flushed with as many frames of silence, so that it lasts as long as its input.
+// flushed with as many frames of silence, so that it lasts as long as its input. Without a
+// pool one remover runs through the whole run: the same bytes, with no warm-up to repeat.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "processing/processing_parameters.h"
 #include "render/ordered_results.h"
 #include "render/render_sink.h"
+
+class StereoRemover;
 
 class StereoStage : public RenderSink {
   public:
@@ -21,6 +25,7 @@ class StereoStage : public RenderSink {
     // null, runs the segments; otherwise the calling thread does.
     StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingParameters& params,
                 unsigned sampleRate, RenderPool* pool);
+    ~StereoStage() override;
     StereoStage(const StereoStage&) = delete;
     StereoStage& operator=(const StereoStage&) = delete;
 
@@ -54,6 +59,7 @@ class StereoStage : public RenderSink {
     Segment Run(Segment segment) const;
     bool Emit(bool wait);
     bool Deliver(const Segment& segment);
+    bool RunThrough(std::size_t silence);
 
     RenderSink& m_out;
     RenderSink* m_vocals;
@@ -71,5 +77,8 @@ class StereoStage : public RenderSink {
     unsigned char m_tail[4] = {};
     std::size_t m_tailBytes = 0;
     bool m_failed = false;
-    OrderedResults<Segment> m_segments;  // last: its tasks end before the rest goes
+    std::unique_ptr<StereoRemover> m_single;  // without a pool
+    std::size_t m_skip = 0;                   // its first frames out, the remover's latency
+    Segment m_piece;                          // its output, reused
+    OrderedResults<Segment> m_segments;       // last: its tasks end before the rest goes
 };
