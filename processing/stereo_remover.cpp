@@ -58,6 +58,8 @@ constexpr double kPartialBins = 1.0;
 constexpr int kPartialsBelow = 1;
 // Partials are followed below the band up to where its lower edge begins to rise.
 constexpr double kPitchEdgeShare = 1.26;
+// Steps of the table of the mask's raised cosine.
+constexpr std::size_t kRampSteps = 512;
 // Keeps the estimate defined in a silent bin.
 constexpr float kTinyPower = 1e-3f;
 // The start-up channel level the left and right levels are relative to.
@@ -251,6 +253,11 @@ struct RemoverState {
     std::size_t bandEnd = 0;
     int bandLow = -1;
     int bandHigh = -1;
+    // The mask's raised cosine, tabulated for the shares it was made for.
+    std::array<float, kRampSteps + 1> ramp{};
+    float rampInner = -1.0f;
+    float rampOuter = -1.0f;
+    float rampScale = 0.0f;
 
     // Scratch of one hop.
     AlignedFloats frame;   // a window of samples
@@ -382,6 +389,26 @@ BinPower PowerOf(const std::array<Spectrum, 2>& spectrum, const Direction& d, st
             l.re[k] * l.re[k] + l.im[k] * l.im[k] + r.re[k] * r.re[k] + r.im[k] * r.im[k]};
 }
 
+// The raised cosine between the outer and the inner angle, tabulated over the share along d
+// for the settings of the hop: an arc cosine a bin would cost more than the rest of the mask.
+void RefreshRamp(State& s) {
+    const HopSettings& h = s.settings;
+    if (h.innerShare == s.rampInner && h.outerShare == s.rampOuter) {
+        return;
+    }
+    s.rampInner = h.innerShare;
+    s.rampOuter = h.outerShare;
+    const double span = static_cast<double>(h.innerShare) - h.outerShare;
+    s.rampScale = span > 0.0 ? static_cast<float>(kRampSteps / span) : 0.0f;
+    for (std::size_t i = 0; i <= kRampSteps; ++i) {
+        const double share = h.outerShare + span * static_cast<double>(i) / kRampSteps;
+        const double angle = std::acos(std::sqrt(std::clamp(share, 0.0, 1.0)));
+        const double t =
+            std::clamp((angle - h.innerAngle) / (h.outerAngle - h.innerAngle), 0.0, 1.0);
+        s.ramp[i] = static_cast<float>(0.5 + 0.5 * std::cos(std::numbers::pi * t));
+    }
+}
+
 // Each bin's share of the source along d, from how much of the bin's power lies along d: 1 up
 // to the inner angle, 0 beyond the outer one, a raised cosine between. Sound along d is
 // passed whole whatever the focus, so a sharper focus never removes less of it.
@@ -397,9 +424,10 @@ void AlignmentMask(State& s, const Direction& d, float* __restrict mask) {
             if (share <= h.outerShare) {
                 weight = 0.0f;
             } else {
-                const double angle = std::acos(std::sqrt(static_cast<double>(share)));
-                const double t = (angle - h.innerAngle) / (h.outerAngle - h.innerAngle);
-                weight = static_cast<float>(0.5 + 0.5 * std::cos(std::numbers::pi * t));
+                const float x = (share - h.outerShare) * s.rampScale;
+                const auto i = std::min(static_cast<std::size_t>(x), kRampSteps - 1);
+                const float t = x - static_cast<float>(i);
+                weight = s.ramp[i] + t * (s.ramp[i + 1] - s.ramp[i]);
             }
         }
         mask[k] = weight * s.band[k];
@@ -414,19 +442,35 @@ void KeepBroadband(State& s) {
     const std::size_t end = s.bandEnd;
     // One median for each run of kMedianStride bins, taken around the run's middle: the
     // neighbourhood is wider than a run, and a median a bin would be most of a hop's cost.
+    // The neighbourhood slides up with the runs, kept sorted: a run moves it a few bins.
     const std::size_t half = s.medianHalf;
+    std::vector<float>& sorted = s.neighbours;
+    std::size_t count = 0;
+    std::size_t from = first;
+    std::size_t to = first;
     for (std::size_t run = first; run < end; run += kMedianStride) {
         const std::size_t runEnd = std::min(end, run + kMedianStride);
         const std::size_t centre = (run + runEnd) / 2;
-        const std::size_t from = centre >= first + half ? centre - half : first;
-        const std::size_t to = std::min(end, centre + half + 1);
-        s.neighbours.clear();
-        for (std::size_t k = from; k < to; ++k) {
-            s.neighbours.push_back(s.along[k]);
+        for (const std::size_t reach = std::min(end, centre + half + 1); to < reach; ++to) {
+            const float x = s.along[to];
+            std::size_t j = count++;
+            for (; j > 0 && sorted[j - 1] > x; --j) {
+                sorted[j] = sorted[j - 1];
+            }
+            sorted[j] = x;
         }
-        const auto middle =
-            s.neighbours.begin() + static_cast<std::ptrdiff_t>(s.neighbours.size() / 2);
-        std::nth_element(s.neighbours.begin(), middle, s.neighbours.end());
+        for (const std::size_t start = centre >= first + half ? centre - half : first; from < start;
+             ++from) {
+            const float x = s.along[from];
+            std::size_t j = 0;
+            while (j + 1 < count && sorted[j] != x) {
+                ++j;
+            }
+            for (--count; j < count; ++j) {
+                sorted[j] = sorted[j + 1];
+            }
+        }
+        const float* middle = &sorted[count / 2];
         const float floor = kBroadbandShare * *middle;
         for (std::size_t k = run; k < runEnd; ++k) {
             const float peak = s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
@@ -673,6 +717,7 @@ void ShiftHop(std::vector<float>& buffer, std::size_t hop) {
 void RunHop(State& s, const ProcessingParameters& params) {
     s.settings = ReadSettings(params);
     RefreshBand(s);
+    RefreshRamp(s);
     for (std::size_t c = 0; c < 2; ++c) {
         Transform(s, s.input[c], s.spectrum[c]);
         if (s.guided) {
@@ -710,6 +755,7 @@ void Rework(State& s, const HopSettings& now) {
     }
     s.settings = now;
     RefreshBand(s);
+    RefreshRamp(s);
     s.estimated = EstimateFrame(s);
     for (std::size_t c = 0; c < 2; ++c) {
         const float* old = s.earlier[c].get();
@@ -752,6 +798,7 @@ StereoRemover::StereoRemover(unsigned sampleRate)
             ? static_cast<std::size_t>(std::min(kNeighbourHz * static_cast<double>(s.size) / s.rate,
                                                 static_cast<double>(s.bins)))
             : 0;
+    s.neighbours.assign(2 * s.medianHalf + kMedianStride + 1, 0.0f);
     s.reverb.assign(s.bins, 0.0f);
     const double decay =
         std::pow(10.0, -6.0 * static_cast<double>(s.hop) / (kDecaySeconds * s.rate));
