@@ -434,6 +434,36 @@ void AlignmentMask(State& s, const Direction& d, float* __restrict mask) {
     }
 }
 
+// Puts x in its place among the count sorted values, which have room for one more.
+void Insert(float* sorted, std::size_t count, float x) {
+    std::size_t j = count;
+    for (; j > 0 && sorted[j - 1] > x; --j) {
+        sorted[j] = sorted[j - 1];
+    }
+    sorted[j] = x;
+}
+
+// Takes out one value equal to x from the count sorted values that hold it.
+void Remove(float* sorted, std::size_t count, float x) {
+    auto j = static_cast<std::size_t>(std::lower_bound(sorted, sorted + count, x) - sorted);
+    for (; j + 1 < count; ++j) {
+        sorted[j] = sorted[j + 1];
+    }
+}
+
+// Puts x in place of one value equal to old among the count sorted values that hold it: only
+// the values between the two move.
+void Replace(float* sorted, std::size_t count, float old, float x) {
+    auto j = static_cast<std::size_t>(std::lower_bound(sorted, sorted + count, old) - sorted);
+    for (; j + 1 < count && sorted[j + 1] < x; ++j) {
+        sorted[j] = sorted[j + 1];
+    }
+    for (; j > 0 && sorted[j - 1] > x; --j) {
+        sorted[j] = sorted[j - 1];
+    }
+    sorted[j] = x;
+}
+
 // Keeps in the mix what is spread across the spectrum at the aim (drums, the noise of a
 // cymbal) and lets the mask take what stands out as a peak (a sung note's partials): each
 // bin's magnitude along d against the median of its neighbours' in frequency.
@@ -451,24 +481,16 @@ void KeepBroadband(State& s) {
     for (std::size_t run = first; run < end; run += kMedianStride) {
         const std::size_t runEnd = std::min(end, run + kMedianStride);
         const std::size_t centre = (run + runEnd) / 2;
-        for (const std::size_t reach = std::min(end, centre + half + 1); to < reach; ++to) {
-            const float x = s.along[to];
-            std::size_t j = count++;
-            for (; j > 0 && sorted[j - 1] > x; --j) {
-                sorted[j] = sorted[j - 1];
-            }
-            sorted[j] = x;
+        const std::size_t reach = std::min(end, centre + half + 1);
+        const std::size_t start = centre >= first + half ? centre - half : first;
+        for (; to < reach && from < start; ++to, ++from) {
+            Replace(sorted.data(), count, s.along[from], s.along[to]);
         }
-        for (const std::size_t start = centre >= first + half ? centre - half : first; from < start;
-             ++from) {
-            const float x = s.along[from];
-            std::size_t j = 0;
-            while (j + 1 < count && sorted[j] != x) {
-                ++j;
-            }
-            for (--count; j < count; ++j) {
-                sorted[j] = sorted[j + 1];
-            }
+        for (; to < reach; ++to) {
+            Insert(sorted.data(), count++, s.along[to]);
+        }
+        for (; from < start; ++from) {
+            Remove(sorted.data(), count--, s.along[from]);
         }
         const float* middle = &sorted[count / 2];
         const float floor = kBroadbandShare * *middle;
