@@ -48,9 +48,14 @@ constexpr double kNearBest = 0.85;
 constexpr double kPitchClarity = 10.0;
 // A bin counts as broadband when its power along d is within this factor of its
 // neighbours' median, taken over kNeighbourHz each side.
-constexpr float kBroadbandShare = 2.0f;
+constexpr float kBroadbandShare = 3.5f;
 constexpr double kNeighbourHz = 150.0;
 constexpr std::size_t kMedianStride = 8;
+// The broadband test spares the bins within kSparedBins of a partial of the note's pitch,
+// up to kSparedReachHz: above it a pitch's error, times the partial's number, is more than
+// a bin.
+constexpr double kSparedBins = 1.2;
+constexpr double kSparedReachHz = 4000.0;
 // Bins each side of a partial's frequency that its window's main lobe covers.
 constexpr double kPartialBins = 1.0;
 // Partials followed below the band: the lowest one alone. The next ones meet the bass's
@@ -464,10 +469,27 @@ void Replace(float* sorted, std::size_t count, float old, float x) {
     sorted[j] = x;
 }
 
+// Whether bin k lies within kSparedBins of a partial of f0 (0: no pitch) up to kSparedReachHz.
+bool OnPartial(const State& s, std::size_t k, double f0) {
+    if (!(f0 > 0.0)) {
+        return false;
+    }
+    const double binHz = s.rate / static_cast<double>(s.size);
+    const double hz = static_cast<double>(k) * binHz;
+    if (hz > kSparedReachHz + kSparedBins * binHz) {
+        return false;
+    }
+    const double partial = std::round(hz / f0) * f0;
+    return partial >= f0 && partial <= kSparedReachHz &&
+           std::abs(hz - partial) <= kSparedBins * binHz;
+}
+
 // Keeps in the mix what is spread across the spectrum at the aim (drums, the noise of a
 // cymbal) and lets the mask take what stands out as a peak (a sung note's partials): each
-// bin's magnitude along d against the median of its neighbours' in frequency.
-void KeepBroadband(State& s) {
+// bin's magnitude along d against the median of its neighbours' in frequency. The partials
+// of the note's pitch f0 are spared the test: a low voice's upper partials, smeared by its
+// vibrato across the few bins between them, would pass for broadband.
+void KeepBroadband(State& s, double f0) {
     const std::size_t first = s.bandFirst;
     const std::size_t end = s.bandEnd;
     // One median for each run of kMedianStride bins, taken around the run's middle: the
@@ -496,12 +518,14 @@ void KeepBroadband(State& s) {
         const float floor = kBroadbandShare * *middle;
         for (std::size_t k = run; k < runEnd; ++k) {
             const float peak = s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
-            s.mask[k] *= peak;
+            if (!OnPartial(s, k, f0)) {
+                s.mask[k] *= peak;
+            }
         }
     }
 }
 
-// The pitch of the note the mask took, from its partials in band: the candidate whose
+// The pitch of the note the alignment took, from its partials in band: the candidate whose
 // multiples hold the most of the masked magnitude against the points halfway between them.
 // 0 when no candidate stands out.
 double MaskedPitch(State& s) {
@@ -579,10 +603,10 @@ double MaskedPitch(State& s) {
     return bestScore > kPitchClarity * mean ? best : 0.0;
 }
 
-// The partials of the masked note that fall below the band: taken as the source's too, bin by
-// bin as far as they lie along d, so that a low voice goes while the bass beside it stays.
-void FollowPitchDown(State& s, const Direction& d) {
-    const double f0 = MaskedPitch(s);
+// The partials of the note of pitch f0 that fall below the band: taken as the source's too,
+// bin by bin as far as they lie along d, so that a low voice goes while the bass beside it
+// stays.
+void FollowPitchDown(State& s, const Direction& d, double f0) {
     if (f0 <= 0.0) {
         return;
     }
@@ -678,8 +702,9 @@ bool EstimateFrame(State& s) {
     AlignmentMask(s, d, s.mask.data());
     s.lowFirst = s.bandFirst;
     if (s.settings.dereverb) {
-        KeepBroadband(s);
-        FollowPitchDown(s, d);
+        const double f0 = MaskedPitch(s);
+        KeepBroadband(s, f0);
+        FollowPitchDown(s, d, f0);
         PredictReverb(s);
     }
     SeparateBins(s, d);

@@ -11,7 +11,8 @@
 // off the aim keeps its place in the image. Three refinements, off at focus 0:
 // - a bin no higher than its neighbours' median along d is broadband (a snare, a hat) and
 //   stays, so the drums at the centre are kept while the partials of a sung note go;
-// - the note's pitch, found from the partials the mask took, carries the removal to its
+// - the note's pitch, found from the partials at the aim, spares its partials that test (a
+//   low voice's, smeared by vibrato, lie close together) and carries the removal to its
 //   lowest partial below the band, so a low voice goes while the bass beside it stays;
 // - the source's reverberation, predicted from the power removed over the last hops with an
 //   exponential decay, is taken from what remains where it dominates.
