@@ -36,8 +36,9 @@ constexpr double kTailShare = 0.05;
 // The least gain the reverberation's removal leaves a bin at.
 constexpr float kTailFloor = 0.3f;
 // The voice's pitch is looked for between these, on partials up to kPitchReachHz, in steps
-// of half a semitone, then of a twentieth of one.
-constexpr double kLowestPitchHz = 60.0;
+// of half a semitone, then of a twentieth of one. The lowest is just under a bass singer's
+// low E (82 Hz): a pitch found below it is the bass guitar's, whose partials must stay.
+constexpr double kLowestPitchHz = 80.0;
 constexpr double kHighestPitchHz = 500.0;
 constexpr double kPitchReachHz = 2500.0;
 const double kPitchStep = std::pow(2.0, 1.0 / 240.0);
@@ -54,7 +55,7 @@ constexpr std::size_t kMedianStride = 8;
 // The broadband test spares the bins within kSparedBins of a partial of the note's pitch,
 // up to kSparedReachHz: above it a pitch's error, times the partial's number, is more than
 // a bin.
-constexpr double kSparedBins = 1.2;
+constexpr double kSparedBins = 1.5;
 constexpr double kSparedReachHz = 4000.0;
 // Bins each side of a partial's frequency that its window's main lobe covers.
 constexpr double kPartialBins = 1.0;
