@@ -45,8 +45,10 @@ const double kPitchStep = std::pow(2.0, 1.0 / 240.0);
 const double kCoarsePitchStep = std::pow(2.0, 1.0 / 24.0);
 // A candidate within this share of the best score counts as a tie.
 constexpr double kNearBest = 0.85;
-// How far the best score must stand above the masked magnitude's mean for a pitch.
-constexpr double kPitchClarity = 10.0;
+// How far the best score must stand above the masked magnitude's mean for a pitch: a chord
+// of the piano or the guitars at the aim scores too, and the pitch spares and follows
+// partials that are then theirs.
+constexpr double kPitchClarity = 20.0;
 // A bin counts as broadband when its power along d is within this factor of its
 // neighbours' median, taken over kNeighbourHz each side.
 constexpr float kBroadbandShare = 3.5f;
@@ -55,7 +57,7 @@ constexpr std::size_t kMedianStride = 8;
 // The broadband test spares the bins within kSparedBins of a partial of the note's pitch,
 // up to kSparedReachHz: above it a pitch's error, times the partial's number, is more than
 // a bin.
-constexpr double kSparedBins = 1.5;
+constexpr double kSparedBins = 2.0;
 constexpr double kSparedReachHz = 4000.0;
 // Bins each side of a partial's frequency that its window's main lobe covers.
 constexpr double kPartialBins = 1.0;
