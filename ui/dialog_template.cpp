@@ -29,9 +29,6 @@ void KeepSlider(MainWindowUi& ui, QWidget* control) {
     Q_ASSERT(ui.Slider(knob) != nullptr);
 }
 
-// The hidden pan value box, which holds digits and takes no typing.
-constexpr unsigned kPanValueBox = kHidden | kDisabled | kBorder | kNumber | kAutoHScroll;
-
 // The key and tempo trackbars are a row of their own below the template's controls, which keep
 // their places; the window grows by that row. The focus trackbar shares it, the stereo mode's
 // play button stands below the two removal buttons, and the check box for the vocals sits
@@ -71,8 +68,6 @@ constexpr ControlTemplate kMainControls[] = {
     {"",                    K::Static,     {176, 225, 17, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "左边")},
     {"",                    K::Static,     {261, 225, 30, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "中心")},
     {"",                    K::Static,     {352, 225, 17, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "右：")},
-    {"",                    K::Static,     {387, 224, 23, 9},   kHidden,                            nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "潘：")},
-    {"panValueEdit",        K::Edit,       {387, 238, 30, 12},  kPanValueBox,                       Keep<&Ui::panValueEdit>,        ""},
     {"outputLevelSlider",   K::Trackbar,   {339, 118, 22, 83},  kVertical | kTicksAbove,            KeepSlider<Knob::OutputLevel>,  kTrackbarText},
     {"",                    K::Static,     {330, 121, 9, 9},    0,                                  nullptr,                        "+"},
     {"",                    K::Static,     {330, 190, 9, 9},    0,                                  nullptr,                        "0"},
@@ -95,7 +90,7 @@ constexpr ControlTemplate kMainControls[] = {
 };
 // clang-format on
 
-static_assert(std::size(kMainControls) == 49);
+static_assert(std::size(kMainControls) == 47);
 
 }  // namespace
 

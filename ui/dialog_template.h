@@ -17,7 +17,6 @@ enum ControlStyle : unsigned {
     kDisabled = 1u << 1,
     kBorder = 1u << 2,
     kAutoHScroll = 1u << 3,
-    kNumber = 1u << 4,   // edit box that takes digits only
     kGroup = 1u << 5,    // starts a group of controls
     kDefault = 1u << 6,  // the default push button
     kBitmap = 1u << 7,   // shows an image instead of its caption
