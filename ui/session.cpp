@@ -1,8 +1,11 @@
 #include "ui/session.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QMetaObject>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "render/render_pool.h"
 
@@ -20,7 +23,7 @@ Session::~Session() {
 }
 
 bool Session::Idle() const {
-    return m_phase == JobPhase::Idle && m_bridge.Workers().AllFinished();
+    return m_phase == JobPhase::Idle && m_workers.AllFinished();
 }
 
 void Session::OpenInput(const QString& path) {
@@ -73,7 +76,7 @@ void Session::StartPlayback(PlayMode mode) {
     m_chosenMode = mode;
     m_phase = JobPhase::Playing;
     emit playing(mode);
-    const bool started = m_bridge.Workers().Start([this] {
+    const bool started = m_workers.Start([this] {
         const PlayResult result = PlayInput();
         QMetaObject::invokeMethod(
             this, [this, result] { PlaybackEnded(result); }, Qt::QueuedConnection);
@@ -103,7 +106,7 @@ void Session::PlaybackEnded(PlayResult result) {
     emit playEnded();
     // A file with no sample data to play would otherwise start again without end.
     const bool restart = result.result == JobResult::Done && result.bytesPlayed > 0 &&
-                         m_controls.stop == 0 && !m_bridge.Workers().Closed();
+                         m_controls.stop == 0 && !m_workers.Closed();
     if (!restart) {
         m_controls.params.mode = PlayMode::Mode2;
         m_phase = JobPhase::Idle;
@@ -135,19 +138,19 @@ JobResult Session::Write(WriteRequest& request) {
 }
 
 void Session::Message(const JobMessage& message) {
-    m_bridge.Run([&] { emit told(message); });
+    OnWindowThread([&] { emit told(message); });
 }
 
 void Session::Position(int step) {
-    m_bridge.Run([&] { emit positionMoved(step); });
+    OnWindowThread([&] { emit positionMoved(step); });
 }
 
 void Session::Loop(int start, int end) {
-    m_bridge.Run([&] { emit loopMoved(start, end); });
+    OnWindowThread([&] { emit loopMoved(start, end); });
 }
 
 void Session::PlayedOut() {
-    m_bridge.Run([this] { emit playedOut(); });
+    OnWindowThread([this] { emit playedOut(); });
 }
 
 void Session::Level(int segments) {
@@ -193,5 +196,13 @@ void Session::ShutDown() {
     }
     // The decoder never waits for this thread, so it ends at once, and with it a copy cut short.
     m_input.StopDecoding();
-    m_bridge.ShutDown();
+    // Refuses new workers and waits for the running ones, carrying out what they ask of the
+    // window meanwhile; user input waits.
+    m_closing = true;
+    m_workers.Close();
+    while (!m_workers.AllFinished()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_workers.JoinAll();
 }

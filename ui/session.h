@@ -6,15 +6,17 @@
 // while the job waits; the level, the progress and the frame heard come too often for that and
 // arrive as the latest of them as soon as the window can show it.
 
+#include <QMetaObject>
 #include <QObject>
 #include <QString>
+#include <QThread>
 #include <atomic>
 #include <filesystem>
 
 #include "jobs/device_choice.h"
 #include "jobs/input_file.h"
 #include "jobs/job_runner.h"
-#include "ui/ui_thread_bridge.h"
+#include "ui/worker_threads.h"
 
 // What the window is doing with the one job it may run. Only the window's thread reads or
 // changes it, so every command sees the phase the previous command left: a job that ends on
@@ -43,7 +45,7 @@ class Session : public QObject, private JobObserver {
     JobPhase Phase() const { return m_phase; }
     // No job runs, and the end of the last one has been handled.
     bool Idle() const;
-    WorkerThreads& Workers() { return m_bridge.Workers(); }
+    WorkerThreads& Workers() { return m_workers; }
 
     // The decoding of path starts now, on the input's own thread; the loop spans it whole.
     void OpenInput(const QString& path);
@@ -103,6 +105,9 @@ class Session : public QObject, private JobObserver {
     void PlayedOut() override;
     void QueueLatest();
     void ShowLatest();
+    // Runs f on the window's thread and waits for it; skipped once the session closes.
+    template <typename F>
+    void OnWindowThread(F&& f);
 
     AudioOut* m_audio;
     const AudioDevices* m_devices;
@@ -121,5 +126,33 @@ class Session : public QObject, private JobObserver {
     std::atomic<double> m_latestDone{-1.0};
     std::atomic<std::int64_t> m_latestHeard{-1};
     std::atomic<bool> m_latestQueued{false};
-    UiThreadBridge m_bridge{*this};
+    std::atomic<bool> m_closing{false};
+    WorkerThreads m_workers;
 };
+
+template <typename F>
+void Session::OnWindowThread(F&& f) {
+    if (QThread::currentThread() == thread()) {
+        f();
+        return;
+    }
+    if (m_closing) {
+        return;
+    }
+    // Qt's hand-over between the threads is invisible to ThreadSanitizer; this pair of
+    // release/acquire steps states the same order in a form it sees.
+    std::atomic<bool> handedOver{true};
+    std::atomic<bool> carriedOut{false};
+    handedOver.store(true, std::memory_order_release);
+    QMetaObject::invokeMethod(
+        this,
+        [this, &f, &handedOver, &carriedOut] {
+            handedOver.load(std::memory_order_acquire);
+            if (!m_closing) {
+                f();
+            }
+            carriedOut.store(true, std::memory_order_release);
+        },
+        Qt::BlockingQueuedConnection);
+    carriedOut.load(std::memory_order_acquire);
+}
