@@ -17,8 +17,6 @@
 #include "ui/resource_ids.h"
 #include "ui/trackbar_slider.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 const QString kProfileSection = QStringLiteral("Default");
