@@ -15,7 +15,11 @@ void RunMainWindow(const UiServices& services, const QString& input) {
     if (!input.isEmpty()) {
         window.SelectInputFile(input);
     }
-    window.exec();
+    // Active from the start, the focus in its first control, also where no window manager
+    // hands it the focus.
+    window.show();
+    window.activateWindow();
+    QApplication::exec();
 }
 
 namespace {

@@ -61,6 +61,6 @@ int main(int argc, char** argv) {
         "longest stall of the window's events: %lld ms\n",
         decoded, static_cast<double>(wave->Frames()) / kCaptureRate, drawn,
         static_cast<long long>(worstGap));
-    window.reject();
+    window.close();
     return 0;
 }

@@ -49,7 +49,7 @@ void ChooseAndPlay(MainWindow& window, const char* input) {
     std::printf("alt+2 pressed at %.6f\n", pressed);
     std::fflush(stdout);
     PumpFor(1.5, [] { return false; });
-    window.reject();
+    window.close();
 }
 
 // Chooses input and closes the window a moment later, while the input is decoded; the
@@ -62,7 +62,7 @@ double CloseWhileDecoding(const UiServices& services, const char* input) {
         window.SelectInputFile(QString::fromLocal8Bit(input));
         PumpFor(0.05, [] { return false; });
         closing.start();
-        window.reject();
+        window.close();
     }
     return static_cast<double>(closing.nsecsElapsed()) / 1e9;
 }
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
             play->click();
             PumpFor(2.0, [] { return false; });
             closing.start();
-            window.reject();
+            window.close();
         }
     }
     closeSeconds = static_cast<double>(closing.nsecsElapsed()) / 1e9;

@@ -177,17 +177,47 @@ double KnobValue(Knob knob, int pos) {
     }
 }
 
+void ApplyKnob(Knob knob, int pos, ProcessingParameters& params) {
+    switch (knob) {
+        case Knob::Pan: {
+            const PanGains pan = PanMapping(pos);
+            params.panGainL = pan.gainL;
+            params.panGainR = pan.gainR;
+            params.aim = AimFor(pos);
+            break;
+        }
+        case Knob::Low:
+            params.lowCutoff = LowCutoffFor(pos);
+            break;
+        case Knob::High:
+            params.highCutoff = HighCutoffFor(pos);
+            break;
+        case Knob::Left:
+            params.leftGain = ChannelGainFor(pos);
+            break;
+        case Knob::Right:
+            params.rightGain = ChannelGainFor(pos);
+            break;
+        case Knob::OutputLevel:
+            params.outputGain = OutputGainFor(pos);
+            break;
+        case Knob::Focus:
+            params.focus = FocusFor(pos);
+            break;
+        case Knob::LoopStart:
+        case Knob::LoopEnd:
+        case Knob::PlayPos:
+        case Knob::Key:
+        case Knob::Tempo:
+            break;
+    }
+}
+
 void ApplyPositions(const Positions& positions, ProcessingParameters& params) {
-    const PanGains pan = PanMapping(positions.pan);
-    params.panGainL = pan.gainL;
-    params.panGainR = pan.gainR;
-    params.leftGain = ChannelGainFor(positions.left);
-    params.rightGain = ChannelGainFor(positions.right);
-    params.highCutoff = HighCutoffFor(positions.high);
-    params.lowCutoff = LowCutoffFor(positions.low);
-    params.outputGain = OutputGainFor(positions.outputLevel);
-    params.aim = AimFor(positions.pan);
-    params.focus = FocusFor(positions.focus);
+    for (const Knob knob : kProcessingKnobs) {
+        ApplyKnob(knob, PositionOf(positions, knob), params);
+    }
+    ApplyKnob(Knob::Focus, positions.focus, params);
 }
 
 std::int64_t PositionSeconds(int v, std::uint64_t dataBytes, std::uint32_t byteRate) {

@@ -171,5 +171,8 @@ std::int64_t PositionBytes(int v, std::uint64_t stepBytes);
 // Whole seconds into data of that length at position v; 0 without a byte rate.
 std::int64_t PositionSeconds(int v, std::uint64_t dataBytes, std::uint32_t byteRate);
 
+// Stores the parameters a knob at pos gives; a place in the file, the key and the tempo give
+// none.
+void ApplyKnob(Knob knob, int pos, ProcessingParameters& params);
 // Stores every parameter the positions give (not the mode).
 void ApplyPositions(const Positions& positions, ProcessingParameters& params);

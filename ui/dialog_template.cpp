@@ -29,9 +29,6 @@ void KeepSlider(MainWindowUi& ui, QWidget* control) {
     Q_ASSERT(ui.Slider(knob) != nullptr);
 }
 
-// The hidden pan value box, which holds digits and takes no typing.
-constexpr unsigned kPanValueBox = kHidden | kDisabled | kBorder | kNumber | kAutoHScroll;
-
 // The key and tempo trackbars are a row of their own below the template's controls, which keep
 // their places; the window grows by that row. The focus trackbar shares it, the stereo mode's
 // play button stands below the two removal buttons, and the check box for the vocals sits
@@ -43,19 +40,19 @@ constexpr unsigned kPanValueBox = kHidden | kDisabled | kBorder | kNumber | kAut
 // labels and the output level marks sit left of its trackbar.
 // clang-format off
 constexpr ControlTemplate kMainControls[] = {
-    {"inputPathEdit",       K::Edit,       {7, 7, 307, 12},     kDisabled | kBorder | kAutoHScroll, Keep<&Ui::inputPathEdit>,       ""},
+    {"inputPathEdit",       K::Edit,       {7, 7, 307, 12},     kDisabled | kBorder, Keep<&Ui::inputPathEdit>,       ""},
     {"selectInputButton",   K::PushButton, {323, 7, 59, 12},    0,                                  Keep<&Ui::selectInputButton>,   QT_TRANSLATE_NOOP("Zerbex", "选择和输入文件")},
-    {"outputPathEdit",      K::Edit,       {7, 22, 307, 12},    kBorder | kAutoHScroll,             Keep<&Ui::outputPathEdit>,      ""},
+    {"outputPathEdit",      K::Edit,       {7, 22, 307, 12},    kBorder,             Keep<&Ui::outputPathEdit>,      ""},
     {"selectOutputButton",  K::PushButton, {323, 22, 59, 12},   0,                                  Keep<&Ui::selectOutputButton>,  QT_TRANSLATE_NOOP("Zerbex", "选择输出文件")},
     {"",                    K::GroupBox,   {33, 39, 375, 61},   0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "发挥节能与控制")},
     {"",                    K::Static,     {46, 47, 40, 9},     0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "循环开始：")},
-    {"loopStartSlider",     K::Trackbar,   {86, 47, 313, 11},   kNoTicks | kTransparent,            KeepSlider<Knob::LoopStart>,    kTrackbarText},
+    {"loopStartSlider",     K::Trackbar,   {86, 47, 313, 11},   0,            KeepSlider<Knob::LoopStart>,    kTrackbarText},
     {"",                    K::Static,     {46, 59, 40, 18},    0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "发挥定位及作用：")},
     {"playPosSlider",       K::Trackbar,   {86, 58, 313, 19},   kTicksBoth,                         KeepSlider<Knob::PlayPos>,      kTrackbarText},
     {"",                    K::Static,     {46, 84, 40, 9},     0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "循环结束：")},
-    {"loopEndSlider",       K::Trackbar,   {86, 82, 313, 12},   kThumbUp,                           KeepSlider<Knob::LoopEnd>,      kTrackbarText},
+    {"loopEndSlider",       K::Trackbar,   {86, 82, 313, 12},   0,                           KeepSlider<Knob::LoopEnd>,      kTrackbarText},
     {"",                    K::GroupBox,   {34, 102, 216, 106}, 0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "调整过滤器和频道自上而下")},
-    {"lowButton",           K::PushButton, {40, 118, 27, 14},   kBitmap | kGroup,                   Keep<&Ui::lowButton>,           QT_TRANSLATE_NOOP("Zerbex", "低")},
+    {"lowButton",           K::PushButton, {40, 118, 27, 14},   kBitmap,                   Keep<&Ui::lowButton>,           QT_TRANSLATE_NOOP("Zerbex", "低")},
     {"lowSlider",           K::Trackbar,   {69, 113, 178, 19},  kTicksAbove,                        KeepSlider<Knob::Low>,          kTrackbarText},
     {"highButton",          K::PushButton, {40, 141, 27, 14},   kBitmap,                            Keep<&Ui::highButton>,          QT_TRANSLATE_NOOP("Zerbex", "&高")},
     {"highSlider",          K::Trackbar,   {69, 136, 178, 19},  kTicksAbove,                        KeepSlider<Knob::High>,         kTrackbarText},
@@ -71,8 +68,6 @@ constexpr ControlTemplate kMainControls[] = {
     {"",                    K::Static,     {176, 225, 17, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "左边")},
     {"",                    K::Static,     {261, 225, 30, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "中心")},
     {"",                    K::Static,     {352, 225, 17, 9},   kNoWordWrap,                        nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "右：")},
-    {"",                    K::Static,     {387, 224, 23, 9},   kHidden,                            nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "潘：")},
-    {"panValueEdit",        K::Edit,       {387, 238, 30, 12},  kPanValueBox,                       Keep<&Ui::panValueEdit>,        ""},
     {"outputLevelSlider",   K::Trackbar,   {339, 118, 22, 83},  kVertical | kTicksAbove,            KeepSlider<Knob::OutputLevel>,  kTrackbarText},
     {"",                    K::Static,     {330, 121, 9, 9},    0,                                  nullptr,                        "+"},
     {"",                    K::Static,     {330, 190, 9, 9},    0,                                  nullptr,                        "0"},
@@ -81,21 +76,21 @@ constexpr ControlTemplate kMainControls[] = {
     {"checkUpgradesButton", K::PushButton, {304, 266, 50, 14},  0,                                  Keep<&Ui::checkUpgradesButton>, QT_TRANSLATE_NOOP("Zerbex", "检查的Hollenby")},
     {"exitButton",          K::PushButton, {359, 266, 50, 14},  0,                                  Keep<&Ui::exitButton>,          QT_TRANSLATE_NOOP("Zerbex", "退出")},
     {"",                    K::GroupBox,   {320, 103, 88, 106}, 0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "调节输出")},
-    {"meter",               K::Static,     {383, 113, 15, 13},  kBitmap | kRealSizeImage,           Keep<&Ui::meter>,               ""},
+    {"meter",               K::Static,     {383, 113, 15, 13},  kBitmap,           Keep<&Ui::meter>,               ""},
     {"manualButton",        K::PushButton, {194, 266, 50, 14},  0,                                  Keep<&Ui::manualButton>,        QT_TRANSLATE_NOOP("Zerbex", "读取和手册")},
     {"",                    K::Static,     {34, 289, 30, 9},    0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "音调：")},
-    {"keySlider",           K::Trackbar,   {64, 287, 100, 13},  kNoTicks,                           KeepSlider<Knob::Key>,          kTrackbarText},
+    {"keySlider",           K::Trackbar,   {64, 287, 100, 13},  0,                           KeepSlider<Knob::Key>,          kTrackbarText},
     {"",                    K::Static,     {170, 289, 30, 9},   0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "速度：")},
-    {"tempoSlider",         K::Trackbar,   {200, 287, 90, 13},  kNoTicks,                           KeepSlider<Knob::Tempo>,        kTrackbarText},
+    {"tempoSlider",         K::Trackbar,   {200, 287, 90, 13},  0,                           KeepSlider<Knob::Tempo>,        kTrackbarText},
     {"",                    K::Static,     {296, 289, 30, 9},   0,                                  nullptr,                        QT_TRANSLATE_NOOP("Zerbex", "焦点：")},
-    {"focusSlider",         K::Trackbar,   {326, 287, 83, 13},  kNoTicks,                           KeepSlider<Knob::Focus>,        kTrackbarText},
+    {"focusSlider",         K::Trackbar,   {326, 287, 83, 13},  0,                           KeepSlider<Knob::Focus>,        kTrackbarText},
     {"playStereoButton",    K::PushButton, {102, 266, 57, 14},  kBitmap,                            Keep<&Ui::playStereoButton>,    QT_TRANSLATE_NOOP("Zerbex", "发挥立体声 &3")},
     {"writeVocalsCheck",    K::CheckBox,   {385, 7, 96, 12},    0,                                  Keep<&Ui::writeVocalsCheck>,    QT_TRANSLATE_NOOP("Zerbex", "同时写人声")},
     {"matchLoudnessCheck",  K::CheckBox,   {412, 37, 72, 12},   0,                                  Keep<&Ui::matchLoudnessCheck>,  QT_TRANSLATE_NOOP("Zerbex", "匹配响度")},
 };
 // clang-format on
 
-static_assert(std::size(kMainControls) == 49);
+static_assert(std::size(kMainControls) == 47);
 
 }  // namespace
 

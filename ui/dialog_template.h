@@ -16,19 +16,12 @@ enum ControlStyle : unsigned {
     kHidden = 1u << 0,
     kDisabled = 1u << 1,
     kBorder = 1u << 2,
-    kAutoHScroll = 1u << 3,
-    kNumber = 1u << 4,   // edit box that takes digits only
-    kGroup = 1u << 5,    // starts a group of controls
     kDefault = 1u << 6,  // the default push button
     kBitmap = 1u << 7,   // shows an image instead of its caption
     kNoWordWrap = 1u << 8,
     kVertical = 1u << 9,
     kTicksAbove = 1u << 10,  // horizontal trackbar, tick marks above (vertical: on the left)
     kTicksBoth = 1u << 11,
-    kNoTicks = 1u << 12,
-    kThumbUp = 1u << 13,  // thumb pointing up, without tick marks
-    kTransparent = 1u << 14,
-    kRealSizeImage = 1u << 15,  // the image keeps its own size
 };
 
 struct ControlTemplate {

@@ -7,7 +7,7 @@
 #include <QProgressDialog>
 #include <functional>
 
-#include "processing/shared_value.h"
+#include "jobs/controls.h"
 
 class WorkerThreads;
 

@@ -2,11 +2,9 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 
 #include "ui/bitmap_button.h"
 #include "ui/dialog_units.h"
@@ -24,10 +22,6 @@ QString Caption(const char* text) {
 QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setFrame((control.style & kBorder) != 0);
-    if (control.style & kNumber) {
-        edit->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
-    }
     edit->setReadOnly((control.style & kDisabled) != 0);
     return edit;
 }
@@ -144,7 +138,7 @@ constexpr Create kCreate[] = {CreateEdit,   CreateButton,   CreateGroupBox,
 
 }  // namespace
 
-void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
+void MainWindowUi::SetUp(QWidget& window, const DialogTemplate& dialog) {
     window.setWindowTitle(Caption(dialog.caption));
     // A top-level window with a taskbar button, a title and a close box; it cannot be
     // maximised or resized.
@@ -172,7 +166,7 @@ void MainWindowUi::SetUp(QDialog& window, const DialogTemplate& dialog) {
     NameForScreenReaders();
 }
 
-void MainWindowUi::AddBeyondTemplate(QDialog& window, const DialogBaseUnits& units) {
+void MainWindowUi::AddBeyondTemplate(QWidget& window, const DialogBaseUnits& units) {
     waveform = new WaveformView(&window);
     waveform->setObjectName(QStringLiteral("waveform"));
     waveform->setGeometry(units.MapRect(kWaveformRect));

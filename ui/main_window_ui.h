@@ -12,7 +12,6 @@
 class BitmapButton;
 struct DialogBaseUnits;
 class QCheckBox;
-class QDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -28,7 +27,6 @@ struct MainWindowUi {
     QPushButton* writeFileButton = nullptr;
 
     std::array<TrackbarSlider*, std::size(kKnobs)> sliders{};  // in the order of Knob
-    QLineEdit* panValueEdit = nullptr;                         // hidden: the pan value as text
 
     BitmapButton* lowButton = nullptr;
     BitmapButton* highButton = nullptr;
@@ -60,9 +58,9 @@ struct MainWindowUi {
 
     // Gives the window its caption, font and fixed size, and creates the controls as its
     // children.
-    void SetUp(QDialog& window, const DialogTemplate& dialog);
+    void SetUp(QWidget& window, const DialogTemplate& dialog);
     // The waveform and the value labels, and the waveform in the tab order.
-    void AddBeyondTemplate(QDialog& window, const DialogBaseUnits& units);
+    void AddBeyondTemplate(QWidget& window, const DialogBaseUnits& units);
     // Names the trackbars and path boxes in the language the program speaks.
     void NameForScreenReaders();
     TrackbarSlider* Slider(Knob knob) const { return sliders[static_cast<std::size_t>(knob)]; }

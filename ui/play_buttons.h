@@ -2,7 +2,7 @@
 
 // The eight play buttons, one row per mode in the processing's order of modes.
 
-#include "processing/processing_parameters.h"
+#include "trackbars/parameters.h"
 #include "ui/main_window_ui.h"
 #include "ui/resource_ids.h"
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "container/wave_layout.h"
+#include "jobs/input_file.h"
 #include "trackbars/parameters.h"
 
 // The value a trackbar stands for, in the unit its table row gives: the cut-offs in Hz, the

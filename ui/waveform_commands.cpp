@@ -25,9 +25,13 @@ void MainWindow::ConnectWaveform() {
     connect(view, &WaveformView::seekRequested, this, [this](qint64 frame) { SeekToFrame(frame); });
     connect(view, &WaveformView::loopRequested, this,
             [this](qint64 start, qint64 end) { SetLoopFrames(start, end); });
+    // A loop trackbar moved: the loop is in steps again.
     for (const Knob knob : {Knob::LoopStart, Knob::LoopEnd}) {
-        connect(m_ui.Slider(knob), &QAbstractSlider::actionTriggered, this,
-                &MainWindow::LoopTrackbarMoved);
+        connect(m_ui.Slider(knob), &QAbstractSlider::actionTriggered, this, [this] {
+            m_session.Controls().loopStartFrame = -1;
+            m_session.Controls().loopEndFrame = -1;
+            ShowLoopOnWaveform();
+        });
     }
     for (const Knob knob : {Knob::Key, Knob::Tempo, Knob::Focus}) {
         connect(m_ui.Slider(knob), &QAbstractSlider::valueChanged, this, &MainWindow::ShowValues);
@@ -42,7 +46,7 @@ void MainWindow::StartWaveform(bool newSong) {
     const QPointer<WaveformView> view = m_ui.waveform;
     // What the last song's scan queued before it stopped is not this song's.
     const int song = ++m_waveformSong;
-    m_scan.Start(m_input, LowCutoffFor(m_positions.low), HighCutoffFor(m_positions.high),
+    m_scan.Start(m_session.Input(), LowCutoffFor(Pos(Knob::Low)), HighCutoffFor(Pos(Knob::High)),
                  [this, view, song](EnvelopeBatch batch) {
                      QMetaObject::invokeMethod(
                          view,
@@ -62,7 +66,7 @@ void MainWindow::ShowEnvelope(const EnvelopeBatch& batch) {
 }
 
 std::int64_t MainWindow::FrameOfStep(int step) const {
-    const WaveLength length = m_input.Length();
+    const WaveLength length = m_session.Input().Length();
     if (!length.Known()) {
         return -1;
     }
@@ -70,7 +74,7 @@ std::int64_t MainWindow::FrameOfStep(int step) const {
 }
 
 int MainWindow::StepOfFrame(std::int64_t frame) const {
-    const std::uint64_t step = m_input.Length().dataBytes / kPositionSteps;
+    const std::uint64_t step = m_session.Input().Length().dataBytes / kPositionSteps;
     if (step == 0) {
         return 0;
     }
@@ -82,65 +86,49 @@ int MainWindow::StepOfFrame(std::int64_t frame) const {
 void MainWindow::SeekToFrame(std::int64_t frame) {
     m_ui.waveform->SetPlayHead(frame);
     m_ui.Slider(Knob::PlayPos)->setValue(StepOfFrame(frame));
-    m_controls.playPos = m_ui.Slider(Knob::PlayPos)->value();
-    m_controls.seekFrame = frame;
-    m_controls.seek = 1;
+    PlayControls& controls = m_session.Controls();
+    controls.playPos = m_ui.Slider(Knob::PlayPos)->value();
+    controls.seekFrame = frame;
+    controls.seek = 1;
 }
 
 void MainWindow::SetLoopFrames(std::int64_t start, std::int64_t end) {
     // The playback reads the two one at a time: written in the order that keeps the end after
     // the start in between, it never meets a region the wrong way round.
-    if (start >= m_controls.loopEndFrame) {
-        m_controls.loopEndFrame = end;
-        m_controls.loopStartFrame = start;
+    PlayControls& controls = m_session.Controls();
+    if (start >= controls.loopEndFrame) {
+        controls.loopEndFrame = end;
+        controls.loopStartFrame = start;
     } else {
-        m_controls.loopStartFrame = start;
-        m_controls.loopEndFrame = end;
+        controls.loopStartFrame = start;
+        controls.loopEndFrame = end;
     }
     m_ui.Slider(Knob::LoopStart)->setValue(StepOfFrame(start));
     m_ui.Slider(Knob::LoopEnd)->setValue(StepOfFrame(end));
-    m_controls.loopStart = m_ui.Slider(Knob::LoopStart)->value();
-    m_controls.loopEnd = m_ui.Slider(Knob::LoopEnd)->value();
-    ShowLoopOnWaveform();
-}
-
-void MainWindow::LoopTrackbarMoved() {
-    m_controls.loopStartFrame = -1;
-    m_controls.loopEndFrame = -1;
+    controls.loopStart = m_ui.Slider(Knob::LoopStart)->value();
+    controls.loopEnd = m_ui.Slider(Knob::LoopEnd)->value();
     ShowLoopOnWaveform();
 }
 
 void MainWindow::ShowLoopOnWaveform() {
-    const std::int64_t start = m_controls.loopStartFrame;
-    const std::int64_t end = m_controls.loopEndFrame;
+    const std::int64_t start = m_session.Controls().loopStartFrame;
+    const std::int64_t end = m_session.Controls().loopEndFrame;
     if (start >= 0 && end > start) {
         m_ui.waveform->SetLoop(start, end);
         return;
     }
-    m_ui.waveform->SetLoop(
-        std::max<std::int64_t>(0, FrameOfStep(m_ui.Slider(Knob::LoopStart)->sliderPosition())),
-        std::max<std::int64_t>(0, FrameOfStep(m_ui.Slider(Knob::LoopEnd)->sliderPosition())));
+    m_ui.waveform->SetLoop(std::max<std::int64_t>(0, FrameOfStep(Pos(Knob::LoopStart))),
+                           std::max<std::int64_t>(0, FrameOfStep(Pos(Knob::LoopEnd))));
 }
 
 void MainWindow::ShowValues() {
-    const int key = m_ui.Slider(Knob::Key)->sliderPosition();
+    const int key = Pos(Knob::Key);
     const double semitones = static_cast<double>(key) / RowOf(Knob::Key).perUnit;
     m_ui.keyValue->setText(
         QCoreApplication::translate("Zerbex", QT_TRANSLATE_NOOP("Zerbex", "%1 半音"))
             .arg(QStringLiteral("%1%2")
                      .arg(key > 0 ? QStringLiteral("+") : QString())
                      .arg(semitones, 0, 'f', 1)));
-    m_ui.tempoValue->setText(
-        QStringLiteral("%1 %").arg(m_ui.Slider(Knob::Tempo)->sliderPosition()));
-    m_ui.focusValue->setText(QString::number(m_ui.Slider(Knob::Focus)->sliderPosition()));
-}
-
-void MainWindow::ResetKeyAndTempo() {
-    m_ui.Slider(Knob::Tempo)->setValue(RowOf(Knob::Tempo).start);
-    MoveKey(RowOf(Knob::Key).start);
-}
-
-void MainWindow::HeardFrame(std::int64_t frame) {
-    m_latestHeard = frame;
-    QueueLatest();
+    m_ui.tempoValue->setText(QStringLiteral("%1 %").arg(Pos(Knob::Tempo)));
+    m_ui.focusValue->setText(QString::number(Pos(Knob::Focus)));
 }

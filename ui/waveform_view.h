@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/envelope.h"
+#include "jobs/waveform_scan.h"
 
 class WaveformView : public QWidget {
     Q_OBJECT

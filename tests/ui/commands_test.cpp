@@ -574,7 +574,7 @@ TEST_F(Commands, PlaybackThatPlaysNothingDoesNotStartAgain) {
 TEST_F(Commands, ClosingWhilePlayingStopsAndJoinsTheWorker) {
     StartHeldPlayback();
     window.show();
-    window.reject();
+    window.close();
     EXPECT_FALSE(window.isVisible());
     // The worker has ended and released the sound output.
     EXPECT_EQ(f.audio.Closes(), 1);

@@ -139,7 +139,7 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
     EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(capture, inputPath));
     EXPECT_GE(SizeOf(capture), static_cast<std::size_t>(kBytesPerSecond));
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
-    window.reject();
+    window.close();
 }
 
 // A file that is decoded first plays through the window as any WAV does: a FLAC file holds
@@ -170,7 +170,7 @@ TEST(EndToEnd, DecodedFilePlaysThroughTheRealWindow) {
     std::this_thread::sleep_for(300ms);  // the sink writes out its last bytes
     EXPECT_TRUE(FirstBlockIsModeTwoAtStartUp(capture, dir / "song.wav"));
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
-    window.reject();
+    window.close();
 }
 
 // Ctrl+Up while the original plays moves the key trackbar a semitone and is heard: the tone
@@ -219,7 +219,7 @@ TEST(EndToEnd, CtrlUpRaisesTheKeyOfWhatIsHeard) {
     EXPECT_LT(seconds, 1.0);
     std::printf("raised key heard %.3f s after Ctrl+Up\n", seconds);
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
-    window.reject();
+    window.close();
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ TEST(EndToEnd, LoopsAndMovesLandOnTheFrameAskedFor) {
                     static_cast<long long>(*jump));
     }
     EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
-    window.reject();
+    window.close();
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ TEST(EndToEndWindow, AccessKeysStartAndStopPlaybackTenTimesInBothLanguages) {
             EXPECT_EQ(AccessibleName(button), caption);
         }
         EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
-        window.reject();
+        window.close();
     }
     SpeakEnglish(false);
 }
@@ -220,7 +220,7 @@ TEST(EndToEndWindow, LoopGoesBackAtTheFirstBlockBoundaryAtOrAfterTheLoopEnd) {
         EXPECT_LT(wrap->endByte, end + kBlockBytes) << "more than a block past the loop end";
         EXPECT_EQ(wrap->backToByte, start);
         EXPECT_TRUE(unexpected.texts.empty()) << unexpected.texts.front().toStdString();
-        window.reject();
+        window.close();
     }
 }
 
@@ -297,7 +297,7 @@ TEST(EndToEndWindow, TheSoundOutputChosenOnTheMenuPlaysAndAKeptOneThatIsGoneFall
         } else {
             EXPECT_TRUE(told.empty()) << told.front().toStdString();
         }
-        window.reject();
+        window.close();
     }
 }
 

@@ -30,7 +30,6 @@ class MainWindowTest : public ::testing::Test {
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
-    QString PanValueText() const { return ui.panValueEdit->text(); }
     // A mouse press on the trackbar that ends at pos, without the moves before it.
     static void Release(TrackbarSlider* slider, int pos) {
         slider->setValue(pos);
@@ -56,7 +55,6 @@ TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
     }
     EXPECT_EQ(window.Controls().key, 0);
     EXPECT_EQ(window.Controls().tempo, 100);
-    EXPECT_EQ(PanValueText(), "1");
     EXPECT_EQ(params.panGainL, 1.0f);
     EXPECT_EQ(params.panGainR, 1.0f);
     EXPECT_EQ(params.lowCutoff, 240);
@@ -82,14 +80,13 @@ TEST_F(MainWindowTest, PanReleaseAppliesThePanMappingAtEveryStep) {
         int pan;
         float gainL;
         float gainR;
-        const char* text;
     };
     const Case cases[] = {
-        {-30, static_cast<float>(1 / 1.1875), 1.1875f, "-1.1875"},
-        {-1, static_cast<float>(1 / 1.00625), 1.00625f, "-1.00625"},
-        {0, 1.0f, 1.0f, "1"},
-        {1, 1.00625f, static_cast<float>(1 / 1.00625), "1.00625"},
-        {30, 1.1875f, static_cast<float>(1 / 1.1875), "1.1875"},
+        {-30, static_cast<float>(1 / 1.1875), 1.1875f},
+        {-1, static_cast<float>(1 / 1.00625), 1.00625f},
+        {0, 1.0f, 1.0f},
+        {1, 1.00625f, static_cast<float>(1 / 1.00625)},
+        {30, 1.1875f, static_cast<float>(1 / 1.1875)},
     };
     ui.Slider(Knob::Low)->setValue(0);  // not the pan's business
     for (const Case& c : cases) {
@@ -97,7 +94,6 @@ TEST_F(MainWindowTest, PanReleaseAppliesThePanMappingAtEveryStep) {
         EXPECT_FLOAT_EQ(params.panGainL, c.gainL) << c.pan;
         EXPECT_FLOAT_EQ(params.panGainR, c.gainR) << c.pan;
         EXPECT_NEAR(params.panGainL * params.panGainR, 1.0f, 1e-6f);
-        EXPECT_EQ(PanValueText(), c.text);
     }
     EXPECT_EQ(params.lowCutoff, 240);
 }
@@ -161,7 +157,6 @@ TEST_F(MainWindowTest, DraggingAHorizontalTrackbarAppliesEveryValueButTheOutputG
     EXPECT_FLOAT_EQ(params.leftGain, 3.5f);
     EXPECT_FLOAT_EQ(params.rightGain, 1.0f);
     EXPECT_EQ(params.outputGain, 1.0f);
-    EXPECT_EQ(PanValueText(), "1.1875");
     ui.Slider(Knob::LoopStart)->setSliderDown(false);
 }
 
@@ -309,21 +304,6 @@ TEST_F(MainWindowTest, ProgramMovesOfTheTrackbarsAreReadOnlyAtTheNextRelease) {
     EXPECT_EQ(window.Controls().seek, 1);
 }
 
-TEST_F(MainWindowTest, PanValueOutsideItsRangeStopsTheReadWithAMessage) {
-    ui.Slider(Knob::Low)->setValue(3);
-    for (const char* text : {"7", "x", "-6"}) {
-        ui.panValueEdit->setText(text);
-        emit ui.Slider(Knob::Low)->released();
-    }
-    EXPECT_EQ(params.lowCutoff, LowCutoffFor(3)) << "read after a good pan value";
-    const std::vector<QString> expected = {"Please enter a number between -6 and 6.",
-                                           "Please enter a number."};
-    EXPECT_EQ(f.boxes.Texts(), expected);
-    for (const MessageBoxRequest& request : f.boxes.shown) {
-        EXPECT_EQ(request.icon, MessageIcon::Warning);
-    }
-}
-
 TEST_F(MainWindowTest, KeysReachingTheWindowItselfShowTheTestBoxes) {
     QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
     QApplication::sendEvent(&window, &space);
@@ -388,7 +368,6 @@ TEST_F(MainWindowTest, EscapeAndTheExitButtonEndTheWindow) {
         ui.Slider(Knob::Pan)->setFocus();
         end();
         EXPECT_FALSE(window.isVisible());
-        EXPECT_EQ(window.result(), QDialog::Rejected);
     }
     EXPECT_TRUE(f.boxes.shown.empty());
 }

@@ -113,7 +113,7 @@ TEST(ProgramStart, FileArgumentIsTheStartedWindowsInputAndItsFolderIsRemembered)
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (auto* window = qobject_cast<MainWindow*>(widget)) {
                 shown = window->Ui().inputPathEdit->text();
-                window->reject();
+                window->close();
             }
         }
     });

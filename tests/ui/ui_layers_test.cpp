@@ -28,6 +28,16 @@
 
 namespace {
 
+// The window RunMainWindow shows.
+MainWindow* RunningWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<MainWindow*>(widget); window && window->isVisible()) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
 TEST(MessageBoxLayer, BuildsTheBoxTheRequestAsksFor) {
     EnsureApplication();
     const struct {
@@ -218,7 +228,7 @@ TEST(Program, ClosingTheWindowWhilePlayingEndsTheRunWithNoThreadLeft) {
     std::set<std::string> during;
     // Once the window runs: play, then the exit button while the sound goes on.
     QTimer::singleShot(0, [&] {
-        auto* window = qobject_cast<MainWindow*>(QApplication::activeModalWidget());
+        auto* window = RunningWindow();
         ASSERT_NE(window, nullptr);
         window->Ui().playMode2Button->click();
         ASSERT_TRUE(PumpUntil([&] { return audio.BlockSizes().size() >= 4; }));
@@ -248,7 +258,7 @@ TEST(Program, ClosingTheWindowWhileDecodingLeavesNoThreadAndNoCopy) {
     const std::set<std::string> before = Threads();
     bool copied = false;
     QTimer::singleShot(0, [&] {
-        auto* window = qobject_cast<MainWindow*>(QApplication::activeModalWidget());
+        auto* window = RunningWindow();
         ASSERT_NE(window, nullptr);
         copied = PumpUntil([&] { return CopiesUnder(dir.Path()) == 1; });
         window->Ui().exitButton->click();

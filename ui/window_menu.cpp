@@ -1,0 +1,303 @@
+// The window menu: suggested settings for the song, the presets (save the trackbars' settings
+// under a name, apply one, delete one of the user's own), the sound output (the devices the
+// sound system offers, the system's default first; the choice is kept in the profile and each
+// play the user starts opens it), and About; the buttons for the manual and the maker's page.
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <algorithm>
+
+#include "jobs/suggest.h"
+#include "ui/about_dialog.h"
+#include "ui/main_window.h"
+#include "ui/manual_path.h"
+#include "ui/menus.h"
+#include "ui/message_boxes.h"
+#include "ui/profile.h"
+#include "ui/trackbar_slider.h"
+
+namespace {
+
+constexpr char kPresetsMenuText[] = QT_TRANSLATE_NOOP("Zerbex", "预设");
+constexpr char kSavePresetText[] = QT_TRANSLATE_NOOP("Zerbex", "将设置保存为预设...");
+constexpr char kDeletePresetText[] = QT_TRANSLATE_NOOP("Zerbex", "删除预设");
+constexpr char kPresetNameLabel[] = QT_TRANSLATE_NOOP("Zerbex", "预设名称：");
+constexpr char kReplacePresetText[] = QT_TRANSLATE_NOOP("Zerbex", "预设“%1”已存在。要替换它吗？");
+constexpr char kDeletePresetQuestion[] = QT_TRANSLATE_NOOP("Zerbex", "要删除预设“%1”吗？");
+constexpr char kSavingPresetsText[] = QT_TRANSLATE_NOOP("Zerbex", "正在保存预设...");
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("Zerbex", text);
+}
+
+// The first problems, one a line: a box of a thousand lines helps no one.
+QString Lines(const std::vector<std::string>& lines) {
+    constexpr std::size_t kShown = 10;
+    QStringList text;
+    for (std::size_t i = 0; i < std::min(lines.size(), kShown); ++i) {
+        text.append(QString::fromStdString(lines[i]));
+    }
+    if (lines.size() > kShown) {
+        text.append(QStringLiteral("(%1 more)").arg(lines.size() - kShown));
+    }
+    return text.join(QLatin1Char('\n'));
+}
+
+constexpr char kSoundMenuText[] = QT_TRANSLATE_NOOP("Zerbex", "声音输出");
+constexpr char kDefaultDeviceText[] = QT_TRANSLATE_NOOP("Zerbex", "默认 (%1: %2)");
+constexpr char kNoDefaultDeviceText[] = QT_TRANSLATE_NOOP("Zerbex", "默认");
+constexpr char kDeviceNotKeptText[] =
+    QT_TRANSLATE_NOOP("Zerbex", "无法将声音设备的选择保存到 %1。");
+
+// Our own section: "Default" holds the folder entry.
+const QString kSoundSection = QStringLiteral("Sound");
+const QString kDeviceEntry = QStringLiteral("Device");
+
+QString DefaultEntryText(const std::vector<AudioDevice>& devices) {
+    const auto system = std::find_if(devices.begin(), devices.end(),
+                                     [](const AudioDevice& device) { return device.isDefault; });
+    if (system == devices.end()) {
+        return Tr(kNoDefaultDeviceText);
+    }
+    return Tr(kDefaultDeviceText).arg(MenuText(system->hostApi), MenuText(system->name));
+}
+
+const QString kUpgradePage = QStringLiteral("https://www.hollenby.com/zerbex2/upgrade.html");
+const QString kReaderDownloadPage = QStringLiteral("https://get.adobe.com/reader/");
+const char* const kMsgNoReader =
+    "Error: You need to install Acrobat Reader to view manual!\n Zerbex will attempt to "
+    "connect to the Adobe webpage.";
+
+// Keeps what a job told, to be shown once the job has returned.
+class HeldMessage : public JobObserver {
+  public:
+    void Message(const JobMessage& message) override { held = message; }
+    std::optional<JobMessage> held;
+};
+
+// What a preset holds of the trackbars.
+constexpr std::initializer_list<Knob> kPresetKnobs = {Knob::Pan,  Knob::Low,   Knob::High,
+                                                      Knob::Left, Knob::Right, Knob::OutputLevel,
+                                                      Knob::Key,  Knob::Tempo};
+
+}  // namespace
+
+std::filesystem::path MainWindow::PresetsFile() const {
+    const QString folder = QFileInfo(m_services.profile.Path()).absolutePath();
+    return std::filesystem::path(QFile::encodeName(folder).toStdString()) / kPresetsFileName;
+}
+
+void MainWindow::CreatePresetMenus() {
+    m_presetsMenu = m_windowMenu->addMenu(Tr(kPresetsMenuText));
+    m_windowMenu->addAction(Tr(kSavePresetText), this, &MainWindow::SavePresetCommand);
+    m_deletePresetMenu = m_windowMenu->addMenu(Tr(kDeletePresetText));
+    FillPresetMenus(LoadPresets(PresetsFile()));
+}
+
+PresetList MainWindow::RefreshPresetMenus() {
+    PresetList list = LoadPresets(PresetsFile());
+    if (!list.problems.empty() && list.problems != m_presetProblems) {
+        Warn(Lines(list.problems));
+    }
+    m_presetProblems = list.problems;
+    FillPresetMenus(list);
+    return list;
+}
+
+// The shipped presets, then the user's after a separator.
+void MainWindow::FillPresetMenus(const PresetList& list) {
+    ClearMenu(m_presetsMenu);
+    ClearMenu(m_deletePresetMenu);
+    bool shipped = true;
+    for (const Preset& preset : list.presets) {
+        if (shipped && !preset.shipped) {
+            m_presetsMenu->addSeparator();
+            shipped = false;
+        }
+        m_presetsMenu->addAction(MenuText(preset.name), this,
+                                 [this, preset] { ApplyPreset(preset); });
+        if (!preset.shipped) {
+            m_deletePresetMenu->addAction(MenuText(preset.name), this, [this, name = preset.name] {
+                DeletePresetCommand(name);
+            });
+        }
+    }
+    m_deletePresetMenu->setEnabled(!m_deletePresetMenu->isEmpty());
+}
+
+// The write command's settings: mode 2 and the trackbars.
+void MainWindow::SavePresetCommand() {
+    const PresetList list = RefreshPresetMenus();
+    const std::optional<QString> answer = m_services.boxes.AskText(Tr(kPresetNameLabel));
+    const QString name = answer ? answer->trimmed() : QString();
+    if (name.isEmpty()) {
+        return;
+    }
+    Preset preset{name.toStdString(), PlayMode::Mode2, {}};
+    for (const Knob knob : kPresetKnobs) {
+        PositionOf(preset.positions, knob) = Pos(knob);
+    }
+    if (m_ui.matchLoudnessCheck->isChecked()) {
+        preset.loudness = {Loudness::Kind::Match, 0};
+    }
+    if (const Preset* same = list.Find(preset.name);
+        same != nullptr && !same->shipped && !Confirm(Tr(kReplacePresetText).arg(name))) {
+        return;
+    }
+    const std::optional<std::string> error =
+        ChangePresets([&] { return SavePreset(PresetsFile(), preset); });
+    if (error) {
+        Warn(QString::fromStdString(*error));
+    }
+    RefreshPresetMenus();
+}
+
+// A change of the presets file waits for another program's change and syncs the file: on a
+// worker, so that the window keeps drawing meanwhile (a dialog shows after half a second).
+std::optional<std::string> MainWindow::ChangePresets(
+    const std::function<std::optional<std::string>()>& change) {
+    std::optional<std::string> error;
+    bool ran = false;
+    Shared<int> cancel{0};  // the change is short and all or nothing: it runs to its end
+    RunWithProgress(
+        Tr(kSavingPresetsText),
+        [&] {
+            error = change();
+            ran = true;
+        },
+        cancel);
+    return ran ? error : change();
+}
+
+// Through the trackbars, as the suggested settings: a playback hears them from its next frame.
+// The window writes in mode 2 whatever the preset's mode, which the command line uses.
+void MainWindow::ApplyPreset(const Preset& preset) {
+    // The window's check box matches the input's loudness; a preset's target in LUFS, which
+    // the command line takes, turns it on too.
+    m_ui.matchLoudnessCheck->setChecked(preset.loudness.On());
+    MoveTrackbars(preset.positions, kPresetKnobs);
+}
+
+void MainWindow::DeletePresetCommand(const std::string& name) {
+    if (!Confirm(Tr(kDeletePresetQuestion).arg(QString::fromStdString(name)))) {
+        return;
+    }
+    if (const std::optional<std::string> error =
+            ChangePresets([&] { return DeletePreset(PresetsFile(), name); })) {
+        Warn(QString::fromStdString(*error));
+    }
+    RefreshPresetMenus();
+}
+
+void MainWindow::CreateSoundMenu() {
+    m_session.ChooseDevice(
+        m_services.profile.GetString(kSoundSection, kDeviceEntry, QString()).toStdString());
+    m_soundMenu = m_windowMenu->addMenu(Tr(kSoundMenuText));
+    m_deviceEntries = new QActionGroup(m_soundMenu);
+    // Listing asks the sound system: not before the user looks.
+    connect(m_soundMenu, &QMenu::aboutToShow, this, &MainWindow::FillSoundMenu);
+}
+
+void MainWindow::FillSoundMenu() {
+    ClearMenu(m_soundMenu);
+    const std::vector<AudioDevice> devices =
+        m_services.devices != nullptr ? m_services.devices->Devices() : std::vector<AudioDevice>{};
+    const auto system = std::find_if(devices.begin(), devices.end(),
+                                     [](const AudioDevice& device) { return device.isDefault; });
+    AddDeviceEntry(DefaultEntryText(devices), {},
+                   system != devices.end() && system->name == m_session.ChosenDevice());
+    // The system's default device is the first entry, which names it: one entry a device.
+    const bool others = std::any_of(devices.begin(), devices.end(),
+                                    [](const AudioDevice& device) { return !device.isDefault; });
+    if (others) {
+        m_soundMenu->addSeparator();
+    }
+    for (const AudioDevice& device : devices) {
+        if (device.isDefault) {
+            continue;
+        }
+        AddDeviceEntry(
+            QStringLiteral("%1 (%2)").arg(MenuText(device.name), MenuText(device.hostApi)),
+            device.name);
+    }
+}
+
+void MainWindow::AddDeviceEntry(const QString& text, const std::string& device, bool chosen) {
+    QAction* entry = m_soundMenu->addAction(text, this, [this, device] { ChooseDevice(device); });
+    entry->setCheckable(true);
+    entry->setChecked(chosen || device == m_session.ChosenDevice());
+    m_deviceEntries->addAction(entry);
+}
+
+// A play that runs keeps its device; the next one the user starts opens this one.
+void MainWindow::ChooseDevice(const std::string& device) {
+    m_session.ChooseDevice(device);
+    KeepInProfile(kSoundSection, kDeviceEntry, QString::fromStdString(device), kDeviceNotKeptText);
+}
+
+UrlOpener& MainWindow::Urls() {
+    return m_services.urls ? *m_services.urls : m_desktopUrls;
+}
+
+void MainWindow::ShowAbout() {
+    AboutDialog(this).exec();
+}
+
+void MainWindow::OpenUpgradePage() {
+    Urls().Open(QUrl(kUpgradePage));
+}
+
+// Found from the program's own folder, wherever the user started it from.
+void MainWindow::OpenManual() {
+    // The manual that names the captions the window shows: its file name is translated too.
+    const QString manual = FindManual(
+        QCoreApplication::applicationDirPath(),
+        QCoreApplication::translate("Zerbex", QT_TRANSLATE_NOOP("Zerbex", "zerbex2manual-zh.pdf")));
+    if (!QFile::exists(manual) || !Urls().Open(QUrl::fromLocalFile(manual))) {
+        // The English text names a viewer the user installs from the distribution; only the
+        // template's own message goes on to the reader maker's page.
+        const QString text = QCoreApplication::translate("Zerbex", kMsgNoReader);
+        Tell(text);
+        if (text == QLatin1String(kMsgNoReader)) {
+            Urls().Open(QUrl(kReaderDownloadPage));
+        }
+    }
+    FollowProfileFolder();
+}
+
+// Moves the pan, cut-off and level trackbars to the settings suggested for the input, read
+// from a few excerpts of it: a fraction of a second whatever the song's length.
+void MainWindow::SuggestSettings() {
+    if (!m_session.HasInput()) {
+        Tell(QStringLiteral("You need to select an input file first!"));
+        return;
+    }
+    if (!AwaitDecoding()) {
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    HeldMessage refusal;
+    // After the stereo mode was played, the suggestion is the stereo mode's.
+    const PlayMode mode = m_session.ChosenMode();
+    const std::optional<Positions> suggested =
+        SuggestPositions(m_session.Input().Reads(), refusal, mode);
+    QApplication::restoreOverrideCursor();
+    if (!suggested) {
+        if (refusal.held) {
+            TellJob(*refusal.held);
+        }
+        return;
+    }
+    // Through the trackbars, so that a playback hears the new settings from its next frame.
+    if (mode == PlayMode::Stereo) {
+        MoveTrackbars(*suggested,
+                      {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::Focus});
+    } else {
+        MoveTrackbars(*suggested, {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right});
+    }
+}
