@@ -8,35 +8,37 @@
 
 #include "processing/fast_frames.h"
 #include "render/frame_vocals.h"
-#include "render/key_tempo_sink.h"
 #include "render/pipes.h"
+#include "render/position_counter.h"
 #include "render/render_pool.h"
 #include "render/segmented_write.h"
+#include "render/stage_sink.h"
 #include "render/stereo_stage.h"
+#include "render/stretch_stage.h"
 
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
 
-// What a write shows while it runs: the level of the frames at the meter's stride, and the
-// play-position counter, which advances one step at the first block boundary after at least
-// a step's worth of bytes (so one step is a whole number of blocks); how far it is.
+// What a write shows while it runs: the level of the frames at the meter's stride, the
+// play-position counter (one step a whole number of blocks), and how far it is.
 class WriteProgress {
   public:
     WriteProgress(JobObserver& observer, std::uint64_t length, const ReadAhead* ahead,
                   const RenderSource& source)
         : m_observer(observer),
           m_length(length),
-          m_step(length == kUnknownLength ? 0 : length / kPositionSteps),
+          m_counter(observer),
           m_ahead(ahead),
-          m_source(source) {}
+          m_source(source) {
+        m_counter.SetLength(length);
+    }
 
     void Level(StereoSample sample) { m_observer.Level(MeterSegments(MeterSample(sample))); }
     void Block(std::size_t bytes) {
         m_done += bytes;
-        if (m_length != kUnknownLength && m_done >= m_stepStart + m_step) {
-            m_stepStart = m_done;
-            m_observer.Position(++m_steps);
+        if (m_length != kUnknownLength) {
+            m_counter.Advance(m_done);
         }
         m_observer.Progress(m_length != kUnknownLength ? static_cast<double>(m_done) / m_length
                             : m_ahead != nullptr       ? m_ahead->Progress()
@@ -47,12 +49,10 @@ class WriteProgress {
   private:
     JobObserver& m_observer;
     std::uint64_t m_length;
-    std::uint64_t m_step;
+    PositionCounter m_counter;
     const ReadAhead* m_ahead;
     const RenderSource& m_source;
     std::uint64_t m_done = 0;
-    std::uint64_t m_stepStart = 0;
-    int m_steps = 0;
 };
 
 class RenderRun : public SourceHandler {
@@ -64,6 +64,8 @@ class RenderRun : public SourceHandler {
           m_settings(settings),
           m_format(format),
           m_observer(observer),
+          m_stretchStage(settings.keyTempo),
+          m_vocalStretchStage(settings.keyTempo),
           m_block(kBlockBytes) {}
 
     RenderStatus Run();
@@ -108,9 +110,7 @@ class RenderRun : public SourceHandler {
     void EndStages();
     RenderPool* StagePool() const;
     RenderSink& Stretched() { return m_stretch ? *m_stretch : m_sink; }
-    RenderSink* VocalsStretched() {
-        return m_vocalStretch ? m_vocalStretch.get() : m_settings.vocals;
-    }
+    RenderSink* VocalsStretched() { return m_vocalStretch ? &*m_vocalStretch : m_settings.vocals; }
     // Where the processed frames go: the stereo mode's remover, or on to the sink.
     RenderSink& FrameOutput() { return m_stereo ? *m_stereo : Stretched(); }
     // Where the frame modes' removed part goes; the remover makes its own.
@@ -121,12 +121,14 @@ class RenderRun : public SourceHandler {
     const RenderSettings& m_settings;
     WaveFormat& m_format;
     JobObserver& m_observer;
+    // Key and tempo, built once for the job; in front of the sinks for the run of data being
+    // written, unless neutral.
+    StretchStage m_stretchStage;
+    StretchStage m_vocalStretchStage;
+    std::optional<StageSink> m_stretch;
+    std::optional<StageSink> m_vocalStretch;
     std::vector<unsigned char> m_block;
     FrameState m_frames{};
-    // Key and tempo, for the run of data being written, in front of the sink; null when
-    // neutral.
-    std::unique_ptr<KeyTempoSink> m_stretch;
-    std::unique_ptr<KeyTempoSink> m_vocalStretch;
     // The stereo mode's remover, for the run of data being written, in front of both.
     std::unique_ptr<StereoStage> m_stereo;
     // The block as read, and what was removed from it: for the frame modes' vocals.
@@ -200,12 +202,12 @@ void RenderRun::StartStages() {
     if (params == nullptr) {
         return;
     }
-    if (!m_settings.keyTempo.Neutral()) {
-        m_stretch =
-            std::make_unique<KeyTempoSink>(m_sink, m_settings.keyTempo, m_format.sampleRate);
+    if (!m_stretchStage.Bypassed()) {
+        m_stretchStage.Prepare(m_format);
+        m_stretch.emplace(m_stretchStage, m_sink);
         if (m_settings.vocals != nullptr) {
-            m_vocalStretch = std::make_unique<KeyTempoSink>(*m_settings.vocals, m_settings.keyTempo,
-                                                            m_format.sampleRate);
+            m_vocalStretchStage.Prepare(m_format);
+            m_vocalStretch.emplace(m_vocalStretchStage, *m_settings.vocals);
         }
     }
     if (params->mode.Get() == PlayMode::Stereo) {
@@ -378,9 +380,9 @@ void RenderRun::EndStages() {
     if (m_stereo && m_status == RenderStatus::Done) {
         Check(m_stereo->End());
     }
-    for (KeyTempoSink* stretch : {m_stretch.get(), m_vocalStretch.get()}) {
-        if (stretch != nullptr && m_status == RenderStatus::Done) {
-            Check(stretch->End());
+    for (std::optional<StageSink>* stretch : {&m_stretch, &m_vocalStretch}) {
+        if (*stretch && m_status == RenderStatus::Done) {
+            Check((*stretch)->End());
         }
     }
 }
