@@ -11,6 +11,7 @@
 #include "jobs/key_tempo_out.h"
 #include "jobs/loudness_out.h"
 #include "processing/fast_frames.h"
+#include "render/metered_frames.h"
 #include "render/position_counter.h"
 #include "render/render.h"
 #include "render/segmented_write.h"
@@ -18,11 +19,6 @@
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
-
-struct BlockResult {
-    bool complete = false;   // every whole frame was processed
-    std::int16_t meter = 0;  // meter sample of the last frame processed
-};
 
 // One file's walk, and the pass loop for each of its "data" chunks.
 class Playback : public WalkHandler {
@@ -69,7 +65,7 @@ class Playback : public WalkHandler {
     void StartPositions();
     void MoveToLoopStart(std::int64_t& q, const Region& loop);
     void Reposition();
-    BlockResult ProcessBlock();
+    MeteredBlock ProcessBlock();
     bool OutputBlock();
     bool Handed(KeyTempoOut::Sent sent);
     void AdvancePosition();
@@ -235,29 +231,14 @@ void Playback::Reposition() {
 // until a seek or stop request comes, refreshing the meter after every frame whose offset is
 // a multiple of the meter's stride. A run that ended on a request that was withdrawn before
 // it could be acted on goes on, so a block is either processed whole or not played at all.
-BlockResult Playback::ProcessBlock() {
+MeteredBlock Playback::ProcessBlock() {
     const RunInterrupts interrupts = m_controls.Interrupts();
-    StereoSample last{};
-    const std::size_t frames = m_read / kFrameBytes;
-    std::size_t done = 0;
-    while (done < frames) {
-        // Up to and including the next frame that refreshes the meter.
-        const std::size_t meterFrame = (done + kMeterFrames - 1) / kMeterFrames * kMeterFrames;
-        const std::size_t wanted = std::min(frames, meterFrame + 1) - done;
-        const FrameRun run = ProcessFrames(m_frames, m_controls.params, interrupts,
-                                           m_block.data() + done * kFrameBytes, wanted);
-        if (run.frames > 0) {
-            last = run.last;
-        }
-        done += run.frames;
-        if (run.frames < wanted && interrupts.Requested()) {
-            break;
-        }
-        if (done == meterFrame + 1) {
-            m_observer.Level(MeterSegments(MeterSample(last)));
-        }
-    }
-    return {done == frames, MeterSample(last)};
+    return MeteredFrames(
+        m_block.data(), m_read / kFrameBytes, m_observer,
+        [&](unsigned char* at, std::size_t count) {
+            const FrameRun run = ProcessFrames(m_frames, m_controls.params, interrupts, at, count);
+            return MeteredRun{run.frames, run.frames < count && interrupts.Requested()};
+        });
 }
 
 bool Playback::OutputBlock() {
@@ -333,12 +314,12 @@ void Playback::Passes() {
         if (m_loudness != nullptr) {
             m_loudness->Input(m_block.data(), m_read);
         }
-        const BlockResult block = ProcessBlock();
+        const MeteredBlock block = ProcessBlock();
         if (m_controls.stop) {
             continue;
         }
         m_observer.Level(MeterSegments(block.meter));
-        if (m_controls.seek || !block.complete) {
+        if (m_controls.seek || block.frames < m_read / kFrameBytes) {
             continue;  // the block is dropped: the next pass moves or reads on
         }
         if (!OutputBlock()) {

@@ -8,6 +8,7 @@
 
 #include "processing/fast_frames.h"
 #include "render/frame_vocals.h"
+#include "render/metered_frames.h"
 #include "render/pipes.h"
 #include "render/position_counter.h"
 #include "render/render_pool.h"
@@ -20,8 +21,8 @@ namespace {
 
 constexpr std::size_t kFrameBytes = 4;
 
-// What a write shows while it runs: the level of the frames at the meter's stride, the
-// play-position counter (one step a whole number of blocks), and how far it is.
+// What a write shows while it runs: the play-position counter (one step a whole number of blocks),
+// and how far it is.
 class WriteProgress {
   public:
     WriteProgress(JobObserver& observer, std::uint64_t length, const ReadAhead* ahead,
@@ -34,7 +35,6 @@ class WriteProgress {
         m_counter.SetLength(length);
     }
 
-    void Level(StereoSample sample) { m_observer.Level(MeterSegments(MeterSample(sample))); }
     void Block(std::size_t bytes) {
         m_done += bytes;
         if (m_length != kUnknownLength) {
@@ -105,7 +105,7 @@ class RenderRun : public SourceHandler {
     template <typename Output>
     bool Blocks(ByteInput& input, std::uint64_t length, Output& output, Output* vocals,
                 WriteProgress& progress);
-    void ProcessBlock(std::size_t bytes, WriteProgress& progress);
+    void ProcessBlock(std::size_t bytes);
     void StartStages();
     void EndStages();
     RenderPool* StagePool() const;
@@ -245,10 +245,9 @@ void RenderRun::WarnOfEmptyLoop(std::uint64_t length) {
     m_observer.Loop(0, RowOf(Knob::LoopEnd).max);
 }
 
-// Processes the frames of the block in place, refreshing the meter after every frame whose
-// offset is a multiple of the meter's stride. Bytes after the last whole frame stay as read.
-void RenderRun::ProcessBlock(std::size_t bytes, WriteProgress& progress) {
-    static_assert(kMeterFrames == kLevelMeterStride / kFrameBytes);
+// Processes the frames of the block in place, and tells the level of its last frame too.
+// Bytes after the last whole frame stay as read.
+void RenderRun::ProcessBlock(std::size_t bytes) {
     const std::size_t frames = bytes / kFrameBytes;
     if (m_settings.params == nullptr || frames == 0) {
         return;
@@ -256,21 +255,16 @@ void RenderRun::ProcessBlock(std::size_t bytes, WriteProgress& progress) {
     // A write keeps its mode to the end: where that mode's frames are the attenuated input,
     // the filters need not run.
     const bool attenuateOnly = PassesAttenuatedInput(m_settings.params->mode.Get());
-    for (std::size_t done = 0; done < frames;) {
-        const std::size_t run = std::min(frames - done, done == 0 ? 1 : kMeterFrames);
-        unsigned char* at = m_block.data() + done * kFrameBytes;
-        if (attenuateOnly) {
-            AttenuateFrames(at, run);
-        } else {
-            ProcessConstantFrames(m_frames, at, run, *m_settings.params);
-        }
-        done += run;
-        const std::size_t last = done - 1;
-        if (last % kMeterFrames == 0) {
-            progress.Level(FrameSample(m_block.data() + last * kFrameBytes));
-        }
-    }
-    progress.Level(FrameSample(m_block.data() + (frames - 1) * kFrameBytes));
+    const MeteredBlock block =
+        MeteredFrames(m_block.data(), frames, m_observer, [&](unsigned char* at, std::size_t n) {
+            if (attenuateOnly) {
+                AttenuateFrames(at, n);
+            } else {
+                ProcessConstantFrames(m_frames, at, n, *m_settings.params);
+            }
+            return MeteredRun{n, false};
+        });
+    m_observer.Level(MeterSegments(block.meter));
 }
 
 template <typename Output>
@@ -290,7 +284,7 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output, O
         if (vocals != nullptr) {
             std::copy_n(m_block.begin(), got, m_input.begin());
         }
-        ProcessBlock(got, progress);
+        ProcessBlock(got);
         if (!Check(output.Frames(m_block.data(), got))) {
             return false;
         }
