@@ -10,10 +10,9 @@
 // pieces too (a block cut evenly, so that its end is no sliver), the same bytes, so that the
 // first change is heard as soon. The first two blocks of a run are whole ones either way: a
 // device that starts to play fills its buffer at once, and would find two pieces gone and the
-// queue dry. It keeps count of which source bytes the sound handed to the device was made of. As
-// the job's observer, it passes on everything the job tells but, while the stage or the stereo
-// mode's remover is in use, the levels: the meter then shows those of the sound that goes to the
-// device.
+// queue dry. It keeps count of which source bytes the sound handed to the device was made of.
+// While the stage or the stereo mode's remover is in use, it tells the levels itself: the meter
+// then shows those of the sound that goes to the device.
 //
 // In the stereo mode the blocks go through the remover first (RemoverStage), in pieces of a
 // fortieth of a second or a little more, each as the device has room for it, so that a
@@ -64,7 +63,7 @@ class SourceTrail {
     std::vector<Run> m_runs;
 };
 
-class KeyTempoOut : public JobObserver {
+class KeyTempoOut {
   public:
     enum class Sent { Played, Stopped, Failed };
 
@@ -76,7 +75,7 @@ class KeyTempoOut : public JobObserver {
 
     // stop and the key and tempo are read from controls.
     KeyTempoOut(AudioOut& out, const PlayControls& controls, JobObserver& observer);
-    ~KeyTempoOut() override;
+    ~KeyTempoOut();
     KeyTempoOut(const KeyTempoOut&) = delete;
     KeyTempoOut& operator=(const KeyTempoOut&) = delete;
 
@@ -92,17 +91,9 @@ class KeyTempoOut : public JobObserver {
     // The source position, in bytes, that the sound handed to the device has reached.
     std::uint64_t Heard() const { return m_heard; }
 
-    void Message(const JobMessage& message) override { m_observer.Message(message); }
-    void Position(int step) override { m_observer.Position(step); }
-    void HeardFrame(std::int64_t frame) override { m_observer.HeardFrame(frame); }
-    void Loop(int start, int end) override { m_observer.Loop(start, end); }
-    void Level(int segments) override {
-        if (!m_stretching && !m_removing) {
-            m_observer.Level(segments);
-        }
-    }
-    void Progress(double done) override { m_observer.Progress(done); }
-    void PlayedOut() override { m_observer.PlayedOut(); }
+    // Whether it tells the levels of what goes to the device itself: while the stage or the
+    // remover is in use.
+    bool TellsLevels() const { return m_stretching || m_removing; }
 
   private:
     KeyTempo Wanted() const { return {m_controls.key, m_controls.tempo}; }

@@ -32,8 +32,8 @@ class Playback : public WalkHandler {
           m_out(out),
           m_format(format),
           m_output(out, controls, observer),
-          m_observer(m_output),
-          m_counter(m_output),
+          m_observer(observer),
+          m_counter(observer),
           m_block(kBlockBytes) {}
 
     bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
@@ -79,8 +79,9 @@ class Playback : public WalkHandler {
     PlayControls& m_controls;
     AudioOut& m_out;
     WaveFormat& m_format;
-    KeyTempoOut m_output;     // where blocks go out, in the key and tempo of the moment
-    JobObserver& m_observer;  // m_output, which passes everything on
+    KeyTempoOut m_output;  // where blocks go out, in the key and tempo of the moment
+    JobObserver& m_observer;
+    JobObserver m_quiet;  // takes the block's levels where m_output tells its own
     PositionCounter m_counter;
     std::vector<unsigned char> m_block;
     JobResult m_result = JobResult::Done;
@@ -234,7 +235,7 @@ void Playback::Reposition() {
 MeteredBlock Playback::ProcessBlock() {
     const RunInterrupts interrupts = m_controls.Interrupts();
     return MeteredFrames(
-        m_block.data(), m_read / kFrameBytes, m_observer,
+        m_block.data(), m_read / kFrameBytes, m_output.TellsLevels() ? m_quiet : m_observer,
         [&](unsigned char* at, std::size_t count) {
             const FrameRun run = ProcessFrames(m_frames, m_controls.params, interrupts, at, count);
             return MeteredRun{run.frames, run.frames < count && interrupts.Requested()};
@@ -318,7 +319,9 @@ void Playback::Passes() {
         if (m_controls.stop) {
             continue;
         }
-        m_observer.Level(MeterSegments(block.meter));
+        if (!m_output.TellsLevels()) {
+            m_observer.Level(MeterSegments(block.meter));
+        }
         if (m_controls.seek || block.frames < m_read / kFrameBytes) {
             continue;  // the block is dropped: the next pass moves or reads on
         }

@@ -18,7 +18,6 @@ class PositionCounter {
     // The data is this long (it may be known better later); the counter stays where it is.
     void SetLength(std::uint64_t length) { m_step = length / kPositionSteps; }
     std::uint64_t StepBytes() const { return m_step; }
-    int Steps() const { return m_steps; }
 
     // The step at a byte of the data; past the highest position (the last tenth of the data)
     // the thumb stays at its end.

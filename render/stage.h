@@ -5,8 +5,10 @@
 // of sample data. A playback hands a stage pieces as the device has room for them, a write
 // whole blocks; a stage gives the same frames however its input is cut.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "container/wave_format.h"
@@ -30,7 +32,16 @@ class Stage {
     virtual bool Bypassed() const = 0;
 };
 
-// Samples as they lie in a file (little-endian), appended to samples, and back.
-void AppendSamples(std::vector<std::int16_t>& samples, const unsigned char* bytes,
-                   std::size_t frames);
-void AppendBytes(StageBytes& bytes, const std::int16_t* samples, std::size_t count);
+// Samples lie in files little-endian, as in the memory of the machines the program runs on
+// (the decoder and the encoders take them so too): a copy is the conversion.
+static_assert(std::endian::native == std::endian::little);
+
+inline void AppendSamples(std::vector<std::int16_t>& samples, const unsigned char* bytes,
+                          std::size_t frames) {
+    samples.resize(samples.size() + 2 * frames);
+    std::memcpy(samples.data() + samples.size() - 2 * frames, bytes, 4 * frames);
+}
+inline void AppendBytes(StageBytes& bytes, const std::int16_t* samples, std::size_t count) {
+    bytes.resize(bytes.size() + 2 * count);
+    std::memcpy(bytes.data() + bytes.size() - 2 * count, samples, 2 * count);
+}

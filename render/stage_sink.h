@@ -28,8 +28,6 @@ class StageSink : public RenderSink {
         return m_sink.Patch(offset, bytes, n);
     }
     bool Commit() override { return m_sink.Commit(); }
-    int Error() const override { return m_sink.Error(); }
-    std::string ErrorDetail() const override { return m_sink.ErrorDetail(); }
 
     // The run's last frames; once nothing else writes to the sink.
     bool End() {
