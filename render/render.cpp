@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "processing/fast_frames.h"
-#include "render/frame_vocals.h"
+#include "processing/processing.h"
 #include "render/metered_frames.h"
 #include "render/pipes.h"
 #include "render/position_counter.h"
@@ -20,6 +20,23 @@
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
+
+// What a frame mode removed, for a write that keeps it too: saturated (attenuated input x
+// output gain - output) of each whole frame; bytes after the last whole frame are silence.
+void FrameVocals(const ProcessingParameters& params, const unsigned char* input,
+                 const unsigned char* output, unsigned char* vocals, std::size_t bytes) {
+    const double gain = params.outputGain.Get();
+    const auto removed = [gain](std::int16_t in, std::int16_t out) {
+        return Saturate16(Saturate16(in * kInputAttenuation) * gain - out);
+    };
+    const std::size_t frames = bytes / kFrameBytes;
+    for (std::size_t at = 0; at < frames * kFrameBytes; at += kFrameBytes) {
+        const StereoSample in = FrameSample(input + at);
+        const StereoSample out = FrameSample(output + at);
+        StoreFrameSample(vocals + at, {removed(in.left, out.left), removed(in.right, out.right)});
+    }
+    std::fill(vocals + frames * kFrameBytes, vocals + bytes, 0);
+}
 
 // What a write shows while it runs: the play-position counter (one step a whole number of blocks),
 // and how far it is.
