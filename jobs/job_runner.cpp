@@ -286,28 +286,6 @@ JobResult Finish(RenderStatus status, const RenderSource& source, Sinks& sinks,
     return JobResult::Failed;
 }
 
-const char* ModeWord(PlayMode mode) {
-    switch (mode) {
-        case PlayMode::Low:
-            return "low";
-        case PlayMode::High:
-            return "high";
-        case PlayMode::Original:
-            return "original";
-        case PlayMode::Mode1:
-            return "mode1";
-        case PlayMode::Left:
-            return "left";
-        case PlayMode::Right:
-            return "right";
-        case PlayMode::Stereo:
-            return "stereo";
-        case PlayMode::Mode2:
-            break;
-    }
-    return "mode2";
-}
-
 // A measuring run's progress as a share of the whole write's.
 class ShareOfProgress : public JobObserver {
   public:
@@ -423,7 +401,7 @@ std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& key
     std::snprintf(note, sizeof note,
                   "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
                   "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
-                  ModeWord(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
+                  ModeName(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
                   params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(),
                   params.panGainL.Get(), params.panGainR.Get());
     std::string text = note;
@@ -486,15 +464,8 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     RecoverPair(ResolveOutputTarget(request.output));
     ProcessingParameters params;
     CopyParameters(*request.params, params);
-    RenderSettings settings;
+    RenderSettings settings = request;
     settings.params = &params;
-    settings.loopEnd = request.loopEnd;
-    settings.stop = request.stop;
-    settings.pool = request.pool;
-    settings.segments = request.segments;
-    settings.ioThreads = request.ioThreads;
-    settings.segmentSettings = request.segmentSettings;
-    settings.keyTempo = request.keyTempo;
     // A loudness target: the output is measured first, so that the gain and the note naming it
     // are known before the output is created.
     std::optional<double> gain;

@@ -15,30 +15,20 @@
 #include "jobs/playback_job.h"
 #include "playback/audio_out.h"
 #include "processing/loudness.h"
-#include "processing/segmented_render.h"
 #include "render/job_observer.h"
-#include "stretch/key_tempo.h"
+#include "render/render.h"
 
 class DiskSpace;
-class RenderPool;
 
-struct WriteRequest {
-    std::filesystem::path input;                   // as the user named it
-    std::filesystem::path reads;                   // its decoded copy, when there is one already
-    std::filesystem::path output;                  // its extension picks the format
-    QualityChoice quality;                         // for a lossy format; unset: its defaults
-    const ProcessingParameters* params = nullptr;  // copied when the job starts
-    int loopEnd = RowOf(Knob::LoopEnd).start;
-    const Shared<int>* stop = nullptr;
-    RenderPool* pool = nullptr;  // threads for segments; null: in one piece
-    std::size_t segments = 0;    // at most this many; 0: two for each thread of the pool
-    bool ioThreads = false;      // read ahead and write behind on threads of their own
-    SegmentSettings segmentSettings;
-    DiskSpace* disk = nullptr;  // what jobs running beside this one set aside; null: none run
-    // After the processing. Other than neutral, the input is decoded as any file that is no
-    // 16-bit WAV is, and the output is a WAV of our own header (or an encoded file) whose tags
-    // note the change.
-    KeyTempo keyTempo;
+// The parameters are copied when the job starts; the vocals sink is the job's own. A key and
+// tempo other than neutral have the input decoded as any file that is no 16-bit WAV is, and
+// the output is a WAV of our own header (or an encoded file) whose tags note the change.
+struct WriteRequest : RenderSettings {
+    std::filesystem::path input;   // as the user named it
+    std::filesystem::path reads;   // its decoded copy, when there is one already
+    std::filesystem::path output;  // its extension picks the format
+    QualityChoice quality;         // for a lossy format; unset: its defaults
+    DiskSpace* disk = nullptr;     // what jobs running beside this one set aside; null: none run
     // Also the removed part, in the output's format, under VocalsPath(output).
     bool stems = false;
     // The output's integrated loudness brought to the input's or a target, its true peak

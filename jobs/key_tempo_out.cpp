@@ -21,31 +21,75 @@ constexpr unsigned kStereoPiecesPerSecond = 40;
 
 }  // namespace
 
+void SourceTrail::Clear() {
+    m_fed.clear();
+    m_frontOut = 0;
+}
+
+const std::vector<SourceTrail::Run>& SourceTrail::Take(std::size_t frames) {
+    m_runs.clear();
+    std::size_t offset = 0;
+    while (frames > 0 && !m_fed.empty()) {
+        const Fed& front = m_fed.front();
+        const auto out = static_cast<std::uint64_t>(m_frontOut);
+        const auto n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(frames, front.frames - out));
+        const std::uint64_t from = front.from + out * kFrameBytes;
+        if (!m_runs.empty() && m_runs.back().from + m_runs.back().bytes == from) {
+            m_runs.back().bytes += n * kFrameBytes;  // the source goes on: one piece of sound
+        } else {
+            m_runs.push_back({offset, n * kFrameBytes, from});
+        }
+        offset += n * kFrameBytes;
+        frames -= n;
+        m_frontOut += static_cast<double>(n);
+        if (out + n == front.frames) {
+            m_fed.pop_front();
+            m_frontOut = 0;
+        }
+    }
+    return m_runs;
+}
+
+std::uint64_t SourceTrail::Follow(std::size_t frames, int tempo, std::uint64_t heard) {
+    double left = static_cast<double>(frames) * tempo / 100.0;
+    while (!m_fed.empty()) {
+        const Fed& front = m_fed.front();
+        const double rest = static_cast<double>(front.frames) - m_frontOut;
+        if (left < rest) {
+            m_frontOut += left;
+            return front.from + static_cast<std::uint64_t>(m_frontOut) * kFrameBytes;
+        }
+        left -= rest;
+        heard = front.from + front.frames * kFrameBytes;
+        m_fed.pop_front();
+        m_frontOut = 0;
+    }
+    return heard;
+}
+
 KeyTempoOut::KeyTempoOut(AudioOut& out, const PlayControls& controls, JobObserver& observer)
-    : m_out(out), m_controls(controls), m_observer(observer) {}
+    : m_out(out), m_controls(controls), m_observer(observer), m_remover(controls.params) {}
 
 KeyTempoOut::~KeyTempoOut() = default;
 
-void KeyTempoOut::Start(unsigned rate) {
-    if (rate != m_rate || !m_stage) {
-        m_rate = rate;
-        m_stage = std::make_unique<KeyTempoStage>(rate);
-        m_pieceFrames = std::max<std::size_t>(rate / kPiecesPerSecond, kMinPieceFrames);
-        m_stereoPieceFrames =
-            std::max<std::size_t>(rate / kStereoPiecesPerSecond, kMinStereoPieceFrames);
-        m_piece.resize(AudioOut::kMaxBlockBytes / kFrameBytes * kFrameBytes);
-        m_stereo = std::make_unique<StereoFeed>(rate, m_piece.size() / kFrameBytes);
-    }
-    m_stereo->Drop();
+void KeyTempoOut::Start(const WaveFormat& format) {
+    m_pieceFrames = std::max<std::size_t>(format.sampleRate / kPiecesPerSecond, kMinPieceFrames);
+    m_stereoPieceFrames =
+        std::max<std::size_t>(format.sampleRate / kStereoPiecesPerSecond, kMinStereoPieceFrames);
+    m_remover.Prepare(format);
+    m_stretch.Prepare(format);
+    m_removing = false;
     StopStretching();
     m_heard = 0;
     m_writes = 0;
 }
 
 void KeyTempoOut::StopStretching() {
-    m_stage->Clear();
-    m_fed.clear();
-    m_frontHeard = 0;
+    m_stretch.Reset();
+    m_stretchTrail.Clear();
+    m_stretched.clear();
+    m_sent = 0;
     m_stretching = false;
 }
 
@@ -54,7 +98,7 @@ KeyTempoOut::Sent KeyTempoOut::Play(const unsigned char* block, std::size_t byte
     if (stereo) {
         return Remove(block, bytes, from);
     }
-    if (m_stereo->Running()) {
+    if (m_removing) {
         if (const Sent sent = EndRemoving(); sent != Sent::Played) {
             return sent;
         }
@@ -66,17 +110,20 @@ KeyTempoOut::Sent KeyTempoOut::Play(const unsigned char* block, std::size_t byte
 // it, so that it is made with the trackbars of the moment it goes out.
 KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t bytes,
                                       std::uint64_t from) {
-    if (!m_stereo->Running()) {
-        m_stereo->Start();
+    if (!m_removing) {
+        m_remover.Reset();
+        m_removerTrail.Clear();
+        m_removing = true;
     }
     std::size_t done = 0;
     while (done < bytes) {
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
         }
-        const std::size_t n =
-            std::min(PieceBytes(bytes - done, m_stereoPieceFrames), m_piece.size());
-        m_stereo->Put(m_controls.params, block + done, n, from + done);
+        const std::size_t n = std::min(PieceBytes(bytes - done, m_stereoPieceFrames), kBlockBytes);
+        m_removed.clear();
+        m_remover.Process(block + done, n, m_removed);
+        m_removerTrail.Put(from + done, n / kFrameBytes);
         done += n;
         if (const Sent sent = PassRuns(); sent != Sent::Played) {
             return sent;
@@ -99,14 +146,16 @@ std::size_t KeyTempoOut::PieceBytes(std::size_t left, std::size_t pieceFrames) c
 }
 
 KeyTempoOut::Sent KeyTempoOut::EndRemoving() {
-    m_stereo->Finish(m_controls.params);
+    m_removed.clear();
+    m_remover.Finish(m_removed);
+    m_removing = false;
     return PassRuns();
 }
 
 // What the remover gave, each stretch of contiguous source on its way as a block of its own.
 KeyTempoOut::Sent KeyTempoOut::PassRuns() {
-    for (const StereoFeed::Run& run : m_stereo->Runs()) {
-        const unsigned char* frames = m_stereo->Out() + run.offset;
+    for (const SourceTrail::Run& run : m_removerTrail.Take(m_removed.size() / kFrameBytes)) {
+        const unsigned char* frames = m_removed.data() + run.offset;
         if (!m_stretching) {
             TellLevels(frames, run.bytes / kFrameBytes);
         }
@@ -171,14 +220,17 @@ KeyTempoOut::Sent KeyTempoOut::Stretch(const unsigned char* block, std::size_t b
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
         }
-        while (fed < frames && m_stage->Ready() < PieceFrames()) {
+        while (fed < frames && Ready() < PieceFrames()) {
             const std::size_t n = std::min(m_pieceFrames / kFeedsPerPiece, frames - fed);
-            m_stage->Set(Wanted());
-            m_stage->Put(block + fed * kFrameBytes, n);
-            m_fed.push_back({from + fed * kFrameBytes, n});
+            m_stretched.erase(m_stretched.begin(),
+                              m_stretched.begin() + static_cast<std::ptrdiff_t>(m_sent));
+            m_sent = 0;
+            m_stretch.Set(Wanted());
+            m_stretch.Process(block + fed * kFrameBytes, n * kFrameBytes, m_stretched);
+            m_stretchTrail.Put(from + fed * kFrameBytes, n);
             fed += n;
         }
-        if (m_stage->Ready() >= PieceFrames()) {
+        if (Ready() >= PieceFrames()) {
             if (const Sent sent = SendPiece(); sent != Sent::Played) {
                 return sent;
             }
@@ -188,7 +240,7 @@ KeyTempoOut::Sent KeyTempoOut::Stretch(const unsigned char* block, std::size_t b
 }
 
 KeyTempoOut::Sent KeyTempoOut::Finish() {
-    if (m_stereo->Running()) {
+    if (m_removing) {
         if (const Sent sent = EndRemoving(); sent != Sent::Played) {
             return sent;
         }
@@ -196,8 +248,8 @@ KeyTempoOut::Sent KeyTempoOut::Finish() {
     if (!m_stretching) {
         return Sent::Played;
     }
-    m_stage->Flush();
-    while (m_stage->Ready() > 0) {
+    m_stretch.Finish(m_stretched);
+    while (Ready() > 0) {
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
         }
@@ -210,43 +262,31 @@ KeyTempoOut::Sent KeyTempoOut::Finish() {
 
 // The first two blocks of a run are whole ones (see above), the others pieces.
 std::size_t KeyTempoOut::PieceFrames() const {
-    return m_writes < AudioOut::kQueuedBlocks ? m_piece.size() / kFrameBytes : m_pieceFrames;
+    return m_writes < AudioOut::kQueuedBlocks ? kBlockFrames : m_pieceFrames;
+}
+
+std::size_t KeyTempoOut::Ready() const {
+    return (m_stretched.size() - m_sent) / kFrameBytes;
 }
 
 // Up to a piece of what the stage made, to a device that has room for it.
 KeyTempoOut::Sent KeyTempoOut::SendPiece() {
-    const int tempo = m_stage->Settings().tempo;
-    const std::size_t frames = m_stage->Take(m_piece.data(), PieceFrames());
-    if (frames > 0 && !m_out.Write(m_piece.data(), frames * kFrameBytes)) {
+    const std::size_t frames = std::min(Ready(), PieceFrames());
+    const unsigned char* piece = m_stretched.data() + m_sent;
+    if (frames > 0 && !m_out.Write(piece, frames * kFrameBytes)) {
         return Sent::Failed;
     }
+    m_sent += frames * kFrameBytes;
     ++m_writes;
-    TellLevels(m_piece.data(), frames);
-    Account(frames, tempo);
+    TellLevels(piece, frames);
+    // Frames played at a tempo stand for tempo/100 as many source frames.
+    m_heard = m_stretchTrail.Follow(frames, m_stretch.Settings().tempo, m_heard);
     return Sent::Played;
 }
 
 KeyTempoOut::Sent KeyTempoOut::Room() {
     m_out.WaitForRoom();
     return m_controls.stop ? Sent::Stopped : Sent::Played;
-}
-
-// Frames played at tempo stand for tempo/100 as many source frames.
-void KeyTempoOut::Account(std::size_t frames, int tempo) {
-    double left = static_cast<double>(frames) * tempo / 100.0;
-    while (!m_fed.empty()) {
-        const Fed& front = m_fed.front();
-        const double rest = static_cast<double>(front.frames) - m_frontHeard;
-        if (left < rest) {
-            m_frontHeard += left;
-            m_heard = front.from + static_cast<std::uint64_t>(m_frontHeard) * kFrameBytes;
-            return;
-        }
-        left -= rest;
-        m_heard = front.from + front.frames * kFrameBytes;
-        m_fed.pop_front();
-        m_frontHeard = 0;
-    }
 }
 
 // The level at the meter's stride through the sound sent, as a block's processing tells it.

@@ -10,30 +10,60 @@
 // pieces too (a block cut evenly, so that its end is no sliver), the same bytes, so that the
 // first change is heard as soon. The first two blocks of a run are whole ones either way: a
 // device that starts to play fills its buffer at once, and would find two pieces gone and the
-// queue dry. It keeps count of which source bytes the sound handed to the device was made of. As
-// the job's observer, it passes on everything the job tells but, while the stage or the stereo
-// mode's remover is in use, the levels: the meter then shows those of the sound that goes to the
-// device.
+// queue dry. It keeps count of which source bytes the sound handed to the device was made of.
+// While the stage or the stereo mode's remover is in use, it tells the levels itself: the meter
+// then shows those of the sound that goes to the device.
 //
-// In the stereo mode the blocks go through the remover first (StereoFeed), in pieces of a
+// In the stereo mode the blocks go through the remover first (RemoverStage), in pieces of a
 // fortieth of a second or a little more, each as the device has room for it, so that a
 // trackbar is heard after little more than two of them; the counts then follow the source
 // frames the remover's output was made of. A switch into the mode starts a run of the remover
 // at the next frame, a switch out of it lets what the remover holds come out first: the sound
-// neither skips nor repeats.
+// neither skips nor repeats. A run of the remover starts with the first frame put and ends
+// flushed by silence, as a write's does: a run from the data's start to its end plays what
+// `render --mode stereo` writes. A loop back or a seek goes on through the same run, so that
+// the sound at the jump is the remover's blend of both sides, heard a latency later.
 
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <vector>
 
+#include "container/wave_format.h"
 #include "jobs/controls.h"
-#include "jobs/stereo_feed.h"
 #include "playback/audio_out.h"
 #include "render/job_observer.h"
-#include "stretch/key_tempo.h"
+#include "render/remover_stage.h"
+#include "render/stretch_stage.h"
 
-class KeyTempoOut : public JobObserver {
+// The source bytes that the frames a stage gave were made of, in the order they went in.
+class SourceTrail {
+  public:
+    // A stretch of contiguous source in the stage's output.
+    struct Run {
+        std::size_t offset;  // bytes into the output
+        std::size_t bytes;
+        std::uint64_t from;  // source byte of its first frame
+    };
+
+    void Clear();
+    void Put(std::uint64_t from, std::uint64_t frames) { m_fed.push_back({from, frames}); }
+    // frames out stand for as many frames put: the stretches of source they were made of.
+    const std::vector<Run>& Take(std::size_t frames);
+    // frames out at tempo stand for tempo/100 as many frames put: the source byte they reach,
+    // or heard when nothing was put.
+    std::uint64_t Follow(std::size_t frames, int tempo, std::uint64_t heard);
+
+  private:
+    struct Fed {
+        std::uint64_t from;  // source byte
+        std::uint64_t frames;
+    };
+    std::deque<Fed> m_fed;  // put and not wholly out yet
+    double m_frontOut = 0;  // frames of the first of them out
+    std::vector<Run> m_runs;
+};
+
+class KeyTempoOut {
   public:
     enum class Sent { Played, Stopped, Failed };
 
@@ -45,12 +75,12 @@ class KeyTempoOut : public JobObserver {
 
     // stop and the key and tempo are read from controls.
     KeyTempoOut(AudioOut& out, const PlayControls& controls, JobObserver& observer);
-    ~KeyTempoOut() override;
+    ~KeyTempoOut();
     KeyTempoOut(const KeyTempoOut&) = delete;
     KeyTempoOut& operator=(const KeyTempoOut&) = delete;
 
-    // A run of sample data at this rate starts: the stage starts empty.
-    void Start(unsigned rate);
+    // A run of sample data in this format starts: the stages start empty.
+    void Start(const WaveFormat& format);
     // Plays processed frames made of the source bytes from `from` on, through the remover
     // when stereo. Stopped when the stop request came while it waited for room (what is
     // queued plays out); Failed when the device failed.
@@ -61,23 +91,11 @@ class KeyTempoOut : public JobObserver {
     // The source position, in bytes, that the sound handed to the device has reached.
     std::uint64_t Heard() const { return m_heard; }
 
-    void Message(const JobMessage& message) override { m_observer.Message(message); }
-    void Position(int step) override { m_observer.Position(step); }
-    void HeardFrame(std::int64_t frame) override { m_observer.HeardFrame(frame); }
-    void Loop(int start, int end) override { m_observer.Loop(start, end); }
-    void Level(int segments) override {
-        if (!m_stretching && !(m_stereo && m_stereo->Running())) {
-            m_observer.Level(segments);
-        }
-    }
-    void Progress(double done) override { m_observer.Progress(done); }
-    void PlayedOut() override { m_observer.PlayedOut(); }
+    // Whether it tells the levels of what goes to the device itself: while the stage or the
+    // remover is in use.
+    bool TellsLevels() const { return m_stretching || m_removing; }
 
   private:
-    struct Fed {
-        std::uint64_t from;  // source byte
-        std::uint64_t frames;
-    };
     KeyTempo Wanted() const { return {m_controls.key, m_controls.tempo}; }
     Sent Remove(const unsigned char* block, std::size_t bytes, std::uint64_t from);
     Sent EndRemoving();
@@ -89,26 +107,28 @@ class KeyTempoOut : public JobObserver {
                  std::size_t fed);
     std::size_t PieceFrames() const;
     std::size_t PieceBytes(std::size_t left, std::size_t pieceFrames) const;
+    std::size_t Ready() const;  // frames the key and tempo stage gave and are not sent yet
     Sent SendPiece();
     // Waits until the device has room; Stopped when the stop request came meanwhile.
     Sent Room();
-    void Account(std::size_t frames, int tempo);
     void TellLevels(const unsigned char* frames, std::size_t count);
     void StopStretching();
 
     AudioOut& m_out;
     const PlayControls& m_controls;
     JobObserver& m_observer;
-    unsigned m_rate = 0;
     std::size_t m_pieceFrames = 0;
     std::size_t m_stereoPieceFrames = 0;
-    std::unique_ptr<KeyTempoStage> m_stage;
-    std::unique_ptr<StereoFeed> m_stereo;
+    RemoverStage m_remover;
+    StretchStage m_stretch;
+    bool m_removing = false;
     bool m_stretching = false;
     std::size_t m_writes = 0;  // blocks written in the run
-    std::vector<unsigned char> m_piece;
-    std::deque<Fed> m_fed;     // in the stage and not wholly heard yet
-    double m_frontHeard = 0;   // frames of the first of them heard
+    StageBytes m_removed;      // what the remover gave for the last piece
+    StageBytes m_stretched;    // what the key and tempo stage gave, from m_sent on not yet sent
+    std::size_t m_sent = 0;
+    SourceTrail m_removerTrail;
+    SourceTrail m_stretchTrail;
     std::uint64_t m_next = 0;  // source byte after the last block put in
     std::uint64_t m_heard = 0;
     std::uint64_t m_meterCount = 0;  // frames sent since the last level told

@@ -11,17 +11,14 @@
 #include "jobs/key_tempo_out.h"
 #include "jobs/loudness_out.h"
 #include "processing/fast_frames.h"
+#include "render/metered_frames.h"
+#include "render/position_counter.h"
 #include "render/render.h"
 #include "render/segmented_write.h"
 
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
-
-struct BlockResult {
-    bool complete = false;   // every whole frame was processed
-    std::int16_t meter = 0;  // meter sample of the last frame processed
-};
 
 // One file's walk, and the pass loop for each of its "data" chunks.
 class Playback : public WalkHandler {
@@ -35,7 +32,8 @@ class Playback : public WalkHandler {
           m_out(out),
           m_format(format),
           m_output(out, controls, observer),
-          m_observer(m_output),
+          m_observer(observer),
+          m_counter(observer),
           m_block(kBlockBytes) {}
 
     bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
@@ -51,7 +49,7 @@ class Playback : public WalkHandler {
         m_result = JobResult::Refused;
         return false;
     }
-    std::int64_t Pos(int v) const { return PositionBytes(v, m_step); }
+    std::int64_t Pos(int v) const { return PositionBytes(v, m_counter.StepBytes()); }
     // The loop region in bytes of the data: to the frame while one is set, else the
     // trackbars' steps.
     struct Region {
@@ -60,15 +58,14 @@ class Playback : public WalkHandler {
         bool frames;
     };
     Region LoopRegion() const;
-    // The position counter's step at a byte of the data.
-    int StepAt(std::int64_t bytes) const;
+    void SetPosition(int steps);
     void ResetLoop(JobError error);
     void RefreshLength();
     bool DataEnded();
     void StartPositions();
     void MoveToLoopStart(std::int64_t& q, const Region& loop);
     void Reposition();
-    BlockResult ProcessBlock();
+    MeteredBlock ProcessBlock();
     bool OutputBlock();
     bool Handed(KeyTempoOut::Sent sent);
     void AdvancePosition();
@@ -82,8 +79,10 @@ class Playback : public WalkHandler {
     PlayControls& m_controls;
     AudioOut& m_out;
     WaveFormat& m_format;
-    KeyTempoOut m_output;     // where blocks go out, in the key and tempo of the moment
-    JobObserver& m_observer;  // m_output, which passes everything on
+    KeyTempoOut m_output;  // where blocks go out, in the key and tempo of the moment
+    JobObserver& m_observer;
+    JobObserver m_quiet;  // takes the block's levels where m_output tells its own
+    PositionCounter m_counter;
     std::vector<unsigned char> m_block;
     JobResult m_result = JobResult::Done;
     std::uint64_t m_bytesPlayed = 0;
@@ -93,9 +92,7 @@ class Playback : public WalkHandler {
     std::int64_t m_dataStart = 0;
     std::uint64_t m_walked = 0;  // the chunk's length as its header said
     std::uint64_t m_length = 0;
-    std::uint64_t m_step = 0;      // bytes in one position step
     std::uint64_t m_position = 0;  // sample bytes consumed: where the next block starts
-    int m_steps = 0;               // the position counter, in trackbar steps
     std::size_t m_read = 0;        // bytes of the last block read
     bool m_restart = false;        // the next pass goes back to the loop start
     bool m_moved = false;          // a reposition went back to the loop start
@@ -121,7 +118,7 @@ bool Playback::Data(std::uint64_t length) {
     m_stopped = false;
     m_queued = false;
     StartPositions();
-    m_output.Start(m_format.sampleRate);
+    m_output.Start(m_format);
     Passes();
     if (!m_stopped && m_result == JobResult::Done && Handed(m_output.Finish())) {
         TellPosition();  // the stage's and the remover's last frames
@@ -154,7 +151,7 @@ void Playback::ResetLoop(JobError error) {
 // tells the exact one once it has it, and the positions follow.
 void Playback::RefreshLength() {
     m_length = m_input.DataLength(m_walked, m_position);
-    m_step = m_length / kPositionSteps;
+    m_counter.SetLength(m_length);
 }
 
 bool Playback::DataEnded() {
@@ -172,12 +169,10 @@ Playback::Region Playback::LoopRegion() const {
     return {Pos(m_controls.loopStart), Pos(m_controls.loopEnd), false};
 }
 
-int Playback::StepAt(std::int64_t bytes) const {
-    if (m_step == 0 || bytes <= 0) {
-        return 0;
-    }
-    return static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(bytes) / m_step,
-                                                    RowOf(Knob::PlayPos).max));
+// The counter, and the trackbar's value the window reads back.
+void Playback::SetPosition(int steps) {
+    m_controls.playPos = steps;
+    m_counter.Set(steps);
 }
 
 void Playback::StartPositions() {
@@ -190,16 +185,12 @@ void Playback::StartPositions() {
     }
     m_restart = true;  // the first pass moves to the loop start
     m_starting = true;
-    m_steps = loop.frames ? StepAt(loop.start) : m_controls.loopStart.Get();
-    m_controls.playPos = m_steps;
-    m_observer.Position(m_steps);
+    SetPosition(loop.frames ? m_counter.StepAt(loop.start) : m_controls.loopStart.Get());
 }
 
 void Playback::MoveToLoopStart(std::int64_t& q, const Region& loop) {
     q = loop.start;
-    m_steps = loop.frames ? StepAt(loop.start) : m_controls.loopStart.Get();
-    m_controls.playPos = m_steps;
-    m_observer.Position(m_steps);
+    SetPosition(loop.frames ? m_counter.StepAt(loop.start) : m_controls.loopStart.Get());
     m_moved = true;
 }
 
@@ -223,15 +214,13 @@ void Playback::Reposition() {
     if (q <= loop.start) {
         MoveToLoopStart(q, loop);
     }
-    if (q >= loop.end - (loop.frames ? 0 : static_cast<std::int64_t>(m_step))) {
+    if (q >= loop.end - (loop.frames ? 0 : static_cast<std::int64_t>(m_counter.StepBytes()))) {
         MoveToLoopStart(q, loop);
     }
     m_input.Seek(m_dataStart + q);
     m_position = static_cast<std::uint64_t>(q);
     if (!m_moved) {
-        m_steps = asked >= 0 ? StepAt(q) : m_controls.playPos.Get();
-        m_controls.playPos = m_steps;
-        m_observer.Position(m_steps);
+        SetPosition(asked >= 0 ? m_counter.StepAt(q) : m_controls.playPos.Get());
     }
     m_moved = false;
     m_starting = false;
@@ -243,29 +232,14 @@ void Playback::Reposition() {
 // until a seek or stop request comes, refreshing the meter after every frame whose offset is
 // a multiple of the meter's stride. A run that ended on a request that was withdrawn before
 // it could be acted on goes on, so a block is either processed whole or not played at all.
-BlockResult Playback::ProcessBlock() {
+MeteredBlock Playback::ProcessBlock() {
     const RunInterrupts interrupts = m_controls.Interrupts();
-    StereoSample last{};
-    const std::size_t frames = m_read / kFrameBytes;
-    std::size_t done = 0;
-    while (done < frames) {
-        // Up to and including the next frame that refreshes the meter.
-        const std::size_t meterFrame = (done + kMeterFrames - 1) / kMeterFrames * kMeterFrames;
-        const std::size_t wanted = std::min(frames, meterFrame + 1) - done;
-        const FrameRun run = ProcessFrames(m_frames, m_controls.params, interrupts,
-                                           m_block.data() + done * kFrameBytes, wanted);
-        if (run.frames > 0) {
-            last = run.last;
-        }
-        done += run.frames;
-        if (run.frames < wanted && interrupts.Requested()) {
-            break;
-        }
-        if (done == meterFrame + 1) {
-            m_observer.Level(MeterSegments(MeterSample(last)));
-        }
-    }
-    return {done == frames, MeterSample(last)};
+    return MeteredFrames(
+        m_block.data(), m_read / kFrameBytes, m_output.TellsLevels() ? m_quiet : m_observer,
+        [&](unsigned char* at, std::size_t count) {
+            const FrameRun run = ProcessFrames(m_frames, m_controls.params, interrupts, at, count);
+            return MeteredRun{run.frames, run.frames < count && interrupts.Requested()};
+        });
 }
 
 bool Playback::OutputBlock() {
@@ -303,16 +277,8 @@ void Playback::AdvancePosition() {
 
 void Playback::TellPosition() {
     m_observer.HeardFrame(static_cast<std::int64_t>(m_output.Heard() / kFrameBytes));
-    if (m_step == 0) {
-        return;
-    }
-    // Past the highest position (the last tenth of the data) the thumb stays at its end.
-    const int steps = static_cast<int>(std::min<std::uint64_t>(
-        m_output.Heard() / m_step, static_cast<std::uint64_t>(RowOf(Knob::PlayPos).max)));
-    if (steps != m_steps) {
-        m_steps = steps;
-        m_controls.playPos = steps;
-        m_observer.Position(steps);
+    if (const std::optional<int> steps = m_counter.Moved(m_output.Heard())) {
+        SetPosition(*steps);
     }
 }
 
@@ -349,12 +315,14 @@ void Playback::Passes() {
         if (m_loudness != nullptr) {
             m_loudness->Input(m_block.data(), m_read);
         }
-        const BlockResult block = ProcessBlock();
+        const MeteredBlock block = ProcessBlock();
         if (m_controls.stop) {
             continue;
         }
-        m_observer.Level(MeterSegments(block.meter));
-        if (m_controls.seek || !block.complete) {
+        if (!m_output.TellsLevels()) {
+            m_observer.Level(MeterSegments(block.meter));
+        }
+        if (m_controls.seek || block.frames < m_read / kFrameBytes) {
             continue;  // the block is dropped: the next pass moves or reads on
         }
         if (!OutputBlock()) {

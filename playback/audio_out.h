@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "processing/block.h"
+
 struct AudioFormat {
     int rate = 44100;  // frames per second
     int channels = 2;  // 16-bit signed samples, interleaved, little-endian
@@ -35,7 +37,6 @@ class AudioDevices {
 
 class AudioOut {
   public:
-    static constexpr std::size_t kMaxBlockBytes = 44100;  // the largest block Write takes
     // Blocks kept waiting to be played: at most these, unless the device takes more at once.
     static constexpr int kQueuedBlocks = 2;
 
@@ -51,8 +52,8 @@ class AudioOut {
     // Waits until fewer than kQueuedBlocks blocks wait to be played, or (PortAudioOut) less
     // sound than the device has been seen to take at once.
     virtual void WaitForRoom() = 0;
-    // Queues a copy of the block, waiting for room first. False when the device failed or
-    // was aborted; Error() says why.
+    // Queues a copy of the block (at most kBlockBytes), waiting for room first. False when the
+    // device failed or was aborted; Error() says why.
     virtual bool Write(const unsigned char* data, std::size_t bytes) = 0;
     // Waits until every queued block has gone to the device.
     virtual void Drain() = 0;

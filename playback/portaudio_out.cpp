@@ -148,7 +148,7 @@ bool PortAudioOut::Open(const AudioFormat& format, const std::string& given) {
 void PortAudioOut::ResetQueues() {
     m_blocks.Clear();
     for (Block& block : m_blocks.Items()) {
-        block.bytes.resize(kMaxBlockBytes);
+        block.bytes.resize(kBlockBytes);
         block.size = 0;
     }
     m_current = nullptr;
@@ -373,9 +373,9 @@ void PortAudioOut::WaitForRoom() {
 }
 
 bool PortAudioOut::Write(const unsigned char* data, std::size_t bytes) {
-    if (bytes > kMaxBlockBytes) {
+    if (bytes > kBlockBytes) {
         return Fail("A block of " + std::to_string(bytes) + " bytes is larger than the " +
-                    std::to_string(kMaxBlockBytes) + " the sound device takes.");
+                    std::to_string(kBlockBytes) + " the sound device takes.");
     }
     WaitForRoom();
     if (m_aborted.load()) {

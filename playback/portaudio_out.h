@@ -78,7 +78,7 @@ class PortAudioOut : public AudioOut {
 
   private:
     struct Block {
-        std::vector<unsigned char> bytes;  // kMaxBlockBytes, allocated at the first Open
+        std::vector<unsigned char> bytes;  // kBlockBytes, allocated at the first Open
         std::size_t size = 0;
     };
 

@@ -22,6 +22,7 @@ inline constexpr double kLadderTuningB = 1.6;
 inline constexpr double kLadderResonance = 1.386249;
 inline constexpr double kSvfFrequencyFactor = 3.1415926535 / 44100.0;
 inline constexpr int kLevelMeterStride = 2000;  // bytes between meter refreshes in a block
+inline constexpr std::size_t kMeterFrames = kLevelMeterStride / 4;
 
 // Clamps to 32767 / -32768, otherwise truncates toward zero; NaN gives -32768.
 std::int16_t Saturate16(double x);

@@ -7,36 +7,55 @@
 #include <vector>
 
 #include "processing/fast_frames.h"
-#include "render/frame_vocals.h"
-#include "render/key_tempo_sink.h"
+#include "processing/processing.h"
+#include "render/metered_frames.h"
 #include "render/pipes.h"
+#include "render/position_counter.h"
 #include "render/render_pool.h"
 #include "render/segmented_write.h"
+#include "render/stage_sink.h"
 #include "render/stereo_stage.h"
+#include "render/stretch_stage.h"
 
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
 
-// What a write shows while it runs: the level of the frames at the meter's stride, and the
-// play-position counter, which advances one step at the first block boundary after at least
-// a step's worth of bytes (so one step is a whole number of blocks); how far it is.
+// What a frame mode removed, for a write that keeps it too: saturated (attenuated input x
+// output gain - output) of each whole frame; bytes after the last whole frame are silence.
+void FrameVocals(const ProcessingParameters& params, const unsigned char* input,
+                 const unsigned char* output, unsigned char* vocals, std::size_t bytes) {
+    const double gain = params.outputGain.Get();
+    const auto removed = [gain](std::int16_t in, std::int16_t out) {
+        return Saturate16(Saturate16(in * kInputAttenuation) * gain - out);
+    };
+    const std::size_t frames = bytes / kFrameBytes;
+    for (std::size_t at = 0; at < frames * kFrameBytes; at += kFrameBytes) {
+        const StereoSample in = FrameSample(input + at);
+        const StereoSample out = FrameSample(output + at);
+        StoreFrameSample(vocals + at, {removed(in.left, out.left), removed(in.right, out.right)});
+    }
+    std::fill(vocals + frames * kFrameBytes, vocals + bytes, 0);
+}
+
+// What a write shows while it runs: the play-position counter (one step a whole number of blocks),
+// and how far it is.
 class WriteProgress {
   public:
     WriteProgress(JobObserver& observer, std::uint64_t length, const ReadAhead* ahead,
                   const RenderSource& source)
         : m_observer(observer),
           m_length(length),
-          m_step(length == kUnknownLength ? 0 : length / kPositionSteps),
+          m_counter(observer),
           m_ahead(ahead),
-          m_source(source) {}
+          m_source(source) {
+        m_counter.SetLength(length);
+    }
 
-    void Level(StereoSample sample) { m_observer.Level(MeterSegments(MeterSample(sample))); }
     void Block(std::size_t bytes) {
         m_done += bytes;
-        if (m_length != kUnknownLength && m_done >= m_stepStart + m_step) {
-            m_stepStart = m_done;
-            m_observer.Position(++m_steps);
+        if (m_length != kUnknownLength) {
+            m_counter.Advance(m_done);
         }
         m_observer.Progress(m_length != kUnknownLength ? static_cast<double>(m_done) / m_length
                             : m_ahead != nullptr       ? m_ahead->Progress()
@@ -47,12 +66,10 @@ class WriteProgress {
   private:
     JobObserver& m_observer;
     std::uint64_t m_length;
-    std::uint64_t m_step;
+    PositionCounter m_counter;
     const ReadAhead* m_ahead;
     const RenderSource& m_source;
     std::uint64_t m_done = 0;
-    std::uint64_t m_stepStart = 0;
-    int m_steps = 0;
 };
 
 class RenderRun : public SourceHandler {
@@ -64,6 +81,8 @@ class RenderRun : public SourceHandler {
           m_settings(settings),
           m_format(format),
           m_observer(observer),
+          m_stretchStage(settings.keyTempo),
+          m_vocalStretchStage(settings.keyTempo),
           m_block(kBlockBytes) {}
 
     RenderStatus Run();
@@ -103,14 +122,12 @@ class RenderRun : public SourceHandler {
     template <typename Output>
     bool Blocks(ByteInput& input, std::uint64_t length, Output& output, Output* vocals,
                 WriteProgress& progress);
-    void ProcessBlock(std::size_t bytes, WriteProgress& progress);
+    void ProcessBlock(std::size_t bytes);
     void StartStages();
     void EndStages();
     RenderPool* StagePool() const;
     RenderSink& Stretched() { return m_stretch ? *m_stretch : m_sink; }
-    RenderSink* VocalsStretched() {
-        return m_vocalStretch ? m_vocalStretch.get() : m_settings.vocals;
-    }
+    RenderSink* VocalsStretched() { return m_vocalStretch ? &*m_vocalStretch : m_settings.vocals; }
     // Where the processed frames go: the stereo mode's remover, or on to the sink.
     RenderSink& FrameOutput() { return m_stereo ? *m_stereo : Stretched(); }
     // Where the frame modes' removed part goes; the remover makes its own.
@@ -121,12 +138,14 @@ class RenderRun : public SourceHandler {
     const RenderSettings& m_settings;
     WaveFormat& m_format;
     JobObserver& m_observer;
+    // Key and tempo, built once for the job; in front of the sinks for the run of data being
+    // written, unless neutral.
+    StretchStage m_stretchStage;
+    StretchStage m_vocalStretchStage;
+    std::optional<StageSink> m_stretch;
+    std::optional<StageSink> m_vocalStretch;
     std::vector<unsigned char> m_block;
     FrameState m_frames{};
-    // Key and tempo, for the run of data being written, in front of the sink; null when
-    // neutral.
-    std::unique_ptr<KeyTempoSink> m_stretch;
-    std::unique_ptr<KeyTempoSink> m_vocalStretch;
     // The stereo mode's remover, for the run of data being written, in front of both.
     std::unique_ptr<StereoStage> m_stereo;
     // The block as read, and what was removed from it: for the frame modes' vocals.
@@ -200,12 +219,12 @@ void RenderRun::StartStages() {
     if (params == nullptr) {
         return;
     }
-    if (!m_settings.keyTempo.Neutral()) {
-        m_stretch =
-            std::make_unique<KeyTempoSink>(m_sink, m_settings.keyTempo, m_format.sampleRate);
+    if (!m_stretchStage.Bypassed()) {
+        m_stretchStage.Prepare(m_format);
+        m_stretch.emplace(m_stretchStage, m_sink);
         if (m_settings.vocals != nullptr) {
-            m_vocalStretch = std::make_unique<KeyTempoSink>(*m_settings.vocals, m_settings.keyTempo,
-                                                            m_format.sampleRate);
+            m_vocalStretchStage.Prepare(m_format);
+            m_vocalStretch.emplace(m_vocalStretchStage, *m_settings.vocals);
         }
     }
     if (params->mode.Get() == PlayMode::Stereo) {
@@ -243,10 +262,9 @@ void RenderRun::WarnOfEmptyLoop(std::uint64_t length) {
     m_observer.Loop(0, RowOf(Knob::LoopEnd).max);
 }
 
-// Processes the frames of the block in place, refreshing the meter after every frame whose
-// offset is a multiple of the meter's stride. Bytes after the last whole frame stay as read.
-void RenderRun::ProcessBlock(std::size_t bytes, WriteProgress& progress) {
-    static_assert(kMeterFrames == kLevelMeterStride / kFrameBytes);
+// Processes the frames of the block in place, and tells the level of its last frame too.
+// Bytes after the last whole frame stay as read.
+void RenderRun::ProcessBlock(std::size_t bytes) {
     const std::size_t frames = bytes / kFrameBytes;
     if (m_settings.params == nullptr || frames == 0) {
         return;
@@ -254,21 +272,16 @@ void RenderRun::ProcessBlock(std::size_t bytes, WriteProgress& progress) {
     // A write keeps its mode to the end: where that mode's frames are the attenuated input,
     // the filters need not run.
     const bool attenuateOnly = PassesAttenuatedInput(m_settings.params->mode.Get());
-    for (std::size_t done = 0; done < frames;) {
-        const std::size_t run = std::min(frames - done, done == 0 ? 1 : kMeterFrames);
-        unsigned char* at = m_block.data() + done * kFrameBytes;
-        if (attenuateOnly) {
-            AttenuateFrames(at, run);
-        } else {
-            ProcessConstantFrames(m_frames, at, run, *m_settings.params);
-        }
-        done += run;
-        const std::size_t last = done - 1;
-        if (last % kMeterFrames == 0) {
-            progress.Level(FrameSample(m_block.data() + last * kFrameBytes));
-        }
-    }
-    progress.Level(FrameSample(m_block.data() + (frames - 1) * kFrameBytes));
+    const MeteredBlock block =
+        MeteredFrames(m_block.data(), frames, m_observer, [&](unsigned char* at, std::size_t n) {
+            if (attenuateOnly) {
+                AttenuateFrames(at, n);
+            } else {
+                ProcessConstantFrames(m_frames, at, n, *m_settings.params);
+            }
+            return MeteredRun{n, false};
+        });
+    m_observer.Level(MeterSegments(block.meter));
 }
 
 template <typename Output>
@@ -288,7 +301,7 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output, O
         if (vocals != nullptr) {
             std::copy_n(m_block.begin(), got, m_input.begin());
         }
-        ProcessBlock(got, progress);
+        ProcessBlock(got);
         if (!Check(output.Frames(m_block.data(), got))) {
             return false;
         }
@@ -378,9 +391,9 @@ void RenderRun::EndStages() {
     if (m_stereo && m_status == RenderStatus::Done) {
         Check(m_stereo->End());
     }
-    for (KeyTempoSink* stretch : {m_stretch.get(), m_vocalStretch.get()}) {
-        if (stretch != nullptr && m_status == RenderStatus::Done) {
-            Check(stretch->End());
+    for (std::optional<StageSink>* stretch : {&m_stretch, &m_vocalStretch}) {
+        if (*stretch && m_status == RenderStatus::Done) {
+            Check((*stretch)->End());
         }
     }
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "processing/block.h"
 #include "processing/processing_parameters.h"
 #include "processing/segmented_render.h"
 #include "render/job_observer.h"
@@ -41,5 +42,3 @@ enum class RenderStatus { Done, Refused, Stopped, ReadFailed, WriteFailed };
 // to the observer where it is found; failures are returned.
 RenderStatus Render(RenderSource& source, RenderSink& sink, const RenderSettings& settings,
                     WaveFormat& format, JobObserver& observer);
-
-inline constexpr std::size_t kBlockBytes = 44100;  // bytes read and processed at a time

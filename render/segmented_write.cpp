@@ -16,7 +16,6 @@
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
-constexpr std::size_t kBlockBytes = kBlockFrames * kFrameBytes;
 // Beyond this a file gets more segments than threads, so that what a segment holds (its
 // checkpoints and meter samples) stays small whatever the file's length.
 constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 24;

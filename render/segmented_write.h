@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <functional>
 
+#include "processing/block.h"
+#include "processing/processing.h"
 #include "processing/processing_parameters.h"
 #include "processing/segmented_render.h"
 
 class RenderPool;
 
-inline constexpr std::size_t kBlockFrames = 11025;  // one 44,100-byte block
-inline constexpr std::size_t kMeterFrames = 500;    // frames between meter refreshes
 // Meter samples of a block: frames 0, 500, .., 11000, then its last frame.
 inline constexpr std::size_t kMeterSlots = (kBlockFrames + kMeterFrames - 1) / kMeterFrames + 1;
 

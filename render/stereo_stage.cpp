@@ -1,10 +1,10 @@
 #include "render/stereo_stage.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "processing/stereo_remover.h"
+#include "render/remover_stage.h"
 #include "render/render_pool.h"
 
 namespace {
@@ -13,37 +13,6 @@ constexpr std::size_t kFrameBytes = 4;
 // Hops a segment holds at least: the warm-up each one repeats stays a small share of it.
 constexpr std::size_t kSegmentHops = 128;
 constexpr std::size_t kSegmentWarmUps = 8;
-
-// Samples lie in files little-endian: on such a machine a copy is the conversion.
-constexpr bool kFileOrder = std::endian::native == std::endian::little;
-
-void AppendFrames(std::vector<std::int16_t>& samples, const unsigned char* bytes,
-                  std::size_t frames) {
-    const std::size_t at = samples.size();
-    samples.resize(at + 2 * frames);
-    if constexpr (kFileOrder) {
-        std::memcpy(samples.data() + at, bytes, frames * kFrameBytes);
-        return;
-    }
-    for (std::size_t i = 0; i < 2 * frames; ++i) {
-        samples[at + i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-}
-
-// The samples as they lie in a file: on a little-endian machine, the samples' own bytes.
-const unsigned char* SampleBytes(const std::vector<std::int16_t>& samples,
-                                 std::vector<unsigned char>& scratch) {
-    if constexpr (kFileOrder) {
-        return reinterpret_cast<const unsigned char*>(samples.data());
-    }
-    scratch.resize(2 * samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const auto bits = static_cast<std::uint16_t>(samples[i]);
-        scratch[2 * i] = static_cast<unsigned char>(bits);
-        scratch[2 * i + 1] = static_cast<unsigned char>(bits >> 8);
-    }
-    return scratch.data();
-}
 
 }  // namespace
 
@@ -76,13 +45,13 @@ bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
         bytes += take;
         n -= take;
         if (m_tailBytes == kFrameBytes) {
-            AppendFrames(m_history, m_tail, 1);
+            AppendSamples(m_history, m_tail, 1);
             ++m_received;
             m_tailBytes = 0;
         }
     }
     const std::size_t frames = n / kFrameBytes;
-    AppendFrames(m_history, bytes, frames);
+    AppendSamples(m_history, bytes, frames);
     m_received += frames;
     m_tailBytes += n % kFrameBytes;
     std::memcpy(m_tail, bytes + frames * kFrameBytes, n % kFrameBytes);
@@ -121,16 +90,17 @@ void StereoStage::Launch(std::uint64_t end) {
 }
 
 StereoStage::Segment StereoStage::Run(Segment segment) const {
-    StereoRemover remover(m_rate);
-    // The warm-up and the remover's lead-in give nothing worth keeping.
+    RemoverStage remover(m_params);
+    WaveFormat format;
+    format.sampleRate = m_rate;
+    remover.Prepare(format);
+    // The warm-up gives nothing worth keeping, and the remover drops its lead-in itself.
     const std::size_t skipped = segment.lead + m_latency;
-    std::vector<std::int16_t> discard(2 * skipped);
-    remover.Process(m_params, segment.in.data(), discard.data(), nullptr, skipped);
+    std::vector<std::int16_t> discard;
+    remover.Run(segment.in.data(), skipped, discard, nullptr);
     const std::size_t frames = static_cast<std::size_t>(segment.end - segment.begin);
-    segment.out.resize(2 * frames);
-    segment.vocal.resize(m_vocals != nullptr ? 2 * frames : 0);
-    remover.Process(m_params, segment.in.data() + 2 * skipped, segment.out.data(),
-                    m_vocals != nullptr ? segment.vocal.data() : nullptr, frames);
+    remover.Run(segment.in.data() + 2 * skipped, frames, segment.out,
+                m_vocals != nullptr ? &segment.vocal : nullptr);
     segment.in = {};
     return segment;
 }
@@ -151,12 +121,14 @@ bool StereoStage::Emit(bool wait) {
 }
 
 bool StereoStage::Deliver(const Segment& segment) {
-    std::vector<unsigned char> scratch;
-    if (!m_out.Frames(SampleBytes(segment.out, scratch), 2 * segment.out.size())) {
+    StageBytes bytes;
+    AppendBytes(bytes, segment.out.data(), segment.out.size());
+    if (!m_out.Frames(bytes.data(), bytes.size())) {
         return false;
     }
-    return m_vocals == nullptr ||
-           m_vocals->Frames(SampleBytes(segment.vocal, scratch), 2 * segment.vocal.size());
+    bytes.clear();
+    AppendBytes(bytes, segment.vocal.data(), segment.vocal.size());
+    return m_vocals == nullptr || m_vocals->Frames(bytes.data(), bytes.size());
 }
 
 // The frames in m_history and silence frames after them through the one remover, its output

@@ -39,8 +39,6 @@ class StereoStage : public RenderSink {
         return m_out.Patch(offset, bytes, n);
     }
     bool Commit() override { return m_out.Commit(); }
-    int Error() const override { return m_out.Error(); }
-    std::string ErrorDetail() const override { return m_out.ErrorDetail(); }
 
     // The run's last frames, then its partial frame as it came (silence in the vocals).
     bool End();

@@ -89,8 +89,8 @@ class PortAudioOutTest : public ::testing::Test {
 // Blocks a few frames apart in size, and some whose ends fall inside a frame, so that none
 // lines up with the device's periods.
 TEST_F(PortAudioOutTest, BlocksPlayWholeInOrderAtTheFormatsOwnRateAndChannelCount) {
-    const std::vector<std::size_t> sizes = {AudioOut::kMaxBlockBytes, 17641, 30003, 9999, 22050,
-                                            AudioOut::kMaxBlockBytes, 12345, 26001};
+    const std::vector<std::size_t> sizes = {kBlockBytes, 17641,       30003, 9999,
+                                            22050,       kBlockBytes, 12345, 26001};
     for (const AudioFormat format : {AudioFormat{44100, 2}, AudioFormat{48000, 1}}) {
         SCOPED_TRACE(std::to_string(format.channels) + " channels at " +
                      std::to_string(format.rate));
@@ -124,7 +124,7 @@ TEST_F(PortAudioOutTest, CloseAfterDrainPlaysTheQueuedBlocksToTheirEndAndNothing
         bool drain;
     };
     const AudioFormat format;
-    const std::vector<std::size_t> sizes(8, AudioOut::kMaxBlockBytes);
+    const std::vector<std::size_t> sizes(8, kBlockBytes);
     for (const Case c : {Case{1, true}, Case{3, true}, Case{3, false}}) {
         SCOPED_TRACE("stop at block " + std::to_string(c.stopAt) + (c.drain ? "" : ", no drain"));
         UsePacedDefault(format);
@@ -158,7 +158,7 @@ TEST_F(PortAudioOutTest, AbortEndsEveryWaitAtOnce) {
         const char* waiter;
         std::function<bool(PortAudioOut&)> wait;  // what the job's thread does until woken
     };
-    const Bytes block = Block(1, AudioOut::kMaxBlockBytes);
+    const Bytes block = Block(1, kBlockBytes);
     const auto writeOn = [&block](PortAudioOut& out) {
         for (int i = 0; i < 40; ++i) {
             if (!out.Write(block.data(), block.size())) {
@@ -228,7 +228,7 @@ TEST_F(PortAudioOutTest, TheNextOpenClosesTheAbortedStreamAndPlays) {
         PortAudioSystem system;
         PortAudioOut out(system);
         ASSERT_TRUE(OpenSettled(out, format));
-        PlayBlocks(out, {AudioOut::kMaxBlockBytes, AudioOut::kMaxBlockBytes});
+        PlayBlocks(out, {kBlockBytes, kBlockBytes});
         out.Abort();
         out.Close();
         ASSERT_TRUE(out.HoldsAbortedStream());
@@ -262,7 +262,7 @@ TEST_F(PortAudioOutTest, ADeviceThatStopsWorkingFailsTheWriterWithoutHanging) {
     PortAudioOut out(system);
     ASSERT_TRUE(out.Open(AudioFormat{})) << out.Error();
     auto job = std::async(std::launch::async, [&out] {
-        const Bytes block = Block(1, AudioOut::kMaxBlockBytes);
+        const Bytes block = Block(1, kBlockBytes);
         int written = 0;
         while (written < 100 && out.Write(block.data(), block.size())) {
             ++written;

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <cstddef>
+
+// Sample bytes read, processed and handed to the sound device at a time, in a write and in a
+// playback alike: a quarter of a second of 16-bit stereo at 44.1 kHz.
+inline constexpr std::size_t kBlockBytes = 44100;
+inline constexpr std::size_t kBlockFrames = kBlockBytes / 4;

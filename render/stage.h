@@ -1,0 +1,47 @@
+#pragma once
+
+// One step of the processing chain that a playback and a write both run: 16-bit stereo frames
+// in, frames out, each stage built once for a job from its settings and prepared for each run
+// of sample data. A playback hands a stage pieces as the device has room for them, a write
+// whole blocks; a stage gives the same frames however its input is cut.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "container/wave_format.h"
+
+using StageBytes = std::vector<unsigned char>;
+
+class Stage {
+  public:
+    virtual ~Stage() = default;
+    // A run of sample data in this format starts: the stage holds nothing.
+    virtual void Prepare(const WaveFormat& format) = 0;
+    // Whole frames in; what is ready comes out, appended to out.
+    virtual void Process(const unsigned char* in, std::size_t bytes, StageBytes& out) = 0;
+    // The run ends: what the stage still holds comes out, appended to out.
+    virtual void Finish(StageBytes& out) = 0;
+    // Forgets every frame put: a run starts afresh at the same format.
+    virtual void Reset() = 0;
+    // Frames between an input frame and the output frame made of it, inside the stage.
+    virtual std::size_t Latency() const = 0;
+    // Whether the settings make the stage a no-op that frames may go around.
+    virtual bool Bypassed() const = 0;
+};
+
+// Samples lie in files little-endian, as in the memory of the machines the program runs on
+// (the decoder and the encoders take them so too): a copy is the conversion.
+static_assert(std::endian::native == std::endian::little);
+
+inline void AppendSamples(std::vector<std::int16_t>& samples, const unsigned char* bytes,
+                          std::size_t frames) {
+    samples.resize(samples.size() + 2 * frames);
+    std::memcpy(samples.data() + samples.size() - 2 * frames, bytes, 4 * frames);
+}
+inline void AppendBytes(StageBytes& bytes, const std::int16_t* samples, std::size_t count) {
+    bytes.resize(bytes.size() + 2 * count);
+    std::memcpy(bytes.data() + bytes.size() - 2 * count, samples, 2 * count);
+}

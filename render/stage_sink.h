@@ -1,0 +1,58 @@
+#pragma once
+
+// A stage in front of a sink, for a write: the frames go through the stage, everything else
+// passes to the sink as it is. A write hands it the frames as it would the sink, so that
+// where the sink is written behind on a thread of its own, the stage runs there too.
+
+#include <algorithm>
+
+#include "processing/block.h"
+#include "render/render_sink.h"
+#include "render/stage.h"
+
+class StageSink : public RenderSink {
+  public:
+    StageSink(Stage& stage, RenderSink& sink) : m_stage(stage), m_sink(sink) {}
+
+    bool Container(const unsigned char* bytes, std::size_t n) override {
+        return m_sink.Container(bytes, n);
+    }
+    bool Format(const WaveFormat& format) override { return m_sink.Format(format); }
+    // Whole frames; bytes after the last whole one go nowhere.
+    bool Frames(const unsigned char* bytes, std::size_t n) override {
+        m_out.clear();
+        m_stage.Process(bytes, n / 4 * 4, m_out);
+        return Pass();
+    }
+    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
+        return m_sink.Patch(offset, bytes, n);
+    }
+    bool Commit() override { return m_sink.Commit(); }
+
+    // The run's last frames; once nothing else writes to the sink.
+    bool End() {
+        m_out.clear();
+        m_stage.Finish(m_out);
+        return Pass();
+    }
+    // Sample bytes the sink was given.
+    std::uint64_t Written() const { return m_written; }
+
+  private:
+    // In blocks, as a write hands them on.
+    bool Pass() {
+        for (std::size_t at = 0; at < m_out.size(); at += kBlockBytes) {
+            const std::size_t n = std::min(kBlockBytes, m_out.size() - at);
+            if (!m_sink.Frames(m_out.data() + at, n)) {
+                return false;
+            }
+            m_written += n;
+        }
+        return true;
+    }
+
+    Stage& m_stage;
+    RenderSink& m_sink;
+    StageBytes m_out;
+    std::uint64_t m_written = 0;
+};
