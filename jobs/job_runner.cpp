@@ -322,6 +322,8 @@ bool MeasureRun(const WriteRequest& request, const RenderSettings& base, bool pr
     if (stretch) {
         static_cast<DecodedSource&>(*source).WillStretch(100.0 / request.keyTempo.tempo, "");
     }
+    // A measuring run writes nothing: neither the disk nor a format bounds what it reads.
+    source->Limit(~std::uint64_t{0}, false);
     RenderSettings settings = base;
     settings.vocals = nullptr;
     if (!processed) {

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "render/render_pool.h"
+#include "tests/test_support/command.h"
 #include "tests/test_support/write_helpers.h"
 
 namespace fs = std::filesystem;
@@ -90,10 +91,14 @@ TEST(Loudness, WritesMatchTheInputOrTheTargetWithTheTruePeakUnderOneDecibel) {
     const std::vector<std::int16_t> song = LoudSong();
     WriteFile(input, SimpleWav(song));
     const double inputLufs = Measure(song).integrated;
+    // A decoded input is measured as it plays: the same samples, losslessly.
+    const fs::path flac =
+        EncodeWithFfmpeg(dir / "song.flac", "amovie=" + input.string(), {"-c:a", "flac"});
     const struct {
         PlayMode mode;
         Loudness loudness;
         double expected;
+        bool decoded = false;
     } cases[] = {
         {PlayMode::Original, {Loudness::Kind::Match, 0}, inputLufs},
         {PlayMode::Mode1, {Loudness::Kind::Match, 0}, inputLufs},
@@ -104,11 +109,15 @@ TEST(Loudness, WritesMatchTheInputOrTheTargetWithTheTruePeakUnderOneDecibel) {
         {PlayMode::Left, {Loudness::Kind::Match, 0}, inputLufs},
         {PlayMode::Right, {Loudness::Kind::Match, 0}, inputLufs},
         {PlayMode::Mode2, {Loudness::Kind::Target, -23}, -23},
+        {PlayMode::Mode2, {Loudness::Kind::Match, 0}, inputLufs, true},
+        {PlayMode::Stereo, {Loudness::Kind::Target, -23}, -23, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(ModeName(c.mode)) + " to " + std::to_string(c.expected));
-        const std::vector<std::int16_t> plain = Write(input, dir / "plain.wav", c.mode, {});
-        const std::vector<std::int16_t> loud = Write(input, dir / "loud.wav", c.mode, c.loudness);
+        SCOPED_TRACE(std::string(ModeName(c.mode)) + " to " + std::to_string(c.expected) +
+                     (c.decoded ? ", decoded" : ""));
+        const fs::path from = c.decoded ? flac : input;
+        const std::vector<std::int16_t> plain = Write(from, dir / "plain.wav", c.mode, {});
+        const std::vector<std::int16_t> loud = Write(from, dir / "loud.wav", c.mode, c.loudness);
         ASSERT_EQ(loud.size(), plain.size()) << "every frame written once, none delayed out";
         const Level level = Measure(loud);
         EXPECT_NEAR(level.integrated, c.expected, 0.5);
