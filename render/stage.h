@@ -36,12 +36,20 @@ class Stage {
 // (the decoder and the encoders take them so too): a copy is the conversion.
 static_assert(std::endian::native == std::endian::little);
 
+// Nothing to append may come as a null pointer (an empty vector's data), which memcpy must
+// not be given.
 inline void AppendSamples(std::vector<std::int16_t>& samples, const unsigned char* bytes,
                           std::size_t frames) {
+    if (frames == 0) {
+        return;
+    }
     samples.resize(samples.size() + 2 * frames);
     std::memcpy(samples.data() + samples.size() - 2 * frames, bytes, 4 * frames);
 }
 inline void AppendBytes(StageBytes& bytes, const std::int16_t* samples, std::size_t count) {
+    if (count == 0) {
+        return;
+    }
     bytes.resize(bytes.size() + 2 * count);
     std::memcpy(bytes.data() + bytes.size() - 2 * count, samples, 2 * count);
 }
