@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -63,6 +64,8 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    // The focus moves as the children go, after this object has stopped being a MainWindow.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     ShutDown();
 }
 
