@@ -53,7 +53,7 @@ void MainWindow::RememberFolder() {
 }
 
 void MainWindow::ChooseInput() {
-    if (m_session.Phase() != JobPhase::Idle) {
+    if (m_host.Phase() != JobPhase::Idle) {
         Tell(kMsgStopFirst);
         return;
     }
@@ -79,8 +79,8 @@ void MainWindow::SelectInputFile(const QString& path) {
         return;
     }
     m_scan.Stop();
-    const bool another = m_session.HasInput() && path != m_session.InputPath();
-    m_session.OpenInput(path);
+    const bool another = m_host.HasInput() && path != m_host.InputPath();
+    m_host.OpenInput(path);
     m_ui.inputPathEdit->setText(path);
     // An output chosen or typed for the last input is not this one's: a write would land
     // beside the wrong song. This input's own name is proposed in its place.
@@ -101,7 +101,7 @@ void MainWindow::SelectInputFile(const QString& path) {
 }
 
 void MainWindow::ShowDecoding() {
-    const InputFile& input = m_session.Input();
+    const InputFile& input = m_host.Input();
     if (!input.Decoding()) {
         m_decodingTimer->stop();
         setWindowTitle(m_title);
@@ -117,14 +117,14 @@ void MainWindow::ShowDecoding() {
 // A write or an analysis reads the whole copy, so it waits for the decoder as for a job of
 // its own; Cancel leaves the decoding running.
 bool MainWindow::AwaitDecoding() {
-    if (!m_session.Input().Decoding()) {
+    if (!m_host.Input().Decoding()) {
         return true;
     }
     Shared<int> cancel{0};
     bool ended = false;
     RunWithProgress(
-        QStringLiteral("Decoding the input file..."),
-        [&] { ended = m_session.AwaitDecoding(cancel); }, cancel);
+        QStringLiteral("Decoding the input file..."), [&] { ended = m_host.AwaitDecoding(cancel); },
+        cancel);
     return ended;
 }
 
@@ -135,8 +135,8 @@ void MainWindow::ChooseOutput() {
                               .directory = m_folder,
                               .filter = filters.front(),
                               .otherFilters = filters.mid(1)};
-    const QString& input = m_session.InputPath();
-    if (!m_outputSelected && m_session.HasInput()) {
+    const QString& input = m_host.InputPath();
+    if (!m_outputSelected && m_host.HasInput()) {
         const QString proposed = ProposedOutputName(input);
         request.directory = QFileInfo(input).absolutePath();
         request.initialName = proposed;
@@ -155,25 +155,25 @@ void MainWindow::ChooseOutput() {
 }
 
 void MainWindow::WriteOutput() {
-    if (!m_session.HasInput() || !m_outputSelected) {
+    if (!m_host.HasInput() || !m_outputSelected) {
         Tell(QStringLiteral("You need to select an input file and output file first!"));
         return;
     }
     // One job at a time: a write never runs beside a playback, nor beside another write
     // started from a message box's own event loop.
-    if (!m_session.BeginWrite()) {
+    if (!m_host.BeginWrite()) {
         Tell(kMsgStopFirst);
         return;
     }
     const JobResult result = RunWrite();
-    m_session.EndWrite();
+    m_host.EndWrite();
     ShowMeter(IDB_METER_DARK);  // as after a playback
     if (result == JobResult::Done) {
         QString done = QStringLiteral("Done processing file!");
         // An input cut short was written as far as it decoded: the user hears of it here.
-        if (const std::optional<JobMessage> warning = m_session.Input().Warning()) {
+        if (const std::optional<JobMessage> warning = m_host.Input().Warning()) {
             done += QStringLiteral("\n\n%1: %2")
-                        .arg(QFileInfo(m_session.InputPath()).fileName(),
+                        .arg(QFileInfo(m_host.InputPath()).fileName(),
                              QString::fromStdString(MessageText(*warning)));
         }
         m_services.boxes.Tell(done, MessageIcon::Information);
@@ -186,7 +186,7 @@ JobResult MainWindow::RunWrite() {
     PublishPositions();
     // The path as typed, whichever file the output dialog chose.
     const QString output = m_ui.outputPathEdit->text();
-    const QString& input = m_session.InputPath();
+    const QString& input = m_host.InputPath();
     if (RefusedPath(output)) {
         return JobResult::Failed;
     }
@@ -210,19 +210,19 @@ JobResult MainWindow::RunWrite() {
     if (!AwaitDecoding()) {
         return JobResult::Stopped;
     }
-    if (const std::optional<JobMessage> refusal = m_session.Input().Refusal()) {
+    if (const std::optional<JobMessage> refusal = m_host.Input().Refusal()) {
         TellJob(*refusal);
         return JobResult::Refused;
     }
-    PlayControls& controls = m_session.Controls();
+    PlayControls& controls = m_host.Controls();
     controls.stop = 0;
     Apply({Knob::Pan, Knob::Focus});
-    const bool stereo = m_session.ChosenMode() == PlayMode::Stereo;
+    const bool stereo = m_host.ChosenMode() == PlayMode::Stereo;
     controls.params.mode = stereo ? PlayMode::Stereo : PlayMode::Mode2;
     WriteRequest request;
     request.input = FsPath(input);
-    if (m_session.Input().Decoded()) {
-        request.reads = m_session.Input().Reads();
+    if (m_host.Input().Decoded()) {
+        request.reads = m_host.Input().Reads();
     }
     request.output = FsPath(output);
     request.params = &controls.params;  // copied when the job starts
@@ -237,7 +237,7 @@ JobResult MainWindow::RunWrite() {
     RunWithProgress(
         stereo ? QStringLiteral("Writing the output file in the stereo mode...")
                : QStringLiteral("Writing the output file in mode 2..."),
-        [&] { result = m_session.Write(request); }, controls.stop);
+        [&] { result = m_host.Write(request); }, controls.stop);
     controls.params.mode = PlayMode::Mode2;
     return result;
 }
@@ -255,6 +255,6 @@ void MainWindow::RunWithProgress(const QString& label, const std::function<void(
                                  Shared<int>& stop) {
     JobProgress progress(*this, label, stop);
     m_progress = &progress;
-    progress.Run(m_session.Workers(), job);
+    progress.Run(m_host.Workers(), job);
     m_progress = nullptr;
 }

@@ -40,7 +40,7 @@ constexpr std::initializer_list<Knob> kDragged = {Knob::Pan,  Knob::Left, Knob::
 MainWindow::MainWindow(UiServices services, QWidget* parent)
     : QWidget(parent),
       m_services(services),
-      m_session(services.audio, services.devices),
+      m_host(services.audio, services.devices),
       m_folder(QDir::currentPath()) {
     m_ui.SetUp(*this, MainDialogTemplate());
     m_title = windowTitle();
@@ -55,7 +55,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     m_ui.outputPathEdit->setAcceptDrops(false);
     ConnectControls();
     ConnectShortcuts();
-    ConnectSession();
+    ConnectJobHost();
     ConnectWaveform();
     CreateWindowMenu();
     ShowMeter(IDB_METER_DARK);
@@ -74,7 +74,7 @@ void MainWindow::SetUpTrackbars() {
         TrackbarSlider* slider = m_ui.Slider(row.knob);
         slider->SetUp(row);
         slider->SetTip([this, knob = row.knob](int pos) {
-            return TrackbarTip(knob, pos, m_session.Input().Length());
+            return TrackbarTip(knob, pos, m_host.Input().Length());
         });
         connect(slider, &TrackbarSlider::released, this,
                 [this, knob = row.knob] { TrackbarReleased(knob); });
@@ -106,7 +106,7 @@ void MainWindow::ConnectControls() {
     connect(m_ui.exitButton, &QPushButton::clicked, this, &QWidget::close);
     for (const PlayButton& play : kPlayButtons) {
         connect(m_ui.*play.button, &QPushButton::clicked, this, [this, mode = play.mode] {
-            if (!m_session.Play(mode)) {
+            if (!m_host.Play(mode)) {
                 Tell(QStringLiteral("You need to select an input file first!"));
             }
         });
@@ -115,49 +115,49 @@ void MainWindow::ConnectControls() {
     connect(m_ui.outputPathEdit, &QLineEdit::textChanged, this, &MainWindow::PublishPositions);
     // A name the user types is this input's output.
     connect(m_ui.outputPathEdit, &QLineEdit::textEdited, this,
-            [this] { m_outputFor = m_session.HasInput() ? m_session.InputPath() : QString(); });
+            [this] { m_outputFor = m_host.HasInput() ? m_host.InputPath() : QString(); });
     KeepCheck(m_ui.writeVocalsCheck, QStringLiteral("Vocals"),
               QT_TRANSLATE_NOOP("Zerbex", "无法将“同时写人声”的选择保存到 %1。"));
     KeepCheck(m_ui.matchLoudnessCheck, QStringLiteral("Loudness"),
               QT_TRANSLATE_NOOP("Zerbex", "无法将“匹配响度”的选择保存到 %1。"));
     // A playback started from now on matches the loudness too.
-    const auto matchLoudness = [this](bool on) { m_session.Controls().matchLoudness = on ? 1 : 0; };
+    const auto matchLoudness = [this](bool on) { m_host.Controls().matchLoudness = on ? 1 : 0; };
     matchLoudness(m_ui.matchLoudnessCheck->isChecked());
     connect(m_ui.matchLoudnessCheck, &QCheckBox::toggled, this, matchLoudness);
 }
 
-void MainWindow::ConnectSession() {
-    connect(&m_session, &Session::told, this, &MainWindow::TellJob);
+void MainWindow::ConnectJobHost() {
+    connect(&m_host, &JobHost::told, this, &MainWindow::TellJob);
     // The play command read the trackbars: the pan and focus always, the cut-offs where the
     // mode's button computes them.
-    connect(&m_session, &Session::playStarting, this, [this](PlayMode mode) {
+    connect(&m_host, &JobHost::playStarting, this, [this](PlayMode mode) {
         Apply({Knob::Pan, Knob::Focus});
         if (ButtonFor(mode).computesCutoffs) {
             Apply({Knob::Low, Knob::High});
         }
     });
-    connect(&m_session, &Session::playing, this, &MainWindow::ShowPlaying);
-    connect(&m_session, &Session::playedOut, this, &MainWindow::ShowIdle);
-    connect(&m_session, &Session::playEnded, this, [this] {
+    connect(&m_host, &JobHost::playing, this, &MainWindow::ShowPlaying);
+    connect(&m_host, &JobHost::playedOut, this, &MainWindow::ShowIdle);
+    connect(&m_host, &JobHost::playEnded, this, [this] {
         ShowIdle();
         ShowMeter(IDB_METER_DARK);
     });
     // A thumb the user holds stays under the pointer: were it moved, its release would ask for
     // the position the playback told instead of the one its tooltip showed.
-    connect(&m_session, &Session::positionMoved, this, [this](int step) {
+    connect(&m_host, &JobHost::positionMoved, this, [this](int step) {
         if (!m_ui.Slider(Knob::PlayPos)->isSliderDown()) {
             m_ui.Slider(Knob::PlayPos)->setValue(step);
         }
     });
-    connect(&m_session, &Session::loopMoved, this, [this](int start, int end) {
+    connect(&m_host, &JobHost::loopMoved, this, [this](int start, int end) {
         m_ui.Slider(Knob::LoopStart)->setValue(start);
         m_ui.Slider(Knob::LoopEnd)->setValue(end);
         ShowLoopOnWaveform();
     });
-    connect(&m_session, &Session::levelMoved, this,
+    connect(&m_host, &JobHost::levelMoved, this,
             [this](int segments) { ShowMeter(kMeterBitmaps[segments]); });
-    connect(&m_session, &Session::frameHeard, m_ui.waveform, &WaveformView::SetPlayHead);
-    connect(&m_session, &Session::progressed, this, [this](double done) {
+    connect(&m_host, &JobHost::frameHeard, m_ui.waveform, &WaveformView::SetPlayHead);
+    connect(&m_host, &JobHost::progressed, this, [this](double done) {
         if (m_progress != nullptr) {
             m_progress->SetDone(done);
         }
@@ -186,7 +186,7 @@ int MainWindow::Pos(Knob knob) const {
 }
 
 void MainWindow::PublishPositions() {
-    PlayControls& controls = m_session.Controls();
+    PlayControls& controls = m_host.Controls();
     controls.playPos = Pos(Knob::PlayPos);
     controls.loopStart = Pos(Knob::LoopStart);
     controls.loopEnd = Pos(Knob::LoopEnd);
@@ -197,27 +197,27 @@ void MainWindow::PublishPositions() {
 void MainWindow::Apply(std::initializer_list<Knob> knobs) {
     PublishPositions();
     for (const Knob knob : knobs) {
-        ApplyKnob(knob, Pos(knob), m_session.Controls().params);
+        ApplyKnob(knob, Pos(knob), m_host.Controls().params);
     }
 }
 
 void MainWindow::ApplyAll() {
     PublishPositions();
     for (const KnobRow& row : kKnobs) {
-        ApplyKnob(row.knob, Pos(row.knob), m_session.Controls().params);
+        ApplyKnob(row.knob, Pos(row.knob), m_host.Controls().params);
     }
 }
 
 // A released trackbar sets its own value only; the play position asks the playback to move.
 void MainWindow::TrackbarReleased(Knob knob) {
     Apply({knob});
-    if ((knob == Knob::Low || knob == Knob::High) && m_session.HasInput()) {
+    if ((knob == Knob::Low || knob == Knob::High) && m_host.HasInput()) {
         StartWaveform(false);  // the removed part's band moved
     }
     if (knob == Knob::PlayPos) {
         // To the frame the tooltip named, which the playback's own position reports cannot
         // overwrite.
-        PlayControls& controls = m_session.Controls();
+        PlayControls& controls = m_host.Controls();
         controls.seekFrame = FrameOfStep(Pos(Knob::PlayPos));
         controls.seek = 1;
         if (controls.seekFrame >= 0) {
@@ -292,5 +292,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::ShutDown() {
     m_scan.Stop();
     m_decodingTimer->stop();
-    m_session.ShutDown();
+    m_host.ShutDown();
 }

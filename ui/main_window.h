@@ -7,8 +7,8 @@
 
 #include "jobs/waveform_scan.h"
 #include "settings/presets.h"
+#include "ui/job_host.h"
 #include "ui/main_window_ui.h"
-#include "ui/session.h"
 #include "ui/url_opener.h"
 
 class FileDialogs;
@@ -32,7 +32,7 @@ struct UiServices {
 };
 
 // The main window: the template's controls, each trackbar bound to the value it sets, and the
-// commands, which leave the jobs to the session. Closing the window stops the job, and the
+// commands, which leave the jobs to the job host. Closing the window stops the job, and the
 // window does not go away before its workers have ended.
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -47,10 +47,10 @@ class MainWindow : public QWidget {
     void DropFiles(const QStringList& paths);
 
     const MainWindowUi& Ui() const { return m_ui; }
-    const PlayControls& Controls() const { return m_session.Controls(); }
-    JobPhase Phase() const { return m_session.Phase(); }
+    const PlayControls& Controls() const { return m_host.Controls(); }
+    JobPhase Phase() const { return m_host.Phase(); }
     // No job runs, and the end of the last one has been handled.
-    bool Idle() const { return m_session.Idle(); }
+    bool Idle() const { return m_host.Idle(); }
     // Resource number of the level meter's image.
     int MeterImage() const { return m_meterImage; }
     // The window's own menu, on its context menu.
@@ -61,7 +61,7 @@ class MainWindow : public QWidget {
     // The window menu's choice of sound device, filled as it opens.
     QMenu* SoundMenu() const { return m_soundMenu; }
     // The device the next play opens, as chosen; empty for the system's default.
-    const std::string& ChosenDevice() const { return m_session.ChosenDevice(); }
+    const std::string& ChosenDevice() const { return m_host.ChosenDevice(); }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -75,7 +75,7 @@ class MainWindow : public QWidget {
     void SetUpTrackbars();
     void MakeInputPathReadable();
     void ConnectControls();
-    void ConnectSession();
+    void ConnectJobHost();
     void CreateWindowMenu();
 
     // What users rely on from the keyboard and the mouse beyond the controls' own handling.
@@ -177,7 +177,7 @@ class MainWindow : public QWidget {
 
     UiServices m_services;
     MainWindowUi m_ui;
-    Session m_session;
+    JobHost m_host;
     QMenu* m_windowMenu = nullptr;
     QMenu* m_presetsMenu = nullptr;             // apply
     QMenu* m_deletePresetMenu = nullptr;        // the user's own

@@ -28,8 +28,8 @@ void MainWindow::ConnectWaveform() {
     // A loop trackbar moved: the loop is in steps again.
     for (const Knob knob : {Knob::LoopStart, Knob::LoopEnd}) {
         connect(m_ui.Slider(knob), &QAbstractSlider::actionTriggered, this, [this] {
-            m_session.Controls().loopStartFrame = -1;
-            m_session.Controls().loopEndFrame = -1;
+            m_host.Controls().loopStartFrame = -1;
+            m_host.Controls().loopEndFrame = -1;
             ShowLoopOnWaveform();
         });
     }
@@ -46,7 +46,7 @@ void MainWindow::StartWaveform(bool newSong) {
     const QPointer<WaveformView> view = m_ui.waveform;
     // What the last song's scan queued before it stopped is not this song's.
     const int song = ++m_waveformSong;
-    m_scan.Start(m_session.Input(), LowCutoffFor(Pos(Knob::Low)), HighCutoffFor(Pos(Knob::High)),
+    m_scan.Start(m_host.Input(), LowCutoffFor(Pos(Knob::Low)), HighCutoffFor(Pos(Knob::High)),
                  [this, view, song](EnvelopeBatch batch) {
                      QMetaObject::invokeMethod(
                          view,
@@ -66,7 +66,7 @@ void MainWindow::ShowEnvelope(const EnvelopeBatch& batch) {
 }
 
 std::int64_t MainWindow::FrameOfStep(int step) const {
-    const WaveLength length = m_session.Input().Length();
+    const WaveLength length = m_host.Input().Length();
     if (!length.Known()) {
         return -1;
     }
@@ -74,7 +74,7 @@ std::int64_t MainWindow::FrameOfStep(int step) const {
 }
 
 int MainWindow::StepOfFrame(std::int64_t frame) const {
-    const std::uint64_t step = m_session.Input().Length().dataBytes / kPositionSteps;
+    const std::uint64_t step = m_host.Input().Length().dataBytes / kPositionSteps;
     if (step == 0) {
         return 0;
     }
@@ -86,7 +86,7 @@ int MainWindow::StepOfFrame(std::int64_t frame) const {
 void MainWindow::SeekToFrame(std::int64_t frame) {
     m_ui.waveform->SetPlayHead(frame);
     m_ui.Slider(Knob::PlayPos)->setValue(StepOfFrame(frame));
-    PlayControls& controls = m_session.Controls();
+    PlayControls& controls = m_host.Controls();
     controls.playPos = m_ui.Slider(Knob::PlayPos)->value();
     controls.seekFrame = frame;
     controls.seek = 1;
@@ -95,7 +95,7 @@ void MainWindow::SeekToFrame(std::int64_t frame) {
 void MainWindow::SetLoopFrames(std::int64_t start, std::int64_t end) {
     // The playback reads the two one at a time: written in the order that keeps the end after
     // the start in between, it never meets a region the wrong way round.
-    PlayControls& controls = m_session.Controls();
+    PlayControls& controls = m_host.Controls();
     if (start >= controls.loopEndFrame) {
         controls.loopEndFrame = end;
         controls.loopStartFrame = start;
@@ -111,8 +111,8 @@ void MainWindow::SetLoopFrames(std::int64_t start, std::int64_t end) {
 }
 
 void MainWindow::ShowLoopOnWaveform() {
-    const std::int64_t start = m_session.Controls().loopStartFrame;
-    const std::int64_t end = m_session.Controls().loopEndFrame;
+    const std::int64_t start = m_host.Controls().loopStartFrame;
+    const std::int64_t end = m_host.Controls().loopEndFrame;
     if (start >= 0 && end > start) {
         m_ui.waveform->SetLoop(start, end);
         return;

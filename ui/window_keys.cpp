@@ -144,7 +144,7 @@ void MainWindow::DropFiles(const QStringList& paths) {
     if (paths.isEmpty()) {
         return;
     }
-    if (m_session.Phase() != JobPhase::Idle) {
+    if (m_host.Phase() != JobPhase::Idle) {
         Tell(QStringLiteral("Please stop playing audio first!"));
         return;
     }

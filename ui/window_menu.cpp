@@ -195,7 +195,7 @@ void MainWindow::DeletePresetCommand(const std::string& name) {
 }
 
 void MainWindow::CreateSoundMenu() {
-    m_session.ChooseDevice(
+    m_host.ChooseDevice(
         m_services.profile.GetString(kSoundSection, kDeviceEntry, QString()).toStdString());
     m_soundMenu = m_windowMenu->addMenu(Tr(kSoundMenuText));
     m_deviceEntries = new QActionGroup(m_soundMenu);
@@ -210,7 +210,7 @@ void MainWindow::FillSoundMenu() {
     const auto system = std::find_if(devices.begin(), devices.end(),
                                      [](const AudioDevice& device) { return device.isDefault; });
     AddDeviceEntry(DefaultEntryText(devices), {},
-                   system != devices.end() && system->name == m_session.ChosenDevice());
+                   system != devices.end() && system->name == m_host.ChosenDevice());
     // The system's default device is the first entry, which names it: one entry a device.
     const bool others = std::any_of(devices.begin(), devices.end(),
                                     [](const AudioDevice& device) { return !device.isDefault; });
@@ -230,13 +230,13 @@ void MainWindow::FillSoundMenu() {
 void MainWindow::AddDeviceEntry(const QString& text, const std::string& device, bool chosen) {
     QAction* entry = m_soundMenu->addAction(text, this, [this, device] { ChooseDevice(device); });
     entry->setCheckable(true);
-    entry->setChecked(chosen || device == m_session.ChosenDevice());
+    entry->setChecked(chosen || device == m_host.ChosenDevice());
     m_deviceEntries->addAction(entry);
 }
 
 // A play that runs keeps its device; the next one the user starts opens this one.
 void MainWindow::ChooseDevice(const std::string& device) {
-    m_session.ChooseDevice(device);
+    m_host.ChooseDevice(device);
     KeepInProfile(kSoundSection, kDeviceEntry, QString::fromStdString(device), kDeviceNotKeptText);
 }
 
@@ -273,7 +273,7 @@ void MainWindow::OpenManual() {
 // Moves the pan, cut-off and level trackbars to the settings suggested for the input, read
 // from a few excerpts of it: a fraction of a second whatever the song's length.
 void MainWindow::SuggestSettings() {
-    if (!m_session.HasInput()) {
+    if (!m_host.HasInput()) {
         Tell(QStringLiteral("You need to select an input file first!"));
         return;
     }
@@ -283,9 +283,9 @@ void MainWindow::SuggestSettings() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     HeldMessage refusal;
     // After the stereo mode was played, the suggestion is the stereo mode's.
-    const PlayMode mode = m_session.ChosenMode();
+    const PlayMode mode = m_host.ChosenMode();
     const std::optional<Positions> suggested =
-        SuggestPositions(m_session.Input().Reads(), refusal, mode);
+        SuggestPositions(m_host.Input().Reads(), refusal, mode);
     QApplication::restoreOverrideCursor();
     if (!suggested) {
         if (refusal.held) {

@@ -1,4 +1,4 @@
-#include "ui/session.h"
+#include "ui/job_host.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -13,20 +13,20 @@ std::filesystem::path FsPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-Session::Session(AudioOut* audio, const AudioDevices* devices, QObject* parent)
+JobHost::JobHost(AudioOut* audio, const AudioDevices* devices, QObject* parent)
     : QObject(parent), m_audio(audio), m_devices(devices) {
     m_controls.keyTempoLive = 1;
 }
 
-Session::~Session() {
+JobHost::~JobHost() {
     ShutDown();
 }
 
-bool Session::Idle() const {
+bool JobHost::Idle() const {
     return m_phase == JobPhase::Idle && m_workers.AllFinished();
 }
 
-void Session::OpenInput(const QString& path) {
+void JobHost::OpenInput(const QString& path) {
     m_input = InputFile();  // the decoding of the last input ends before the next one starts
     m_input = StartInput(FsPath(path), m_runner.Disk());
     m_inputPath = path;
@@ -35,11 +35,11 @@ void Session::OpenInput(const QString& path) {
     m_controls.loopEndFrame = -1;
 }
 
-bool Session::AwaitDecoding(const Shared<int>& cancel) {
+bool JobHost::AwaitDecoding(const Shared<int>& cancel) {
     return m_input.WaitForDecoding(&cancel, *this);
 }
 
-bool Session::Play(PlayMode mode) {
+bool JobHost::Play(PlayMode mode) {
     if (m_phase == JobPhase::Writing) {
         return true;
     }
@@ -65,7 +65,7 @@ bool Session::Play(PlayMode mode) {
 }
 
 // Runs on the window's thread only, so two starts never overlap.
-void Session::StartPlayback(PlayMode mode) {
+void JobHost::StartPlayback(PlayMode mode) {
     m_controls.stop = 0;
     // A playback that starts again at the end of its data stays on its device.
     if (m_phase != JobPhase::RestartPending && m_audio != nullptr && m_devices != nullptr) {
@@ -90,7 +90,7 @@ void Session::StartPlayback(PlayMode mode) {
 }
 
 // On the worker.
-PlayResult Session::PlayInput() {
+PlayResult JobHost::PlayInput() {
     if (const std::optional<JobMessage> refusal = m_input.Refusal()) {
         Message(*refusal);
         return {JobResult::Refused, 0};
@@ -102,7 +102,7 @@ PlayResult Session::PlayInput() {
     return m_runner.Play(m_input, m_controls, *m_audio, *this);
 }
 
-void Session::PlaybackEnded(PlayResult result) {
+void JobHost::PlaybackEnded(PlayResult result) {
     emit playEnded();
     // A file with no sample data to play would otherwise start again without end.
     const bool restart = result.result == JobResult::Done && result.bytesPlayed > 0 &&
@@ -117,7 +117,7 @@ void Session::PlaybackEnded(PlayResult result) {
     StartPlayback(m_controls.params.mode);
 }
 
-bool Session::BeginWrite() {
+bool JobHost::BeginWrite() {
     if (m_phase != JobPhase::Idle) {
         return false;
     }
@@ -125,58 +125,58 @@ bool Session::BeginWrite() {
     return true;
 }
 
-void Session::EndWrite() {
+void JobHost::EndWrite() {
     m_phase = JobPhase::Idle;
     m_latestLevel = -1;
 }
 
-JobResult Session::Write(WriteRequest& request) {
+JobResult JobHost::Write(WriteRequest& request) {
     RenderPool pool;
     request.pool = &pool;
     request.ioThreads = pool.HasSpareThread(1);
     return m_runner.Write(request, *this);
 }
 
-void Session::Message(const JobMessage& message) {
+void JobHost::Message(const JobMessage& message) {
     OnWindowThread([&] { emit told(message); });
 }
 
-void Session::Position(int step) {
+void JobHost::Position(int step) {
     OnWindowThread([&] { emit positionMoved(step); });
 }
 
-void Session::Loop(int start, int end) {
+void JobHost::Loop(int start, int end) {
     OnWindowThread([&] { emit loopMoved(start, end); });
 }
 
-void Session::PlayedOut() {
+void JobHost::PlayedOut() {
     OnWindowThread([this] { emit playedOut(); });
 }
 
-void Session::Level(int segments) {
+void JobHost::Level(int segments) {
     m_latestLevel = std::clamp(segments, 0, 8);
     QueueLatest();
 }
 
-void Session::Progress(double done) {
+void JobHost::Progress(double done) {
     m_latestDone = done;
     QueueLatest();
 }
 
-void Session::HeardFrame(std::int64_t frame) {
+void JobHost::HeardFrame(std::int64_t frame) {
     m_latestHeard = frame;
     QueueLatest();
 }
 
 // Queued behind what the job told before, so that the end of a job shows after its last level.
-void Session::QueueLatest() {
+void JobHost::QueueLatest() {
     if (!m_latestQueued.exchange(true)) {
         QMetaObject::invokeMethod(
             this, [this] { ShowLatest(); }, Qt::QueuedConnection);
     }
 }
 
-void Session::ShowLatest() {
+void JobHost::ShowLatest() {
     m_latestQueued = false;
     if (const int level = m_latestLevel.exchange(-1); level >= 0) {
         emit levelMoved(level);
@@ -189,7 +189,7 @@ void Session::ShowLatest() {
     }
 }
 
-void Session::ShutDown() {
+void JobHost::ShutDown() {
     m_controls.stop = 1;
     if (m_audio != nullptr) {
         m_audio->Abort();

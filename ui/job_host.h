@@ -1,7 +1,7 @@
 #pragma once
 
 // What the window works with besides its widgets: the input, the job runner, the one job it
-// may run and the controls that job shares. The session is the jobs' one observer: a job calls
+// may run and the controls that job shares. The job host is the jobs' one observer: a job calls
 // it on its own thread, and what it tells reaches the window as signals on the window's thread
 // while the job waits; the level, the progress and the frame heard come too often for that and
 // arrive as the latest of them as soon as the window can show it.
@@ -20,7 +20,7 @@
 
 // What the window is doing with the one job it may run. Only the window's thread reads or
 // changes it, so every command sees the phase the previous command left: a job that ends on
-// its worker tells the session through a queued call, and until that call runs the session
+// its worker tells the job host through a queued call, and until that call runs the job host
 // still counts the playback as running.
 enum class JobPhase {
     Idle,
@@ -32,13 +32,13 @@ enum class JobPhase {
 // A path as the file system takes it.
 std::filesystem::path FsPath(const QString& path);
 
-class Session : public QObject, private JobObserver {
+class JobHost : public QObject, private JobObserver {
     Q_OBJECT
 
   public:
     // audio null: there is no sound device; devices null: the default device alone.
-    Session(AudioOut* audio, const AudioDevices* devices, QObject* parent = nullptr);
-    ~Session() override;
+    JobHost(AudioOut* audio, const AudioDevices* devices, QObject* parent = nullptr);
+    ~JobHost() override;
 
     PlayControls& Controls() { return m_controls; }
     const PlayControls& Controls() const { return m_controls; }
@@ -105,7 +105,7 @@ class Session : public QObject, private JobObserver {
     void PlayedOut() override;
     void QueueLatest();
     void ShowLatest();
-    // Runs f on the window's thread and waits for it; skipped once the session closes.
+    // Runs f on the window's thread and waits for it; skipped once the job host closes.
     template <typename F>
     void OnWindowThread(F&& f);
 
@@ -131,7 +131,7 @@ class Session : public QObject, private JobObserver {
 };
 
 template <typename F>
-void Session::OnWindowThread(F&& f) {
+void JobHost::OnWindowThread(F&& f) {
     if (QThread::currentThread() == thread()) {
         f();
         return;
