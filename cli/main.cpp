@@ -57,7 +57,8 @@ std::string Usage() {
     usage += OptionHelpLine("--mode MODE", ModeNamesText() + "; default mode2");
     usage += OptionHelpLine("", "(stereo: removes the source the pan aims at, bin by bin,");
     usage += OptionHelpLine("", "within the cut-offs, and keeps the rest; above focus 0 it");
-    usage += OptionHelpLine("", "keeps the drums at the centre, follows a low voice below");
+    usage += OptionHelpLine("", "keeps the drums at the centre and what sounds between the");
+    usage += OptionHelpLine("", "voice's partials, follows a low voice below");
     usage += OptionHelpLine("", "the low cut-off and takes the voice's reverberation too)");
     for (const Knob knob : kProcessingKnobs) {
         usage += KnobLine(knob);

@@ -61,6 +61,10 @@ constexpr double kSparedBins = 2.0;
 constexpr double kSparedReachHz = 4000.0;
 // Bins each side of a partial's frequency that its window's main lobe covers.
 constexpr double kPartialBins = 1.0;
+// Once the note's pitch is found, the mask takes its partials alone, each as wide as its
+// window's main lobe plus the swing of vibrato and pitch error, a share of its frequency.
+constexpr double kCombLobeBins = 1.5;
+constexpr double kCombSwing = 0.02;
 // Partials followed below the band: the lowest one alone. The next ones meet the bass's
 // partials too often, the chords being built on the bass's notes.
 constexpr int kPartialsBelow = 1;
@@ -528,6 +532,25 @@ void KeepBroadband(State& s, double f0) {
     }
 }
 
+// Lets through what sounds at the aim between the partials of the note's pitch f0 (a chord of
+// the brass or the piano beside the voice): the mask keeps only the bins on the partials.
+void KeepBetweenPartials(State& s, double f0) {
+    if (!(f0 > 0.0)) {
+        return;
+    }
+    const double binHz = s.rate / static_cast<double>(s.size);
+    const auto end = static_cast<double>(s.bandEnd);
+    double from = static_cast<double>(s.bandFirst);
+    for (double partial = f0 / binHz; from < end; partial += f0 / binHz) {
+        const double reach = kCombLobeBins + kCombSwing * partial;
+        const double gapEnd = std::min(end, std::ceil(partial - reach));
+        for (auto k = static_cast<std::size_t>(from); static_cast<double>(k) < gapEnd; ++k) {
+            s.mask[k] = 0.0f;
+        }
+        from = std::max(from, std::floor(partial + reach) + 1.0);
+    }
+}
+
 // The pitch of the note the alignment took, from its partials in band: the candidate whose
 // multiples hold the most of the masked magnitude against the points halfway between them.
 // 0 when no candidate stands out.
@@ -707,6 +730,7 @@ bool EstimateFrame(State& s) {
     if (s.settings.dereverb) {
         const double f0 = MaskedPitch(s);
         KeepBroadband(s, f0);
+        KeepBetweenPartials(s, f0);
         FollowPitchDown(s, d, f0);
         PredictReverb(s);
     }
