@@ -82,10 +82,10 @@ void SetUpControls(const PlayOptions& options, PlayControls& controls) {
 JobResult PlayUntilStopped(JobRunner& runner, const InputFile& input, PlayControls& controls,
                            AudioOut& out, JobObserver& observer, bool once) {
     for (;;) {
-        const PlayResult played = runner.Play(input, controls, out, observer, once);
+        const JobResult played = runner.Play(input, controls, out, observer, once);
         // A file without sample data would otherwise start again without end.
-        if (played.result != JobResult::Done || once || controls.stop || played.bytesPlayed == 0) {
-            return played.result == JobResult::Stopped ? JobResult::Done : played.result;
+        if (played != JobResult::Done || once || controls.stop || played.bytesPlayed == 0) {
+            return played == JobResult::Stopped ? JobResult::Done : played.kind;
         }
     }
 }

@@ -17,8 +17,6 @@
 #include "render/job_observer.h"
 #include "stretch/key_tempo.h"
 
-class RenderPool;
-
 struct BatchItem {
     std::filesystem::path input;
     std::filesystem::path output;
@@ -71,8 +69,8 @@ struct BatchSettings {
     Loudness loudness = {};  // each output's
 };
 
-// Writes every item (with noClobber, every item whose output does not exist); true when all
-// were written.
-bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
-              const BatchSettings& settings = {});
+// Writes every item (with noClobber, every item whose output does not exist) on a pool of
+// threads (0: one for each core); Done when all were written.
+JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
+                   const Shared<int>& stop, int threads, BatchObserver& observer,
+                   const BatchSettings& settings = {});

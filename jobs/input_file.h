@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "jobs/decoded_copy.h"
 #include "jobs/play_input.h"
@@ -20,6 +21,8 @@ class DiskSpace;
 class InputFile {
   public:
     InputFile() = default;
+    // A file read as it is, never decoded.
+    explicit InputFile(std::filesystem::path path) : m_path(std::move(path)) {}
     InputFile(InputFile&& other) noexcept = default;
     InputFile& operator=(InputFile&& other) noexcept;
     InputFile(const InputFile&) = delete;

@@ -374,73 +374,7 @@ Measured LoudnessGain(const WriteRequest& request, const RenderSettings& setting
     return measured;
 }
 
-}  // namespace
-
-const OutputFormatRow* OutputFormatFor(const fs::path& output) {
-    // ".mp3" alone is a name without a name, not a WAV stream into a hidden file.
-    if (FormatOfExtension(output.filename().string()) != nullptr) {
-        return nullptr;
-    }
-    const std::string extension = output.extension().string();
-    if (!extension.empty()) {
-        return FormatOfExtension(extension);
-    }
-    std::error_code ec;
-    const fs::file_status status = fs::status(output, ec);
-    return fs::exists(status) && !fs::is_directory(status) ? &WavFormat() : nullptr;
-}
-
-JobMessage CannotWriteMessage(const fs::path& output) {
-    const std::string name = output.filename().string();
-    if (FormatOfExtension(name) != nullptr) {
-        return {JobError::CannotWriteFormat, name, output.string()};
-    }
-    return {JobError::CannotWriteFormat, output.extension().string(), output.string()};
-}
-
-std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
-    char note[256];
-    std::snprintf(note, sizeof note,
-                  "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
-                  "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
-                  ModeName(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
-                  params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(),
-                  params.panGainL.Get(), params.panGainR.Get());
-    std::string text = note;
-    if (keyTempo.key != 0) {
-        text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +
-                StepsText(keyTempo.key, RowOf(Knob::Key).perUnit) + " semitones";
-    }
-    if (keyTempo.tempo != 100) {
-        text += ", tempo " + std::to_string(keyTempo.tempo) + " %";
-    }
-    return text;
-}
-
-std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb) {
-    char note[160];
-    if (!std::isfinite(targetLufs)) {
-        return ", loudness unchanged (no sound to measure)";
-    }
-    std::snprintf(note, sizeof note,
-                  ", loudness %.1f LUFS (%s, gain %+.2f dB, true peak under %.0f dBTP)", targetLufs,
-                  loudness.kind == Loudness::Kind::Match ? "matched to the input" : "target",
-                  gainDb, kTruePeakCeilingDb);
-    return note;
-}
-
-std::filesystem::path VocalsPath(const std::filesystem::path& output) {
-    std::filesystem::path vocals = output;
-    vocals.replace_filename(output.stem().string() + "-vocals" + output.extension().string());
-    return vocals;
-}
-
-bool SameFile(const fs::path& input, const fs::path& output) {
-    std::error_code ec;
-    return fs::equivalent(input, output, ec) && !ec;
-}
-
-JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver& observer) {
+JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver& observer) {
     const OutputFormatRow* outputFormat = OutputFormatFor(request.output);
     if (outputFormat == nullptr) {
         observer.Message(CannotWriteMessage(request.output));
@@ -531,6 +465,72 @@ JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver
     return Finish(status, *source, sinks, request.output, *outputFormat, observer);
 }
 
+}  // namespace
+
+const OutputFormatRow* OutputFormatFor(const fs::path& output) {
+    // ".mp3" alone is a name without a name, not a WAV stream into a hidden file.
+    if (FormatOfExtension(output.filename().string()) != nullptr) {
+        return nullptr;
+    }
+    const std::string extension = output.extension().string();
+    if (!extension.empty()) {
+        return FormatOfExtension(extension);
+    }
+    std::error_code ec;
+    const fs::file_status status = fs::status(output, ec);
+    return fs::exists(status) && !fs::is_directory(status) ? &WavFormat() : nullptr;
+}
+
+JobMessage CannotWriteMessage(const fs::path& output) {
+    const std::string name = output.filename().string();
+    if (FormatOfExtension(name) != nullptr) {
+        return {JobError::CannotWriteFormat, name, output.string()};
+    }
+    return {JobError::CannotWriteFormat, output.extension().string(), output.string()};
+}
+
+std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
+    char note[256];
+    std::snprintf(note, sizeof note,
+                  "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
+                  "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
+                  ModeName(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
+                  params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(),
+                  params.panGainL.Get(), params.panGainR.Get());
+    std::string text = note;
+    if (keyTempo.key != 0) {
+        text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +
+                StepsText(keyTempo.key, RowOf(Knob::Key).perUnit) + " semitones";
+    }
+    if (keyTempo.tempo != 100) {
+        text += ", tempo " + std::to_string(keyTempo.tempo) + " %";
+    }
+    return text;
+}
+
+std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb) {
+    char note[160];
+    if (!std::isfinite(targetLufs)) {
+        return ", loudness unchanged (no sound to measure)";
+    }
+    std::snprintf(note, sizeof note,
+                  ", loudness %.1f LUFS (%s, gain %+.2f dB, true peak under %.0f dBTP)", targetLufs,
+                  loudness.kind == Loudness::Kind::Match ? "matched to the input" : "target",
+                  gainDb, kTruePeakCeilingDb);
+    return note;
+}
+
+std::filesystem::path VocalsPath(const std::filesystem::path& output) {
+    std::filesystem::path vocals = output;
+    vocals.replace_filename(output.stem().string() + "-vocals" + output.extension().string());
+    return vocals;
+}
+
+bool SameFile(const fs::path& input, const fs::path& output) {
+    std::error_code ec;
+    return fs::equivalent(input, output, ec) && !ec;
+}
+
 JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}
 JobRunner::~JobRunner() = default;
 
@@ -541,17 +541,28 @@ JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
     }
     WriteRequest withDisk = request;
     withDisk.disk = withDisk.disk != nullptr ? withDisk.disk : m_disk.get();
-    return WriteFile(withDisk, m_format, observer);
+    return WriteWith(withDisk, m_format, observer);
 }
 
-PlayResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioOut& out,
-                           JobObserver& observer, bool once) {
+JobResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioOut& out,
+                          JobObserver& observer, bool once) {
     const OneJob job(m_busy);
     if (!job) {
-        return {JobResult::Busy, 0};
+        return JobResult::Busy;
     }
     if (const std::unique_ptr<PlayInput> copy = input.ReadCopy(controls.Interrupts())) {
-        return PlayWaveInput(*copy, controls, out, m_format, observer, once);
+        return PlayWave(*copy, controls, out, m_format, observer, once);
     }
-    return PlayWaveFile(input.Reads(), controls, out, m_format, observer, once);
+    PlayFile file;
+    if (!file.Open(input.Reads())) {
+        // The reason, as a write tells it.
+        const int error = errno;
+        std::error_code ec;
+        const fs::file_status status = fs::status(input.Reads(), ec);
+        observer.Message({JobError::ReadInput, fs::exists(status) && !fs::is_regular_file(status)
+                                                   ? "it is no regular file"
+                                                   : std::strerror(error != 0 ? error : EIO)});
+        return JobResult::Failed;
+    }
+    return PlayWave(file, controls, out, m_format, observer, once);
 }

@@ -1,13 +1,9 @@
 #include "jobs/playback_job.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <optional>
-#include <system_error>
 #include <vector>
 
-#include "container/file_input.h"
 #include "jobs/key_tempo_out.h"
 #include "jobs/loudness_out.h"
 #include "processing/fast_frames.h"
@@ -40,7 +36,7 @@ class Playback : public WalkHandler {
     void Format(const WaveFormat& format) override { m_format = format; }
     bool Data(std::uint64_t length) override;
 
-    JobResult Result() const { return m_result; }
+    JobResult::Kind Result() const { return m_result; }
     std::uint64_t BytesPlayed() const { return m_bytesPlayed; }
 
   private:
@@ -84,7 +80,7 @@ class Playback : public WalkHandler {
     JobObserver m_quiet;  // takes the block's levels where m_output tells its own
     PositionCounter m_counter;
     std::vector<unsigned char> m_block;
-    JobResult m_result = JobResult::Done;
+    JobResult::Kind m_result = JobResult::Done;
     std::uint64_t m_bytesPlayed = 0;
     bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
 
@@ -344,25 +340,8 @@ void Playback::Passes() {
 
 }  // namespace
 
-PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& controls, AudioOut& out,
-                        WaveFormat& format, JobObserver& observer, bool once) {
-    PlayFile input;
-    if (!input.Open(path)) {
-        // The reason, as a write tells it.
-        const int error = errno;
-        std::error_code ec;
-        const std::filesystem::file_status status = std::filesystem::status(path, ec);
-        observer.Message({JobError::ReadInput, std::filesystem::exists(status) &&
-                                                       !std::filesystem::is_regular_file(status)
-                                                   ? "it is no regular file"
-                                                   : std::strerror(error != 0 ? error : EIO)});
-        return {JobResult::Failed, 0};
-    }
-    return PlayWaveInput(input, controls, out, format, observer, once);
-}
-
-PlayResult PlayWaveInput(PlayInput& input, PlayControls& controls, AudioOut& out,
-                         WaveFormat& format, JobObserver& observer, bool once) {
+JobResult PlayWave(PlayInput& input, PlayControls& controls, AudioOut& out, WaveFormat& format,
+                   JobObserver& observer, bool once) {
     std::optional<LoudnessOut> loudness;
     if (controls.matchLoudness || controls.loudnessTarget) {
         loudness.emplace(out, controls.loudnessTarget);

@@ -77,7 +77,7 @@ void JobHost::StartPlayback(PlayMode mode) {
     m_phase = JobPhase::Playing;
     emit playing(mode);
     const bool started = m_workers.Start([this] {
-        const PlayResult result = PlayInput();
+        const JobResult result = PlayInput();
         QMetaObject::invokeMethod(
             this, [this, result] { PlaybackEnded(result); }, Qt::QueuedConnection);
     });
@@ -90,22 +90,22 @@ void JobHost::StartPlayback(PlayMode mode) {
 }
 
 // On the worker.
-PlayResult JobHost::PlayInput() {
+JobResult JobHost::PlayInput() {
     if (const std::optional<JobMessage> refusal = m_input.Refusal()) {
         Message(*refusal);
-        return {JobResult::Refused, 0};
+        return JobResult::Refused;
     }
     if (m_audio == nullptr) {
         Message({JobError::NoDevice});
-        return {JobResult::Refused, 0};
+        return JobResult::Refused;
     }
     return m_runner.Play(m_input, m_controls, *m_audio, *this);
 }
 
-void JobHost::PlaybackEnded(PlayResult result) {
+void JobHost::PlaybackEnded(JobResult result) {
     emit playEnded();
     // A file with no sample data to play would otherwise start again without end.
-    const bool restart = result.result == JobResult::Done && result.bytesPlayed > 0 &&
+    const bool restart = result == JobResult::Done && result.bytesPlayed > 0 &&
                          m_controls.stop == 0 && !m_workers.Closed();
     if (!restart) {
         m_controls.params.mode = PlayMode::Mode2;

@@ -92,8 +92,8 @@ class JobHost : public QObject, private JobObserver {
 
   private:
     void StartPlayback(PlayMode mode);
-    PlayResult PlayInput();
-    void PlaybackEnded(PlayResult result);
+    JobResult PlayInput();
+    void PlaybackEnded(JobResult result);
 
     // JobObserver, on the job's thread.
     void Message(const JobMessage& message) override;

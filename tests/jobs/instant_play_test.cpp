@@ -99,7 +99,7 @@ struct Playback {
     TestAudioOut audio;
     RecordingObserver observer;
     JobRunner runner;
-    PlayResult result;
+    JobResult result;
     std::thread thread;
 };
 
@@ -199,7 +199,7 @@ TEST(InstantPlay, PlaysWhatTheCopyHoldsAndWaitsWhereItIsAheadOfTheDecoder) {
         }
         held.gate.Release();
         play.Join();
-        EXPECT_EQ(play.result.result, JobResult::Done);
+        EXPECT_EQ(play.result, JobResult::Done);
 
         const Bytes data = CopyData(held.input);
         const std::uint64_t start = PositionBytes(c.loopStart, step);
@@ -264,7 +264,7 @@ TEST(InstantPlay, ADecodingThatFailsMidwayEndsThePlaybackAsItEndedTheChoice) {
         play.Start(held.input, told);
         play.Join();
         told.Check();
-        EXPECT_EQ(play.result.result, c.result);
+        EXPECT_EQ(play.result, c.result);
         const std::vector<std::string> messages = play.observer.Messages();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].rfind(c.message, 0), 0u) << messages[0];

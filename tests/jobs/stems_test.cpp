@@ -42,8 +42,7 @@ Written WriteStems(const fs::path& input, const fs::path& output,
     request.stop = stop;
     request.stems = true;
     RecordingObserver recorder;
-    WaveFormat format;
-    const JobResult result = WriteFile(request, format, observer ? *observer : recorder);
+    const JobResult result = JobRunner().Write(request, observer ? *observer : recorder);
     return {result, recorder.Messages()};
 }
 
@@ -251,8 +250,7 @@ TEST(Issue32Pair, AKilledCommitIsSettledByTheNextWrite) {
             request.output = output;
             request.params = &params;
             RecordingObserver observer;
-            WaveFormat format;
-            ASSERT_EQ(WriteFile(request, format, observer), JobResult::Done);
+            ASSERT_EQ(JobRunner().Write(request, observer), JobResult::Done);
         } else {
             EXPECT_TRUE(RecoverPair(output));
             EXPECT_FALSE(RecoverPair(output)) << "settled once";
@@ -312,8 +310,7 @@ TEST(Issue32Cover, AWriteFromTheDecodedCopyKeepsTheCover) {
             request.reads = prepared.Reads();
             request.output = dir / (std::string("out") + extension);
             request.params = &params;
-            WaveFormat format;
-            ASSERT_EQ(WriteFile(request, format, observer), JobResult::Done);
+            ASSERT_EQ(JobRunner().Write(request, observer), JobResult::Done);
             EXPECT_TRUE(coverOf(request.output) == ReadFile(picture));
         }
     }
@@ -350,8 +347,7 @@ TEST(Issue32Budget, AnEncodedOutputNeedsWhatItTakes) {
         request.params = &params;
         request.disk = &disk;
         RecordingObserver observer;
-        WaveFormat format;
-        EXPECT_EQ(WriteFile(request, format, observer), c.result);
+        EXPECT_EQ(JobRunner().Write(request, observer), c.result);
         if (c.result == JobResult::Refused) {
             ASSERT_FALSE(observer.Messages().empty());
             EXPECT_NE(observer.Messages().front().find("1104"), std::string::npos);
