@@ -11,7 +11,7 @@
 #include "jobs/device_choice.h"
 #include "jobs/input_file.h"
 #include "jobs/job_runner.h"
-#include "playback/portaudio_out.h"
+#include "jobs/sound.h"
 #include "settings/job_messages.h"
 #include "settings/presets.h"
 
@@ -105,12 +105,12 @@ int RunDevices(const std::vector<std::string>& args) {
         PrintUsageError("devices takes no arguments");
         return kExitUsage;
     }
-    const PortAudioSystem sound;
+    const Sound sound;
     if (const std::string error = sound.InitError(); !error.empty()) {
         PrintError("no sound system: " + error);
         return kExitFailed;
     }
-    const std::vector<AudioDevice> devices = sound.Devices();
+    const std::vector<AudioDevice> devices = sound.Devices().Devices();
     if (devices.empty()) {
         PrintError("no sound output device found");
         return kExitFailed;
@@ -156,10 +156,10 @@ int RunPlay(const std::vector<std::string>& args) {
     // A decoded input plays while it is decoded, and its decoder starts while the sound
     // system starts; what the decoding finds is told when it ends.
     const InputFile input = StartInput(files[0], runner.Disk());
-    PortAudioSystem sound;
-    PortAudioOut out(sound);
+    Sound sound;
+    AudioOut& out = sound.Out();
     DeviceLine deviceLine;
-    DeviceChoice(options.device).Apply(sound, out, deviceLine);
+    DeviceChoice(options.device).Apply(sound.Devices(), out, deviceLine);
     JobResult result = JobResult::Failed;
     if (const std::optional<JobMessage> refusal = input.Refusal()) {
         console.Message(*refusal);

@@ -20,6 +20,7 @@
 #include "render/encoder_sink.h"
 #include "render/loudness_sinks.h"
 #include "render/render.h"
+#include "render/render_pool.h"
 #include "render/safe_output.h"
 #include "render/wav_sink.h"
 #include "render/wav_source.h"
@@ -541,6 +542,11 @@ JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
     }
     WriteRequest withDisk = request;
     withDisk.disk = withDisk.disk != nullptr ? withDisk.disk : m_disk.get();
+    std::optional<RenderPool> pool;
+    if (withDisk.pool == nullptr && withDisk.threads) {
+        withDisk.pool = &pool.emplace(*withDisk.threads);
+        withDisk.ioThreads = pool->HasSpareThread(1);
+    }
     return WriteWith(withDisk, m_format, observer);
 }
 

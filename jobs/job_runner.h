@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "codecs/output_formats.h"
 #include "container/wave_format.h"
@@ -29,6 +30,9 @@ struct WriteRequest : RenderSettings {
     std::filesystem::path output;  // its extension picks the format
     QualityChoice quality;         // for a lossy format; unset: its defaults
     DiskSpace* disk = nullptr;     // what jobs running beside this one set aside; null: none run
+    // Where no pool is given: a pool of the write's own of this many threads (0: one for each
+    // core); unset: none, the write in one piece, in order.
+    std::optional<int> threads;
     // Also the removed part, in the output's format, under VocalsPath(output).
     bool stems = false;
     // The output's integrated loudness brought to the input's or a target, its true peak

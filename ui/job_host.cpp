@@ -7,8 +7,6 @@
 #include <chrono>
 #include <thread>
 
-#include "render/render_pool.h"
-
 std::filesystem::path FsPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
@@ -131,9 +129,7 @@ void JobHost::EndWrite() {
 }
 
 JobResult JobHost::Write(WriteRequest& request) {
-    RenderPool pool;
-    request.pool = &pool;
-    request.ioThreads = pool.HasSpareThread(1);
+    request.threads = 0;
     return m_runner.Write(request, *this);
 }
 
