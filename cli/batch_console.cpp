@@ -186,7 +186,7 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
     }
     ProcessingParameters params;
     ApplyRenderOptions(options, params);
-    Shared<int> stop{0};
+    std::stop_source stop;
     JobResult written = JobResult::Failed;
     {
         // Ctrl-C stops every job: no output is left half written, none is started after.
@@ -194,10 +194,10 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
         StopOnSignals signals(stop);
         BatchConsole console(items, StderrIsTerminal());
         written = RunBatch(
-            items, params, stop, batch.threads, console,
+            items, params, stop.get_token(), batch.threads, console,
             {batch.noClobber, batch.quality, KeyTempoOf(options), batch.stems, options.loudness});
     }
-    if (stop) {
+    if (stop.stop_requested()) {
         std::fprintf(stderr,
                      "zerbex2-cli: interrupted; unfinished outputs were left as they were\n");
     }

@@ -30,9 +30,9 @@ struct PlayOptions {
 
 // The input's length as soon as its rate is known: at once for a WAV, once its decoder has
 // started for any other input.
-WaveLength KnownLength(const InputFile& input, const Shared<int>& stop) {
+WaveLength KnownLength(const InputFile& input, const std::stop_source& stop) {
     constexpr auto kPoll = std::chrono::milliseconds(5);
-    while (input.Length().byteRate == 0 && input.Decoding() && stop == 0) {
+    while (input.Length().byteRate == 0 && input.Decoding() && !stop.stop_requested()) {
         std::this_thread::sleep_for(kPoll);
     }
     return input.Length();
@@ -84,7 +84,8 @@ JobResult PlayUntilStopped(JobRunner& runner, const InputFile& input, PlayContro
     for (;;) {
         const JobResult played = runner.Play(input, controls, out, observer, once);
         // A file without sample data would otherwise start again without end.
-        if (played != JobResult::Done || once || controls.stop || played.bytesPlayed == 0) {
+        if (played != JobResult::Done || once || controls.stop.stop_requested() ||
+            played.bytesPlayed == 0) {
             return played == JobResult::Stopped ? JobResult::Done : played.kind;
         }
     }

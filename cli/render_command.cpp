@@ -48,7 +48,7 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
               const std::string& input, const std::string& output) {
     ProcessingParameters params;
     ApplyRenderOptions(options, params);
-    Shared<int> stop{0};
+    std::stop_source stop;
     Console console;
     console.SetInput(input);
     console.SetOutput(output);
@@ -69,7 +69,7 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
         request.keyTempo = KeyTempoOf(options);
         request.stems = stems;
         request.loudness = options.loudness;
-        request.stop = &stop;
+        request.stop = stop.get_token();
         request.threads = threads;
         JobRunner runner;
         result = runner.Write(request, console);

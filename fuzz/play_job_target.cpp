@@ -88,7 +88,7 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
             controls.params.mode = actions.mode;
         }
         if (blockIndex + 1 >= kStopAfterBlocks) {
-            controls.stop = 1;
+            controls.stop.request_stop();
         }
     };
     // A fresh job has no format from a job before.

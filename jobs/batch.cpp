@@ -52,15 +52,14 @@ struct Sharing {
 struct BatchJob {
     const ProcessingParameters& params;
     const BatchSettings& settings;
-    const Shared<int>& stop;
+    const std::stop_token& stop;
     RenderPool& pool;
     DiskSpace& disk;
     BatchObserver& observer;
 };
 
 bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sharing sharing) {
-    const Shared<int>& stop = job.stop;
-    if (stop) {
+    if (job.stop.stop_requested()) {
         return false;
     }
     WriteRequest request;
@@ -71,7 +70,7 @@ bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sha
     request.keyTempo = job.settings.keyTempo;
     request.stems = job.settings.stems;
     request.loudness = job.settings.loudness;
-    request.stop = &stop;
+    request.stop = job.stop;
     request.pool = &job.pool;
     request.segments = sharing.segments ? 0 : 1;
     request.ioThreads = sharing.ioThreads;
@@ -158,7 +157,7 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items, cons
 }
 
 JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-                   const Shared<int>& stop, int threads, BatchObserver& observer,
+                   const std::stop_token& stop, int threads, BatchObserver& observer,
                    const BatchSettings& settings) {
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -185,5 +184,7 @@ JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParamete
             }
         });
     }
-    return allWritten ? JobResult::Done : stop ? JobResult::Stopped : JobResult::Failed;
+    return allWritten              ? JobResult::Done
+           : stop.stop_requested() ? JobResult::Stopped
+                                   : JobResult::Failed;
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -72,5 +73,5 @@ struct BatchSettings {
 // Writes every item (with noClobber, every item whose output does not exist) on a pool of
 // threads (0: one for each core); Done when all were written.
 JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-                   const Shared<int>& stop, int threads, BatchObserver& observer,
+                   const std::stop_token& stop, int threads, BatchObserver& observer,
                    const BatchSettings& settings = {});

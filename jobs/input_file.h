@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <utility>
@@ -46,13 +47,14 @@ class InputFile {
     WaveLength Length() const;
     // Waits for the decoder to end, telling the observer how far it is; false when cancel came
     // first (the decoding goes on).
-    bool WaitForDecoding(const Shared<int>* cancel, JobObserver& observer) const;
+    bool WaitForDecoding(const std::stop_token& cancel, JobObserver& observer) const;
     // Stops the decoding where it is: it ends as cancelled unless it had ended already, and a
     // copy cut short is removed.
     void StopDecoding();
     // What a playback of a decoded input reads, as far as the copy is written; null for an
     // input played as it is (Reads()).
-    std::unique_ptr<PlayInput> ReadCopy(RunInterrupts interrupts) const;
+    std::unique_ptr<PlayInput> ReadCopy(std::stop_token stop,
+                                        const Shared<int>* seek = nullptr) const;
 
   private:
     friend InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,
@@ -75,7 +77,7 @@ InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,
 
 // StartInput, then the decoding to its end: progress goes to the observer, cancel stops the
 // decoding.
-InputFile PrepareInput(const std::filesystem::path& path, const Shared<int>* cancel,
+InputFile PrepareInput(const std::filesystem::path& path, const std::stop_token& cancel,
                        DiskSpace& disk, JobObserver& observer);
 
 // A playback's observer that tells the input's warning once, on the playback's thread, when

@@ -111,9 +111,13 @@ CoverArt CoverOf(const fs::path& input) {
 }
 
 // The source for the file a write reads; null after telling the observer why there is none.
-// A WAV is walked as it is unless decode asks for its frames behind a header of our own.
-std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>* stop, bool decode,
+// A WAV is walked as it is unless the write stretches it (stretchNote set): its frames then
+// come behind a header of our own, whose tags hold the note.
+std::unique_ptr<RenderSource> OpenSource(const WriteRequest& request,
+                                         const std::optional<std::string>& stretchNote,
                                          JobResult& refusal, JobObserver& observer) {
+    const fs::path& path = request.reads.empty() ? request.input : request.reads;
+    const bool decode = stretchNote.has_value();
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         observer.Message({JobError::NotAudio});
@@ -135,8 +139,11 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>
         return nullptr;
     }
     auto decoded = std::make_unique<DecodedSource>();
-    const SourceStatus opened = decoded->Open(path, stop);
+    const SourceStatus opened = decoded->Open(path, request.stop);
     if (opened == SourceStatus::Ok) {
+        if (decode) {
+            decoded->WillStretch(100.0 / request.keyTempo.tempo, *stretchNote);
+        }
         return decoded;
     }
     if (opened == SourceStatus::Interrupted) {
@@ -175,7 +182,7 @@ std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path
         }
         error = wav->ErrorDetail();
     }
-    if (!(request.stop != nullptr && request.stop->Get() != 0)) {
+    if (!request.stop.stop_requested()) {
         observer.Message({JobError::CreateOutput, error,
                           path == request.output ? "" : path.string(), FormatWord(format)});
     }
@@ -314,14 +321,10 @@ struct Measured {
 bool MeasureRun(const WriteRequest& request, const RenderSettings& base, bool processed,
                 MeasureSink& sink, JobObserver& observer, JobResult& ended) {
     const bool stretch = processed && !request.keyTempo.Neutral();
-    const std::unique_ptr<RenderSource> source =
-        OpenSource(request.reads.empty() ? request.input : request.reads, request.stop, stretch,
-                   ended, observer);
+    const std::unique_ptr<RenderSource> source = OpenSource(
+        request, stretch ? std::optional<std::string>("") : std::nullopt, ended, observer);
     if (!source) {
         return false;
-    }
-    if (stretch) {
-        static_cast<DecodedSource&>(*source).WillStretch(100.0 / request.keyTempo.tempo, "");
     }
     // A measuring run writes nothing: neither the disk nor a format bounds what it reads.
     source->Limit(~std::uint64_t{0}, false);
@@ -419,17 +422,13 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
     }
     JobObserver& writing = lastShare ? *lastShare : observer;
     JobResult refusal = JobResult::Failed;
-    const bool stretch = !request.keyTempo.Neutral();
-    const std::unique_ptr<RenderSource> source =
-        OpenSource(request.reads.empty() ? request.input : request.reads, request.stop, stretch,
-                   refusal, observer);
+    const std::unique_ptr<RenderSource> source = OpenSource(
+        request,
+        request.keyTempo.Neutral() ? std::nullopt
+                                   : std::optional(SettingsNote(*request.params, request.keyTempo)),
+        refusal, observer);
     if (!source) {
         return refusal;
-    }
-    if (stretch) {
-        // Decoded, whatever the input: see OpenSource.
-        static_cast<DecodedSource&>(*source).WillStretch(
-            100.0 / request.keyTempo.tempo, SettingsNote(*request.params, request.keyTempo));
     }
     // A decoded copy holds the input's tags but not its cover: that comes from the input.
     const CoverArt cover = outputFormat == &WavFormat() ? CoverArt{}
@@ -443,8 +442,7 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
                                   cover, observer);
     }
     if (!sinks.output || (request.stems && !sinks.vocals)) {
-        return request.stop != nullptr && request.stop->Get() != 0 ? JobResult::Stopped
-                                                                   : JobResult::Failed;
+        return request.stop.stop_requested() ? JobResult::Stopped : JobResult::Failed;
     }
     DiskSpace ownDisk;
     DiskSpace::Reservation reserved;
@@ -556,7 +554,8 @@ JobResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioO
     if (!job) {
         return JobResult::Busy;
     }
-    if (const std::unique_ptr<PlayInput> copy = input.ReadCopy(controls.Interrupts())) {
+    if (const std::unique_ptr<PlayInput> copy =
+            input.ReadCopy(controls.stop.get_token(), &controls.seek)) {
         return PlayWave(*copy, controls, out, m_format, observer, once);
     }
     PlayFile file;

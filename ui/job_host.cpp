@@ -24,6 +24,10 @@ bool JobHost::Idle() const {
     return m_phase == JobPhase::Idle && m_workers.AllFinished();
 }
 
+bool JobHost::AwaitDecoding(const std::stop_token& cancel) {
+    return m_input.WaitForDecoding(cancel, *this);
+}
+
 void JobHost::OpenInput(const QString& path) {
     m_input = InputFile();  // the decoding of the last input ends before the next one starts
     m_input = StartInput(FsPath(path), m_runner.Disk());
@@ -33,17 +37,13 @@ void JobHost::OpenInput(const QString& path) {
     m_controls.loopEndFrame = -1;
 }
 
-bool JobHost::AwaitDecoding(const Shared<int>& cancel) {
-    return m_input.WaitForDecoding(&cancel, *this);
-}
-
 bool JobHost::Play(PlayMode mode) {
     if (m_phase == JobPhase::Writing) {
         return true;
     }
     if (m_phase == JobPhase::Idle) {
         if (!m_hasInput) {
-            m_controls.stop = 0;
+            m_controls.stop = std::stop_source();
             return false;
         }
         StartPlayback(mode);
@@ -58,13 +58,13 @@ bool JobHost::Play(PlayMode mode) {
         return true;
     }
     // Stop: the job ends at its next check of the stop request, and does not start again.
-    m_controls.stop = 1;
+    m_controls.stop.request_stop();
     return true;
 }
 
 // Runs on the window's thread only, so two starts never overlap.
 void JobHost::StartPlayback(PlayMode mode) {
-    m_controls.stop = 0;
+    m_controls.stop = std::stop_source();
     // A playback that starts again at the end of its data stays on its device.
     if (m_phase != JobPhase::RestartPending && m_audio != nullptr && m_devices != nullptr) {
         m_device.Apply(*m_devices, *m_audio, *this);
@@ -104,7 +104,7 @@ void JobHost::PlaybackEnded(JobResult result) {
     emit playEnded();
     // A file with no sample data to play would otherwise start again without end.
     const bool restart = result == JobResult::Done && result.bytesPlayed > 0 &&
-                         m_controls.stop == 0 && !m_workers.Closed();
+                         !m_controls.stop.stop_requested() && !m_workers.Closed();
     if (!restart) {
         m_controls.params.mode = PlayMode::Mode2;
         m_phase = JobPhase::Idle;
@@ -186,7 +186,7 @@ void JobHost::ShowLatest() {
 }
 
 void JobHost::ShutDown() {
-    m_controls.stop = 1;
+    m_controls.stop.request_stop();
     if (m_audio != nullptr) {
         m_audio->Abort();
     }

@@ -82,7 +82,7 @@ struct Playback {
         controls.loopEnd = std::numeric_limits<int>::max();
     }
     ~Playback() {
-        controls.stop = 1;
+        controls.stop.request_stop();
         Join();
     }
     void Start(const InputFile& input, JobObserver& told) {
@@ -118,7 +118,7 @@ bool WaitUntil(Done done) {
 // The sample data of a finished copy.
 Bytes CopyData(const InputFile& input) {
     JobObserver quiet;
-    EXPECT_TRUE(input.WaitForDecoding(nullptr, quiet));
+    EXPECT_TRUE(input.WaitForDecoding({}, quiet));
     const Bytes file = ReadFile(input.Reads());
     const std::vector<ByteRange> data = DataBodies(file);
     EXPECT_EQ(data.size(), 1u);
@@ -271,7 +271,7 @@ TEST(InstantPlay, ADecodingThatFailsMidwayEndsThePlaybackAsItEndedTheChoice) {
 
         DiskSpace disk;
         JobObserver quiet;
-        const InputFile reference = PrepareInput(unchanged, nullptr, disk, quiet);
+        const InputFile reference = PrepareInput(unchanged, {}, disk, quiet);
         const Bytes data = CopyData(reference);
         if (c.changes) {
             EXPECT_EQ(held.input.Refusal()->error, JobError::ReadInput);
@@ -307,7 +307,7 @@ TEST(InstantPlay, ChoosingAnotherInputStopsTheDecodingAndRemovesItsCopy) {
     EXPECT_EQ(held.gate.Seen(), 2) << "the decoder stopped where it was";
 
     JobObserver quiet;
-    ASSERT_TRUE(held.input.WaitForDecoding(nullptr, quiet));
+    ASSERT_TRUE(held.input.WaitForDecoding({}, quiet));
     EXPECT_EQ(CopiesIn(dir / "zerbex2"), std::vector<fs::path>{held.input.Reads()});
 }
 

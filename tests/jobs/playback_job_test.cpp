@@ -68,7 +68,7 @@ struct PlaybackFixture {
     void StopAfterBlocks(std::size_t count) {
         audio.onWrite = [this, count](std::size_t index) {
             if (index + 1 == count) {
-                controls.stop = 1;
+                controls.stop.request_stop();
             }
         };
     }
@@ -120,7 +120,7 @@ TEST(PlaybackJob, SeekInsideTheLoopJumpsToTheReleasedPosition) {
             s.seek = 1;
         }
         if (index == 5) {
-            s.stop = 1;
+            s.stop.request_stop();
         }
     };
     f.Play();
@@ -142,7 +142,7 @@ TEST(PlaybackJob, SeekOutsideTheLoopOrNearItsEndGoesToTheLoopStart) {
                 s.seek = 1;
             }
             if (index == 2) {
-                s.stop = 1;
+                s.stop.request_stop();
             }
         };
         f.Play();
@@ -212,7 +212,7 @@ TEST(PlaybackJob, LoopsAndMovesToTheFrame) {
                 s.seek = 1;
             }
             if (!c.once && f.audio.Played().size() >= frames * 4) {
-                s.stop = 1;
+                s.stop.request_stop();
             }
         };
         EXPECT_EQ(f.runner.Play(InputFile(f.input), s, f.audio, f.observer, c.once),
@@ -270,7 +270,7 @@ TEST(PlaybackJob, LoopMovedPastItsEndDuringPlaybackShowsError87AtTheNextLoopBack
             s.loopStart = 60;
         }
         if (index == 8) {
-            s.stop = 1;
+            s.stop.request_stop();
         }
     };
     f.Play();
@@ -289,7 +289,7 @@ TEST(PlaybackJob, LoweringTheLoopEndSendsPlaybackBackAfterTheCurrentBlock) {
             s.loopEnd = 2;  // the position counter is already past it
         }
         if (index == 12) {
-            s.stop = 1;
+            s.stop.request_stop();
         }
     };
     f.Play();

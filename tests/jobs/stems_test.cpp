@@ -31,7 +31,7 @@ struct Written {
 };
 
 Written WriteStems(const fs::path& input, const fs::path& output,
-                   const ProcessingParameters& params, const Shared<int>* stop = nullptr,
+                   const ProcessingParameters& params, const std::stop_token& stop = {},
                    JobObserver* observer = nullptr) {
     RenderPool pool(2);
     WriteRequest request;
@@ -128,11 +128,11 @@ TEST(Stems, BothFilesInTheOutputsFormatTheVocalsWhatTheModeRemoved) {
 // Sets the stop control at a job's first progress report: a user's Cancel mid-write.
 class StopAtFirstProgress : public JobObserver {
   public:
-    explicit StopAtFirstProgress(Shared<int>& stop) : m_stop(stop) {}
-    void Progress(double /*done*/) override { m_stop = 1; }
+    explicit StopAtFirstProgress(std::stop_source& stop) : m_stop(stop) {}
+    void Progress(double /*done*/) override { m_stop.request_stop(); }
 
   private:
-    Shared<int>& m_stop;
+    std::stop_source& m_stop;
 };
 
 TEST(Stems, AWriteThatDoesNotFinishLeavesBothNamesAsTheyWere) {
@@ -170,10 +170,10 @@ TEST(Stems, AWriteThatDoesNotFinishLeavesBothNamesAsTheyWere) {
         }
         ProcessingParameters params;
         SetParameters(params, {}, c.mode);
-        Shared<int> stop{0};
+        std::stop_source stop;
         StopAtFirstProgress stopper(stop);
         const Written w =
-            WriteStems(input, output, params, &stop, c.stopMidway ? &stopper : nullptr);
+            WriteStems(input, output, params, stop.get_token(), c.stopMidway ? &stopper : nullptr);
         EXPECT_EQ(w.result, c.result);
         EXPECT_EQ(ReadFile(output), old);
         EXPECT_EQ(ReadFile(input), song);
@@ -299,7 +299,7 @@ TEST(Issue32Cover, AWriteFromTheDecodedCopyKeepsTheCover) {
         ASSERT_TRUE(coverOf(input) == ReadFile(picture)) << in.input;
         DiskSpace disk;
         RecordingObserver observer;
-        const InputFile prepared = PrepareInput(input, nullptr, disk, observer);
+        const InputFile prepared = PrepareInput(input, {}, disk, observer);
         ASSERT_TRUE(prepared.Decoded()) << in.input;
         for (const char* extension : {".mp3", ".flac", ".m4a"}) {
             SCOPED_TRACE(std::string(in.input) + " to " + extension);

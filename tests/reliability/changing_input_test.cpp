@@ -116,7 +116,7 @@ TEST_F(ChangingInputTest, InputChangedWhilePlayingPlaysWhatIsThere) {
                 }
             }
             if (block + 1 >= kStopAfter) {
-                controls.stop = 1;
+                controls.stop.request_stop();
             }
         };
         RecordingObserver observer;
