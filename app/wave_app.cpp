@@ -1,6 +1,7 @@
 #include "app/wave_app.h"
 
 #include <QApplication>
+#include <memory>
 
 #include "jobs/sound.h"
 #include "res/resources.h"
@@ -28,7 +29,13 @@ void RunProgram(const QString& input) {
     QtFileDialogs files;
     Profile profile(DefaultProfilePath());
     // Without a sound system the window still writes files, and says so when asked to play.
-    Sound sound;
-    AudioOut* out = sound.InitError().empty() ? &sound.Out() : nullptr;
-    RunMainWindow(UiServices{boxes, files, profile, out, nullptr, &sound.Devices()}, input);
+    auto sound = std::make_unique<Sound>();
+    AudioOut* out = sound->system.InitError().empty() ? &sound->out : nullptr;
+    RunMainWindow(UiServices{boxes, files, profile, out, nullptr, &sound->system}, input);
+    // A window closed while it played aborted its stream, and closing that stream waits until
+    // the device has let go of the sound it had taken. The program ends with its window
+    // instead: the system releases the device with the process.
+    if (sound->out.HoldsAbortedStream()) {
+        static_cast<void>(sound.release());
+    }
 }

@@ -107,11 +107,11 @@ int RunDevices(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     const Sound sound;
-    if (const std::string error = sound.InitError(); !error.empty()) {
+    if (const std::string error = sound.system.InitError(); !error.empty()) {
         PrintError("no sound system: " + error);
         return kExitFailed;
     }
-    const std::vector<AudioDevice> devices = sound.Devices().Devices();
+    const std::vector<AudioDevice> devices = sound.system.Devices();
     if (devices.empty()) {
         PrintError("no sound output device found");
         return kExitFailed;
@@ -158,9 +158,9 @@ int RunPlay(const std::vector<std::string>& args) {
     // system starts; what the decoding finds is told when it ends.
     const InputFile input = StartInput(files[0], runner.Disk());
     Sound sound;
-    AudioOut& out = sound.Out();
+    AudioOut& out = sound.out;
     DeviceLine deviceLine;
-    DeviceChoice(options.device).Apply(sound.Devices(), out, deviceLine);
+    DeviceChoice(options.device).Apply(sound.system, out, deviceLine);
     JobResult result = JobResult::Failed;
     if (const std::optional<JobMessage> refusal = input.Refusal()) {
         console.Message(*refusal);

@@ -66,9 +66,12 @@ bool InputFile::WaitForDecoding(const std::stop_token& cancel, JobObserver& obse
     return !m_copy || m_copy->WaitForEnd(cancel, observer);
 }
 
-std::unique_ptr<PlayInput> InputFile::ReadCopy(std::stop_token stop,
-                                               const Shared<int>* seek) const {
-    return m_copy ? DecodedCopy::Reader(m_copy, std::move(stop), seek) : nullptr;
+std::unique_ptr<PlayInput> InputFile::Open(std::stop_token stop, const Shared<int>* seek) const {
+    if (m_copy) {
+        return DecodedCopy::Reader(m_copy, std::move(stop), seek);
+    }
+    auto file = std::make_unique<PlayFile>();
+    return file->Open(m_path) ? std::move(file) : nullptr;
 }
 
 InputFile StartInput(const fs::path& path, DiskSpace& disk, JobObserver* observer) {

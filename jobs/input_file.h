@@ -51,10 +51,9 @@ class InputFile {
     // Stops the decoding where it is: it ends as cancelled unless it had ended already, and a
     // copy cut short is removed.
     void StopDecoding();
-    // What a playback of a decoded input reads, as far as the copy is written; null for an
-    // input played as it is (Reads()).
-    std::unique_ptr<PlayInput> ReadCopy(std::stop_token stop,
-                                        const Shared<int>* seek = nullptr) const;
+    // What a playback or a scan reads: the decoded copy as far as it is written, or the input
+    // as it is; null when that cannot be opened.
+    std::unique_ptr<PlayInput> Open(std::stop_token stop, const Shared<int>* seek = nullptr) const;
 
   private:
     friend InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,

@@ -554,20 +554,10 @@ JobResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioO
     if (!job) {
         return JobResult::Busy;
     }
-    if (const std::unique_ptr<PlayInput> copy =
-            input.ReadCopy(controls.stop.get_token(), &controls.seek)) {
-        return PlayWave(*copy, controls, out, m_format, observer, once);
-    }
-    PlayFile file;
-    if (!file.Open(input.Reads())) {
-        // The reason, as a write tells it.
-        const int error = errno;
-        std::error_code ec;
-        const fs::file_status status = fs::status(input.Reads(), ec);
-        observer.Message({JobError::ReadInput, fs::exists(status) && !fs::is_regular_file(status)
-                                                   ? "it is no regular file"
-                                                   : std::strerror(error != 0 ? error : EIO)});
+    const std::unique_ptr<PlayInput> reads = input.Open(controls.stop.get_token(), &controls.seek);
+    if (!reads) {
+        observer.Message({JobError::ReadInput, Unreadable(input.Reads())});
         return JobResult::Failed;
     }
-    return PlayWave(file, controls, out, m_format, observer, once);
+    return PlayWave(*reads, controls, out, m_format, observer, once);
 }

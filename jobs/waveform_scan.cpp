@@ -89,13 +89,9 @@ void EnvelopeWalk::Send(std::uint64_t totalFrames, bool done) {
 void WaveformScan::Start(const InputFile& input, double lowHz, double highHz, Sink sink) {
     Stop();
     m_stop = std::stop_source();
-    std::unique_ptr<PlayInput> reader = input.ReadCopy(m_stop.get_token());
+    std::unique_ptr<PlayInput> reader = input.Open(m_stop.get_token());
     if (!reader) {
-        auto file = std::make_unique<PlayFile>();
-        if (!file->Open(input.Reads())) {
-            return;  // the playback says what is wrong with it
-        }
-        reader = std::move(file);
+        return;  // the playback says what is wrong with it
     }
     m_thread = std::thread(
         [this, reader = std::move(reader), lowHz, highHz, sink = std::move(sink)]() mutable {
