@@ -13,7 +13,7 @@
 
 struct PlayControls {
     ProcessingParameters params;
-    // Asked of the job on its way; the window sets a new one before each job, while none runs.
+    // Asks the running job to stop; a new one is set before each job, while none runs.
     std::stop_source stop;
     // A move was asked for (the play-position trackbar released, the waveform clicked): a
     // playback moves to seekFrame, or to playPos when seekFrame is negative, and clears it.
