@@ -109,7 +109,7 @@ void Measure(const std::vector<unsigned char>& voice, const std::vector<unsigned
 
 void Process(std::vector<unsigned char>& bytes, const ProcessingParameters& params) {
     FrameState frames;
-    ProcessFrames(frames, params, {}, bytes.data(), bytes.size() / 4);
+    ProcessFrames(frames, params, bytes.data(), bytes.size() / 4);
 }
 
 // A channel of frames through the filters that weigh the voice.

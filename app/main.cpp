@@ -6,7 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/wave_app.h"
-#include "render/render_pool.h"
+#include "jobs/threads.h"
 #include "ui/ui_language.h"
 
 namespace {
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral(ZERBEX_APP_ID));
     InstallUiLanguage(application, QLocale::system().uiLanguages());
     // The segments of a write job run on every core, and no pool takes more.
-    const ThreadAllowance threads(RenderPool::CoreCount());
+    const ThreadAllowance threads(CoreCount());
     RunProgram(request.input);
     return 0;
 }

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <memory>
 
-#include "playback/portaudio_out.h"
+#include "jobs/sound.h"
 #include "res/resources.h"
 #include "ui/file_dialogs.h"
 #include "ui/main_window.h"
@@ -22,20 +22,6 @@ void RunMainWindow(const UiServices& services, const QString& input) {
     QApplication::exec();
 }
 
-namespace {
-
-// A window closed while it played aborted its stream, and closing that stream waits until the
-// device has let go of the sound it had taken. The program ends with its window instead: the
-// system releases the device with the process.
-void EndSound(std::unique_ptr<PortAudioSystem> sound, std::unique_ptr<PortAudioOut> out) {
-    if (out != nullptr && out->HoldsAbortedStream()) {
-        static_cast<void>(out.release());
-        static_cast<void>(sound.release());
-    }
-}
-
-}  // namespace
-
 void RunProgram(const QString& input) {
     // Message boxes and dialogs show the same icon as the main window.
     QApplication::setWindowIcon(LoadAppIcon());
@@ -43,9 +29,13 @@ void RunProgram(const QString& input) {
     QtFileDialogs files;
     Profile profile(DefaultProfilePath());
     // Without a sound system the window still writes files, and says so when asked to play.
-    auto sound = std::make_unique<PortAudioSystem>();
-    std::unique_ptr<PortAudioOut> out =
-        sound->InitError().empty() ? std::make_unique<PortAudioOut>(*sound) : nullptr;
-    RunMainWindow(UiServices{boxes, files, profile, out.get(), nullptr, sound.get()}, input);
-    EndSound(std::move(sound), std::move(out));
+    auto sound = std::make_unique<Sound>();
+    AudioOut* out = sound->system.InitError().empty() ? &sound->out : nullptr;
+    RunMainWindow(UiServices{boxes, files, profile, out, nullptr, &sound->system}, input);
+    // A window closed while it played aborted its stream, and closing that stream waits until
+    // the device has let go of the sound it had taken. The program ends with its window
+    // instead: the system releases the device with the process.
+    if (sound->out.HoldsAbortedStream()) {
+        static_cast<void>(sound.release());
+    }
 }

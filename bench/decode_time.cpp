@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     }
     JobObserver quiet;
     JobRunner runner;
-    const InputFile input = PrepareInput(argv[1], nullptr, runner.Disk(), quiet);
+    const InputFile input = PrepareInput(argv[1], {}, runner.Disk(), quiet);
     if (input.Status() != InputStatus::Ready) {
         const auto refusal = input.Refusal();
         std::fprintf(stderr, "%s\n", refusal ? MessageText(*refusal).c_str() : "cancelled");

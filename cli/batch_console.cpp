@@ -16,7 +16,6 @@
 #include "cli/console.h"
 #include "cli/stop_on_signals.h"
 #include "jobs/batch.h"
-#include "render/render_pool.h"
 #include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
@@ -187,21 +186,20 @@ int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
     }
     ProcessingParameters params;
     ApplyRenderOptions(options, params);
-    Shared<int> stop{0};
-    bool written = false;
+    std::stop_source stop;
+    JobResult written = JobResult::Failed;
     {
         // Ctrl-C stops every job: no output is left half written, none is started after.
         // Taken first, so that every thread started below leaves the signals to it.
         StopOnSignals signals(stop);
-        RenderPool pool(batch.threads);
         BatchConsole console(items, StderrIsTerminal());
         written = RunBatch(
-            items, params, stop, pool, console,
+            items, params, stop.get_token(), batch.threads, console,
             {batch.noClobber, batch.quality, KeyTempoOf(options), batch.stems, options.loudness});
     }
-    if (stop) {
+    if (stop.stop_requested()) {
         std::fprintf(stderr,
                      "zerbex2-cli: interrupted; unfinished outputs were left as they were\n");
     }
-    return written ? kExitOk : kExitFailed;
+    return written == JobResult::Done ? kExitOk : kExitFailed;
 }

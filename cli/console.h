@@ -5,8 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "container/wave_layout.h"
-#include "render/job_observer.h"
+#include "jobs/input_file.h"
 
 // A job as the command-line tool shows it: messages on stderr, and on a terminal a status
 // line, either a progress bar or the play position and level.

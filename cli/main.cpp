@@ -12,7 +12,7 @@
 #include "cli/options.h"
 #include "cli/output_options.h"
 #include "cli/preset_option.h"
-#include "render/render_pool.h"
+#include "jobs/threads.h"
 #include "trackbars/parameters.h"
 
 namespace {

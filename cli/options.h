@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "processing/loudness.h"
-#include "processing/processing_parameters.h"
-#include "stretch/key_tempo.h"
+#include "jobs/job_runner.h"
 #include "trackbars/parameters.h"
 
 // Trackbar positions given on the command line; the defaults are the window's start-up

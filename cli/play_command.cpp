@@ -11,7 +11,7 @@
 #include "jobs/device_choice.h"
 #include "jobs/input_file.h"
 #include "jobs/job_runner.h"
-#include "playback/portaudio_out.h"
+#include "jobs/sound.h"
 #include "settings/job_messages.h"
 #include "settings/presets.h"
 
@@ -30,9 +30,9 @@ struct PlayOptions {
 
 // The input's length as soon as its rate is known: at once for a WAV, once its decoder has
 // started for any other input.
-WaveLength KnownLength(const InputFile& input, const Shared<int>& stop) {
+WaveLength KnownLength(const InputFile& input, const std::stop_source& stop) {
     constexpr auto kPoll = std::chrono::milliseconds(5);
-    while (input.Length().byteRate == 0 && input.Decoding() && stop == 0) {
+    while (input.Length().byteRate == 0 && input.Decoding() && !stop.stop_requested()) {
         std::this_thread::sleep_for(kPoll);
     }
     return input.Length();
@@ -82,10 +82,11 @@ void SetUpControls(const PlayOptions& options, PlayControls& controls) {
 JobResult PlayUntilStopped(JobRunner& runner, const InputFile& input, PlayControls& controls,
                            AudioOut& out, JobObserver& observer, bool once) {
     for (;;) {
-        const PlayResult played = runner.Play(input, controls, out, observer, once);
+        const JobResult played = runner.Play(input, controls, out, observer, once);
         // A file without sample data would otherwise start again without end.
-        if (played.result != JobResult::Done || once || controls.stop || played.bytesPlayed == 0) {
-            return played.result == JobResult::Stopped ? JobResult::Done : played.result;
+        if (played != JobResult::Done || once || controls.stop.stop_requested() ||
+            played.bytesPlayed == 0) {
+            return played == JobResult::Stopped ? JobResult::Done : played.kind;
         }
     }
 }
@@ -105,12 +106,12 @@ int RunDevices(const std::vector<std::string>& args) {
         PrintUsageError("devices takes no arguments");
         return kExitUsage;
     }
-    const PortAudioSystem sound;
-    if (const std::string error = sound.InitError(); !error.empty()) {
+    const Sound sound;
+    if (const std::string error = sound.system.InitError(); !error.empty()) {
         PrintError("no sound system: " + error);
         return kExitFailed;
     }
-    const std::vector<AudioDevice> devices = sound.Devices();
+    const std::vector<AudioDevice> devices = sound.system.Devices();
     if (devices.empty()) {
         PrintError("no sound output device found");
         return kExitFailed;
@@ -156,10 +157,10 @@ int RunPlay(const std::vector<std::string>& args) {
     // A decoded input plays while it is decoded, and its decoder starts while the sound
     // system starts; what the decoding finds is told when it ends.
     const InputFile input = StartInput(files[0], runner.Disk());
-    PortAudioSystem sound;
-    PortAudioOut out(sound);
+    Sound sound;
+    AudioOut& out = sound.out;
     DeviceLine deviceLine;
-    DeviceChoice(options.device).Apply(sound, out, deviceLine);
+    DeviceChoice(options.device).Apply(sound.system, out, deviceLine);
     JobResult result = JobResult::Failed;
     if (const std::optional<JobMessage> refusal = input.Refusal()) {
         console.Message(*refusal);

@@ -11,9 +11,8 @@
 #include "cli/output_options.h"
 #include "cli/preset_option.h"
 #include "cli/stop_on_signals.h"
-#include "container/wave_layout.h"
 #include "jobs/job_runner.h"
-#include "render/render_pool.h"
+#include "jobs/threads.h"
 #include "settings/job_messages.h"
 #include "settings/presets.h"
 
@@ -49,7 +48,7 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
               const std::string& input, const std::string& output) {
     ProcessingParameters params;
     ApplyRenderOptions(options, params);
-    Shared<int> stop{0};
+    std::stop_source stop;
     Console console;
     console.SetInput(input);
     console.SetOutput(output);
@@ -62,7 +61,6 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
     {
         // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
         StopOnSignals signals(stop);
-        RenderPool pool(threads);
         WriteRequest request;
         request.input = input;
         request.output = output;
@@ -71,9 +69,8 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
         request.keyTempo = KeyTempoOf(options);
         request.stems = stems;
         request.loudness = options.loudness;
-        request.stop = &stop;
-        request.pool = &pool;
-        request.ioThreads = pool.HasSpareThread(1);
+        request.stop = stop.get_token();
+        request.threads = threads;
         JobRunner runner;
         result = runner.Write(request, console);
     }
@@ -114,7 +111,7 @@ int RunRender(const std::vector<std::string>& givenArgs) {
         PrintUsageError(*error);
         return kExitUsage;
     }
-    int threads = RenderPool::CoreCount();
+    int threads = CoreCount();
     std::vector<IntOption> intOptions = RenderIntOptions(options);
     intOptions.push_back({"-j", 1, kMaxThreads, &threads});
     intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 
-StopOnSignals::StopOnSignals(Shared<int>& stop) : m_stop(stop) {
+StopOnSignals::StopOnSignals(std::stop_source& stop) : m_stop(stop) {
     sigemptyset(&m_signals);
     sigaddset(&m_signals, SIGINT);
     sigaddset(&m_signals, SIGTERM);
@@ -63,6 +63,6 @@ void StopOnSignals::Watch() {
             std::_Exit(128 + signal);
         }
         stopping = true;
-        m_stop = 1;
+        m_stop.request_stop();
     }
 }

@@ -3,16 +3,15 @@
 #include <signal.h>
 
 #include <atomic>
+#include <stop_token>
 #include <thread>
-
-#include "processing/shared_value.h"
 
 // Turns SIGINT and SIGTERM into a stop request. The signals are blocked in this thread
 // and in every thread started after it (PortAudio's included) and taken by a watcher
 // thread, so nothing runs in signal context. A second signal ends the program at once.
 class StopOnSignals {
   public:
-    explicit StopOnSignals(Shared<int>& stop);
+    explicit StopOnSignals(std::stop_source& stop);
 
     ~StopOnSignals();
 
@@ -24,7 +23,7 @@ class StopOnSignals {
     // The next signal taken, or 0 when there was none (or the watcher was woken to end).
     int NextSignal();
 
-    Shared<int>& m_stop;
+    std::stop_source& m_stop;
     sigset_t m_signals{};
     sigset_t m_previousMask{};
     int m_signalFd = -1;

@@ -2,7 +2,6 @@
 #include <filesystem>
 #include <string>
 
-#include "analysis/suggest_settings.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/options.h"

@@ -42,7 +42,7 @@ int FuzzDecode(const std::uint8_t* data, std::size_t size) {
     {
         Unobserved observer;
         DiskSpace disk;
-        const InputFile prepared = PrepareInput(input, nullptr, disk, observer);
+        const InputFile prepared = PrepareInput(input, {}, disk, observer);
         CheckPrepared(prepared, input);
     }
     // Nothing decoded outlives its input.

@@ -8,7 +8,7 @@
 #include "fuzz/fuzz_targets.h"
 #include "fuzz/scratch_dir.h"
 #include "fuzz/walk_model.h"
-#include "jobs/playback_job.h"
+#include "jobs/job_runner.h"
 #include "render/render.h"
 #include "settings/job_messages.h"
 #include "tests/test_support/recording_observer.h"
@@ -88,15 +88,14 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
             controls.params.mode = actions.mode;
         }
         if (blockIndex + 1 >= kStopAfterBlocks) {
-            controls.stop = 1;
+            controls.stop.request_stop();
         }
     };
     // A fresh job has no format from a job before.
-    WaveFormat format;
     RecordingObserver observer;
-    const PlayResult played = PlayWaveFile(input, controls, out, format, observer);
+    const JobResult played = JobRunner().Play(InputFile(input), controls, out, observer);
 
-    FUZZ_CHECK(played.result != JobResult::Failed && played.result != JobResult::Busy);
+    FUZZ_CHECK(played != JobResult::Failed && played != JobResult::Busy);
     FUZZ_CHECK(out.Opens() == out.Closes());
     FUZZ_CHECK(out.MaxInFlight() <= static_cast<std::size_t>(AudioOut::kQueuedBlocks));
     const std::vector<std::size_t> blocks = out.BlockSizes();
@@ -111,9 +110,9 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
     const WalkPrediction prediction = PredictWriteJob(data, size, 0, 0);
     if (prediction.dataRanges.empty() && !prediction.refused) {
         // Nothing to play: the device is never opened.
-        FUZZ_CHECK(played.result == JobResult::Done && out.Opens() == 0);
+        FUZZ_CHECK(played == JobResult::Done && out.Opens() == 0);
     }
-    if (played.result == JobResult::Refused) {
+    if (played == JobResult::Refused) {
         // The user is told why.
         const std::vector<std::string> messages = observer.Messages();
         FUZZ_CHECK(!messages.empty());

@@ -147,9 +147,8 @@ int FuzzWriteJob(const std::uint8_t* data, std::size_t size) {
     request.output = output;
     request.params = &params;
     request.ioThreads = (size / 7) % 2 == 1;
-    WaveFormat format;
     RecordingObserver observer;
-    const JobResult result = WriteFile(request, format, observer);
+    const JobResult result = JobRunner().Write(request, observer);
 
     if (PredictEngineReads(data, size)) {
         CheckAsIs(data, size, params, result, observer, folder, output);

@@ -52,15 +52,14 @@ struct Sharing {
 struct BatchJob {
     const ProcessingParameters& params;
     const BatchSettings& settings;
-    const Shared<int>& stop;
+    const std::stop_token& stop;
     RenderPool& pool;
     DiskSpace& disk;
     BatchObserver& observer;
 };
 
 bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sharing sharing) {
-    const Shared<int>& stop = job.stop;
-    if (stop) {
+    if (job.stop.stop_requested()) {
         return false;
     }
     WriteRequest request;
@@ -71,14 +70,13 @@ bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sha
     request.keyTempo = job.settings.keyTempo;
     request.stems = job.settings.stems;
     request.loudness = job.settings.loudness;
-    request.stop = &stop;
+    request.stop = job.stop;
     request.pool = &job.pool;
     request.segments = sharing.segments ? 0 : 1;
     request.ioThreads = sharing.ioThreads;
     request.disk = &job.disk;
     FileObserver file(job.observer, index);
-    WaveFormat format;
-    const JobResult result = WriteFile(request, format, file);
+    const JobResult result = JobRunner().Write(request, file);
     job.observer.Finished(index, result, file.Messages());
     return result == JobResult::Done;
 }
@@ -158,9 +156,9 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items, cons
     return std::nullopt;
 }
 
-bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
-              const BatchSettings& settings) {
+JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
+                   const std::stop_token& stop, int threads, BatchObserver& observer,
+                   const BatchSettings& settings) {
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (settings.noClobber && items[i].replaces) {
@@ -171,19 +169,22 @@ bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& p
     }
     // The decodings side by side share the free space: none counts on what another takes.
     DiskSpace disk;
+    RenderPool pool(threads);
     const BatchJob job{params, settings, stop, pool, disk, observer};
     std::atomic<bool> allWritten{true};
     if (chosen.size() == 1) {
         allWritten = WriteOne(items[chosen[0]], chosen[0], job, {true, pool.HasSpareThread(1)});
-        return allWritten;
+    } else {
+        const auto sideBySide = std::min<std::size_t>(chosen.size(), pool.Threads());
+        const Sharing sharing{false, pool.HasSpareThread(sideBySide)};
+        pool.ForEach(chosen.size(), [&](std::size_t k) {
+            const std::size_t i = chosen[k];
+            if (!WriteOne(items[i], i, job, sharing)) {
+                allWritten = false;
+            }
+        });
     }
-    const auto sideBySide = std::min<std::size_t>(chosen.size(), pool.Threads());
-    const Sharing sharing{false, pool.HasSpareThread(sideBySide)};
-    pool.ForEach(chosen.size(), [&](std::size_t k) {
-        const std::size_t i = chosen[k];
-        if (!WriteOne(items[i], i, job, sharing)) {
-            allWritten = false;
-        }
-    });
-    return allWritten;
+    return allWritten              ? JobResult::Done
+           : stop.stop_requested() ? JobResult::Stopped
+                                   : JobResult::Failed;
 }

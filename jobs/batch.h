@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,6 @@
 #include "processing/processing_parameters.h"
 #include "render/job_observer.h"
 #include "stretch/key_tempo.h"
-
-class RenderPool;
 
 struct BatchItem {
     std::filesystem::path input;
@@ -71,8 +70,8 @@ struct BatchSettings {
     Loudness loudness = {};  // each output's
 };
 
-// Writes every item (with noClobber, every item whose output does not exist); true when all
-// were written.
-bool RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-              const Shared<int>& stop, RenderPool& pool, BatchObserver& observer,
-              const BatchSettings& settings = {});
+// Writes every item (with noClobber, every item whose output does not exist) on a pool of
+// threads (0: one for each core); Done when all were written.
+JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
+                   const std::stop_token& stop, int threads, BatchObserver& observer,
+                   const BatchSettings& settings = {});

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 
 #include "processing/processing_parameters.h"
 #include "processing/shared_value.h"
@@ -12,7 +13,8 @@
 
 struct PlayControls {
     ProcessingParameters params;
-    Shared<int> stop{0};
+    // Asks the running job to stop; a new one is set before each job, while none runs.
+    std::stop_source stop;
     // A move was asked for (the play-position trackbar released, the waveform clicked): a
     // playback moves to seekFrame, or to playPos when seekFrame is negative, and clears it.
     // Whoever asks writes seekFrame, then seek; the playback never writes seekFrame, so a
@@ -37,6 +39,4 @@ struct PlayControls {
     // or, where the command line gives a target in LUFS, to that.
     Shared<int> matchLoudness{0};
     std::optional<double> loudnessTarget;  // set before the playback starts, never during
-
-    RunInterrupts Interrupts() const { return {&seek, &stop}; }
 };

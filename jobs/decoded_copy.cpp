@@ -116,7 +116,7 @@ class DecodedCopy::ProgressOf : public JobObserver {
 
 void DecodedCopy::Decode(const fs::path& input, DiskSpace& disk, JobObserver* observer) {
     DecodedSource source;
-    InputStatus status = StatusOf(source.Open(input, &m_cancel));
+    InputStatus status = StatusOf(source.Open(input, m_cancel.get_token()));
     std::string problem;
     std::optional<fs::path> cache;
     if (status == InputStatus::Ready) {
@@ -150,7 +150,7 @@ InputStatus DecodedCopy::Write(DecodedSource& source, const fs::path& folder, Jo
     wav.Adopt(m_file.File());
     Sink sink(wav, m_file.File(), source.DeclaredBytes(), *this);
     RenderSettings settings;
-    settings.stop = &m_cancel;
+    settings.stop = m_cancel.get_token();
     WaveFormat format;
     ProgressOf progress(*this, observer);
     const RenderStatus rendered = Render(source, sink, settings, format, progress);
@@ -232,10 +232,10 @@ WaveLength DecodedCopy::Length() const {
     return {exact ? DataBytes() : std::max(m_declaredBytes, DataBytes()), m_byteRate};
 }
 
-bool DecodedCopy::WaitForEnd(const Shared<int>* cancel, JobObserver& observer) const {
+bool DecodedCopy::WaitForEnd(const std::stop_token& cancel, JobObserver& observer) const {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_ended) {
-        if (cancel != nullptr && cancel->Get() != 0) {
+        if (cancel.stop_requested()) {
             return false;
         }
         lock.unlock();
@@ -249,8 +249,8 @@ bool DecodedCopy::WaitForEnd(const Shared<int>* cancel, JobObserver& observer) c
 // Reads the copy through the C library's buffer, never before the file holds what is read.
 class DecodedCopy::ReaderOf : public PlayInput {
   public:
-    ReaderOf(std::shared_ptr<const DecodedCopy> copy, RunInterrupts interrupts)
-        : m_copy(std::move(copy)), m_interrupts(interrupts) {}
+    ReaderOf(std::shared_ptr<const DecodedCopy> copy, std::stop_token stop, const Shared<int>* seek)
+        : m_copy(std::move(copy)), m_stop(std::move(stop)), m_seek(seek) {}
 
     std::size_t Read(unsigned char* buffer, std::size_t n) override;
     void Seek(std::int64_t position) override {
@@ -272,8 +272,11 @@ class DecodedCopy::ReaderOf : public PlayInput {
     Wait WaitFor(std::uint64_t end) const;
     bool OpenFile();
 
+    bool Seeking() const { return m_seek != nullptr && m_seek->Get() != 0; }
+
     std::shared_ptr<const DecodedCopy> m_copy;
-    RunInterrupts m_interrupts;
+    std::stop_token m_stop;
+    const Shared<int>* m_seek;
     PlayFile m_file;
     bool m_open = false;
     bool m_failed = false;
@@ -296,8 +299,7 @@ DecodedCopy::ReaderOf::Wait DecodedCopy::ReaderOf::WaitFor(std::uint64_t end) co
         }
         const bool inData =
             copy.m_headerBytes > 0 && static_cast<std::uint64_t>(m_position) >= copy.m_headerBytes;
-        const RunInterrupts& asked = m_interrupts;
-        if ((asked.stop != nullptr && asked.stop->Get() != 0) || (inData && asked.Requested())) {
+        if (m_stop.stop_requested() || (inData && Seeking())) {
             return Wait::Interrupted;
         }
         copy.m_changed.wait_for(lock, kRequestPoll);
@@ -352,7 +354,7 @@ std::uint64_t DecodedCopy::ReaderOf::DataLength(std::uint64_t /*walked*/, std::u
             m_failed = copy.m_status != InputStatus::Cancelled;
             return length;
         }
-        if (length > position || m_interrupts.Requested()) {
+        if (length > position || m_stop.stop_requested() || Seeking()) {
             return length;
         }
         copy.m_changed.wait_for(lock, kRequestPoll);
@@ -360,6 +362,6 @@ std::uint64_t DecodedCopy::ReaderOf::DataLength(std::uint64_t /*walked*/, std::u
 }
 
 std::unique_ptr<PlayInput> DecodedCopy::Reader(std::shared_ptr<const DecodedCopy> copy,
-                                               RunInterrupts interrupts) {
-    return std::make_unique<ReaderOf>(std::move(copy), interrupts);
+                                               std::stop_token stop, const Shared<int>* seek) {
+    return std::make_unique<ReaderOf>(std::move(copy), std::move(stop), seek);
 }

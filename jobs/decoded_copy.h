@@ -11,11 +11,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "container/wave_layout.h"
 #include "jobs/play_input.h"
-#include "processing/processing_parameters.h"
 #include "processing/shared_value.h"
 #include "render/job_observer.h"
 #include "settings/cache_folder.h"
@@ -46,7 +46,7 @@ class DecodedCopy {
     void Decode(const std::filesystem::path& input, DiskSpace& disk,
                 JobObserver* observer = nullptr);
     // The decoding stops soon after, as cancelled, unless it has ended.
-    void Cancel() { m_cancel = 1; }
+    void Cancel() { m_cancel.request_stop(); }
     // Removes the copy; once the decoding thread has ended.
     void Remove() { m_file.Remove(); }
 
@@ -64,12 +64,12 @@ class DecodedCopy {
     WaveLength Length() const;
     // Waits for the decoding to end, telling the observer how far it is; false when cancel
     // came first (the decoding goes on).
-    bool WaitForEnd(const Shared<int>* cancel, JobObserver& observer) const;
+    bool WaitForEnd(const std::stop_token& cancel, JobObserver& observer) const;
 
-    // What a playback reads while the copy grows. Its waits give way to the interrupts: a
-    // stop ends the reading, a seek the wait for sample data.
+    // What a playback reads while the copy grows. Its waits give way to a stop, which ends the
+    // reading, and to a seek (seek null: none), which ends the wait for sample data.
     static std::unique_ptr<PlayInput> Reader(std::shared_ptr<const DecodedCopy> copy,
-                                             RunInterrupts interrupts);
+                                             std::stop_token stop, const Shared<int>* seek);
 
   private:
     class Sink;
@@ -84,7 +84,7 @@ class DecodedCopy {
     std::uint64_t DataBytes() const { return m_written - m_headerBytes; }  // m_mutex held
 
     CacheFile m_file;  // the decoding thread's until it ends
-    Shared<int> m_cancel{0};
+    std::stop_source m_cancel;
     std::atomic<double> m_progress{0.0};
 
     mutable std::mutex m_mutex;

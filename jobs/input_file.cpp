@@ -62,12 +62,16 @@ WaveLength InputFile::Length() const {
     return m_copy ? m_copy->Length() : m_length;
 }
 
-bool InputFile::WaitForDecoding(const Shared<int>* cancel, JobObserver& observer) const {
+bool InputFile::WaitForDecoding(const std::stop_token& cancel, JobObserver& observer) const {
     return !m_copy || m_copy->WaitForEnd(cancel, observer);
 }
 
-std::unique_ptr<PlayInput> InputFile::ReadCopy(RunInterrupts interrupts) const {
-    return m_copy ? DecodedCopy::Reader(m_copy, interrupts) : nullptr;
+std::unique_ptr<PlayInput> InputFile::Open(std::stop_token stop, const Shared<int>* seek) const {
+    if (m_copy) {
+        return DecodedCopy::Reader(m_copy, std::move(stop), seek);
+    }
+    auto file = std::make_unique<PlayFile>();
+    return file->Open(m_path) ? std::move(file) : nullptr;
 }
 
 InputFile StartInput(const fs::path& path, DiskSpace& disk, JobObserver* observer) {
@@ -94,7 +98,7 @@ InputFile StartInput(const fs::path& path, DiskSpace& disk, JobObserver* observe
     return input;
 }
 
-InputFile PrepareInput(const fs::path& path, const Shared<int>* cancel, DiskSpace& disk,
+InputFile PrepareInput(const fs::path& path, const std::stop_token& cancel, DiskSpace& disk,
                        JobObserver& observer) {
     InputFile input = StartInput(path, disk);
     if (!input.WaitForDecoding(cancel, observer)) {

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "jobs/decoded_copy.h"
 #include "jobs/play_input.h"
@@ -20,6 +22,8 @@ class DiskSpace;
 class InputFile {
   public:
     InputFile() = default;
+    // A file read as it is, never decoded.
+    explicit InputFile(std::filesystem::path path) : m_path(std::move(path)) {}
     InputFile(InputFile&& other) noexcept = default;
     InputFile& operator=(InputFile&& other) noexcept;
     InputFile(const InputFile&) = delete;
@@ -43,13 +47,13 @@ class InputFile {
     WaveLength Length() const;
     // Waits for the decoder to end, telling the observer how far it is; false when cancel came
     // first (the decoding goes on).
-    bool WaitForDecoding(const Shared<int>* cancel, JobObserver& observer) const;
+    bool WaitForDecoding(const std::stop_token& cancel, JobObserver& observer) const;
     // Stops the decoding where it is: it ends as cancelled unless it had ended already, and a
     // copy cut short is removed.
     void StopDecoding();
-    // What a playback of a decoded input reads, as far as the copy is written; null for an
-    // input played as it is (Reads()).
-    std::unique_ptr<PlayInput> ReadCopy(RunInterrupts interrupts) const;
+    // What a playback or a scan reads: the decoded copy as far as it is written, or the input
+    // as it is; null when that cannot be opened.
+    std::unique_ptr<PlayInput> Open(std::stop_token stop, const Shared<int>* seek = nullptr) const;
 
   private:
     friend InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,
@@ -72,7 +76,7 @@ InputFile StartInput(const std::filesystem::path& path, DiskSpace& disk,
 
 // StartInput, then the decoding to its end: progress goes to the observer, cancel stops the
 // decoding.
-InputFile PrepareInput(const std::filesystem::path& path, const Shared<int>* cancel,
+InputFile PrepareInput(const std::filesystem::path& path, const std::stop_token& cancel,
                        DiskSpace& disk, JobObserver& observer);
 
 // A playback's observer that tells the input's warning once, on the playback's thread, when

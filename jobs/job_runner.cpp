@@ -20,6 +20,7 @@
 #include "render/encoder_sink.h"
 #include "render/loudness_sinks.h"
 #include "render/render.h"
+#include "render/render_pool.h"
 #include "render/safe_output.h"
 #include "render/wav_sink.h"
 #include "render/wav_source.h"
@@ -110,9 +111,13 @@ CoverArt CoverOf(const fs::path& input) {
 }
 
 // The source for the file a write reads; null after telling the observer why there is none.
-// A WAV is walked as it is unless decode asks for its frames behind a header of our own.
-std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>* stop, bool decode,
+// A WAV is walked as it is unless the write stretches it (stretchNote set): its frames then
+// come behind a header of our own, whose tags hold the note.
+std::unique_ptr<RenderSource> OpenSource(const WriteRequest& request,
+                                         const std::optional<std::string>& stretchNote,
                                          JobResult& refusal, JobObserver& observer) {
+    const fs::path& path = request.reads.empty() ? request.input : request.reads;
+    const bool decode = stretchNote.has_value();
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         observer.Message({JobError::NotAudio});
@@ -134,8 +139,11 @@ std::unique_ptr<RenderSource> OpenSource(const fs::path& path, const Shared<int>
         return nullptr;
     }
     auto decoded = std::make_unique<DecodedSource>();
-    const SourceStatus opened = decoded->Open(path, stop);
+    const SourceStatus opened = decoded->Open(path, request.stop);
     if (opened == SourceStatus::Ok) {
+        if (decode) {
+            decoded->WillStretch(100.0 / request.keyTempo.tempo, *stretchNote);
+        }
         return decoded;
     }
     if (opened == SourceStatus::Interrupted) {
@@ -174,7 +182,7 @@ std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path
         }
         error = wav->ErrorDetail();
     }
-    if (!(request.stop != nullptr && request.stop->Get() != 0)) {
+    if (!request.stop.stop_requested()) {
         observer.Message({JobError::CreateOutput, error,
                           path == request.output ? "" : path.string(), FormatWord(format)});
     }
@@ -313,14 +321,10 @@ struct Measured {
 bool MeasureRun(const WriteRequest& request, const RenderSettings& base, bool processed,
                 MeasureSink& sink, JobObserver& observer, JobResult& ended) {
     const bool stretch = processed && !request.keyTempo.Neutral();
-    const std::unique_ptr<RenderSource> source =
-        OpenSource(request.reads.empty() ? request.input : request.reads, request.stop, stretch,
-                   ended, observer);
+    const std::unique_ptr<RenderSource> source = OpenSource(
+        request, stretch ? std::optional<std::string>("") : std::nullopt, ended, observer);
     if (!source) {
         return false;
-    }
-    if (stretch) {
-        static_cast<DecodedSource&>(*source).WillStretch(100.0 / request.keyTempo.tempo, "");
     }
     // A measuring run writes nothing: neither the disk nor a format bounds what it reads.
     source->Limit(~std::uint64_t{0}, false);
@@ -372,6 +376,92 @@ Measured LoudnessGain(const WriteRequest& request, const RenderSettings& setting
     }
     measured.gain = output.GainFor(measured.target);
     return measured;
+}
+
+JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver& observer) {
+    const OutputFormatRow* outputFormat = OutputFormatFor(request.output);
+    if (outputFormat == nullptr) {
+        observer.Message(CannotWriteMessage(request.output));
+        return JobResult::Refused;
+    }
+    if (SameFile(request.input, request.output)) {
+        observer.Message({JobError::SameFile});
+        return JobResult::Failed;
+    }
+    if (request.stems && !VocalsNameFree(request, observer)) {
+        return JobResult::Failed;
+    }
+    if (!outputFormat->streams) {
+        for (const fs::path& path : {request.output, VocalsPath(request.output)}) {
+            if ((path == request.output || request.stems) && IsPipe(path)) {
+                observer.Message({JobError::CannotStream, FormatWord(*outputFormat),
+                                  path == request.output ? "" : path.string()});
+                return JobResult::Refused;
+            }
+        }
+    }
+    // What a write killed while it put a pair of files in place left is settled first.
+    RecoverPair(ResolveOutputTarget(request.output));
+    ProcessingParameters params;
+    CopyParameters(*request.params, params);
+    RenderSettings settings = request;
+    settings.params = &params;
+    // A loudness target: the output is measured first, so that the gain and the note naming it
+    // are known before the output is created.
+    std::optional<double> gain;
+    std::string loudnessNote;
+    std::unique_ptr<ShareOfProgress> lastShare;
+    if (request.loudness.On()) {
+        const Measured measured = LoudnessGain(request, settings, observer);
+        if (!measured.gain) {
+            return measured.ended;
+        }
+        gain = measured.gain;
+        loudnessNote = LoudnessNote(request.loudness, measured.target, *gain);
+        lastShare = std::make_unique<ShareOfProgress>(observer, 0.5, 0.5);
+    }
+    JobObserver& writing = lastShare ? *lastShare : observer;
+    JobResult refusal = JobResult::Failed;
+    const std::unique_ptr<RenderSource> source = OpenSource(
+        request,
+        request.keyTempo.Neutral() ? std::nullopt
+                                   : std::optional(SettingsNote(*request.params, request.keyTempo)),
+        refusal, observer);
+    if (!source) {
+        return refusal;
+    }
+    // A decoded copy holds the input's tags but not its cover: that comes from the input.
+    const CoverArt cover = outputFormat == &WavFormat() ? CoverArt{}
+                           : request.reads.empty()      ? source->Cover()
+                                                        : CoverOf(request.input);
+    Sinks sinks;
+    sinks.output =
+        CreateSink(request, request.output, *outputFormat, *source, cover, observer, loudnessNote);
+    if (sinks.output && request.stems) {
+        sinks.vocals = CreateSink(request, VocalsPath(request.output), *outputFormat, *source,
+                                  cover, observer);
+    }
+    if (!sinks.output || (request.stems && !sinks.vocals)) {
+        return request.stop.stop_requested() ? JobResult::Stopped : JobResult::Failed;
+    }
+    DiskSpace ownDisk;
+    DiskSpace::Reservation reserved;
+    // A tiny file that declares hours of audio must not fill the disk.
+    if (!Budget(*source, request, *outputFormat, request.disk != nullptr ? *request.disk : ownDisk,
+                reserved, observer)) {
+        return JobResult::Refused;
+    }
+    settings.vocals = sinks.vocals.get();
+    std::optional<LoudnessSink> loud;
+    if (gain) {
+        loud.emplace(*sinks.output, *gain);
+    }
+    RenderSink& output = loud ? static_cast<RenderSink&>(*loud) : *sinks.output;
+    RenderStatus status = Render(*source, output, settings, format, writing);
+    if (status == RenderStatus::Done && loud && !loud->Flush()) {
+        status = RenderStatus::WriteFailed;
+    }
+    return Finish(status, *source, sinks, request.output, *outputFormat, observer);
 }
 
 }  // namespace
@@ -440,97 +530,6 @@ bool SameFile(const fs::path& input, const fs::path& output) {
     return fs::equivalent(input, output, ec) && !ec;
 }
 
-JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver& observer) {
-    const OutputFormatRow* outputFormat = OutputFormatFor(request.output);
-    if (outputFormat == nullptr) {
-        observer.Message(CannotWriteMessage(request.output));
-        return JobResult::Refused;
-    }
-    if (SameFile(request.input, request.output)) {
-        observer.Message({JobError::SameFile});
-        return JobResult::Failed;
-    }
-    if (request.stems && !VocalsNameFree(request, observer)) {
-        return JobResult::Failed;
-    }
-    if (!outputFormat->streams) {
-        for (const fs::path& path : {request.output, VocalsPath(request.output)}) {
-            if ((path == request.output || request.stems) && IsPipe(path)) {
-                observer.Message({JobError::CannotStream, FormatWord(*outputFormat),
-                                  path == request.output ? "" : path.string()});
-                return JobResult::Refused;
-            }
-        }
-    }
-    // What a write killed while it put a pair of files in place left is settled first.
-    RecoverPair(ResolveOutputTarget(request.output));
-    ProcessingParameters params;
-    CopyParameters(*request.params, params);
-    RenderSettings settings = request;
-    settings.params = &params;
-    // A loudness target: the output is measured first, so that the gain and the note naming it
-    // are known before the output is created.
-    std::optional<double> gain;
-    std::string loudnessNote;
-    std::unique_ptr<ShareOfProgress> lastShare;
-    if (request.loudness.On()) {
-        const Measured measured = LoudnessGain(request, settings, observer);
-        if (!measured.gain) {
-            return measured.ended;
-        }
-        gain = measured.gain;
-        loudnessNote = LoudnessNote(request.loudness, measured.target, *gain);
-        lastShare = std::make_unique<ShareOfProgress>(observer, 0.5, 0.5);
-    }
-    JobObserver& writing = lastShare ? *lastShare : observer;
-    JobResult refusal = JobResult::Failed;
-    const bool stretch = !request.keyTempo.Neutral();
-    const std::unique_ptr<RenderSource> source =
-        OpenSource(request.reads.empty() ? request.input : request.reads, request.stop, stretch,
-                   refusal, observer);
-    if (!source) {
-        return refusal;
-    }
-    if (stretch) {
-        // Decoded, whatever the input: see OpenSource.
-        static_cast<DecodedSource&>(*source).WillStretch(
-            100.0 / request.keyTempo.tempo, SettingsNote(*request.params, request.keyTempo));
-    }
-    // A decoded copy holds the input's tags but not its cover: that comes from the input.
-    const CoverArt cover = outputFormat == &WavFormat() ? CoverArt{}
-                           : request.reads.empty()      ? source->Cover()
-                                                        : CoverOf(request.input);
-    Sinks sinks;
-    sinks.output =
-        CreateSink(request, request.output, *outputFormat, *source, cover, observer, loudnessNote);
-    if (sinks.output && request.stems) {
-        sinks.vocals = CreateSink(request, VocalsPath(request.output), *outputFormat, *source,
-                                  cover, observer);
-    }
-    if (!sinks.output || (request.stems && !sinks.vocals)) {
-        return request.stop != nullptr && request.stop->Get() != 0 ? JobResult::Stopped
-                                                                   : JobResult::Failed;
-    }
-    DiskSpace ownDisk;
-    DiskSpace::Reservation reserved;
-    // A tiny file that declares hours of audio must not fill the disk.
-    if (!Budget(*source, request, *outputFormat, request.disk != nullptr ? *request.disk : ownDisk,
-                reserved, observer)) {
-        return JobResult::Refused;
-    }
-    settings.vocals = sinks.vocals.get();
-    std::optional<LoudnessSink> loud;
-    if (gain) {
-        loud.emplace(*sinks.output, *gain);
-    }
-    RenderSink& output = loud ? static_cast<RenderSink&>(*loud) : *sinks.output;
-    RenderStatus status = Render(*source, output, settings, format, writing);
-    if (status == RenderStatus::Done && loud && !loud->Flush()) {
-        status = RenderStatus::WriteFailed;
-    }
-    return Finish(status, *source, sinks, request.output, *outputFormat, observer);
-}
-
 JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}
 JobRunner::~JobRunner() = default;
 
@@ -541,17 +540,24 @@ JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
     }
     WriteRequest withDisk = request;
     withDisk.disk = withDisk.disk != nullptr ? withDisk.disk : m_disk.get();
-    return WriteFile(withDisk, m_format, observer);
+    std::optional<RenderPool> pool;
+    if (withDisk.pool == nullptr && withDisk.threads) {
+        withDisk.pool = &pool.emplace(*withDisk.threads);
+        withDisk.ioThreads = pool->HasSpareThread(1);
+    }
+    return WriteWith(withDisk, m_format, observer);
 }
 
-PlayResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioOut& out,
-                           JobObserver& observer, bool once) {
+JobResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioOut& out,
+                          JobObserver& observer, bool once) {
     const OneJob job(m_busy);
     if (!job) {
-        return {JobResult::Busy, 0};
+        return JobResult::Busy;
     }
-    if (const std::unique_ptr<PlayInput> copy = input.ReadCopy(controls.Interrupts())) {
-        return PlayWaveInput(*copy, controls, out, m_format, observer, once);
+    const std::unique_ptr<PlayInput> reads = input.Open(controls.stop.get_token(), &controls.seek);
+    if (!reads) {
+        observer.Message({JobError::ReadInput, Unreadable(input.Reads())});
+        return JobResult::Failed;
     }
-    return PlayWaveFile(input.Reads(), controls, out, m_format, observer, once);
+    return PlayWave(*reads, controls, out, m_format, observer, once);
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "codecs/output_formats.h"
 #include "container/wave_format.h"
@@ -29,6 +30,9 @@ struct WriteRequest : RenderSettings {
     std::filesystem::path output;  // its extension picks the format
     QualityChoice quality;         // for a lossy format; unset: its defaults
     DiskSpace* disk = nullptr;     // what jobs running beside this one set aside; null: none run
+    // Where no pool is given: a pool of the write's own of this many threads (0: one for each
+    // core); unset: none, the write in one piece, in order.
+    std::optional<int> threads;
     // Also the removed part, in the output's format, under VocalsPath(output).
     bool stems = false;
     // The output's integrated loudness brought to the input's or a target, its true peak
@@ -61,12 +65,9 @@ std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& key
 // gain adds to that note.
 std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb);
 
-// A write with a format state of its own, so that several can run side by side (a batch).
-// format: as for PlayWaveFile.
-JobResult WriteFile(const WriteRequest& request, WaveFormat& format, JobObserver& observer);
-
 // Runs one job at a time and keeps what carries from one job to the next: the format of the
-// last "fmt " chunk read, which a file without one is played and written with.
+// last "fmt " chunk read, which a file without one is played and written with. Jobs side by
+// side (a batch) each have a runner of their own.
 class JobRunner {
   public:
     JobRunner();
@@ -76,9 +77,10 @@ class JobRunner {
     DiskSpace& Disk() { return *m_disk; }
 
     JobResult Write(const WriteRequest& request, JobObserver& observer);
-    // Plays the input as it is, or its decoded copy as far as it is written.
-    PlayResult Play(const InputFile& input, PlayControls& controls, AudioOut& out,
-                    JobObserver& observer, bool once = false);
+    // Plays the input as it is, or its decoded copy as far as it is written; once: the loop
+    // end ends the job instead of going back.
+    JobResult Play(const InputFile& input, PlayControls& controls, AudioOut& out,
+                   JobObserver& observer, bool once = false);
     bool Busy() const { return m_busy.load(); }
 
   private:

@@ -286,7 +286,7 @@ KeyTempoOut::Sent KeyTempoOut::SendPiece() {
 
 KeyTempoOut::Sent KeyTempoOut::Room() {
     m_out.WaitForRoom();
-    return m_controls.stop ? Sent::Stopped : Sent::Played;
+    return m_controls.stop.stop_requested() ? Sent::Stopped : Sent::Played;
 }
 
 // The level at the meter's stride through the sound sent, as a block's processing tells it.

@@ -1,13 +1,9 @@
 #include "jobs/playback_job.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <optional>
-#include <system_error>
 #include <vector>
 
-#include "container/file_input.h"
 #include "jobs/key_tempo_out.h"
 #include "jobs/loudness_out.h"
 #include "processing/fast_frames.h"
@@ -40,7 +36,7 @@ class Playback : public WalkHandler {
     void Format(const WaveFormat& format) override { m_format = format; }
     bool Data(std::uint64_t length) override;
 
-    JobResult Result() const { return m_result; }
+    JobResult::Kind Result() const { return m_result; }
     std::uint64_t BytesPlayed() const { return m_bytesPlayed; }
 
   private:
@@ -84,7 +80,7 @@ class Playback : public WalkHandler {
     JobObserver m_quiet;  // takes the block's levels where m_output tells its own
     PositionCounter m_counter;
     std::vector<unsigned char> m_block;
-    JobResult m_result = JobResult::Done;
+    JobResult::Kind m_result = JobResult::Done;
     std::uint64_t m_bytesPlayed = 0;
     bool m_loopWarned = false;  // once per job: a file of a million tiny chunks brings one
 
@@ -129,7 +125,7 @@ bool Playback::Data(std::uint64_t length) {
         m_observer.PlayedOut();
     }
     m_out.Close();
-    if (m_stopped || m_controls.stop) {
+    if (m_stopped || m_controls.stop.stop_requested()) {
         m_result = m_result == JobResult::Done ? JobResult::Stopped : m_result;
     }
     // A stopped playback, or one that played its loop once, has nothing more to do in this
@@ -228,17 +224,17 @@ void Playback::Reposition() {
     m_restart = false;
 }
 
-// Processes the whole frames of the block in place with the settings of each frame's moment
-// until a seek or stop request comes, refreshing the meter after every frame whose offset is
-// a multiple of the meter's stride. A run that ended on a request that was withdrawn before
-// it could be acted on goes on, so a block is either processed whole or not played at all.
+// Processes the whole frames of the block in place with the settings of each frame's moment,
+// refreshing the meter after every frame whose offset is a multiple of the meter's stride. A
+// seek or stop request ends the block at the next of those frames: it is then not played.
 MeteredBlock Playback::ProcessBlock() {
-    const RunInterrupts interrupts = m_controls.Interrupts();
     return MeteredFrames(
         m_block.data(), m_read / kFrameBytes, m_output.TellsLevels() ? m_quiet : m_observer,
         [&](unsigned char* at, std::size_t count) {
-            const FrameRun run = ProcessFrames(m_frames, m_controls.params, interrupts, at, count);
-            return MeteredRun{run.frames, run.frames < count && interrupts.Requested()};
+            if (m_controls.seek || m_controls.stop.stop_requested()) {
+                return MeteredRun{0, true};
+            }
+            return MeteredRun{ProcessFrames(m_frames, m_controls.params, at, count).frames, false};
         });
 }
 
@@ -292,7 +288,7 @@ void Playback::Passes() {
         if (m_controls.seek || m_restart) {
             Reposition();
         }
-        if (m_controls.stop) {
+        if (m_controls.stop.stop_requested()) {
             m_stopped = true;
             return;
         }
@@ -307,7 +303,7 @@ void Playback::Passes() {
         m_read = m_input.Read(m_block.data(),
                               static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockBytes)));
         if (m_read == 0) {
-            if (m_controls.seek && !m_controls.stop) {
+            if (m_controls.seek && !m_controls.stop.stop_requested()) {
                 continue;  // a wait for data not yet decoded gave way to a move
             }
             return;
@@ -316,7 +312,7 @@ void Playback::Passes() {
             m_loudness->Input(m_block.data(), m_read);
         }
         const MeteredBlock block = ProcessBlock();
-        if (m_controls.stop) {
+        if (m_controls.stop.stop_requested()) {
             continue;
         }
         if (!m_output.TellsLevels()) {
@@ -344,25 +340,8 @@ void Playback::Passes() {
 
 }  // namespace
 
-PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& controls, AudioOut& out,
-                        WaveFormat& format, JobObserver& observer, bool once) {
-    PlayFile input;
-    if (!input.Open(path)) {
-        // The reason, as a write tells it.
-        const int error = errno;
-        std::error_code ec;
-        const std::filesystem::file_status status = std::filesystem::status(path, ec);
-        observer.Message({JobError::ReadInput, std::filesystem::exists(status) &&
-                                                       !std::filesystem::is_regular_file(status)
-                                                   ? "it is no regular file"
-                                                   : std::strerror(error != 0 ? error : EIO)});
-        return {JobResult::Failed, 0};
-    }
-    return PlayWaveInput(input, controls, out, format, observer, once);
-}
-
-PlayResult PlayWaveInput(PlayInput& input, PlayControls& controls, AudioOut& out,
-                         WaveFormat& format, JobObserver& observer, bool once) {
+JobResult PlayWave(PlayInput& input, PlayControls& controls, AudioOut& out, WaveFormat& format,
+                   JobObserver& observer, bool once) {
     std::optional<LoudnessOut> loudness;
     if (controls.matchLoudness || controls.loudnessTarget) {
         loudness.emplace(out, controls.loudnessTarget);

@@ -5,7 +5,6 @@
 // the data ends or the user stops it.
 
 #include <cstdint>
-#include <filesystem>
 
 #include "container/wave_format.h"
 #include "jobs/controls.h"
@@ -13,23 +12,25 @@
 #include "playback/audio_out.h"
 #include "render/job_observer.h"
 
-enum class JobResult {
-    Done,     // ran to its end (a non-RIFF input copied unchanged counts)
-    Stopped,  // the stop request ended it
-    Refused,  // the input was refused (not 16-bit stereo, no audio, no sound device)
-    Failed,   // a file could not be opened, read or written
-    Busy,     // another job was running: nothing was done
+// How a job ended: every job returns one, a playback with the bytes it played.
+struct JobResult {
+    enum Kind {
+        Done,     // ran to its end (a non-RIFF input copied unchanged counts)
+        Stopped,  // the stop request ended it
+        Refused,  // the input was refused (not 16-bit stereo, no audio, no sound device)
+        Failed,   // a file could not be opened, read or written
+        Busy,     // another job was running: nothing was done
+    };
+    constexpr JobResult(Kind ended = Done, std::uint64_t played = 0)
+        : kind(ended), bytesPlayed(played) {}
+    constexpr operator Kind() const { return kind; }
+
+    Kind kind;
+    std::uint64_t bytesPlayed;  // a playback's sample bytes handed to the device
 };
 
-struct PlayResult {
-    JobResult result = JobResult::Done;
-    std::uint64_t bytesPlayed = 0;  // sample bytes handed to the device
-};
-
-// format: the format of the job before, which a file without a "fmt " chunk plays with; it
-// ends as the file's last. once: the loop end ends the job instead of going back.
-PlayResult PlayWaveFile(const std::filesystem::path& path, PlayControls& controls, AudioOut& out,
-                        WaveFormat& format, JobObserver& observer, bool once = false);
-// The same over an input that is open already (a decoded copy still being written).
-PlayResult PlayWaveInput(PlayInput& input, PlayControls& controls, AudioOut& out,
-                         WaveFormat& format, JobObserver& observer, bool once = false);
+// The playback job behind JobRunner::Play. format: the format of the job before, which a file
+// without a "fmt " chunk plays with; it ends as the file's last. once: the loop end ends the
+// job instead of going back.
+JobResult PlayWave(PlayInput& input, PlayControls& controls, AudioOut& out, WaveFormat& format,
+                   JobObserver& observer, bool once);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "analysis/suggest_settings.h"  // RenderOptionsFor: the positions as options
 #include "processing/processing_parameters.h"
 #include "render/job_observer.h"
 #include "trackbars/parameters.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <utility>
 
 #include "container/wave_walk.h"
 #include "jobs/input_file.h"
@@ -15,9 +16,9 @@ constexpr auto kBatchEvery = std::chrono::milliseconds(100);
 // Reads the first "data" chunk of 16-bit stereo frames and ends the walk.
 class EnvelopeWalk : public WalkHandler {
   public:
-    EnvelopeWalk(PlayInput& input, const Shared<int>& stop, double lowHz, double highHz,
+    EnvelopeWalk(PlayInput& input, std::stop_token stop, double lowHz, double highHz,
                  WaveformScan::Sink& sink)
-        : m_input(input), m_stop(stop), m_lowHz(lowHz), m_highHz(highHz), m_sink(sink) {}
+        : m_input(input), m_stop(std::move(stop)), m_lowHz(lowHz), m_highHz(highHz), m_sink(sink) {}
 
     bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
     void Format(const WaveFormat& format) override { m_format = format; }
@@ -27,7 +28,7 @@ class EnvelopeWalk : public WalkHandler {
     void Send(std::uint64_t totalFrames, bool done);
 
     PlayInput& m_input;
-    const Shared<int>& m_stop;
+    std::stop_token m_stop;
     double m_lowHz;
     double m_highHz;
     WaveformScan::Sink& m_sink;
@@ -44,7 +45,7 @@ bool EnvelopeWalk::Data(std::uint64_t length) {
     std::vector<std::int16_t> frames(kReadBytes / 2);
     std::uint64_t position = 0;
     auto sent = std::chrono::steady_clock::now();
-    while (m_stop == 0) {
+    while (!m_stop.stop_requested()) {
         const std::uint64_t known = m_input.DataLength(length, position);
         if (position >= known) {
             break;
@@ -66,7 +67,7 @@ bool EnvelopeWalk::Data(std::uint64_t length) {
             sent = now;
         }
     }
-    if (m_stop == 0) {
+    if (!m_stop.stop_requested()) {
         meter.Finish(m_batch.buckets);
         Send(position / 4, true);
     }
@@ -87,24 +88,20 @@ void EnvelopeWalk::Send(std::uint64_t totalFrames, bool done) {
 
 void WaveformScan::Start(const InputFile& input, double lowHz, double highHz, Sink sink) {
     Stop();
-    m_stop = 0;
-    std::unique_ptr<PlayInput> reader = input.ReadCopy({&m_noSeek, &m_stop});
+    m_stop = std::stop_source();
+    std::unique_ptr<PlayInput> reader = input.Open(m_stop.get_token());
     if (!reader) {
-        auto file = std::make_unique<PlayFile>();
-        if (!file->Open(input.Reads())) {
-            return;  // the playback says what is wrong with it
-        }
-        reader = std::move(file);
+        return;  // the playback says what is wrong with it
     }
     m_thread = std::thread(
         [this, reader = std::move(reader), lowHz, highHz, sink = std::move(sink)]() mutable {
-            EnvelopeWalk walk(*reader, m_stop, lowHz, highHz, sink);
+            EnvelopeWalk walk(*reader, m_stop.get_token(), lowHz, highHz, sink);
             WalkWave(*reader, walk);
         });
 }
 
 void WaveformScan::Stop() {
-    m_stop = 1;
+    m_stop.request_stop();
     if (m_thread.joinable()) {
         m_thread.join();
     }

@@ -6,11 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
 #include "analysis/envelope.h"
-#include "processing/shared_value.h"
 
 class InputFile;
 
@@ -38,7 +38,6 @@ class WaveformScan {
     void Stop();
 
   private:
-    Shared<int> m_stop{0};
-    Shared<int> m_noSeek{0};  // a scan never moves; the copy's reader wants a seek request
+    std::stop_source m_stop;
     std::thread m_thread;
 };

@@ -14,12 +14,9 @@
 namespace {
 
 FrameRun RunPlainFrames(FrameState& state, const ProcessingParameters& params,
-                        RunInterrupts interrupts, unsigned char* frames, std::size_t count) {
+                        unsigned char* frames, std::size_t count) {
     FrameRun run;
     for (; run.frames < count; ++run.frames) {
-        if (interrupts.Requested()) {
-            break;
-        }
         unsigned char* frame = frames + run.frames * 4;
         run.last = ProcessFrame(state, params, FrameSample(frame));
         StoreFrameSample(frame, run.last);
@@ -108,19 +105,19 @@ FrameKernel BestFrameKernel() {
 }
 
 FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state,
-                           const ProcessingParameters& params, RunInterrupts interrupts,
-                           unsigned char* frames, std::size_t count) {
+                           const ProcessingParameters& params, unsigned char* frames,
+                           std::size_t count) {
     switch (kernel) {
 #if FAST_FRAMES_X86
         case FrameKernel::Sse2:
-            return sse2::RunFrames(state, params, interrupts, frames, count);
+            return sse2::RunFrames(state, params, frames, count);
         case FrameKernel::Sse41:
-            return sse41::RunFrames(state, params, interrupts, frames, count);
+            return sse41::RunFrames(state, params, frames, count);
         case FrameKernel::Avx:
-            return avx::RunFrames(state, params, interrupts, frames, count);
+            return avx::RunFrames(state, params, frames, count);
 #endif
         default:
-            return RunPlainFrames(state, params, interrupts, frames, count);
+            return RunPlainFrames(state, params, frames, count);
     }
 }
 
@@ -138,7 +135,7 @@ void ProcessFrameGroupWith(FrameKernel kernel, FrameState* const* states,
 #endif
         default:
             for (std::size_t i = 0; i < runs; ++i) {
-                RunPlainFrames(*states[i], params, {}, frames[i], count);
+                RunPlainFrames(*states[i], params, frames[i], count);
             }
     }
 }
@@ -148,7 +145,7 @@ void ProcessFrameGroup(FrameState* const* states, unsigned char* const* frames, 
     ProcessFrameGroupWith(BestFrameKernel(), states, frames, runs, count, params);
 }
 
-FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params,
-                       RunInterrupts interrupts, unsigned char* frames, std::size_t count) {
-    return ProcessFramesWith(BestFrameKernel(), state, params, interrupts, frames, count);
+FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params, unsigned char* frames,
+                       std::size_t count) {
+    return ProcessFramesWith(BestFrameKernel(), state, params, frames, count);
 }

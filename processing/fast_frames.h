@@ -2,9 +2,8 @@
 
 // The block path of the processing: runs many frames in one call with the filter state
 // held in registers. Every frame gets exactly the arithmetic of ProcessFrame, which stays
-// the reference: the parameters, the mode flags and the seek and stop requests are still
-// read for every frame, so a change made while a run is under way is used from the next
-// frame on.
+// the reference: the parameters and the mode flags are still read for every frame, so a
+// change made while a run is under way is used from the next frame on.
 
 #include <cstddef>
 
@@ -27,10 +26,9 @@ enum class FrameKernel {
 bool FrameKernelAvailable(FrameKernel kernel);
 FrameKernel BestFrameKernel();
 
-// Processes up to count 16-bit stereo frames in place, left then right, little-endian.
-// Stops before the first frame at which one of the interrupts is requested.
-FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params,
-                       RunInterrupts interrupts, unsigned char* frames, std::size_t count);
+// Processes count 16-bit stereo frames in place, left then right, little-endian.
+FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params, unsigned char* frames,
+                       std::size_t count);
 // Processes up to kMaxFrameGroup independent runs of count frames each, frames[i] with
 // states[i], with parameters that do not change meanwhile: the same result as a
 // ProcessFrames call for each, in little more than the time of one where the processor can
@@ -50,5 +48,5 @@ void ProcessFrameGroupWith(FrameKernel kernel, FrameState* const* states,
                            unsigned char* const* frames, std::size_t runs, std::size_t count,
                            const ProcessingParameters& params);
 FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state,
-                           const ProcessingParameters& params, RunInterrupts interrupts,
-                           unsigned char* frames, std::size_t count);
+                           const ProcessingParameters& params, unsigned char* frames,
+                           std::size_t count);

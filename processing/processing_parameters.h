@@ -29,14 +29,3 @@ struct ProcessingParameters {
 inline void CopyParameters(const ProcessingParameters& from, ProcessingParameters& to) {
     to = from;
 }
-
-// Requests that end a run of frames early: the run stops before the first frame at which
-// either is set. Null members are never set.
-struct RunInterrupts {
-    const Shared<int>* seek = nullptr;
-    const Shared<int>* stop = nullptr;
-
-    bool Requested() const {
-        return (seek != nullptr && seek->Get() != 0) || (stop != nullptr && stop->Get() != 0);
-    }
-};

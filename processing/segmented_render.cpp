@@ -155,7 +155,7 @@ class SegmentRun {
 
 // One piece of each run, in step: as long as the shortest run's next piece.
 RunStatus StepGroup(SegmentRun* const* runs, std::size_t count, const ProcessingParameters& params,
-                    FrameIo& io, RunInterrupts interrupts) {
+                    FrameIo& io, const std::stop_token& stop) {
     std::size_t n = runs[0]->PieceCount();
     for (std::size_t i = 1; i < count; ++i) {
         n = std::min(n, runs[i]->PieceCount());
@@ -165,7 +165,7 @@ RunStatus StepGroup(SegmentRun* const* runs, std::size_t count, const Processing
             return RunStatus::ReadFailed;
         }
     }
-    if (interrupts.Requested()) {
+    if (stop.stop_requested()) {
         return RunStatus::Stopped;
     }
     FrameState* states[kMaxFrameGroup];
@@ -258,7 +258,7 @@ bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameter
 
 RunStatus RunSegmentGroup(Segment* const* segments, std::size_t count,
                           const ProcessingParameters& params, FrameIo& io,
-                          const SegmentSettings& settings, RunInterrupts interrupts) {
+                          const SegmentSettings& settings, const std::stop_token& stop) {
     std::vector<SegmentRun> runs;
     runs.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -276,14 +276,14 @@ RunStatus RunSegmentGroup(Segment* const* segments, std::size_t count,
         if (n == 0) {
             break;
         }
-        status = StepGroup(active, n, params, io, interrupts);
+        status = StepGroup(active, n, params, io, stop);
     }
     return status;
 }
 
 Reconciliation Reconcile(FrameState& truth, const Segment& segment,
                          const ProcessingParameters& params, FrameIo& io,
-                         const SegmentSettings& settings, RunInterrupts interrupts) {
+                         const SegmentSettings& settings, const std::stop_token& stop) {
     if (EquivalentStates(truth, segment.start)) {
         truth = segment.finish;
         return {RunStatus::Done, Merge::AtBoundary};
@@ -305,10 +305,10 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
                 next < segment.checkpoints.size() ? CheckpointAt(segment, next) : segment.end;
             const auto run =
                 static_cast<std::size_t>(std::min<std::uint64_t>(n - done, mark - f - done));
-            if (ProcessFrames(truth, params, interrupts, buffer.data() + done * kFrameBytes, run)
-                    .frames < run) {
+            if (stop.stop_requested()) {
                 return {RunStatus::Stopped};
             }
+            ProcessFrames(truth, params, buffer.data() + done * kFrameBytes, run);
             done += run;
             if (f + done == mark && next < segment.checkpoints.size()) {
                 merged = EquivalentStates(truth, segment.checkpoints[next++]);

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <vector>
 
 #include "processing/processing.h"
@@ -88,11 +89,11 @@ bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameter
 
 // Runs up to kMaxFrameGroup segments speculatively on the calling thread, frame by frame
 // in step, in little more than the time of one (the processor overlaps their filter
-// chains): each its warm-up, then its frames, stored through io a piece at a time. Either
-// interrupt ends them all, checked between pieces.
+// chains): each its warm-up, then its frames, stored through io a piece at a time. A stop
+// ends them all, checked between pieces.
 RunStatus RunSegmentGroup(Segment* const* segments, std::size_t count,
                           const ProcessingParameters& params, FrameIo& io,
-                          const SegmentSettings& settings, RunInterrupts interrupts);
+                          const SegmentSettings& settings, const std::stop_token& stop);
 
 enum class Merge {
     AtBoundary,  // the segment's frames were exact as they stood
@@ -109,4 +110,4 @@ struct Reconciliation {
 // true state at its end.
 Reconciliation Reconcile(FrameState& truth, const Segment& segment,
                          const ProcessingParameters& params, FrameIo& io,
-                         const SegmentSettings& settings, RunInterrupts interrupts);
+                         const SegmentSettings& settings, const std::stop_token& stop);

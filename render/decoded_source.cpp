@@ -41,12 +41,12 @@ double DeclaredSeconds(const AudioDecoder& decoder, const std::filesystem::path&
 DecodedSource::DecodedSource() = default;
 DecodedSource::~DecodedSource() = default;
 
-SourceStatus DecodedSource::Open(const std::filesystem::path& path, const Shared<int>* stop) {
+SourceStatus DecodedSource::Open(const std::filesystem::path& path, const std::stop_token& stop) {
     const CodecModule* codecs = Codecs();
     if (codecs != nullptr) {
         m_decoder = codecs->newDecoder();
     }
-    const auto interrupted = [stop] { return stop != nullptr && stop->Get() != 0; };
+    const auto interrupted = [stop] { return stop.stop_requested(); };
     switch (m_decoder ? m_decoder->Open(path, interrupted) : AudioDecoder::Status::ReadError) {
         case AudioDecoder::Status::Ok:
             m_header = WaveHeader(m_decoder->SampleRate(), m_decoder->Tags());

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "processing/shared_value.h"
 #include "render/render_source.h"
 
 // Any audio file the codec module reads, as the 16-bit stereo WAV it decodes to: a header at
@@ -18,7 +18,7 @@ class DecodedSource : public RenderSource, private ByteInput {
 
     // NotAudio when the file holds no audio stream the decoder knows (or the codec module
     // cannot be loaded), NotStereo for a mono stream, Interrupted when stop came first.
-    SourceStatus Open(const std::filesystem::path& path, const Shared<int>* stop = nullptr);
+    SourceStatus Open(const std::filesystem::path& path, const std::stop_token& stop = {});
     // For a write whose output lasts growth times the input (a changed tempo), noted in the
     // header's tags: before Limit and Walk.
     void WillStretch(double growth, const std::string& note);

@@ -5,7 +5,7 @@
 #include <string_view>
 
 bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSettings& settings,
-                         AudioTags tags, CoverArt cover, const Shared<int>* stop,
+                         AudioTags tags, CoverArt cover, const std::stop_token& stop,
                          RenderPool* pool) {
     m_settings = settings;
     m_pool = pool;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ class EncoderSink : public FileSink {
     // False when the output cannot be created. An MP3 is encoded in pieces, on pool's threads
     // where there is one (mp3_pieces.h).
     bool Create(const std::filesystem::path& output, const EncoderSettings& settings,
-                AudioTags tags, CoverArt cover = {}, const Shared<int>* stop = nullptr,
+                AudioTags tags, CoverArt cover = {}, const std::stop_token& stop = {},
                 RenderPool* pool = nullptr);
     int Error() const override { return m_output.Error(); }
     std::string ErrorDetail() const override;

@@ -113,7 +113,7 @@ class RenderRun : public SourceHandler {
         m_status = RenderStatus::Refused;
         return false;
     }
-    bool Stopped() const { return m_settings.stop != nullptr && m_settings.stop->Get() != 0; }
+    bool Stopped() const { return m_settings.stop.stop_requested(); }
     void StartPositions(std::uint64_t length);
     void WarnOfEmptyLoop(std::uint64_t length);
     bool InSegments(std::uint64_t length);

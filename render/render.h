@@ -4,6 +4,7 @@
 // Every write job runs through here, whatever its input and output.
 
 #include <cstddef>
+#include <stop_token>
 
 #include "processing/block.h"
 #include "processing/processing_parameters.h"
@@ -20,7 +21,7 @@ struct RenderSettings {
     const ProcessingParameters* params = nullptr;
     // A write whose loop would be empty says so, as a playback does.
     int loopEnd = RowOf(Knob::LoopEnd).start;
-    const Shared<int>* stop = nullptr;
+    std::stop_token stop;        // ends the write early
     RenderPool* pool = nullptr;  // threads for segments; null: in one piece, in order
     std::size_t segments = 0;    // at most this many; 0: two for each thread of the pool
     bool ioThreads = false;      // read ahead and write behind on threads of their own

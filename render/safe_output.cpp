@@ -85,7 +85,7 @@ SafeOutput::~SafeOutput() {
 
 // A FIFO without a reader would block the open until one comes, deaf to every stop: it is
 // opened without waiting, and tried again until a reader comes or the job is stopped.
-bool SafeOutput::OpenDirect(const Shared<int>* stop) {
+bool SafeOutput::OpenDirect(const std::stop_token& stop) {
     m_direct = true;
     for (;;) {
         const int fd = ::open(m_target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
@@ -103,7 +103,7 @@ bool SafeOutput::OpenDirect(const Shared<int>* stop) {
         if (errno != ENXIO) {
             return Fail();
         }
-        if (stop != nullptr && stop->Get() != 0) {
+        if (stop.stop_requested()) {
             errno = EINTR;
             return Fail();
         }
@@ -111,7 +111,7 @@ bool SafeOutput::OpenDirect(const Shared<int>* stop) {
     }
 }
 
-bool SafeOutput::Create(const fs::path& target, const Shared<int>* stop) {
+bool SafeOutput::Create(const fs::path& target, const std::stop_token& stop) {
     m_target = target;
     std::error_code ec;
     const fs::file_status status = fs::status(target, ec);

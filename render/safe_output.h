@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-
-#include "processing/shared_value.h"
+#include <stop_token>
 
 // A write job's output: written to a temporary file beside the target and moved over
 // the target only once everything was written, so the target never holds half a file.
@@ -19,7 +18,7 @@ class SafeOutput {
 
     // Creates the temporary file for the target; false when that is impossible (Error()
     // tells why) or when stop came while a FIFO waited for its reader.
-    bool Create(const std::filesystem::path& target, const Shared<int>* stop = nullptr);
+    bool Create(const std::filesystem::path& target, const std::stop_token& stop = {});
     std::FILE* File() const { return m_file; }
     // The system's error number of the last failure; 0 when there was none.
     int Error() const { return m_error; }
@@ -49,7 +48,7 @@ class SafeOutput {
     void Keep() { m_temp.clear(); }
 
   private:
-    bool OpenDirect(const Shared<int>* stop);
+    bool OpenDirect(const std::stop_token& stop);
     bool Fail() {
         m_error = errno != 0 ? errno : EIO;
         return false;

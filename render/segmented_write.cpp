@@ -91,7 +91,7 @@ class SegmentedJob : public FrameIo {
     const std::function<void(const BlockReport&)>& m_onBlock;
     const std::uint64_t m_frames;
     std::vector<Slot> m_slots;
-    Shared<int> m_cancel{0};
+    std::stop_source m_cancel;  // the job stopped, or a segment failed
     std::mutex m_mutex;
     std::condition_variable m_changed;
     int m_running = 0;
@@ -175,9 +175,8 @@ void SegmentedJob::SubmitNext() {
         ++m_running;
     }
     m_job.pool->Submit([this, group, segments, count] {
-        const RunInterrupts interrupts{&m_cancel, m_job.stop};
         const RunStatus status = RunSegmentGroup(segments.data(), count, *m_job.params, *this,
-                                                 m_job.settings, interrupts);
+                                                 m_job.settings, m_cancel.get_token());
         // Notified under the lock: once m_running is 0 the job may be gone.
         const std::lock_guard<std::mutex> lock(m_mutex);
         for (std::size_t i = 0; i < count; ++i) {
@@ -310,8 +309,8 @@ RunStatus SegmentedJob::Settle(std::size_t k, FrameState& truth) {
     if (slot.status != RunStatus::Done) {
         return slot.status;
     }
-    const Reconciliation r = Reconcile(truth, slot.segment, *m_job.params, *this, m_job.settings,
-                                       RunInterrupts{&m_cancel, m_job.stop});
+    const Reconciliation r =
+        Reconcile(truth, slot.segment, *m_job.params, *this, m_job.settings, m_cancel.get_token());
     if (r.status == RunStatus::Done) {
         EmitBlocks(slot.segment.end);
     }
@@ -324,6 +323,7 @@ void SegmentedJob::WaitForWorkers() {
 }
 
 RunStatus SegmentedJob::Run() {
+    const std::stop_callback stopped(m_job.stop, [this] { m_cancel.request_stop(); });
     const std::vector<std::uint64_t> bounds =
         PlanBoundaries(*this, m_frames, m_job.segments, kBlockFrames, m_job.settings);
     if (bounds.size() > 2 && m_job.settings.declineWhereWarmUpsDisagree &&
@@ -353,7 +353,7 @@ RunStatus SegmentedJob::Run() {
     if (status == RunStatus::Done) {
         EmitBlocks(m_frames);
     } else {
-        m_cancel = 1;
+        m_cancel.request_stop();
     }
     WaitForWorkers();
     return status;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 
 #include "processing/block.h"
 #include "processing/processing.h"
@@ -33,7 +34,7 @@ struct SegmentedWrite {
     bool syncOutput = false;  // the output is synced at the end: start its write-back early
     std::uint64_t bytes = 0;  // sample bytes there are to process
     const ProcessingParameters* params = nullptr;  // constant while the job runs
-    const Shared<int>* stop = nullptr;
+    std::stop_token stop;
     RenderPool* pool = nullptr;
     std::size_t segments = 2;
     SegmentSettings settings;

@@ -29,7 +29,7 @@ bool PutAt(int fd, const unsigned char* bytes, std::size_t n, std::int64_t offse
 
 }  // namespace
 
-bool WavSink::Create(const std::filesystem::path& output, const Shared<int>* stop) {
+bool WavSink::Create(const std::filesystem::path& output, const std::stop_token& stop) {
     if (!m_output.Create(ResolveOutputTarget(output), stop)) {
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <stop_token>
 
 #include "render/file_sink.h"
 
@@ -9,7 +10,7 @@
 class WavSink : public FileSink {
   public:
     // False when the output cannot be created.
-    bool Create(const std::filesystem::path& output, const Shared<int>* stop = nullptr);
+    bool Create(const std::filesystem::path& output, const std::stop_token& stop = {});
     int Error() const override { return m_writeError != 0 ? m_writeError : m_output.Error(); }
     // Writes into a file that is open already and stays the caller's (a decoded copy).
     void Adopt(std::FILE* file) { m_adopted = file; }

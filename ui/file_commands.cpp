@@ -120,11 +120,11 @@ bool MainWindow::AwaitDecoding() {
     if (!m_host.Input().Decoding()) {
         return true;
     }
-    Shared<int> cancel{0};
+    std::stop_source cancel;
     bool ended = false;
     RunWithProgress(
-        QStringLiteral("Decoding the input file..."), [&] { ended = m_host.AwaitDecoding(cancel); },
-        cancel);
+        QStringLiteral("Decoding the input file..."),
+        [&] { ended = m_host.AwaitDecoding(cancel.get_token()); }, cancel);
     return ended;
 }
 
@@ -215,7 +215,7 @@ JobResult MainWindow::RunWrite() {
         return JobResult::Refused;
     }
     PlayControls& controls = m_host.Controls();
-    controls.stop = 0;
+    controls.stop = std::stop_source();
     Apply({Knob::Pan, Knob::Focus});
     const bool stereo = m_host.ChosenMode() == PlayMode::Stereo;
     controls.params.mode = stereo ? PlayMode::Stereo : PlayMode::Mode2;
@@ -232,7 +232,7 @@ JobResult MainWindow::RunWrite() {
         request.loudness = {Loudness::Kind::Match, 0};
     }
     request.loopEnd = controls.loopEnd;
-    request.stop = &controls.stop;
+    request.stop = controls.stop.get_token();
     JobResult result = JobResult::Failed;
     RunWithProgress(
         stereo ? QStringLiteral("Writing the output file in the stereo mode...")
@@ -252,7 +252,7 @@ bool MainWindow::RefusedPath(const QString& path) {
 }
 
 void MainWindow::RunWithProgress(const QString& label, const std::function<void()>& job,
-                                 Shared<int>& stop) {
+                                 std::stop_source& stop) {
     JobProgress progress(*this, label, stop);
     m_progress = &progress;
     progress.Run(m_host.Workers(), job);

@@ -7,8 +7,6 @@
 #include <chrono>
 #include <thread>
 
-#include "render/render_pool.h"
-
 std::filesystem::path FsPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
@@ -26,6 +24,10 @@ bool JobHost::Idle() const {
     return m_phase == JobPhase::Idle && m_workers.AllFinished();
 }
 
+bool JobHost::AwaitDecoding(const std::stop_token& cancel) {
+    return m_input.WaitForDecoding(cancel, *this);
+}
+
 void JobHost::OpenInput(const QString& path) {
     m_input = InputFile();  // the decoding of the last input ends before the next one starts
     m_input = StartInput(FsPath(path), m_runner.Disk());
@@ -35,17 +37,13 @@ void JobHost::OpenInput(const QString& path) {
     m_controls.loopEndFrame = -1;
 }
 
-bool JobHost::AwaitDecoding(const Shared<int>& cancel) {
-    return m_input.WaitForDecoding(&cancel, *this);
-}
-
 bool JobHost::Play(PlayMode mode) {
     if (m_phase == JobPhase::Writing) {
         return true;
     }
     if (m_phase == JobPhase::Idle) {
         if (!m_hasInput) {
-            m_controls.stop = 0;
+            m_controls.stop = std::stop_source();
             return false;
         }
         StartPlayback(mode);
@@ -60,13 +58,13 @@ bool JobHost::Play(PlayMode mode) {
         return true;
     }
     // Stop: the job ends at its next check of the stop request, and does not start again.
-    m_controls.stop = 1;
+    m_controls.stop.request_stop();
     return true;
 }
 
 // Runs on the window's thread only, so two starts never overlap.
 void JobHost::StartPlayback(PlayMode mode) {
-    m_controls.stop = 0;
+    m_controls.stop = std::stop_source();
     // A playback that starts again at the end of its data stays on its device.
     if (m_phase != JobPhase::RestartPending && m_audio != nullptr && m_devices != nullptr) {
         m_device.Apply(*m_devices, *m_audio, *this);
@@ -77,7 +75,7 @@ void JobHost::StartPlayback(PlayMode mode) {
     m_phase = JobPhase::Playing;
     emit playing(mode);
     const bool started = m_workers.Start([this] {
-        const PlayResult result = PlayInput();
+        const JobResult result = PlayInput();
         QMetaObject::invokeMethod(
             this, [this, result] { PlaybackEnded(result); }, Qt::QueuedConnection);
     });
@@ -90,23 +88,23 @@ void JobHost::StartPlayback(PlayMode mode) {
 }
 
 // On the worker.
-PlayResult JobHost::PlayInput() {
+JobResult JobHost::PlayInput() {
     if (const std::optional<JobMessage> refusal = m_input.Refusal()) {
         Message(*refusal);
-        return {JobResult::Refused, 0};
+        return JobResult::Refused;
     }
     if (m_audio == nullptr) {
         Message({JobError::NoDevice});
-        return {JobResult::Refused, 0};
+        return JobResult::Refused;
     }
     return m_runner.Play(m_input, m_controls, *m_audio, *this);
 }
 
-void JobHost::PlaybackEnded(PlayResult result) {
+void JobHost::PlaybackEnded(JobResult result) {
     emit playEnded();
     // A file with no sample data to play would otherwise start again without end.
-    const bool restart = result.result == JobResult::Done && result.bytesPlayed > 0 &&
-                         m_controls.stop == 0 && !m_workers.Closed();
+    const bool restart = result == JobResult::Done && result.bytesPlayed > 0 &&
+                         !m_controls.stop.stop_requested() && !m_workers.Closed();
     if (!restart) {
         m_controls.params.mode = PlayMode::Mode2;
         m_phase = JobPhase::Idle;
@@ -131,9 +129,7 @@ void JobHost::EndWrite() {
 }
 
 JobResult JobHost::Write(WriteRequest& request) {
-    RenderPool pool;
-    request.pool = &pool;
-    request.ioThreads = pool.HasSpareThread(1);
+    request.threads = 0;
     return m_runner.Write(request, *this);
 }
 
@@ -190,7 +186,7 @@ void JobHost::ShowLatest() {
 }
 
 void JobHost::ShutDown() {
-    m_controls.stop = 1;
+    m_controls.stop.request_stop();
     if (m_audio != nullptr) {
         m_audio->Abort();
     }

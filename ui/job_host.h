@@ -52,8 +52,8 @@ class JobHost : public QObject, private JobObserver {
     bool HasInput() const { return m_hasInput; }
     const QString& InputPath() const { return m_inputPath; }
     const InputFile& Input() const { return m_input; }
-    // Waits for the input's decoding as a job would; false when cancel was set first.
-    bool AwaitDecoding(const Shared<int>& cancel);
+    // Waits for the input's decoding as a job would; false when cancel came first.
+    bool AwaitDecoding(const std::stop_token& cancel);
 
     // A play button: starts a playback in mode, switches the running one to it, or stops the
     // one that plays in it. False, and nothing plays, when there is no input to play.
@@ -92,8 +92,8 @@ class JobHost : public QObject, private JobObserver {
 
   private:
     void StartPlayback(PlayMode mode);
-    PlayResult PlayInput();
-    void PlaybackEnded(PlayResult result);
+    JobResult PlayInput();
+    void PlaybackEnded(JobResult result);
 
     // JobObserver, on the job's thread.
     void Message(const JobMessage& message) override;

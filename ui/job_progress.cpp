@@ -15,13 +15,14 @@ constexpr int kSteps = 1000;
 
 }  // namespace
 
-JobProgress::JobProgress(QWidget& window, const QString& label, Shared<int>& stop)
+JobProgress::JobProgress(QWidget& window, const QString& label, std::stop_source& stop)
     : m_dialog(label, QStringLiteral("Cancel"), 0, kSteps, &window) {
     m_dialog.setWindowModality(Qt::WindowModal);
     m_dialog.setAutoReset(false);
     m_dialog.setAutoClose(false);
     m_dialog.setMinimumDuration(std::numeric_limits<int>::max());  // shown by Run, not by itself
-    QObject::connect(&m_dialog, &QProgressDialog::canceled, &m_dialog, [&stop] { stop = 1; });
+    QObject::connect(&m_dialog, &QProgressDialog::canceled, &m_dialog,
+                     [&stop] { stop.request_stop(); });
 }
 
 void JobProgress::SetDone(double done) {

@@ -15,7 +15,7 @@ class JobProgress {
   public:
     static constexpr int kDelayMs = 500;  // shorter jobs show no dialog
 
-    JobProgress(QWidget& window, const QString& label, Shared<int>& stop);
+    JobProgress(QWidget& window, const QString& label, std::stop_source& stop);
 
     // How far the job is, 0 .. 1; on the window's thread.
     void SetDone(double done);

@@ -138,7 +138,8 @@ class MainWindow : public QWidget {
     void ShowDecoding();
     // Runs job on a worker, the window waiting with a progress dialog after half a second;
     // its Cancel sets stop.
-    void RunWithProgress(const QString& label, const std::function<void()>& job, Shared<int>& stop);
+    void RunWithProgress(const QString& label, const std::function<void()>& job,
+                         std::stop_source& stop);
 
     // The window menu's presets and sound output.
     void CreatePresetMenus();

@@ -163,7 +163,7 @@ std::optional<std::string> MainWindow::ChangePresets(
     const std::function<std::optional<std::string>()>& change) {
     std::optional<std::string> error;
     bool ran = false;
-    Shared<int> cancel{0};  // the change is short and all or nothing: it runs to its end
+    std::stop_source cancel;  // the change is short and all or nothing: it runs to its end
     RunWithProgress(
         Tr(kSavingPresetsText),
         [&] {

@@ -59,7 +59,7 @@ Stereo RunEngine(const Stereo& in, PlayMode mode, const Positions& p) {
     state.mode = mode;
     std::vector<unsigned char> bytes = ToBytes(in);
     FrameState frames;
-    ProcessFrames(frames, state, {}, bytes.data(), in.Frames());
+    ProcessFrames(frames, state, bytes.data(), in.Frames());
     Stereo out{std::vector<double>(in.Frames()), std::vector<double>(in.Frames())};
     for (std::size_t i = 0; i < in.Frames(); ++i) {
         out.left[i] = static_cast<std::int16_t>(bytes[4 * i] | (bytes[4 * i + 1] << 8)) / 32768.0;

@@ -78,7 +78,7 @@ double GainDb(const std::vector<std::int16_t>& stem, const Positions& p) {
         bytes[2 * i + 1] = static_cast<unsigned char>(static_cast<std::uint16_t>(stem[i]) >> 8);
     }
     FrameState frames;
-    ProcessFrames(frames, state, {}, bytes.data(), stem.size() / 2);
+    ProcessFrames(frames, state, bytes.data(), stem.size() / 2);
     double in = 0;
     double out = 0;
     for (std::size_t i = 2 * 4410; i < stem.size(); ++i) {

@@ -56,7 +56,7 @@ class DecodeCli : public ::testing::Test {
         const fs::path out = dir / "two-step.wav";
         RecordingObserver observer;
         JobRunner runner;
-        const InputFile decoded = PrepareInput(input, nullptr, runner.Disk(), observer);
+        const InputFile decoded = PrepareInput(input, {}, runner.Disk(), observer);
         EXPECT_TRUE(decoded.Decoded());
         WriteRequest request;
         request.input = input;

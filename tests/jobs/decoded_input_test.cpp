@@ -56,8 +56,7 @@ Written Write(const fs::path& input, const fs::path& output, DiskSpace* disk = n
     request.output = output;
     request.params = &params;
     request.disk = disk;
-    WaveFormat format;
-    Written written{WriteFile(request, format, observer), observer.Messages(), {}};
+    Written written{JobRunner().Write(request, observer), observer.Messages(), {}};
     if (fs::exists(output)) {
         written.output = ReadFile(output);
     }

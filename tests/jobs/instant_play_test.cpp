@@ -82,7 +82,7 @@ struct Playback {
         controls.loopEnd = std::numeric_limits<int>::max();
     }
     ~Playback() {
-        controls.stop = 1;
+        controls.stop.request_stop();
         Join();
     }
     void Start(const InputFile& input, JobObserver& told) {
@@ -99,7 +99,7 @@ struct Playback {
     TestAudioOut audio;
     RecordingObserver observer;
     JobRunner runner;
-    PlayResult result;
+    JobResult result;
     std::thread thread;
 };
 
@@ -118,7 +118,7 @@ bool WaitUntil(Done done) {
 // The sample data of a finished copy.
 Bytes CopyData(const InputFile& input) {
     JobObserver quiet;
-    EXPECT_TRUE(input.WaitForDecoding(nullptr, quiet));
+    EXPECT_TRUE(input.WaitForDecoding({}, quiet));
     const Bytes file = ReadFile(input.Reads());
     const std::vector<ByteRange> data = DataBodies(file);
     EXPECT_EQ(data.size(), 1u);
@@ -199,7 +199,7 @@ TEST(InstantPlay, PlaysWhatTheCopyHoldsAndWaitsWhereItIsAheadOfTheDecoder) {
         }
         held.gate.Release();
         play.Join();
-        EXPECT_EQ(play.result.result, JobResult::Done);
+        EXPECT_EQ(play.result, JobResult::Done);
 
         const Bytes data = CopyData(held.input);
         const std::uint64_t start = PositionBytes(c.loopStart, step);
@@ -264,14 +264,14 @@ TEST(InstantPlay, ADecodingThatFailsMidwayEndsThePlaybackAsItEndedTheChoice) {
         play.Start(held.input, told);
         play.Join();
         told.Check();
-        EXPECT_EQ(play.result.result, c.result);
+        EXPECT_EQ(play.result, c.result);
         const std::vector<std::string> messages = play.observer.Messages();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].rfind(c.message, 0), 0u) << messages[0];
 
         DiskSpace disk;
         JobObserver quiet;
-        const InputFile reference = PrepareInput(unchanged, nullptr, disk, quiet);
+        const InputFile reference = PrepareInput(unchanged, {}, disk, quiet);
         const Bytes data = CopyData(reference);
         if (c.changes) {
             EXPECT_EQ(held.input.Refusal()->error, JobError::ReadInput);
@@ -307,7 +307,7 @@ TEST(InstantPlay, ChoosingAnotherInputStopsTheDecodingAndRemovesItsCopy) {
     EXPECT_EQ(held.gate.Seen(), 2) << "the decoder stopped where it was";
 
     JobObserver quiet;
-    ASSERT_TRUE(held.input.WaitForDecoding(nullptr, quiet));
+    ASSERT_TRUE(held.input.WaitForDecoding({}, quiet));
     EXPECT_EQ(CopiesIn(dir / "zerbex2"), std::vector<fs::path>{held.input.Reads()});
 }
 

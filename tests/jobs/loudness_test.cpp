@@ -77,8 +77,7 @@ std::vector<std::int16_t> Write(const fs::path& input, const fs::path& output, P
     request.pool = &pool;
     request.loudness = loudness;
     RecordingObserver observer;
-    WaveFormat format;
-    EXPECT_EQ(WriteFile(request, format, observer), JobResult::Done);
+    EXPECT_EQ(JobRunner().Write(request, observer), JobResult::Done);
     const Bytes written = ReadFile(output);
     return SamplesOf(Bytes(written.begin() + 44, written.end()));
 }

@@ -12,8 +12,8 @@
 #include <thread>
 #include <tuple>
 
+#include "jobs/job_runner.h"
 #include "jobs/key_tempo_out.h"
-#include "jobs/playback_job.h"
 #include "processing/processing.h"
 #include "processing/stereo_remover.h"
 #include "render/render.h"
@@ -31,14 +31,14 @@ struct PlaybackFixture {
     RecordingObserver observer;
     PlayControls controls;
     TestAudioOut audio;
-    WaveFormat format;
+    JobRunner runner;
 
     explicit PlaybackFixture(Bytes body, std::uint32_t rate = 44100) : data(std::move(body)) {
         WriteFile(input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", data)}));
         controls.params.mode = PlayMode::Original;
     }
 
-    JobResult Play() { return PlayWaveFile(input, controls, audio, format, observer).result; }
+    JobResult Play() { return runner.Play(InputFile(input), controls, audio, observer); }
 
     // What the original mode plays for data[from, from + n).
     Bytes Attenuated(std::size_t from, std::size_t n) const {
@@ -68,7 +68,7 @@ struct PlaybackFixture {
     void StopAfterBlocks(std::size_t count) {
         audio.onWrite = [this, count](std::size_t index) {
             if (index + 1 == count) {
-                controls.stop = 1;
+                controls.stop.request_stop();
             }
         };
     }
@@ -120,7 +120,7 @@ TEST(PlaybackJob, SeekInsideTheLoopJumpsToTheReleasedPosition) {
             s.seek = 1;
         }
         if (index == 5) {
-            s.stop = 1;
+            s.stop.request_stop();
         }
     };
     f.Play();
@@ -142,7 +142,7 @@ TEST(PlaybackJob, SeekOutsideTheLoopOrNearItsEndGoesToTheLoopStart) {
                 s.seek = 1;
             }
             if (index == 2) {
-                s.stop = 1;
+                s.stop.request_stop();
             }
         };
         f.Play();
@@ -212,10 +212,10 @@ TEST(PlaybackJob, LoopsAndMovesToTheFrame) {
                 s.seek = 1;
             }
             if (!c.once && f.audio.Played().size() >= frames * 4) {
-                s.stop = 1;
+                s.stop.request_stop();
             }
         };
-        EXPECT_EQ(PlayWaveFile(f.input, s, f.audio, f.format, f.observer, c.once).result,
+        EXPECT_EQ(f.runner.Play(InputFile(f.input), s, f.audio, f.observer, c.once),
                   c.once ? JobResult::Done : JobResult::Stopped);
         const Bytes played = f.audio.Played();
         ASSERT_GE(played.size(), expected.size());
@@ -270,7 +270,7 @@ TEST(PlaybackJob, LoopMovedPastItsEndDuringPlaybackShowsError87AtTheNextLoopBack
             s.loopStart = 60;
         }
         if (index == 8) {
-            s.stop = 1;
+            s.stop.request_stop();
         }
     };
     f.Play();
@@ -289,7 +289,7 @@ TEST(PlaybackJob, LoweringTheLoopEndSendsPlaybackBackAfterTheCurrentBlock) {
             s.loopEnd = 2;  // the position counter is already past it
         }
         if (index == 12) {
-            s.stop = 1;
+            s.stop.request_stop();
         }
     };
     f.Play();
@@ -327,7 +327,7 @@ TEST(PlaybackJob, PositionCounterAndLoopEndFollowTheBytesPlayed) {
             f.controls.loopEnd = loopEnd;
             std::vector<int> positions;
             f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
-            ASSERT_EQ(PlayWaveFile(f.input, f.controls, f.audio, f.format, f.observer, true).result,
+            ASSERT_EQ(f.runner.Play(InputFile(f.input), f.controls, f.audio, f.observer, true),
                       JobResult::Done);
             const std::size_t step = bytes / kPositionSteps;
             const auto end = static_cast<std::size_t>(PositionBytes(loopEnd, step));
@@ -409,8 +409,7 @@ TEST(PlaybackJob, RefusedPlaybackSaysWhyAndEndsRefusedOrFailed) {
         RecordingObserver observer;
         PlayControls controls;
         TestAudioOut audio;
-        WaveFormat format;
-        EXPECT_EQ(PlayWaveFile(c.input, controls, audio, format, observer).result, c.result);
+        EXPECT_EQ(JobRunner().Play(InputFile(c.input), controls, audio, observer), c.result);
         EXPECT_EQ(audio.Opens(), 0) << "nothing is opened for a refused input";
         EXPECT_EQ(observer.Messages(), std::vector<std::string>{c.message});
     }
@@ -444,8 +443,7 @@ TEST(PlaybackJob, PlayedOnceToTheLoopEndEndsTheFile) {
     PlayControls controls;
     controls.loopEnd = 55;  // pos(55) = 220480, reached with the fifth block
     TestAudioOut audio;
-    WaveFormat format;
-    EXPECT_EQ(PlayWaveFile(input, controls, audio, format, observer, true).result, JobResult::Done);
+    EXPECT_EQ(JobRunner().Play(InputFile(input), controls, audio, observer, true), JobResult::Done);
     EXPECT_EQ(audio.BlockSizes(), std::vector<std::size_t>(5, kBlock));
     EXPECT_EQ(audio.Opens(), 1);
 }
@@ -473,7 +471,7 @@ TEST(PlaybackJob, KeyAndTempoReachTheDeviceAndThePositionFollowsWhatItWasHanded)
         f.observer.onPosition = [&](int step) {
             steps.emplace_back(step, f.audio.Played().size());
         };
-        EXPECT_EQ(PlayWaveFile(f.input, f.controls, f.audio, f.format, f.observer, true).result,
+        EXPECT_EQ(f.runner.Play(InputFile(f.input), f.controls, f.audio, f.observer, true),
                   JobResult::Done);
         const bool neutral = c.key == 0 && c.tempo == 100;
         EXPECT_EQ(f.audio.Played().size(),

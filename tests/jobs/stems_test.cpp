@@ -31,7 +31,7 @@ struct Written {
 };
 
 Written WriteStems(const fs::path& input, const fs::path& output,
-                   const ProcessingParameters& params, const Shared<int>* stop = nullptr,
+                   const ProcessingParameters& params, const std::stop_token& stop = {},
                    JobObserver* observer = nullptr) {
     RenderPool pool(2);
     WriteRequest request;
@@ -42,8 +42,7 @@ Written WriteStems(const fs::path& input, const fs::path& output,
     request.stop = stop;
     request.stems = true;
     RecordingObserver recorder;
-    WaveFormat format;
-    const JobResult result = WriteFile(request, format, observer ? *observer : recorder);
+    const JobResult result = JobRunner().Write(request, observer ? *observer : recorder);
     return {result, recorder.Messages()};
 }
 
@@ -129,11 +128,11 @@ TEST(Stems, BothFilesInTheOutputsFormatTheVocalsWhatTheModeRemoved) {
 // Sets the stop control at a job's first progress report: a user's Cancel mid-write.
 class StopAtFirstProgress : public JobObserver {
   public:
-    explicit StopAtFirstProgress(Shared<int>& stop) : m_stop(stop) {}
-    void Progress(double /*done*/) override { m_stop = 1; }
+    explicit StopAtFirstProgress(std::stop_source& stop) : m_stop(stop) {}
+    void Progress(double /*done*/) override { m_stop.request_stop(); }
 
   private:
-    Shared<int>& m_stop;
+    std::stop_source& m_stop;
 };
 
 TEST(Stems, AWriteThatDoesNotFinishLeavesBothNamesAsTheyWere) {
@@ -171,10 +170,10 @@ TEST(Stems, AWriteThatDoesNotFinishLeavesBothNamesAsTheyWere) {
         }
         ProcessingParameters params;
         SetParameters(params, {}, c.mode);
-        Shared<int> stop{0};
+        std::stop_source stop;
         StopAtFirstProgress stopper(stop);
         const Written w =
-            WriteStems(input, output, params, &stop, c.stopMidway ? &stopper : nullptr);
+            WriteStems(input, output, params, stop.get_token(), c.stopMidway ? &stopper : nullptr);
         EXPECT_EQ(w.result, c.result);
         EXPECT_EQ(ReadFile(output), old);
         EXPECT_EQ(ReadFile(input), song);
@@ -251,8 +250,7 @@ TEST(Issue32Pair, AKilledCommitIsSettledByTheNextWrite) {
             request.output = output;
             request.params = &params;
             RecordingObserver observer;
-            WaveFormat format;
-            ASSERT_EQ(WriteFile(request, format, observer), JobResult::Done);
+            ASSERT_EQ(JobRunner().Write(request, observer), JobResult::Done);
         } else {
             EXPECT_TRUE(RecoverPair(output));
             EXPECT_FALSE(RecoverPair(output)) << "settled once";
@@ -301,7 +299,7 @@ TEST(Issue32Cover, AWriteFromTheDecodedCopyKeepsTheCover) {
         ASSERT_TRUE(coverOf(input) == ReadFile(picture)) << in.input;
         DiskSpace disk;
         RecordingObserver observer;
-        const InputFile prepared = PrepareInput(input, nullptr, disk, observer);
+        const InputFile prepared = PrepareInput(input, {}, disk, observer);
         ASSERT_TRUE(prepared.Decoded()) << in.input;
         for (const char* extension : {".mp3", ".flac", ".m4a"}) {
             SCOPED_TRACE(std::string(in.input) + " to " + extension);
@@ -312,8 +310,7 @@ TEST(Issue32Cover, AWriteFromTheDecodedCopyKeepsTheCover) {
             request.reads = prepared.Reads();
             request.output = dir / (std::string("out") + extension);
             request.params = &params;
-            WaveFormat format;
-            ASSERT_EQ(WriteFile(request, format, observer), JobResult::Done);
+            ASSERT_EQ(JobRunner().Write(request, observer), JobResult::Done);
             EXPECT_TRUE(coverOf(request.output) == ReadFile(picture));
         }
     }
@@ -350,8 +347,7 @@ TEST(Issue32Budget, AnEncodedOutputNeedsWhatItTakes) {
         request.params = &params;
         request.disk = &disk;
         RecordingObserver observer;
-        WaveFormat format;
-        EXPECT_EQ(WriteFile(request, format, observer), c.result);
+        EXPECT_EQ(JobRunner().Write(request, observer), c.result);
         if (c.result == JobResult::Refused) {
             ASSERT_FALSE(observer.Messages().empty());
             EXPECT_NE(observer.Messages().front().find("1104"), std::string::npos);

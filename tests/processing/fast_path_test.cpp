@@ -156,7 +156,7 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, Processing
         }
         ProcessFrameGroupWith(kernel, states, frames, 1, run, params);
         ProcessFrameGroupWith(kernel, states + 1, frames + 1, 2, run, params);
-        const FrameRun r = ProcessFramesWith(kernel, fast, params, {}, got.data() + 4 * done, run);
+        const FrameRun r = ProcessFramesWith(kernel, fast, params, got.data() + 4 * done, run);
         EXPECT_EQ(r.frames, run);
         EXPECT_EQ(r.last.left, last.left);
         EXPECT_EQ(r.last.right, last.right);
@@ -256,30 +256,6 @@ TEST_P(FastPathTest, ParametersOutsideTheTrackbarRangesIncludingInfinityAndNaN) 
     }
 }
 
-TEST_P(FastPathTest, PendingRequestStopsTheRunBeforeItsFirstFrame) {
-    Frames in = SignalFrames(100, 4);
-    for (const bool seek : {false, true}) {
-        const ProcessingParameters s;
-        Shared<int> seekRequest{0};
-        Shared<int> stopRequest{0};
-        const RunInterrupts interrupts{&seekRequest, &stopRequest};
-        FrameState state{};
-        ASSERT_EQ(ProcessFramesWith(GetParam(), state, s, interrupts, in.bytes.data(), 50).frames,
-                  50u);
-        const FrameState before = state;
-        (seek ? seekRequest : stopRequest) = 1;
-        Bytes bytes = in.bytes;
-        const FrameRun r =
-            ProcessFramesWith(GetParam(), state, s, interrupts, bytes.data() + 200, 50);
-        EXPECT_EQ(r.frames, 0u);
-        EXPECT_EQ(r.last.left, 0);
-        EXPECT_EQ(r.last.right, 0);
-        EXPECT_EQ(bytes, in.bytes) << "nothing may be written";
-        EXPECT_EQ(state.ladderD.y4, before.ladderD.y4);
-        EXPECT_EQ(state.svfLeft.band, before.svfLeft.band);
-    }
-}
-
 // A user keeps switching to the original mode and back while one long run is under way. Filters run
 // alike in every mode, so each frame must be the reference's mode-2 or original output,
 // and both must occur: the mode is read for every frame, not once per run.
@@ -319,7 +295,7 @@ TEST_P(FastPathTest, ModeSwitchedDuringALongRunTakesEffectFromFrameToFrame) {
         }
         FrameState state{};
         Bytes bytes = in.bytes;
-        const FrameRun run = ProcessFramesWith(GetParam(), state, live, {}, bytes.data(), n);
+        const FrameRun run = ProcessFramesWith(GetParam(), state, live, bytes.data(), n);
         done = true;
         user.join();
         ASSERT_EQ(run.frames, n);

@@ -308,7 +308,7 @@ TEST(SegmentedRender, StatesDifferingInAnyOneValueAreNotTheSame) {
     ProcessingParameters params;
     FrameState base;
     Bytes frames = Samples(TestSignal(3000, 2));
-    ProcessFrames(base, params, {}, frames.data(), 3000);
+    ProcessFrames(base, params, frames.data(), 3000);
     for (std::size_t i = 0; i < changes.size(); ++i) {
         FrameState changed = base;
         changes[i](changed);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "jobs/playback_job.h"
+#include "jobs/job_runner.h"
 #include "settings/job_messages.h"
 #include "tests/test_support/test_audio_out.h"
 #include "tests/test_support/wav_builder.h"
@@ -116,13 +116,12 @@ TEST_F(ChangingInputTest, InputChangedWhilePlayingPlaysWhatIsThere) {
                 }
             }
             if (block + 1 >= kStopAfter) {
-                controls.stop = 1;
+                controls.stop.request_stop();
             }
         };
-        WaveFormat format;
         RecordingObserver observer;
-        const PlayResult played = PlayWaveFile(m_in, controls, out, format, observer);
-        EXPECT_EQ(played.result, deleteIt ? JobResult::Stopped : JobResult::Done);
+        const JobResult played = JobRunner().Play(InputFile(m_in), controls, out, observer);
+        EXPECT_EQ(played, deleteIt ? JobResult::Stopped : JobResult::Done);
         EXPECT_TRUE(observer.Messages().empty());
         EXPECT_EQ(out.Opens(), out.Closes());
         EXPECT_EQ(out.Completions(), out.BlockSizes().size());

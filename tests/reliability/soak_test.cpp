@@ -180,9 +180,8 @@ TEST(SoakTest, RandomFilesRenderAsTheEngineDoes) {
         request.input = in;
         request.output = reference;
         request.params = &params;
-        WaveFormat format;
         RecordingObserver observer;
-        ASSERT_EQ(WriteFile(request, format, observer), JobResult::Done);
+        ASSERT_EQ(JobRunner().Write(request, observer), JobResult::Done);
 
         const Bytes rendered = ReadFile(out);
         ASSERT_EQ(rendered.size(), input.size());

@@ -35,8 +35,7 @@ WriteOutcome WriteWithThreads(const Bytes& input, const ProcessingParameters& pa
     request.params = &params;
     request.ioThreads = true;
     RecordingObserver observer;
-    WaveFormat format;
-    WriteOutcome outcome{WriteFile(request, format, observer), {}, false, observer.Messages()};
+    WriteOutcome outcome{JobRunner().Write(request, observer), {}, false, observer.Messages()};
     outcome.output = ReadFile(dir / "out.wav");
     return outcome;
 }

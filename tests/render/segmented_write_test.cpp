@@ -44,9 +44,8 @@ JobRun Write(const Bytes& file, RenderPool* pool, std::size_t segments,
     request.segments = segments;
     request.segmentSettings = settings;
     RecordingObserver observer;
-    WaveFormat format;
     JobRun run;
-    run.result = WriteFile(request, format, observer);
+    run.result = JobRunner().Write(request, observer);
     run.output = ReadFile(dir / "out.wav");
     run.events = observer.Events();
     return run;
@@ -118,8 +117,7 @@ TEST(SegmentedWrite, BatchJobsRunSideBySideEachWithItsOwnState) {
         request.params = &params;
         request.pool = &pool;
         request.segments = 1;
-        WaveFormat format;
-        results[i] = WriteFile(request, format, observers[i]);
+        results[i] = JobRunner().Write(request, observers[i]);
     });
     const JobRun alone = Write(a, nullptr, 1, {});
     for (std::size_t i = 0; i < 8; ++i) {

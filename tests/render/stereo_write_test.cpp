@@ -50,8 +50,7 @@ Bytes Write(const Bytes& input, const ProcessingParameters& params, int threads)
     request.pool = &pool;
     request.ioThreads = threads > 2;
     RecordingObserver observer;
-    WaveFormat format;
-    EXPECT_EQ(WriteFile(request, format, observer), JobResult::Done);
+    EXPECT_EQ(JobRunner().Write(request, observer), JobResult::Done);
     return ReadFile(dir / "out.wav");
 }
 

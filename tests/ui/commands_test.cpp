@@ -457,14 +457,14 @@ TEST_F(Commands, StartSwitchAndStop) {
     ui.Slider(Knob::Low)->setValue(30);
     ui.playMode1Button->click();
     EXPECT_EQ(controls.params.mode, PlayMode::Mode1);
-    EXPECT_EQ(controls.stop, 0);
+    EXPECT_FALSE(controls.stop.stop_requested());
     EXPECT_EQ(controls.params.lowCutoff, 540);
     EXPECT_EQ(ui.playMode1Button->ImageId(), IDB_WIDE_STOP);
     EXPECT_EQ(ui.lowButton->ImageId(), IDB_LOW_IDLE);
 
     // Stop: the job ends, the window goes back to idle and does not start again.
     ui.playMode1Button->click();
-    EXPECT_EQ(controls.stop, 1);
+    EXPECT_TRUE(controls.stop.stop_requested());
     EXPECT_EQ(ui.playMode1Button->ImageId(), IDB_WIDE_STOP) << "until the job has ended";
     f.audio.ReleaseHeld();
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));

@@ -150,7 +150,7 @@ TEST(JobProgressDialog, ShowsAfterHalfASecondAndCancelStopsTheJob) {
     QWidget window;
     window.show();
     WorkerThreads workers;
-    Shared<int> stop{0};
+    std::stop_source stop;
     {
         JobProgress progress(window, "Working...", stop);
         bool ran = false;
@@ -177,7 +177,7 @@ TEST(JobProgressDialog, ShowsAfterHalfASecondAndCancelStopsTheJob) {
     clock.start();
     std::atomic<bool> ended{false};
     ASSERT_TRUE(progress.Run(workers, [&] {
-        while (stop == 0) {
+        while (!stop.stop_requested()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         // A job takes a while to wind down after Cancel, and Run still waits for it.
@@ -186,7 +186,7 @@ TEST(JobProgressDialog, ShowsAfterHalfASecondAndCancelStopsTheJob) {
     }));
     EXPECT_TRUE(ended);
     EXPECT_GE(shownAfter, JobProgress::kDelayMs);
-    EXPECT_EQ(stop, 1);
+    EXPECT_TRUE(stop.stop_requested());
 
     workers.Close();
     bool ran = false;
