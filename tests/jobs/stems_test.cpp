@@ -335,22 +335,33 @@ TEST(Issue32Budget, AnEncodedOutputNeedsWhatItTakes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.output) + " with " + std::to_string(c.freeBytes >> 20) +
                      " MB free");
-        DiskSpace disk;
-        const std::uint64_t free = disk.Free(dir.Path());
-        ASSERT_GT(free, c.freeBytes + (64u << 20));
-        const DiskSpace::Reservation others = disk.Reserve(dir.Path(), free - c.freeBytes);
-        ProcessingParameters params;
-        SetParameters(params);
-        WriteRequest request;
-        request.input = input;
-        request.output = dir / c.output;
-        request.params = &params;
-        request.disk = &disk;
-        RecordingObserver observer;
-        EXPECT_EQ(JobRunner().Write(request, observer), c.result);
+        std::vector<std::string> messages;
+        JobResult result = JobResult::Failed;
+        // The tests beside this one write to the same disk: a write that should fit and was
+        // refused while the free space fell under it is tried again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            DiskSpace disk;
+            const std::uint64_t free = disk.Free(dir.Path());
+            ASSERT_GT(free, c.freeBytes + (64u << 20));
+            const DiskSpace::Reservation others = disk.Reserve(dir.Path(), free - c.freeBytes);
+            ProcessingParameters params;
+            SetParameters(params);
+            WriteRequest request;
+            request.input = input;
+            request.output = dir / c.output;
+            request.params = &params;
+            request.disk = &disk;
+            RecordingObserver observer;
+            result = JobRunner().Write(request, observer);
+            messages = observer.Messages();
+            if (result == c.result || disk.Free(dir.Path()) >= free) {
+                break;
+            }
+        }
+        EXPECT_EQ(result, c.result);
         if (c.result == JobResult::Refused) {
-            ASSERT_FALSE(observer.Messages().empty());
-            EXPECT_NE(observer.Messages().front().find("1104"), std::string::npos);
+            ASSERT_FALSE(messages.empty());
+            EXPECT_NE(messages.front().find("1104"), std::string::npos);
         }
     }
 }
