@@ -15,6 +15,9 @@ ZERBEX_PACKAGES=(
   file dpkg-dev desktop-file-utils appstream lintian man-db
   clang-format clang-tidy
 )
+# What scripts/ci-reliability adds: clang's sanitizers and libFuzzer, and llvm-symbolizer for
+# their stacks.
+ZERBEX_RELIABILITY_PACKAGES=(clang libclang-rt-14-dev llvm-14)
 
 # CI's g++ builds keep line tables, enough for the file and line in a sanitizer's or a
 # crash's stack, not the full debug information that only a debugger reads: a fifth to a
@@ -49,11 +52,35 @@ check_format() {
   (cd "$ZERBEX_ROOT" && clang-format --dry-run --Werror "${files[@]}")
 }
 
+# One build at a time in a folder: CI starts the sanitizer trees in the background, and a
+# script that needs one waits here until it is done.
 configure_and_build() {
   local build_dir="$1"
   shift
-  cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "$@"
-  cmake --build "$build_dir" --parallel "$(nproc)"
+  mkdir -p "$build_dir"
+  (
+    if ! flock -n 9; then
+      echo "waiting for the build in $build_dir"
+      hurry_build "$build_dir"
+      flock 9
+    fi
+    cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "$@" &&
+      cmake --build "$build_dir" --parallel "$(nproc)"
+  ) 9>"$build_dir/.build-lock"
+}
+
+# hurry_build DIR: a build in DIR that runs at the lowest priority (.ci/run's background
+# trees) is waited for now, so it goes on at the normal one, ahead of any other work on the
+# machine. Ninja and the compilers run in the build folder; what Ninja starts later inherits.
+hurry_build() {
+  local dir proc
+  dir="$(cd "$1" && pwd -P)"
+  for proc in /proc/[0-9]*; do
+    if [ "$(readlink "$proc/cwd" 2>/dev/null)" = "$dir" ]; then
+      chrt --other -a -p 0 "${proc#/proc/}" >/dev/null 2>&1 || true
+      renice -n 0 -p "${proc#/proc/}" >/dev/null 2>&1 || true
+    fi
+  done
 }
 
 # Builds only the given targets. A build folder that is already set up is not configured
