@@ -119,8 +119,8 @@ TEST(SuggestSettings, RemovesACentredVoiceDeeperThanTheStartUpPositions) {
 }
 
 // Whatever the score makes of a mix, a suggestion removes at least as much of it, in the
-// voice's band, as the start-up positions do (issue 32, point 20: a centred tone drew pan -29,
-// left 0, right 1, 21.7 dB less removal).
+// voice's band, as the start-up positions do (a centred tone once drew pan -29, left 0,
+// right 1: 21.7 dB less removal).
 TEST(SuggestSettings, NeverRemovesLessThanTheStartUpPositions) {
     struct Mix {
         const char* name;

@@ -1,6 +1,6 @@
 // The tool attacked as a hostile user would, on the surfaces added since the decoding side:
-// stems, encoders, presets, key and tempo, device names (issue 32). One row a case, each
-// named after the point of the issue it answers. Nothing of the user's is lost, no wrong
+// stems, encoders, presets, key and tempo, device names. One row a case, numbered and
+// named after what it checks. Nothing of the user's is lost, no wrong
 // file is reported as written, and every refusal says why.
 //
 // The rows run against the tool this build made, or against another given in
@@ -639,7 +639,7 @@ TEST_P(HostileCli, NothingLostNoWrongFileAndTheTrueReason) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Issue32, HostileCli, ::testing::ValuesIn(Cases()),
+INSTANTIATE_TEST_SUITE_P(Attacked, HostileCli, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<Case>& param) {
                              return std::string(param.param.name);
                          });

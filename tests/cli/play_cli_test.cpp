@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, PlayKeyTempoTest,
 
 // In another key, a file of every rate plays what render writes for it, without a gap: the
 // stage's pieces hold at least as many frames at a low rate as at 44.1 kHz, more than a device
-// takes at once (issue 32, point 9).
+// takes at once.
 class PlayKeyAtRateTest : public PlayCliTest,
                           public ::testing::WithParamInterface<std::uint32_t> {};
 

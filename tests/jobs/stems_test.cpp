@@ -189,11 +189,11 @@ TEST(Stems, AWriteThatDoesNotFinishLeavesBothNamesAsTheyWere) {
     }
 }
 
-// --- Issue 32 ---------------------------------------------------------------------------------
+// --- Pairs, covers and the disk budget ---------------------------------------------------------
 
 // 14: a pair's commit killed at each of its steps is settled by the next write to the output:
 // the old pair or the new one, never half of each, and no temporary or note left.
-TEST(Issue32Pair, AKilledCommitIsSettledByTheNextWrite) {
+TEST(StemPair, AKilledCommitIsSettledByTheNextWrite) {
     struct Case {
         const char* name;
         int killedAt;           // CommitPair's step
@@ -269,7 +269,7 @@ TEST(Issue32Pair, AKilledCommitIsSettledByTheNextWrite) {
 
 // 7: a write from the decoded copy (as the window writes) keeps the input's cover in every
 // format that holds one, as a render from the input does.
-TEST(Issue32Cover, AWriteFromTheDecodedCopyKeepsTheCover) {
+TEST(DecodedCover, AWriteFromTheDecodedCopyKeepsTheCover) {
     TempDir dir;
     const fs::path picture = dir / "cover.png";
     ASSERT_EQ(RunCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=s=32x32",
@@ -318,7 +318,7 @@ TEST(Issue32Cover, AWriteFromTheDecodedCopyKeepsTheCover) {
 
 // 17: an encoded output is budgeted at what it may take, not at the decoded size and the
 // reserve: a minute of MP3 fits where a few megabytes are free, a minute of WAV does not.
-TEST(Issue32Budget, AnEncodedOutputNeedsWhatItTakes) {
+TEST(DiskBudget, AnEncodedOutputNeedsWhatItTakes) {
     TempDir dir;
     const fs::path input = EncodeWithFfmpeg(
         dir / "minute.flac", "aevalsrc=sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=44100:d=60");

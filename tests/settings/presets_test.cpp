@@ -225,7 +225,7 @@ TEST(Presets, TheFileLivesInTheUsersConfigurationFolder) {
     }
 }
 
-// --- Issue 32: the presets file attacked ------------------------------------------------------
+// --- The presets file attacked ----------------------------------------------------------------
 
 // A save's whole story for one case: what the file holds before, what is done, what must
 // hold after.
@@ -349,7 +349,7 @@ void PrintTo(const PresetCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Issue32, PresetFileCases, ::testing::ValuesIn(kPresetCases),
+INSTANTIATE_TEST_SUITE_P(Attacked, PresetFileCases, ::testing::ValuesIn(kPresetCases),
                          [](const ::testing::TestParamInfo<PresetCase>& param) {
                              return std::string(param.param.name);
                          });

@@ -1,5 +1,5 @@
-// The window attacked as a hostile user would (issue 32): what it writes, what it saves and
-// what it shows, one row a case named after the point of the issue it answers.
+// The window attacked as a hostile user would: what it writes, what it saves and what it
+// shows, one row a case, numbered and named after what it checks.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -189,7 +189,7 @@ void PrintTo(const WindowCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Issue32, HostileWindow, ::testing::ValuesIn(kWindowCases),
+INSTANTIATE_TEST_SUITE_P(Attacked, HostileWindow, ::testing::ValuesIn(kWindowCases),
                          [](const ::testing::TestParamInfo<WindowCase>& param) {
                              return std::string(param.param.name);
                          });
