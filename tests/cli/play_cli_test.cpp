@@ -115,7 +115,7 @@ class PlayOnceTest : public PlayCliTest, public ::testing::WithParamInterface<st
 
 TEST_P(PlayOnceTest, PlaysTheWholeDataOnceExactlyAsRenderWritesIt) {
     const std::uint32_t rate = GetParam();
-    const std::string input = MakeInput(6.0, rate);
+    const std::string input = MakeInput(3.0, rate);
     const Bytes expected = Rendered(input);
     const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 4 * rate));
     const CommandResult run = Play(env, {"--once"}, input);
@@ -158,7 +158,7 @@ class PlayKeyAtRateTest : public PlayCliTest,
 
 TEST_P(PlayKeyAtRateTest, PlaysWhatRenderWritesWithoutAGap) {
     const std::uint32_t rate = GetParam();
-    const std::string input = MakeInput(6.0, rate);
+    const std::string input = MakeInput(3.0, rate);
     const Bytes expected = Rendered(input, {"--key", "3"});
     const std::string env = UseAlsaConfig(PacedFileDeviceConfig(Capture(), 4 * rate));
     const CommandResult run = Play(env, {"--key", "3", "--once"}, input);
