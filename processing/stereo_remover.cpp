@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -54,6 +57,10 @@ constexpr double kPitchClarity = 20.0;
 constexpr float kBroadbandShare = 3.5f;
 constexpr double kNeighbourHz = 150.0;
 constexpr std::size_t kMedianStride = 8;
+// Neighbourhoods of up to this many values get their median by counting ranks, four at a time.
+constexpr std::size_t kRankWidth = 16;
+using Floats4 = float __attribute__((vector_size(16)));
+using Ints4 = std::int32_t __attribute__((vector_size(16)));
 // The broadband test spares the bins within kSparedBins of a partial of the note's pitch,
 // up to kSparedReachHz: above it a pitch's error, times the partial's number, is more than
 // a bin.
@@ -446,34 +453,36 @@ void AlignmentMask(State& s, const Direction& d, float* __restrict mask) {
     }
 }
 
-// Puts x in its place among the count sorted values, which have room for one more.
-void Insert(float* sorted, std::size_t count, float x) {
-    std::size_t j = count;
-    for (; j > 0 && sorted[j - 1] > x; --j) {
-        sorted[j] = sorted[j - 1];
+// The value at count / 2 in sorted order of the count values. Each candidate's place is
+// counted, not sorted for: a few compares a value in vector registers, none of them a branch
+// that the values decide, where keeping a neighbourhood sorted mispredicts at every move.
+float MedianOf(float* values, std::size_t count) {
+    const std::size_t middle = count / 2;
+    if (count <= kRankWidth) {
+        // Padding that no value of sound reaches counts neither below nor at most.
+        std::array<Floats4, kRankWidth / 4> v;
+        for (Floats4& four : v) {
+            four = Floats4{} + std::numeric_limits<float>::infinity();
+        }
+        std::memcpy(v.data(), values, count * sizeof(float));
+        const auto target = static_cast<int>(middle);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Floats4 x = Floats4{} + values[i];
+            Ints4 below{};
+            Ints4 atMost{};
+            for (const Floats4& four : v) {
+                below -= four < x;  // a true compare is -1 in each lane
+                atMost -= four <= x;
+            }
+            const int under = below[0] + below[1] + below[2] + below[3];
+            if (under <= target && target < atMost[0] + atMost[1] + atMost[2] + atMost[3]) {
+                return values[i];
+            }
+        }
     }
-    sorted[j] = x;
-}
-
-// Takes out one value equal to x from the count sorted values that hold it.
-void Remove(float* sorted, std::size_t count, float x) {
-    auto j = static_cast<std::size_t>(std::lower_bound(sorted, sorted + count, x) - sorted);
-    for (; j + 1 < count; ++j) {
-        sorted[j] = sorted[j + 1];
-    }
-}
-
-// Puts x in place of one value equal to old among the count sorted values that hold it: only
-// the values between the two move.
-void Replace(float* sorted, std::size_t count, float old, float x) {
-    auto j = static_cast<std::size_t>(std::lower_bound(sorted, sorted + count, old) - sorted);
-    for (; j + 1 < count && sorted[j + 1] < x; ++j) {
-        sorted[j] = sorted[j + 1];
-    }
-    for (; j > 0 && sorted[j - 1] > x; --j) {
-        sorted[j] = sorted[j - 1];
-    }
-    sorted[j] = x;
+    // Wide neighbourhoods (low rates), and values that do not order (none from sound).
+    std::nth_element(values, values + middle, values + count);
+    return values[middle];
 }
 
 // Whether bin k lies within kSparedBins of a partial of f0 (0: no pitch) up to kSparedReachHz.
@@ -500,30 +509,20 @@ void KeepBroadband(State& s, double f0) {
     const std::size_t first = s.bandFirst;
     const std::size_t end = s.bandEnd;
     // One median for each run of kMedianStride bins, taken around the run's middle: the
-    // neighbourhood is wider than a run, and a median a bin would be most of a hop's cost.
-    // The neighbourhood slides up with the runs, kept sorted: a run moves it a few bins. It
-    // holds every second bin: the median is as steady, and keeping it sorted costs half.
+    // neighbourhood is wider than a run, and a median a bin would be most of a hop's cost. It
+    // holds the even bins: the median is as steady, from half the values.
     const std::size_t half = s.medianHalf;
-    std::vector<float>& sorted = s.neighbours;
-    std::size_t count = 0;
-    std::size_t from = first + (first & 1);
-    std::size_t to = from;
+    float* values = s.neighbours.data();
     for (std::size_t run = first; run < end; run += kMedianStride) {
         const std::size_t runEnd = std::min(end, run + kMedianStride);
         const std::size_t centre = (run + runEnd) / 2;
         const std::size_t reach = std::min(end, centre + half + 1);
         const std::size_t start = centre >= first + half ? centre - half : first;
-        for (; to < reach && from < start; to += 2, from += 2) {
-            Replace(sorted.data(), count, s.along[from], s.along[to]);
+        std::size_t count = 0;
+        for (std::size_t k = start + (start & 1); k < reach; k += 2) {
+            values[count++] = s.along[k];
         }
-        for (; to < reach; to += 2) {
-            Insert(sorted.data(), count++, s.along[to]);
-        }
-        for (; from < start; from += 2) {
-            Remove(sorted.data(), count--, s.along[from]);
-        }
-        const float* middle = &sorted[count / 2];
-        const float floor = kBroadbandShare * *middle;
+        const float floor = count > 0 ? kBroadbandShare * MedianOf(values, count) : 0.0f;
         for (std::size_t k = run; k < runEnd; ++k) {
             const float peak = s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
             if (!OnPartial(s, k, f0)) {

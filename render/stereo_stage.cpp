@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "processing/stereo_remover.h"
-#include "render/remover_stage.h"
 #include "render/render_pool.h"
+#include "render/stage.h"
 
 namespace {
 
@@ -69,17 +69,17 @@ bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
 }
 
 void StereoStage::Launch(std::uint64_t end) {
-    auto segment = std::make_shared<Segment>();
+    auto segment = std::make_shared<Segment>(TakeSpare());
     segment->begin = m_launched;
     segment->end = end;
     const std::uint64_t start = m_launched >= m_warmUp ? m_launched - m_warmUp : 0;
     segment->lead = static_cast<std::size_t>(m_launched - start);
     const std::uint64_t stop = end + m_latency;
-    segment->in.assign(static_cast<std::size_t>(2 * (stop - start)), 0);
     const std::uint64_t available = std::min(stop, m_received);
-    std::copy(m_history.begin() + static_cast<std::ptrdiff_t>(2 * (start - m_historyStart)),
-              m_history.begin() + static_cast<std::ptrdiff_t>(2 * (available - m_historyStart)),
-              segment->in.begin());
+    segment->in.assign(
+        m_history.begin() + static_cast<std::ptrdiff_t>(2 * (start - m_historyStart)),
+        m_history.begin() + static_cast<std::ptrdiff_t>(2 * (available - m_historyStart)));
+    segment->in.resize(static_cast<std::size_t>(2 * (stop - start)), 0);
     m_launched = end;
     const std::uint64_t keep =
         std::max(m_historyStart, m_launched >= m_warmUp ? m_launched - m_warmUp : 0);
@@ -90,19 +90,28 @@ void StereoStage::Launch(std::uint64_t end) {
 }
 
 StereoStage::Segment StereoStage::Run(Segment segment) const {
-    RemoverStage remover(m_params);
-    WaveFormat format;
-    format.sampleRate = m_rate;
-    remover.Prepare(format);
-    // The warm-up gives nothing worth keeping, and the remover drops its lead-in itself.
+    StereoRemover remover(m_rate);
+    // The warm-up and the remover's lead-in give nothing worth keeping.
     const std::size_t skipped = segment.lead + m_latency;
-    std::vector<std::int16_t> discard;
-    remover.Run(segment.in.data(), skipped, discard, nullptr);
     const std::size_t frames = static_cast<std::size_t>(segment.end - segment.begin);
-    remover.Run(segment.in.data() + 2 * skipped, frames, segment.out,
-                m_vocals != nullptr ? &segment.vocal : nullptr);
-    segment.in = {};
+    segment.out.resize(2 * std::max(skipped, frames));
+    remover.Process(m_params, segment.in.data(), segment.out.data(), nullptr, skipped);
+    segment.out.resize(2 * frames);
+    segment.vocal.resize(m_vocals != nullptr ? 2 * frames : 0);
+    remover.Process(m_params, segment.in.data() + 2 * skipped, segment.out.data(),
+                    m_vocals != nullptr ? segment.vocal.data() : nullptr, frames);
     return segment;
+}
+
+// A segment whose buffers the last ones delivered left: their memory is reused, not asked of
+// the system again (and faulted in page by page) for every segment.
+StereoStage::Segment StereoStage::TakeSpare() {
+    if (m_spares.empty()) {
+        return {};
+    }
+    Segment spare = std::move(m_spares.back());
+    m_spares.pop_back();
+    return spare;
 }
 
 // Hands the finished segments at the head to the sinks; waits for the head when wait says
@@ -112,23 +121,24 @@ bool StereoStage::Emit(bool wait) {
         if (!wait && m_segments.Pending() < m_inFlight && !m_segments.OldestReady()) {
             return true;
         }
-        if (!Deliver(m_segments.TakeOldest())) {
+        Segment done = m_segments.TakeOldest();
+        if (!Deliver(done)) {
             m_failed = true;
             return false;
         }
+        m_spares.push_back(std::move(done));
     }
     return true;
 }
 
 bool StereoStage::Deliver(const Segment& segment) {
-    StageBytes bytes;
-    AppendBytes(bytes, segment.out.data(), segment.out.size());
-    if (!m_out.Frames(bytes.data(), bytes.size())) {
-        return false;
-    }
-    bytes.clear();
-    AppendBytes(bytes, segment.vocal.data(), segment.vocal.size());
-    return m_vocals == nullptr || m_vocals->Frames(bytes.data(), bytes.size());
+    // The samples are kept as the sinks take them, little-endian 16-bit.
+    const auto bytesOf = [](const std::vector<std::int16_t>& samples) {
+        return reinterpret_cast<const unsigned char*>(samples.data());
+    };
+    return m_out.Frames(bytesOf(segment.out), 2 * segment.out.size()) &&
+           (m_vocals == nullptr ||
+            m_vocals->Frames(bytesOf(segment.vocal), 2 * segment.vocal.size()));
 }
 
 // The frames in m_history and silence frames after them through the one remover, its output

@@ -57,6 +57,7 @@ class StereoStage : public RenderSink {
     Segment Run(Segment segment) const;
     bool Emit(bool wait);
     bool Deliver(const Segment& segment);
+    Segment TakeSpare();
     bool RunThrough(std::size_t silence);
 
     RenderSink& m_out;
@@ -78,5 +79,6 @@ class StereoStage : public RenderSink {
     std::unique_ptr<StereoRemover> m_single;  // without a pool
     std::size_t m_skip = 0;                   // its first frames out, the remover's latency
     Segment m_piece;                          // its output, reused
+    std::vector<Segment> m_spares;            // delivered, their buffers to reuse
     OrderedResults<Segment> m_segments;       // last: its tasks end before the rest goes
 };
