@@ -1,13 +1,14 @@
-// How soon a trackbar is heard in the stereo mode: the real window plays a 440 Hz sine on the
-// left channel alone (off the centre the remover aims at, so it stays) with the real sound
-// output, and Home on a trackbar changes it: on the output level it raises the level 4.75
-// times; on the pan it aims the remover at the left channel, which takes the sine away. The
+// How soon a trackbar is heard in the stereo mode (or, with "mode2", in mode 2): the real
+// window plays a 440 Hz sine on the left channel alone (off the centre the remover aims at, so
+// it stays) with the real sound output, and Home on a trackbar changes it: on the output level
+// it raises the level 4.75 times; on the pan it aims the remover at the left channel, which
+// takes the sine away. The
 // capture tells where the change starts; the time is from the press to there, against what
 // the device had taken when the key was pressed. It prints the remover's added latency too.
 // Run it with ALSA's default device paced at a sound card's rate (see
 // bench/stereo_playback.sh).
 //
-// Usage: zerbex_stereo_latency SINE.wav CAPTURE.raw [level|pan]
+// Usage: zerbex_stereo_latency SINE.wav CAPTURE.raw [level|pan] [mode2]
 
 #include <QApplication>
 #include <QTest>
@@ -72,15 +73,23 @@ double ChangeFrom(const std::vector<double>& left, std::size_t from, bool pan) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool pan = argc == 4 && std::string(argv[3]) == "pan";
-    if (argc != 3 && !(argc == 4 && (pan || std::string(argv[3]) == "level"))) {
-        std::fputs("usage: zerbex_stereo_latency SINE.wav CAPTURE.raw [level|pan]\n", stderr);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const bool pan = args.size() >= 3 && args[2] == "pan";
+    const bool mode2 = args.size() == 4 && args[3] == "mode2";
+    if (args.size() < 2 || args.size() > 4 || (args.size() >= 3 && !pan && args[2] != "level") ||
+        (args.size() == 4 && !mode2)) {
+        std::fputs("usage: zerbex_stereo_latency SINE.wav CAPTURE.raw [level|pan] [mode2]\n",
+                   stderr);
         return 2;
     }
     QApplication application(argc, argv);
     const Knob knob = pan ? Knob::Pan : Knob::OutputLevel;
     const auto pressed = PlayAndPress(
-        argv[1], argv[2], [](MainWindow& window) { return window.Ui().playStereoButton; }, 1,
+        argv[1], argv[2],
+        [mode2](MainWindow& window) {
+            return mode2 ? window.Ui().playMode2Button : window.Ui().playStereoButton;
+        },
+        1,
         [knob](MainWindow& window) {
             TrackbarSlider* slider = window.Ui().Slider(knob);
             slider->setFocus();

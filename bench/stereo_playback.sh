@@ -31,15 +31,17 @@ trap cleanup EXIT
 fifo_device "$work"
 
 sox -q -r 44100 -c 2 -n -b 16 "$work/sine.wav" synth 10 sine 440 remix 1v0.15 0
-# The output level acts as frames leave the remover, the pan through the window it remakes.
-for knob in level pan; do
+# The output level acts as frames leave the remover, the pan through the window it remakes; in
+# mode 2 the level acts as the frame processing makes each piece.
+for knob in level pan level:mode2; do
+  IFS=: read -ra args <<<"$knob"
   echo "=== Home on the $knob trackbar in the window, heard (goal: 0.1 s)"
   for _ in $(seq "$runs"); do
     "$sink" "$work/window.raw" 176400 0<>"$work/fifo" &
     sinkpid=$!
     sleep 0.2
     ALSA_CONFIG_PATH="$work/fifo.conf" QT_QPA_PLATFORM=offscreen "$latency" "$work/sine.wav" \
-      "$work/window.raw" "$knob" 2>/dev/null
+      "$work/window.raw" "${args[@]}" 2>/dev/null
     kill "$sinkpid" 2>/dev/null || true
     wait "$sinkpid" 2>/dev/null || true
     sinkpid=""

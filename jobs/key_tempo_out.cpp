@@ -13,11 +13,12 @@ constexpr unsigned kPiecesPerSecond = 20;
 // The stage is fed in smaller steps, so that little made with the old key waits for the next
 // piece when the key changes.
 constexpr unsigned kFeedsPerPiece = 4;
-// The stereo mode's pieces: a trackbar acts on the frames as they leave the remover, so the
-// sound queued ahead is all that delays it. A device may take its whole buffer at once, and
+// The pieces of the remover and of the frame processing at the original key and tempo: a
+// trackbar acts on a piece as it is made, just before it goes on, so the sound queued ahead is
+// all that delays it. A device may take its whole buffer at once, and
 // the piece playing may be all but gone when it does: one piece must hold more than the
 // buffer, as a fortieth of a second does at the latency the output asks for.
-constexpr unsigned kStereoPiecesPerSecond = 40;
+constexpr unsigned kLivePiecesPerSecond = 40;
 
 }  // namespace
 
@@ -75,8 +76,8 @@ KeyTempoOut::~KeyTempoOut() = default;
 
 void KeyTempoOut::Start(const WaveFormat& format) {
     m_pieceFrames = std::max<std::size_t>(format.sampleRate / kPiecesPerSecond, kMinPieceFrames);
-    m_stereoPieceFrames =
-        std::max<std::size_t>(format.sampleRate / kStereoPiecesPerSecond, kMinStereoPieceFrames);
+    m_livePieceFrames =
+        std::max<std::size_t>(format.sampleRate / kLivePiecesPerSecond, kMinLivePieceFrames);
     m_remover.Prepare(format);
     m_stretch.Prepare(format);
     m_removing = false;
@@ -93,23 +94,23 @@ void KeyTempoOut::StopStretching() {
     m_stretching = false;
 }
 
-KeyTempoOut::Sent KeyTempoOut::Play(const unsigned char* block, std::size_t bytes,
-                                    std::uint64_t from, bool stereo) {
+KeyTempoOut::Sent KeyTempoOut::Play(unsigned char* block, std::size_t bytes, std::uint64_t from,
+                                    bool stereo, const Prepare& prepare) {
     if (stereo) {
-        return Remove(block, bytes, from);
+        return Remove(block, bytes, from, prepare);
     }
     if (m_removing) {
         if (const Sent sent = EndRemoving(); sent != Sent::Played) {
             return sent;
         }
     }
-    return Pass(block, bytes, from);
+    return Pass(block, bytes, from, &prepare);
 }
 
 // Through the remover in the pieces PlayAsItIs sends, each put in once the device has room for
 // it, so that it is made with the trackbars of the moment it goes out.
-KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t bytes,
-                                      std::uint64_t from) {
+KeyTempoOut::Sent KeyTempoOut::Remove(unsigned char* block, std::size_t bytes, std::uint64_t from,
+                                      const Prepare& prepare) {
     if (!m_removing) {
         m_remover.Reset();
         m_removerTrail.Clear();
@@ -120,7 +121,10 @@ KeyTempoOut::Sent KeyTempoOut::Remove(const unsigned char* block, std::size_t by
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
         }
-        const std::size_t n = std::min(PieceBytes(bytes - done, m_stereoPieceFrames), kBlockBytes);
+        const std::size_t n = std::min(PieceBytes(bytes - done, m_livePieceFrames), kBlockBytes);
+        if (!prepare(block + done, n)) {
+            return Sent::Cut;
+        }
         m_removed.clear();
         m_remover.Process(block + done, n, m_removed);
         m_removerTrail.Put(from + done, n / kFrameBytes);
@@ -155,19 +159,19 @@ KeyTempoOut::Sent KeyTempoOut::EndRemoving() {
 // What the remover gave, each stretch of contiguous source on its way as a block of its own.
 KeyTempoOut::Sent KeyTempoOut::PassRuns() {
     for (const SourceTrail::Run& run : m_removerTrail.Take(m_removed.size() / kFrameBytes)) {
-        const unsigned char* frames = m_removed.data() + run.offset;
+        unsigned char* frames = m_removed.data() + run.offset;
         if (!m_stretching) {
             TellLevels(frames, run.bytes / kFrameBytes);
         }
-        if (const Sent sent = Pass(frames, run.bytes, run.from); sent != Sent::Played) {
+        if (const Sent sent = Pass(frames, run.bytes, run.from, nullptr); sent != Sent::Played) {
             return sent;
         }
     }
     return Sent::Played;
 }
 
-KeyTempoOut::Sent KeyTempoOut::Pass(const unsigned char* block, std::size_t bytes,
-                                    std::uint64_t from) {
+KeyTempoOut::Sent KeyTempoOut::Pass(unsigned char* block, std::size_t bytes, std::uint64_t from,
+                                    const Prepare* prepare) {
     // Back at the original key and tempo, the stage is left where the sound jumps anyway: at
     // a seek or a loop's start, so that nothing it holds is missed.
     if (m_stretching && Wanted().Neutral() && from != m_next) {
@@ -175,7 +179,7 @@ KeyTempoOut::Sent KeyTempoOut::Pass(const unsigned char* block, std::size_t byte
     }
     std::size_t done = 0;
     if (!m_stretching) {
-        if (const Sent sent = PlayAsItIs(block, bytes, from, done); sent != Sent::Played) {
+        if (const Sent sent = PlayAsItIs(block, bytes, from, prepare, done); sent != Sent::Played) {
             return sent;
         }
     }
@@ -184,14 +188,15 @@ KeyTempoOut::Sent KeyTempoOut::Pass(const unsigned char* block, std::size_t byte
         return Sent::Played;
     }
     m_stretching = true;
-    return Stretch(block, bytes, from, done / kFrameBytes);
+    return Stretch(block, bytes, from, done / kFrameBytes, prepare);
 }
 
 // At the original key and tempo: the block whole, or in pieces where the key and tempo may
 // change while it plays, until they do; done: the bytes sent. Each piece is looked at once
 // there is room for it, so that it goes out only if the key and tempo are still the original.
-KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(const unsigned char* block, std::size_t bytes,
-                                          std::uint64_t from, std::size_t& done) {
+KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(unsigned char* block, std::size_t bytes,
+                                          std::uint64_t from, const Prepare* prepare,
+                                          std::size_t& done) {
     while (done < bytes) {
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
@@ -199,7 +204,10 @@ KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(const unsigned char* block, std::size_
         if (!Wanted().Neutral()) {
             break;
         }
-        const std::size_t n = PieceBytes(bytes - done, m_pieceFrames);
+        const std::size_t n = PieceBytes(bytes - done, m_livePieceFrames);
+        if (prepare != nullptr && !(*prepare)(block + done, n)) {
+            return Sent::Cut;
+        }
         if (!m_out.Write(block + done, n)) {
             return Sent::Failed;
         }
@@ -213,8 +221,8 @@ KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(const unsigned char* block, std::size_
 // The block's frames from `fed` on through the stage. It is fed just in time: only once the
 // device has room for the next piece, so that each piece holds the key and tempo of the
 // moment it goes out.
-KeyTempoOut::Sent KeyTempoOut::Stretch(const unsigned char* block, std::size_t bytes,
-                                       std::uint64_t from, std::size_t fed) {
+KeyTempoOut::Sent KeyTempoOut::Stretch(unsigned char* block, std::size_t bytes, std::uint64_t from,
+                                       std::size_t fed, const Prepare* prepare) {
     const std::size_t frames = bytes / kFrameBytes;
     while (fed < frames) {
         if (const Sent room = Room(); room != Sent::Played) {
@@ -222,6 +230,9 @@ KeyTempoOut::Sent KeyTempoOut::Stretch(const unsigned char* block, std::size_t b
         }
         while (fed < frames && Ready() < PieceFrames()) {
             const std::size_t n = std::min(m_pieceFrames / kFeedsPerPiece, frames - fed);
+            if (prepare != nullptr && !(*prepare)(block + fed * kFrameBytes, n * kFrameBytes)) {
+                return Sent::Cut;
+            }
             m_stretched.erase(m_stretched.begin(),
                               m_stretched.begin() + static_cast<std::ptrdiff_t>(m_sent));
             m_sent = 0;

@@ -6,13 +6,15 @@
 // pieces of a twentieth (and never fewer frames than a twentieth at 44.1 kHz: see
 // kMinPieceFrames), each as soon as there is room for it: a change of key or tempo is
 // heard after the two pieces queued ahead of it, not after whole blocks. Where the key and
-// tempo may change while it plays (the window), blocks at the original ones go out in such
-// pieces too (a block cut evenly, so that its end is no sliver), the same bytes, so that the
-// first change is heard as soon. The first two blocks of a run are whole ones either way: a
-// device that starts to play fills its buffer at once, and would find two pieces gone and the
-// queue dry. It keeps count of which source bytes the sound handed to the device was made of.
-// While the stage or the stereo mode's remover is in use, it tells the levels itself: the meter
-// then shows those of the sound that goes to the device.
+// tempo may change while it plays (the window), blocks at the original ones go out in pieces of
+// a fortieth (a block cut evenly, so that its end is no sliver), the same bytes, so that the
+// first change is heard as soon. Each piece of a block is prepared (the frame processing with
+// the trackbars of that moment) just before it goes on, so that a move is heard after the
+// pieces queued ahead of it in every mode, not after the rest of a block. The first two blocks of a
+// run are whole ones either way: a device that starts to play fills its buffer at once, and would
+// find two pieces gone and the queue dry. It keeps count of which source bytes the sound handed to
+// the device was made of. While the stage or the stereo mode's remover is in use, it tells the
+// levels itself: the meter then shows those of the sound that goes to the device.
 //
 // In the stereo mode the blocks go through the remover first (RemoverStage), in pieces of a
 // fortieth of a second or a little more, each as the device has room for it, so that a
@@ -26,6 +28,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "container/wave_format.h"
@@ -65,13 +68,18 @@ class SourceTrail {
 
 class KeyTempoOut {
   public:
-    enum class Sent { Played, Stopped, Failed };
+    // Cut: the preparation of a piece ended the block there (a move or a stop asked for): what
+    // went before plays, the rest of the block does not.
+    enum class Sent { Played, Stopped, Failed, Cut };
+    // Processes bytes of a block's frames in place just before they go on; false ends the
+    // block there.
+    using Prepare = std::function<bool(unsigned char* frames, std::size_t bytes)>;
 
     // The fewest frames a piece holds at any rate: a device takes its buffer in frames, a
     // thousand or so whatever the rate (at 8 kHz, an eighth of a second at once), so two
     // pieces queued must hold more than that at every rate, as they do at 44.1 kHz.
     static constexpr std::size_t kMinPieceFrames = 2205;
-    static constexpr std::size_t kMinStereoPieceFrames = 1103;
+    static constexpr std::size_t kMinLivePieceFrames = 1103;
 
     // stop and the key and tempo are read from controls.
     KeyTempoOut(AudioOut& out, const PlayControls& controls, JobObserver& observer);
@@ -81,11 +89,11 @@ class KeyTempoOut {
 
     // A run of sample data in this format starts: the stages start empty.
     void Start(const WaveFormat& format);
-    // Plays processed frames made of the source bytes from `from` on, through the remover
-    // when stereo. Stopped when the stop request came while it waited for room (what is
-    // queued plays out); Failed when the device failed.
-    Sent Play(const unsigned char* block, std::size_t bytes, std::uint64_t from,
-              bool stereo = false);
+    // Plays the frames made of the source bytes from `from` on, each piece prepared just before
+    // it goes on, through the remover when stereo. Stopped when the stop request came while it
+    // waited for room (what is queued plays out); Failed when the device failed.
+    Sent Play(unsigned char* block, std::size_t bytes, std::uint64_t from, bool stereo,
+              const Prepare& prepare);
     // The run ended: the sound still in the remover and the stage goes to the device.
     Sent Finish();
     // The source position, in bytes, that the sound handed to the device has reached.
@@ -97,14 +105,16 @@ class KeyTempoOut {
 
   private:
     KeyTempo Wanted() const { return {m_controls.key, m_controls.tempo}; }
-    Sent Remove(const unsigned char* block, std::size_t bytes, std::uint64_t from);
+    Sent Remove(unsigned char* block, std::size_t bytes, std::uint64_t from,
+                const Prepare& prepare);
     Sent EndRemoving();
     Sent PassRuns();
-    Sent Pass(const unsigned char* block, std::size_t bytes, std::uint64_t from);
-    Sent PlayAsItIs(const unsigned char* block, std::size_t bytes, std::uint64_t from,
-                    std::size_t& done);
-    Sent Stretch(const unsigned char* block, std::size_t bytes, std::uint64_t from,
-                 std::size_t fed);
+    // prepare: null for frames already prepared (the remover's).
+    Sent Pass(unsigned char* block, std::size_t bytes, std::uint64_t from, const Prepare* prepare);
+    Sent PlayAsItIs(unsigned char* block, std::size_t bytes, std::uint64_t from,
+                    const Prepare* prepare, std::size_t& done);
+    Sent Stretch(unsigned char* block, std::size_t bytes, std::uint64_t from, std::size_t fed,
+                 const Prepare* prepare);
     std::size_t PieceFrames() const;
     std::size_t PieceBytes(std::size_t left, std::size_t pieceFrames) const;
     std::size_t Ready() const;  // frames the key and tempo stage gave and are not sent yet
@@ -118,7 +128,7 @@ class KeyTempoOut {
     const PlayControls& m_controls;
     JobObserver& m_observer;
     std::size_t m_pieceFrames = 0;
-    std::size_t m_stereoPieceFrames = 0;
+    std::size_t m_livePieceFrames = 0;  // a fortieth: the remover's, and the frame processing's
     RemoverStage m_remover;
     StretchStage m_stretch;
     bool m_removing = false;

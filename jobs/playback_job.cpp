@@ -61,8 +61,8 @@ class Playback : public WalkHandler {
     void StartPositions();
     void MoveToLoopStart(std::int64_t& q, const Region& loop);
     void Reposition();
-    MeteredBlock ProcessBlock();
-    bool OutputBlock();
+    bool PreparePiece(unsigned char* at, std::size_t bytes);
+    KeyTempoOut::Sent OutputBlock();
     bool Handed(KeyTempoOut::Sent sent);
     void AdvancePosition();
     void TellPosition();
@@ -97,6 +97,10 @@ class Playback : public WalkHandler {
     bool m_queued = false;       // a block went to the device
     bool m_endedAtLoop = false;  // played once to the loop end
     FrameState m_frames{};
+    // The block being played: the meter sample of its last frame processed, and its bytes
+    // processed and gone on to the device.
+    std::int16_t m_meter = 0;
+    std::size_t m_handed = 0;
 };
 
 bool Playback::Data(std::uint64_t length) {
@@ -224,28 +228,45 @@ void Playback::Reposition() {
     m_restart = false;
 }
 
-// Processes the whole frames of the block in place with the settings of each frame's moment,
-// refreshing the meter after every frame whose offset is a multiple of the meter's stride. A
-// seek or stop request ends the block at the next of those frames: it is then not played.
-MeteredBlock Playback::ProcessBlock() {
-    return MeteredFrames(
-        m_block.data(), m_read / kFrameBytes, m_output.TellsLevels() ? m_quiet : m_observer,
-        [&](unsigned char* at, std::size_t count) {
+// Processes a piece of the block in place with the settings of each frame's moment, just
+// before it goes on, refreshing the meter after every frame whose offset in the block is a
+// multiple of the meter's stride. A seek or stop request ends the block at the next of those
+// frames: the piece is then not played.
+bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
+    const auto first = static_cast<std::size_t>(at - m_block.data()) / kFrameBytes;
+    const std::size_t end = first + bytes / kFrameBytes;
+    const MeteredBlock done = MeteredFrames(
+        m_block.data(), first, end, m_output.TellsLevels() ? m_quiet : m_observer,
+        [&](unsigned char* from, std::size_t count) {
             if (m_controls.seek || m_controls.stop.stop_requested()) {
                 return MeteredRun{0, true};
             }
-            return MeteredRun{ProcessFrames(m_frames, m_controls.params, at, count).frames, false};
+            return MeteredRun{ProcessFrames(m_frames, m_controls.params, from, count).frames,
+                              false};
         });
-}
-
-bool Playback::OutputBlock() {
-    const bool stereo = m_controls.params.mode == PlayMode::Stereo;
-    if (!Handed(m_output.Play(m_block.data(), m_read, m_position, stereo))) {
+    if (done.frames > first) {
+        m_meter = done.meter;
+    }
+    if (done.frames < end) {
         return false;
     }
-    m_queued = true;
-    m_bytesPlayed += m_read;
+    m_handed += bytes;
     return true;
+}
+
+KeyTempoOut::Sent Playback::OutputBlock() {
+    m_handed = 0;
+    const bool stereo = m_controls.params.mode == PlayMode::Stereo;
+    const bool tells = !m_output.TellsLevels();
+    const KeyTempoOut::Sent sent = m_output.Play(
+        m_block.data(), m_read, m_position, stereo,
+        [this](unsigned char* at, std::size_t bytes) { return PreparePiece(at, bytes); });
+    if (tells && m_handed > 0 && !m_controls.stop.stop_requested()) {
+        m_observer.Level(MeterSegments(m_meter));
+    }
+    m_queued = m_queued || m_handed > 0;
+    m_bytesPlayed += m_handed;
+    return sent;
 }
 
 bool Playback::Handed(KeyTempoOut::Sent sent) {
@@ -259,6 +280,8 @@ bool Playback::Handed(KeyTempoOut::Sent sent) {
         case KeyTempoOut::Sent::Failed:
             Refuse(JobError::DeviceFailed, m_out.Error());
             return false;
+        case KeyTempoOut::Sent::Cut:
+            return true;
     }
     return false;
 }
@@ -311,17 +334,11 @@ void Playback::Passes() {
         if (m_loudness != nullptr) {
             m_loudness->Input(m_block.data(), m_read);
         }
-        const MeteredBlock block = ProcessBlock();
-        if (m_controls.stop.stop_requested()) {
-            continue;
+        const KeyTempoOut::Sent sent = OutputBlock();
+        if (sent == KeyTempoOut::Sent::Cut) {
+            continue;  // the rest of the block is dropped: the next pass moves or stops
         }
-        if (!m_output.TellsLevels()) {
-            m_observer.Level(MeterSegments(block.meter));
-        }
-        if (m_controls.seek || block.frames < m_read / kFrameBytes) {
-            continue;  // the block is dropped: the next pass moves or reads on
-        }
-        if (!OutputBlock()) {
+        if (!Handed(sent)) {
             return;
         }
         AdvancePosition();

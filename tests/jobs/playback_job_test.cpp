@@ -14,6 +14,7 @@
 
 #include "jobs/job_runner.h"
 #include "jobs/key_tempo_out.h"
+#include "processing/fast_frames.h"
 #include "processing/processing.h"
 #include "processing/stereo_remover.h"
 #include "render/render.h"
@@ -488,8 +489,15 @@ TEST(PlaybackJob, KeyAndTempoReachTheDeviceAndThePositionFollowsWhatItWasHanded)
         ASSERT_GT(sizes.size(), 2u);
         EXPECT_EQ(sizes[0], kBlock);
         EXPECT_EQ(sizes[1], kBlock);
-        EXPECT_EQ(*std::max_element(sizes.begin() + 2, sizes.end() - 1),
-                  neutral && !c.live ? kBlock : 44100u / 20 * 4);
+        // Whole blocks where nothing may change; live, a key stage's twentieths, or at the
+        // original key and tempo a block cut evenly into fortieths or a little more.
+        const std::size_t most = *std::max_element(sizes.begin() + 2, sizes.end() - 1);
+        if (!neutral || !c.live) {
+            EXPECT_EQ(most, neutral ? kBlock : 44100u / 20 * 4);
+        } else {
+            EXPECT_GE(most, 44100u / 40 * 4);
+            EXPECT_LT(most, 44100u / 20 * 4);
+        }
     }
 }
 
@@ -570,50 +578,69 @@ TEST(PlaybackJob, StereoModePlaysTheRemoversOutputAndCountsItsSourceFrames) {
     }
 }
 
-// In the stereo mode a level moved while playing is in the very next piece the device is
-// handed, and the pieces are fortieths of a second or a little more, blocks' ends included:
-// only the sound queued ahead delays the move, and a sliver never leaves the queue short.
-TEST(PlaybackJob, StereoModeLevelsReachTheNextPiece) {
+// A level moved while playing is in the very next piece the device is handed, in the stereo
+// mode and in the frame processing's modes alike, and the pieces are fortieths of a second or
+// a little more, blocks' ends included: only the sound queued ahead delays the move, and a
+// sliver never leaves the queue short.
+TEST(PlaybackJob, LevelsMovedWhilePlayingReachTheNextPieceInEveryMode) {
     constexpr std::size_t kBytes = 8 * kBlock;
     constexpr std::size_t kMovedAfter = 10;  // writes; well after the first two whole blocks
-    PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
-    f.controls.params.mode = PlayMode::Stereo;
-    f.controls.keyTempoLive = 1;
-    const float start = f.controls.params.leftGain.Get();
-    const Bytes before = StereoPlayed(f, {{0, kBytes}});
-    f.controls.params.leftGain = start / 2;
-    const Bytes after = StereoPlayed(f, {{0, kBytes}});
-    f.controls.params.leftGain = start;
-    f.audio.onWrite = [&](std::size_t index) {
-        if (index + 1 == kMovedAfter) {
+    for (const PlayMode mode : {PlayMode::Stereo, PlayMode::Mode2}) {
+        SCOPED_TRACE(ModeName(mode));
+        PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
+        f.controls.params.mode = mode;
+        f.controls.keyTempoLive = 1;
+        const float start = f.controls.params.leftGain.Get();
+        Bytes before = f.data;
+        Bytes after = f.data;
+        if (mode == PlayMode::Stereo) {
+            before = StereoPlayed(f, {{0, kBytes}});
             f.controls.params.leftGain = start / 2;
+            after = StereoPlayed(f, {{0, kBytes}});
         }
-    };
-    f.Play();
-    const Bytes played = f.audio.Played();
-    const std::vector<std::size_t> sizes = f.audio.BlockSizes();
-    ASSERT_EQ(played.size(), kBytes);
-    ASSERT_GT(sizes.size(), kMovedAfter + 1);
-    // While it plays: after the first two whole blocks, before the remover's last frames,
-    // which flush at the data's end.
-    const auto [least, most] = std::minmax_element(sizes.begin() + 2, sizes.end() - 2);
-    EXPECT_GE(*least, 44100u / 40 * 4);
-    EXPECT_LT(*most, 44100u / 20 * 4);
-    const auto moved = static_cast<std::ptrdiff_t>(
-        std::accumulate(sizes.begin(), sizes.begin() + kMovedAfter, std::size_t{0}));
-    EXPECT_TRUE(std::equal(played.begin(), played.begin() + moved, before.begin()));
-    EXPECT_TRUE(std::equal(played.begin() + moved, played.end(), after.begin() + moved));
-    EXPECT_FALSE(std::equal(before.begin() + moved, before.end(), after.begin() + moved));
+        f.controls.params.leftGain = start;
+        f.audio.onWrite = [&](std::size_t index) {
+            if (index + 1 == kMovedAfter) {
+                f.controls.params.leftGain = start / 2;
+            }
+        };
+        f.Play();
+        const Bytes played = f.audio.Played();
+        const std::vector<std::size_t> sizes = f.audio.BlockSizes();
+        ASSERT_EQ(played.size(), kBytes);
+        ASSERT_GT(sizes.size(), kMovedAfter + 1);
+        // While it plays: after the first two whole blocks, before the remover's last frames,
+        // which flush at the data's end.
+        const auto [least, most] = std::minmax_element(sizes.begin() + 2, sizes.end() - 2);
+        EXPECT_GE(*least, 44100u / 40 * 4);
+        EXPECT_LT(*most, 44100u / 20 * 4);
+        const std::size_t moved =
+            std::accumulate(sizes.begin(), sizes.begin() + kMovedAfter, std::size_t{0});
+        if (mode != PlayMode::Stereo) {
+            // The frame processing, its filters running on through the move, or not moved.
+            f.controls.params.leftGain = start;
+            FrameState unmoved{};
+            ProcessFrames(unmoved, f.controls.params, before.data(), kBytes / 4);
+            FrameState state{};
+            ProcessFrames(state, f.controls.params, after.data(), moved / 4);
+            f.controls.params.leftGain = start / 2;
+            ProcessFrames(state, f.controls.params, after.data() + moved, (kBytes - moved) / 4);
+        }
+        const auto at = static_cast<std::ptrdiff_t>(moved);
+        EXPECT_TRUE(std::equal(played.begin(), played.begin() + at, before.begin()));
+        EXPECT_TRUE(std::equal(played.begin() + at, played.end(), after.begin() + at));
+        EXPECT_FALSE(std::equal(before.begin() + at, before.end(), after.begin() + at));
+    }
 }
 
 // Live, at any rate and any length of data: every frame is played once, and no piece before
-// the last is shorter than the mode's piece (a fortieth of a second in the stereo mode, a
-// twentieth at the original key) but, at most, the end of the data's last block: a sliver at
-// each block's end would leave the device's queue short. None is as long as two pieces.
+// the last is shorter than a fortieth of a second (in every mode) but, at most, the end of the
+// data's last block: a sliver at each block's end would leave the device's queue short. None
+// is as long as two pieces.
 TEST(PlaybackJob, LivePiecesHoldTheirLengthAtEveryRateAndLength) {
-    for (const auto& [mode, perSecond, least] :
-         {std::tuple{PlayMode::Stereo, 40u, KeyTempoOut::kMinStereoPieceFrames},
-          std::tuple{PlayMode::Original, 20u, KeyTempoOut::kMinPieceFrames}}) {
+    constexpr unsigned perSecond = 40;
+    constexpr std::size_t least = KeyTempoOut::kMinLivePieceFrames;
+    for (const PlayMode mode : {PlayMode::Stereo, PlayMode::Original}) {
         for (const std::uint32_t rate : {8000u, 22050u, 44100u, 48000u, 96000u}) {
             for (const std::size_t tail : {std::size_t{0}, std::size_t{4 * 777}, std::size_t{2}}) {
                 const std::size_t bytes = 5 * kBlock + tail;
