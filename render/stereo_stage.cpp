@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "processing/stereo_remover.h"
+#include "render/remover_stage.h"
 #include "render/render_pool.h"
 #include "render/stage.h"
 
@@ -90,16 +91,18 @@ void StereoStage::Launch(std::uint64_t end) {
 }
 
 StereoStage::Segment StereoStage::Run(Segment segment) const {
-    StereoRemover remover(m_rate);
-    // The warm-up and the remover's lead-in give nothing worth keeping.
+    RemoverStage remover(m_params);
+    WaveFormat format;
+    format.sampleRate = m_rate;
+    remover.Prepare(format);
+    // The warm-up gives nothing worth keeping, and the remover drops its lead-in itself.
     const std::size_t skipped = segment.lead + m_latency;
-    const std::size_t frames = static_cast<std::size_t>(segment.end - segment.begin);
-    segment.out.resize(2 * std::max(skipped, frames));
-    remover.Process(m_params, segment.in.data(), segment.out.data(), nullptr, skipped);
-    segment.out.resize(2 * frames);
-    segment.vocal.resize(m_vocals != nullptr ? 2 * frames : 0);
-    remover.Process(m_params, segment.in.data() + 2 * skipped, segment.out.data(),
-                    m_vocals != nullptr ? segment.vocal.data() : nullptr, frames);
+    remover.Run(segment.in.data(), skipped, segment.out, nullptr);
+    segment.out.clear();
+    segment.vocal.clear();
+    remover.Run(segment.in.data() + 2 * skipped,
+                static_cast<std::size_t>(segment.end - segment.begin), segment.out,
+                m_vocals != nullptr ? &segment.vocal : nullptr);
     return segment;
 }
 
