@@ -101,8 +101,7 @@ struct BlockPaths {
             }
             unsigned char block[kMaxFrames * 4];
             std::memcpy(block, in, frames * 4);
-            const FrameRun run = ProcessFramesWith(kKernels[k], states[k], p, block, frames);
-            FUZZ_CHECK(run.frames == frames);
+            ProcessFramesWith(kKernels[k], states[k], p, block, frames);
             FUZZ_CHECK(std::memcmp(block, expected, frames * 4) == 0);
         }
     }

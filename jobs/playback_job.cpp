@@ -235,15 +235,15 @@ void Playback::Reposition() {
 bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
     const auto first = static_cast<std::size_t>(at - m_block.data()) / kFrameBytes;
     const std::size_t end = first + bytes / kFrameBytes;
-    const MeteredBlock done = MeteredFrames(
-        m_block.data(), first, end, m_output.TellsLevels() ? m_quiet : m_observer,
-        [&](unsigned char* from, std::size_t count) {
-            if (m_controls.seek || m_controls.stop.stop_requested()) {
-                return MeteredRun{0, true};
-            }
-            return MeteredRun{ProcessFrames(m_frames, m_controls.params, from, count).frames,
-                              false};
-        });
+    const MeteredBlock done =
+        MeteredFrames(m_block.data(), first, end, m_output.TellsLevels() ? m_quiet : m_observer,
+                      [&](unsigned char* from, std::size_t count) {
+                          if (m_controls.seek || m_controls.stop.stop_requested()) {
+                              return MeteredRun{0, true};
+                          }
+                          ProcessFrames(m_frames, m_controls.params, from, count);
+                          return MeteredRun{count, false};
+                      });
     if (done.frames > first) {
         m_meter = done.meter;
     }

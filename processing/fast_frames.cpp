@@ -13,15 +13,12 @@
 
 namespace {
 
-FrameRun RunPlainFrames(FrameState& state, const ProcessingParameters& params,
-                        unsigned char* frames, std::size_t count) {
-    FrameRun run;
-    for (; run.frames < count; ++run.frames) {
-        unsigned char* frame = frames + run.frames * 4;
-        run.last = ProcessFrame(state, params, FrameSample(frame));
-        StoreFrameSample(frame, run.last);
+void RunPlainFrames(FrameState& state, const ProcessingParameters& params, unsigned char* frames,
+                    std::size_t count) {
+    for (std::size_t n = 0; n < count; ++n) {
+        unsigned char* frame = frames + n * 4;
+        StoreFrameSample(frame, ProcessFrame(state, params, FrameSample(frame)));
     }
-    return run;
 }
 
 }  // namespace
@@ -104,9 +101,8 @@ FrameKernel BestFrameKernel() {
     return best;
 }
 
-FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state,
-                           const ProcessingParameters& params, unsigned char* frames,
-                           std::size_t count) {
+void ProcessFramesWith(FrameKernel kernel, FrameState& state, const ProcessingParameters& params,
+                       unsigned char* frames, std::size_t count) {
     switch (kernel) {
 #if FAST_FRAMES_X86
         case FrameKernel::Sse2:
@@ -145,7 +141,7 @@ void ProcessFrameGroup(FrameState* const* states, unsigned char* const* frames, 
     ProcessFrameGroupWith(BestFrameKernel(), states, frames, runs, count, params);
 }
 
-FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params, unsigned char* frames,
-                       std::size_t count) {
-    return ProcessFramesWith(BestFrameKernel(), state, params, frames, count);
+void ProcessFrames(FrameState& state, const ProcessingParameters& params, unsigned char* frames,
+                   std::size_t count) {
+    ProcessFramesWith(BestFrameKernel(), state, params, frames, count);
 }

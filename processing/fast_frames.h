@@ -9,11 +9,6 @@
 
 #include "processing/processing.h"
 
-struct FrameRun {
-    std::size_t frames = 0;  // frames processed
-    StereoSample last{};     // output of the last frame processed; zero when none was
-};
-
 // Instruction sets the block path is built for; the best one the processor has is chosen
 // at run time, so the program runs on any x86-64 machine.
 enum class FrameKernel {
@@ -27,8 +22,8 @@ bool FrameKernelAvailable(FrameKernel kernel);
 FrameKernel BestFrameKernel();
 
 // Processes count 16-bit stereo frames in place, left then right, little-endian.
-FrameRun ProcessFrames(FrameState& state, const ProcessingParameters& params, unsigned char* frames,
-                       std::size_t count);
+void ProcessFrames(FrameState& state, const ProcessingParameters& params, unsigned char* frames,
+                   std::size_t count);
 // Processes up to kMaxFrameGroup independent runs of count frames each, frames[i] with
 // states[i], with parameters that do not change meanwhile: the same result as a
 // ProcessFrames call for each, in little more than the time of one where the processor can
@@ -47,6 +42,5 @@ inline void ProcessConstantFrames(FrameState& state, unsigned char* frames, std:
 void ProcessFrameGroupWith(FrameKernel kernel, FrameState* const* states,
                            unsigned char* const* frames, std::size_t runs, std::size_t count,
                            const ProcessingParameters& params);
-FrameRun ProcessFramesWith(FrameKernel kernel, FrameState& state,
-                           const ProcessingParameters& params, unsigned char* frames,
-                           std::size_t count);
+void ProcessFramesWith(FrameKernel kernel, FrameState& state, const ProcessingParameters& params,
+                       unsigned char* frames, std::size_t count);

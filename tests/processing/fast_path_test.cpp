@@ -141,10 +141,8 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, Processing
         const std::size_t run =
             std::min(in.samples.size() - done,
                      std::uniform_int_distribution<std::size_t>(1, maxRun)(random));
-        StereoSample last{};
         for (std::size_t i = done; i < done + run; ++i) {
-            last = ProcessFrame(reference, params, in.samples[i]);
-            PutSample(expected, i, last);
+            PutSample(expected, i, ProcessFrame(reference, params, in.samples[i]));
             const StereoSample swapped{in.samples[i].right, in.samples[i].left};
             PutSample(swappedExpected, i, ProcessFrame(swappedReference, params, swapped));
         }
@@ -156,10 +154,7 @@ std::pair<Bytes, Bytes> RunBoth(FrameKernel kernel, const Frames& in, Processing
         }
         ProcessFrameGroupWith(kernel, states, frames, 1, run, params);
         ProcessFrameGroupWith(kernel, states + 1, frames + 1, 2, run, params);
-        const FrameRun r = ProcessFramesWith(kernel, fast, params, got.data() + 4 * done, run);
-        EXPECT_EQ(r.frames, run);
-        EXPECT_EQ(r.last.left, last.left);
-        EXPECT_EQ(r.last.right, last.right);
+        ProcessFramesWith(kernel, fast, params, got.data() + 4 * done, run);
         done += run;
     }
     for (std::size_t g = 0; g < 3; ++g) {
@@ -295,10 +290,9 @@ TEST_P(FastPathTest, ModeSwitchedDuringALongRunTakesEffectFromFrameToFrame) {
         }
         FrameState state{};
         Bytes bytes = in.bytes;
-        const FrameRun run = ProcessFramesWith(GetParam(), state, live, bytes.data(), n);
+        ProcessFramesWith(GetParam(), state, live, bytes.data(), n);
         done = true;
         user.join();
-        ASSERT_EQ(run.frames, n);
         const std::vector<std::int16_t> got = SamplesOf(bytes);
         std::size_t asMode2 = 0;
         std::size_t asOriginal = 0;
