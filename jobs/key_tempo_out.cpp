@@ -15,9 +15,9 @@ constexpr unsigned kPiecesPerSecond = 20;
 constexpr unsigned kFeedsPerPiece = 4;
 // The pieces of the remover and of the frame processing at the original key and tempo: a
 // trackbar acts on a piece as it is made, just before it goes on, so the sound queued ahead is
-// all that delays it. A device may take its whole buffer at once, and
-// the piece playing may be all but gone when it does: one piece must hold more than the
-// buffer, as a fortieth of a second does at the latency the output asks for.
+// all that delays it. A device may take its whole buffer at once, and the piece playing may be
+// all but gone when it does: one piece must hold more than the buffer, as a fortieth of a
+// second does at the latency the output asks for.
 constexpr unsigned kLivePiecesPerSecond = 40;
 
 }  // namespace

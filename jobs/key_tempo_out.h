@@ -1,20 +1,20 @@
 #pragma once
 
-// Where a playback's processed blocks go out to the sound device. At the original key and
-// tempo a block goes out as it is, as it always did. Otherwise it goes through the key and
-// tempo stage in steps of an eightieth of a second, and what comes out goes to the device in
-// pieces of a twentieth (and never fewer frames than a twentieth at 44.1 kHz: see
-// kMinPieceFrames), each as soon as there is room for it: a change of key or tempo is
-// heard after the two pieces queued ahead of it, not after whole blocks. Where the key and
-// tempo may change while it plays (the window), blocks at the original ones go out in pieces of
-// a fortieth (a block cut evenly, so that its end is no sliver), the same bytes, so that the
-// first change is heard as soon. Each piece of a block is prepared (the frame processing with
-// the trackbars of that moment) just before it goes on, so that a move is heard after the
-// pieces queued ahead of it in every mode, not after the rest of a block. The first two blocks of a
-// run are whole ones either way: a device that starts to play fills its buffer at once, and would
-// find two pieces gone and the queue dry. It keeps count of which source bytes the sound handed to
-// the device was made of. While the stage or the stereo mode's remover is in use, it tells the
-// levels itself: the meter then shows those of the sound that goes to the device.
+// Where a playback's processed blocks go out to the sound device. At the original key and tempo
+// a block goes out as it is, as it always did. Otherwise it goes through the key and tempo
+// stage in steps of an eightieth of a second, and what comes out goes to the device in pieces
+// of a twentieth (and never fewer frames than a twentieth at 44.1 kHz: see kMinPieceFrames),
+// each as soon as there is room for it: a change of key or tempo is heard after the two pieces
+// queued ahead of it, not after whole blocks. Where the key and tempo may change while it plays
+// (the window), blocks at the original ones go out in pieces of a fortieth (a block cut evenly,
+// so that its end is no sliver), the same bytes, so that the first change is heard as soon.
+// Each piece of a block is prepared (the frame processing with the trackbars of that moment)
+// just before it goes on, so that a move is heard after the pieces queued ahead of it in every
+// mode, not after the rest of a block. The first two blocks of a run are whole ones either way:
+// a device that starts to play fills its buffer at once, and would find two pieces gone and the
+// queue dry. It keeps count of which source bytes the sound handed to the device was made of.
+// While the stage or the stereo mode's remover is in use, it tells the levels itself: the meter
+// then shows those of the sound that goes to the device.
 //
 // In the stereo mode the blocks go through the remover first (RemoverStage), in pieces of a
 // fortieth of a second or a little more, each as the device has room for it, so that a

@@ -257,11 +257,11 @@ bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
 KeyTempoOut::Sent Playback::OutputBlock() {
     m_handed = 0;
     const bool stereo = m_controls.params.mode == PlayMode::Stereo;
-    const bool tells = !m_output.TellsLevels();
+    const bool levelsHere = !m_output.TellsLevels();  // else the output tells its own
     const KeyTempoOut::Sent sent = m_output.Play(
         m_block.data(), m_read, m_position, stereo,
         [this](unsigned char* at, std::size_t bytes) { return PreparePiece(at, bytes); });
-    if (tells && m_handed > 0 && !m_controls.stop.stop_requested()) {
+    if (levelsHere && m_handed > 0 && !m_controls.stop.stop_requested()) {
         m_observer.Level(MeterSegments(m_meter));
     }
     m_queued = m_queued || m_handed > 0;
