@@ -95,14 +95,15 @@ build_targets() {
 }
 
 # Runs the suite in the current build folder with the given ctest options. Playback that is
-# captured at a sound card's pace runs on its own afterwards, so that nothing competes with
-# it for the processor, and gets a second try: a run starved by the machine is no finding.
+# captured at a sound card's pace runs afterwards, two at a time (each mostly waits for the
+# device's pace; nothing else competes with them for the processor), and gets a second try: a
+# run starved by the machine is no finding.
 run_all_tests() {
   local realtime_by_name='SoakTest.RandomFilesPlayAsTheyRender'
   local status=0
   ctest --output-on-failure --parallel "$(nproc)" "$@" -LE '^realtime$' -E "$realtime_by_name" ||
     status=1
-  ctest --output-on-failure "$@" -L '^realtime$' --repeat until-pass:2 || status=1
+  ctest --output-on-failure --parallel 2 "$@" -L '^realtime$' --repeat until-pass:2 || status=1
   ctest --output-on-failure "$@" -R "$realtime_by_name" --repeat until-pass:2 --no-tests=ignore ||
     status=1
   return "$status"
