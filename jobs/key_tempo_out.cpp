@@ -20,6 +20,11 @@ constexpr unsigned kFeedsPerPiece = 4;
 // second does at the latency the output asks for.
 constexpr unsigned kLivePiecesPerSecond = 40;
 
+// Whether the frames are ready to go on: prepared now, or already (an empty step).
+bool Prepared(const KeyTempoOut::Prepare& prepare, unsigned char* frames, std::size_t bytes) {
+    return !prepare || prepare(frames, bytes);
+}
+
 }  // namespace
 
 void SourceTrail::Clear() {
@@ -104,7 +109,7 @@ KeyTempoOut::Sent KeyTempoOut::Play(unsigned char* block, std::size_t bytes, std
             return sent;
         }
     }
-    return Pass(block, bytes, from, &prepare);
+    return Pass(block, bytes, from, prepare);
 }
 
 // Through the remover in the pieces PlayAsItIs sends, each put in once the device has room for
@@ -122,7 +127,7 @@ KeyTempoOut::Sent KeyTempoOut::Remove(unsigned char* block, std::size_t bytes, s
             return room;
         }
         const std::size_t n = std::min(PieceBytes(bytes - done, m_livePieceFrames), kBlockBytes);
-        if (!prepare(block + done, n)) {
+        if (!Prepared(prepare, block + done, n)) {
             return Sent::Cut;
         }
         m_removed.clear();
@@ -163,7 +168,7 @@ KeyTempoOut::Sent KeyTempoOut::PassRuns() {
         if (!m_stretching) {
             TellLevels(frames, run.bytes / kFrameBytes);
         }
-        if (const Sent sent = Pass(frames, run.bytes, run.from, nullptr); sent != Sent::Played) {
+        if (const Sent sent = Pass(frames, run.bytes, run.from, {}); sent != Sent::Played) {
             return sent;
         }
     }
@@ -171,7 +176,7 @@ KeyTempoOut::Sent KeyTempoOut::PassRuns() {
 }
 
 KeyTempoOut::Sent KeyTempoOut::Pass(unsigned char* block, std::size_t bytes, std::uint64_t from,
-                                    const Prepare* prepare) {
+                                    const Prepare& prepare) {
     // Back at the original key and tempo, the stage is left where the sound jumps anyway: at
     // a seek or a loop's start, so that nothing it holds is missed.
     if (m_stretching && Wanted().Neutral() && from != m_next) {
@@ -195,7 +200,7 @@ KeyTempoOut::Sent KeyTempoOut::Pass(unsigned char* block, std::size_t bytes, std
 // change while it plays, until they do; done: the bytes sent. Each piece is looked at once
 // there is room for it, so that it goes out only if the key and tempo are still the original.
 KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(unsigned char* block, std::size_t bytes,
-                                          std::uint64_t from, const Prepare* prepare,
+                                          std::uint64_t from, const Prepare& prepare,
                                           std::size_t& done) {
     while (done < bytes) {
         if (const Sent room = Room(); room != Sent::Played) {
@@ -205,7 +210,7 @@ KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(unsigned char* block, std::size_t byte
             break;
         }
         const std::size_t n = PieceBytes(bytes - done, m_livePieceFrames);
-        if (prepare != nullptr && !(*prepare)(block + done, n)) {
+        if (!Prepared(prepare, block + done, n)) {
             return Sent::Cut;
         }
         if (!m_out.Write(block + done, n)) {
@@ -222,7 +227,7 @@ KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(unsigned char* block, std::size_t byte
 // device has room for the next piece, so that each piece holds the key and tempo of the
 // moment it goes out.
 KeyTempoOut::Sent KeyTempoOut::Stretch(unsigned char* block, std::size_t bytes, std::uint64_t from,
-                                       std::size_t fed, const Prepare* prepare) {
+                                       std::size_t fed, const Prepare& prepare) {
     const std::size_t frames = bytes / kFrameBytes;
     while (fed < frames) {
         if (const Sent room = Room(); room != Sent::Played) {
@@ -230,7 +235,7 @@ KeyTempoOut::Sent KeyTempoOut::Stretch(unsigned char* block, std::size_t bytes, 
         }
         while (fed < frames && Ready() < PieceFrames()) {
             const std::size_t n = std::min(m_pieceFrames / kFeedsPerPiece, frames - fed);
-            if (prepare != nullptr && !(*prepare)(block + fed * kFrameBytes, n * kFrameBytes)) {
+            if (!Prepared(prepare, block + fed * kFrameBytes, n * kFrameBytes)) {
                 return Sent::Cut;
             }
             m_stretched.erase(m_stretched.begin(),

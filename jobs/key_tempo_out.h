@@ -72,7 +72,7 @@ class KeyTempoOut {
     // went before plays, the rest of the block does not.
     enum class Sent { Played, Stopped, Failed, Cut };
     // Processes bytes of a block's frames in place just before they go on; false ends the
-    // block there.
+    // block there. Empty for frames already prepared (the remover's).
     using Prepare = std::function<bool(unsigned char* frames, std::size_t bytes)>;
 
     // The fewest frames a piece holds at any rate: a device takes its buffer in frames, a
@@ -109,12 +109,11 @@ class KeyTempoOut {
                 const Prepare& prepare);
     Sent EndRemoving();
     Sent PassRuns();
-    // prepare: null for frames already prepared (the remover's).
-    Sent Pass(unsigned char* block, std::size_t bytes, std::uint64_t from, const Prepare* prepare);
+    Sent Pass(unsigned char* block, std::size_t bytes, std::uint64_t from, const Prepare& prepare);
     Sent PlayAsItIs(unsigned char* block, std::size_t bytes, std::uint64_t from,
-                    const Prepare* prepare, std::size_t& done);
+                    const Prepare& prepare, std::size_t& done);
     Sent Stretch(unsigned char* block, std::size_t bytes, std::uint64_t from, std::size_t fed,
-                 const Prepare* prepare);
+                 const Prepare& prepare);
     std::size_t PieceFrames() const;
     std::size_t PieceBytes(std::size_t left, std::size_t pieceFrames) const;
     std::size_t Ready() const;  // frames the key and tempo stage gave and are not sent yet

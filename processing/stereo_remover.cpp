@@ -872,7 +872,7 @@ StereoRemover::StereoRemover(unsigned sampleRate)
             ? static_cast<std::size_t>(std::min(kNeighbourHz * static_cast<double>(s.size) / s.rate,
                                                 static_cast<double>(s.bins)))
             : 0;
-    s.neighbours.assign(2 * s.medianHalf + kMedianStride + 1, 0.0f);
+    s.neighbours.assign(s.medianHalf + 1, 0.0f);  // the even bins of 2 * half + 1
     s.reverb.assign(s.bins, 0.0f);
     const double decay =
         std::pow(10.0, -6.0 * static_cast<double>(s.hop) / (kDecaySeconds * s.rate));

@@ -19,10 +19,11 @@ ZERBEX_PACKAGES=(
 # their stacks.
 ZERBEX_RELIABILITY_PACKAGES=(clang libclang-rt-14-dev llvm-14)
 
-# CI's g++ builds keep line tables, enough for the file and line in a sanitizer's or a
-# crash's stack, not the full debug information that only a debugger reads: a fifth to a
+# CI's builds (g++ and clang) keep line tables, enough for the file and line in a sanitizer's
+# or a crash's stack, not the full debug information that only a debugger reads: a fifth to a
 # third less compile time.
-ZERBEX_CI_GCC_FLAGS=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
+ZERBEX_CI_FLAGS=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

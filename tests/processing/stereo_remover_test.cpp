@@ -369,10 +369,9 @@ TEST(StereoRemoverTest, MoreFocusNeverRemovesLessOfTheAimedSource) {
 }
 
 // A low voice at the aim, its partials smeared by vibrato across the few bins between them,
-// over broadband noise at the aim: the partials go, as a sung note's should, while the noise
-// stays, as a snare's should. Each measured as its least-squares weight in the output.
-// A low voice with vibrato at the aim goes; what sounds beside it at the aim stays: noise
-// (drums) and steady tones between the voice's partials (a chord of another instrument).
+// goes; what sounds beside it at the aim stays: noise (drums) and steady tones between the
+// voice's partials (a chord of another instrument). Each measured as its least-squares weight
+// in the output.
 TEST(StereoRemoverTest, ALowVoiceWithVibratoGoesWhatSoundsBesideItStays) {
     const std::size_t frames = 3 * kRate;
     std::vector<double> voice(2 * frames, 0.0);
