@@ -137,8 +137,17 @@ void JobHost::Message(const JobMessage& message) {
     OnWindowThread([&] { emit told(message); });
 }
 
+// Queued without waiting: a playback must not stall behind a window busy drawing, and every
+// step still shows, in order.
 void JobHost::Position(int step) {
-    OnWindowThread([&] { emit positionMoved(step); });
+    QMetaObject::invokeMethod(
+        this,
+        [this, step] {
+            if (!m_closing) {
+                emit positionMoved(step);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void JobHost::Loop(int start, int end) {

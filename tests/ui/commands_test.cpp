@@ -512,6 +512,23 @@ TEST_F(Commands, PlaybackMovesThePlayPositionAndMovesToAReleasedOne) {
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
 }
 
+// A window thread busy elsewhere (drawing, a slow event) must not hold the sound up: the
+// playback tells its position steps and goes on feeding the device.
+TEST_F(Commands, PlaybackGoesOnWhileTheWindowThreadIsBusy) {
+    f.ChooseInput(f.Make("in.wav", SimpleWav(TestSignal(44100 * 30))));
+    ui.playMode2Button->click();
+    ASSERT_TRUE(PumpUntil([&] { return f.audio.BlockSizes().size() >= 2; }));
+    const std::size_t before = f.audio.BlockSizes().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GE(f.audio.BlockSizes().size(), before + 20) << "the steps passed meanwhile";
+    std::vector<int> shown;
+    QObject::connect(ui.Slider(Knob::PlayPos), &QSlider::valueChanged,
+                     [&](int step) { shown.push_back(step); });
+    ASSERT_TRUE(PumpUntil([&] { return shown.size() >= 3; }));
+    ui.playMode2Button->click();
+    ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
+}
+
 TEST_F(Commands, PlaybackThatReachesTheEndStartsAgainInTheSameMode) {
     // Shorter than 110 blocks' worth of steps: the data runs out before the loop end.
     f.ChooseInput(f.Make("in.wav", SimpleWav(TestSignal(11025 * 6))));
