@@ -1,5 +1,7 @@
 #include "processing/stereo_remover.h"
 
+#include "processing/medians.h"
+
 #include <pffft.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -57,10 +58,7 @@ constexpr double kPitchClarity = 20.0;
 constexpr float kBroadbandShare = 3.5f;
 constexpr double kNeighbourHz = 150.0;
 constexpr std::size_t kMedianStride = 8;
-// Neighbourhoods of up to this many values get their median by counting ranks, four at a time.
-constexpr std::size_t kRankWidth = 16;
 using Floats4 = float __attribute__((vector_size(16)));
-using Ints4 = std::int32_t __attribute__((vector_size(16)));
 // The broadband test spares the bins within kSparedBins of a partial of the note's pitch,
 // up to kSparedReachHz: above it a pitch's error, times the partial's number, is more than
 // a bin.
@@ -296,6 +294,7 @@ struct RemoverState {
     std::vector<float> reverb;  // the reverberation predicted for this hop, per bin
     std::vector<float> along;   // the guide's power along d, per bin
     std::vector<float> neighbours;
+    std::vector<float> floors;  // the broadband test's floor of each run of kMedianStride bins
     std::vector<float> magnitude;
     std::vector<double> scores;
     std::size_t lowFirst = 0;  // the first bin the mask may hold, below the band too
@@ -453,38 +452,6 @@ void AlignmentMask(State& s, const Direction& d, float* __restrict mask) {
     }
 }
 
-// The value at count / 2 in sorted order of the count values. Each candidate's place is
-// counted, not sorted for: a few compares a value in vector registers, none of them a branch
-// that the values decide, where keeping a neighbourhood sorted mispredicts at every move.
-float MedianOf(float* values, std::size_t count) {
-    const std::size_t middle = count / 2;
-    if (count <= kRankWidth) {
-        // Padding that no value of sound reaches counts neither below nor at most.
-        std::array<Floats4, kRankWidth / 4> v;
-        for (Floats4& four : v) {
-            four = Floats4{} + std::numeric_limits<float>::infinity();
-        }
-        std::memcpy(v.data(), values, count * sizeof(float));
-        const auto target = static_cast<int>(middle);
-        for (std::size_t i = 0; i < count; ++i) {
-            const Floats4 x = Floats4{} + values[i];
-            Ints4 below{};
-            Ints4 atMost{};
-            for (const Floats4& four : v) {
-                below -= four < x;  // a true compare is -1 in each lane
-                atMost -= four <= x;
-            }
-            const int under = below[0] + below[1] + below[2] + below[3];
-            if (under <= target && target < atMost[0] + atMost[1] + atMost[2] + atMost[3]) {
-                return values[i];
-            }
-        }
-    }
-    // Wide neighbourhoods (low rates), and values that do not order (none from sound).
-    std::nth_element(values, values + middle, values + count);
-    return values[middle];
-}
-
 // Whether bin k lies within kSparedBins of a partial of f0 (0: no pitch) up to kSparedReachHz.
 bool OnPartial(const State& s, std::size_t k, double f0) {
     if (!(f0 > 0.0)) {
@@ -512,23 +479,57 @@ void KeepBroadband(State& s, double f0) {
     // neighbourhood is wider than a run, and a median a bin would be most of a hop's cost. It
     // holds the even bins: the median is as steady, from half the values.
     const std::size_t half = s.medianHalf;
-    float* values = s.neighbours.data();
-    for (std::size_t run = first; run < end; run += kMedianStride) {
-        const std::size_t runEnd = std::min(end, run + kMedianStride);
-        const std::size_t centre = (run + runEnd) / 2;
-        const std::size_t reach = std::min(end, centre + half + 1);
+    const auto startOf = [&](std::size_t centre) {
         const std::size_t start = centre >= first + half ? centre - half : first;
+        return start + (start & 1);
+    };
+    float* values = s.neighbours.data();
+    std::size_t runs = 0;
+    for (std::size_t run = first; run < end; run += kMedianStride, ++runs) {
+        // Four whole runs whose neighbourhoods lie within the band hold as many values each.
+        const std::size_t centre = run + kMedianStride / 2;
+        const std::size_t lastCentre = centre + 3 * kMedianStride;
+        const std::size_t each = (centre + half + 2 - startOf(centre)) / 2;
+        if (centre >= first + half && lastCentre + half + 1 <= end &&
+            run + 4 * kMedianStride <= end && each > 0 && each <= kMedianWidth) {
+            const std::array<std::size_t, 4> from{startOf(centre), startOf(centre + kMedianStride),
+                                                  startOf(centre + 2 * kMedianStride),
+                                                  startOf(lastCentre)};
+            const std::array<float, 4> medians = MediansOf4(s.along.data(), from, each);
+            for (std::size_t lane = 0; lane < 4; ++lane) {
+                s.floors[runs + lane] = kBroadbandShare * medians[lane];
+            }
+            run += 3 * kMedianStride;
+            runs += 3;
+            continue;
+        }
+        const std::size_t runEnd = std::min(end, run + kMedianStride);
+        const std::size_t middle = (run + runEnd) / 2;
+        const std::size_t reach = std::min(end, middle + half + 1);
         std::size_t count = 0;
-        for (std::size_t k = start + (start & 1); k < reach; k += 2) {
+        for (std::size_t k = startOf(middle); k < reach; k += 2) {
             values[count++] = s.along[k];
         }
-        const float floor = count > 0 ? kBroadbandShare * MedianOf(values, count) : 0.0f;
-        for (std::size_t k = run; k < runEnd; ++k) {
-            const float peak = s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
-            if (!OnPartial(s, k, f0)) {
-                s.mask[k] *= peak;
-            }
+        s.floors[runs] = count > 0 ? kBroadbandShare * MedianOf(values, count) : 0.0f;
+    }
+    // Bins below spared may lie on a partial the test spares (one more than need be, against
+    // rounding); the rest take the test in a loop without a branch, in vector registers.
+    const double binHz = s.rate / static_cast<double>(s.size);
+    const std::size_t spared =
+        f0 > 0.0 ? std::min(end, static_cast<std::size_t>(kSparedReachHz / binHz + kSparedBins) + 2)
+                 : first;
+    const auto peakAt = [&](std::size_t k) {
+        const float floor = s.floors[(k - first) / kMedianStride];
+        return s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
+    };
+    std::size_t k = first;
+    for (; k < spared; ++k) {
+        if (!OnPartial(s, k, f0)) {
+            s.mask[k] *= peakAt(k);
         }
+    }
+    for (; k < end; ++k) {
+        s.mask[k] *= peakAt(k);
     }
 }
 
@@ -655,16 +656,38 @@ void FollowPitchDown(State& s, const Direction& d, double f0) {
 }
 
 // The reverberation the source's last hops leave in this one, per bin: their powers, each
-// decayed by its age, summed oldest first so that every run adds them alike.
+// decayed by its age, summed oldest first so that every run adds them alike. Sixteen bins at
+// a time are summed in vector registers over every age before they are stored.
 void PredictReverb(State& s) {
     std::fill(s.reverb.begin() + static_cast<std::ptrdiff_t>(s.lowFirst),
-              s.reverb.begin() + static_cast<std::ptrdiff_t>(s.bandEnd), 0.0f);
+              s.reverb.begin() + static_cast<std::ptrdiff_t>(s.bandFirst), 0.0f);
+    std::array<const float*, kTailHops> oldestFirst{};
     for (std::size_t age = kTailHops; age >= 1; --age) {
-        const std::vector<float>& power = s.tail[(s.tailNewest + kTailHops + 1 - age) % kTailHops];
-        const float weight = s.tailWeights[age - 1];
-        for (std::size_t k = s.bandFirst; k < s.bandEnd; ++k) {
-            s.reverb[k] += weight * power[k];
+        oldestFirst[kTailHops - age] =
+            s.tail[(s.tailNewest + kTailHops + 1 - age) % kTailHops].data();
+    }
+    const auto weightOf = [&](std::size_t i) { return s.tailWeights[kTailHops - 1 - i]; };
+    constexpr std::size_t kLanes = 4;
+    constexpr std::size_t kAtOnce = 4 * kLanes;
+    std::size_t k = s.bandFirst;
+    for (; k + kAtOnce <= s.bandEnd; k += kAtOnce) {
+        std::array<Floats4, kAtOnce / kLanes> sum{};
+        for (std::size_t i = 0; i < kTailHops; ++i) {
+            const Floats4 weight = Floats4{} + weightOf(i);
+            for (std::size_t v = 0; v < sum.size(); ++v) {
+                Floats4 power;
+                std::memcpy(&power, oldestFirst[i] + k + v * kLanes, sizeof power);
+                sum[v] += weight * power;
+            }
         }
+        std::memcpy(&s.reverb[k], sum.data(), sizeof sum);
+    }
+    for (; k < s.bandEnd; ++k) {
+        float sum = 0.0f;
+        for (std::size_t i = 0; i < kTailHops; ++i) {
+            sum += weightOf(i) * oldestFirst[i][k];
+        }
+        s.reverb[k] = sum;
     }
 }
 
@@ -680,28 +703,41 @@ void SeparateBins(State& s, const Direction& d) {
     const Spectrum& r = s.spectrum[1];
     Spectrum& outL = s.removedSpectrum[0];
     Spectrum& outR = s.removedSpectrum[1];
-    const bool dereverb = s.settings.dereverb;
-    for (std::size_t k = s.lowFirst; k < s.bandEnd; ++k) {
-        const float m = s.mask[k];
-        const float gRe = m * (d.left * gl.re[k] + d.right * gr.re[k]);
-        const float gIm = m * (d.left * gl.im[k] + d.right * gr.im[k]);
-        s.direct[k] = gRe * gRe + gIm * gIm;
-        const float sRe = m * (d.left * l.re[k] + d.right * r.re[k]);
-        const float sIm = m * (d.left * l.im[k] + d.right * r.im[k]);
-        float tail = 0.0f;
-        if (dereverb) {
-            const float lRe = gl.re[k] - d.left * gRe;
-            const float lIm = gl.im[k] - d.left * gIm;
-            const float rRe = gr.re[k] - d.right * gRe;
-            const float rIm = gr.im[k] - d.right * gIm;
-            const float left = lRe * lRe + lIm * lIm + rRe * rRe + rIm * rIm;
-            const float gain = std::max(kTailFloor, 1.0f - s.reverb[k] / (left + kTinyPower));
-            tail = s.band[k] * (1.0f - gain);
+    // One loop for each case, without a branch inside: it runs in vector registers. The
+    // arrays lie apart (the guide may be the channels, but it is only read).
+    const auto separate = [&]<bool kDereverb>() {
+#if defined(__clang__)
+#pragma clang loop vectorize(assume_safety)
+#else
+#pragma GCC ivdep
+#endif
+        for (std::size_t k = s.lowFirst; k < s.bandEnd; ++k) {
+            const float m = s.mask[k];
+            const float gRe = m * (d.left * gl.re[k] + d.right * gr.re[k]);
+            const float gIm = m * (d.left * gl.im[k] + d.right * gr.im[k]);
+            s.direct[k] = gRe * gRe + gIm * gIm;
+            const float sRe = m * (d.left * l.re[k] + d.right * r.re[k]);
+            const float sIm = m * (d.left * l.im[k] + d.right * r.im[k]);
+            float tail = 0.0f;
+            if constexpr (kDereverb) {
+                const float lRe = gl.re[k] - d.left * gRe;
+                const float lIm = gl.im[k] - d.left * gIm;
+                const float rRe = gr.re[k] - d.right * gRe;
+                const float rIm = gr.im[k] - d.right * gIm;
+                const float left = lRe * lRe + lIm * lIm + rRe * rRe + rIm * rIm;
+                const float gain = std::max(kTailFloor, 1.0f - s.reverb[k] / (left + kTinyPower));
+                tail = s.band[k] * (1.0f - gain);
+            }
+            outL.re[k] = d.left * sRe + tail * (l.re[k] - d.left * sRe);
+            outL.im[k] = d.left * sIm + tail * (l.im[k] - d.left * sIm);
+            outR.re[k] = d.right * sRe + tail * (r.re[k] - d.right * sRe);
+            outR.im[k] = d.right * sIm + tail * (r.im[k] - d.right * sIm);
         }
-        outL.re[k] = d.left * sRe + tail * (l.re[k] - d.left * sRe);
-        outL.im[k] = d.left * sIm + tail * (l.im[k] - d.left * sIm);
-        outR.re[k] = d.right * sRe + tail * (r.re[k] - d.right * sRe);
-        outR.im[k] = d.right * sIm + tail * (r.im[k] - d.right * sIm);
+    };
+    if (s.settings.dereverb) {
+        separate.template operator()<true>();
+    } else {
+        separate.template operator()<false>();
     }
 }
 
@@ -873,6 +909,7 @@ StereoRemover::StereoRemover(unsigned sampleRate)
                                                 static_cast<double>(s.bins)))
             : 0;
     s.neighbours.assign(s.medianHalf + 1, 0.0f);  // the even bins of 2 * half + 1
+    s.floors.assign(s.bins / kMedianStride + 1, 0.0f);
     s.reverb.assign(s.bins, 0.0f);
     const double decay =
         std::pow(10.0, -6.0 * static_cast<double>(s.hop) / (kDecaySeconds * s.rate));
