@@ -44,9 +44,26 @@ constexpr int kModes = 7;
 constexpr std::size_t kMaxFrames = 32;
 
 void SetGain(ProcessingParameters& p, std::uint8_t which, float value) {
-    Shared<float>* const gains[] = {&p.leftGain, &p.rightGain, &p.panGainL, &p.panGainR,
-                                    &p.outputGain};
-    *gains[which % std::size(gains)] = value;
+    PanPair pan = p.pan.Get();
+    switch (which % 5) {
+        case 0:
+            p.leftGain = value;
+            break;
+        case 1:
+            p.rightGain = value;
+            break;
+        case 2:
+            pan.left = value;
+            p.pan = pan;
+            break;
+        case 3:
+            pan.right = value;
+            p.pan = pan;
+            break;
+        default:
+            p.outputGain = value;
+            break;
+    }
 }
 
 void SetSlider(Positions& positions, ProcessingParameters& p, std::uint8_t which, int value) {

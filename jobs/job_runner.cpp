@@ -495,7 +495,7 @@ std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& key
                   "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
                   ModeName(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
                   params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(),
-                  params.panGainL.Get(), params.panGainR.Get());
+                  params.pan.Get().left, params.pan.Get().right);
     std::string text = note;
     if (keyTempo.key != 0) {
         text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +

@@ -124,8 +124,9 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
             const std::int16_t aR = Saturate16(R - lp2R * gR);
             const std::int16_t mL = Saturate16(L - lp1L * gL - aL);
             const std::int16_t mR = Saturate16(R - lp1R * gR - aR);
-            const double panL = params.panGainL.Get();
-            const double panR = params.panGainR.Get();
+            const PanPair pan = params.pan.Get();
+            const double panL = pan.left;
+            const double panR = pan.right;
             out.left = Wrap16(L - Saturate16(mR * panL));
             out.right = Wrap16(R - Saturate16(mL * panR));
             break;

@@ -9,9 +9,16 @@
 // StereoRemover after it does the removal.
 enum class PlayMode { Low, High, Original, Mode1, Left, Right, Mode2, Stereo };
 
+// The pan's two weights: of the right-derived term taken from the left, and of the
+// left-derived one taken from the right, its reciprocal.
+struct PanPair {
+    float left = 1.0f;
+    float right = 1.0f;
+};
+
 struct ProcessingParameters {
-    Shared<float> panGainL{1.0f};    // weight of the right-derived term taken from the left
-    Shared<float> panGainR{1.0f};    // always the reciprocal of panGainL
+    // One value, so that a frame never takes one weight of a move and the other of the last.
+    Shared<PanPair> pan{};
     Shared<float> leftGain{2.2f};    // 1.0 .. 3.5
     Shared<float> rightGain{2.2f};   // 1.0 .. 3.5
     Shared<float> outputGain{1.0f};  // 1.0 .. 4.75

@@ -181,8 +181,7 @@ void ApplyKnob(Knob knob, int pos, ProcessingParameters& params) {
     switch (knob) {
         case Knob::Pan: {
             const PanGains pan = PanMapping(pos);
-            params.panGainL = pan.gainL;
-            params.panGainR = pan.gainR;
+            params.pan = PanPair{pan.gainL, pan.gainR};
             params.aim = AimFor(pos);
             break;
         }

@@ -235,18 +235,17 @@ TEST_P(FastPathTest, ParametersOutsideTheTrackbarRangesIncludingInfinityAndNaN) 
     const std::vector<int> cutoffs = {0, -500, 30000, 44100, 1 << 30, 240};
     for (std::size_t g = 0; g < gains.size(); ++g) {
         ProcessingParameters s;
-        const auto [expected, got] = RunBoth(GetParam(), in, s, 300, 21u + static_cast<unsigned>(g),
-                                             [&](ProcessingParameters& p, std::mt19937& random) {
-                                                 SetModePattern(p, static_cast<int>(random() % 7));
-                                                 p.leftGain = gains[random() % gains.size()];
-                                                 p.rightGain = gains[g];
-                                                 p.panGainL = gains[random() % gains.size()];
-                                                 p.panGainR = gains[g];
-                                                 p.outputGain = random() % 3 == 0 ? gains[g] : 1.5f;
-                                                 p.lowCutoff = cutoffs[random() % cutoffs.size()];
-                                                 p.highCutoff =
-                                                     cutoffs[(g + random() % 2) % cutoffs.size()];
-                                             });
+        const auto [expected, got] =
+            RunBoth(GetParam(), in, s, 300, 21u + static_cast<unsigned>(g),
+                    [&](ProcessingParameters& p, std::mt19937& random) {
+                        SetModePattern(p, static_cast<int>(random() % 7));
+                        p.leftGain = gains[random() % gains.size()];
+                        p.rightGain = gains[g];
+                        p.pan = PanPair{gains[random() % gains.size()], gains[g]};
+                        p.outputGain = random() % 3 == 0 ? gains[g] : 1.5f;
+                        p.lowCutoff = cutoffs[random() % cutoffs.size()];
+                        p.highCutoff = cutoffs[(g + random() % 2) % cutoffs.size()];
+                    });
         EXPECT_EQ(FirstDifference(expected, got), std::string::npos) << "gain " << gains[g];
     }
 }

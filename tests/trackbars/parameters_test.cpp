@@ -66,8 +66,8 @@ TEST(TrackbarFormulas, RangeEndsAndStartPositions) {
 TEST(ApplyPositions, SetsEveryParameterTheTrackbarsGive) {
     ProcessingParameters params;
     ApplyPositions({-30, 40, 0, 0, 25, 0}, params);
-    EXPECT_FLOAT_EQ(params.panGainR, 1.1875f);
-    EXPECT_FLOAT_EQ(params.panGainL, 1.0f / 1.1875f);
+    EXPECT_FLOAT_EQ(params.pan.Get().right, 1.1875f);
+    EXPECT_FLOAT_EQ(params.pan.Get().left, 1.0f / 1.1875f);
     EXPECT_EQ(params.lowCutoff, 1040);
     EXPECT_EQ(params.highCutoff, 900);
     EXPECT_FLOAT_EQ(params.leftGain, 3.5f);
@@ -81,8 +81,8 @@ TEST(KnobTable, StartPositionsGiveTheStartParametersAndTheHelpSaysThem) {
     const ProcessingParameters defaults;
     ProcessingParameters fromTable;
     ApplyPositions(Positions{}, fromTable);
-    EXPECT_EQ(defaults.panGainL.Get(), fromTable.panGainL.Get());
-    EXPECT_EQ(defaults.panGainR.Get(), fromTable.panGainR.Get());
+    EXPECT_EQ(defaults.pan.Get().left, fromTable.pan.Get().left);
+    EXPECT_EQ(defaults.pan.Get().right, fromTable.pan.Get().right);
     EXPECT_EQ(defaults.leftGain.Get(), fromTable.leftGain.Get());
     EXPECT_EQ(defaults.rightGain.Get(), fromTable.rightGain.Get());
     EXPECT_EQ(defaults.outputGain.Get(), fromTable.outputGain.Get());

@@ -55,8 +55,8 @@ TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
     }
     EXPECT_EQ(window.Controls().key, 0);
     EXPECT_EQ(window.Controls().tempo, 100);
-    EXPECT_EQ(params.panGainL, 1.0f);
-    EXPECT_EQ(params.panGainR, 1.0f);
+    EXPECT_EQ(params.pan.Get().left, 1.0f);
+    EXPECT_EQ(params.pan.Get().right, 1.0f);
     EXPECT_EQ(params.lowCutoff, 240);
     EXPECT_EQ(params.highCutoff, 10875);
     EXPECT_EQ(params.leftGain, 2.2f);
@@ -91,9 +91,10 @@ TEST_F(MainWindowTest, PanReleaseAppliesThePanMappingAtEveryStep) {
     ui.Slider(Knob::Low)->setValue(0);  // not the pan's business
     for (const Case& c : cases) {
         Release(ui.Slider(Knob::Pan), c.pan);
-        EXPECT_FLOAT_EQ(params.panGainL, c.gainL) << c.pan;
-        EXPECT_FLOAT_EQ(params.panGainR, c.gainR) << c.pan;
-        EXPECT_NEAR(params.panGainL * params.panGainR, 1.0f, 1e-6f);
+        const PanPair pan = params.pan;
+        EXPECT_FLOAT_EQ(pan.left, c.gainL) << c.pan;
+        EXPECT_FLOAT_EQ(pan.right, c.gainR) << c.pan;
+        EXPECT_NEAR(pan.left * pan.right, 1.0f, 1e-6f);
     }
     EXPECT_EQ(params.lowCutoff, 240);
 }
@@ -134,7 +135,7 @@ TEST_F(MainWindowTest, ReleaseSetsOnlyItsOwnValueAtTheRangeEnds) {
             }
         }
     }
-    EXPECT_EQ(params.panGainL, 1.0f) << "the pan was never released";
+    EXPECT_EQ(params.pan.Get().left, 1.0f) << "the pan was never released";
     EXPECT_EQ(window.Controls().seek, 0);
 }
 
@@ -149,7 +150,7 @@ TEST_F(MainWindowTest, DraggingAHorizontalTrackbarAppliesEveryValueButTheOutputG
     ui.Slider(Knob::LoopStart)->setSliderDown(true);
     ui.Slider(Knob::LoopStart)->setSliderPosition(40);
     EXPECT_EQ(window.Controls().loopStart, 40);
-    EXPECT_FLOAT_EQ(params.panGainL, 1.1875f);
+    EXPECT_FLOAT_EQ(params.pan.Get().left, 1.1875f);
     EXPECT_FLOAT_EQ(params.aim, AimFor(30));
     EXPECT_FLOAT_EQ(params.focus, FocusFor(80));
     EXPECT_EQ(params.lowCutoff, 1040);
@@ -439,7 +440,7 @@ TEST_F(MainWindowTest, SuggestEntryNeedsAnInputAndMovesTheTrackbarsAsTheEngineSu
     ApplyPositions(*expected, applied);
     EXPECT_EQ(params.lowCutoff, applied.lowCutoff);
     EXPECT_EQ(params.leftGain, applied.leftGain);
-    EXPECT_EQ(params.panGainL, applied.panGainL);
+    EXPECT_EQ(params.pan.Get().left, applied.pan.Get().left);
 
     // A file the engine cannot read says why.
     f.ChooseInput(f.Make("mono.wav", SimpleWav(std::vector<std::int16_t>(44100, 5), 1)));
