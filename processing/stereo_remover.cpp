@@ -226,6 +226,25 @@ struct Spectrum {
     }
 };
 
+// A frequency as the pitch reads the spectrum there: between bin and bin + 1, frac of the way.
+struct PitchPoint {
+    std::size_t bin;
+    double frac;
+};
+
+// The partials of f0 up to kPitchReachHz and the points halfway above them, in pairs.
+void AppendPitchPoints(double f0, double binHz, std::vector<PitchPoint>& into) {
+    const auto pointAt = [binHz](double hz) {
+        const double bin = hz / binHz;
+        const auto k = static_cast<std::size_t>(bin);
+        return PitchPoint{k, bin - static_cast<double>(k)};
+    };
+    for (int h = 1; h * f0 < kPitchReachHz; ++h) {
+        into.push_back(pointAt(h * f0));
+        into.push_back(pointAt((h + 0.5) * f0));
+    }
+}
+
 // Everything a run carries from hop to hop.
 struct RemoverState {
     RemoverState(unsigned sampleRate, std::size_t fftSize)
@@ -297,6 +316,11 @@ struct RemoverState {
     std::vector<float> floors;  // the broadband test's floor of each run of kMedianStride bins
     std::vector<float> magnitude;
     std::vector<double> scores;
+    // Where the coarse candidates' partials and the points halfway between them fall: the same
+    // at every hop, so found once. Pairs, candidate after candidate; each one's end.
+    std::vector<PitchPoint> coarsePoints;
+    std::vector<std::size_t> coarseEnds;
+    std::vector<PitchPoint> finePoints;
     std::size_t lowFirst = 0;  // the first bin the mask may hold, below the band too
     std::size_t medianHalf = 8;
     std::array<float, kTailHops> tailWeights{};  // by age, from one hop on
@@ -573,38 +597,42 @@ double MaskedPitch(State& s) {
         total += s.magnitude[k];
     }
     const double mean = total / static_cast<double>(end - first);
-    const auto at = [&](double hz) {
-        const double bin = hz / binHz;
-        const auto k = static_cast<std::size_t>(bin);
-        if (k < first || k + 1 >= end) {
+    const auto at = [&](const PitchPoint& p) {
+        if (p.bin < first || p.bin + 1 >= end) {
             return -1.0;
         }
-        const double t = bin - static_cast<double>(k);
-        return (1.0 - t) * s.magnitude[k] + t * s.magnitude[k + 1];
+        return (1.0 - p.frac) * s.magnitude[p.bin] + p.frac * s.magnitude[p.bin + 1];
     };
     // Summed over the partials, a candidate an octave below the pitch scores as the pitch
     // does (its odd partials are as empty as the points halfway): the highest candidate near
     // the best score is taken.
-    const auto scoreOf = [&](double f0) {
+    const auto scoreOf = [&](const PitchPoint* points, std::size_t count) {
         double score = 0.0;
-        int count = 0;
-        for (int h = 1; h * f0 < kPitchReachHz; ++h) {
-            const double a = at(h * f0);
-            const double b = at((h + 0.5) * f0);
+        int partials = 0;
+        for (std::size_t i = 0; i + 1 < count; i += 2) {
+            const double a = at(points[i]);
+            const double b = at(points[i + 1]);
             if (a < 0.0 || b < 0.0) {
                 continue;
             }
             score += a - b;
-            ++count;
+            ++partials;
         }
-        return count >= 3 ? score : 0.0;
+        return partials >= 3 ? score : 0.0;
+    };
+    const auto scoreAt = [&](double f0) {
+        s.finePoints.clear();
+        AppendPitchPoints(f0, binHz, s.finePoints);
+        return scoreOf(s.finePoints.data(), s.finePoints.size());
     };
     // Coarse steps first, then fine ones around the coarse candidate taken.
     double bestScore = 0.0;
     s.scores.clear();
-    for (double f0 = kLowestPitchHz; f0 <= kHighestPitchHz; f0 *= kCoarsePitchStep) {
-        s.scores.push_back(scoreOf(f0));
+    std::size_t from = 0;
+    for (const std::size_t to : s.coarseEnds) {
+        s.scores.push_back(scoreOf(s.coarsePoints.data() + from, to - from));
         bestScore = std::max(bestScore, s.scores.back());
+        from = to;
     }
     double coarse = 0.0;
     double f0 = kLowestPitchHz;
@@ -618,10 +646,10 @@ double MaskedPitch(State& s) {
         return 0.0;
     }
     double best = coarse;
-    double fineScore = scoreOf(coarse);
+    double fineScore = scoreAt(coarse);
     for (double candidate = coarse / kCoarsePitchStep; candidate <= coarse * kCoarsePitchStep;
          candidate *= kPitchStep) {
-        if (const double score = scoreOf(candidate); score > fineScore) {
+        if (const double score = scoreAt(candidate); score > fineScore) {
             fineScore = score;
             best = candidate;
         }
@@ -902,6 +930,16 @@ StereoRemover::StereoRemover(unsigned sampleRate)
     s.direct.assign(s.bins, 0.0f);
     s.along.assign(s.bins, 0.0f);
     s.magnitude.assign(s.bins, 0.0f);
+    if (s.rate > 0.0) {
+        const double binHz = s.rate / static_cast<double>(s.size);
+        for (double f0 = kLowestPitchHz; f0 <= kHighestPitchHz; f0 *= kCoarsePitchStep) {
+            AppendPitchPoints(f0, binHz, s.coarsePoints);
+            s.coarseEnds.push_back(s.coarsePoints.size());
+        }
+        // The fine candidates reach a coarse step below the lowest: their points, and a few more.
+        s.finePoints.reserve(
+            2 * static_cast<std::size_t>(kPitchReachHz * kCoarsePitchStep / kLowestPitchHz + 4));
+    }
     // A file may declare any rate, 0 too: the reach is held within the spectrum.
     s.medianHalf =
         s.rate > 0.0
