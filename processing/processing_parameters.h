@@ -11,7 +11,7 @@ enum class PlayMode { Low, High, Original, Mode1, Left, Right, Mode2, Stereo };
 
 // The pan's two weights: of the right-derived term taken from the left, and of the
 // left-derived one taken from the right, its reciprocal.
-struct PanPair {
+struct alignas(8) PanPair {  // aligned as a whole, so that its atomic is lock-free
     float left = 1.0f;
     float right = 1.0f;
 };

@@ -8,6 +8,8 @@
 template <typename T>
 class Shared {
     static_assert(std::atomic<T>::is_always_lock_free);
+    // Clang keeps the accesses inline (no call into libatomic) only for such values.
+    static_assert(alignof(T) == sizeof(T), "a shared value is aligned to its size");
 
   public:
     constexpr Shared(T value = T{}) noexcept : m_value(value) {}
