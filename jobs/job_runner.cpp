@@ -489,13 +489,14 @@ JobMessage CannotWriteMessage(const fs::path& output) {
 }
 
 std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
+    const PanPair pan = params.pan;
     char note[256];
     std::snprintf(note, sizeof note,
                   "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
                   "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
                   ModeName(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
-                  params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(),
-                  params.pan.Get().left, params.pan.Get().right);
+                  params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(), pan.left,
+                  pan.right);
     std::string text = note;
     if (keyTempo.key != 0) {
         text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +

@@ -635,10 +635,12 @@ double MaskedPitch(State& s) {
         from = to;
     }
     double coarse = 0.0;
+    double coarseScore = 0.0;
     double f0 = kLowestPitchHz;
     for (const double score : s.scores) {
         if (score >= kNearBest * bestScore && score > 0.0) {
             coarse = f0;
+            coarseScore = score;
         }
         f0 *= kCoarsePitchStep;
     }
@@ -646,7 +648,7 @@ double MaskedPitch(State& s) {
         return 0.0;
     }
     double best = coarse;
-    double fineScore = scoreAt(coarse);
+    double fineScore = coarseScore;
     for (double candidate = coarse / kCoarsePitchStep; candidate <= coarse * kCoarsePitchStep;
          candidate *= kPitchStep) {
         if (const double score = scoreAt(candidate); score > fineScore) {
