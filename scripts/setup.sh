@@ -19,10 +19,10 @@ ZERBEX_PACKAGES=(
 # their stacks.
 ZERBEX_RELIABILITY_PACKAGES=(clang libclang-rt-14-dev llvm-14)
 
-# CI's builds (g++ and clang) keep line tables, enough for the file and line in a sanitizer's
+# Every build (g++ and clang) keeps line tables, enough for the file and line in a sanitizer's
 # or a crash's stack, not the full debug information that only a debugger reads: a fifth to a
-# third less compile time.
-ZERBEX_CI_FLAGS=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+# third less compile time. A debugging session configures its own folder with -g.
+ZERBEX_BUILD_FLAGS=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
 
 as_root() {
@@ -65,7 +65,7 @@ configure_and_build() {
       hurry_build "$build_dir"
       flock 9
     fi
-    cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "$@" &&
+    cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "${ZERBEX_BUILD_FLAGS[@]}" "$@" &&
       cmake --build "$build_dir" --parallel "$(nproc)"
   ) 9>"$build_dir/.build-lock"
 }
@@ -90,7 +90,7 @@ build_targets() {
   local build_dir="$1"
   shift
   if [ ! -f "$build_dir/build.ninja" ]; then
-    cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja
+    cmake -S "$ZERBEX_ROOT" -B "$build_dir" -G Ninja "${ZERBEX_BUILD_FLAGS[@]}"
   fi
   cmake --build "$build_dir" --parallel "$(nproc)" --target "$@"
 }
