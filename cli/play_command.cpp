@@ -60,7 +60,8 @@ void SetLoopFrames(const PlayOptions& options, const WaveLength& length, PlayCon
 }
 
 void SetUpControls(const PlayOptions& options, PlayControls& controls) {
-    ApplyRenderOptions(options.render, controls.params);
+    controls.settings.Change(
+        [&](ProcessingParameters& params) { ApplyRenderOptions(options.render, params); });
     controls.key = options.render.positions.key;
     controls.tempo = options.render.positions.tempo;
     controls.loopStart = options.loopStart;

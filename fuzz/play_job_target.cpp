@@ -85,7 +85,7 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
             controls.loopEnd = controls.playPos.Get();
         }
         if (blockIndex == 1 && actions.switchMode) {
-            controls.params.mode = actions.mode;
+            controls.settings.Change([&](ProcessingParameters& p) { p.mode = actions.mode; });
         }
         if (blockIndex + 1 >= kStopAfterBlocks) {
             controls.stop.request_stop();

@@ -44,7 +44,7 @@ constexpr int kModes = 7;
 constexpr std::size_t kMaxFrames = 32;
 
 void SetGain(ProcessingParameters& p, std::uint8_t which, float value) {
-    PanPair pan = p.pan.Get();
+    PanPair pan = p.pan;
     switch (which % 5) {
         case 0:
             p.leftGain = value;
@@ -79,8 +79,8 @@ void CheckFrame(const ProcessingParameters& p, StereoSample in, StereoSample out
     const std::int16_t attenuatedR = Saturate16(in.right * kInputAttenuation);
     // 0 times an infinite or NaN gain is NaN, which saturates to -32768: such a gain
     // cannot come from the trackbars, and silence is promised only for real gains.
-    const bool realGain = std::isfinite(p.outputGain.Get());
-    switch (p.mode.Get()) {
+    const bool realGain = std::isfinite(p.outputGain);
+    switch (p.mode) {
         case PlayMode::Original:
         case PlayMode::Stereo:
             FUZZ_CHECK(out.left == attenuatedL && out.right == attenuatedR);

@@ -1,18 +1,22 @@
 #pragma once
 
-// What the user changes while a job runs. A job reads these without a lock at the moments
-// its loop says; the window writes them from its own thread.
+// What the user changes while a job runs, written by the window from its own thread. A job
+// takes the settings whole before each piece and reads the rest without a lock at the moments
+// its loop says.
 
 #include <cstdint>
 #include <optional>
 #include <stop_token>
 
+#include "jobs/mailbox.h"
+#include "jobs/shared_value.h"
 #include "processing/processing_parameters.h"
-#include "processing/shared_value.h"
 #include "trackbars/parameters.h"
 
 struct PlayControls {
-    ProcessingParameters params;
+    // The processing's settings as the window last set them; a playback takes them before each
+    // piece it prepares.
+    Mailbox<ProcessingParameters> settings;
     // Asks the running job to stop; a new one is set before each job, while none runs.
     std::stop_source stop;
     // A move was asked for (the play-position trackbar released, the waveform clicked): a

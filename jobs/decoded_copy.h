@@ -16,7 +16,7 @@
 
 #include "container/wave_layout.h"
 #include "jobs/play_input.h"
-#include "processing/shared_value.h"
+#include "jobs/shared_value.h"
 #include "render/job_observer.h"
 #include "settings/cache_folder.h"
 

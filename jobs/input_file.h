@@ -14,7 +14,7 @@
 
 #include "jobs/decoded_copy.h"
 #include "jobs/play_input.h"
-#include "processing/shared_value.h"
+#include "jobs/shared_value.h"
 #include "render/job_observer.h"
 
 class DiskSpace;

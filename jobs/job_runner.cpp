@@ -402,8 +402,7 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
     }
     // What a write killed while it put a pair of files in place left is settled first.
     RecoverPair(ResolveOutputTarget(request.output));
-    ProcessingParameters params;
-    CopyParameters(*request.params, params);
+    ProcessingParameters params = *request.params;
     RenderSettings settings = request;
     settings.params = &params;
     // A loudness target: the output is measured first, so that the gain and the note naming it
@@ -494,9 +493,8 @@ std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& key
     std::snprintf(note, sizeof note,
                   "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
                   "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
-                  ModeName(params.mode), params.lowCutoff.Get(), params.highCutoff.Get(),
-                  params.leftGain.Get(), params.rightGain.Get(), params.outputGain.Get(), pan.left,
-                  pan.right);
+                  ModeName(params.mode), params.lowCutoff, params.highCutoff, params.leftGain,
+                  params.rightGain, params.outputGain, pan.left, pan.right);
     std::string text = note;
     if (keyTempo.key != 0) {
         text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +

@@ -74,8 +74,9 @@ std::uint64_t SourceTrail::Follow(std::size_t frames, int tempo, std::uint64_t h
     return heard;
 }
 
-KeyTempoOut::KeyTempoOut(AudioOut& out, const PlayControls& controls, JobObserver& observer)
-    : m_out(out), m_controls(controls), m_observer(observer), m_remover(controls.params) {}
+KeyTempoOut::KeyTempoOut(AudioOut& out, const PlayControls& controls,
+                         const ProcessingParameters& params, JobObserver& observer)
+    : m_out(out), m_controls(controls), m_observer(observer), m_remover(params) {}
 
 KeyTempoOut::~KeyTempoOut() = default;
 

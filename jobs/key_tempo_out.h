@@ -81,8 +81,10 @@ class KeyTempoOut {
     static constexpr std::size_t kMinPieceFrames = 2205;
     static constexpr std::size_t kMinLivePieceFrames = 1103;
 
-    // stop and the key and tempo are read from controls.
-    KeyTempoOut(AudioOut& out, const PlayControls& controls, JobObserver& observer);
+    // stop and the key and tempo are read from controls; the remover runs with params, which
+    // the caller keeps up to date.
+    KeyTempoOut(AudioOut& out, const PlayControls& controls, const ProcessingParameters& params,
+                JobObserver& observer);
     ~KeyTempoOut();
     KeyTempoOut(const KeyTempoOut&) = delete;
     KeyTempoOut& operator=(const KeyTempoOut&) = delete;

@@ -25,9 +25,10 @@ class Playback : public WalkHandler {
           m_loudness(loudness),
           m_input(input),
           m_controls(controls),
+          m_params(controls.settings.Read()),
           m_out(out),
           m_format(format),
-          m_output(out, controls, observer),
+          m_output(out, controls, m_params, observer),
           m_observer(observer),
           m_counter(observer),
           m_block(kBlockBytes) {}
@@ -73,6 +74,10 @@ class Playback : public WalkHandler {
     LoudnessOut* m_loudness;  // out itself, where the loudness is matched; else null
     PlayInput& m_input;
     PlayControls& m_controls;
+    // The settings the frames of the moment are made with, taken from the controls before
+    // each piece.
+    ProcessingParameters m_params;
+    std::uint64_t m_paramsSeen = 0;
     AudioOut& m_out;
     WaveFormat& m_format;
     KeyTempoOut m_output;  // where blocks go out, in the key and tempo of the moment
@@ -228,11 +233,12 @@ void Playback::Reposition() {
     m_restart = false;
 }
 
-// Processes a piece of the block in place with the settings of each frame's moment, just
-// before it goes on, refreshing the meter after every frame whose offset in the block is a
-// multiple of the meter's stride. A seek or stop request ends the block at the next of those
-// frames: the piece is then not played.
+// Processes a piece of the block in place with the latest settings, just before it goes on,
+// refreshing the meter after every frame whose offset in the block is a multiple of the
+// meter's stride. A seek or stop request ends the block at the next of those frames: the piece
+// is then not played.
 bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
+    m_controls.settings.TakeNewer(m_params, m_paramsSeen);
     const auto first = static_cast<std::size_t>(at - m_block.data()) / kFrameBytes;
     const std::size_t end = first + bytes / kFrameBytes;
     const MeteredBlock done =
@@ -241,7 +247,7 @@ bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
                           if (m_controls.seek || m_controls.stop.stop_requested()) {
                               return MeteredRun{0, true};
                           }
-                          ProcessFrames(m_frames, m_controls.params, from, count);
+                          ProcessFrames(m_frames, m_params, from, count);
                           return MeteredRun{count, false};
                       });
     if (done.frames > first) {
@@ -256,7 +262,8 @@ bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
 
 KeyTempoOut::Sent Playback::OutputBlock() {
     m_handed = 0;
-    const bool stereo = m_controls.params.mode == PlayMode::Stereo;
+    m_controls.settings.TakeNewer(m_params, m_paramsSeen);
+    const bool stereo = m_params.mode == PlayMode::Stereo;
     const bool levelsHere = !m_output.TellsLevels();  // else the output tells its own
     const KeyTempoOut::Sent sent = m_output.Play(
         m_block.data(), m_read, m_position, stereo,

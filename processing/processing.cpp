@@ -85,11 +85,11 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
     const std::int16_t lp1R = state.svfRight.Step(b, c.fsv);
     const std::int16_t lp1L = state.svfLeft.Step(a, c.fsv);
 
-    const double gL = params.leftGain.Get();
-    const double gR = params.rightGain.Get();
+    const double gL = params.leftGain;
+    const double gR = params.rightGain;
 
     StereoSample out{};
-    const PlayMode mode = params.mode.Get();
+    const PlayMode mode = params.mode;
     switch (mode) {
         case PlayMode::Low:
             out.left = Saturate16(lp1L * gL);
@@ -124,7 +124,7 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
             const std::int16_t aR = Saturate16(R - lp2R * gR);
             const std::int16_t mL = Saturate16(L - lp1L * gL - aL);
             const std::int16_t mR = Saturate16(R - lp1R * gR - aR);
-            const PanPair pan = params.pan.Get();
+            const PanPair pan = params.pan;
             const double panL = pan.left;
             const double panR = pan.right;
             out.left = Wrap16(L - Saturate16(mR * panL));
@@ -134,7 +134,7 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
     }
 
     if (mode != PlayMode::Original && mode != PlayMode::Stereo) {
-        const double gOut = params.outputGain.Get();
+        const double gOut = params.outputGain;
         out.left = Saturate16(out.left * gOut);
         out.right = Saturate16(out.right * gOut);
     }

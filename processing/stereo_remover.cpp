@@ -161,10 +161,10 @@ void SetWidth(double focus, HopSettings& s) {
 
 HopSettings ReadSettings(const ProcessingParameters& params) {
     HopSettings s;
-    s.lowCutoff = params.lowCutoff.Get();
-    s.highCutoff = params.highCutoff.Get();
-    s.aim = std::clamp(Finite(params.aim.Get(), std::numbers::pi / 4), 0.0, std::numbers::pi / 2);
-    SetWidth(params.focus.Get(), s);
+    s.lowCutoff = params.lowCutoff;
+    s.highCutoff = params.highCutoff;
+    s.aim = std::clamp(Finite(params.aim, std::numbers::pi / 4), 0.0, std::numbers::pi / 2);
+    SetWidth(params.focus, s);
     s.dereverb = s.outerAngle < std::numbers::pi / 2;
     return s;
 }
@@ -176,9 +176,9 @@ Levels ReadLevels(const ProcessingParameters& params) {
     const auto bounded = [](double level) {
         return static_cast<float>(std::clamp(level, -kMaxLevel, kMaxLevel));
     };
-    const double out = std::clamp(Finite(params.outputGain.Get(), 1.0), -kMaxLevel, kMaxLevel);
-    const double left = Finite(params.leftGain.Get(), kStartLevel) / kStartLevel;
-    const double right = Finite(params.rightGain.Get(), kStartLevel) / kStartLevel;
+    const double out = std::clamp(Finite(params.outputGain, 1.0), -kMaxLevel, kMaxLevel);
+    const double left = Finite(params.leftGain, kStartLevel) / kStartLevel;
+    const double right = Finite(params.rightGain, kStartLevel) / kStartLevel;
     return {bounded(left * out), bounded(right * out), static_cast<float>(out)};
 }
 

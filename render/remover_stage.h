@@ -25,7 +25,7 @@ class RemoverStage : public Stage {
     void Finish(StageBytes& out) override;
     void Reset() override;
     std::size_t Latency() const override;
-    bool Bypassed() const override { return m_params.mode.Get() != PlayMode::Stereo; }
+    bool Bypassed() const override { return m_params.mode != PlayMode::Stereo; }
 
     // frames of in through the remover: what comes out after its lead-in is appended to out,
     // and the removed part, frame for frame, to removed when it is not null.

@@ -25,7 +25,7 @@ constexpr std::size_t kFrameBytes = 4;
 // output gain - output) of each whole frame; bytes after the last whole frame are silence.
 void FrameVocals(const ProcessingParameters& params, const unsigned char* input,
                  const unsigned char* output, unsigned char* vocals, std::size_t bytes) {
-    const double gain = params.outputGain.Get();
+    const double gain = params.outputGain;
     const auto removed = [gain](std::int16_t in, std::int16_t out) {
         return Saturate16(Saturate16(in * kInputAttenuation) * gain - out);
     };
@@ -227,7 +227,7 @@ void RenderRun::StartStages() {
             m_vocalStretch.emplace(m_vocalStretchStage, *m_settings.vocals);
         }
     }
-    if (params->mode.Get() == PlayMode::Stereo) {
+    if (params->mode == PlayMode::Stereo) {
         m_stereo = std::make_unique<StereoStage>(Stretched(), VocalsStretched(), *params,
                                                  m_format.sampleRate, StagePool());
     } else if (m_settings.vocals != nullptr) {
@@ -271,7 +271,7 @@ void RenderRun::ProcessBlock(std::size_t bytes) {
     }
     // A write keeps its mode to the end: where that mode's frames are the attenuated input,
     // the filters need not run.
-    const bool attenuateOnly = PassesAttenuatedInput(m_settings.params->mode.Get());
+    const bool attenuateOnly = PassesAttenuatedInput(m_settings.params->mode);
     const MeteredBlock block =
         MeteredFrames(m_block.data(), frames, m_observer, [&](unsigned char* at, std::size_t n) {
             if (attenuateOnly) {

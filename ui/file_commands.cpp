@@ -218,14 +218,15 @@ JobResult MainWindow::RunWrite() {
     controls.stop = std::stop_source();
     Apply({Knob::Pan, Knob::Focus});
     const bool stereo = m_host.ChosenMode() == PlayMode::Stereo;
-    controls.params.mode = stereo ? PlayMode::Stereo : PlayMode::Mode2;
+    ProcessingParameters params = controls.settings.Read();
+    params.mode = stereo ? PlayMode::Stereo : PlayMode::Mode2;
     WriteRequest request;
     request.input = FsPath(input);
     if (m_host.Input().Decoded()) {
         request.reads = m_host.Input().Reads();
     }
     request.output = FsPath(output);
-    request.params = &controls.params;  // copied when the job starts
+    request.params = &params;
     request.keyTempo = {Pos(Knob::Key), Pos(Knob::Tempo)};
     request.stems = m_ui.writeVocalsCheck->isChecked();
     if (m_ui.matchLoudnessCheck->isChecked()) {
@@ -238,7 +239,6 @@ JobResult MainWindow::RunWrite() {
         stereo ? QStringLiteral("Writing the output file in the stereo mode...")
                : QStringLiteral("Writing the output file in mode 2..."),
         [&] { result = m_host.Write(request); }, controls.stop);
-    controls.params.mode = PlayMode::Mode2;
     return result;
 }
 

@@ -37,6 +37,10 @@ void JobHost::OpenInput(const QString& path) {
     m_controls.loopEndFrame = -1;
 }
 
+void JobHost::SetMode(PlayMode mode) {
+    m_controls.settings.Change([mode](ProcessingParameters& params) { params.mode = mode; });
+}
+
 bool JobHost::Play(PlayMode mode) {
     if (m_phase == JobPhase::Writing) {
         return true;
@@ -49,10 +53,10 @@ bool JobHost::Play(PlayMode mode) {
         StartPlayback(mode);
         return true;
     }
-    if (m_controls.params.mode != mode) {
+    if (m_controls.settings.Read().mode != mode) {
         // Switch: the running job plays the new mode from its next frame on. The stop request
         // is left alone, so the job never sees a stop that is taken back.
-        m_controls.params.mode = mode;
+        SetMode(mode);
         m_chosenMode = mode;
         emit playing(mode);
         return true;
@@ -70,7 +74,7 @@ void JobHost::StartPlayback(PlayMode mode) {
         m_device.Apply(*m_devices, *m_audio, *this);
     }
     emit playStarting(mode);
-    m_controls.params.mode = mode;
+    SetMode(mode);
     m_chosenMode = mode;
     m_phase = JobPhase::Playing;
     emit playing(mode);
@@ -81,7 +85,7 @@ void JobHost::StartPlayback(PlayMode mode) {
     });
     if (!started) {
         // Closing, or no thread to be had: nothing plays.
-        m_controls.params.mode = PlayMode::Mode2;
+        SetMode(PlayMode::Mode2);
         m_phase = JobPhase::Idle;
         emit playEnded();
     }
@@ -106,13 +110,13 @@ void JobHost::PlaybackEnded(JobResult result) {
     const bool restart = result == JobResult::Done && result.bytesPlayed > 0 &&
                          !m_controls.stop.stop_requested() && !m_workers.Closed();
     if (!restart) {
-        m_controls.params.mode = PlayMode::Mode2;
+        SetMode(PlayMode::Mode2);
         m_phase = JobPhase::Idle;
         return;
     }
     // The same mode again, as the user's click would start it.
     m_phase = JobPhase::RestartPending;
-    StartPlayback(m_controls.params.mode);
+    StartPlayback(m_controls.settings.Read().mode);
 }
 
 bool JobHost::BeginWrite() {

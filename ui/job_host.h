@@ -91,6 +91,7 @@ class JobHost : public QObject, private JobObserver {
     void progressed(double done);
 
   private:
+    void SetMode(PlayMode mode);
     void StartPlayback(PlayMode mode);
     JobResult PlayInput();
     void PlaybackEnded(JobResult result);

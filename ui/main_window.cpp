@@ -196,16 +196,20 @@ void MainWindow::PublishPositions() {
 
 void MainWindow::Apply(std::initializer_list<Knob> knobs) {
     PublishPositions();
-    for (const Knob knob : knobs) {
-        ApplyKnob(knob, Pos(knob), m_host.Controls().params);
-    }
+    m_host.Controls().settings.Change([&](ProcessingParameters& params) {
+        for (const Knob knob : knobs) {
+            ApplyKnob(knob, Pos(knob), params);
+        }
+    });
 }
 
 void MainWindow::ApplyAll() {
     PublishPositions();
-    for (const KnobRow& row : kKnobs) {
-        ApplyKnob(row.knob, Pos(row.knob), m_host.Controls().params);
-    }
+    m_host.Controls().settings.Change([&](ProcessingParameters& params) {
+        for (const KnobRow& row : kKnobs) {
+            ApplyKnob(row.knob, Pos(row.knob), params);
+        }
+    });
 }
 
 // A released trackbar sets its own value only; the play position asks the playback to move.

@@ -78,7 +78,7 @@ struct HeldInput {
 // original mode: the attenuated input, so every played byte tells where it came from.
 struct Playback {
     Playback() {
-        controls.params.mode = PlayMode::Original;
+        controls.settings.Change([&](ProcessingParameters& p) { p.mode = PlayMode::Original; });
         controls.loopEnd = std::numeric_limits<int>::max();
     }
     ~Playback() {

@@ -36,7 +36,7 @@ struct PlaybackFixture {
 
     explicit PlaybackFixture(Bytes body, std::uint32_t rate = 44100) : data(std::move(body)) {
         WriteFile(input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", data)}));
-        controls.params.mode = PlayMode::Original;
+        controls.settings.Change([&](ProcessingParameters& p) { p.mode = PlayMode::Original; });
     }
 
     JobResult Play() { return runner.Play(InputFile(input), controls, audio, observer); }
@@ -516,7 +516,7 @@ Bytes StereoPlayed(const PlaybackFixture& f,
     StereoRemover remover(44100);
     in.resize(in.size() + 2 * remover.Latency(), 0);
     std::vector<std::int16_t> out(in.size());
-    remover.Process(f.controls.params, in.data(), out.data(), nullptr, in.size() / 2);
+    remover.Process(f.controls.settings.Read(), in.data(), out.data(), nullptr, in.size() / 2);
     return Samples({out.begin() + static_cast<std::ptrdiff_t>(2 * remover.Latency()), out.end()});
 }
 
@@ -536,7 +536,7 @@ TEST(PlaybackJob, StereoModePlaysTheRemoversOutputAndCountsItsSourceFrames) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.live << " " << c.loopEnd);
         PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
-        f.controls.params.mode = PlayMode::Stereo;
+        f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = PlayMode::Stereo; });
         f.controls.keyTempoLive = c.live ? 1 : 0;
         f.controls.loopEnd = c.loopEnd;
         if (c.stopAfter > 0) {
@@ -588,20 +588,21 @@ TEST(PlaybackJob, LevelsMovedWhilePlayingReachTheNextPieceInEveryMode) {
     for (const PlayMode mode : {PlayMode::Stereo, PlayMode::Mode2}) {
         SCOPED_TRACE(ModeName(mode));
         PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
-        f.controls.params.mode = mode;
+        f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = mode; });
         f.controls.keyTempoLive = 1;
-        const float start = f.controls.params.leftGain.Get();
+        const float start = f.controls.settings.Read().leftGain;
         Bytes before = f.data;
         Bytes after = f.data;
         if (mode == PlayMode::Stereo) {
             before = StereoPlayed(f, {{0, kBytes}});
-            f.controls.params.leftGain = start / 2;
+            f.controls.settings.Change([&](ProcessingParameters& p) { p.leftGain = start / 2; });
             after = StereoPlayed(f, {{0, kBytes}});
         }
-        f.controls.params.leftGain = start;
+        f.controls.settings.Change([&](ProcessingParameters& p) { p.leftGain = start; });
         f.audio.onWrite = [&](std::size_t index) {
             if (index + 1 == kMovedAfter) {
-                f.controls.params.leftGain = start / 2;
+                f.controls.settings.Change(
+                    [&](ProcessingParameters& p) { p.leftGain = start / 2; });
             }
         };
         f.Play();
@@ -618,13 +619,14 @@ TEST(PlaybackJob, LevelsMovedWhilePlayingReachTheNextPieceInEveryMode) {
             std::accumulate(sizes.begin(), sizes.begin() + kMovedAfter, std::size_t{0});
         if (mode != PlayMode::Stereo) {
             // The frame processing, its filters running on through the move, or not moved.
-            f.controls.params.leftGain = start;
+            f.controls.settings.Change([&](ProcessingParameters& p) { p.leftGain = start; });
             FrameState unmoved{};
-            ProcessFrames(unmoved, f.controls.params, before.data(), kBytes / 4);
+            ProcessFrames(unmoved, f.controls.settings.Read(), before.data(), kBytes / 4);
             FrameState state{};
-            ProcessFrames(state, f.controls.params, after.data(), moved / 4);
-            f.controls.params.leftGain = start / 2;
-            ProcessFrames(state, f.controls.params, after.data() + moved, (kBytes - moved) / 4);
+            ProcessFrames(state, f.controls.settings.Read(), after.data(), moved / 4);
+            f.controls.settings.Change([&](ProcessingParameters& p) { p.leftGain = start / 2; });
+            ProcessFrames(state, f.controls.settings.Read(), after.data() + moved,
+                          (kBytes - moved) / 4);
         }
         const auto at = static_cast<std::ptrdiff_t>(moved);
         EXPECT_TRUE(std::equal(played.begin(), played.begin() + at, before.begin()));
@@ -649,7 +651,7 @@ TEST(PlaybackJob, LivePiecesHoldTheirLengthAtEveryRateAndLength) {
                 PlaybackFixture f(Samples(TestSignal(bytes / 4)), rate);
                 f.data.resize(bytes, 0);
                 WriteFile(f.input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", f.data)}));
-                f.controls.params.mode = mode;
+                f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = mode; });
                 f.controls.keyTempoLive = 1;
                 f.controls.loopEnd = std::numeric_limits<int>::max();
                 ASSERT_EQ(f.Play(), JobResult::Done);
@@ -675,12 +677,13 @@ TEST(PlaybackJob, SwitchingIntoAndOutOfTheStereoModeKeepsEveryFrameOnce) {
     constexpr std::size_t kBytes = 10 * kBlock;
     for (const PlayMode first : {PlayMode::Original, PlayMode::Stereo}) {
         PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
-        f.controls.params.mode = first;
+        f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = first; });
         f.controls.loopEnd = std::numeric_limits<int>::max();
         f.audio.onWrite = [&f, first](std::size_t index) {
             if (index == 2) {
-                f.controls.params.mode =
-                    first == PlayMode::Stereo ? PlayMode::Original : PlayMode::Stereo;
+                f.controls.settings.Change([&](ProcessingParameters& p) {
+                    p.mode = first == PlayMode::Stereo ? PlayMode::Original : PlayMode::Stereo;
+                });
             }
         };
         f.Play();

@@ -121,7 +121,7 @@ TEST(Stems, BothFilesInTheOutputsFormatTheVocalsWhatTheModeRemoved) {
         ASSERT_EQ(out.size(), signal.size());
         EXPECT_TRUE(removed == (c.mode == PlayMode::Stereo
                                     ? StereoRemoved(signal, params)
-                                    : FrameRemoved(signal, out, params.outputGain.Get())));
+                                    : FrameRemoved(signal, out, params.outputGain)));
     }
 }
 

@@ -159,7 +159,7 @@ TEST(StereoRemoverTest, LevelsActAtOnceTheRestWithinAQuarterHop) {
         for (const std::size_t moved : {std::size_t{9000}, std::size_t{4 * 2048}}) {
             SCOPED_TRACE(c.name + ", moved at frame " + std::to_string(moved));
             ProcessingParameters params;
-            params.focus = start.focus.Get();
+            params.focus = start.focus;
             c.move(params);
             const Outputs after = ProcessWhole(params, in);
             StereoRemover remover(kRate);
@@ -505,8 +505,8 @@ TEST(StereoRemoverTest, AnyRateAndAnyParameters) {
             params.focus = odd;
             params.leftGain = odd;
             params.outputGain = odd;
-            params.lowCutoff = plain.lowCutoff.Get();
-            params.highCutoff = plain.highCutoff.Get();
+            params.lowCutoff = plain.lowCutoff;
+            params.highCutoff = plain.highCutoff;
             remover.Reset();
             const Frames silence(2 * frames, 0);
             const Outputs quiet = Process(remover, params, silence, {frames});

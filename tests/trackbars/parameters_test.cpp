@@ -66,8 +66,8 @@ TEST(TrackbarFormulas, RangeEndsAndStartPositions) {
 TEST(ApplyPositions, SetsEveryParameterTheTrackbarsGive) {
     ProcessingParameters params;
     ApplyPositions({-30, 40, 0, 0, 25, 0}, params);
-    EXPECT_FLOAT_EQ(params.pan.Get().right, 1.1875f);
-    EXPECT_FLOAT_EQ(params.pan.Get().left, 1.0f / 1.1875f);
+    EXPECT_FLOAT_EQ(params.pan.right, 1.1875f);
+    EXPECT_FLOAT_EQ(params.pan.left, 1.0f / 1.1875f);
     EXPECT_EQ(params.lowCutoff, 1040);
     EXPECT_EQ(params.highCutoff, 900);
     EXPECT_FLOAT_EQ(params.leftGain, 3.5f);
@@ -81,13 +81,13 @@ TEST(KnobTable, StartPositionsGiveTheStartParametersAndTheHelpSaysThem) {
     const ProcessingParameters defaults;
     ProcessingParameters fromTable;
     ApplyPositions(Positions{}, fromTable);
-    EXPECT_EQ(defaults.pan.Get().left, fromTable.pan.Get().left);
-    EXPECT_EQ(defaults.pan.Get().right, fromTable.pan.Get().right);
-    EXPECT_EQ(defaults.leftGain.Get(), fromTable.leftGain.Get());
-    EXPECT_EQ(defaults.rightGain.Get(), fromTable.rightGain.Get());
-    EXPECT_EQ(defaults.outputGain.Get(), fromTable.outputGain.Get());
-    EXPECT_EQ(defaults.lowCutoff.Get(), fromTable.lowCutoff.Get());
-    EXPECT_EQ(defaults.highCutoff.Get(), fromTable.highCutoff.Get());
+    EXPECT_EQ(defaults.pan.left, fromTable.pan.left);
+    EXPECT_EQ(defaults.pan.right, fromTable.pan.right);
+    EXPECT_EQ(defaults.leftGain, fromTable.leftGain);
+    EXPECT_EQ(defaults.rightGain, fromTable.rightGain);
+    EXPECT_EQ(defaults.outputGain, fromTable.outputGain);
+    EXPECT_EQ(defaults.lowCutoff, fromTable.lowCutoff);
+    EXPECT_EQ(defaults.highCutoff, fromTable.highCutoff);
     EXPECT_EQ(KnobHelp(RowOf(Knob::Pan)),
               "pan, -30 (left) .. 30 (right) (in every mode, toward the right aims at a voice "
               "heavier on the left); default 0");

@@ -191,7 +191,7 @@ TEST_F(Commands, WriteProducesTheModeTwoCopyWithTheSettingsAtItsStartAndSaysDone
     ui.writeFileButton->click();
     EXPECT_EQ(Texts(), (std::vector<QString>{kCreate, kDone}));
     EXPECT_EQ(f.boxes.shown.back().icon, MessageIcon::Information);
-    EXPECT_EQ(controls.params.mode, PlayMode::Mode2);
+    EXPECT_EQ(controls.settings.Read().mode, PlayMode::Mode2);
     EXPECT_EQ(ui.Slider(Knob::Pan)->value(), 25) << "the move came while the job ran";
     Positions expected;
     expected.pan = -20;
@@ -444,8 +444,8 @@ TEST_F(Commands, StartSwitchAndStop) {
     f.audio.holdCompletions = true;
     ui.lowButton->click();
     EXPECT_EQ(window.Phase(), JobPhase::Playing);
-    EXPECT_EQ(controls.params.mode, PlayMode::Low);
-    EXPECT_EQ(controls.params.lowCutoff, 540);
+    EXPECT_EQ(controls.settings.Read().mode, PlayMode::Low);
+    EXPECT_EQ(controls.settings.Read().lowCutoff, 540);
     EXPECT_EQ(ui.lowButton->ImageId(), IDB_LOW_STOP);
     EXPECT_EQ(ui.lowButton->text(), "Stop");
     ASSERT_TRUE(PumpUntil([&] { return f.audio.BlockSizes().size() >= 2; }));
@@ -456,9 +456,9 @@ TEST_F(Commands, StartSwitchAndStop) {
     // Switch: same job, new mode, faces swap, nothing recomputed.
     ui.Slider(Knob::Low)->setValue(30);
     ui.playMode1Button->click();
-    EXPECT_EQ(controls.params.mode, PlayMode::Mode1);
+    EXPECT_EQ(controls.settings.Read().mode, PlayMode::Mode1);
     EXPECT_FALSE(controls.stop.stop_requested());
-    EXPECT_EQ(controls.params.lowCutoff, 540);
+    EXPECT_EQ(controls.settings.Read().lowCutoff, 540);
     EXPECT_EQ(ui.playMode1Button->ImageId(), IDB_WIDE_STOP);
     EXPECT_EQ(ui.lowButton->ImageId(), IDB_LOW_IDLE);
 
@@ -470,7 +470,7 @@ TEST_F(Commands, StartSwitchAndStop) {
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
     ExpectIdleFaces();
     EXPECT_EQ(window.MeterImage(), IDB_METER_DARK);
-    EXPECT_EQ(controls.params.mode, PlayMode::Mode2);
+    EXPECT_EQ(controls.settings.Read().mode, PlayMode::Mode2);
     EXPECT_EQ(f.audio.Opens(), 1) << "a switch starts no new job";
     EXPECT_TRUE(Texts().empty());
 }
@@ -489,7 +489,7 @@ TEST_F(Commands, AccessKeysStartAndStopEveryTime) {
         // An access key clicks its button a moment later, as a mouse click would look.
         QTest::keyClick(&window, key, Qt::AltModifier);
         ASSERT_TRUE(PumpUntil([&] { return window.Phase() == JobPhase::Playing; })) << round;
-        EXPECT_EQ(controls.params.mode, mode) << round;
+        EXPECT_EQ(controls.settings.Read().mode, mode) << round;
         QTest::keyClick(&window, key, Qt::AltModifier);
         ASSERT_TRUE(PumpUntil([&] { return window.Idle(); })) << round;
     }
@@ -534,7 +534,7 @@ TEST_F(Commands, PlaybackThatReachesTheEndStartsAgainInTheSameMode) {
     f.ChooseInput(f.Make("in.wav", SimpleWav(TestSignal(11025 * 6))));
     ui.rightButton->click();
     ASSERT_TRUE(PumpUntil([&] { return f.audio.Opens() >= 3; }));
-    EXPECT_EQ(controls.params.mode, PlayMode::Right);
+    EXPECT_EQ(controls.settings.Read().mode, PlayMode::Right);
     EXPECT_EQ(ui.rightButton->ImageId(), IDB_RIGHT_STOP);
     ui.rightButton->click();
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
@@ -648,7 +648,7 @@ TEST_F(Commands, ModeSwitchesNeverPlayAnUnprocessedSample) {
     }
     const std::size_t completions = f.audio.Completions();
     ASSERT_TRUE(PumpUntil([&] { return f.audio.Completions() > completions + 1; }));
-    (controls.params.mode == PlayMode::Left ? ui.leftButton : ui.rightButton)->click();
+    (controls.settings.Read().mode == PlayMode::Left ? ui.leftButton : ui.rightButton)->click();
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
     const Bytes played = f.audio.Played();
     ASSERT_GT(played.size(), 44100u);
@@ -683,7 +683,7 @@ TEST_F(Commands, RandomCommandSequencesNeverRunTwoJobsAtOnce) {
             }
         }
         if (window.Phase() == JobPhase::Playing) {
-            (ui.*ButtonFor(controls.params.mode).button)->click();
+            (ui.*ButtonFor(controls.settings.Read().mode).button)->click();
         }
         ASSERT_TRUE(PumpUntil([&] { return window.Idle(); })) << "sequence " << sequence;
     }

@@ -126,7 +126,7 @@ TEST(EndToEnd, PlayModeTwoMoveAPanAndStopThroughTheRealWindowAndDevice) {
         QTest::keyClick(ui.Slider(Knob::Pan), Qt::Key_Right);
     }
     EXPECT_EQ(ui.Slider(Knob::Pan)->value(), 10);
-    EXPECT_EQ(window.Controls().params.pan.Get().left, PanMapping(10).gainL);
+    EXPECT_EQ(window.Controls().settings.Read().pan.left, PanMapping(10).gainL);
     ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= kBytesPerSecond; }, 30s));
 
     QTest::mouseClick(ui.playMode2Button, Qt::LeftButton);

@@ -92,7 +92,7 @@ TEST(EndToEndWindow, AccessKeysStartAndStopPlaybackTenTimesInBothLanguages) {
             const std::size_t before = FileSize(capture);
             QTest::keyClick(&window, k.key, Qt::AltModifier);
             ASSERT_TRUE(PumpUntil([&] { return SoundAfter(capture, before); }, 30s));
-            EXPECT_EQ(window.Controls().params.mode, k.mode);
+            EXPECT_EQ(window.Controls().settings.Read().mode, k.mode);
             EXPECT_NE(AccessibleName(button), caption);
             QTest::keyClick(&window, k.key, Qt::AltModifier);
             ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }, 30s));
@@ -201,7 +201,7 @@ TEST(EndToEndWindow, LoopGoesBackAtTheFirstBlockBoundaryAtOrAfterTheLoopEnd) {
         const std::uint64_t expected = start + blocks * kBlockBytes;
 
         QTest::mouseClick(ui.playOriginalButton, Qt::LeftButton);
-        ASSERT_EQ(window.Controls().params.mode, PlayMode::Original);
+        ASSERT_EQ(window.Controls().settings.Read().mode, PlayMode::Original);
         // Half a second past the wrap, after up to half a second of leading silence.
         const std::uint64_t enough = expected - start + kBytesPerSecond;
         ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= enough; }, 60s));

@@ -39,7 +39,7 @@ class MainWindowTest : public ::testing::Test {
     WindowFixture f;
     MainWindow& window = *f.window;
     const MainWindowUi& ui = f.Ui();
-    const ProcessingParameters& params = window.Controls().params;
+    ProcessingParameters Params() const { return window.Controls().settings.Read(); }
 };
 
 TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
@@ -55,14 +55,14 @@ TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
     }
     EXPECT_EQ(window.Controls().key, 0);
     EXPECT_EQ(window.Controls().tempo, 100);
-    EXPECT_EQ(params.pan.Get().left, 1.0f);
-    EXPECT_EQ(params.pan.Get().right, 1.0f);
-    EXPECT_EQ(params.lowCutoff, 240);
-    EXPECT_EQ(params.highCutoff, 10875);
-    EXPECT_EQ(params.leftGain, 2.2f);
-    EXPECT_EQ(params.rightGain, 2.2f);
-    EXPECT_EQ(params.outputGain, 1.0f);
-    EXPECT_EQ(params.mode, PlayMode::Mode2);
+    EXPECT_EQ(Params().pan.left, 1.0f);
+    EXPECT_EQ(Params().pan.right, 1.0f);
+    EXPECT_EQ(Params().lowCutoff, 240);
+    EXPECT_EQ(Params().highCutoff, 10875);
+    EXPECT_EQ(Params().leftGain, 2.2f);
+    EXPECT_EQ(Params().rightGain, 2.2f);
+    EXPECT_EQ(Params().outputGain, 1.0f);
+    EXPECT_EQ(Params().mode, PlayMode::Mode2);
     EXPECT_EQ(window.Controls().loopStart, 0);
     EXPECT_EQ(window.Controls().loopEnd, 100);
     EXPECT_EQ(window.Controls().playPos, 0);
@@ -91,12 +91,12 @@ TEST_F(MainWindowTest, PanReleaseAppliesThePanMappingAtEveryStep) {
     ui.Slider(Knob::Low)->setValue(0);  // not the pan's business
     for (const Case& c : cases) {
         Release(ui.Slider(Knob::Pan), c.pan);
-        const PanPair pan = params.pan;
+        const PanPair pan = Params().pan;
         EXPECT_FLOAT_EQ(pan.left, c.gainL) << c.pan;
         EXPECT_FLOAT_EQ(pan.right, c.gainR) << c.pan;
         EXPECT_NEAR(pan.left * pan.right, 1.0f, 1e-6f);
     }
-    EXPECT_EQ(params.lowCutoff, 240);
+    EXPECT_EQ(Params().lowCutoff, 240);
 }
 
 // Every other trackbar moves first, so a release that set more than its own value would show.
@@ -108,11 +108,11 @@ TEST_F(MainWindowTest, ReleaseSetsOnlyItsOwnValueAtTheRangeEnds) {
         double atTop;     // the highest position
     };
     const std::vector<Case> cases = {
-        {ui.Slider(Knob::Low), [&] { return params.lowCutoff.Get(); }, 40, 1040},
-        {ui.Slider(Knob::High), [&] { return params.highCutoff.Get(); }, 900, 14900},
-        {ui.Slider(Knob::Left), [&] { return params.leftGain.Get(); }, 3.5, 1.0},
-        {ui.Slider(Knob::Right), [&] { return params.rightGain.Get(); }, 3.5, 1.0},
-        {ui.Slider(Knob::OutputLevel), [&] { return params.outputGain.Get(); }, 4.75, 1.0},
+        {ui.Slider(Knob::Low), [&] { return Params().lowCutoff; }, 40, 1040},
+        {ui.Slider(Knob::High), [&] { return Params().highCutoff; }, 900, 14900},
+        {ui.Slider(Knob::Left), [&] { return Params().leftGain; }, 3.5, 1.0},
+        {ui.Slider(Knob::Right), [&] { return Params().rightGain; }, 3.5, 1.0},
+        {ui.Slider(Knob::OutputLevel), [&] { return Params().outputGain; }, 4.75, 1.0},
     };
     for (const int end : {0, 80}) {  // each trackbar clamps 80 to its own top
         for (const Case& c : cases) {
@@ -135,7 +135,7 @@ TEST_F(MainWindowTest, ReleaseSetsOnlyItsOwnValueAtTheRangeEnds) {
             }
         }
     }
-    EXPECT_EQ(params.pan.Get().left, 1.0f) << "the pan was never released";
+    EXPECT_EQ(Params().pan.left, 1.0f) << "the pan was never released";
     EXPECT_EQ(window.Controls().seek, 0);
 }
 
@@ -150,14 +150,14 @@ TEST_F(MainWindowTest, DraggingAHorizontalTrackbarAppliesEveryValueButTheOutputG
     ui.Slider(Knob::LoopStart)->setSliderDown(true);
     ui.Slider(Knob::LoopStart)->setSliderPosition(40);
     EXPECT_EQ(window.Controls().loopStart, 40);
-    EXPECT_FLOAT_EQ(params.pan.Get().left, 1.1875f);
-    EXPECT_FLOAT_EQ(params.aim, AimFor(30));
-    EXPECT_FLOAT_EQ(params.focus, FocusFor(80));
-    EXPECT_EQ(params.lowCutoff, 1040);
-    EXPECT_EQ(params.highCutoff, 900);
-    EXPECT_FLOAT_EQ(params.leftGain, 3.5f);
-    EXPECT_FLOAT_EQ(params.rightGain, 1.0f);
-    EXPECT_EQ(params.outputGain, 1.0f);
+    EXPECT_FLOAT_EQ(Params().pan.left, 1.1875f);
+    EXPECT_FLOAT_EQ(Params().aim, AimFor(30));
+    EXPECT_FLOAT_EQ(Params().focus, FocusFor(80));
+    EXPECT_EQ(Params().lowCutoff, 1040);
+    EXPECT_EQ(Params().highCutoff, 900);
+    EXPECT_FLOAT_EQ(Params().leftGain, 3.5f);
+    EXPECT_FLOAT_EQ(Params().rightGain, 1.0f);
+    EXPECT_EQ(Params().outputGain, 1.0f);
     ui.Slider(Knob::LoopStart)->setSliderDown(false);
 }
 
@@ -169,15 +169,15 @@ TEST_F(MainWindowTest, StereoButtonAndItsAccessKeyPlayTheStereoMode) {
     ui.Slider(Knob::Focus)->setValue(20);
     QTest::keyClick(&window, Qt::Key_3, Qt::AltModifier);  // clicks a moment later
     ASSERT_TRUE(PumpUntil([&] { return window.Phase() == JobPhase::Playing; }));
-    EXPECT_EQ(params.mode, PlayMode::Stereo);
-    EXPECT_FLOAT_EQ(params.focus, FocusFor(20));
+    EXPECT_EQ(Params().mode, PlayMode::Stereo);
+    EXPECT_FLOAT_EQ(Params().focus, FocusFor(20));
     EXPECT_EQ(ui.playStereoButton->ImageId(), IDB_WIDE_STOP);
     ASSERT_TRUE(PumpUntil([&] { return f.audio.Played().size() > 44100; }));
     QTest::mouseClick(ui.playMode2Button, Qt::LeftButton);  // switches
-    EXPECT_EQ(params.mode, PlayMode::Mode2);
+    EXPECT_EQ(Params().mode, PlayMode::Mode2);
     EXPECT_EQ(ui.playStereoButton->ImageId(), IDB_PLAY_STEREO_IDLE);
     QTest::mouseClick(ui.playStereoButton, Qt::LeftButton);
-    EXPECT_EQ(params.mode, PlayMode::Stereo);
+    EXPECT_EQ(Params().mode, PlayMode::Stereo);
     QTest::mouseClick(ui.playStereoButton, Qt::LeftButton);  // stops
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
     EXPECT_EQ(ui.playStereoButton->ImageId(), IDB_PLAY_STEREO_IDLE);
@@ -201,10 +201,10 @@ TEST_F(MainWindowTest, OutputLevelKeysApplyOnlyTheOutputGain) {
     ui.Slider(Knob::OutputLevel)->setFocus();
     QTest::keyClick(ui.Slider(Knob::OutputLevel), Qt::Key_Up);  // toward "+"
     EXPECT_EQ(ui.Slider(Knob::OutputLevel)->value(), 24);
-    EXPECT_FLOAT_EQ(params.outputGain, 1.15f);
-    EXPECT_EQ(params.lowCutoff, 240);
+    EXPECT_FLOAT_EQ(Params().outputGain, 1.15f);
+    EXPECT_EQ(Params().lowCutoff, 240);
     QTest::keyClick(ui.Slider(Knob::OutputLevel), Qt::Key_Home);
-    EXPECT_FLOAT_EQ(params.outputGain, 4.75f);
+    EXPECT_FLOAT_EQ(Params().outputGain, 4.75f);
     EXPECT_TRUE(f.boxes.shown.empty());
 }
 
@@ -273,8 +273,9 @@ TEST_F(MainWindowTest, DoubleClickBringsEveryTrackbarBackToItsStart) {
     }
     EXPECT_EQ(window.Controls().key, RowOf(Knob::Key).start);
     EXPECT_EQ(window.Controls().tempo, RowOf(Knob::Tempo).start);
-    EXPECT_EQ(window.Controls().params.focus, FocusFor(RowOf(Knob::Focus).start));
-    EXPECT_EQ(window.Controls().params.outputGain, OutputGainFor(RowOf(Knob::OutputLevel).start));
+    EXPECT_EQ(window.Controls().settings.Read().focus, FocusFor(RowOf(Knob::Focus).start));
+    EXPECT_EQ(window.Controls().settings.Read().outputGain,
+              OutputGainFor(RowOf(Knob::OutputLevel).start));
 }
 
 TEST_F(MainWindowTest, DraggingThePlayPositionReadsItAndOnlyTheReleaseAsksToSeek) {
@@ -438,9 +439,9 @@ TEST_F(MainWindowTest, SuggestEntryNeedsAnInputAndMovesTheTrackbarsAsTheEngineSu
     // The processing uses them at once.
     ProcessingParameters applied;
     ApplyPositions(*expected, applied);
-    EXPECT_EQ(params.lowCutoff, applied.lowCutoff);
-    EXPECT_EQ(params.leftGain, applied.leftGain);
-    EXPECT_EQ(params.pan.Get().left, applied.pan.Get().left);
+    EXPECT_EQ(Params().lowCutoff, applied.lowCutoff);
+    EXPECT_EQ(Params().leftGain, applied.leftGain);
+    EXPECT_EQ(Params().pan.left, applied.pan.left);
 
     // A file the engine cannot read says why.
     f.ChooseInput(f.Make("mono.wav", SimpleWav(std::vector<std::int16_t>(44100, 5), 1)));
@@ -459,7 +460,7 @@ TEST_F(MainWindowTest, SuggestWhileTheStereoModePlaysAppliesTheStereoSettings) {
     ASSERT_TRUE(expected);
     ui.Slider(Knob::Focus)->setValue(RowOf(Knob::Focus).max);
     ui.playStereoButton->click();
-    ASSERT_EQ(params.mode, PlayMode::Stereo);
+    ASSERT_EQ(Params().mode, PlayMode::Stereo);
     MenuEntry(window, "Suggest settings for this song")->trigger();
     for (const Knob knob :
          {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::Focus}) {
@@ -467,9 +468,9 @@ TEST_F(MainWindowTest, SuggestWhileTheStereoModePlaysAppliesTheStereoSettings) {
     }
     ProcessingParameters applied;
     ApplyPositions(*expected, applied);
-    EXPECT_EQ(params.aim, applied.aim);
-    EXPECT_EQ(params.focus, applied.focus);
-    EXPECT_EQ(params.highCutoff, applied.highCutoff);
+    EXPECT_EQ(Params().aim, applied.aim);
+    EXPECT_EQ(Params().focus, applied.focus);
+    EXPECT_EQ(Params().highCutoff, applied.highCutoff);
     ui.playStereoButton->click();
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));
 }

@@ -107,7 +107,7 @@ TEST_F(PresetsWindow, SavedPresetSurvivesARestartAndTheToolWritesTheWindowsBytes
     EXPECT_EQ(SliderPositions(f.Ui()), Positions{});
     Entry(presets, "Rock && roll")->trigger();
     EXPECT_EQ(SliderPositions(f.Ui()), chosen);
-    EXPECT_EQ(f.window->Controls().params.lowCutoff, LowCutoffFor(chosen.low));
+    EXPECT_EQ(f.window->Controls().settings.Read().lowCutoff, LowCutoffFor(chosen.low));
 
     const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + f.profileDir.path().toStdString()};
     const auto render = [&](std::vector<std::string> options, const std::string& name) {
