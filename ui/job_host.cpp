@@ -54,7 +54,7 @@ bool JobHost::Play(PlayMode mode) {
         return true;
     }
     if (m_controls.settings.Read().mode != mode) {
-        // Switch: the running job plays the new mode from its next frame on. The stop request
+        // Switch: the running job plays the new mode from its next piece on. The stop request
         // is left alone, so the job never sees a stop that is taken back.
         SetMode(mode);
         m_chosenMode = mode;

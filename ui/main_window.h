@@ -98,7 +98,7 @@ class MainWindow : public QWidget {
     void Apply(std::initializer_list<Knob> knobs);
     void ApplyAll();
     void TrackbarReleased(Knob knob);
-    // Positions from a preset or a suggestion, heard from the next frame on.
+    // Positions from a preset or a suggestion, heard from the next piece on.
     void MoveTrackbars(const Positions& positions, std::initializer_list<Knob> knobs);
     // The key, tempo and focus values beside their trackbars.
     void ShowValues();

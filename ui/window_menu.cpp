@@ -174,7 +174,7 @@ std::optional<std::string> MainWindow::ChangePresets(
     return ran ? error : change();
 }
 
-// Through the trackbars, as the suggested settings: a playback hears them from its next frame.
+// Through the trackbars, as the suggested settings: a playback hears them from its next piece.
 // The window writes in mode 2 whatever the preset's mode, which the command line uses.
 void MainWindow::ApplyPreset(const Preset& preset) {
     // The window's check box matches the input's loudness; a preset's target in LUFS, which
@@ -293,7 +293,7 @@ void MainWindow::SuggestSettings() {
         }
         return;
     }
-    // Through the trackbars, so that a playback hears the new settings from its next frame.
+    // Through the trackbars, so that a playback hears the new settings from its next piece.
     if (mode == PlayMode::Stereo) {
         MoveTrackbars(*suggested,
                       {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::Focus});
