@@ -55,26 +55,30 @@ void SetLoopFrames(const PlayOptions& options, const WaveLength& length, PlayCon
         }
         return PositionBytes(steps, step) / 4;
     };
-    controls.loopStartFrame = frameOf(options.loopStartMicros, options.loopStart, false);
-    controls.loopEndFrame = frameOf(options.loopEndMicros, options.loopEnd, true);
+    controls.play.Change([&](PlaySettings& play) {
+        play.loopStartFrame = frameOf(options.loopStartMicros, options.loopStart, false);
+        play.loopEndFrame = frameOf(options.loopEndMicros, options.loopEnd, true);
+    });
 }
 
 void SetUpControls(const PlayOptions& options, PlayControls& controls) {
     controls.settings.Change(
         [&](ProcessingParameters& params) { ApplyRenderOptions(options.render, params); });
-    controls.key = options.render.positions.key;
-    controls.tempo = options.render.positions.tempo;
-    controls.loopStart = options.loopStart;
-    controls.loopEnd = options.loopEnd;
+    controls.play.Change([&](PlaySettings& play) {
+        play.key = options.render.positions.key;
+        play.tempo = options.render.positions.tempo;
+        play.loopStart = options.loopStart;
+        play.loopEnd = options.loopEnd;
+        if (options.once && options.loopEnd == RowOf(Knob::LoopEnd).max) {
+            // The trackbar's end stands for 100/110 of the data, where the window loops back;
+            // played once, the rightmost position means the end of the data, so the position
+            // counter is given a loop end it never reaches.
+            play.loopEnd = std::numeric_limits<int>::max();
+        }
+    });
     controls.matchLoudness = options.render.loudness.kind == Loudness::Kind::Match ? 1 : 0;
     if (options.render.loudness.kind == Loudness::Kind::Target) {
         controls.loudnessTarget = options.render.loudness.lufs;
-    }
-    if (options.once && options.loopEnd == RowOf(Knob::LoopEnd).max) {
-        // The trackbar's end stands for 100/110 of the data, where the window loops back;
-        // played once, the rightmost position means the end of the data, so the position
-        // counter is given a loop end it never reaches.
-        controls.loopEnd = std::numeric_limits<int>::max();
     }
 }
 

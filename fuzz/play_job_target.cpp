@@ -72,8 +72,10 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
 
     const UserActions actions = ActionsFrom(data, size);
     PlayControls controls;
-    controls.loopStart = actions.loopStart;
-    controls.loopEnd = actions.loopEnd;
+    controls.play.Change([&](PlaySettings& play) {
+        play.loopStart = actions.loopStart;
+        play.loopEnd = actions.loopEnd;
+    });
     controls.playPos = actions.playPos;
 
     TestAudioOut out;
@@ -82,7 +84,7 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
             controls.seek = 1;
         }
         if (blockIndex == 0 && actions.moveLoopEnd) {
-            controls.loopEnd = controls.playPos.Get();
+            controls.play.Change([&](PlaySettings& play) { play.loopEnd = controls.playPos; });
         }
         if (blockIndex == 1 && actions.switchMode) {
             controls.settings.Change([&](ProcessingParameters& p) { p.mode = actions.mode; });

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the user changes while a job runs, written by the window from its own thread. A job
-// takes the settings whole before each piece and reads the rest without a lock at the moments
-// its loop says.
+// takes the settings whole at the moments its loop says, and reads the move and stop requests
+// without a lock.
 
 #include <cstdint>
 #include <optional>
@@ -13,10 +13,28 @@
 #include "processing/processing_parameters.h"
 #include "trackbars/parameters.h"
 
+// Where and how a playback plays, besides the processing: the loop region and the key and tempo
+// the window shows. A playback takes them whole at each block and piece, so that it never
+// meets a loop's new start with its old end.
+struct PlaySettings {
+    int loopStart = RowOf(Knob::LoopStart).start;  // trackbar steps
+    int loopEnd = RowOf(Knob::LoopEnd).start;
+    // A loop region to the frame, end exclusive (the waveform's, the command line's times):
+    // while the end lies after the start it stands for the loop trackbars, which then show
+    // only the nearest steps; -1 (or an end not after the start) leaves the steps in force.
+    std::int64_t loopStartFrame = -1;
+    std::int64_t loopEndFrame = -1;
+    // After the processing: a playback plays its next frames in this key and at this tempo.
+    int key = RowOf(Knob::Key).start;
+    int tempo = RowOf(Knob::Tempo).start;
+};
+
 struct PlayControls {
     // The processing's settings as the window last set them; a playback takes them before each
     // piece it prepares.
     Mailbox<ProcessingParameters> settings;
+    // The loop, key and tempo; a playback that resets a bad loop tells the observer instead.
+    Mailbox<PlaySettings> play;
     // Asks the running job to stop; a new one is set before each job, while none runs.
     std::stop_source stop;
     // A move was asked for (the play-position trackbar released, the waveform clicked): a
@@ -26,16 +44,6 @@ struct PlayControls {
     Shared<int> seek{0};
     Shared<std::int64_t> seekFrame{-1};
     Shared<int> playPos{RowOf(Knob::PlayPos).start};  // trackbar steps; a playback advances it
-    Shared<int> loopStart{RowOf(Knob::LoopStart).start};
-    Shared<int> loopEnd{RowOf(Knob::LoopEnd).start};
-    // A loop region to the frame, end exclusive (the waveform's, the command line's times):
-    // while the end lies after the start it stands for the loop trackbars, which then show
-    // only the nearest steps; -1 (or an end not after the start) leaves the steps in force.
-    Shared<std::int64_t> loopStartFrame{-1};
-    Shared<std::int64_t> loopEndFrame{-1};
-    // After the processing: a playback plays its next frames in this key and at this tempo.
-    Shared<int> key{RowOf(Knob::Key).start};
-    Shared<int> tempo{RowOf(Knob::Tempo).start};
     // Set where they may change while a playback runs: its blocks then go out in small pieces
     // at every key and tempo, so that a change is heard at once.
     Shared<int> keyTempoLive{0};

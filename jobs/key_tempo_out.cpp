@@ -75,8 +75,9 @@ std::uint64_t SourceTrail::Follow(std::size_t frames, int tempo, std::uint64_t h
 }
 
 KeyTempoOut::KeyTempoOut(AudioOut& out, const PlayControls& controls,
-                         const ProcessingParameters& params, JobObserver& observer)
-    : m_out(out), m_controls(controls), m_observer(observer), m_remover(params) {}
+                         const ProcessingParameters& params, const PlaySettings& play,
+                         JobObserver& observer)
+    : m_out(out), m_controls(controls), m_play(play), m_observer(observer), m_remover(params) {}
 
 KeyTempoOut::~KeyTempoOut() = default;
 

@@ -81,10 +81,10 @@ class KeyTempoOut {
     static constexpr std::size_t kMinPieceFrames = 2205;
     static constexpr std::size_t kMinLivePieceFrames = 1103;
 
-    // stop and the key and tempo are read from controls; the remover runs with params, which
-    // the caller keeps up to date.
+    // stop is read from controls; the remover runs with params and the stage with play's key
+    // and tempo, which the caller keeps up to date.
     KeyTempoOut(AudioOut& out, const PlayControls& controls, const ProcessingParameters& params,
-                JobObserver& observer);
+                const PlaySettings& play, JobObserver& observer);
     ~KeyTempoOut();
     KeyTempoOut(const KeyTempoOut&) = delete;
     KeyTempoOut& operator=(const KeyTempoOut&) = delete;
@@ -106,7 +106,7 @@ class KeyTempoOut {
     bool TellsLevels() const { return m_stretching || m_removing; }
 
   private:
-    KeyTempo Wanted() const { return {m_controls.key, m_controls.tempo}; }
+    KeyTempo Wanted() const { return {m_play.key, m_play.tempo}; }
     Sent Remove(unsigned char* block, std::size_t bytes, std::uint64_t from,
                 const Prepare& prepare);
     Sent EndRemoving();
@@ -127,6 +127,7 @@ class KeyTempoOut {
 
     AudioOut& m_out;
     const PlayControls& m_controls;
+    const PlaySettings& m_play;  // the key and tempo of the moment
     JobObserver& m_observer;
     std::size_t m_pieceFrames = 0;
     std::size_t m_livePieceFrames = 0;  // a fortieth: the remover's, and the frame processing's

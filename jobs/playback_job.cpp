@@ -25,13 +25,14 @@ class Playback : public WalkHandler {
           m_loudness(loudness),
           m_input(input),
           m_controls(controls),
-          m_params(controls.settings.Read()),
           m_out(out),
           m_format(format),
-          m_output(out, controls, m_params, observer),
+          m_output(out, controls, m_params, m_play, observer),
           m_observer(observer),
           m_counter(observer),
-          m_block(kBlockBytes) {}
+          m_block(kBlockBytes) {
+        TakeSettings();
+    }
 
     bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
     void Format(const WaveFormat& format) override { m_format = format; }
@@ -69,6 +70,10 @@ class Playback : public WalkHandler {
     void TellPosition();
     bool ReachedLoopEnd() const;
     void Passes();
+    void TakeSettings() {
+        m_controls.settings.TakeNewer(m_params, m_paramsSeen);
+        m_controls.play.TakeNewer(m_play, m_playSeen);
+    }
 
     const bool m_once;
     LoudnessOut* m_loudness;  // out itself, where the loudness is matched; else null
@@ -78,6 +83,8 @@ class Playback : public WalkHandler {
     // each piece.
     ProcessingParameters m_params;
     std::uint64_t m_paramsSeen = 0;
+    PlaySettings m_play;  // the loop, key and tempo, taken at each block and piece
+    std::uint64_t m_playSeen = 0;
     AudioOut& m_out;
     WaveFormat& m_format;
     KeyTempoOut m_output;  // where blocks go out, in the key and tempo of the moment
@@ -147,9 +154,9 @@ void Playback::ResetLoop(JobError error) {
         m_observer.Message({error});
     }
     m_loopWarned = m_loopWarned || error == JobError::LoopAtStart;
-    m_controls.loopStart = RowOf(Knob::LoopStart).min;
-    m_controls.loopEnd = RowOf(Knob::LoopEnd).max;
-    m_observer.Loop(m_controls.loopStart, m_controls.loopEnd);
+    m_play.loopStart = RowOf(Knob::LoopStart).min;
+    m_play.loopEnd = RowOf(Knob::LoopEnd).max;
+    m_observer.Loop(m_play.loopStart, m_play.loopEnd);
 }
 
 // A decoded copy still being written knows only the length its stream declares; the input
@@ -165,13 +172,13 @@ bool Playback::DataEnded() {
 }
 
 Playback::Region Playback::LoopRegion() const {
-    const std::int64_t start = m_controls.loopStartFrame;
-    const std::int64_t end = m_controls.loopEndFrame;
+    const std::int64_t start = m_play.loopStartFrame;
+    const std::int64_t end = m_play.loopEndFrame;
     if (start >= 0 && end > start) {
         const auto frame = static_cast<std::int64_t>(kFrameBytes);
         return {start * frame, end * frame, true};
     }
-    return {Pos(m_controls.loopStart), Pos(m_controls.loopEnd), false};
+    return {Pos(m_play.loopStart), Pos(m_play.loopEnd), false};
 }
 
 // The counter, and the trackbar's value the window reads back.
@@ -190,12 +197,12 @@ void Playback::StartPositions() {
     }
     m_restart = true;  // the first pass moves to the loop start
     m_starting = true;
-    SetPosition(loop.frames ? m_counter.StepAt(loop.start) : m_controls.loopStart.Get());
+    SetPosition(loop.frames ? m_counter.StepAt(loop.start) : m_play.loopStart);
 }
 
 void Playback::MoveToLoopStart(std::int64_t& q, const Region& loop) {
     q = loop.start;
-    SetPosition(loop.frames ? m_counter.StepAt(loop.start) : m_controls.loopStart.Get());
+    SetPosition(loop.frames ? m_counter.StepAt(loop.start) : m_play.loopStart);
     m_moved = true;
 }
 
@@ -214,7 +221,7 @@ void Playback::Reposition() {
     }
     if (loop.start >= loop.end) {
         ResetLoop(JobError::LoopAtReposition);
-        loop = {0, Pos(m_controls.loopEnd), false};  // the whole range from here on
+        loop = {0, Pos(m_play.loopEnd), false};  // the whole range from here on
     }
     if (q <= loop.start) {
         MoveToLoopStart(q, loop);
@@ -238,7 +245,7 @@ void Playback::Reposition() {
 // meter's stride. A seek or stop request ends the block at the next of those frames: the piece
 // is then not played.
 bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
-    m_controls.settings.TakeNewer(m_params, m_paramsSeen);
+    TakeSettings();
     const auto first = static_cast<std::size_t>(at - m_block.data()) / kFrameBytes;
     const std::size_t end = first + bytes / kFrameBytes;
     const MeteredBlock done =
@@ -262,7 +269,7 @@ bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
 
 KeyTempoOut::Sent Playback::OutputBlock() {
     m_handed = 0;
-    m_controls.settings.TakeNewer(m_params, m_paramsSeen);
+    TakeSettings();
     const bool stereo = m_params.mode == PlayMode::Stereo;
     const bool levelsHere = !m_output.TellsLevels();  // else the output tells its own
     const KeyTempoOut::Sent sent = m_output.Play(
@@ -315,6 +322,7 @@ bool Playback::ReachedLoopEnd() const {
 void Playback::Passes() {
     for (;;) {
         RefreshLength();
+        TakeSettings();
         if (m_controls.seek || m_restart) {
             Reposition();
         }
@@ -352,6 +360,7 @@ void Playback::Passes() {
         if (DataEnded()) {
             return;
         }
+        TakeSettings();
         if (ReachedLoopEnd()) {
             if (m_once) {
                 m_endedAtLoop = true;

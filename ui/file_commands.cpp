@@ -232,7 +232,7 @@ JobResult MainWindow::RunWrite() {
     if (m_ui.matchLoudnessCheck->isChecked()) {
         request.loudness = {Loudness::Kind::Match, 0};
     }
-    request.loopEnd = controls.loopEnd;
+    request.loopEnd = controls.play.Read().loopEnd;
     request.stop = controls.stop.get_token();
     JobResult result = JobResult::Failed;
     RunWithProgress(

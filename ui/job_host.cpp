@@ -33,8 +33,10 @@ void JobHost::OpenInput(const QString& path) {
     m_input = StartInput(FsPath(path), m_runner.Disk());
     m_inputPath = path;
     m_hasInput = true;
-    m_controls.loopStartFrame = -1;
-    m_controls.loopEndFrame = -1;
+    m_controls.play.Change([](PlaySettings& play) {
+        play.loopStartFrame = -1;
+        play.loopEndFrame = -1;
+    });
 }
 
 void JobHost::SetMode(PlayMode mode) {

@@ -152,6 +152,11 @@ void MainWindow::ConnectJobHost() {
     connect(&m_host, &JobHost::loopMoved, this, [this](int start, int end) {
         m_ui.Slider(Knob::LoopStart)->setValue(start);
         m_ui.Slider(Knob::LoopEnd)->setValue(end);
+        // The playback plays this loop already; the next one starts with it too.
+        m_host.Controls().play.Change([&](PlaySettings& play) {
+            play.loopStart = start;
+            play.loopEnd = end;
+        });
         ShowLoopOnWaveform();
     });
     connect(&m_host, &JobHost::levelMoved, this,
@@ -188,10 +193,12 @@ int MainWindow::Pos(Knob knob) const {
 void MainWindow::PublishPositions() {
     PlayControls& controls = m_host.Controls();
     controls.playPos = Pos(Knob::PlayPos);
-    controls.loopStart = Pos(Knob::LoopStart);
-    controls.loopEnd = Pos(Knob::LoopEnd);
-    controls.key = Pos(Knob::Key);
-    controls.tempo = Pos(Knob::Tempo);
+    controls.play.Change([this](PlaySettings& play) {
+        play.loopStart = Pos(Knob::LoopStart);
+        play.loopEnd = Pos(Knob::LoopEnd);
+        play.key = Pos(Knob::Key);
+        play.tempo = Pos(Knob::Tempo);
+    });
 }
 
 void MainWindow::Apply(std::initializer_list<Knob> knobs) {

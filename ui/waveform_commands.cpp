@@ -28,8 +28,10 @@ void MainWindow::ConnectWaveform() {
     // A loop trackbar moved: the loop is in steps again.
     for (const Knob knob : {Knob::LoopStart, Knob::LoopEnd}) {
         connect(m_ui.Slider(knob), &QAbstractSlider::actionTriggered, this, [this] {
-            m_host.Controls().loopStartFrame = -1;
-            m_host.Controls().loopEndFrame = -1;
+            m_host.Controls().play.Change([](PlaySettings& play) {
+                play.loopStartFrame = -1;
+                play.loopEndFrame = -1;
+            });
             ShowLoopOnWaveform();
         });
     }
@@ -93,26 +95,21 @@ void MainWindow::SeekToFrame(std::int64_t frame) {
 }
 
 void MainWindow::SetLoopFrames(std::int64_t start, std::int64_t end) {
-    // The playback reads the two one at a time: written in the order that keeps the end after
-    // the start in between, it never meets a region the wrong way round.
-    PlayControls& controls = m_host.Controls();
-    if (start >= controls.loopEndFrame) {
-        controls.loopEndFrame = end;
-        controls.loopStartFrame = start;
-    } else {
-        controls.loopStartFrame = start;
-        controls.loopEndFrame = end;
-    }
     m_ui.Slider(Knob::LoopStart)->setValue(StepOfFrame(start));
     m_ui.Slider(Knob::LoopEnd)->setValue(StepOfFrame(end));
-    controls.loopStart = m_ui.Slider(Knob::LoopStart)->value();
-    controls.loopEnd = m_ui.Slider(Knob::LoopEnd)->value();
+    m_host.Controls().play.Change([&](PlaySettings& play) {
+        play.loopStartFrame = start;
+        play.loopEndFrame = end;
+        play.loopStart = m_ui.Slider(Knob::LoopStart)->value();
+        play.loopEnd = m_ui.Slider(Knob::LoopEnd)->value();
+    });
     ShowLoopOnWaveform();
 }
 
 void MainWindow::ShowLoopOnWaveform() {
-    const std::int64_t start = m_host.Controls().loopStartFrame;
-    const std::int64_t end = m_host.Controls().loopEndFrame;
+    const PlaySettings play = m_host.Controls().play.Read();
+    const std::int64_t start = play.loopStartFrame;
+    const std::int64_t end = play.loopEndFrame;
     if (start >= 0 && end > start) {
         m_ui.waveform->SetLoop(start, end);
         return;

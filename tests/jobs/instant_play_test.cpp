@@ -79,7 +79,7 @@ struct HeldInput {
 struct Playback {
     Playback() {
         controls.settings.Change([&](ProcessingParameters& p) { p.mode = PlayMode::Original; });
-        controls.loopEnd = std::numeric_limits<int>::max();
+        controls.play.Change([&](PlaySettings& p) { p.loopEnd = std::numeric_limits<int>::max(); });
     }
     ~Playback() {
         controls.stop.request_stop();
@@ -180,7 +180,7 @@ TEST(InstantPlay, PlaysWhatTheCopyHoldsAndWaitsWhereItIsAheadOfTheDecoder) {
         ASSERT_GT(step, 0u);
 
         Playback play;
-        play.controls.loopStart = c.loopStart;
+        play.controls.play.Change([&](PlaySettings& p) { p.loopStart = c.loopStart; });
         // Released as the counter leaves the first step, so that it stands.
         play.observer.onPosition = [&](int position) {
             if (position == 1 && c.seekAfterFirstBlock >= 0 && play.controls.seek == 0) {

@@ -93,8 +93,8 @@ constexpr std::size_t kTwoBlockSteps = 110 * 2 * kBlockBytes;
 TEST(PlaybackJob, PlaysTheLoopRegionOverAndOver) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
     PlayControls& s = f.controls;
-    s.loopStart = 5;
-    s.loopEnd = 10;
+    s.play.Change([&](PlaySettings& p) { p.loopStart = 5; });
+    s.play.Change([&](PlaySettings& p) { p.loopEnd = 10; });
     f.StopAfterBlocks(25);
     ASSERT_EQ(f.Play(), JobResult::Stopped);
 
@@ -135,8 +135,8 @@ TEST(PlaybackJob, SeekOutsideTheLoopOrNearItsEndGoesToTheLoopStart) {
     for (int target : {10, 20, 69, 70}) {
         PlaybackFixture f(RampData(kTwoBlockSteps));
         PlayControls& s = f.controls;
-        s.loopStart = 20;
-        s.loopEnd = 70;
+        s.play.Change([&](PlaySettings& p) { p.loopStart = 20; });
+        s.play.Change([&](PlaySettings& p) { p.loopEnd = 70; });
         f.audio.onWrite = [&](std::size_t index) {
             if (index == 0) {
                 s.playPos = target;
@@ -198,8 +198,8 @@ TEST(PlaybackJob, LoopsAndMovesToTheFrame) {
         SCOPED_TRACE(c.name);
         PlaybackFixture f(RampData(kTwoBlockSteps));
         PlayControls& s = f.controls;
-        s.loopStartFrame = c.start;
-        s.loopEndFrame = c.end;
+        s.play.Change([&](PlaySettings& p) { p.loopStartFrame = c.start; });
+        s.play.Change([&](PlaySettings& p) { p.loopEndFrame = c.end; });
         std::size_t frames = 0;
         Bytes expected;
         for (const Segment& segment : c.played) {
@@ -249,15 +249,13 @@ TEST(PlaybackJob, StopWithTwoBlocksQueuedWaitsForBothBeforeClosing) {
 TEST(PlaybackJob, LoopStartAfterLoopEndShowsError86AndPlaysFromTheBeginning) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
     PlayControls& s = f.controls;
-    s.loopStart = 40;
-    s.loopEnd = 30;
+    s.play.Change([&](PlaySettings& p) { p.loopStart = 40; });
+    s.play.Change([&](PlaySettings& p) { p.loopEnd = 30; });
     f.StopAfterBlocks(2);
     f.Play();
     ASSERT_EQ(f.observer.Messages().size(), 1u);
     EXPECT_EQ(f.observer.Messages()[0],
               "Error 86: Play start is after play end. Play starts at 0.");
-    EXPECT_EQ(s.loopStart, 0);
-    EXPECT_EQ(s.loopEnd, 100);
     EXPECT_EQ(f.observer.Loops(), (std::vector<std::pair<int, int>>{{0, 100}}));
     EXPECT_TRUE(f.BlockIs(0, 0));
 }
@@ -265,10 +263,10 @@ TEST(PlaybackJob, LoopStartAfterLoopEndShowsError86AndPlaysFromTheBeginning) {
 TEST(PlaybackJob, LoopMovedPastItsEndDuringPlaybackShowsError87AtTheNextLoopBack) {
     PlaybackFixture f(RampData(kTwoBlockSteps));
     PlayControls& s = f.controls;
-    s.loopEnd = 3;
+    s.play.Change([&](PlaySettings& p) { p.loopEnd = 3; });
     f.audio.onWrite = [&](std::size_t index) {
         if (index == 1) {
-            s.loopStart = 60;
+            s.play.Change([&](PlaySettings& p) { p.loopStart = 60; });
         }
         if (index == 8) {
             s.stop.request_stop();
@@ -278,8 +276,7 @@ TEST(PlaybackJob, LoopMovedPastItsEndDuringPlaybackShowsError87AtTheNextLoopBack
     const auto messages = f.observer.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Error 87: Play start is after play end. Play starts at 0.");
-    EXPECT_EQ(s.loopStart, 0);
-    EXPECT_EQ(s.loopEnd, 100);
+    EXPECT_EQ(f.observer.Loops(), (std::vector<std::pair<int, int>>{{0, 100}}));
 }
 
 TEST(PlaybackJob, LoweringTheLoopEndSendsPlaybackBackAfterTheCurrentBlock) {
@@ -287,7 +284,9 @@ TEST(PlaybackJob, LoweringTheLoopEndSendsPlaybackBackAfterTheCurrentBlock) {
     PlayControls& s = f.controls;
     f.audio.onWrite = [&](std::size_t index) {
         if (index == 9) {
-            s.loopEnd = 2;  // the position counter is already past it
+            s.play.Change([&](PlaySettings& p) {
+                p.loopEnd = 2;
+            });  // the position counter is already past it
         }
         if (index == 12) {
             s.stop.request_stop();
@@ -325,7 +324,7 @@ TEST(PlaybackJob, PositionCounterAndLoopEndFollowTheBytesPlayed) {
         const Bytes data = RampData(bytes);
         for (const int loopEnd : {1, 20, 50, 80, 100}) {
             PlaybackFixture f(data);
-            f.controls.loopEnd = loopEnd;
+            f.controls.play.Change([&](PlaySettings& p) { p.loopEnd = loopEnd; });
             std::vector<int> positions;
             f.observer.onPosition = [&](int pos) { positions.push_back(pos); };
             ASSERT_EQ(f.runner.Play(InputFile(f.input), f.controls, f.audio, f.observer, true),
@@ -378,7 +377,9 @@ TEST(WriteJob, ProcessesEverythingFromTheFirstByteAndShowsWhereItIs) {
 
 TEST(PlaybackJob, PlaybackEndsAtTheEndOfTheDataWithoutAStop) {
     PlaybackFixture f(RampData(3 * kBlock + 1000));
-    f.controls.loopEnd = std::numeric_limits<int>::max();  // as `play --once` asks for the end
+    f.controls.play.Change([&](PlaySettings& p) {
+        p.loopEnd = std::numeric_limits<int>::max();
+    });  // as `play --once` asks for the end
     ASSERT_EQ(f.Play(), JobResult::Done);
     EXPECT_TRUE(f.audio.Played() == f.Attenuated(0, 3 * kBlock + 1000));
     EXPECT_EQ(f.observer.PlayedOutCount(), 0);
@@ -442,7 +443,9 @@ TEST(PlaybackJob, PlayedOnceToTheLoopEndEndsTheFile) {
                            ListChunk("INFO", {Chunk("INAM", {'x', 0})})}));
     RecordingObserver observer;
     PlayControls controls;
-    controls.loopEnd = 55;  // pos(55) = 220480, reached with the fifth block
+    controls.play.Change([&](PlaySettings& p) {
+        p.loopEnd = 55;
+    });  // pos(55) = 220480, reached with the fifth block
     TestAudioOut audio;
     EXPECT_EQ(JobRunner().Play(InputFile(input), controls, audio, observer, true), JobResult::Done);
     EXPECT_EQ(audio.BlockSizes(), std::vector<std::size_t>(5, kBlock));
@@ -464,11 +467,13 @@ TEST(PlaybackJob, KeyAndTempoReachTheDeviceAndThePositionFollowsWhatItWasHanded)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.key << " " << c.tempo << " " << c.live);
         PlaybackFixture f(Samples(TestSignal(kFrames)));
-        f.controls.key = c.key;
-        f.controls.tempo = c.tempo;
+        f.controls.play.Change([&](PlaySettings& p) { p.key = c.key; });
+        f.controls.play.Change([&](PlaySettings& p) { p.tempo = c.tempo; });
         f.controls.keyTempoLive = c.live ? 1 : 0;
-        f.controls.loopEnd = std::numeric_limits<int>::max();  // to the end of the data
-        std::vector<std::pair<int, std::size_t>> steps;        // and the bytes handed by then
+        f.controls.play.Change([&](PlaySettings& p) {
+            p.loopEnd = std::numeric_limits<int>::max();
+        });                                              // to the end of the data
+        std::vector<std::pair<int, std::size_t>> steps;  // and the bytes handed by then
         f.observer.onPosition = [&](int step) {
             steps.emplace_back(step, f.audio.Played().size());
         };
@@ -538,7 +543,7 @@ TEST(PlaybackJob, StereoModePlaysTheRemoversOutputAndCountsItsSourceFrames) {
         PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
         f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = PlayMode::Stereo; });
         f.controls.keyTempoLive = c.live ? 1 : 0;
-        f.controls.loopEnd = c.loopEnd;
+        f.controls.play.Change([&](PlaySettings& p) { p.loopEnd = c.loopEnd; });
         if (c.stopAfter > 0) {
             f.StopAfterBlocks(c.stopAfter);
         }
@@ -653,7 +658,8 @@ TEST(PlaybackJob, LivePiecesHoldTheirLengthAtEveryRateAndLength) {
                 WriteFile(f.input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", f.data)}));
                 f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = mode; });
                 f.controls.keyTempoLive = 1;
-                f.controls.loopEnd = std::numeric_limits<int>::max();
+                f.controls.play.Change(
+                    [&](PlaySettings& p) { p.loopEnd = std::numeric_limits<int>::max(); });
                 ASSERT_EQ(f.Play(), JobResult::Done);
                 EXPECT_EQ(f.audio.Played().size() / 4, bytes / 4);
                 const std::vector<std::size_t> sizes = f.audio.BlockSizes();
@@ -678,7 +684,8 @@ TEST(PlaybackJob, SwitchingIntoAndOutOfTheStereoModeKeepsEveryFrameOnce) {
     for (const PlayMode first : {PlayMode::Original, PlayMode::Stereo}) {
         PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
         f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = first; });
-        f.controls.loopEnd = std::numeric_limits<int>::max();
+        f.controls.play.Change(
+            [&](PlaySettings& p) { p.loopEnd = std::numeric_limits<int>::max(); });
         f.audio.onWrite = [&f, first](std::size_t index) {
             if (index == 2) {
                 f.controls.settings.Change([&](ProcessingParameters& p) {

@@ -199,7 +199,7 @@ TEST(EndToEnd, CtrlUpRaisesTheKeyOfWhatIsHeard) {
     const std::uintmax_t pressed = SizeOf(capture);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up, Qt::ControlModifier);
     EXPECT_EQ(ui.Slider(Knob::Key)->value(), 10);
-    EXPECT_EQ(window.Controls().key, 10);
+    EXPECT_EQ(window.Controls().play.Read().key, 10);
     ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= pressed + 2 * kBytesPerSecond; }, 30s));
     QTest::mouseClick(ui.playOriginalButton, Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }, 30s));

@@ -129,8 +129,8 @@ TEST(EndToEnd, LoopsAndMovesLandOnTheFrameAskedFor) {
     QTest::mouseMove(wave, QPoint(270, 10));
     QTest::mouseMove(wave, QPoint(296, 10));
     QTest::mouseRelease(wave, Qt::LeftButton, {}, QPoint(296, 10));
-    ASSERT_EQ(window.Controls().loopStartFrame, 544635);
-    ASSERT_EQ(window.Controls().loopEndFrame, 652680);
+    ASSERT_EQ(window.Controls().play.Read().loopStartFrame, 544635);
+    ASSERT_EQ(window.Controls().play.Read().loopEndFrame, 652680);
     QTest::mouseClick(ui.playOriginalButton, Qt::LeftButton);
     constexpr std::uintmax_t kLoopBytes = (652680 - 544635) * 4;
     ASSERT_TRUE(PumpUntil([&] { return SizeOf(capture) >= 2 * kLoopBytes + 44100; }, 30s));
@@ -138,7 +138,7 @@ TEST(EndToEnd, LoopsAndMovesLandOnTheFrameAskedFor) {
     // The loop over the whole song again, by its trackbars.
     QTest::keyClick(ui.Slider(Knob::LoopStart), Qt::Key_Home);
     QTest::keyClick(ui.Slider(Knob::LoopEnd), Qt::Key_End);
-    ASSERT_EQ(window.Controls().loopEndFrame, -1);
+    ASSERT_EQ(window.Controls().play.Read().loopEndFrame, -1);
 
     struct Move {
         const char* how;

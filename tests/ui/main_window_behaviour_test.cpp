@@ -53,8 +53,8 @@ TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
         EXPECT_EQ(slider->pageStep(),
                   std::max(1, (row.max - row.min) / 5 / row.perUnit) * row.perUnit);
     }
-    EXPECT_EQ(window.Controls().key, 0);
-    EXPECT_EQ(window.Controls().tempo, 100);
+    EXPECT_EQ(window.Controls().play.Read().key, 0);
+    EXPECT_EQ(window.Controls().play.Read().tempo, 100);
     EXPECT_EQ(Params().pan.left, 1.0f);
     EXPECT_EQ(Params().pan.right, 1.0f);
     EXPECT_EQ(Params().lowCutoff, 240);
@@ -63,8 +63,8 @@ TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
     EXPECT_EQ(Params().rightGain, 2.2f);
     EXPECT_EQ(Params().outputGain, 1.0f);
     EXPECT_EQ(Params().mode, PlayMode::Mode2);
-    EXPECT_EQ(window.Controls().loopStart, 0);
-    EXPECT_EQ(window.Controls().loopEnd, 100);
+    EXPECT_EQ(window.Controls().play.Read().loopStart, 0);
+    EXPECT_EQ(window.Controls().play.Read().loopEnd, 100);
     EXPECT_EQ(window.Controls().playPos, 0);
     EXPECT_EQ(window.Controls().seek, 0);
     EXPECT_EQ(window.MeterImage(), IDB_METER_DARK);
@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, DraggingAHorizontalTrackbarAppliesEveryValueButTheOutputG
     ui.Slider(Knob::Focus)->setValue(80);
     ui.Slider(Knob::LoopStart)->setSliderDown(true);
     ui.Slider(Knob::LoopStart)->setSliderPosition(40);
-    EXPECT_EQ(window.Controls().loopStart, 40);
+    EXPECT_EQ(window.Controls().play.Read().loopStart, 40);
     EXPECT_FLOAT_EQ(Params().pan.left, 1.1875f);
     EXPECT_FLOAT_EQ(Params().aim, AimFor(30));
     EXPECT_FLOAT_EQ(Params().focus, FocusFor(80));
@@ -246,8 +246,8 @@ TEST_F(MainWindowTest, KeyAndTempoKeysMoveTheirTrackbarsAndReachThePlayback) {
                         step.keyPressed, step.modifiers);
         EXPECT_EQ(key->value(), step.key);
         EXPECT_EQ(tempo->value(), step.tempo);
-        EXPECT_EQ(window.Controls().key, step.key);
-        EXPECT_EQ(window.Controls().tempo, step.tempo);
+        EXPECT_EQ(window.Controls().play.Read().key, step.key);
+        EXPECT_EQ(window.Controls().play.Read().tempo, step.tempo);
         EXPECT_EQ(ui.keyValue->text(), QCoreApplication::translate("Zerbex", "%1 半音")
                                            .arg(QStringLiteral("%1%2")
                                                     .arg(step.key > 0 ? "+" : "")
@@ -256,7 +256,8 @@ TEST_F(MainWindowTest, KeyAndTempoKeysMoveTheirTrackbarsAndReachThePlayback) {
     }
     key->setValue(RowOf(Knob::Key).max);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up, Qt::ControlModifier);
-    EXPECT_EQ(window.Controls().key, RowOf(Knob::Key).max) << "the key stops at its end";
+    EXPECT_EQ(window.Controls().play.Read().key, RowOf(Knob::Key).max)
+        << "the key stops at its end";
     EXPECT_TRUE(f.boxes.shown.empty());
 }
 
@@ -271,8 +272,8 @@ TEST_F(MainWindowTest, DoubleClickBringsEveryTrackbarBackToItsStart) {
         QTest::mouseDClick(slider, Qt::LeftButton, {}, slider->rect().center());
         EXPECT_EQ(slider->value(), row.start);
     }
-    EXPECT_EQ(window.Controls().key, RowOf(Knob::Key).start);
-    EXPECT_EQ(window.Controls().tempo, RowOf(Knob::Tempo).start);
+    EXPECT_EQ(window.Controls().play.Read().key, RowOf(Knob::Key).start);
+    EXPECT_EQ(window.Controls().play.Read().tempo, RowOf(Knob::Tempo).start);
     EXPECT_EQ(window.Controls().settings.Read().focus, FocusFor(RowOf(Knob::Focus).start));
     EXPECT_EQ(window.Controls().settings.Read().outputGain,
               OutputGainFor(RowOf(Knob::OutputLevel).start));
@@ -297,9 +298,9 @@ TEST_F(MainWindowTest, ProgramMovesOfTheTrackbarsAreReadOnlyAtTheNextRelease) {
     ui.Slider(Knob::PlayPos)->setValue(70);
     ui.Slider(Knob::LoopStart)->setValue(20);
     EXPECT_EQ(window.Controls().playPos, 0);
-    EXPECT_EQ(window.Controls().loopStart, 0);
+    EXPECT_EQ(window.Controls().play.Read().loopStart, 0);
     emit ui.Slider(Knob::LoopEnd)->released();
-    EXPECT_EQ(window.Controls().loopStart, 20);
+    EXPECT_EQ(window.Controls().play.Read().loopStart, 20);
     EXPECT_EQ(window.Controls().seek, 0);
     emit ui.Slider(Knob::PlayPos)->released();
     EXPECT_EQ(window.Controls().playPos, 70);
