@@ -129,8 +129,9 @@ int RunPlay(const std::vector<std::string>& args) {
     std::vector<std::string> flags;
     std::vector<std::string> files;
     if (const auto error = ParseOptions(
-            args, RenderIntOptions(options.render), &options.render.mode, flags, {"--once"}, files,
-            {PresetOption(options.render, DefaultPresetsPath()),
+            args, RenderIntOptions(options.render), flags, {"--once"}, files,
+            {ModeOption(options.render.mode),
+             PresetOption(options.render, DefaultPresetsPath()),
              LoopOption(Knob::LoopStart, options.loopStart, options.loopStartMicros),
              LoopOption(Knob::LoopEnd, options.loopEnd, options.loopEndMicros),
              LoudnessOption(options.render.loudness),

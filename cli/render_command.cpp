@@ -117,9 +117,10 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(
-            args, intOptions, &options.mode, flags, {"--flac", "--no-clobber", "--stems"}, files,
-            {PresetOption(options, DefaultPresetsPath()), LoudnessOption(options.loudness)})) {
+    if (const auto error =
+            ParseOptions(args, intOptions, flags, {"--flac", "--no-clobber", "--stems"}, files,
+                         {ModeOption(options.mode), PresetOption(options, DefaultPresetsPath()),
+                          LoudnessOption(options.loudness)})) {
         PrintUsageError(*error);
         return kExitUsage;
     }

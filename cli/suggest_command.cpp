@@ -36,7 +36,7 @@ std::string ProposedOutput(const std::string& input) {
 int RunSuggest(const std::vector<std::string>& args) {
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(args, {}, nullptr, flags, {}, files)) {
+    if (const auto error = ParseOptions(args, {}, flags, {}, files)) {
         PrintUsageError(*error);
         return kExitUsage;
     }
