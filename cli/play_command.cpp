@@ -104,8 +104,7 @@ class DeviceLine : public JobObserver {
 
 int RunDevices(const std::vector<std::string>& args) {
     if (!args.empty()) {
-        PrintUsageError("devices takes no arguments");
-        return kExitUsage;
+        return UsageError("devices takes no arguments");
     }
     const Sound sound;
     if (const std::string error = sound.system.InitError(); !error.empty()) {
@@ -141,12 +140,10 @@ int RunPlay(const std::vector<std::string>& args) {
                              ? std::optional<std::string>("option --device needs a device")
                              : std::nullopt;
               }}})) {
-        PrintUsageError(*error);
-        return kExitUsage;
+        return UsageError(*error);
     }
     if (files.size() != 1) {
-        PrintUsageError(files.empty() ? "play needs INPUT" : "play takes exactly one INPUT");
-        return kExitUsage;
+        return UsageError(files.empty() ? "play needs INPUT" : "play takes exactly one INPUT");
     }
     options.once = !flags.empty();
 

@@ -37,12 +37,10 @@ int RunSuggest(const std::vector<std::string>& args) {
     std::vector<std::string> flags;
     std::vector<std::string> files;
     if (const auto error = ParseOptions(args, {}, flags, {}, files)) {
-        PrintUsageError(*error);
-        return kExitUsage;
+        return UsageError(*error);
     }
     if (files.size() != 1) {
-        PrintUsageError(files.empty() ? "suggest needs INPUT" : "suggest takes exactly INPUT");
-        return kExitUsage;
+        return UsageError(files.empty() ? "suggest needs INPUT" : "suggest takes exactly INPUT");
     }
     // Any audio file: what is no 16-bit stereo WAV is decoded only where it is looked at.
     Console console;
