@@ -140,8 +140,9 @@ std::vector<int> RatesOf(const AVCodec& encoder) {
     return rates;
 }
 
-// The encoder, the muxer and their buffers for one file.
-class FfmpegEncoder final : public AudioEncoder {
+// The encoder, the muxer and their buffers for one file; or, as a PacketEncoder, the encoder
+// alone, in pieces written side by side and joined, its packets collected instead of written.
+class FfmpegEncoder final : public AudioEncoder, public PacketEncoder {
   public:
     FfmpegEncoder(const OutputFormatRow& format, EncoderSettings settings)
         : m_spec(format), m_settings(std::move(settings)) {}
@@ -172,12 +173,19 @@ class FfmpegEncoder final : public AudioEncoder {
     bool WritePackets(const std::vector<EncodedPacket>& packets) override;
     bool FinishPackets() override;
 
-    // The encoder without a file: its packets go to packets, given before each call.
-    bool OpenAlone(int rate);
-    void CollectInto(std::vector<EncodedPacket>* packets) { m_collect = packets; }
-    bool Flush();
+    bool Open(int rate) override;
+    bool Write(const std::int16_t* frames, std::size_t count,
+               std::vector<EncodedPacket>& packets) override {
+        m_collect = &packets;
+        return Write(frames, count);
+    }
+    bool Finish(std::vector<EncodedPacket>& packets) override {
+        m_collect = &packets;
+        return Flush();
+    }
 
   private:
+    bool Flush();
     bool Fail(const std::string& what, int code = 0) {
         m_error = code != 0 ? what + ": " + LibraryError(code) : what;
         return false;
@@ -404,7 +412,7 @@ bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags, const 
            WriteCover(cover);
 }
 
-bool FfmpegEncoder::OpenAlone(int rate) {
+bool FfmpegEncoder::Open(int rate) {
     const AVCodec* encoder = FindEncoder();
     return encoder != nullptr && TakesRate(*encoder, rate) && OpenCodec(*encoder, rate) &&
            OpenConverter(rate);
@@ -578,28 +586,6 @@ bool FfmpegEncoder::WriteTrailer() {
            !m_out.failed;
 }
 
-// The encoder alone, in pieces written side by side and joined.
-class FfmpegPacketEncoder final : public PacketEncoder {
-  public:
-    FfmpegPacketEncoder(const OutputFormatRow& format, EncoderSettings settings)
-        : m_encoder(format, std::move(settings)) {}
-
-    bool Open(int rate) override { return m_encoder.OpenAlone(rate); }
-    bool Write(const std::int16_t* frames, std::size_t count,
-               std::vector<EncodedPacket>& packets) override {
-        m_encoder.CollectInto(&packets);
-        return m_encoder.Write(frames, count);
-    }
-    bool Finish(std::vector<EncodedPacket>& packets) override {
-        m_encoder.CollectInto(&packets);
-        return m_encoder.Flush();
-    }
-    std::string Error() const override { return m_encoder.Error(); }
-
-  private:
-    FfmpegEncoder m_encoder;
-};
-
 // The settings' format where an FFmpeg encoder writes it (not WAV); null otherwise.
 const OutputFormatRow* EncodedFormat(const EncoderSettings& settings) {
     const OutputFormatRow* format = FormatNamed(settings.format);
@@ -610,7 +596,7 @@ const OutputFormatRow* EncodedFormat(const EncoderSettings& settings) {
 
 std::unique_ptr<PacketEncoder> NewFfmpegPacketEncoder(const EncoderSettings& settings) {
     const OutputFormatRow* format = EncodedFormat(settings);
-    return format != nullptr ? std::make_unique<FfmpegPacketEncoder>(*format, settings) : nullptr;
+    return format != nullptr ? std::make_unique<FfmpegEncoder>(*format, settings) : nullptr;
 }
 
 std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings) {
