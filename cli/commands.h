@@ -8,7 +8,8 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kMaxThreads = 1024;  // the most -j allows
 
-void PrintUsageError(const std::string& message);
+// Prints a usage error with the hint to --help; returns kExitUsage.
+int UsageError(const std::string& message);
 bool StderrIsTerminal();
 
 int RunRender(const std::vector<std::string>& args);

@@ -60,9 +60,10 @@ std::string Printable(const std::string& text, bool keepNewlines) {
     return out;
 }
 
-void PrintUsageError(const std::string& message) {
+int UsageError(const std::string& message) {
     std::fprintf(stderr, "zerbex2-cli: %s\nTry 'zerbex2-cli --help' for more information.\n",
                  Printable(message).c_str());
+    return kExitUsage;
 }
 
 bool StderrIsTerminal() {

@@ -117,8 +117,7 @@ int main(int argc, char** argv) {
     const ThreadAllowance threads(kMaxThreads);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
-        PrintUsageError("missing command");
-        return kExitUsage;
+        return UsageError("missing command");
     }
     const std::string command = args.front();
     args.erase(args.begin());
@@ -148,6 +147,5 @@ int main(int argc, char** argv) {
     if (command == "devices") {
         return RunDevices(args);
     }
-    PrintUsageError("unknown command '" + command + "'");
-    return kExitUsage;
+    return UsageError("unknown command '" + command + "'");
 }

@@ -19,6 +19,18 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
+ValueOption ModeOption(PlayMode& mode) {
+    return {"--mode", [&mode](const std::string& value) -> std::optional<std::string> {
+                const std::optional<PlayMode> parsed = ModeFromName(value);
+                if (!parsed) {
+                    return "--mode must be one of " + ModeNamesText() + " (got " + Quoted(value) +
+                           ")";
+                }
+                mode = *parsed;
+                return std::nullopt;
+            }};
+}
+
 ValueOption LoudnessOption(Loudness& loudness) {
     return {"--loudness", [&loudness](const std::string& value) -> std::optional<std::string> {
                 const std::optional<Loudness> given = ParseLoudness(value);
@@ -140,7 +152,7 @@ std::string OptionHelpLine(const std::string& option, const std::string& help) {
 }
 
 std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
-                                        const std::vector<IntOption>& intOptions, PlayMode* mode,
+                                        const std::vector<IntOption>& intOptions,
                                         std::vector<std::string>& flags,
                                         const std::vector<std::string>& knownFlags,
                                         std::vector<std::string>& positional,
@@ -172,18 +184,6 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
             }
             return std::nullopt;
         };
-        if (name == "--mode" && mode != nullptr) {
-            const std::optional<std::string> value = takeValue();
-            if (!value) {
-                return "option --mode needs a value";
-            }
-            const std::optional<PlayMode> parsed = ModeFromName(*value);
-            if (!parsed) {
-                return "--mode must be one of " + ModeNamesText() + " (got " + Quoted(*value) + ")";
-            }
-            *mode = *parsed;
-            continue;
-        }
         const auto valueOption = std::find_if(valueOptions.begin(), valueOptions.end(),
                                               [&](const ValueOption& o) { return name == o.name; });
         if (valueOption != valueOptions.end()) {

@@ -35,15 +35,18 @@ struct ValueOption {
     std::function<std::optional<std::string>(const std::string& value)> apply;
 };
 
-// Parses "--name VALUE" and "--name=VALUE" forms of the integer options, the value options
-// and --mode, in the order given. Non-option words go to positional. Returns an error text
-// for a usage error.
+// Parses "--name VALUE" and "--name=VALUE" forms of the integer options and the value
+// options, in the order given. Non-option words go to positional. Returns an error text for a
+// usage error.
 std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
-                                        const std::vector<IntOption>& intOptions, PlayMode* mode,
+                                        const std::vector<IntOption>& intOptions,
                                         std::vector<std::string>& flags,
                                         const std::vector<std::string>& knownFlags,
                                         std::vector<std::string>& positional,
                                         const std::vector<ValueOption>& valueOptions = {});
+
+// "--mode MODE": the mode by its name.
+ValueOption ModeOption(PlayMode& mode);
 
 // "--loudness match|off|LUFS": the loudness writes bring their output to.
 ValueOption LoudnessOption(Loudness& loudness);

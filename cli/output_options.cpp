@@ -20,19 +20,30 @@ std::optional<int> WholeNumber(const std::string& text) {
                                                               : std::nullopt;
 }
 
-// The option's value as a number in its range for the format, or an error text.
+// What an option's value for the format must be.
+std::string RangeProblem(const char* option, int min, int max, const OutputFormatRow& format,
+                         const std::string& got) {
+    return std::string(option) + " for " + format.label + " is a whole number from " +
+           std::to_string(min) + " to " + std::to_string(max) + " (got '" + got + "')";
+}
+
+// The option's value as a whole number, or an error text; its range is checked later.
 std::optional<std::string> Number(const std::optional<std::string>& text, const char* option,
                                   int min, int max, const OutputFormatRow& format,
                                   std::optional<int>& value) {
-    if (!text) {
+    if (text && !(value = WholeNumber(*text))) {
+        return RangeProblem(option, min, max, format, *text);
+    }
+    return std::nullopt;
+}
+
+// The given number's problem, when it is out of its range.
+std::optional<std::string> OutOfRange(const std::optional<int>& value, const char* option, int min,
+                                      int max, const OutputFormatRow& format) {
+    if (!value || (*value >= min && *value <= max)) {
         return std::nullopt;
     }
-    value = WholeNumber(*text);
-    if (value) {
-        return std::nullopt;
-    }
-    return std::string(option) + " for " + format.label + " is a whole number from " +
-           std::to_string(min) + " to " + std::to_string(max) + " (got '" + *text + "')";
+    return RangeProblem(option, min, max, format, std::to_string(*value));
 }
 
 // Spaces a line never breaks at: in "6 .. 510" and "320 kbps".
@@ -129,12 +140,11 @@ std::variant<const OutputFormatRow*, std::string> FormatOption(const std::string
 
 std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatRow& format,
                                                         const OutputOptionTexts& texts) {
-    QualityChoice choice;
     if (format.scale == QualityScale::None && (texts.quality || texts.bitrate)) {
-        const QualityChoice given{texts.quality ? std::optional<int>(0) : std::nullopt,
-                                  texts.bitrate ? std::optional<int>(0) : std::nullopt};
-        return QualityProblem(format, given).value_or("");
+        return std::string(texts.quality ? "--quality" : "--bitrate") + " does not apply to " +
+               format.label + ", which is written without loss";
     }
+    QualityChoice choice;
     if (auto error = Number(texts.quality, "--quality", format.qualityMin, format.qualityMax,
                             format, choice.quality)) {
         return *error;
@@ -143,8 +153,16 @@ std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatRow& f
                             format, choice.bitrateKbps)) {
         return *error;
     }
-    if (auto problem = QualityProblem(format, choice)) {
-        return *problem;
+    if (choice.quality && choice.bitrateKbps) {
+        return "give --quality or --bitrate, not both";
+    }
+    if (auto error =
+            OutOfRange(choice.quality, "--quality", format.qualityMin, format.qualityMax, format)) {
+        return *error;
+    }
+    if (auto error = OutOfRange(choice.bitrateKbps, "--bitrate", format.bitrateMin,
+                                format.bitrateMax, format)) {
+        return *error;
     }
     return choice;
 }

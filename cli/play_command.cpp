@@ -108,8 +108,7 @@ class DeviceLine : public JobObserver {
 
 int RunDevices(const std::vector<std::string>& args) {
     if (!args.empty()) {
-        PrintUsageError("devices takes no arguments");
-        return kExitUsage;
+        return UsageError("devices takes no arguments");
     }
     const Sound sound;
     if (const std::string error = sound.system.InitError(); !error.empty()) {
@@ -133,8 +132,9 @@ int RunPlay(const std::vector<std::string>& args) {
     std::vector<std::string> flags;
     std::vector<std::string> files;
     if (const auto error = ParseOptions(
-            args, RenderIntOptions(options.render), &options.render.mode, flags, {"--once"}, files,
-            {PresetOption(options.render, DefaultPresetsPath()),
+            args, RenderIntOptions(options.render), flags, {"--once"}, files,
+            {ModeOption(options.render.mode),
+             PresetOption(options.render, DefaultPresetsPath()),
              LoopOption(Knob::LoopStart, options.loopStart, options.loopStartMicros),
              LoopOption(Knob::LoopEnd, options.loopEnd, options.loopEndMicros),
              LoudnessOption(options.render.loudness),
@@ -144,12 +144,10 @@ int RunPlay(const std::vector<std::string>& args) {
                              ? std::optional<std::string>("option --device needs a device")
                              : std::nullopt;
               }}})) {
-        PrintUsageError(*error);
-        return kExitUsage;
+        return UsageError(*error);
     }
     if (files.size() != 1) {
-        PrintUsageError(files.empty() ? "play needs INPUT" : "play takes exactly one INPUT");
-        return kExitUsage;
+        return UsageError(files.empty() ? "play needs INPUT" : "play takes exactly one INPUT");
     }
     options.once = !flags.empty();
 

@@ -1,6 +1,5 @@
 #include "cli/preset_option.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "cli/console.h"
@@ -12,20 +11,8 @@ namespace {
 // they are the start-up ones, the mode after it unless mode 2.
 std::string SettingsText(const Preset& preset) {
     std::string text;
-    for (const Knob knob : kProcessingKnobs) {
-        text += (text.empty() ? "" : " ") + std::string(RowOf(knob).name) + " " +
-                std::to_string(PositionOf(preset.positions, knob));
-    }
-    const auto optional = [&](Knob knob) {
-        const KnobRow& row = RowOf(knob);
-        if (const int pos = PositionOf(preset.positions, knob); pos != row.start) {
-            text += " " + std::string(row.name) + " " + KnobValueText(row, pos);
-        }
-    };
-    std::ranges::for_each(kStereoKnobs, optional);
-    std::ranges::for_each(kKeyTempoKnobs, optional);
-    if (preset.loudness.On()) {
-        text += " loudness " + LoudnessText(preset.loudness);
+    for (const auto& [key, value] : PresetSettings(preset)) {
+        text += (text.empty() ? "" : " ") + key + " " + value;
     }
     return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
 }

@@ -38,12 +38,6 @@ std::optional<std::string> TakeOutputDir(std::vector<std::string>& args,
                                : std::nullopt;
 }
 
-// "zerbex2-cli: OUTPUT: cannot write .xyz files; ...": refused before anything is written.
-int RefuseFormat(const std::string& output) {
-    PrintError(output + ": " + MessageText(CannotWriteMessage(output)));
-    return kExitUsage;
-}
-
 int RenderOne(const RenderOptions& options, const QualityChoice& quality, int threads, bool stems,
               const std::string& input, const std::string& output) {
     ProcessingParameters params;
@@ -104,12 +98,10 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     std::optional<std::string> outputDir;
     OutputOptionTexts outputTexts;
     if (auto error = TakeOutputDir(args, outputDir)) {
-        PrintUsageError(*error);
-        return kExitUsage;
+        return UsageError(*error);
     }
     if (auto error = TakeOutputOptions(args, outputTexts)) {
-        PrintUsageError(*error);
-        return kExitUsage;
+        return UsageError(*error);
     }
     int threads = CoreCount();
     std::vector<IntOption> intOptions = RenderIntOptions(options);
@@ -117,60 +109,50 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(
-            args, intOptions, &options.mode, flags, {"--flac", "--no-clobber", "--stems"}, files,
-            {PresetOption(options, DefaultPresetsPath()), LoudnessOption(options.loudness)})) {
-        PrintUsageError(*error);
-        return kExitUsage;
+    if (const auto error =
+            ParseOptions(args, intOptions, flags, {"--flac", "--no-clobber", "--stems"}, files,
+                         {ModeOption(options.mode), PresetOption(options, DefaultPresetsPath()),
+                          LoudnessOption(options.loudness)})) {
+        return UsageError(*error);
     }
     if (std::find(files.begin(), files.end(), "") != files.end()) {
-        PrintUsageError("a file name may not be empty");
-        return kExitUsage;
+        return UsageError("a file name may not be empty");
     }
     const auto flag = [&flags](const char* name) {
         return std::find(flags.begin(), flags.end(), name) != flags.end();
     };
     const bool stems = flag("--stems");
     std::erase(flags, "--stems");
+    const OutputFormatRow* row = nullptr;
     if (outputDir) {
         if (files.empty()) {
-            PrintUsageError("render --output-dir needs at least one INPUT");
-            return kExitUsage;
+            return UsageError("render --output-dir needs at least one INPUT");
         }
         const auto format = BatchFormat(outputTexts.format, flag("--flac"));
         if (const auto* error = std::get_if<std::string>(&format)) {
-            PrintUsageError(*error);
-            return kExitUsage;
+            return UsageError(*error);
         }
-        const OutputFormatRow& row = *std::get<const OutputFormatRow*>(format);
-        const auto quality = QualityOptions(row, outputTexts);
-        if (const auto* error = std::get_if<std::string>(&quality)) {
-            PrintUsageError(*error);
-            return kExitUsage;
-        }
-        return RunBatchRender(options,
-                              {*outputDir, threads, row.extensions[0], flag("--no-clobber"),
-                               std::get<QualityChoice>(quality), stems},
-                              files);
-    }
-    if (!flags.empty() || outputTexts.format) {
-        PrintUsageError((flags.empty() ? std::string("--format") : flags.front()) +
-                        " goes with --output-dir");
+        row = std::get<const OutputFormatRow*>(format);
+    } else if (!flags.empty() || outputTexts.format) {
+        return UsageError((flags.empty() ? std::string("--format") : flags.front()) +
+                          " goes with --output-dir");
+    } else if (files.size() != 2) {
+        return UsageError(files.size() < 2 ? "render needs INPUT and OUTPUT"
+                                           : "render takes exactly INPUT and OUTPUT");
+    } else if (row = OutputFormatFor(files[1]); row == nullptr) {
+        // Refused before anything is written.
+        PrintError(files[1] + ": " + MessageText(CannotWriteMessage(files[1])));
         return kExitUsage;
-    }
-    if (files.size() != 2) {
-        PrintUsageError(files.size() < 2 ? "render needs INPUT and OUTPUT"
-                                         : "render takes exactly INPUT and OUTPUT");
-        return kExitUsage;
-    }
-    const OutputFormatRow* row = OutputFormatFor(files[1]);
-    if (row == nullptr) {
-        return RefuseFormat(files[1]);
     }
     const auto quality = QualityOptions(*row, outputTexts);
     if (const auto* error = std::get_if<std::string>(&quality)) {
-        PrintUsageError(*error);
-        return kExitUsage;
+        return UsageError(*error);
+    }
+    if (outputDir) {
+        return RunBatchRender(options,
+                              {*outputDir, threads, row->extensions[0], flag("--no-clobber"),
+                               std::get<QualityChoice>(quality), stems},
+                              files);
     }
     return RenderOne(options, std::get<QualityChoice>(quality), threads, stems, files[0], files[1]);
 }

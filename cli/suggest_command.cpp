@@ -36,13 +36,11 @@ std::string ProposedOutput(const std::string& input) {
 int RunSuggest(const std::vector<std::string>& args) {
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(args, {}, nullptr, flags, {}, files)) {
-        PrintUsageError(*error);
-        return kExitUsage;
+    if (const auto error = ParseOptions(args, {}, flags, {}, files)) {
+        return UsageError(*error);
     }
     if (files.size() != 1) {
-        PrintUsageError(files.empty() ? "suggest needs INPUT" : "suggest takes exactly INPUT");
-        return kExitUsage;
+        return UsageError(files.empty() ? "suggest needs INPUT" : "suggest takes exactly INPUT");
     }
     // Any audio file: what is no 16-bit stereo WAV is decoded only where it is looked at.
     Console console;

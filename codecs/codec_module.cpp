@@ -10,23 +10,18 @@
 
 namespace {
 
-// Where the module is: beside the program's folder as installed (and as built), else where
-// the installation put it.
-std::vector<std::filesystem::path> ModuleCandidates() {
-    std::vector<std::filesystem::path> paths;
+const CodecModule* LoadModule() {
+    // Where the module is: beside the program's folder as installed (and as built), else where
+    // the installation put it.
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    std::vector<std::filesystem::path> paths;
     if (!ec) {
         paths.push_back(self.parent_path() / ZERBEX_CODEC_MODULE_FROM_BINDIR);
     }
     paths.emplace_back(ZERBEX_CODEC_MODULE_INSTALLED);
-    return paths;
-}
-
-const CodecModule* LoadModule() {
     std::string reason = "not found";
-    for (const std::filesystem::path& path : ModuleCandidates()) {
-        std::error_code ec;
+    for (const std::filesystem::path& path : paths) {
         if (!std::filesystem::exists(path, ec)) {
             continue;
         }

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "codecs/metadata_guard.h"
@@ -127,22 +128,26 @@ struct DecoderState {
         }
     }
 
+    // Converts count frames of input (null: what the converter holds) and appends them to
+    // frames; returns how many it appended, or below 0 when the converter failed.
+    int ConvertInto(std::vector<std::int16_t>& frames, const std::uint8_t** input, int count) {
+        const int room = swr_get_out_samples(swr, count);
+        const std::size_t at = frames.size();
+        frames.resize(at + static_cast<std::size_t>(std::max(room, 0)) * 2);
+        auto* out = reinterpret_cast<std::uint8_t*>(frames.data() + at);
+        const int done = swr_convert(swr, &out, room, input, count);
+        frames.resize(at + static_cast<std::size_t>(std::max(done, 0)) * 2);
+        return done;
+    }
+
     // Samples the converter still holds (a resampler looks ahead), appended to frames.
     bool DrainConverter(std::vector<std::int16_t>& frames) {
-        for (;;) {
-            const int room = swr != nullptr ? swr_get_out_samples(swr, 0) : 0;
-            if (room <= 0) {
-                return true;
-            }
-            const std::size_t at = frames.size();
-            frames.resize(at + static_cast<std::size_t>(room) * 2);
-            auto* out = reinterpret_cast<std::uint8_t*>(frames.data() + at);
-            const int done = swr_convert(swr, &out, room, nullptr, 0);
-            frames.resize(at + static_cast<std::size_t>(std::max(done, 0)) * 2);
-            if (done <= 0) {
+        while (swr != nullptr && swr_get_out_samples(swr, 0) > 0) {
+            if (const int done = ConvertInto(frames, nullptr, 0); done <= 0) {
                 return done == 0;
             }
         }
+        return true;
     }
 
     bool SetUpConverter(const AVFrame& decoded, std::vector<std::int16_t>& frames) {
@@ -180,18 +185,8 @@ struct DecoderState {
         if (frame->sample_rate <= 0 || !SetUpConverter(*frame, frames)) {
             return Next::Failed;
         }
-        const int room = swr_get_out_samples(swr, frame->nb_samples);
-        const std::size_t at = frames.size();
-        frames.resize(at + static_cast<std::size_t>(std::max(room, 0)) * 2);
-        auto* out = reinterpret_cast<std::uint8_t*>(frames.data() + at);
-        const int done =
-            swr_convert(swr, &out, room, const_cast<const std::uint8_t**>(frame->extended_data),
-                        frame->nb_samples);
-        if (done < 0) {
-            return Next::Failed;
-        }
-        frames.resize(at + static_cast<std::size_t>(done) * 2);
-        return Next::Frames;
+        const auto** input = const_cast<const std::uint8_t**>(frame->extended_data);
+        return ConvertInto(frames, input, frame->nb_samples) < 0 ? Next::Failed : Next::Frames;
     }
 
     // Hands the decoder its next packet of the stream; false when there is none.
@@ -360,7 +355,7 @@ double FfmpegDecoder::Progress() const {
         return 0;
     }
     const double done = static_cast<double>(avio_tell(m->io)) / static_cast<double>(m->fileBytes);
-    return done < 0 ? 0 : done > 1 ? 1 : done;
+    return std::clamp(done, 0.0, 1.0);
 }
 
 // The first picture the demuxer read with the header, where it is a JPEG or PNG image.

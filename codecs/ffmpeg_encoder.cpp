@@ -88,6 +88,15 @@ std::int64_t SeekOutput(void* opaque, std::int64_t offset, int whence) {
     return ftello(out->file);
 }
 
+// "8, 16, 24": the numbers a message offers.
+std::string NumberList(const std::vector<int>& numbers) {
+    std::string list;
+    for (const int n : numbers) {
+        list += (list.empty() ? "" : ", ") + std::to_string(n);
+    }
+    return list;
+}
+
 std::string LibraryError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
@@ -131,49 +140,20 @@ std::vector<int> RatesOf(const AVCodec& encoder) {
     return rates;
 }
 
-// Samples of one plane or of all channels interleaved, allocated by the library.
-class SampleBuffer {
-  public:
-    SampleBuffer() = default;
-    ~SampleBuffer() { av_freep(&m_planes[0]); }
-    SampleBuffer(const SampleBuffer&) = delete;
-    SampleBuffer& operator=(const SampleBuffer&) = delete;
-
-    bool Reserve(int frames, AVSampleFormat format) {
-        if (frames <= m_capacity) {
-            return true;
-        }
-        av_freep(&m_planes[0]);
-        m_capacity = 0;
-        if (av_samples_alloc(m_planes, nullptr, 2, frames, format, 0) < 0) {
-            return false;
-        }
-        m_capacity = frames;
-        return true;
-    }
-    std::uint8_t** Planes() { return m_planes; }
-
-  private:
-    std::uint8_t* m_planes[2] = {nullptr, nullptr};
-    int m_capacity = 0;
-};
-
-// The encoder, the muxer and their buffers for one file.
-class FfmpegEncoder final : public AudioEncoder {
+// The encoder, the muxer and their buffers for one file; or, as a PacketEncoder, the encoder
+// alone, in pieces written side by side and joined, its packets collected instead of written.
+class FfmpegEncoder final : public AudioEncoder, public PacketEncoder {
   public:
     FfmpegEncoder(const OutputFormatRow& format, EncoderSettings settings)
         : m_spec(format), m_settings(std::move(settings)) {}
     ~FfmpegEncoder() override {
+        av_freep(&m_converted[0]);
         swr_free(&m_swr);
-        if (m_fifo != nullptr) {
-            av_audio_fifo_free(m_fifo);
-        }
+        av_audio_fifo_free(m_fifo);
         av_packet_free(&m_packet);
         av_frame_free(&m_frame);
         avcodec_free_context(&m_codec);
-        if (m_format != nullptr) {
-            avformat_free_context(m_format);
-        }
+        avformat_free_context(m_format);
         if (m_io != nullptr) {
             av_freep(&m_io->buffer);
             avio_context_free(&m_io);
@@ -193,16 +173,24 @@ class FfmpegEncoder final : public AudioEncoder {
     bool WritePackets(const std::vector<EncodedPacket>& packets) override;
     bool FinishPackets() override;
 
-    // The encoder without a file: its packets go to packets, given before each call.
-    bool OpenAlone(int rate);
-    void CollectInto(std::vector<EncodedPacket>* packets) { m_collect = packets; }
-    bool Flush();
+    bool Open(int rate) override;
+    bool Write(const std::int16_t* frames, std::size_t count,
+               std::vector<EncodedPacket>& packets) override {
+        m_collect = &packets;
+        return Write(frames, count);
+    }
+    bool Finish(std::vector<EncodedPacket>& packets) override {
+        m_collect = &packets;
+        return Flush();
+    }
 
   private:
+    bool Flush();
     bool Fail(const std::string& what, int code = 0) {
         m_error = code != 0 ? what + ": " + LibraryError(code) : what;
         return false;
     }
+    const AVCodec* FindEncoder();
     bool TakesRate(const AVCodec& encoder, int rate);
     bool AllocMuxer();
     bool OpenCodec(const AVCodec& encoder, int rate);
@@ -214,7 +202,8 @@ class FfmpegEncoder final : public AudioEncoder {
     bool EncodeWhole(bool last);
     bool SendFrame(int count, int size);
     bool Drain();
-    bool Collect();
+    bool NewPacket(const std::vector<std::uint8_t>& bytes);
+    bool WriteAudioPacket();
     bool WriteTrailer();
 
     const OutputFormatRow& m_spec;
@@ -230,22 +219,29 @@ class FfmpegEncoder final : public AudioEncoder {
     AVPacket* m_packet = nullptr;
     SwrContext* m_swr = nullptr;  // null: the encoder takes the frames as they come
     AVAudioFifo* m_fifo = nullptr;
-    SampleBuffer m_converted;
+    // The converter's output on its way to the FIFO, allocated by the library.
+    std::uint8_t* m_converted[2] = {nullptr, nullptr};
+    int m_convertedRoom = 0;  // frames
     std::int64_t m_pts = 0;
     std::vector<EncodedPacket>* m_collect = nullptr;
 };
+
+const AVCodec* FfmpegEncoder::FindEncoder() {
+    const AVCodec* encoder = avcodec_find_encoder_by_name(m_spec.encoder);
+    if (encoder == nullptr) {
+        Fail(std::string("FFmpeg's libraries here have no ") + m_spec.encoder + " encoder for " +
+             m_spec.label);
+    }
+    return encoder;
+}
 
 bool FfmpegEncoder::TakesRate(const AVCodec& encoder, int rate) {
     const std::vector<int> rates = RatesOf(encoder);
     if (rates.empty() || std::find(rates.begin(), rates.end(), rate) != rates.end()) {
         return true;
     }
-    std::string list;
-    for (const int r : rates) {
-        list += (list.empty() ? "" : ", ") + std::to_string(r);
-    }
     return Fail(std::string(m_spec.label) + " cannot hold audio at " + std::to_string(rate) +
-                " Hz, only at " + list + " Hz: write it in another format");
+                " Hz, only at " + NumberList(rates) + " Hz: write it in another format");
 }
 
 bool FfmpegEncoder::AllocMuxer() {
@@ -292,13 +288,9 @@ bool FfmpegEncoder::OpenCodec(const AVCodec& encoder, int rate) {
         m_settings.bitrateKbps > 0) {
         const std::vector<int> rates = Mp3Bitrates(rate);
         if (std::find(rates.begin(), rates.end(), m_settings.bitrateKbps) == rates.end()) {
-            std::string list;
-            for (const int kbps : rates) {
-                list += (list.empty() ? "" : ", ") + std::to_string(kbps);
-            }
             return Fail("an MP3 at " + std::to_string(rate) + " Hz cannot have " +
-                        std::to_string(m_settings.bitrateKbps) + " kbps; --bitrate " + list +
-                        " can be written");
+                        std::to_string(m_settings.bitrateKbps) + " kbps; --bitrate " +
+                        NumberList(rates) + " can be written");
         }
     }
     if (m_settings.vbr) {
@@ -401,11 +393,9 @@ bool FfmpegEncoder::WriteCover(const CoverArt& cover) {
     if (m_coverStream == nullptr) {
         return true;
     }
-    av_packet_unref(m_packet);
-    if (av_new_packet(m_packet, static_cast<int>(cover.bytes.size())) < 0) {
+    if (!NewPacket(cover.bytes)) {
         return Fail("out of memory");
     }
-    std::memcpy(m_packet->data, cover.bytes.data(), cover.bytes.size());
     m_packet->stream_index = m_coverStream->index;
     m_packet->flags |= AV_PKT_FLAG_KEY;
     const int written = av_write_frame(m_format, m_packet);
@@ -415,30 +405,31 @@ bool FfmpegEncoder::WriteCover(const CoverArt& cover) {
 
 bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) {
     m_out.file = out;
-    const AVCodec* encoder = avcodec_find_encoder_by_name(m_spec.encoder);
-    if (encoder == nullptr) {
-        return Fail(std::string("FFmpeg's libraries here have no ") + m_spec.encoder +
-                    " encoder for " + m_spec.label);
-    }
+    const AVCodec* encoder = FindEncoder();
     const int outRate = m_spec.rate != 0 ? m_spec.rate : rate;
-    return TakesRate(*encoder, outRate) && AllocMuxer() && OpenCodec(*encoder, outRate) &&
-           OpenConverter(rate) && WriteHeader(tags, cover) && WriteCover(cover);
+    return encoder != nullptr && TakesRate(*encoder, outRate) && AllocMuxer() &&
+           OpenCodec(*encoder, outRate) && OpenConverter(rate) && WriteHeader(tags, cover) &&
+           WriteCover(cover);
 }
 
-bool FfmpegEncoder::OpenAlone(int rate) {
-    const AVCodec* encoder = avcodec_find_encoder_by_name(m_spec.encoder);
-    if (encoder == nullptr) {
-        return Fail(std::string("FFmpeg's libraries here have no ") + m_spec.encoder +
-                    " encoder for " + m_spec.label);
-    }
-    return TakesRate(*encoder, rate) && OpenCodec(*encoder, rate) && OpenConverter(rate);
+bool FfmpegEncoder::Open(int rate) {
+    const AVCodec* encoder = FindEncoder();
+    return encoder != nullptr && TakesRate(*encoder, rate) && OpenCodec(*encoder, rate) &&
+           OpenConverter(rate);
 }
 
-// The packets received kept as they are, with the samples to skip the encoder told.
-bool FfmpegEncoder::Collect() {
+// The packets the encoder has ready go to the file, or are collected as they are, with the
+// samples to skip the encoder told.
+bool FfmpegEncoder::Drain() {
     int received = 0;
     while ((received = avcodec_receive_packet(m_codec, m_packet)) >= 0) {
-        EncodedPacket packet;
+        if (m_collect == nullptr) {
+            if (!WriteAudioPacket()) {
+                return false;
+            }
+            continue;
+        }
+        EncodedPacket& packet = m_collect->emplace_back();
         packet.bytes.assign(m_packet->data, m_packet->data + m_packet->size);
         packet.duration = m_packet->duration;
         std::size_t size = 0;
@@ -449,28 +440,27 @@ bool FfmpegEncoder::Collect() {
             packet.skipStart = AV_RL32(skip);
             packet.skipEnd = AV_RL32(skip + 4);
         }
-        m_collect->push_back(std::move(packet));
-        av_packet_unref(m_packet);
     }
     return received == AVERROR(EAGAIN) || received == AVERROR_EOF ||
            Fail("the encoder failed", received);
 }
 
-bool FfmpegEncoder::Drain() {
-    if (m_collect != nullptr) {
-        return Collect();
+bool FfmpegEncoder::NewPacket(const std::vector<std::uint8_t>& bytes) {
+    av_packet_unref(m_packet);
+    if (av_new_packet(m_packet, static_cast<int>(bytes.size())) < 0) {
+        return false;
     }
-    int received = 0;
-    while ((received = avcodec_receive_packet(m_codec, m_packet)) >= 0) {
-        av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
-        m_packet->stream_index = m_stream->index;
-        if (const int written = av_write_frame(m_format, m_packet); written < 0) {
-            // A file that failed tells its own reason.
-            return !m_out.failed && Fail("the encoded audio cannot be written", written);
-        }
-    }
-    return received == AVERROR(EAGAIN) || received == AVERROR_EOF ||
-           Fail("the encoder failed", received);
+    std::memcpy(m_packet->data, bytes.data(), bytes.size());
+    return true;
+}
+
+// The packet, stamped in the encoder's time base, into the file.
+bool FfmpegEncoder::WriteAudioPacket() {
+    av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
+    m_packet->stream_index = m_stream->index;
+    const int written = av_write_frame(m_format, m_packet);
+    // A file that failed tells its own reason.
+    return written >= 0 || (!m_out.failed && Fail("the encoded audio cannot be written", written));
 }
 
 // count of the FIFO's frames as one encoder frame of size frames, the rest silence where the
@@ -519,17 +509,20 @@ bool FfmpegEncoder::Convert(const std::int16_t* frames, int count) {
         return av_audio_fifo_write(m_fifo, planes, count) == count || Fail("out of memory");
     }
     const int room = swr_get_out_samples(m_swr, count);
-    if (room < 0 || !m_converted.Reserve(room, m_codec->sample_fmt)) {
+    if (room > m_convertedRoom) {
+        av_freep(&m_converted[0]);
+        const int made = av_samples_alloc(m_converted, nullptr, 2, room, m_codec->sample_fmt, 0);
+        m_convertedRoom = made < 0 ? 0 : room;
+    }
+    if (room < 0 || room > m_convertedRoom) {
         return Fail("out of memory");
     }
     const auto* in = reinterpret_cast<const std::uint8_t*>(frames);
-    const int got =
-        swr_convert(m_swr, m_converted.Planes(), room, frames != nullptr ? &in : nullptr, count);
+    const int got = swr_convert(m_swr, m_converted, room, frames != nullptr ? &in : nullptr, count);
     if (got < 0) {
         return Fail("the sample converter failed", got);
     }
-    return av_audio_fifo_write(m_fifo, reinterpret_cast<void**>(m_converted.Planes()), got) ==
-               got ||
+    return av_audio_fifo_write(m_fifo, reinterpret_cast<void**>(m_converted), got) == got ||
            Fail("out of memory");
 }
 
@@ -558,11 +551,9 @@ bool FfmpegEncoder::Finish() {
 // minus the encoder's delay, as the encoder stamps its own.
 bool FfmpegEncoder::WritePackets(const std::vector<EncodedPacket>& packets) {
     for (const EncodedPacket& packet : packets) {
-        av_packet_unref(m_packet);
-        if (av_new_packet(m_packet, static_cast<int>(packet.bytes.size())) < 0) {
+        if (!NewPacket(packet.bytes)) {
             return Fail("out of memory");
         }
-        std::memcpy(m_packet->data, packet.bytes.data(), packet.bytes.size());
         if (packet.skips) {
             std::uint8_t* skip = av_packet_new_side_data(m_packet, AV_PKT_DATA_SKIP_SAMPLES, 10);
             if (skip == nullptr) {
@@ -575,10 +566,8 @@ bool FfmpegEncoder::WritePackets(const std::vector<EncodedPacket>& packets) {
         m_packet->dts = m_packet->pts;
         m_packet->duration = packet.duration;
         m_pts += packet.duration;
-        av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
-        m_packet->stream_index = m_stream->index;
-        if (const int written = av_write_frame(m_format, m_packet); written < 0) {
-            return !m_out.failed && Fail("the encoded audio cannot be written", written);
+        if (!WriteAudioPacket()) {
+            return false;
         }
     }
     av_packet_unref(m_packet);
@@ -597,42 +586,20 @@ bool FfmpegEncoder::WriteTrailer() {
            !m_out.failed;
 }
 
-// The encoder alone, in pieces written side by side and joined.
-class FfmpegPacketEncoder final : public PacketEncoder {
-  public:
-    FfmpegPacketEncoder(const OutputFormatRow& format, EncoderSettings settings)
-        : m_encoder(format, std::move(settings)) {}
-
-    bool Open(int rate) override { return m_encoder.OpenAlone(rate); }
-    bool Write(const std::int16_t* frames, std::size_t count,
-               std::vector<EncodedPacket>& packets) override {
-        m_encoder.CollectInto(&packets);
-        return m_encoder.Write(frames, count);
-    }
-    bool Finish(std::vector<EncodedPacket>& packets) override {
-        m_encoder.CollectInto(&packets);
-        return m_encoder.Flush();
-    }
-    std::string Error() const override { return m_encoder.Error(); }
-
-  private:
-    FfmpegEncoder m_encoder;
-};
+// The settings' format where an FFmpeg encoder writes it (not WAV); null otherwise.
+const OutputFormatRow* EncodedFormat(const EncoderSettings& settings) {
+    const OutputFormatRow* format = FormatNamed(settings.format);
+    return format != nullptr && *format->encoder != '\0' ? format : nullptr;
+}
 
 }  // namespace
 
 std::unique_ptr<PacketEncoder> NewFfmpegPacketEncoder(const EncoderSettings& settings) {
-    const OutputFormatRow* format = FormatNamed(settings.format);
-    if (format == nullptr || *format->encoder == '\0') {
-        return nullptr;
-    }
-    return std::make_unique<FfmpegPacketEncoder>(*format, settings);
+    const OutputFormatRow* format = EncodedFormat(settings);
+    return format != nullptr ? std::make_unique<FfmpegEncoder>(*format, settings) : nullptr;
 }
 
 std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings) {
-    const OutputFormatRow* format = FormatNamed(settings.format);
-    if (format == nullptr || *format->encoder == '\0') {
-        return nullptr;
-    }
-    return std::make_unique<FfmpegEncoder>(*format, settings);
+    const OutputFormatRow* format = EncodedFormat(settings);
+    return format != nullptr ? std::make_unique<FfmpegEncoder>(*format, settings) : nullptr;
 }

@@ -25,16 +25,6 @@ std::string Steps(const OutputFormatRow& format) {
     return steps + " kbps";
 }
 
-std::optional<std::string> OutOfRange(const char* option, int value, int min, int max,
-                                      const OutputFormatRow& format) {
-    if (value >= min && value <= max) {
-        return std::nullopt;
-    }
-    return std::string(option) + " for " + format.label + " is a whole number from " +
-           std::to_string(min) + " to " + std::to_string(max) + " (got '" + std::to_string(value) +
-           "')";
-}
-
 }  // namespace
 
 const OutputFormatRow* FormatOfExtension(std::string_view extension) {
@@ -56,26 +46,6 @@ const OutputFormatRow* FormatNamed(std::string_view name) {
 
 const OutputFormatRow& WavFormat() {
     return kOutputFormats[0];
-}
-
-std::optional<std::string> QualityProblem(const OutputFormatRow& format,
-                                          const QualityChoice& choice) {
-    if (format.scale == QualityScale::None && (choice.quality || choice.bitrateKbps)) {
-        return std::string(choice.quality ? "--quality" : "--bitrate") + " does not apply to " +
-               format.label + ", which is written without loss";
-    }
-    if (choice.quality && choice.bitrateKbps) {
-        return "give --quality or --bitrate, not both";
-    }
-    if (choice.quality) {
-        return OutOfRange("--quality", *choice.quality, format.qualityMin, format.qualityMax,
-                          format);
-    }
-    if (choice.bitrateKbps) {
-        return OutOfRange("--bitrate", *choice.bitrateKbps, format.bitrateMin, format.bitrateMax,
-                          format);
-    }
-    return std::nullopt;
 }
 
 EncoderSettings SettleQuality(const OutputFormatRow& format, const QualityChoice& choice) {

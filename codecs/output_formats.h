@@ -79,11 +79,6 @@ struct QualityChoice {
     std::optional<int> bitrateKbps;
 };
 
-// Why a choice does not fit a format (out of range, both given, or one the format has no use
-// for); nothing when it fits.
-std::optional<std::string> QualityProblem(const OutputFormatRow& format,
-                                          const QualityChoice& choice);
-
 // What an encoder is told: a VBR level, or a bit rate.
 struct EncoderSettings {
     std::string format;  // the row's name
@@ -96,7 +91,8 @@ struct EncoderSettings {
     bool seekable = true;
 };
 
-// A choice that fits, with the format's defaults for what it leaves unset.
+// A choice that fits the format (cli/output_options.h checks it), with the format's defaults for
+// what it leaves unset.
 EncoderSettings SettleQuality(const OutputFormatRow& format, const QualityChoice& choice);
 
 // "--quality 0 .. 9 (LAME V0 (best) .. V9...), default 2; or --bitrate 8 .. 320 kbps,

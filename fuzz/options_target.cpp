@@ -85,12 +85,14 @@ int FuzzOptions(const std::uint8_t* data, std::size_t size) {
     std::string preset;
     std::vector<std::string> flags;
     std::vector<std::string> positional;
-    const std::optional<std::string> error = ParseOptions(
-        words, intOptions, &options.mode, flags, {"--stems", "--no-clobber"}, positional,
-        {{"--preset", [&preset](const std::string& value) {
-              preset = value;
-              return value.empty() ? std::optional<std::string>("empty") : std::nullopt;
-          }}});
+    const ValueOption presetOption{"--preset", [&preset](const std::string& value) {
+                                       preset = value;
+                                       return value.empty() ? std::optional<std::string>("empty")
+                                                            : std::nullopt;
+                                   }};
+    const std::optional<std::string> error =
+        ParseOptions(words, intOptions, flags, {"--stems", "--no-clobber"}, positional,
+                     {ModeOption(options.mode), presetOption});
     if (error) {
         FUZZ_CHECK(!error->empty());
         return 0;

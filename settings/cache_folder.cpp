@@ -31,10 +31,6 @@ fs::path HomeFolder() {
     return {};
 }
 
-fs::path CacheBase() {
-    return XdgBaseFolder("XDG_CACHE_HOME", ".cache");
-}
-
 // Why an existing folder cannot hold copies; empty when it can.
 std::string Unusable(const fs::path& folder) {
     struct stat info {};
@@ -63,16 +59,8 @@ fs::path XdgBaseFolder(const char* variable, const char* underHome) {
     return home.empty() ? fs::path() : home / underHome;
 }
 
-namespace {
-
-bool IsHex(const std::string& text) {
-    return text.find_first_not_of("0123456789abcdef") == std::string::npos;
-}
-
-}  // namespace
-
 std::optional<fs::path> CacheFolder(std::string& problem) {
-    const fs::path base = CacheBase();
+    const fs::path base = XdgBaseFolder("XDG_CACHE_HOME", ".cache");
     if (base.empty()) {
         problem = "there is no home folder to hold it";
         return std::nullopt;
@@ -92,20 +80,18 @@ std::optional<fs::path> CacheFolder(std::string& problem) {
     return folder;
 }
 
+// KIND-TOKEN between the prefix and the suffix: KIND in lower-case letters, TOKEN in hex digits.
 bool IsCacheFileName(const std::string& name) {
-    const std::size_t prefix = std::strlen(kPrefix);
-    const std::size_t suffix = std::strlen(kSuffix);
-    if (name.size() < prefix + kTokenDigits + suffix + 2 || !name.starts_with(kPrefix) ||
-        !name.ends_with(kSuffix)) {
+    if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) {
         return false;
     }
-    const std::string middle = name.substr(prefix, name.size() - prefix - suffix);
+    const std::size_t prefix = std::strlen(kPrefix);
+    const std::string middle = name.substr(prefix, name.size() - prefix - std::strlen(kSuffix));
     const std::size_t dash = middle.rfind('-');
-    const std::string kind = middle.substr(0, dash == std::string::npos ? 0 : dash);
-    const std::string token = dash == std::string::npos ? "" : middle.substr(dash + 1);
-    return !kind.empty() &&
-           kind.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos &&
-           token.size() == kTokenDigits && IsHex(token);
+    return dash != std::string::npos && dash > 0 &&
+           middle.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == dash &&
+           middle.size() - dash - 1 == kTokenDigits &&
+           middle.find_first_not_of("0123456789abcdef", dash + 1) == std::string::npos;
 }
 
 void RemoveStaleCacheFiles(const fs::path& folder) {
@@ -129,10 +115,9 @@ void RemoveStaleCacheFiles(const fs::path& folder) {
     }
 }
 
-CacheFile::CacheFile(CacheFile&& other) noexcept
-    : m_path(std::exchange(other.m_path, {})),
-      m_file(std::exchange(other.m_file, nullptr)),
-      m_lock(std::exchange(other.m_lock, -1)) {}
+CacheFile::CacheFile(CacheFile&& other) noexcept {
+    *this = std::move(other);
+}
 
 CacheFile& CacheFile::operator=(CacheFile&& other) noexcept {
     if (this != &other) {

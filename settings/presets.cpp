@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -275,10 +276,6 @@ class PresetParser {
     std::size_t m_pendingBlank = 0;  // how much of it ends with its last blank line
 };
 
-std::string SystemError(int error) {
-    return std::strerror(error);
-}
-
 // The file's text; nothing, with the reason, when it exists but cannot be read. A missing
 // file reads as empty.
 std::optional<std::string> ReadText(const fs::path& file, std::string& problem) {
@@ -287,7 +284,7 @@ std::optional<std::string> ReadText(const fs::path& file, std::string& problem) 
         if (errno == ENOENT) {
             return std::string();
         }
-        problem = file.string() + " cannot be read: " + SystemError(errno);
+        problem = file.string() + " cannot be read: " + std::strerror(errno);
         return std::nullopt;
     }
     std::string text;
@@ -300,7 +297,7 @@ std::optional<std::string> ReadText(const fs::path& file, std::string& problem) 
     const int error = errno;
     std::fclose(in);
     if (failed) {
-        problem = file.string() + " cannot be read: " + SystemError(error);
+        problem = file.string() + " cannot be read: " + std::strerror(error);
         return std::nullopt;
     }
     if (text.size() > kMaxFileBytes) {
@@ -327,21 +324,8 @@ std::optional<FileContents> ReadFile(const fs::path& file, std::vector<std::stri
 
 std::string PresetText(const Preset& preset) {
     std::string text = "[" + preset.name + "]\n" + kModeKey + " = " + ModeName(preset.mode) + "\n";
-    for (const Knob knob : kProcessingKnobs) {
-        text += std::string(RowOf(knob).name) + " = " +
-                std::to_string(PositionOf(preset.positions, knob)) + "\n";
-    }
-    // Only where they are not the start-up ones: such a section reads as before them.
-    const auto optional = [&](Knob knob) {
-        const KnobRow& row = RowOf(knob);
-        if (const int pos = PositionOf(preset.positions, knob); pos != row.start) {
-            text += std::string(row.name) + " = " + KnobValueText(row, pos) + "\n";
-        }
-    };
-    std::ranges::for_each(kStereoKnobs, optional);
-    std::ranges::for_each(kKeyTempoKnobs, optional);
-    if (preset.loudness.On()) {
-        text += std::string(kLoudnessKey) + " = " + LoudnessText(preset.loudness) + "\n";
+    for (const auto& [key, value] : PresetSettings(preset)) {
+        text += key + " = " + value + "\n";
     }
     return text;
 }
@@ -365,7 +349,7 @@ std::string FileText(const FileContents& contents) {
 std::optional<std::string> WriteWhole(const fs::path& file, const std::string& text) {
     const auto failed = [&file](int error) {
         return std::optional<std::string>(file.string() +
-                                          " cannot be written: " + SystemError(error));
+                                          " cannot be written: " + std::strerror(error));
     };
     const fs::path target = ResolveOutputTarget(file);
     std::error_code ec;
@@ -441,28 +425,34 @@ class ChangeLock {
     ChangeLock& operator=(const ChangeLock&) = delete;
 
     // Why the file cannot be changed now; nothing when it may be.
-    std::optional<std::string> Problem() const {
-        return m_problem.empty() ? std::nullopt : std::optional<std::string>(m_problem);
-    }
+    const std::optional<std::string>& Problem() const { return m_problem; }
 
   private:
     int m_fd = -1;
-    std::string m_problem;
+    std::optional<std::string> m_problem;
 };
 
 bool IsShippedName(std::string_view name) {
     return ShippedPresets().Find(name) != nullptr;
 }
 
-// The file's sections, for a change; an error text when it cannot be read.
-std::optional<std::string> ReadForChange(const fs::path& file, FileContents& contents) {
+// Reads the file's sections under the lock, lets change edit them and writes them back; an
+// error text when the file cannot be locked, read or written, or change refuses.
+std::optional<std::string> ChangeFile(
+    const fs::path& file, const std::function<std::optional<std::string>(FileContents&)>& change) {
+    const ChangeLock lock(file);
+    if (lock.Problem()) {
+        return lock.Problem();
+    }
     std::vector<std::string> problems;
-    std::optional<FileContents> read = ReadFile(file, problems);
-    if (!read) {
+    std::optional<FileContents> contents = ReadFile(file, problems);
+    if (!contents) {
         return problems.front();
     }
-    contents = std::move(*read);
-    return std::nullopt;
+    if (std::optional<std::string> refused = change(*contents)) {
+        return refused;
+    }
+    return WriteWhole(file, FileText(*contents));
 }
 
 // Removes the entries named name; whether there were any.
@@ -520,9 +510,10 @@ PresetList LoadPresets(const fs::path& file) {
         if (!entry.preset) {
             continue;
         }
+        const std::string place = file.string() + ", line " + std::to_string(entry.line) + ": ";
         const auto [first, added] = names.emplace(LowerCase(entry.name), false);
         if (!added) {
-            list.problems.push_back(file.string() + ", line " + std::to_string(entry.line) + ": " +
+            list.problems.push_back(place +
                                     (first->second
                                          ? Quoted(entry.name) + " is the name of a shipped preset"
                                          : "a second preset named " + Quoted(entry.name)) +
@@ -530,8 +521,8 @@ PresetList LoadPresets(const fs::path& file) {
             continue;
         }
         if (loaded == kMaxPresets) {
-            list.problems.push_back(file.string() + ", line " + std::to_string(entry.line) +
-                                    ": the file holds more than " + std::to_string(kMaxPresets) +
+            list.problems.push_back(place + "the file holds more than " +
+                                    std::to_string(kMaxPresets) +
                                     " presets; this one and those after it are not loaded");
             break;
         }
@@ -539,6 +530,26 @@ PresetList LoadPresets(const fs::path& file) {
         list.presets.push_back(*entry.preset);
     }
     return list;
+}
+
+std::vector<std::pair<std::string, std::string>> PresetSettings(const Preset& preset) {
+    std::vector<std::pair<std::string, std::string>> settings;
+    for (const Knob knob : kProcessingKnobs) {
+        settings.emplace_back(RowOf(knob).name, std::to_string(PositionOf(preset.positions, knob)));
+    }
+    // Only where they are not the start-up ones: such a section reads as before them.
+    const auto optional = [&](Knob knob) {
+        const KnobRow& row = RowOf(knob);
+        if (const int pos = PositionOf(preset.positions, knob); pos != row.start) {
+            settings.emplace_back(row.name, KnobValueText(row, pos));
+        }
+    };
+    std::ranges::for_each(kStereoKnobs, optional);
+    std::ranges::for_each(kKeyTempoKnobs, optional);
+    if (preset.loudness.On()) {
+        settings.emplace_back(kLoudnessKey, LoudnessText(preset.loudness));
+    }
+    return settings;
 }
 
 std::optional<std::string> PresetNameProblem(std::string_view name) {
@@ -565,44 +576,31 @@ std::optional<std::string> SavePreset(const fs::path& file, const Preset& preset
     if (IsShippedName(preset.name)) {
         return Quoted(preset.name) + " is the name of a shipped preset";
     }
-    const ChangeLock lock(file);
-    if (std::optional<std::string> problem = lock.Problem()) {
-        return problem;
-    }
-    FileContents contents;
-    if (std::optional<std::string> error = ReadForChange(file, contents)) {
-        return error;
-    }
-    const bool known = std::any_of(contents.entries.begin(), contents.entries.end(),
-                                   [&](const Entry& e) { return SameName(e.name, preset.name); });
-    if (!known && contents.entries.size() >= kMaxPresets) {
-        return file.string() + " holds " + std::to_string(contents.entries.size()) +
-               " presets, the most it may: delete one first";
-    }
-    // In the place of the first of its namesakes, or last.
-    const auto at = std::find_if(contents.entries.begin(), contents.entries.end(),
-                                 [&](const Entry& e) { return SameName(e.name, preset.name); }) -
-                    contents.entries.begin();
-    RemoveEntries(contents, preset.name);
-    contents.entries.insert(contents.entries.begin() + at,
-                            Entry{preset.name, 0, PresetText(preset), preset});
-    return WriteWhole(file, FileText(contents));
+    return ChangeFile(file, [&](FileContents& contents) -> std::optional<std::string> {
+        std::vector<Entry>& entries = contents.entries;
+        // In the place of the first of its namesakes, or last.
+        const auto at =
+            std::find_if(entries.begin(), entries.end(),
+                         [&](const Entry& e) { return SameName(e.name, preset.name); }) -
+            entries.begin();
+        if (static_cast<std::size_t>(at) == entries.size() && entries.size() >= kMaxPresets) {
+            return file.string() + " holds " + std::to_string(entries.size()) +
+                   " presets, the most it may: delete one first";
+        }
+        RemoveEntries(contents, preset.name);
+        entries.insert(entries.begin() + at, Entry{preset.name, 0, PresetText(preset), preset});
+        return std::nullopt;
+    });
 }
 
 std::optional<std::string> DeletePreset(const fs::path& file, std::string_view name) {
     if (IsShippedName(name)) {
         return Quoted(name) + " is a shipped preset and cannot be deleted";
     }
-    const ChangeLock lock(file);
-    if (std::optional<std::string> problem = lock.Problem()) {
-        return problem;
-    }
-    FileContents contents;
-    if (std::optional<std::string> error = ReadForChange(file, contents)) {
-        return error;
-    }
-    if (!RemoveEntries(contents, name)) {
-        return "there is no preset " + Quoted(name) + " in " + file.string();
-    }
-    return WriteWhole(file, FileText(contents));
+    return ChangeFile(file, [&](FileContents& contents) -> std::optional<std::string> {
+        if (!RemoveEntries(contents, name)) {
+            return "there is no preset " + Quoted(name) + " in " + file.string();
+        }
+        return std::nullopt;
+    });
 }

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "processing/loudness.h"
@@ -62,6 +63,11 @@ PresetList ShippedPresets();
 
 // The shipped presets, then those of file; a missing file holds none.
 PresetList LoadPresets(const std::filesystem::path& file);
+
+// The settings of a preset but its mode, as "key", "value" in the order its section gives
+// them: the processing trackbars, then the others and the loudness only where a section gives
+// them.
+std::vector<std::pair<std::string, std::string>> PresetSettings(const Preset& preset);
 
 // Why a name cannot be a preset's (empty, too long, control characters); nothing when it can.
 std::optional<std::string> PresetNameProblem(std::string_view name);
