@@ -12,7 +12,7 @@ namespace {
 std::string SettingsText(const Preset& preset) {
     std::string text;
     for (const auto& [key, value] : PresetSettings(preset)) {
-        text += (text.empty() ? "" : " ") + key + " " + value;
+        text.append(text.empty() ? "" : " ").append(key).append(" ").append(value);
     }
     return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
 }

@@ -325,7 +325,7 @@ std::optional<FileContents> ReadFile(const fs::path& file, std::vector<std::stri
 std::string PresetText(const Preset& preset) {
     std::string text = "[" + preset.name + "]\n" + kModeKey + " = " + ModeName(preset.mode) + "\n";
     for (const auto& [key, value] : PresetSettings(preset)) {
-        text += key + " = " + value + "\n";
+        text.append(key).append(" = ").append(value).append("\n");
     }
     return text;
 }
