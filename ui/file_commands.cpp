@@ -1,7 +1,6 @@
 // Choosing the input and output files, and writing the processed copy.
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +15,7 @@
 #include "ui/profile.h"
 #include "ui/resource_ids.h"
 #include "ui/trackbar_slider.h"
+#include "ui/ui_language.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ void MainWindow::ShowDecoding() {
         return;
     }
     const auto percent = static_cast<int>(input.DecodingProgress() * 100);
-    setWindowTitle(QCoreApplication::translate("Zerbex", kDecodingTitle).arg(m_title).arg(percent));
+    setWindowTitle(Tr(kDecodingTitle).arg(m_title).arg(percent));
     if (!m_decodingTimer->isActive()) {
         m_decodingTimer->start();
     }

@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +20,7 @@
 #include "ui/profile.h"
 #include "ui/trackbar_slider.h"
 #include "ui/trackbar_tips.h"
+#include "ui/ui_language.h"
 #include "ui/waveform_view.h"
 
 namespace {
@@ -177,8 +177,7 @@ void MainWindow::CreateWindowMenu() {
                             &MainWindow::SuggestSettings);
     CreatePresetMenus();
     CreateSoundMenu();
-    m_windowMenu->addAction(QCoreApplication::translate("Zerbex", kAboutMenuText), this,
-                            &MainWindow::ShowAbout);
+    m_windowMenu->addAction(Tr(kAboutMenuText), this, &MainWindow::ShowAbout);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
@@ -283,15 +282,14 @@ bool MainWindow::Confirm(const QString& question) {
 // The message text, or the window's own in its language where there is none.
 void MainWindow::TellJob(const JobMessage& message) {
     Tell(message.error == JobError::DeviceGone
-             ? QCoreApplication::translate("Zerbex", kDeviceGoneText)
-                   .arg(QString::fromStdString(message.detail))
+             ? Tr(kDeviceGoneText).arg(QString::fromStdString(message.detail))
              : QString::fromStdString(MessageText(message)));
 }
 
 void MainWindow::KeepInProfile(const QString& section, const QString& entry, const QString& value,
                                const char* notKeptText) {
     if (!m_services.profile.WriteString(section, entry, value)) {
-        Warn(QCoreApplication::translate("Zerbex", notKeptText).arg(m_services.profile.Path()));
+        Warn(Tr(notKeptText).arg(m_services.profile.Path()));
     }
 }
 

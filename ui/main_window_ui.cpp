@@ -1,7 +1,6 @@
 #include "ui/main_window_ui.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,14 +9,10 @@
 #include "ui/dialog_units.h"
 #include "ui/group_frame.h"
 #include "ui/trackbar_slider.h"
+#include "ui/ui_language.h"
 #include "ui/waveform_view.h"
 
 namespace {
-
-// A template caption in the language the program speaks; the template holds the source text.
-QString Caption(const char* text) {
-    return QCoreApplication::translate("Zerbex", text);
-}
 
 QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
@@ -27,7 +22,7 @@ QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent) {
 }
 
 QWidget* CreateButton(const ControlTemplate& control, QWidget* parent) {
-    const QString caption = Caption(control.caption);
+    const QString caption = Tr(control.caption);
     QPushButton* button = (control.style & kBitmap) ? new BitmapButton(caption, parent)
                                                     : new QPushButton(caption, parent);
     button->setAutoDefault(true);
@@ -37,7 +32,7 @@ QWidget* CreateButton(const ControlTemplate& control, QWidget* parent) {
 }
 
 QWidget* CreateCheckBox(const ControlTemplate& control, QWidget* parent) {
-    auto* box = new QCheckBox(Caption(control.caption), parent);
+    auto* box = new QCheckBox(Tr(control.caption), parent);
     box->setFocusPolicy(Qt::StrongFocus);
     return box;
 }
@@ -46,7 +41,7 @@ QWidget* CreateStatic(const ControlTemplate& control, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     if ((control.style & kBitmap) == 0) {
-        label->setText(Caption(control.caption));
+        label->setText(Tr(control.caption));
         label->setWordWrap((control.style & kNoWordWrap) == 0);
     }
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -54,7 +49,7 @@ QWidget* CreateStatic(const ControlTemplate& control, QWidget* parent) {
 }
 
 QWidget* CreateGroupBox(const ControlTemplate& control, QWidget* parent) {
-    auto* box = new GroupFrame(Caption(control.caption), parent);
+    auto* box = new GroupFrame(Tr(control.caption), parent);
     // A frame drawn around its neighbours, which stay on top of it and take the mouse.
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->setFocusPolicy(Qt::NoFocus);
@@ -83,7 +78,7 @@ QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
 
 // A caption as a screen reader says it: without its access-key mark and closing colon.
 QString AccessibleCaption(const char* text) {
-    QString caption = Caption(text).remove(QLatin1Char('&'));
+    QString caption = Tr(text).remove(QLatin1Char('&'));
     while (caption.endsWith(QLatin1Char(':')) || caption.endsWith(QChar(0xFF1A))) {
         caption.chop(1);
     }
@@ -139,7 +134,7 @@ constexpr Create kCreate[] = {CreateEdit,   CreateButton,   CreateGroupBox,
 }  // namespace
 
 void MainWindowUi::SetUp(QWidget& window, const DialogTemplate& dialog) {
-    window.setWindowTitle(Caption(dialog.caption));
+    window.setWindowTitle(Tr(dialog.caption));
     // A top-level window with a taskbar button, a title and a close box; it cannot be
     // maximised or resized.
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -196,9 +191,9 @@ void MainWindowUi::NameForScreenReaders() {
         }
     }
     if (inputPathEdit != nullptr) {
-        inputPathEdit->setAccessibleName(Caption(QT_TRANSLATE_NOOP("Zerbex", "输入文件")));
+        inputPathEdit->setAccessibleName(Tr(QT_TRANSLATE_NOOP("Zerbex", "输入文件")));
     }
     if (outputPathEdit != nullptr) {
-        outputPathEdit->setAccessibleName(Caption(QT_TRANSLATE_NOOP("Zerbex", "输出文件")));
+        outputPathEdit->setAccessibleName(Tr(QT_TRANSLATE_NOOP("Zerbex", "输出文件")));
     }
 }

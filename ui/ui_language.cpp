@@ -27,3 +27,7 @@ bool InstallUiLanguage(QCoreApplication& app, const QStringList& uiLanguages) {
                                 : QLocale(QLocale::Chinese, QLocale::China));
     return english == wantsEnglish;
 }
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("Zerbex", text);
+}

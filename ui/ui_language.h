@@ -13,3 +13,7 @@ bool SpeaksTemplateLanguage(const QStringList& uiLanguages);
 // LANGUAGE, LC_ALL, LC_MESSAGES and LANG) into app. False when the English captions were
 // asked for and could not be loaded; the window then keeps its Chinese ones.
 bool InstallUiLanguage(QCoreApplication& app, const QStringList& uiLanguages);
+
+// A caption or message in the language the program speaks; text is its source (Chinese)
+// text, marked with QT_TRANSLATE_NOOP("Zerbex", ...) where it is written.
+QString Tr(const char* text);

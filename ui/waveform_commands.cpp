@@ -3,7 +3,6 @@
 // click moves the playback to the frame clicked, a drag sets the loop to the frame; the loop
 // trackbars then show the nearest steps, and moving one of them puts the loop in steps again.
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPointer>
@@ -12,6 +11,7 @@
 
 #include "ui/main_window.h"
 #include "ui/trackbar_slider.h"
+#include "ui/ui_language.h"
 #include "ui/waveform_view.h"
 
 namespace {
@@ -121,11 +121,10 @@ void MainWindow::ShowLoopOnWaveform() {
 void MainWindow::ShowValues() {
     const int key = Pos(Knob::Key);
     const double semitones = static_cast<double>(key) / RowOf(Knob::Key).perUnit;
-    m_ui.keyValue->setText(
-        QCoreApplication::translate("Zerbex", QT_TRANSLATE_NOOP("Zerbex", "%1 半音"))
-            .arg(QStringLiteral("%1%2")
-                     .arg(key > 0 ? QStringLiteral("+") : QString())
-                     .arg(semitones, 0, 'f', 1)));
+    m_ui.keyValue->setText(Tr(QT_TRANSLATE_NOOP("Zerbex", "%1 半音"))
+                               .arg(QStringLiteral("%1%2")
+                                        .arg(key > 0 ? QStringLiteral("+") : QString())
+                                        .arg(semitones, 0, 'f', 1)));
     m_ui.tempoValue->setText(QStringLiteral("%1 %").arg(Pos(Knob::Tempo)));
     m_ui.focusValue->setText(QString::number(Pos(Knob::Focus)));
 }

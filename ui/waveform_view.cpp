@@ -1,12 +1,13 @@
 #include "ui/waveform_view.h"
 
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cmath>
+
+#include "ui/ui_language.h"
 
 namespace {
 
@@ -19,15 +20,11 @@ const QColor kSongColour(70, 110, 170);
 const QColor kBandColour(230, 120, 40);
 const QColor kHeadColour(200, 30, 30);
 
-QString Caption(const char* text) {
-    return QCoreApplication::translate("Zerbex", text);
-}
-
 }  // namespace
 
 WaveformView::WaveformView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(Caption(QT_TRANSLATE_NOOP("Zerbex", "波形")));
+    setAccessibleName(Tr(QT_TRANSLATE_NOOP("Zerbex", "波形")));
     setAttribute(Qt::WA_OpaquePaintEvent);
     Describe();
 }
@@ -342,10 +339,10 @@ void WaveformView::keyPressEvent(QKeyEvent* event) {
 // What a screen reader says beside the name: where the head and the loop are.
 void WaveformView::Describe() {
     if (m_frames == 0) {
-        setAccessibleDescription(Caption(QT_TRANSLATE_NOOP("Zerbex", "还没有歌曲")));
+        setAccessibleDescription(Tr(QT_TRANSLATE_NOOP("Zerbex", "还没有歌曲")));
         return;
     }
-    setAccessibleDescription(Caption(QT_TRANSLATE_NOOP("Zerbex", "位置 %1，循环 %2 至 %3"))
+    setAccessibleDescription(Tr(QT_TRANSLATE_NOOP("Zerbex", "位置 %1，循环 %2 至 %3"))
                                  .arg(TimeText(std::max<std::int64_t>(m_head, 0), m_rate),
                                       TimeText(m_loopStart, m_rate), TimeText(m_loopEnd, m_rate)));
 }

@@ -20,6 +20,7 @@
 #include "ui/message_boxes.h"
 #include "ui/profile.h"
 #include "ui/trackbar_slider.h"
+#include "ui/ui_language.h"
 
 namespace {
 
@@ -30,10 +31,6 @@ constexpr char kPresetNameLabel[] = QT_TRANSLATE_NOOP("Zerbex", "预设名称：
 constexpr char kReplacePresetText[] = QT_TRANSLATE_NOOP("Zerbex", "预设“%1”已存在。要替换它吗？");
 constexpr char kDeletePresetQuestion[] = QT_TRANSLATE_NOOP("Zerbex", "要删除预设“%1”吗？");
 constexpr char kSavingPresetsText[] = QT_TRANSLATE_NOOP("Zerbex", "正在保存预设...");
-
-QString Tr(const char* text) {
-    return QCoreApplication::translate("Zerbex", text);
-}
 
 // The first problems, one a line: a box of a thousand lines helps no one.
 QString Lines(const std::vector<std::string>& lines) {
@@ -255,13 +252,12 @@ void MainWindow::OpenUpgradePage() {
 // Found from the program's own folder, wherever the user started it from.
 void MainWindow::OpenManual() {
     // The manual that names the captions the window shows: its file name is translated too.
-    const QString manual = FindManual(
-        QCoreApplication::applicationDirPath(),
-        QCoreApplication::translate("Zerbex", QT_TRANSLATE_NOOP("Zerbex", "zerbex2manual-zh.pdf")));
+    const QString manual = FindManual(QCoreApplication::applicationDirPath(),
+                                      Tr(QT_TRANSLATE_NOOP("Zerbex", "zerbex2manual-zh.pdf")));
     if (!QFile::exists(manual) || !Urls().Open(QUrl::fromLocalFile(manual))) {
         // The English text names a viewer the user installs from the distribution; only the
         // template's own message goes on to the reader maker's page.
-        const QString text = QCoreApplication::translate("Zerbex", kMsgNoReader);
+        const QString text = Tr(kMsgNoReader);
         Tell(text);
         if (text == QLatin1String(kMsgNoReader)) {
             Urls().Open(QUrl(kReaderDownloadPage));
