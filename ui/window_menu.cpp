@@ -55,15 +55,6 @@ constexpr char kDeviceNotKeptText[] =
 const QString kSoundSection = QStringLiteral("Sound");
 const QString kDeviceEntry = QStringLiteral("Device");
 
-QString DefaultEntryText(const std::vector<AudioDevice>& devices) {
-    const auto system = std::find_if(devices.begin(), devices.end(),
-                                     [](const AudioDevice& device) { return device.isDefault; });
-    if (system == devices.end()) {
-        return Tr(kNoDefaultDeviceText);
-    }
-    return Tr(kDefaultDeviceText).arg(MenuText(system->hostApi), MenuText(system->name));
-}
-
 const QString kUpgradePage = QStringLiteral("https://www.hollenby.com/zerbex2/upgrade.html");
 const QString kReaderDownloadPage = QStringLiteral("https://get.adobe.com/reader/");
 const char* const kMsgNoReader =
@@ -206,8 +197,13 @@ void MainWindow::FillSoundMenu() {
         m_services.devices != nullptr ? m_services.devices->Devices() : std::vector<AudioDevice>{};
     const auto system = std::find_if(devices.begin(), devices.end(),
                                      [](const AudioDevice& device) { return device.isDefault; });
-    AddDeviceEntry(DefaultEntryText(devices), {},
-                   system != devices.end() && system->name == m_host.ChosenDevice());
+    if (system == devices.end()) {
+        AddDeviceEntry(Tr(kNoDefaultDeviceText), {});
+    } else {
+        AddDeviceEntry(
+            Tr(kDefaultDeviceText).arg(MenuText(system->hostApi), MenuText(system->name)), {},
+            system->name == m_host.ChosenDevice());
+    }
     // The system's default device is the first entry, which names it: one entry a device.
     const bool others = std::any_of(devices.begin(), devices.end(),
                                     [](const AudioDevice& device) { return !device.isDefault; });
