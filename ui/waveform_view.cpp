@@ -1,5 +1,6 @@
 #include "ui/waveform_view.h"
 
+#include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -305,31 +306,18 @@ void WaveformView::keyPressEvent(QKeyEvent* event) {
         MoveEdge(ctrl, (key == Qt::Key_Left ? -1 : 1) * second / 10);
         return;
     }
-    const std::int64_t head = std::max<std::int64_t>(m_head, 0);
+    // The seconds a key moves the head by; Home and End go to the ends.
+    static const QHash<int, int> kSeconds = {
+        {Qt::Key_Left, -1}, {Qt::Key_Right, 1}, {Qt::Key_PageUp, -10}, {Qt::Key_PageDown, 10}};
     const auto last = static_cast<std::int64_t>(m_frames);
-    std::int64_t to = -1;
-    switch (key) {
-        case Qt::Key_Left:
-            to = head - second;
-            break;
-        case Qt::Key_Right:
-            to = head + second;
-            break;
-        case Qt::Key_PageUp:
-            to = head - 10 * second;
-            break;
-        case Qt::Key_PageDown:
-            to = head + 10 * second;
-            break;
-        case Qt::Key_Home:
-            to = 0;
-            break;
-        case Qt::Key_End:
-            to = last - 1;
-            break;
-        default:
-            QWidget::keyPressEvent(event);
-            return;
+    std::int64_t to = 0;
+    if (key == Qt::Key_End) {
+        to = last - 1;
+    } else if (kSeconds.contains(key)) {
+        to = std::max<std::int64_t>(m_head, 0) + kSeconds.value(key) * second;
+    } else if (key != Qt::Key_Home) {
+        QWidget::keyPressEvent(event);
+        return;
     }
     to = std::clamp<std::int64_t>(to, 0, std::max<std::int64_t>(last - 1, 0));
     SetPlayHead(to);
