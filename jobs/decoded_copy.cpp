@@ -197,26 +197,6 @@ void DecodedCopy::Finish(InputStatus status, std::string problem,
     m_changed.notify_all();
 }
 
-bool DecodedCopy::Ended() const {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_ended;
-}
-
-InputStatus DecodedCopy::Status() const {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_status;
-}
-
-std::string DecodedCopy::Problem() const {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_problem;
-}
-
-std::optional<JobMessage> DecodedCopy::Warning() const {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_warning;
-}
-
 fs::path DecodedCopy::Path() const {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_ended ? m_path : fs::path();

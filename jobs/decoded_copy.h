@@ -50,11 +50,11 @@ class DecodedCopy {
     // Removes the copy; once the decoding thread has ended.
     void Remove() { m_file.Remove(); }
 
-    bool Ended() const;
-    InputStatus Status() const;
-    std::string Problem() const;
+    bool Ended() const { return Locked(m_ended); }
+    InputStatus Status() const { return Locked(m_status); }
+    std::string Problem() const { return Locked(m_problem); }
     // Once it ended: the decoder found less than the stream declares, or damaged parts.
-    std::optional<JobMessage> Warning() const;
+    std::optional<JobMessage> Warning() const { return Locked(m_warning); }
     // The copy, once it ended ready.
     std::filesystem::path Path() const;
     // How far through the input the decoder is, 0 .. 1.
@@ -82,6 +82,12 @@ class DecodedCopy {
     void Started(std::uint64_t declaredBytes, std::uint32_t byteRate);
     void Finish(InputStatus status, std::string problem, std::optional<JobMessage> warning);
     std::uint64_t DataBytes() const { return m_written - m_headerBytes; }  // m_mutex held
+    // The decoding thread changes these while readers look.
+    template <typename T>
+    T Locked(const T& member) const {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return member;
+    }
 
     CacheFile m_file;  // the decoding thread's until it ends
     std::stop_source m_cancel;
