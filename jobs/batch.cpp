@@ -40,14 +40,6 @@ class FileObserver : public JobObserver {
     std::vector<JobMessage> m_messages;
 };
 
-// How the files share the pool: one file on all of it, in segments; or several side by side,
-// each in one piece, reading and writing on threads of its own only while the pool has a
-// thread and a core left for them.
-struct Sharing {
-    bool segments;
-    bool ioThreads;
-};
-
 // What every file of a batch is written with.
 struct BatchJob {
     const ProcessingParameters& params;
@@ -58,7 +50,11 @@ struct BatchJob {
     BatchObserver& observer;
 };
 
-bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sharing sharing) {
+// How the file shares the pool: alone on all of it, in segments; or side by side with others,
+// in one piece, reading and writing on threads of its own only while the pool has a thread
+// and a core left for them (ioThreads).
+bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, bool segments,
+              bool ioThreads) {
     if (job.stop.stop_requested()) {
         return false;
     }
@@ -72,8 +68,8 @@ bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, Sha
     request.loudness = job.settings.loudness;
     request.stop = job.stop;
     request.pool = &job.pool;
-    request.segments = sharing.segments ? 0 : 1;
-    request.ioThreads = sharing.ioThreads;
+    request.segments = segments ? 0 : 1;
+    request.ioThreads = ioThreads;
     request.disk = &job.disk;
     FileObserver file(job.observer, index);
     const JobResult result = JobRunner().Write(request, file);
@@ -173,13 +169,13 @@ JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParamete
     const BatchJob job{params, settings, stop, pool, disk, observer};
     std::atomic<bool> allWritten{true};
     if (chosen.size() == 1) {
-        allWritten = WriteOne(items[chosen[0]], chosen[0], job, {true, pool.HasSpareThread(1)});
+        allWritten = WriteOne(items[chosen[0]], chosen[0], job, true, pool.HasSpareThread(1));
     } else {
         const auto sideBySide = std::min<std::size_t>(chosen.size(), pool.Threads());
-        const Sharing sharing{false, pool.HasSpareThread(sideBySide)};
+        const bool ioThreads = pool.HasSpareThread(sideBySide);
         pool.ForEach(chosen.size(), [&](std::size_t k) {
             const std::size_t i = chosen[k];
-            if (!WriteOne(items[i], i, job, sharing)) {
+            if (!WriteOne(items[i], i, job, false, ioThreads)) {
                 allWritten = false;
             }
         });
