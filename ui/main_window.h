@@ -80,7 +80,6 @@ class MainWindow : public QWidget {
 
     // What users rely on from the keyboard and the mouse beyond the controls' own handling.
     void ConnectShortcuts();
-    bool KeyReachedWindowItself(const QKeyEvent& event) const;
     void KeysShowTestBoxes(QKeyEvent* event);
     // Return and Enter press the focused button, else Play Zerbex 2; Escape closes the window.
     bool EnterOrEscape(QKeyEvent* event);

@@ -62,20 +62,6 @@ void MainWindow::ResetKeyAndTempo() {
     MoveKey(RowOf(Knob::Key).start);
 }
 
-bool MainWindow::KeyReachedWindowItself(const QKeyEvent& event) const {
-    // Alt combinations are menu keys, and the window's own keys move the focus, press the
-    // default button or close the window before any key handler sees them.
-    static const QList<int> kWindowKeys = {Qt::Key_Escape, Qt::Key_Return,  Qt::Key_Enter,
-                                           Qt::Key_Tab,    Qt::Key_Backtab, Qt::Key_Up,
-                                           Qt::Key_Down,   Qt::Key_Left,    Qt::Key_Right};
-    if ((event.modifiers() & Qt::AltModifier) || kWindowKeys.contains(event.key())) {
-        return false;
-    }
-    // A key typed into a control comes here only when the control passed it on.
-    const QWidget* focus = focusWidget();
-    return focus == nullptr || focus == this;
-}
-
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     if (!EnterOrEscape(event)) {
         KeysShowTestBoxes(event);
@@ -85,7 +71,15 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 // A key that reaches the window itself shows the test boxes: one as it goes down, one for the
 // character it types.
 void MainWindow::KeysShowTestBoxes(QKeyEvent* event) {
-    if (!KeyReachedWindowItself(*event)) {
+    // Alt combinations are menu keys, and the window's own keys move the focus, press the
+    // default button or close the window before any key handler sees them.
+    static const QList<int> kWindowKeys = {Qt::Key_Escape, Qt::Key_Return,  Qt::Key_Enter,
+                                           Qt::Key_Tab,    Qt::Key_Backtab, Qt::Key_Up,
+                                           Qt::Key_Down,   Qt::Key_Left,    Qt::Key_Right};
+    // A key typed into a control comes here only when the control passed it on.
+    const QWidget* focus = focusWidget();
+    if ((event->modifiers() & Qt::AltModifier) || kWindowKeys.contains(event->key()) ||
+        (focus != nullptr && focus != this)) {
         event->ignore();
         return;
     }
@@ -106,13 +100,11 @@ bool MainWindow::EnterOrEscape(QKeyEvent* event) {
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         // Only a button that shows is pressed, as a hidden window has none.
-        if (m_ui.playMode2Button->isVisible()) {
-            if (m_ui.playMode2Button->isEnabled()) {
-                m_ui.playMode2Button->click();
-            }
-            return true;
+        if (!m_ui.playMode2Button->isVisible()) {
+            event->ignore();
+        } else if (m_ui.playMode2Button->isEnabled()) {
+            m_ui.playMode2Button->click();
         }
-        event->ignore();
         return true;
     }
     return false;
