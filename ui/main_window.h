@@ -146,9 +146,8 @@ class MainWindow : public QWidget {
     void SavePresetCommand();
     void ApplyPreset(const Preset& preset);
     void DeletePresetCommand(const std::string& name);
-    // Runs a change of the presets file off the window's thread; its error text.
-    std::optional<std::string> ChangePresets(
-        const std::function<std::optional<std::string>()>& change);
+    // Runs a change of the presets file off the window's thread, warning of its error text.
+    void ChangePresets(const std::function<std::optional<std::string>()>& change);
     std::filesystem::path PresetsFile() const;
     void CreateSoundMenu();
     void FillSoundMenu();

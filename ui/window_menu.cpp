@@ -137,18 +137,13 @@ void MainWindow::SavePresetCommand() {
         same != nullptr && !same->shipped && !Confirm(Tr(kReplacePresetText).arg(name))) {
         return;
     }
-    const std::optional<std::string> error =
-        ChangePresets([&] { return SavePreset(PresetsFile(), preset); });
-    if (error) {
-        Warn(QString::fromStdString(*error));
-    }
-    RefreshPresetMenus();
+    ChangePresets([&] { return SavePreset(PresetsFile(), preset); });
 }
 
 // A change of the presets file waits for another program's change and syncs the file: on a
 // worker, so that the window keeps drawing meanwhile (a dialog shows after half a second).
-std::optional<std::string> MainWindow::ChangePresets(
-    const std::function<std::optional<std::string>()>& change) {
+// Then the user hears what went wrong, and the menus show the file as it is.
+void MainWindow::ChangePresets(const std::function<std::optional<std::string>()>& change) {
     std::optional<std::string> error;
     bool ran = false;
     std::stop_source cancel;  // the change is short and all or nothing: it runs to its end
@@ -159,7 +154,13 @@ std::optional<std::string> MainWindow::ChangePresets(
             ran = true;
         },
         cancel);
-    return ran ? error : change();
+    if (!ran) {
+        error = change();
+    }
+    if (error) {
+        Warn(QString::fromStdString(*error));
+    }
+    RefreshPresetMenus();
 }
 
 // Through the trackbars, as the suggested settings: a playback hears them from its next piece.
@@ -175,11 +176,7 @@ void MainWindow::DeletePresetCommand(const std::string& name) {
     if (!Confirm(Tr(kDeletePresetQuestion).arg(QString::fromStdString(name)))) {
         return;
     }
-    if (const std::optional<std::string> error =
-            ChangePresets([&] { return DeletePreset(PresetsFile(), name); })) {
-        Warn(QString::fromStdString(*error));
-    }
-    RefreshPresetMenus();
+    ChangePresets([&] { return DeletePreset(PresetsFile(), name); });
 }
 
 void MainWindow::CreateSoundMenu() {
