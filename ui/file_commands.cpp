@@ -143,10 +143,7 @@ void MainWindow::ChooseOutput() {
         request.selectedFilter = OutputFilterFor(QFileInfo(proposed).suffix());
     }
     const std::optional<QString> chosen = m_services.files.Choose(request);
-    if (!chosen) {
-        return;
-    }
-    if (RefusedPath(*chosen)) {
+    if (!chosen || RefusedPath(*chosen)) {
         return;
     }
     m_ui.outputPathEdit->setText(*chosen);
