@@ -118,25 +118,24 @@ std::unique_ptr<RenderSource> OpenSource(const WriteRequest& request,
                                          JobResult& refusal, JobObserver& observer) {
     const fs::path& path = request.reads.empty() ? request.input : request.reads;
     const bool decode = stretchNote.has_value();
+    const auto none = [&](const JobMessage& why, JobResult result) {
+        observer.Message(why);
+        refusal = result;
+        return nullptr;
+    };
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
-        observer.Message({JobError::NotAudio});
-        refusal = JobResult::Refused;
-        return nullptr;
+        return none({JobError::NotAudio}, JobResult::Refused);
     }
     if (!decode && EngineReadsAsIs(path)) {
         auto wav = std::make_unique<WavSource>();
         if (wav->Open(path)) {
             return wav;
         }
-        observer.Message({JobError::ReadInput, Unreadable(path)});
-        refusal = JobResult::Failed;
-        return nullptr;
+        return none({JobError::ReadInput, Unreadable(path)}, JobResult::Failed);
     }
     if (decode && !fs::is_regular_file(path, ec)) {
-        observer.Message({JobError::ReadInput, Unreadable(path)});
-        refusal = JobResult::Failed;
-        return nullptr;
+        return none({JobError::ReadInput, Unreadable(path)}, JobResult::Failed);
     }
     auto decoded = std::make_unique<DecodedSource>();
     const SourceStatus opened = decoded->Open(path, request.stop);
@@ -150,10 +149,8 @@ std::unique_ptr<RenderSource> OpenSource(const WriteRequest& request,
         refusal = JobResult::Stopped;
         return nullptr;
     }
-    observer.Message(
-        {opened == SourceStatus::NotStereo ? JobError::NotStereo : JobError::NotAudio});
-    refusal = JobResult::Refused;
-    return nullptr;
+    return none({opened == SourceStatus::NotStereo ? JobError::NotStereo : JobError::NotAudio},
+                JobResult::Refused);
 }
 
 // The sink of the output's format for path (the output, or its vocals); null after telling
