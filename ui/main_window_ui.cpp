@@ -185,15 +185,10 @@ void MainWindowUi::AddBeyondTemplate(QWidget& window, const DialogBaseUnits& uni
 }
 
 void MainWindowUi::NameForScreenReaders() {
+    // The template has every one of them.
     for (const auto& [knob, caption] : kTrackbarCaptions) {
-        if (TrackbarSlider* slider = Slider(knob)) {
-            slider->setAccessibleName(AccessibleCaption(caption));
-        }
+        Slider(knob)->setAccessibleName(AccessibleCaption(caption));
     }
-    if (inputPathEdit != nullptr) {
-        inputPathEdit->setAccessibleName(Tr(QT_TRANSLATE_NOOP("Zerbex", "输入文件")));
-    }
-    if (outputPathEdit != nullptr) {
-        outputPathEdit->setAccessibleName(Tr(QT_TRANSLATE_NOOP("Zerbex", "输出文件")));
-    }
+    inputPathEdit->setAccessibleName(Tr(QT_TRANSLATE_NOOP("Zerbex", "输入文件")));
+    outputPathEdit->setAccessibleName(Tr(QT_TRANSLATE_NOOP("Zerbex", "输出文件")));
 }
