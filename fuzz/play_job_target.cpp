@@ -75,8 +75,8 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
     controls.play.Change([&](PlaySettings& play) {
         play.loopStart = actions.loopStart;
         play.loopEnd = actions.loopEnd;
+        play.playPos = actions.playPos;
     });
-    controls.playPos = actions.playPos;
 
     TestAudioOut out;
     out.onWrite = [&](std::size_t blockIndex) {
@@ -84,7 +84,7 @@ int FuzzPlayJob(const std::uint8_t* data, std::size_t size) {
             controls.seek = 1;
         }
         if (blockIndex == 0 && actions.moveLoopEnd) {
-            controls.play.Change([&](PlaySettings& play) { play.loopEnd = controls.playPos; });
+            controls.play.Change([&](PlaySettings& play) { play.loopEnd = actions.playPos; });
         }
         if (blockIndex == 1 && actions.switchMode) {
             controls.settings.Change([&](ProcessingParameters& p) { p.mode = actions.mode; });

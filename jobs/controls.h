@@ -13,10 +13,13 @@
 #include "processing/processing_parameters.h"
 #include "trackbars/parameters.h"
 
-// Where and how a playback plays, besides the processing: the loop region and the key and tempo
-// the window shows. A playback takes them whole at each block and piece, so that it never
-// meets a loop's new start with its old end.
+// Where and how a playback plays, besides the processing: the play position, the loop region
+// and the key and tempo the window shows. A playback takes them whole at each block and piece,
+// so that it never meets a loop's new start with its old end.
 struct PlaySettings {
+    // Trackbar steps: where a playback starts, and where a move asked for without a frame
+    // goes. A playback advances its own copy and tells the steps to its observer.
+    int playPos = RowOf(Knob::PlayPos).start;
     int loopStart = RowOf(Knob::LoopStart).start;  // trackbar steps
     int loopEnd = RowOf(Knob::LoopEnd).start;
     // A loop region to the frame, end exclusive (the waveform's, the command line's times):
@@ -33,17 +36,16 @@ struct PlayControls {
     // The processing's settings as the window last set them; a playback takes them before each
     // piece it prepares.
     Mailbox<ProcessingParameters> settings;
-    // The loop, key and tempo; a playback that resets a bad loop tells the observer instead.
+    // The position, loop, key and tempo; a playback tells where it is and a loop it had to
+    // reset to its observer instead.
     Mailbox<PlaySettings> play;
     // Asks the running job to stop; a new one is set before each job, while none runs.
     std::stop_source stop;
     // A move was asked for (the play-position trackbar released, the waveform clicked): a
-    // playback moves to seekFrame, or to playPos when seekFrame is negative, and clears it.
-    // Whoever asks writes seekFrame, then seek; the playback never writes seekFrame, so a
-    // position it tells meanwhile cannot take the place of the one asked for.
+    // playback moves to seekFrame, or to play's playPos when seekFrame is negative, and clears
+    // it. Whoever asks publishes the position and writes seekFrame, then seek.
     Shared<int> seek{0};
     Shared<std::int64_t> seekFrame{-1};
-    Shared<int> playPos{RowOf(Knob::PlayPos).start};  // trackbar steps; a playback advances it
     // Set where they may change while a playback runs: its blocks then go out in small pieces
     // at every key and tempo, so that a change is heard at once.
     Shared<int> keyTempoLive{0};

@@ -183,7 +183,7 @@ Playback::Region Playback::LoopRegion() const {
 
 // The counter, and the trackbar's value the window reads back.
 void Playback::SetPosition(int steps) {
-    m_controls.playPos = steps;
+    m_play.playPos = steps;
     m_counter.Set(steps);
 }
 
@@ -215,7 +215,7 @@ void Playback::Reposition() {
     const std::int64_t asked = m_controls.seek && !m_starting ? m_controls.seekFrame.Get() : -1;
     Region loop = LoopRegion();
     std::int64_t q =
-        asked >= 0 ? asked * static_cast<std::int64_t>(kFrameBytes) : Pos(m_controls.playPos);
+        asked >= 0 ? asked * static_cast<std::int64_t>(kFrameBytes) : Pos(m_play.playPos);
     if (loop.frames && (!m_controls.seek || m_starting)) {
         q = loop.start;  // the counter's coarse step would land short of the loop's end
     }
@@ -232,7 +232,7 @@ void Playback::Reposition() {
     m_input.Seek(m_dataStart + q);
     m_position = static_cast<std::uint64_t>(q);
     if (!m_moved) {
-        SetPosition(asked >= 0 ? m_counter.StepAt(q) : m_controls.playPos.Get());
+        SetPosition(asked >= 0 ? m_counter.StepAt(q) : m_play.playPos);
     }
     m_moved = false;
     m_starting = false;

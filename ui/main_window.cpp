@@ -190,9 +190,8 @@ int MainWindow::Pos(Knob knob) const {
 }
 
 void MainWindow::PublishPositions() {
-    PlayControls& controls = m_host.Controls();
-    controls.playPos = Pos(Knob::PlayPos);
-    controls.play.Change([this](PlaySettings& play) {
+    m_host.Controls().play.Change([this](PlaySettings& play) {
+        play.playPos = Pos(Knob::PlayPos);
         play.loopStart = Pos(Knob::LoopStart);
         play.loopEnd = Pos(Knob::LoopEnd);
         play.key = Pos(Knob::Key);

@@ -89,7 +89,8 @@ void MainWindow::SeekToFrame(std::int64_t frame) {
     m_ui.waveform->SetPlayHead(frame);
     m_ui.Slider(Knob::PlayPos)->setValue(StepOfFrame(frame));
     PlayControls& controls = m_host.Controls();
-    controls.playPos = m_ui.Slider(Knob::PlayPos)->value();
+    controls.play.Change(
+        [&](PlaySettings& play) { play.playPos = m_ui.Slider(Knob::PlayPos)->value(); });
     controls.seekFrame = frame;
     controls.seek = 1;
 }

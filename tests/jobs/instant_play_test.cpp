@@ -184,7 +184,8 @@ TEST(InstantPlay, PlaysWhatTheCopyHoldsAndWaitsWhereItIsAheadOfTheDecoder) {
         // Released as the counter leaves the first step, so that it stands.
         play.observer.onPosition = [&](int position) {
             if (position == 1 && c.seekAfterFirstBlock >= 0 && play.controls.seek == 0) {
-                play.controls.playPos = c.seekAfterFirstBlock;
+                play.controls.play.Change(
+                    [&](PlaySettings& p) { p.playPos = c.seekAfterFirstBlock; });
                 play.controls.seek = 1;
             }
         };

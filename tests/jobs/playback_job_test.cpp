@@ -117,7 +117,7 @@ TEST(PlaybackJob, SeekInsideTheLoopJumpsToTheReleasedPosition) {
     f.audio.onWrite = [&](std::size_t index) {
         // After block 2 the position counter does not step, so the released value stands.
         if (index == 2) {
-            s.playPos = 50;
+            s.play.Change([&](PlaySettings& p) { p.playPos = 50; });
             s.seek = 1;
         }
         if (index == 5) {
@@ -139,7 +139,7 @@ TEST(PlaybackJob, SeekOutsideTheLoopOrNearItsEndGoesToTheLoopStart) {
         s.play.Change([&](PlaySettings& p) { p.loopEnd = 70; });
         f.audio.onWrite = [&](std::size_t index) {
             if (index == 0) {
-                s.playPos = target;
+                s.play.Change([&](PlaySettings& p) { p.playPos = target; });
                 s.seek = 1;
             }
             if (index == 2) {
@@ -159,7 +159,7 @@ TEST(PlaybackJob, SeekRequestedDuringABlockDropsIt) {
     f.observer.onLevel = [&](int) {
         // Block 0 refreshes the meter 24 times; the 30th refresh is inside block 1.
         if (++meters == 30) {
-            s.playPos = 80;
+            s.play.Change([&](PlaySettings& p) { p.playPos = 80; });
             s.seek = 1;
         }
     };

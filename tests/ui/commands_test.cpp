@@ -506,7 +506,6 @@ TEST_F(Commands, PlaybackMovesThePlayPositionAndMovesToAReleasedOne) {
     emit ui.Slider(Knob::PlayPos)->released();
     f.audio.ReleaseHeld();
     ASSERT_TRUE(PumpUntil([&] { return ui.Slider(Knob::PlayPos)->value() > 61; }));
-    EXPECT_GT(controls.playPos, 60);
     EXPECT_EQ(controls.seek, 0) << "the playback took the request";
     ui.playMode2Button->click();
     ASSERT_TRUE(PumpUntil([&] { return window.Idle(); }));

@@ -65,7 +65,7 @@ TEST_F(MainWindowTest, StartsAtTheTablesPositionsWithTheirValues) {
     EXPECT_EQ(Params().mode, PlayMode::Mode2);
     EXPECT_EQ(window.Controls().play.Read().loopStart, 0);
     EXPECT_EQ(window.Controls().play.Read().loopEnd, 100);
-    EXPECT_EQ(window.Controls().playPos, 0);
+    EXPECT_EQ(window.Controls().play.Read().playPos, 0);
     EXPECT_EQ(window.Controls().seek, 0);
     EXPECT_EQ(window.MeterImage(), IDB_METER_DARK);
     EXPECT_EQ(ui.lowButton->ImageId(), IDB_LOW_IDLE);
@@ -286,24 +286,24 @@ TEST_F(MainWindowTest, DraggingThePlayPositionReadsItAndOnlyTheReleaseAsksToSeek
     playPos->setValue(50);
     QTest::mousePress(playPos, Qt::LeftButton, {}, start);
     QTest::mouseMove(playPos, start + QPoint(playPos->width() / 5, 0));
-    EXPECT_GT(window.Controls().playPos, 55);
+    EXPECT_GT(window.Controls().play.Read().playPos, 55);
     EXPECT_EQ(window.Controls().seek, 0);
     const int dragged = playPos->sliderPosition();
     QTest::mouseRelease(playPos, Qt::LeftButton, {}, start + QPoint(playPos->width() / 5, 0));
     EXPECT_EQ(window.Controls().seek, 1);
-    EXPECT_EQ(window.Controls().playPos, dragged);
+    EXPECT_EQ(window.Controls().play.Read().playPos, dragged);
 }
 
 TEST_F(MainWindowTest, ProgramMovesOfTheTrackbarsAreReadOnlyAtTheNextRelease) {
     ui.Slider(Knob::PlayPos)->setValue(70);
     ui.Slider(Knob::LoopStart)->setValue(20);
-    EXPECT_EQ(window.Controls().playPos, 0);
+    EXPECT_EQ(window.Controls().play.Read().playPos, 0);
     EXPECT_EQ(window.Controls().play.Read().loopStart, 0);
     emit ui.Slider(Knob::LoopEnd)->released();
     EXPECT_EQ(window.Controls().play.Read().loopStart, 20);
     EXPECT_EQ(window.Controls().seek, 0);
     emit ui.Slider(Knob::PlayPos)->released();
-    EXPECT_EQ(window.Controls().playPos, 70);
+    EXPECT_EQ(window.Controls().play.Read().playPos, 70);
     EXPECT_EQ(window.Controls().seek, 1);
 }
 
