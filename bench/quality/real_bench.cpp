@@ -16,7 +16,8 @@
 //                                              as the stereo mode's: where the best aim lies)
 //   ... --write                               (the stereo mode's output and vocal file, as
 //                                              stereo-output.wav and stereo-vocal.wav in each
-//                                              song's folder, beside mix.wav)
+//                                              song's folder, beside mix.wav, and what it made
+//                                              of each part, as stereo-PART.wav)
 //
 // Exit status 0 when the stereo mode (at the suggestion, with any positions given) meets every
 // goal.
@@ -208,8 +209,16 @@ void PrintSweep(const SongResult& result) {
     std::printf("; best %d (%.1f), true %d\n", best.first, best.second, result.truePan);
 }
 
-// The stereo mode's output and vocal file beside the stems, for listening.
-bool WriteOutputs(const fs::path& dir, const ToolOutputs& outputs) {
+// The stereo mode's output and vocal file beside the stems, for listening, and what it made of
+// each part (stereo-NAME.wav), to see where a part's loss or a lead's remainder lies.
+bool WriteOutputs(const fs::path& dir, const RealSong& song, const ToolOutputs& outputs) {
+    for (std::size_t i = 0; i < outputs.parts.size() && i < song.parts.size(); ++i) {
+        const fs::path path = dir / ("stereo-" + song.parts[i].name + ".wav");
+        if (!WriteWav(path, outputs.parts[i])) {
+            std::fprintf(stderr, "real_bench: cannot write %s\n", path.c_str());
+            return false;
+        }
+    }
     Stereo played{std::vector<double>(outputs.parts.front().Frames()),
                   std::vector<double>(outputs.parts.front().Frames())};
     for (const Stereo& part : outputs.parts) {
@@ -267,7 +276,7 @@ std::optional<SongResult> Evaluate(const fs::path& dir, const Options& options) 
     const ToolOutputs stereo = StereoTool(*song, stereoAt);
     result.rows.push_back(
         {stereoName + Name(stereoAt, true), stereoAt, MeasureReal(*song, stereo)});
-    if (options.write && !WriteOutputs(dir, stereo)) {
+    if (options.write && !WriteOutputs(dir, *song, stereo)) {
         return std::nullopt;
     }
     if (options.aimSweep) {
