@@ -322,8 +322,8 @@ bool Playback::ReachedLoopEnd() const {
 void Playback::Passes() {
     for (;;) {
         RefreshLength();
-        TakeSettings();
         if (m_controls.seek || m_restart) {
+            TakeSettings();  // a move asked for publishes its position first
             Reposition();
         }
         if (m_controls.stop.stop_requested()) {
@@ -360,7 +360,7 @@ void Playback::Passes() {
         if (DataEnded()) {
             return;
         }
-        TakeSettings();
+        TakeSettings();  // a loop end moved while the block went out counts now
         if (ReachedLoopEnd()) {
             if (m_once) {
                 m_endedAtLoop = true;

@@ -88,9 +88,8 @@ int MainWindow::StepOfFrame(std::int64_t frame) const {
 void MainWindow::SeekToFrame(std::int64_t frame) {
     m_ui.waveform->SetPlayHead(frame);
     m_ui.Slider(Knob::PlayPos)->setValue(StepOfFrame(frame));
+    PublishPositions();
     PlayControls& controls = m_host.Controls();
-    controls.play.Change(
-        [&](PlaySettings& play) { play.playPos = m_ui.Slider(Knob::PlayPos)->value(); });
     controls.seekFrame = frame;
     controls.seek = 1;
 }
