@@ -49,6 +49,8 @@ const double kPitchStep = std::pow(2.0, 1.0 / 240.0);
 const double kCoarsePitchStep = std::pow(2.0, 1.0 / 24.0);
 // A candidate within this share of the best score counts as a tie.
 constexpr double kNearBest = 0.85;
+// Fine steps each side of a multiple of the candidate that the multiple is looked for in.
+constexpr int kMultipleSteps = 3;
 // How far the best score must stand above the masked magnitude's mean for a pitch: a chord
 // of the piano or the guitars at the aim scores too, and the pitch spares and follows
 // partials that are then theirs.
@@ -576,6 +578,27 @@ void KeepBetweenPartials(State& s, double f0) {
     }
 }
 
+// A sub-multiple of a pitch scores about as the pitch does, and the coarse step that happens
+// to lie nearer a sub-multiple than the pitch scores higher: the multiples of the refined
+// candidate f0 (of score) are scored finely too, and the highest near its score is taken.
+template <typename ScoreAt>
+double HighestMultiple(double f0, double score, const ScoreAt& scoreAt) {
+    double best = f0;
+    for (int m = 2; f0 * m <= kHighestPitchHz; ++m) {
+        double top = 0.0;
+        for (int step = -kMultipleSteps; step <= kMultipleSteps; ++step) {
+            const double candidate = f0 * m * std::pow(kPitchStep, step);
+            if (const double at = scoreAt(candidate); at > top) {
+                top = at;
+                if (top >= kNearBest * score) {
+                    best = candidate;
+                }
+            }
+        }
+    }
+    return best;
+}
+
 // The pitch of the note the alignment took, from its partials in band: the candidate whose
 // multiples hold the most of the masked magnitude against the points halfway between them.
 // 0 when no candidate stands out.
@@ -656,6 +679,7 @@ double MaskedPitch(State& s) {
             best = candidate;
         }
     }
+    best = HighestMultiple(best, fineScore, scoreAt);
     bestScore = std::max(bestScore, fineScore);
     return bestScore > kPitchClarity * mean ? best : 0.0;
 }
