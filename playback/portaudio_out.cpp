@@ -35,15 +35,6 @@ constexpr const char* kAbortedText = "Playback was aborted.";
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietJack(const char*) {}
 
-// ALSA and JACK print dozens of lines while PortAudio probes for devices, most of them
-// about devices this machine simply lacks. Failures still reach the user through
-// PortAudio's result codes and texts.
-void QuietHostDiagnostics() {
-    snd_lib_error_set_handler(&QuietAlsa);
-    jack_set_error_function(&QuietJack);
-    jack_set_info_function(&QuietJack);
-}
-
 std::string PortAudioText(PaError error) {
     std::string text = Pa_GetErrorText(error);
     if (error == paUnanticipatedHostError) {
@@ -71,16 +62,20 @@ PaDeviceIndex FindDevice(const std::vector<AudioDevice>& devices, const std::str
         return first([index](const AudioDevice& d) { return d.index == index; });
     }
     const PaDeviceIndex exact = first([&text](const AudioDevice& d) { return d.name == text; });
-    if (exact != paNoDevice) {
-        return exact;
-    }
-    return first([&text](const AudioDevice& d) { return d.name.find(text) != std::string::npos; });
+    return exact != paNoDevice ? exact : first([&text](const AudioDevice& d) {
+        return d.name.find(text) != std::string::npos;
+    });
 }
 
 }  // namespace
 
 PortAudioSystem::PortAudioSystem() {
-    QuietHostDiagnostics();
+    // ALSA and JACK print dozens of lines while PortAudio probes for devices, most of them
+    // about devices this machine simply lacks. Failures still reach the user through
+    // PortAudio's result codes and texts.
+    snd_lib_error_set_handler(&QuietAlsa);
+    jack_set_error_function(&QuietJack);
+    jack_set_info_function(&QuietJack);
     m_initError = Pa_Initialize();
 }
 
@@ -187,8 +182,8 @@ bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
     PaError error =
         Pa_OpenStream(&stream, nullptr, &parameters, format.rate, paFramesPerBufferUnspecified,
                       paPrimeOutputBuffersUsingStreamCallback, &OnStreamCallback, this);
-    if (error != paNoError) {
-        return Fail(PortAudioText(error));
+    if (!Succeeded(error)) {
+        return false;
     }
     error = Pa_SetStreamFinishedCallback(stream, &OnStreamFinished);
     if (error != paNoError) {
@@ -223,9 +218,7 @@ void PortAudioOut::StartWhenFilled(bool anyQueued) {
     }
     m_started = true;
     m_starting = false;  // the callback has not run yet: the queue is all there is to play
-    const PaError error = Pa_StartStream(m_stream);
-    if (error != paNoError) {
-        Fail(PortAudioText(error));
+    if (!Succeeded(Pa_StartStream(m_stream))) {
         m_streamEnded.store(true);  // Write and the waits report the device lost
         m_wake.release();
     }
@@ -279,7 +272,6 @@ bool PortAudioOut::KeepWaiting(double now) {
 void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
     Measure(bytes / m_frameBytes);
     bool finishedOne = false;
-    bool copiedAny = false;
     std::size_t copied = 0;
     while (bytes > 0 && !m_dropQueued.load(std::memory_order_relaxed) && !KeepWaiting(now)) {
         if (m_current == nullptr) {
@@ -292,7 +284,6 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
         }
         const std::size_t n = std::min(m_current->size - m_offset, bytes);
         std::memcpy(out, m_current->bytes.data() + m_offset, n);
-        copiedAny = copiedAny || n > 0;
         copied += n;
         out += n;
         bytes -= n;
@@ -307,7 +298,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
     m_queuedBytes.fetch_sub(copied, std::memory_order_relaxed);
     const std::uint64_t silent = bytes / m_frameBytes;
     m_silentFrames.store(
-        copiedAny ? silent : m_silentFrames.load(std::memory_order_relaxed) + silent,
+        copied > 0 ? silent : m_silentFrames.load(std::memory_order_relaxed) + silent,
         std::memory_order_relaxed);
     if (finishedOne) {
         m_wake.release();
@@ -455,10 +446,7 @@ void PortAudioOut::StopStreamLocked() {
     }
     m_stopping.store(true);
     if (Pa_IsStreamStopped(m_stream) != 1) {
-        const PaError error = Pa_AbortStream(m_stream);
-        if (error != paNoError) {
-            Fail(PortAudioText(error));
-        }
+        Succeeded(Pa_AbortStream(m_stream));
     }
     m_wake.release();
 }
@@ -469,11 +457,11 @@ void PortAudioOut::CloseStreamLocked() {
         return;
     }
     StopStreamLocked();
-    const PaError error = Pa_CloseStream(m_stream);
-    m_stream = nullptr;
-    if (error != paNoError) {
-        Fail(PortAudioText(error));
-    }
+    Succeeded(Pa_CloseStream(std::exchange(m_stream, nullptr)));
+}
+
+bool PortAudioOut::Succeeded(int error) {
+    return error == paNoError || Fail(PortAudioText(error));
 }
 
 bool PortAudioOut::Fail(std::string text) {

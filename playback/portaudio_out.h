@@ -99,6 +99,8 @@ class PortAudioOut : public AudioOut {
     bool DeviceLost() const { return m_streamEnded.load() && !m_stopping.load(); }
     bool Interrupted() const { return !m_open.load() || m_aborted.load() || DeviceLost(); }
     bool Fail(std::string text);
+    // True for PortAudio's paNoError; else its text for the error is the last error, and false.
+    bool Succeeded(int error);
     void PlayOut() const;
     void StopStreamLocked();
     void CloseStreamLocked();
