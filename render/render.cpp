@@ -117,17 +117,15 @@ class RenderRun : public SourceHandler {
         m_status = RenderStatus::Refused;
         return false;
     }
-    bool Stopped() const { return m_settings.stop.stop_requested(); }
     void WarnOfEmptyLoop(std::uint64_t length);
     bool InSegments(std::uint64_t length);
     void InOrder(std::uint64_t length);
-    void Ended(std::uint64_t length, const WriteProgress& progress);
     template <typename Output>
     bool Blocks(ByteInput& input, std::uint64_t length, Output& output, Output* vocals,
                 WriteProgress& progress);
     void ProcessBlock(std::size_t bytes);
     void StartStages();
-    void EndStages();
+    void EndRun(std::uint64_t length, std::uint64_t done);
     RenderPool* StagePool() const;
     RenderSink& Stretched() { return m_stretch ? *m_stretch : m_sink; }
     RenderSink* VocalsStretched() { return m_vocalStretch ? &*m_vocalStretch : m_settings.vocals; }
@@ -292,7 +290,7 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output, O
         if (got == 0) {
             return true;
         }
-        if (Stopped()) {
+        if (m_settings.stop.stop_requested()) {
             m_status = RenderStatus::Stopped;  // half a file is no copy
             return false;
         }
@@ -382,9 +380,9 @@ bool RenderRun::InSegments(std::uint64_t length) {
     return true;
 }
 
-// The stages' last frames, once every block went through them: the remover's first, into
-// the key and tempo stages.
-void RenderRun::EndStages() {
+// Once every block of the run, done bytes, went through the stages: their last frames, the
+// remover's first, into the key and tempo stages.
+void RenderRun::EndRun(std::uint64_t length, std::uint64_t done) {
     if (m_stereo && m_status == RenderStatus::Done) {
         Check(m_stereo->End());
     }
@@ -393,14 +391,11 @@ void RenderRun::EndStages() {
             Check((*stretch)->End());
         }
     }
-}
-
-// Data whose length was not known tells of an empty loop once it is known, as a decoded copy
-// of it would at its start.
-void RenderRun::Ended(std::uint64_t length, const WriteProgress& progress) {
+    // Data whose length was not known tells of an empty loop once it is known, as a decoded
+    // copy of it would at its start.
     if (length == kUnknownLength && m_settings.params != nullptr &&
         m_status == RenderStatus::Done && m_source.Status() == SourceStatus::Ok) {
-        WarnOfEmptyLoop(progress.Done());
+        WarnOfEmptyLoop(done);
     }
 }
 
@@ -411,8 +406,7 @@ void RenderRun::InOrder(std::uint64_t length) {
     if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
         Blocks(m_source.DataInput(), length, FrameOutput(), FrameVocalOutput(), progress);
-        EndStages();
-        Ended(length, progress);
+        EndRun(length, progress.Done());
         return;
     }
     ReadAhead ahead(m_source.DataInput(), length, [this] { return m_source.Progress(); });
@@ -428,8 +422,7 @@ void RenderRun::InOrder(std::uint64_t length) {
     if (behindVocals) {
         Check(behindVocals->Finish());
     }
-    EndStages();
-    Ended(length, progress);
+    EndRun(length, progress.Done());
 }
 
 }  // namespace
