@@ -148,26 +148,24 @@ void SegmentedJob::Prepare(Slot& slot) {
 void SegmentedJob::SubmitNext() {
     const std::size_t first = m_submitted;
     const std::size_t count = std::min(kMaxFrameGroup, m_slots.size() - first);
-    std::array<Slot*, kMaxFrameGroup> group{};
     std::array<Segment*, kMaxFrameGroup> segments{};
     for (std::size_t i = 0; i < count; ++i) {
-        group[i] = &m_slots[first + i];
-        segments[i] = &group[i]->segment;
-        Prepare(*group[i]);
+        Prepare(m_slots[first + i]);
+        segments[i] = &m_slots[first + i].segment;
     }
     m_submitted += count;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         ++m_running;
     }
-    m_job.pool->Submit([this, group, segments, count] {
+    m_job.pool->Submit([this, first, segments, count] {
         const RunStatus status = RunSegmentGroup(segments.data(), count, *m_job.params, *this,
                                                  m_job.settings, m_cancel.get_token());
         // Notified under the lock: once m_running is 0 the job may be gone.
         const std::lock_guard<std::mutex> lock(m_mutex);
         for (std::size_t i = 0; i < count; ++i) {
-            group[i]->status = status;
-            group[i]->done = true;
+            m_slots[first + i].status = status;
+            m_slots[first + i].done = true;
         }
         --m_running;
         m_changed.notify_all();
@@ -223,11 +221,10 @@ void SegmentedJob::StartEarlyWriteBack() {
     }
     for (std::size_t k = 1; k < m_submitted; ++k) {
         Slot& slot = m_slots[k];
-        std::uint64_t stored = 0;
-        {
+        const std::uint64_t stored = [&] {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            stored = slot.stored;
-        }
+            return slot.stored;
+        }();
         const std::uint64_t from =
             std::max(slot.writtenBack,
                      slot.segment.begin + kWriteBackMarginWarmUps * m_job.settings.warmUpFrames);
