@@ -171,9 +171,8 @@ std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
 }
 
 std::optional<JobMessage> DecodedSource::Warning() const {
-    const double rate = m_decoder->SampleRate();
-    const auto wholeFrames = m_dataBytes / kFrameBytes;
-    const double decoded = static_cast<double>(wholeFrames) / rate;
+    const std::uint64_t wholeFrames = m_dataBytes / kFrameBytes;
+    const double decoded = static_cast<double>(wholeFrames) / m_decoder->SampleRate();
     const double declared = m_declaredSeconds;
     const bool shortOf = declared > 0 && declared - decoded > kShortfallSeconds &&
                          declared - decoded > kShortfallShare * declared;

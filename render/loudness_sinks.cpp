@@ -120,11 +120,7 @@ double MeasureSink::LimitedLoudness(double gainDb) {
     std::vector<unsigned char> bytes(kChunkFrames * kFrameBytes);
     std::vector<std::int16_t> out(kChunkFrames * 2);
     std::size_t skip = limiter.Delay();
-    for (;;) {
-        const std::size_t got = std::fread(bytes.data(), kFrameBytes, kChunkFrames, m_kept);
-        if (got == 0) {
-            break;
-        }
+    while (const std::size_t got = std::fread(bytes.data(), kFrameBytes, kChunkFrames, m_kept)) {
         const std::vector<std::int16_t> in = Samples(bytes.data(), got);
         limiter.Process(in.data(), out.data(), got);
         const std::size_t skipped = std::min(skip, got);

@@ -89,9 +89,7 @@ void StereoStage::Launch(std::uint64_t end) {
 
 StereoStage::Segment StereoStage::Run(Segment segment) const {
     RemoverStage remover(m_params);
-    WaveFormat format;
-    format.sampleRate = m_rate;
-    remover.Prepare(format);
+    remover.Prepare(WaveFormat{.sampleRate = m_rate});
     // The warm-up gives nothing worth keeping, and the remover drops its lead-in itself.
     const std::size_t skipped = segment.lead + m_latency;
     remover.Run(segment.in.data(), skipped, segment.out, nullptr);

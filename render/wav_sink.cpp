@@ -8,11 +8,7 @@
 
 #include "render/transfer_all.h"
 
-namespace {
-
 constexpr std::size_t kBufferBytes = 1 << 20;
-
-}  // namespace
 
 bool WavSink::Create(const std::filesystem::path& output, const std::stop_token& stop) {
     if (!m_output.Create(ResolveOutputTarget(output), stop)) {
