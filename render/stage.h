@@ -36,8 +36,9 @@ class Stage {
 // (the decoder and the encoders take them so too): a copy is the conversion.
 static_assert(std::endian::native == std::endian::little);
 
-// Appends a copy of bytes bytes from to to, as whole elements of to. Nothing to append may
-// come as a null pointer (an empty vector's data), which memcpy must not be given.
+// Appends a copy of the given number of bytes at from to the vector, as whole elements of
+// it. Nothing to append may come as a null pointer (an empty vector's data), which memcpy
+// must not be given.
 template <typename To, typename From>
 void AppendCopy(std::vector<To>& to, const From* from, std::size_t bytes) {
     if (bytes == 0) {
