@@ -271,9 +271,8 @@ std::optional<PairNote> ParseNote(const std::string& text) {
 }
 
 // A regular file of ours, not a link to one.
-bool IsPlainFile(const fs::path& path, struct stat* info = nullptr) {
-    struct stat own {};
-    struct stat& st = info != nullptr ? *info : own;
+bool IsPlainFile(const fs::path& path) {
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -363,10 +362,11 @@ bool RecoverPair(const fs::path& target) {
     const bool read = ::pread(fd, text.data(), text.size(), 0) == held.st_size;
     const std::optional<PairNote> note = read ? ParseNote(text) : std::nullopt;
     if (note && note->firstTarget.filename() == target.filename()) {
-        // Whether path is the first file this note names, by its device and inode.
+        // Whether path is a plain file and the first this note names, by device and inode.
         const auto isNotedFirst = [&note](const fs::path& path) {
             struct stat st {};
-            return IsPlainFile(path, &st) && st.st_ino == note->inode && st.st_dev == note->device;
+            return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                   st.st_ino == note->inode && st.st_dev == note->device;
         };
         if (isNotedFirst(note->firstTemp)) {
             // The first rename was not made: the old pair stands, the new one goes.
