@@ -2,11 +2,7 @@
 
 #include <system_error>
 
-namespace {
-
 constexpr std::size_t kBufferBytes = 1 << 20;
-
-}  // namespace
 
 FileInput::~FileInput() {
     if (m_file != nullptr) {

@@ -20,14 +20,10 @@ RiffChunk ChunkRun::Next(const unsigned char* header) {
     chunk.size = Le32(header + 4);
     chunk.rounded = static_cast<std::uint64_t>(chunk.size) + (chunk.size & 1u);
     m_remaining = Wrap(static_cast<std::uint32_t>(m_remaining), chunk.rounded + kChunkHeaderBytes);
-    if (IdIs(chunk.id, "fmt ") && chunk.rounded >= 16) {
-        chunk.kind = ChunkKind::Format;
-    } else if (IdIs(chunk.id, "data")) {
-        chunk.kind = ChunkKind::Data;
-    } else if (IdIs(chunk.id, "LIST") && chunk.rounded >= 4 && m_depth < kMaxListDepth) {
-        chunk.kind = ChunkKind::List;
-    } else {
-        chunk.kind = ChunkKind::Other;
-    }
+    const bool list = IdIs(chunk.id, "LIST") && chunk.rounded >= 4 && m_depth < kMaxListDepth;
+    chunk.kind = IdIs(chunk.id, "fmt ") && chunk.rounded >= 16 ? ChunkKind::Format
+                 : IdIs(chunk.id, "data")                      ? ChunkKind::Data
+                 : list                                        ? ChunkKind::List
+                                                               : ChunkKind::Other;
     return chunk;
 }

@@ -35,15 +35,6 @@ constexpr const char* kAbortedText = "Playback was aborted.";
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietJack(const char*) {}
 
-// ALSA and JACK print dozens of lines while PortAudio probes for devices, most of them
-// about devices this machine simply lacks. Failures still reach the user through
-// PortAudio's result codes and texts.
-void QuietHostDiagnostics() {
-    snd_lib_error_set_handler(&QuietAlsa);
-    jack_set_error_function(&QuietJack);
-    jack_set_info_function(&QuietJack);
-}
-
 std::string PortAudioText(PaError error) {
     std::string text = Pa_GetErrorText(error);
     if (error == paUnanticipatedHostError) {
@@ -71,16 +62,20 @@ PaDeviceIndex FindDevice(const std::vector<AudioDevice>& devices, const std::str
         return first([index](const AudioDevice& d) { return d.index == index; });
     }
     const PaDeviceIndex exact = first([&text](const AudioDevice& d) { return d.name == text; });
-    if (exact != paNoDevice) {
-        return exact;
-    }
-    return first([&text](const AudioDevice& d) { return d.name.find(text) != std::string::npos; });
+    return exact != paNoDevice ? exact : first([&text](const AudioDevice& d) {
+        return d.name.find(text) != std::string::npos;
+    });
 }
 
 }  // namespace
 
 PortAudioSystem::PortAudioSystem() {
-    QuietHostDiagnostics();
+    // ALSA and JACK print dozens of lines while PortAudio probes for devices, most of them
+    // about devices this machine simply lacks. Failures still reach the user through
+    // PortAudio's result codes and texts.
+    snd_lib_error_set_handler(&QuietAlsa);
+    jack_set_error_function(&QuietJack);
+    jack_set_info_function(&QuietJack);
     m_initError = Pa_Initialize();
 }
 
@@ -151,16 +146,10 @@ void PortAudioOut::ResetQueues() {
         block.bytes.resize(kBlockBytes);
         block.size = 0;
     }
-    m_current = nullptr;
-    m_offset = 0;
-    m_starting = true;
-    m_loneSince = -1.0;
+    m_cb = {};
     m_silentFrames.store(0);
     m_queuedBytes.store(0);
     m_largestBurst.store(0);
-    m_burst = 0.0;
-    m_called = false;
-    m_settled = false;
     m_started = false;
     m_dropQueued.store(false);
     m_stopping.store(false);
@@ -187,8 +176,8 @@ bool PortAudioOut::StartStream(const AudioFormat& format, int device) {
     PaError error =
         Pa_OpenStream(&stream, nullptr, &parameters, format.rate, paFramesPerBufferUnspecified,
                       paPrimeOutputBuffersUsingStreamCallback, &OnStreamCallback, this);
-    if (error != paNoError) {
-        return Fail(PortAudioText(error));
+    if (!Succeeded(error)) {
+        return false;
     }
     error = Pa_SetStreamFinishedCallback(stream, &OnStreamFinished);
     if (error != paNoError) {
@@ -222,10 +211,8 @@ void PortAudioOut::StartWhenFilled(bool anyQueued) {
         return;
     }
     m_started = true;
-    m_starting = false;  // the callback has not run yet: the queue is all there is to play
-    const PaError error = Pa_StartStream(m_stream);
-    if (error != paNoError) {
-        Fail(PortAudioText(error));
+    m_cb.starting = false;  // the callback has not run yet: the queue is all there is to play
+    if (!Succeeded(Pa_StartStream(m_stream))) {
         m_streamEnded.store(true);  // Write and the waits report the device lost
         m_wake.release();
     }
@@ -254,24 +241,24 @@ void PortAudioOut::OnStreamFinished(void* self) {
 // a whole buffer's worth at once, and would otherwise swallow the first block and play
 // silence before the writer has the second one ready.
 bool PortAudioOut::KeepWaiting(double now) {
-    if (!m_starting || m_current != nullptr) {
+    if (!m_cb.starting || m_cb.current != nullptr) {
         return false;
     }
     const std::size_t queued = m_blocks.Size();
     if (queued == 0) {
-        m_loneSince = -1.0;
+        m_cb.loneSince = -1.0;
         return true;
     }
     if (queued == 1 && now >= 0.0) {
-        if (m_loneSince < 0.0) {
-            m_loneSince = now;
+        if (m_cb.loneSince < 0.0) {
+            m_cb.loneSince = now;
         }
-        if (now - m_loneSince < kLoneBlockWaitSeconds) {
+        if (now - m_cb.loneSince < kLoneBlockWaitSeconds) {
             return true;
         }
     }
-    m_starting = false;
-    m_loneSince = -1.0;
+    m_cb.starting = false;
+    m_cb.loneSince = -1.0;
     return false;
 }
 
@@ -279,27 +266,25 @@ bool PortAudioOut::KeepWaiting(double now) {
 void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
     Measure(bytes / m_frameBytes);
     bool finishedOne = false;
-    bool copiedAny = false;
     std::size_t copied = 0;
     while (bytes > 0 && !m_dropQueued.load(std::memory_order_relaxed) && !KeepWaiting(now)) {
-        if (m_current == nullptr) {
-            m_current = m_blocks.Front();
-            m_offset = 0;
-            if (m_current == nullptr) {
-                m_starting = true;
+        if (m_cb.current == nullptr) {
+            m_cb.current = m_blocks.Front();
+            m_cb.offset = 0;
+            if (m_cb.current == nullptr) {
+                m_cb.starting = true;
                 break;
             }
         }
-        const std::size_t n = std::min(m_current->size - m_offset, bytes);
-        std::memcpy(out, m_current->bytes.data() + m_offset, n);
-        copiedAny = copiedAny || n > 0;
+        const std::size_t n = std::min(m_cb.current->size - m_cb.offset, bytes);
+        std::memcpy(out, m_cb.current->bytes.data() + m_cb.offset, n);
         copied += n;
         out += n;
         bytes -= n;
-        m_offset += n;
-        if (m_offset == m_current->size) {
+        m_cb.offset += n;
+        if (m_cb.offset == m_cb.current->size) {
             m_blocks.Pop();
-            m_current = nullptr;
+            m_cb.current = nullptr;
             finishedOne = true;
         }
     }
@@ -307,7 +292,7 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
     m_queuedBytes.fetch_sub(copied, std::memory_order_relaxed);
     const std::uint64_t silent = bytes / m_frameBytes;
     m_silentFrames.store(
-        copiedAny ? silent : m_silentFrames.load(std::memory_order_relaxed) + silent,
+        copied > 0 ? silent : m_silentFrames.load(std::memory_order_relaxed) + silent,
         std::memory_order_relaxed);
     if (finishedOne) {
         m_wake.release();
@@ -322,25 +307,25 @@ void PortAudioOut::Fill(unsigned char* out, std::size_t bytes, double now) {
 // that holds much takes much at once, and its own delay dwarfs what the queue adds.
 void PortAudioOut::Measure(std::size_t frames) {
     const auto now = std::chrono::steady_clock::now();
-    if (!m_called) {
-        m_called = true;
-        m_settled = false;
-        m_lastCall = now;
-        m_measureFrom = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                  std::chrono::duration<double>(kSettleSeconds));
+    if (!m_cb.called) {
+        m_cb.called = true;
+        m_cb.settled = false;
+        m_cb.lastCall = now;
+        m_cb.measureFrom = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                     std::chrono::duration<double>(kSettleSeconds));
     }
     const double drained =
-        std::chrono::duration<double>(now - m_lastCall).count() * m_rate * kDrainFaster;
-    m_lastCall = now;
-    m_burst = std::max(m_burst - drained, 0.0) + static_cast<double>(frames);
-    if (!m_settled && now >= m_measureFrom) {
-        m_settled = true;
-        m_largestBurst.store(static_cast<std::uint64_t>(m_burst / kAssumedBurstShare),
+        std::chrono::duration<double>(now - m_cb.lastCall).count() * m_rate * kDrainFaster;
+    m_cb.lastCall = now;
+    m_cb.burst = std::max(m_cb.burst - drained, 0.0) + static_cast<double>(frames);
+    if (!m_cb.settled && now >= m_cb.measureFrom) {
+        m_cb.settled = true;
+        m_largestBurst.store(static_cast<std::uint64_t>(m_cb.burst / kAssumedBurstShare),
                              std::memory_order_relaxed);
-        m_burst = static_cast<double>(frames);
+        m_cb.burst = static_cast<double>(frames);
     }
-    const auto burst = static_cast<std::uint64_t>(m_burst);
-    if (m_settled && burst > m_largestBurst.load(std::memory_order_relaxed)) {
+    const auto burst = static_cast<std::uint64_t>(m_cb.burst);
+    if (m_cb.settled && burst > m_largestBurst.load(std::memory_order_relaxed)) {
         m_largestBurst.store(burst, std::memory_order_relaxed);
     }
 }
@@ -455,10 +440,7 @@ void PortAudioOut::StopStreamLocked() {
     }
     m_stopping.store(true);
     if (Pa_IsStreamStopped(m_stream) != 1) {
-        const PaError error = Pa_AbortStream(m_stream);
-        if (error != paNoError) {
-            Fail(PortAudioText(error));
-        }
+        Succeeded(Pa_AbortStream(m_stream));
     }
     m_wake.release();
 }
@@ -469,11 +451,11 @@ void PortAudioOut::CloseStreamLocked() {
         return;
     }
     StopStreamLocked();
-    const PaError error = Pa_CloseStream(m_stream);
-    m_stream = nullptr;
-    if (error != paNoError) {
-        Fail(PortAudioText(error));
-    }
+    Succeeded(Pa_CloseStream(std::exchange(m_stream, nullptr)));
+}
+
+bool PortAudioOut::Succeeded(int error) {
+    return error == paNoError || Fail(PortAudioText(error));
 }
 
 bool PortAudioOut::Fail(std::string text) {

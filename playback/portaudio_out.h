@@ -99,6 +99,8 @@ class PortAudioOut : public AudioOut {
     bool DeviceLost() const { return m_streamEnded.load() && !m_stopping.load(); }
     bool Interrupted() const { return !m_open.load() || m_aborted.load() || DeviceLost(); }
     bool Fail(std::string text);
+    // True for PortAudio's paNoError; else its text for the error is the last error, and false.
+    bool Succeeded(int error);
     void PlayOut() const;
     void StopStreamLocked();
     void CloseStreamLocked();
@@ -110,19 +112,21 @@ class PortAudioOut : public AudioOut {
     SpscRing<Block, kRingBlocks> m_blocks;  // writer -> callback, each until it has played
 
     // The callback's own; the writer resets them at Open, before the stream starts.
-    Block* m_current = nullptr;  // the block the callback is copying from, the ring's front
-    std::size_t m_offset = 0;    // bytes of m_current already copied
-    bool m_starting = true;      // the queue ran dry and has not restarted since
-    double m_loneSince = -1.0;   // stream time since which a lone block has waited
+    struct CallbackState {
+        Block* current = nullptr;  // the block the callback is copying from, the ring's front
+        std::size_t offset = 0;    // bytes of current already copied
+        bool starting = true;      // the queue ran dry and has not restarted since
+        double loneSince = -1.0;   // stream time since which a lone block has waited
+        // The largest burst: frames the device took beyond what real time drained since, as a
+        // bucket that leaks at the rate; measured once the start's fill has settled.
+        double burst = 0.0;
+        std::chrono::steady_clock::time_point lastCall{};
+        std::chrono::steady_clock::time_point measureFrom{};
+        bool called = false;
+        bool settled = false;
+    };
+    CallbackState m_cb;
     std::size_t m_frameBytes = 0;
-
-    // The largest burst: frames the device took beyond what real time drained since, as a
-    // bucket that leaks at the rate; measured once the start's fill has settled.
-    double m_burst = 0.0;
-    std::chrono::steady_clock::time_point m_lastCall{};
-    std::chrono::steady_clock::time_point m_measureFrom{};
-    bool m_called = false;
-    bool m_settled = false;
 
     std::atomic<std::uint64_t> m_silentFrames{0};  // played since the last sound
     std::atomic<std::uint64_t> m_queuedBytes{0};   // written and not yet copied to the device

@@ -156,8 +156,7 @@ bool DecodedSource::Refill() {
 std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
     std::size_t got = 0;
     while (got < n) {
-        const std::size_t have = m_frames.size() * sizeof(std::int16_t) - m_taken;
-        if (have == 0 && !Refill()) {
+        if (m_taken == m_frames.size() * sizeof(std::int16_t) && !Refill()) {
             break;
         }
         const std::size_t take =
@@ -172,9 +171,8 @@ std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
 }
 
 std::optional<JobMessage> DecodedSource::Warning() const {
-    const double rate = m_decoder->SampleRate();
-    const auto wholeFrames = m_dataBytes / kFrameBytes;
-    const double decoded = static_cast<double>(wholeFrames) / rate;
+    const std::uint64_t wholeFrames = m_dataBytes / kFrameBytes;
+    const double decoded = static_cast<double>(wholeFrames) / m_decoder->SampleRate();
     const double declared = m_declaredSeconds;
     const bool shortOf = declared > 0 && declared - decoded > kShortfallSeconds &&
                          declared - decoded > kShortfallShare * declared;
@@ -191,12 +189,4 @@ std::optional<JobMessage> DecodedSource::Warning() const {
                 " skipped";
     }
     return JobMessage{JobError::DecodedShort, text};
-}
-
-double DecodedSource::Progress() const {
-    return m_decoder->Progress();
-}
-
-AudioTags DecodedSource::Tags() {
-    return m_decoder->Tags();
 }

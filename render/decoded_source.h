@@ -25,8 +25,8 @@ class DecodedSource : public RenderSource, private ByteInput {
 
     void Walk(SourceHandler& handler) override;
     ByteInput& DataInput() override { return *this; }
-    double Progress() const override;
-    AudioTags Tags() override;
+    double Progress() const override { return m_decoder->Progress(); }
+    AudioTags Tags() override { return m_decoder->Tags(); }
     CoverArt Cover() override { return m_decoder->Cover(); }
     SourceStatus Status() const override { return m_status; }
     SourceStatus Limit(std::uint64_t diskBytes, bool wav) override;

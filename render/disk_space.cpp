@@ -17,12 +17,9 @@ std::uint64_t DiskSpace::Free(const std::filesystem::path& folder) const {
         return 0;
     }
     const std::uint64_t free = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
-    std::uint64_t taken = 0;
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto it = m_reserved.find(where.st_dev);
-        taken += it != m_reserved.end() ? it->second : 0;
-    }
+    const std::lock_guard lock(m_mutex);
+    const auto it = m_reserved.find(where.st_dev);
+    const std::uint64_t taken = it != m_reserved.end() ? it->second : 0;
     return free > taken ? free - taken : 0;
 }
 
@@ -53,15 +50,12 @@ DiskSpace::Reservation::Reservation(Reservation&& other) noexcept
       m_device(other.m_device),
       m_bytes(other.m_bytes) {}
 
+// What this one held is released as the one moved from goes.
 DiskSpace::Reservation& DiskSpace::Reservation::operator=(Reservation&& other) noexcept {
-    if (this != &other) {
-        if (m_space != nullptr) {
-            m_space->Release(m_device, m_bytes);
-        }
-        m_space = std::exchange(other.m_space, nullptr);
-        m_device = other.m_device;
-        m_bytes = other.m_bytes;
-    }
+    Reservation moved(std::move(other));
+    std::swap(m_space, moved.m_space);
+    std::swap(m_device, moved.m_device);
+    std::swap(m_bytes, moved.m_bytes);
     return *this;
 }
 

@@ -23,11 +23,10 @@ bool EncoderSink::Create(const std::filesystem::path& output, const EncoderSetti
 bool EncoderSink::Format(const WaveFormat& format) {
     if (!m_opened) {
         m_opened = true;
-        const int rate = static_cast<int>(format.sampleRate);
-        m_rate = rate;
-        m_failed = !m_encoder->Open(m_output.File(), rate, m_tags, m_cover);
-        if (!m_failed && m_settings.format == "mp3" && Mp3Pieces::Holds(rate)) {
-            m_pieces = std::make_unique<Mp3Pieces>(m_settings, rate, *m_encoder, m_pool);
+        m_rate = static_cast<int>(format.sampleRate);
+        m_failed = !m_encoder->Open(m_output.File(), m_rate, m_tags, m_cover);
+        if (!m_failed && m_settings.format == "mp3" && Mp3Pieces::Holds(m_rate)) {
+            m_pieces = std::make_unique<Mp3Pieces>(m_settings, m_rate, *m_encoder, m_pool);
         }
     }
     return !m_failed;
@@ -46,18 +45,14 @@ bool EncoderSink::Frames(const unsigned char* bytes, std::size_t n) {
 
 bool EncoderSink::Prepare() {
     // An input without sample data still gets a file of the format.
-    if (!m_opened && !Format(WaveFormat{1, 2, 44100, 176400, 4, 16})) {
-        return false;
-    }
-    if (m_failed) {
+    if ((!m_opened && !Format(WaveFormat{1, 2, 44100, 176400, 4, 16})) || m_failed) {
         return false;
     }
     // The lossy formats hold no stream shorter than a frame of theirs that a player opens: an
     // MP3, AAC or Ogg Vorbis file of no audio, an M4A or Opus file of less than a hundredth
     // of a second, is one no player reads. Such a file is not written.
     const std::string_view format = m_settings.format;
-    const bool lossless = format == "flac";
-    const std::uint64_t least = lossless                                ? 0
+    const std::uint64_t least = format == "flac"                        ? 0
                                 : (format == "m4a" || format == "opus") ? std::max(m_rate / 100, 1)
                                                                         : 1;
     if (m_frames < least) {

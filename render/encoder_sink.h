@@ -23,13 +23,8 @@ class EncoderSink : public FileSink {
     int Error() const override { return m_output.Error(); }
     std::string ErrorDetail() const override;
 
-    bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
     bool Format(const WaveFormat& format) override;
     bool Frames(const unsigned char* bytes, std::size_t n) override;
-    bool Patch(std::uint64_t /*offset*/, const unsigned char* /*bytes*/,
-               std::size_t /*n*/) override {
-        return true;
-    }
     bool Prepare() override;
     SafeOutput& Output() override { return m_output; }
 

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "render/stage.h"
+
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
@@ -26,42 +28,10 @@ Meter NewMeter(unsigned rate, int mode) {
     return Meter(ebur128_init(2, rate, mode));
 }
 
-// Whole frames of bytes, with partial: the bytes of a frame cut short before them, and after
-// them the bytes of one cut short now.
-template <typename Take>
-void WholeFrames(std::vector<unsigned char>& partial, const unsigned char* bytes, std::size_t n,
-                 Take take) {
-    while (!partial.empty() && partial.size() < kFrameBytes && n > 0) {
-        partial.push_back(*bytes++);
-        --n;
-    }
-    if (partial.size() == kFrameBytes) {
-        take(partial.data(), 1);
-        partial.clear();
-    }
-    const std::size_t whole = n / kFrameBytes;
-    if (whole > 0) {
-        take(bytes, whole);
-    }
-    partial.insert(partial.end(), bytes + whole * kFrameBytes, bytes + n);
-}
-
 std::vector<std::int16_t> Samples(const unsigned char* bytes, std::size_t frames) {
-    std::vector<std::int16_t> samples(frames * 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
+    std::vector<std::int16_t> samples;
+    AppendCopy(samples, bytes, frames * kFrameBytes);
     return samples;
-}
-
-void PutSamples(const std::vector<std::int16_t>& samples, std::size_t from, std::size_t count,
-                std::vector<unsigned char>& bytes) {
-    bytes.resize(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto v = static_cast<std::uint16_t>(samples[from + i]);
-        bytes[2 * i] = static_cast<unsigned char>(v & 0xff);
-        bytes[2 * i + 1] = static_cast<unsigned char>(v >> 8);
-    }
 }
 
 }  // namespace
@@ -150,11 +120,7 @@ double MeasureSink::LimitedLoudness(double gainDb) {
     std::vector<unsigned char> bytes(kChunkFrames * kFrameBytes);
     std::vector<std::int16_t> out(kChunkFrames * 2);
     std::size_t skip = limiter.Delay();
-    for (;;) {
-        const std::size_t got = std::fread(bytes.data(), kFrameBytes, kChunkFrames, m_kept);
-        if (got == 0) {
-            break;
-        }
+    while (const std::size_t got = std::fread(bytes.data(), kFrameBytes, kChunkFrames, m_kept)) {
         const std::vector<std::int16_t> in = Samples(bytes.data(), got);
         limiter.Process(in.data(), out.data(), got);
         const std::size_t skipped = std::min(skip, got);
@@ -230,10 +196,11 @@ double RunningLoudness::Integrated() const {
     return loudness;
 }
 
-LoudnessSink::LoudnessSink(RenderSink& inner, double gainDb) : m_inner(inner), m_gainDb(gainDb) {}
+LoudnessSink::LoudnessSink(RenderSink& inner, double gainDb)
+    : ForwardingSink(inner), m_gainDb(gainDb) {}
 
 bool LoudnessSink::Container(const unsigned char* bytes, std::size_t n) {
-    return Flush() && m_inner.Container(bytes, n);
+    return Flush() && m_next.Container(bytes, n);
 }
 
 bool LoudnessSink::Format(const WaveFormat& format) {
@@ -242,12 +209,12 @@ bool LoudnessSink::Format(const WaveFormat& format) {
     }
     m_limiter = std::make_unique<TruePeakLimiter>(format.sampleRate, m_gainDb, kLimiterCeilingDb);
     m_toSkip = m_limiter->Delay();
-    return m_inner.Format(format);
+    return m_next.Format(format);
 }
 
 bool LoudnessSink::Frames(const unsigned char* bytes, std::size_t n) {
     if (!m_limiter) {
-        return m_inner.Frames(bytes, n);
+        return m_next.Frames(bytes, n);
     }
     bool ok = true;
     std::vector<unsigned char> outBytes;
@@ -257,9 +224,9 @@ bool LoudnessSink::Frames(const unsigned char* bytes, std::size_t n) {
         m_limiter->Process(in.data(), m_out.data(), count);
         const std::size_t skipped = std::min(m_toSkip, count);
         m_toSkip -= skipped;
-        m_out.erase(m_out.begin(), m_out.begin() + static_cast<std::ptrdiff_t>(2 * skipped));
-        PutSamples(m_out, 0, m_out.size(), outBytes);
-        ok = ok && (outBytes.empty() || m_inner.Frames(outBytes.data(), outBytes.size()));
+        outBytes.clear();
+        AppendCopy(outBytes, m_out.data() + 2 * skipped, (count - skipped) * kFrameBytes);
+        ok = ok && (outBytes.empty() || m_next.Frames(outBytes.data(), outBytes.size()));
     });
     return ok;
 }
@@ -276,8 +243,8 @@ bool LoudnessSink::Flush() {
     m_toSkip = m_limiter->Delay();
     std::vector<unsigned char> outBytes;
     // A run shorter than the delay: its frames are the last of those flushed.
-    PutSamples(m_out, 2 * (m_limiter->Delay() - held), 2 * held, outBytes);
+    AppendCopy(outBytes, m_out.data() + 2 * (m_limiter->Delay() - held), held * kFrameBytes);
     outBytes.insert(outBytes.end(), m_partial.begin(), m_partial.end());
     m_partial.clear();
-    return outBytes.empty() || m_inner.Frames(outBytes.data(), outBytes.size());
+    return outBytes.empty() || m_next.Frames(outBytes.data(), outBytes.size());
 }

@@ -28,13 +28,8 @@ class MeasureSink : public RenderSink {
     MeasureSink(const MeasureSink&) = delete;
     MeasureSink& operator=(const MeasureSink&) = delete;
 
-    bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) override { return true; }
     bool Format(const WaveFormat& format) override;
     bool Frames(const unsigned char* bytes, std::size_t n) override;
-    bool Patch(std::uint64_t /*offset*/, const unsigned char* /*bytes*/,
-               std::size_t /*n*/) override {
-        return true;
-    }
     bool Commit() override { return true; }
     int Error() const override { return m_error; }
 
@@ -76,25 +71,21 @@ class RunningLoudness {
 
 // The output with a gain and the true-peak limiter applied to its frames, in order (the
 // frames' place is never handed out, so that every frame passes through here).
-class LoudnessSink : public RenderSink {
+class LoudnessSink : public ForwardingSink {
   public:
     LoudnessSink(RenderSink& inner, double gainDb);
 
     bool Container(const unsigned char* bytes, std::size_t n) override;
     bool Format(const WaveFormat& format) override;
     bool Frames(const unsigned char* bytes, std::size_t n) override;
-    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
-        return m_inner.Patch(offset, bytes, n);
-    }
-    bool Commit() override { return Flush() && m_inner.Commit(); }
-    int Error() const override { return m_inner.Error(); }
-    std::string ErrorDetail() const override { return m_inner.ErrorDetail(); }
+    bool Commit() override { return Flush() && m_next.Commit(); }
+    int Error() const override { return m_next.Error(); }
+    std::string ErrorDetail() const override { return m_next.ErrorDetail(); }
     // The run's last frames, which the limiter still holds, go out: at the run's end, before
     // anything else is written or the inner sink is committed on its own.
     bool Flush();
 
   private:
-    RenderSink& m_inner;
     double m_gainDb;
     std::unique_ptr<TruePeakLimiter> m_limiter;
     std::size_t m_toSkip = 0;  // the limiter's delay, still to drop from the run's start

@@ -47,9 +47,3 @@ MeteredBlock MeteredFrames(unsigned char* block, std::size_t first, std::size_t 
     }
     return done;
 }
-
-template <typename Run>
-MeteredBlock MeteredFrames(unsigned char* block, std::size_t frames, JobObserver& observer,
-                           Run run) {
-    return MeteredFrames(block, 0, frames, observer, run);
-}

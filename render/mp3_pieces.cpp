@@ -34,12 +34,8 @@ bool Mp3Pieces::Write(const std::int16_t* frames, std::size_t count) {
     m_received += count;
     while (m_received >= PieceEnd(m_submitted)) {
         Submit(PieceEnd(m_submitted));
-        const std::size_t limit =
-            m_pool != nullptr ? static_cast<std::size_t>(m_pool->Threads()) : 0;
-        while (m_pieces.Pending() > limit) {
-            if (!JoinOldest()) {
-                return false;
-            }
+        if (!JoinUntil(m_pool != nullptr ? static_cast<std::size_t>(m_pool->Threads()) : 0)) {
+            return false;
         }
     }
     return m_error.empty();
@@ -68,12 +64,18 @@ void Mp3Pieces::Submit(std::uint64_t end) {
     });
 }
 
-bool Mp3Pieces::JoinOldest() {
-    Piece next = m_pieces.TakeOldest();
-    if (!next.error.empty()) {
-        return Fail(next.error);
+// Joins the oldest pieces until at most pending are left.
+bool Mp3Pieces::JoinUntil(std::size_t pending) {
+    while (m_pieces.Pending() > pending) {
+        Piece next = m_pieces.TakeOldest();
+        if (!next.error.empty()) {
+            return Fail(next.error);
+        }
+        if (!Join(std::move(next))) {
+            return false;
+        }
     }
-    return Join(std::move(next));
+    return true;
 }
 
 // The next piece takes over where the joined stream meets it cleanly, or the stream's own
@@ -125,10 +127,8 @@ bool Mp3Pieces::Finish() {
         return false;
     }
     Submit(m_received);
-    while (m_pieces.Pending() > 0) {
-        if (!JoinOldest()) {
-            return false;
-        }
+    if (!JoinUntil(0)) {
+        return false;
     }
     if (!m_tail->Finish(m_joined)) {
         return Fail(m_tail->Error());

@@ -64,7 +64,7 @@ class Mp3Pieces {
     std::uint64_t PieceStart(std::size_t piece) const;
     std::uint64_t PieceEnd(std::size_t piece) const;
     void Submit(std::uint64_t end);
-    bool JoinOldest();
+    bool JoinUntil(std::size_t pending);
     bool Join(Piece next);
     bool Continue(const Piece& next);
     bool WriteBefore(std::size_t frame);

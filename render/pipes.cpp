@@ -21,20 +21,18 @@ struct PieceQueueItem {
 // pieces and puts them full, the consumer takes full pieces and releases them.
 class PieceQueue {
   public:
-    using Piece = PieceQueueItem;
-
     PieceQueue() : m_all(kPieces) {
-        for (Piece& piece : m_all) {
+        for (PieceQueueItem& piece : m_all) {
             m_free.Push(&piece);
         }
     }
 
     // A free piece, waiting for one; null once the consumer has stopped.
-    Piece* TakeFree() { return m_free.Pop().value_or(nullptr); }
-    void Put(Piece* piece) { m_full.Push(piece); }
+    PieceQueueItem* TakeFree() { return m_free.Pop().value_or(nullptr); }
+    void Put(PieceQueueItem* piece) { m_full.Push(piece); }
     // The next full piece, waiting for one; null once the producer closed and all were taken.
-    Piece* TakeFull() { return m_full.Pop().value_or(nullptr); }
-    void Release(Piece* piece) {
+    PieceQueueItem* TakeFull() { return m_full.Pop().value_or(nullptr); }
+    void Release(PieceQueueItem* piece) {
         piece->size = 0;
         m_free.Push(piece);
     }
@@ -45,9 +43,9 @@ class PieceQueue {
     std::atomic<bool> failed{false};  // the consumer of a WriteBehind failed
 
   private:
-    std::vector<Piece> m_all;
-    BlockingQueue<Piece*> m_free;
-    BlockingQueue<Piece*> m_full;
+    std::vector<PieceQueueItem> m_all;
+    BlockingQueue<PieceQueueItem*> m_free;
+    BlockingQueue<PieceQueueItem*> m_full;
 };
 
 ReadAhead::ReadAhead(ByteInput& input, std::uint64_t limit, std::function<double()> progress)
@@ -63,7 +61,7 @@ ReadAhead::~ReadAhead() {
 void ReadAhead::Run(ByteInput& input, std::uint64_t limit,
                     const std::function<double()>& progress) {
     while (limit > 0) {
-        PieceQueue::Piece* piece = m_queue->TakeFree();
+        PieceQueueItem* piece = m_queue->TakeFree();
         if (piece == nullptr) {
             break;
         }
@@ -116,7 +114,7 @@ WriteBehind::~WriteBehind() {
 }
 
 void WriteBehind::Run() {
-    while (PieceQueue::Piece* piece = m_queue->TakeFull()) {
+    while (PieceQueueItem* piece = m_queue->TakeFull()) {
         if (!m_queue->failed && !m_sink.Frames(piece->bytes.data(), piece->size)) {
             m_queue->failed = true;
         }

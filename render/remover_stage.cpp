@@ -27,7 +27,7 @@ std::size_t RemoverStage::Latency() const {
 
 void RemoverStage::Process(const unsigned char* in, std::size_t bytes, StageBytes& out) {
     m_in.clear();
-    AppendSamples(m_in, in, bytes / 4);
+    AppendCopy(m_in, in, bytes / 4 * 4);
     RunBytes(bytes / 4, out);
 }
 
@@ -40,7 +40,7 @@ void RemoverStage::Finish(StageBytes& out) {
 void RemoverStage::RunBytes(std::size_t frames, StageBytes& out) {
     m_out.clear();
     Run(m_in.data(), frames, m_out, nullptr);
-    AppendBytes(out, m_out.data(), m_out.size());
+    AppendCopy(out, m_out.data(), 2 * m_out.size());
 }
 
 void RemoverStage::Run(const std::int16_t* in, std::size_t frames, std::vector<std::int16_t>& out,

@@ -88,14 +88,12 @@ class RenderRun : public SourceHandler {
     RenderStatus Run();
 
     bool Container(const unsigned char* bytes, std::size_t n) override {
-        return Check(m_sink.Container(bytes, n)) &&
-               (m_settings.vocals == nullptr || Check(m_settings.vocals->Container(bytes, n)));
+        return ToSinks([&](RenderSink& sink) { return sink.Container(bytes, n); });
     }
     void Format(const WaveFormat& format) override { m_format = format; }
     bool Data(std::uint64_t length) override;
     bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
-        return Check(m_sink.Patch(offset, bytes, n)) &&
-               (m_settings.vocals == nullptr || Check(m_settings.vocals->Patch(offset, bytes, n)));
+        return ToSinks([&](RenderSink& sink) { return sink.Patch(offset, bytes, n); });
     }
     std::uint64_t DataWritten(std::uint64_t dataBytes) const override {
         return m_stretch ? m_stretch->Written() : dataBytes;
@@ -108,23 +106,26 @@ class RenderRun : public SourceHandler {
         }
         return written;
     }
+    // write(sink) on the sink, then on the vocals' where there is one, until one fails.
+    template <typename Write>
+    bool ToSinks(Write write) {
+        return Check(write(m_sink)) &&
+               (m_settings.vocals == nullptr || Check(write(*m_settings.vocals)));
+    }
     bool Refuse(JobError error) {
         m_observer.Message({error});
         m_status = RenderStatus::Refused;
         return false;
     }
-    bool Stopped() const { return m_settings.stop.stop_requested(); }
-    void StartPositions(std::uint64_t length);
     void WarnOfEmptyLoop(std::uint64_t length);
     bool InSegments(std::uint64_t length);
-    bool InOrder(std::uint64_t length);
-    void Ended(std::uint64_t length, const WriteProgress& progress);
+    void InOrder(std::uint64_t length);
     template <typename Output>
     bool Blocks(ByteInput& input, std::uint64_t length, Output& output, Output* vocals,
                 WriteProgress& progress);
     void ProcessBlock(std::size_t bytes);
     void StartStages();
-    void EndStages();
+    void EndRun(std::uint64_t length, std::uint64_t done);
     RenderPool* StagePool() const;
     RenderSink& Stretched() { return m_stretch ? *m_stretch : m_sink; }
     RenderSink* VocalsStretched() { return m_vocalStretch ? &*m_vocalStretch : m_settings.vocals; }
@@ -194,17 +195,20 @@ bool RenderRun::Data(std::uint64_t length) {
             return Refuse(JobError::Not16Bit);
         }
     }
-    if (!Check(m_sink.Format(m_format)) ||
-        (m_settings.vocals != nullptr && !Check(m_settings.vocals->Format(m_format)))) {
+    if (!ToSinks([this](RenderSink& sink) { return sink.Format(m_format); })) {
         return false;
     }
+    // A write processes the data from its first byte whatever the loop says; its loop start
+    // shows 0, and a loop end at the first byte is an error worth telling, as in a playback.
     if (m_settings.params != nullptr && length != kUnknownLength) {
-        StartPositions(length);
+        m_observer.Loop(0, m_settings.loopEnd);
+        WarnOfEmptyLoop(length);
+        m_observer.Position(0);
     }
     m_frames = FrameState{};
     StartStages();
-    if (!InSegments(length) && !InOrder(length)) {
-        return false;
+    if (!InSegments(length)) {
+        InOrder(length);
     }
     return m_status == RenderStatus::Done;
 }
@@ -243,14 +247,6 @@ RenderPool* RenderRun::StagePool() const {
     return pool != nullptr && pool->Threads() >= 2 && m_settings.segments != 1 ? pool : nullptr;
 }
 
-// A write processes the data from its first byte whatever the loop says; its loop start
-// shows 0, and a loop end at the first byte is an error worth telling, as in a playback.
-void RenderRun::StartPositions(std::uint64_t length) {
-    m_observer.Loop(0, m_settings.loopEnd);
-    WarnOfEmptyLoop(length);
-    m_observer.Position(0);
-}
-
 void RenderRun::WarnOfEmptyLoop(std::uint64_t length) {
     if (PositionBytes(m_settings.loopEnd, length / kPositionSteps) > 0) {
         return;
@@ -273,7 +269,7 @@ void RenderRun::ProcessBlock(std::size_t bytes) {
     // the filters need not run.
     const bool attenuateOnly = PassesAttenuatedInput(m_settings.params->mode);
     const MeteredBlock block =
-        MeteredFrames(m_block.data(), frames, m_observer, [&](unsigned char* at, std::size_t n) {
+        MeteredFrames(m_block.data(), 0, frames, m_observer, [&](unsigned char* at, std::size_t n) {
             if (attenuateOnly) {
                 AttenuateFrames(at, n);
             } else {
@@ -294,7 +290,7 @@ bool RenderRun::Blocks(ByteInput& input, std::uint64_t length, Output& output, O
         if (got == 0) {
             return true;
         }
-        if (Stopped()) {
+        if (m_settings.stop.stop_requested()) {
             m_status = RenderStatus::Stopped;  // half a file is no copy
             return false;
         }
@@ -339,20 +335,19 @@ bool RenderRun::InSegments(std::uint64_t length) {
     if (!output) {
         return false;
     }
-    SegmentedWrite job;
-    job.inputFd = input->fd;
-    job.inputOffset = input->offset;
-    job.outputFd = output->fd;
-    job.outputOffset = output->offset;
-    job.syncOutput = m_sink.WritesBackEarly();
-    job.bytes = input->bytes;
-    job.params = s.params;
-    job.stop = s.stop;
-    job.pool = s.pool;
-    job.segments = segments;
-    job.settings = s.segmentSettings;
     std::atomic<int> writeError{0};
-    job.writeError = &writeError;
+    const SegmentedWrite job{.inputFd = input->fd,
+                             .inputOffset = input->offset,
+                             .outputFd = output->fd,
+                             .outputOffset = output->offset,
+                             .syncOutput = m_sink.WritesBackEarly(),
+                             .bytes = input->bytes,
+                             .params = s.params,
+                             .stop = s.stop,
+                             .pool = s.pool,
+                             .segments = segments,
+                             .settings = s.segmentSettings,
+                             .writeError = &writeError};
     WriteProgress progress(m_observer, length, nullptr, m_source);
     const RunStatus status = WriteInSegments(job, [&](const BlockReport& block) {
         for (std::size_t m = 0; m * kMeterFrames < block.frames; ++m) {
@@ -385,9 +380,9 @@ bool RenderRun::InSegments(std::uint64_t length) {
     return true;
 }
 
-// The stages' last frames, once every block went through them: the remover's first, into
-// the key and tempo stages.
-void RenderRun::EndStages() {
+// Once every block of the run, done bytes, went through the stages: their last frames, the
+// remover's first, into the key and tempo stages.
+void RenderRun::EndRun(std::uint64_t length, std::uint64_t done) {
     if (m_stereo && m_status == RenderStatus::Done) {
         Check(m_stereo->End());
     }
@@ -396,27 +391,23 @@ void RenderRun::EndStages() {
             Check((*stretch)->End());
         }
     }
-}
-
-// Data whose length was not known tells of an empty loop once it is known, as a decoded copy
-// of it would at its start.
-void RenderRun::Ended(std::uint64_t length, const WriteProgress& progress) {
+    // Data whose length was not known tells of an empty loop once it is known, as a decoded
+    // copy of it would at its start.
     if (length == kUnknownLength && m_settings.params != nullptr &&
         m_status == RenderStatus::Done && m_source.Status() == SourceStatus::Ok) {
-        WarnOfEmptyLoop(progress.Done());
+        WarnOfEmptyLoop(done);
     }
 }
 
 // Reads ahead and writes behind on threads of their own where there are threads for them
 // and the data is long enough to repay them (or of unknown length: a decoder's).
-bool RenderRun::InOrder(std::uint64_t length) {
+void RenderRun::InOrder(std::uint64_t length) {
     constexpr std::uint64_t kWorthThreads = 4u << 20;
     if (!m_settings.ioThreads || length < kWorthThreads) {
         WriteProgress progress(m_observer, length, nullptr, m_source);
         Blocks(m_source.DataInput(), length, FrameOutput(), FrameVocalOutput(), progress);
-        EndStages();
-        Ended(length, progress);
-        return true;
+        EndRun(length, progress.Done());
+        return;
     }
     ReadAhead ahead(m_source.DataInput(), length, [this] { return m_source.Progress(); });
     // The stages run on the writing threads, beside the processing.
@@ -431,9 +422,7 @@ bool RenderRun::InOrder(std::uint64_t length) {
     if (behindVocals) {
         Check(behindVocals->Finish());
     }
-    EndStages();
-    Ended(length, progress);
-    return true;
+    EndRun(length, progress.Done());
 }
 
 }  // namespace

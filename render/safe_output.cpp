@@ -15,9 +15,17 @@
 #include <thread>
 #include <vector>
 
+#include "render/transfer_all.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+// The longest file name the folder's file system takes.
+std::size_t NameLimit(const fs::path& folder) {
+    const long nameMax = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    return nameMax > 0 ? static_cast<std::size_t>(nameMax) : 255;
+}
 
 // ".NAME.XXXXXXXX.tmp", or ".zerbex2.XXXXXXXX.tmp" where NAME is too long for the file
 // system to take the longer name.
@@ -25,10 +33,7 @@ fs::path TempNameBeside(const fs::path& target, unsigned long token) {
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%08lx.tmp", token & 0xFFFFFFFFul);
     const std::string name = target.filename().string();
-    const long nameMax =
-        ::pathconf(target.parent_path().empty() ? "." : target.parent_path().c_str(), _PC_NAME_MAX);
-    const std::size_t limit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : 255;
-    const bool fits = 1 + name.size() + std::strlen(suffix) <= limit;
+    const bool fits = 1 + name.size() + std::strlen(suffix) <= NameLimit(target.parent_path());
     return target.parent_path() / ("." + (fits ? name : std::string("zerbex2")) + suffix);
 }
 
@@ -147,12 +152,8 @@ bool SafeOutput::Finish() {
         return false;
     }
     errno = 0;
-    bool ok = std::fflush(m_file) == 0;
+    bool ok = std::fflush(m_file) == 0 && (!m_replaces || ::fsync(::fileno(m_file)) == 0);
     int error = ok ? 0 : errno;
-    if (ok && m_replaces && ::fsync(::fileno(m_file)) != 0) {
-        ok = false;
-        error = errno;
-    }
     if (std::fclose(m_file) != 0 && ok) {
         ok = false;
         error = errno;
@@ -204,9 +205,7 @@ constexpr char kPairHead[] = "zerbex2 pair 1";
 fs::path PairNoteOf(const fs::path& target) {
     const std::string name = target.filename().string();
     const fs::path folder = target.parent_path();
-    const long nameMax = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
-    const std::size_t limit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : 255;
-    if (1 + name.size() + std::strlen(".zerbex2-pair") <= limit) {
+    if (1 + name.size() + std::strlen(".zerbex2-pair") <= NameLimit(folder)) {
         return folder / ("." + name + ".zerbex2-pair");
     }
     std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
@@ -271,25 +270,9 @@ std::optional<PairNote> ParseNote(const std::string& text) {
     return note;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // A regular file of ours, not a link to one.
-bool IsPlainFile(const fs::path& path, struct stat* info = nullptr) {
-    struct stat own {};
-    struct stat& st = info != nullptr ? *info : own;
+bool IsPlainFile(const fs::path& path) {
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -304,8 +287,9 @@ int PlaceNote(const fs::path& note, const std::string& text) {
     if (fd < 0) {
         return -1;
     }
-    const bool written = ::flock(fd, LOCK_EX) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0 &&
-                         ::link(draft.c_str(), note.c_str()) == 0;
+    const bool written = ::flock(fd, LOCK_EX) == 0 &&
+                         TransferAll(::pwrite, fd, text.data(), text.size(), 0) &&
+                         ::fsync(fd) == 0 && ::link(draft.c_str(), note.c_str()) == 0;
     const int error = errno;
     ::unlink(draft.c_str());
     if (!written) {
@@ -343,23 +327,20 @@ bool CommitPair(SafeOutput& first, SafeOutput& second, const std::function<void(
     if (step) {
         step(1);
     }
-    bool ok = first.Publish();
-    if (ok && step) {
+    const bool firstPut = first.Publish();
+    if (firstPut && step) {
         step(2);
     }
-    if (ok) {
-        ok = second.Publish();
-        if (!ok) {
-            // The first is in place: the note stays, and the next write to it puts the
-            // second in place too.
-            second.Keep();
-            ::close(fd);
-            return false;
-        }
+    if (firstPut && !second.Publish()) {
+        // The first is in place: the note stays, and the next write to it puts the second in
+        // place too.
+        second.Keep();
+        ::close(fd);
+        return false;
     }
     ::unlink(notePath.c_str());
     ::close(fd);
-    return ok;
+    return firstPut;
 }
 
 bool RecoverPair(const fs::path& target) {
@@ -381,16 +362,19 @@ bool RecoverPair(const fs::path& target) {
     const bool read = ::pread(fd, text.data(), text.size(), 0) == held.st_size;
     const std::optional<PairNote> note = read ? ParseNote(text) : std::nullopt;
     if (note && note->firstTarget.filename() == target.filename()) {
-        struct stat st {};
-        if (IsPlainFile(note->firstTemp, &st) && st.st_ino == note->inode &&
-            st.st_dev == note->device) {
+        // Whether path is a plain file and the first this note names, by device and inode.
+        const auto isNotedFirst = [&note](const fs::path& path) {
+            struct stat st {};
+            return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                   st.st_ino == note->inode && st.st_dev == note->device;
+        };
+        if (isNotedFirst(note->firstTemp)) {
             // The first rename was not made: the old pair stands, the new one goes.
             ::unlink(note->firstTemp.c_str());
             if (IsPlainFile(note->secondTemp)) {
                 ::unlink(note->secondTemp.c_str());
             }
-        } else if (IsPlainFile(note->firstTarget, &st) && st.st_ino == note->inode &&
-                   st.st_dev == note->device) {
+        } else if (isNotedFirst(note->firstTarget)) {
             // The first is in place: the second follows it.
             if (IsPlainFile(note->secondTemp)) {
                 std::rename(note->secondTemp.c_str(), note->secondTarget.c_str());

@@ -12,6 +12,7 @@
 
 #include "processing/fast_frames.h"
 #include "render/render_pool.h"
+#include "render/transfer_all.h"
 
 namespace {
 
@@ -25,25 +26,6 @@ constexpr std::uint64_t kMinSegmentWarmUps = 8;
 constexpr std::uint64_t kWriteBackMarginWarmUps = 2;
 
 using BlockMeters = std::array<std::int16_t, kMeterSlots>;
-
-// Repeats a positioned read or write until all n bytes are moved; false on an error or at
-// the end of the file.
-template <typename Byte, typename Transfer>
-bool TransferAll(Transfer transfer, int fd, Byte* buffer, std::size_t n, std::int64_t offset) {
-    while (n > 0) {
-        const ssize_t moved = transfer(fd, buffer, n, offset);
-        if (moved < 0 && errno == EINTR) {
-            continue;
-        }
-        if (moved <= 0) {
-            return false;
-        }
-        buffer += moved;
-        n -= static_cast<std::size_t>(moved);
-        offset += moved;
-    }
-    return true;
-}
 
 // One segment as the job tracks it. The worker fills it; the job's thread reads it once
 // done, or, for the first segment, up to stored.
@@ -85,7 +67,11 @@ class SegmentedJob : public FrameIo {
     void EmitBlocks(std::uint64_t finalFrames);
     void StartWriteBack(std::uint64_t finalFrames);
     void StartEarlyWriteBack();
-    void WaitForWorkers();
+    // Starts the write-back of the output's frames from begin to end.
+    void WriteBack(std::uint64_t begin, std::uint64_t end) const {
+        ::sync_file_range(m_job.outputFd, FileOffset(m_job.outputOffset, begin),
+                          static_cast<off_t>((end - begin) * kFrameBytes), SYNC_FILE_RANGE_WRITE);
+    }
 
     const SegmentedWrite& m_job;
     const std::function<void(const BlockReport&)>& m_onBlock;
@@ -162,26 +148,24 @@ void SegmentedJob::Prepare(Slot& slot) {
 void SegmentedJob::SubmitNext() {
     const std::size_t first = m_submitted;
     const std::size_t count = std::min(kMaxFrameGroup, m_slots.size() - first);
-    std::array<Slot*, kMaxFrameGroup> group{};
     std::array<Segment*, kMaxFrameGroup> segments{};
     for (std::size_t i = 0; i < count; ++i) {
-        group[i] = &m_slots[first + i];
-        segments[i] = &group[i]->segment;
-        Prepare(*group[i]);
+        Prepare(m_slots[first + i]);
+        segments[i] = &m_slots[first + i].segment;
     }
     m_submitted += count;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         ++m_running;
     }
-    m_job.pool->Submit([this, group, segments, count] {
+    m_job.pool->Submit([this, first, segments, count] {
         const RunStatus status = RunSegmentGroup(segments.data(), count, *m_job.params, *this,
                                                  m_job.settings, m_cancel.get_token());
         // Notified under the lock: once m_running is 0 the job may be gone.
         const std::lock_guard<std::mutex> lock(m_mutex);
         for (std::size_t i = 0; i < count; ++i) {
-            group[i]->status = status;
-            group[i]->done = true;
+            m_slots[first + i].status = status;
+            m_slots[first + i].done = true;
         }
         --m_running;
         m_changed.notify_all();
@@ -237,18 +221,15 @@ void SegmentedJob::StartEarlyWriteBack() {
     }
     for (std::size_t k = 1; k < m_submitted; ++k) {
         Slot& slot = m_slots[k];
-        std::uint64_t stored = 0;
-        {
+        const std::uint64_t stored = [&] {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            stored = slot.stored;
-        }
+            return slot.stored;
+        }();
         const std::uint64_t from =
             std::max(slot.writtenBack,
                      slot.segment.begin + kWriteBackMarginWarmUps * m_job.settings.warmUpFrames);
         if (stored > from) {
-            ::sync_file_range(m_job.outputFd, FileOffset(m_job.outputOffset, from),
-                              static_cast<off_t>((stored - from) * kFrameBytes),
-                              SYNC_FILE_RANGE_WRITE);
+            WriteBack(from, stored);
             slot.writtenBack = stored;
         }
     }
@@ -264,9 +245,7 @@ void SegmentedJob::StartWriteBack(std::uint64_t finalFrames) {
     if (finalFrames < m_writtenBack + kWriteBackFrames && finalFrames < m_frames) {
         return;
     }
-    ::sync_file_range(m_job.outputFd, FileOffset(m_job.outputOffset, m_writtenBack),
-                      static_cast<off_t>((finalFrames - m_writtenBack) * kFrameBytes),
-                      SYNC_FILE_RANGE_WRITE);
+    WriteBack(m_writtenBack, finalFrames);
     m_writtenBack = finalFrames;
 }
 
@@ -317,11 +296,6 @@ RunStatus SegmentedJob::Settle(std::size_t k, FrameState& truth) {
     return r.status;
 }
 
-void SegmentedJob::WaitForWorkers() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_running == 0; });
-}
-
 RunStatus SegmentedJob::Run() {
     const std::stop_callback stopped(m_job.stop, [this] { m_cancel.request_stop(); });
     const std::vector<std::uint64_t> bounds =
@@ -355,7 +329,8 @@ RunStatus SegmentedJob::Run() {
     } else {
         m_cancel.request_stop();
     }
-    WaitForWorkers();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_running == 0; });
     return status;
 }
 

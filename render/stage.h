@@ -36,20 +36,36 @@ class Stage {
 // (the decoder and the encoders take them so too): a copy is the conversion.
 static_assert(std::endian::native == std::endian::little);
 
-// Nothing to append may come as a null pointer (an empty vector's data), which memcpy must
-// not be given.
-inline void AppendSamples(std::vector<std::int16_t>& samples, const unsigned char* bytes,
-                          std::size_t frames) {
-    if (frames == 0) {
+// Appends a copy of the given number of bytes at from to the vector, as whole elements of
+// it. Nothing to append may come as a null pointer (an empty vector's data), which memcpy
+// must not be given.
+template <typename To, typename From>
+void AppendCopy(std::vector<To>& to, const From* from, std::size_t bytes) {
+    if (bytes == 0) {
         return;
     }
-    samples.resize(samples.size() + 2 * frames);
-    std::memcpy(samples.data() + samples.size() - 2 * frames, bytes, 4 * frames);
+    const std::size_t size = to.size();
+    to.resize(size + bytes / sizeof(To));
+    std::memcpy(to.data() + size, from, bytes);
 }
-inline void AppendBytes(StageBytes& bytes, const std::int16_t* samples, std::size_t count) {
-    if (count == 0) {
-        return;
+
+// Whole 4-byte frames of bytes go to take(frames, count), with partial: the bytes of a frame
+// cut short before them, and after them the bytes of one cut short now.
+template <typename Take>
+void WholeFrames(std::vector<unsigned char>& partial, const unsigned char* bytes, std::size_t n,
+                 Take take) {
+    constexpr std::size_t kFrameBytes = 4;
+    while (!partial.empty() && partial.size() < kFrameBytes && n > 0) {
+        partial.push_back(*bytes++);
+        --n;
     }
-    bytes.resize(bytes.size() + 2 * count);
-    std::memcpy(bytes.data() + bytes.size() - 2 * count, samples, 2 * count);
+    if (partial.size() == kFrameBytes) {
+        take(partial.data(), 1);
+        partial.clear();
+    }
+    const std::size_t whole = n / kFrameBytes;
+    if (whole > 0) {
+        take(bytes, whole);
+    }
+    partial.insert(partial.end(), bytes + whole * kFrameBytes, bytes + n);
 }

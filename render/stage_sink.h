@@ -10,24 +10,16 @@
 #include "render/render_sink.h"
 #include "render/stage.h"
 
-class StageSink : public RenderSink {
+class StageSink : public ForwardingSink {
   public:
-    StageSink(Stage& stage, RenderSink& sink) : m_stage(stage), m_sink(sink) {}
+    StageSink(Stage& stage, RenderSink& sink) : ForwardingSink(sink), m_stage(stage) {}
 
-    bool Container(const unsigned char* bytes, std::size_t n) override {
-        return m_sink.Container(bytes, n);
-    }
-    bool Format(const WaveFormat& format) override { return m_sink.Format(format); }
     // Whole frames; bytes after the last whole one go nowhere.
     bool Frames(const unsigned char* bytes, std::size_t n) override {
         m_out.clear();
         m_stage.Process(bytes, n / 4 * 4, m_out);
         return Pass();
     }
-    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
-        return m_sink.Patch(offset, bytes, n);
-    }
-    bool Commit() override { return m_sink.Commit(); }
 
     // The run's last frames; once nothing else writes to the sink.
     bool End() {
@@ -43,7 +35,7 @@ class StageSink : public RenderSink {
     bool Pass() {
         for (std::size_t at = 0; at < m_out.size(); at += kBlockBytes) {
             const std::size_t n = std::min(kBlockBytes, m_out.size() - at);
-            if (!m_sink.Frames(m_out.data() + at, n)) {
+            if (!m_next.Frames(m_out.data() + at, n)) {
                 return false;
             }
             m_written += n;
@@ -52,7 +44,6 @@ class StageSink : public RenderSink {
     }
 
     Stage& m_stage;
-    RenderSink& m_sink;
     StageBytes m_out;
     std::uint64_t m_written = 0;
 };

@@ -19,7 +19,11 @@ constexpr std::size_t kSegmentWarmUps = 8;
 
 StereoStage::StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingParameters& params,
                          unsigned sampleRate, RenderPool* pool)
-    : m_out(out), m_vocals(vocals), m_params(params), m_rate(sampleRate), m_segments(pool) {
+    : ForwardingSink(out),
+      m_vocals(vocals),
+      m_params(params),
+      m_rate(sampleRate),
+      m_segments(pool) {
     const StereoRemover probe(sampleRate);
     const std::size_t hop = probe.Hop();
     m_latency = probe.Latency();
@@ -39,23 +43,10 @@ bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
     if (m_failed) {
         return false;
     }
-    if (m_tailBytes > 0) {
-        const std::size_t take = std::min(n, kFrameBytes - m_tailBytes);
-        std::memcpy(m_tail + m_tailBytes, bytes, take);
-        m_tailBytes += take;
-        bytes += take;
-        n -= take;
-        if (m_tailBytes == kFrameBytes) {
-            AppendSamples(m_history, m_tail, 1);
-            ++m_received;
-            m_tailBytes = 0;
-        }
-    }
-    const std::size_t frames = n / kFrameBytes;
-    AppendSamples(m_history, bytes, frames);
-    m_received += frames;
-    m_tailBytes += n % kFrameBytes;
-    std::memcpy(m_tail, bytes + frames * kFrameBytes, n % kFrameBytes);
+    WholeFrames(m_tail, bytes, n, [this](const unsigned char* frames, std::size_t count) {
+        AppendCopy(m_history, frames, count * kFrameBytes);
+        m_received += count;
+    });
     if (m_single) {
         return RunThrough(0);
     }
@@ -70,7 +61,13 @@ bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
 }
 
 void StereoStage::Launch(std::uint64_t end) {
-    auto segment = std::make_shared<Segment>(TakeSpare());
+    // The buffers of a segment delivered earlier are reused, not asked of the system again
+    // (and faulted in page by page) for every segment.
+    auto segment = std::make_shared<Segment>();
+    if (!m_spares.empty()) {
+        *segment = std::move(m_spares.back());
+        m_spares.pop_back();
+    }
     segment->begin = m_launched;
     segment->end = end;
     const std::uint64_t start = m_launched >= m_warmUp ? m_launched - m_warmUp : 0;
@@ -92,9 +89,7 @@ void StereoStage::Launch(std::uint64_t end) {
 
 StereoStage::Segment StereoStage::Run(Segment segment) const {
     RemoverStage remover(m_params);
-    WaveFormat format;
-    format.sampleRate = m_rate;
-    remover.Prepare(format);
+    remover.Prepare(WaveFormat{.sampleRate = m_rate});
     // The warm-up gives nothing worth keeping, and the remover drops its lead-in itself.
     const std::size_t skipped = segment.lead + m_latency;
     remover.Run(segment.in.data(), skipped, segment.out, nullptr);
@@ -104,17 +99,6 @@ StereoStage::Segment StereoStage::Run(Segment segment) const {
                 static_cast<std::size_t>(segment.end - segment.begin), segment.out,
                 m_vocals != nullptr ? &segment.vocal : nullptr);
     return segment;
-}
-
-// A segment whose buffers the last ones delivered left: their memory is reused, not asked of
-// the system again (and faulted in page by page) for every segment.
-StereoStage::Segment StereoStage::TakeSpare() {
-    if (m_spares.empty()) {
-        return {};
-    }
-    Segment spare = std::move(m_spares.back());
-    m_spares.pop_back();
-    return spare;
 }
 
 // Hands the finished segments at the head to the sinks; waits for the head when wait says
@@ -139,7 +123,7 @@ bool StereoStage::Deliver(const Segment& segment) {
     const auto bytesOf = [](const std::vector<std::int16_t>& samples) {
         return reinterpret_cast<const unsigned char*>(samples.data());
     };
-    return m_out.Frames(bytesOf(segment.out), 2 * segment.out.size()) &&
+    return m_next.Frames(bytesOf(segment.out), 2 * segment.out.size()) &&
            (m_vocals == nullptr ||
             m_vocals->Frames(bytesOf(segment.vocal), 2 * segment.vocal.size()));
 }
@@ -149,23 +133,19 @@ bool StereoStage::Deliver(const Segment& segment) {
 bool StereoStage::RunThrough(std::size_t silence) {
     const std::size_t frames = m_history.size() / 2 + silence;
     m_history.resize(2 * frames, 0);
-    Segment& piece = m_piece;
-    piece.out.resize(2 * frames);
-    piece.vocal.resize(m_vocals != nullptr ? 2 * frames : 0);
-    m_single->Process(m_params, m_history.data(), piece.out.data(),
-                      m_vocals != nullptr ? piece.vocal.data() : nullptr, frames);
+    m_piece.out.resize(2 * frames);
+    m_piece.vocal.resize(m_vocals != nullptr ? 2 * frames : 0);
+    m_single->Process(m_params, m_history.data(), m_piece.out.data(),
+                      m_vocals != nullptr ? m_piece.vocal.data() : nullptr, frames);
     m_history.clear();
     const auto skip = static_cast<std::ptrdiff_t>(2 * std::min(frames, m_skip));
     m_skip -= static_cast<std::size_t>(skip / 2);
-    piece.out.erase(piece.out.begin(), piece.out.begin() + skip);
+    m_piece.out.erase(m_piece.out.begin(), m_piece.out.begin() + skip);
     if (m_vocals != nullptr) {
-        piece.vocal.erase(piece.vocal.begin(), piece.vocal.begin() + skip);
+        m_piece.vocal.erase(m_piece.vocal.begin(), m_piece.vocal.begin() + skip);
     }
-    if (!Deliver(piece)) {
-        m_failed = true;
-        return false;
-    }
-    return true;
+    m_failed = !Deliver(m_piece);
+    return !m_failed;
 }
 
 bool StereoStage::End() {
@@ -184,10 +164,10 @@ bool StereoStage::End() {
             return false;
         }
     }
-    if (m_tailBytes == 0) {
+    if (m_tail.empty()) {
         return true;
     }
     const unsigned char silence[kFrameBytes] = {};
-    return m_out.Frames(m_tail, m_tailBytes) &&
-           (m_vocals == nullptr || m_vocals->Frames(silence, m_tailBytes));
+    return m_next.Frames(m_tail.data(), m_tail.size()) &&
+           (m_vocals == nullptr || m_vocals->Frames(silence, m_tail.size()));
 }

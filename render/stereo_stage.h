@@ -19,7 +19,7 @@
 
 class StereoRemover;
 
-class StereoStage : public RenderSink {
+class StereoStage : public ForwardingSink {
   public:
     // vocals, when not null, gets the removed part, frame for frame with out. pool, when not
     // null, runs the segments; otherwise the calling thread does.
@@ -29,16 +29,8 @@ class StereoStage : public RenderSink {
     StereoStage(const StereoStage&) = delete;
     StereoStage& operator=(const StereoStage&) = delete;
 
-    bool Container(const unsigned char* bytes, std::size_t n) override {
-        return m_out.Container(bytes, n);
-    }
-    bool Format(const WaveFormat& format) override { return m_out.Format(format); }
     // Processed bytes in order; a partial frame only at the end of the run.
     bool Frames(const unsigned char* bytes, std::size_t n) override;
-    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
-        return m_out.Patch(offset, bytes, n);
-    }
-    bool Commit() override { return m_out.Commit(); }
 
     // The run's last frames, then its partial frame as it came (silence in the vocals).
     bool End();
@@ -57,10 +49,8 @@ class StereoStage : public RenderSink {
     Segment Run(Segment segment) const;
     bool Emit(bool wait);
     bool Deliver(const Segment& segment);
-    Segment TakeSpare();
     bool RunThrough(std::size_t silence);
 
-    RenderSink& m_out;
     RenderSink* m_vocals;
     const ProcessingParameters& m_params;
     unsigned m_rate;
@@ -71,10 +61,9 @@ class StereoStage : public RenderSink {
     // Input frames from m_historyStart on, interleaved: what the next segments read.
     std::vector<std::int16_t> m_history;
     std::uint64_t m_historyStart = 0;
-    std::uint64_t m_received = 0;  // frames
-    std::uint64_t m_launched = 0;  // frames before this one belong to launched segments
-    unsigned char m_tail[4] = {};
-    std::size_t m_tailBytes = 0;
+    std::uint64_t m_received = 0;       // frames
+    std::uint64_t m_launched = 0;       // frames before this one belong to launched segments
+    std::vector<unsigned char> m_tail;  // a frame cut short, the bytes of it that came
     bool m_failed = false;
     std::unique_ptr<StereoRemover> m_single;  // without a pool
     std::size_t m_skip = 0;                   // its first frames out, the remover's latency

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-namespace {
 constexpr std::size_t kFrameBytes = 4;
-}  // namespace
 
 void StretchStage::Set(const KeyTempo& settings) {
     m_settings = settings;

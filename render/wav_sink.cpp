@@ -6,28 +6,9 @@
 
 #include <cerrno>
 
-namespace {
+#include "render/transfer_all.h"
 
 constexpr std::size_t kBufferBytes = 1 << 20;
-
-// Moves all n bytes to offset; false on an error.
-bool PutAt(int fd, const unsigned char* bytes, std::size_t n, std::int64_t offset) {
-    while (n > 0) {
-        const ssize_t put = ::pwrite(fd, bytes, n, offset);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        bytes += put;
-        n -= static_cast<std::size_t>(put);
-        offset += put;
-    }
-    return true;
-}
-
-}  // namespace
 
 bool WavSink::Create(const std::filesystem::path& output, const std::stop_token& stop) {
     if (!m_output.Create(ResolveOutputTarget(output), stop)) {
@@ -38,10 +19,7 @@ bool WavSink::Create(const std::filesystem::path& output, const std::stop_token&
 }
 
 bool WavSink::Prepare() {
-    if (m_adopted != nullptr) {
-        return !m_failed && std::fflush(m_adopted) == 0;
-    }
-    return !m_failed && m_output.Finish();
+    return !m_failed && (m_adopted != nullptr ? std::fflush(m_adopted) == 0 : m_output.Finish());
 }
 
 bool WavSink::Commit() {
@@ -62,7 +40,7 @@ bool WavSink::Patch(std::uint64_t offset, const unsigned char* bytes, std::size_
         return false;
     }
     if (std::fflush(File()) != 0 ||
-        !PutAt(::fileno(File()), bytes, n, static_cast<std::int64_t>(offset))) {
+        !TransferAll(::pwrite, ::fileno(File()), bytes, n, static_cast<std::int64_t>(offset))) {
         m_failed = true;
         m_writeError = errno;
         m_cannotGoBack = m_adopted == nullptr && !m_output.Seekable();
