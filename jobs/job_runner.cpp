@@ -73,17 +73,14 @@ std::string Unreadable(const fs::path& path) {
 }
 
 // The word for a format in the messages about its file: "" for a WAV (the message texts
-// say "wave file"), its label for the others.
+// say "wave file"), the label of Opus and Ogg Vorbis, the others' names in capitals.
 std::string FormatWord(const OutputFormatRow& format) {
     if (&format == &WavFormat()) {
         return {};
     }
     const std::string_view name = format.name;
-    if (name == "opus") {
-        return "Opus";
-    }
-    if (name == "ogg") {
-        return "Ogg Vorbis";
+    if (name == "opus" || name == "ogg") {
+        return format.label;
     }
     std::string word(name);
     std::transform(word.begin(), word.end(), word.begin(), [](char c) {
@@ -477,11 +474,11 @@ const OutputFormatRow* OutputFormatFor(const fs::path& output) {
 }
 
 JobMessage CannotWriteMessage(const fs::path& output) {
+    // A name that is only an extension (".mp3") is named whole.
     const std::string name = output.filename().string();
-    if (FormatOfExtension(name) != nullptr) {
-        return {JobError::CannotWriteFormat, name, output.string()};
-    }
-    return {JobError::CannotWriteFormat, output.extension().string(), output.string()};
+    return {JobError::CannotWriteFormat,
+            FormatOfExtension(name) != nullptr ? name : output.extension().string(),
+            output.string()};
 }
 
 std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
