@@ -151,12 +151,10 @@ Excerpt Split(const StereoFrames& frames, double a, double c) {
     e.restIn = e.rest;
     Process(e.voiceIn, original);
     Process(e.restIn, original);
-    for (std::size_t channel = 0; channel < 2; ++channel) {
-        Measure(e.voiceIn, e.restIn, nullptr, nullptr, channel, e.in[channel]);
-    }
     std::vector<unsigned char> mixIn = e.mix;
     Process(mixIn, original);
     for (std::size_t channel = 0; channel < 2; ++channel) {
+        Measure(e.voiceIn, e.restIn, nullptr, nullptr, channel, e.in[channel]);
         e.mixBand[channel] = VoiceBand(mixIn, channel);
     }
     return e;
