@@ -79,8 +79,6 @@ KeyTempoOut::KeyTempoOut(AudioOut& out, const PlayControls& controls,
                          JobObserver& observer)
     : m_out(out), m_controls(controls), m_play(play), m_observer(observer), m_remover(params) {}
 
-KeyTempoOut::~KeyTempoOut() = default;
-
 void KeyTempoOut::Start(const WaveFormat& format) {
     m_pieceFrames = std::max<std::size_t>(format.sampleRate / kPiecesPerSecond, kMinPieceFrames);
     m_livePieceFrames =

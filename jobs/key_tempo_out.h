@@ -85,7 +85,6 @@ class KeyTempoOut {
     // and tempo, which the caller keeps up to date.
     KeyTempoOut(AudioOut& out, const PlayControls& controls, const ProcessingParameters& params,
                 const PlaySettings& play, JobObserver& observer);
-    ~KeyTempoOut();
     KeyTempoOut(const KeyTempoOut&) = delete;
     KeyTempoOut& operator=(const KeyTempoOut&) = delete;
 
