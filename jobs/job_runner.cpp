@@ -403,7 +403,6 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
     // are known before the output is created.
     std::optional<double> gain;
     std::string loudnessNote;
-    std::unique_ptr<ShareOfProgress> lastShare;
     if (request.loudness.On()) {
         const Measured measured = LoudnessGain(request, settings, observer);
         if (!measured.gain) {
@@ -411,9 +410,9 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
         }
         gain = measured.gain;
         loudnessNote = LoudnessNote(request.loudness, measured.target, *gain);
-        lastShare = std::make_unique<ShareOfProgress>(observer, 0.5, 0.5);
     }
-    JobObserver& writing = lastShare ? *lastShare : observer;
+    ShareOfProgress lastShare(observer, 0.5, 0.5);  // the write after the measuring
+    JobObserver& writing = gain ? lastShare : observer;
     JobResult refusal = JobResult::Failed;
     const std::unique_ptr<RenderSource> source = OpenSource(
         request,
@@ -437,11 +436,10 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
     if (!sinks.output || (request.stems && !sinks.vocals)) {
         return request.stop.stop_requested() ? JobResult::Stopped : JobResult::Failed;
     }
-    DiskSpace ownDisk;
     DiskSpace::Reservation reserved;
-    // A tiny file that declares hours of audio must not fill the disk.
-    if (!Budget(*source, request, *outputFormat, request.disk != nullptr ? *request.disk : ownDisk,
-                reserved, observer)) {
+    // A tiny file that declares hours of audio must not fill the disk. (JobRunner::Write gives
+    // every write a DiskSpace.)
+    if (!Budget(*source, request, *outputFormat, *request.disk, reserved, observer)) {
         return JobResult::Refused;
     }
     settings.vocals = sinks.vocals.get();
