@@ -150,6 +150,41 @@ std::unique_ptr<RenderSource> OpenSource(const WriteRequest& request,
                 JobResult::Refused);
 }
 
+// "mode2, low cut-off 240 Hz, ...": the processing settings, and the key and tempo where they
+// are not neutral, as the comment an encoded output carries beside the song's tags.
+std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
+    const PanPair pan = params.pan;
+    char note[256];
+    std::snprintf(note, sizeof note,
+                  "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
+                  "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
+                  ModeName(params.mode), params.lowCutoff, params.highCutoff, params.leftGain,
+                  params.rightGain, params.outputGain, pan.left, pan.right);
+    std::string text = note;
+    if (keyTempo.key != 0) {
+        text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +
+                StepsText(keyTempo.key, RowOf(Knob::Key).perUnit) + " semitones";
+    }
+    if (keyTempo.tempo != 100) {
+        text += ", tempo " + std::to_string(keyTempo.tempo) + " %";
+    }
+    return text;
+}
+
+// ", loudness -14.2 LUFS (match, gain +6.4 dB, true peak under -1 dBTP)": what a loudness
+// gain adds to that note.
+std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb) {
+    char note[160];
+    if (!std::isfinite(targetLufs)) {
+        return ", loudness unchanged (no sound to measure)";
+    }
+    std::snprintf(note, sizeof note,
+                  ", loudness %.1f LUFS (%s, gain %+.2f dB, true peak under %.0f dBTP)", targetLufs,
+                  loudness.kind == Loudness::Kind::Match ? "matched to the input" : "target",
+                  gainDb, kTruePeakCeilingDb);
+    return note;
+}
+
 // The sink of the output's format for path (the output, or its vocals); null after telling
 // the observer why there is none.
 std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path& path,
@@ -477,37 +512,6 @@ JobMessage CannotWriteMessage(const fs::path& output) {
     return {JobError::CannotWriteFormat,
             FormatOfExtension(name) != nullptr ? name : output.extension().string(),
             output.string()};
-}
-
-std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
-    const PanPair pan = params.pan;
-    char note[256];
-    std::snprintf(note, sizeof note,
-                  "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
-                  "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
-                  ModeName(params.mode), params.lowCutoff, params.highCutoff, params.leftGain,
-                  params.rightGain, params.outputGain, pan.left, pan.right);
-    std::string text = note;
-    if (keyTempo.key != 0) {
-        text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +
-                StepsText(keyTempo.key, RowOf(Knob::Key).perUnit) + " semitones";
-    }
-    if (keyTempo.tempo != 100) {
-        text += ", tempo " + std::to_string(keyTempo.tempo) + " %";
-    }
-    return text;
-}
-
-std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb) {
-    char note[160];
-    if (!std::isfinite(targetLufs)) {
-        return ", loudness unchanged (no sound to measure)";
-    }
-    std::snprintf(note, sizeof note,
-                  ", loudness %.1f LUFS (%s, gain %+.2f dB, true peak under %.0f dBTP)", targetLufs,
-                  loudness.kind == Loudness::Kind::Match ? "matched to the input" : "target",
-                  gainDb, kTruePeakCeilingDb);
-    return note;
 }
 
 std::filesystem::path VocalsPath(const std::filesystem::path& output) {
