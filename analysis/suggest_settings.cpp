@@ -307,13 +307,10 @@ Positions Climb(Search& search) {
 
 std::vector<std::uint64_t> SpreadStarts(std::uint64_t totalFrames, std::size_t most,
                                         std::uint64_t edge) {
-    std::vector<std::uint64_t> starts;
     if (totalFrames < kSuggestExcerptFrames) {
-        if (totalFrames > 0) {
-            starts.push_back(0);
-        }
-        return starts;
+        return totalFrames > 0 ? std::vector<std::uint64_t>{0} : std::vector<std::uint64_t>{};
     }
+    std::vector<std::uint64_t> starts;
     const std::uint64_t span = totalFrames - 2 * edge - kSuggestExcerptFrames;
     const std::uint64_t count = std::min<std::uint64_t>(most, 1 + span / kSuggestExcerptFrames);
     for (std::uint64_t i = 0; i < count; ++i) {
