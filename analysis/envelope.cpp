@@ -31,9 +31,7 @@ void EnvelopeMeter::Feed(const std::int16_t* frames, std::size_t count,
         m_bucket.peak = std::max(m_bucket.peak, static_cast<float>(peak));
         m_bucket.band = std::max(m_bucket.band, static_cast<float>(std::abs(centre) / kFullScale));
         if (++m_filled == kEnvelopeFrames) {
-            out.push_back(m_bucket);
-            m_bucket = {};
-            m_filled = 0;
+            Finish(out);
         }
     }
 }

@@ -81,10 +81,18 @@ double SampleAt(const std::vector<unsigned char>& bytes, std::size_t index) {
     return static_cast<std::int16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
 }
 
-void Filter(std::vector<double>& x, Biquad first, Biquad second) {
+// Through two sections of the filter: the measures' slopes are fourth-order.
+void Filter(std::vector<double>& x, Biquad section) {
+    Biquad second = section;
     for (double& v : x) {
-        v = second.Step(first.Step(v));
+        v = second.Step(section.Step(v));
     }
+}
+
+// Through the filters that weigh the voice.
+void VoiceFilter(std::vector<double>& x) {
+    Filter(x, HighPass(kVoiceLowHz));
+    Filter(x, LowPass(kVoiceHighHz));
 }
 
 // A channel of each part, less the same channel of each part's processed output when given,
@@ -102,9 +110,8 @@ void Measure(const std::vector<unsigned char>& voice, const std::vector<unsigned
         s.rest[i] = SampleAt(rest, at) - (restOut != nullptr ? SampleAt(*restOut, at) : 0.0);
         s.bass[i] = s.voice[i] + s.rest[i];
     }
-    Filter(s.voice, HighPass(kVoiceLowHz), HighPass(kVoiceLowHz));
-    Filter(s.voice, LowPass(kVoiceHighHz), LowPass(kVoiceHighHz));
-    Filter(s.bass, LowPass(kBassHz), LowPass(kBassHz));
+    VoiceFilter(s.voice);
+    Filter(s.bass, LowPass(kBassHz));
 }
 
 void Process(std::vector<unsigned char>& bytes, const ProcessingParameters& params) {
@@ -118,27 +125,24 @@ std::vector<double> VoiceBand(const std::vector<unsigned char>& frames, std::siz
     for (std::size_t i = 0; i < x.size(); ++i) {
         x[i] = SampleAt(frames, 2 * i + channel);
     }
-    Filter(x, HighPass(kVoiceLowHz), HighPass(kVoiceLowHz));
-    Filter(x, LowPass(kVoiceHighHz), LowPass(kVoiceHighHz));
+    VoiceFilter(x);
     return x;
 }
 
 // Projects every frame on the voice's direction (unit vector a, c).
 Excerpt Split(const StereoFrames& frames, double a, double c) {
     const std::size_t count = frames.size() / 2;
-    Excerpt e{std::vector<unsigned char>(4 * count),
-              std::vector<unsigned char>(4 * count),
-              {},
-              {},
-              {},
-              {},
-              {}};
+    Excerpt e;
+    e.voice.resize(4 * count);
+    e.rest.resize(4 * count);
+    e.mix.resize(4 * count);
     for (std::size_t i = 0; i < count; ++i) {
         const double l = frames[2 * i];
         const double r = frames[2 * i + 1];
         const double m = a * l + c * r;
         StoreFrameSample(e.voice.data() + 4 * i, {ToSample(a * m), ToSample(c * m)});
         StoreFrameSample(e.rest.data() + 4 * i, {ToSample(l - a * m), ToSample(r - c * m)});
+        StoreFrameSample(e.mix.data() + 4 * i, {frames[2 * i], frames[2 * i + 1]});
     }
     ProcessingParameters original;
     ApplyPositions({0, 0, 0, kUnityLevel, kUnityLevel}, original);
@@ -147,18 +151,10 @@ Excerpt Split(const StereoFrames& frames, double a, double c) {
     e.restIn = e.rest;
     Process(e.voiceIn, original);
     Process(e.restIn, original);
-    for (std::size_t channel = 0; channel < 2; ++channel) {
-        Measure(e.voiceIn, e.restIn, nullptr, nullptr, channel, e.in[channel]);
-    }
-    e.mix.resize(4 * count);
-    for (std::size_t i = 0; i < 2 * count; ++i) {
-        const auto sample = static_cast<std::uint16_t>(frames[i]);
-        e.mix[2 * i] = static_cast<unsigned char>(sample);
-        e.mix[2 * i + 1] = static_cast<unsigned char>(sample >> 8);
-    }
     std::vector<unsigned char> mixIn = e.mix;
     Process(mixIn, original);
     for (std::size_t channel = 0; channel < 2; ++channel) {
+        Measure(e.voiceIn, e.restIn, nullptr, nullptr, channel, e.in[channel]);
         e.mixBand[channel] = VoiceBand(mixIn, channel);
     }
     return e;
@@ -309,19 +305,12 @@ Positions Climb(Search& search) {
     return best.at;
 }
 
-}  // namespace
-
-namespace {
-
 std::vector<std::uint64_t> SpreadStarts(std::uint64_t totalFrames, std::size_t most,
                                         std::uint64_t edge) {
-    std::vector<std::uint64_t> starts;
     if (totalFrames < kSuggestExcerptFrames) {
-        if (totalFrames > 0) {
-            starts.push_back(0);
-        }
-        return starts;
+        return totalFrames > 0 ? std::vector<std::uint64_t>{0} : std::vector<std::uint64_t>{};
     }
+    std::vector<std::uint64_t> starts;
     const std::uint64_t span = totalFrames - 2 * edge - kSuggestExcerptFrames;
     const std::uint64_t count = std::min<std::uint64_t>(most, 1 + span / kSuggestExcerptFrames);
     for (std::uint64_t i = 0; i < count; ++i) {
@@ -379,12 +368,10 @@ Positions SuggestSettings(const std::vector<StereoFrames>& excerpts) {
 }
 
 Positions SuggestStereoSettings(const std::vector<StereoFrames>& excerpts) {
-    Positions p;
-    p.pan = PanForAim(VoiceAngle(excerpts));
-    p.low = kStereoLow;
-    p.high = kStereoHigh;
-    p.focus = kStereoFocus;
-    return p;
+    return {.pan = PanForAim(VoiceAngle(excerpts)),
+            .low = kStereoLow,
+            .high = kStereoHigh,
+            .focus = kStereoFocus};
 }
 
 int PanForAim(double angle) {

@@ -103,9 +103,7 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items, cons
     if (!fs::is_directory(folder, ec)) {
         const bool exists = fs::exists(folder, ec);
         return BatchProblem{exists ? BatchProblem::Kind::NotAFolder : BatchProblem::Kind::NoFolder,
-                            folder.string(),
-                            {},
-                            {}};
+                            folder.string()};
     }
     std::set<fs::path> inputPaths;
     std::set<std::pair<dev_t, ino_t>> inputFiles;
@@ -145,7 +143,7 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items, cons
             }
             const fs::path canonical = fs::weakly_canonical(output, ec);
             if ((id && inputFiles.count(*id) != 0) || (!ec && inputPaths.count(canonical) != 0)) {
-                return BatchProblem{BatchProblem::Kind::OutputIsInput, output.string(), {}, {}};
+                return BatchProblem{BatchProblem::Kind::OutputIsInput, output.string()};
             }
         }
     }

@@ -41,8 +41,8 @@ struct BatchProblem {
     };
     Kind kind;
     std::string first;
-    std::string second;
-    std::string output;
+    std::string second = {};
+    std::string output = {};
 };
 // Each name is looked at once, so that a batch of thousands starts at once too. With stems,
 // each output's vocals (VocalsPath) are outputs as well. Two outputs are one when their names

@@ -16,10 +16,6 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     return *this;
 }
 
-InputFile::~InputFile() {
-    Release();
-}
-
 void InputFile::Release() {
     StopDecoding();
     if (m_copy) {
@@ -32,38 +28,6 @@ void InputFile::StopDecoding() {
         m_copy->Cancel();
         m_decoder.join();
     }
-}
-
-InputStatus InputFile::Status() const {
-    return m_copy ? m_copy->Status() : m_status;
-}
-
-std::optional<JobMessage> InputFile::Refusal() const {
-    return m_copy ? InputRefusal(m_copy->Status(), m_copy->Problem()) : InputRefusal(m_status, {});
-}
-
-std::optional<JobMessage> InputFile::Warning() const {
-    return m_copy ? m_copy->Warning() : std::nullopt;
-}
-
-fs::path InputFile::Reads() const {
-    return Decoded() ? m_copy->Path() : m_path;
-}
-
-bool InputFile::Decoded() const {
-    return m_copy && m_copy->Ended() && m_copy->Status() == InputStatus::Ready;
-}
-
-bool InputFile::Decoding() const {
-    return m_copy && !m_copy->Ended();
-}
-
-WaveLength InputFile::Length() const {
-    return m_copy ? m_copy->Length() : m_length;
-}
-
-bool InputFile::WaitForDecoding(const std::stop_token& cancel, JobObserver& observer) const {
-    return !m_copy || m_copy->WaitForEnd(cancel, observer);
 }
 
 std::unique_ptr<PlayInput> InputFile::Open(std::stop_token stop, const Shared<int>* seek) const {

@@ -29,25 +29,32 @@ class InputFile {
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
     // Stops the decoding and removes the copy.
-    ~InputFile();
+    ~InputFile() { Release(); }
 
     // Ready while a decoding runs that has found nothing wrong so far.
-    InputStatus Status() const;
+    InputStatus Status() const { return m_copy ? m_copy->Status() : m_status; }
     // What is wrong with the input; nothing when it is ready or the user cancelled.
-    std::optional<JobMessage> Refusal() const;
+    std::optional<JobMessage> Refusal() const {
+        return m_copy ? InputRefusal(m_copy->Status(), m_copy->Problem())
+                      : InputRefusal(m_status, {});
+    }
     // What the user should know of an input that was decoded: it held less than it declared.
-    std::optional<JobMessage> Warning() const;
+    std::optional<JobMessage> Warning() const { return m_copy ? m_copy->Warning() : std::nullopt; }
     // The file jobs read: the input itself or, once it is decoded, its copy.
-    std::filesystem::path Reads() const;
-    bool Decoded() const;
+    std::filesystem::path Reads() const { return Decoded() ? m_copy->Path() : m_path; }
+    bool Decoded() const {
+        return m_copy && m_copy->Ended() && m_copy->Status() == InputStatus::Ready;
+    }
     // The decoder still runs: a write or an analysis waits for it (WaitForDecoding).
-    bool Decoding() const;
+    bool Decoding() const { return m_copy && !m_copy->Ended(); }
     double DecodingProgress() const { return m_copy ? m_copy->Progress() : 1.0; }
     // The sample data's length as far as it is known (DecodedCopy::Length for a copy).
-    WaveLength Length() const;
+    WaveLength Length() const { return m_copy ? m_copy->Length() : m_length; }
     // Waits for the decoder to end, telling the observer how far it is; false when cancel came
     // first (the decoding goes on).
-    bool WaitForDecoding(const std::stop_token& cancel, JobObserver& observer) const;
+    bool WaitForDecoding(const std::stop_token& cancel, JobObserver& observer) const {
+        return !m_copy || m_copy->WaitForEnd(cancel, observer);
+    }
     // Stops the decoding where it is: it ends as cancelled unless it had ended already, and a
     // copy cut short is removed.
     void StopDecoding();

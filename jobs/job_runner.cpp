@@ -73,17 +73,14 @@ std::string Unreadable(const fs::path& path) {
 }
 
 // The word for a format in the messages about its file: "" for a WAV (the message texts
-// say "wave file"), its label for the others.
+// say "wave file"), the label of Opus and Ogg Vorbis, the others' names in capitals.
 std::string FormatWord(const OutputFormatRow& format) {
     if (&format == &WavFormat()) {
         return {};
     }
     const std::string_view name = format.name;
-    if (name == "opus") {
-        return "Opus";
-    }
-    if (name == "ogg") {
-        return "Ogg Vorbis";
+    if (name == "opus" || name == "ogg") {
+        return format.label;
     }
     std::string word(name);
     std::transform(word.begin(), word.end(), word.begin(), [](char c) {
@@ -151,6 +148,41 @@ std::unique_ptr<RenderSource> OpenSource(const WriteRequest& request,
     }
     return none({opened == SourceStatus::NotStereo ? JobError::NotStereo : JobError::NotAudio},
                 JobResult::Refused);
+}
+
+// "mode2, low cut-off 240 Hz, ...": the processing settings, and the key and tempo where they
+// are not neutral, as the comment an encoded output carries beside the song's tags.
+std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
+    const PanPair pan = params.pan;
+    char note[256];
+    std::snprintf(note, sizeof note,
+                  "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
+                  "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
+                  ModeName(params.mode), params.lowCutoff, params.highCutoff, params.leftGain,
+                  params.rightGain, params.outputGain, pan.left, pan.right);
+    std::string text = note;
+    if (keyTempo.key != 0) {
+        text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +
+                StepsText(keyTempo.key, RowOf(Knob::Key).perUnit) + " semitones";
+    }
+    if (keyTempo.tempo != 100) {
+        text += ", tempo " + std::to_string(keyTempo.tempo) + " %";
+    }
+    return text;
+}
+
+// ", loudness -14.2 LUFS (match, gain +6.4 dB, true peak under -1 dBTP)": what a loudness
+// gain adds to that note.
+std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb) {
+    char note[160];
+    if (!std::isfinite(targetLufs)) {
+        return ", loudness unchanged (no sound to measure)";
+    }
+    std::snprintf(note, sizeof note,
+                  ", loudness %.1f LUFS (%s, gain %+.2f dB, true peak under %.0f dBTP)", targetLufs,
+                  loudness.kind == Loudness::Kind::Match ? "matched to the input" : "target",
+                  gainDb, kTruePeakCeilingDb);
+    return note;
 }
 
 // The sink of the output's format for path (the output, or its vocals); null after telling
@@ -406,7 +438,6 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
     // are known before the output is created.
     std::optional<double> gain;
     std::string loudnessNote;
-    std::unique_ptr<ShareOfProgress> lastShare;
     if (request.loudness.On()) {
         const Measured measured = LoudnessGain(request, settings, observer);
         if (!measured.gain) {
@@ -414,9 +445,9 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
         }
         gain = measured.gain;
         loudnessNote = LoudnessNote(request.loudness, measured.target, *gain);
-        lastShare = std::make_unique<ShareOfProgress>(observer, 0.5, 0.5);
     }
-    JobObserver& writing = lastShare ? *lastShare : observer;
+    ShareOfProgress lastShare(observer, 0.5, 0.5);  // the write after the measuring
+    JobObserver& writing = gain ? lastShare : observer;
     JobResult refusal = JobResult::Failed;
     const std::unique_ptr<RenderSource> source = OpenSource(
         request,
@@ -440,11 +471,10 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
     if (!sinks.output || (request.stems && !sinks.vocals)) {
         return request.stop.stop_requested() ? JobResult::Stopped : JobResult::Failed;
     }
-    DiskSpace ownDisk;
     DiskSpace::Reservation reserved;
-    // A tiny file that declares hours of audio must not fill the disk.
-    if (!Budget(*source, request, *outputFormat, request.disk != nullptr ? *request.disk : ownDisk,
-                reserved, observer)) {
+    // A tiny file that declares hours of audio must not fill the disk. (JobRunner::Write gives
+    // every write a DiskSpace.)
+    if (!Budget(*source, request, *outputFormat, *request.disk, reserved, observer)) {
         return JobResult::Refused;
     }
     settings.vocals = sinks.vocals.get();
@@ -477,42 +507,11 @@ const OutputFormatRow* OutputFormatFor(const fs::path& output) {
 }
 
 JobMessage CannotWriteMessage(const fs::path& output) {
+    // A name that is only an extension (".mp3") is named whole.
     const std::string name = output.filename().string();
-    if (FormatOfExtension(name) != nullptr) {
-        return {JobError::CannotWriteFormat, name, output.string()};
-    }
-    return {JobError::CannotWriteFormat, output.extension().string(), output.string()};
-}
-
-std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo) {
-    const PanPair pan = params.pan;
-    char note[256];
-    std::snprintf(note, sizeof note,
-                  "Zerbex 2 %s: low cut-off %d Hz, high cut-off %d Hz, left gain %.3g, right "
-                  "gain %.3g, output gain %.3g, pan gains %.4g/%.4g",
-                  ModeName(params.mode), params.lowCutoff, params.highCutoff, params.leftGain,
-                  params.rightGain, params.outputGain, pan.left, pan.right);
-    std::string text = note;
-    if (keyTempo.key != 0) {
-        text += ", key " + std::string(keyTempo.key > 0 ? "+" : "") +
-                StepsText(keyTempo.key, RowOf(Knob::Key).perUnit) + " semitones";
-    }
-    if (keyTempo.tempo != 100) {
-        text += ", tempo " + std::to_string(keyTempo.tempo) + " %";
-    }
-    return text;
-}
-
-std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb) {
-    char note[160];
-    if (!std::isfinite(targetLufs)) {
-        return ", loudness unchanged (no sound to measure)";
-    }
-    std::snprintf(note, sizeof note,
-                  ", loudness %.1f LUFS (%s, gain %+.2f dB, true peak under %.0f dBTP)", targetLufs,
-                  loudness.kind == Loudness::Kind::Match ? "matched to the input" : "target",
-                  gainDb, kTruePeakCeilingDb);
-    return note;
+    return {JobError::CannotWriteFormat,
+            FormatOfExtension(name) != nullptr ? name : output.extension().string(),
+            output.string()};
 }
 
 std::filesystem::path VocalsPath(const std::filesystem::path& output) {

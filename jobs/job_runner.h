@@ -58,13 +58,6 @@ const OutputFormatRow* OutputFormatFor(const std::filesystem::path& output);
 // The refusal of such a name: "cannot write .xyz files; ..." (file: the output).
 JobMessage CannotWriteMessage(const std::filesystem::path& output);
 
-// "mode2, low cut-off 240 Hz, ...": the processing settings, and the key and tempo where they
-// are not neutral, as the comment an encoded output carries beside the song's tags.
-std::string SettingsNote(const ProcessingParameters& params, const KeyTempo& keyTempo = {});
-// ", loudness -14.2 LUFS (match, gain +6.4 dB, true peak under -1 dBTP)": what a loudness
-// gain adds to that note.
-std::string LoudnessNote(const Loudness& loudness, double targetLufs, double gainDb);
-
 // Runs one job at a time and keeps what carries from one job to the next: the format of the
 // last "fmt " chunk read, which a file without one is played and written with. Jobs side by
 // side (a batch) each have a runner of their own.

@@ -27,11 +27,6 @@ bool Prepared(const KeyTempoOut::Prepare& prepare, unsigned char* frames, std::s
 
 }  // namespace
 
-void SourceTrail::Clear() {
-    m_fed.clear();
-    m_frontOut = 0;
-}
-
 const std::vector<SourceTrail::Run>& SourceTrail::Take(std::size_t frames) {
     m_runs.clear();
     std::size_t offset = 0;
@@ -78,8 +73,6 @@ KeyTempoOut::KeyTempoOut(AudioOut& out, const PlayControls& controls,
                          const ProcessingParameters& params, const PlaySettings& play,
                          JobObserver& observer)
     : m_out(out), m_controls(controls), m_play(play), m_observer(observer), m_remover(params) {}
-
-KeyTempoOut::~KeyTempoOut() = default;
 
 void KeyTempoOut::Start(const WaveFormat& format) {
     m_pieceFrames = std::max<std::size_t>(format.sampleRate / kPiecesPerSecond, kMinPieceFrames);
@@ -128,7 +121,7 @@ KeyTempoOut::Sent KeyTempoOut::Remove(unsigned char* block, std::size_t bytes, s
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
         }
-        const std::size_t n = std::min(PieceBytes(bytes - done, m_livePieceFrames), kBlockBytes);
+        const std::size_t n = std::min(PieceBytes(bytes - done), kBlockBytes);
         if (!Prepared(prepare, block + done, n)) {
             return Sent::Cut;
         }
@@ -145,14 +138,14 @@ KeyTempoOut::Sent KeyTempoOut::Remove(unsigned char* block, std::size_t bytes, s
 
 // Whole blocks until two have gone out (see above), and where nothing changes while it plays.
 // Otherwise the bytes left of a block are cut into pieces as equal as may be and none shorter
-// than pieceFrames: a sliver at a block's end would hold a place in the queue with next to no
+// than a live piece: a sliver at a block's end would hold a place in the queue with next to no
 // sound in it, and the device would run dry behind it.
-std::size_t KeyTempoOut::PieceBytes(std::size_t left, std::size_t pieceFrames) const {
+std::size_t KeyTempoOut::PieceBytes(std::size_t left) const {
     if (!m_controls.keyTempoLive || m_writes < AudioOut::kQueuedBlocks) {
         return left;
     }
     const std::size_t frames = left / kFrameBytes;
-    const std::size_t pieces = frames / pieceFrames;
+    const std::size_t pieces = frames / m_livePieceFrames;
     return pieces <= 1 ? left : (frames + pieces - 1) / pieces * kFrameBytes;
 }
 
@@ -211,7 +204,7 @@ KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(unsigned char* block, std::size_t byte
         if (!Wanted().Neutral()) {
             break;
         }
-        const std::size_t n = PieceBytes(bytes - done, m_livePieceFrames);
+        const std::size_t n = PieceBytes(bytes - done);
         if (!Prepared(prepare, block + done, n)) {
             return Sent::Cut;
         }

@@ -48,7 +48,10 @@ class SourceTrail {
         std::uint64_t from;  // source byte of its first frame
     };
 
-    void Clear();
+    void Clear() {
+        m_fed.clear();
+        m_frontOut = 0;
+    }
     void Put(std::uint64_t from, std::uint64_t frames) { m_fed.push_back({from, frames}); }
     // frames out stand for as many frames put: the stretches of source they were made of.
     const std::vector<Run>& Take(std::size_t frames);
@@ -85,7 +88,6 @@ class KeyTempoOut {
     // and tempo, which the caller keeps up to date.
     KeyTempoOut(AudioOut& out, const PlayControls& controls, const ProcessingParameters& params,
                 const PlaySettings& play, JobObserver& observer);
-    ~KeyTempoOut();
     KeyTempoOut(const KeyTempoOut&) = delete;
     KeyTempoOut& operator=(const KeyTempoOut&) = delete;
 
@@ -117,7 +119,7 @@ class KeyTempoOut {
     Sent Stretch(unsigned char* block, std::size_t bytes, std::uint64_t from, std::size_t fed,
                  const Prepare& prepare);
     std::size_t PieceFrames() const;
-    std::size_t PieceBytes(std::size_t left, std::size_t pieceFrames) const;
+    std::size_t PieceBytes(std::size_t left) const;
     std::size_t Ready() const;  // frames the key and tempo stage gave and are not sent yet
     Sent SendPiece();
     // Waits until the device has room; Stopped when the stop request came meanwhile.

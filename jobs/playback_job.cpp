@@ -59,16 +59,13 @@ class Playback : public WalkHandler {
     void SetPosition(int steps);
     void ResetLoop(JobError error);
     void RefreshLength();
-    bool DataEnded();
     void StartPositions();
     void MoveToLoopStart(std::int64_t& q, const Region& loop);
     void Reposition();
     bool PreparePiece(unsigned char* at, std::size_t bytes);
     KeyTempoOut::Sent OutputBlock();
     bool Handed(KeyTempoOut::Sent sent);
-    void AdvancePosition();
     void TellPosition();
-    bool ReachedLoopEnd() const;
     void Passes();
     void TakeSettings() {
         m_controls.settings.TakeNewer(m_params, m_paramsSeen);
@@ -164,11 +161,6 @@ void Playback::ResetLoop(JobError error) {
 void Playback::RefreshLength() {
     m_length = m_input.DataLength(m_walked, m_position);
     m_counter.SetLength(m_length);
-}
-
-bool Playback::DataEnded() {
-    RefreshLength();
-    return m_position >= m_length;
 }
 
 Playback::Region Playback::LoopRegion() const {
@@ -286,6 +278,7 @@ KeyTempoOut::Sent Playback::OutputBlock() {
 bool Playback::Handed(KeyTempoOut::Sent sent) {
     switch (sent) {
         case KeyTempoOut::Sent::Played:
+        case KeyTempoOut::Sent::Cut:
             return true;
         case KeyTempoOut::Sent::Stopped:
             // What is queued plays out; the block that waited for room is not heard.
@@ -294,8 +287,6 @@ bool Playback::Handed(KeyTempoOut::Sent sent) {
         case KeyTempoOut::Sent::Failed:
             Refuse(JobError::DeviceFailed, m_out.Error());
             return false;
-        case KeyTempoOut::Sent::Cut:
-            return true;
     }
     return false;
 }
@@ -303,20 +294,11 @@ bool Playback::Handed(KeyTempoOut::Sent sent) {
 // The counter follows the bytes played, so that the thumb, its tooltip and the loop end all
 // mean the same byte position at every length of data; with a key or tempo, the source bytes
 // of the sound handed to the device.
-void Playback::AdvancePosition() {
-    m_position += m_read;
-    TellPosition();
-}
-
 void Playback::TellPosition() {
     m_observer.HeardFrame(static_cast<std::int64_t>(m_output.Heard() / kFrameBytes));
     if (const std::optional<int> steps = m_counter.Moved(m_output.Heard())) {
         SetPosition(*steps);
     }
-}
-
-bool Playback::ReachedLoopEnd() const {
-    return static_cast<std::int64_t>(m_position) >= LoopRegion().end;
 }
 
 void Playback::Passes() {
@@ -356,12 +338,14 @@ void Playback::Passes() {
         if (!Handed(sent)) {
             return;
         }
-        AdvancePosition();
-        if (DataEnded()) {
-            return;
+        m_position += m_read;
+        TellPosition();
+        RefreshLength();
+        if (m_position >= m_length) {
+            return;  // the data ended
         }
         TakeSettings();  // a loop end moved while the block went out counts now
-        if (ReachedLoopEnd()) {
+        if (static_cast<std::int64_t>(m_position) >= LoopRegion().end) {
             if (m_once) {
                 m_endedAtLoop = true;
                 return;

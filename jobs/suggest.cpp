@@ -11,22 +11,16 @@ namespace {
 
 std::optional<Suggestion> Suggested(const WaveExcerpts& excerpts, const WaveExcerpts& voice,
                                     JobObserver& observer) {
-    switch (excerpts.status == ExcerptStatus::Ok ? voice.status : excerpts.status) {
-        case ExcerptStatus::Ok: {
-            const std::vector<StereoFrames> frames(excerpts.frames.begin(), excerpts.frames.end());
-            const std::vector<StereoFrames> voiceFrames(voice.frames.begin(), voice.frames.end());
-            return Suggestion{SuggestSettings(frames), SuggestStereoSettings(voiceFrames)};
-        }
-        case ExcerptStatus::NotStereo:
-            observer.Message({JobError::NotStereo});
-            break;
-        case ExcerptStatus::Not16Bit:
-            observer.Message({JobError::Not16Bit});
-            break;
-        case ExcerptStatus::ReadError:
-            observer.Message({JobError::ReadInput});
-            break;
+    const ExcerptStatus status =
+        excerpts.status == ExcerptStatus::Ok ? voice.status : excerpts.status;
+    if (status == ExcerptStatus::Ok) {
+        const std::vector<StereoFrames> frames(excerpts.frames.begin(), excerpts.frames.end());
+        const std::vector<StereoFrames> voiceFrames(voice.frames.begin(), voice.frames.end());
+        return Suggestion{SuggestSettings(frames), SuggestStereoSettings(voiceFrames)};
     }
+    observer.Message({status == ExcerptStatus::NotStereo  ? JobError::NotStereo
+                      : status == ExcerptStatus::Not16Bit ? JobError::Not16Bit
+                                                          : JobError::ReadInput});
     return std::nullopt;
 }
 

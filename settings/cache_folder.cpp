@@ -115,10 +115,6 @@ void RemoveStaleCacheFiles(const fs::path& folder) {
     }
 }
 
-CacheFile::CacheFile(CacheFile&& other) noexcept {
-    *this = std::move(other);
-}
-
 CacheFile& CacheFile::operator=(CacheFile&& other) noexcept {
     if (this != &other) {
         Remove();
@@ -127,10 +123,6 @@ CacheFile& CacheFile::operator=(CacheFile&& other) noexcept {
         m_lock = std::exchange(other.m_lock, -1);
     }
     return *this;
-}
-
-CacheFile::~CacheFile() {
-    Remove();
 }
 
 bool CacheFile::Create(const fs::path& folder, const char* kind) {

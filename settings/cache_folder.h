@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 // $variable when it holds an absolute path, else underHome in the user's home folder: the
 // XDG base folders ("XDG_CONFIG_HOME", ".config"). Empty when there is no home folder.
@@ -29,11 +30,11 @@ bool IsCacheFileName(const std::string& name);
 class CacheFile {
   public:
     CacheFile() = default;
-    CacheFile(CacheFile&& other) noexcept;
+    CacheFile(CacheFile&& other) noexcept { *this = std::move(other); }
     CacheFile& operator=(CacheFile&& other) noexcept;
     CacheFile(const CacheFile&) = delete;
     CacheFile& operator=(const CacheFile&) = delete;
-    ~CacheFile();
+    ~CacheFile() { Remove(); }
 
     // Creates a new empty file "zerbex2-KIND-TOKEN.wav" in the folder, open for writing.
     bool Create(const std::filesystem::path& folder, const char* kind);

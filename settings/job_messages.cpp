@@ -35,11 +35,10 @@ std::string MessageText(const JobMessage& message) {
         case JobError::CacheUnusable:
             return "The cache folder " + message.detail;
         case JobError::DecodedShort:
+        case JobError::DeviceFailed:
             return message.detail;
         case JobError::NoDevice:
             return "A sound device was not found!\nPlease install one and try again.";
-        case JobError::DeviceFailed:
-            return message.detail;
         case JobError::DeviceGone:
             return "sound device '" + message.detail +
                    "' is not there; playing on the default device";

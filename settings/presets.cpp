@@ -70,8 +70,7 @@ std::string LowerCase(std::string_view text) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    return LowerCase(a) == LowerCase(b);
 }
 
 std::string Quoted(std::string_view text) {

@@ -15,21 +15,13 @@ std::string Spaced(const char* text) {
 }  // namespace
 
 const char* ModeName(PlayMode mode) {
-    for (const ModeEntry& entry : kModeNames) {
-        if (entry.mode == mode) {
-            return entry.name;
-        }
-    }
-    return "mode2";
+    const auto* found = std::ranges::find(kModeNames, mode, &ModeEntry::mode);
+    return found != std::end(kModeNames) ? found->name : "mode2";
 }
 
 std::optional<PlayMode> ModeFromName(const std::string& name) {
-    for (const ModeEntry& entry : kModeNames) {
-        if (name == entry.name) {
-            return entry.mode;
-        }
-    }
-    return std::nullopt;
+    const auto* found = std::ranges::find(kModeNames, name, &ModeEntry::name);
+    return found != std::end(kModeNames) ? std::optional(found->mode) : std::nullopt;
 }
 
 std::string ModeNamesText() {
@@ -100,26 +92,18 @@ std::string KnobHelp(const KnobRow& row) {
 }
 
 int& PositionOf(Positions& positions, Knob knob) {
-    switch (knob) {
-        case Knob::Pan:
-            return positions.pan;
-        case Knob::Low:
-            return positions.low;
-        case Knob::High:
-            return positions.high;
-        case Knob::Left:
-            return positions.left;
-        case Knob::Right:
-            return positions.right;
-        case Knob::Key:
-            return positions.key;
-        case Knob::Tempo:
-            return positions.tempo;
-        case Knob::Focus:
-            return positions.focus;
-        default:
-            return positions.outputLevel;  // a place in the file is none of them
-    }
+    struct Field {
+        Knob knob;
+        int Positions::*position;
+    };
+    constexpr Field kFields[] = {
+        {Knob::Pan, &Positions::pan},     {Knob::Low, &Positions::low},
+        {Knob::High, &Positions::high},   {Knob::Left, &Positions::left},
+        {Knob::Right, &Positions::right}, {Knob::Key, &Positions::key},
+        {Knob::Tempo, &Positions::tempo}, {Knob::Focus, &Positions::focus}};
+    const auto* found = std::ranges::find(kFields, knob, &Field::knob);
+    // A place in the file is none of them.
+    return positions.*(found != std::end(kFields) ? found->position : &Positions::outputLevel);
 }
 
 int PositionOf(const Positions& positions, Knob knob) {
@@ -132,10 +116,7 @@ PanGains PanMapping(int pan) {
     const float smaller = static_cast<float>(1.0 / x);
     const double sign = pan < 0 ? -1.0 : 1.0;
     const float value = static_cast<float>(kPanStep * pan + sign);
-    if (pan > 0) {
-        return {larger, smaller, value};
-    }
-    return {smaller, larger, value};
+    return pan > 0 ? PanGains{larger, smaller, value} : PanGains{smaller, larger, value};
 }
 
 int LowCutoffFor(int lowSlider) {
@@ -203,11 +184,7 @@ void ApplyKnob(Knob knob, int pos, ProcessingParameters& params) {
         case Knob::Focus:
             params.focus = FocusFor(pos);
             break;
-        case Knob::LoopStart:
-        case Knob::LoopEnd:
-        case Knob::PlayPos:
-        case Knob::Key:
-        case Knob::Tempo:
+        default:  // a place in the file, the key and the tempo set no parameter
             break;
     }
 }
