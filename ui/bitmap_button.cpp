@@ -31,10 +31,6 @@ void BitmapButton::ShowStopText() {
     setShortcut(accessKey);
 }
 
-void BitmapButton::ShowCaption() {
-    setText(m_caption);
-}
-
 void BitmapButton::SetImage(int resourceId) {
     m_image = LoadBitmapResource(resourceId, devicePixelRatioF());
     m_imageId = m_image.isNull() ? 0 : resourceId;

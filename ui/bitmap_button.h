@@ -15,7 +15,7 @@ class BitmapButton : public QPushButton {
     // While it stands for stopping: says "Stop" to screen readers, and its access key
     // still works. ShowCaption puts its own caption back.
     void ShowStopText();
-    void ShowCaption();
+    void ShowCaption() { setText(m_caption); }
 
     // Shows the image with that resource number.
     void SetImage(int resourceId);

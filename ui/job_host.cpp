@@ -20,14 +20,6 @@ JobHost::~JobHost() {
     ShutDown();
 }
 
-bool JobHost::Idle() const {
-    return m_phase == JobPhase::Idle && m_workers.AllFinished();
-}
-
-bool JobHost::AwaitDecoding(const std::stop_token& cancel) {
-    return m_input.WaitForDecoding(cancel, *this);
-}
-
 void JobHost::OpenInput(const QString& path) {
     m_input = InputFile();  // the decoding of the last input ends before the next one starts
     m_input = StartInput(FsPath(path), m_runner.Disk());

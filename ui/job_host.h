@@ -44,7 +44,7 @@ class JobHost : public QObject, private JobObserver {
     const PlayControls& Controls() const { return m_controls; }
     JobPhase Phase() const { return m_phase; }
     // No job runs, and the end of the last one has been handled.
-    bool Idle() const;
+    bool Idle() const { return m_phase == JobPhase::Idle && m_workers.AllFinished(); }
     WorkerThreads& Workers() { return m_workers; }
 
     // The decoding of path starts now, on the input's own thread; the loop spans it whole.
@@ -53,7 +53,9 @@ class JobHost : public QObject, private JobObserver {
     const QString& InputPath() const { return m_inputPath; }
     const InputFile& Input() const { return m_input; }
     // Waits for the input's decoding as a job would; false when cancel came first.
-    bool AwaitDecoding(const std::stop_token& cancel);
+    bool AwaitDecoding(const std::stop_token& cancel) {
+        return m_input.WaitForDecoding(cancel, *this);
+    }
 
     // A play button: starts a playback in mode, switches the running one to it, or stops the
     // one that plays in it. False, and nothing plays, when there is no input to play.
