@@ -8,10 +8,7 @@ DialogBaseUnits DialogBaseUnits::FromFont(const QFont& font) {
     const int alphabet =
         metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     const DialogBaseUnits units{(alphabet / 26 + 1) / 2, metrics.height()};
-    if (units.cx <= 0 || units.cy <= 0) {
-        return DialogBaseUnits{};
-    }
-    return units;
+    return units.cx > 0 && units.cy > 0 ? units : DialogBaseUnits{};
 }
 
 // Rounded half away from zero, as the dialog manager's integer arithmetic rounds.

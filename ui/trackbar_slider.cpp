@@ -21,8 +21,7 @@ void TrackbarSlider::SetUp(const KnobRow& row) {
     m_homeIsStart = row.knob == Knob::Key || row.knob == Knob::Tempo || row.knob == Knob::Focus;
     setRange(row.min, row.max);
     setSingleStep(row.perUnit);
-    const int page = std::max(1, (row.max - row.min) / 5 / row.perUnit) * row.perUnit;
-    setPageStep(page);
+    setPageStep(std::max(1, (row.max - row.min) / 5 / row.perUnit) * row.perUnit);
     setValue(row.start);
 }
 

@@ -92,10 +92,9 @@ std::int64_t WaveformView::FrameAt(double x) const {
 }
 
 double WaveformView::XOf(std::int64_t frame) const {
-    if (m_frames == 0) {
-        return -10;
-    }
-    return static_cast<double>(frame) / static_cast<double>(m_frames) * width();
+    // Without a song, off the left edge.
+    return m_frames == 0 ? -10
+                         : static_cast<double>(frame) / static_cast<double>(m_frames) * width();
 }
 
 QString WaveformView::TimeText(std::int64_t frame, unsigned rate, bool hundredths) {
@@ -186,13 +185,11 @@ void WaveformView::PaintRuler(QPainter& painter, const QRect& ruler) const {
     }
     const double seconds = static_cast<double>(m_frames) / m_rate;
     const double pixelsPerSecond = ruler.width() / std::max(seconds, 1e-3);
-    int every = kRulerSeconds[std::size(kRulerSeconds) - 1];
-    for (const int candidate : kRulerSeconds) {
-        if (candidate * pixelsPerSecond >= kTickSpacing) {
-            every = candidate;
-            break;
-        }
-    }
+    // The shortest spacing whose labels fit, else the longest.
+    const auto fits = std::ranges::find_if(
+        kRulerSeconds, [&](int candidate) { return candidate * pixelsPerSecond >= kTickSpacing; });
+    const int every =
+        fits != std::end(kRulerSeconds) ? *fits : kRulerSeconds[std::size(kRulerSeconds) - 1];
     painter.setPen(palette().color(QPalette::Text));
     const double pixel = 1.0 / devicePixelRatioF();
     for (int s = 0; s <= seconds; s += every) {
