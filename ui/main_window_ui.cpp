@@ -62,13 +62,10 @@ QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
     auto* slider = new TrackbarSlider(vertical ? Qt::Vertical : Qt::Horizontal, parent);
     slider->setFocusPolicy(Qt::StrongFocus);
     slider->setTickInterval(1);
-    if (control.style & kTicksBoth) {
-        slider->setTickPosition(QSlider::TicksBothSides);
-    } else if (control.style & kTicksAbove) {
-        slider->setTickPosition(QSlider::TicksAbove);  // on the left of a vertical one
-    } else {
-        slider->setTickPosition(QSlider::NoTicks);
-    }
+    // Ticks above are on the left of a vertical one.
+    slider->setTickPosition((control.style & kTicksBoth)    ? QSlider::TicksBothSides
+                            : (control.style & kTicksAbove) ? QSlider::TicksAbove
+                                                            : QSlider::NoTicks);
     // A vertical one has its smallest position at the top, and the arrow keys move the thumb
     // the way they point.
     slider->setInvertedAppearance(vertical);
@@ -109,19 +106,19 @@ constexpr struct {
 // below the key, tempo and focus trackbars holds their values.
 constexpr int kWaveformTop = 38;
 constexpr QRect kWaveformRect(86, kWaveformTop, 313, 44);
-constexpr int kWaveformRoom = MainWindowUi::kWaveformRoom;
-constexpr int kValueWidth = 40;
 
 QRect Moved(const QRect& rect) {
-    return rect.top() >= kWaveformTop ? rect.translated(0, kWaveformRoom) : rect;
+    return rect.top() >= kWaveformTop ? rect.translated(0, MainWindowUi::kWaveformRoom) : rect;
 }
 
-// Right-aligned under the right end of its trackbar.
-QLabel* CreateValueLabel(QWidget& window, const QRect& sliderRect) {
+// Right-aligned under the right end of its trackbar, height pixels high.
+QLabel* CreateValueLabel(QWidget& window, const TrackbarSlider* slider, int height) {
+    const QRect sliderRect = slider->geometry();
     auto* label = new QLabel(&window);
     label->setAlignment(Qt::AlignRight | Qt::AlignTop);
     label->setGeometry(sliderRect.right() + 1 - sliderRect.width(), sliderRect.bottom() + 1,
                        sliderRect.width(), 0);
+    label->setFixedHeight(height);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;
 }
@@ -175,13 +172,10 @@ void MainWindowUi::AddBeyondTemplate(QWidget& window, const DialogBaseUnits& uni
         QWidget::setTabOrder(before, waveform);
     }
     QWidget::setTabOrder(waveform, loopStart);
-    QLabel** labels[] = {&keyValue, &tempoValue, &focusValue};
-    const Knob knobs[] = {Knob::Key, Knob::Tempo, Knob::Focus};
-    for (std::size_t i = 0; i < std::size(knobs); ++i) {
-        const QRect slider = Slider(knobs[i])->geometry();
-        *labels[i] = CreateValueLabel(window, slider);
-        (*labels[i])->setFixedHeight(units.MapSize(QSize(kValueWidth, kValueRow)).height());
-    }
+    const int valueHeight = units.MapY(kValueRow);
+    keyValue = CreateValueLabel(window, Slider(Knob::Key), valueHeight);
+    tempoValue = CreateValueLabel(window, Slider(Knob::Tempo), valueHeight);
+    focusValue = CreateValueLabel(window, Slider(Knob::Focus), valueHeight);
 }
 
 void MainWindowUi::NameForScreenReaders() {
