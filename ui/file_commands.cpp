@@ -11,7 +11,6 @@
 #include "ui/file_dialogs.h"
 #include "ui/job_progress.h"
 #include "ui/main_window.h"
-#include "ui/message_boxes.h"
 #include "ui/profile.h"
 #include "ui/resource_ids.h"
 #include "ui/trackbar_slider.h"
@@ -219,16 +218,12 @@ JobResult MainWindow::RunWrite() {
     params.mode = stereo ? PlayMode::Stereo : PlayMode::Mode2;
     WriteRequest request;
     request.input = FsPath(input);
-    if (m_host.Input().Decoded()) {
-        request.reads = m_host.Input().Reads();
-    }
+    request.reads = m_host.Input().Decoded() ? m_host.Input().Reads() : std::filesystem::path();
     request.output = FsPath(output);
     request.params = &params;
     request.keyTempo = {Pos(Knob::Key), Pos(Knob::Tempo)};
     request.stems = m_ui.writeVocalsCheck->isChecked();
-    if (m_ui.matchLoudnessCheck->isChecked()) {
-        request.loudness = {Loudness::Kind::Match, 0};
-    }
+    request.loudness = WriteLoudness();
     request.loopEnd = controls.play.Read().loopEnd;
     request.stop = controls.stop.get_token();
     JobResult result = JobResult::Failed;
@@ -248,10 +243,16 @@ bool MainWindow::RefusedPath(const QString& path) {
     return true;
 }
 
-void MainWindow::RunWithProgress(const QString& label, const std::function<void()>& job,
+bool MainWindow::RunWithProgress(const QString& label, const std::function<void()>& job,
                                  std::stop_source& stop) {
     JobProgress progress(*this, label, stop);
     m_progress = &progress;
-    progress.Run(m_host.Workers(), job);
+    const bool ran = progress.Run(m_host.Workers(), job);
     m_progress = nullptr;
+    return ran;
+}
+
+// The check box's choice: the input's loudness or none.
+Loudness MainWindow::WriteLoudness() const {
+    return m_ui.matchLoudnessCheck->isChecked() ? Loudness{Loudness::Kind::Match, 0} : Loudness{};
 }

@@ -9,13 +9,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
-#include <algorithm>
 
 #include "res/resources.h"
 #include "settings/job_messages.h"
 #include "ui/bitmap_button.h"
 #include "ui/job_progress.h"
-#include "ui/message_boxes.h"
 #include "ui/play_buttons.h"
 #include "ui/profile.h"
 #include "ui/trackbar_slider.h"
@@ -34,6 +32,10 @@ constexpr char kDeviceGoneText[] =
 // output gain, so that a playback hears the drag as it happens.
 constexpr std::initializer_list<Knob> kDragged = {Knob::Pan,  Knob::Left, Knob::Right,
                                                   Knob::High, Knob::Low,  Knob::Focus};
+// Every trackbar that sets a processing value; places in the file, the key and the tempo set
+// none.
+constexpr std::initializer_list<Knob> kAllValues = {
+    Knob::Pan, Knob::Left, Knob::Right, Knob::High, Knob::Low, Knob::Focus, Knob::OutputLevel};
 
 }  // namespace
 
@@ -60,7 +62,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     CreateWindowMenu();
     ShowMeter(IDB_METER_DARK);
     ShowIdle();
-    ApplyAll();
+    Apply(kAllValues);
 }
 
 MainWindow::~MainWindow() {
@@ -208,15 +210,6 @@ void MainWindow::Apply(std::initializer_list<Knob> knobs) {
     });
 }
 
-void MainWindow::ApplyAll() {
-    PublishPositions();
-    m_host.Controls().settings.Change([&](ProcessingParameters& params) {
-        for (const KnobRow& row : kKnobs) {
-            ApplyKnob(row.knob, Pos(row.knob), params);
-        }
-    });
-}
-
 // A released trackbar sets its own value only; the play position asks the playback to move.
 void MainWindow::TrackbarReleased(Knob knob) {
     Apply({knob});
@@ -239,7 +232,7 @@ void MainWindow::MoveTrackbars(const Positions& positions, std::initializer_list
     for (const Knob knob : knobs) {
         m_ui.Slider(knob)->setValue(PositionOf(positions, knob));
     }
-    ApplyAll();
+    Apply(kAllValues);
 }
 
 void MainWindow::ShowPlaying(PlayMode mode) {
@@ -264,18 +257,6 @@ void MainWindow::ShowMeter(int bitmapId) {
     m_ui.meter->setPixmap(image);
     m_ui.meter->resize(image.deviceIndependentSize().toSize());
     m_meterImage = image.isNull() ? 0 : bitmapId;
-}
-
-void MainWindow::Tell(const QString& text) {
-    m_services.boxes.Tell(text);
-}
-
-void MainWindow::Warn(const QString& text) {
-    m_services.boxes.Tell(text, MessageIcon::Warning);
-}
-
-bool MainWindow::Confirm(const QString& question) {
-    return m_services.boxes.AskYesNo(question);
 }
 
 // The message text, or the window's own in its language where there is none.

@@ -9,11 +9,11 @@
 #include "settings/presets.h"
 #include "ui/job_host.h"
 #include "ui/main_window_ui.h"
+#include "ui/message_boxes.h"
 #include "ui/url_opener.h"
 
 class FileDialogs;
 class JobProgress;
-class MessageBoxes;
 class Profile;
 class QActionGroup;
 class QCheckBox;
@@ -86,8 +86,6 @@ class MainWindow : public QWidget {
     // Play Zerbex 2 looks the default button unless another button has the focus.
     void DefaultButtonFollowsFocus(QWidget* now);
     void MoveKey(int pos);
-    // Key and tempo back at their start-up positions, heard at once.
-    void ResetKeyAndTempo();
 
     // The trackbars, each bound to what it sets. A job reads the positions the user last set,
     // and the values the named knobs give; moves made by the program reach it with the next
@@ -95,7 +93,6 @@ class MainWindow : public QWidget {
     int Pos(Knob knob) const;
     void PublishPositions();
     void Apply(std::initializer_list<Knob> knobs);
-    void ApplyAll();
     void TrackbarReleased(Knob knob);
     // Positions from a preset or a suggestion, heard from the next piece on.
     void MoveTrackbars(const Positions& positions, std::initializer_list<Knob> knobs);
@@ -108,8 +105,8 @@ class MainWindow : public QWidget {
     // A new song's waveform, or the same song's measured again for new cut-offs.
     void StartWaveform(bool newSong = true);
     void ShowEnvelope(const EnvelopeBatch& batch);
-    void SeekToFrame(std::int64_t frame);
-    void SetLoopFrames(std::int64_t start, std::int64_t end);
+    void SeekToFrame(qint64 frame);
+    void SetLoopFrames(qint64 start, qint64 end);
     void ShowLoopOnWaveform();
     // The frame a step of the position trackbars stands for, as their tooltips tell it;
     // negative while the input's length is unknown.
@@ -133,11 +130,13 @@ class MainWindow : public QWidget {
     void KeepCheck(QCheckBox* box, const QString& entry, const char* notKeptText);
     // Waits for the input's decoding to end, as a job does; false when the user cancelled.
     bool AwaitDecoding();
+    // What a write or a preset saved now does to the loudness, as the check box says.
+    Loudness WriteLoudness() const;
     // The decoding's progress in the window's title while it runs.
     void ShowDecoding();
     // Runs job on a worker, the window waiting with a progress dialog after half a second;
-    // its Cancel sets stop.
-    void RunWithProgress(const QString& label, const std::function<void()>& job,
+    // its Cancel sets stop. False, and job not run, when no worker could start.
+    bool RunWithProgress(const QString& label, const std::function<void()>& job,
                          std::stop_source& stop);
 
     // The window menu's presets and sound output.
@@ -153,19 +152,18 @@ class MainWindow : public QWidget {
     void FillSoundMenu();
     // chosen: checked though the choice names it otherwise (the default device by its name).
     void AddDeviceEntry(const QString& text, const std::string& device, bool chosen = false);
-    void ChooseDevice(const std::string& device);
 
     // The About box, the manual, the maker's page and the suggested settings.
     void ShowAbout();
     void OpenUpgradePage();
     void OpenManual();
     void SuggestSettings();
-    UrlOpener& Urls();
+    UrlOpener& Urls() { return m_services.urls ? *m_services.urls : m_desktopUrls; }
 
     // Every message box of the window goes through these.
-    void Tell(const QString& text);
-    void Warn(const QString& text);
-    bool Confirm(const QString& question);
+    void Tell(const QString& text) { m_services.boxes.Tell(text); }
+    void Warn(const QString& text) { m_services.boxes.Tell(text, MessageIcon::Warning); }
+    bool Confirm(const QString& question) { return m_services.boxes.AskYesNo(question); }
     void TellJob(const JobMessage& message);
     // Stores a choice in the profile, warning with notKeptText when it cannot.
     void KeepInProfile(const QString& section, const QString& entry, const QString& value,

@@ -22,9 +22,8 @@ constexpr std::int64_t kFrameBytes = 4;
 
 void MainWindow::ConnectWaveform() {
     WaveformView* view = m_ui.waveform;
-    connect(view, &WaveformView::seekRequested, this, [this](qint64 frame) { SeekToFrame(frame); });
-    connect(view, &WaveformView::loopRequested, this,
-            [this](qint64 start, qint64 end) { SetLoopFrames(start, end); });
+    connect(view, &WaveformView::seekRequested, this, &MainWindow::SeekToFrame);
+    connect(view, &WaveformView::loopRequested, this, &MainWindow::SetLoopFrames);
     // A loop trackbar moved: the loop is in steps again.
     for (const Knob knob : {Knob::LoopStart, Knob::LoopEnd}) {
         connect(m_ui.Slider(knob), &QAbstractSlider::actionTriggered, this, [this] {
@@ -69,10 +68,8 @@ void MainWindow::ShowEnvelope(const EnvelopeBatch& batch) {
 
 std::int64_t MainWindow::FrameOfStep(int step) const {
     const WaveLength length = m_host.Input().Length();
-    if (!length.Known()) {
-        return -1;
-    }
-    return PositionBytes(step, length.dataBytes / kPositionSteps) / kFrameBytes;
+    return length.Known() ? PositionBytes(step, length.dataBytes / kPositionSteps) / kFrameBytes
+                          : -1;
 }
 
 int MainWindow::StepOfFrame(std::int64_t frame) const {
@@ -85,7 +82,7 @@ int MainWindow::StepOfFrame(std::int64_t frame) const {
 }
 
 // The playback moves there at once; an idle one starts there when it lies inside the loop.
-void MainWindow::SeekToFrame(std::int64_t frame) {
+void MainWindow::SeekToFrame(qint64 frame) {
     m_ui.waveform->SetPlayHead(frame);
     m_ui.Slider(Knob::PlayPos)->setValue(StepOfFrame(frame));
     PublishPositions();
@@ -94,7 +91,7 @@ void MainWindow::SeekToFrame(std::int64_t frame) {
     controls.seek = 1;
 }
 
-void MainWindow::SetLoopFrames(std::int64_t start, std::int64_t end) {
+void MainWindow::SetLoopFrames(qint64 start, qint64 end) {
     m_ui.Slider(Knob::LoopStart)->setValue(StepOfFrame(start));
     m_ui.Slider(Knob::LoopEnd)->setValue(StepOfFrame(end));
     m_host.Controls().play.Change([&](PlaySettings& play) {
@@ -107,11 +104,10 @@ void MainWindow::SetLoopFrames(std::int64_t start, std::int64_t end) {
 }
 
 void MainWindow::ShowLoopOnWaveform() {
+    // A loop set to the frame on the waveform, else the loop trackbars' steps.
     const PlaySettings play = m_host.Controls().play.Read();
-    const std::int64_t start = play.loopStartFrame;
-    const std::int64_t end = play.loopEndFrame;
-    if (start >= 0 && end > start) {
-        m_ui.waveform->SetLoop(start, end);
+    if (play.loopStartFrame >= 0 && play.loopEndFrame > play.loopStartFrame) {
+        m_ui.waveform->SetLoop(play.loopStartFrame, play.loopEndFrame);
         return;
     }
     m_ui.waveform->SetLoop(std::max<std::int64_t>(0, FrameOfStep(Pos(Knob::LoopStart))),

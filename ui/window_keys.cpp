@@ -43,7 +43,10 @@ void MainWindow::ConnectShortcuts() {
     constexpr int semitone = RowOf(Knob::Key).perUnit;
     bind(QKeySequence(Qt::CTRL | Qt::Key_Up), [this] { MoveKey(Pos(Knob::Key) + semitone); });
     bind(QKeySequence(Qt::CTRL | Qt::Key_Down), [this] { MoveKey(Pos(Knob::Key) - semitone); });
-    bind(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { ResetKeyAndTempo(); });
+    bind(QKeySequence(Qt::CTRL | Qt::Key_0), [this] {
+        m_ui.Slider(Knob::Tempo)->setValue(RowOf(Knob::Tempo).start);
+        MoveKey(RowOf(Knob::Key).start);
+    });
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget*, QWidget* now) { DefaultButtonFollowsFocus(now); });
 }
@@ -55,11 +58,6 @@ void MainWindow::MoveKey(int pos) {
     slider->setValue(std::clamp(pos, slider->minimum(), slider->maximum()));
     PublishPositions();
     slider->ShowTip();
-}
-
-void MainWindow::ResetKeyAndTempo() {
-    m_ui.Slider(Knob::Tempo)->setValue(RowOf(Knob::Tempo).start);
-    MoveKey(RowOf(Knob::Key).start);
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

@@ -17,7 +17,6 @@
 #include "ui/main_window.h"
 #include "ui/manual_path.h"
 #include "ui/menus.h"
-#include "ui/message_boxes.h"
 #include "ui/profile.h"
 #include "ui/trackbar_slider.h"
 #include "ui/ui_language.h"
@@ -73,6 +72,12 @@ constexpr std::initializer_list<Knob> kPresetKnobs = {Knob::Pan,  Knob::Low,   K
                                                       Knob::Left, Knob::Right, Knob::OutputLevel,
                                                       Knob::Key,  Knob::Tempo};
 
+// What a suggestion moves; the stereo mode's moves the focus too.
+constexpr std::initializer_list<Knob> kSuggestedKnobs = {Knob::Pan, Knob::Low, Knob::High,
+                                                         Knob::Left, Knob::Right};
+constexpr std::initializer_list<Knob> kSuggestedStereoKnobs = {
+    Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::Focus};
+
 }  // namespace
 
 std::filesystem::path MainWindow::PresetsFile() const {
@@ -121,17 +126,14 @@ void MainWindow::FillPresetMenus(const PresetList& list) {
 // The write command's settings: mode 2 and the trackbars.
 void MainWindow::SavePresetCommand() {
     const PresetList list = RefreshPresetMenus();
-    const std::optional<QString> answer = m_services.boxes.AskText(Tr(kPresetNameLabel));
-    const QString name = answer ? answer->trimmed() : QString();
+    const QString name =
+        m_services.boxes.AskText(Tr(kPresetNameLabel)).value_or(QString()).trimmed();
     if (name.isEmpty()) {
         return;
     }
-    Preset preset{name.toStdString(), PlayMode::Mode2, {}};
+    Preset preset{name.toStdString(), PlayMode::Mode2, {}, WriteLoudness()};
     for (const Knob knob : kPresetKnobs) {
         PositionOf(preset.positions, knob) = Pos(knob);
-    }
-    if (m_ui.matchLoudnessCheck->isChecked()) {
-        preset.loudness = {Loudness::Kind::Match, 0};
     }
     if (const Preset* same = list.Find(preset.name);
         same != nullptr && !same->shipped && !Confirm(Tr(kReplacePresetText).arg(name))) {
@@ -145,16 +147,9 @@ void MainWindow::SavePresetCommand() {
 // Then the user hears what went wrong, and the menus show the file as it is.
 void MainWindow::ChangePresets(const std::function<std::optional<std::string>()>& change) {
     std::optional<std::string> error;
-    bool ran = false;
     std::stop_source cancel;  // the change is short and all or nothing: it runs to its end
-    RunWithProgress(
-        Tr(kSavingPresetsText),
-        [&] {
-            error = change();
-            ran = true;
-        },
-        cancel);
-    if (!ran) {
+    if (!RunWithProgress(
+            Tr(kSavingPresetsText), [&] { error = change(); }, cancel)) {
         error = change();
     }
     if (error) {
@@ -192,8 +187,7 @@ void MainWindow::FillSoundMenu() {
     ClearMenu(m_soundMenu);
     const std::vector<AudioDevice> devices =
         m_services.devices != nullptr ? m_services.devices->Devices() : std::vector<AudioDevice>{};
-    const auto system = std::find_if(devices.begin(), devices.end(),
-                                     [](const AudioDevice& device) { return device.isDefault; });
+    const auto system = std::ranges::find(devices, true, &AudioDevice::isDefault);
     if (system == devices.end()) {
         AddDeviceEntry(Tr(kNoDefaultDeviceText), {});
     } else {
@@ -202,9 +196,7 @@ void MainWindow::FillSoundMenu() {
             system->name == m_host.ChosenDevice());
     }
     // The system's default device is the first entry, which names it: one entry a device.
-    const bool others = std::any_of(devices.begin(), devices.end(),
-                                    [](const AudioDevice& device) { return !device.isDefault; });
-    if (others) {
+    if (!std::ranges::all_of(devices, &AudioDevice::isDefault)) {
         m_soundMenu->addSeparator();
     }
     for (const AudioDevice& device : devices) {
@@ -218,20 +210,15 @@ void MainWindow::FillSoundMenu() {
 }
 
 void MainWindow::AddDeviceEntry(const QString& text, const std::string& device, bool chosen) {
-    QAction* entry = m_soundMenu->addAction(text, this, [this, device] { ChooseDevice(device); });
+    // A play that runs keeps its device; the next one the user starts opens this one.
+    QAction* entry = m_soundMenu->addAction(text, this, [this, device] {
+        m_host.ChooseDevice(device);
+        KeepInProfile(kSoundSection, kDeviceEntry, QString::fromStdString(device),
+                      kDeviceNotKeptText);
+    });
     entry->setCheckable(true);
     entry->setChecked(chosen || device == m_host.ChosenDevice());
     m_deviceEntries->addAction(entry);
-}
-
-// A play that runs keeps its device; the next one the user starts opens this one.
-void MainWindow::ChooseDevice(const std::string& device) {
-    m_host.ChooseDevice(device);
-    KeepInProfile(kSoundSection, kDeviceEntry, QString::fromStdString(device), kDeviceNotKeptText);
-}
-
-UrlOpener& MainWindow::Urls() {
-    return m_services.urls ? *m_services.urls : m_desktopUrls;
 }
 
 void MainWindow::ShowAbout() {
@@ -283,10 +270,5 @@ void MainWindow::SuggestSettings() {
         return;
     }
     // Through the trackbars, so that a playback hears the new settings from its next piece.
-    if (mode == PlayMode::Stereo) {
-        MoveTrackbars(*suggested,
-                      {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right, Knob::Focus});
-    } else {
-        MoveTrackbars(*suggested, {Knob::Pan, Knob::Low, Knob::High, Knob::Left, Knob::Right});
-    }
+    MoveTrackbars(*suggested, mode == PlayMode::Stereo ? kSuggestedStereoKnobs : kSuggestedKnobs);
 }
