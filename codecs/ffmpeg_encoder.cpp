@@ -2,7 +2,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "codecs/ffmpeg_codecs.h"
@@ -164,14 +166,14 @@ class FfmpegEncoder final : public AudioEncoder, public PacketEncoder {
 
     bool Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) override;
     bool Write(const std::int16_t* frames, std::size_t count) override;
-    bool Finish() override;
+    bool Finish() override { return Flush() && WriteTrailer(); }
     // A file that failed tells the system's reason (no room, a size limit), whatever the
     // library made of it.
     std::string Error() const override {
         return m_out.failed ? std::strerror(m_out.error) : m_error;
     }
     bool WritePackets(const std::vector<EncodedPacket>& packets) override;
-    bool FinishPackets() override;
+    bool FinishPackets() override { return WriteTrailer(); }
 
     bool Open(int rate) override;
     bool Write(const std::int16_t* frames, std::size_t count,
@@ -185,6 +187,9 @@ class FfmpegEncoder final : public AudioEncoder, public PacketEncoder {
     }
 
   private:
+    bool MuxerIs(std::initializer_list<std::string_view> muxers) const {
+        return std::ranges::find(muxers, m_spec.muxer) != muxers.end();
+    }
     bool Flush();
     bool Fail(const std::string& what, int code = 0) {
         m_error = code != 0 ? what + ": " + LibraryError(code) : what;
@@ -340,8 +345,7 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
         return false;
     }
     // Ogg keeps its comments with the stream; the others with the file.
-    const bool ogg =
-        std::strcmp(m_spec.muxer, "ogg") == 0 || std::strcmp(m_spec.muxer, "opus") == 0;
+    const bool ogg = MuxerIs({"ogg", "opus"});
     AVDictionary** metadata = ogg ? &m_stream->metadata : &m_format->metadata;
     for (const auto& [name, value] : tags) {
         av_dict_set(metadata, name.c_str(), value.c_str(), 0);
@@ -355,8 +359,8 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
     if (!m_settings.note.empty()) {
         // The comment is the song's; the settings get a field of their own (a TXXX frame, a
         // Vorbis comment), or MP4's description, as it keeps no field it does not know.
-        const bool mp4 = std::strcmp(m_spec.muxer, "ipod") == 0;
-        av_dict_set(metadata, mp4 ? "description" : "processing", m_settings.note.c_str(), 0);
+        const char* field = MuxerIs({"ipod"}) ? "description" : "processing";
+        av_dict_set(metadata, field, m_settings.note.c_str(), 0);
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "id3v2_version", "4", 0);  // MP3
@@ -368,10 +372,8 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
 
 // The formats with a place for a picture take it as a stream of its own, before the audio.
 bool FfmpegEncoder::AddCoverStream(const CoverArt& cover) {
-    const bool holdsPictures = std::strcmp(m_spec.muxer, "mp3") == 0 ||
-                               std::strcmp(m_spec.muxer, "ipod") == 0 ||
-                               std::strcmp(m_spec.muxer, "flac") == 0;
-    if (cover.bytes.empty() || cover.width <= 0 || cover.height <= 0 || !holdsPictures) {
+    if (cover.bytes.empty() || cover.width <= 0 || cover.height <= 0 ||
+        !MuxerIs({"mp3", "ipod", "flac"})) {
         return true;
     }
     m_coverStream = avformat_new_stream(m_format, nullptr);
@@ -543,10 +545,6 @@ bool FfmpegEncoder::Flush() {
     return Drain();
 }
 
-bool FfmpegEncoder::Finish() {
-    return Flush() && WriteTrailer();
-}
-
 // The packets stand where the encoder's own would: stamped by the frames they took, from
 // minus the encoder's delay, as the encoder stamps its own.
 bool FfmpegEncoder::WritePackets(const std::vector<EncodedPacket>& packets) {
@@ -574,10 +572,6 @@ bool FfmpegEncoder::WritePackets(const std::vector<EncodedPacket>& packets) {
     return !m_out.failed;
 }
 
-bool FfmpegEncoder::FinishPackets() {
-    return WriteTrailer();
-}
-
 bool FfmpegEncoder::WriteTrailer() {
     // The trailer goes back to fill in the stream's length, delay and padding.
     const int written = av_write_trailer(m_format);
@@ -586,20 +580,20 @@ bool FfmpegEncoder::WriteTrailer() {
            !m_out.failed;
 }
 
-// The settings' format where an FFmpeg encoder writes it (not WAV); null otherwise.
-const OutputFormatRow* EncodedFormat(const EncoderSettings& settings) {
+// An encoder for the settings' format where FFmpeg writes it (not WAV); null otherwise.
+std::unique_ptr<FfmpegEncoder> NewEncoder(const EncoderSettings& settings) {
     const OutputFormatRow* format = FormatNamed(settings.format);
-    return format != nullptr && *format->encoder != '\0' ? format : nullptr;
+    return format != nullptr && *format->encoder != '\0'
+               ? std::make_unique<FfmpegEncoder>(*format, settings)
+               : nullptr;
 }
 
 }  // namespace
 
 std::unique_ptr<PacketEncoder> NewFfmpegPacketEncoder(const EncoderSettings& settings) {
-    const OutputFormatRow* format = EncodedFormat(settings);
-    return format != nullptr ? std::make_unique<FfmpegEncoder>(*format, settings) : nullptr;
+    return NewEncoder(settings);
 }
 
 std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings) {
-    const OutputFormatRow* format = EncodedFormat(settings);
-    return format != nullptr ? std::make_unique<FfmpegEncoder>(*format, settings) : nullptr;
+    return NewEncoder(settings);
 }
