@@ -108,10 +108,6 @@ std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
 
 }  // namespace
 
-std::int64_t FrameAtMicros(std::int64_t micros, std::uint32_t rate) {
-    return (micros * static_cast<std::int64_t>(rate) + 500000) / 1000000;
-}
-
 ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros) {
     const KnobRow& row = RowOf(knob);
     const std::string name = std::string("--") + row.name;

@@ -51,8 +51,6 @@ ValueOption ModeOption(PlayMode& mode);
 // "--loudness match|off|LUFS": the loudness writes bring their output to.
 ValueOption LoudnessOption(Loudness& loudness);
 
-// The frame nearest that time at rate frames a second.
-std::int64_t FrameAtMicros(std::int64_t micros, std::uint32_t rate);
 // A loop trackbar's option that takes a time too: steps go to steps, a time to micros.
 ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros);
 // The trackbars render and play take, in the help's order: processing, stereo, key and tempo.

@@ -76,16 +76,16 @@ std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const
         if (args[i] == "--") {
             break;
         }
+        const auto at = args.begin() + static_cast<std::ptrdiff_t>(i);
         if (args[i] == name) {
             if (i + 1 == args.size()) {
                 return "option " + name + " needs a value";
             }
             value = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(at, at + 2);
         } else if (args[i].rfind(inlined, 0) == 0) {
             value = args[i].substr(inlined.size());
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+            args.erase(at);
         } else {
             ++i;
         }

@@ -27,9 +27,12 @@ constexpr int kIoBufferBytes = 1 << 16;
 // Frames handed at a time to an encoder that takes any number.
 constexpr int kAnyFrameSize = 4096;
 
-void AppendBigEndian32(std::vector<unsigned char>& block, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        block.push_back(static_cast<unsigned char>(value >> shift));
+void AppendBigEndian32(std::vector<unsigned char>& block,
+                       std::initializer_list<std::uint32_t> values) {
+    for (const std::uint32_t value : values) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            block.push_back(static_cast<unsigned char>(value >> shift));
+        }
     }
 }
 
@@ -40,15 +43,12 @@ std::string PictureComment(const CoverArt& cover) {
     const std::size_t mimeLength = std::strlen(mime);
     std::vector<unsigned char> block;
     block.reserve(32 + mimeLength + cover.bytes.size());
-    AppendBigEndian32(block, 3);
-    AppendBigEndian32(block, static_cast<std::uint32_t>(mimeLength));
+    AppendBigEndian32(block, {3, static_cast<std::uint32_t>(mimeLength)});
     block.insert(block.end(), mime, mime + mimeLength);
-    AppendBigEndian32(block, 0);  // no description
-    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.width));
-    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.height));
-    AppendBigEndian32(block, 24);  // bits per pixel
-    AppendBigEndian32(block, 0);   // not an indexed image
-    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.bytes.size()));
+    // No description, width and height, 24 bits per pixel, not indexed, the picture.
+    AppendBigEndian32(block, {0, static_cast<std::uint32_t>(cover.width),
+                              static_cast<std::uint32_t>(cover.height), 24, 0,
+                              static_cast<std::uint32_t>(cover.bytes.size())});
     block.insert(block.end(), cover.bytes.begin(), cover.bytes.end());
     if (block.size() > static_cast<std::size_t>(INT32_MAX / 2)) {
         return {};
@@ -529,10 +529,8 @@ bool FfmpegEncoder::Convert(const std::int16_t* frames, int count) {
 }
 
 bool FfmpegEncoder::Write(const std::int16_t* frames, std::size_t count) {
-    if (count == 0) {
-        return true;
-    }
-    return Convert(frames, static_cast<int>(count)) && EncodeWhole(false) && !m_out.failed;
+    return count == 0 ||
+           (Convert(frames, static_cast<int>(count)) && EncodeWhole(false) && !m_out.failed);
 }
 
 bool FfmpegEncoder::Flush() {
