@@ -45,7 +45,7 @@ std::string PictureComment(const CoverArt& cover) {
     block.reserve(32 + mimeLength + cover.bytes.size());
     AppendBigEndian32(block, {3, static_cast<std::uint32_t>(mimeLength)});
     block.insert(block.end(), mime, mime + mimeLength);
-    // No description, width and height, 24 bits per pixel, not indexed, the picture.
+    // No description, width, height, 24 bits per pixel, not indexed, the picture's length.
     AppendBigEndian32(block, {0, static_cast<std::uint32_t>(cover.width),
                               static_cast<std::uint32_t>(cover.height), 24, 0,
                               static_cast<std::uint32_t>(cover.bytes.size())});
