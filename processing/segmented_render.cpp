@@ -4,8 +4,6 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <ranges>
-#include <span>
 
 #include "processing/fast_frames.h"
 
@@ -158,8 +156,10 @@ class SegmentRun {
 // One piece of each run, in step: as long as the shortest run's next piece.
 RunStatus StepGroup(SegmentRun* const* runs, std::size_t count, const ProcessingParameters& params,
                     FrameIo& io, const std::stop_token& stop) {
-    const std::size_t n =
-        std::ranges::min(std::span(runs, count) | std::views::transform(&SegmentRun::PieceCount));
+    std::size_t n = runs[0]->PieceCount();
+    for (std::size_t i = 1; i < count; ++i) {
+        n = std::min(n, runs[i]->PieceCount());
+    }
     for (std::size_t i = 0; i < count; ++i) {
         if (!runs[i]->Read(io, n)) {
             return RunStatus::ReadFailed;
