@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>

@@ -1,10 +1,10 @@
 // zerbex2-cli: the processing of the Zerbex 2 window from the command line.
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.h"
@@ -60,13 +60,7 @@ std::string Usage() {
     usage += OptionHelpLine("", "keeps the drums at the centre and what sounds between the");
     usage += OptionHelpLine("", "voice's partials, follows a low voice below");
     usage += OptionHelpLine("", "the low cut-off and takes the voice's reverberation too)");
-    for (const Knob knob : kProcessingKnobs) {
-        usage += KnobLine(knob);
-    }
-    for (const Knob knob : kStereoKnobs) {
-        usage += KnobLine(knob);
-    }
-    for (const Knob knob : kKeyTempoKnobs) {
+    for (const Knob knob : RenderKnobs()) {
         usage += KnobLine(knob);
     }
     usage += OptionHelpLine("--preset NAME", "the mode and positions of a preset (see below); the");
@@ -121,31 +115,22 @@ int main(int argc, char** argv) {
     }
     const std::string command = args.front();
     args.erase(args.begin());
-    if (command == "-h" || command == "--help" || command == "help") {
-        std::fputs(Usage().c_str(), stdout);
-        return kExitOk;
-    }
+    const auto isHelp = [](const std::string& arg) { return arg == "-h" || arg == "--help"; };
     if (command == "--version") {
         std::fputs("zerbex2-cli " ZERBEX_VERSION "\n", stdout);
         return kExitOk;
     }
-    for (const std::string& arg : args) {
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(Usage().c_str(), stdout);
-            return kExitOk;
+    if (isHelp(command) || command == "help" || std::ranges::any_of(args, isHelp)) {
+        std::fputs(Usage().c_str(), stdout);
+        return kExitOk;
+    }
+    using Command = int (*)(const std::vector<std::string>&);
+    const std::pair<const char*, Command> commands[] = {
+        {"render", RunRender}, {"play", RunPlay}, {"suggest", RunSuggest}, {"devices", RunDevices}};
+    for (const auto& [name, run] : commands) {
+        if (command == name) {
+            return run(args);
         }
-    }
-    if (command == "render") {
-        return RunRender(args);
-    }
-    if (command == "play") {
-        return RunPlay(args);
-    }
-    if (command == "suggest") {
-        return RunSuggest(args);
-    }
-    if (command == "devices") {
-        return RunDevices(args);
     }
     return UsageError("unknown command '" + command + "'");
 }

@@ -45,12 +45,12 @@ ValueOption LoudnessOption(Loudness& loudness) {
             }};
 }
 
+namespace {
+
 IntOption KnobOption(Knob knob, int& value) {
     const KnobRow& row = RowOf(knob);
     return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};
 }
-
-namespace {
 
 // Digits only, at most nine of them: a part of a time.
 std::optional<std::int64_t> Digits(const std::string& text) {
@@ -61,8 +61,8 @@ std::optional<std::int64_t> Digits(const std::string& text) {
     return std::stoll(text);
 }
 
-}  // namespace
-
+// A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
+// ("1:23.40"), in microseconds; nothing for any other text.
 std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
     std::string rest = text;
     const bool suffix = !rest.empty() && rest.back() == 's';
@@ -106,9 +106,7 @@ std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
     return (minutes * 60 + *seconds) * 1000000 + micros;
 }
 
-std::int64_t FrameAtMicros(std::int64_t micros, std::uint32_t rate) {
-    return (micros * static_cast<std::int64_t>(rate) + 500000) / 1000000;
-}
+}  // namespace
 
 ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros) {
     const KnobRow& row = RowOf(knob);
@@ -130,15 +128,16 @@ ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micro
             }};
 }
 
+std::vector<Knob> RenderKnobs() {
+    std::vector<Knob> knobs(std::begin(kProcessingKnobs), std::end(kProcessingKnobs));
+    knobs.insert(knobs.end(), std::begin(kStereoKnobs), std::end(kStereoKnobs));
+    knobs.insert(knobs.end(), std::begin(kKeyTempoKnobs), std::end(kKeyTempoKnobs));
+    return knobs;
+}
+
 std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
     std::vector<IntOption> all;
-    for (const Knob knob : kProcessingKnobs) {
-        all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
-    }
-    for (const Knob knob : kStereoKnobs) {
-        all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
-    }
-    for (const Knob knob : kKeyTempoKnobs) {
+    for (const Knob knob : RenderKnobs()) {
         all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
     }
     return all;
@@ -168,48 +167,32 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
             onlyPositional = true;
             continue;
         }
-        if (std::find(knownFlags.begin(), knownFlags.end(), arg) != knownFlags.end()) {
+        if (std::ranges::find(knownFlags, arg) != knownFlags.end()) {
             flags.push_back(arg);
             continue;
         }
         const std::size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        const bool inlineValue = eq != std::string::npos;
-        const auto takeValue = [&]() -> std::optional<std::string> {
-            if (inlineValue) {
-                return arg.substr(eq + 1);
-            }
-            if (i + 1 < args.size()) {
-                return args[++i];
-            }
-            return std::nullopt;
-        };
-        const auto valueOption = std::find_if(valueOptions.begin(), valueOptions.end(),
-                                              [&](const ValueOption& o) { return name == o.name; });
+        const auto valueOption = std::ranges::find(valueOptions, name, &ValueOption::name);
+        const auto option = std::ranges::find(intOptions, name, &IntOption::name);
+        if (valueOption == valueOptions.end() && option == intOptions.end()) {
+            return "unknown option " + Quoted(arg);
+        }
+        if (eq == std::string::npos && i + 1 == args.size()) {
+            return "option " + name + " needs a value";
+        }
+        const std::string value = eq != std::string::npos ? arg.substr(eq + 1) : args[++i];
         if (valueOption != valueOptions.end()) {
-            const std::optional<std::string> value = takeValue();
-            if (!value) {
-                return "option " + name + " needs a value";
-            }
-            if (std::optional<std::string> refused = valueOption->apply(*value)) {
+            if (std::optional<std::string> refused = valueOption->apply(value)) {
                 return refused;
             }
             continue;
         }
-        const auto option = std::find_if(intOptions.begin(), intOptions.end(),
-                                         [&](const IntOption& o) { return name == o.name; });
-        if (option == intOptions.end()) {
-            return "unknown option " + Quoted(arg);
-        }
-        const std::optional<std::string> value = takeValue();
-        if (!value) {
-            return "option " + name + " needs a value";
-        }
         const std::optional<int> number =
-            option->perUnit == 1 ? ParseInt(*value) : StepsFromText(*value, option->perUnit);
+            option->perUnit == 1 ? ParseInt(value) : StepsFromText(value, option->perUnit);
         if (!number || *number < option->min || *number > option->max) {
             return name + " must be " + RangeText(option->min, option->max, option->perUnit) +
-                   " (got " + Quoted(*value) + ")";
+                   " (got " + Quoted(value) + ")";
         }
         *option->value = *number;
     }

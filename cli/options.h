@@ -51,16 +51,10 @@ ValueOption ModeOption(PlayMode& mode);
 // "--loudness match|off|LUFS": the loudness writes bring their output to.
 ValueOption LoudnessOption(Loudness& loudness);
 
-// The option of a trackbar of the table.
-IntOption KnobOption(Knob knob, int& value);
-
-// A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
-// ("1:23.40"), in microseconds; nothing for any other text.
-std::optional<std::int64_t> ParseTimeMicros(const std::string& text);
-// The frame nearest that time at rate frames a second.
-std::int64_t FrameAtMicros(std::int64_t micros, std::uint32_t rate);
 // A loop trackbar's option that takes a time too: steps go to steps, a time to micros.
 ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros);
+// The trackbars render and play take, in the help's order: processing, stereo, key and tempo.
+std::vector<Knob> RenderKnobs();
 std::vector<IntOption> RenderIntOptions(RenderOptions& options);
 
 // Puts every parameter the positions give, and the mode, into params.

@@ -20,32 +20,6 @@ std::optional<int> WholeNumber(const std::string& text) {
                                                               : std::nullopt;
 }
 
-// What an option's value for the format must be.
-std::string RangeProblem(const char* option, int min, int max, const OutputFormatRow& format,
-                         const std::string& got) {
-    return std::string(option) + " for " + format.label + " is a whole number from " +
-           std::to_string(min) + " to " + std::to_string(max) + " (got '" + got + "')";
-}
-
-// The option's value as a whole number, or an error text; its range is checked later.
-std::optional<std::string> Number(const std::optional<std::string>& text, const char* option,
-                                  int min, int max, const OutputFormatRow& format,
-                                  std::optional<int>& value) {
-    if (text && !(value = WholeNumber(*text))) {
-        return RangeProblem(option, min, max, format, *text);
-    }
-    return std::nullopt;
-}
-
-// The given number's problem, when it is out of its range.
-std::optional<std::string> OutOfRange(const std::optional<int>& value, const char* option, int min,
-                                      int max, const OutputFormatRow& format) {
-    if (!value || (*value >= min && *value <= max)) {
-        return std::nullopt;
-    }
-    return RangeProblem(option, min, max, format, std::to_string(*value));
-}
-
 // Spaces a line never breaks at: in "6 .. 510" and "320 kbps".
 std::string Unbreakable(std::string text) {
     for (const std::string_view joint : {" .. ", " kbps"}) {
@@ -102,16 +76,16 @@ std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const
         if (args[i] == "--") {
             break;
         }
+        const auto at = args.begin() + static_cast<std::ptrdiff_t>(i);
         if (args[i] == name) {
             if (i + 1 == args.size()) {
                 return "option " + name + " needs a value";
             }
             value = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(at, at + 2);
         } else if (args[i].rfind(inlined, 0) == 0) {
             value = args[i].substr(inlined.size());
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+            args.erase(at);
         } else {
             ++i;
         }
@@ -145,24 +119,33 @@ std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatRow& f
                format.label + ", which is written without loss";
     }
     QualityChoice choice;
-    if (auto error = Number(texts.quality, "--quality", format.qualityMin, format.qualityMax,
-                            format, choice.quality)) {
-        return *error;
-    }
-    if (auto error = Number(texts.bitrate, "--bitrate", format.bitrateMin, format.bitrateMax,
-                            format, choice.bitrateKbps)) {
-        return *error;
+    struct Given {
+        const char* option;
+        const std::optional<std::string>& text;
+        int min;
+        int max;
+        std::optional<int>& value;
+    };
+    const Given given[] = {
+        {"--quality", texts.quality, format.qualityMin, format.qualityMax, choice.quality},
+        {"--bitrate", texts.bitrate, format.bitrateMin, format.bitrateMax, choice.bitrateKbps}};
+    const auto problem = [&format](const Given& g, const std::string& got) {
+        return std::string(g.option) + " for " + format.label + " is a whole number from " +
+               std::to_string(g.min) + " to " + std::to_string(g.max) + " (got '" + got + "')";
+    };
+    // A value that is no number is refused first, then both given, then one out of range.
+    for (const Given& g : given) {
+        if (g.text && !(g.value = WholeNumber(*g.text))) {
+            return problem(g, *g.text);
+        }
     }
     if (choice.quality && choice.bitrateKbps) {
         return "give --quality or --bitrate, not both";
     }
-    if (auto error =
-            OutOfRange(choice.quality, "--quality", format.qualityMin, format.qualityMax, format)) {
-        return *error;
-    }
-    if (auto error = OutOfRange(choice.bitrateKbps, "--bitrate", format.bitrateMin,
-                                format.bitrateMax, format)) {
-        return *error;
+    for (const Given& g : given) {
+        if (g.value && (*g.value < g.min || *g.value > g.max)) {
+            return problem(g, std::to_string(*g.value));
+        }
     }
     return choice;
 }

@@ -47,8 +47,8 @@ void SetLoopFrames(const PlayOptions& options, const WaveLength& length, PlayCon
     const std::uint32_t rate = length.byteRate / 4;
     const std::uint64_t step = length.dataBytes / kPositionSteps;
     const auto frameOf = [&](const std::optional<std::int64_t>& micros, int steps, bool end) {
-        if (micros) {
-            return FrameAtMicros(*micros, rate);
+        if (micros) {  // the frame nearest the time
+            return (*micros * static_cast<std::int64_t>(rate) + 500000) / 1000000;
         }
         if (end && options.once && steps == RowOf(Knob::LoopEnd).max) {
             return static_cast<std::int64_t>(length.dataBytes / 4);

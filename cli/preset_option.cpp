@@ -1,7 +1,5 @@
 #include "cli/preset_option.h"
 
-#include <cstdio>
-
 #include "cli/console.h"
 #include "settings/presets.h"
 

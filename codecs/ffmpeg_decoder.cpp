@@ -234,7 +234,9 @@ class FfmpegDecoder final : public AudioDecoder {
     Status Open(const std::filesystem::path& path, std::function<bool()> interrupted) override;
     int SampleRate() const override { return m->rate; }
     double DeclaredSeconds() const override;
-    bool LengthDeclared() const override;
+    bool LengthDeclared() const override {
+        return m->format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
+    }
     int DamagedPackets() const override { return m->damaged; }
     bool Seek(double seconds) override;
     double Progress() const override;
@@ -319,10 +321,6 @@ Status FfmpegDecoder::OpenStream(const std::filesystem::path& path) {
     return first == Next::NotStereo ? Status::NotStereo
            : first == Next::Failed  ? Status::NotAudio
                                     : Status::Ok;
-}
-
-bool FfmpegDecoder::LengthDeclared() const {
-    return m->format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
 }
 
 double FfmpegDecoder::DeclaredSeconds() const {

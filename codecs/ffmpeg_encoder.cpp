@@ -2,7 +2,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "codecs/ffmpeg_codecs.h"
@@ -25,9 +27,12 @@ constexpr int kIoBufferBytes = 1 << 16;
 // Frames handed at a time to an encoder that takes any number.
 constexpr int kAnyFrameSize = 4096;
 
-void AppendBigEndian32(std::vector<unsigned char>& block, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        block.push_back(static_cast<unsigned char>(value >> shift));
+void AppendBigEndian32(std::vector<unsigned char>& block,
+                       std::initializer_list<std::uint32_t> values) {
+    for (const std::uint32_t value : values) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            block.push_back(static_cast<unsigned char>(value >> shift));
+        }
     }
 }
 
@@ -38,15 +43,12 @@ std::string PictureComment(const CoverArt& cover) {
     const std::size_t mimeLength = std::strlen(mime);
     std::vector<unsigned char> block;
     block.reserve(32 + mimeLength + cover.bytes.size());
-    AppendBigEndian32(block, 3);
-    AppendBigEndian32(block, static_cast<std::uint32_t>(mimeLength));
+    AppendBigEndian32(block, {3, static_cast<std::uint32_t>(mimeLength)});
     block.insert(block.end(), mime, mime + mimeLength);
-    AppendBigEndian32(block, 0);  // no description
-    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.width));
-    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.height));
-    AppendBigEndian32(block, 24);  // bits per pixel
-    AppendBigEndian32(block, 0);   // not an indexed image
-    AppendBigEndian32(block, static_cast<std::uint32_t>(cover.bytes.size()));
+    // No description, width, height, 24 bits per pixel, not indexed, the picture's length.
+    AppendBigEndian32(block, {0, static_cast<std::uint32_t>(cover.width),
+                              static_cast<std::uint32_t>(cover.height), 24, 0,
+                              static_cast<std::uint32_t>(cover.bytes.size())});
     block.insert(block.end(), cover.bytes.begin(), cover.bytes.end());
     if (block.size() > static_cast<std::size_t>(INT32_MAX / 2)) {
         return {};
@@ -164,14 +166,14 @@ class FfmpegEncoder final : public AudioEncoder, public PacketEncoder {
 
     bool Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) override;
     bool Write(const std::int16_t* frames, std::size_t count) override;
-    bool Finish() override;
+    bool Finish() override { return Flush() && WriteTrailer(); }
     // A file that failed tells the system's reason (no room, a size limit), whatever the
     // library made of it.
     std::string Error() const override {
         return m_out.failed ? std::strerror(m_out.error) : m_error;
     }
     bool WritePackets(const std::vector<EncodedPacket>& packets) override;
-    bool FinishPackets() override;
+    bool FinishPackets() override { return WriteTrailer(); }
 
     bool Open(int rate) override;
     bool Write(const std::int16_t* frames, std::size_t count,
@@ -185,6 +187,9 @@ class FfmpegEncoder final : public AudioEncoder, public PacketEncoder {
     }
 
   private:
+    bool MuxerIs(std::initializer_list<std::string_view> muxers) const {
+        return std::ranges::find(muxers, m_spec.muxer) != muxers.end();
+    }
     bool Flush();
     bool Fail(const std::string& what, int code = 0) {
         m_error = code != 0 ? what + ": " + LibraryError(code) : what;
@@ -340,8 +345,7 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
         return false;
     }
     // Ogg keeps its comments with the stream; the others with the file.
-    const bool ogg =
-        std::strcmp(m_spec.muxer, "ogg") == 0 || std::strcmp(m_spec.muxer, "opus") == 0;
+    const bool ogg = MuxerIs({"ogg", "opus"});
     AVDictionary** metadata = ogg ? &m_stream->metadata : &m_format->metadata;
     for (const auto& [name, value] : tags) {
         av_dict_set(metadata, name.c_str(), value.c_str(), 0);
@@ -355,8 +359,8 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
     if (!m_settings.note.empty()) {
         // The comment is the song's; the settings get a field of their own (a TXXX frame, a
         // Vorbis comment), or MP4's description, as it keeps no field it does not know.
-        const bool mp4 = std::strcmp(m_spec.muxer, "ipod") == 0;
-        av_dict_set(metadata, mp4 ? "description" : "processing", m_settings.note.c_str(), 0);
+        const char* field = MuxerIs({"ipod"}) ? "description" : "processing";
+        av_dict_set(metadata, field, m_settings.note.c_str(), 0);
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "id3v2_version", "4", 0);  // MP3
@@ -368,10 +372,8 @@ bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
 
 // The formats with a place for a picture take it as a stream of its own, before the audio.
 bool FfmpegEncoder::AddCoverStream(const CoverArt& cover) {
-    const bool holdsPictures = std::strcmp(m_spec.muxer, "mp3") == 0 ||
-                               std::strcmp(m_spec.muxer, "ipod") == 0 ||
-                               std::strcmp(m_spec.muxer, "flac") == 0;
-    if (cover.bytes.empty() || cover.width <= 0 || cover.height <= 0 || !holdsPictures) {
+    if (cover.bytes.empty() || cover.width <= 0 || cover.height <= 0 ||
+        !MuxerIs({"mp3", "ipod", "flac"})) {
         return true;
     }
     m_coverStream = avformat_new_stream(m_format, nullptr);
@@ -527,10 +529,8 @@ bool FfmpegEncoder::Convert(const std::int16_t* frames, int count) {
 }
 
 bool FfmpegEncoder::Write(const std::int16_t* frames, std::size_t count) {
-    if (count == 0) {
-        return true;
-    }
-    return Convert(frames, static_cast<int>(count)) && EncodeWhole(false) && !m_out.failed;
+    return count == 0 ||
+           (Convert(frames, static_cast<int>(count)) && EncodeWhole(false) && !m_out.failed);
 }
 
 bool FfmpegEncoder::Flush() {
@@ -541,10 +541,6 @@ bool FfmpegEncoder::Flush() {
         return Fail("the encoder failed", flushed);
     }
     return Drain();
-}
-
-bool FfmpegEncoder::Finish() {
-    return Flush() && WriteTrailer();
 }
 
 // The packets stand where the encoder's own would: stamped by the frames they took, from
@@ -574,10 +570,6 @@ bool FfmpegEncoder::WritePackets(const std::vector<EncodedPacket>& packets) {
     return !m_out.failed;
 }
 
-bool FfmpegEncoder::FinishPackets() {
-    return WriteTrailer();
-}
-
 bool FfmpegEncoder::WriteTrailer() {
     // The trailer goes back to fill in the stream's length, delay and padding.
     const int written = av_write_trailer(m_format);
@@ -586,20 +578,20 @@ bool FfmpegEncoder::WriteTrailer() {
            !m_out.failed;
 }
 
-// The settings' format where an FFmpeg encoder writes it (not WAV); null otherwise.
-const OutputFormatRow* EncodedFormat(const EncoderSettings& settings) {
+// An encoder for the settings' format where FFmpeg writes it (not WAV); null otherwise.
+std::unique_ptr<FfmpegEncoder> NewEncoder(const EncoderSettings& settings) {
     const OutputFormatRow* format = FormatNamed(settings.format);
-    return format != nullptr && *format->encoder != '\0' ? format : nullptr;
+    return format != nullptr && *format->encoder != '\0'
+               ? std::make_unique<FfmpegEncoder>(*format, settings)
+               : nullptr;
 }
 
 }  // namespace
 
 std::unique_ptr<PacketEncoder> NewFfmpegPacketEncoder(const EncoderSettings& settings) {
-    const OutputFormatRow* format = EncodedFormat(settings);
-    return format != nullptr ? std::make_unique<FfmpegEncoder>(*format, settings) : nullptr;
+    return NewEncoder(settings);
 }
 
 std::unique_ptr<AudioEncoder> NewFfmpegEncoder(const EncoderSettings& settings) {
-    const OutputFormatRow* format = EncodedFormat(settings);
-    return format != nullptr ? std::make_unique<FfmpegEncoder>(*format, settings) : nullptr;
+    return NewEncoder(settings);
 }

@@ -1,6 +1,7 @@
 #include "codecs/metadata_guard.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -16,7 +17,7 @@ std::uint32_t Le32(const unsigned char* p) {
 // The size of an ID3v2 tag at offset, header and footer included; 0 when there is none.
 std::uint64_t Id3Size(const ReadAt& read, std::uint64_t offset) {
     unsigned char h[kId3HeaderBytes];
-    if (read(offset, h, sizeof h) != sizeof h || h[0] != 'I' || h[1] != 'D' || h[2] != '3' ||
+    if (read(offset, h, sizeof h) != sizeof h || std::memcmp(h, "ID3", 3) != 0 ||
         ((h[6] | h[7] | h[8] | h[9]) & 0x80) != 0) {
         return 0;
     }
@@ -44,8 +45,7 @@ bool CommentCount(const ReadAt& read, std::uint64_t body, std::uint64_t length,
 
 void GuardFlacBlocks(const ReadAt& read, std::uint64_t offset, FileView& view) {
     unsigned char magic[4];
-    if (read(offset, magic, 4) != 4 || magic[0] != 'f' || magic[1] != 'L' || magic[2] != 'a' ||
-        magic[3] != 'C') {
+    if (read(offset, magic, 4) != 4 || std::memcmp(magic, "fLaC", 4) != 0) {
         return;
     }
     offset += 4;

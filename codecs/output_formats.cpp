@@ -39,8 +39,7 @@ const OutputFormatRow* FormatOfExtension(std::string_view extension) {
 }
 
 const OutputFormatRow* FormatNamed(std::string_view name) {
-    const auto* found = std::find_if(std::begin(kOutputFormats), std::end(kOutputFormats),
-                                     [name](const OutputFormatRow& f) { return f.name == name; });
+    const auto* found = std::ranges::find(kOutputFormats, name, &OutputFormatRow::name);
     return found != std::end(kOutputFormats) ? found : nullptr;
 }
 

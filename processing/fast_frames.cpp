@@ -28,45 +28,38 @@ void RunPlainFrames(FrameState& state, const ProcessingParameters& params, unsig
 // The same loop three times. Everything defined between the target pragmas may use the
 // named instructions; the headers above stay baseline, so no inline function they define
 // is ever compiled for a newer processor than the one the program runs on.
+#define FAST_FRAMES_PRAGMA(text) _Pragma(#text)
+#if defined(__clang__)
+#define FAST_FRAMES_TARGET(isa) \
+    FAST_FRAMES_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define FAST_FRAMES_END_TARGET FAST_FRAMES_PRAGMA(clang attribute pop)
+#else
+#define FAST_FRAMES_TARGET(isa) \
+    FAST_FRAMES_PRAGMA(GCC push_options) FAST_FRAMES_PRAGMA(GCC target(isa))
+#define FAST_FRAMES_END_TARGET FAST_FRAMES_PRAGMA(GCC pop_options)
+#endif
+
 namespace sse2 {
 #define FAST_FRAMES_WIDE 0
 #define FAST_FRAMES_ROUND 0
 #include "processing/fast_frames_kernel.inc"
 }  // namespace sse2
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("sse4.1"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("sse4.1")
-#endif
+FAST_FRAMES_TARGET("sse4.1")
 namespace sse41 {
 #define FAST_FRAMES_WIDE 0
 #define FAST_FRAMES_ROUND 1
 #include "processing/fast_frames_kernel.inc"
 }  // namespace sse41
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+FAST_FRAMES_END_TARGET
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx")
-#endif
+FAST_FRAMES_TARGET("avx")
 namespace avx {
 #define FAST_FRAMES_WIDE 1
 #define FAST_FRAMES_ROUND 1
 #include "processing/fast_frames_kernel.inc"
 }  // namespace avx
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+FAST_FRAMES_END_TARGET
 
 #endif
 

@@ -158,10 +158,6 @@ void TruePeakLimiter::Step(float left, float right, std::int16_t* out) {
     ++m_frame;
 }
 
-void TruePeakLimiter::GlideTo(double gainDb) {
-    m_targetGain = std::pow(10.0, gainDb / 20.0);
-}
-
 void TruePeakLimiter::Process(const std::int16_t* in, std::int16_t* out, std::size_t frames) {
     for (std::size_t i = 0; i < frames; ++i) {
         if (m_gain != m_targetGain) {

@@ -3,6 +3,7 @@
 // Loudness on writes: what the output's integrated loudness is brought to, and the limiter
 // that keeps its true peak under a ceiling once the gain is applied.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -49,7 +50,7 @@ class TruePeakLimiter {
     // The last Delay() frames put in, into out; the limiter then starts afresh.
     void Flush(std::int16_t* out);
     // From the next frame on the gain glides to gainDb (a live gain that follows a measure).
-    void GlideTo(double gainDb);
+    void GlideTo(double gainDb) { m_targetGain = std::pow(10.0, gainDb / 20.0); }
 
   private:
     void Reset();

@@ -9,6 +9,7 @@ namespace {
 
 using Floats4 = float __attribute__((vector_size(16)));
 using Ints4 = std::int32_t __attribute__((vector_size(16)));
+constexpr Floats4 kInfinities = Floats4{} + std::numeric_limits<float>::infinity();
 
 }  // namespace
 
@@ -19,9 +20,7 @@ float MedianOf(float* values, std::size_t count) {
     if (count <= kMedianWidth) {
         // Padding that no value of sound reaches counts neither below nor at most.
         std::array<Floats4, kMedianWidth / 4> v;
-        for (Floats4& four : v) {
-            four = Floats4{} + std::numeric_limits<float>::infinity();
-        }
+        v.fill(kInfinities);
         std::memcpy(v.data(), values, count * sizeof(float));
         const auto target = static_cast<int>(middle);
         for (std::size_t i = 0; i < count; ++i) {
@@ -82,9 +81,7 @@ constexpr auto kSortPairs = [] {
 std::array<float, 4> MediansOf4(const float* values, const std::array<std::size_t, 4>& from,
                                 std::size_t count) {
     std::array<Floats4, kMedianWidth> v;
-    for (Floats4& four : v) {
-        four = Floats4{} + std::numeric_limits<float>::infinity();
-    }
+    v.fill(kInfinities);
     for (std::size_t i = 0; i < count; ++i) {
         v[i] = Floats4{values[from[0] + 2 * i], values[from[1] + 2 * i], values[from[2] + 2 * i],
                        values[from[3] + 2 * i]};
