@@ -69,6 +69,7 @@ void SetUpControls(const PlayOptions& options, PlayControls& controls) {
         play.tempo = options.render.positions.tempo;
         play.loopStart = options.loopStart;
         play.loopEnd = options.loopEnd;
+        play.matchLoudness = options.render.loudness.kind == Loudness::Kind::Match;
         if (options.once && options.loopEnd == RowOf(Knob::LoopEnd).max) {
             // The trackbar's end stands for 100/110 of the data, where the window loops back;
             // played once, the rightmost position means the end of the data, so the position
@@ -76,7 +77,6 @@ void SetUpControls(const PlayOptions& options, PlayControls& controls) {
             play.loopEnd = std::numeric_limits<int>::max();
         }
     });
-    controls.matchLoudness = options.render.loudness.kind == Loudness::Kind::Match ? 1 : 0;
     if (options.render.loudness.kind == Loudness::Kind::Target) {
         controls.loudnessTarget = options.render.loudness.lufs;
     }

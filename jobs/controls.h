@@ -30,6 +30,8 @@ struct PlaySettings {
     // After the processing: a playback plays its next frames in this key and at this tempo.
     int key = RowOf(Knob::Key).start;
     int tempo = RowOf(Knob::Tempo).start;
+    // Read when a playback starts: its sound is brought to the input's loudness as it plays.
+    bool matchLoudness = false;
 };
 
 struct PlayControls {
@@ -46,11 +48,10 @@ struct PlayControls {
     // it. Whoever asks publishes the position and writes seekFrame, then seek.
     Shared<int> seek{0};
     Shared<std::int64_t> seekFrame{-1};
-    // Set where they may change while a playback runs: its blocks then go out in small pieces
-    // at every key and tempo, so that a change is heard at once.
-    Shared<int> keyTempoLive{0};
-    // Read when a playback starts: its sound is brought to the input's loudness as it plays,
-    // or, where the command line gives a target in LUFS, to that.
-    Shared<int> matchLoudness{0};
-    std::optional<double> loudnessTarget;  // set before the playback starts, never during
+    // Set before any playback, where the key and tempo may change while one runs: its blocks
+    // then go out in small pieces at every key and tempo, so that a change is heard at once.
+    bool keyTempoLive = false;
+    // Where the command line gives a target in LUFS, a playback's sound is brought to it as it
+    // plays; set before the playback starts, never during.
+    std::optional<double> loudnessTarget;
 };

@@ -360,7 +360,7 @@ void Playback::Passes() {
 JobResult PlayWave(PlayInput& input, PlayControls& controls, AudioOut& out, WaveFormat& format,
                    JobObserver& observer, bool once) {
     std::optional<LoudnessOut> loudness;
-    if (controls.matchLoudness || controls.loudnessTarget) {
+    if (controls.play.Read().matchLoudness || controls.loudnessTarget) {
         loudness.emplace(out, controls.loudnessTarget);
     }
     Playback playback(input, controls, loudness ? static_cast<AudioOut&>(*loudness) : out, format,

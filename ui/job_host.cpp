@@ -13,7 +13,7 @@ std::filesystem::path FsPath(const QString& path) {
 
 JobHost::JobHost(AudioOut* audio, const AudioDevices* devices, QObject* parent)
     : QObject(parent), m_audio(audio), m_devices(devices) {
-    m_controls.keyTempoLive = 1;
+    m_controls.keyTempoLive = true;
 }
 
 JobHost::~JobHost() {

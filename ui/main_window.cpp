@@ -123,7 +123,9 @@ void MainWindow::ConnectControls() {
     KeepCheck(m_ui.matchLoudnessCheck, QStringLiteral("Loudness"),
               QT_TRANSLATE_NOOP("Zerbex", "无法将“匹配响度”的选择保存到 %1。"));
     // A playback started from now on matches the loudness too.
-    const auto matchLoudness = [this](bool on) { m_host.Controls().matchLoudness = on ? 1 : 0; };
+    const auto matchLoudness = [this](bool on) {
+        m_host.Controls().play.Change([on](PlaySettings& play) { play.matchLoudness = on; });
+    };
     matchLoudness(m_ui.matchLoudnessCheck->isChecked());
     connect(m_ui.matchLoudnessCheck, &QCheckBox::toggled, this, matchLoudness);
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <limits>
 #include <numeric>
 #include <thread>
@@ -109,6 +110,27 @@ TEST(PlaybackJob, PlaysTheLoopRegionOverAndOver) {
     EXPECT_EQ(f.audio.Closes(), 1);
     EXPECT_EQ(f.observer.PlayedOutCount(), 1) << "a stop with blocks queued resets the buttons";
     EXPECT_TRUE(f.observer.Messages().empty());
+}
+
+// Match loudness, taken with the play settings when a playback starts, brings the sound the
+// original mode attenuates back up toward the input's loudness.
+TEST(PlaybackJob, MatchLoudnessTakenWhenAPlaybackStartsRaisesWhatItPlays) {
+    const auto levelDb = [](bool match) {
+        PlaybackFixture f(Samples(TestSignal(3 * 44100)));
+        f.controls.play.Change([&](PlaySettings& p) {
+            p.matchLoudness = match;
+            p.loopEnd = std::numeric_limits<int>::max();
+        });
+        EXPECT_EQ(f.Play(), JobResult::Done);
+        const Bytes played = f.audio.Played();
+        double sum = 0.0;
+        for (std::size_t i = 0; i + 1 < played.size(); i += 2) {
+            const double v = static_cast<std::int16_t>(played[i] | (played[i + 1] << 8));
+            sum += v * v;
+        }
+        return 10.0 * std::log10(2.0 * sum / static_cast<double>(played.size()) + 1e-12);
+    };
+    EXPECT_GT(levelDb(true), levelDb(false) + 3.0);
 }
 
 TEST(PlaybackJob, SeekInsideTheLoopJumpsToTheReleasedPosition) {
@@ -469,7 +491,7 @@ TEST(PlaybackJob, KeyAndTempoReachTheDeviceAndThePositionFollowsWhatItWasHanded)
         PlaybackFixture f(Samples(TestSignal(kFrames)));
         f.controls.play.Change([&](PlaySettings& p) { p.key = c.key; });
         f.controls.play.Change([&](PlaySettings& p) { p.tempo = c.tempo; });
-        f.controls.keyTempoLive = c.live ? 1 : 0;
+        f.controls.keyTempoLive = c.live;
         f.controls.play.Change([&](PlaySettings& p) {
             p.loopEnd = std::numeric_limits<int>::max();
         });                                              // to the end of the data
@@ -542,7 +564,7 @@ TEST(PlaybackJob, StereoModePlaysTheRemoversOutputAndCountsItsSourceFrames) {
         SCOPED_TRACE(testing::Message() << c.live << " " << c.loopEnd);
         PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
         f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = PlayMode::Stereo; });
-        f.controls.keyTempoLive = c.live ? 1 : 0;
+        f.controls.keyTempoLive = c.live;
         f.controls.play.Change([&](PlaySettings& p) { p.loopEnd = c.loopEnd; });
         if (c.stopAfter > 0) {
             f.StopAfterBlocks(c.stopAfter);
@@ -594,7 +616,7 @@ TEST(PlaybackJob, LevelsMovedWhilePlayingReachTheNextPieceInEveryMode) {
         SCOPED_TRACE(ModeName(mode));
         PlaybackFixture f(Samples(TestSignal(kBytes / 4)));
         f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = mode; });
-        f.controls.keyTempoLive = 1;
+        f.controls.keyTempoLive = true;
         const float start = f.controls.settings.Read().leftGain;
         Bytes before = f.data;
         Bytes after = f.data;
@@ -657,7 +679,7 @@ TEST(PlaybackJob, LivePiecesHoldTheirLengthAtEveryRateAndLength) {
                 f.data.resize(bytes, 0);
                 WriteFile(f.input, Riff({Chunk("fmt ", FmtBody(2, rate)), Chunk("data", f.data)}));
                 f.controls.settings.Change([&](ProcessingParameters& p) { p.mode = mode; });
-                f.controls.keyTempoLive = 1;
+                f.controls.keyTempoLive = true;
                 f.controls.play.Change(
                     [&](PlaySettings& p) { p.loopEnd = std::numeric_limits<int>::max(); });
                 ASSERT_EQ(f.Play(), JobResult::Done);
