@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
+#include <algorithm>
+#include <array>
 
 #include "res/resources.h"
 #include "settings/job_messages.h"
@@ -32,10 +34,12 @@ constexpr char kDeviceGoneText[] =
 // output gain, so that a playback hears the drag as it happens.
 constexpr std::initializer_list<Knob> kDragged = {Knob::Pan,  Knob::Left, Knob::Right,
                                                   Knob::High, Knob::Low,  Knob::Focus};
-// Every trackbar that sets a processing value; places in the file, the key and the tempo set
-// none.
-constexpr std::initializer_list<Knob> kAllValues = {
-    Knob::Pan, Knob::Left, Knob::Right, Knob::High, Knob::Low, Knob::Focus, Knob::OutputLevel};
+// Every trackbar; those of places in the file, the key and the tempo set no processing value.
+constexpr auto kEveryKnob = [] {
+    std::array<Knob, std::size(kKnobs)> knobs{};
+    std::ranges::transform(kKnobs, knobs.begin(), &KnobRow::knob);
+    return knobs;
+}();
 
 }  // namespace
 
@@ -62,7 +66,7 @@ MainWindow::MainWindow(UiServices services, QWidget* parent)
     CreateWindowMenu();
     ShowMeter(IDB_METER_DARK);
     ShowIdle();
-    Apply(kAllValues);
+    Apply(kEveryKnob);
 }
 
 MainWindow::~MainWindow() {
@@ -203,7 +207,7 @@ void MainWindow::PublishPositions() {
     });
 }
 
-void MainWindow::Apply(std::initializer_list<Knob> knobs) {
+void MainWindow::Apply(std::span<const Knob> knobs) {
     PublishPositions();
     m_host.Controls().settings.Change([&](ProcessingParameters& params) {
         for (const Knob knob : knobs) {
@@ -234,7 +238,7 @@ void MainWindow::MoveTrackbars(const Positions& positions, std::initializer_list
     for (const Knob knob : knobs) {
         m_ui.Slider(knob)->setValue(PositionOf(positions, knob));
     }
-    Apply(kAllValues);
+    Apply(kEveryKnob);
 }
 
 void MainWindow::ShowPlaying(PlayMode mode) {

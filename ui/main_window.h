@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 #include <initializer_list>
+#include <span>
 
 #include "jobs/waveform_scan.h"
 #include "settings/presets.h"
@@ -92,7 +93,8 @@ class MainWindow : public QWidget {
     // move or release by the user.
     int Pos(Knob knob) const;
     void PublishPositions();
-    void Apply(std::initializer_list<Knob> knobs);
+    void Apply(std::span<const Knob> knobs);
+    void Apply(std::initializer_list<Knob> knobs) { Apply({knobs.begin(), knobs.size()}); }
     void TrackbarReleased(Knob knob);
     // Positions from a preset or a suggestion, heard from the next piece on.
     void MoveTrackbars(const Positions& positions, std::initializer_list<Knob> knobs);
