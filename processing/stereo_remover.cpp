@@ -316,6 +316,7 @@ struct RemoverState {
     std::vector<float> along;   // the guide's power along d, per bin
     std::vector<float> neighbours;
     std::vector<float> floors;  // the broadband test's floor of each run of kMedianStride bins
+    std::vector<std::pair<std::size_t, float>> spared;  // bins the test spares, and their mask
     std::vector<float> magnitude;
     std::vector<double> scores;
     // Where the coarse candidates' partials and the points halfway between them fall: the same
@@ -453,16 +454,33 @@ void RefreshRamp(State& s) {
     }
 }
 
+// Each bin's power along d into along, and its share of the bin's power into share: a loop of
+// arithmetic alone, which runs in vector registers.
+void AlongShares(const std::array<Spectrum, 2>& spectrum, const Direction& d, std::size_t first,
+                 std::size_t end, float* __restrict along, float* __restrict share) {
+    const float* __restrict lRe = spectrum[0].re.data();
+    const float* __restrict lIm = spectrum[0].im.data();
+    const float* __restrict rRe = spectrum[1].re.data();
+    const float* __restrict rIm = spectrum[1].im.data();
+    for (std::size_t k = first; k < end; ++k) {
+        const float pRe = d.left * lRe[k] + d.right * rRe[k];
+        const float pIm = d.left * lIm[k] + d.right * rIm[k];
+        const float total = lRe[k] * lRe[k] + lIm[k] * lIm[k] + rRe[k] * rRe[k] + rIm[k] * rIm[k];
+        along[k] = pRe * pRe + pIm * pIm;
+        share[k] = along[k] / (total + kTinyPower);
+    }
+}
+
 // Each bin's share of the source along d, from how much of the bin's power lies along d: 1 up
 // to the inner angle, 0 beyond the outer one, a raised cosine between. Sound along d is
 // passed whole whatever the focus, so a sharper focus never removes less of it.
 void AlignmentMask(State& s, const Direction& d, float* __restrict mask) {
-    const auto& spectrum = s.guided ? s.guideSpectrum : s.spectrum;
+    // The broadband test and the pitch read the power along d too.
+    AlongShares(s.guided ? s.guideSpectrum : s.spectrum, d, s.bandFirst, s.bandEnd, s.along.data(),
+                mask);
     const HopSettings& h = s.settings;
     for (std::size_t k = s.bandFirst; k < s.bandEnd; ++k) {
-        const BinPower p = PowerOf(spectrum, d, k);
-        s.along[k] = p.along;  // the broadband test and the pitch read it too
-        const float share = p.along / (p.total + kTinyPower);
+        const float share = mask[k];
         float weight = 1.0f;
         if (share < h.innerShare) {
             if (share <= h.outerShare) {
@@ -491,6 +509,36 @@ bool OnPartial(const State& s, std::size_t k, double f0) {
     const double partial = std::round(hz / f0) * f0;
     return partial >= f0 && partial <= kSparedReachHz &&
            std::abs(hz - partial) <= kSparedBins * binHz;
+}
+
+// Notes the bins of the band that lie on a partial of f0 (0: no pitch) the broadband test
+// spares, with their mask.
+void NoteSpared(State& s, double f0) {
+    s.spared.clear();
+    if (!(f0 > 0.0)) {
+        return;
+    }
+    const double binHz = s.rate / static_cast<double>(s.size);
+    const auto reach = static_cast<std::ptrdiff_t>(std::ceil(kSparedBins)) + 1;
+    for (int n = 1; n * f0 <= kSparedReachHz; ++n) {
+        const auto centre = static_cast<std::ptrdiff_t>(n * f0 / binHz);
+        const auto from = std::max(static_cast<std::ptrdiff_t>(s.bandFirst), centre - reach);
+        const auto to = std::min(static_cast<std::ptrdiff_t>(s.bandEnd), centre + reach + 1);
+        for (std::ptrdiff_t k = from; k < to; ++k) {
+            const auto bin = static_cast<std::size_t>(k);
+            if (OnPartial(s, bin, f0)) {
+                s.spared.push_back({bin, s.mask[bin]});
+            }
+        }
+    }
+}
+
+// mask *= how far each bin's power along d stands above floor, as a share of it.
+void PeakShare(const float* __restrict along, float floor, float* __restrict mask,
+               std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k) {
+        mask[k] *= along[k] > floor ? 1.0f - floor / (along[k] + kTinyPower) : 0.0f;
+    }
 }
 
 // Keeps in the mix what is spread across the spectrum at the aim (drums, the noise of a
@@ -538,24 +586,17 @@ void KeepBroadband(State& s, double f0) {
         }
         s.floors[runs] = count > 0 ? kBroadbandShare * MedianOf(values, count) : 0.0f;
     }
-    // Bins below spared may lie on a partial the test spares (one more than need be, against
-    // rounding); the rest take the test in a loop without a branch, in vector registers.
-    const double binHz = s.rate / static_cast<double>(s.size);
-    const std::size_t spared =
-        f0 > 0.0 ? std::min(end, static_cast<std::size_t>(kSparedReachHz / binHz + kSparedBins) + 2)
-                 : first;
-    const auto peakAt = [&](std::size_t k) {
-        const float floor = s.floors[(k - first) / kMedianStride];
-        return s.along[k] > floor ? 1.0f - floor / (s.along[k] + kTinyPower) : 0.0f;
-    };
-    std::size_t k = first;
-    for (; k < spared; ++k) {
-        if (!OnPartial(s, k, f0)) {
-            s.mask[k] *= peakAt(k);
-        }
+    // The bins on a partial the test spares keep their mask: noted before the test and put
+    // back after it, so that the test runs over the whole band, run by run of one floor, in
+    // vector registers.
+    NoteSpared(s, f0);
+    for (std::size_t run = 0; first + run * kMedianStride < end; ++run) {
+        const std::size_t from = first + run * kMedianStride;
+        PeakShare(s.along.data() + from, s.floors[run], s.mask.data() + from,
+                  std::min(kMedianStride, end - from));
     }
-    for (; k < end; ++k) {
-        s.mask[k] *= peakAt(k);
+    for (const auto& [k, mask] : s.spared) {
+        s.mask[k] = mask;
     }
 }
 

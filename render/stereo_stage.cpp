@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kFrameBytes = 4;
 // Hops a segment holds at least: the warm-up each one repeats stays a small share of it.
 constexpr std::size_t kSegmentHops = 128;
-constexpr std::size_t kSegmentWarmUps = 8;
+constexpr std::size_t kSegmentWarmUps = 16;
 
 }  // namespace
 
