@@ -87,18 +87,6 @@ std::optional<int> ParseWhole(std::string_view text) {
     return value;
 }
 
-template <std::size_t N>
-bool Among(const Knob (&knobs)[N], Knob knob) {
-    return std::find(std::begin(knobs), std::end(knobs), knob) != std::end(knobs);
-}
-
-// The trackbars a preset keeps: those of the processing, and the focus, key and tempo, which
-// a section may leave out (a file from before them has none).
-bool IsPresetKnob(Knob knob) {
-    return Among(kProcessingKnobs, knob) || Among(kStereoKnobs, knob) ||
-           Among(kKeyTempoKnobs, knob);
-}
-
 // Takes one "key = value" line into preset; why it cannot, otherwise. seen holds the keys
 // read so far.
 std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
@@ -113,37 +101,36 @@ std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
         return key + " is given twice";
     }
     seen.push_back(key);
-    if (key == kModeKey) {
-        const std::optional<PlayMode> mode = ModeFromName(value);
-        if (!mode) {
-            return "mode must be one of " + ModeNamesText() + " (got " + Quoted(value) + ")";
+    // Stores a value read, or says what the setting must be.
+    const auto take = [&value](const auto& read, auto& setting,
+                               const std::string& must) -> std::optional<std::string> {
+        if (!read) {
+            return must + " (got " + Quoted(value) + ")";
         }
-        preset.mode = *mode;
+        setting = *read;
         return std::nullopt;
+    };
+    if (key == kModeKey) {
+        return take(ModeFromName(value), preset.mode, "mode must be one of " + ModeNamesText());
     }
     if (key == kLoudnessKey) {
-        const std::optional<Loudness> loudness = ParseLoudness(value);
-        if (!loudness) {
-            return std::string(kLoudnessKey) + " must be match, off or a loudness in LUFS (got " +
-                   Quoted(value) + ")";
-        }
-        preset.loudness = *loudness;
-        return std::nullopt;
+        return take(ParseLoudness(value), preset.loudness,
+                    std::string(kLoudnessKey) + " must be match, off or a loudness in LUFS");
     }
-    for (const KnobRow& row : kKnobs) {
-        if (key != row.name || !IsPresetKnob(row.knob)) {
-            continue;
-        }
-        const std::optional<int> number =
-            row.perUnit == 1 ? ParseWhole(value) : StepsFromText(value, row.perUnit);
-        if (!number || *number < row.min || *number > row.max) {
-            return key + " must be " + RangeText(row.min, row.max, row.perUnit) + " (got " +
-                   Quoted(value) + ")";
-        }
-        PositionOf(preset.positions, row.knob) = *number;
-        return std::nullopt;
+    // Every trackbar but the places in the file: the focus, key and tempo a section may leave
+    // out (a file from before them has none).
+    const auto row = std::ranges::find_if(
+        kKnobs, [&key](const KnobRow& r) { return key == r.name && r.unit != Unit::Position; });
+    if (row == std::end(kKnobs)) {
+        return "unknown setting " + Quoted(key);
     }
-    return "unknown setting " + Quoted(key);
+    std::optional<int> number =
+        row->perUnit == 1 ? ParseWhole(value) : StepsFromText(value, row->perUnit);
+    if (number && (*number < row->min || *number > row->max)) {
+        number.reset();
+    }
+    return take(number, PositionOf(preset.positions, row->knob),
+                key + " must be " + RangeText(row->min, row->max, row->perUnit));
 }
 
 // The settings a section did not give, "low, high"; empty when it gave all.
