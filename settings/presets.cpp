@@ -178,9 +178,9 @@ class PresetParser {
             return;
         }
         if (line.front() == '[') {
-            Text() += m_pending.substr(0, m_pendingBlank);
             const std::string comment = m_pending.substr(m_pendingBlank);
-            ClearPending();
+            m_pending.resize(m_pendingBlank);
+            FlushPending();
             Close();
             Open(line, number);
             Text() += comment;
@@ -189,32 +189,29 @@ class PresetParser {
         }
         FlushPending();
         Text() += raw;
-        if (!m_open) {
+        if (m_contents.entries.empty()) {
             Note(number, Quoted(line) + " is outside any preset");
-        } else if (!m_error) {
-            if (std::optional<std::string> error = ReadSetting(line, m_preset, m_seen)) {
+        } else if (std::optional<Preset>& preset = m_contents.entries.back().preset) {
+            if (std::optional<std::string> error = ReadSetting(line, *preset, m_seen)) {
                 Fail(number, *error);
             }
         }
     }
 
-    std::string& Text() { return m_open ? m_contents.entries.back().text : m_contents.preamble; }
+    // The open section's text, or the preamble before any.
+    std::string& Text() {
+        return m_contents.entries.empty() ? m_contents.preamble : m_contents.entries.back().text;
+    }
 
     void FlushPending() {
         Text() += m_pending;
-        ClearPending();
-    }
-
-    void ClearPending() {
         m_pending.clear();
         m_pendingBlank = 0;
     }
 
+    // The section's preset is read while it is open, and dropped when it is damaged.
     void Open(std::string_view header, int number) {
-        m_open = true;
-        m_error = false;
         m_seen.clear();
-        m_preset = Preset{};
         Entry& entry = m_contents.entries.emplace_back();
         entry.line = number;
         if (header.back() != ']') {
@@ -225,26 +222,24 @@ class PresetParser {
         entry.name = std::string(Trim(header.substr(1, header.size() - 2)));
         if (const std::optional<std::string> problem = PresetNameProblem(entry.name)) {
             Fail(number, *problem);
+            return;
         }
-        m_preset.name = entry.name;
+        entry.preset.emplace().name = entry.name;
     }
 
     void Close() {
-        if (!m_open || m_error) {
+        if (m_contents.entries.empty() || !m_contents.entries.back().preset) {
             return;
         }
-        Entry& entry = m_contents.entries.back();
         if (const std::string missing = Missing(m_seen); !missing.empty()) {
-            Fail(entry.line, "it does not give " + missing);
-            return;
+            Fail(m_contents.entries.back().line, "it does not give " + missing);
         }
-        entry.preset = m_preset;
     }
 
     void Fail(int number, const std::string& what) {
-        m_error = true;
-        Note(number,
-             what + "; the preset " + Quoted(m_contents.entries.back().name) + " is not loaded");
+        Entry& entry = m_contents.entries.back();
+        entry.preset.reset();
+        Note(number, what + "; the preset " + Quoted(entry.name) + " is not loaded");
     }
 
     void Note(int number, const std::string& what) {
@@ -254,12 +249,9 @@ class PresetParser {
     std::string m_source;
     std::vector<std::string>& m_problems;
     FileContents m_contents;
-    bool m_open = false;   // a section has begun
-    bool m_error = false;  // the open section is damaged
-    Preset m_preset;
-    std::vector<std::string> m_seen;
-    std::string m_pending;           // blank and comment lines not yet placed
-    std::size_t m_pendingBlank = 0;  // how much of it ends with its last blank line
+    std::vector<std::string> m_seen;  // the keys the open section gave
+    std::string m_pending;            // blank and comment lines not yet placed
+    std::size_t m_pendingBlank = 0;   // how much of it ends with its last blank line
 };
 
 // The file's text; nothing, with the reason, when it exists but cannot be read. A missing
