@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "render/safe_output.h"
+#include "render/transfer_all.h"
 #include "settings/cache_folder.h"
 
 namespace fs = std::filesystem;
@@ -59,13 +60,11 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string LowerCase(std::string_view text) {
     std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
+    for (char& c : lower) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
     return lower;
 }
 
@@ -254,33 +253,29 @@ class PresetParser {
     std::size_t m_pendingBlank = 0;   // how much of it ends with its last blank line
 };
 
-// The file's text; nothing, with the reason, when it exists but cannot be read. A missing
-// file reads as empty.
-std::optional<std::string> ReadText(const fs::path& file, std::string& problem) {
+// The file's text; nothing, with the reason in problems, when it exists but cannot be read.
+// A missing file reads as empty.
+std::optional<std::string> ReadText(const fs::path& file, std::vector<std::string>& problems) {
+    const auto refused = [&](const std::string& why) -> std::optional<std::string> {
+        problems.push_back(file.string() + why);
+        return std::nullopt;
+    };
     std::FILE* in = std::fopen(file.c_str(), "rb");
     if (in == nullptr) {
-        if (errno == ENOENT) {
-            return std::string();
-        }
-        problem = file.string() + " cannot be read: " + std::strerror(errno);
-        return std::nullopt;
+        return errno == ENOENT ? std::string()
+                               : refused(std::string(" cannot be read: ") + std::strerror(errno));
     }
-    std::string text;
-    char buffer[8192];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0 && text.size() <= kMaxFileBytes) {
-        text.append(buffer, got);
-    }
+    // One byte beyond the largest file tells one that is larger.
+    std::string text(kMaxFileBytes + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), in));
     const bool failed = std::ferror(in) != 0;
     const int error = errno;
     std::fclose(in);
     if (failed) {
-        problem = file.string() + " cannot be read: " + std::strerror(error);
-        return std::nullopt;
+        return refused(std::string(" cannot be read: ") + std::strerror(error));
     }
     if (text.size() > kMaxFileBytes) {
-        problem = file.string() + " is larger than 1 MB: no preset of it is loaded";
-        return std::nullopt;
+        return refused(" is larger than 1 MB: no preset of it is loaded");
     }
     // A byte-order mark, as some editors save UTF-8, is no part of the first line.
     if (text.starts_with(kByteOrderMark)) {
@@ -291,10 +286,8 @@ std::optional<std::string> ReadText(const fs::path& file, std::string& problem) 
 
 // The user's file as sections; nothing, with the reason, when it cannot be read.
 std::optional<FileContents> ReadFile(const fs::path& file, std::vector<std::string>& problems) {
-    std::string problem;
-    const std::optional<std::string> text = ReadText(file, problem);
+    const std::optional<std::string> text = ReadText(file, problems);
     if (!text) {
-        problems.push_back(problem);
         return std::nullopt;
     }
     return PresetParser(file.string(), problems).Parse(*text);
@@ -340,17 +333,8 @@ std::optional<std::string> WriteWhole(const fs::path& file, const std::string& t
     if (fd < 0) {
         return failed(errno);
     }
-    std::size_t written = 0;
     int error = 0;
-    while (written < text.size() && error == 0) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno != EINTR) {
-            error = errno;
-        } else if (n > 0) {
-            written += static_cast<std::size_t>(n);
-        }
-    }
-    if (error == 0 && ::fsync(fd) != 0) {
+    if (!TransferAll(::pwrite, fd, text.data(), text.size(), 0) || ::fsync(fd) != 0) {
         error = errno;
     }
     if (::close(fd) != 0 && error == 0) {
