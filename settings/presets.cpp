@@ -394,10 +394,6 @@ class ChangeLock {
     std::optional<std::string> m_problem;
 };
 
-bool IsShippedName(std::string_view name) {
-    return ShippedPresets().Find(name) != nullptr;
-}
-
 // Reads the file's sections under the lock, lets change edit them and writes them back; an
 // error text when the file cannot be locked, read or written, or change refuses.
 std::optional<std::string> ChangeFile(
@@ -535,7 +531,7 @@ std::optional<std::string> SavePreset(const fs::path& file, const Preset& preset
     if (Trim(preset.name) != preset.name) {
         return "a preset's name may not begin or end with a blank";
     }
-    if (IsShippedName(preset.name)) {
+    if (ShippedPresets().Find(preset.name) != nullptr) {
         return Quoted(preset.name) + " is the name of a shipped preset";
     }
     return ChangeFile(file, [&](FileContents& contents) -> std::optional<std::string> {
@@ -556,7 +552,7 @@ std::optional<std::string> SavePreset(const fs::path& file, const Preset& preset
 }
 
 std::optional<std::string> DeletePreset(const fs::path& file, std::string_view name) {
-    if (IsShippedName(name)) {
+    if (ShippedPresets().Find(name) != nullptr) {
         return Quoted(name) + " is a shipped preset and cannot be deleted";
     }
     return ChangeFile(file, [&](FileContents& contents) -> std::optional<std::string> {
