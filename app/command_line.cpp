@@ -5,8 +5,27 @@
 
 namespace {
 
-StartRequest Refuse(const QString& message, int exitStatus) {
-    return {StartRequest::Action::Refuse, {}, message, exitStatus};
+using Action = StartRequest::Action;
+
+constexpr char kHelpText[] =
+    "Usage: zerbex2 [FILE]\n"
+    "Opens the Zerbex 2 vocal-removal window; FILE, an audio file (WAV, FLAC, MP3,\n"
+    "AAC, Ogg, Opus or another that FFmpeg reads), is selected as its input.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n";
+
+// What is printed instead of opening the window.
+StartRequest Answer(Action action, const QString& text, int exitStatus = 0) {
+    return {action, {}, text, exitStatus};
+}
+
+StartRequest Refuse(const QString& what, int exitStatus) {
+    return Answer(Action::Refuse,
+                  QStringLiteral("zerbex2: %1\nUsage: zerbex2 [FILE]\nTry 'zerbex2 --help' for "
+                                 "more information.\n")
+                      .arg(what),
+                  exitStatus);
 }
 
 bool IsOption(const std::string& arg) {
@@ -24,9 +43,9 @@ StartRequest ParseCommandLine(const std::vector<std::string>& args) {
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-h" || arg == "--help") {
-            return StartRequest{StartRequest::Action::PrintHelp, {}, {}, 0};
+            return Answer(Action::PrintHelp, QString::fromLatin1(kHelpText));
         } else if (arg == "--version") {
-            return StartRequest{StartRequest::Action::PrintVersion, {}, {}, 0};
+            return Answer(Action::PrintVersion, QStringLiteral("zerbex2 " ZERBEX_VERSION "\n"));
         } else {
             return Refuse(QStringLiteral("unknown option '%1'").arg(QString::fromStdString(arg)),
                           2);
@@ -43,23 +62,5 @@ StartRequest ParseCommandLine(const std::vector<std::string>& args) {
     if (!file.isFile()) {
         return Refuse(QStringLiteral("'%1' is not a file").arg(file.filePath()), 1);
     }
-    return {StartRequest::Action::OpenWindow, file.absoluteFilePath(), {}, 0};
-}
-
-QString HelpText() {
-    return QStringLiteral(
-        "Usage: zerbex2 [FILE]\n"
-        "Opens the Zerbex 2 vocal-removal window; FILE, an audio file (WAV, FLAC, MP3,\n"
-        "AAC, Ogg, Opus or another that FFmpeg reads), is selected as its input.\n"
-        "\n"
-        "  -h, --help     show this help and exit\n"
-        "      --version  show the version and exit\n");
-}
-
-QString VersionText() {
-    return QStringLiteral("zerbex2 " ZERBEX_VERSION "\n");
-}
-
-QString UsageHint() {
-    return QStringLiteral("Usage: zerbex2 [FILE]\nTry 'zerbex2 --help' for more information.\n");
+    return {Action::OpenWindow, file.absoluteFilePath(), {}, 0};
 }

@@ -17,21 +17,12 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 
 // Prints the help, the version or the refusal; false when the window is to open.
 bool Answered(const StartRequest& request) {
-    switch (request.action) {
-        case StartRequest::Action::PrintHelp:
-            std::fputs(qPrintable(HelpText()), stdout);
-            return true;
-        case StartRequest::Action::PrintVersion:
-            std::fputs(qPrintable(VersionText()), stdout);
-            return true;
-        case StartRequest::Action::Refuse:
-            std::fprintf(stderr, "zerbex2: %s\n%s", qPrintable(request.message),
-                         qPrintable(UsageHint()));
-            return true;
-        case StartRequest::Action::OpenWindow:
-            return false;
+    if (request.action == StartRequest::Action::OpenWindow) {
+        return false;
     }
-    return false;
+    std::fputs(qPrintable(request.message),
+               request.action == StartRequest::Action::Refuse ? stderr : stdout);
+    return true;
 }
 
 // Qt's own options (-style, -platform, -reverse ...) all have a single dash.

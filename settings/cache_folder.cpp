@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <regex>
 #include <system_error>
 #include <utility>
 
@@ -19,7 +20,6 @@ namespace {
 
 constexpr char kPrefix[] = "zerbex2-";
 constexpr char kSuffix[] = ".wav";
-constexpr std::size_t kTokenDigits = 16;
 
 fs::path HomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
@@ -80,18 +80,11 @@ std::optional<fs::path> CacheFolder(std::string& problem) {
     return folder;
 }
 
-// KIND-TOKEN between the prefix and the suffix: KIND in lower-case letters, TOKEN in hex digits.
 bool IsCacheFileName(const std::string& name) {
-    if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) {
-        return false;
-    }
-    const std::size_t prefix = std::strlen(kPrefix);
-    const std::string middle = name.substr(prefix, name.size() - prefix - std::strlen(kSuffix));
-    const std::size_t dash = middle.rfind('-');
-    return dash != std::string::npos && dash > 0 &&
-           middle.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == dash &&
-           middle.size() - dash - 1 == kTokenDigits &&
-           middle.find_first_not_of("0123456789abcdef", dash + 1) == std::string::npos;
+    // KIND-TOKEN between the prefix and the suffix: KIND in lower-case letters, TOKEN the 16
+    // hex digits Create gives it.
+    static const std::regex kName(R"(zerbex2-[a-z]+-[0-9a-f]{16}\.wav)");
+    return std::regex_match(name, kName);
 }
 
 void RemoveStaleCacheFiles(const fs::path& folder) {

@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "render/safe_output.h"
+#include "render/transfer_all.h"
 #include "settings/cache_folder.h"
 
 namespace fs = std::filesystem;
@@ -59,13 +60,11 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string LowerCase(std::string_view text) {
     std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
+    for (char& c : lower) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
     return lower;
 }
 
@@ -87,18 +86,6 @@ std::optional<int> ParseWhole(std::string_view text) {
     return value;
 }
 
-template <std::size_t N>
-bool Among(const Knob (&knobs)[N], Knob knob) {
-    return std::find(std::begin(knobs), std::end(knobs), knob) != std::end(knobs);
-}
-
-// The trackbars a preset keeps: those of the processing, and the focus, key and tempo, which
-// a section may leave out (a file from before them has none).
-bool IsPresetKnob(Knob knob) {
-    return Among(kProcessingKnobs, knob) || Among(kStereoKnobs, knob) ||
-           Among(kKeyTempoKnobs, knob);
-}
-
 // Takes one "key = value" line into preset; why it cannot, otherwise. seen holds the keys
 // read so far.
 std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
@@ -113,37 +100,36 @@ std::optional<std::string> ReadSetting(std::string_view line, Preset& preset,
         return key + " is given twice";
     }
     seen.push_back(key);
-    if (key == kModeKey) {
-        const std::optional<PlayMode> mode = ModeFromName(value);
-        if (!mode) {
-            return "mode must be one of " + ModeNamesText() + " (got " + Quoted(value) + ")";
+    // Stores a value read, or says what the setting must be.
+    const auto take = [&value](const auto& read, auto& setting,
+                               const std::string& must) -> std::optional<std::string> {
+        if (!read) {
+            return must + " (got " + Quoted(value) + ")";
         }
-        preset.mode = *mode;
+        setting = *read;
         return std::nullopt;
+    };
+    if (key == kModeKey) {
+        return take(ModeFromName(value), preset.mode, "mode must be one of " + ModeNamesText());
     }
     if (key == kLoudnessKey) {
-        const std::optional<Loudness> loudness = ParseLoudness(value);
-        if (!loudness) {
-            return std::string(kLoudnessKey) + " must be match, off or a loudness in LUFS (got " +
-                   Quoted(value) + ")";
-        }
-        preset.loudness = *loudness;
-        return std::nullopt;
+        return take(ParseLoudness(value), preset.loudness,
+                    std::string(kLoudnessKey) + " must be match, off or a loudness in LUFS");
     }
-    for (const KnobRow& row : kKnobs) {
-        if (key != row.name || !IsPresetKnob(row.knob)) {
-            continue;
-        }
-        const std::optional<int> number =
-            row.perUnit == 1 ? ParseWhole(value) : StepsFromText(value, row.perUnit);
-        if (!number || *number < row.min || *number > row.max) {
-            return key + " must be " + RangeText(row.min, row.max, row.perUnit) + " (got " +
-                   Quoted(value) + ")";
-        }
-        PositionOf(preset.positions, row.knob) = *number;
-        return std::nullopt;
+    // Every trackbar but the places in the file: the focus, key and tempo a section may leave
+    // out (a file from before them has none).
+    const auto row = std::ranges::find_if(
+        kKnobs, [&key](const KnobRow& r) { return key == r.name && r.unit != Unit::Position; });
+    if (row == std::end(kKnobs)) {
+        return "unknown setting " + Quoted(key);
     }
-    return "unknown setting " + Quoted(key);
+    std::optional<int> number =
+        row->perUnit == 1 ? ParseWhole(value) : StepsFromText(value, row->perUnit);
+    if (number && (*number < row->min || *number > row->max)) {
+        number.reset();
+    }
+    return take(number, PositionOf(preset.positions, row->knob),
+                key + " must be " + RangeText(row->min, row->max, row->perUnit));
 }
 
 // The settings a section did not give, "low, high"; empty when it gave all.
@@ -191,9 +177,9 @@ class PresetParser {
             return;
         }
         if (line.front() == '[') {
-            Text() += m_pending.substr(0, m_pendingBlank);
             const std::string comment = m_pending.substr(m_pendingBlank);
-            ClearPending();
+            m_pending.resize(m_pendingBlank);
+            FlushPending();
             Close();
             Open(line, number);
             Text() += comment;
@@ -202,32 +188,29 @@ class PresetParser {
         }
         FlushPending();
         Text() += raw;
-        if (!m_open) {
+        if (m_contents.entries.empty()) {
             Note(number, Quoted(line) + " is outside any preset");
-        } else if (!m_error) {
-            if (std::optional<std::string> error = ReadSetting(line, m_preset, m_seen)) {
+        } else if (std::optional<Preset>& preset = m_contents.entries.back().preset) {
+            if (std::optional<std::string> error = ReadSetting(line, *preset, m_seen)) {
                 Fail(number, *error);
             }
         }
     }
 
-    std::string& Text() { return m_open ? m_contents.entries.back().text : m_contents.preamble; }
+    // The open section's text, or the preamble before any.
+    std::string& Text() {
+        return m_contents.entries.empty() ? m_contents.preamble : m_contents.entries.back().text;
+    }
 
     void FlushPending() {
         Text() += m_pending;
-        ClearPending();
-    }
-
-    void ClearPending() {
         m_pending.clear();
         m_pendingBlank = 0;
     }
 
+    // The section's preset is read while it is open, and dropped when it is damaged.
     void Open(std::string_view header, int number) {
-        m_open = true;
-        m_error = false;
         m_seen.clear();
-        m_preset = Preset{};
         Entry& entry = m_contents.entries.emplace_back();
         entry.line = number;
         if (header.back() != ']') {
@@ -238,26 +221,24 @@ class PresetParser {
         entry.name = std::string(Trim(header.substr(1, header.size() - 2)));
         if (const std::optional<std::string> problem = PresetNameProblem(entry.name)) {
             Fail(number, *problem);
+            return;
         }
-        m_preset.name = entry.name;
+        entry.preset.emplace().name = entry.name;
     }
 
     void Close() {
-        if (!m_open || m_error) {
+        if (m_contents.entries.empty() || !m_contents.entries.back().preset) {
             return;
         }
-        Entry& entry = m_contents.entries.back();
         if (const std::string missing = Missing(m_seen); !missing.empty()) {
-            Fail(entry.line, "it does not give " + missing);
-            return;
+            Fail(m_contents.entries.back().line, "it does not give " + missing);
         }
-        entry.preset = m_preset;
     }
 
     void Fail(int number, const std::string& what) {
-        m_error = true;
-        Note(number,
-             what + "; the preset " + Quoted(m_contents.entries.back().name) + " is not loaded");
+        Entry& entry = m_contents.entries.back();
+        entry.preset.reset();
+        Note(number, what + "; the preset " + Quoted(entry.name) + " is not loaded");
     }
 
     void Note(int number, const std::string& what) {
@@ -267,41 +248,34 @@ class PresetParser {
     std::string m_source;
     std::vector<std::string>& m_problems;
     FileContents m_contents;
-    bool m_open = false;   // a section has begun
-    bool m_error = false;  // the open section is damaged
-    Preset m_preset;
-    std::vector<std::string> m_seen;
-    std::string m_pending;           // blank and comment lines not yet placed
-    std::size_t m_pendingBlank = 0;  // how much of it ends with its last blank line
+    std::vector<std::string> m_seen;  // the keys the open section gave
+    std::string m_pending;            // blank and comment lines not yet placed
+    std::size_t m_pendingBlank = 0;   // how much of it ends with its last blank line
 };
 
-// The file's text; nothing, with the reason, when it exists but cannot be read. A missing
-// file reads as empty.
-std::optional<std::string> ReadText(const fs::path& file, std::string& problem) {
+// The file's text; nothing, with the reason in problems, when it exists but cannot be read.
+// A missing file reads as empty.
+std::optional<std::string> ReadText(const fs::path& file, std::vector<std::string>& problems) {
+    const auto refused = [&](const std::string& why) -> std::optional<std::string> {
+        problems.push_back(file.string() + why);
+        return std::nullopt;
+    };
     std::FILE* in = std::fopen(file.c_str(), "rb");
     if (in == nullptr) {
-        if (errno == ENOENT) {
-            return std::string();
-        }
-        problem = file.string() + " cannot be read: " + std::strerror(errno);
-        return std::nullopt;
+        return errno == ENOENT ? std::string()
+                               : refused(std::string(" cannot be read: ") + std::strerror(errno));
     }
-    std::string text;
-    char buffer[8192];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0 && text.size() <= kMaxFileBytes) {
-        text.append(buffer, got);
-    }
+    // One byte beyond the largest file tells one that is larger.
+    std::string text(kMaxFileBytes + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), in));
     const bool failed = std::ferror(in) != 0;
     const int error = errno;
     std::fclose(in);
     if (failed) {
-        problem = file.string() + " cannot be read: " + std::strerror(error);
-        return std::nullopt;
+        return refused(std::string(" cannot be read: ") + std::strerror(error));
     }
     if (text.size() > kMaxFileBytes) {
-        problem = file.string() + " is larger than 1 MB: no preset of it is loaded";
-        return std::nullopt;
+        return refused(" is larger than 1 MB: no preset of it is loaded");
     }
     // A byte-order mark, as some editors save UTF-8, is no part of the first line.
     if (text.starts_with(kByteOrderMark)) {
@@ -312,10 +286,8 @@ std::optional<std::string> ReadText(const fs::path& file, std::string& problem) 
 
 // The user's file as sections; nothing, with the reason, when it cannot be read.
 std::optional<FileContents> ReadFile(const fs::path& file, std::vector<std::string>& problems) {
-    std::string problem;
-    const std::optional<std::string> text = ReadText(file, problem);
+    const std::optional<std::string> text = ReadText(file, problems);
     if (!text) {
-        problems.push_back(problem);
         return std::nullopt;
     }
     return PresetParser(file.string(), problems).Parse(*text);
@@ -361,17 +333,8 @@ std::optional<std::string> WriteWhole(const fs::path& file, const std::string& t
     if (fd < 0) {
         return failed(errno);
     }
-    std::size_t written = 0;
     int error = 0;
-    while (written < text.size() && error == 0) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno != EINTR) {
-            error = errno;
-        } else if (n > 0) {
-            written += static_cast<std::size_t>(n);
-        }
-    }
-    if (error == 0 && ::fsync(fd) != 0) {
+    if (!TransferAll(::pwrite, fd, text.data(), text.size(), 0) || ::fsync(fd) != 0) {
         error = errno;
     }
     if (::close(fd) != 0 && error == 0) {
@@ -430,10 +393,6 @@ class ChangeLock {
     int m_fd = -1;
     std::optional<std::string> m_problem;
 };
-
-bool IsShippedName(std::string_view name) {
-    return ShippedPresets().Find(name) != nullptr;
-}
 
 // Reads the file's sections under the lock, lets change edit them and writes them back; an
 // error text when the file cannot be locked, read or written, or change refuses.
@@ -572,7 +531,7 @@ std::optional<std::string> SavePreset(const fs::path& file, const Preset& preset
     if (Trim(preset.name) != preset.name) {
         return "a preset's name may not begin or end with a blank";
     }
-    if (IsShippedName(preset.name)) {
+    if (ShippedPresets().Find(preset.name) != nullptr) {
         return Quoted(preset.name) + " is the name of a shipped preset";
     }
     return ChangeFile(file, [&](FileContents& contents) -> std::optional<std::string> {
@@ -593,7 +552,7 @@ std::optional<std::string> SavePreset(const fs::path& file, const Preset& preset
 }
 
 std::optional<std::string> DeletePreset(const fs::path& file, std::string_view name) {
-    if (IsShippedName(name)) {
+    if (ShippedPresets().Find(name) != nullptr) {
         return Quoted(name) + " is a shipped preset and cannot be deleted";
     }
     return ChangeFile(file, [&](FileContents& contents) -> std::optional<std::string> {

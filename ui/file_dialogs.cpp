@@ -2,28 +2,18 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QHash>
 #include <QLineEdit>
 #include <QRegularExpression>
 
 namespace {
 
-// The formats the program writes, as the output dialog offers them.
-struct OutputFormat {
-    const char* suffix;
-    const char* filter;
+// The formats the program writes, as the output dialog offers them; each names its
+// extension.
+constexpr const char* kOutputFilters[] = {
+    "Wave Files (*.wav)",    "FLAC Files (*.flac)", "MP3 Files (*.mp3)",
+    "M4A/AAC Files (*.m4a)", "Opus Files (*.opus)", "Ogg Vorbis Files (*.ogg)",
 };
-constexpr OutputFormat kOutputFormats[] = {
-    {"wav", "Wave Files (*.wav)"},   {"flac", "FLAC Files (*.flac)"},
-    {"mp3", "MP3 Files (*.mp3)"},    {"m4a", "M4A/AAC Files (*.m4a)"},
-    {"opus", "Opus Files (*.opus)"}, {"ogg", "Ogg Vorbis Files (*.ogg)"},
-};
-
-// Inputs whose kind the program writes under another extension.
-struct SuffixAlias {
-    const char* input;
-    const char* output;
-};
-constexpr SuffixAlias kSuffixAliases[] = {{"aac", "m4a"}, {"oga", "ogg"}};
 
 // Whether a typed name is a pattern (wildcards) rather than a file's name.
 bool IsNamePattern(const QString& typed) {
@@ -61,21 +51,17 @@ QString AudioFilesFilter() {
 }
 
 QStringList OutputFilters() {
-    QStringList filters;
-    for (const OutputFormat& format : kOutputFormats) {
-        filters.append(QString::fromLatin1(format.filter));
-    }
-    filters.append(QStringLiteral("All Files (*)"));
-    return filters;
+    return QStringList(std::begin(kOutputFilters), std::end(kOutputFilters)) +
+           QStringList{QStringLiteral("All Files (*)")};
 }
 
 QString OutputFilterFor(const QString& ext) {
-    for (const OutputFormat& format : kOutputFormats) {
-        if (ext.compare(QLatin1String(format.suffix), Qt::CaseInsensitive) == 0) {
-            return QString::fromLatin1(format.filter);
+    for (const char* filter : kOutputFilters) {
+        if (ext.compare(FilterSuffix(QLatin1String(filter)), Qt::CaseInsensitive) == 0) {
+            return QString::fromLatin1(filter);
         }
     }
-    return QString::fromLatin1(kOutputFormats[0].filter);
+    return QString::fromLatin1(kOutputFilters[0]);
 }
 
 QString FilterSuffix(const QString& filter) {
@@ -85,14 +71,13 @@ QString FilterSuffix(const QString& filter) {
 
 QString ProposedOutputName(const QString& inputPath) {
     const QFileInfo input(inputPath);
-    QString suffix = input.suffix().toLower();
-    for (const SuffixAlias& alias : kSuffixAliases) {
-        if (suffix == QLatin1String(alias.input)) {
-            suffix = QString::fromLatin1(alias.output);
-        }
-    }
+    // Inputs whose kind the program writes under another extension.
+    static const QHash<QString, QString> kAliases = {
+        {QStringLiteral("aac"), QStringLiteral("m4a")},
+        {QStringLiteral("oga"), QStringLiteral("ogg")}};
+    const QString suffix = input.suffix().toLower();
     return input.completeBaseName() + QStringLiteral("-karaoke.") +
-           FilterSuffix(OutputFilterFor(suffix));
+           FilterSuffix(OutputFilterFor(kAliases.value(suffix, suffix)));
 }
 
 std::unique_ptr<QFileDialog> BuildFileDialog(const FileDialogRequest& request) {

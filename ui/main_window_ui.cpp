@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include "ui/bitmap_button.h"
 #include "ui/dialog_units.h"
@@ -75,11 +76,8 @@ QWidget* CreateTrackbar(const ControlTemplate& control, QWidget* parent) {
 
 // A caption as a screen reader says it: without its access-key mark and closing colon.
 QString AccessibleCaption(const char* text) {
-    QString caption = Tr(text).remove(QLatin1Char('&'));
-    while (caption.endsWith(QLatin1Char(':')) || caption.endsWith(QChar(0xFF1A))) {
-        caption.chop(1);
-    }
-    return caption.trimmed();
+    static const QRegularExpression kClosingColons(QStringLiteral("[:\uFF1A]+\\z"));
+    return Tr(text).remove(QLatin1Char('&')).remove(kClosingColons).trimmed();
 }
 
 // Each trackbar is named by the caption beside it; the output level's has none.
@@ -116,8 +114,7 @@ QLabel* CreateValueLabel(QWidget& window, const TrackbarSlider* slider, int heig
     const QRect sliderRect = slider->geometry();
     auto* label = new QLabel(&window);
     label->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    label->setGeometry(sliderRect.right() + 1 - sliderRect.width(), sliderRect.bottom() + 1,
-                       sliderRect.width(), 0);
+    label->setGeometry(sliderRect.left(), sliderRect.bottom() + 1, sliderRect.width(), 0);
     label->setFixedHeight(height);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;

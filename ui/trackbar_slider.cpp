@@ -1,7 +1,6 @@
 #include "ui/trackbar_slider.h"
 
 #include <QGuiApplication>
-#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>

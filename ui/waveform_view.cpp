@@ -108,15 +108,12 @@ QString WaveformView::TimeText(std::int64_t frame, unsigned rate, bool hundredth
                       : whole;
 }
 
-int WaveformView::RulerHeight() const {
-    return fontMetrics().height() + 2;
-}
-
 void WaveformView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Base));
-    const QRect ruler(0, height() - RulerHeight(), width(), RulerHeight());
-    const QRect wave(0, 0, width(), height() - RulerHeight());
+    const int rulerHeight = fontMetrics().height() + 2;
+    const QRect ruler(0, height() - rulerHeight, width(), rulerHeight);
+    const QRect wave(0, 0, width(), height() - rulerHeight);
     if (m_frames > 0) {
         QColor shade = palette().color(QPalette::Highlight);
         shade.setAlpha(60);

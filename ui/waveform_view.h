@@ -56,7 +56,6 @@ class WaveformView : public QWidget {
   private:
     enum class Drag { None, Pending, Region, StartEdge, EndEdge };
 
-    int RulerHeight() const;
     void PaintEnvelope(QPainter& painter, const QRect& wave) const;
     void PaintRuler(QPainter& painter, const QRect& ruler) const;
     void DragTo(double x);

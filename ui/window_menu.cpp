@@ -3,6 +3,7 @@
 // sound system offers, the system's default first; the choice is kept in the profile and each
 // play the user starts opens it), and About; the buttons for the manual and the maker's page.
 
+#include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +17,6 @@
 #include "ui/about_dialog.h"
 #include "ui/main_window.h"
 #include "ui/manual_path.h"
-#include "ui/menus.h"
 #include "ui/profile.h"
 #include "ui/trackbar_slider.h"
 #include "ui/ui_language.h"
@@ -30,6 +30,19 @@ constexpr char kPresetNameLabel[] = QT_TRANSLATE_NOOP("Zerbex", "预设名称：
 constexpr char kReplacePresetText[] = QT_TRANSLATE_NOOP("Zerbex", "预设“%1”已存在。要替换它吗？");
 constexpr char kDeletePresetQuestion[] = QT_TRANSLATE_NOOP("Zerbex", "要删除预设“%1”吗？");
 constexpr char kSavingPresetsText[] = QT_TRANSLATE_NOOP("Zerbex", "正在保存预设...");
+
+// A name as a menu shows it: an ampersand is no shortcut mark.
+QString MenuText(const std::string& name) {
+    return QString::fromStdString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// Removes a menu's entries; one of them may be the entry being carried out.
+void ClearMenu(QMenu* menu) {
+    for (QAction* action : menu->actions()) {
+        menu->removeAction(action);
+        action->deleteLater();
+    }
+}
 
 // The first problems, one a line: a box of a thousand lines helps no one.
 QString Lines(const std::vector<std::string>& lines) {
