@@ -17,4 +17,9 @@ struct WaveFormat {
 
 inline constexpr std::size_t kWaveFormatBytes = 16;
 
+// 16-bit stereo PCM at a rate: what a decoder gives and this program's own header declares.
+inline WaveFormat StereoPcm16(std::uint32_t rate) {
+    return {1, 2, rate, rate * 4, 4, 16};
+}
+
 WaveFormat ParseWaveFormat(const unsigned char* body);

@@ -51,7 +51,11 @@ std::string WaveHeader(int rate, const Tags& tags) {
     return header;
 }
 
-std::array<SizeField, 2> WaveSizeFields(std::size_t headerBytes, std::uint64_t dataBytes) {
-    return {SizeField{4, static_cast<std::uint32_t>(headerBytes - 8 + dataBytes)},
-            SizeField{headerBytes - 4, static_cast<std::uint32_t>(dataBytes)}};
+std::string WithSizes(std::string header, std::uint64_t dataBytes) {
+    std::string sizes;
+    PutLe32(sizes, static_cast<std::uint32_t>(header.size() - kChunkHeaderBytes + dataBytes));
+    PutLe32(sizes, static_cast<std::uint32_t>(dataBytes));
+    header.replace(4, 4, sizes, 0, 4);
+    header.replace(header.size() - 4, 4, sizes, 4, 4);
+    return header;
 }

@@ -3,7 +3,6 @@
 // The one header this program writes itself: a 16-bit stereo WAV at a rate, with the tags in
 // a "LIST"/"INFO" chunk, for decoded inputs.
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -26,10 +25,5 @@ inline constexpr InfoKey kInfoKeys[] = {
 // Everything before the sample data, with RIFF and data sizes of zero.
 std::string WaveHeader(int rate, const Tags& tags);
 
-// The two size fields of a header of headerBytes once dataBytes of sample data follow it:
-// where each lies and what it holds.
-struct SizeField {
-    std::uint64_t offset;
-    std::uint32_t value;
-};
-std::array<SizeField, 2> WaveSizeFields(std::size_t headerBytes, std::uint64_t dataBytes);
+// The header with its RIFF and data sizes for dataBytes of sample data after it (32 bits).
+std::string WithSizes(std::string header, std::uint64_t dataBytes);

@@ -62,27 +62,22 @@ std::optional<JobMessage> InputRefusal(InputStatus status, const std::string& pr
     return std::nullopt;
 }
 
-// The copy's sink: every piece is flushed to the file before the readers hear of it.
-class DecodedCopy::Sink : public RenderSink {
+// The copy: a WAV of its own header, every piece flushed to the file before the readers hear
+// of it.
+class DecodedCopy::Sink : public WavSink {
   public:
-    Sink(RenderSink& sink, std::FILE* file, std::uint64_t declaredBytes, DecodedCopy& copy)
-        : m_sink(sink), m_file(file), m_declaredBytes(declaredBytes), m_copy(copy) {}
-
-    bool Container(const unsigned char* bytes, std::size_t n) override {
-        return m_sink.Container(bytes, n) && Publish(n, true);
+    Sink(AudioTags tags, std::FILE* file, std::uint64_t declaredBytes, DecodedCopy& copy)
+        : WavSink(std::move(tags)), m_file(file), m_declaredBytes(declaredBytes), m_copy(copy) {
+        Adopt(file);
     }
+
     bool Format(const WaveFormat& format) override {
         m_copy.Started(m_declaredBytes, format.byteRate);
-        return m_sink.Format(format);
+        return WavSink::Format(format) && Publish(HeaderBytes(), true);
     }
     bool Frames(const unsigned char* bytes, std::size_t n) override {
-        return m_sink.Frames(bytes, n) && Publish(n, false);
+        return WavSink::Frames(bytes, n) && Publish(n, false);
     }
-    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
-        return m_sink.Patch(offset, bytes, n);
-    }
-    bool Commit() override { return m_sink.Commit(); }
-    int Error() const override { return m_sink.Error(); }
 
   private:
     bool Publish(std::size_t n, bool header) {
@@ -93,7 +88,6 @@ class DecodedCopy::Sink : public RenderSink {
         return true;
     }
 
-    RenderSink& m_sink;
     std::FILE* m_file;
     std::uint64_t m_declaredBytes;
     DecodedCopy& m_copy;
@@ -146,9 +140,7 @@ InputStatus DecodedCopy::Write(DecodedSource& source, const fs::path& folder, Jo
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_path = m_file.Path();
     }
-    WavSink wav;
-    wav.Adopt(m_file.File());
-    Sink sink(wav, m_file.File(), source.DeclaredBytes(), *this);
+    Sink sink(source.Tags(), m_file.File(), source.DeclaredBytes(), *this);
     RenderSettings settings;
     settings.stop = m_cancel.get_token();
     WaveFormat format;

@@ -108,8 +108,8 @@ CoverArt CoverOf(const fs::path& input) {
 }
 
 // The source for the file a write reads; null after telling the observer why there is none.
-// A WAV is walked as it is unless the write stretches it (stretchNote set): its frames then
-// come behind a header of our own, whose tags hold the note.
+// A WAV is walked as it is unless the write stretches it (stretchNote set): its frames are
+// then decoded, and a WAV output's tags hold the note.
 std::unique_ptr<RenderSource> OpenSource(const WriteRequest& request,
                                          const std::optional<std::string>& stretchNote,
                                          JobResult& refusal, JobObserver& observer) {
@@ -205,7 +205,7 @@ std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path
         }
         error = encoder->ErrorDetail();
     } else {
-        auto wav = std::make_unique<WavSink>();
+        auto wav = std::make_unique<WavSink>(source.WaveTags());
         if (wav->Create(path, request.stop)) {
             return wav;
         }
@@ -483,10 +483,7 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
         loud.emplace(*sinks.output, *gain);
     }
     RenderSink& output = loud ? static_cast<RenderSink&>(*loud) : *sinks.output;
-    RenderStatus status = Render(*source, output, settings, format, writing);
-    if (status == RenderStatus::Done && loud && !loud->Flush()) {
-        status = RenderStatus::WriteFailed;
-    }
+    const RenderStatus status = Render(*source, output, settings, format, writing);
     return Finish(status, *source, sinks, request.output, *outputFormat, observer);
 }
 

@@ -49,7 +49,7 @@ SourceStatus DecodedSource::Open(const std::filesystem::path& path, const std::s
     const auto interrupted = [stop] { return stop.stop_requested(); };
     switch (m_decoder ? m_decoder->Open(path, interrupted) : AudioDecoder::Status::ReadError) {
         case AudioDecoder::Status::Ok:
-            m_header = WaveHeader(m_decoder->SampleRate(), m_decoder->Tags());
+            m_waveTags = m_decoder->Tags();
             m_declaredSeconds = DeclaredSeconds(*m_decoder, path);
             break;
         case AudioDecoder::Status::NotStereo:
@@ -67,9 +67,7 @@ SourceStatus DecodedSource::Open(const std::filesystem::path& path, const std::s
 
 void DecodedSource::WillStretch(double growth, const std::string& note) {
     m_growth = growth;
-    AudioTags tags = m_decoder->Tags();
-    tags.emplace_back("software", note);
-    m_header = WaveHeader(m_decoder->SampleRate(), tags);
+    m_waveTags.emplace_back("software", note);
 }
 
 // The bytes read that make written bytes: fewer where the tempo is slowed.
@@ -86,7 +84,8 @@ std::uint64_t DecodedSource::DeclaredBytes() const {
 SourceStatus DecodedSource::Limit(std::uint64_t diskBytes, bool wav) {
     // A RIFF size counts the header after its first eight bytes and the data: 32 bits.
     // Both hold what is written, which a changed tempo makes longer or shorter than what is read.
-    const std::uint64_t riffRoom = 0xFFFFFFFFull - (m_header.size() - kChunkHeaderBytes);
+    const std::size_t headerBytes = WaveHeader(m_decoder->SampleRate(), m_waveTags).size();
+    const std::uint64_t riffRoom = 0xFFFFFFFFull - (headerBytes - kChunkHeaderBytes);
     m_formatBytes = wav ? ReadFor(riffRoom) / kFrameBytes * kFrameBytes : ~std::uint64_t{0};
     m_diskBytes = ReadFor(diskBytes);
     const std::uint64_t declared = DeclaredBytes();
@@ -95,28 +94,13 @@ SourceStatus DecodedSource::Limit(std::uint64_t diskBytes, bool wav) {
                                     : SourceStatus::Ok;
 }
 
-void DecodedSource::Walk(SourceHandler& handler) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(m_header.data());
-    if (!handler.Container(bytes, m_header.size())) {
-        return;
-    }
-    handler.Format(ParseWaveFormat(bytes + kRiffHeaderBytes + kChunkHeaderBytes));
-    if (!handler.Data(kUnknownLength) || m_status != SourceStatus::Ok) {
-        return;
-    }
-    if (m_dataBytes == 0 && m_decoder->DamagedPackets() > 0) {
-        m_status = SourceStatus::NotAudio;  // nothing in it could be decoded
-        return;
-    }
-    // A stream without a frame is an empty one, as a WAV without sample data is: written so.
-    for (const SizeField& field :
-         WaveSizeFields(m_header.size(), handler.DataWritten(m_dataBytes))) {
-        std::string value;
-        PutLe32(value, field.value);
-        if (!handler.Patch(field.offset, reinterpret_cast<const unsigned char*>(value.data()),
-                           value.size())) {
-            return;
-        }
+void DecodedSource::Walk(WalkHandler& handler) {
+    handler.Format(StereoPcm16(static_cast<std::uint32_t>(m_decoder->SampleRate())));
+    // A stream without a frame is an empty one, as a WAV without sample data is; but one with
+    // nothing that could be decoded is none.
+    if (handler.Data(kUnknownLength) && m_status == SourceStatus::Ok && m_dataBytes == 0 &&
+        m_decoder->DamagedPackets() > 0) {
+        m_status = SourceStatus::NotAudio;
     }
 }
 

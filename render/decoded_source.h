@@ -8,9 +8,8 @@
 
 #include "render/render_source.h"
 
-// Any audio file the codec module reads, as the 16-bit stereo WAV it decodes to: a header at
-// the stream's own rate with the file's tags, then the decoded frames, then the header's size
-// fields. Nothing of it is stored on the way.
+// Any audio file the codec module reads, as the 16-bit stereo frames it decodes to, at the
+// stream's own rate, with the file's tags. Nothing of it is stored on the way.
 class DecodedSource : public RenderSource, private ByteInput {
   public:
     DecodedSource();
@@ -19,15 +18,16 @@ class DecodedSource : public RenderSource, private ByteInput {
     // NotAudio when the file holds no audio stream the decoder knows (or the codec module
     // cannot be loaded), NotStereo for a mono stream, Interrupted when stop came first.
     SourceStatus Open(const std::filesystem::path& path, const std::stop_token& stop = {});
-    // For a write whose output lasts growth times the input (a changed tempo), noted in the
-    // header's tags: before Limit and Walk.
+    // For a write whose output lasts growth times the input (a changed tempo), noted in a WAV
+    // output's tags: before Limit and Walk.
     void WillStretch(double growth, const std::string& note);
 
-    void Walk(SourceHandler& handler) override;
+    void Walk(WalkHandler& handler) override;
     ByteInput& DataInput() override { return *this; }
     double Progress() const override { return m_decoder->Progress(); }
     AudioTags Tags() override { return m_decoder->Tags(); }
     CoverArt Cover() override { return m_decoder->Cover(); }
+    std::optional<AudioTags> WaveTags() const override { return m_waveTags; }
     SourceStatus Status() const override { return m_status; }
     SourceStatus Limit(std::uint64_t diskBytes, bool wav) override;
     std::optional<JobMessage> Warning() const override;
@@ -46,7 +46,7 @@ class DecodedSource : public RenderSource, private ByteInput {
     }
 
     std::unique_ptr<AudioDecoder> m_decoder;
-    std::string m_header;
+    AudioTags m_waveTags;
     std::uint64_t m_diskBytes = 0;
     std::uint64_t m_formatBytes = 0;
     std::uint64_t m_dataBytes = 0;

@@ -45,7 +45,7 @@ bool EncoderSink::Frames(const unsigned char* bytes, std::size_t n) {
 
 bool EncoderSink::Prepare() {
     // An input without sample data still gets a file of the format.
-    if ((!m_opened && !Format(WaveFormat{1, 2, 44100, 176400, 4, 16})) || m_failed) {
+    if ((!m_opened && !Format(StereoPcm16(44100))) || m_failed) {
         return false;
     }
     // The lossy formats hold no stream shorter than a frame of theirs that a player opens: an

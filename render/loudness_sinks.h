@@ -78,14 +78,15 @@ class LoudnessSink : public ForwardingSink {
     bool Container(const unsigned char* bytes, std::size_t n) override;
     bool Format(const WaveFormat& format) override;
     bool Frames(const unsigned char* bytes, std::size_t n) override;
-    bool Commit() override { return Flush() && m_next.Commit(); }
+    bool EndOfData() override { return Flush() && m_next.EndOfData(); }
     int Error() const override { return m_next.Error(); }
     std::string ErrorDetail() const override { return m_next.ErrorDetail(); }
-    // The run's last frames, which the limiter still holds, go out: at the run's end, before
-    // anything else is written or the inner sink is committed on its own.
-    bool Flush();
 
   private:
+    // The run's last frames, which the limiter still holds, go out: at the run's end, before
+    // anything else is written.
+    bool Flush();
+
     double m_gainDb;
     std::unique_ptr<TruePeakLimiter> m_limiter;
     std::size_t m_toSkip = 0;  // the limiter's delay, still to drop from the run's start

@@ -72,7 +72,7 @@ class WriteProgress {
     std::uint64_t m_done = 0;
 };
 
-class RenderRun : public SourceHandler {
+class RenderRun : public WalkHandler {
   public:
     RenderRun(RenderSource& source, RenderSink& sink, const RenderSettings& settings,
               WaveFormat& format, JobObserver& observer)
@@ -92,12 +92,6 @@ class RenderRun : public SourceHandler {
     }
     void Format(const WaveFormat& format) override { m_format = format; }
     bool Data(std::uint64_t length) override;
-    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
-        return ToSinks([&](RenderSink& sink) { return sink.Patch(offset, bytes, n); });
-    }
-    std::uint64_t DataWritten(std::uint64_t dataBytes) const override {
-        return m_stretch ? m_stretch->Written() : dataBytes;
-    }
 
   private:
     bool Check(bool written) {
@@ -178,6 +172,9 @@ RenderStatus RenderRun::Run() {
         case SourceStatus::TooLong:
             Refuse(JobError::TooLongForWav);
             return m_status;
+    }
+    if (m_status == RenderStatus::Done) {
+        ToSinks([](RenderSink& sink) { return sink.EndOfData(); });
     }
     if (const std::optional<JobMessage> warning = m_source.Warning();
         warning && m_status == RenderStatus::Done) {

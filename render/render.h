@@ -31,7 +31,7 @@ struct RenderSettings {
     KeyTempo keyTempo;
     // Where the removed part goes too, frame for frame with the output: the stereo mode's
     // remover's, or what a frame mode took from the attenuated input at the output level.
-    // It gets the container's bytes and patches as the sink does. Null: nowhere.
+    // It gets the container's bytes and the end of the data as the sink does. Null: nowhere.
     RenderSink* vocals = nullptr;
 };
 

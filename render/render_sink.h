@@ -23,17 +23,15 @@ class RenderSink {
   public:
     virtual ~RenderSink() = default;
     // Bytes of the container; a sink that writes no container of its own (an encoder, a
-    // meter) takes them, and the patches of them, as done.
+    // meter) takes them as done.
     virtual bool Container(const unsigned char* /*bytes*/, std::size_t /*n*/) { return true; }
     // The sample data that follows has this format (the first call decides for an encoder).
     virtual bool Format(const WaveFormat& format) = 0;
     // Processed sample bytes, in order.
     virtual bool Frames(const unsigned char* bytes, std::size_t n) = 0;
-    // Bytes that replace some passed earlier, offset counted from the first byte written.
-    virtual bool Patch(std::uint64_t /*offset*/, const unsigned char* /*bytes*/,
-                       std::size_t /*n*/) {
-        return true;
-    }
+    // The input's last sample data was given: what a sink holds goes on, and a header of the
+    // sink's own gets its sizes.
+    virtual bool EndOfData() { return true; }
     // Where the next frames go when they may be stored at any offset; nothing when the sink
     // takes them only in order. Once the job stored bytes there, SkipFrames moves past them.
     virtual std::optional<FilePlace> FramesPlace() { return std::nullopt; }
@@ -52,8 +50,8 @@ class RenderSink {
     virtual std::string ErrorDetail() const { return Error() != 0 ? std::strerror(Error()) : ""; }
 };
 
-// A sink in front of another, next: the container, the formats, the patches and the commit
-// pass on to it as they are.
+// A sink in front of another, next: the container, the formats, the end and the commit pass
+// on to it as they are.
 class ForwardingSink : public RenderSink {
   public:
     explicit ForwardingSink(RenderSink& next) : m_next(next) {}
@@ -62,9 +60,7 @@ class ForwardingSink : public RenderSink {
         return m_next.Container(bytes, n);
     }
     bool Format(const WaveFormat& format) override { return m_next.Format(format); }
-    bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
-        return m_next.Patch(offset, bytes, n);
-    }
+    bool EndOfData() override { return m_next.EndOfData(); }
     bool Commit() override { return m_next.Commit(); }
 
   protected:

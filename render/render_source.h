@@ -1,7 +1,7 @@
 #pragma once
 
-// Where a write job's input comes from: a WAV file walked as it is, or a decoder whose frames
-// come with a header of its own.
+// Where a write job's input comes from: a WAV file walked as it is, or a decoder's frames with
+// their format and tags and no container.
 
 #include <cstdint>
 #include <limits>
@@ -14,15 +14,6 @@
 
 // The length of sample data that is known only once it has all been read.
 inline constexpr std::uint64_t kUnknownLength = std::numeric_limits<std::uint64_t>::max();
-
-class SourceHandler : public WalkHandler {
-  public:
-    // Bytes that replace some passed to Container earlier, offset counted from the first.
-    virtual bool Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) = 0;
-    // The sample bytes written for the last run of data, which held dataBytes: other than
-    // those where the tempo changed.
-    virtual std::uint64_t DataWritten(std::uint64_t dataBytes) const { return dataBytes; }
-};
 
 enum class SourceStatus {
     Ok,
@@ -39,8 +30,9 @@ class RenderSource {
   public:
     virtual ~RenderSource() = default;
     // Walks the input: container bytes, formats and, for each run of sample data, a call of
-    // Data through which the handler reads the run from DataInput.
-    virtual void Walk(SourceHandler& handler) = 0;
+    // Data through which the handler reads the run from DataInput. A source of frames alone
+    // gives a format and one run of unknown length.
+    virtual void Walk(WalkHandler& handler) = 0;
     virtual ByteInput& DataInput() = 0;
     // The run being read, in a regular file, for reads at any offset (available: the bytes of
     // it the file holds); once the job took bytes that way, SkipData moves past them.
@@ -49,6 +41,9 @@ class RenderSource {
     // How far through the input the walk is, 0 .. 1, where the length of a run is unknown.
     virtual double Progress() const { return 0; }
     virtual AudioTags Tags() = 0;
+    // For a source of frames alone: the tags of the header a WAV output writes for them.
+    // Nothing for a walked WAV, whose own container a WAV output keeps.
+    virtual std::optional<AudioTags> WaveTags() const { return std::nullopt; }
     virtual CoverArt Cover() { return {}; }
     virtual SourceStatus Status() const = 0;
     // Whether the sample data fits, for sources whose length is only declared (a tiny file

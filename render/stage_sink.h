@@ -27,8 +27,6 @@ class StageSink : public ForwardingSink {
         m_stage.Finish(m_out);
         return Pass();
     }
-    // Sample bytes the sink was given.
-    std::uint64_t Written() const { return m_written; }
 
   private:
     // In blocks, as a write hands them on.
@@ -38,12 +36,10 @@ class StageSink : public ForwardingSink {
             if (!m_next.Frames(m_out.data() + at, n)) {
                 return false;
             }
-            m_written += n;
         }
         return true;
     }
 
     Stage& m_stage;
     StageBytes m_out;
-    std::uint64_t m_written = 0;
 };

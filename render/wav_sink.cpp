@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "container/wave_header.h"
 #include "render/transfer_all.h"
 
 constexpr std::size_t kBufferBytes = 1 << 20;
@@ -35,12 +36,22 @@ bool WavSink::Put(const unsigned char* bytes, std::size_t n) {
     return !m_failed;
 }
 
-bool WavSink::Patch(std::uint64_t offset, const unsigned char* bytes, std::size_t n) {
-    if (m_failed) {
-        return false;
+bool WavSink::Format(const WaveFormat& format) {
+    if (!m_ownHeader || !m_header.empty()) {
+        return true;
     }
-    if (std::fflush(File()) != 0 ||
-        !TransferAll(::pwrite, ::fileno(File()), bytes, n, static_cast<std::int64_t>(offset))) {
+    m_header = WaveHeader(static_cast<int>(format.sampleRate), *m_ownHeader);
+    return Put(reinterpret_cast<const unsigned char*>(m_header.data()), m_header.size());
+}
+
+// The header's sizes, once the data is all there: a pipe cannot be gone back into.
+bool WavSink::EndOfData() {
+    if (m_header.empty()) {
+        return true;
+    }
+    const std::string header = WithSizes(m_header, m_written - m_header.size());
+    if (!m_failed && (std::fflush(File()) != 0 ||
+                      !TransferAll(::pwrite, ::fileno(File()), header.data(), header.size(), 0))) {
         m_failed = true;
         m_writeError = errno;
         m_cannotGoBack = m_adopted == nullptr && !m_output.Seekable();

@@ -16,7 +16,7 @@ bool WavSource::Open(const std::filesystem::path& path) {
     return m_input.Open(path) && ::fstat(::fileno(m_input.File()), &m_before) == 0;
 }
 
-void WavSource::Walk(SourceHandler& handler) {
+void WavSource::Walk(WalkHandler& handler) {
     WalkWave(m_input, handler);
     struct stat after {};
     if (m_input.Failed() || ::fstat(::fileno(m_input.File()), &after) != 0) {

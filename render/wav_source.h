@@ -15,7 +15,7 @@ class WavSource : public RenderSource {
     // False when the path is no regular file or cannot be opened.
     bool Open(const std::filesystem::path& path);
 
-    void Walk(SourceHandler& handler) override;
+    void Walk(WalkHandler& handler) override;
     ByteInput& DataInput() override { return m_input; }
     std::optional<FilePlace> DataPlace(std::uint64_t length) override;
     bool SkipData(std::uint64_t bytes) override;

@@ -2,7 +2,7 @@
 // copies and never changes what it does not own; decodings side by side share the free
 // space; an input that changes while it is decoded is no copy of either version; one that
 // holds less than it declares is written as far as it goes, with a word about it; a stream
-// whose rate changes midway keeps its pitch.
+// whose rate changes midway keeps its pitch; its WAV's sizes count every frame written.
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -180,6 +180,47 @@ TEST(DecodedInput, ChangingWhileDecodedIsNoCopyAndCutShortIsWrittenWithAWord) {
             << w.messages[0];
         EXPECT_NEAR(static_cast<double>(DataBodies(w.output).at(0).size) / 4 / 44100, 3.0, 0.1);
         EXPECT_TRUE(Write(whole, dir / "whole-out.wav").messages.empty());
+    }
+}
+
+// A WAV of a decoded input has sizes for all it holds: the frames a limiter held to the end, a
+// changed tempo's, and the removed part's beside it.
+TEST(DecodedInput, ItsWaveSizesCountEveryFrameWritten) {
+    TempDir dir;
+    const fs::path flac = EncodeWithFfmpeg(dir / "in.flac", Tone(440, 44100, 2));
+    ProcessingParameters params;
+    SetParameters(params);
+    const struct {
+        const char* name;
+        KeyTempo keyTempo;
+        Loudness loudness;
+    } cases[] = {
+        {"loudness", {}, {Loudness::Kind::Target, -16}},
+        {"tempo", {0, 80}, {}},
+        {"both", {10, 120}, {Loudness::Kind::Match, 0}},
+    };
+    const auto le32 = [](const Bytes& b, std::size_t at) {
+        return std::size_t{b[at]} | std::size_t{b[at + 1]} << 8 | std::size_t{b[at + 2]} << 16 |
+               std::size_t{b[at + 3]} << 24;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteRequest request;
+        request.input = flac;
+        request.output = dir / "out.wav";
+        request.params = &params;
+        request.keyTempo = c.keyTempo;
+        request.loudness = c.loudness;
+        request.stems = true;
+        RecordingObserver observer;
+        ASSERT_EQ(JobRunner().Write(request, observer), JobResult::Done);
+        for (const fs::path& path : {request.output, VocalsPath(request.output)}) {
+            const Bytes out = ReadFile(path);
+            const std::vector<ByteRange> data = DataBodies(out);
+            ASSERT_EQ(data.size(), 1u) << path;
+            EXPECT_EQ(le32(out, 4), out.size() - 8) << path;
+            EXPECT_EQ(le32(out, data[0].offset - 4), out.size() - data[0].offset) << path;
+        }
     }
 }
 

@@ -151,7 +151,6 @@ class FailingSink : public RenderSink {
         m_written += n;
         return m_written <= m_room;
     }
-    bool Patch(std::uint64_t, const unsigned char*, std::size_t) override { return true; }
     bool Commit() override { return true; }
 
   private:
