@@ -11,9 +11,12 @@
 namespace {
 
 constexpr std::size_t kFrameBytes = 4;
-// Hops a segment holds at least: the warm-up each one repeats stays a small share of it.
+// Hops a segment holds at least: the warm-up each one repeats stays a small share of it, a
+// sixteenth of its work, or an eighth where more than kManyThreads run segments (each segment
+// on its way holds its frames in and out).
 constexpr std::size_t kSegmentHops = 128;
 constexpr std::size_t kSegmentWarmUps = 16;
+constexpr int kManyThreads = 8;
 
 }  // namespace
 
@@ -28,7 +31,9 @@ StereoStage::StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingPa
     const std::size_t hop = probe.Hop();
     m_latency = probe.Latency();
     m_warmUp = probe.WarmUp();
-    const std::size_t least = std::max(kSegmentHops * hop, kSegmentWarmUps * m_warmUp);
+    const bool many = pool != nullptr && pool->Threads() > kManyThreads;
+    const std::size_t warmUps = many ? kSegmentWarmUps / 2 : kSegmentWarmUps;
+    const std::size_t least = std::max(kSegmentHops * hop, warmUps * m_warmUp);
     m_segmentFrames = (least + hop - 1) / hop * hop;
     m_inFlight = pool != nullptr ? 2 * static_cast<std::size_t>(pool->Threads()) : 1;
     if (pool == nullptr) {
