@@ -174,27 +174,22 @@ std::string ProblemText(const BatchProblem& problem) {
 
 }  // namespace
 
-int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
+int RunBatchRender(const WriteRequest& request, std::stop_source& stop, const BatchOptions& batch,
                    const std::vector<std::string>& inputs) {
     const std::vector<BatchItem> items =
-        BatchItems(inputs, batch.outputDir, batch.extension, batch.stems);
+        BatchItems(inputs, batch.outputDir, batch.extension, request.stems);
     if (const std::optional<BatchProblem> problem =
-            CheckBatch(items, batch.outputDir, batch.stems)) {
+            CheckBatch(items, batch.outputDir, request.stems)) {
         PrintError(ProblemText(*problem) + "; nothing was written");
         return kExitFailed;
     }
-    ProcessingParameters params;
-    ApplyRenderOptions(options, params);
-    std::stop_source stop;
     JobResult written = JobResult::Failed;
     {
         // Ctrl-C stops every job: no output is left half written, none is started after.
         // Taken first, so that every thread started below leaves the signals to it.
         StopOnSignals signals(stop);
         BatchConsole console(items, StderrIsTerminal());
-        written = RunBatch(
-            items, params, stop.get_token(), batch.threads, console,
-            {batch.noClobber, batch.quality, KeyTempoOf(options), batch.stems, options.loudness});
+        written = RunBatch(items, request, batch.threads, batch.noClobber, console);
     }
     if (stop.stop_requested()) {
         std::fprintf(stderr,

@@ -203,7 +203,3 @@ void ApplyRenderOptions(const RenderOptions& options, ProcessingParameters& para
     ApplyPositions(options.positions, params);
     params.mode = options.mode;
 }
-
-KeyTempo KeyTempoOf(const RenderOptions& options) {
-    return {options.positions.key, options.positions.tempo};
-}

@@ -59,8 +59,6 @@ std::vector<IntOption> RenderIntOptions(RenderOptions& options);
 
 // Puts every parameter the positions give, and the mode, into params.
 void ApplyRenderOptions(const RenderOptions& options, ProcessingParameters& params);
-// The key and tempo the options give.
-KeyTempo KeyTempoOf(const RenderOptions& options);
 
 // The help's line for an option: "  --pan N               pan, -30 (left) .. 30 (right); ...".
 std::string OptionHelpLine(const std::string& option, const std::string& help);

@@ -38,11 +38,9 @@ std::optional<std::string> TakeOutputDir(std::vector<std::string>& args,
                                : std::nullopt;
 }
 
-int RenderOne(const RenderOptions& options, const QualityChoice& quality, int threads, bool stems,
-              const std::string& input, const std::string& output) {
-    ProcessingParameters params;
-    ApplyRenderOptions(options, params);
-    std::stop_source stop;
+int RenderOne(const WriteRequest& request, std::stop_source& stop) {
+    const std::string input = request.input.string();
+    const std::string output = request.output.string();
     Console console;
     console.SetInput(input);
     console.SetOutput(output);
@@ -55,18 +53,7 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
     {
         // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
         StopOnSignals signals(stop);
-        WriteRequest request;
-        request.input = input;
-        request.output = output;
-        request.quality = quality;
-        request.params = &params;
-        request.keyTempo = KeyTempoOf(options);
-        request.stems = stems;
-        request.loudness = options.loudness;
-        request.stop = stop.get_token();
-        request.threads = threads;
-        JobRunner runner;
-        result = runner.Write(request, console);
+        result = JobRunner().Write(request, console);
     }
     console.FinishStatus();
     if (result == JobResult::Stopped) {
@@ -148,11 +135,22 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     if (const auto* error = std::get_if<std::string>(&quality)) {
         return UsageError(*error);
     }
+    ProcessingParameters params;
+    ApplyRenderOptions(options, params);
+    std::stop_source stop;
+    WriteRequest request;
+    request.quality = std::get<QualityChoice>(quality);
+    request.params = &params;
+    request.keyTempo = {options.positions.key, options.positions.tempo};
+    request.stems = stems;
+    request.loudness = options.loudness;
+    request.stop = stop.get_token();
     if (outputDir) {
-        return RunBatchRender(options,
-                              {*outputDir, threads, row->extensions[0], flag("--no-clobber"),
-                               std::get<QualityChoice>(quality), stems},
-                              files);
+        return RunBatchRender(
+            request, stop, {*outputDir, threads, row->extensions[0], flag("--no-clobber")}, files);
     }
-    return RenderOne(options, std::get<QualityChoice>(quality), threads, stems, files[0], files[1]);
+    request.input = files[0];
+    request.output = files[1];
+    request.threads = threads;
+    return RenderOne(request, stop);
 }
