@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -70,23 +69,6 @@ std::string Unreadable(const fs::path& path) {
         return "it is no regular file";
     }
     return std::strerror(errno);
-}
-
-// The word for a format in the messages about its file: "" for a WAV (the message texts
-// say "wave file"), the label of Opus and Ogg Vorbis, the others' names in capitals.
-std::string FormatWord(const OutputFormatRow& format) {
-    if (&format == &WavFormat()) {
-        return {};
-    }
-    const std::string_view name = format.name;
-    if (name == "opus" || name == "ogg") {
-        return format.label;
-    }
-    std::string word(name);
-    std::transform(word.begin(), word.end(), word.begin(), [](char c) {
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    });
-    return word;
 }
 
 // Whether a write to the name goes into something that cannot be gone back into: a FIFO or
@@ -213,7 +195,7 @@ std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path
     }
     if (!request.stop.stop_requested()) {
         observer.Message({JobError::CreateOutput, error,
-                          path == request.output ? "" : path.string(), FormatWord(format)});
+                          path == request.output ? "" : path.string(), format.word});
     }
     return nullptr;
 }
@@ -319,7 +301,7 @@ JobResult Finish(RenderStatus status, const RenderSource& source, Sinks& sinks,
     const RenderSink& failed = sinks.Failed();
     observer.Message({JobError::WriteOutput, failed.ErrorDetail(),
                       &failed == sinks.vocals.get() ? VocalsPath(output).string() : "",
-                      FormatWord(format)});
+                      format.word});
     return JobResult::Failed;
 }
 
@@ -423,7 +405,7 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
     if (!outputFormat->streams) {
         for (const fs::path& path : {request.output, VocalsPath(request.output)}) {
             if ((path == request.output || request.stems) && IsPipe(path)) {
-                observer.Message({JobError::CannotStream, FormatWord(*outputFormat),
+                observer.Message({JobError::CannotStream, outputFormat->word,
                                   path == request.output ? "" : path.string()});
                 return JobResult::Refused;
             }
