@@ -280,23 +280,18 @@ bool CommitBoth(Sinks& sinks) {
 
 JobResult Finish(RenderStatus status, const RenderSource& source, Sinks& sinks,
                  const fs::path& output, const OutputFormatRow& format, JobObserver& observer) {
-    switch (status) {
-        case RenderStatus::Done:
-            if (CommitBoth(sinks)) {
-                return JobResult::Done;
-            }
-            break;
-        case RenderStatus::Refused:
-            return JobResult::Refused;
-        case RenderStatus::Stopped:
-            return JobResult::Stopped;  // half a file is no copy: the output stays as it was
-        case RenderStatus::ReadFailed:
-            observer.Message({JobError::ReadInput, source.Status() == SourceStatus::Changed
-                                                       ? "it changed while it was read"
-                                                       : std::strerror(EIO)});
-            return JobResult::Failed;
-        case RenderStatus::WriteFailed:
-            break;
+    if (status == RenderStatus::Done && CommitBoth(sinks)) {
+        return JobResult::Done;
+    }
+    // Half a file is no copy: a stopped write leaves the output as it was.
+    if (status == RenderStatus::Stopped || status == RenderStatus::Refused) {
+        return status == RenderStatus::Stopped ? JobResult::Stopped : JobResult::Refused;
+    }
+    if (status == RenderStatus::ReadFailed) {
+        observer.Message({JobError::ReadInput, source.Status() == SourceStatus::Changed
+                                                   ? "it changed while it was read"
+                                                   : std::strerror(EIO)});
+        return JobResult::Failed;
     }
     const RenderSink& failed = sinks.Failed();
     observer.Message({JobError::WriteOutput, failed.ErrorDetail(),
@@ -346,22 +341,15 @@ bool MeasureRun(const WriteRequest& request, const RenderSettings& base, bool pr
         settings.keyTempo = {};
     }
     WaveFormat format;
-    switch (Render(*source, sink, settings, format, observer)) {
-        case RenderStatus::Done:
-            return true;
-        case RenderStatus::Stopped:
-            ended = JobResult::Stopped;
-            return false;
-        case RenderStatus::Refused:
-            ended = JobResult::Refused;
-            return false;
-        case RenderStatus::ReadFailed:
-        case RenderStatus::WriteFailed:
-            break;
+    const RenderStatus status = Render(*source, sink, settings, format, observer);
+    ended = status == RenderStatus::Stopped   ? JobResult::Stopped
+            : status == RenderStatus::Refused ? JobResult::Refused
+                                              : JobResult::Failed;
+    if (status == RenderStatus::ReadFailed || status == RenderStatus::WriteFailed) {
+        observer.Message(
+            {JobError::ReadInput, std::strerror(sink.Error() != 0 ? sink.Error() : EIO)});
     }
-    observer.Message({JobError::ReadInput, std::strerror(sink.Error() != 0 ? sink.Error() : EIO)});
-    ended = JobResult::Failed;
-    return false;
+    return status == RenderStatus::Done;
 }
 
 // The gain that brings the write's output to its loudness target: the input measured first
