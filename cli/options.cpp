@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <regex>
 
 #include "trackbars/parameters.h"
 
@@ -52,58 +53,24 @@ IntOption KnobOption(Knob knob, int& value) {
     return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};
 }
 
-// Digits only, at most nine of them: a part of a time.
-std::optional<std::int64_t> Digits(const std::string& text) {
-    if (text.empty() || text.size() > 9 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return std::nullopt;
-    }
-    return std::stoll(text);
-}
-
 // A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
 // ("1:23.40"), in microseconds; nothing for any other text.
 std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
-    std::string rest = text;
-    const bool suffix = !rest.empty() && rest.back() == 's';
-    if (suffix) {
-        rest.pop_back();
-    }
-    const std::size_t colon = rest.find(':');
-    const std::size_t dot = rest.find('.');
-    if (!suffix && colon == std::string::npos && dot == std::string::npos) {
-        return std::nullopt;  // a plain number is a trackbar step
-    }
-    std::int64_t minutes = 0;
-    if (colon != std::string::npos) {
-        const std::optional<std::int64_t> m = Digits(rest.substr(0, colon));
-        rest = rest.substr(colon + 1);
-        // Seconds after minutes are two digits, below 60.
-        if (!m || rest.find(':') != std::string::npos ||
-            rest.substr(0, rest.find('.')).size() != 2) {
-            return std::nullopt;
-        }
-        minutes = *m;
-    }
-    const std::size_t point = rest.find('.');
-    const std::optional<std::int64_t> seconds = Digits(rest.substr(0, point));
-    if (!seconds || (colon != std::string::npos && *seconds >= 60)) {
+    // Minutes and two digits of seconds below 60, or seconds alone; at most nine digits of
+    // either and six places.
+    static const std::regex kTime(R"((?:(\d{1,9}):([0-5]\d)|(\d{1,9}))(?:\.(\d{1,6}))?(s?))");
+    std::smatch time;
+    // A plain number is a trackbar step.
+    if (!std::regex_match(text, time, kTime) ||
+        (time[3].matched && !time[4].matched && time[5].length() == 0)) {
         return std::nullopt;
     }
-    std::int64_t micros = 0;
-    if (point != std::string::npos) {
-        std::string fraction = rest.substr(point + 1);
-        if (fraction.empty() || fraction.size() > 6) {
-            return std::nullopt;
-        }
-        fraction.resize(6, '0');
-        const std::optional<std::int64_t> f = Digits(fraction);
-        if (!f) {
-            return std::nullopt;
-        }
-        micros = *f;
-    }
-    return (minutes * 60 + *seconds) * 1000000 + micros;
+    const auto number = [&time](int part) {
+        return time[part].matched ? std::stoll(time[part].str()) : 0;
+    };
+    std::string fraction = time[4].str();
+    fraction.resize(6, '0');
+    return (number(1) * 60 + number(2) + number(3)) * 1000000 + std::stoll(fraction);
 }
 
 }  // namespace
