@@ -36,7 +36,7 @@ class BatchConsole : public BatchObserver {
             m_totalBytes += m_bytes.back();
         }
         if (bar) {
-            m_ticker = std::thread([this] { Tick(); });
+            m_ticker = std::jthread([this](const std::stop_token& stop) { Tick(stop); });
         }
     }
     ~BatchConsole() override { Finish(); }
@@ -93,11 +93,7 @@ class BatchConsole : public BatchObserver {
     }
 
     void Finish() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        m_wake.notify_all();
+        m_ticker.request_stop();
         if (m_ticker.joinable()) {
             m_ticker.join();
         }
@@ -116,10 +112,12 @@ class BatchConsole : public BatchObserver {
         }
     }
 
-    void Tick() {
+    // Redraws the bar until stopped.
+    void Tick(const std::stop_token& stop) {
         const auto start = std::chrono::steady_clock::now();
         std::unique_lock lock(m_mutex);
-        while (!m_wake.wait_for(lock, kRedrawEvery, [this] { return m_stopping; })) {
+        const auto stopped = [&stop] { return stop.stop_requested(); };
+        while (!m_wake.wait_for(lock, stop, kRedrawEvery, stopped)) {
             Draw(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         }
     }
@@ -151,10 +149,9 @@ class BatchConsole : public BatchObserver {
     std::atomic<std::size_t> m_finished{0};
     std::uintmax_t m_totalBytes = 0;
     std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_stopping = false;
+    std::condition_variable_any m_wake;
     bool m_barShown = false;
-    std::thread m_ticker;
+    std::jthread m_ticker;
 };
 
 std::string ProblemText(const BatchProblem& problem) {
