@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <string_view>
+#include <vector>
 
 #include "cli/options.h"
 
@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::size_t kHelpWidth = 80;
 constexpr std::size_t kHelpColumn = 24;
-constexpr char kUnbreakable = '\x1f';
 
 std::optional<int> WholeNumber(const std::string& text) {
     int value = 0;
@@ -20,43 +19,31 @@ std::optional<int> WholeNumber(const std::string& text) {
                                                               : std::nullopt;
 }
 
-// Spaces a line never breaks at: in "6 .. 510" and "320 kbps".
-std::string Unbreakable(std::string text) {
-    for (const std::string_view joint : {" .. ", " kbps"}) {
-        for (std::size_t at = text.find(joint); at != std::string::npos;
-             at = text.find(joint, at + 1)) {
-            text[at] = kUnbreakable;
-            if (joint.back() == ' ') {
-                text[at + joint.size() - 1] = kUnbreakable;
-            }
+// An option's help, its text wrapped at the help's width under the text's column; never inside
+// "6 .. 510" or before "kbps".
+std::string Wrapped(const std::string& option, const std::string& text) {
+    std::vector<std::string> words;
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t to = std::min(text.find(' ', from), text.size());
+        const std::string word = text.substr(from, to - from);
+        if (!words.empty() &&
+            (word == ".." || word.starts_with("kbps") || words.back().ends_with(" .."))) {
+            words.back() += " " + word;
+        } else {
+            words.push_back(word);
         }
+        from = to + 1;
     }
-    return text;
-}
-
-std::string Line(const std::string& option, std::string text) {
-    std::replace(text.begin(), text.end(), kUnbreakable, ' ');
-    return OptionHelpLine(option, text);
-}
-
-// An option's help, its text wrapped at the help's width under the text's column.
-std::string Wrapped(const std::string& option, const std::string& given) {
-    const std::string text = Unbreakable(given);
     std::string help;
     std::string line;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        std::size_t to = text.find(' ', from);
-        to = to == std::string::npos ? text.size() : to;
-        const std::string word = text.substr(from, to - from);
+    for (const std::string& word : words) {
         if (!line.empty() && kHelpColumn + line.size() + 1 + word.size() > kHelpWidth) {
-            help += Line(help.empty() ? option : "", line);
+            help += OptionHelpLine(help.empty() ? option : "", line);
             line.clear();
         }
         line += (line.empty() ? "" : " ") + word;
-        from = to + 1;
     }
-    return help + Line(help.empty() ? option : "", line);
+    return help + OptionHelpLine(help.empty() ? option : "", line);
 }
 
 std::string FormatNames() {
