@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <span>
 
 #include "cli/commands.h"
@@ -78,7 +79,7 @@ std::string MessageLine(const JobMessage& message) {
 
 void Console::ClearStatus() {
     if (m_statusShown) {
-        std::fputs("\r\033[K", m_err);
+        std::fputs("\r\033[K", stderr);
         m_statusShown = false;
     }
 }
@@ -98,8 +99,8 @@ void Console::Message(const JobMessage& message) {
         // Every line of the tool's says whose it is.
         text = "zerbex2-cli: " + text;
     }
-    std::fputs(Printable(text, true).c_str(), m_err);
-    std::fflush(m_err);
+    std::fputs(Printable(text, true).c_str(), stderr);
+    std::fflush(stderr);
 }
 
 void Console::Position(int step) {
@@ -134,22 +135,22 @@ void Console::DrawPlayStatus() {
         static_cast<long long>(PositionSeconds(m_position, length.dataBytes, length.byteRate));
     const auto all =
         static_cast<long long>(length.Known() ? length.dataBytes / length.byteRate : 0);
-    std::fprintf(m_err, "\r%lld:%02lld / %lld:%02lld  level [%.*s%*s]", at / 60, at % 60, all / 60,
+    std::fprintf(stderr, "\r%lld:%02lld / %lld:%02lld  level [%.*s%*s]", at / 60, at % 60, all / 60,
                  all % 60, segments, "########", 8 - segments, "");
     m_statusShown = true;
-    std::fflush(m_err);
+    std::fflush(stderr);
 }
 
 void Console::DrawBar(int percent) {
     const int filled = percent * kBarWidth / 100;
-    std::fprintf(m_err, "\r[%.*s%*s] %3d%%", filled, "########################################",
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
                  kBarWidth - filled, "", percent);
     m_statusShown = true;
-    std::fflush(m_err);
+    std::fflush(stderr);
 }
 
 void Console::FinishStatus() {
     ClearStatus();
-    std::fflush(m_err);
+    std::fflush(stderr);
     m_lastPercent = -1;
 }
