@@ -11,7 +11,6 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/output_options.h"
-#include "cli/preset_option.h"
 #include "jobs/threads.h"
 #include "trackbars/parameters.h"
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <regex>
 
+#include "cli/console.h"
+#include "settings/presets.h"
 #include "trackbars/parameters.h"
 
 namespace {
@@ -16,6 +18,41 @@ std::optional<int> ParseInt(const std::string& text) {
 
 std::string Quoted(const std::string& text) {
     return "'" + text + "'";
+}
+
+// "pan 0 low 8 high 57 left 13 right 13 output-level 25", the focus, key and tempo unless
+// they are the start-up ones, the mode after it unless mode 2.
+std::string SettingsText(const Preset& preset) {
+    std::string text;
+    for (const auto& [key, value] : PresetSettings(preset)) {
+        text.append(text.empty() ? "" : " ").append(key).append(" ").append(value);
+    }
+    return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
+}
+
+IntOption KnobOption(Knob knob, int& value) {
+    const KnobRow& row = RowOf(knob);
+    return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};
+}
+
+// A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
+// ("1:23.40"), in microseconds; nothing for any other text.
+std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
+    // Minutes and two digits of seconds below 60, or seconds alone; at most nine digits of
+    // either and six places.
+    static const std::regex kTime(R"((?:(\d{1,9}):([0-5]\d)|(\d{1,9}))(?:\.(\d{1,6}))?(s?))");
+    std::smatch time;
+    // A plain number is a trackbar step.
+    if (!std::regex_match(text, time, kTime) ||
+        (time[3].matched && !time[4].matched && time[5].length() == 0)) {
+        return std::nullopt;
+    }
+    const auto number = [&time](int part) {
+        return time[part].matched ? std::stoll(time[part].str()) : 0;
+    };
+    std::string fraction = time[4].str();
+    fraction.resize(6, '0');
+    return (number(1) * 60 + number(2) + number(3)) * 1000000 + std::stoll(fraction);
 }
 
 }  // namespace
@@ -46,34 +83,31 @@ ValueOption LoudnessOption(Loudness& loudness) {
             }};
 }
 
-namespace {
-
-IntOption KnobOption(Knob knob, int& value) {
-    const KnobRow& row = RowOf(knob);
-    return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};
+ValueOption PresetOption(RenderOptions& options) {
+    return {"--preset", [&options](const std::string& name) -> std::optional<std::string> {
+                const PresetList list = LoadPresets(DefaultPresetsPath());
+                for (const std::string& problem : list.problems) {
+                    PrintError(problem);
+                }
+                const Preset* preset = list.Find(name);
+                if (preset == nullptr) {
+                    return "unknown preset '" + Printable(name) + "'; the presets are " +
+                           Printable(list.Names());
+                }
+                options.mode = preset->mode;
+                options.positions = preset->positions;
+                options.loudness = preset->loudness;
+                return std::nullopt;
+            }};
 }
 
-// A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
-// ("1:23.40"), in microseconds; nothing for any other text.
-std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
-    // Minutes and two digits of seconds below 60, or seconds alone; at most nine digits of
-    // either and six places.
-    static const std::regex kTime(R"((?:(\d{1,9}):([0-5]\d)|(\d{1,9}))(?:\.(\d{1,6}))?(s?))");
-    std::smatch time;
-    // A plain number is a trackbar step.
-    if (!std::regex_match(text, time, kTime) ||
-        (time[3].matched && !time[4].matched && time[5].length() == 0)) {
-        return std::nullopt;
+std::string ShippedPresetsHelp() {
+    std::string help;
+    for (const Preset& preset : ShippedPresets().presets) {
+        help += OptionHelpLine(preset.name, SettingsText(preset));
     }
-    const auto number = [&time](int part) {
-        return time[part].matched ? std::stoll(time[part].str()) : 0;
-    };
-    std::string fraction = time[4].str();
-    fraction.resize(6, '0');
-    return (number(1) * 60 + number(2) + number(3)) * 1000000 + std::stoll(fraction);
+    return help;
 }
-
-}  // namespace
 
 ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros) {
     const KnobRow& row = RowOf(knob);

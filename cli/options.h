@@ -51,6 +51,14 @@ ValueOption ModeOption(PlayMode& mode);
 // "--loudness match|off|LUFS": the loudness writes bring their output to.
 ValueOption LoudnessOption(Loudness& loudness);
 
+// "--preset NAME": puts the preset's mode and positions into options where the option stands
+// among the others, so that those after it change them. The user's presets file is read then;
+// what is damaged in it is told on standard error and the rest still serves. An unknown NAME is
+// a usage error that lists the names.
+ValueOption PresetOption(RenderOptions& options);
+// The help's lines for the shipped presets: "  Start-up   pan 0 low 8 ...".
+std::string ShippedPresetsHelp();
+
 // A loop trackbar's option that takes a time too: steps go to steps, a time to micros.
 ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros);
 // The trackbars render and play take, in the help's order: processing, stereo, key and tempo.

@@ -6,14 +6,12 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/options.h"
-#include "cli/preset_option.h"
 #include "cli/stop_on_signals.h"
 #include "jobs/device_choice.h"
 #include "jobs/input_file.h"
 #include "jobs/job_runner.h"
 #include "jobs/sound.h"
 #include "settings/job_messages.h"
-#include "settings/presets.h"
 
 namespace {
 
@@ -134,7 +132,7 @@ int RunPlay(const std::vector<std::string>& args) {
     if (const auto error = ParseOptions(
             args, RenderIntOptions(options.render), flags, {"--once"}, files,
             {ModeOption(options.render.mode),
-             PresetOption(options.render, DefaultPresetsPath()),
+             PresetOption(options.render),
              LoopOption(Knob::LoopStart, options.loopStart, options.loopStartMicros),
              LoopOption(Knob::LoopEnd, options.loopEnd, options.loopEndMicros),
              LoudnessOption(options.render.loudness),

@@ -9,12 +9,10 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/output_options.h"
-#include "cli/preset_option.h"
 #include "cli/stop_on_signals.h"
 #include "jobs/job_runner.h"
 #include "jobs/threads.h"
 #include "settings/job_messages.h"
-#include "settings/presets.h"
 
 namespace {
 
@@ -96,10 +94,9 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error =
-            ParseOptions(args, intOptions, flags, {"--flac", "--no-clobber", "--stems"}, files,
-                         {ModeOption(options.mode), PresetOption(options, DefaultPresetsPath()),
-                          LoudnessOption(options.loudness)})) {
+    if (const auto error = ParseOptions(
+            args, intOptions, flags, {"--flac", "--no-clobber", "--stems"}, files,
+            {ModeOption(options.mode), PresetOption(options), LoudnessOption(options.loudness)})) {
         return UsageError(*error);
     }
     if (std::find(files.begin(), files.end(), "") != files.end()) {
