@@ -9,13 +9,6 @@
 
 namespace {
 
-// A whole number as a person writes one: an optional sign, then digits; no blanks, no
-// second sign, no base prefix, nothing after.
-std::optional<int> ParseInt(const std::string& text) {
-    const std::optional<int> steps = StepsFromText(text, 1);
-    return text.find('.') == std::string::npos ? steps : std::nullopt;
-}
-
 std::string Quoted(const std::string& text) {
     return "'" + text + "'";
 }
@@ -117,7 +110,8 @@ ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micro
                     micros = *time;
                     return std::optional<std::string>();
                 }
-                const std::optional<int> number = ParseInt(value);
+                // A whole number: steps of one have no places.
+                const std::optional<int> number = StepsFromText(value, 1);
                 if (!number || *number < row.min || *number > row.max) {
                     return std::optional<std::string>(
                         name + " must be " + RangeText(row.min, row.max, 1) +
@@ -189,8 +183,7 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
             }
             continue;
         }
-        const std::optional<int> number =
-            option->perUnit == 1 ? ParseInt(value) : StepsFromText(value, option->perUnit);
+        const std::optional<int> number = StepsFromText(value, option->perUnit);
         if (!number || *number < option->min || *number > option->max) {
             return name + " must be " + RangeText(option->min, option->max, option->perUnit) +
                    " (got " + Quoted(value) + ")";
