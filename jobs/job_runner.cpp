@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -27,24 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Holds the runner for one job; a second job finds it taken.
-class OneJob {
-  public:
-    explicit OneJob(std::atomic<bool>& busy) : m_busy(busy), m_taken(!busy.exchange(true)) {}
-    ~OneJob() {
-        if (m_taken) {
-            m_busy = false;
-        }
-    }
-    OneJob(const OneJob&) = delete;
-    OneJob& operator=(const OneJob&) = delete;
-    explicit operator bool() const { return m_taken; }
-
-  private:
-    std::atomic<bool>& m_busy;
-    bool m_taken;
-};
 
 // The folder whose file system the output fills; none for a device or FIFO, which take any.
 std::optional<fs::path> OutputFolder(const fs::path& output) {
@@ -499,7 +482,7 @@ JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}
 JobRunner::~JobRunner() = default;
 
 JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
-    const OneJob job(m_busy);
+    const std::unique_lock job(m_running, std::try_to_lock);
     if (!job) {
         return JobResult::Busy;
     }
@@ -515,7 +498,7 @@ JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
 
 JobResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioOut& out,
                           JobObserver& observer, bool once) {
-    const OneJob job(m_busy);
+    const std::unique_lock job(m_running, std::try_to_lock);
     if (!job) {
         return JobResult::Busy;
     }

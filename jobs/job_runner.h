@@ -4,9 +4,9 @@
 // every write needs (the output is not the input under any spelling, the output is replaced
 // only by a whole file, one job at a time) and picks the pipeline for the input and output.
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "codecs/output_formats.h"
@@ -74,10 +74,9 @@ class JobRunner {
     // end ends the job instead of going back.
     JobResult Play(const InputFile& input, PlayControls& controls, AudioOut& out,
                    JobObserver& observer, bool once = false);
-    bool Busy() const { return m_busy.load(); }
 
   private:
-    std::atomic<bool> m_busy{false};
+    std::mutex m_running;  // held by the job that runs: a second one finds it taken
     WaveFormat m_format;
     std::unique_ptr<DiskSpace> m_disk;
 };
