@@ -92,11 +92,16 @@ std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
     return std::nullopt;
 }
 
-std::variant<const OutputFormatRow*, std::string> FormatOption(const std::string& name) {
-    if (const OutputFormatRow* format = FormatNamed(name)) {
-        return format;
+std::variant<const OutputFormatRow*, std::string> BatchFormat(
+    const std::optional<std::string>& name, bool flac) {
+    const OutputFormatRow* format = name ? FormatNamed(*name) : FormatNamed(flac ? "flac" : "wav");
+    if (format == nullptr) {
+        return "--format must be one of " + FormatNames() + " (got '" + *name + "')";
     }
-    return "--format must be one of " + FormatNames() + " (got '" + name + "')";
+    if (flac && format != FormatNamed("flac")) {
+        return "--flac and --format " + *name + " ask for different formats";
+    }
+    return format;
 }
 
 std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatRow& format,

@@ -25,8 +25,9 @@ std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const
 std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
                                              OutputOptionTexts& texts);
 
-// The format --format names (wav, flac, ...), or an error text.
-std::variant<const OutputFormatRow*, std::string> FormatOption(const std::string& name);
+// A batch's format: the one --format names (wav, flac, ...), --flac's, or WAV; or an error text.
+std::variant<const OutputFormatRow*, std::string> BatchFormat(
+    const std::optional<std::string>& name, bool flac);
 
 // --quality and --bitrate for the format, or an error text when they do not fit it.
 std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatRow& format,

@@ -61,20 +61,6 @@ int RenderOne(const WriteRequest& request, std::stop_source& stop) {
     return result == JobResult::Done ? kExitOk : kExitFailed;
 }
 
-// A batch's format: --format's, --flac's, or WAV.
-std::variant<const OutputFormatRow*, std::string> BatchFormat(
-    const std::optional<std::string>& name, bool flac) {
-    if (!name) {
-        return flac ? FormatNamed("flac") : &WavFormat();
-    }
-    auto format = FormatOption(*name);
-    const auto* const* chosen = std::get_if<const OutputFormatRow*>(&format);
-    if (flac && chosen != nullptr && *chosen != FormatNamed("flac")) {
-        return std::string("--flac and --format ") + *name + " ask for different formats";
-    }
-    return format;
-}
-
 }  // namespace
 
 int RunRender(const std::vector<std::string>& givenArgs) {
