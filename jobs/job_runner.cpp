@@ -188,8 +188,8 @@ std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path
 bool VocalsNameFree(const WriteRequest& request, JobObserver& observer) {
     const fs::path vocals = VocalsPath(request.output);
     // Links count, dangling ones too: two sinks must never write one file.
-    const bool clash = SameFile(request.input, vocals) || SameOutputTarget(request.input, vocals) ||
-                       SameOutputTarget(request.output, vocals);
+    const bool clash =
+        SameOutputTarget(request.input, vocals) || SameOutputTarget(request.output, vocals);
     if (clash) {
         observer.Message({JobError::SameFile, {}, vocals.string()});
     }
