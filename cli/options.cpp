@@ -23,11 +23,6 @@ std::string SettingsText(const Preset& preset) {
     return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
 }
 
-IntOption KnobOption(Knob knob, int& value) {
-    const KnobRow& row = RowOf(knob);
-    return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};
-}
-
 // A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
 // ("1:23.40"), in microseconds; nothing for any other text.
 std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
@@ -130,10 +125,24 @@ std::vector<Knob> RenderKnobs() {
     return knobs;
 }
 
-std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
-    std::vector<IntOption> all;
+ValueOption IntOption(const std::string& name, int min, int max, int& value, int perUnit) {
+    return {name, [=, &value](const std::string& text) -> std::optional<std::string> {
+                const std::optional<int> number = StepsFromText(text, perUnit);
+                if (!number || *number < min || *number > max) {
+                    return name + " must be " + RangeText(min, max, perUnit) + " (got " +
+                           Quoted(text) + ")";
+                }
+                value = *number;
+                return std::nullopt;
+            }};
+}
+
+std::vector<ValueOption> KnobOptions(RenderOptions& options) {
+    std::vector<ValueOption> all;
     for (const Knob knob : RenderKnobs()) {
-        all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
+        const KnobRow& row = RowOf(knob);
+        all.push_back(IntOption(std::string("--") + row.name, row.min, row.max,
+                                PositionOf(options.positions, knob), row.perUnit));
     }
     return all;
 }
@@ -146,11 +155,10 @@ std::string OptionHelpLine(const std::string& option, const std::string& help) {
 }
 
 std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
-                                        const std::vector<IntOption>& intOptions,
+                                        const std::vector<ValueOption>& options,
                                         std::vector<std::string>& flags,
                                         const std::vector<std::string>& knownFlags,
-                                        std::vector<std::string>& positional,
-                                        const std::vector<ValueOption>& valueOptions) {
+                                        std::vector<std::string>& positional) {
     bool onlyPositional = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -168,27 +176,17 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
         }
         const std::size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        const auto valueOption = std::ranges::find(valueOptions, name, &ValueOption::name);
-        const auto option = std::ranges::find(intOptions, name, &IntOption::name);
-        if (valueOption == valueOptions.end() && option == intOptions.end()) {
+        const auto option = std::ranges::find(options, name, &ValueOption::name);
+        if (option == options.end()) {
             return "unknown option " + Quoted(arg);
         }
         if (eq == std::string::npos && i + 1 == args.size()) {
             return "option " + name + " needs a value";
         }
-        const std::string value = eq != std::string::npos ? arg.substr(eq + 1) : args[++i];
-        if (valueOption != valueOptions.end()) {
-            if (std::optional<std::string> refused = valueOption->apply(value)) {
-                return refused;
-            }
-            continue;
+        if (auto refused =
+                option->apply(eq != std::string::npos ? arg.substr(eq + 1) : args[++i])) {
+            return refused;
         }
-        const std::optional<int> number = StepsFromText(value, option->perUnit);
-        if (!number || *number < option->min || *number > option->max) {
-            return name + " must be " + RangeText(option->min, option->max, option->perUnit) +
-                   " (got " + Quoted(value) + ")";
-        }
-        *option->value = *number;
     }
     return std::nullopt;
 }

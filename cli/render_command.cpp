@@ -75,14 +75,15 @@ int RunRender(const std::vector<std::string>& givenArgs) {
         return UsageError(*error);
     }
     int threads = CoreCount();
-    std::vector<IntOption> intOptions = RenderIntOptions(options);
-    intOptions.push_back({"-j", 1, kMaxThreads, &threads});
-    intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
+    std::vector<ValueOption> known = KnobOptions(options);
+    known.insert(
+        known.end(),
+        {IntOption("-j", 1, kMaxThreads, threads), IntOption("--jobs", 1, kMaxThreads, threads),
+         ModeOption(options.mode), PresetOption(options), LoudnessOption(options.loudness)});
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(
-            args, intOptions, flags, {"--flac", "--no-clobber", "--stems"}, files,
-            {ModeOption(options.mode), PresetOption(options), LoudnessOption(options.loudness)})) {
+    if (const auto error =
+            ParseOptions(args, known, flags, {"--flac", "--no-clobber", "--stems"}, files)) {
         return UsageError(*error);
     }
     if (std::find(files.begin(), files.end(), "") != files.end()) {
