@@ -53,13 +53,11 @@ class BatchConsole : public BatchObserver {
         const std::lock_guard lock(m_mutex);
         ClearBar();
         for (const std::filesystem::path& name : m_items[item].existing) {
-            std::fprintf(stderr, "zerbex2-cli: %s exists; left as it was (--no-clobber)\n",
-                         Printable(name.string()).c_str());
+            PrintError(name.string() + " exists; left as it was (--no-clobber)");
         }
         if (m_items[item].existing.size() == 1 &&
             m_items[item].existing.front() != m_items[item].output) {
-            std::fprintf(stderr, "zerbex2-cli: %s was not written either\n",
-                         Printable(m_items[item].output.string()).c_str());
+            PrintError(m_items[item].output.string() + " was not written either");
         }
     }
 
@@ -74,8 +72,7 @@ class BatchConsole : public BatchObserver {
         ClearBar();
         if (result == JobResult::Done) {
             for (const std::filesystem::path& name : m_items[item].existing) {
-                std::fprintf(stderr, "zerbex2-cli: %s replaced\n",
-                             Printable(name.string()).c_str());
+                PrintError(name.string() + " replaced");
             }
         }
         if (result != JobResult::Done && messages.empty()) {
@@ -83,9 +80,7 @@ class BatchConsole : public BatchObserver {
         }
         for (const JobMessage& message : messages) {
             std::string line = MessageLine(message);
-            while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) {
-                line.pop_back();
-            }
+            line.erase(line.find_last_not_of("\n ") + 1);
             std::replace(line.begin(), line.end(), '\n', ' ');
             Report(item, line);
         }
@@ -189,8 +184,7 @@ int RunBatchRender(const WriteRequest& request, std::stop_source& stop, const Ba
         written = RunBatch(items, request, batch.threads, batch.noClobber, console);
     }
     if (stop.stop_requested()) {
-        std::fprintf(stderr,
-                     "zerbex2-cli: interrupted; unfinished outputs were left as they were\n");
+        PrintError("interrupted; unfinished outputs were left as they were");
     }
     return written == JobResult::Done ? kExitOk : kExitFailed;
 }

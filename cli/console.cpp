@@ -66,9 +66,7 @@ void PrintError(const std::string& message) {
 std::string MessageLine(const JobMessage& message) {
     std::string text = MessageText(message);
     if (!message.detail.empty() && !Among(kDetailIsTheText, message.error)) {
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-            text.pop_back();
-        }
+        text.erase(text.find_last_not_of("\n ") + 1);
         text += ": " + message.detail;
     }
     if (text.empty() || text.back() != '\n') {
