@@ -1,16 +1,11 @@
 #include "codecs/output_formats.h"
 
+#include <strings.h>
+
 #include <algorithm>
-#include <cctype>
+#include <iterator>
 
 namespace {
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 std::string Range(int min, int max) {
     return std::to_string(min) + " .. " + std::to_string(max);
@@ -28,14 +23,13 @@ std::string Steps(const OutputFormatRow& format) {
 }  // namespace
 
 const OutputFormatRow* FormatOfExtension(std::string_view extension) {
-    for (const OutputFormatRow& format : kOutputFormats) {
-        for (const char* own : format.extensions) {
-            if (own != nullptr && SameIgnoringCase(own, extension)) {
-                return &format;
-            }
-        }
-    }
-    return nullptr;
+    const std::string text(extension);
+    const auto* found = std::ranges::find_if(kOutputFormats, [&text](const OutputFormatRow& row) {
+        return std::ranges::any_of(row.extensions, [&text](const char* own) {
+            return own != nullptr && strcasecmp(own, text.c_str()) == 0;
+        });
+    });
+    return found != std::end(kOutputFormats) ? found : nullptr;
 }
 
 const OutputFormatRow* FormatNamed(std::string_view name) {
