@@ -65,14 +65,13 @@ std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs, const 
     std::vector<BatchItem> items;
     items.reserve(inputs.size());
     for (const std::string& input : inputs) {
-        BatchItem item{input, folder / (fs::path(input).stem().string() + extension), false, {}};
+        BatchItem item{input, folder / (fs::path(input).stem().string() + extension), {}};
         for (const fs::path& name : {item.output, VocalsPath(item.output)}) {
             std::error_code ec;
             if ((stems || name == item.output) && fs::exists(fs::symlink_status(name, ec))) {
                 item.existing.push_back(name);
             }
         }
-        item.replaces = !item.existing.empty();
         items.push_back(std::move(item));
     }
     return items;
@@ -135,7 +134,7 @@ JobResult RunBatch(const std::vector<BatchItem>& items, const WriteRequest& requ
                    bool noClobber, BatchObserver& observer) {
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (noClobber && items[i].replaces) {
+        if (noClobber && !items[i].existing.empty()) {
             observer.Skipped(i);
         } else {
             chosen.push_back(i);

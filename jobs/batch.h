@@ -17,8 +17,8 @@
 struct BatchItem {
     std::filesystem::path input;
     std::filesystem::path output;
-    bool replaces = false;                        // the output exists, or with stems its vocals
-    std::vector<std::filesystem::path> existing;  // those of them that exist, the output first
+    // What it replaces: the output where it exists, and with stems its vocals; the output first.
+    std::vector<std::filesystem::path> existing;
 };
 
 // folder/NAME.extension for each input (extension with its dot); with stems, each output's
