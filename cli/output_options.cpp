@@ -54,8 +54,6 @@ std::string FormatNames() {
     return names;
 }
 
-}  // namespace
-
 std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const std::string& name,
                                            std::optional<std::string>& value) {
     const std::string inlined = name + "=";
@@ -80,13 +78,20 @@ std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const
     return std::nullopt;
 }
 
+}  // namespace
+
 std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
                                              OutputOptionTexts& texts) {
     for (auto [name, value] :
-         {std::pair{"--format", &texts.format}, std::pair{"--quality", &texts.quality},
-          std::pair{"--bitrate", &texts.bitrate}}) {
+         {std::pair{"--output-dir", &texts.outputDir}, std::pair{"--format", &texts.format},
+          std::pair{"--quality", &texts.quality}, std::pair{"--bitrate", &texts.bitrate}}) {
         if (auto error = TakeValueOption(args, name, *value)) {
             return error;
+        }
+        // An empty folder is an error: a script whose variable is unset passes one, and must
+        // not write over its inputs.
+        if (texts.outputDir && texts.outputDir->empty()) {
+            return "option --output-dir needs a folder";
         }
     }
     return std::nullopt;

@@ -25,17 +25,6 @@ bool WorthAProgressBar(const std::string& input) {
     return !ec && size >= kProgressMinBytes;
 }
 
-// Takes "--output-dir DIR" and "--output-dir=DIR" out of args. An empty DIR is an error: a
-// script whose variable is unset passes one, and must not write over its inputs.
-std::optional<std::string> TakeOutputDir(std::vector<std::string>& args,
-                                         std::optional<std::string>& dir) {
-    if (auto error = TakeValueOption(args, "--output-dir", dir)) {
-        return error;
-    }
-    return dir && dir->empty() ? std::optional<std::string>("option --output-dir needs a folder")
-                               : std::nullopt;
-}
-
 int RenderOne(const WriteRequest& request, std::stop_source& stop) {
     const std::string input = request.input.string();
     const std::string output = request.output.string();
@@ -66,11 +55,7 @@ int RenderOne(const WriteRequest& request, std::stop_source& stop) {
 int RunRender(const std::vector<std::string>& givenArgs) {
     RenderOptions options;
     std::vector<std::string> args = givenArgs;
-    std::optional<std::string> outputDir;
     OutputOptionTexts outputTexts;
-    if (auto error = TakeOutputDir(args, outputDir)) {
-        return UsageError(*error);
-    }
     if (auto error = TakeOutputOptions(args, outputTexts)) {
         return UsageError(*error);
     }
@@ -95,7 +80,7 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     const bool stems = flag("--stems");
     std::erase(flags, "--stems");
     const OutputFormatRow* row = nullptr;
-    if (outputDir) {
+    if (outputTexts.outputDir) {
         if (files.empty()) {
             return UsageError("render --output-dir needs at least one INPUT");
         }
@@ -129,9 +114,10 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     request.stems = stems;
     request.loudness = options.loudness;
     request.stop = stop.get_token();
-    if (outputDir) {
+    if (outputTexts.outputDir) {
         return RunBatchRender(
-            request, stop, {*outputDir, threads, row->extensions[0], flag("--no-clobber")}, files);
+            request, stop,
+            {*outputTexts.outputDir, threads, row->extensions[0], flag("--no-clobber")}, files);
     }
     request.input = files[0];
     request.output = files[1];
