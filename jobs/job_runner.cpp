@@ -478,16 +478,13 @@ bool SameFile(const fs::path& input, const fs::path& output) {
     return fs::equivalent(input, output, ec) && !ec;
 }
 
-JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}
-JobRunner::~JobRunner() = default;
-
 JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
     const std::unique_lock job(m_running, std::try_to_lock);
     if (!job) {
         return JobResult::Busy;
     }
     WriteRequest withDisk = request;
-    withDisk.disk = withDisk.disk != nullptr ? withDisk.disk : m_disk.get();
+    withDisk.disk = withDisk.disk != nullptr ? withDisk.disk : &m_disk;
     std::optional<RenderPool> pool;
     if (withDisk.pool == nullptr && withDisk.threads) {
         withDisk.pool = &pool.emplace(*withDisk.threads);

@@ -5,7 +5,6 @@
 // only by a whole file, one job at a time) and picks the pipeline for the input and output.
 
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -16,10 +15,9 @@
 #include "jobs/playback_job.h"
 #include "playback/audio_out.h"
 #include "processing/loudness.h"
+#include "render/disk_space.h"
 #include "render/job_observer.h"
 #include "render/render.h"
-
-class DiskSpace;
 
 // The parameters are copied when the job starts; the vocals sink is the job's own. A key and
 // tempo other than neutral have the input decoded as any file that is no 16-bit WAV is, and
@@ -63,11 +61,10 @@ JobMessage CannotWriteMessage(const std::filesystem::path& output);
 // side (a batch) each have a runner of their own.
 class JobRunner {
   public:
-    JobRunner();
-    ~JobRunner();
+    JobRunner() = default;
     JobRunner(const JobRunner&) = delete;
     JobRunner& operator=(const JobRunner&) = delete;
-    DiskSpace& Disk() { return *m_disk; }
+    DiskSpace& Disk() { return m_disk; }
 
     JobResult Write(const WriteRequest& request, JobObserver& observer);
     // Plays the input as it is, or its decoded copy as far as it is written; once: the loop
@@ -78,5 +75,5 @@ class JobRunner {
   private:
     std::mutex m_running;  // held by the job that runs: a second one finds it taken
     WaveFormat m_format;
-    std::unique_ptr<DiskSpace> m_disk;
+    DiskSpace m_disk;
 };
