@@ -15,7 +15,6 @@
 #include "cli/console.h"
 #include "cli/stop_on_signals.h"
 #include "jobs/batch.h"
-#include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/console.h"
 #include "cli/options.h"
 #include "cli/output_options.h"
 #include "jobs/threads.h"

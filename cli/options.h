@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/job_runner.h"
+#include "processing/loudness.h"
 #include "trackbars/parameters.h"
 
 // Trackbar positions given on the command line; the defaults are the window's start-up

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <variant>

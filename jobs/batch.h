@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <vector>
 

@@ -6,11 +6,10 @@
 
 #include "jobs/key_tempo_out.h"
 #include "jobs/loudness_out.h"
+#include "processing/block.h"
 #include "processing/fast_frames.h"
 #include "render/metered_frames.h"
 #include "render/position_counter.h"
-#include "render/render.h"
-#include "render/segmented_write.h"
 
 namespace {
 
