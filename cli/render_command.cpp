@@ -76,8 +76,7 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     const auto flag = [&flags](const char* name) {
         return std::find(flags.begin(), flags.end(), name) != flags.end();
     };
-    const bool stems = flag("--stems");
-    std::erase(flags, "--stems");
+    const bool stems = std::erase(flags, "--stems") > 0;
     const OutputFormatRow* row = nullptr;
     if (outputTexts.outputDir) {
         if (files.empty()) {
