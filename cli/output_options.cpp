@@ -78,6 +78,29 @@ std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const
     return std::nullopt;
 }
 
+std::string Range(int min, int max) {
+    return std::to_string(min) + " .. " + std::to_string(max);
+}
+
+std::string Steps(const OutputFormatRow& format) {
+    std::string steps;
+    for (int q = format.qualityMin; q <= format.qualityMax; ++q) {
+        steps += (steps.empty() ? "" : ", ") +
+                 std::to_string(format.steps[static_cast<std::size_t>(q - format.qualityMin)]);
+    }
+    return steps + " kbps";
+}
+
+// "--quality 0 .. 9 (LAME V0 (best) .. V9...), default 2; or --bitrate 8 .. 320 kbps,
+// constant": what a lossy format takes, for the help.
+std::string QualityHelp(const OutputFormatRow& format) {
+    const std::string levels =
+        format.scale == QualityScale::VbrLevel ? format.qualityNote : Steps(format);
+    return "--quality " + Range(format.qualityMin, format.qualityMax) + " (" + levels +
+           "), default " + std::to_string(format.qualityStart) + "; or --bitrate " +
+           Range(format.bitrateMin, format.bitrateMax) + " kbps, " + format.bitrateNote;
+}
+
 }  // namespace
 
 std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
@@ -159,8 +182,8 @@ std::string OutputHelp() {
         if (format.rate != 0) {
             text += ", resampled to " + std::to_string(format.rate / 1000) + " kHz";
         }
-        if (const std::string quality = QualityHelp(format); !quality.empty()) {
-            text += ": " + quality;
+        if (format.scale != QualityScale::None) {
+            text += ": " + QualityHelp(format);
         }
         help += Wrapped(extensions, text);
     }

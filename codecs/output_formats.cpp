@@ -5,23 +5,6 @@
 #include <algorithm>
 #include <iterator>
 
-namespace {
-
-std::string Range(int min, int max) {
-    return std::to_string(min) + " .. " + std::to_string(max);
-}
-
-std::string Steps(const OutputFormatRow& format) {
-    std::string steps;
-    for (int q = format.qualityMin; q <= format.qualityMax; ++q) {
-        steps += (steps.empty() ? "" : ", ") +
-                 std::to_string(format.steps[static_cast<std::size_t>(q - format.qualityMin)]);
-    }
-    return steps + " kbps";
-}
-
-}  // namespace
-
 const OutputFormatRow* FormatOfExtension(std::string_view extension) {
     const std::string text(extension);
     const auto* found = std::ranges::find_if(kOutputFormats, [&text](const OutputFormatRow& row) {
@@ -59,15 +42,4 @@ EncoderSettings SettleQuality(const OutputFormatRow& format, const QualityChoice
         settings.bitrateKbps = format.steps[static_cast<std::size_t>(quality - format.qualityMin)];
     }
     return settings;
-}
-
-std::string QualityHelp(const OutputFormatRow& format) {
-    if (format.scale == QualityScale::None) {
-        return "";
-    }
-    const std::string levels =
-        format.scale == QualityScale::VbrLevel ? format.qualityNote : Steps(format);
-    return "--quality " + Range(format.qualityMin, format.qualityMax) + " (" + levels +
-           "), default " + std::to_string(format.qualityStart) + "; or --bitrate " +
-           Range(format.bitrateMin, format.bitrateMax) + " kbps, " + format.bitrateNote;
 }

@@ -94,7 +94,3 @@ struct EncoderSettings {
 // A choice that fits the format (cli/output_options.h checks it), with the format's defaults for
 // what it leaves unset.
 EncoderSettings SettleQuality(const OutputFormatRow& format, const QualityChoice& choice);
-
-// "--quality 0 .. 9 (LAME V0 (best) .. V9...), default 2; or --bitrate 8 .. 320 kbps,
-// constant": what a format takes, for the help; empty for a lossless one.
-std::string QualityHelp(const OutputFormatRow& format);
