@@ -15,7 +15,6 @@
 #include "cli/console.h"
 #include "cli/stop_on_signals.h"
 #include "jobs/batch.h"
-#include "settings/job_messages.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +35,7 @@ class BatchConsole : public BatchObserver {
             m_totalBytes += m_bytes.back();
         }
         if (bar) {
-            m_ticker = std::thread([this] { Tick(); });
+            m_ticker = std::jthread([this](const std::stop_token& stop) { Tick(stop); });
         }
     }
     ~BatchConsole() override { Finish(); }
@@ -53,13 +52,11 @@ class BatchConsole : public BatchObserver {
         const std::lock_guard lock(m_mutex);
         ClearBar();
         for (const std::filesystem::path& name : m_items[item].existing) {
-            std::fprintf(stderr, "zerbex2-cli: %s exists; left as it was (--no-clobber)\n",
-                         Printable(name.string()).c_str());
+            PrintError(name.string() + " exists; left as it was (--no-clobber)");
         }
         if (m_items[item].existing.size() == 1 &&
             m_items[item].existing.front() != m_items[item].output) {
-            std::fprintf(stderr, "zerbex2-cli: %s was not written either\n",
-                         Printable(m_items[item].output.string()).c_str());
+            PrintError(m_items[item].output.string() + " was not written either");
         }
     }
 
@@ -74,8 +71,7 @@ class BatchConsole : public BatchObserver {
         ClearBar();
         if (result == JobResult::Done) {
             for (const std::filesystem::path& name : m_items[item].existing) {
-                std::fprintf(stderr, "zerbex2-cli: %s replaced\n",
-                             Printable(name.string()).c_str());
+                PrintError(name.string() + " replaced");
             }
         }
         if (result != JobResult::Done && messages.empty()) {
@@ -83,9 +79,7 @@ class BatchConsole : public BatchObserver {
         }
         for (const JobMessage& message : messages) {
             std::string line = MessageLine(message);
-            while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) {
-                line.pop_back();
-            }
+            line.erase(line.find_last_not_of("\n ") + 1);
             std::replace(line.begin(), line.end(), '\n', ' ');
             Report(item, line);
         }
@@ -93,11 +87,7 @@ class BatchConsole : public BatchObserver {
     }
 
     void Finish() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        m_wake.notify_all();
+        m_ticker.request_stop();
         if (m_ticker.joinable()) {
             m_ticker.join();
         }
@@ -116,10 +106,12 @@ class BatchConsole : public BatchObserver {
         }
     }
 
-    void Tick() {
+    // Redraws the bar until stopped.
+    void Tick(const std::stop_token& stop) {
         const auto start = std::chrono::steady_clock::now();
         std::unique_lock lock(m_mutex);
-        while (!m_wake.wait_for(lock, kRedrawEvery, [this] { return m_stopping; })) {
+        const auto stopped = [&stop] { return stop.stop_requested(); };
+        while (!m_wake.wait_for(lock, stop, kRedrawEvery, stopped)) {
             Draw(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         }
     }
@@ -151,10 +143,9 @@ class BatchConsole : public BatchObserver {
     std::atomic<std::size_t> m_finished{0};
     std::uintmax_t m_totalBytes = 0;
     std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_stopping = false;
+    std::condition_variable_any m_wake;
     bool m_barShown = false;
-    std::thread m_ticker;
+    std::jthread m_ticker;
 };
 
 std::string ProblemText(const BatchProblem& problem) {
@@ -174,31 +165,25 @@ std::string ProblemText(const BatchProblem& problem) {
 
 }  // namespace
 
-int RunBatchRender(const RenderOptions& options, const BatchOptions& batch,
+int RunBatchRender(const WriteRequest& request, std::stop_source& stop, const BatchOptions& batch,
                    const std::vector<std::string>& inputs) {
     const std::vector<BatchItem> items =
-        BatchItems(inputs, batch.outputDir, batch.extension, batch.stems);
+        BatchItems(inputs, batch.outputDir, batch.extension, request.stems);
     if (const std::optional<BatchProblem> problem =
-            CheckBatch(items, batch.outputDir, batch.stems)) {
+            CheckBatch(items, batch.outputDir, request.stems)) {
         PrintError(ProblemText(*problem) + "; nothing was written");
         return kExitFailed;
     }
-    ProcessingParameters params;
-    ApplyRenderOptions(options, params);
-    std::stop_source stop;
     JobResult written = JobResult::Failed;
     {
         // Ctrl-C stops every job: no output is left half written, none is started after.
         // Taken first, so that every thread started below leaves the signals to it.
         StopOnSignals signals(stop);
         BatchConsole console(items, StderrIsTerminal());
-        written = RunBatch(
-            items, params, stop.get_token(), batch.threads, console,
-            {batch.noClobber, batch.quality, KeyTempoOf(options), batch.stems, options.loudness});
+        written = RunBatch(items, request, batch.threads, batch.noClobber, console);
     }
     if (stop.stop_requested()) {
-        std::fprintf(stderr,
-                     "zerbex2-cli: interrupted; unfinished outputs were left as they were\n");
+        PrintError("interrupted; unfinished outputs were left as they were");
     }
     return written == JobResult::Done ? kExitOk : kExitFailed;
 }

@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <span>
+
 #include "cli/commands.h"
 
 #include "settings/job_messages.h"
@@ -11,35 +15,20 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-enum class About { Input, Output, Neither };
-
 // Messages about a file name it: a batch or a script may run many.
-About Subject(JobError error) {
-    switch (error) {
-        case JobError::ReadInput:
-        case JobError::NotStereo:
-        case JobError::Not16Bit:
-        case JobError::NotAudio:
-        case JobError::NoDecodeSpace:
-        case JobError::TooLongForWav:
-        case JobError::DecodedShort:
-            return About::Input;
-        case JobError::CreateOutput:
-        case JobError::WriteOutput:
-        case JobError::SameFile:
-        case JobError::CannotWriteFormat:
-        case JobError::CannotStream:
-            return About::Output;
-        default:
-            return About::Neither;
-    }
-}
-
+constexpr JobError kAboutInput[] = {
+    JobError::ReadInput,     JobError::NotStereo,     JobError::Not16Bit,    JobError::NotAudio,
+    JobError::NoDecodeSpace, JobError::TooLongForWav, JobError::DecodedShort};
+constexpr JobError kAboutOutput[] = {JobError::CreateOutput, JobError::WriteOutput,
+                                     JobError::SameFile, JobError::CannotWriteFormat,
+                                     JobError::CannotStream};
 // Where the text is the detail itself, there is nothing to add.
-bool DetailIsTheText(JobError error) {
-    return error == JobError::DeviceFailed || error == JobError::CacheUnusable ||
-           error == JobError::DecodedShort || error == JobError::CannotWriteFormat ||
-           error == JobError::CannotStream;
+constexpr JobError kDetailIsTheText[] = {JobError::DeviceFailed, JobError::CacheUnusable,
+                                         JobError::DecodedShort, JobError::CannotWriteFormat,
+                                         JobError::CannotStream};
+
+bool Among(std::span<const JobError> errors, JobError error) {
+    return std::ranges::find(errors, error) != errors.end();
 }
 
 }  // namespace
@@ -76,10 +65,8 @@ void PrintError(const std::string& message) {
 
 std::string MessageLine(const JobMessage& message) {
     std::string text = MessageText(message);
-    if (!message.detail.empty() && !DetailIsTheText(message.error)) {
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-            text.pop_back();
-        }
+    if (!message.detail.empty() && !Among(kDetailIsTheText, message.error)) {
+        text.erase(text.find_last_not_of("\n ") + 1);
         text += ": " + message.detail;
     }
     if (text.empty() || text.back() != '\n') {
@@ -90,7 +77,7 @@ std::string MessageLine(const JobMessage& message) {
 
 void Console::ClearStatus() {
     if (m_statusShown) {
-        std::fputs("\r\033[K", m_err);
+        std::fputs("\r\033[K", stderr);
         m_statusShown = false;
     }
 }
@@ -98,19 +85,20 @@ void Console::ClearStatus() {
 void Console::Message(const JobMessage& message) {
     ClearStatus();
     std::string text = MessageLine(message);
-    const About about = Subject(message.error);
+    const bool aboutInput = Among(kAboutInput, message.error);
+    const bool aboutFile = aboutInput || Among(kAboutOutput, message.error);
     // A message may name an output of its own: the vocals beside the output.
-    const std::string& file = about == About::Input   ? m_input
+    const std::string& file = aboutInput              ? m_input
                               : !message.file.empty() ? message.file
                                                       : m_output;
-    if (about != About::Neither && !file.empty()) {
+    if (aboutFile && !file.empty()) {
         text = "zerbex2-cli: " + file + ": " + text;
-    } else if (about == About::Neither) {
+    } else if (!aboutFile) {
         // Every line of the tool's says whose it is.
         text = "zerbex2-cli: " + text;
     }
-    std::fputs(Printable(text, true).c_str(), m_err);
-    std::fflush(m_err);
+    std::fputs(Printable(text, true).c_str(), stderr);
+    std::fflush(stderr);
 }
 
 void Console::Position(int step) {
@@ -145,22 +133,22 @@ void Console::DrawPlayStatus() {
         static_cast<long long>(PositionSeconds(m_position, length.dataBytes, length.byteRate));
     const auto all =
         static_cast<long long>(length.Known() ? length.dataBytes / length.byteRate : 0);
-    std::fprintf(m_err, "\r%lld:%02lld / %lld:%02lld  level [%.*s%*s]", at / 60, at % 60, all / 60,
+    std::fprintf(stderr, "\r%lld:%02lld / %lld:%02lld  level [%.*s%*s]", at / 60, at % 60, all / 60,
                  all % 60, segments, "########", 8 - segments, "");
     m_statusShown = true;
-    std::fflush(m_err);
+    std::fflush(stderr);
 }
 
 void Console::DrawBar(int percent) {
     const int filled = percent * kBarWidth / 100;
-    std::fprintf(m_err, "\r[%.*s%*s] %3d%%", filled, "########################################",
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
                  kBarWidth - filled, "", percent);
     m_statusShown = true;
-    std::fflush(m_err);
+    std::fflush(stderr);
 }
 
 void Console::FinishStatus() {
     ClearStatus();
-    std::fflush(m_err);
+    std::fflush(stderr);
     m_lastPercent = -1;
 }

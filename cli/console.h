@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -12,8 +11,6 @@
 class Console : public JobObserver {
   public:
     enum class Status { None, Progress, PlayPosition };
-
-    explicit Console(std::FILE* err = stderr) : m_err(err) {}
 
     // Chooses the status line; None when stderr is not a terminal.
     void SetStatus(Status status) { m_status = status; }
@@ -35,7 +32,6 @@ class Console : public JobObserver {
     void DrawBar(int percent);
     void ClearStatus();
 
-    std::FILE* m_err;
     Status m_status = Status::None;
     std::string m_input;
     std::string m_output;

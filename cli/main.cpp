@@ -8,10 +8,8 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/console.h"
 #include "cli/options.h"
 #include "cli/output_options.h"
-#include "cli/preset_option.h"
 #include "jobs/threads.h"
 #include "trackbars/parameters.h"
 
@@ -109,12 +107,11 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     // Room for the threads -j may ask for; they are made only when a job needs them.
     const ThreadAllowance threads(kMaxThreads);
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
+    if (argc < 2) {
         return UsageError("missing command");
     }
-    const std::string command = args.front();
-    args.erase(args.begin());
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
     const auto isHelp = [](const std::string& arg) { return arg == "-h" || arg == "--help"; };
     if (command == "--version") {
         std::fputs("zerbex2-cli " ZERBEX_VERSION "\n", stdout);

@@ -1,20 +1,46 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <regex>
 
+#include "cli/console.h"
+#include "settings/presets.h"
 #include "trackbars/parameters.h"
 
 namespace {
 
-// A whole number as a person writes one: an optional sign, then digits; no blanks, no
-// second sign, no base prefix, nothing after.
-std::optional<int> ParseInt(const std::string& text) {
-    const std::optional<int> steps = StepsFromText(text, 1);
-    return text.find('.') == std::string::npos ? steps : std::nullopt;
-}
-
 std::string Quoted(const std::string& text) {
     return "'" + text + "'";
+}
+
+// "pan 0 low 8 high 57 left 13 right 13 output-level 25", the focus, key and tempo unless
+// they are the start-up ones, the mode after it unless mode 2.
+std::string SettingsText(const Preset& preset) {
+    std::string text;
+    for (const auto& [key, value] : PresetSettings(preset)) {
+        text.append(text.empty() ? "" : " ").append(key).append(" ").append(value);
+    }
+    return preset.mode == PlayMode::Mode2 ? text : text + " (" + ModeName(preset.mode) + ")";
+}
+
+// A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
+// ("1:23.40"), in microseconds; nothing for any other text.
+std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
+    // Minutes and two digits of seconds below 60, or seconds alone; at most nine digits of
+    // either and six places.
+    static const std::regex kTime(R"((?:(\d{1,9}):([0-5]\d)|(\d{1,9}))(?:\.(\d{1,6}))?(s?))");
+    std::smatch time;
+    // A plain number is a trackbar step.
+    if (!std::regex_match(text, time, kTime) ||
+        (time[3].matched && !time[4].matched && time[5].length() == 0)) {
+        return std::nullopt;
+    }
+    const auto number = [&time](int part) {
+        return time[part].matched ? std::stoll(time[part].str()) : 0;
+    };
+    std::string fraction = time[4].str();
+    fraction.resize(6, '0');
+    return (number(1) * 60 + number(2) + number(3)) * 1000000 + std::stoll(fraction);
 }
 
 }  // namespace
@@ -45,68 +71,31 @@ ValueOption LoudnessOption(Loudness& loudness) {
             }};
 }
 
-namespace {
-
-IntOption KnobOption(Knob knob, int& value) {
-    const KnobRow& row = RowOf(knob);
-    return {std::string("--") + row.name, row.min, row.max, &value, row.perUnit};
+ValueOption PresetOption(RenderOptions& options) {
+    return {"--preset", [&options](const std::string& name) -> std::optional<std::string> {
+                const PresetList list = LoadPresets(DefaultPresetsPath());
+                for (const std::string& problem : list.problems) {
+                    PrintError(problem);
+                }
+                const Preset* preset = list.Find(name);
+                if (preset == nullptr) {
+                    return "unknown preset '" + Printable(name) + "'; the presets are " +
+                           Printable(list.Names());
+                }
+                options.mode = preset->mode;
+                options.positions = preset->positions;
+                options.loudness = preset->loudness;
+                return std::nullopt;
+            }};
 }
 
-// Digits only, at most nine of them: a part of a time.
-std::optional<std::int64_t> Digits(const std::string& text) {
-    if (text.empty() || text.size() > 9 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return std::nullopt;
+std::string ShippedPresetsHelp() {
+    std::string help;
+    for (const Preset& preset : ShippedPresets().presets) {
+        help += OptionHelpLine(preset.name, SettingsText(preset));
     }
-    return std::stoll(text);
+    return help;
 }
-
-// A time on the command line: seconds with a fraction or an s ("83.4", "83s"), m:ss or m:ss.xx
-// ("1:23.40"), in microseconds; nothing for any other text.
-std::optional<std::int64_t> ParseTimeMicros(const std::string& text) {
-    std::string rest = text;
-    const bool suffix = !rest.empty() && rest.back() == 's';
-    if (suffix) {
-        rest.pop_back();
-    }
-    const std::size_t colon = rest.find(':');
-    const std::size_t dot = rest.find('.');
-    if (!suffix && colon == std::string::npos && dot == std::string::npos) {
-        return std::nullopt;  // a plain number is a trackbar step
-    }
-    std::int64_t minutes = 0;
-    if (colon != std::string::npos) {
-        const std::optional<std::int64_t> m = Digits(rest.substr(0, colon));
-        rest = rest.substr(colon + 1);
-        // Seconds after minutes are two digits, below 60.
-        if (!m || rest.find(':') != std::string::npos ||
-            rest.substr(0, rest.find('.')).size() != 2) {
-            return std::nullopt;
-        }
-        minutes = *m;
-    }
-    const std::size_t point = rest.find('.');
-    const std::optional<std::int64_t> seconds = Digits(rest.substr(0, point));
-    if (!seconds || (colon != std::string::npos && *seconds >= 60)) {
-        return std::nullopt;
-    }
-    std::int64_t micros = 0;
-    if (point != std::string::npos) {
-        std::string fraction = rest.substr(point + 1);
-        if (fraction.empty() || fraction.size() > 6) {
-            return std::nullopt;
-        }
-        fraction.resize(6, '0');
-        const std::optional<std::int64_t> f = Digits(fraction);
-        if (!f) {
-            return std::nullopt;
-        }
-        micros = *f;
-    }
-    return (minutes * 60 + *seconds) * 1000000 + micros;
-}
-
-}  // namespace
 
 ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micros) {
     const KnobRow& row = RowOf(knob);
@@ -116,7 +105,8 @@ ValueOption LoopOption(Knob knob, int& steps, std::optional<std::int64_t>& micro
                     micros = *time;
                     return std::optional<std::string>();
                 }
-                const std::optional<int> number = ParseInt(value);
+                // A whole number: steps of one have no places.
+                const std::optional<int> number = StepsFromText(value, 1);
                 if (!number || *number < row.min || *number > row.max) {
                     return std::optional<std::string>(
                         name + " must be " + RangeText(row.min, row.max, 1) +
@@ -135,10 +125,24 @@ std::vector<Knob> RenderKnobs() {
     return knobs;
 }
 
-std::vector<IntOption> RenderIntOptions(RenderOptions& options) {
-    std::vector<IntOption> all;
+ValueOption IntOption(const std::string& name, int min, int max, int& value, int perUnit) {
+    return {name, [=, &value](const std::string& text) -> std::optional<std::string> {
+                const std::optional<int> number = StepsFromText(text, perUnit);
+                if (!number || *number < min || *number > max) {
+                    return name + " must be " + RangeText(min, max, perUnit) + " (got " +
+                           Quoted(text) + ")";
+                }
+                value = *number;
+                return std::nullopt;
+            }};
+}
+
+std::vector<ValueOption> KnobOptions(RenderOptions& options) {
+    std::vector<ValueOption> all;
     for (const Knob knob : RenderKnobs()) {
-        all.push_back(KnobOption(knob, PositionOf(options.positions, knob)));
+        const KnobRow& row = RowOf(knob);
+        all.push_back(IntOption(std::string("--") + row.name, row.min, row.max,
+                                PositionOf(options.positions, knob), row.perUnit));
     }
     return all;
 }
@@ -151,11 +155,10 @@ std::string OptionHelpLine(const std::string& option, const std::string& help) {
 }
 
 std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
-                                        const std::vector<IntOption>& intOptions,
+                                        const std::vector<ValueOption>& options,
                                         std::vector<std::string>& flags,
                                         const std::vector<std::string>& knownFlags,
-                                        std::vector<std::string>& positional,
-                                        const std::vector<ValueOption>& valueOptions) {
+                                        std::vector<std::string>& positional) {
     bool onlyPositional = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -173,28 +176,17 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
         }
         const std::size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        const auto valueOption = std::ranges::find(valueOptions, name, &ValueOption::name);
-        const auto option = std::ranges::find(intOptions, name, &IntOption::name);
-        if (valueOption == valueOptions.end() && option == intOptions.end()) {
+        const auto option = std::ranges::find(options, name, &ValueOption::name);
+        if (option == options.end()) {
             return "unknown option " + Quoted(arg);
         }
         if (eq == std::string::npos && i + 1 == args.size()) {
             return "option " + name + " needs a value";
         }
-        const std::string value = eq != std::string::npos ? arg.substr(eq + 1) : args[++i];
-        if (valueOption != valueOptions.end()) {
-            if (std::optional<std::string> refused = valueOption->apply(value)) {
-                return refused;
-            }
-            continue;
+        if (auto refused =
+                option->apply(eq != std::string::npos ? arg.substr(eq + 1) : args[++i])) {
+            return refused;
         }
-        const std::optional<int> number =
-            option->perUnit == 1 ? ParseInt(value) : StepsFromText(value, option->perUnit);
-        if (!number || *number < option->min || *number > option->max) {
-            return name + " must be " + RangeText(option->min, option->max, option->perUnit) +
-                   " (got " + Quoted(value) + ")";
-        }
-        *option->value = *number;
     }
     return std::nullopt;
 }
@@ -202,8 +194,4 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args,
 void ApplyRenderOptions(const RenderOptions& options, ProcessingParameters& params) {
     ApplyPositions(options.positions, params);
     params.mode = options.mode;
-}
-
-KeyTempo KeyTempoOf(const RenderOptions& options) {
-    return {options.positions.key, options.positions.tempo};
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <string_view>
+#include <vector>
 
 #include "cli/options.h"
 
@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::size_t kHelpWidth = 80;
 constexpr std::size_t kHelpColumn = 24;
-constexpr char kUnbreakable = '\x1f';
 
 std::optional<int> WholeNumber(const std::string& text) {
     int value = 0;
@@ -20,43 +19,31 @@ std::optional<int> WholeNumber(const std::string& text) {
                                                               : std::nullopt;
 }
 
-// Spaces a line never breaks at: in "6 .. 510" and "320 kbps".
-std::string Unbreakable(std::string text) {
-    for (const std::string_view joint : {" .. ", " kbps"}) {
-        for (std::size_t at = text.find(joint); at != std::string::npos;
-             at = text.find(joint, at + 1)) {
-            text[at] = kUnbreakable;
-            if (joint.back() == ' ') {
-                text[at + joint.size() - 1] = kUnbreakable;
-            }
+// An option's help, its text wrapped at the help's width under the text's column; never inside
+// "6 .. 510" or before "kbps".
+std::string Wrapped(const std::string& option, const std::string& text) {
+    std::vector<std::string> words;
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t to = std::min(text.find(' ', from), text.size());
+        const std::string word = text.substr(from, to - from);
+        if (!words.empty() &&
+            (word == ".." || word.starts_with("kbps") || words.back().ends_with(" .."))) {
+            words.back() += " " + word;
+        } else {
+            words.push_back(word);
         }
+        from = to + 1;
     }
-    return text;
-}
-
-std::string Line(const std::string& option, std::string text) {
-    std::replace(text.begin(), text.end(), kUnbreakable, ' ');
-    return OptionHelpLine(option, text);
-}
-
-// An option's help, its text wrapped at the help's width under the text's column.
-std::string Wrapped(const std::string& option, const std::string& given) {
-    const std::string text = Unbreakable(given);
     std::string help;
     std::string line;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        std::size_t to = text.find(' ', from);
-        to = to == std::string::npos ? text.size() : to;
-        const std::string word = text.substr(from, to - from);
+    for (const std::string& word : words) {
         if (!line.empty() && kHelpColumn + line.size() + 1 + word.size() > kHelpWidth) {
-            help += Line(help.empty() ? option : "", line);
+            help += OptionHelpLine(help.empty() ? option : "", line);
             line.clear();
         }
         line += (line.empty() ? "" : " ") + word;
-        from = to + 1;
     }
-    return help + Line(help.empty() ? option : "", line);
+    return help + OptionHelpLine(help.empty() ? option : "", line);
 }
 
 std::string FormatNames() {
@@ -66,8 +53,6 @@ std::string FormatNames() {
     }
     return names;
 }
-
-}  // namespace
 
 std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const std::string& name,
                                            std::optional<std::string>& value) {
@@ -93,23 +78,58 @@ std::optional<std::string> TakeValueOption(std::vector<std::string>& args, const
     return std::nullopt;
 }
 
+std::string Range(int min, int max) {
+    return std::to_string(min) + " .. " + std::to_string(max);
+}
+
+std::string Steps(const OutputFormatRow& format) {
+    std::string steps;
+    for (int q = format.qualityMin; q <= format.qualityMax; ++q) {
+        steps += (steps.empty() ? "" : ", ") +
+                 std::to_string(format.steps[static_cast<std::size_t>(q - format.qualityMin)]);
+    }
+    return steps + " kbps";
+}
+
+// "--quality 0 .. 9 (LAME V0 (best) .. V9...), default 2; or --bitrate 8 .. 320 kbps,
+// constant": what a lossy format takes, for the help.
+std::string QualityHelp(const OutputFormatRow& format) {
+    const std::string levels =
+        format.scale == QualityScale::VbrLevel ? format.qualityNote : Steps(format);
+    return "--quality " + Range(format.qualityMin, format.qualityMax) + " (" + levels +
+           "), default " + std::to_string(format.qualityStart) + "; or --bitrate " +
+           Range(format.bitrateMin, format.bitrateMax) + " kbps, " + format.bitrateNote;
+}
+
+}  // namespace
+
 std::optional<std::string> TakeOutputOptions(std::vector<std::string>& args,
                                              OutputOptionTexts& texts) {
     for (auto [name, value] :
-         {std::pair{"--format", &texts.format}, std::pair{"--quality", &texts.quality},
-          std::pair{"--bitrate", &texts.bitrate}}) {
+         {std::pair{"--output-dir", &texts.outputDir}, std::pair{"--format", &texts.format},
+          std::pair{"--quality", &texts.quality}, std::pair{"--bitrate", &texts.bitrate}}) {
         if (auto error = TakeValueOption(args, name, *value)) {
             return error;
+        }
+        // An empty folder is an error: a script whose variable is unset passes one, and must
+        // not write over its inputs.
+        if (texts.outputDir && texts.outputDir->empty()) {
+            return "option --output-dir needs a folder";
         }
     }
     return std::nullopt;
 }
 
-std::variant<const OutputFormatRow*, std::string> FormatOption(const std::string& name) {
-    if (const OutputFormatRow* format = FormatNamed(name)) {
-        return format;
+std::variant<const OutputFormatRow*, std::string> BatchFormat(
+    const std::optional<std::string>& name, bool flac) {
+    const OutputFormatRow* format = name ? FormatNamed(*name) : FormatNamed(flac ? "flac" : "wav");
+    if (format == nullptr) {
+        return "--format must be one of " + FormatNames() + " (got '" + *name + "')";
     }
-    return "--format must be one of " + FormatNames() + " (got '" + name + "')";
+    if (flac && format != FormatNamed("flac")) {
+        return "--flac and --format " + *name + " ask for different formats";
+    }
+    return format;
 }
 
 std::variant<QualityChoice, std::string> QualityOptions(const OutputFormatRow& format,
@@ -162,8 +182,8 @@ std::string OutputHelp() {
         if (format.rate != 0) {
             text += ", resampled to " + std::to_string(format.rate / 1000) + " kHz";
         }
-        if (const std::string quality = QualityHelp(format); !quality.empty()) {
-            text += ": " + quality;
+        if (format.scale != QualityScale::None) {
+            text += ": " + QualityHelp(format);
         }
         help += Wrapped(extensions, text);
     }

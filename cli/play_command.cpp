@@ -6,14 +6,12 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/options.h"
-#include "cli/preset_option.h"
 #include "cli/stop_on_signals.h"
 #include "jobs/device_choice.h"
 #include "jobs/input_file.h"
 #include "jobs/job_runner.h"
 #include "jobs/sound.h"
 #include "settings/job_messages.h"
-#include "settings/presets.h"
 
 namespace {
 
@@ -131,19 +129,20 @@ int RunPlay(const std::vector<std::string>& args) {
     PlayOptions options;
     std::vector<std::string> flags;
     std::vector<std::string> files;
-    if (const auto error = ParseOptions(
-            args, RenderIntOptions(options.render), flags, {"--once"}, files,
-            {ModeOption(options.render.mode),
-             PresetOption(options.render, DefaultPresetsPath()),
-             LoopOption(Knob::LoopStart, options.loopStart, options.loopStartMicros),
-             LoopOption(Knob::LoopEnd, options.loopEnd, options.loopEndMicros),
-             LoudnessOption(options.render.loudness),
-             {"--device", [&options](const std::string& device) {
-                  options.device = device;
-                  return device.empty()
-                             ? std::optional<std::string>("option --device needs a device")
-                             : std::nullopt;
-              }}})) {
+    std::vector<ValueOption> known = KnobOptions(options.render);
+    known.insert(known.end(),
+                 {ModeOption(options.render.mode),
+                  PresetOption(options.render),
+                  LoopOption(Knob::LoopStart, options.loopStart, options.loopStartMicros),
+                  LoopOption(Knob::LoopEnd, options.loopEnd, options.loopEndMicros),
+                  LoudnessOption(options.render.loudness),
+                  {"--device", [&options](const std::string& device) {
+                       options.device = device;
+                       return device.empty()
+                                  ? std::optional<std::string>("option --device needs a device")
+                                  : std::nullopt;
+                   }}});
+    if (const auto error = ParseOptions(args, known, flags, {"--once"}, files)) {
         return UsageError(*error);
     }
     if (files.size() != 1) {

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <variant>
@@ -9,12 +8,10 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/output_options.h"
-#include "cli/preset_option.h"
 #include "cli/stop_on_signals.h"
 #include "jobs/job_runner.h"
 #include "jobs/threads.h"
 #include "settings/job_messages.h"
-#include "settings/presets.h"
 
 namespace {
 
@@ -27,22 +24,9 @@ bool WorthAProgressBar(const std::string& input) {
     return !ec && size >= kProgressMinBytes;
 }
 
-// Takes "--output-dir DIR" and "--output-dir=DIR" out of args. An empty DIR is an error: a
-// script whose variable is unset passes one, and must not write over its inputs.
-std::optional<std::string> TakeOutputDir(std::vector<std::string>& args,
-                                         std::optional<std::string>& dir) {
-    if (auto error = TakeValueOption(args, "--output-dir", dir)) {
-        return error;
-    }
-    return dir && dir->empty() ? std::optional<std::string>("option --output-dir needs a folder")
-                               : std::nullopt;
-}
-
-int RenderOne(const RenderOptions& options, const QualityChoice& quality, int threads, bool stems,
-              const std::string& input, const std::string& output) {
-    ProcessingParameters params;
-    ApplyRenderOptions(options, params);
-    std::stop_source stop;
+int RenderOne(const WriteRequest& request, std::stop_source& stop) {
+    const std::string input = request.input.string();
+    const std::string output = request.output.string();
     Console console;
     console.SetInput(input);
     console.SetOutput(output);
@@ -55,18 +39,7 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
     {
         // Ctrl-C stops the job: the output stays as it was and no temporary file is left.
         StopOnSignals signals(stop);
-        WriteRequest request;
-        request.input = input;
-        request.output = output;
-        request.quality = quality;
-        request.params = &params;
-        request.keyTempo = KeyTempoOf(options);
-        request.stems = stems;
-        request.loudness = options.loudness;
-        request.stop = stop.get_token();
-        request.threads = threads;
-        JobRunner runner;
-        result = runner.Write(request, console);
+        result = JobRunner().Write(request, console);
     }
     console.FinishStatus();
     if (result == JobResult::Stopped) {
@@ -76,43 +49,25 @@ int RenderOne(const RenderOptions& options, const QualityChoice& quality, int th
     return result == JobResult::Done ? kExitOk : kExitFailed;
 }
 
-// A batch's format: --format's, --flac's, or WAV.
-std::variant<const OutputFormatRow*, std::string> BatchFormat(
-    const std::optional<std::string>& name, bool flac) {
-    if (!name) {
-        return flac ? FormatNamed("flac") : &WavFormat();
-    }
-    auto format = FormatOption(*name);
-    const auto* const* chosen = std::get_if<const OutputFormatRow*>(&format);
-    if (flac && chosen != nullptr && *chosen != FormatNamed("flac")) {
-        return std::string("--flac and --format ") + *name + " ask for different formats";
-    }
-    return format;
-}
-
 }  // namespace
 
 int RunRender(const std::vector<std::string>& givenArgs) {
     RenderOptions options;
     std::vector<std::string> args = givenArgs;
-    std::optional<std::string> outputDir;
     OutputOptionTexts outputTexts;
-    if (auto error = TakeOutputDir(args, outputDir)) {
-        return UsageError(*error);
-    }
     if (auto error = TakeOutputOptions(args, outputTexts)) {
         return UsageError(*error);
     }
     int threads = CoreCount();
-    std::vector<IntOption> intOptions = RenderIntOptions(options);
-    intOptions.push_back({"-j", 1, kMaxThreads, &threads});
-    intOptions.push_back({"--jobs", 1, kMaxThreads, &threads});
+    std::vector<ValueOption> known = KnobOptions(options);
+    known.insert(
+        known.end(),
+        {IntOption("-j", 1, kMaxThreads, threads), IntOption("--jobs", 1, kMaxThreads, threads),
+         ModeOption(options.mode), PresetOption(options), LoudnessOption(options.loudness)});
     std::vector<std::string> flags;
     std::vector<std::string> files;
     if (const auto error =
-            ParseOptions(args, intOptions, flags, {"--flac", "--no-clobber", "--stems"}, files,
-                         {ModeOption(options.mode), PresetOption(options, DefaultPresetsPath()),
-                          LoudnessOption(options.loudness)})) {
+            ParseOptions(args, known, flags, {"--flac", "--no-clobber", "--stems"}, files)) {
         return UsageError(*error);
     }
     if (std::find(files.begin(), files.end(), "") != files.end()) {
@@ -121,10 +76,9 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     const auto flag = [&flags](const char* name) {
         return std::find(flags.begin(), flags.end(), name) != flags.end();
     };
-    const bool stems = flag("--stems");
-    std::erase(flags, "--stems");
+    const bool stems = std::erase(flags, "--stems") > 0;
     const OutputFormatRow* row = nullptr;
-    if (outputDir) {
+    if (outputTexts.outputDir) {
         if (files.empty()) {
             return UsageError("render --output-dir needs at least one INPUT");
         }
@@ -148,11 +102,23 @@ int RunRender(const std::vector<std::string>& givenArgs) {
     if (const auto* error = std::get_if<std::string>(&quality)) {
         return UsageError(*error);
     }
-    if (outputDir) {
-        return RunBatchRender(options,
-                              {*outputDir, threads, row->extensions[0], flag("--no-clobber"),
-                               std::get<QualityChoice>(quality), stems},
-                              files);
+    ProcessingParameters params;
+    ApplyRenderOptions(options, params);
+    std::stop_source stop;
+    WriteRequest request;
+    request.quality = std::get<QualityChoice>(quality);
+    request.params = &params;
+    request.keyTempo = {options.positions.key, options.positions.tempo};
+    request.stems = stems;
+    request.loudness = options.loudness;
+    request.stop = stop.get_token();
+    if (outputTexts.outputDir) {
+        return RunBatchRender(
+            request, stop,
+            {*outputTexts.outputDir, threads, row->extensions[0], flag("--no-clobber")}, files);
     }
-    return RenderOne(options, std::get<QualityChoice>(quality), threads, stems, files[0], files[1]);
+    request.input = files[0];
+    request.output = files[1];
+    request.threads = threads;
+    return RenderOne(request, stop);
 }

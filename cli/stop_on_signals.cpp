@@ -17,11 +17,11 @@ StopOnSignals::StopOnSignals(std::stop_source& stop) : m_stop(stop) {
     pthread_sigmask(SIG_BLOCK, &m_signals, &m_previousMask);
     m_signalFd = ::signalfd(-1, &m_signals, SFD_CLOEXEC);
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC);
-    m_thread = std::thread(&StopOnSignals::Watch, this);
+    m_thread = std::jthread([this](const std::stop_token& finished) { Watch(finished); });
 }
 
 StopOnSignals::~StopOnSignals() {
-    m_finished.store(true, std::memory_order_relaxed);
+    m_thread.request_stop();
     // The watcher wakes at once instead of at its next poll, so a job ends without delay.
     const std::uint64_t one = 1;
     if (m_wakeFd >= 0) {
@@ -52,9 +52,9 @@ int StopOnSignals::NextSignal() {
     return static_cast<int>(info.ssi_signo);
 }
 
-void StopOnSignals::Watch() {
+void StopOnSignals::Watch(const std::stop_token& finished) {
     bool stopping = false;
-    while (!m_finished.load(std::memory_order_relaxed)) {
+    while (!finished.stop_requested()) {
         const int signal = NextSignal();
         if (signal <= 0) {
             continue;

@@ -2,7 +2,6 @@
 
 #include <signal.h>
 
-#include <atomic>
 #include <stop_token>
 #include <thread>
 
@@ -19,7 +18,7 @@ class StopOnSignals {
     StopOnSignals& operator=(const StopOnSignals&) = delete;
 
   private:
-    void Watch();
+    void Watch(const std::stop_token& finished);
     // The next signal taken, or 0 when there was none (or the watcher was woken to end).
     int NextSignal();
 
@@ -28,6 +27,5 @@ class StopOnSignals {
     sigset_t m_previousMask{};
     int m_signalFd = -1;
     int m_wakeFd = -1;  // written once the watcher is to end
-    std::atomic<bool> m_finished{false};
-    std::thread m_thread;
+    std::jthread m_thread;
 };

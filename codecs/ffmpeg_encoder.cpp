@@ -99,12 +99,6 @@ std::string NumberList(const std::vector<int>& numbers) {
     return list;
 }
 
-std::string LibraryError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
 // The encoder's own sample format closest to 16-bit stereo: no conversion where it takes that.
 AVSampleFormat SampleFormatFor(const AVCodec& encoder) {
     if (encoder.sample_fmts == nullptr) {
@@ -130,16 +124,6 @@ std::vector<int> Mp3Bitrates(int rate) {
         return {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     }
     return {8, 16, 24, 32, 40, 48, 56, 64};
-}
-
-// The rates the encoder takes, ascending; empty when it takes any.
-std::vector<int> RatesOf(const AVCodec& encoder) {
-    std::vector<int> rates;
-    for (const int* r = encoder.supported_samplerates; r != nullptr && *r != 0; ++r) {
-        rates.push_back(*r);
-    }
-    std::sort(rates.begin(), rates.end());
-    return rates;
 }
 
 // The encoder, the muxer and their buffers for one file; or, as a PacketEncoder, the encoder
@@ -191,12 +175,14 @@ class FfmpegEncoder final : public AudioEncoder, public PacketEncoder {
         return std::ranges::find(muxers, m_spec.muxer) != muxers.end();
     }
     bool Flush();
+    // Keeps why, with the library's words for code where it is one of its errors.
     bool Fail(const std::string& what, int code = 0) {
-        m_error = code != 0 ? what + ": " + LibraryError(code) : what;
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(code, text, sizeof text);
+        m_error = code != 0 ? what + ": " + text : what;
         return false;
     }
-    const AVCodec* FindEncoder();
-    bool TakesRate(const AVCodec& encoder, int rate);
+    const AVCodec* FindEncoder(int rate);
     bool AllocMuxer();
     bool OpenCodec(const AVCodec& encoder, int rate);
     bool OpenConverter(int rate);
@@ -231,22 +217,26 @@ class FfmpegEncoder final : public AudioEncoder, public PacketEncoder {
     std::vector<EncodedPacket>* m_collect = nullptr;
 };
 
-const AVCodec* FfmpegEncoder::FindEncoder() {
+// The format's encoder, where FFmpeg has it and it takes the rate; null, the reason kept, where
+// not.
+const AVCodec* FfmpegEncoder::FindEncoder(int rate) {
     const AVCodec* encoder = avcodec_find_encoder_by_name(m_spec.encoder);
     if (encoder == nullptr) {
         Fail(std::string("FFmpeg's libraries here have no ") + m_spec.encoder + " encoder for " +
              m_spec.label);
+        return nullptr;
     }
-    return encoder;
-}
-
-bool FfmpegEncoder::TakesRate(const AVCodec& encoder, int rate) {
-    const std::vector<int> rates = RatesOf(encoder);
-    if (rates.empty() || std::find(rates.begin(), rates.end(), rate) != rates.end()) {
-        return true;
+    std::vector<int> rates;  // empty: any
+    for (const int* r = encoder->supported_samplerates; r != nullptr && *r != 0; ++r) {
+        rates.push_back(*r);
     }
-    return Fail(std::string(m_spec.label) + " cannot hold audio at " + std::to_string(rate) +
-                " Hz, only at " + NumberList(rates) + " Hz: write it in another format");
+    if (rates.empty() || std::ranges::find(rates, rate) != rates.end()) {
+        return encoder;
+    }
+    std::ranges::sort(rates);
+    Fail(std::string(m_spec.label) + " cannot hold audio at " + std::to_string(rate) +
+         " Hz, only at " + NumberList(rates) + " Hz: write it in another format");
+    return nullptr;
 }
 
 bool FfmpegEncoder::AllocMuxer() {
@@ -322,13 +312,10 @@ bool FfmpegEncoder::OpenConverter(int rate) {
         return true;
     }
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;  // taken by pointer, never changed
-    const int made = swr_alloc_set_opts2(&m_swr, &stereo, m_codec->sample_fmt, m_codec->sample_rate,
-                                         &stereo, AV_SAMPLE_FMT_S16, rate, 0, nullptr);
-    if (made < 0) {
-        return Fail("the sample converter cannot be set up", made);
-    }
-    const int started = swr_init(m_swr);
-    return started >= 0 || Fail("the sample converter cannot be set up", started);
+    int made = swr_alloc_set_opts2(&m_swr, &stereo, m_codec->sample_fmt, m_codec->sample_rate,
+                                   &stereo, AV_SAMPLE_FMT_S16, rate, 0, nullptr);
+    made = made < 0 ? made : swr_init(m_swr);
+    return made >= 0 || Fail("the sample converter cannot be set up", made);
 }
 
 bool FfmpegEncoder::WriteHeader(const AudioTags& tags, const CoverArt& cover) {
@@ -407,17 +394,15 @@ bool FfmpegEncoder::WriteCover(const CoverArt& cover) {
 
 bool FfmpegEncoder::Open(std::FILE* out, int rate, const AudioTags& tags, const CoverArt& cover) {
     m_out.file = out;
-    const AVCodec* encoder = FindEncoder();
     const int outRate = m_spec.rate != 0 ? m_spec.rate : rate;
-    return encoder != nullptr && TakesRate(*encoder, outRate) && AllocMuxer() &&
-           OpenCodec(*encoder, outRate) && OpenConverter(rate) && WriteHeader(tags, cover) &&
-           WriteCover(cover);
+    const AVCodec* encoder = FindEncoder(outRate);
+    return encoder != nullptr && AllocMuxer() && OpenCodec(*encoder, outRate) &&
+           OpenConverter(rate) && WriteHeader(tags, cover) && WriteCover(cover);
 }
 
 bool FfmpegEncoder::Open(int rate) {
-    const AVCodec* encoder = FindEncoder();
-    return encoder != nullptr && TakesRate(*encoder, rate) && OpenCodec(*encoder, rate) &&
-           OpenConverter(rate);
+    const AVCodec* encoder = FindEncoder(rate);
+    return encoder != nullptr && OpenCodec(*encoder, rate) && OpenConverter(rate);
 }
 
 // The packets the encoder has ready go to the file, or are collected as they are, with the

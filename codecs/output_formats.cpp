@@ -1,41 +1,18 @@
 #include "codecs/output_formats.h"
 
+#include <strings.h>
+
 #include <algorithm>
-#include <cctype>
-
-namespace {
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-std::string Range(int min, int max) {
-    return std::to_string(min) + " .. " + std::to_string(max);
-}
-
-std::string Steps(const OutputFormatRow& format) {
-    std::string steps;
-    for (int q = format.qualityMin; q <= format.qualityMax; ++q) {
-        steps += (steps.empty() ? "" : ", ") +
-                 std::to_string(format.steps[static_cast<std::size_t>(q - format.qualityMin)]);
-    }
-    return steps + " kbps";
-}
-
-}  // namespace
+#include <iterator>
 
 const OutputFormatRow* FormatOfExtension(std::string_view extension) {
-    for (const OutputFormatRow& format : kOutputFormats) {
-        for (const char* own : format.extensions) {
-            if (own != nullptr && SameIgnoringCase(own, extension)) {
-                return &format;
-            }
-        }
-    }
-    return nullptr;
+    const std::string text(extension);
+    const auto* found = std::ranges::find_if(kOutputFormats, [&text](const OutputFormatRow& row) {
+        return std::ranges::any_of(row.extensions, [&text](const char* own) {
+            return own != nullptr && strcasecmp(own, text.c_str()) == 0;
+        });
+    });
+    return found != std::end(kOutputFormats) ? found : nullptr;
 }
 
 const OutputFormatRow* FormatNamed(std::string_view name) {
@@ -65,15 +42,4 @@ EncoderSettings SettleQuality(const OutputFormatRow& format, const QualityChoice
         settings.bitrateKbps = format.steps[static_cast<std::size_t>(quality - format.qualityMin)];
     }
     return settings;
-}
-
-std::string QualityHelp(const OutputFormatRow& format) {
-    if (format.scale == QualityScale::None) {
-        return "";
-    }
-    const std::string levels =
-        format.scale == QualityScale::VbrLevel ? format.qualityNote : Steps(format);
-    return "--quality " + Range(format.qualityMin, format.qualityMax) + " (" + levels +
-           "), default " + std::to_string(format.qualityStart) + "; or --bitrate " +
-           Range(format.bitrateMin, format.bitrateMax) + " kbps, " + format.bitrateNote;
 }

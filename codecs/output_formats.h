@@ -20,9 +20,10 @@ struct OutputFormatRow {
     const char* name;                       // --format's value
     std::array<const char*, 2> extensions;  // with the dot; the first is a batch's
     const char* label;                      // what the user calls it
-    const char* encoder;                    // FFmpeg's encoder; "" for the WAV writer
-    const char* muxer;                      // FFmpeg's muxer
-    int rate;                               // 0: the source's; else every output at this rate
+    const char* word;     // what messages about its file call it; "" for a WAV ("wave file")
+    const char* encoder;  // FFmpeg's encoder; "" for the WAV writer
+    const char* muxer;    // FFmpeg's muxer
+    int rate;             // 0: the source's; else every output at this rate
     QualityScale scale;
     int qualityMin;
     int qualityMax;
@@ -41,23 +42,23 @@ struct OutputFormatRow {
 // A row a format, kept as a table.
 // clang-format off
 inline constexpr OutputFormatRow kOutputFormats[] = {
-    {"wav", {".wav", nullptr}, "16-bit WAV", "", "", 0,
+    {"wav", {".wav", nullptr}, "16-bit WAV", "", "", "", 0,
      QualityScale::None, 0, 0, 0, 0, 0, {}, "", "", true},
-    {"flac", {".flac", nullptr}, "FLAC", "flac", "flac", 0,
+    {"flac", {".flac", nullptr}, "FLAC", "FLAC", "flac", "flac", 0,
      QualityScale::None, 0, 0, 0, 0, 0, {}, "", "", true},
-    {"mp3", {".mp3", nullptr}, "MP3 (LAME)", "libmp3lame", "mp3", 0,
+    {"mp3", {".mp3", nullptr}, "MP3 (LAME)", "MP3", "libmp3lame", "mp3", 0,
      QualityScale::VbrLevel, 0, 9, 2, 8, 320, {},
      "LAME V0 (best) .. V9; V2 is about 190 kbps", "constant", false},
-    {"m4a", {".m4a", nullptr}, "AAC in MP4", "aac", "ipod", 0,
+    {"m4a", {".m4a", nullptr}, "AAC in MP4", "M4A", "aac", "ipod", 0,
      QualityScale::BitrateSteps, 1, 8, 5, 32, 320, {64, 96, 128, 160, 192, 224, 256, 320},
      "", "average", false},
-    {"aac", {".aac", nullptr}, "AAC (ADTS)", "aac", "adts", 0,
+    {"aac", {".aac", nullptr}, "AAC (ADTS)", "AAC", "aac", "adts", 0,
      QualityScale::BitrateSteps, 1, 8, 5, 32, 320, {64, 96, 128, 160, 192, 224, 256, 320},
      "", "average", true},
-    {"opus", {".opus", nullptr}, "Opus", "libopus", "opus", 48000,
+    {"opus", {".opus", nullptr}, "Opus", "Opus", "libopus", "opus", 48000,
      QualityScale::BitrateSteps, 1, 8, 5, 6, 510, {32, 48, 64, 96, 128, 160, 192, 256},
      "", "variable", true},
-    {"ogg", {".ogg", ".oga"}, "Ogg Vorbis", "libvorbis", "ogg", 0,
+    {"ogg", {".ogg", ".oga"}, "Ogg Vorbis", "Ogg Vorbis", "libvorbis", "ogg", 0,
      QualityScale::VbrLevel, -1, 10, 5, 64, 320, {},
      "Vorbis q-1 .. q10 (best)", "average", true},
 };
@@ -93,7 +94,3 @@ struct EncoderSettings {
 // A choice that fits the format (cli/output_options.h checks it), with the format's defaults for
 // what it leaves unset.
 EncoderSettings SettleQuality(const OutputFormatRow& format, const QualityChoice& choice);
-
-// "--quality 0 .. 9 (LAME V0 (best) .. V9...), default 2; or --bitrate 8 .. 320 kbps,
-// constant": what a format takes, for the help; empty for a lossless one.
-std::string QualityHelp(const OutputFormatRow& format);

@@ -80,26 +80,27 @@ int FuzzOptions(const std::uint8_t* data, std::size_t size) {
     }
     RenderOptions options;
     int threads = 1;
-    std::vector<IntOption> intOptions = RenderIntOptions(options);
-    intOptions.push_back({"-j", 1, 1024, &threads});
+    std::vector<ValueOption> known = KnobOptions(options);
+    known.push_back(IntOption("-j", 1, 1024, threads));
     std::string preset;
     std::vector<std::string> flags;
     std::vector<std::string> positional;
-    const ValueOption presetOption{"--preset", [&preset](const std::string& value) {
-                                       preset = value;
-                                       return value.empty() ? std::optional<std::string>("empty")
-                                                            : std::nullopt;
-                                   }};
+    known.push_back(ModeOption(options.mode));
+    known.push_back({"--preset", [&preset](const std::string& value) {
+                         preset = value;
+                         return value.empty() ? std::optional<std::string>("empty") : std::nullopt;
+                     }});
     const std::optional<std::string> error =
-        ParseOptions(words, intOptions, flags, {"--stems", "--no-clobber"}, positional,
-                     {ModeOption(options.mode), presetOption});
+        ParseOptions(words, known, flags, {"--stems", "--no-clobber"}, positional);
     if (error) {
         FUZZ_CHECK(!error->empty());
         return 0;
     }
-    for (const IntOption& option : intOptions) {
-        FUZZ_CHECK(*option.value >= option.min && *option.value <= option.max);
+    for (const Knob knob : RenderKnobs()) {
+        const int value = PositionOf(options.positions, knob);
+        FUZZ_CHECK(value >= RowOf(knob).min && value <= RowOf(knob).max);
     }
+    FUZZ_CHECK(threads >= 1 && threads <= 1024);
     FUZZ_CHECK(ModeFromName(ModeName(options.mode)) == options.mode);
     FUZZ_CHECK(flags.size() + positional.size() <= words.size());
     return 0;

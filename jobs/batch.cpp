@@ -8,7 +8,6 @@
 #include <set>
 #include <system_error>
 
-#include "jobs/job_runner.h"
 #include "render/disk_space.h"
 #include "render/render_pool.h"
 #include "render/safe_output.h"
@@ -40,40 +39,22 @@ class FileObserver : public JobObserver {
     std::vector<JobMessage> m_messages;
 };
 
-// What every file of a batch is written with.
-struct BatchJob {
-    const ProcessingParameters& params;
-    const BatchSettings& settings;
-    const std::stop_token& stop;
-    RenderPool& pool;
-    DiskSpace& disk;
-    BatchObserver& observer;
-};
-
 // How the file shares the pool: alone on all of it, in segments; or side by side with others,
 // in one piece, reading and writing on threads of its own only while the pool has a thread
-// and a core left for them (ioThreads).
-bool WriteOne(const BatchItem& item, std::size_t index, const BatchJob& job, bool segments,
-              bool ioThreads) {
-    if (job.stop.stop_requested()) {
+// and a core left for them (ioThreads). batch: the request every file shares.
+bool WriteOne(const BatchItem& item, std::size_t index, const WriteRequest& batch,
+              BatchObserver& observer, bool segments, bool ioThreads) {
+    if (batch.stop.stop_requested()) {
         return false;
     }
-    WriteRequest request;
+    WriteRequest request = batch;
     request.input = item.input;
     request.output = item.output;
-    request.quality = job.settings.quality;
-    request.params = &job.params;
-    request.keyTempo = job.settings.keyTempo;
-    request.stems = job.settings.stems;
-    request.loudness = job.settings.loudness;
-    request.stop = job.stop;
-    request.pool = &job.pool;
     request.segments = segments ? 0 : 1;
     request.ioThreads = ioThreads;
-    request.disk = &job.disk;
-    FileObserver file(job.observer, index);
+    FileObserver file(observer, index);
     const JobResult result = JobRunner().Write(request, file);
-    job.observer.Finished(index, result, file.Messages());
+    observer.Finished(index, result, file.Messages());
     return result == JobResult::Done;
 }
 
@@ -84,14 +65,13 @@ std::vector<BatchItem> BatchItems(const std::vector<std::string>& inputs, const 
     std::vector<BatchItem> items;
     items.reserve(inputs.size());
     for (const std::string& input : inputs) {
-        BatchItem item{input, folder / (fs::path(input).stem().string() + extension), false, {}};
+        BatchItem item{input, folder / (fs::path(input).stem().string() + extension), {}};
         for (const fs::path& name : {item.output, VocalsPath(item.output)}) {
             std::error_code ec;
             if ((stems || name == item.output) && fs::exists(fs::symlink_status(name, ec))) {
                 item.existing.push_back(name);
             }
         }
-        item.replaces = !item.existing.empty();
         items.push_back(std::move(item));
     }
     return items;
@@ -150,12 +130,11 @@ std::optional<BatchProblem> CheckBatch(const std::vector<BatchItem>& items, cons
     return std::nullopt;
 }
 
-JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-                   const std::stop_token& stop, int threads, BatchObserver& observer,
-                   const BatchSettings& settings) {
+JobResult RunBatch(const std::vector<BatchItem>& items, const WriteRequest& request, int threads,
+                   bool noClobber, BatchObserver& observer) {
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (settings.noClobber && items[i].replaces) {
+        if (noClobber && !items[i].existing.empty()) {
             observer.Skipped(i);
         } else {
             chosen.push_back(i);
@@ -164,21 +143,24 @@ JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParamete
     // The decodings side by side share the free space: none counts on what another takes.
     DiskSpace disk;
     RenderPool pool(threads);
-    const BatchJob job{params, settings, stop, pool, disk, observer};
+    WriteRequest batch = request;
+    batch.pool = &pool;
+    batch.disk = &disk;
     std::atomic<bool> allWritten{true};
     if (chosen.size() == 1) {
-        allWritten = WriteOne(items[chosen[0]], chosen[0], job, true, pool.HasSpareThread(1));
+        allWritten =
+            WriteOne(items[chosen[0]], chosen[0], batch, observer, true, pool.HasSpareThread(1));
     } else {
         const auto sideBySide = std::min<std::size_t>(chosen.size(), pool.Threads());
         const bool ioThreads = pool.HasSpareThread(sideBySide);
         pool.ForEach(chosen.size(), [&](std::size_t k) {
             const std::size_t i = chosen[k];
-            if (!WriteOne(items[i], i, job, false, ioThreads)) {
+            if (!WriteOne(items[i], i, batch, observer, false, ioThreads)) {
                 allWritten = false;
             }
         });
     }
-    return allWritten              ? JobResult::Done
-           : stop.stop_requested() ? JobResult::Stopped
-                                   : JobResult::Failed;
+    return allWritten                      ? JobResult::Done
+           : request.stop.stop_requested() ? JobResult::Stopped
+                                           : JobResult::Failed;
 }

@@ -7,22 +7,17 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "codecs/output_formats.h"
-#include "jobs/playback_job.h"
-#include "processing/loudness.h"
-#include "processing/processing_parameters.h"
+#include "jobs/job_runner.h"
 #include "render/job_observer.h"
-#include "stretch/key_tempo.h"
 
 struct BatchItem {
     std::filesystem::path input;
     std::filesystem::path output;
-    bool replaces = false;                        // the output exists, or with stems its vocals
-    std::vector<std::filesystem::path> existing;  // those of them that exist, the output first
+    // What it replaces: the output where it exists, and with stems its vocals; the output first.
+    std::vector<std::filesystem::path> existing;
 };
 
 // folder/NAME.extension for each input (extension with its dot); with stems, each output's
@@ -61,17 +56,8 @@ class BatchObserver {
                           const std::vector<JobMessage>& /*messages*/) {}
 };
 
-// How every file of a batch is written, beside the processing.
-struct BatchSettings {
-    bool noClobber = false;  // an item whose output (or with stems its vocals) exists is left alone
-    QualityChoice quality;   // for a lossy format; unset: its defaults
-    KeyTempo keyTempo;
-    bool stems = false;      // the removed part too, under VocalsPath of each output
-    Loudness loudness = {};  // each output's
-};
-
-// Writes every item (with noClobber, every item whose output does not exist) on a pool of
-// threads (0: one for each core); Done when all were written.
-JobResult RunBatch(const std::vector<BatchItem>& items, const ProcessingParameters& params,
-                   const std::stop_token& stop, int threads, BatchObserver& observer,
-                   const BatchSettings& settings = {});
+// Writes every item as request says (its input, output, pool and disk are the item's and the
+// batch's) on a pool of threads (0: one for each core). With noClobber, an item whose output
+// (or with stems its vocals) exists is left alone. Done when all were written.
+JobResult RunBatch(const std::vector<BatchItem>& items, const WriteRequest& request, int threads,
+                   bool noClobber, BatchObserver& observer);

@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
-#include <string>
 #include <thread>
 #include <utility>
 

@@ -3,12 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -28,24 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Holds the runner for one job; a second job finds it taken.
-class OneJob {
-  public:
-    explicit OneJob(std::atomic<bool>& busy) : m_busy(busy), m_taken(!busy.exchange(true)) {}
-    ~OneJob() {
-        if (m_taken) {
-            m_busy = false;
-        }
-    }
-    OneJob(const OneJob&) = delete;
-    OneJob& operator=(const OneJob&) = delete;
-    explicit operator bool() const { return m_taken; }
-
-  private:
-    std::atomic<bool>& m_busy;
-    bool m_taken;
-};
 
 // The folder whose file system the output fills; none for a device or FIFO, which take any.
 std::optional<fs::path> OutputFolder(const fs::path& output) {
@@ -70,23 +52,6 @@ std::string Unreadable(const fs::path& path) {
         return "it is no regular file";
     }
     return std::strerror(errno);
-}
-
-// The word for a format in the messages about its file: "" for a WAV (the message texts
-// say "wave file"), the label of Opus and Ogg Vorbis, the others' names in capitals.
-std::string FormatWord(const OutputFormatRow& format) {
-    if (&format == &WavFormat()) {
-        return {};
-    }
-    const std::string_view name = format.name;
-    if (name == "opus" || name == "ogg") {
-        return format.label;
-    }
-    std::string word(name);
-    std::transform(word.begin(), word.end(), word.begin(), [](char c) {
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    });
-    return word;
 }
 
 // Whether a write to the name goes into something that cannot be gone back into: a FIFO or
@@ -213,7 +178,7 @@ std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path
     }
     if (!request.stop.stop_requested()) {
         observer.Message({JobError::CreateOutput, error,
-                          path == request.output ? "" : path.string(), FormatWord(format)});
+                          path == request.output ? "" : path.string(), format.word});
     }
     return nullptr;
 }
@@ -223,8 +188,8 @@ std::unique_ptr<FileSink> CreateSink(const WriteRequest& request, const fs::path
 bool VocalsNameFree(const WriteRequest& request, JobObserver& observer) {
     const fs::path vocals = VocalsPath(request.output);
     // Links count, dangling ones too: two sinks must never write one file.
-    const bool clash = SameFile(request.input, vocals) || SameOutputTarget(request.input, vocals) ||
-                       SameOutputTarget(request.output, vocals);
+    const bool clash =
+        SameOutputTarget(request.input, vocals) || SameOutputTarget(request.output, vocals);
     if (clash) {
         observer.Message({JobError::SameFile, {}, vocals.string()});
     }
@@ -298,28 +263,23 @@ bool CommitBoth(Sinks& sinks) {
 
 JobResult Finish(RenderStatus status, const RenderSource& source, Sinks& sinks,
                  const fs::path& output, const OutputFormatRow& format, JobObserver& observer) {
-    switch (status) {
-        case RenderStatus::Done:
-            if (CommitBoth(sinks)) {
-                return JobResult::Done;
-            }
-            break;
-        case RenderStatus::Refused:
-            return JobResult::Refused;
-        case RenderStatus::Stopped:
-            return JobResult::Stopped;  // half a file is no copy: the output stays as it was
-        case RenderStatus::ReadFailed:
-            observer.Message({JobError::ReadInput, source.Status() == SourceStatus::Changed
-                                                       ? "it changed while it was read"
-                                                       : std::strerror(EIO)});
-            return JobResult::Failed;
-        case RenderStatus::WriteFailed:
-            break;
+    if (status == RenderStatus::Done && CommitBoth(sinks)) {
+        return JobResult::Done;
+    }
+    // Half a file is no copy: a stopped write leaves the output as it was.
+    if (status == RenderStatus::Stopped || status == RenderStatus::Refused) {
+        return status == RenderStatus::Stopped ? JobResult::Stopped : JobResult::Refused;
+    }
+    if (status == RenderStatus::ReadFailed) {
+        observer.Message({JobError::ReadInput, source.Status() == SourceStatus::Changed
+                                                   ? "it changed while it was read"
+                                                   : std::strerror(EIO)});
+        return JobResult::Failed;
     }
     const RenderSink& failed = sinks.Failed();
     observer.Message({JobError::WriteOutput, failed.ErrorDetail(),
                       &failed == sinks.vocals.get() ? VocalsPath(output).string() : "",
-                      FormatWord(format)});
+                      format.word});
     return JobResult::Failed;
 }
 
@@ -364,22 +324,15 @@ bool MeasureRun(const WriteRequest& request, const RenderSettings& base, bool pr
         settings.keyTempo = {};
     }
     WaveFormat format;
-    switch (Render(*source, sink, settings, format, observer)) {
-        case RenderStatus::Done:
-            return true;
-        case RenderStatus::Stopped:
-            ended = JobResult::Stopped;
-            return false;
-        case RenderStatus::Refused:
-            ended = JobResult::Refused;
-            return false;
-        case RenderStatus::ReadFailed:
-        case RenderStatus::WriteFailed:
-            break;
+    const RenderStatus status = Render(*source, sink, settings, format, observer);
+    ended = status == RenderStatus::Stopped   ? JobResult::Stopped
+            : status == RenderStatus::Refused ? JobResult::Refused
+                                              : JobResult::Failed;
+    if (status == RenderStatus::ReadFailed || status == RenderStatus::WriteFailed) {
+        observer.Message(
+            {JobError::ReadInput, std::strerror(sink.Error() != 0 ? sink.Error() : EIO)});
     }
-    observer.Message({JobError::ReadInput, std::strerror(sink.Error() != 0 ? sink.Error() : EIO)});
-    ended = JobResult::Failed;
-    return false;
+    return status == RenderStatus::Done;
 }
 
 // The gain that brings the write's output to its loudness target: the input measured first
@@ -423,7 +376,7 @@ JobResult WriteWith(const WriteRequest& request, WaveFormat& format, JobObserver
     if (!outputFormat->streams) {
         for (const fs::path& path : {request.output, VocalsPath(request.output)}) {
             if ((path == request.output || request.stems) && IsPipe(path)) {
-                observer.Message({JobError::CannotStream, FormatWord(*outputFormat),
+                observer.Message({JobError::CannotStream, outputFormat->word,
                                   path == request.output ? "" : path.string()});
                 return JobResult::Refused;
             }
@@ -522,16 +475,13 @@ bool SameFile(const fs::path& input, const fs::path& output) {
     return fs::equivalent(input, output, ec) && !ec;
 }
 
-JobRunner::JobRunner() : m_disk(std::make_unique<DiskSpace>()) {}
-JobRunner::~JobRunner() = default;
-
 JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
-    const OneJob job(m_busy);
+    const std::unique_lock job(m_running, std::try_to_lock);
     if (!job) {
         return JobResult::Busy;
     }
     WriteRequest withDisk = request;
-    withDisk.disk = withDisk.disk != nullptr ? withDisk.disk : m_disk.get();
+    withDisk.disk = withDisk.disk != nullptr ? withDisk.disk : &m_disk;
     std::optional<RenderPool> pool;
     if (withDisk.pool == nullptr && withDisk.threads) {
         withDisk.pool = &pool.emplace(*withDisk.threads);
@@ -542,7 +492,7 @@ JobResult JobRunner::Write(const WriteRequest& request, JobObserver& observer) {
 
 JobResult JobRunner::Play(const InputFile& input, PlayControls& controls, AudioOut& out,
                           JobObserver& observer, bool once) {
-    const OneJob job(m_busy);
+    const std::unique_lock job(m_running, std::try_to_lock);
     if (!job) {
         return JobResult::Busy;
     }

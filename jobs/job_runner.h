@@ -4,9 +4,8 @@
 // every write needs (the output is not the input under any spelling, the output is replaced
 // only by a whole file, one job at a time) and picks the pipeline for the input and output.
 
-#include <atomic>
 #include <filesystem>
-#include <memory>
+#include <mutex>
 #include <optional>
 
 #include "codecs/output_formats.h"
@@ -16,10 +15,9 @@
 #include "jobs/playback_job.h"
 #include "playback/audio_out.h"
 #include "processing/loudness.h"
+#include "render/disk_space.h"
 #include "render/job_observer.h"
 #include "render/render.h"
-
-class DiskSpace;
 
 // The parameters are copied when the job starts; the vocals sink is the job's own. A key and
 // tempo other than neutral have the input decoded as any file that is no 16-bit WAV is, and
@@ -63,21 +61,19 @@ JobMessage CannotWriteMessage(const std::filesystem::path& output);
 // side (a batch) each have a runner of their own.
 class JobRunner {
   public:
-    JobRunner();
-    ~JobRunner();
+    JobRunner() = default;
     JobRunner(const JobRunner&) = delete;
     JobRunner& operator=(const JobRunner&) = delete;
-    DiskSpace& Disk() { return *m_disk; }
+    DiskSpace& Disk() { return m_disk; }
 
     JobResult Write(const WriteRequest& request, JobObserver& observer);
     // Plays the input as it is, or its decoded copy as far as it is written; once: the loop
     // end ends the job instead of going back.
     JobResult Play(const InputFile& input, PlayControls& controls, AudioOut& out,
                    JobObserver& observer, bool once = false);
-    bool Busy() const { return m_busy.load(); }
 
   private:
-    std::atomic<bool> m_busy{false};
+    std::mutex m_running;  // held by the job that runs: a second one finds it taken
     WaveFormat m_format;
-    std::unique_ptr<DiskSpace> m_disk;
+    DiskSpace m_disk;
 };

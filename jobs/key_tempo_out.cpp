@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "processing/block.h"
 #include "processing/processing.h"
-#include "render/segmented_write.h"
 
 namespace {
 

@@ -19,9 +19,6 @@ class Mailbox {
         change(m_value);
         m_version.fetch_add(1, std::memory_order_release);
     }
-    void Publish(const T& value) {
-        Change([&](T& held) { held = value; });
-    }
 
     T Read() const {
         std::lock_guard lock(m_mutex);

@@ -6,11 +6,10 @@
 
 #include "jobs/key_tempo_out.h"
 #include "jobs/loudness_out.h"
+#include "processing/block.h"
 #include "processing/fast_frames.h"
 #include "render/metered_frames.h"
 #include "render/position_counter.h"
-#include "render/render.h"
-#include "render/segmented_write.h"
 
 namespace {
 
@@ -276,19 +275,12 @@ KeyTempoOut::Sent Playback::OutputBlock() {
 }
 
 bool Playback::Handed(KeyTempoOut::Sent sent) {
-    switch (sent) {
-        case KeyTempoOut::Sent::Played:
-        case KeyTempoOut::Sent::Cut:
-            return true;
-        case KeyTempoOut::Sent::Stopped:
-            // What is queued plays out; the block that waited for room is not heard.
-            m_stopped = true;
-            return false;
-        case KeyTempoOut::Sent::Failed:
-            Refuse(JobError::DeviceFailed, m_out.Error());
-            return false;
+    // Stopped: what is queued plays out; the block that waited for room is not heard.
+    m_stopped = m_stopped || sent == KeyTempoOut::Sent::Stopped;
+    if (sent == KeyTempoOut::Sent::Failed) {
+        Refuse(JobError::DeviceFailed, m_out.Error());
     }
-    return false;
+    return sent == KeyTempoOut::Sent::Played || sent == KeyTempoOut::Sent::Cut;
 }
 
 // The counter follows the bytes played, so that the thumb, its tooltip and the loop end all

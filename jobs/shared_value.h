@@ -14,8 +14,7 @@ class Shared {
   public:
     constexpr Shared(T value = T{}) noexcept : m_value(value) {}
     Shared(const Shared&) = delete;
-    // One read of other, one write of this: no more atomic than two separate accesses.
-    Shared& operator=(const Shared& other) noexcept { return *this = other.Get(); }
+    Shared& operator=(const Shared&) = delete;
 
     operator T() const noexcept { return m_value.load(std::memory_order_relaxed); }
     Shared& operator=(T value) noexcept {

@@ -18,7 +18,9 @@ TEST(Mailbox, ATakeIsOnePublicationWholeAndOnlyNewerOnesAreTaken) {
     box.TakeNewer(taken, seen);
     EXPECT_EQ(seen, first);  // nothing new: nothing taken
 
-    box.Publish({.pan = {0, 0}, .lowCutoff = 0, .highCutoff = 0});
+    box.Change([](ProcessingParameters& held) {
+        held = {.pan = {0, 0}, .lowCutoff = 0, .highCutoff = 0};
+    });
     constexpr int kChanges = 200000;
     std::jthread window([&] {
         for (int i = 1; i <= kChanges; ++i) {
