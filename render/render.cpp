@@ -265,10 +265,12 @@ void RenderRun::ProcessBlock(std::size_t bytes) {
     const bool attenuateOnly = PassesAttenuatedInput(m_settings.params->mode);
     const MeteredBlock block =
         MeteredFrames(m_block.data(), 0, frames, m_observer, [&](unsigned char* at, std::size_t n) {
+            FrameState* const states[] = {&m_frames};  // a group of one: the parameters hold
+            unsigned char* const runs[] = {at};
             if (attenuateOnly) {
                 AttenuateFrames(at, n);
             } else {
-                ProcessConstantFrames(m_frames, at, n, *m_settings.params);
+                ProcessFrameGroup(states, runs, 1, n, *m_settings.params);
             }
             return MeteredRun{n, false};
         });
