@@ -1,7 +1,6 @@
 #include "render/stereo_stage.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "processing/stereo_remover.h"
 #include "render/remover_stage.h"
