@@ -32,13 +32,6 @@ void ProcessFrames(FrameState& state, const ProcessingParameters& params, unsign
 inline constexpr std::size_t kMaxFrameGroup = 2;
 void ProcessFrameGroup(FrameState* const* states, unsigned char* const* frames, std::size_t runs,
                        std::size_t count, const ProcessingParameters& params);
-// A group of one: a single run with constant parameters.
-inline void ProcessConstantFrames(FrameState& state, unsigned char* frames, std::size_t count,
-                                  const ProcessingParameters& params) {
-    FrameState* const states[] = {&state};
-    unsigned char* const runs[] = {frames};
-    ProcessFrameGroup(states, runs, 1, count, params);
-}
 void ProcessFrameGroupWith(FrameKernel kernel, FrameState* const* states,
                            unsigned char* const* frames, std::size_t runs, std::size_t count,
                            const ProcessingParameters& params);

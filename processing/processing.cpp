@@ -69,6 +69,11 @@ std::int16_t Wrap16(int value) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
 }
 
+// A channel's middle band, between its two low-passes at the channel's level.
+std::int16_t MiddleBand(std::int16_t x, std::int16_t lp1, std::int16_t lp2, double gain) {
+    return Saturate16(x - lp1 * gain - Saturate16(x - lp2 * gain));
+}
+
 }  // namespace
 
 StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params, StereoSample in) {
@@ -107,28 +112,17 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
             out.left = Saturate16(static_cast<double>(L) - R);
             out.right = Saturate16(static_cast<double>(R) - L);
             break;
-        case PlayMode::Left: {
-            const std::int16_t aL = Saturate16(L - lp2L * gL);
-            const std::int16_t mL = Saturate16(L - lp1L * gL - aL);
-            out.left = Wrap16(L - mL);
+        case PlayMode::Left:
+            out.left = Wrap16(L - MiddleBand(L, lp1L, lp2L, gL));
             break;
-        }
-        case PlayMode::Right: {
-            const std::int16_t aR = Saturate16(R - lp2R * gR);
-            const std::int16_t mR = Saturate16(R - lp1R * gR - aR);
-            out.right = Wrap16(R - mR);
+        case PlayMode::Right:
+            out.right = Wrap16(R - MiddleBand(R, lp1R, lp2R, gR));
             break;
-        }
         case PlayMode::Mode2: {
-            const std::int16_t aL = Saturate16(L - lp2L * gL);
-            const std::int16_t aR = Saturate16(R - lp2R * gR);
-            const std::int16_t mL = Saturate16(L - lp1L * gL - aL);
-            const std::int16_t mR = Saturate16(R - lp1R * gR - aR);
-            const PanPair pan = params.pan;
-            const double panL = pan.left;
-            const double panR = pan.right;
-            out.left = Wrap16(L - Saturate16(mR * panL));
-            out.right = Wrap16(R - Saturate16(mL * panR));
+            const double panL = params.pan.left;
+            const double panR = params.pan.right;
+            out.left = Wrap16(L - Saturate16(MiddleBand(R, lp1R, lp2R, gR) * panL));
+            out.right = Wrap16(R - Saturate16(MiddleBand(L, lp1L, lp2L, gL) * panR));
             break;
         }
     }
@@ -146,27 +140,21 @@ StereoSample ProcessFrame(FrameState& state, const ProcessingParameters& params,
 // integer form runs in vector registers.
 static_assert(kInputAttenuation == 0.45);
 
+// The samples lie in the frames as in memory: the program runs on little-endian machines only.
+static_assert(std::endian::native == std::endian::little);
+
 void AttenuateFrames(unsigned char* frames, std::size_t count) {
-    const auto attenuated = [](int in) { return static_cast<std::int16_t>(in * 9 / 20); };
-    if constexpr (std::endian::native == std::endian::little) {
-        // Through samples of the machine's own kind, a stretch at a time.
-        constexpr std::size_t kStretch = 512;
-        std::array<std::int16_t, kStretch> samples{};
-        for (std::size_t done = 0; done < 2 * count;) {
-            const std::size_t n = std::min(kStretch, 2 * count - done);
-            std::memcpy(samples.data(), frames + 2 * done, 2 * n);
-            for (std::int16_t& sample : samples) {  // whole stretches: a loop the compiler widens
-                sample = attenuated(sample);
-            }
-            std::memcpy(frames + 2 * done, samples.data(), 2 * n);
-            done += n;
+    // Through samples of the machine's own kind, a stretch at a time.
+    constexpr std::size_t kStretch = 512;
+    std::array<std::int16_t, kStretch> samples{};
+    for (std::size_t done = 0; done < 2 * count;) {
+        const std::size_t n = std::min(kStretch, 2 * count - done);
+        std::memcpy(samples.data(), frames + 2 * done, 2 * n);
+        for (std::int16_t& sample : samples) {  // whole stretches: a loop the compiler widens
+            sample = static_cast<std::int16_t>(sample * 9 / 20);
         }
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        unsigned char* frame = frames + 4 * i;
-        const StereoSample in = FrameSample(frame);
-        StoreFrameSample(frame, {attenuated(in.left), attenuated(in.right)});
+        std::memcpy(frames + 2 * done, samples.data(), 2 * n);
+        done += n;
     }
 }
 

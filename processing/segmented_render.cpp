@@ -5,11 +5,10 @@
 #include <bit>
 #include <cmath>
 
+#include "processing/block.h"
 #include "processing/fast_frames.h"
 
 namespace {
-
-constexpr std::size_t kFrameBytes = 4;
 
 // Bit for bit. The parts compared this way hold nothing but doubles, or nothing but 16-bit
 // values, so their bytes are their values.
@@ -52,7 +51,7 @@ std::uint64_t SoundedBoundary(FrameIo& io, std::uint64_t nominal, std::uint64_t 
                               std::size_t align, const SegmentSettings& settings) {
     const std::uint64_t w = settings.warmUpFrames;
     const std::uint64_t first = nominal - std::min<std::uint64_t>(nominal, w);
-    std::vector<unsigned char> buffer(settings.pieceFrames * kFrameBytes);
+    std::vector<unsigned char> buffer(settings.pieceFrames * kBytesPerFrame);
     std::uint64_t quietUntil = first;  // nothing before the scan counts as sound
     std::size_t runLeft = 0;
     std::size_t runRight = 0;
@@ -63,7 +62,7 @@ std::uint64_t SoundedBoundary(FrameIo& io, std::uint64_t nominal, std::uint64_t 
             return nominal;
         }
         for (std::size_t i = 0; i < n; ++i, ++f) {
-            const StereoSample sample = FrameSample(buffer.data() + i * kFrameBytes);
+            const StereoSample sample = FrameSample(buffer.data() + i * kBytesPerFrame);
             runLeft = Silent(sample.left) ? runLeft + 1 : 0;
             runRight = Silent(sample.right) ? runRight + 1 : 0;
             if (runLeft >= settings.silentRunFrames || runRight >= settings.silentRunFrames) {
@@ -89,7 +88,7 @@ class SegmentRun {
   public:
     SegmentRun(Segment& segment, const SegmentSettings& settings)
         : m_segment(segment),
-          m_buffer(settings.pieceFrames * kFrameBytes),
+          m_buffer(settings.pieceFrames * kBytesPerFrame),
           m_frame(segment.begin - std::min<std::uint64_t>(segment.begin, settings.warmUpFrames)) {
         const std::uint64_t length = segment.end - segment.begin;
         segment.checkpointFrames = static_cast<std::size_t>(std::max<std::uint64_t>(
@@ -107,7 +106,7 @@ class SegmentRun {
     std::size_t PieceCount() const {
         const std::uint64_t event = m_frame < m_segment.begin ? m_segment.begin : m_segment.end;
         return static_cast<std::size_t>(
-            std::min<std::uint64_t>(m_buffer.size() / kFrameBytes, event - m_frame));
+            std::min<std::uint64_t>(m_buffer.size() / kBytesPerFrame, event - m_frame));
     }
     bool Read(FrameIo& io, std::size_t count) {
         m_pieceStart = m_frame;
@@ -121,7 +120,7 @@ class SegmentRun {
         const std::uint64_t next = CheckpointAt(m_segment, m_segment.checkpoints.size());
         return static_cast<std::size_t>(std::min<std::uint64_t>(left, next - m_frame));
     }
-    unsigned char* Frames() { return m_buffer.data() + (m_frame - m_pieceStart) * kFrameBytes; }
+    unsigned char* Frames() { return m_buffer.data() + (m_frame - m_pieceStart) * kBytesPerFrame; }
     void Advance(std::size_t count) {
         m_frame += count;
         Record();
@@ -234,7 +233,7 @@ bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameter
     }
     const std::uint64_t longFrom = boundary - std::min(boundary, 2 * w);
     const std::uint64_t shortFrom = boundary - w;
-    std::vector<unsigned char> frames(settings.pieceFrames * kFrameBytes);
+    std::vector<unsigned char> frames(settings.pieceFrames * kBytesPerFrame);
     std::vector<unsigned char> copy(frames.size());
     FrameState longRun{};
     FrameState shortRun{};
@@ -246,7 +245,7 @@ bool WarmUpsAgree(FrameIo& io, std::uint64_t boundary, const ProcessingParameter
         }
         const bool both = f >= shortFrom;
         if (both) {
-            std::copy_n(frames.begin(), n * kFrameBytes, copy.begin());
+            std::copy_n(frames.begin(), n * kBytesPerFrame, copy.begin());
         }
         FrameState* states[] = {&longRun, &shortRun};
         unsigned char* runs[] = {frames.data(), copy.data()};
@@ -290,7 +289,7 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
     }
     // Read and stored a piece at a time; within a piece the true run stops at each
     // checkpoint to compare states, and what follows a merge is left as the segment wrote it.
-    std::vector<unsigned char> buffer(settings.pieceFrames * kFrameBytes);
+    std::vector<unsigned char> buffer(settings.pieceFrames * kBytesPerFrame);
     std::size_t next = 0;  // the checkpoint compared next
     for (std::uint64_t f = segment.begin; f < segment.end;) {
         const auto n = static_cast<std::size_t>(
@@ -308,7 +307,7 @@ Reconciliation Reconcile(FrameState& truth, const Segment& segment,
             if (stop.stop_requested()) {
                 return {RunStatus::Stopped};
             }
-            ProcessFrames(truth, params, buffer.data() + done * kFrameBytes, run);
+            ProcessFrames(truth, params, buffer.data() + done * kBytesPerFrame, run);
             done += run;
             if (f + done == mark && next < segment.checkpoints.size()) {
                 merged = EquivalentStates(truth, segment.checkpoints[next++]);

@@ -7,10 +7,10 @@
 #include "container/riff.h"
 #include "container/wave_header.h"
 #include "container/wave_layout.h"
+#include "processing/block.h"
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;
 // A decoded input shorter than it declares by more than this is worth a word to the user.
 constexpr double kShortfallSeconds = 0.2;
 constexpr double kShortfallShare = 0.01;
@@ -78,7 +78,7 @@ std::uint64_t DecodedSource::ReadFor(std::uint64_t written) const {
 
 std::uint64_t DecodedSource::DeclaredBytes() const {
     const double frames = std::ceil(m_decoder->DeclaredSeconds() * m_decoder->SampleRate());
-    return static_cast<std::uint64_t>(frames) * kFrameBytes;
+    return static_cast<std::uint64_t>(frames) * kBytesPerFrame;
 }
 
 SourceStatus DecodedSource::Limit(std::uint64_t diskBytes, bool wav) {
@@ -86,7 +86,7 @@ SourceStatus DecodedSource::Limit(std::uint64_t diskBytes, bool wav) {
     // Both hold what is written, which a changed tempo makes longer or shorter than what is read.
     const std::size_t headerBytes = WaveHeader(m_decoder->SampleRate(), m_waveTags).size();
     const std::uint64_t riffRoom = 0xFFFFFFFFull - (headerBytes - kChunkHeaderBytes);
-    m_formatBytes = wav ? ReadFor(riffRoom) / kFrameBytes * kFrameBytes : ~std::uint64_t{0};
+    m_formatBytes = wav ? ReadFor(riffRoom) / kBytesPerFrame * kBytesPerFrame : ~std::uint64_t{0};
     m_diskBytes = ReadFor(diskBytes);
     const std::uint64_t declared = DeclaredBytes();
     return declared > m_formatBytes ? SourceStatus::TooLong
@@ -155,7 +155,7 @@ std::size_t DecodedSource::Read(unsigned char* buffer, std::size_t n) {
 }
 
 std::optional<JobMessage> DecodedSource::Warning() const {
-    const std::uint64_t wholeFrames = m_dataBytes / kFrameBytes;
+    const std::uint64_t wholeFrames = m_dataBytes / kBytesPerFrame;
     const double decoded = static_cast<double>(wholeFrames) / m_decoder->SampleRate();
     const double declared = m_declaredSeconds;
     const bool shortOf = declared > 0 && declared - decoded > kShortfallSeconds &&

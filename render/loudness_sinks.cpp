@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;
 constexpr std::size_t kChunkFrames = 16384;
 constexpr int kMaxSearchSteps = 10;
 constexpr double kLeastSlope = 0.05;
@@ -30,7 +29,7 @@ Meter NewMeter(unsigned rate, int mode) {
 
 std::vector<std::int16_t> Samples(const unsigned char* bytes, std::size_t frames) {
     std::vector<std::int16_t> samples;
-    AppendCopy(samples, bytes, frames * kFrameBytes);
+    AppendCopy(samples, bytes, frames * kBytesPerFrame);
     return samples;
 }
 
@@ -82,7 +81,7 @@ bool MeasureSink::Frames(const unsigned char* bytes, std::size_t n) {
             EBUR128_SUCCESS) {
             m_state->failed = true;
         }
-        if (m_kept != nullptr && std::fwrite(frames, kFrameBytes, count, m_kept) != count) {
+        if (m_kept != nullptr && std::fwrite(frames, kBytesPerFrame, count, m_kept) != count) {
             m_error = errno;
             ok = false;
         }
@@ -117,10 +116,10 @@ double MeasureSink::LimitedLoudness(double gainDb) {
         return -HUGE_VAL;
     }
     TruePeakLimiter limiter(m_rate, gainDb, kLimiterCeilingDb);
-    std::vector<unsigned char> bytes(kChunkFrames * kFrameBytes);
+    std::vector<unsigned char> bytes(kChunkFrames * kBytesPerFrame);
     std::vector<std::int16_t> out(kChunkFrames * 2);
     std::size_t skip = limiter.Delay();
-    while (const std::size_t got = std::fread(bytes.data(), kFrameBytes, kChunkFrames, m_kept)) {
+    while (const std::size_t got = std::fread(bytes.data(), kBytesPerFrame, kChunkFrames, m_kept)) {
         const std::vector<std::int16_t> in = Samples(bytes.data(), got);
         limiter.Process(in.data(), out.data(), got);
         const std::size_t skipped = std::min(skip, got);
@@ -225,7 +224,7 @@ bool LoudnessSink::Frames(const unsigned char* bytes, std::size_t n) {
         const std::size_t skipped = std::min(m_toSkip, count);
         m_toSkip -= skipped;
         outBytes.clear();
-        AppendCopy(outBytes, m_out.data() + 2 * skipped, (count - skipped) * kFrameBytes);
+        AppendCopy(outBytes, m_out.data() + 2 * skipped, (count - skipped) * kBytesPerFrame);
         ok = ok && (outBytes.empty() || m_next.Frames(outBytes.data(), outBytes.size()));
     });
     return ok;
@@ -243,7 +242,7 @@ bool LoudnessSink::Flush() {
     m_toSkip = m_limiter->Delay();
     std::vector<unsigned char> outBytes;
     // A run shorter than the delay: its frames are the last of those flushed.
-    AppendCopy(outBytes, m_out.data() + 2 * (m_limiter->Delay() - held), held * kFrameBytes);
+    AppendCopy(outBytes, m_out.data() + 2 * (m_limiter->Delay() - held), held * kBytesPerFrame);
     outBytes.insert(outBytes.end(), m_partial.begin(), m_partial.end());
     m_partial.clear();
     return outBytes.empty() || m_next.Frames(outBytes.data(), outBytes.size());

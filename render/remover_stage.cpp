@@ -27,8 +27,8 @@ std::size_t RemoverStage::Latency() const {
 
 void RemoverStage::Process(const unsigned char* in, std::size_t bytes, StageBytes& out) {
     m_in.clear();
-    AppendCopy(m_in, in, bytes / 4 * 4);
-    RunBytes(bytes / 4, out);
+    AppendCopy(m_in, in, bytes / kBytesPerFrame * kBytesPerFrame);
+    RunBytes(bytes / kBytesPerFrame, out);
 }
 
 // The frames still inside come out, pushed by silence.

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;
-
 // What a frame mode removed, for a write that keeps it too: saturated (attenuated input x
 // output gain - output) of each whole frame; bytes after the last whole frame are silence.
 void FrameVocals(const ProcessingParameters& params, const unsigned char* input,
@@ -29,13 +27,13 @@ void FrameVocals(const ProcessingParameters& params, const unsigned char* input,
     const auto removed = [gain](std::int16_t in, std::int16_t out) {
         return Saturate16(Saturate16(in * kInputAttenuation) * gain - out);
     };
-    const std::size_t frames = bytes / kFrameBytes;
-    for (std::size_t at = 0; at < frames * kFrameBytes; at += kFrameBytes) {
+    const std::size_t frames = bytes / kBytesPerFrame;
+    for (std::size_t at = 0; at < frames * kBytesPerFrame; at += kBytesPerFrame) {
         const StereoSample in = FrameSample(input + at);
         const StereoSample out = FrameSample(output + at);
         StoreFrameSample(vocals + at, {removed(in.left, out.left), removed(in.right, out.right)});
     }
-    std::fill(vocals + frames * kFrameBytes, vocals + bytes, 0);
+    std::fill(vocals + frames * kBytesPerFrame, vocals + bytes, 0);
 }
 
 // What a write shows while it runs: the play-position counter (one step a whole number of blocks),
@@ -258,7 +256,7 @@ void RenderRun::WarnOfEmptyLoop(std::uint64_t length) {
 // Processes the frames of the block in place, and tells the level of its last frame too.
 // Bytes after the last whole frame stay as read.
 void RenderRun::ProcessBlock(std::size_t bytes) {
-    const std::size_t frames = bytes / kFrameBytes;
+    const std::size_t frames = bytes / kBytesPerFrame;
     if (m_settings.params == nullptr || frames == 0) {
         return;
     }
@@ -267,10 +265,12 @@ void RenderRun::ProcessBlock(std::size_t bytes) {
     const bool attenuateOnly = PassesAttenuatedInput(m_settings.params->mode);
     const MeteredBlock block =
         MeteredFrames(m_block.data(), 0, frames, m_observer, [&](unsigned char* at, std::size_t n) {
+            FrameState* const states[] = {&m_frames};  // a group of one: the parameters hold
+            unsigned char* const runs[] = {at};
             if (attenuateOnly) {
                 AttenuateFrames(at, n);
             } else {
-                ProcessConstantFrames(m_frames, at, n, *m_settings.params);
+                ProcessFrameGroup(states, runs, 1, n, *m_settings.params);
             }
             return MeteredRun{n, false};
         });
@@ -324,7 +324,8 @@ bool RenderRun::InSegments(std::uint64_t length) {
     }
     const std::optional<FilePlace> input = m_source.DataPlace(length);
     std::size_t segments =
-        input ? SegmentCount(input->bytes / kFrameBytes, s.pool->Threads(), s.segmentSettings) : 0;
+        input ? SegmentCount(input->bytes / kBytesPerFrame, s.pool->Threads(), s.segmentSettings)
+              : 0;
     if (s.segments != 0) {
         segments = std::min(segments, s.segments);
     }

@@ -34,11 +34,8 @@ class SafeOutput {
     const std::filesystem::path& Target() const { return m_target; }
     const std::filesystem::path& Temporary() const { return m_temp; }
 
-    // Flushes, syncs when it replaces a file, closes the temporary file, then renames it
-    // over the target: Finish, then Publish.
-    bool Commit() { return Finish() && Publish(); }
-    // Everything of Commit but the rename: what can fail for want of room or a size limit
-    // fails here, and the target is untouched then.
+    // Flushes, syncs when it replaces a file and closes the temporary file: what can fail for
+    // want of room or a size limit fails here, and the target is untouched then.
     bool Finish();
     // Renames the finished temporary file over the target.
     bool Publish();

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;
 // Beyond this a file gets more segments than threads, so that what a segment holds (its
 // checkpoints and meter samples) stays small whatever the file's length.
 constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 24;
@@ -41,12 +40,12 @@ struct Slot {
 class SegmentedJob : public FrameIo {
   public:
     SegmentedJob(const SegmentedWrite& job, const std::function<void(const BlockReport&)>& onBlock)
-        : m_job(job), m_onBlock(onBlock), m_frames(job.bytes / kFrameBytes) {}
+        : m_job(job), m_onBlock(onBlock), m_frames(job.bytes / kBytesPerFrame) {}
 
     RunStatus Run();
 
     bool Read(std::uint64_t frame, unsigned char* buffer, std::size_t count) override {
-        return TransferAll(::pread, m_job.inputFd, buffer, count * kFrameBytes,
+        return TransferAll(::pread, m_job.inputFd, buffer, count * kBytesPerFrame,
                            FileOffset(m_job.inputOffset, frame));
     }
     bool Write(std::uint64_t frame, const unsigned char* buffer, std::size_t count) override;
@@ -54,7 +53,7 @@ class SegmentedJob : public FrameIo {
 
   private:
     static std::int64_t FileOffset(std::int64_t base, std::uint64_t frame) {
-        return base + static_cast<std::int64_t>(frame * kFrameBytes);
+        return base + static_cast<std::int64_t>(frame * kBytesPerFrame);
     }
     std::size_t SlotOf(std::uint64_t frame) const;
     void RecordMeters(Slot& slot, std::uint64_t frame, const unsigned char* buffer,
@@ -70,7 +69,8 @@ class SegmentedJob : public FrameIo {
     // Starts the write-back of the output's frames from begin to end.
     void WriteBack(std::uint64_t begin, std::uint64_t end) const {
         ::sync_file_range(m_job.outputFd, FileOffset(m_job.outputOffset, begin),
-                          static_cast<off_t>((end - begin) * kFrameBytes), SYNC_FILE_RANGE_WRITE);
+                          static_cast<off_t>((end - begin) * kBytesPerFrame),
+                          SYNC_FILE_RANGE_WRITE);
     }
 
     const SegmentedWrite& m_job;
@@ -103,7 +103,7 @@ void SegmentedJob::RecordMeters(Slot& slot, std::uint64_t frame, const unsigned 
         BlockMeters& meters = slot.meters[b - firstBlock];
         const auto record = [&](std::size_t index, std::uint64_t g) {
             if (g >= frame && g < end && g <= last) {
-                meters[index] = MeterSample(FrameSample(buffer + (g - frame) * kFrameBytes));
+                meters[index] = MeterSample(FrameSample(buffer + (g - frame) * kBytesPerFrame));
             }
         };
         for (std::size_t m = 0; m + 1 < kMeterSlots; ++m) {
@@ -124,7 +124,7 @@ void SegmentedJob::NoteWriteError() const {
 bool SegmentedJob::Write(std::uint64_t frame, const unsigned char* buffer, std::size_t count) {
     Slot& slot = m_slots[SlotOf(frame)];
     RecordMeters(slot, frame, buffer, count);
-    if (!TransferAll(::pwrite, m_job.outputFd, buffer, count * kFrameBytes,
+    if (!TransferAll(::pwrite, m_job.outputFd, buffer, count * kBytesPerFrame,
                      FileOffset(m_job.outputOffset, frame))) {
         NoteWriteError();
         return false;
@@ -173,8 +173,8 @@ void SegmentedJob::SubmitNext() {
 }
 
 RunStatus SegmentedJob::CopyTail() {
-    const std::size_t tail = static_cast<std::size_t>(m_job.bytes % kFrameBytes);
-    unsigned char bytes[kFrameBytes];
+    const std::size_t tail = static_cast<std::size_t>(m_job.bytes % kBytesPerFrame);
+    unsigned char bytes[kBytesPerFrame];
     if (tail == 0) {
         return RunStatus::Done;
     }
@@ -200,7 +200,7 @@ void SegmentedJob::EmitBlocks(std::uint64_t finalFrames) {
         BlockReport report;
         report.bytes = static_cast<std::size_t>(
             std::min<std::uint64_t>(kBlockBytes, m_job.bytes - m_nextBlock * kBlockBytes));
-        report.frames = report.bytes / kFrameBytes;
+        report.frames = report.bytes / kBytesPerFrame;
         if (report.frames > 0) {
             const Slot& slot = m_slots[SlotOf(start)];
             const BlockMeters& meters =

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "container/wave_format.h"
+#include "processing/block.h"
 
 using StageBytes = std::vector<unsigned char>;
 
@@ -54,18 +55,17 @@ void AppendCopy(std::vector<To>& to, const From* from, std::size_t bytes) {
 template <typename Take>
 void WholeFrames(std::vector<unsigned char>& partial, const unsigned char* bytes, std::size_t n,
                  Take take) {
-    constexpr std::size_t kFrameBytes = 4;
-    while (!partial.empty() && partial.size() < kFrameBytes && n > 0) {
+    while (!partial.empty() && partial.size() < kBytesPerFrame && n > 0) {
         partial.push_back(*bytes++);
         --n;
     }
-    if (partial.size() == kFrameBytes) {
+    if (partial.size() == kBytesPerFrame) {
         take(partial.data(), 1);
         partial.clear();
     }
-    const std::size_t whole = n / kFrameBytes;
+    const std::size_t whole = n / kBytesPerFrame;
     if (whole > 0) {
         take(bytes, whole);
     }
-    partial.insert(partial.end(), bytes + whole * kFrameBytes, bytes + n);
+    partial.insert(partial.end(), bytes + whole * kBytesPerFrame, bytes + n);
 }

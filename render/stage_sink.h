@@ -17,7 +17,7 @@ class StageSink : public ForwardingSink {
     // Whole frames; bytes after the last whole one go nowhere.
     bool Frames(const unsigned char* bytes, std::size_t n) override {
         m_out.clear();
-        m_stage.Process(bytes, n / 4 * 4, m_out);
+        m_stage.Process(bytes, n / kBytesPerFrame * kBytesPerFrame, m_out);
         return Pass();
     }
 

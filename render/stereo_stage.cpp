@@ -1,7 +1,6 @@
 #include "render/stereo_stage.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "processing/stereo_remover.h"
 #include "render/remover_stage.h"
@@ -10,7 +9,6 @@
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;
 // Hops a segment holds at least: the warm-up each one repeats stays a small share of it, a
 // sixteenth of its work, or an eighth where more than kManyThreads run segments (each segment
 // on its way holds its frames in and out).
@@ -37,8 +35,8 @@ StereoStage::StereoStage(RenderSink& out, RenderSink* vocals, const ProcessingPa
     m_segmentFrames = (least + hop - 1) / hop * hop;
     m_inFlight = pool != nullptr ? 2 * static_cast<std::size_t>(pool->Threads()) : 1;
     if (pool == nullptr) {
-        m_single = std::make_unique<StereoRemover>(sampleRate);
-        m_skip = m_latency;
+        m_single = std::make_unique<RemoverStage>(params);
+        m_single->Prepare(WaveFormat{.sampleRate = sampleRate});
     }
 }
 
@@ -49,7 +47,7 @@ bool StereoStage::Frames(const unsigned char* bytes, std::size_t n) {
         return false;
     }
     WholeFrames(m_tail, bytes, n, [this](const unsigned char* frames, std::size_t count) {
-        AppendCopy(m_history, frames, count * kFrameBytes);
+        AppendCopy(m_history, frames, count * kBytesPerFrame);
         m_received += count;
     });
     if (m_single) {
@@ -134,21 +132,14 @@ bool StereoStage::Deliver(const Segment& segment) {
 }
 
 // The frames in m_history and silence frames after them through the one remover, its output
-// past the first m_latency frames to the sinks.
+// past its lead-in to the sinks.
 bool StereoStage::RunThrough(std::size_t silence) {
-    const std::size_t frames = m_history.size() / 2 + silence;
-    m_history.resize(2 * frames, 0);
-    m_piece.out.resize(2 * frames);
-    m_piece.vocal.resize(m_vocals != nullptr ? 2 * frames : 0);
-    m_single->Process(m_params, m_history.data(), m_piece.out.data(),
-                      m_vocals != nullptr ? m_piece.vocal.data() : nullptr, frames);
+    m_history.resize(m_history.size() + 2 * silence, 0);
+    m_piece.out.clear();
+    m_piece.vocal.clear();
+    m_single->Run(m_history.data(), m_history.size() / 2, m_piece.out,
+                  m_vocals != nullptr ? &m_piece.vocal : nullptr);
     m_history.clear();
-    const auto skip = static_cast<std::ptrdiff_t>(2 * std::min(frames, m_skip));
-    m_skip -= static_cast<std::size_t>(skip / 2);
-    m_piece.out.erase(m_piece.out.begin(), m_piece.out.begin() + skip);
-    if (m_vocals != nullptr) {
-        m_piece.vocal.erase(m_piece.vocal.begin(), m_piece.vocal.begin() + skip);
-    }
     m_failed = !Deliver(m_piece);
     return !m_failed;
 }
@@ -172,7 +163,7 @@ bool StereoStage::End() {
     if (m_tail.empty()) {
         return true;
     }
-    const unsigned char silence[kFrameBytes] = {};
+    const unsigned char silence[kBytesPerFrame] = {};
     return m_next.Frames(m_tail.data(), m_tail.size()) &&
            (m_vocals == nullptr || m_vocals->Frames(silence, m_tail.size()));
 }

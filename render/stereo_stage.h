@@ -17,7 +17,7 @@
 #include "render/ordered_results.h"
 #include "render/render_sink.h"
 
-class StereoRemover;
+class RemoverStage;
 
 class StereoStage : public ForwardingSink {
   public:
@@ -65,9 +65,8 @@ class StereoStage : public ForwardingSink {
     std::uint64_t m_launched = 0;       // frames before this one belong to launched segments
     std::vector<unsigned char> m_tail;  // a frame cut short, the bytes of it that came
     bool m_failed = false;
-    std::unique_ptr<StereoRemover> m_single;  // without a pool
-    std::size_t m_skip = 0;                   // its first frames out, the remover's latency
-    Segment m_piece;                          // its output, reused
-    std::vector<Segment> m_spares;            // delivered, their buffers to reuse
-    OrderedResults<Segment> m_segments;       // last: its tasks end before the rest goes
+    std::unique_ptr<RemoverStage> m_single;  // without a pool
+    Segment m_piece;                         // its output, reused
+    std::vector<Segment> m_spares;           // delivered, their buffers to reuse
+    OrderedResults<Segment> m_segments;      // last: its tasks end before the rest goes
 };

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-constexpr std::size_t kFrameBytes = 4;
-
 void StretchStage::Set(const KeyTempo& settings) {
     m_settings = settings;
     if (m_stage) {
@@ -30,8 +28,8 @@ void StretchStage::Process(const unsigned char* in, std::size_t bytes, StageByte
         m_runTempo = m_settings.tempo;
     }
     m_tempoHeld = m_tempoHeld && m_settings.tempo == m_runTempo;
-    m_stage->Put(in, bytes / kFrameBytes);
-    m_put += bytes / kFrameBytes;
+    m_stage->Put(in, bytes / kBytesPerFrame);
+    m_put += bytes / kBytesPerFrame;
     Take(out, ~std::uint64_t{0});
 }
 
@@ -40,9 +38,9 @@ void StretchStage::Take(StageBytes& out, std::uint64_t upTo) {
     const auto frames =
         static_cast<std::size_t>(std::min<std::uint64_t>(m_stage->Ready(), upTo - m_taken));
     const std::size_t at = out.size();
-    out.resize(at + frames * kFrameBytes);
+    out.resize(at + frames * kBytesPerFrame);
     const std::size_t got = m_stage->Take(out.data() + at, frames);
-    out.resize(at + got * kFrameBytes);
+    out.resize(at + got * kBytesPerFrame);
     m_taken += got;
 }
 
@@ -55,7 +53,7 @@ void StretchStage::Finish(StageBytes& out) {
     const std::uint64_t total = StretchedFrames(m_put, m_runTempo);
     Take(out, total);
     if (m_taken < total) {
-        out.resize(out.size() + (total - m_taken) * kFrameBytes, 0);
+        out.resize(out.size() + (total - m_taken) * kBytesPerFrame, 0);
         m_taken = total;
     }
 }

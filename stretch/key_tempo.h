@@ -36,7 +36,6 @@ class KeyTempoStage {
     KeyTempoStage& operator=(const KeyTempoStage&) = delete;
 
     void Set(const KeyTempo& settings);
-    const KeyTempo& Settings() const { return m_settings; }
     // Whole frames, little-endian, interleaved.
     void Put(const unsigned char* frames, std::size_t count);
     // Moves up to count frames of what came out into frames; how many it moved.
