@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;
 // One piece queued holds more than the largest buffer a device at 40 ms latency fills at once.
 constexpr unsigned kPiecesPerSecond = 20;
 // The stage is fed in smaller steps, so that little made with the old key waits for the next
@@ -35,13 +34,13 @@ const std::vector<SourceTrail::Run>& SourceTrail::Take(std::size_t frames) {
         const auto out = static_cast<std::uint64_t>(m_frontOut);
         const auto n =
             static_cast<std::size_t>(std::min<std::uint64_t>(frames, front.frames - out));
-        const std::uint64_t from = front.from + out * kFrameBytes;
+        const std::uint64_t from = front.from + out * kBytesPerFrame;
         if (!m_runs.empty() && m_runs.back().from + m_runs.back().bytes == from) {
-            m_runs.back().bytes += n * kFrameBytes;  // the source goes on: one piece of sound
+            m_runs.back().bytes += n * kBytesPerFrame;  // the source goes on: one piece of sound
         } else {
-            m_runs.push_back({offset, n * kFrameBytes, from});
+            m_runs.push_back({offset, n * kBytesPerFrame, from});
         }
-        offset += n * kFrameBytes;
+        offset += n * kBytesPerFrame;
         frames -= n;
         m_frontOut += static_cast<double>(n);
         if (out + n == front.frames) {
@@ -59,10 +58,10 @@ std::uint64_t SourceTrail::Follow(std::size_t frames, int tempo, std::uint64_t h
         const double rest = static_cast<double>(front.frames) - m_frontOut;
         if (left < rest) {
             m_frontOut += left;
-            return front.from + static_cast<std::uint64_t>(m_frontOut) * kFrameBytes;
+            return front.from + static_cast<std::uint64_t>(m_frontOut) * kBytesPerFrame;
         }
         left -= rest;
-        heard = front.from + front.frames * kFrameBytes;
+        heard = front.from + front.frames * kBytesPerFrame;
         m_fed.pop_front();
         m_frontOut = 0;
     }
@@ -127,7 +126,7 @@ KeyTempoOut::Sent KeyTempoOut::Remove(unsigned char* block, std::size_t bytes, s
         }
         m_removed.clear();
         m_remover.Process(block + done, n, m_removed);
-        m_removerTrail.Put(from + done, n / kFrameBytes);
+        m_removerTrail.Put(from + done, n / kBytesPerFrame);
         done += n;
         if (const Sent sent = PassRuns(); sent != Sent::Played) {
             return sent;
@@ -144,9 +143,9 @@ std::size_t KeyTempoOut::PieceBytes(std::size_t left) const {
     if (!m_controls.keyTempoLive || m_writes < AudioOut::kQueuedBlocks) {
         return left;
     }
-    const std::size_t frames = left / kFrameBytes;
+    const std::size_t frames = left / kBytesPerFrame;
     const std::size_t pieces = frames / m_livePieceFrames;
-    return pieces <= 1 ? left : (frames + pieces - 1) / pieces * kFrameBytes;
+    return pieces <= 1 ? left : (frames + pieces - 1) / pieces * kBytesPerFrame;
 }
 
 KeyTempoOut::Sent KeyTempoOut::EndRemoving() {
@@ -158,10 +157,10 @@ KeyTempoOut::Sent KeyTempoOut::EndRemoving() {
 
 // What the remover gave, each stretch of contiguous source on its way as a block of its own.
 KeyTempoOut::Sent KeyTempoOut::PassRuns() {
-    for (const SourceTrail::Run& run : m_removerTrail.Take(m_removed.size() / kFrameBytes)) {
+    for (const SourceTrail::Run& run : m_removerTrail.Take(m_removed.size() / kBytesPerFrame)) {
         unsigned char* frames = m_removed.data() + run.offset;
         if (!m_stretching) {
-            TellLevels(frames, run.bytes / kFrameBytes);
+            TellLevels(frames, run.bytes / kBytesPerFrame);
         }
         if (const Sent sent = Pass(frames, run.bytes, run.from, {}); sent != Sent::Played) {
             return sent;
@@ -188,7 +187,7 @@ KeyTempoOut::Sent KeyTempoOut::Pass(unsigned char* block, std::size_t bytes, std
         return Sent::Played;
     }
     m_stretching = true;
-    return Stretch(block, bytes, from, done / kFrameBytes, prepare);
+    return Stretch(block, bytes, from, done / kBytesPerFrame, prepare);
 }
 
 // At the original key and tempo: the block whole, or in pieces where the key and tempo may
@@ -223,22 +222,22 @@ KeyTempoOut::Sent KeyTempoOut::PlayAsItIs(unsigned char* block, std::size_t byte
 // moment it goes out.
 KeyTempoOut::Sent KeyTempoOut::Stretch(unsigned char* block, std::size_t bytes, std::uint64_t from,
                                        std::size_t fed, const Prepare& prepare) {
-    const std::size_t frames = bytes / kFrameBytes;
+    const std::size_t frames = bytes / kBytesPerFrame;
     while (fed < frames) {
         if (const Sent room = Room(); room != Sent::Played) {
             return room;
         }
         while (fed < frames && Ready() < PieceFrames()) {
             const std::size_t n = std::min(m_pieceFrames / kFeedsPerPiece, frames - fed);
-            if (!Prepared(prepare, block + fed * kFrameBytes, n * kFrameBytes)) {
+            if (!Prepared(prepare, block + fed * kBytesPerFrame, n * kBytesPerFrame)) {
                 return Sent::Cut;
             }
             m_stretched.erase(m_stretched.begin(),
                               m_stretched.begin() + static_cast<std::ptrdiff_t>(m_sent));
             m_sent = 0;
             m_stretch.Set(Wanted());
-            m_stretch.Process(block + fed * kFrameBytes, n * kFrameBytes, m_stretched);
-            m_stretchTrail.Put(from + fed * kFrameBytes, n);
+            m_stretch.Process(block + fed * kBytesPerFrame, n * kBytesPerFrame, m_stretched);
+            m_stretchTrail.Put(from + fed * kBytesPerFrame, n);
             fed += n;
         }
         if (Ready() >= PieceFrames()) {
@@ -277,17 +276,17 @@ std::size_t KeyTempoOut::PieceFrames() const {
 }
 
 std::size_t KeyTempoOut::Ready() const {
-    return (m_stretched.size() - m_sent) / kFrameBytes;
+    return (m_stretched.size() - m_sent) / kBytesPerFrame;
 }
 
 // Up to a piece of what the stage made, to a device that has room for it.
 KeyTempoOut::Sent KeyTempoOut::SendPiece() {
     const std::size_t frames = std::min(Ready(), PieceFrames());
     const unsigned char* piece = m_stretched.data() + m_sent;
-    if (frames > 0 && !m_out.Write(piece, frames * kFrameBytes)) {
+    if (frames > 0 && !m_out.Write(piece, frames * kBytesPerFrame)) {
         return Sent::Failed;
     }
-    m_sent += frames * kFrameBytes;
+    m_sent += frames * kBytesPerFrame;
     ++m_writes;
     TellLevels(piece, frames);
     // Frames played at a tempo stand for tempo/100 as many source frames.
@@ -304,7 +303,7 @@ KeyTempoOut::Sent KeyTempoOut::Room() {
 void KeyTempoOut::TellLevels(const unsigned char* frames, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (m_meterCount++ % kMeterFrames == 0) {
-            m_observer.Level(MeterSegments(MeterSample(FrameSample(frames + i * kFrameBytes))));
+            m_observer.Level(MeterSegments(MeterSample(FrameSample(frames + i * kBytesPerFrame))));
         }
     }
 }

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "processing/block.h"
 #include "render/loudness_sinks.h"
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;
 constexpr double kMostLiveGainDb = 24;
 
 void ToSamples(const unsigned char* bytes, std::size_t frames, std::vector<std::int16_t>& out) {
@@ -42,16 +42,16 @@ bool LoudnessOut::Open(const AudioFormat& format, const std::string& device) {
 
 void LoudnessOut::Input(const unsigned char* bytes, std::size_t n) {
     if (m_limiter) {
-        ToSamples(bytes, n / kFrameBytes, m_samples);
-        m_input->Add(m_samples.data(), n / kFrameBytes);
+        ToSamples(bytes, n / kBytesPerFrame, m_samples);
+        m_input->Add(m_samples.data(), n / kBytesPerFrame);
     }
 }
 
 bool LoudnessOut::Write(const unsigned char* data, std::size_t bytes) {
-    if (!m_limiter || bytes % kFrameBytes != 0) {
+    if (!m_limiter || bytes % kBytesPerFrame != 0) {
         return m_out.Write(data, bytes);
     }
-    const std::size_t frames = bytes / kFrameBytes;
+    const std::size_t frames = bytes / kBytesPerFrame;
     ToSamples(data, frames, m_samples);
     m_output->Add(m_samples.data(), frames);
     const double in = m_target ? *m_target : m_input->Integrated();

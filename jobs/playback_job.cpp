@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 4;
-
 // One file's walk, and the pass loop for each of its "data" chunks.
 class Playback : public WalkHandler {
   public:
@@ -166,7 +164,7 @@ Playback::Region Playback::LoopRegion() const {
     const std::int64_t start = m_play.loopStartFrame;
     const std::int64_t end = m_play.loopEndFrame;
     if (start >= 0 && end > start) {
-        const auto frame = static_cast<std::int64_t>(kFrameBytes);
+        const auto frame = static_cast<std::int64_t>(kBytesPerFrame);
         return {start * frame, end * frame, true};
     }
     return {Pos(m_play.loopStart), Pos(m_play.loopEnd), false};
@@ -206,7 +204,7 @@ void Playback::Reposition() {
     const std::int64_t asked = m_controls.seek && !m_starting ? m_controls.seekFrame.Get() : -1;
     Region loop = LoopRegion();
     std::int64_t q =
-        asked >= 0 ? asked * static_cast<std::int64_t>(kFrameBytes) : Pos(m_play.playPos);
+        asked >= 0 ? asked * static_cast<std::int64_t>(kBytesPerFrame) : Pos(m_play.playPos);
     if (loop.frames && (!m_controls.seek || m_starting)) {
         q = loop.start;  // the counter's coarse step would land short of the loop's end
     }
@@ -237,8 +235,8 @@ void Playback::Reposition() {
 // is then not played.
 bool Playback::PreparePiece(unsigned char* at, std::size_t bytes) {
     TakeSettings();
-    const auto first = static_cast<std::size_t>(at - m_block.data()) / kFrameBytes;
-    const std::size_t end = first + bytes / kFrameBytes;
+    const auto first = static_cast<std::size_t>(at - m_block.data()) / kBytesPerFrame;
+    const std::size_t end = first + bytes / kBytesPerFrame;
     const MeteredBlock done =
         MeteredFrames(m_block.data(), first, end, m_output.TellsLevels() ? m_quiet : m_observer,
                       [&](unsigned char* from, std::size_t count) {
@@ -287,7 +285,7 @@ bool Playback::Handed(KeyTempoOut::Sent sent) {
 // mean the same byte position at every length of data; with a key or tempo, the source bytes
 // of the sound handed to the device.
 void Playback::TellPosition() {
-    m_observer.HeardFrame(static_cast<std::int64_t>(m_output.Heard() / kFrameBytes));
+    m_observer.HeardFrame(static_cast<std::int64_t>(m_output.Heard() / kBytesPerFrame));
     if (const std::optional<int> steps = m_counter.Moved(m_output.Heard())) {
         SetPosition(*steps);
     }

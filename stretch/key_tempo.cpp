@@ -6,10 +6,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "processing/block.h"
+
 namespace {
 
 constexpr unsigned kChannels = 2;
-constexpr std::size_t kFrameBytes = 4;
 constexpr std::size_t kChunkFrames = 4096;  // frames converted at a time
 constexpr float kScale = 32768.0f;
 // The rates SoundTouch takes (it throws above 192 kHz). The rate only sets the length of its
@@ -62,7 +63,7 @@ void KeyTempoStage::Put(const unsigned char* frames, std::size_t count) {
             m_samples[i] = SampleAt(frames + i * sizeof(std::int16_t));
         }
         m_touch->putSamples(m_samples.data(), static_cast<unsigned>(n));
-        frames += n * kFrameBytes;
+        frames += n * kBytesPerFrame;
         count -= n;
     }
 }
