@@ -1015,6 +1015,11 @@ StereoRemover::StereoRemover(unsigned sampleRate)
             : 0;
     s.neighbours.assign(s.medianHalf + 1, 0.0f);  // the even bins of 2 * half + 1
     s.floors.assign(s.bins / kMedianStride + 1, 0.0f);
+    // The bins the broadband test spares, noted at every hop: room for all of them from the
+    // start, so that a playback's hops ask nothing of the allocator.
+    s.spared.reserve(
+        static_cast<std::size_t>(kSparedReachHz / (kLowestPitchHz / kCoarsePitchStep)) *
+        (2 * static_cast<std::size_t>(std::ceil(kSparedBins)) + 3));
     s.reverb.assign(s.bins, 0.0f);
     const double decay =
         std::pow(10.0, -6.0 * static_cast<double>(s.hop) / (kDecaySeconds * s.rate));

@@ -83,8 +83,12 @@ std::optional<fs::path> CacheFolder(std::string& problem) {
 bool IsCacheFileName(const std::string& name) {
     // KIND-TOKEN between the prefix and the suffix: KIND in lower-case letters, TOKEN the 16
     // hex digits Create gives it.
-    static const std::regex kName(R"(zerbex2-[a-z]+-[0-9a-f]{16}\.wav)");
-    return std::regex_match(name, kName);
+    static const std::regex kMiddle("[a-z]+-[0-9a-f]{16}");
+    const std::size_t prefix = std::strlen(kPrefix);
+    const std::size_t suffix = std::strlen(kSuffix);
+    return name.size() > prefix + suffix && name.starts_with(kPrefix) && name.ends_with(kSuffix) &&
+           std::regex_match(name.begin() + static_cast<std::ptrdiff_t>(prefix),
+                            name.end() - static_cast<std::ptrdiff_t>(suffix), kMiddle);
 }
 
 void RemoveStaleCacheFiles(const fs::path& folder) {
